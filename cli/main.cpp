@@ -1,0 +1,68 @@
+// arjhost: list, extract, test and rewrite ARJ archives through the ARJ
+// plug-in hosted by our runtime.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace cli {
+
+std::vector<OptionSpec> CommonOptions() {
+  return {{"plugin", 0, true}, {"trace", 0, true}, {"help", 'h', false}};
+}
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"plugin-info", "plugin-info [--plugin PATH]",
+       "show what the plug-in registers and check its manifest", {}, RunPluginInfo},
+  };
+  return commands;
+}
+
+namespace {
+
+void PrintUsage(FILE* out) {
+  std::fprintf(out, "usage: arjhost COMMAND [OPTIONS] [OPERANDS]\n\ncommands:\n");
+  for (const Command& c : Commands()) std::fprintf(out, "  %-40s %s\n", c.synopsis.c_str(), c.summary.c_str());
+  std::fprintf(out,
+               "\noptions for every command:\n"
+               "  --plugin PATH   the plug-in library (default: libarj_plugin.so beside arjhost)\n"
+               "  --trace LEVEL   show the plug-in's trace lines up to LEVEL on stderr\n"
+               "  -h, --help      show help\n");
+}
+
+}  // namespace
+}  // namespace cli
+
+int main(int argc, char** argv) {
+  using namespace cli;
+  std::vector<std::string> words(argv + 1, argv + argc);
+  if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
+    PrintUsage(words.empty() ? stderr : stdout);
+    return words.empty() ? kExitFailure : kExitOk;
+  }
+  const Command* command = nullptr;
+  size_t at = 0;
+  for (; at < words.size() && command == nullptr; ++at)
+    for (const Command& c : Commands())
+      if (c.name == words[at]) command = &c;
+  if (command == nullptr) {
+    std::fprintf(stderr, "arjhost: unknown command \"%s\"; try arjhost --help\n", words[0].c_str());
+    return kExitFailure;
+  }
+  words.erase(words.begin() + static_cast<long>(at) - 1);
+  std::vector<OptionSpec> specs = CommonOptions();
+  specs.insert(specs.end(), command->options.begin(), command->options.end());
+  Args args;
+  std::string error;
+  if (!ParseArgs(words, specs, &args, &error)) {
+    std::fprintf(stderr, "arjhost %s: %s\n", command->name.c_str(), error.c_str());
+    return kExitFailure;
+  }
+  if (args.Has("help")) {
+    std::printf("usage: arjhost %s\n  %s\n", command->synopsis.c_str(), command->summary.c_str());
+    return kExitOk;
+  }
+  return command->run(args);
+}

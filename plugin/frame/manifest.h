@@ -1,0 +1,17 @@
+// The manifest resource: the registration described as data, so that a host
+// can learn what the library provides without running its code.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+constexpr size_t kManifestSize = 168;
+constexpr size_t kManifestDigestOffset = 152;  // MD5 of the bytes before it
+
+// ELF sections that carry the resources (the host reads them from the file).
+#define ARJ_MANIFEST_SECTION ".tamrik.manifest"
+#define ARJ_VERSION_SECTION ".tamrik.version"
+
+extern const std::array<uint8_t, kManifestSize> kManifest;
+extern const char kVersionResource[];

@@ -1,0 +1,265 @@
+// The host's object model as both sides see it: objects, their method
+// tables, the registration records a plug-in hands to the root object, and
+// thin call helpers that keep the calling code readable.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+#include "plugin/host/host_types.h"
+
+struct HostObject;
+using ObjectRef = HostObject*;
+struct SystemMethods;
+
+// Every host object starts with these three words.
+struct HostObject {
+  const void* methods;          // interface method table; its type follows the interface
+  const SystemMethods* system;  // the host's system method table
+  void* instance;               // the implementation's instance record
+};
+
+// The system methods every object has. The object comes first.
+struct SystemMethods {
+  ResultCode (*CreateObject)(ObjectRef self, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype);
+  ResultCode (*CreateObjectQuick)(ObjectRef self, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype);
+  ResultCode (*CreateObjectDone)(ObjectRef self);
+  ResultCode (*CloseObject)(ObjectRef self);
+  ObjectRef (*FindAncestor)(ObjectRef self, uint32_t iid);
+  uint32_t (*GetPropDWord)(ObjectRef self, PropId prop);
+  ResultCode (*GetPropString)(ObjectRef self, uint32_t* length, PropId prop, char* buffer, uint32_t size,
+                              int32_t codepage);
+  ResultCode (*GetPropBuffer)(ObjectRef self, uint32_t* length, PropId prop, void* buffer, uint32_t size);
+  ResultCode (*SetPropDWord)(ObjectRef self, PropId prop, uint32_t value);
+  ResultCode (*SetPropQWord)(ObjectRef self, PropId prop, uint32_t low, uint32_t high);
+  ResultCode (*SetPropObject)(ObjectRef self, PropId prop, ObjectRef value);
+  ResultCode (*SetPropBuffer)(ObjectRef self, uint32_t* length, PropId prop, const void* buffer, uint32_t size);
+  ResultCode (*SendMessage)(ObjectRef self, uint32_t msg_class, uint32_t id, ObjectRef context, void* buffer,
+                            uint32_t* length);
+  // Used by the runtime's own services and by embedders, not by the plug-in.
+  uint64_t (*GetPropQWord)(ObjectRef self, PropId prop);
+  ObjectRef (*GetPropObject)(ObjectRef self, PropId prop);
+  ObjectRef (*GetParent)(ObjectRef self);
+  uint32_t (*GetInterfaceId)(ObjectRef self);
+};
+
+// ---- Interface method tables ----------------------------------------------
+
+// IID_BLOCK_IO. A read or write past the end delivers what there is: the
+// count tells, the result is WARN_SHORT_READ for a part and ERR_END_OF_DATA
+// for nothing. A request of 0 bytes succeeds.
+struct BlockIoMethods {
+  ResultCode (*SeekRead)(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size);
+  ResultCode (*GetSize)(ObjectRef self, uint64_t* size, uint32_t reserved);
+  ResultCode (*SeekWrite)(ObjectRef self, uint32_t* count, uint64_t offset, const void* buffer, uint32_t size);
+  ResultCode (*SetSize)(ObjectRef self, uint64_t size);
+  ResultCode (*Flush)(ObjectRef self);
+};
+
+// Seek origins of IID_STREAM.
+constexpr uint32_t SEEK_FROM_START = 0;
+constexpr uint32_t SEEK_FORWARD = 1;
+constexpr uint32_t SEEK_FROM_END = 2;
+constexpr uint32_t SEEK_BACKWARD = 3;
+
+// IID_STREAM: a positioned, buffered view of an I/O object (its parent).
+struct StreamMethods {
+  ResultCode (*SeekRead)(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size);
+  ResultCode (*Flush)(ObjectRef self);
+  ResultCode (*Read)(ObjectRef self, uint32_t* count, void* buffer, uint32_t size);
+  ResultCode (*ReadByte)(ObjectRef self, uint8_t* value);
+  ResultCode (*ReadWord)(ObjectRef self, uint16_t* value);
+  ResultCode (*Write)(ObjectRef self, uint32_t* count, const void* buffer, uint32_t size);
+  ResultCode (*WriteWord)(ObjectRef self, uint16_t value);
+  ResultCode (*WriteDWord)(ObjectRef self, uint32_t value);
+  ResultCode (*Seek)(ObjectRef self, uint64_t* position, uint64_t offset, uint32_t origin);
+  // Sets the position to (high << 32 | low); SetPosition(0, 0, 0) rewinds.
+  ResultCode (*SetPosition)(ObjectRef self, uint32_t low, uint32_t high, uint32_t reserved);
+};
+
+// IID_MEMORY. Blocks start zero-filled; Realloc keeps the contents and
+// zero-fills what it adds.
+struct MemoryMethods {
+  ResultCode (*Alloc)(ObjectRef self, void** block, uint64_t size);
+  ResultCode (*Realloc)(ObjectRef self, void** block, void* old_block, uint64_t size);
+  ResultCode (*Free)(ObjectRef self, void* block);
+};
+
+// IID_TEXT.
+struct TextMethods {
+  ResultCode (*SetFromBuffer)(ObjectRef self, uint32_t start, const char* buffer, uint32_t length, int32_t codepage,
+                              uint32_t flags);
+  ResultCode (*CopyToBuffer)(ObjectRef self, uint32_t start, uint32_t count, char* buffer, uint32_t size,
+                             int32_t codepage, uint32_t flags);
+};
+
+// IID_DIGEST.
+struct DigestMethods {
+  ResultCode (*DigestReset)(ObjectRef self);
+  ResultCode (*DigestUpdate)(ObjectRef self, const void* buffer, uint32_t length);
+  ResultCode (*DigestFinal)(ObjectRef self, void* buffer, uint32_t size);
+};
+
+// IID_CODEC: transforms its whole input stream into its output stream.
+struct CodecMethods {
+  ResultCode (*Process)(ObjectRef self, uint64_t* count);
+};
+
+// IID_FILE_SYSTEM.
+struct FileSystemMethods {
+  ResultCode (*OpenByName)(ObjectRef self, ObjectRef* out, ObjectRef name_text, uint32_t access_mode,
+                           uint32_t open_mode);
+  ResultCode (*Clone)(ObjectRef self, ObjectRef* out);
+  ResultCode (*BindToObject)(ObjectRef self, ObjectRef io);
+};
+
+// IID_FS_SOURCE: hands out file systems that open the siblings of an I/O object.
+struct FsSourceMethods {
+  ResultCode (*GetFileSystem)(ObjectRef self, ObjectRef* out, ObjectRef io);
+};
+
+// IID_CHANGE_LIST: what a rebuild keeps, replaces and adds.
+struct ChangeListMethods {
+  uint32_t (*QueryEntry)(ObjectRef self, ObjectRef* object, uint32_t query, uint64_t entry_number);
+  uint32_t (*FirstAdded)(ObjectRef self, uint32_t* iterator);
+  uint32_t (*NextAdded)(ObjectRef self, uint32_t* iterator);
+  ResultCode (*GetAdded)(ObjectRef self, ObjectRef* object, uint32_t iterator);
+};
+
+// IID_MINIARCHIVER.
+struct MiniArchiverMethods {
+  ResultCode (*Reset)(ObjectRef self);
+  ResultCode (*Next)(ObjectRef self, uint64_t* handle, uint64_t previous);
+  ResultCode (*OpenEntry)(ObjectRef self, ObjectRef* result, uint64_t handle, ObjectRef requester);
+  ResultCode (*SetCurrent)(ObjectRef self, uint64_t index);
+  ResultCode (*Rebuild)(ObjectRef self, ObjectRef change_list, ObjectRef destination);
+};
+
+// ---- Registration ---------------------------------------------------------
+
+// Hooks the host calls around an object's life. Slot order is fixed.
+struct InternalHooks {
+  ResultCode (*Recognize)(ObjectRef io);       // 1: does this I/O object hold our format?
+  void (*reserved2)();                         // 2
+  ResultCode (*OnInit)(ObjectRef self);        // 3: after creation, before properties are set
+  ResultCode (*OnInitDone)(ObjectRef self);    // 4: CreateObjectDone
+  void (*reserved5)();                         // 5
+  ResultCode (*OnPreClose)(ObjectRef self);    // 6: before the children are closed
+  ResultCode (*OnClosed)(ObjectRef self);      // 7: after the children are closed
+  void (*reserved8)();
+  void (*reserved9)();
+  void (*reserved10)();
+  void (*reserved11)();
+  void (*reserved12)();
+};
+constexpr uint32_t kInternalHookSlots = 12;
+
+// Property modes.
+constexpr uint32_t PROP_MODE_GETTER = 0;             // value computed by the row's getter
+constexpr uint32_t PROP_MODE_FIELD_READ = 1;         // instance field the host reads
+constexpr uint32_t PROP_MODE_FIELD_WRITE = 2;        // instance field the host writes
+constexpr uint32_t PROP_MODE_FIELD_READ_WRITE = 3;   // instance field the host reads and writes
+constexpr uint32_t PROP_MODE_INLINE = 4;             // constant held in the value column
+constexpr uint32_t PROP_MODE_STATIC = 0x0C;          // constant in static data, value column points to it
+constexpr uint32_t PROP_MODE_STATIC_STRING = 0x44;   // value column points to a pointer to a string
+
+using PropertyGetter = ResultCode (*)(ObjectRef self, uint32_t* length, PropId prop, void* buffer, uint32_t size);
+using PropertySetter = ResultCode (*)(ObjectRef self, PropId prop, const void* buffer, uint32_t size);
+
+// The value column: an address (static modes), an instance field offset
+// (field modes) or the constant itself (inline mode).
+union PropertyValue {
+  const void* address;
+  uintptr_t number;
+};
+
+struct PropertyRow {
+  PropId id;
+  PropertyValue value;
+  uint32_t size;
+  uint32_t mode;
+  PropertyGetter getter;
+  PropertySetter setter;
+};
+
+using RegisterInterfaceFn = ResultCode (*)(ObjectRef root, uint32_t iid, uint32_t pid, uint32_t subtype,
+                                           uint32_t version, uint32_t vendor, const void* hooks, uint32_t hook_count,
+                                           const void* methods, uint32_t method_count, const PropertyRow* properties,
+                                           uint32_t property_count, uint32_t instance_size, uint32_t flags);
+
+// Host functions are resolved into variables of this generic type and cast
+// to their own type at the call.
+using HostFunction = void (*)();
+
+// One row of a plug-in's host function table; a row of zeros ends it.
+struct ImportRow {
+  HostFunction* variable;
+  uint32_t selector;
+  uint32_t id;
+};
+
+// IID_ROOT: the object a plug-in receives at load.
+struct RootMethods {
+  RegisterInterfaceFn RegisterInterface;
+  ResultCode (*ResolveImports)(ObjectRef root, uint32_t reserved, const ImportRow* table, uint32_t flags);
+  ResultCode (*ResolveExport)(ObjectRef root, HostFunction* variable, uint32_t selector, uint32_t id, uint32_t flags);
+};
+
+// Host function types.
+using TraceFunction = ResultCode (*)(ObjectRef object, int32_t level, const char* format, va_list* args);
+using CurrentTimeFunction = ResultCode (*)(void* time_value);  // 8 bytes
+using SplitTimeFunction = ResultCode (*)(const void* time_value, int32_t* year, int32_t* month, int32_t* day,
+                                         int32_t* hour, int32_t* minute, int32_t* second, void* reserved);
+
+// The plug-in's entry point, the one symbol a plug-in library exports.
+constexpr uint32_t PLUGIN_REASON_LOAD = 100;
+using PluginEntryFn = bool (*)(ObjectRef root, uint32_t reason, ResultCode* result_out);
+constexpr const char* kPluginEntrySymbol = "PluginEntry";
+
+// ---- Call helpers -----------------------------------------------------------
+
+namespace host {
+
+inline const BlockIoMethods& Io(ObjectRef o) { return *static_cast<const BlockIoMethods*>(o->methods); }
+inline const StreamMethods& Stream(ObjectRef o) { return *static_cast<const StreamMethods*>(o->methods); }
+inline const MemoryMethods& Memory(ObjectRef o) { return *static_cast<const MemoryMethods*>(o->methods); }
+inline const TextMethods& Text(ObjectRef o) { return *static_cast<const TextMethods*>(o->methods); }
+inline const DigestMethods& Digest(ObjectRef o) { return *static_cast<const DigestMethods*>(o->methods); }
+inline const CodecMethods& Codec(ObjectRef o) { return *static_cast<const CodecMethods*>(o->methods); }
+inline const FileSystemMethods& FileSystem(ObjectRef o) {
+  return *static_cast<const FileSystemMethods*>(o->methods);
+}
+inline const FsSourceMethods& FsSource(ObjectRef o) { return *static_cast<const FsSourceMethods*>(o->methods); }
+inline const ChangeListMethods& ChangeList(ObjectRef o) {
+  return *static_cast<const ChangeListMethods*>(o->methods);
+}
+inline const MiniArchiverMethods& Archiver(ObjectRef o) {
+  return *static_cast<const MiniArchiverMethods*>(o->methods);
+}
+inline const RootMethods& Root(ObjectRef o) { return *static_cast<const RootMethods*>(o->methods); }
+
+inline ResultCode CreateObject(ObjectRef parent, ObjectRef* out, uint32_t iid, uint32_t pid) {
+  return parent->system->CreateObject(parent, out, iid, pid, 0);
+}
+inline ResultCode CreateObjectQuick(ObjectRef parent, ObjectRef* out, uint32_t iid, uint32_t pid) {
+  return parent->system->CreateObjectQuick(parent, out, iid, pid, 0);
+}
+inline ResultCode CreateObjectDone(ObjectRef o) { return o->system->CreateObjectDone(o); }
+inline ResultCode CloseObject(ObjectRef o) { return o->system->CloseObject(o); }
+inline ObjectRef FindAncestor(ObjectRef o, uint32_t iid) { return o->system->FindAncestor(o, iid); }
+inline uint32_t GetPropDWord(ObjectRef o, PropId prop) { return o->system->GetPropDWord(o, prop); }
+inline ResultCode SetPropDWord(ObjectRef o, PropId prop, uint32_t value) {
+  return o->system->SetPropDWord(o, prop, value);
+}
+inline ResultCode SetPropQWord(ObjectRef o, PropId prop, uint64_t value) {
+  return o->system->SetPropQWord(o, prop, static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32));
+}
+inline ResultCode SetPropObject(ObjectRef o, PropId prop, ObjectRef value) {
+  return o->system->SetPropObject(o, prop, value);
+}
+inline ResultCode SetPropBuffer(ObjectRef o, PropId prop, const void* buffer, uint32_t size) {
+  return o->system->SetPropBuffer(o, nullptr, prop, buffer, size);
+}
+
+}  // namespace host

@@ -1,0 +1,118 @@
+// IID_MEMORY: zero-filled blocks with room to grow, so that a table resized
+// for every entry costs linear time in total.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unordered_set>
+
+#include "runtime/core/runtime.h"
+#include "runtime/services/service_support.h"
+#include "runtime/services/services.h"
+
+namespace arjrt {
+namespace {
+
+constexpr uint64_t kBlockMagic = 0x4B434F4C42545241ull;  // "ARTBLOCK"
+constexpr uint64_t kMaxBlockSize = uint64_t{1} << 40;
+
+struct alignas(16) BlockHeader {
+  uint64_t magic;
+  uint64_t capacity;
+  uint64_t size;
+  const void* pool;
+};
+
+class MemoryPool {
+ public:
+  explicit MemoryPool(ObjectRef self) : runtime_(AsRt(self)->runtime) {}
+  ~MemoryPool() {
+    if (!blocks_.empty())
+      runtime_->NoteLeak("memory object closed with " + std::to_string(blocks_.size()) + " block(s) allocated");
+    for (BlockHeader* h : blocks_) Release(h);
+  }
+
+  ResultCode Alloc(void** block, uint64_t size) {
+    if (block == nullptr) return ERR_BAD_PARAMETER;
+    if (size > kMaxBlockSize || !runtime_->AllowAllocation()) return ERR_NO_MEMORY;
+    BlockHeader* h = Acquire(size, size);
+    if (h == nullptr) return ERR_NO_MEMORY;
+    *block = h + 1;
+    return RESULT_OK;
+  }
+
+  ResultCode Realloc(void** block, void* old_block, uint64_t size) {
+    if (block == nullptr) return ERR_BAD_PARAMETER;
+    if (old_block == nullptr) return Alloc(block, size);
+    BlockHeader* h = Find(old_block);
+    if (h == nullptr) return ERR_BAD_PARAMETER;
+    if (size > kMaxBlockSize || !runtime_->AllowAllocation()) return ERR_NO_MEMORY;
+    if (size <= h->capacity) {
+      if (size > h->size) std::memset(reinterpret_cast<uint8_t*>(h + 1) + h->size, 0, size - h->size);
+      h->size = size;
+      *block = h + 1;
+      return RESULT_OK;
+    }
+    // Grow geometrically so that repeated small growth stays linear in total.
+    uint64_t capacity = size > kMaxBlockSize / 2 ? size : std::max(size, h->capacity + h->capacity / 2);
+    BlockHeader* grown = Acquire(size, capacity);
+    if (grown == nullptr) return ERR_NO_MEMORY;
+    std::memcpy(grown + 1, h + 1, h->size);
+    blocks_.erase(h);
+    Release(h);
+    *block = grown + 1;
+    return RESULT_OK;
+  }
+
+  ResultCode Free(void* block) {
+    if (block == nullptr) return RESULT_OK;
+    BlockHeader* h = Find(block);
+    if (h == nullptr) return ERR_BAD_PARAMETER;
+    blocks_.erase(h);
+    Release(h);
+    return RESULT_OK;
+  }
+
+ private:
+  BlockHeader* Acquire(uint64_t size, uint64_t capacity) {
+    auto* h = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + capacity));
+    if (h == nullptr) return nullptr;
+    std::memset(h + 1, 0, size);
+    *h = {kBlockMagic, capacity, size, this};
+    blocks_.insert(h);
+    runtime_->AddBlocks(1);
+    return h;
+  }
+
+  void Release(BlockHeader* h) {
+    h->magic = 0;
+    std::free(h);
+    runtime_->AddBlocks(-1);
+  }
+
+  BlockHeader* Find(void* block) {
+    auto* h = static_cast<BlockHeader*>(block) - 1;
+    return blocks_.count(h) != 0 ? h : nullptr;
+  }
+
+  Runtime* runtime_;
+  std::unordered_set<BlockHeader*> blocks_;
+};
+
+ResultCode Alloc(ObjectRef self, void** block, uint64_t size) { return ImplOf<MemoryPool>(self).Alloc(block, size); }
+ResultCode Realloc(ObjectRef self, void** block, void* old_block, uint64_t size) {
+  return ImplOf<MemoryPool>(self).Realloc(block, old_block, size);
+}
+ResultCode Free(ObjectRef self, void* block) { return ImplOf<MemoryPool>(self).Free(block); }
+
+const MemoryMethods kMethods = {Alloc, Realloc, Free};
+constexpr InternalHooks kHooks = ServiceHooks<MemoryPool, false>();
+
+}  // namespace
+
+ResultCode RegisterMemoryService(ObjectRef root) {
+  return RegisterService(root, IID_MEMORY, PID_MEMORY, kHooks, &kMethods, 3, nullptr, 0,
+                         sizeof(ServiceRecord<MemoryPool>));
+}
+
+}  // namespace arjrt
