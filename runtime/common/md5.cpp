@@ -43,17 +43,23 @@ constexpr size_t WordIndex(size_t i) {
   }
 }
 
-template <size_t I>
-inline uint32_t Mix(uint32_t b, uint32_t c, uint32_t d) {
-  if constexpr (I < 16) return d ^ (b & (c ^ d));   // (b & c) | (~b & d)
-  else if constexpr (I < 32) return c ^ (d & (b ^ c));  // (b & d) | (c & ~d)
-  else if constexpr (I < 48) return b ^ c ^ d;
-  else return c ^ (b | ~d);
-}
-
+// One step of round I / 16. The round functions are written so that as much
+// as possible is computed before b, the previous step's result, is known.
 template <size_t I>
 inline void Step(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, const uint32_t* x) {
-  a = b + std::rotl(a + Mix<I>(b, c, d) + x[WordIndex(I)] + kSine[I], kShift[I / 16][I % 4]);
+  uint32_t sum = a + x[WordIndex(I)] + kSine[I];
+  if constexpr (I < 16) {
+    sum += d ^ (b & (c ^ d));  // (b & c) | (~b & d)
+  } else if constexpr (I < 32) {
+    // (b & d) | (c & ~d): the halves never share a bit, so add them apart.
+    sum += c & ~d;
+    sum += b & d;
+  } else if constexpr (I < 48) {
+    sum += b ^ c ^ d;
+  } else {
+    sum += c ^ (b | ~d);
+  }
+  a = b + std::rotl(sum, kShift[I / 16][I % 4]);
 }
 
 // Four steps, after which the roles of a, b, c, d are back where they began.
