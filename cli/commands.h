@@ -26,5 +26,9 @@ const std::vector<Command>& Commands();
 std::vector<OptionSpec> CommonOptions();
 
 int RunPluginInfo(const Args& args);
+int RunList(const Args& args);
+
+struct Session;
+int ReportArchiveState(const Session& session);
 
 }  // namespace cli

@@ -16,6 +16,9 @@ const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"plugin-info", "plugin-info [--plugin PATH]",
        "show what the plug-in registers and check its manifest", {}, RunPluginInfo},
+      {"list", "list ARCHIVE [--json] [--single-volume] [--codepage N]",
+       "list the entries of an archive (every volume of its set)",
+       {{"json", 0, false}, {"single-volume", 0, false}, {"codepage", 0, true}}, RunList},
   };
   return commands;
 }

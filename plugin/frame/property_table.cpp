@@ -1,5 +1,6 @@
 #include <cstddef>
 
+#include "plugin/access/entry_properties.h"
 #include "plugin/frame/archiver_state.h"
 #include "plugin/frame/registration.h"
 
@@ -14,7 +15,7 @@ constexpr PropertyRow Static(PropId id, const uint32_t* value) {
   return {id, {.address = value}, sizeof(uint32_t), PROP_MODE_STATIC, nullptr, nullptr};
 }
 constexpr PropertyRow Getter(PropId id) {
-  return {id, {.number = 0}, 0, PROP_MODE_GETTER, nullptr, nullptr};
+  return {id, {.number = 0}, 0, PROP_MODE_GETTER, GetEntryProperty, nullptr};
 }
 constexpr PropertyRow Inline(PropId id, uint32_t value) {
   return {id, {.number = value}, sizeof(uint32_t), PROP_MODE_INLINE, nullptr, nullptr};

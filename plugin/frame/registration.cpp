@@ -1,15 +1,18 @@
 #include "plugin/frame/registration.h"
 
+#include "plugin/access/enumeration.h"
 #include "plugin/frame/archiver_state.h"
 #include "plugin/frame/process_state.h"
 #include "plugin/frame/trace.h"
+#include "plugin/reader/archive_open.h"
+#include "plugin/reader/header_reader.h"
 
 const InternalHooks kInternalHooks = {
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    Recognize, nullptr, OnInit, OnInitDone, nullptr, OnPreClose,
     nullptr,   nullptr, nullptr, nullptr,   nullptr, nullptr,
 };
 
-const MiniArchiverMethods kMiniArchiverMethods = {nullptr, nullptr, nullptr, nullptr, nullptr};
+const MiniArchiverMethods kMiniArchiverMethods = {Reset, Next, nullptr, SetCurrent, nullptr};
 
 namespace {
 constexpr uint32_t kCurrentTimeSelector = 5;

@@ -28,6 +28,7 @@ constexpr ResultCode ERR_CANCELLED = MakeError(0x800000C8u);
 constexpr ResultCode ERR_CORRUPTED = MakeError(0x800000D8u);
 constexpr ResultCode ERR_NOT_RECOGNIZED = MakeError(0x80000103u);
 constexpr ResultCode ERR_PROPERTY_UNAVAILABLE = MakeError(0x80000180u);
+constexpr ResultCode ERR_LIMIT_EXCEEDED = MakeError(0x80000058u);  // a table would pass its bound
 constexpr ResultCode WARN_CORRUPTED = 216;
 
 // Codes of the runtime's own services (not produced by the plug-in).
@@ -35,7 +36,6 @@ constexpr ResultCode WARN_SHORT_READ = 65;  // a read delivered some, not all, b
 constexpr ResultCode ERR_IO = MakeError(0x80000047u);          // the operating system refused
 constexpr ResultCode ERR_ACCESS_DENIED = MakeError(0x80000048u);
 constexpr ResultCode ERR_NOT_HANDLED = MakeError(0x80000057u);  // no message receiver
-constexpr ResultCode ERR_LIMIT_EXCEEDED = MakeError(0x80000058u);
 constexpr ResultCode ERR_CRC_MISMATCH = MakeError(0x800000D9u);
 
 // Interface ids.

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -38,6 +39,18 @@ std::string DescribeSource(const PropertyRow& row) {
 
 Host::Host() : runtime_(std::make_unique<arjrt::Runtime>()) {}
 Host::~Host() = default;
+
+void Host::SetTraceLevel(int level) {
+  if (level <= 0) {
+    runtime_->SetTraceSink(nullptr, 0);
+    return;
+  }
+  runtime_->SetTraceSink(
+      [](int32_t line_level, std::string_view text) {
+        std::fprintf(stderr, "trace %d: %.*s\n", line_level, static_cast<int>(text.size()), text.data());
+      },
+      level);
+}
 
 bool Host::LoadPlugin(const std::string& path, std::string* error) {
   plugin_path_ = path.empty() ? DefaultPluginPath() : path;

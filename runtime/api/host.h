@@ -61,6 +61,9 @@ class Host {
   // Reads and checks the plug-in's manifest from its file, without loading it.
   static ManifestInfo ReadManifest(const std::string& path);
 
+  // Trace lines of the plug-in up to `level` go to stderr; 0 turns them off.
+  void SetTraceLevel(int level);
+
   arjrt::Runtime& runtime() { return *runtime_; }
 
  private:

@@ -1,0 +1,95 @@
+// arjhost list: one row per entry, totals, the digest, and a notice when the
+// archive is damaged or incomplete.
+#include <cinttypes>
+#include <cstdio>
+#include <iostream>
+
+#include "cli/commands.h"
+#include "cli/session.h"
+#include "runtime/api/text_tools.h"
+
+namespace cli {
+namespace {
+
+std::string Ratio(uint64_t packed, uint64_t size) {
+  if (size == 0) return "  -  ";
+  char text[16];
+  std::snprintf(text, sizeof text, "%5.1f%%", 100.0 * static_cast<double>(packed) / static_cast<double>(size));
+  return text;
+}
+
+void PrintTable(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
+  const arjhost::ArchiveState& state = s.archive->state();
+  std::printf("Archive: %s\n", s.archive_path.c_str());
+  std::printf("%-32s %12s %12s %6s %6s %-8s %-3s %s\n", "Name", "Size", "Packed", "Ratio", "Method", "CRC-32", "G",
+              "Volume");
+  uint64_t total_size = 0, total_packed = 0;
+  for (const arjhost::EntryInfo& e : entries) {
+    total_size += e.size;
+    total_packed += e.packed;
+    std::printf("%-32s %12" PRIu64 " %12u %6s %6u %08x %-3s %s\n", ShowName(e.name, args).c_str(), e.size,
+                e.packed, Ratio(e.packed, e.size).c_str(), e.method, e.crc, e.garbled ? "G" : "-",
+                ShowName(e.volume, args).c_str());
+  }
+  std::printf("%zu entr%s, %" PRIu64 " bytes, %" PRIu64 " packed %s\n", entries.size(),
+              entries.size() == 1 ? "y" : "ies", total_size, total_packed, Ratio(total_packed, total_size).c_str());
+  if (state.volumes.size() > 1) std::printf("Volumes: %zu\n", state.volumes.size());
+  std::printf("Digest: %016" PRIx64 "\n", state.digest);
+}
+
+void PrintJson(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
+  const arjhost::ArchiveState& state = s.archive->state();
+  arjhost::JsonWriter json(std::cout, true);
+  char digest[24];
+  std::snprintf(digest, sizeof digest, "%016" PRIx64, state.digest);
+  json.BeginObject();
+  json.Key("archive"), json.String(s.archive_path);
+  json.Key("digest"), json.String(digest);
+  json.Key("multi_volume"), json.Bool(state.multi_volume);
+  json.Key("damaged"), json.Bool(state.damaged);
+  json.Key("incomplete"), json.Bool(state.incomplete);
+  json.Key("volumes"), json.BeginArray();
+  for (const std::string& v : state.volumes) json.String(ShowName(v, args));
+  json.EndArray();
+  json.Key("entries"), json.BeginArray();
+  for (const arjhost::EntryInfo& e : entries) {
+    char crc[12];
+    std::snprintf(crc, sizeof crc, "%08x", e.crc);
+    json.BeginObject();
+    json.Key("name"), json.String(ShowName(e.name, args));
+    json.Key("size"), json.Unsigned(e.size);
+    json.Key("packed"), json.Unsigned(e.packed);
+    json.Key("method"), json.Unsigned(e.method);
+    json.Key("crc"), json.String(crc);
+    json.Key("garbled"), json.Bool(e.garbled);
+    json.Key("volume"), json.String(ShowName(e.volume, args));
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+  std::cout << "\n";
+}
+
+}  // namespace
+
+// Prints the notices of a damaged or incomplete archive; returns the exit code.
+int ReportArchiveState(const Session& s) {
+  const arjhost::ArchiveState& state = s.archive->state();
+  if (state.damaged)
+    std::fprintf(stderr, "arjhost: %s: archive is damaged; showing what could be read\n", s.archive_path.c_str());
+  if (state.incomplete)
+    std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume that an entry continues into is missing\n",
+                 s.archive_path.c_str());
+  return state.damaged || state.incomplete ? kExitPartial : kExitOk;
+}
+
+int RunList(const Args& args) {
+  Session s;
+  if (!OpenSession(args, "list", &s)) return kExitFailure;
+  std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
+  if (args.Has("json")) PrintJson(s, entries, args);
+  else PrintTable(s, entries, args);
+  return ReportArchiveState(s);
+}
+
+}  // namespace cli

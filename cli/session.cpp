@@ -1,0 +1,45 @@
+#include "cli/session.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "runtime/api/text_tools.h"
+
+namespace cli {
+
+int CodePageOption(const Args& args) { return std::atoi(args.Value("codepage", "437").c_str()); }
+
+std::string ShowName(const std::string& stored, const Args& args) {
+  return arjhost::DisplayName(stored, CodePageOption(args));
+}
+
+bool OpenSession(const Args& args, const std::string& command, Session* session) {
+  if (args.operands.empty()) {
+    std::fprintf(stderr, "arjhost %s: no archive named; try arjhost %s --help\n", command.c_str(), command.c_str());
+    return false;
+  }
+  int codepage = CodePageOption(args);
+  if (codepage != 437 && codepage != 850 && codepage != 866) {
+    std::fprintf(stderr, "arjhost %s: --codepage takes 437, 850 or 866\n", command.c_str());
+    return false;
+  }
+  session->host = std::make_unique<arjhost::Host>();
+  session->host->SetTraceLevel(std::atoi(args.Value("trace", "0").c_str()));
+  std::string error;
+  if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
+    std::fprintf(stderr, "arjhost: %s\n", error.c_str());
+    return false;
+  }
+  session->archive_path = args.operands[0];
+  arjhost::OpenOptions options;
+  options.scan_all_volumes = !args.Has("single-volume");
+  session->archive =
+      arjhost::Archive::OpenFile(*session->host, session->archive_path, options, &error, &session->open_result);
+  if (!session->archive) {
+    std::fprintf(stderr, "arjhost: %s\n", error.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace cli

@@ -1,0 +1,30 @@
+// What every archive command starts with: a host with the plug-in loaded,
+// tracing as asked, and the archive named by the first operand opened.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "cli/args.h"
+#include "runtime/api/archive.h"
+#include "runtime/api/host.h"
+
+namespace cli {
+
+struct Session {
+  std::unique_ptr<arjhost::Host> host;
+  std::unique_ptr<arjhost::Archive> archive;
+  std::string archive_path;
+  int32_t open_result = 0;
+};
+
+// Loads the plug-in and opens the archive; on failure prints one line on
+// stderr and returns false (the exit code is then 2).
+bool OpenSession(const Args& args, const std::string& command, Session* session);
+
+// Archive names shown to a person: the stored bytes as UTF-8, decoded from
+// --codepage (437 by default) when they are not UTF-8.
+std::string ShowName(const std::string& stored, const Args& args);
+int CodePageOption(const Args& args);
+
+}  // namespace cli

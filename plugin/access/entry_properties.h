@@ -1,0 +1,16 @@
+// The per-entry properties, computed on demand for the entry that the
+// selector names (or the current entry).
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/frame/archiver_state.h"
+
+// The property table's getter.
+ResultCode GetEntryProperty(ObjectRef archiver, uint32_t* length, PropId prop, void* buffer, uint32_t size);
+
+// The parts of the logical entry that begins at `index`: the index of its
+// last part. A part that is not the continuation of the one before it (no
+// continuation flag, or not in the next volume) ends the walk, as does the
+// table's end.
+uint64_t LastPartOf(const ArchiverState& s, uint64_t index);

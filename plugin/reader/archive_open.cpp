@@ -1,0 +1,208 @@
+#include "plugin/reader/archive_open.h"
+
+#include <cstring>
+
+#include "plugin/frame/trace.h"
+#include "plugin/reader/arj_format.h"
+#include "plugin/reader/header_reader.h"
+#include "plugin/reader/state_tables.h"
+#include "plugin/reader/volume_chain.h"
+
+namespace {
+
+constexpr uint64_t kMainHeaderSlack = 16000;  // kept after the main header copy
+constexpr uint32_t kDigestOutputSize = 32;
+
+void CopyModesFromArchiveIo(ObjectRef archiver, ArchiverState& s) {
+  if (ObjectRef io = host::FindAncestor(archiver, IID_BLOCK_IO); io != nullptr) {
+    s.open_mode = host::GetPropDWord(io, PROP_OPEN_MODE);
+    s.access_mode = host::GetPropDWord(io, PROP_ACCESS_MODE);
+  }
+}
+
+void MarkRestricted(ArchiverState& s) {
+  s.restricted = 1;
+  s.capabilities = kCapabilitiesRestricted;
+}
+
+uint64_t VolumeSize(ObjectRef io) {
+  uint64_t size = 0;
+  if (Failed(host::Io(io).GetSize(io, &size, 0))) return 0;
+  return size;
+}
+
+void SendVolumeDigests(ArchiverState& s, ObjectRef target) {
+  for (uint32_t v = 0; v < s.volume_count; ++v) {
+    uint64_t digest = DigestVolumeEntries(s.entries, s.digest, v, s.entry_count);
+    uint8_t bytes[8];
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(digest >> (8 * i));
+    uint32_t length = sizeof bytes;
+    target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_VOLUME_DIGEST, s.volumes[v].io, bytes, &length);
+  }
+}
+
+}  // namespace
+
+ResultCode OnInit(ObjectRef archiver) {
+  ArchiverState& s = StateOf(archiver);
+  ResultCode result = host::CreateObjectQuick(archiver, &s.memory, IID_MEMORY, PID_DEFAULT);
+  if (Failed(result)) {
+    s.memory = nullptr;
+    return result;
+  }
+  s.restricted = 0;
+  s.capabilities = kCapabilitiesAfterInit;
+  CopyModesFromArchiveIo(archiver, s);
+  s.entry_selector = kCurrentEntrySelector;
+  result = OpenArchive(archiver, host::FindAncestor(archiver, IID_BLOCK_IO), 1);
+  if (Failed(result)) return result;
+  if (s.multi_volume) MarkRestricted(s);
+  if (s.digest != nullptr) return RESULT_OK;
+  result = host::CreateObjectQuick(archiver, &s.digest, IID_DIGEST, PID_DIGEST);
+  if (Failed(result)) {
+    s.digest = nullptr;
+    s.archive_digest = kNoArchiveDigest;
+    return result;
+  }
+  s.archive_digest = DigestVolumeEntries(s.entries, s.digest, 0, s.entry_count);
+  return result;
+}
+
+ResultCode OnInitDone(ObjectRef archiver) {
+  ArchiverState& s = StateOf(archiver);
+  s.restricted = 0;
+  s.capabilities = kCapabilitiesAfterInitDone;
+  ResultCode result = RESULT_OK;
+  CopyModesFromArchiveIo(archiver, s);
+  s.entry_selector = kCurrentEntrySelector;
+  if (s.scan_all_volumes == 1) result = OpenArchive(archiver, host::FindAncestor(archiver, IID_BLOCK_IO), 0);
+  if (s.multi_volume) MarkRestricted(s);
+  if (ObjectRef target = host::FindAncestor(archiver, IID_FS_SOURCE); target != nullptr) {
+    if (s.digest != nullptr && !Failed(result)) SendVolumeDigests(s, target);
+    if (s.incomplete)
+      target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_ARCHIVE_INCOMPLETE, nullptr, nullptr, nullptr);
+  }
+  if (Failed(result)) return result;
+  if (s.damaged) {
+    MarkRestricted(s);
+    return WARN_CORRUPTED;
+  }
+  return result;
+}
+
+ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single_volume) {
+  ArchiverState& s = StateOf(archiver);
+  if (archive_io == nullptr) return ERR_NO_SOURCE;
+  if (s.archive_stream == nullptr) {
+    s.archive_io = archive_io;
+    if (Failed(host::CreateObjectQuick(archive_io, &s.archive_stream, IID_STREAM, PID_DEFAULT))) {
+      s.archive_stream = nullptr;
+      return ERR_NO_SOURCE;
+    }
+  }
+  uint8_t main_fixed[kFixedHeaderSize] = {};
+  uint32_t count = 0;
+  ResultCode result = host::Stream(s.archive_stream).SeekRead(s.archive_stream, &count, 0, main_fixed, sizeof main_fixed);
+  if (Failed(result)) return result;
+  const uint8_t main_flags = EntryFlags(main_fixed);
+
+  uint32_t length = 0;
+  result = MeasureMainHeader(s.archive_stream, &length);
+  if (Failed(result)) return result;
+
+  ReleaseBlock(s, &s.volumes);
+  result = AllocateBlock(s, &s.volumes, uint64_t{kInitialVolumeSlots} * sizeof(VolumeRecord));
+  if (Failed(result)) return result;
+  s.volume_count = 1;
+  s.volumes[0] = {archive_io, s.archive_stream, length, 0};
+
+  s.main_header_length = length;
+  ReleaseBlock(s, &s.main_header);
+  result = AllocateBlock(s, &s.main_header, uint64_t{length} + kMainHeaderSlack);
+  if (Failed(result)) {
+    s.main_header_length = 0;
+    return result;
+  }
+  host::Stream(s.archive_stream).SeekRead(s.archive_stream, nullptr, 0, s.main_header, length);
+
+  if (!single_volume) {
+    result = DiscoverVolumes(archiver, archive_io);
+    if (Failed(result)) return result;
+  }
+  result = ScanEntries(archiver);
+  if (Failed(result)) return result;
+
+  if (s.volume_count > 1 || (main_flags & FLAG_SPLIT_NEXT)) {
+    s.multi_volume = 1;
+    Trace(archiver, TRACE_VOLUMES, "arj\tvolumes count %d", static_cast<int32_t>(s.volume_count));
+  }
+  if (!s.multi_volume || s.entry_count == 0) return RESULT_OK;
+  const uint8_t first_flags = EntryFlags(s.entries[0].fixed_header);
+  const uint8_t last_flags = EntryFlags(s.entries[s.entry_count - 1].fixed_header);
+  if (single_volume) {
+    if ((last_flags & FLAG_SPLIT_NEXT) && Failed(AttachNextVolume(archiver, archive_io))) {
+      --s.entry_count;
+      s.incomplete = 1;
+    }
+  } else if ((first_flags & FLAG_SPLIT_PREV) || (last_flags & FLAG_SPLIT_NEXT)) {
+    s.incomplete = 1;
+  }
+  return RESULT_OK;
+}
+
+ResultCode ScanEntries(ObjectRef archiver) {
+  ArchiverState& s = StateOf(archiver);
+  ReleaseBlock(s, &s.entries);
+  s.entry_count = 0;
+  if (Failed(AllocateBlock(s, &s.entries, uint64_t{kInitialEntrySlots} * sizeof(EntryRecord))))
+    return ERR_NO_MEMORY;
+  for (uint32_t v = 0; v < s.volume_count; ++v) {
+    VolumeRecord& volume = s.volumes[v];
+    volume.entries = 0;
+    const uint64_t volume_size = VolumeSize(volume.io);
+    uint32_t position = volume.first_entry_offset;
+    for (;;) {
+      EntryRecord& slot = s.entries[s.entry_count];
+      std::memset(&slot, 0, sizeof slot);  // the digest image includes the bytes after the name
+      slot.header_offset = position;
+      const uint32_t header_at = position;
+      ResultCode result = ReadLocalHeader(volume.stream, &position, slot.fixed_header, slot.name);
+      if (result == ERR_END_OF_LIST) break;
+      if (Failed(result)) {
+        s.damaged = 1;
+        break;
+      }
+      if (EntryFlags(slot.fixed_header) & FLAG_SPLIT_PREV) s.multi_volume = 1;
+      slot.data_offset = static_cast<uint32_t>(position - PackedSize(slot.fixed_header));
+      slot.volume = volume;
+      slot.volume_index = v;
+      ++s.entry_count;
+      ++volume.entries;
+      result = ReserveEntrySlots(s, uint64_t{s.entry_count} + kFreeEntrySlots);
+      if (Failed(result)) return result;
+      // Headers only lead forward, and the data must lie within the volume;
+      // otherwise the volume's scan ends here as damaged.
+      if (position <= header_at || position > volume_size) {
+        s.damaged = 1;
+        break;
+      }
+    }
+  }
+  return RESULT_OK;
+}
+
+uint64_t DigestVolumeEntries(const EntryRecord* entries, ObjectRef digest, uint32_t volume_index,
+                             uint32_t entry_count) {
+  const DigestMethods& d = host::Digest(digest);
+  d.DigestReset(digest);
+  for (uint32_t i = 0; i < entry_count; ++i)
+    if (entries[i].volume_index == volume_index) d.DigestUpdate(digest, &entries[i], kDigestImageSize);
+  uint8_t out[kDigestOutputSize] = {};
+  d.DigestFinal(digest, out, sizeof out);
+  uint64_t low = 0, high = 0;
+  for (int i = 7; i >= 0; --i) {
+    low = (low << 8) | out[i];
+    high = (high << 8) | out[8 + i];
+  }
+  return low ^ high;
+}

@@ -1,0 +1,35 @@
+#include "plugin/reader/state_tables.h"
+
+ResultCode AllocateBlock(ArchiverState& s, void** field, uint64_t size) {
+  if (s.memory == nullptr) return ERR_NO_MEMORY;
+  *field = nullptr;
+  ResultCode result = host::Memory(s.memory).Alloc(s.memory, field, size);
+  if (Failed(result)) *field = nullptr;
+  else if (*field == nullptr) result = ERR_NO_MEMORY;
+  return result;
+}
+
+ResultCode ResizeBlock(ArchiverState& s, void** field, uint64_t size) {
+  if (s.memory == nullptr) return ERR_NO_MEMORY;
+  void* block = *field;
+  ResultCode result = host::Memory(s.memory).Realloc(s.memory, &block, *field, size);
+  if (Failed(result)) return result;
+  if (block == nullptr) return ERR_NO_MEMORY;
+  *field = block;
+  return result;
+}
+
+void ReleaseBlock(ArchiverState& s, void** field) {
+  if (*field != nullptr && s.memory != nullptr) host::Memory(s.memory).Free(s.memory, *field);
+  *field = nullptr;
+}
+
+ResultCode ReserveEntrySlots(ArchiverState& s, uint64_t slots) {
+  if (slots > kMaxEntries + kFreeEntrySlots) return ERR_LIMIT_EXCEEDED;
+  return ResizeBlock(s, &s.entries, slots * sizeof(EntryRecord));
+}
+
+ResultCode ReserveVolumeSlots(ArchiverState& s, uint64_t slots) {
+  if (slots > kMaxVolumes + kDiscoveredVolumeSlots) return ERR_LIMIT_EXCEEDED;
+  return ResizeBlock(s, &s.volumes, slots * sizeof(VolumeRecord));
+}

@@ -1,0 +1,221 @@
+#include "plugin/reader/volume_chain.h"
+
+#include <cstring>
+
+#include "plugin/frame/archiver_state.h"
+#include "plugin/frame/trace.h"
+#include "plugin/reader/arj_format.h"
+#include "plugin/reader/header_reader.h"
+#include "plugin/reader/state_tables.h"
+#include "plugin/reader/volume_naming.h"
+
+namespace {
+
+constexpr uint64_t kNameBufferSize = 16512;  // room for a name to grow as it is rewritten
+constexpr uint32_t kHostNameSize = 512;      // what the host may fill
+constexpr uint32_t kOpenExisting = 1;
+// Volumes that are not found before the archive's own, while no volume has
+// been found, after which discovery goes straight to the archive's own.
+constexpr int32_t kLeadingMissesBeforeOwn = 16;
+
+// The name buffer and text object that one call holds.
+struct NameWork {
+  ArchiverState& state;
+  char* name = nullptr;
+  ObjectRef text = nullptr;
+
+  explicit NameWork(ArchiverState& s) : state(s) {}
+  ~NameWork() {
+    if (text != nullptr) host::CloseObject(text);
+    ReleaseBlock(state, &name);
+  }
+  uint32_t Length() const { return static_cast<uint32_t>(strnlen(name, kNameBufferSize - 1)); }
+  // Reads PROP_OBJECT_NAME of `io`; the buffer always ends in a NUL.
+  ResultCode ReadName(ObjectRef io, uint32_t* reported) {
+    ResultCode result =
+        io->system->GetPropString(io, reported, PROP_OBJECT_NAME, name, kHostNameSize, CP_HOST_PATHS);
+    name[kHostNameSize - 1] = '\0';
+    return result;
+  }
+  // The text carries the name as it now stands, with its own length.
+  void PutNameInText() { host::Text(text).SetFromBuffer(text, 0, name, Length(), CP_HOST_PATHS, 0); }
+};
+
+ObjectRef NextIoUp(ObjectRef io) { return host::FindAncestor(io, IID_BLOCK_IO); }
+
+void ObtainFileSystem(ObjectRef archiver, ArchiverState& s, ObjectRef io, bool may_create_native) {
+  if (s.file_system != nullptr) return;
+  if (ObjectRef source = host::FindAncestor(io, IID_FS_SOURCE); source != nullptr) {
+    for (ObjectRef candidate = io; candidate != nullptr; candidate = NextIoUp(candidate)) {
+      if (!Failed(host::FsSource(source).GetFileSystem(source, &s.file_system, candidate)) && s.file_system) return;
+      s.file_system = nullptr;
+    }
+    return;
+  }
+  if (ObjectRef fs = host::FindAncestor(io, IID_FILE_SYSTEM); fs != nullptr) {
+    if (Failed(host::FileSystem(fs).Clone(fs, &s.file_system)) || s.file_system == nullptr) {
+      s.file_system = nullptr;
+      return;
+    }
+    for (ObjectRef candidate = io; candidate != nullptr; candidate = NextIoUp(candidate))
+      if (!Failed(host::FileSystem(s.file_system).BindToObject(s.file_system, candidate))) return;
+    host::CloseObject(s.file_system);
+    s.file_system = nullptr;
+    return;
+  }
+  if (!may_create_native || host::GetPropDWord(io, PROP_IO_ORIGIN) != IO_ORIGIN_NATIVE_FILE) return;
+  if (Failed(host::CreateObjectQuick(archiver, &s.file_system, IID_FILE_SYSTEM, PID_NATIVE_FS))) {
+    s.file_system = nullptr;
+    return;
+  }
+  if (Failed(host::FileSystem(s.file_system).BindToObject(s.file_system, io))) {
+    host::CloseObject(s.file_system);
+    s.file_system = nullptr;
+  }
+}
+
+// Opens a stream over the record's I/O and measures its main header.
+ResultCode OpenVolumeStream(VolumeRecord& record) {
+  record.stream = nullptr;
+  record.entries = 0;
+  ResultCode result = host::CreateObjectQuick(record.io, &record.stream, IID_STREAM, PID_DEFAULT);
+  if (Failed(result)) return result;
+  return MeasureMainHeader(record.stream, &record.first_entry_offset);
+}
+
+}  // namespace
+
+ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
+  ArchiverState& s = StateOf(archiver);
+  NameWork work(s);
+  ResultCode result = AllocateBlock(s, &work.name, kNameBufferSize);
+  if (Failed(result)) return result;
+  ObtainFileSystem(archiver, s, archive_io, true);
+  result = host::CreateObjectQuick(archiver, &work.text, IID_TEXT, PID_DEFAULT);
+  if (Failed(result) || s.file_system == nullptr) return Failed(result) && s.volume_count == 0 ? result : RESULT_OK;
+
+  work.name[0] = '\0';
+  uint32_t reported = 0;
+  for (ObjectRef o = archive_io; o != nullptr && work.name[0] == '\0'; o = NextIoUp(o)) result = work.ReadName(o, &reported);
+  if (Failed(result)) return s.volume_count == 0 ? result : RESULT_OK;
+  if (work.name[0] == '\0') return RESULT_OK;
+
+  const int32_t own = FindVolumeNumber(work.name, work.Length());
+  // A negative number ("x.a-1") is no volume number at all.
+  if (own < 0 || (own != 0 && SetVolumeNumber(work.name, work.Length(), 0) == 1))
+    return s.volume_count == 0 ? ERR_BAD_VOLUME_NAME : RESULT_OK;
+
+  s.volume_count = 0;
+  ReleaseBlock(s, &s.volumes);
+  result = AllocateBlock(s, &s.volumes, uint64_t{kDiscoveredVolumeSlots} * sizeof(VolumeRecord));
+  if (Failed(result)) return result;
+  Trace(archiver, TRACE_VOLUMES, "arj\tvolumes %d to %d (isize %d - %s)", 0, own, static_cast<int32_t>(reported),
+        work.name);
+
+  int32_t leading_misses = 0;
+  for (int64_t n = 0;;) {
+    VolumeRecord& record = s.volumes[s.volume_count];
+    bool opened_by_name = n != own;
+    if (!opened_by_name) {
+      record.io = archive_io;
+      result = RESULT_OK;
+    } else {
+      work.PutNameInText();
+      record.io = nullptr;
+      result = host::FileSystem(s.file_system).OpenByName(s.file_system, &record.io, work.text, s.access_mode, kOpenExisting);
+      Trace(archiver, TRACE_VOLUMES, "arj\topen volume %d result %terr", static_cast<int32_t>(n), result);
+    }
+    ++n;
+    if (!Failed(result)) {
+      result = OpenVolumeStream(record);
+      if (!Failed(result)) {
+        ++s.volume_count;
+        if (Failed(ReserveVolumeSlots(s, uint64_t{s.volume_count} + kFreeVolumeSlots))) return ERR_NO_MEMORY;
+        leading_misses = 0;
+      }
+    }
+    if (Failed(result)) {
+      if (opened_by_name && result == ERR_NOT_FOUND && s.volume_count > 0) {
+        result = RESULT_OK;
+        break;
+      }
+      if (n <= own) {
+        Trace(archiver, TRACE_VOLUMES, "arj\tswitch to ok");
+        result = RESULT_OK;
+        if (s.volume_count == 0 && ++leading_misses >= kLeadingMissesBeforeOwn) n = own;
+      }
+    }
+    if (Failed(result) || n > INT32_MAX || s.volume_count >= kMaxVolumes) break;
+    if (SetVolumeNumber(work.name, work.Length(), static_cast<int32_t>(n)) == 1) break;
+  }
+  return Failed(result) && s.volume_count > 0 ? RESULT_OK : result;
+}
+
+ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
+  ArchiverState& s = StateOf(archiver);
+  NameWork work(s);
+  ResultCode result = AllocateBlock(s, &work.name, kNameBufferSize);
+  if (Failed(result)) return result;
+  ObtainFileSystem(archiver, s, volume_io, false);
+  result = host::CreateObjectQuick(archiver, &work.text, IID_TEXT, PID_DEFAULT);
+  uint32_t added = 0;
+  // Each pass attaches one volume; a failure takes every pass's volume and
+  // entry off again, as a chain broken anywhere must leave nothing of it.
+  while (!Failed(result)) {
+    ObtainFileSystem(archiver, s, volume_io, false);
+    if (s.file_system == nullptr) break;
+    uint32_t reported = 0;
+    result = work.ReadName(volume_io, &reported);
+    if (Failed(result)) break;
+    int32_t k = FindVolumeNumber(work.name, work.Length());
+    if (k < 0 || k == INT32_MAX || SetVolumeNumber(work.name, work.Length(), k + 1) == 1) {
+      result = ERR_BAD_VOLUME_NAME;
+      break;
+    }
+    work.PutNameInText();
+    if (s.volume_count >= kMaxVolumes) {
+      result = ERR_LIMIT_EXCEEDED;
+      break;
+    }
+    if (Failed(ReserveVolumeSlots(s, uint64_t{s.volume_count} + kFreeVolumeSlots))) {
+      result = ERR_NO_MEMORY;
+      break;
+    }
+    VolumeRecord& record = s.volumes[s.volume_count];
+    record.io = nullptr;
+    result = host::FileSystem(s.file_system).OpenByName(s.file_system, &record.io, work.text, s.access_mode, kOpenExisting);
+    if (Failed(result)) break;
+    result = OpenVolumeStream(record);
+    if (Failed(result)) break;
+    result = ReserveEntrySlots(s, uint64_t{s.entry_count} + kFreeEntrySlots);
+    if (Failed(result)) break;
+
+    EntryRecord& entry = s.entries[s.entry_count];
+    std::memset(&entry, 0, sizeof entry);
+    uint32_t position = record.first_entry_offset;
+    ResultCode read = ReadLocalHeader(record.stream, &position, entry.fixed_header, entry.name);
+    if (read == ERR_END_OF_LIST) break;
+    if (Failed(read)) {
+      s.damaged = 1;
+      break;
+    }
+    const uint8_t flags = EntryFlags(entry.fixed_header);
+    if (flags & FLAG_SPLIT_PREV) s.multi_volume = 1;
+    entry.data_offset = static_cast<uint32_t>(position - PackedSize(entry.fixed_header));
+    entry.header_offset = record.first_entry_offset;
+    entry.volume = record;
+    entry.volume_index = s.volume_count;
+    ++record.entries;
+    ++s.entry_count;
+    ++s.volume_count;
+    ++added;
+    if (!(flags & FLAG_SPLIT_NEXT)) break;
+    volume_io = record.io;
+  }
+  if (Failed(result) && added > 0) {
+    s.entry_count -= added;
+    s.volume_count -= added;
+    s.incomplete = 1;
+  }
+  return result;
+}

@@ -1,0 +1,85 @@
+#include "tests/support/archiver_fixture.h"
+
+#include <cstring>
+
+#include "runtime/services/services.h"
+
+namespace testing_support {
+
+ArchiverFixture::ArchiverFixture(TestHost& host) : host_(host) {
+  EXPECT_EQ(host::CreateObjectQuick(host.root(), &source_, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE), RESULT_OK);
+  host.runtime().AddMessageHandler(source_, [this](const arjrt::Message& m) -> ResultCode {
+    uint64_t digest = 0;
+    if (m.buffer != nullptr && m.length != nullptr && *m.length == 8) std::memcpy(&digest, m.buffer, 8);
+    messages_.push_back({m.id, m.context, digest});
+    return RESULT_OK;
+  });
+}
+
+ArchiverFixture::~ArchiverFixture() {
+  if (source_ != nullptr) host::CloseObject(source_);
+}
+
+ResultCode ArchiverFixture::OpenMemory(const Bytes& bytes, const std::string& name, uint32_t scan_all) {
+  bytes_ = bytes;
+  ResultCode r = host::CreateObject(source_, &io_, IID_BLOCK_IO, arjrt::PID_MEMORY_IO);
+  if (Failed(r)) return r;
+  host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(bytes_.data()));
+  host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_SIZE, bytes_.size());
+  io_->system->SetPropBuffer(io_, nullptr, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1));
+  r = host::CreateObjectDone(io_);
+  return Failed(r) ? r : Finish(scan_all);
+}
+
+ResultCode ArchiverFixture::OpenFile(const std::string& path, uint32_t scan_all) {
+  ResultCode r = host::CreateObject(source_, &io_, IID_BLOCK_IO, arjrt::PID_NATIVE_FILE_IO);
+  if (Failed(r)) return r;
+  io_->system->SetPropBuffer(io_, nullptr, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
+  host::SetPropDWord(io_, PROP_ACCESS_MODE, 1);
+  host::SetPropDWord(io_, PROP_OPEN_MODE, 1);
+  r = host::CreateObjectDone(io_);
+  return Failed(r) ? r : Finish(scan_all);
+}
+
+ResultCode ArchiverFixture::Finish(uint32_t scan_all) {
+  ResultCode r = host::CreateObject(io_, &archiver_, IID_MINIARCHIVER, PID_ARJ);
+  if (Failed(r)) return r;
+  host::SetPropDWord(archiver_, PROP_SCAN_ALL_VOLUMES, scan_all);
+  return host::CreateObjectDone(archiver_);
+}
+
+std::vector<uint64_t> ArchiverFixture::Handles() {
+  const MiniArchiverMethods& m = host::Archiver(archiver_);
+  std::vector<uint64_t> handles;
+  m.Reset(archiver_);
+  uint64_t handle = 0;
+  while (m.Next(archiver_, &handle, handle) == RESULT_OK && handles.size() < 100000) handles.push_back(handle);
+  return handles;
+}
+
+ResultCode ArchiverFixture::Read(uint64_t handle, PropId prop, void* buffer, uint32_t size, uint32_t* length) {
+  if (handle != 0) host::SetPropQWord(archiver_, PROP_ENTRY_SELECTOR, handle);
+  uint32_t ignored = 0;
+  return archiver_->system->GetPropBuffer(archiver_, length ? length : &ignored, prop, buffer, size);
+}
+
+std::string ArchiverFixture::Name(uint64_t handle) {
+  char name[600] = {};
+  uint32_t length = 0;
+  if (Failed(Read(handle, PROP_OBJECT_NAME, name, sizeof name, &length))) return "<error>";
+  return name;
+}
+
+uint64_t ArchiverFixture::Size(uint64_t handle) {
+  uint64_t v = 0;
+  Read(handle, PROP_OBJECT_SIZE, &v, sizeof v, nullptr);
+  return v;
+}
+
+uint32_t ArchiverFixture::Packed(uint64_t handle) {
+  uint32_t v = 0;
+  Read(handle, PROP_PACKED_SIZE, &v, sizeof v, nullptr);
+  return v;
+}
+
+}  // namespace testing_support
