@@ -123,3 +123,7 @@ TempDir::~TempDir() {
 }
 
 }  // namespace testing_support
+
+namespace testing_support {
+uint32_t Crc32Of(const std::string& s) { return Crc32Update(s.size(), s.data(), 0); }
+}  // namespace testing_support

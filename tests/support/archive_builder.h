@@ -40,6 +40,7 @@ HeaderSpec StoredEntry(const std::string& name, const std::string& content, uint
 Bytes EndMarker();
 Bytes Concat(const std::vector<Bytes>& parts);
 Bytes ToBytes(const std::string& s);
+uint32_t Crc32Of(const std::string& s);
 
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "plugin/access/enumeration.h"
+#include "plugin/reader/arj_format.h"
+#include "tests/support/archiver_fixture.h"
+
+namespace {
+
+using namespace testing_support;
+
+HeaderSpec Part(const std::string& name, uint32_t original, uint32_t packed, uint8_t flags) {
+  HeaderSpec spec = StoredEntry(name, std::string(packed, 'p'), flags);
+  spec.original_size = original;
+  return spec;
+}
+
+class EntryProperties : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Bytes bytes = Concat({MainHeader(), BuildHeader(StoredEntry("abcdefghij", "ten")),
+                          BuildHeader(StoredEntry("second", "2", FLAG_GARBLED)), EndMarker()});
+    ASSERT_EQ(f_.OpenMemory(bytes), RESULT_OK);
+  }
+  TestHost host_;
+  ArchiverFixture f_{host_};
+};
+
+TEST_F(EntryProperties, TheSelectorAppliesToExactlyOneRead) {
+  host::Archiver(f_.archiver()).Reset(f_.archiver());
+  EXPECT_EQ(f_.Name(0), "abcdefghij") << "after Reset the current entry is the first";
+  uint32_t crc = 0, length = 0;
+  ASSERT_EQ(f_.Read(2, PROP_OBJECT_CRC, &crc, 4, &length), RESULT_OK);
+  EXPECT_EQ(crc, Crc32Of("2"));
+  EXPECT_EQ(f_.state().entry_selector, kCurrentEntrySelector);
+  EXPECT_EQ(f_.Read(0, PROP_OBJECT_CRC, &crc, 4, &length), RESULT_OK);
+  EXPECT_EQ(crc, Crc32Of("ten")) << "the next read serves the current entry again";
+  uint32_t garbled = 0;
+  f_.Read(2, PROP_ENTRY_ENCRYPTED, &garbled, 4, &length);
+  EXPECT_EQ(garbled, 1u);
+  EXPECT_EQ(f_.state().current_entry, 0u) << "property reads never move the current entry";
+}
+
+TEST_F(EntryProperties, SelectorZeroAndMissingTablesAreNotInitialized) {
+  uint32_t v = 0, length = 0;
+  EXPECT_EQ(f_.Read(0, PROP_OBJECT_CRC, &v, 4, &length), RESULT_OK);
+  host::SetPropQWord(f_.archiver(), PROP_ENTRY_SELECTOR, 0);
+  EXPECT_EQ(f_.Read(0, PROP_OBJECT_CRC, &v, 4, &length), ERR_NOT_INITIALIZED);
+  EXPECT_EQ(f_.Read(0, PROP_OBJECT_NAME, &v, 4, &length), ERR_NOT_INITIALIZED) << "and again";
+  host::Archiver(f_.archiver()).Reset(f_.archiver());
+  EXPECT_EQ(f_.Read(0, PROP_OBJECT_CRC, &v, 4, &length), RESULT_OK);
+}
+
+TEST_F(EntryProperties, SizesBuffersAndSizeQueries) {
+  char name[11];
+  uint32_t length = 0;
+  EXPECT_EQ(f_.Read(1, PROP_OBJECT_NAME, name, 10, &length), ERR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(length, 11u);
+  EXPECT_EQ(f_.Read(1, PROP_OBJECT_NAME, name, 11, &length), RESULT_OK);
+  EXPECT_EQ(length, 11u);
+  EXPECT_STREQ(name, "abcdefghij");
+  uint32_t small = 0;
+  EXPECT_EQ(f_.Read(1, PROP_OBJECT_SIZE, &small, 4, &length), ERR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(length, 8u);
+  length = 77;
+  EXPECT_EQ(f_.Read(1, PROP_OBJECT_NAME, nullptr, 0, &length), RESULT_OK);
+  EXPECT_EQ(length, 512u);
+  length = 77;
+  EXPECT_EQ(f_.Read(1, PROP_OBJECT_CRC, nullptr, 0, &length), RESULT_OK);
+  EXPECT_EQ(length, 77u) << "untouched";
+  EXPECT_EQ(f_.Read(1, PROP_OBJECT_NAME, name, 0, &length), ERR_BAD_PARAMETER);
+  EXPECT_EQ(f_.state().entry_selector, kCurrentEntrySelector) << "reset even after a bad call";
+  EXPECT_EQ(f_.Read(1, PROP_OBJECT_NAME_SIZED, name, 11, &length), RESULT_OK);
+  EXPECT_EQ(length, 0u);
+  EXPECT_EQ(f_.Read(1, PROP_VOLUME_NAME, name, 11, &length), ERR_PROPERTY_UNAVAILABLE);
+  EXPECT_EQ(length, 0u);
+}
+
+TEST_F(EntryProperties, NoReadOutsideTheTable) {
+  uint32_t v = 0, length = 0;
+  EXPECT_EQ(f_.Read(3, PROP_OBJECT_CRC, &v, 4, &length), ERR_BAD_PARAMETER);
+  EXPECT_EQ(f_.Read(~0ull, PROP_OBJECT_SIZE, &v, 4, &length), ERR_BAD_PARAMETER);
+  host::Archiver(f_.archiver()).SetCurrent(f_.archiver(), 1000000);
+  EXPECT_EQ(f_.Read(0, PROP_OBJECT_NAME, &v, 4, &length), ERR_BAD_PARAMETER);
+  uint64_t digest = 0;
+  EXPECT_EQ(f_.Read(0, PROP_ARCHIVE_DIGEST, &digest, 8, &length), RESULT_OK) << "the digest needs no entry";
+  EXPECT_EQ(digest, f_.state().archive_digest);
+}
+
+TEST(EntryPropertiesSplit, SumsWalkTheContinuationPartsOnly) {
+  TestHost host;
+  ArchiverFixture f(host);
+  // One volume holding three parts of one file: the table looks as the
+  // volume chain builds it, but all parts lie in volume 0, so the walk must
+  // stop at the first (a part in another volume than the next is not its
+  // continuation).
+  Bytes bytes = Concat({MainHeader(), BuildHeader(Part("f", 100, 50, FLAG_SPLIT_NEXT)),
+                        BuildHeader(Part("f", 200, 60, FLAG_SPLIT_NEXT | FLAG_SPLIT_PREV)),
+                        BuildHeader(Part("f", 300, 70, FLAG_SPLIT_PREV)), EndMarker()});
+  ASSERT_EQ(f.OpenMemory(bytes), RESULT_OK);
+  EXPECT_EQ(f.Size(1), 100u);
+  // Now as if the parts were in consecutive volumes.
+  for (uint32_t i = 0; i < 3; ++i) f.state().entries[i].volume_index = i;
+  EXPECT_EQ(f.Size(1), 600u);
+  EXPECT_EQ(f.Packed(1), 180u);
+  EXPECT_EQ(f.Size(2), 500u);
+  EXPECT_EQ(f.Packed(2), 130u);
+  EXPECT_EQ(f.Handles(), (std::vector<uint64_t>{1}));
+  EXPECT_EQ(f.state().current_entry, 3u) << "the walk ended on the last index examined";
+}
+
+TEST(EntryPropertiesSplit, NextEndsOnASplitEntryWithoutItsContinuationAndOnEmptyArchives) {
+  TestHost host;
+  ArchiverFixture f(host);
+  ASSERT_EQ(f.OpenMemory(Concat({MainHeader(), BuildHeader(StoredEntry("a", "1")),
+                                 BuildHeader(StoredEntry("b", "2", FLAG_SPLIT_NEXT)), EndMarker()})),
+            RESULT_OK);
+  const MiniArchiverMethods& m = host::Archiver(f.archiver());
+  uint64_t handle = 0;
+  EXPECT_EQ(m.Next(f.archiver(), &handle, 0), RESULT_OK);
+  EXPECT_EQ(handle, 1u);
+  EXPECT_EQ(m.Next(f.archiver(), &handle, 1), ERR_END_OF_LIST);
+  EXPECT_EQ(handle, 2u) << "the handle is stored even at the end";
+  ArchiverFixture empty(host);
+  ASSERT_EQ(empty.OpenMemory(Concat({MainHeader(), EndMarker()})), RESULT_OK);
+  EXPECT_EQ(host::Archiver(empty.archiver()).Next(empty.archiver(), &handle, 0), ERR_END_OF_LIST);
+  EXPECT_EQ(handle, 1u);
+  EXPECT_EQ(host::Archiver(empty.archiver()).Next(empty.archiver(), &handle, ~0ull), ERR_END_OF_LIST);
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+#include "plugin/reader/header_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "plugin/reader/arj_format.h"
+#include "runtime/services/services.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/test_host.h"
+
+namespace {
+
+using namespace testing_support;
+
+// A memory I/O over `bytes` and a stream over it.
+class Source {
+ public:
+  Source(TestHost& host, const Bytes& bytes) : bytes_(bytes) {
+    EXPECT_EQ(host::CreateObject(host.root(), &io_, IID_BLOCK_IO, arjrt::PID_MEMORY_IO), RESULT_OK);
+    host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(bytes_.data()));
+    host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_SIZE, bytes_.size());
+    EXPECT_EQ(host::CreateObjectDone(io_), RESULT_OK);
+    EXPECT_EQ(host::CreateObjectQuick(io_, &stream_, IID_STREAM, 0), RESULT_OK);
+  }
+  ~Source() { host::CloseObject(io_); }
+  ObjectRef io() const { return io_; }
+  ObjectRef stream() const { return stream_; }
+
+ private:
+  Bytes bytes_;
+  ObjectRef io_ = nullptr;
+  ObjectRef stream_ = nullptr;
+};
+
+Bytes RecognitionHeader(uint8_t id0, uint8_t id1, uint16_t basic_size, uint8_t min_version) {
+  Bytes b(40, 0);
+  b[0] = id0, b[1] = id1;
+  b[2] = static_cast<uint8_t>(basic_size), b[3] = static_cast<uint8_t>(basic_size >> 8);
+  b[6] = min_version;
+  return b;
+}
+
+TEST(Recognize, JudgesIdSizeAndVersionOfTheFirstBytesRead) {
+  TestHost host;
+  const struct {
+    Bytes bytes;
+    bool recognized;
+  } cases[] = {
+      {RecognitionHeader(0x60, 0xEA, 2599, 1), true},
+      {RecognitionHeader(0x60, 0xEA, 0, 1), true},
+      {RecognitionHeader(0x60, 0xEA, 2600, 1), false},
+      {RecognitionHeader(0x60, 0xEA, 100, 2), false},
+      {RecognitionHeader(0xEA, 0x60, 100, 1), false},
+      {Bytes(RecognitionHeader(0x60, 0xEA, 100, 1).begin(), RecognitionHeader(0x60, 0xEA, 100, 1).begin() + 33), false},
+      {Bytes{0x60, 0xEA}, false},
+      {Bytes{}, false},
+  };
+  int i = 0;
+  for (const auto& c : cases) {
+    Source source(host, c.bytes);
+    EXPECT_EQ(Recognize(source.io()), c.recognized ? RESULT_OK : ERR_NOT_RECOGNIZED) << "case " << i++;
+  }
+}
+
+TEST(MeasureMainHeader, CountsStringsAndExtendedHeadersAsRead) {
+  TestHost host;
+  HeaderSpec spec;
+  spec.name = "abcde";
+  spec.file_type = 2;
+  Bytes plain = Concat({BuildHeader(spec), EndMarker()});
+  spec.extended = {Bytes(10, 7)};
+  Bytes extended = Concat({BuildHeader(spec), EndMarker()});
+  uint32_t length = 0;
+  Source a(host, plain);
+  EXPECT_EQ(MeasureMainHeader(a.stream(), &length), RESULT_OK);
+  EXPECT_EQ(length, 47u);
+  Source b(host, extended);
+  EXPECT_EQ(MeasureMainHeader(b.stream(), &length), RESULT_OK);
+  EXPECT_EQ(length, 63u);
+}
+
+TEST(MeasureMainHeader, AHeaderThatDoesNotEndWhereItShouldIsDamaged) {
+  TestHost host;
+  HeaderSpec spec;
+  spec.file_type = 2;
+  Bytes whole = BuildHeader(spec);
+  // Cut inside the extended-header chain: the chain's end is never read.
+  Bytes cut(whole.begin(), whole.end() - 1);
+  // A name that runs past the basic header.
+  HeaderSpec long_name = spec;
+  long_name.basic_size_override = 33;
+  // An extended header that claims more bytes than the volume holds.
+  HeaderSpec huge_ext = spec;
+  huge_ext.extended = {Bytes(8, 1)};
+  Bytes huge = BuildHeader(huge_ext);
+  size_t ext_at = huge.size() - 2 - 4 - 8 - 2;
+  huge[ext_at] = 0xFF, huge[ext_at + 1] = 0xFF;
+  for (const Bytes& bad : {cut, BuildHeader(long_name), huge, Bytes(40, 0)}) {
+    Source s(host, bad);
+    uint32_t length = 12345;
+    EXPECT_EQ(MeasureMainHeader(s.stream(), &length), ERR_CORRUPTED);
+    EXPECT_EQ(length, 12345u);
+  }
+}
+
+TEST(ReadLocalHeader, FindsDataAfterTheExtendedHeadersAndStepsOverIt) {
+  TestHost host;
+  HeaderSpec spec;
+  spec.name = "ab";
+  spec.first_header_size = 30;
+  spec.basic_size_override = 40;  // 30 + "ab" + NUL + comment NUL = 34; 6 bytes of slack
+  spec.extended = {Bytes(6, 1)};
+  spec.packed_override = 1000;
+  Bytes header = BuildHeader(spec);
+  header.insert(header.begin() + 4 + 34, 6, 0);  // make the basic header really 40 bytes
+  Bytes bytes(47, 0);
+  bytes.insert(bytes.end(), header.begin(), header.end());
+  Source s(host, Concat({bytes, Bytes(1200, 0)}));
+  uint8_t fixed[kFixedHeaderSize];
+  char name[kEntryNameSize];
+  uint32_t position = 47;
+  ASSERT_EQ(ReadLocalHeader(s.stream(), &position, fixed, name), RESULT_OK);
+  EXPECT_STREQ(name, "ab");
+  EXPECT_EQ(position, 1109u) << "data at 95 + 2 + 6 + 4 + 2 = 109, next header 1000 bytes later";
+}
+
+TEST(ReadLocalHeader, EndMarkerAndTheBytesAroundIt) {
+  TestHost host;
+  uint8_t fixed[kFixedHeaderSize];
+  char name[kEntryNameSize];
+  const struct {
+    Bytes tail;
+    ResultCode expected;
+  } cases[] = {
+      {EndMarker(), ERR_END_OF_LIST},
+      {Bytes{1, 2, 3, 4}, ERR_END_OF_LIST},  // whatever the last four bytes hold
+      {Bytes{}, ERR_CORRUPTED},
+      {Concat({EndMarker(), Bytes(1, 0)}), ERR_CORRUPTED},
+      {Concat({EndMarker(), Bytes(29, 0)}), ERR_CORRUPTED},
+      {Concat({EndMarker(), Bytes(30, 0)}), ERR_CORRUPTED},
+      {Concat({EndMarker(), Bytes(300, 0)}), ERR_CORRUPTED},
+  };
+  for (const auto& c : cases) {
+    Bytes bytes = Concat({Bytes(10, 0), c.tail});
+    Source s(host, bytes);
+    uint32_t position = 10;
+    EXPECT_EQ(ReadLocalHeader(s.stream(), &position, fixed, name), c.expected) << c.tail.size();
+    EXPECT_EQ(position, 10u);
+  }
+}
+
+TEST(ReadLocalHeader, LongNamesShortFixedPartsAndWrappingSizes) {
+  TestHost host;
+  uint8_t fixed[kFixedHeaderSize];
+  char name[kEntryNameSize];
+  memset(name, 'Z', sizeof name);
+  HeaderSpec long_name = StoredEntry(std::string(600, 'n'), "data");
+  Bytes a = Concat({BuildHeader(long_name), EndMarker()});
+  Source sa(host, a);
+  uint32_t position = 0;
+  ASSERT_EQ(ReadLocalHeader(sa.stream(), &position, fixed, name), RESULT_OK);
+  EXPECT_EQ(std::strlen(name), 509u);
+  EXPECT_EQ(position, a.size() - 4) << "the basic header size, not the name, decides";
+
+  HeaderSpec short_fixed = StoredEntry("abc", "xy");
+  short_fixed.first_header_size = 26;
+  Source sb(host, Concat({BuildHeader(short_fixed), EndMarker()}));
+  position = 0;
+  ASSERT_EQ(ReadLocalHeader(sb.stream(), &position, fixed, name), RESULT_OK);
+  EXPECT_STREQ(name, "abc");
+
+  // Packed sizes that would carry the next position past 4 GiB.
+  HeaderSpec wrap = StoredEntry("w", "");
+  wrap.packed_override = 0xFFFFFFF0;
+  Source sc(host, Concat({BuildHeader(wrap), EndMarker()}));
+  position = 0;
+  EXPECT_EQ(ReadLocalHeader(sc.stream(), &position, fixed, name), ERR_CORRUPTED);
+  EXPECT_EQ(position, 0u);
+}
+
+TEST(ReadZString, CountsEveryByteConsumedAndCutsAt509) {
+  TestHost host;
+  Bytes bytes = Concat({ToBytes(std::string(700, 'q')), Bytes{0}, ToBytes("ab"), Bytes{0}, ToBytes("tail")});
+  Source s(host, bytes);
+  char buffer[510];
+  uint32_t count = 0;
+  EXPECT_EQ(ReadZString(s.stream(), &count, buffer), RESULT_OK);
+  EXPECT_EQ(count, 701u);
+  EXPECT_EQ(std::strlen(buffer), 509u);
+  EXPECT_EQ(ReadZString(s.stream(), &count, buffer), RESULT_OK);
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(buffer[2], 0);
+  EXPECT_EQ(buffer[3], 0) << "a short string ends in two zero bytes";
+  EXPECT_EQ(ReadZString(s.stream(), &count, nullptr), RESULT_OK);
+  EXPECT_EQ(count, 5u) << "the failed read at the end counts like a terminator";
+}
+
+}  // namespace

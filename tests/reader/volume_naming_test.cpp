@@ -1,0 +1,95 @@
+#include "plugin/reader/volume_naming.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "plugin/common/integer_text.h"
+
+namespace {
+
+std::string Rewrite(const std::string& name, int32_t volume, uint32_t length = 0) {
+  char buffer[64] = {};
+  std::memcpy(buffer, name.data(), name.size());
+  EXPECT_EQ(SetVolumeNumber(buffer, length, volume), 0) << name;
+  return buffer;
+}
+
+TEST(VolumeNaming, RewritesEveryRangeInTheCaseOfTheName) {
+  const struct {
+    int32_t volume;
+    const char* lower;
+    const char* upper;
+  } rows[] = {{0, "data.arj", "DATA.ARJ"},   {1, "data.a01", "DATA.A01"},   {9, "data.a09", "DATA.A09"},
+              {10, "data.a10", "DATA.A10"},  {99, "data.a99", "DATA.A99"},  {100, "data.100", "DATA.100"},
+              {101, "data.101", "DATA.101"}, {999, "data.999", "DATA.999"}, {1000, "data.1000", "DATA.1000"}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(Rewrite("data.arj", row.volume), row.lower) << row.volume;
+    EXPECT_EQ(Rewrite("DATA.ARJ", row.volume), row.upper) << row.volume;
+  }
+}
+
+TEST(VolumeNaming, FindGivesBackWhatSetWrote) {
+  for (const char* start : {"data.arj", "DATA.ARJ", "x.y.a05"})
+    for (int32_t n = 0; n < 3000; n += (n < 120 ? 1 : 37)) {
+      std::string name = Rewrite(start, n);
+      EXPECT_EQ(FindVolumeNumber(name.c_str(), 0), n) << name;
+    }
+}
+
+TEST(VolumeNaming, TheOldLetterDecidesTheCaseOfVolumeZero) {
+  EXPECT_EQ(Rewrite("Data.Arj", 0), "Data.ARJ");
+  EXPECT_EQ(Rewrite("DATA.a01", 0), "DATA.arj");
+  EXPECT_EQ(Rewrite("DATA.100", 0), "DATA.Arj");
+  EXPECT_EQ(Rewrite("DATA.1000", 0), "DATA.Arj");
+  EXPECT_EQ(Rewrite("data.a5", 0), "data.arj");
+  EXPECT_EQ(Rewrite("DATA.100", 1), "DATA.A01");
+  EXPECT_EQ(Rewrite("data.100", 1), "data.A01");
+  EXPECT_EQ(Rewrite("a.a01.txt", 2), "a.a01.a02") << "the last dot is rewritten";
+  EXPECT_EQ(Rewrite("DATA.A01", -4), "DATA.A0-4");
+}
+
+TEST(VolumeNaming, FindReadsTheNumberAfterTheLetterOrTheDot) {
+  const struct {
+    const char* name;
+    int32_t number;
+  } rows[] = {{"data.arj", 0},  {"DATA.A07", 7}, {"x.001", 1},   {"DATA.1000", 1000}, {"x.zip", -1},
+              {"a.b.c", -1},    {"ab", -1},      {"x.", -1},     {".arj", -1},        {"", -1},
+              {"a.arj.bak", 0}, {"x.abc", 0},    {"x.a5x", 5},   {"x.a+3", 3},        {"x.a-1", -1}};
+  for (const auto& row : rows) EXPECT_EQ(FindVolumeNumber(row.name, 0), row.number) << row.name;
+}
+
+TEST(VolumeNaming, TheLengthMayOmitOrCountTheTerminator) {
+  for (const char* name : {"data.a07", "DATA.100", "x.zip"}) {
+    uint32_t n = static_cast<uint32_t>(std::strlen(name));
+    EXPECT_EQ(FindVolumeNumber(name, n), FindVolumeNumber(name, 0));
+    EXPECT_EQ(FindVolumeNumber(name, n + 1), FindVolumeNumber(name, 0));
+    EXPECT_EQ(Rewrite(name, 12, n), Rewrite(name, 12, n + 1));
+  }
+  char name[16] = "noextension";
+  EXPECT_EQ(SetVolumeNumber(name, 0, 3), 1);
+  EXPECT_STREQ(name, "noextension");
+  char dot_first[16] = ".arj";
+  EXPECT_EQ(SetVolumeNumber(dot_first, 0, 3), 1);
+  EXPECT_STREQ(dot_first, ".arj");
+}
+
+TEST(IntegerText, FormatAndParse) {
+  char b[40];
+  EXPECT_STREQ(FormatInteger(0, b, 10), "0");
+  EXPECT_STREQ(FormatInteger(-5, b, 10), "-5");
+  EXPECT_STREQ(FormatInteger(255, b, 16), "ff");
+  EXPECT_STREQ(FormatInteger(35, b, 36), "z");
+  EXPECT_STREQ(FormatInteger(10, b, 2), "1010");
+  EXPECT_STREQ(FormatInteger(-1, b, 16), "ffffffff");
+  EXPECT_STREQ(FormatInteger(INT32_MIN, b, 10), "-2147483648");
+  EXPECT_STREQ(FormatInteger(-1, b, 2), "11111111111111111111111111111111");
+  EXPECT_EQ(ParseInteger("rj"), 0);
+  EXPECT_EQ(ParseInteger("01"), 1);
+  EXPECT_EQ(ParseInteger("-12x"), -12);
+  EXPECT_EQ(ParseInteger(" 5"), 0);
+  EXPECT_EQ(ParseInteger("4294967297"), 1) << "overflow wraps";
+}
+
+}  // namespace
