@@ -13,20 +13,8 @@ namespace arjrt::test {
 namespace {
 
 std::vector<SampleFile> LiveFiles() {
-  std::vector<uint8_t> mixed;  // well past the dictionary and the output buffer
-  for (uint32_t part = 0; mixed.size() < (1u << 20); ++part) {
-    std::vector<uint8_t> piece;
-    switch (part % 4) {
-      case 0: piece = TextSample(90000, part + 10); break;
-      case 1: piece = PatternSample(120000, part + 10); break;
-      case 2: piece = RandomSample(20000, part + 10); break;
-      default: piece = RepetitiveSample(30000); break;
-    }
-    mixed.insert(mixed.end(), piece.begin(), piece.end());
-  }
-  mixed.resize(1u << 20);
   return {
-      {"mixed.bin", mixed},
+      {"mixed.bin", MixedSample(1u << 20, 10)},  // past the dictionary and the output buffer
       {"empty.bin", {}},
       {"one.bin", {0x41}},
       {"dictionary.bin", PatternSample(26624, 21)},

@@ -90,6 +90,23 @@ std::vector<uint8_t> RepetitiveSample(size_t size) {
 
 std::vector<uint8_t> ZeroSample(size_t size) { return std::vector<uint8_t>(size, 0); }
 
+std::vector<uint8_t> MixedSample(size_t size, uint32_t seed) {
+  std::vector<uint8_t> out;
+  out.reserve(size + 120000);
+  for (uint32_t part = 0; out.size() < size; ++part) {
+    std::vector<uint8_t> piece;
+    switch (part % 4) {
+      case 0: piece = TextSample(90000, seed + part); break;
+      case 1: piece = PatternSample(120000, seed + part); break;
+      case 2: piece = RandomSample(20000, seed + part); break;
+      default: piece = RepetitiveSample(30000); break;
+    }
+    out.insert(out.end(), piece.begin(), piece.end());
+  }
+  out.resize(size);
+  return out;
+}
+
 std::vector<SampleFile> CheckedInSamples() {
   return {
       {"text.txt", TextSample(40000, 1)},

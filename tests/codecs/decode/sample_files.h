@@ -20,6 +20,8 @@ std::vector<uint8_t> RandomSample(size_t size, uint32_t seed);
 // A short phrase over and over.
 std::vector<uint8_t> RepetitiveSample(size_t size);
 std::vector<uint8_t> ZeroSample(size_t size);
+// Stretches of all of the above, like a folder of assorted files.
+std::vector<uint8_t> MixedSample(size_t size, uint32_t seed);
 
 struct SampleFile {
   std::string name;
