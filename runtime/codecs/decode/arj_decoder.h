@@ -16,7 +16,7 @@ namespace arjrt {
 // out.Write unchanged. `*written` (if not null) receives the count of
 // bytes written, also on failure: after a decoding failure everything
 // decoded up to the fault has been written.
-// Memory use is fixed (about 250 KiB), whatever `unpacked_size` is.
+// Memory use is fixed (about 260 KiB), whatever `unpacked_size` is.
 ResultCode DecodeArjData(uint32_t method, ByteSource& in, ByteSink& out, uint64_t unpacked_size,
                          uint64_t* written);
 

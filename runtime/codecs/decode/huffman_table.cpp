@@ -2,9 +2,10 @@
 
 namespace arjrt::huffman {
 
-bool BuildTables(const uint8_t* lengths, size_t count, uint16_t* primary, uint16_t* secondary,
-                 size_t secondary_size) {
-  if (count > kMaxSymbols) return false;
+bool BuildTables(const uint8_t* lengths, size_t count, unsigned primary_bits, uint16_t* primary,
+                 uint16_t* secondary, size_t secondary_size) {
+  if (count > kMaxSymbols || primary_bits == 0 || primary_bits >= kMaxCodeLength) return false;
+  const unsigned secondary_bits = kMaxCodeLength - primary_bits;
   uint32_t per_length[kMaxCodeLength + 1] = {};
   for (size_t s = 0; s < count; ++s) {
     if (lengths[s] > kMaxCodeLength) return false;
@@ -42,22 +43,22 @@ bool BuildTables(const uint8_t* lengths, size_t count, uint16_t* primary, uint16
     const unsigned len = lengths[symbol];
     const uint32_t c = next_code[len]++;
     const uint16_t entry = static_cast<uint16_t>(symbol | (len << kLengthShift));
-    if (len <= kPrimaryBits) {
-      const uint32_t first = c << (kPrimaryBits - len);
-      const uint32_t n = uint32_t{1} << (kPrimaryBits - len);
+    if (len <= primary_bits) {
+      const uint32_t first = c << (primary_bits - len);
+      const uint32_t n = uint32_t{1} << (primary_bits - len);
       for (uint32_t k = 0; k < n; ++k) primary[first + k] = entry;
       continue;
     }
-    const uint32_t prefix = c >> (len - kPrimaryBits);
+    const uint32_t prefix = c >> (len - primary_bits);
     if (prefix != open_prefix) {
       // Codes sharing a prefix are adjacent in code order.
-      if (secondary_used + (size_t{1} << kSecondaryBits) > secondary_size) return false;
+      if (secondary_used + (size_t{1} << secondary_bits) > secondary_size) return false;
       open_prefix = prefix;
       open_base = secondary_used;
-      secondary_used += size_t{1} << kSecondaryBits;
+      secondary_used += size_t{1} << secondary_bits;
       primary[prefix] = static_cast<uint16_t>(kLinkFlag | open_base);
     }
-    const uint32_t low = c & ((uint32_t{1} << (len - kPrimaryBits)) - 1);
+    const uint32_t low = c & ((uint32_t{1} << (len - primary_bits)) - 1);
     const uint32_t first = low << (kMaxCodeLength - len);
     const uint32_t n = uint32_t{1} << (kMaxCodeLength - len);
     for (uint32_t k = 0; k < n; ++k) secondary[open_base + first + k] = entry;

@@ -24,9 +24,10 @@ inline constexpr size_t kPreSymbols = 19;
 }  // namespace lzh
 
 struct LzhBlockTables {
-  HuffmanTable<lzh::kCodeSymbols> codes;
-  HuffmanTable<lzh::kPositionSymbols> positions;
-  HuffmanTable<lzh::kPreSymbols> pre;
+  // Literal/length codes are the bulk of the stream and get the widest table.
+  HuffmanTable<lzh::kCodeSymbols, 12> codes;
+  HuffmanTable<lzh::kPositionSymbols, 10> positions;
+  HuffmanTable<lzh::kPreSymbols, 8> pre;
   uint8_t lengths[lzh::kCodeSymbols];
 
   // Reads a block header and builds the tables; `*code_count` receives the
