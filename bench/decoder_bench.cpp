@@ -1,0 +1,65 @@
+// Decoding speed per ARJ method, in bytes of unpacked output per second,
+// on about 8 MiB of assorted data that the installed arj packs at start-up.
+// Builds with the test helpers of tests/codecs/decode (arj_peer.cpp,
+// arj_archive_reader.cpp, sample_files.cpp).
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <optional>
+
+#include "runtime/codecs/decode/arj_decoder.h"
+#include "tests/codecs/decode/arj_archive_reader.h"
+#include "tests/codecs/decode/arj_peer.h"
+#include "tests/codecs/decode/memory_streams.h"
+#include "tests/codecs/decode/sample_files.h"
+
+namespace {
+
+using arjrt::test::ArjEntry;
+
+constexpr size_t kSampleSize = 8u << 20;
+
+// The packed entry for `method`, made once; nothing if arj is missing or failed.
+const std::optional<ArjEntry>& PackedSample(int method) {
+  static std::map<int, std::optional<ArjEntry>> cache;
+  auto found = cache.find(method);
+  if (found != cache.end()) return found->second;
+  std::optional<ArjEntry> entry;
+  if (arjrt::test::ArjInstalled()) {
+    const std::vector<arjrt::test::SampleFile> files = {
+        {"mixed.bin", arjrt::test::MixedSample(kSampleSize, 77)}};
+    if (const auto image = arjrt::test::ArchiveWithArj(files, method)) {
+      if (const auto entries = arjrt::test::ReadArjEntries(*image); entries && entries->size() == 1) {
+        entry = entries->front();
+      }
+    }
+  }
+  return cache.emplace(method, std::move(entry)).first->second;
+}
+
+void BM_Decode(benchmark::State& state) {
+  const int method = static_cast<int>(state.range(0));
+  const auto& entry = PackedSample(method);
+  if (!entry) {
+    state.SkipWithError("arj is not installed or could not pack the sample");
+    return;
+  }
+  for (auto _ : state) {
+    arjrt::test::MemorySource in(entry->packed);
+    arjrt::test::CountingSink out;
+    uint64_t written = 0;
+    const ResultCode r = arjrt::DecodeArjData(entry->method, in, out, entry->original_size, &written);
+    if (r != RESULT_OK || written != entry->original_size) {
+      state.SkipWithError("decoding failed");
+      return;
+    }
+    benchmark::DoNotOptimize(out.count);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * entry->original_size);
+  state.counters["ratio"] = static_cast<double>(entry->packed.size()) / entry->original_size;
+}
+BENCHMARK(BM_Decode)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,58 @@
+// libFuzzer target for DecodeArjData. Input: one byte of method (taken
+// modulo 5), four bytes of little-endian unpacked size (modulo 1 MiB + 1,
+// to keep runs short), then the packed data.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "runtime/codecs/decode/arj_decoder.h"
+
+namespace {
+
+class Source : public arjrt::ByteSource {
+ public:
+  Source(const uint8_t* data, size_t size) : data_(data), left_(size) {}
+  int64_t Read(uint8_t* buffer, size_t size) override {
+    // Odd-sized reads put chunk boundaries everywhere.
+    size_t n = size < left_ ? size : left_;
+    if (n > 1 + (left_ % 4093)) n = 1 + (left_ % 4093);
+    if (n != 0) std::memcpy(buffer, data_, n);
+    data_ += n;
+    left_ -= n;
+    return static_cast<int64_t>(n);
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t left_;
+};
+
+class Sink : public arjrt::ByteSink {
+ public:
+  ResultCode Write(const uint8_t* data, size_t size) override {
+    // Touch every byte so the sanitizers see uninitialized or stray output.
+    for (size_t i = 0; i < size; ++i) sum_ += data[i];
+    count += size;
+    return RESULT_OK;
+  }
+  uint64_t count = 0;
+
+ private:
+  uint32_t sum_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 5) return 0;
+  const uint32_t method = data[0] % 5;
+  uint32_t unpacked = 0;
+  for (int i = 0; i < 4; ++i) unpacked |= static_cast<uint32_t>(data[1 + i]) << (8 * i);
+  unpacked %= (1u << 20) + 1;
+  Source in(data + 5, size - 5);
+  Sink out;
+  uint64_t written = 0;
+  const ResultCode r = arjrt::DecodeArjData(method, in, out, unpacked, &written);
+  if (written != out.count || written > unpacked || (r == RESULT_OK && written != unpacked)) __builtin_trap();
+  return 0;
+}

@@ -1,0 +1,59 @@
+#include "runtime/codecs/decode/fast_decoder.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "runtime/codecs/decode/bit_reader.h"
+
+namespace arjrt {
+
+namespace {
+
+// Length code: up to 7 one bits (a 0 ends fewer), then as many value bits.
+constexpr unsigned kMaxLengthPrefix = 7;
+// Distance code: up to 4 one bits, then 9 + that many value bits.
+constexpr unsigned kMaxDistancePrefix = 4;
+constexpr unsigned kDistanceBaseBits = 9;
+
+}  // namespace
+
+ResultCode DecodeFast(InputBuffer& input, OutputWindow& window) {
+  BitReader bits(input);
+  if (!bits.Start()) return input.Status();
+  uint8_t* const begin = window.Begin();
+  uint8_t* out = begin;
+  while (!window.Finished()) {
+    const OutputWindow::Span span = window.NextSpan(out);
+    while (out < span.stop) {
+      // At most 7 + 7 + 4 + 13 bits per item: one refill suffices.
+      if (!bits.Refill()) {
+        window.FlushPending(out);
+        return input.Status();
+      }
+      const unsigned ones =
+          std::min(static_cast<unsigned>(std::countl_one(bits.Window())), kMaxLengthPrefix);
+      bits.Skip(ones + (ones < kMaxLengthPrefix));
+      if (ones == 0) {
+        *out++ = static_cast<uint8_t>(bits.Take(8));
+        continue;
+      }
+      size_t length = (size_t{1} << ones) - 1 + bits.Take(ones) + kArjMinMatch - 1;
+      const unsigned extra =
+          std::min(static_cast<unsigned>(std::countl_one(bits.Window())), kMaxDistancePrefix);
+      bits.Skip(extra + (extra < kMaxDistancePrefix));
+      const size_t distance = (((size_t{1} << extra) - 1) << kDistanceBaseBits) +
+                              bits.Take(kDistanceBaseBits + extra) + 1;
+      if (distance > static_cast<size_t>(out - begin)) {
+        window.FlushPending(out);
+        return ERR_CORRUPTED;
+      }
+      if (length > static_cast<size_t>(span.hard - out)) length = static_cast<size_t>(span.hard - out);
+      out = CopyMatch(out, distance, length);
+    }
+    const ResultCode r = window.EndSpan(out);
+    if (r < 0) return r;
+  }
+  return RESULT_OK;
+}
+
+}  // namespace arjrt

@@ -1,0 +1,69 @@
+#include "runtime/codecs/decode/huffman_table.h"
+
+namespace arjrt::huffman {
+
+bool BuildTables(const uint8_t* lengths, size_t count, unsigned primary_bits, uint16_t* primary,
+                 uint16_t* secondary, size_t secondary_size) {
+  if (count > kMaxSymbols || primary_bits == 0 || primary_bits >= kMaxCodeLength) return false;
+  const unsigned secondary_bits = kMaxCodeLength - primary_bits;
+  uint32_t per_length[kMaxCodeLength + 1] = {};
+  for (size_t s = 0; s < count; ++s) {
+    if (lengths[s] > kMaxCodeLength) return false;
+    ++per_length[lengths[s]];
+  }
+  // The code must fill the code space exactly: a gap would leave table
+  // entries unset, an excess would place codes outside it.
+  uint32_t space = 0;
+  uint32_t used = 0;  // symbols with a code
+  for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+    space += per_length[len] << (kMaxCodeLength - len);
+    used += per_length[len];
+  }
+  if (space != (uint32_t{1} << kMaxCodeLength)) return false;
+
+  // Symbols in code order: by length, then by symbol.
+  uint32_t first_index[kMaxCodeLength + 2] = {};
+  uint32_t next_code[kMaxCodeLength + 1] = {};
+  uint32_t code = 0;
+  for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+    first_index[len + 1] = first_index[len] + per_length[len];
+    next_code[len] = code;
+    code = (code + per_length[len]) << 1;
+  }
+  uint16_t ordered[kMaxSymbols];
+  for (size_t s = 0; s < count; ++s) {
+    if (lengths[s] != 0) ordered[first_index[lengths[s]]++] = static_cast<uint16_t>(s);
+  }
+
+  size_t secondary_used = 0;
+  uint32_t open_prefix = UINT32_MAX;
+  size_t open_base = 0;
+  for (uint32_t i = 0; i < used; ++i) {
+    const uint16_t symbol = ordered[i];
+    const unsigned len = lengths[symbol];
+    const uint32_t c = next_code[len]++;
+    const uint16_t entry = static_cast<uint16_t>(symbol | (len << kLengthShift));
+    if (len <= primary_bits) {
+      const uint32_t first = c << (primary_bits - len);
+      const uint32_t n = uint32_t{1} << (primary_bits - len);
+      for (uint32_t k = 0; k < n; ++k) primary[first + k] = entry;
+      continue;
+    }
+    const uint32_t prefix = c >> (len - primary_bits);
+    if (prefix != open_prefix) {
+      // Codes sharing a prefix are adjacent in code order.
+      if (secondary_used + (size_t{1} << secondary_bits) > secondary_size) return false;
+      open_prefix = prefix;
+      open_base = secondary_used;
+      secondary_used += size_t{1} << secondary_bits;
+      primary[prefix] = static_cast<uint16_t>(kLinkFlag | open_base);
+    }
+    const uint32_t low = c & ((uint32_t{1} << (len - primary_bits)) - 1);
+    const uint32_t first = low << (kMaxCodeLength - len);
+    const uint32_t n = uint32_t{1} << (kMaxCodeLength - len);
+    for (uint32_t k = 0; k < n; ++k) secondary[open_base + first + k] = entry;
+  }
+  return true;
+}
+
+}  // namespace arjrt::huffman

@@ -1,0 +1,75 @@
+// Table-driven decoding of the canonical prefix codes of ARJ methods 1..3
+// (codes up to 16 bits, shorter codes first, equal lengths in symbol order).
+// A primary table indexed by the next few bits resolves most codes at
+// once; a longer code's primary entry points at a secondary table for the
+// rest of its bits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace arjrt {
+
+namespace huffman {
+
+inline constexpr unsigned kMaxCodeLength = 16;
+inline constexpr size_t kMaxSymbols = 512;
+
+// Entry: symbol in bits 0..8, code length in bits 9..13; with kLinkFlag
+// set, bits 0..14 instead give the offset of the secondary table.
+inline constexpr uint16_t kLinkFlag = 0x8000;
+inline constexpr unsigned kLengthShift = 9;
+inline constexpr uint16_t kSymbolMask = 0x1FF;
+
+// Fills `primary` (2^primary_bits entries, 1 <= primary_bits <= 15) and
+// `secondary` (room for `secondary_size` entries) from code lengths
+// (0 = symbol unused, at most kMaxSymbols of them). Returns false unless
+// the lengths form a complete prefix code, the only kind the ARJ encoder
+// writes.
+bool BuildTables(const uint8_t* lengths, size_t count, unsigned primary_bits, uint16_t* primary,
+                 uint16_t* secondary, size_t secondary_size);
+
+}  // namespace huffman
+
+// Wider primary tables decode more codes in one step but cost more to
+// fill for every block.
+template <size_t kSymbols, unsigned kPrimaryBits>
+class HuffmanTable {
+  static_assert(kSymbols <= huffman::kMaxSymbols);
+  static_assert(kPrimaryBits >= 1 && kPrimaryBits < huffman::kMaxCodeLength);
+
+ public:
+  bool Build(const uint8_t* lengths) {
+    return huffman::BuildTables(lengths, kSymbols, kPrimaryBits, primary_, secondary_, kSecondarySize);
+  }
+
+  // A code of one symbol that takes no bits. `symbol` < kSymbols.
+  void SetSingle(uint16_t symbol) {
+    for (uint16_t& e : primary_) e = symbol;
+  }
+
+  // Decodes the symbol at the top of `window`; returns the entry whose
+  // Length() bits the caller must then skip.
+  uint16_t Lookup(uint64_t window) const {
+    uint16_t e = primary_[window >> (64 - kPrimaryBits)];
+    if (e & huffman::kLinkFlag) [[unlikely]] {
+      const size_t low = (window >> (64 - huffman::kMaxCodeLength)) & ((size_t{1} << kSecondaryBits) - 1);
+      e = secondary_[(e & ~huffman::kLinkFlag) + low];
+    }
+    return e;
+  }
+
+  static unsigned Symbol(uint16_t entry) { return entry & huffman::kSymbolMask; }
+  static unsigned Length(uint16_t entry) { return entry >> huffman::kLengthShift; }
+
+ private:
+  static constexpr unsigned kSecondaryBits = huffman::kMaxCodeLength - kPrimaryBits;
+  // Each code longer than the primary width can start its own table.
+  static constexpr size_t kSecondarySize = kSymbols << kSecondaryBits;
+  static_assert(kSecondarySize <= huffman::kLinkFlag, "secondary offsets must fit an entry");
+
+  uint16_t primary_[size_t{1} << kPrimaryBits] = {};
+  uint16_t secondary_[kSecondarySize] = {};
+};
+
+}  // namespace arjrt

@@ -1,0 +1,43 @@
+// The block header of ARJ methods 1..3: the count of codes in the block,
+// then the three prefix codes the block is decoded with.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "runtime/codecs/decode/bit_reader.h"
+#include "runtime/codecs/decode/huffman_table.h"
+#include "runtime/codecs/decode/lz_limits.h"
+
+namespace arjrt {
+
+namespace lzh {
+
+inline constexpr size_t kLiteralCount = 256;
+// Literals, then one symbol per match length.
+inline constexpr size_t kCodeSymbols = kLiteralCount + kArjMaxMatch - kArjMinMatch + 1;  // 510
+// Symbol k > 1 of the position code carries k - 1 extra bits.
+inline constexpr size_t kPositionSymbols = 17;
+// Code lengths 0..16 plus three kinds of zero runs.
+inline constexpr size_t kPreSymbols = 19;
+
+}  // namespace lzh
+
+struct LzhBlockTables {
+  // Literal/length codes are the bulk of the stream and get the widest table.
+  HuffmanTable<lzh::kCodeSymbols, 12> codes;
+  HuffmanTable<lzh::kPositionSymbols, 10> positions;
+  HuffmanTable<lzh::kPreSymbols, 8> pre;
+  uint8_t lengths[lzh::kCodeSymbols];
+
+  // Reads a block header and builds the tables; `*code_count` receives the
+  // number of codes in the block. Returns false on a read failure (see
+  // InputBuffer::Status()) with `*corrupt` false, or on impossible code
+  // lengths with `*corrupt` true.
+  bool ReadHeader(BitReader& bits, uint32_t* code_count, bool* corrupt);
+
+ private:
+  bool ReadCodeLengths(BitReader& bits, bool* corrupt);
+};
+
+}  // namespace arjrt

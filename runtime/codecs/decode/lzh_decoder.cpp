@@ -1,0 +1,82 @@
+#include "runtime/codecs/decode/lzh_decoder.h"
+
+#include <memory>
+#include <new>
+
+#include "runtime/codecs/decode/bit_reader.h"
+#include "runtime/codecs/decode/lzh_block_header.h"
+
+namespace arjrt {
+
+namespace {
+
+// Code symbol of the shortest match.
+constexpr unsigned kFirstMatchSymbol = lzh::kLiteralCount;
+
+ResultCode Fail(OutputWindow& window, uint8_t* position, ResultCode error) {
+  window.FlushPending(position);
+  return error;
+}
+
+// Kept out of the decoding loop. The reader goes in and out by value so
+// the loop's reader never has its address taken and stays in registers.
+[[gnu::noinline]] BitReader StartBlock(LzhBlockTables& tables, BitReader bits, uint32_t* code_count,
+                                       bool* ok, bool* corrupt) {
+  *ok = tables.ReadHeader(bits, code_count, corrupt);
+  return bits;
+}
+
+}  // namespace
+
+ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
+  const std::unique_ptr<LzhBlockTables> tables(new (std::nothrow) LzhBlockTables);
+  if (!tables) return ERR_NO_MEMORY;
+  const auto& codes = tables->codes;
+  const auto& positions = tables->positions;
+
+  BitReader bits(input);
+  if (!bits.Start()) return input.Status();
+  uint8_t* const begin = window.Begin();
+  uint8_t* out = begin;
+  uint32_t block_left = 0;
+  while (!window.Finished()) {
+    const OutputWindow::Span span = window.NextSpan(out);
+    while (out < span.stop) {
+      if (!bits.Refill()) return Fail(window, out, input.Status());
+      if (block_left == 0) [[unlikely]] {
+        bool ok = false;
+        bool corrupt = false;
+        bits = StartBlock(*tables, bits, &block_left, &ok, &corrupt);
+        if (!ok) {
+          return Fail(window, out, corrupt ? ERR_CORRUPTED : input.Status());
+        }
+        if (!bits.Refill()) return Fail(window, out, input.Status());
+      }
+      --block_left;
+      // At most 16 + 16 + 15 bits per symbol: one refill suffices.
+      const uint16_t e = codes.Lookup(bits.Window());
+      bits.Skip(codes.Length(e));
+      const unsigned symbol = codes.Symbol(e);
+      if (symbol < kFirstMatchSymbol) {
+        *out++ = static_cast<uint8_t>(symbol);
+        continue;
+      }
+      size_t length = symbol - kFirstMatchSymbol + kArjMinMatch;
+      const uint16_t p = positions.Lookup(bits.Window());
+      bits.Skip(positions.Length(p));
+      const unsigned slot = positions.Symbol(p);
+      size_t distance = slot + 1;
+      if (slot > 1) distance = (size_t{1} << (slot - 1)) + bits.Take(slot - 1) + 1;
+      if (distance > static_cast<size_t>(out - begin) || distance > kArjDictionarySize) {
+        return Fail(window, out, ERR_CORRUPTED);
+      }
+      if (length > static_cast<size_t>(span.hard - out)) length = static_cast<size_t>(span.hard - out);
+      out = CopyMatch(out, distance, length);
+    }
+    const ResultCode r = window.EndSpan(out);
+    if (r < 0) return r;
+  }
+  return RESULT_OK;
+}
+
+}  // namespace arjrt

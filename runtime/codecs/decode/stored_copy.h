@@ -1,0 +1,14 @@
+// ARJ method 0: the entry's bytes are stored as they are.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/codecs/codec_io.h"
+
+namespace arjrt {
+
+// Copies `size` bytes from `in` to `out` in chunks, adding each chunk
+// written to `*written`. A short input is ERR_END_OF_DATA.
+ResultCode CopyStored(ByteSource& in, ByteSink& out, uint64_t size, uint64_t* written);
+
+}  // namespace arjrt

@@ -1,0 +1,51 @@
+// Shorthands for running the decoder over memory in tests.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "plugin/common/crc32.h"
+#include "runtime/codecs/decode/arj_decoder.h"
+#include "tests/codecs/decode/memory_streams.h"
+
+namespace arjrt::test {
+
+struct DecodeOutcome {
+  ResultCode result = RESULT_OK;
+  uint64_t written = 0;
+  std::vector<uint8_t> bytes;
+};
+
+inline DecodeOutcome DecodeBytes(uint32_t method, const std::vector<uint8_t>& packed, uint64_t size,
+                                 size_t max_read = SIZE_MAX) {
+  MemorySource in(packed, max_read);
+  VectorSink out;
+  DecodeOutcome o;
+  o.result = DecodeArjData(method, in, out, size, &o.written);
+  o.bytes = std::move(out.bytes);
+  return o;
+}
+
+inline uint32_t Crc32Of(const std::vector<uint8_t>& bytes) {
+  return Crc32Update(bytes.size(), bytes.data(), 0);
+}
+
+// MSB-first bit writer for hand-made streams.
+class BitWriter {
+ public:
+  BitWriter& Put(uint32_t value, unsigned bits) {
+    for (unsigned i = bits; i-- > 0;) {
+      if (fill_ == 0) bytes_.push_back(0);
+      if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> fill_);
+      fill_ = (fill_ + 1) & 7;
+    }
+    return *this;
+  }
+  std::vector<uint8_t> Bytes() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  unsigned fill_ = 0;
+};
+
+}  // namespace arjrt::test

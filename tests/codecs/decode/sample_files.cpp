@@ -1,0 +1,129 @@
+#include "tests/codecs/decode/sample_files.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace arjrt::test {
+
+namespace {
+
+// xorshift32: the same sequence on every platform and compiler.
+class Random {
+ public:
+  explicit Random(uint32_t seed) : state_(seed ? seed : 0x9E3779B9u) {}
+  uint32_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 17;
+    state_ ^= state_ << 5;
+    return state_;
+  }
+  uint32_t Below(uint32_t n) { return Next() % n; }
+
+ private:
+  uint32_t state_;
+};
+
+}  // namespace
+
+std::vector<uint8_t> TextSample(size_t size, uint32_t seed) {
+  static const char* const kWords[] = {
+      "the",     "archive", "of",     "a",      "header", "entry",  "packed", "bytes",
+      "window",  "match",   "length", "and",    "to",     "decoder", "in",    "is",
+      "stream",  "block",   "table",  "code",   "every",  "offset", "with",   "tree",
+      "literal", "for",     "that",   "output", "which",  "size",   "buffer", "from"};
+  Random r(seed);
+  std::vector<uint8_t> out;
+  out.reserve(size);
+  size_t line = 0;
+  while (out.size() < size) {
+    const std::string w = kWords[r.Below(sizeof kWords / sizeof kWords[0])];
+    for (char c : w) out.push_back(static_cast<uint8_t>(c));
+    line += w.size() + 1;
+    const uint32_t p = r.Below(16);
+    if (p == 0) out.push_back('.');
+    else if (p == 1) out.push_back(',');
+    if (line > 60) {
+      out.push_back('\n');
+      line = 0;
+    } else {
+      out.push_back(' ');
+    }
+  }
+  out.resize(size);
+  return out;
+}
+
+std::vector<uint8_t> PatternSample(size_t size, uint32_t seed) {
+  Random r(seed);
+  std::vector<uint8_t> out;
+  out.reserve(size);
+  while (out.size() < size) {
+    if (out.size() < 64 || r.Below(3) == 0) {
+      const size_t n = 1 + r.Below(8);
+      for (size_t i = 0; i < n; ++i) out.push_back(static_cast<uint8_t>(r.Below(64) + (i & 1) * 128));
+      continue;
+    }
+    // Mostly near copies, some from far back (up to beyond the dictionary).
+    const size_t reach = r.Below(4) == 0 ? 40000 : 600;
+    const size_t distance = 1 + r.Below(static_cast<uint32_t>(std::min(out.size(), reach)));
+    const size_t length = 3 + r.Below(r.Below(8) == 0 ? 300 : 20);
+    const size_t from = out.size() - distance;
+    for (size_t i = 0; i < length; ++i) out.push_back(out[from + i]);
+  }
+  out.resize(size);
+  return out;
+}
+
+std::vector<uint8_t> RandomSample(size_t size, uint32_t seed) {
+  Random r(seed);
+  std::vector<uint8_t> out(size);
+  for (auto& b : out) b = static_cast<uint8_t>(r.Next() >> 24);
+  return out;
+}
+
+std::vector<uint8_t> RepetitiveSample(size_t size) {
+  static const char kPhrase[] = "ab abc abcd ";
+  std::vector<uint8_t> out(size);
+  for (size_t i = 0; i < size; ++i) out[i] = static_cast<uint8_t>(kPhrase[i % (sizeof kPhrase - 1)]);
+  return out;
+}
+
+std::vector<uint8_t> ZeroSample(size_t size) { return std::vector<uint8_t>(size, 0); }
+
+std::vector<uint8_t> MixedSample(size_t size, uint32_t seed) {
+  std::vector<uint8_t> out;
+  out.reserve(size + 120000);
+  for (uint32_t part = 0; out.size() < size; ++part) {
+    std::vector<uint8_t> piece;
+    switch (part % 4) {
+      case 0: piece = TextSample(90000, seed + part); break;
+      case 1: piece = PatternSample(120000, seed + part); break;
+      case 2: piece = RandomSample(20000, seed + part); break;
+      default: piece = RepetitiveSample(30000); break;
+    }
+    out.insert(out.end(), piece.begin(), piece.end());
+  }
+  out.resize(size);
+  return out;
+}
+
+std::vector<SampleFile> CheckedInSamples() {
+  return {
+      {"text.txt", TextSample(40000, 1)},
+      {"pattern.bin", PatternSample(36000, 2)},
+      {"zeros.bin", ZeroSample(30000)},
+      {"random.bin", RandomSample(3000, 3)},
+      {"tiny.txt", TextSample(5, 4)},
+  };
+}
+
+bool WriteSampleFiles(const std::string& dir, const std::vector<SampleFile>& files) {
+  for (const SampleFile& f : files) {
+    std::ofstream out(dir + "/" + f.name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(f.bytes.data()), static_cast<std::streamsize>(f.bytes.size()));
+    if (!out) return false;
+  }
+  return true;
+}
+
+}  // namespace arjrt::test

@@ -1,0 +1,13 @@
+// Writes the files of the checked-in test archives into a folder; used by
+// make_data.sh.
+#include <cstdio>
+
+#include "tests/codecs/decode/sample_files.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    return 2;
+  }
+  return arjrt::test::WriteSampleFiles(argv[1], arjrt::test::CheckedInSamples()) ? 0 : 1;
+}
