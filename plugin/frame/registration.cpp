@@ -1,6 +1,7 @@
 #include "plugin/frame/registration.h"
 
 #include "plugin/access/enumeration.h"
+#include "plugin/access/extraction.h"
 #include "plugin/frame/archiver_state.h"
 #include "plugin/frame/process_state.h"
 #include "plugin/frame/trace.h"
@@ -12,7 +13,7 @@ const InternalHooks kInternalHooks = {
     nullptr,   nullptr, nullptr, nullptr,   nullptr, nullptr,
 };
 
-const MiniArchiverMethods kMiniArchiverMethods = {Reset, Next, nullptr, SetCurrent, nullptr};
+const MiniArchiverMethods kMiniArchiverMethods = {Reset, Next, OpenEntry, SetCurrent, nullptr};
 
 namespace {
 constexpr uint32_t kCurrentTimeSelector = 5;
