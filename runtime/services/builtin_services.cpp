@@ -4,7 +4,15 @@
 namespace arjrt {
 
 void RegisterBuiltinServices(ObjectRef root) {
+  // The first registration of an interface is its default (plug-in id 0).
   RegisterMemoryService(root);
+  RegisterNativeFileIoService(root);
+  RegisterMemoryIoService(root);
+  RegisterStreamService(root);
+  RegisterTextService(root);
+  RegisterDigestServices(root);
+  RegisterNativeFsService(root);
+  RegisterFsSourceService(root);
 }
 
 }  // namespace arjrt

@@ -3,8 +3,11 @@
 // the object's children are closed, and routes properties through it.
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 #include <new>
+#include <string>
+#include <string_view>
 
 #include "plugin/host/host_objects.h"
 #include "runtime/core/rt_object.h"
@@ -74,6 +77,42 @@ inline ResultCode PropertyOut(const void* value, uint32_t value_size, void* buff
   if (buffer == nullptr || size < value_size) return ERR_BUFFER_TOO_SMALL;
   std::memcpy(buffer, value, value_size);
   return RESULT_OK;
+}
+
+// Copies a string value out NUL-terminated, as string getters do: the
+// length counts the NUL; a null buffer of size 0 asks for the length; a
+// buffer too small gets nothing.
+inline ResultCode StringPropertyOut(std::string_view text, void* buffer, uint32_t size, uint32_t* length) {
+  if (text.size() >= UINT32_MAX) return ERR_LIMIT_EXCEEDED;
+  const auto needed = static_cast<uint32_t>(text.size() + 1);
+  if (length != nullptr) *length = needed;
+  if (buffer == nullptr && size == 0) return RESULT_OK;
+  if (buffer == nullptr || size < needed) return ERR_BUFFER_TOO_SMALL;
+  if (!text.empty()) std::memcpy(buffer, text.data(), text.size());
+  static_cast<char*>(buffer)[text.size()] = '\0';
+  return RESULT_OK;
+}
+
+// Takes a string value set through SetPropBuffer: the bytes up to the first
+// NUL, if any, within `size`.
+inline ResultCode StringPropertyIn(const void* buffer, uint32_t size, std::string* out) {
+  if (buffer == nullptr && size != 0) return ERR_BAD_PARAMETER;
+  const char* text = static_cast<const char*>(buffer);
+  const void* nul = size != 0 ? std::memchr(text, 0, size) : nullptr;
+  const size_t n = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - text) : size;
+  try {
+    out->assign(text != nullptr ? text : "", n);
+  } catch (const std::bad_alloc&) {
+    return ERR_NO_MEMORY;
+  }
+  return RESULT_OK;
+}
+
+// The result rule of every read: all bytes 0, some WARN_SHORT_READ, none
+// ERR_END_OF_DATA; asking for nothing always succeeds.
+inline ResultCode ReadOutcome(uint64_t delivered, uint64_t requested) {
+  if (delivered == requested) return RESULT_OK;
+  return delivered != 0 ? WARN_SHORT_READ : ERR_END_OF_DATA;
 }
 
 // Reads a little-endian integer property value of any width up to 8 bytes.

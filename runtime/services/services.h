@@ -9,7 +9,31 @@ namespace arjrt {
 // Plug-in ids of the runtime's services that the plug-in asks for by
 // interface alone (plug-in id 0).
 constexpr uint32_t PID_MEMORY = 64004;
+constexpr uint32_t PID_STREAM = 64001;
+constexpr uint32_t PID_TEXT = 101;
+constexpr uint32_t PID_NATIVE_FS_SOURCE = 6;
+
+// Properties only embedders and the runtime use.
+// A read-only memory I/O over caller memory: its address and size.
+constexpr PropId PROP_MEMORY_VIEW_ADDRESS = 0x20501040u;
+constexpr PropId PROP_MEMORY_VIEW_SIZE = 0x20501041u;
+// The whole content of a text object, as UTF-8.
+constexpr PropId PROP_TEXT_VALUE = 0x20901050u;
+
+// Access and open mode bits of the native file I/O.
+constexpr uint32_t ACCESS_READ = 1;
+constexpr uint32_t ACCESS_WRITE = 2;
+constexpr uint32_t OPEN_EXISTING = 1;
+constexpr uint32_t OPEN_CREATE = 2;
+constexpr uint32_t OPEN_TRUNCATE = 4;
 
 ResultCode RegisterMemoryService(ObjectRef root);
+ResultCode RegisterNativeFileIoService(ObjectRef root);
+ResultCode RegisterMemoryIoService(ObjectRef root);
+ResultCode RegisterStreamService(ObjectRef root);
+ResultCode RegisterTextService(ObjectRef root);
+ResultCode RegisterDigestServices(ObjectRef root);  // MD5 first, the default; then CRC-32
+ResultCode RegisterNativeFsService(ObjectRef root);
+ResultCode RegisterFsSourceService(ObjectRef root);
 
 }  // namespace arjrt

@@ -1,0 +1,127 @@
+// IID_FILE_SYSTEM over one directory of the host: opens the files beside an
+// archive (its other volumes) by name, and nothing outside that directory.
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "runtime/core/properties.h"
+#include "runtime/services/native_path.h"
+#include "runtime/services/service_support.h"
+#include "runtime/services/services.h"
+
+namespace arjrt {
+namespace {
+
+// Reads the name held by a text object, refusing anything but a sibling.
+ResultCode SiblingNameOf(ObjectRef text, std::string* name) {
+  if (text == nullptr || text->system == nullptr || text->system->GetInterfaceId(text) != IID_TEXT)
+    return ERR_BAD_PARAMETER;
+  try {
+    std::vector<char> buffer(PATH_MAX);
+    ResultCode result = host::Text(text).CopyToBuffer(text, 0, UINT32_MAX, buffer.data(),
+                                                      static_cast<uint32_t>(buffer.size()), CP_HOST_PATHS, 0);
+    if (Failed(result)) return ERR_BAD_PARAMETER;  // too long for a path
+    buffer.back() = '\0';
+    name->assign(buffer.data());
+  } catch (const std::exception&) {
+    return ERR_NO_MEMORY;
+  }
+  // A NUL inside the text would cut the name short; our texts tell their full length.
+  uint32_t length = 0;
+  if (!Failed(ReadProperty(text, PROP_TEXT_VALUE, nullptr, 0, &length)) && length != name->size() + 1)
+    return ERR_BAD_PARAMETER;
+  return IsSiblingName(*name) ? RESULT_OK : ERR_BAD_PARAMETER;
+}
+
+class NativeFs {
+ public:
+  explicit NativeFs(ObjectRef self) : self_(self) {}
+
+  ResultCode OpenByName(ObjectRef* out, ObjectRef name_text, uint32_t access_mode, uint32_t open_mode) {
+    if (out == nullptr) return ERR_BAD_PARAMETER;
+    *out = nullptr;
+    std::string name;
+    ResultCode result = SiblingNameOf(name_text, &name);
+    if (Failed(result)) return result;
+    if (directory_.empty()) return ERR_NOT_INITIALIZED;
+    std::string path;
+    try {
+      path = JoinPath(directory_, name);
+    } catch (const std::exception&) {
+      return ERR_NO_MEMORY;
+    }
+    ObjectRef io = nullptr;
+    result = host::CreateObject(self_, &io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
+    if (Failed(result)) return result;
+    result = host::SetPropBuffer(io, PROP_OBJECT_PATH, path.data(), static_cast<uint32_t>(path.size()));
+    if (!Failed(result)) result = host::SetPropDWord(io, PROP_ACCESS_MODE, access_mode);
+    if (!Failed(result)) result = host::SetPropDWord(io, PROP_OPEN_MODE, open_mode);
+    if (!Failed(result)) result = host::CreateObjectDone(io);
+    if (Failed(result)) {
+      host::CloseObject(io);
+      return result;
+    }
+    *out = io;
+    return result;
+  }
+
+  ResultCode Clone(ObjectRef* out) {
+    if (out == nullptr) return ERR_BAD_PARAMETER;
+    *out = nullptr;
+    ObjectRef fs = nullptr;
+    ResultCode result = host::CreateObject(self_, &fs, IID_FILE_SYSTEM, PID_NATIVE_FS);
+    if (Failed(result)) return result;
+    result = host::SetPropBuffer(fs, PROP_OBJECT_PATH, directory_.data(), static_cast<uint32_t>(directory_.size()));
+    if (!Failed(result)) result = host::CreateObjectDone(fs);
+    if (Failed(result)) {
+      host::CloseObject(fs);
+      return result;
+    }
+    *out = fs;
+    return result;
+  }
+
+  ResultCode BindToObject(ObjectRef io) {
+    std::string directory;
+    if (!DirectoryOfNativeFile(io, &directory)) return ERR_UNSUPPORTED;
+    directory_.swap(directory);
+    return RESULT_OK;
+  }
+
+  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+    if (id != PROP_OBJECT_PATH) return ERR_PROPERTY_UNAVAILABLE;
+    return StringPropertyOut(directory_, buffer, size, length);
+  }
+
+  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+    if (id != PROP_OBJECT_PATH) return ERR_ACCESS_DENIED;
+    return StringPropertyIn(buffer, size, &directory_);
+  }
+
+ private:
+  ObjectRef self_;
+  std::string directory_;  // empty while unbound
+};
+
+ResultCode OpenByName(ObjectRef self, ObjectRef* out, ObjectRef name_text, uint32_t access_mode,
+                      uint32_t open_mode) {
+  return ImplOf<NativeFs>(self).OpenByName(out, name_text, access_mode, open_mode);
+}
+ResultCode Clone(ObjectRef self, ObjectRef* out) { return ImplOf<NativeFs>(self).Clone(out); }
+ResultCode BindToObject(ObjectRef self, ObjectRef io) { return ImplOf<NativeFs>(self).BindToObject(io); }
+
+const FileSystemMethods kMethods = {OpenByName, Clone, BindToObject};
+constexpr InternalHooks kHooks = ServiceHooks<NativeFs, false>();
+const PropertyRow kProperties[] = {ServiceProperty<NativeFs>(PROP_OBJECT_PATH)};
+
+}  // namespace
+
+ResultCode RegisterNativeFsService(ObjectRef root) {
+  return RegisterService(root, IID_FILE_SYSTEM, PID_NATIVE_FS, kHooks, &kMethods, 3, kProperties,
+                         std::size(kProperties), sizeof(ServiceRecord<NativeFs>));
+}
+
+}  // namespace arjrt

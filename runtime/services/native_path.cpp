@@ -1,0 +1,50 @@
+#include "runtime/services/native_path.h"
+
+#include <new>
+#include <vector>
+
+#include "runtime/core/properties.h"
+
+namespace arjrt {
+
+std::string_view BaseName(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view DirectoryName(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string JoinPath(std::string_view dir, std::string_view name) {
+  std::string path(dir);
+  if (path.empty() || path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
+
+bool IsSiblingName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
+
+bool DirectoryOfNativeFile(ObjectRef io, std::string* dir) {
+  if (io == nullptr || GetDWordProperty(io, PROP_IO_ORIGIN) != IO_ORIGIN_NATIVE_FILE) return false;
+  uint32_t length = 0;
+  if (Failed(ReadProperty(io, PROP_OBJECT_PATH, nullptr, 0, &length)) || length <= 1) return false;
+  try {
+    std::vector<char> path(length);
+    if (Failed(GetStringProperty(io, &length, PROP_OBJECT_PATH, path.data(), length, CP_HOST_PATHS))) return false;
+    std::string_view text(path.data());
+    if (text.empty()) return false;
+    dir->assign(DirectoryName(text));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace arjrt
