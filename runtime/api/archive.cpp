@@ -58,7 +58,7 @@ std::unique_ptr<Archive> Archive::OpenFile(Host& host, const std::string& path, 
   auto objects = std::make_unique<Objects>(host.runtime());
   ObjectRef root = host.runtime().root();
   ResultCode r = host::CreateObjectQuick(root, &objects->source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
-  if (!Failed(r)) r = host::CreateObject(objects->source, &objects->io, IID_BLOCK_IO, arjrt::PID_NATIVE_FILE_IO);
+  if (!Failed(r)) r = host::CreateObject(objects->source, &objects->io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
   if (!Failed(r)) {
     objects->io->system->SetPropBuffer(objects->io, nullptr, PROP_OBJECT_PATH, path.c_str(),
                                        static_cast<uint32_t>(path.size() + 1));
@@ -79,7 +79,7 @@ std::unique_ptr<Archive> Archive::OpenMemory(Host& host, const void* data, size_
   auto objects = std::make_unique<Objects>(host.runtime());
   ObjectRef root = host.runtime().root();
   ResultCode r = host::CreateObjectQuick(root, &objects->source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
-  if (!Failed(r)) r = host::CreateObject(objects->source, &objects->io, IID_BLOCK_IO, arjrt::PID_MEMORY_IO);
+  if (!Failed(r)) r = host::CreateObject(objects->source, &objects->io, IID_BLOCK_IO, PID_MEMORY_IO);
   if (!Failed(r)) {
     host::SetPropQWord(objects->io, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(data));
     host::SetPropQWord(objects->io, arjrt::PROP_MEMORY_VIEW_SIZE, size);

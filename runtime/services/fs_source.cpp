@@ -14,8 +14,11 @@ ResultCode GetFileSystem(ObjectRef self, ObjectRef* out, ObjectRef io) {
   *out = nullptr;
   std::string directory;
   if (!DirectoryOfNativeFile(io, &directory)) return ERR_UNSUPPORTED;
+  // The new file system belongs to whoever asked for it, not to the
+  // source: it hangs under the root, so that closing the source never
+  // closes it behind its owner's back.
   ObjectRef fs = nullptr;
-  ResultCode result = host::CreateObject(self, &fs, IID_FILE_SYSTEM, PID_NATIVE_FS);
+  ResultCode result = host::CreateObject(host::FindAncestor(self, IID_ROOT), &fs, IID_FILE_SYSTEM, PID_NATIVE_FS);
   if (Failed(result)) return result;
   result = host::SetPropBuffer(fs, PROP_OBJECT_PATH, directory.data(), static_cast<uint32_t>(directory.size()));
   if (!Failed(result)) result = host::CreateObjectDone(fs);

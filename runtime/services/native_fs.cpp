@@ -71,8 +71,11 @@ class NativeFs {
   ResultCode Clone(ObjectRef* out) {
     if (out == nullptr) return ERR_BAD_PARAMETER;
     *out = nullptr;
+    // The new file system belongs to whoever asked for it, not to this
+    // object: it hangs under the root, so that closing this one never
+    // closes it behind its owner's back.
     ObjectRef fs = nullptr;
-    ResultCode result = host::CreateObject(self_, &fs, IID_FILE_SYSTEM, PID_NATIVE_FS);
+    ResultCode result = host::CreateObject(host::FindAncestor(self_, IID_ROOT), &fs, IID_FILE_SYSTEM, PID_NATIVE_FS);
     if (Failed(result)) return result;
     result = host::SetPropBuffer(fs, PROP_OBJECT_PATH, directory_.data(), static_cast<uint32_t>(directory_.size()));
     if (!Failed(result)) result = host::CreateObjectDone(fs);

@@ -15,6 +15,7 @@
 #include "runtime/core/trace_format.h"
 #include "runtime/loader/manifest_reader.h"
 #include "runtime/loader/plugin_loader.h"
+#include "tests/support/archiver_fixture.h"
 #include "tests/support/test_host.h"
 
 namespace {
@@ -53,8 +54,10 @@ TEST(Registration, TheHostSeesTheTablesAsRegistered) {
 
 TEST(Registration, ConstantsAndStateFieldsThroughThePropertyTable) {
   TestHost host;
-  ObjectRef archiver = nullptr;
-  ASSERT_GE(host::CreateObjectQuick(host.root(), &archiver, IID_MINIARCHIVER, PID_ARJ), 0);
+  testing_support::ArchiverFixture fixture(host);
+  ASSERT_EQ(fixture.OpenMemory(testing_support::Concat({testing_support::MainHeader(), testing_support::EndMarker()})),
+            RESULT_OK);
+  ObjectRef archiver = fixture.archiver();
   ArchiverState& state = StateOf(archiver);
   EXPECT_EQ(host::GetPropDWord(archiver, PROP_INTERFACE_VERSION), 1u);
   EXPECT_EQ(host::GetPropDWord(archiver, 0x20401000u), 512u);
@@ -86,7 +89,6 @@ TEST(Registration, ConstantsAndStateFieldsThroughThePropertyTable) {
   EXPECT_EQ(host::GetPropDWord(archiver, PROP_RESTRICTED), 1u);
   EXPECT_EQ(host::SetPropDWord(archiver, PROP_RESTRICTED, 0), ERR_ACCESS_DENIED) << "read-only for the host";
   EXPECT_EQ(state.restricted, 1u);
-  host::CloseObject(archiver);
 }
 
 // ---- A root object of our own, to watch the entry point's calls --------------

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "plugin/frame/archiver_state.h"
 #include "plugin/reader/arj_format.h"
 #include "runtime/services/services.h"
 #include "tests/support/archive_builder.h"
@@ -17,7 +18,7 @@ using namespace testing_support;
 class Source {
  public:
   Source(TestHost& host, const Bytes& bytes) : bytes_(bytes) {
-    EXPECT_EQ(host::CreateObject(host.root(), &io_, IID_BLOCK_IO, arjrt::PID_MEMORY_IO), RESULT_OK);
+    EXPECT_EQ(host::CreateObject(host.root(), &io_, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
     host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(bytes_.data()));
     host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_SIZE, bytes_.size());
     EXPECT_EQ(host::CreateObjectDone(io_), RESULT_OK);
@@ -41,6 +42,11 @@ Bytes RecognitionHeader(uint8_t id0, uint8_t id1, uint16_t basic_size, uint8_t m
   return b;
 }
 
+Bytes Prefix(Bytes b, size_t n) {
+  b.resize(n);
+  return b;
+}
+
 TEST(Recognize, JudgesIdSizeAndVersionOfTheFirstBytesRead) {
   TestHost host;
   const struct {
@@ -52,7 +58,7 @@ TEST(Recognize, JudgesIdSizeAndVersionOfTheFirstBytesRead) {
       {RecognitionHeader(0x60, 0xEA, 2600, 1), false},
       {RecognitionHeader(0x60, 0xEA, 100, 2), false},
       {RecognitionHeader(0xEA, 0x60, 100, 1), false},
-      {Bytes(RecognitionHeader(0x60, 0xEA, 100, 1).begin(), RecognitionHeader(0x60, 0xEA, 100, 1).begin() + 33), false},
+      {Prefix(RecognitionHeader(0x60, 0xEA, 100, 1), 33), false},
       {Bytes{0x60, 0xEA}, false},
       {Bytes{}, false},
   };
@@ -114,9 +120,7 @@ TEST(ReadLocalHeader, FindsDataAfterTheExtendedHeadersAndStepsOverIt) {
   spec.packed_override = 1000;
   Bytes header = BuildHeader(spec);
   header.insert(header.begin() + 4 + 34, 6, 0);  // make the basic header really 40 bytes
-  Bytes bytes(47, 0);
-  bytes.insert(bytes.end(), header.begin(), header.end());
-  Source s(host, Concat({bytes, Bytes(1200, 0)}));
+  Source s(host, Concat({Bytes(47, 0), header, Bytes(1200, 0)}));
   uint8_t fixed[kFixedHeaderSize];
   char name[kEntryNameSize];
   uint32_t position = 47;

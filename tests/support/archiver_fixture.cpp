@@ -22,7 +22,7 @@ ArchiverFixture::~ArchiverFixture() {
 
 ResultCode ArchiverFixture::OpenMemory(const Bytes& bytes, const std::string& name, uint32_t scan_all) {
   bytes_ = bytes;
-  ResultCode r = host::CreateObject(source_, &io_, IID_BLOCK_IO, arjrt::PID_MEMORY_IO);
+  ResultCode r = host::CreateObject(source_, &io_, IID_BLOCK_IO, PID_MEMORY_IO);
   if (Failed(r)) return r;
   host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(bytes_.data()));
   host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_SIZE, bytes_.size());
@@ -32,7 +32,7 @@ ResultCode ArchiverFixture::OpenMemory(const Bytes& bytes, const std::string& na
 }
 
 ResultCode ArchiverFixture::OpenFile(const std::string& path, uint32_t scan_all) {
-  ResultCode r = host::CreateObject(source_, &io_, IID_BLOCK_IO, arjrt::PID_NATIVE_FILE_IO);
+  ResultCode r = host::CreateObject(source_, &io_, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
   if (Failed(r)) return r;
   io_->system->SetPropBuffer(io_, nullptr, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
   host::SetPropDWord(io_, PROP_ACCESS_MODE, 1);
