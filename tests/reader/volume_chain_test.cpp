@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "plugin/reader/arj_format.h"
+#include "tests/support/archiver_fixture.h"
+
+namespace {
+
+using namespace testing_support;
+
+// A volume of a set: its own entries, and optionally a part of a split file
+// at its start (continued from the previous volume) and/or at its end.
+Bytes Volume(const std::string& own_name, bool continues, const std::vector<HeaderSpec>& entries) {
+  std::vector<Bytes> parts = {MainHeader(own_name, continues ? FLAG_SPLIT_NEXT : 0)};
+  for (const HeaderSpec& e : entries) parts.push_back(BuildHeader(e));
+  parts.push_back(EndMarker());
+  return Concat(parts);
+}
+
+HeaderSpec Piece(const std::string& content, uint8_t flags) { return StoredEntry("big.bin", content, flags); }
+
+std::vector<std::string> Opened(const TestHost& host) {
+  std::vector<std::string> lines;
+  for (const TraceLine& t : host.traces())
+    if (t.text.rfind("arj\topen volume", 0) == 0 || t.text.rfind("arj\tvolumes 0", 0) == 0 ||
+        t.text == "arj\tswitch to ok")
+      lines.push_back(t.text);
+  return lines;
+}
+
+class VolumeChain : public ::testing::Test {
+ protected:
+  // data.arj .. data.a05: volume v holds "v<v>.txt"; a file split over
+  // volumes 2, 3 and 4 joins them.
+  void MakeSet(std::initializer_list<int> missing = {}) {
+    for (int v = 0; v <= 5; ++v) {
+      bool skip = false;
+      for (int m : missing) skip |= m == v;
+      if (skip) continue;
+      std::vector<HeaderSpec> entries;
+      // A middle part fills its volume: a split part is always the last
+      // entry of its volume and its continuation the first of the next.
+      if (v == 3 || v == 4) entries.push_back(Piece("part" + std::to_string(v), FLAG_SPLIT_PREV | (v == 3 ? FLAG_SPLIT_NEXT : 0)));
+      if (v != 3) entries.push_back(StoredEntry("v" + std::to_string(v) + ".txt", std::string(v + 1, 'x')));
+      if (v == 2) entries.push_back(Piece("part2", FLAG_SPLIT_NEXT));
+      WriteFile(dir_.File(Name(v)), Volume(Name(v), v < 5, entries));
+    }
+  }
+  static std::string Name(int v) {
+    if (v == 0) return "data.arj";
+    char ext[8];
+    std::snprintf(ext, sizeof ext, "a%02d", v);
+    return std::string("data.") + ext;
+  }
+
+  TempDir dir_;
+  TestHost host_;
+};
+
+TEST_F(VolumeChain, DiscoveryFromAMiddleVolumeOpensTheOthersByName) {
+  MakeSet();
+  ArchiverFixture f(host_);
+  ASSERT_EQ(f.OpenFile(dir_.File("data.a03"), 1), RESULT_OK);
+  std::vector<std::string> expected = {
+      "arj\tvolumes 0 to 3 (isize 9 - data.arj)", "arj\topen volume 0 result 0x00000000 (success)",
+      "arj\topen volume 1 result 0x00000000 (success)", "arj\topen volume 2 result 0x00000000 (success)",
+      "arj\topen volume 4 result 0x00000000 (success)", "arj\topen volume 5 result 0x00000000 (success)",
+      "arj\topen volume 6 result 0x800000C5 (not found)"};
+  EXPECT_EQ(Opened(host_), expected);
+  ArchiverState& s = f.state();
+  EXPECT_EQ(s.volume_count, 6u);
+  EXPECT_EQ(s.volumes[3].io, f.io()) << "the archive's own volume is not opened again";
+  EXPECT_EQ(s.entry_count, 8u);
+  std::vector<uint64_t> handles = f.Handles();
+  ASSERT_EQ(handles.size(), 6u);
+  EXPECT_EQ(f.Name(handles[3]), "big.bin");
+  EXPECT_EQ(f.Size(handles[3]), 15u) << "three parts of five bytes";
+  EXPECT_EQ(s.incomplete, 0u);
+  EXPECT_EQ(s.multi_volume, 1u);
+  EXPECT_EQ(f.messages().size(), 6u) << "one digest per volume";
+  char name[32];
+  uint32_t length = 0;
+  ASSERT_EQ(f.Read(handles[3], PROP_VOLUME_NAME, name, sizeof name, &length), RESULT_OK);
+  EXPECT_STREQ(name, "data.a02");
+}
+
+TEST_F(VolumeChain, AMissingFirstVolumeIsPassedOverAMissingMiddleOneEndsTheSet) {
+  MakeSet({0});
+  {
+    ArchiverFixture f(host_);
+    ASSERT_EQ(f.OpenFile(dir_.File("data.a02"), 1), RESULT_OK);
+    EXPECT_EQ(f.state().volume_count, 5u) << "volumes 1 to 5";
+    EXPECT_NE(std::find(Opened(host_).begin(), Opened(host_).end(), "arj\tswitch to ok"), Opened(host_).end());
+  }
+  TempDir gap;
+  for (int v : {0, 3}) WriteFile(gap.File(Name(v)), Volume(Name(v), true, {StoredEntry("x", "y")}));
+  ArchiverFixture g(host_);
+  ASSERT_EQ(g.OpenFile(gap.File("data.a03"), 1), RESULT_OK);
+  EXPECT_EQ(g.state().volume_count, 1u) << "volume 1 is missing: the set is volume 0 alone";
+  EXPECT_EQ(g.state().volumes[0].io == g.io(), false);
+}
+
+TEST_F(VolumeChain, SingleVolumeModeAttachesWhatTheLastSplitEntryNeeds) {
+  MakeSet();
+  ArchiverFixture f(host_);
+  ASSERT_EQ(f.OpenFile(dir_.File("data.a02"), 0), RESULT_OK);
+  ArchiverState& s = f.state();
+  EXPECT_EQ(s.volume_count, 3u) << "volumes 2, 3 and 4";
+  EXPECT_EQ(s.entry_count, 4u) << "v2.txt, its split entry, and one part each of volumes 3 and 4";
+  EXPECT_EQ(s.entries[2].header_offset, s.volumes[1].first_entry_offset);
+  std::vector<uint64_t> handles = f.Handles();
+  ASSERT_EQ(handles.size(), 2u);
+  EXPECT_EQ(f.Size(handles[1]), 15u);
+  EXPECT_EQ(s.incomplete, 0u);
+}
+
+TEST_F(VolumeChain, ABrokenChainUnwindsAndMarksTheArchiveIncomplete) {
+  MakeSet({4});
+  ArchiverFixture f(host_);
+  ASSERT_EQ(f.OpenFile(dir_.File("data.a02"), 0), RESULT_OK);
+  ArchiverState& s = f.state();
+  EXPECT_EQ(s.entry_count, 1u) << "the split entry and the part from volume 3 are taken off";
+  EXPECT_EQ(s.volume_count, 1u);
+  EXPECT_EQ(s.incomplete, 1u);
+  ASSERT_FALSE(f.messages().empty());
+  EXPECT_EQ(f.messages().back().id, MSG_ARCHIVE_INCOMPLETE);
+  ArchiverFixture g(host_);
+  ASSERT_EQ(g.OpenFile(dir_.File("data.a03"), 1), RESULT_OK);
+  EXPECT_EQ(g.state().incomplete, 1u) << "all volumes: the last entry continues into a missing one";
+}
+
+TEST_F(VolumeChain, TheNextVolumeMayBeginWithTheEndMarker) {
+  WriteFile(dir_.File("data.arj"), Volume("data.arj", true, {Piece("abc", FLAG_SPLIT_NEXT)}));
+  WriteFile(dir_.File("data.a01"), Volume("data.a01", false, {}));
+  ArchiverFixture f(host_);
+  ASSERT_EQ(f.OpenFile(dir_.File("data.arj"), 0), RESULT_OK);
+  EXPECT_EQ(f.state().entry_count, 1u);
+  EXPECT_EQ(f.state().volume_count, 1u) << "a volume without entries does not count";
+  EXPECT_TRUE(f.Handles().empty()) << "its continuation is missing, so the entry is not offered";
+}
+
+TEST_F(VolumeChain, NamesWithoutAVolumeNumber) {
+  Bytes bytes = Volume("data.zip", true, {Piece("abc", FLAG_SPLIT_NEXT)});
+  WriteFile(dir_.File("data.zip"), bytes);
+  ArchiverFixture f(host_);
+  ASSERT_EQ(f.OpenFile(dir_.File("data.zip"), 1), RESULT_OK);
+  EXPECT_EQ(f.state().volume_count, 1u) << "discovery keeps the one volume it has";
+  EXPECT_EQ(f.state().incomplete, 1u) << "the attach in OnInit failed on the name";
+  EXPECT_EQ(f.state().entry_count, 1u) << "the second opening takes the split entry back";
+  EXPECT_TRUE(f.Handles().empty());
+}
+
+TEST_F(VolumeChain, ANameLikeADateDoesNotCostMillionsOfOpens) {
+  WriteFile(dir_.File("backup.20240101"), Volume("backup.20240101", false, {StoredEntry("a", "b")}));
+  ArchiverFixture f(host_);
+  ASSERT_EQ(f.OpenFile(dir_.File("backup.20240101"), 1), RESULT_OK);
+  EXPECT_EQ(f.state().volume_count, 1u);
+  EXPECT_EQ(f.state().entry_count, 1u);
+  EXPECT_LT(Opened(host_).size(), 40u);
+}
+
+TEST_F(VolumeChain, VolumesPastNinetyNineAndPastNineHundredNinetyNine) {
+  // Volume numbers carry on as .100 ... .999, .1000: the rewritten name is
+  // one byte longer, which the text given to the file system must show.
+  for (int v = 998; v <= 1001; ++v) {
+    std::string name = "set." + std::to_string(v);
+    WriteFile(dir_.File(name), Volume(name, v < 1001, {StoredEntry("f" + std::to_string(v), "x")}));
+  }
+  ArchiverFixture f(host_);
+  ASSERT_EQ(f.OpenFile(dir_.File("set.998"), 0), RESULT_OK);
+  ArchiverFixture g(host_);
+  ASSERT_EQ(g.OpenFile(dir_.File("set.999"), 1), RESULT_OK);
+  uint32_t found = 0;
+  for (uint32_t i = 0; i < g.state().entry_count; ++i) found += std::string(g.state().entries[i].name) == "f1000";
+  EXPECT_EQ(found, 1u);
+}
+
+TEST_F(VolumeChain, AFileSystemIsCreatedForANativeFileWithoutASource) {
+  WriteFile(dir_.File("data.arj"), Volume("data.arj", true, {StoredEntry("a", "b")}));
+  WriteFile(dir_.File("data.a01"), Volume("data.a01", false, {StoredEntry("c", "d")}));
+  ObjectRef io = nullptr;
+  ASSERT_EQ(host::CreateObject(host_.root(), &io, IID_BLOCK_IO, PID_NATIVE_FILE_IO), RESULT_OK);
+  std::string path = dir_.File("data.arj");
+  io->system->SetPropBuffer(io, nullptr, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
+  host::SetPropDWord(io, PROP_ACCESS_MODE, 1);
+  host::SetPropDWord(io, PROP_OPEN_MODE, 1);
+  ASSERT_EQ(host::CreateObjectDone(io), RESULT_OK);
+  ObjectRef archiver = nullptr;
+  ASSERT_EQ(host::CreateObject(io, &archiver, IID_MINIARCHIVER, PID_ARJ), RESULT_OK);
+  host::SetPropDWord(archiver, PROP_SCAN_ALL_VOLUMES, 1);
+  EXPECT_EQ(host::CreateObjectDone(archiver), RESULT_OK);
+  EXPECT_EQ(StateOf(archiver).volume_count, 2u);
+  EXPECT_EQ(StateOf(archiver).entry_count, 2u);
+  host::CloseObject(io);
+}
+
+}  // namespace
