@@ -6,7 +6,6 @@
 namespace arjrt {
 
 namespace {
-constexpr size_t kBlockCodes = 16384;
 
 LazyParseParams ParamsFor(uint32_t method) {
   switch (method) {
@@ -19,7 +18,7 @@ LazyParseParams ParamsFor(uint32_t method) {
 
 ResultCode EncodeLzh(uint32_t method, ByteSource& in, BitWriter& bits, uint64_t* bytes_read) {
   MatchFinder mf(in, lzh::kMaxDistance);
-  LzhBlockWriter writer(bits, kBlockCodes);
+  LzhBlockWriter writer(bits);
   const ResultCode r = LazyParse(mf, ParamsFor(method), writer);
   writer.Flush();
   *bytes_read = mf.bytes_read();
