@@ -1,0 +1,91 @@
+// Archives made around our packed data must pass the peers' tests and
+// extract to the original bytes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "plugin/common/crc32.h"
+#include "tests/codecs/encode/encode_bytes.h"
+#include "tests/codecs/encode/peer_tools.h"
+#include "tests/codecs/encode/sample_data.h"
+#include "tests/codecs/encode/single_entry_archive.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using arjtest::RunQuietly;
+
+struct Sample {
+  std::string label;
+  std::vector<uint8_t> data;
+};
+
+std::vector<uint8_t> Repeated(const std::vector<uint8_t>& unit, size_t times) {
+  std::vector<uint8_t> out;
+  for (size_t i = 0; i < times; ++i) out.insert(out.end(), unit.begin(), unit.end());
+  return out;
+}
+
+std::vector<uint8_t> ByteRuns() {
+  std::vector<uint8_t> out(150000, 0);
+  for (uint32_t len = 1; len < 1200; len = len * 3 / 2 + 1) out.insert(out.end(), len, static_cast<uint8_t>(len));
+  out.insert(out.end(), 70000, 0xFF);
+  return out;
+}
+
+const std::vector<Sample>& Samples() {
+  static const std::vector<Sample> samples{
+      {"empty", {}},
+      {"one byte", {0x41}},
+      {"three bytes", {0x00, 0xFF, 0x00}},
+      {"dictionary size", arjtest::TextLike(26624, 1)},
+      {"mixed 1 MiB", arjtest::MixedData(1 << 20, 2)},
+      {"repetitive", Repeated(arjtest::TextLike(37, 3), 8000)},
+      {"random", arjtest::RandomBytes(300000, 4)},
+      {"byte runs", ByteRuns()},
+      // Repeats at exactly the farthest distance each format reaches.
+      {"lzh distance edge", Repeated(arjtest::RandomBytes(26624, 5), 3)},
+      {"fast distance edge", Repeated(arjtest::RandomBytes(15872, 6), 3)},
+  };
+  return samples;
+}
+
+class PeerRoundTrip : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(PeerRoundTrip, PeersTestAndExtractTheOriginal) {
+  REQUIRE_PEER_TOOL("arj");
+  REQUIRE_PEER_TOOL("7zz");
+  const uint32_t method = GetParam();
+  for (const Sample& s : Samples()) {
+    SCOPED_TRACE(s.label);
+    const auto e = arjtest::EncodeBytes(method, s.data);
+    ASSERT_EQ(e.result, RESULT_OK);
+    arjtest::EntryInfo entry;
+    entry.name = "data.bin";
+    entry.method = static_cast<uint8_t>(method);
+    entry.original_size = static_cast<uint32_t>(s.data.size());
+    entry.crc32 = Crc32Update(s.data.size(), s.data.data(), 0);
+
+    arjtest::ScratchDir dir;
+    const fs::path archive = dir.path() / "test.arj";
+    arjtest::WriteFileBytes(archive, arjtest::SingleEntryArchive(entry, e.packed));
+    const std::string a = "'" + archive.string() + "'";
+    EXPECT_EQ(RunQuietly("arj t -y " + a), 0) << "arj t";
+    EXPECT_EQ(RunQuietly("7zz t " + a), 0) << "7zz t";
+
+    const fs::path by_arj = dir.path() / "arj-out";
+    const fs::path by_7z = dir.path() / "7z-out";
+    fs::create_directory(by_arj);
+    EXPECT_EQ(RunQuietly("cd '" + by_arj.string() + "' && arj e -y " + a), 0) << "arj e";
+    EXPECT_EQ(RunQuietly("7zz x -y '-o" + by_7z.string() + "' " + a), 0) << "7zz x";
+    for (const fs::path& out : {by_arj / "data.bin", by_7z / "data.bin"}) {
+      ASSERT_TRUE(fs::exists(out)) << out;
+      EXPECT_TRUE(arjtest::ReadFileBytes(out) == s.data) << out << " differs";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, PeerRoundTrip, ::testing::Values(0u, 1u, 2u, 3u, 4u),
+                         [](const auto& info) { return "Method" + std::to_string(info.param); });
+
+}  // namespace
