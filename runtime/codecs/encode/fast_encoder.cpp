@@ -6,10 +6,11 @@
 namespace arjrt {
 
 ResultCode EncodeFast(ByteSource& in, BitWriter& bits, uint64_t* bytes_read) {
-  MatchFinder mf(in, lzh::kFastMaxDistance);
+  // Short chains keep this at least as fast as the method is meant to be.
+  MatchFinder mf(in, lzh::kFastMaxDistance, 4, 32);
   FastWriter writer(bits);
   // Every match beats its literals in this format, so no distance cut-off.
-  const LazyParseParams params{8, 64, 16, lzh::kFastMaxDistance};
+  const LazyParseParams params{8, lzh::kFastMaxDistance};
   const ResultCode r = LazyParse(mf, params, writer);
   *bytes_read = mf.bytes_read();
   return r;

@@ -1,13 +1,13 @@
-// Sliding window over the input with hash chains of 3-byte prefixes. Reads
-// the source in large chunks; memory stays fixed whatever the input size.
+// Hash chains over an LzWindow: the longest match at the cursor within a
+// bounded number of links. Chains link 4-byte prefixes, so frequent short
+// strings do not flood them; a table of the latest position of each 3-byte
+// prefix supplies matches of exactly three bytes. Used by the lazy parsers.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "runtime/codecs/codec_io.h"
-#include "runtime/codecs/encode/lzh_constants.h"
+#include "runtime/codecs/encode/lz_window.h"
 
 namespace arjrt {
 
@@ -18,66 +18,61 @@ struct Match {
 
 class MatchFinder {
  public:
-  // max_distance must not exceed kHistory.
-  MatchFinder(ByteSource& in, uint32_t max_distance);
+  // max_distance must not exceed LzWindow::kHistory. A search follows at
+  // most `depth` chain links and stops early at `good_enough` bytes.
+  MatchFinder(ByteSource& in, uint32_t max_distance, uint32_t depth, uint32_t good_enough);
 
-  static constexpr uint32_t kHistory = 32768;
-
-  // Makes kMaxMatch bytes visible ahead of the cursor, or all that remain.
-  // Returns 0 or the source's error.
   ResultCode Refill() {
-    return (filled_ - pos_ >= lzh::kMaxMatch || eof_) ? RESULT_OK : ReadMore();
+    uint32_t shift;
+    const ResultCode r = window_.Refill(&shift);
+    if (shift != 0) {
+      RebasePositions(head_, shift);
+      RebasePositions(prev_, shift);
+      RebasePositions(head3_, shift);
+    }
+    return r;
   }
 
-  // Bytes visible from the cursor on (0 once the input is used up).
-  uint32_t lookahead() const { return filled_ - pos_; }
-  const uint8_t* cursor() const { return window_.data() + pos_; }
-  uint64_t bytes_read() const { return bytes_read_; }
+  uint32_t lookahead() const { return window_.lookahead(); }
+  const uint8_t* cursor() const { return window_.cursor(); }
+  uint64_t bytes_read() const { return window_.bytes_read(); }
 
-  // Longest match at the cursor, length 0 if none reaches kMinMatch. Follows
-  // at most `depth` chain links and stops early at `good_enough` bytes.
-  Match FindLongest(uint32_t depth, uint32_t good_enough) const;
-
-  // Matches at the cursor of strictly increasing length, each with the
-  // nearest distance that reaches its length; returns how many were stored
-  // (at most `capacity`, the last one the longest found).
-  size_t FindAll(uint32_t depth, Match* out, size_t capacity) const;
-
-  // Enters the cursor position into the chains and moves past it.
-  void InsertAndAdvance() {
-    if (filled_ - pos_ >= lzh::kMinMatch) Insert();
-    ++pos_;
+  // Longest match at the cursor (length 0 if none reaches kMinMatch); enters
+  // the cursor into the chains and moves past it.
+  Match FindAndAdvance() {
+    const Match m = FindLongest();
+    SkipAndAdvance();
+    return m;
   }
-  // Moves past `count` bytes without entering them; for fast parsing.
-  void Advance(uint32_t count) { pos_ += count; }
+
+  // Enters the cursor into the chains and moves past it.
+  void SkipAndAdvance() {
+    const uint32_t ahead = window_.lookahead();
+    if (ahead >= lzh::kMinMatch) {
+      const int32_t pos = static_cast<int32_t>(window_.pos());
+      head3_[Hash3(window_.cursor(), kHash3Bits)] = pos;
+      if (ahead >= 4) {
+        const uint32_t h = Hash4(window_.cursor(), kHashBits);
+        prev_[static_cast<uint32_t>(pos) & (LzWindow::kHistory - 1)] = head_[h];
+        head_[h] = pos;
+      }
+    }
+    window_.Advance(1);
+  }
 
  private:
   static constexpr uint32_t kHashBits = 16;
-  static constexpr int32_t kNone = -1;
+  static constexpr uint32_t kHash3Bits = 14;
 
-  uint32_t HashAt(uint32_t p) const {
-    const uint8_t* b = window_.data() + p;
-    const uint32_t v = uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16);
-    return (v * 2654435761u) >> (32 - kHashBits);
-  }
-  void Insert() {
-    const uint32_t h = HashAt(pos_);
-    prev_[pos_ & (kHistory - 1)] = head_[h];
-    head_[h] = static_cast<int32_t>(pos_);
-  }
-  uint32_t MatchLength(uint32_t candidate, uint32_t limit) const;
-  ResultCode ReadMore();
-  void Slide();
+  Match FindLongest() const;
 
-  ByteSource& in_;
+  LzWindow window_;
   uint32_t max_distance_;
-  std::vector<uint8_t> window_;
+  uint32_t depth_;
+  uint32_t good_enough_;
   std::vector<int32_t> head_;
   std::vector<int32_t> prev_;
-  uint32_t pos_ = 0;
-  uint32_t filled_ = 0;
-  bool eof_ = false;
-  uint64_t bytes_read_ = 0;
+  std::vector<int32_t> head3_;
 };
 
 }  // namespace arjrt
