@@ -16,8 +16,9 @@ struct LazyParseParams {
 };
 
 // Rough value of a match for the lazy choice: each byte saves a few bits,
-// each doubling of the distance costs one.
+// each doubling of the distance costs one. No match is worth least.
 inline int32_t Worth(const Match& m) {
+  if (m.length < lzh::kMinMatch) return INT32_MIN / 2;
   return static_cast<int32_t>(4 * m.length) - (32 - __builtin_clz(m.distance));
 }
 
