@@ -22,7 +22,7 @@ struct ChainEffort {
   size_t block_chunk;
 };
 constexpr ChainEffort kMethod2{64, 256, 64, 1024};
-constexpr ChainEffort kMethod3{32, 128, 32, 2048};
+constexpr ChainEffort kMethod3{40, 128, 32, 2048};
 // Beyond this distance a 3-byte match costs more than its literals.
 constexpr uint32_t kFarMin3 = 4096;
 constexpr size_t kMethod1BlockChunk = 1024;

@@ -107,6 +107,15 @@ TEST(EncodeArjData, CompressesRedundantDataAndBoundsIncompressibleData) {
   }
 }
 
+TEST(EncodeArjData, LowerLzhMethodsSearchHarderAndPackSmaller) {
+  const auto data = arjtest::MixedData(1 << 20, 9);
+  const size_t m1 = EncodeBytes(1, data).packed.size();
+  const size_t m2 = EncodeBytes(2, data).packed.size();
+  const size_t m3 = EncodeBytes(3, data).packed.size();
+  EXPECT_LT(m1, m2);
+  EXPECT_LE(m2, m3);
+}
+
 TEST(EncodeArjData, PassesReadErrorsThroughUnchanged) {
   for (uint32_t method : kMethods) {
     for (size_t good : {size_t{0}, size_t{1000}, size_t{300000}}) {
