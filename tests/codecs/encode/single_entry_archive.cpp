@@ -50,7 +50,7 @@ std::vector<uint8_t> SingleEntryArchive(const EntryInfo& entry, const std::vecto
   Put32(main, entry.dos_time);  // modified
   Put32(main, 0);               // archive size
   Put32(main, 0);               // security envelope position
-  Put16(main, 0);               // filespec position
+  Put16(main, 0);               // offset of the file name in the path
   Put16(main, 0);               // security envelope length
   main.push_back(0);            // encryption version
   main.push_back(0);            // last chapter
@@ -63,7 +63,7 @@ std::vector<uint8_t> SingleEntryArchive(const EntryInfo& entry, const std::vecto
   Put32(local, static_cast<uint32_t>(packed.size()));
   Put32(local, entry.original_size);
   Put32(local, entry.crc32);
-  Put16(local, 0);  // filespec position
+  Put16(local, 0);  // offset of the file name in the path
   Put16(local, kDosArchiveAttribute);
   local.push_back(0);  // first chapter
   local.push_back(0);  // last chapter
