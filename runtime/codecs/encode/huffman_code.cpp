@@ -41,20 +41,21 @@ void TreeDepths(const uint32_t* sorted_freq, size_t leaves, uint32_t* depth_of_l
 }  // namespace
 
 size_t BuildCodeLengths(const uint32_t* freq, size_t count, uint32_t max_bits, uint8_t* lengths) {
-  std::array<uint16_t, kMaxHuffmanSymbols> order{};
+  // Rarest first, ties by symbol: one key per used symbol sorts both at once.
+  std::array<uint64_t, kMaxHuffmanSymbols> keys{};
   size_t used = 0;
   for (size_t i = 0; i < count; ++i) {
     lengths[i] = 0;
-    if (freq[i] != 0) order[used++] = static_cast<uint16_t>(i);
+    if (freq[i] != 0) keys[used++] = (uint64_t{freq[i]} << 16) | i;
   }
   if (used < 2) return used;
-
-  // Rarest first; ties by symbol so the result does not depend on the sort.
-  std::sort(order.begin(), order.begin() + used, [freq](uint16_t a, uint16_t b) {
-    return freq[a] != freq[b] ? freq[a] < freq[b] : a < b;
-  });
+  std::sort(keys.begin(), keys.begin() + used);
+  std::array<uint16_t, kMaxHuffmanSymbols> order{};
   std::array<uint32_t, kMaxHuffmanSymbols> sorted_freq{};
-  for (size_t i = 0; i < used; ++i) sorted_freq[i] = freq[order[i]];
+  for (size_t i = 0; i < used; ++i) {
+    order[i] = static_cast<uint16_t>(keys[i] & 0xFFFF);
+    sorted_freq[i] = static_cast<uint32_t>(keys[i] >> 16);
+  }
   std::array<uint32_t, kMaxHuffmanSymbols> depth{};
   TreeDepths(sorted_freq.data(), used, depth.data());
 
