@@ -1,0 +1,21 @@
+// Encoders for the packed data of ARJ entries.
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/host/host_types.h"
+#include "runtime/codecs/codec_io.h"
+
+namespace arjrt {
+
+// Encodes all of `in` (read to its end) as ARJ packed data of `method`:
+// 0 stored (plain copy), 1..3 the LZ77+Huffman "LZH" format with the
+// 26624-byte dictionary (one stream format; method 1 searches hardest and
+// compresses best, 3 is fastest), 4 the "fast" format. Writes to `out`;
+// *packed_written receives the bytes written, *unpacked_read (if not null) the
+// bytes read. Returns 0, ERR_UNSUPPORTED for another method, or the negative
+// result of in.Read / out.Write unchanged.
+ResultCode EncodeArjData(uint32_t method, ByteSource& in, ByteSink& out, uint64_t* packed_written,
+                         uint64_t* unpacked_read);
+
+}  // namespace arjrt

@@ -1,0 +1,48 @@
+// Most-significant-bit-first bit stream, as both ARJ compressed formats use,
+// buffered in front of a ByteSink.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "runtime/codecs/codec_io.h"
+
+namespace arjrt {
+
+class BitWriter {
+ public:
+  explicit BitWriter(ByteSink& sink);
+
+  // Appends the low `count` bits of `bits` (count <= 24), high bit first.
+  // After a failed write everything further is dropped.
+  void Put(uint32_t count, uint32_t bits) {
+    acc_ = (acc_ << count) | (bits & ((1u << count) - 1u));
+    pending_ += count;
+    while (pending_ >= 8) {
+      pending_ -= 8;
+      buffer_[used_++] = static_cast<uint8_t>(acc_ >> pending_);
+      if (used_ == buffer_.size()) Drain();
+    }
+  }
+
+  // Pads the last byte with zero bits and writes out everything buffered.
+  ResultCode Finish();
+
+  ResultCode status() const { return status_; }
+  // Bytes handed to the sink and accepted by it.
+  uint64_t bytes_written() const { return written_; }
+
+ private:
+  void Drain();
+
+  ByteSink& sink_;
+  std::vector<uint8_t> buffer_;
+  size_t used_ = 0;
+  uint64_t acc_ = 0;
+  uint32_t pending_ = 0;
+  ResultCode status_ = RESULT_OK;
+  uint64_t written_ = 0;
+};
+
+}  // namespace arjrt

@@ -1,0 +1,14 @@
+// Method 4: greedy LZ77 with short chains, written in the fast format.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/codecs/codec_io.h"
+#include "runtime/codecs/encode/bit_writer.h"
+
+namespace arjrt {
+
+// Returns 0 or the source's error; the writer keeps its own.
+ResultCode EncodeFast(ByteSource& in, BitWriter& bits, uint64_t* bytes_read);
+
+}  // namespace arjrt

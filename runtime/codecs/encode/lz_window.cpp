@@ -1,0 +1,56 @@
+#include "runtime/codecs/encode/lz_window.h"
+
+#include <cstring>
+
+namespace arjrt {
+
+namespace {
+constexpr uint32_t kBufferBytes = 1u << 18;
+}  // namespace
+
+LzWindow::LzWindow(ByteSource& in) : in_(in), buffer_(kBufferBytes) {}
+
+ResultCode LzWindow::ReadMore(uint32_t* shift) {
+  while (!eof_ && filled_ - pos_ < lzh::kMaxMatch) {
+    if (filled_ == kBufferBytes) {
+      // Keep at least kHistory bytes behind the cursor; whole multiples of
+      // kHistory keep each position's slot in the finders' ring tables.
+      const uint32_t s = (pos_ - kHistory) & ~(kHistory - 1);
+      std::memmove(buffer_.data(), buffer_.data() + s, filled_ - s);
+      pos_ -= s;
+      filled_ -= s;
+      *shift += s;
+    }
+    const size_t room = kBufferBytes - filled_;
+    const int64_t got = in_.Read(buffer_.data() + filled_, room);
+    if (got < 0) return static_cast<ResultCode>(got);
+    // A source must not claim more than it was offered.
+    if (static_cast<uint64_t>(got) > room) return ERR_BAD_PARAMETER;
+    if (got == 0) eof_ = true;
+    filled_ += static_cast<uint32_t>(got);
+    bytes_read_ += static_cast<uint64_t>(got);
+  }
+  return RESULT_OK;
+}
+
+uint32_t LzWindow::MatchLength(uint32_t candidate, uint32_t start, uint32_t limit) const {
+  const uint8_t* a = buffer_.data() + candidate;
+  const uint8_t* b = buffer_.data() + pos_;
+  uint32_t n = start;
+  while (n + 8 <= limit) {
+    uint64_t x, y;
+    std::memcpy(&x, a + n, 8);
+    std::memcpy(&y, b + n, 8);
+    if (x != y) return n + static_cast<uint32_t>(__builtin_ctzll(x ^ y) >> 3);
+    n += 8;
+  }
+  while (n < limit && a[n] == b[n]) ++n;
+  return n;
+}
+
+void RebasePositions(std::vector<int32_t>& positions, uint32_t shift) {
+  const int32_t s = static_cast<int32_t>(shift);
+  for (int32_t& v : positions) v = v >= s ? v - s : kNoPosition;
+}
+
+}  // namespace arjrt

@@ -1,0 +1,67 @@
+// The input as the match finders see it: kHistory bytes behind the cursor
+// and up to kMaxMatch ahead, read from the source in large chunks into a
+// fixed buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "runtime/codecs/codec_io.h"
+#include "runtime/codecs/encode/lzh_constants.h"
+
+namespace arjrt {
+
+constexpr int32_t kNoPosition = -1;
+
+class LzWindow {
+ public:
+  static constexpr uint32_t kHistory = 32768;  // power of two above both formats' distances
+
+  explicit LzWindow(ByteSource& in);
+
+  // Makes kMaxMatch bytes visible ahead of the cursor, or all that remain.
+  // Moving the data down to make room shifts every position by *shift, a
+  // multiple of kHistory (0 when nothing moved). Returns 0 or the source's error.
+  ResultCode Refill(uint32_t* shift) {
+    *shift = 0;
+    return (filled_ - pos_ >= lzh::kMaxMatch || eof_) ? RESULT_OK : ReadMore(shift);
+  }
+
+  uint32_t pos() const { return pos_; }
+  uint32_t lookahead() const { return filled_ - pos_; }
+  const uint8_t* data() const { return buffer_.data(); }
+  const uint8_t* cursor() const { return buffer_.data() + pos_; }
+  uint64_t bytes_read() const { return bytes_read_; }
+  void Advance(uint32_t count) { pos_ += count; }
+
+  // Length of the common prefix of the cursor and `candidate` (an earlier
+  // position), up to limit <= lookahead(); the first `start` bytes are known
+  // to match.
+  uint32_t MatchLength(uint32_t candidate, uint32_t start, uint32_t limit) const;
+
+ private:
+  ResultCode ReadMore(uint32_t* shift);
+
+  ByteSource& in_;
+  std::vector<uint8_t> buffer_;
+  uint32_t pos_ = 0;
+  uint32_t filled_ = 0;
+  bool eof_ = false;
+  uint64_t bytes_read_ = 0;
+};
+
+// Moves stored positions down by `shift`; those that fall off become kNoPosition.
+void RebasePositions(std::vector<int32_t>& positions, uint32_t shift);
+
+inline uint32_t Hash4(const uint8_t* b, uint32_t bits) {
+  const uint32_t v = uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
+  return (v * 2654435761u) >> (32 - bits);
+}
+
+inline uint32_t Hash3(const uint8_t* b, uint32_t bits) {
+  const uint32_t v = uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16);
+  return (v * 2654435761u) >> (32 - bits);
+}
+
+}  // namespace arjrt

@@ -1,0 +1,58 @@
+#include "runtime/codecs/encode/match_finder.h"
+
+#include <algorithm>
+
+namespace arjrt {
+
+MatchFinder::MatchFinder(ByteSource& in, uint32_t max_distance, uint32_t depth, uint32_t good_enough)
+    : window_(in),
+      max_distance_(std::min(max_distance, LzWindow::kHistory)),
+      depth_(depth),
+      good_enough_(good_enough),
+      head_(size_t{1} << kHashBits, kNoPosition),
+      prev_(LzWindow::kHistory, kNoPosition),
+      head3_(size_t{1} << kHash3Bits, kNoPosition) {}
+
+Match MatchFinder::FindLongest() const {
+  Match best{0, 0};
+  const uint32_t limit = std::min(window_.lookahead(), lzh::kMaxMatch);
+  if (limit < lzh::kMinMatch) return best;
+  const uint8_t* data = window_.data();
+  const uint32_t pos = window_.pos();
+  const uint8_t* here = data + pos;
+  uint32_t best_len = lzh::kMinMatch - 1;
+  // The nearest 3-byte match first; the chains then look for longer ones.
+  const int32_t near3 = head3_[Hash3(here, kHash3Bits)];
+  if (near3 != kNoPosition && pos - static_cast<uint32_t>(near3) <= max_distance_) {
+    const uint32_t c = static_cast<uint32_t>(near3);
+    const uint32_t len = window_.MatchLength(c, 0, limit);
+    if (len > best_len) {
+      best_len = len;
+      best = {len, pos - c};
+      if (len >= good_enough_ || len == limit) return best;
+    }
+  }
+  if (limit < 4) return best;
+  uint32_t depth = depth_;
+  int32_t cand = head_[Hash4(here, kHashBits)];
+  // Chains only link entered positions, each to an earlier one, and a slot
+  // is reused only kHistory positions later, beyond every distance searched.
+  while (cand != kNoPosition && depth-- != 0) {
+    const uint32_t c = static_cast<uint32_t>(cand);
+    const uint32_t dist = pos - c;
+    if (dist > max_distance_) break;
+    // The byte that would extend the best match decides most candidates.
+    if (data[c + best_len] == here[best_len] && data[c] == here[0]) {
+      const uint32_t len = window_.MatchLength(c, 0, limit);
+      if (len > best_len) {
+        best_len = len;
+        best = {len, dist};
+        if (len >= good_enough_ || len == limit) break;
+      }
+    }
+    cand = prev_[c & (LzWindow::kHistory - 1)];
+  }
+  return best;
+}
+
+}  // namespace arjrt

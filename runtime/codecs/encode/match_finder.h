@@ -1,0 +1,78 @@
+// Hash chains over an LzWindow: the longest match at the cursor within a
+// bounded number of links. Chains link 4-byte prefixes, so frequent short
+// strings do not flood them; a table of the latest position of each 3-byte
+// prefix supplies matches of exactly three bytes. Used by the lazy parsers.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "runtime/codecs/encode/lz_window.h"
+
+namespace arjrt {
+
+struct Match {
+  uint32_t length;
+  uint32_t distance;
+};
+
+class MatchFinder {
+ public:
+  // max_distance must not exceed LzWindow::kHistory. A search follows at
+  // most `depth` chain links and stops early at `good_enough` bytes.
+  MatchFinder(ByteSource& in, uint32_t max_distance, uint32_t depth, uint32_t good_enough);
+
+  ResultCode Refill() {
+    uint32_t shift;
+    const ResultCode r = window_.Refill(&shift);
+    if (shift != 0) {
+      RebasePositions(head_, shift);
+      RebasePositions(prev_, shift);
+      RebasePositions(head3_, shift);
+    }
+    return r;
+  }
+
+  uint32_t lookahead() const { return window_.lookahead(); }
+  const uint8_t* cursor() const { return window_.cursor(); }
+  uint64_t bytes_read() const { return window_.bytes_read(); }
+
+  // Longest match at the cursor (length 0 if none reaches kMinMatch); enters
+  // the cursor into the chains and moves past it.
+  Match FindAndAdvance() {
+    const Match m = FindLongest();
+    SkipAndAdvance();
+    return m;
+  }
+
+  // Enters the cursor into the chains and moves past it.
+  void SkipAndAdvance() {
+    const uint32_t ahead = window_.lookahead();
+    if (ahead >= lzh::kMinMatch) {
+      const int32_t pos = static_cast<int32_t>(window_.pos());
+      head3_[Hash3(window_.cursor(), kHash3Bits)] = pos;
+      if (ahead >= 4) {
+        const uint32_t h = Hash4(window_.cursor(), kHashBits);
+        prev_[static_cast<uint32_t>(pos) & (LzWindow::kHistory - 1)] = head_[h];
+        head_[h] = pos;
+      }
+    }
+    window_.Advance(1);
+  }
+
+ private:
+  static constexpr uint32_t kHashBits = 16;
+  static constexpr uint32_t kHash3Bits = 14;
+
+  Match FindLongest() const;
+
+  LzWindow window_;
+  uint32_t max_distance_;
+  uint32_t depth_;
+  uint32_t good_enough_;
+  std::vector<int32_t> head_;
+  std::vector<int32_t> prev_;
+  std::vector<int32_t> head3_;
+};
+
+}  // namespace arjrt

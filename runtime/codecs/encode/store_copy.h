@@ -1,0 +1,13 @@
+// Method 0: the packed data is the input itself.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/codecs/codec_io.h"
+
+namespace arjrt {
+
+// Copies all of `in` to `out` in chunks. Returns 0 or the first error.
+ResultCode StoreCopy(ByteSource& in, ByteSink& out, uint64_t* written, uint64_t* bytes_read);
+
+}  // namespace arjrt

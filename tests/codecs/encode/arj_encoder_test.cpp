@@ -1,0 +1,147 @@
+#include "runtime/codecs/encode/arj_encoder.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/codecs/encode/encode_bytes.h"
+#include "tests/codecs/encode/memory_streams.h"
+#include "tests/codecs/encode/sample_data.h"
+
+namespace {
+
+using arjtest::EncodeBytes;
+
+constexpr uint32_t kMethods[] = {0, 1, 2, 3, 4};
+
+// Hands out `good` bytes of data, then fails with `error`.
+class BrokenSource : public arjrt::ByteSource {
+ public:
+  BrokenSource(size_t good, int64_t error) : good_(good), error_(error) {}
+  int64_t Read(uint8_t* buffer, size_t size) override {
+    if (given_ == good_) return error_;
+    const size_t n = std::min(size, good_ - given_);
+    for (size_t i = 0; i < n; ++i) buffer[i] = static_cast<uint8_t>((given_ + i) * 7 / 3);
+    given_ += n;
+    return static_cast<int64_t>(n);
+  }
+
+ private:
+  size_t good_;
+  size_t given_ = 0;
+  int64_t error_;
+};
+
+// Accepts `budget` bytes, then refuses.
+class FullSink : public arjrt::ByteSink {
+ public:
+  explicit FullSink(size_t budget) : budget_(budget) {}
+  ResultCode Write(const uint8_t*, size_t size) override {
+    if (size > budget_) return ERR_IO;
+    budget_ -= size;
+    return RESULT_OK;
+  }
+
+ private:
+  size_t budget_;
+};
+
+// Claims to have read more than it was asked for.
+class OverclaimingSource : public arjrt::ByteSource {
+ public:
+  int64_t Read(uint8_t*, size_t size) override { return static_cast<int64_t>(size) + 100; }
+};
+
+TEST(EncodeArjData, RejectsUnknownMethodsWithoutTouchingTheStreams) {
+  const std::vector<uint8_t> data(100, 'x');
+  for (uint32_t method : {5u, 6u, 255u, 0xFFFFFFFFu}) {
+    const auto e = EncodeBytes(method, data);
+    EXPECT_EQ(e.result, ERR_UNSUPPORTED);
+    EXPECT_TRUE(e.packed.empty());
+    EXPECT_EQ(e.packed_written, 0u);
+    EXPECT_EQ(e.unpacked_read, 0u);
+  }
+}
+
+TEST(EncodeArjData, EmptyInputPacksToNothing) {
+  for (uint32_t method : kMethods) {
+    const auto e = EncodeBytes(method, {});
+    EXPECT_EQ(e.result, RESULT_OK) << method;
+    EXPECT_TRUE(e.packed.empty()) << method;
+    EXPECT_EQ(e.unpacked_read, 0u);
+  }
+}
+
+TEST(EncodeArjData, StoreCopiesTheInput) {
+  const auto data = arjtest::MixedData(300000, 4);
+  const auto e = EncodeBytes(0, data, 777);
+  ASSERT_EQ(e.result, RESULT_OK);
+  EXPECT_EQ(e.packed, data);
+  EXPECT_EQ(e.packed_written, data.size());
+  EXPECT_EQ(e.unpacked_read, data.size());
+}
+
+TEST(EncodeArjData, OutputDoesNotDependOnHowTheSourceSplitsItsReads) {
+  const auto data = arjtest::MixedData(700000, 5);
+  for (uint32_t method : kMethods) {
+    const auto whole = EncodeBytes(method, data);
+    ASSERT_EQ(whole.result, RESULT_OK);
+    EXPECT_EQ(whole.packed_written, whole.packed.size());
+    EXPECT_EQ(whole.unpacked_read, data.size());
+    for (size_t chunk : {size_t{1}, size_t{255}, size_t{4099}}) {
+      const auto pieces = EncodeBytes(method, data, chunk);
+      ASSERT_EQ(pieces.result, RESULT_OK);
+      EXPECT_TRUE(pieces.packed == whole.packed) << "method " << method << " chunk " << chunk;
+    }
+  }
+}
+
+TEST(EncodeArjData, CompressesRedundantDataAndBoundsIncompressibleData) {
+  const auto text = arjtest::TextLike(200000, 6);
+  const auto noise = arjtest::RandomBytes(200000, 7);
+  for (uint32_t method = 1; method <= 4; ++method) {
+    const auto t = EncodeBytes(method, text);
+    EXPECT_LT(t.packed.size(), text.size() / 3) << method;
+    const auto n = EncodeBytes(method, noise);
+    // LZH blocks of literals cost 8 bits each plus trees; fast literals 9 bits.
+    const size_t bound = method == 4 ? noise.size() * 9 / 8 + 8 : noise.size() + noise.size() / 100;
+    EXPECT_LE(n.packed.size(), bound) << method;
+  }
+}
+
+TEST(EncodeArjData, LowerLzhMethodsSearchHarderAndPackSmaller) {
+  const auto data = arjtest::MixedData(1 << 20, 9);
+  const size_t m1 = EncodeBytes(1, data).packed.size();
+  const size_t m2 = EncodeBytes(2, data).packed.size();
+  const size_t m3 = EncodeBytes(3, data).packed.size();
+  EXPECT_LT(m1, m2);
+  EXPECT_LE(m2, m3);
+}
+
+TEST(EncodeArjData, PassesReadErrorsThroughUnchanged) {
+  for (uint32_t method : kMethods) {
+    for (size_t good : {size_t{0}, size_t{1000}, size_t{300000}}) {
+      BrokenSource source(good, ERR_ACCESS_DENIED);
+      arjtest::MemorySink sink;
+      uint64_t written = 0;
+      EXPECT_EQ(arjrt::EncodeArjData(method, source, sink, &written, nullptr), ERR_ACCESS_DENIED)
+          << method << " after " << good;
+    }
+    OverclaimingSource liar;
+    arjtest::MemorySink sink;
+    uint64_t written = 0;
+    EXPECT_TRUE(Failed(arjrt::EncodeArjData(method, liar, sink, &written, nullptr))) << method;
+  }
+}
+
+TEST(EncodeArjData, StopsAtTheFirstWriteErrorAndReportsIt) {
+  const auto data = arjtest::RandomBytes(4 << 20, 8);
+  for (uint32_t method : kMethods) {
+    arjtest::MemorySource source(data);
+    FullSink sink(10000);
+    uint64_t written = 99, read = 0;
+    EXPECT_EQ(arjrt::EncodeArjData(method, source, sink, &written, &read), ERR_IO) << method;
+    EXPECT_LE(written, 10000u);
+    EXPECT_LT(read, data.size()) << "method " << method << " read on after the sink failed";
+  }
+}
+
+}  // namespace
