@@ -1,0 +1,74 @@
+// The tool's list command as a user runs it.
+#include <gtest/gtest.h>
+
+#include "tests/support/archive_builder.h"
+#include "tests/support/test_host.h"
+
+namespace {
+
+using namespace testing_support;
+
+std::string Tool() { return BuildPath("arjhost"); }
+std::string Data(const std::string& name) { return SourcePath("tests/data/" + name); }
+
+int RunTool(const std::string& args, std::string* out) { return RunCommand(Tool() + " " + args, out); }
+
+bool ValidJson(const std::string& text) {
+  TempDir dir;
+  WriteFile(dir.File("out.json"), ToBytes(text));
+  std::string ignored;
+  return RunCommand("python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " + dir.File("out.json"), &ignored) == 0;
+}
+
+TEST(ListCommand, ListsEntriesTotalsAndDigest) {
+  std::string out;
+  ASSERT_EQ(RunTool("list " + Data("method1.arj"), &out), 0) << out;
+  for (const char* text : {"text.txt", "pattern.bin", "33d80562", "6 entries, 26991 bytes", "Digest: "})
+    EXPECT_NE(out.find(text), std::string::npos) << text << "\n" << out;
+}
+
+TEST(ListCommand, ExitCodesAndMessagesNameTheFileAndTheCause) {
+  std::string out;
+  EXPECT_EQ(RunTool("list " + Data("truncated.arj"), &out), 1);
+  EXPECT_NE(out.find("truncated.arj: archive is damaged"), std::string::npos) << out;
+  EXPECT_NE(out.find("random.bin"), std::string::npos) << "what could be read is still listed";
+  EXPECT_EQ(RunTool("list " + Data("gen_sources.py"), &out), 2);
+  EXPECT_NE(out.find("gen_sources.py: not an ARJ archive"), std::string::npos) << out;
+  EXPECT_EQ(RunTool("list /nonexistent/x.arj", &out), 2);
+  EXPECT_NE(out.find("/nonexistent/x.arj: cannot be opened: not found"), std::string::npos) << out;
+  EXPECT_EQ(RunTool("list", &out), 2);
+  EXPECT_EQ(RunTool("list --bogus " + Data("method1.arj"), &out), 2);
+  EXPECT_NE(out.find("unknown option --bogus"), std::string::npos) << out;
+}
+
+TEST(ListCommand, TheWholeSetFromAnyVolumeOrOneVolumeOnRequest) {
+  std::string all, single, traced;
+  ASSERT_EQ(RunTool("list --json " + Data("split.a02"), &all), 0) << all;
+  EXPECT_TRUE(ValidJson(all)) << all;
+  EXPECT_NE(all.find("\"small.txt\""), std::string::npos);
+  EXPECT_NE(all.find("\"size\": 30000"), std::string::npos) << "the split file, all parts";
+  EXPECT_NE(all.find("\"multi_volume\": true"), std::string::npos);
+  ASSERT_EQ(RunTool(Data("split.a02") + " list --single-volume --json", &single), 0) << "options after operands";
+  EXPECT_EQ(single.find("\"small.txt\""), std::string::npos) << single;
+  ASSERT_EQ(RunTool("list --trace 400 " + Data("split.arj"), &traced), 0);
+  EXPECT_NE(traced.find("trace 400: arj\topen volume 1 result"), std::string::npos) << traced;
+}
+
+TEST(ListCommand, NamesOfAnyBytesShowAsUtf8AndKeepJsonValid) {
+  TempDir dir;
+  std::string path = dir.File("names.arj");
+  WriteFile(path, Concat({MainHeader(), BuildHeader(StoredEntry("\x81" "ber.txt", "a")),
+                          BuildHeader(StoredEntry(std::string("q\"u\\o\x01te\x7f") + "\xff", "b")),
+                          BuildHeader(StoredEntry("gr\xc3\xbc\xc3\x9f.txt", "c")), EndMarker()}));
+  std::string out;
+  ASSERT_EQ(RunTool("list " + path, &out), 0);
+  EXPECT_NE(out.find("\xc3\xbc" "ber.txt"), std::string::npos) << "code page 437 byte 0x81 is u-umlaut";
+  EXPECT_NE(out.find("gr\xc3\xbc\xc3\x9f.txt"), std::string::npos) << "valid UTF-8 is kept";
+  ASSERT_EQ(RunTool("list --json " + path, &out), 0);
+  EXPECT_TRUE(ValidJson(out)) << out;
+  ASSERT_EQ(RunTool("list --codepage 866 " + path, &out), 0);
+  EXPECT_NE(out.find("\xd0\x91" "ber.txt"), std::string::npos) << "0x81 is Cyrillic in code page 866";
+  EXPECT_EQ(RunTool("list --codepage 1252 " + path, &out), 2);
+}
+
+}  // namespace
