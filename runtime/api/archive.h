@@ -21,6 +21,24 @@ struct EntryInfo {
   uint32_t crc = 0;
   bool garbled = false;
   std::string volume;  // the volume holding the entry (empty for a single volume)
+
+  // Taken from the entry's local header by the runtime's own header reader
+  // (the plug-in does not report them); `header_known` is false when that
+  // header could not be matched to the entry.
+  bool header_known = false;
+  uint8_t file_type = 0;       // 0 binary, 1 text, 2 comment header, 3 directory, 4 volume label
+  uint8_t host_os = 0;         // 0 MS-DOS, 2 UNIX, ...
+  uint8_t flags = 0;           // ARJ flags of the first part
+  uint16_t access_mode = 0;    // the stored file attributes
+  int64_t modified_time = 0;   // seconds since 1970-01-01 UTC
+
+  // The parts of a split entry in order (one part for a whole entry), for
+  // checking each part's CRC-32 after extraction.
+  struct Part {
+    uint64_t size = 0;
+    uint32_t crc = 0;
+  };
+  std::vector<Part> parts;
 };
 
 struct OpenOptions {
