@@ -27,6 +27,8 @@ std::vector<OptionSpec> CommonOptions();
 
 int RunPluginInfo(const Args& args);
 int RunList(const Args& args);
+int RunExtract(const Args& args);
+int RunTest(const Args& args);
 
 struct Session;
 int ReportArchiveState(const Session& session);

@@ -19,6 +19,13 @@ const std::vector<Command>& Commands() {
       {"list", "list ARCHIVE [--json] [--single-volume] [--codepage N]",
        "list the entries of an archive (every volume of its set)",
        {{"json", 0, false}, {"single-volume", 0, false}, {"codepage", 0, true}}, RunList},
+      {"extract", "extract ARCHIVE [-C DIR] [-p PASSWORD] [-o] [NAME...]",
+       "extract entries (all, or those named) under DIR",
+       {{"directory", 'C', true}, {"password", 'p', true}, {"overwrite", 'o', false}, {"single-volume", 0, false},
+        {"codepage", 0, true}},
+       RunExtract},
+      {"test", "test ARCHIVE [-p PASSWORD] [NAME...]", "check that every entry extracts with its CRC",
+       {{"password", 'p', true}, {"single-volume", 0, false}, {"codepage", 0, true}}, RunTest},
   };
   return commands;
 }

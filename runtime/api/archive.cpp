@@ -1,5 +1,7 @@
 #include "runtime/api/archive.h"
 
+#include "runtime/api/archive_objects.h"
+
 #include <cstring>
 
 #include "runtime/core/result_names.h"
@@ -8,37 +10,28 @@
 
 namespace arjhost {
 
-struct Archive::Objects {
-  arjrt::Runtime& runtime;
-  ObjectRef source = nullptr;    // the file-system source above the archive: it receives the messages
-  ObjectRef io = nullptr;        // the archive I/O, child of the source
-  ObjectRef archiver = nullptr;  // child of the I/O
-
-  explicit Objects(arjrt::Runtime& r) : runtime(r) {}
-  ~Objects() {
-    // The archiver closes with its I/O, and the I/O with the source.
-    if (source != nullptr) host::CloseObject(source);
-  }
-};
 
 namespace {
 
 constexpr uint32_t kAccessRead = 1;
 constexpr uint32_t kOpenExisting = 1;
 
-std::string StringProperty(ObjectRef o, PropId id) {
-  char buffer[4096];
-  uint32_t length = 0;
-  if (Failed(o->system->GetPropBuffer(o, &length, id, buffer, sizeof buffer)) || length == 0) return "";
-  return std::string(buffer, strnlen(buffer, std::min<size_t>(length, sizeof buffer)));
-}
-
-template <class T>
-T FixedProperty(ObjectRef o, PropId id) {
-  T value{};
-  uint32_t length = 0;
-  o->system->GetPropBuffer(o, &length, id, &value, sizeof value);
-  return value;
+// Each part's size is what its sum over the parts after it leaves; a table
+// whose sums do not fall part by part gives no parts to check.
+std::vector<EntryInfo::Part> PartsOf(ObjectRef a, uint64_t first, uint64_t end, const EntryInfo& e) {
+  if (end <= first + 1) return {{e.size, e.crc}};
+  std::vector<EntryInfo::Part> parts;
+  uint64_t remaining = e.size;
+  for (uint64_t h = first; h < end; ++h) {
+    host::SetPropQWord(a, PROP_ENTRY_SELECTOR, h + 1);
+    uint64_t after = h + 1 < end ? FixedProperty<uint64_t>(a, PROP_OBJECT_SIZE) : 0;
+    host::SetPropQWord(a, PROP_ENTRY_SELECTOR, h);
+    uint32_t crc = FixedProperty<uint32_t>(a, PROP_OBJECT_CRC);
+    if (after > remaining) return {};
+    parts.push_back({remaining - after, crc});
+    remaining = after;
+  }
+  return parts;
 }
 
 const arjrt::Implementation* RecognizingImplementation(arjrt::Runtime& runtime, ObjectRef io) {
@@ -155,6 +148,14 @@ std::vector<EntryInfo> Archive::Entries() {
     e.garbled = FixedProperty<uint32_t>(a, PROP_ENTRY_ENCRYPTED) != 0;
     e.volume = StringProperty(a, PROP_VOLUME_NAME);
     entries.push_back(std::move(e));
+  }
+  // The final Next stored the table's size + 1: the parts of the last entry
+  // run up to it, those of every other up to the next entry's handle.
+  const uint64_t table_end = handle;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const uint64_t first = entries[i].handle;
+    const uint64_t end = i + 1 < entries.size() ? entries[i + 1].handle : table_end;
+    entries[i].parts = PartsOf(a, first, end, entries[i]);
   }
   return entries;
 }

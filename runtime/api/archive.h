@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,6 +57,19 @@ struct ArchiveState {
   std::vector<uint64_t> volume_digests;
 };
 
+// Why an entry could not be extracted, in plain words, with its code.
+struct ExtractOutcome {
+  int32_t result = 0;  // 0 when the entry came out whole with its CRC
+  std::string error;   // "wrong password", "CRC mismatch ...", "damaged data", ...
+  uint64_t size = 0;   // bytes delivered
+};
+
+// Answers a password request for `entry`; `attempt` counts the requests for
+// this entry from 0. Returns false to decline (the entry then fails).
+using PasswordSource = std::function<bool(const EntryInfo& entry, int attempt, std::string* password)>;
+// Receives the entry's bytes in order; returns false to stop (a write failed).
+using ChunkSink = std::function<bool(const uint8_t* data, size_t size)>;
+
 class Archive {
  public:
   ~Archive();
@@ -73,6 +87,10 @@ class Archive {
   const ArchiveState& state() const { return state_; }
   // The logical entries, in archive order.
   std::vector<EntryInfo> Entries();
+
+  // Extracts one entry through the plug-in, hands its bytes to `sink` and
+  // checks the CRC-32 of every part against its header.
+  ExtractOutcome Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords);
 
   struct Objects;  // the host objects behind the archive
 

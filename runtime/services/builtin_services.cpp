@@ -13,6 +13,7 @@ void RegisterBuiltinServices(ObjectRef root) {
   RegisterDigestServices(root);
   RegisterNativeFsService(root);
   RegisterFsSourceService(root);
+  RegisterRequesterService(root);
 }
 
 }  // namespace arjrt

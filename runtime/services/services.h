@@ -12,6 +12,7 @@ constexpr uint32_t PID_MEMORY = 64004;
 constexpr uint32_t PID_STREAM = 64001;
 constexpr uint32_t PID_TEXT = 101;
 constexpr uint32_t PID_NATIVE_FS_SOURCE = 6;
+constexpr uint32_t PID_REQUESTER = 201;
 
 // Properties only embedders and the runtime use.
 // A read-only memory I/O over caller memory: its address and size.
@@ -28,6 +29,7 @@ constexpr uint32_t OPEN_CREATE = 2;
 constexpr uint32_t OPEN_TRUNCATE = 4;
 
 ResultCode RegisterMemoryService(ObjectRef root);
+ResultCode RegisterRequesterService(ObjectRef root);
 ResultCode RegisterNativeFileIoService(ObjectRef root);
 ResultCode RegisterMemoryIoService(ObjectRef root);
 ResultCode RegisterStreamService(ObjectRef root);

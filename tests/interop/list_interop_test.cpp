@@ -89,9 +89,9 @@ TEST(ListInterop, SingleVolumeArchivesOfEveryMethodAndGarbled) {
   std::filesystem::create_directories(src);
   MakeFiles(src, 1);
   int n = 0;
-  for (const std::string& options : {"-m0", "-m1", "-m2", "-m3", "-m4", "-m1 -gpass"}) {
+  for (const char* options : {"-m0", "-m1", "-m2", "-m3", "-m4", "-m1 -gpass"}) {
     std::string archive = dir.File("out" + std::to_string(n++) + ".arj");
-    ASSERT_EQ(RunArj(src, "a -r " + options + " '" + archive + "' '*'"), 0) << options;
+    ASSERT_EQ(RunArj(src, std::string("a -r ") + options + " '" + archive + "' '*'"), 0) << options;
     ExpectSameListing(archive, true, PeerListing({archive}));
     ExpectSameListing(archive, false, PeerListing({archive}));
   }

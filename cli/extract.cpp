@@ -1,0 +1,219 @@
+// arjhost extract and arjhost test: every chosen entry through the plug-in,
+// checked by CRC; extract writes each one safely under the target folder.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "cli/commands.h"
+#include "cli/password.h"
+#include "cli/safe_path.h"
+#include "cli/session.h"
+
+namespace cli {
+namespace {
+
+constexpr uint8_t kFileTypeComment = 2;
+constexpr uint8_t kFileTypeDirectory = 3;
+constexpr uint8_t kFileTypeVolumeLabel = 4;
+constexpr uint8_t kHostUnix = 2;
+
+// A progress line on a terminal once the work has taken more than a moment.
+class Progress {
+ public:
+  explicit Progress(size_t total) : total_(total), tty_(isatty(STDERR_FILENO)), start_(Clock::now()) {}
+  ~Progress() {
+    if (shown_) std::fprintf(stderr, "\r\033[K");
+  }
+  void Update(size_t done, uint64_t bytes, const char* verb) {
+    if (!tty_) return;
+    auto now = Clock::now();
+    if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(200)) return;
+    last_ = now;
+    shown_ = true;
+    std::fprintf(stderr, "\r%s %zu of %zu entries, %" PRIu64 " MiB", verb, done, total_, bytes >> 20);
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  size_t total_;
+  bool tty_;
+  bool shown_ = false;
+  Clock::time_point start_, last_;
+};
+
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+mode_t FileMode(const arjhost::EntryInfo& e) {
+  if (e.header_known && e.host_os == kHostUnix && (e.access_mode & 0777) != 0) return e.access_mode & 0777;
+  mode_t mask = umask(0);
+  umask(mask);
+  bool read_only = e.header_known && e.host_os != kHostUnix && (e.access_mode & 0x01);
+  return (read_only ? 0444 : 0666) & ~mask;
+}
+
+bool IsSpecialUnixFile(const arjhost::EntryInfo& e) {
+  uint16_t kind = e.access_mode & 0xF000;
+  return e.header_known && e.host_os == kHostUnix && kind != 0 && kind != 0x8000 && kind != 0x4000;
+}
+
+struct Run {
+  const Args& args;
+  Session& session;
+  bool extracting;
+  bool overwrite = false;
+  int root_fd = -1;
+  arjhost::PasswordSource passwords;
+  size_t ok = 0, failed = 0;
+  uint64_t bytes = 0;
+  unsigned temp_counter = 0;
+
+  void Fail(const arjhost::EntryInfo& e, const std::string& why) {
+    ++failed;
+    std::fprintf(stderr, "arjhost: %s: %s: %s\n", session.archive_path.c_str(), ShowName(e.name, args).c_str(),
+                 why.c_str());
+  }
+
+  void Test(const arjhost::EntryInfo& e) {
+    arjhost::ExtractOutcome outcome =
+        session.archive->Extract(e, [](const uint8_t*, size_t) { return true; }, passwords);
+    bytes += outcome.size;
+    if (outcome.result != 0) return Fail(e, outcome.error);
+    ++ok;
+    std::printf("ok      %s\n", ShowName(e.name, args).c_str());
+  }
+
+  void Extract(const arjhost::EntryInfo& e) {
+    std::vector<std::string> parts;
+    std::string why;
+    if (!SplitEntryPath(e.name, &parts, &why)) return Fail(e, why);
+    DirectoryWalk walk(root_fd);
+    if (e.header_known && e.file_type == kFileTypeDirectory) {
+      int dir = walk.Open(parts, parts.size(), &why);
+      if (dir < 0) return Fail(e, why);
+      close(dir);
+      ++ok;
+      return;
+    }
+    int dir = walk.Open(parts, parts.size() - 1, &why);
+    if (dir < 0) return Fail(e, why);
+    ExtractFile(e, dir, parts.back());
+    close(dir);
+  }
+
+  void ExtractFile(const arjhost::EntryInfo& e, int dir, const std::string& name) {
+    struct stat existing;
+    if (fstatat(dir, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (S_ISDIR(existing.st_mode)) return Fail(e, "a folder of that name exists");
+      if (!overwrite) return Fail(e, "exists (use -o to overwrite)");
+    }
+    if (IsSpecialUnixFile(e))
+      std::fprintf(stderr, "arjhost: %s: %s: stored as a link or special file; written as a plain file\n",
+                   session.archive_path.c_str(), ShowName(e.name, args).c_str());
+    // Written under a temporary name and renamed into place only when whole
+    // and checked, so a failed entry never leaves a half file behind.
+    std::string temp = ".arjhost-" + std::to_string(getpid()) + "-" + std::to_string(temp_counter++) + ".part";
+    int fd = openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return Fail(e, std::string("cannot create a file: ") + std::strerror(errno));
+    arjhost::ExtractOutcome outcome = session.archive->Extract(
+        e, [fd](const uint8_t* data, size_t size) { return WriteAll(fd, data, size); }, passwords);
+    bytes += outcome.size;
+    bool done = outcome.result == 0;
+    if (done) {
+      fchmod(fd, FileMode(e));
+      if (e.header_known) {
+        timespec times[2] = {{static_cast<time_t>(e.modified_time), 0}, {static_cast<time_t>(e.modified_time), 0}};
+        futimens(fd, times);
+      }
+    }
+    if (close(fd) != 0 && done) {
+      done = false;
+      outcome.error = std::string("cannot write the file: ") + std::strerror(errno);
+    }
+    if (done && renameat(dir, temp.c_str(), dir, name.c_str()) != 0) {
+      done = false;
+      outcome.error = std::string("cannot put the file in place: ") + std::strerror(errno);
+    }
+    if (!done) {
+      unlinkat(dir, temp.c_str(), 0);
+      return Fail(e, outcome.error);
+    }
+    ++ok;
+  }
+};
+
+bool Chosen(const arjhost::EntryInfo& e, const std::vector<std::string>& names, const Args& args,
+            std::set<std::string>* matched) {
+  if (names.empty()) return true;
+  std::string shown = ShowName(e.name, args);
+  for (const std::string& n : names) {
+    bool hit = e.name == n || shown == n || e.name.rfind(n + "/", 0) == 0 || shown.rfind(n + "/", 0) == 0;
+    if (hit) {
+      matched->insert(n);
+      return true;
+    }
+  }
+  return false;
+}
+
+int RunEntries(const Args& args, bool extracting) {
+  const char* command = extracting ? "extract" : "test";
+  Session session;
+  if (!OpenSession(args, command, &session)) return kExitFailure;
+  Run run{args, session, extracting, false, -1, nullptr};
+  run.overwrite = args.Has("overwrite");
+  run.passwords = MakePasswordSource(args);
+  if (extracting) {
+    std::string dir = args.Value("directory", ".");
+    mkdir(dir.c_str(), 0755);
+    run.root_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (run.root_fd < 0) {
+      std::fprintf(stderr, "arjhost: %s: cannot open the extraction folder: %s\n", dir.c_str(), std::strerror(errno));
+      return kExitFailure;
+    }
+  }
+  std::vector<std::string> names(args.operands.begin() + 1, args.operands.end());
+  std::set<std::string> matched;
+  std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
+  Progress progress(entries.size());
+  size_t done = 0;
+  for (const arjhost::EntryInfo& e : entries) {
+    progress.Update(done++, run.bytes, extracting ? "extracting" : "testing");
+    if (!Chosen(e, names, args, &matched)) continue;
+    if (e.header_known && (e.file_type == kFileTypeComment || e.file_type == kFileTypeVolumeLabel)) continue;
+    if (extracting) run.Extract(e);
+    else run.Test(e);
+  }
+  for (const std::string& n : names)
+    if (!matched.count(n)) {
+      ++run.failed;
+      std::fprintf(stderr, "arjhost: %s: %s: no such entry\n", session.archive_path.c_str(), n.c_str());
+    }
+  if (run.root_fd >= 0) close(run.root_fd);
+  if (!extracting) std::printf("%zu entr%s tested: %zu ok, %zu failed\n", run.ok + run.failed,
+                               run.ok + run.failed == 1 ? "y" : "ies", run.ok, run.failed);
+  int state = ReportArchiveState(session);
+  return run.failed > 0 || state != kExitOk ? kExitPartial : kExitOk;
+}
+
+}  // namespace
+
+int RunExtract(const Args& args) { return RunEntries(args, true); }
+int RunTest(const Args& args) { return RunEntries(args, false); }
+
+}  // namespace cli

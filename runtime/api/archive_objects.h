@@ -1,0 +1,44 @@
+// The host objects behind an open Archive, shared by the files that
+// implement it.
+#pragma once
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "plugin/host/host_objects.h"
+#include "runtime/api/archive.h"
+#include "runtime/core/runtime.h"
+
+namespace arjhost {
+
+struct Archive::Objects {
+  arjrt::Runtime& runtime;
+  ObjectRef source = nullptr;    // the file-system source above the archive: it receives the messages
+  ObjectRef io = nullptr;        // the archive I/O, child of the source
+  ObjectRef archiver = nullptr;  // child of the I/O
+
+  explicit Objects(arjrt::Runtime& r) : runtime(r) {}
+  ~Objects() {
+    // The archiver closes with its I/O, and the I/O with the source.
+    if (source != nullptr) host::CloseObject(source);
+  }
+};
+
+// Property reads through the archiver's getter.
+inline std::string StringProperty(ObjectRef o, PropId id) {
+  char buffer[4096];
+  uint32_t length = 0;
+  if (Failed(o->system->GetPropBuffer(o, &length, id, buffer, sizeof buffer)) || length == 0) return "";
+  return std::string(buffer, strnlen(buffer, std::min<size_t>(length, sizeof buffer)));
+}
+
+template <class T>
+inline T FixedProperty(ObjectRef o, PropId id) {
+  T value{};
+  uint32_t length = 0;
+  o->system->GetPropBuffer(o, &length, id, &value, sizeof value);
+  return value;
+}
+
+}  // namespace arjhost
