@@ -13,6 +13,10 @@ void RegisterBuiltinServices(ObjectRef root) {
   RegisterDigestServices(root);
   RegisterNativeFsService(root);
   RegisterFsSourceService(root);
+  RegisterWindowIoService(root);
+  RegisterGarbleIoService(root);
+  RegisterTempIoService(root);
+  RegisterDecoderCodecs(root);
 }
 
 }  // namespace arjrt
