@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 
+#include "runtime/services/fd_transfer.h"
 #include "runtime/services/native_path.h"
 #include "runtime/services/service_support.h"
 #include "runtime/services/services.h"
@@ -85,19 +86,9 @@ class NativeFile {
     const uint64_t room = offset < kMaxOffset ? kMaxOffset - offset : 0;
     const uint32_t wanted = room < size ? static_cast<uint32_t>(room) : size;
     uint32_t done = 0;
-    while (done < wanted) {
-      ssize_t n =
-          ::pread(fd_, static_cast<uint8_t*>(buffer) + done, wanted - done, static_cast<off_t>(offset + done));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        if (count != nullptr) *count = done;
-        return TransferError(errno);
-      }
-      if (n == 0) break;
-      done += static_cast<uint32_t>(n);
-    }
+    const int error = ReadFullyAt(fd_, offset, buffer, wanted, &done);
     if (count != nullptr) *count = done;
-    return ReadOutcome(done, size);
+    return error != 0 ? TransferError(error) : ReadOutcome(done, size);
   }
 
   ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
@@ -107,18 +98,9 @@ class NativeFile {
     if (buffer == nullptr || offset > kMaxOffset - size) return ERR_BAD_PARAMETER;
     if ((opened_access_ & ACCESS_WRITE) == 0) return ERR_ACCESS_DENIED;
     uint32_t done = 0;
-    while (done < size) {
-      ssize_t n = ::pwrite(fd_, static_cast<const uint8_t*>(buffer) + done, size - done,
-                           static_cast<off_t>(offset + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        if (count != nullptr) *count = done;
-        return n < 0 ? TransferError(errno) : ERR_IO;
-      }
-      done += static_cast<uint32_t>(n);
-    }
+    const int error = WriteFullyAt(fd_, offset, buffer, size, &done);
     if (count != nullptr) *count = done;
-    return RESULT_OK;
+    return error != 0 ? TransferError(error) : RESULT_OK;
   }
 
   ResultCode GetSize(uint64_t* size) const {

@@ -20,6 +20,10 @@ constexpr PropId PROP_MEMORY_VIEW_ADDRESS = 0x20501040u;
 constexpr PropId PROP_MEMORY_VIEW_SIZE = 0x20501041u;
 // The whole content of a text object, as UTF-8.
 constexpr PropId PROP_TEXT_VALUE = 0x20901050u;
+// Bytes a temporary I/O keeps in memory before it moves to a file.
+constexpr PropId PROP_TEMP_MEMORY_LIMIT = 0x20501060u;
+// CRC-32 of what a codec's last Process wrote.
+constexpr PropId PROP_CODEC_OUTPUT_CRC = 0x20401061u;
 
 // Access and open mode bits of the native file I/O.
 constexpr uint32_t ACCESS_READ = 1;
@@ -37,5 +41,9 @@ ResultCode RegisterTextService(ObjectRef root);
 ResultCode RegisterDigestServices(ObjectRef root);  // MD5 first, the default; then CRC-32
 ResultCode RegisterNativeFsService(ObjectRef root);
 ResultCode RegisterFsSourceService(ObjectRef root);
+ResultCode RegisterWindowIoService(ObjectRef root);
+ResultCode RegisterGarbleIoService(ObjectRef root);
+ResultCode RegisterTempIoService(ObjectRef root);
+ResultCode RegisterDecoderCodecs(ObjectRef root);  // store first, the default; then methods 1..4
 
 }  // namespace arjrt

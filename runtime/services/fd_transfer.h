@@ -1,0 +1,17 @@
+// Whole positioned transfers on a file descriptor: pread and pwrite may
+// move fewer bytes than asked or be interrupted, and every caller wants
+// all of them or a reason.
+#pragma once
+
+#include <cstdint>
+
+namespace arjrt {
+
+// Reads until `size` bytes or the end of the file. Returns 0 or the errno
+// of the failing read; `*done` counts the bytes read either way.
+int ReadFullyAt(int fd, uint64_t offset, void* buffer, uint32_t size, uint32_t* done);
+// Writes all `size` bytes. Returns 0 or an errno (EIO for a write that
+// makes no progress); `*done` counts the bytes written either way.
+int WriteFullyAt(int fd, uint64_t offset, const void* buffer, uint32_t size, uint32_t* done);
+
+}  // namespace arjrt
