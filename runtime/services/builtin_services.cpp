@@ -13,14 +13,11 @@ void RegisterBuiltinServices(ObjectRef root) {
   RegisterDigestServices(root);
   RegisterNativeFsService(root);
   RegisterFsSourceService(root);
-<<<<<<< HEAD
   RegisterRequesterService(root);
-=======
   RegisterWindowIoService(root);
   RegisterGarbleIoService(root);
   RegisterTempIoService(root);
   RegisterDecoderCodecs(root);
->>>>>>> extract-objects
 }
 
 }  // namespace arjrt
