@@ -1,0 +1,129 @@
+// The tool's extract and test commands as a user runs them.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/support/archive_builder.h"
+#include "tests/support/test_host.h"
+
+namespace {
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+std::string Tool() { return BuildPath("arjhost"); }
+std::string Data(const std::string& name) { return SourcePath("tests/data/" + name); }
+int RunTool(const std::string& args, std::string* out) { return RunCommand(Tool() + " " + args + " </dev/null", out); }
+
+// Every regular file under `dir`, relative to it.
+std::vector<std::string> FilesUnder(const std::string& dir) {
+  std::vector<std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) files.push_back(fs::relative(e.path(), dir).string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+void ExpectSameTree(const std::string& extracted, const std::string& source, const std::vector<std::string>& only = {}) {
+  std::vector<std::string> files = FilesUnder(extracted);
+  std::vector<std::string> expected = only.empty() ? FilesUnder(source) : only;
+  EXPECT_EQ(files, expected);
+  for (const std::string& f : files) EXPECT_EQ(ReadFile(extracted + "/" + f), ReadFile(source + "/" + f)) << f;
+}
+
+TEST(ExtractCommand, EveryMethodAndTheSplitSetComeOutByteForByte) {
+  for (const char* name : {"method0.arj", "method1.arj", "method2.arj", "method3.arj", "method4.arj"}) {
+    TempDir out;
+    std::string log;
+    ASSERT_EQ(RunTool("extract " + Data(name) + " -C " + out.path(), &log), 0) << name << "\n" << log;
+    ExpectSameTree(out.path(), Data("src/mixed"));
+  }
+  for (const char* volume : {"split.arj", "split.a01", "split.a02"}) {
+    TempDir out;
+    std::string log;
+    ASSERT_EQ(RunTool("extract -C " + out.path() + " " + Data(volume), &log), 0) << volume << "\n" << log;
+    ExpectSameTree(out.path(), Data("src/split"));
+  }
+}
+
+TEST(ExtractCommand, GarbledEntriesNeedTheRightPassword) {
+  TempDir out;
+  std::string log;
+  ASSERT_EQ(RunTool("extract " + Data("garbled.arj") + " -C " + out.path() + " -psecret", &log), 0) << log;
+  ExpectSameTree(out.path(), Data("src/mixed"), {"pattern.bin", "text.txt"});
+  TempDir wrong;
+  EXPECT_EQ(RunTool("extract " + Data("garbled.arj") + " -C " + wrong.path() + " -p nope", &log), 1);
+  EXPECT_NE(log.find("text.txt: wrong password"), std::string::npos) << log;
+  EXPECT_TRUE(FilesUnder(wrong.path()).empty()) << "a failed entry leaves no file, not even a partial one";
+  EXPECT_EQ(RunTool("test " + Data("garbled.arj"), &log), 1);
+  EXPECT_NE(log.find("no password was given"), std::string::npos) << log;
+}
+
+TEST(ExtractCommand, NamesChooseEntriesAndExistingFilesAreKeptUnlessOverwriting) {
+  TempDir out;
+  std::string log;
+  ASSERT_EQ(RunTool("extract " + Data("method1.arj") + " text.txt one.txt -C " + out.path(), &log), 0) << log;
+  EXPECT_EQ(FilesUnder(out.path()), (std::vector<std::string>{"one.txt", "text.txt"}));
+  WriteFile(out.File("one.txt"), ToBytes("mine"));
+  EXPECT_EQ(RunTool("extract " + Data("method1.arj") + " one.txt -C " + out.path(), &log), 1);
+  EXPECT_NE(log.find("one.txt: exists (use -o to overwrite)"), std::string::npos) << log;
+  EXPECT_EQ(ReadFile(out.File("one.txt")), ToBytes("mine"));
+  EXPECT_EQ(RunTool("extract -o " + Data("method1.arj") + " one.txt -C " + out.path(), &log), 0) << log;
+  EXPECT_EQ(ReadFile(out.File("one.txt")), ToBytes("x"));
+  EXPECT_EQ(RunTool("extract " + Data("method1.arj") + " missing.txt -C " + out.path(), &log), 1);
+  EXPECT_NE(log.find("missing.txt: no such entry"), std::string::npos) << log;
+}
+
+TEST(ExtractCommand, NamesThatWouldLeaveTheFolderAreRefused) {
+  TempDir dir;
+  std::string archive = dir.File("evil.arj");
+  std::vector<Bytes> parts = {MainHeader()};
+  for (const char* name : {"../up.txt", "/abs.txt", "\\abs2.txt", "C:\\drive.txt", "a/../../b.txt", "a\\..\\c.txt",
+                           "link/through.txt", "ok/./fine.txt"})
+    parts.push_back(BuildHeader(StoredEntry(name, "payload")));
+  parts.push_back(EndMarker());
+  WriteFile(archive, Concat(parts));
+  std::string target = dir.File("out");
+  fs::create_directories(target);
+  fs::create_directories(dir.File("elsewhere"));
+  fs::create_directory_symlink(dir.File("elsewhere"), target + "/link");
+  std::string log;
+  EXPECT_EQ(RunTool("extract " + archive + " -C " + target, &log), 1);
+  for (const char* why : {"../up.txt: \"..\" in the name refused", "/abs.txt: absolute name refused",
+                          "abs2.txt: absolute name refused", "drive.txt: drive letter refused",
+                          "link/through.txt: path leads through link"})
+    EXPECT_NE(log.find(why), std::string::npos) << why << "\n" << log;
+  EXPECT_EQ(FilesUnder(target), (std::vector<std::string>{"ok/fine.txt"}));
+  EXPECT_TRUE(FilesUnder(dir.File("elsewhere")).empty()) << "nothing was written through the link";
+  EXPECT_FALSE(fs::exists(dir.File("up.txt")));
+}
+
+TEST(ExtractCommand, DamagedArchivesExtractWhatTheyCanAndSayWhatFailed) {
+  TempDir out;
+  std::string log;
+  EXPECT_EQ(RunTool("extract " + Data("truncated.arj") + " -C " + out.path(), &log), 1);
+  EXPECT_NE(log.find("random.bin: damaged data"), std::string::npos) << log;
+  EXPECT_NE(log.find("archive is damaged"), std::string::npos) << log;
+  EXPECT_EQ(ReadFile(out.File("text.txt")), ReadFile(Data("src/mixed/text.txt")));
+  EXPECT_FALSE(fs::exists(out.File("random.bin")));
+}
+
+TEST(ExtractCommand, CorruptPackedDataIsACrcOrDataErrorPerEntry) {
+  Bytes archive = ReadFile(Data("method1.arj"));
+  // Spoil bytes inside the packed data of text.txt (the third entry).
+  size_t at = 0;
+  for (size_t i = 0; i + 8 < archive.size(); ++i)
+    if (std::string(archive.begin() + i, archive.begin() + i + 8) == "text.txt") at = i;
+  ASSERT_NE(at, 0u);
+  for (size_t i = at + 200; i < at + 220; ++i) archive[i] ^= 0x5A;
+  TempDir dir;
+  WriteFile(dir.File("bad.arj"), archive);
+  std::string log;
+  EXPECT_EQ(RunTool("test " + dir.File("bad.arj"), &log), 1);
+  EXPECT_NE(log.find("text.txt: "), std::string::npos) << log;
+  EXPECT_NE(log.find("5 ok, 1 failed"), std::string::npos) << log;
+}
+
+}  // namespace
