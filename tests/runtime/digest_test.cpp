@@ -1,7 +1,9 @@
 // The digest objects against published vectors, and DigestFinal's buffer rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "tests/support/test_host.h"
