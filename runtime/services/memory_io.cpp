@@ -38,8 +38,8 @@ class MemoryIo {
 
   ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
-    if (IsView()) return ERR_ACCESS_DENIED;
     if (size == 0) return RESULT_OK;
+    if (IsView()) return ERR_ACCESS_DENIED;
     if (buffer == nullptr) return ERR_BAD_PARAMETER;
     if (offset > kMaxOwnedSize || size > kMaxOwnedSize - offset) return ERR_NO_MEMORY;
     if (offset + size > bytes_.size()) {

@@ -44,9 +44,13 @@ class Stream {
       bytes[1] = buffer_[at + 1];
       position_ += 2;
     } else {
+      const uint64_t start = position_;
       uint32_t n = 0;
       ResultCode result = Read(&n, bytes, 2);
-      if (n != 2) return Failed(result) ? result : ERR_END_OF_DATA;
+      if (n != 2) {  // half a word is none: the byte stays to be read
+        position_ = start;
+        return Failed(result) ? result : ERR_END_OF_DATA;
+      }
     }
     *value = static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
     return RESULT_OK;

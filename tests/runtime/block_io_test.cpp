@@ -1,0 +1,253 @@
+// The native file and memory I/O objects: the read result rule they share,
+// and what each does on its own (open errors, sparse offsets, views, growth).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "runtime/services/services.h"
+#include "tests/support/service_helpers.h"
+#include "tests/support/test_host.h"
+
+namespace {
+
+using namespace testing_support;
+
+constexpr uint64_t kGiB = uint64_t{1} << 30;
+const std::string kDigits = "0123456789";
+
+enum class IoKind { NativeFile, OwnedMemory, MemoryView };
+
+class BlockIoReadRule : public ::testing::TestWithParam<IoKind> {
+ protected:
+  void SetUp() override {
+    switch (GetParam()) {
+      case IoKind::NativeFile:
+        WriteText(dir_.File("digits"), kDigits);
+        ASSERT_EQ(OpenNativeFile(host_.root(), &io_, dir_.File("digits")), RESULT_OK);
+        break;
+      case IoKind::OwnedMemory:
+        io_ = MakeMemoryIo(host_.root(), kDigits);
+        break;
+      case IoKind::MemoryView:
+        ASSERT_EQ(host::CreateObject(host_.root(), &io_, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
+        host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(kDigits.data()));
+        host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_SIZE, kDigits.size());
+        ASSERT_EQ(host::CreateObjectDone(io_), RESULT_OK);
+        break;
+    }
+    ASSERT_NE(io_, nullptr);
+  }
+  void TearDown() override {
+    if (io_ != nullptr) host::CloseObject(io_);
+  }
+
+  ResultCode Read(uint64_t offset, uint32_t size, uint32_t* count, std::string* bytes) {
+    std::string buffer(size, '#');
+    ResultCode result = host::Io(io_).SeekRead(io_, count, offset, buffer.data(), size);
+    *bytes = buffer.substr(0, *count);
+    return result;
+  }
+
+  TempDir dir_;
+  TestHost host_;
+  ObjectRef io_ = nullptr;
+};
+
+TEST_P(BlockIoReadRule, FullShortNoneAndEmptyReads) {
+  uint32_t count = 99;
+  std::string bytes;
+  EXPECT_EQ(Read(2, 5, &count, &bytes), RESULT_OK);
+  EXPECT_EQ(bytes, "23456");
+  EXPECT_EQ(Read(0, 10, &count, &bytes), RESULT_OK);
+  EXPECT_EQ(bytes, kDigits);
+
+  EXPECT_EQ(Read(7, 5, &count, &bytes), WARN_SHORT_READ);
+  EXPECT_EQ(bytes, "789");
+
+  for (uint64_t offset : {uint64_t{10}, uint64_t{11}, uint64_t{1} << 40, UINT64_MAX - 2, UINT64_MAX}) {
+    count = 99;
+    EXPECT_EQ(Read(offset, 5, &count, &bytes), ERR_END_OF_DATA) << offset;
+    EXPECT_EQ(count, 0u) << offset;
+  }
+
+  count = 99;
+  EXPECT_EQ(Read(3, 0, &count, &bytes), RESULT_OK);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(Read(50, 0, &count, &bytes), RESULT_OK) << "asking for nothing succeeds even past the end";
+  EXPECT_EQ(host::Io(io_).SeekRead(io_, nullptr, 0, nullptr, 0), RESULT_OK);
+
+  uint64_t size = 0;
+  EXPECT_EQ(host::Io(io_).GetSize(io_, &size, 0), RESULT_OK);
+  EXPECT_EQ(size, 10u);
+  EXPECT_EQ(io_->system->GetPropQWord(io_, PROP_OBJECT_SIZE), 10u);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllKinds, BlockIoReadRule,
+                         ::testing::Values(IoKind::NativeFile, IoKind::OwnedMemory, IoKind::MemoryView));
+
+class NativeFileIo : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  TestHost host_;
+};
+
+TEST_F(NativeFileIo, OpenFailuresSayWhy) {
+  ObjectRef io = reinterpret_cast<ObjectRef>(1);
+  EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.File("missing")), ERR_NOT_FOUND);
+  EXPECT_EQ(io, nullptr);
+  EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.File("no-dir/x"), arjrt::ACCESS_READ | arjrt::ACCESS_WRITE, 7),
+            ERR_NOT_FOUND);
+  EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.path()), ERR_UNSUPPORTED) << "a directory is no file";
+  EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.path(), arjrt::ACCESS_READ | arjrt::ACCESS_WRITE),
+            ERR_UNSUPPORTED);
+  EXPECT_EQ(OpenNativeFile(host_.root(), &io, ""), ERR_BAD_PARAMETER);
+  EXPECT_EQ(host_.ExtraObjects(), 0u) << "a failed open leaves no object behind";
+}
+
+TEST_F(NativeFileIo, ReadOnlyFilesRefuseChanges) {
+  WriteText(dir_.File("ro"), "abc");
+  ObjectRef io = nullptr;
+  ASSERT_EQ(OpenNativeFile(host_.root(), &io, dir_.File("ro")), RESULT_OK);
+  uint32_t count = 9;
+  EXPECT_EQ(host::Io(io).SeekWrite(io, &count, 0, "x", 1), ERR_ACCESS_DENIED);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(host::Io(io).SetSize(io, 0), ERR_ACCESS_DENIED);
+  EXPECT_EQ(host::Io(io).Flush(io), RESULT_OK);
+  host::CloseObject(io);
+  EXPECT_EQ(ReadText(dir_.File("ro")), "abc");
+}
+
+TEST_F(NativeFileIo, CreateWriteGapsAndTruncate) {
+  const std::string path = dir_.File("new.bin");
+  ObjectRef io = nullptr;
+  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, 3, 7), RESULT_OK);
+  uint32_t count = 0;
+  EXPECT_EQ(host::Io(io).SeekWrite(io, &count, 4, "tail", 4), RESULT_OK);
+  EXPECT_EQ(count, 4u);
+  EXPECT_EQ(host::Io(io).SeekWrite(io, &count, 0, "ab", 2), RESULT_OK);
+  EXPECT_EQ(ReadText(path), std::string("ab\0\0tail", 8)) << "the gap reads as zeros";
+  EXPECT_EQ(host::Io(io).SetSize(io, 5), RESULT_OK);
+  EXPECT_EQ(host::Io(io).SetSize(io, 7), RESULT_OK);
+  EXPECT_EQ(ReadText(path), std::string("ab\0\0t\0\0", 7));
+  host::CloseObject(io);
+
+  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, 3, 7), RESULT_OK);
+  EXPECT_EQ(io->system->GetPropQWord(io, PROP_OBJECT_SIZE), 0u) << "open mode 7 truncates an existing file";
+  host::CloseObject(io);
+}
+
+TEST_F(NativeFileIo, PropertiesDescribeTheFile) {
+  const std::string path = dir_.File("data.a03");
+  WriteText(path, "12345");
+  ObjectRef io = nullptr;
+  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, 1, 1), RESULT_OK);
+  EXPECT_EQ(StringProperty(io, PROP_OBJECT_NAME), "data.a03");
+  EXPECT_EQ(StringProperty(io, PROP_OBJECT_PATH), path);
+  EXPECT_EQ(host::GetPropDWord(io, PROP_IO_ORIGIN), IO_ORIGIN_NATIVE_FILE);
+  EXPECT_EQ(host::GetPropDWord(io, PROP_ACCESS_MODE), 1u);
+  EXPECT_EQ(host::GetPropDWord(io, PROP_OPEN_MODE), 1u);
+  EXPECT_EQ(io->system->GetPropQWord(io, PROP_OBJECT_SIZE), 5u);
+
+  // The getter convention: a size query, then a too small buffer left alone.
+  uint32_t length = 0;
+  EXPECT_EQ(io->system->GetPropBuffer(io, &length, PROP_OBJECT_NAME, nullptr, 0), RESULT_OK);
+  EXPECT_EQ(length, 9u) << "the length counts the NUL";
+  char small[8];
+  std::memset(small, '#', sizeof small);
+  EXPECT_EQ(io->system->GetPropBuffer(io, &length, PROP_OBJECT_NAME, small, sizeof small), ERR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(length, 9u);
+  EXPECT_EQ(std::string(small, sizeof small), std::string(8, '#'));
+  char exact[9];
+  EXPECT_EQ(io->system->GetPropBuffer(io, &length, PROP_OBJECT_NAME, exact, sizeof exact), RESULT_OK);
+  EXPECT_STREQ(exact, "data.a03");
+  host::CloseObject(io);
+}
+
+TEST_F(NativeFileIo, OffsetsBeyondFourGiBDoNotWrap) {
+  const std::string path = dir_.File("sparse.bin");
+  ObjectRef io = nullptr;
+  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, 3, 7), RESULT_OK);
+  const BlockIoMethods& m = host::Io(io);
+  ASSERT_EQ(m.SetSize(io, 5 * kGiB), RESULT_OK) << "needs a file system with sparse files";
+  const uint64_t high = 4 * kGiB + 100;
+  ASSERT_EQ(m.SeekWrite(io, nullptr, high, "HIGHHIGH", 8), RESULT_OK);
+  ASSERT_EQ(m.SeekWrite(io, nullptr, 100, "low-low-", 8), RESULT_OK);
+  host::CloseObject(io);
+
+  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path), RESULT_OK);
+  uint64_t size = 0;
+  EXPECT_EQ(host::Io(io).GetSize(io, &size, 0), RESULT_OK);
+  EXPECT_EQ(size, 5 * kGiB);
+  char buffer[8];
+  uint32_t count = 0;
+  EXPECT_EQ(host::Io(io).SeekRead(io, &count, high, buffer, 8), RESULT_OK);
+  EXPECT_EQ(std::string(buffer, 8), "HIGHHIGH");
+  EXPECT_EQ(host::Io(io).SeekRead(io, &count, 100, buffer, 8), RESULT_OK);
+  EXPECT_EQ(std::string(buffer, 8), "low-low-");
+  EXPECT_EQ(host::Io(io).SeekRead(io, &count, 5 * kGiB - 3, buffer, 8), WARN_SHORT_READ);
+  EXPECT_EQ(count, 3u);
+  host::CloseObject(io);
+}
+
+class MemoryIo : public ::testing::Test {
+ protected:
+  TestHost host_;
+};
+
+TEST_F(MemoryIo, AViewIsReadOnlyAndShowsTheCallersBytes) {
+  char bytes[4] = {'a', 'b', 'c', 'd'};
+  ObjectRef io = nullptr;
+  ASSERT_EQ(host::CreateObject(host_.root(), &io, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
+  host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(bytes));
+  host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_SIZE, sizeof bytes);
+  ASSERT_EQ(host::CreateObjectDone(io), RESULT_OK);
+  EXPECT_EQ(host::Io(io).SeekWrite(io, nullptr, 0, "x", 1), ERR_ACCESS_DENIED);
+  EXPECT_EQ(host::Io(io).SetSize(io, 1), ERR_ACCESS_DENIED);
+  bytes[1] = 'B';
+  char out[4];
+  EXPECT_EQ(host::Io(io).SeekRead(io, nullptr, 0, out, 4), RESULT_OK);
+  EXPECT_EQ(std::string(out, 4), "aBcd");
+  host::CloseObject(io);
+
+  ASSERT_EQ(host::CreateObject(host_.root(), &io, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
+  host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_SIZE, 100);
+  EXPECT_EQ(host::CreateObjectDone(io), ERR_BAD_PARAMETER) << "a size without an address";
+  host::CloseObject(io);
+}
+
+TEST_F(MemoryIo, WritesGrowTheBufferZeroFillingGapsUpToFourGiB) {
+  ObjectRef io = MakeMemoryIo(host_.root(), "abc");
+  const BlockIoMethods& m = host::Io(io);
+  EXPECT_EQ(m.SeekWrite(io, nullptr, 6, "xy", 2), RESULT_OK);
+  char out[8];
+  uint32_t count = 0;
+  EXPECT_EQ(m.SeekRead(io, &count, 0, out, 8), RESULT_OK);
+  EXPECT_EQ(std::string(out, 8), std::string("abc\0\0\0xy", 8));
+
+  EXPECT_EQ(m.SeekWrite(io, &count, 4 * kGiB, "z", 1), ERR_NO_MEMORY);
+  EXPECT_EQ(m.SeekWrite(io, &count, UINT64_MAX, "z", 1), ERR_NO_MEMORY) << "no offset overflow";
+  EXPECT_EQ(m.SetSize(io, 4 * kGiB + 1), ERR_NO_MEMORY);
+  uint64_t size = 0;
+  EXPECT_EQ(m.GetSize(io, &size, 0), RESULT_OK);
+  EXPECT_EQ(size, 8u) << "a refused write changes nothing";
+  EXPECT_EQ(m.SetSize(io, 2), RESULT_OK);
+  EXPECT_EQ(m.SeekRead(io, &count, 0, out, 8), WARN_SHORT_READ);
+  EXPECT_EQ(count, 2u);
+  host::CloseObject(io);
+}
+
+TEST_F(MemoryIo, NameIsSettableAndOriginIsNotANativeFile) {
+  ObjectRef io = MakeMemoryIo(host_.root());
+  uint32_t length = 0;
+  char name[16] = "#";
+  EXPECT_EQ(io->system->GetPropString(io, &length, PROP_OBJECT_NAME, name, sizeof name, CP_HOST_PATHS), RESULT_OK);
+  EXPECT_EQ(length, 1u);
+  EXPECT_STREQ(name, "");
+  ASSERT_EQ(host::SetPropBuffer(io, PROP_OBJECT_NAME, "vol.arj\0junk", 12), RESULT_OK);
+  EXPECT_EQ(StringProperty(io, PROP_OBJECT_NAME), "vol.arj");
+  EXPECT_EQ(host::GetPropDWord(io, PROP_IO_ORIGIN), 0u);
+  host::CloseObject(io);
+}
+
+}  // namespace
