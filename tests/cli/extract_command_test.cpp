@@ -48,6 +48,35 @@ TEST(ExtractCommand, EveryMethodAndTheSplitSetComeOutByteForByte) {
   }
 }
 
+TEST(ExtractCommand, TheOtherTestArchivesExtractToTheirSources) {
+  const struct {
+    const char* archive;
+    const char* source;
+    std::vector<std::string> files;
+  } cases[] = {{"entries20.arj", "src/twenty", {}},
+               {"entries21.arj", "src/twentyone", {}},
+               {"comment.arj", "src/mixed", {"text.txt"}},
+               {"longname.arj", "src/long", {}},
+               {"empty.arj", "src/mixed", {"-"}}};
+  for (const auto& c : cases) {
+    TempDir out;
+    std::string log;
+    ASSERT_EQ(RunTool("extract " + Data(c.archive) + " -C " + out.path(), &log), 0) << c.archive << "\n" << log;
+    if (c.files.size() == 1 && c.files[0] == "-") EXPECT_TRUE(FilesUnder(out.path()).empty());
+    else ExpectSameTree(out.path(), Data(c.source), c.files);
+  }
+}
+
+TEST(ExtractCommand, AMissingContinuationVolumeLeavesTheRestAndSaysSo) {
+  TempDir dir;
+  for (const char* v : {"split.arj", "split.a01"}) WriteFile(dir.File(v), ReadFile(Data(v)));
+  TempDir out;
+  std::string log;
+  EXPECT_EQ(RunTool("extract " + dir.File("split.arj") + " -C " + out.path(), &log), 1);
+  EXPECT_NE(log.find("archive is incomplete"), std::string::npos) << log;
+  EXPECT_EQ(FilesUnder(out.path()), (std::vector<std::string>{"small.txt"}));
+}
+
 TEST(ExtractCommand, GarbledEntriesNeedTheRightPassword) {
   TempDir out;
   std::string log;

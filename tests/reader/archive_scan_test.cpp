@@ -4,6 +4,7 @@
 
 #include "plugin/reader/archive_open.h"
 #include "plugin/reader/arj_format.h"
+#include "plugin/reader/state_tables.h"
 #include "tests/support/archiver_fixture.h"
 
 namespace {
@@ -154,6 +155,19 @@ TEST(ArchiveScan, DamagedMainHeadersAndGarbageAreRefused) {
     ArchiverFixture f(host);
     EXPECT_EQ(f.OpenMemory(bytes), ERR_CORRUPTED);
   }
+}
+
+TEST(ArchiveScan, TablesAreBoundedBeforeTheirSizeCouldWrap) {
+  TestHost host;
+  ArchiverFixture f(host);
+  ASSERT_EQ(f.OpenMemory(ThreeEntries()), RESULT_OK);
+  ArchiverState& s = f.state();
+  EntryRecord* before = s.entries;
+  // Counts whose size in bytes would wrap 32 bits, or pass the bound.
+  EXPECT_EQ(ReserveEntrySlots(s, 8'000'000), ERR_LIMIT_EXCEEDED);
+  EXPECT_EQ(ReserveEntrySlots(s, uint64_t{1} << 40), ERR_LIMIT_EXCEEDED);
+  EXPECT_EQ(ReserveVolumeSlots(s, uint64_t{1} << 33), ERR_LIMIT_EXCEEDED);
+  EXPECT_EQ(s.entries, before) << "a refused resize leaves the table as it was";
 }
 
 TEST(ArchiveScan, AllocationFailuresAreReportedAndLeaveNothingBehind) {

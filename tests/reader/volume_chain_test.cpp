@@ -151,6 +151,14 @@ TEST_F(VolumeChain, NamesWithoutAVolumeNumber) {
   EXPECT_TRUE(f.Handles().empty());
 }
 
+TEST_F(VolumeChain, ANegativeVolumeNumberIsNoVolumeNumber) {
+  WriteFile(dir_.File("data.a-5"), Volume("data.a-5", false, {StoredEntry("a", "b")}));
+  ArchiverFixture f(host_);
+  ASSERT_EQ(f.OpenFile(dir_.File("data.a-5"), 1), RESULT_OK);
+  EXPECT_EQ(f.state().volume_count, 1u);
+  EXPECT_TRUE(Opened(host_).empty()) << "no volume is looked for";
+}
+
 TEST_F(VolumeChain, ANameLikeADateDoesNotCostMillionsOfOpens) {
   WriteFile(dir_.File("backup.20240101"), Volume("backup.20240101", false, {StoredEntry("a", "b")}));
   ArchiverFixture f(host_);
