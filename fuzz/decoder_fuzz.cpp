@@ -1,5 +1,5 @@
 // libFuzzer target for DecodeArjData. Input: one byte of method (taken
-// modulo 5), four bytes of little-endian unpacked size (modulo 1 MiB + 1,
+// modulo 5), four bytes of little-endian unpacked size (modulo 4 MiB + 1,
 // to keep runs short), then the packed data.
 #include <cstddef>
 #include <cstdint>
@@ -45,10 +45,15 @@ class Sink : public arjrt::ByteSink {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5) return 0;
+#ifdef FUZZ_METHOD_COUNT
+  // One decoder on its own: store, the LZH methods 1 to 3, or method 4.
+  const uint32_t method = FUZZ_METHOD_BASE + data[0] % FUZZ_METHOD_COUNT;
+#else
   const uint32_t method = data[0] % 5;
+#endif
   uint32_t unpacked = 0;
   for (int i = 0; i < 4; ++i) unpacked |= static_cast<uint32_t>(data[1 + i]) << (8 * i);
-  unpacked %= (1u << 20) + 1;
+  unpacked %= (4u << 20) + 1;
   Source in(data + 5, size - 5);
   Sink out;
   uint64_t written = 0;

@@ -1,0 +1,29 @@
+// What the archive harnesses share: one runtime with the plug-in linked in,
+// the drive of an archiver over an I/O object as a host would, and the
+// check that nothing was left behind.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "plugin/host/host_objects.h"
+#include "runtime/core/runtime.h"
+
+namespace fuzzing {
+
+arjrt::Runtime& FuzzRuntime();
+
+// A file-system source under the root (closing it closes all below it).
+ObjectRef MakeSource(arjrt::Runtime& runtime);
+// A memory I/O named `name` under `parent`, viewing `data`.
+ObjectRef MakeMemoryIo(ObjectRef parent, const uint8_t* data, size_t size, const char* name);
+
+// Recognition, creation in the given scan mode, enumeration with every
+// property, and extraction of every entry (with `password` when asked).
+void ExerciseArchiver(arjrt::Runtime& runtime, ObjectRef io, uint32_t scan_all, const std::string& password);
+
+// Aborts when objects or blocks were left behind since `objects_before`.
+void CheckNothingLeft(arjrt::Runtime& runtime, size_t objects_before);
+
+}  // namespace fuzzing

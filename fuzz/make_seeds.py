@@ -1,0 +1,34 @@
+"""Writes the seed inputs of the harnesses whose inputs are not plain
+archives, from the archives in tests/data:  fuzz/make_seeds.py"""
+import os
+import struct
+
+here = os.path.dirname(os.path.abspath(__file__))
+data = os.path.join(here, "..", "tests", "data")
+
+
+def read(name):
+    with open(os.path.join(data, name), "rb") as f:
+        return f.read()
+
+
+def write(folder, name, payload):
+    os.makedirs(os.path.join(here, "seeds", folder), exist_ok=True)
+    with open(os.path.join(here, "seeds", folder, name), "wb") as f:
+        f.write(payload)
+
+
+# garble: password length, password, archive.
+write("garble", "right", bytes([6]) + b"secret" + read("garbled.arj"))
+write("garble", "wrong", bytes([5]) + b"other" + read("garbled.arj"))
+write("garble", "empty", bytes([0]) + read("garbled.arj"))
+
+# volume sets: flags (scan mode, named volume, count - 1), then each volume
+# but the last after its 16-bit length.
+parts = [read("split.arj"), read("split.a01"), read("split.a02")]
+for flags in (0b10000, 0b10001, 0b10011, 0b10101):
+    payload = bytes([flags])
+    for p in parts[:-1]:
+        payload += struct.pack("<H", len(p)) + p
+    payload += parts[-1]
+    write("volume_set", "split-%02x" % flags, payload)

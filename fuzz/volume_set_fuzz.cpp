@@ -1,0 +1,67 @@
+// libFuzzer target: a multi-volume set, every volume fuzzed. The first byte
+// picks the scan mode (bit 0), the volume to name (bits 1..2) and the number
+// of volumes (bits 3..4, plus one); each volume but the last is preceded by
+// its 16-bit length. The volumes are written as set.arj, set.a01, ... into a
+// folder of this process and opened through the native file system.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+const std::string& Folder() {
+  static const std::string folder = [] {
+    std::string pattern = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/arjfuzz-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    return pattern;
+  }();
+  return folder;
+}
+
+std::string VolumeName(int v) {
+  char name[16];
+  std::snprintf(name, sizeof name, v == 0 ? "set.arj" : "set.a%02d", v);
+  return Folder() + "/" + name;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const uint32_t scan_all = data[0] & 1;
+  const int named = (data[0] >> 1) & 3;
+  const int volumes = ((data[0] >> 3) & 3) + 1;
+  size_t at = 1;
+  for (int v = 0; v < 4; ++v) {
+    FILE* f = v < volumes ? std::fopen(VolumeName(v).c_str(), "wb") : nullptr;
+    if (f == nullptr) {
+      unlink(VolumeName(v).c_str());
+      continue;
+    }
+    size_t length = size - at;
+    if (v + 1 < volumes && size - at >= 2) {
+      length = std::min<size_t>(data[at] | (data[at + 1] << 8), size - at - 2);
+      at += 2;
+    }
+    std::fwrite(data + at, 1, length, f);
+    std::fclose(f);
+    at += length;
+  }
+  arjrt::Runtime& runtime = fuzzing::FuzzRuntime();
+  const size_t objects = runtime.live_object_count();
+  ObjectRef source = fuzzing::MakeSource(runtime);
+  ObjectRef io = nullptr;
+  std::string path = VolumeName(named < volumes ? named : 0);
+  host::CreateObject(source, &io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
+  io->system->SetPropBuffer(io, nullptr, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
+  host::SetPropDWord(io, PROP_ACCESS_MODE, 1);
+  host::SetPropDWord(io, PROP_OPEN_MODE, 1);
+  if (!Failed(host::CreateObjectDone(io))) fuzzing::ExerciseArchiver(runtime, io, scan_all, "secret");
+  host::CloseObject(source);
+  fuzzing::CheckNothingLeft(runtime, objects);
+  return 0;
+}
