@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,10 @@
 
 #include "plugin/reader/arj_format.h"
 #include "runtime/services/services.h"
+#include "tests/codecs/decode/arj_peer.h"
+#include "tests/codecs/decode/sample_files.h"
 #include "tests/support/archiver_fixture.h"
+#include "tests/support/decode_chain.h"
 #include "tests/support/io_objects.h"
 
 namespace {
@@ -257,6 +262,66 @@ TEST(Extraction, ABrokenChainOfPartsIsCorruptAndCreatesNothing) {
       EXPECT_EQ(x.bytes, ToBytes(first + second));
     }
     EXPECT_EQ(requester.requests(), 0u);
+  }
+}
+
+// Each part of a garbled split entry has its own modifier, and its key
+// starts again at the part's first byte. 0x8D + 's' makes zero key bytes.
+TEST(ExtractionPasswords, EachPartOfASplitEntryHasItsOwnKey) {
+  const std::string password = "secrets";
+  const std::string parts[] = {"first part, eleven", "second part", "and the third"};
+  const uint8_t modifiers[] = {0x11, 0x8D, 0x73};
+  std::vector<std::vector<HeaderSpec>> volumes;
+  for (int i = 0; i < 3; ++i) {
+    const uint8_t flags = FLAG_GARBLED | (i < 2 ? FLAG_SPLIT_NEXT : 0) | (i > 0 ? FLAG_SPLIT_PREV : 0);
+    HeaderSpec spec = Part(parts[i], flags);
+    spec.garble_modifier = modifiers[i];
+    const Bytes key = GarbleKey(password, modifiers[i]);
+    for (size_t j = 0; j < spec.data.size(); ++j) spec.data[j] ^= key[j % key.size()];
+    volumes.push_back({spec});
+  }
+  TestHost host;
+  TempDir dir;
+  ArchiverFixture f(host);
+  ASSERT_FALSE(Failed(f.OpenFile(WriteVolumes(dir, volumes), 1)));
+  Requester requester(host, {password});
+  const Extracted x = Extract(host, f, 1, requester.object());
+  EXPECT_EQ(x.result, RESULT_OK);
+  EXPECT_EQ(x.bytes, ToBytes(parts[0] + parts[1] + parts[2]));
+  EXPECT_EQ(requester.requests(), 1u);
+}
+
+// The arj peer's garbled volume sets, packed and stored.
+TEST(ExtractionPeer, GarbledVolumeSetsExtract) {
+  REQUIRE_ARJ();
+  const Bytes big = arjrt::test::RandomSample(30000, 9);
+  const Bytes text = arjrt::test::TextSample(5000, 2);
+  for (int method : {0, 1, 4}) {
+    SCOPED_TRACE("method " + std::to_string(method));
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("src").c_str(), 0700), 0);
+    WriteFile(dir.File("src/big.bin"), big);
+    WriteFile(dir.File("src/text.txt"), text);
+    std::string output;
+    const int status = RunCommand("cd '" + dir.File("src") + "' && arj a -y -m" + std::to_string(method) +
+                                      " -v12k -gsecrets ../set.arj '*' </dev/null",
+                                  &output);
+    ASSERT_LE(status, 1) << output;
+    TestHost host;
+    ArchiverFixture f(host);
+    ASSERT_FALSE(Failed(f.OpenFile(dir.File("set.arj"), 1)));
+    EXPECT_GE(f.state().volume_count, 3u);
+    Requester requester(host, {"secrets"});
+    size_t matched = 0;
+    for (uint64_t handle : f.Handles()) {
+      const std::string name = f.Name(handle);
+      const Extracted x = Extract(host, f, handle, requester.object());
+      EXPECT_EQ(x.result, RESULT_OK) << name;
+      EXPECT_TRUE(x.bytes == (name == "big.bin" ? big : text)) << name;
+      ++matched;
+    }
+    EXPECT_EQ(matched, 2u);
+    EXPECT_EQ(requester.requests(), 1u);
   }
 }
 
