@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/access/extraction.h"
 #include "plugin/reader/arj_format.h"
 #include "runtime/services/services.h"
 #include "tests/codecs/decode/arj_peer.h"
@@ -125,6 +126,33 @@ TEST(Extraction, HandlesOutsideTheTableAreBadParameters) {
   EXPECT_EQ(Extract(host, f, 6).result, RESULT_OK);
 }
 
+TEST(Extraction, DamagedDataAndUnknownMethodsFailWithNothingLeft) {
+  TestHost host;
+  {
+    Bytes archive = SourceFile("method1.arj");
+    ArchiverFixture probe(host);
+    ASSERT_EQ(probe.OpenMemory(archive), RESULT_OK);
+    uint64_t handle = 0;
+    for (uint64_t h : probe.Handles())
+      if (probe.Name(h) == "text.txt") handle = h;
+    ASSERT_NE(handle, 0u);
+    const uint64_t data = probe.state().entries[handle - 1].data_offset;
+    ASSERT_GT(probe.Packed(handle), 64u);
+    for (size_t i = 0; i < 64; ++i) archive[data + i] = 0xFF;  // tables no encoder makes
+    ArchiverFixture f(host);
+    ASSERT_EQ(f.OpenMemory(archive), RESULT_OK);
+    const ResultCode r = Extract(host, f, handle).result;
+    EXPECT_TRUE(r == ERR_CORRUPTED || r == ERR_END_OF_DATA) << r;
+  }
+  {
+    HeaderSpec spec = StoredEntry("future.bin", "packed some other way");
+    spec.method = 7;
+    ArchiverFixture f(host);
+    ASSERT_EQ(f.OpenMemory(Concat({MainHeader(), BuildHeader(spec), EndMarker()})), RESULT_OK);
+    EXPECT_EQ(Extract(host, f, 1).result, ERR_UNSUPPORTED);
+  }
+}
+
 // ---- Garbled entries ----------------------------------------------------------
 
 TEST(ExtractionPasswords, TheRightPasswordIsAskedForOnceAndKept) {
@@ -174,6 +202,17 @@ TEST(ExtractionPasswords, CancellingOrRepeatingTheWrongPasswordEnds) {
     ASSERT_EQ(f.OpenFile(DataPath("garbled.arj")), RESULT_OK);
     EXPECT_EQ(Extract(host, f, 1, nullptr).result, ERR_BAD_PARAMETER);
   }
+}
+
+TEST(ExtractionPasswords, RequestsAreBounded) {
+  TestHost host;
+  ArchiverFixture f(host);
+  ASSERT_EQ(f.OpenFile(DataPath("garbled.arj")), RESULT_OK);
+  std::vector<std::string> answers;
+  for (int i = 0; i < 40; ++i) answers.push_back("wrong" + std::to_string(i));
+  Requester requester(host, answers);
+  EXPECT_EQ(Extract(host, f, 1, requester.object()).result, ERR_CANCELLED);
+  EXPECT_EQ(requester.requests(), size_t{kMaxPasswordAttempts});
 }
 
 // ---- Built archives: data at the volume's end and broken chains ---------------
