@@ -11,7 +11,9 @@ namespace {
 constexpr uint8_t kId0 = 0x60;
 constexpr uint8_t kId1 = 0xEA;
 // Offsets from the header id.
+constexpr size_t kFlagsAt = 8;
 constexpr size_t kMethodAt = 9;
+constexpr size_t kGarbleModifierAt = 11;
 constexpr size_t kPackedSizeAt = 16;
 constexpr size_t kOriginalSizeAt = 20;
 constexpr size_t kCrcAt = 24;
@@ -62,7 +64,9 @@ std::optional<std::vector<ArjEntry>> ReadArjEntries(const std::vector<uint8_t>& 
     if (h->basic_size == 0) return entries;
     if (h->basic_size < kMinBasicSize) return std::nullopt;
     ArjEntry e;
+    e.flags = b[at + kFlagsAt];
     e.method = b[at + kMethodAt];
+    e.garble_modifier = b[at + kGarbleModifierAt];
     const size_t packed = Le32(b, at + kPackedSizeAt);
     e.original_size = Le32(b, at + kOriginalSizeAt);
     e.crc = Le32(b, at + kCrcAt);
@@ -70,6 +74,7 @@ std::optional<std::vector<ArjEntry>> ReadArjEntries(const std::vector<uint8_t>& 
     const size_t basic_end = at + 4 + h->basic_size;
     for (size_t i = name_at; i < basic_end && b[i] != 0; ++i) e.name.push_back(static_cast<char>(b[i]));
     if (packed > b.size() - h->next) return std::nullopt;
+    e.data_offset = h->next;
     e.packed.assign(b.begin() + static_cast<ptrdiff_t>(h->next),
                     b.begin() + static_cast<ptrdiff_t>(h->next + packed));
     entries.push_back(std::move(e));

@@ -13,6 +13,9 @@ struct ArjEntry {
   uint32_t method = 0;
   uint32_t original_size = 0;
   uint32_t crc = 0;
+  uint8_t flags = 0;
+  uint8_t garble_modifier = 0;
+  size_t data_offset = 0;  // where `packed` lies in the archive
   std::vector<uint8_t> packed;
 };
 

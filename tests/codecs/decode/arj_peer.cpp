@@ -38,15 +38,20 @@ bool RunningInCi() {
   return ci != nullptr && std::strcmp(ci, "true") == 0;
 }
 
-std::optional<std::vector<uint8_t>> ArchiveWithArj(const std::vector<SampleFile>& files, int method) {
+std::optional<std::vector<uint8_t>> ArchiveWithArj(const std::vector<SampleFile>& files, int method,
+                                                   const std::vector<std::string>& options) {
   ScratchFolder scratch;
   if (scratch.path().empty()) return std::nullopt;
   const std::string dir = scratch.path() + "/files";
   std::error_code ec;
   std::filesystem::create_directory(dir, ec);
   if (ec || !WriteSampleFiles(dir, files)) return std::nullopt;
-  const std::string command = "cd '" + dir + "' && arj a -y -m" + std::to_string(method) +
-                              " ../out.arj '*' </dev/null >/dev/null 2>&1";
+  std::string command = "cd '" + dir + "' && arj a -y -m" + std::to_string(method);
+  for (const std::string& option : options) {
+    if (option.find('\'') != std::string::npos || option.find('\0') != std::string::npos) return std::nullopt;
+    command += " '" + option + "'";
+  }
+  command += " ../out.arj '*' </dev/null >/dev/null 2>&1";
   const int status = std::system(command.c_str());
   // Exit code 1 is a warning only.
   if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) > 1) return std::nullopt;

@@ -15,8 +15,10 @@ bool ArjInstalled();
 bool RunningInCi();
 
 // Archives `files` with `arj a -mMETHOD` in a scratch folder and returns the
-// archive image, or nothing if arj failed.
-std::optional<std::vector<uint8_t>> ArchiveWithArj(const std::vector<SampleFile>& files, int method);
+// archive image, or nothing if arj failed. `options` are further arguments,
+// given to the shell inside single quotes.
+std::optional<std::vector<uint8_t>> ArchiveWithArj(const std::vector<SampleFile>& files, int method,
+                                                   const std::vector<std::string>& options = {});
 
 }  // namespace arjrt::test
 
