@@ -96,6 +96,8 @@ class Archive {
 
  private:
   Archive(Host& host, std::unique_ptr<Objects> objects);
+  // The header fields of `entries`, from the local headers of their volumes.
+  void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
   static std::unique_ptr<Archive> Open(Host& host, std::unique_ptr<Objects> objects, const OpenOptions& options,
                                        const std::string& label, std::string* error, int32_t* result);
 
