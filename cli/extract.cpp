@@ -67,9 +67,14 @@ mode_t FileMode(const arjhost::EntryInfo& e) {
   return (read_only ? 0444 : 0666) & ~mask;
 }
 
+// arj on UNIX keeps the permission bits in the low 12 bits of the mode and
+// its own kind above them (0x1000 file, 0x2000 folder, 0x4000 link, FIFO or
+// device), and gives links and the like file type 6.
 bool IsSpecialUnixFile(const arjhost::EntryInfo& e) {
-  uint16_t kind = e.access_mode & 0xF000;
-  return e.header_known && e.host_os == kHostUnix && kind != 0 && kind != 0x8000 && kind != 0x4000;
+  constexpr uint8_t kFileTypeUnixSpecial = 6;
+  constexpr uint16_t kModeSpecial = 0x4000;
+  return e.header_known && e.host_os == kHostUnix &&
+         (e.file_type == kFileTypeUnixSpecial || (e.access_mode & kModeSpecial) != 0);
 }
 
 struct Run {

@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/session.h"
 #include "runtime/api/text_tools.h"
+#include "runtime/format/entry_time.h"
 
 namespace cli {
 namespace {
@@ -18,18 +19,23 @@ std::string Ratio(uint64_t packed, uint64_t size) {
   return text;
 }
 
+// The entry's time as a person reads it; "-" when its header is not known.
+std::string ModifiedText(const arjhost::EntryInfo& e) {
+  return e.header_known ? arjrt::LocalTimeText(e.modified_time) : "-";
+}
+
 void PrintTable(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
   const arjhost::ArchiveState& state = s.archive->state();
   std::printf("Archive: %s\n", s.archive_path.c_str());
-  std::printf("%-32s %12s %12s %6s %6s %-8s %-3s %s\n", "Name", "Size", "Packed", "Ratio", "Method", "CRC-32", "G",
-              "Volume");
+  std::printf("%-32s %12s %12s %6s %6s %-8s %-3s %-19s %s\n", "Name", "Size", "Packed", "Ratio", "Method", "CRC-32",
+              "G", "Modified", "Volume");
   uint64_t total_size = 0, total_packed = 0;
   for (const arjhost::EntryInfo& e : entries) {
     total_size += e.size;
     total_packed += e.packed;
-    std::printf("%-32s %12" PRIu64 " %12u %6s %6u %08x %-3s %s\n", ShowName(e.name, args).c_str(), e.size,
+    std::printf("%-32s %12" PRIu64 " %12u %6s %6u %08x %-3s %-19s %s\n", ShowName(e.name, args).c_str(), e.size,
                 e.packed, Ratio(e.packed, e.size).c_str(), e.method, e.crc, e.garbled ? "G" : "-",
-                ShowName(e.volume, args).c_str());
+                ModifiedText(e).c_str(), ShowName(e.volume, args).c_str());
   }
   std::printf("%zu entr%s, %" PRIu64 " bytes, %" PRIu64 " packed %s\n", entries.size(),
               entries.size() == 1 ? "y" : "ies", total_size, total_packed, Ratio(total_packed, total_size).c_str());
@@ -63,6 +69,16 @@ void PrintJson(const Session& s, const std::vector<arjhost::EntryInfo>& entries,
     json.Key("crc"), json.String(crc);
     json.Key("garbled"), json.Bool(e.garbled);
     json.Key("volume"), json.String(ShowName(e.volume, args));
+    // Null where the entry's header could not be matched.
+    if (e.header_known) {
+      json.Key("modified"), json.String(ModifiedText(e));
+      json.Key("file_type"), json.Unsigned(e.file_type);
+      json.Key("host_os"), json.Unsigned(e.host_os);
+    } else {
+      json.Key("modified"), json.Null();
+      json.Key("file_type"), json.Null();
+      json.Key("host_os"), json.Null();
+    }
     json.EndObject();
   }
   json.EndArray();

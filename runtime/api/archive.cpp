@@ -1,20 +1,20 @@
 #include "runtime/api/archive.h"
 
-#include "runtime/api/archive_objects.h"
-
 #include <cstring>
+#include <unordered_map>
 
+#include "runtime/api/archive_objects.h"
+#include "runtime/api/entry_metadata.h"
+#include "runtime/api/volume_headers.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
+#include "runtime/format/header_list.h"
+#include "runtime/services/native_path.h"
 #include "runtime/services/services.h"
 
 namespace arjhost {
 
-
 namespace {
-
-constexpr uint32_t kAccessRead = 1;
-constexpr uint32_t kOpenExisting = 1;
 
 // Each part's size is what its sum over the parts after it leaves; a table
 // whose sums do not fall part by part gives no parts to check.
@@ -34,6 +34,59 @@ std::vector<EntryInfo::Part> PartsOf(ObjectRef a, uint64_t first, uint64_t end, 
   return parts;
 }
 
+// A self-extracting archive has its main header behind a stub: the
+// plug-in then reads a window over the file from that header on. A file
+// that starts with a header id is left as it is, damaged or not: what it
+// holds is the plug-in's to judge.
+ResultCode AttachWindowPastStub(Archive::Objects& o) {
+  uint8_t id[2] = {};
+  uint32_t count = 0;
+  host::Io(o.io).SeekRead(o.io, &count, 0, id, sizeof id);
+  if (count == sizeof id && id[0] == arjrt::kArjIdFirst && id[1] == arjrt::kArjIdSecond) return RESULT_OK;
+  uint64_t offset = 0, size = 0;
+  if (arjrt::FindMainHeader(o.io, arjrt::kMainHeaderSearchLimit, &offset) != RESULT_OK || offset == 0)
+    return RESULT_OK;
+  ResultCode r = host::Io(o.io).GetSize(o.io, &size, 0);
+  if (Failed(r)) return r;
+  r = host::CreateObject(o.io, &o.window, IID_BLOCK_IO, PID_WINDOW_IO);
+  if (Failed(r)) {
+    o.window = nullptr;
+    return r;
+  }
+  host::SetPropQWord(o.window, PROP_WINDOW_OFFSET, offset);
+  host::SetPropQWord(o.window, PROP_WINDOW_SIZE, size - offset);
+  host::SetPropObject(o.window, PROP_WINDOW_BASE, o.io);
+  r = host::CreateObjectDone(o.window);
+  if (Failed(r)) {
+    host::CloseObject(o.window);
+    o.window = nullptr;
+  }
+  return r;
+}
+
+// Which volume each table entry lies in; the plug-in names no volume of a
+// single-volume archive, so all its entries share the name "".
+TableVolumes ReadTableVolumes(ObjectRef a, uint64_t table_size) {
+  TableVolumes table;
+  std::unordered_map<std::string, uint32_t> known;
+  table.of_entry.reserve(static_cast<size_t>(table_size));
+  std::string name;
+  for (uint64_t t = 0; t < table_size; ++t) {
+    host::SetPropQWord(a, PROP_ENTRY_SELECTOR, t + 1);
+    name = StringProperty(a, PROP_VOLUME_NAME);
+    // The entries of a volume come together: the map is asked only when
+    // the name changes.
+    if (table.names.empty() || table.names[table.of_entry.back()] != name) {
+      auto [it, added] = known.try_emplace(name, static_cast<uint32_t>(table.names.size()));
+      if (added) table.names.push_back(name);
+      table.of_entry.push_back(it->second);
+    } else {
+      table.of_entry.push_back(table.of_entry.back());
+    }
+  }
+  return table;
+}
+
 const arjrt::Implementation* RecognizingImplementation(arjrt::Runtime& runtime, ObjectRef io) {
   for (const auto& impl : runtime.registry().all())
     if (impl->iid == IID_MINIARCHIVER && impl->hooks.Recognize != nullptr && impl->hooks.Recognize(io) == RESULT_OK)
@@ -46,19 +99,30 @@ const arjrt::Implementation* RecognizingImplementation(arjrt::Runtime& runtime, 
 Archive::Archive(Host& host, std::unique_ptr<Objects> objects) : host_(host), objects_(std::move(objects)) {}
 Archive::~Archive() = default;
 
+ResultCode OpenNativeFileForReading(ObjectRef parent, const std::string& path, ObjectRef* io) {
+  *io = nullptr;
+  ObjectRef file = nullptr;
+  ResultCode r = host::CreateObject(parent, &file, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
+  if (Failed(r)) return r;
+  file->system->SetPropBuffer(file, nullptr, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
+  host::SetPropDWord(file, PROP_ACCESS_MODE, arjrt::ACCESS_READ);
+  host::SetPropDWord(file, PROP_OPEN_MODE, arjrt::OPEN_EXISTING);
+  r = host::CreateObjectDone(file);
+  if (Failed(r)) {
+    host::CloseObject(file);
+    return r;
+  }
+  *io = file;
+  return r;
+}
+
 std::unique_ptr<Archive> Archive::OpenFile(Host& host, const std::string& path, const OpenOptions& options,
                                            std::string* error, int32_t* result) {
   auto objects = std::make_unique<Objects>(host.runtime());
   ObjectRef root = host.runtime().root();
   ResultCode r = host::CreateObjectQuick(root, &objects->source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
-  if (!Failed(r)) r = host::CreateObject(objects->source, &objects->io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
-  if (!Failed(r)) {
-    objects->io->system->SetPropBuffer(objects->io, nullptr, PROP_OBJECT_PATH, path.c_str(),
-                                       static_cast<uint32_t>(path.size() + 1));
-    host::SetPropDWord(objects->io, PROP_ACCESS_MODE, kAccessRead);
-    host::SetPropDWord(objects->io, PROP_OPEN_MODE, kOpenExisting);
-    r = host::CreateObjectDone(objects->io);
-  }
+  if (!Failed(r)) r = OpenNativeFileForReading(objects->source, path, &objects->io);
+  if (!Failed(r)) r = AttachWindowPastStub(*objects);
   if (Failed(r)) {
     if (error) *error = path + ": cannot be opened: " + arjrt::ResultName(r);
     if (result) *result = r;
@@ -98,7 +162,7 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
     if (result) *result = r;
     return nullptr;
   };
-  const arjrt::Implementation* impl = RecognizingImplementation(runtime, objects->io);
+  const arjrt::Implementation* impl = RecognizingImplementation(runtime, objects->archive_io());
   if (impl == nullptr) return fail(ERR_NOT_RECOGNIZED, "not an ARJ archive");
 
   std::unique_ptr<Archive> archive(new Archive(host, std::move(objects)));
@@ -119,7 +183,7 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
     return RESULT_OK;
   });
 
-  ResultCode r = host::CreateObject(o.io, &o.archiver, impl->iid, impl->pid);
+  ResultCode r = host::CreateObject(o.archive_io(), &o.archiver, impl->iid, impl->pid);
   if (Failed(r)) return fail(r, std::string("cannot be opened: ") + arjrt::ResultName(r));
   host::SetPropDWord(o.archiver, PROP_SCAN_ALL_VOLUMES, options.scan_all_volumes ? 1 : 0);
   r = host::CreateObjectDone(o.archiver);
@@ -157,7 +221,19 @@ std::vector<EntryInfo> Archive::Entries() {
     const uint64_t end = i + 1 < entries.size() ? entries[i + 1].handle : table_end;
     entries[i].parts = PartsOf(a, first, end, entries[i]);
   }
+  FillMetadata(entries, table_end > 0 ? table_end - 1 : 0);
   return entries;
+}
+
+void Archive::FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size) {
+  if (entries.empty()) return;
+  table_size = std::min(table_size, arjrt::kMaxListedHeaders);
+  std::string directory;
+  arjrt::DirectoryOfNativeFile(objects_->io, &directory);
+  VolumeHeaders volumes(objects_->runtime.root(), objects_->archive_io(), StringProperty(objects_->io, PROP_OBJECT_NAME),
+                        directory);
+  FillEntryMetadata(entries, ReadTableVolumes(objects_->archiver, table_size),
+                    [&volumes](const std::string& volume) { return volumes.Of(volume); });
 }
 
 }  // namespace arjhost

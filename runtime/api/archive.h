@@ -27,7 +27,8 @@ struct EntryInfo {
   // (the plug-in does not report them); `header_known` is false when that
   // header could not be matched to the entry.
   bool header_known = false;
-  uint8_t file_type = 0;       // 0 binary, 1 text, 2 comment header, 3 directory, 4 volume label
+  uint8_t file_type = 0;       // 0 binary, 1 text, 2 comment header, 3 directory, 4 volume label,
+                               // 5 chapter label, 6 UNIX link or special file
   uint8_t host_os = 0;         // 0 MS-DOS, 2 UNIX, ...
   uint8_t flags = 0;           // ARJ flags of the first part
   uint16_t access_mode = 0;    // the stored file attributes
@@ -96,6 +97,8 @@ class Archive {
 
  private:
   Archive(Host& host, std::unique_ptr<Objects> objects);
+  // The header fields of `entries`, from the local headers of their volumes.
+  void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
   static std::unique_ptr<Archive> Open(Host& host, std::unique_ptr<Objects> objects, const OpenOptions& options,
                                        const std::string& label, std::string* error, int32_t* result);
 

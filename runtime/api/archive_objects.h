@@ -16,7 +16,11 @@ struct Archive::Objects {
   arjrt::Runtime& runtime;
   ObjectRef source = nullptr;    // the file-system source above the archive: it receives the messages
   ObjectRef io = nullptr;        // the archive I/O, child of the source
-  ObjectRef archiver = nullptr;  // child of the I/O
+  ObjectRef window = nullptr;    // child of `io` from the main header on, when a stub comes first
+  ObjectRef archiver = nullptr;  // child of the I/O it reads: the window if there is one
+
+  // The I/O whose offset 0 is the archive's main header.
+  ObjectRef archive_io() const { return window != nullptr ? window : io; }
 
   explicit Objects(arjrt::Runtime& r) : runtime(r) {}
   ~Objects() {
@@ -24,6 +28,9 @@ struct Archive::Objects {
     if (source != nullptr) host::CloseObject(source);
   }
 };
+
+// A finished native file I/O under `parent`, opened for reading.
+ResultCode OpenNativeFileForReading(ObjectRef parent, const std::string& path, ObjectRef* io);
 
 // Property reads through the archiver's getter.
 inline std::string StringProperty(ObjectRef o, PropId id) {

@@ -1,0 +1,56 @@
+#include "runtime/api/entry_metadata.h"
+
+#include "runtime/format/entry_time.h"
+
+namespace arjhost {
+namespace {
+
+// The plug-in keeps this many bytes of a stored name.
+constexpr size_t kReportedNameLimit = 509;
+
+}  // namespace
+
+bool NamesMatch(const std::string& reported, const std::string& stored) {
+  if (reported == stored) return true;
+  return reported.size() >= kReportedNameLimit && stored.size() > reported.size() &&
+         stored.compare(0, reported.size(), reported) == 0;
+}
+
+void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry) {
+  entry->header_known = true;
+  entry->file_type = header.file_type;
+  entry->host_os = header.host_os;
+  entry->flags = header.flags;
+  entry->access_mode = header.access_mode;
+  entry->modified_time = arjrt::EntryTimeToUnix(header.file_time, header.host_os);
+}
+
+void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& table, const VolumeHeaderSource& source) {
+  const size_t table_size = table.of_entry.size();
+  // Each table entry's index among the entries of its volume.
+  std::vector<uint64_t> index_in_volume(table_size);
+  std::vector<uint64_t> seen(table.names.size(), 0);
+  for (size_t t = 0; t < table_size; ++t) {
+    const uint32_t v = table.of_entry[t];
+    if (v < seen.size()) index_in_volume[t] = seen[v]++;
+  }
+  std::vector<const std::vector<arjrt::ArjHeader>*> headers(table.names.size(), nullptr);
+  std::vector<bool> asked(table.names.size(), false);
+  for (EntryInfo& e : entries) {
+    e.header_known = false;
+    if (e.handle == 0 || e.handle > table_size) continue;
+    const size_t t = static_cast<size_t>(e.handle - 1);
+    const uint32_t v = table.of_entry[t];
+    if (v >= table.names.size()) continue;
+    if (!asked[v]) {
+      asked[v] = true;
+      headers[v] = source(table.names[v]);
+    }
+    const std::vector<arjrt::ArjHeader>* list = headers[v];
+    if (list == nullptr || index_in_volume[t] >= list->size()) continue;
+    const arjrt::ArjHeader& h = (*list)[static_cast<size_t>(index_in_volume[t])];
+    if (NamesMatch(e.name, h.name)) ApplyHeader(h, &e);
+  }
+}
+
+}  // namespace arjhost

@@ -1,0 +1,37 @@
+// The local headers of an archive's volumes, each volume listed once: the
+// archive's own through the I/O the plug-in reads, the others opened by
+// name beside the archive file.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "plugin/host/host_objects.h"
+#include "runtime/format/header_list.h"
+
+namespace arjhost {
+
+class VolumeHeaders {
+ public:
+  // `own_io` is where the archive's main header starts (offset 0);
+  // `own_name` is the name the plug-in reports for that volume; `directory`
+  // holds the other volumes ("" when there is none, as for a memory archive).
+  VolumeHeaders(ObjectRef root, ObjectRef own_io, std::string own_name, std::string directory)
+      : root_(root), own_io_(own_io), own_name_(std::move(own_name)), directory_(std::move(directory)) {}
+
+  // The headers of the named volume ("" is the archive's own), or null when
+  // it cannot be opened or its main header cannot be read.
+  const std::vector<arjrt::ArjHeader>* Of(const std::string& volume);
+
+ private:
+  arjrt::HeaderListing List(const std::string& volume);
+
+  ObjectRef root_;
+  ObjectRef own_io_;
+  std::string own_name_;
+  std::string directory_;
+  std::map<std::string, arjrt::HeaderListing> cache_;
+};
+
+}  // namespace arjhost

@@ -1,0 +1,28 @@
+// The two forms of an ARJ header's file time, and the text a listing shows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace arjrt {
+
+constexpr uint8_t kHostMsDos = 0;
+constexpr uint8_t kHostUnix = 2;
+constexpr uint8_t kHostNext = 8;
+
+// arj on UNIX-family hosts stores seconds since 1970 UTC; every other host
+// stores an MS-DOS date-time in local time.
+bool StoresUnixTime(uint8_t host_os);
+
+// An MS-DOS date-time (local time) as seconds since 1970 UTC. Out-of-range
+// fields (month 0, day 31 of a short month...) roll over as mktime does.
+int64_t DosTimeToUnix(uint32_t dos_time);
+
+// The stored file time of a header written on `host_os`, as seconds since
+// 1970 UTC.
+int64_t EntryTimeToUnix(uint32_t stored, uint8_t host_os);
+
+// "YYYY-MM-DD HH:MM:SS" in local time; "-" when it cannot be shown.
+std::string LocalTimeText(int64_t unix_seconds);
+
+}  // namespace arjrt

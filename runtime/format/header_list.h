@@ -1,0 +1,39 @@
+// Walks of an ARJ volume's headers: its local headers in order, and the
+// search for where an archive starts behind a stub.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "runtime/format/arj_header.h"
+
+namespace arjrt {
+
+// As many entries as the plug-in takes into one table.
+constexpr uint64_t kMaxListedHeaders = 4'000'000;
+// How far into a file a self-extracting archive's main header is looked for.
+constexpr uint64_t kMainHeaderSearchLimit = uint64_t{1} << 20;
+
+struct HeaderListing {
+  std::vector<ArjHeader> headers;  // the local headers, in order
+  // ERR_END_OF_LIST when the end marker was reached; else why the walk
+  // stopped: the code of the first header that could not be read (of the
+  // main header when `headers` is empty), or ERR_LIMIT_EXCEEDED.
+  ResultCode stop = ERR_END_OF_LIST;
+};
+
+// The local headers after the main header at `main_offset`, up to the end
+// marker, the first damaged header or `max_headers` headers.
+HeaderListing ListLocalHeaders(ObjectRef io, uint64_t main_offset, bool verify_crc = true,
+                               uint64_t max_headers = kMaxListedHeaders);
+
+// Whether a header that parsed can open an archive: a main header asks for
+// a version of at least 1 and no newer than the one that wrote it.
+bool AcceptableMainHeader(const ArjHeader& header);
+
+// The first offset below `limit` where a main header starts whose basic
+// header is whole, within 2600 bytes, matches its CRC and is acceptable.
+// Returns RESULT_OK with `offset` set, ERR_NOT_FOUND, or the I/O's error.
+ResultCode FindMainHeader(ObjectRef io, uint64_t limit, uint64_t* offset);
+
+}  // namespace arjrt
