@@ -2,24 +2,12 @@
 
 #include <cstring>
 
+#include "runtime/api/archive_objects.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
 #include "runtime/services/services.h"
 
 namespace arjhost {
-
-struct Archive::Objects {
-  arjrt::Runtime& runtime;
-  ObjectRef source = nullptr;    // the file-system source above the archive: it receives the messages
-  ObjectRef io = nullptr;        // the archive I/O, child of the source
-  ObjectRef archiver = nullptr;  // child of the I/O
-
-  explicit Objects(arjrt::Runtime& r) : runtime(r) {}
-  ~Objects() {
-    // The archiver closes with its I/O, and the I/O with the source.
-    if (source != nullptr) host::CloseObject(source);
-  }
-};
 
 namespace {
 

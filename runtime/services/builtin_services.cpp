@@ -1,4 +1,7 @@
+#include "runtime/codecs/encode_objects/encoder_objects.h"
 #include "runtime/core/runtime.h"
+#include "runtime/services/change_list.h"
+#include "runtime/services/content_file_io.h"
 #include "runtime/services/services.h"
 
 namespace arjrt {
@@ -13,6 +16,9 @@ void RegisterBuiltinServices(ObjectRef root) {
   RegisterDigestServices(root);
   RegisterNativeFsService(root);
   RegisterFsSourceService(root);
+  RegisterEncoderServices(root);
+  RegisterChangeListService(root);
+  RegisterContentFileIoService(root);
 }
 
 }  // namespace arjrt
