@@ -27,6 +27,10 @@ std::vector<OptionSpec> CommonOptions();
 
 int RunPluginInfo(const Args& args);
 int RunList(const Args& args);
+int RunDelete(const Args& args);
+int RunReplace(const Args& args);
+int RunAdd(const Args& args);
+int RunCreate(const Args& args);
 
 struct Session;
 int ReportArchiveState(const Session& session);

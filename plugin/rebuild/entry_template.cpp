@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "plugin/reader/arj_format.h"
-#include "plugin/rebuild/dos_time.h"
+#include "plugin/rebuild/time_stamp.h"
 
 namespace {
 
@@ -45,11 +45,6 @@ ResultCode ApplyRequestedMethod(ObjectRef content, EntryTemplate* out) {
   return RESULT_OK;
 }
 
-void StoreStamp(uint8_t* h, DosStamp stamp) {
-  StoreWord(h + fixed_header::kTime, stamp.time);
-  StoreWord(h + fixed_header::kDate, stamp.date);
-}
-
 void DefaultHeader(ObjectRef content, uint8_t* h) {
   std::memset(h, 0, kFixedHeaderSize);
   StoreWord(h + fixed_header::kId, kArjHeaderId);
@@ -64,7 +59,7 @@ void DefaultHeader(ObjectRef content, uint8_t* h) {
                               ? static_cast<uint16_t>(kUnixRegularFileMark | (mode & kUnixPermissionBits))
                               : kDefaultAccessMode;
   StoreWord(h + fixed_header::kAccessMode, access);
-  StoreStamp(h, DosTimestampNow());  // stands when the content has no time of its own
+  StampNow(h);  // stands when the content has no time of its own
 }
 
 }  // namespace
@@ -73,7 +68,7 @@ ResultCode ReplacedEntryTemplate(const EntryRecord& entry, ObjectRef content, En
   std::memcpy(out->header, entry.fixed_header, kFixedHeaderSize);
   out->method = EntryMethod(entry.fixed_header);
   MendFlagsAndType(out->header);
-  StoreStamp(out->header, DosTimestampNow());
+  StampNow(out->header);
   return ApplyRequestedMethod(content, out);
 }
 
@@ -83,6 +78,6 @@ ResultCode AddedEntryTemplate(const ArchiverState& s, ObjectRef content, EntryTe
   out->method = EntryMethod(out->header);
   MendFlagsAndType(out->header);
   int64_t seconds = 0;
-  if (OptionalProperty(content, PROP_MODIFIED_TIME, &seconds)) StoreStamp(out->header, DosStampOfUnixSeconds(seconds));
+  if (OptionalProperty(content, PROP_MODIFIED_TIME, &seconds)) StampUnixSeconds(out->header, seconds);
   return ApplyRequestedMethod(content, out);
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <ctime>
 
 #include "runtime/api/rebuild.h"
@@ -22,20 +23,17 @@ void Put32(std::vector<uint8_t>& b, uint32_t v) {
   Put16(b, v >> 16);
 }
 
-// Local time, as the archivers stamp their headers.
-uint32_t DosTimeNow() {
-  std::time_t now = std::time(nullptr);
-  std::tm t{};
-  if (localtime_r(&now, &t) == nullptr || t.tm_year < 80) return 0x00210000;  // 1980-01-01
-  const uint32_t date = static_cast<uint32_t>(((t.tm_year - 80) << 9) | ((t.tm_mon + 1) << 5) | t.tm_mday);
-  const uint32_t time = static_cast<uint32_t>((t.tm_hour << 11) | (t.tm_min << 5) | (t.tm_sec / 2));
-  return date << 16 | time;
+// The archivers stamp headers of a UNIX host with Unix seconds (an MS-DOS
+// date there would be read as one).
+uint32_t UnixStampNow() {
+  const std::time_t now = std::time(nullptr);
+  return now < 0 ? 0 : static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(now), 0xFFFFFFFFu));
 }
 
 }  // namespace
 
 std::vector<uint8_t> EmptyArchiveBytes(const std::string& name) {
-  const uint32_t stamp = DosTimeNow();
+  const uint32_t stamp = UnixStampNow();
   std::vector<uint8_t> basic;
   basic.push_back(kFirstHeaderSize);
   basic.push_back(kArchiverVersion);

@@ -23,7 +23,8 @@ struct ChangeSet {
 };
 
 // The bytes of an ARJ archive without entries: a main header of our own
-// making (named `name`, created and modified now) and the end marker.
+// making (named `name`, host OS UNIX, created and modified now) and the
+// end marker.
 std::vector<uint8_t> EmptyArchiveBytes(const std::string& name);
 
 }  // namespace arjhost
