@@ -29,6 +29,10 @@ int RunPluginInfo(const Args& args);
 int RunList(const Args& args);
 int RunExtract(const Args& args);
 int RunTest(const Args& args);
+int RunDelete(const Args& args);
+int RunReplace(const Args& args);
+int RunAdd(const Args& args);
+int RunCreate(const Args& args);
 
 struct Session;
 int ReportArchiveState(const Session& session);

@@ -26,6 +26,14 @@ const std::vector<Command>& Commands() {
        RunExtract},
       {"test", "test ARCHIVE [-p PASSWORD] [NAME...]", "check that every entry extracts with its CRC",
        {{"password", 'p', true}, {"single-volume", 0, false}, {"codepage", 0, true}}, RunTest},
+      {"delete", "delete ARCHIVE NAME... [-o OUT]", "rewrite an archive without the named entries",
+       {{"output", 'o', true}}, RunDelete},
+      {"replace", "replace ARCHIVE NAME=FILE... [-o OUT]", "rewrite an archive with new content for entries",
+       {{"output", 'o', true}}, RunReplace},
+      {"add", "add ARCHIVE FILE[=STORED_NAME]... [-m METHOD] [-o OUT]", "rewrite an archive with files appended",
+       {{"output", 'o', true}, {"method", 'm', true}}, RunAdd},
+      {"create", "create NEW.arj FILE... [-m METHOD] [-o OUT]", "write a new archive holding the files",
+       {{"output", 'o', true}, {"method", 'm', true}}, RunCreate},
   };
   return commands;
 }

@@ -13,6 +13,17 @@ std::string ShowName(const std::string& stored, const Args& args) {
   return arjhost::DisplayName(stored, CodePageOption(args));
 }
 
+bool StartHost(const Args& args, Session* session) {
+  session->host = std::make_unique<arjhost::Host>();
+  session->host->SetTraceLevel(std::atoi(args.Value("trace", "0").c_str()));
+  std::string error;
+  if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
+    std::fprintf(stderr, "arjhost: %s\n", error.c_str());
+    return false;
+  }
+  return true;
+}
+
 bool OpenSession(const Args& args, const std::string& command, Session* session) {
   if (args.operands.empty()) {
     std::fprintf(stderr, "arjhost %s: no archive named; try arjhost %s --help\n", command.c_str(), command.c_str());
@@ -23,13 +34,8 @@ bool OpenSession(const Args& args, const std::string& command, Session* session)
     std::fprintf(stderr, "arjhost %s: --codepage takes 437, 850 or 866\n", command.c_str());
     return false;
   }
-  session->host = std::make_unique<arjhost::Host>();
-  session->host->SetTraceLevel(std::atoi(args.Value("trace", "0").c_str()));
+  if (!StartHost(args, session)) return false;
   std::string error;
-  if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
-    std::fprintf(stderr, "arjhost: %s\n", error.c_str());
-    return false;
-  }
   session->archive_path = args.operands[0];
   arjhost::OpenOptions options;
   options.scan_all_volumes = !args.Has("single-volume");

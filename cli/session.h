@@ -18,6 +18,10 @@ struct Session {
   int32_t open_result = 0;
 };
 
+// Makes the host and loads the plug-in, without an archive; on failure
+// prints one line on stderr and returns false.
+bool StartHost(const Args& args, Session* session);
+
 // Loads the plug-in and opens the archive; on failure prints one line on
 // stderr and returns false (the exit code is then 2).
 bool OpenSession(const Args& args, const std::string& command, Session* session);

@@ -7,13 +7,14 @@
 #include "plugin/frame/trace.h"
 #include "plugin/reader/archive_open.h"
 #include "plugin/reader/header_reader.h"
+#include "plugin/rebuild/rebuild.h"
 
 const InternalHooks kInternalHooks = {
     Recognize, nullptr, OnInit, OnInitDone, nullptr, OnPreClose,
     nullptr,   nullptr, nullptr, nullptr,   nullptr, nullptr,
 };
 
-const MiniArchiverMethods kMiniArchiverMethods = {Reset, Next, OpenEntry, SetCurrent, nullptr};
+const MiniArchiverMethods kMiniArchiverMethods = {Reset, Next, OpenEntry, SetCurrent, Rebuild};
 
 namespace {
 constexpr uint32_t kCurrentTimeSelector = 5;

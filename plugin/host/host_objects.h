@@ -206,7 +206,9 @@ struct RootMethods {
   ResultCode (*ResolveExport)(ObjectRef root, HostFunction* variable, uint32_t selector, uint32_t id, uint32_t flags);
 };
 
-// Host function types.
+// Host function types. A time value is 8 bytes: a signed 64-bit count of
+// microseconds since 1970-01-01 00:00 UTC; SplitTime gives local calendar
+// fields.
 using TraceFunction = ResultCode (*)(ObjectRef object, int32_t level, const char* format, va_list* args);
 using CurrentTimeFunction = ResultCode (*)(void* time_value);  // 8 bytes
 using SplitTimeFunction = ResultCode (*)(const void* time_value, int32_t* year, int32_t* month, int32_t* day,

@@ -106,6 +106,8 @@ constexpr PropId PROP_CODEC_UNPACKED_SIZE = 0x20501002u;
 constexpr PropId PROP_CODEC_INPUT = 0x23201003u;
 constexpr PropId PROP_CODEC_OUTPUT = 0x23201004u;
 constexpr PropId PROP_MODIFIED_TIME = 0x20501030u;  // Unix seconds, for new content
+constexpr PropId PROP_FILE_MODE = 0x20401031u;      // UNIX mode bits (st_mode), for new content
+// PROP_ENTRY_METHOD on new content: the ARJ method it is to be encoded with.
 
 // Kinds of property values, taken from bits 20..27 of the id.
 enum class PropKind : uint8_t { Byte, Word, DWord, QWord, String, Buffer, Object, Unknown };

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/api/host.h"
+#include "runtime/api/rebuild.h"
 
 namespace arjhost {
 
@@ -92,6 +93,14 @@ class Archive {
   // Extracts one entry through the plug-in, hands its bytes to `sink` and
   // checks the CRC-32 of every part against its header.
   ExtractOutcome Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords);
+  // Writes this archive with `changes` applied to `destination` (which may
+  // be the archive's own file). The new archive goes to a temporary file
+  // beside the destination and replaces it only once the plug-in's Rebuild
+  // succeeded and the new file reopens and lists the expected entries; on
+  // any failure the destination is untouched and the temporary file gone.
+  // Returns false with a one-line reason naming the file and cause.
+  bool Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
+               int32_t* result = nullptr);
 
   struct Objects;  // the host objects behind the archive
 

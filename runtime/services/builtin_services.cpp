@@ -1,4 +1,7 @@
+#include "runtime/codecs/encode_objects/encoder_objects.h"
 #include "runtime/core/runtime.h"
+#include "runtime/services/change_list.h"
+#include "runtime/services/content_file_io.h"
 #include "runtime/services/services.h"
 
 namespace arjrt {
@@ -18,6 +21,9 @@ void RegisterBuiltinServices(ObjectRef root) {
   RegisterGarbleIoService(root);
   RegisterTempIoService(root);
   RegisterDecoderCodecs(root);
+  RegisterEncoderServices(root);
+  RegisterChangeListService(root);
+  RegisterContentFileIoService(root);
 }
 
 }  // namespace arjrt

@@ -1,0 +1,32 @@
+// What delete, replace, add and create share: the archive a rewrite may
+// start from, the method option, the destination, and running the rebuild.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "cli/args.h"
+#include "cli/session.h"
+#include "runtime/api/rebuild.h"
+
+namespace cli {
+
+// Opens the archive of operand 1 and refuses (one line on stderr) one that
+// a rewrite cannot start from: several volumes, damaged, incomplete.
+bool OpenRewritable(const Args& args, const std::string& command, Session* session);
+
+// -m METHOD: 0..4, or nullopt when not given. False for another value.
+bool MethodOption(const Args& args, const std::string& command, int* method);
+
+// -o OUT, else the archive itself.
+std::string Destination(const Args& args, const std::string& archive_path);
+
+// FILE or FILE=STORED_NAME as new content; false with a line on stderr.
+bool ParseAddedFile(const std::string& operand, const std::string& command, int method, arjhost::NewContent* out);
+
+// Runs the rebuild; reports success on stdout, failure on stderr. Returns
+// the exit code: `partial` turns success into kExitPartial.
+int RunRebuild(Session& session, const std::string& command, const arjhost::ChangeSet& changes,
+               const std::string& destination, bool partial);
+
+}  // namespace cli

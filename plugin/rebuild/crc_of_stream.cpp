@@ -1,0 +1,25 @@
+#include "plugin/rebuild/crc_of_stream.h"
+
+#include "plugin/common/crc32.h"
+
+ResultCode CrcOfStream(ObjectRef stream, uint8_t* buffer, uint32_t chunk, uint64_t expected, uint32_t* crc) {
+  const StreamMethods& m = host::Stream(stream);
+  m.SetPosition(stream, 0, 0, 0);
+  uint32_t value = 0;
+  uint64_t total = 0;
+  // Reading stops once past `expected`: a source that never ends cannot
+  // keep us here.
+  while (total <= expected) {
+    uint32_t count = 0;
+    ResultCode r = m.Read(stream, &count, buffer, chunk);
+    if (Failed(r) && r != ERR_END_OF_DATA) return r;
+    if (count > chunk) return ERR_CORRUPTED;
+    if (count == 0) break;
+    value = Crc32Update(count, buffer, value);
+    total += count;
+  }
+  m.SetPosition(stream, 0, 0, 0);
+  if (total != expected) return ERR_CORRUPTED;
+  *crc = value;
+  return RESULT_OK;
+}

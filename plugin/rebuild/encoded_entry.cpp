@@ -1,0 +1,100 @@
+#include "plugin/rebuild/encoded_entry.h"
+
+#include <cstring>
+
+#include "plugin/common/crc32.h"
+#include "plugin/reader/arj_format.h"
+#include "plugin/rebuild/crc_of_stream.h"
+#include "plugin/rebuild/create_encoder.h"
+
+namespace {
+
+constexpr uint32_t kCrcChunk = 4096;
+constexpr uint32_t kHeaderOverhead = 42;  // fixed header, two NULs, header CRC, extended size
+constexpr uint32_t kBasicOverhead = 32;   // the basic header beyond the name
+constexpr uint8_t kWrittenFirstHeaderSize = 30;
+
+void Close(ObjectRef& o) {
+  if (o != nullptr) host::CloseObject(o);
+  o = nullptr;
+}
+
+ResultCode WritePlaceholder(OutputStream& out, const EncodedEntry& e) {
+  ResultCode r = WriteBytes(out, e.header->header, kFixedHeaderSize);
+  if (!Failed(r)) r = WriteBytes(out, e.name, e.name_length);
+  if (!Failed(r)) r = WriteWord16(out, 0);   // the name's NUL and the empty comment
+  if (!Failed(r)) r = WriteDWord32(out, 0);  // room for the header CRC
+  if (!Failed(r)) r = WriteWord16(out, 0);   // no extended header
+  return r;
+}
+
+void CompleteHeader(uint8_t* h, const EncodedEntry& e, uint64_t packed, uint64_t size, uint32_t file_crc) {
+  StoreWord(h + fixed_header::kBasicHeaderSize, static_cast<uint16_t>(e.name_length + kBasicOverhead));
+  h[fixed_header::kFirstHeaderSize] = kWrittenFirstHeaderSize;
+  StoreDWord(h + fixed_header::kPackedSize, static_cast<uint32_t>(packed));
+  StoreDWord(h + fixed_header::kOriginalSize, static_cast<uint32_t>(size));
+  // Flags, method, file type and date are the template's, mended there.
+  StoreDWord(h + fixed_header::kFileCrc, file_crc);
+}
+
+}  // namespace
+
+void ReleaseEntryObjects(EntryObjects& o) {
+  Close(o.source_stream);
+  if (o.source_owned) Close(o.source);
+  o.source = nullptr;
+  o.source_owned = false;
+  Close(o.encoder);
+}
+
+ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& out, const EncodedEntry& e,
+                             EntryObjects& objects, ResultCode* process_result) {
+  if (e.name_length == 0 || e.name_length > kMaxWrittenNameLength) return ERR_BAD_PARAMETER;
+  const uint32_t header_length = e.name_length + kHeaderOverhead;
+  const uint64_t header_at = out.position;
+
+  ObjectRef source = objects.source;
+  uint64_t size = 0;
+  ResultCode r = host::Io(source).GetSize(source, &size, 0);
+  if (Failed(r)) return r;
+  // Refused before anything of this entry is written.
+  if (size > kMaxStoredSize || header_at + header_length + size > kMaxStoredSize) return ERR_LIMIT_EXCEEDED;
+
+  r = host::CreateObjectQuick(source, &objects.source_stream, IID_STREAM, PID_DEFAULT);
+  if (Failed(r)) {
+    objects.source_stream = nullptr;
+    return r;
+  }
+  r = CreateEncoder(archiver, e.header->method, &objects.encoder, objects.source_stream, out.stream);
+  if (Failed(r)) return r;
+  if (Failed(r = host::SetPropQWord(objects.encoder, PROP_CODEC_UNPACKED_SIZE, size))) return r;
+
+  if (Failed(r = WritePlaceholder(out, e))) return r;
+  uint32_t file_crc = 0;
+  if (Failed(r = CrcOfStream(objects.source_stream, work, kCrcChunk, size, &file_crc))) return r;
+
+  uint64_t packed = 0;
+  r = host::Codec(objects.encoder).Process(objects.encoder, &packed);
+  *process_result = r;
+  if (Failed(r)) return r;
+  // The encoder has moved the output on by `packed` bytes: our position follows.
+  out.position += packed;
+  if (packed > kMaxStoredSize || out.position > kMaxStoredSize) return ERR_LIMIT_EXCEEDED;
+
+  if (Failed(r = FlushOutput(out))) return r;
+  if (Failed(r = SeekBackward(out, header_length + packed))) return r;
+  if (out.position != header_at) return ERR_IO;
+  if (Failed(r = ReadBack(out, work, header_length))) return r;
+  // What comes back must be the placeholder we wrote (its name bytes were
+  // overwritten in the work buffer by now; its fixed part was not).
+  if (std::memcmp(work, e.header->header, kFixedHeaderSize) != 0) return ERR_IO;
+  if (Failed(r = SeekBackward(out, header_length))) return r;
+
+  CompleteHeader(work, e, packed, size, file_crc);
+  const uint32_t basic = e.name_length + kBasicOverhead;
+  const uint32_t header_crc = Crc32Update(basic, work + fixed_header::kFirstHeaderSize, 0);
+  if (Failed(r = WriteBytes(out, work, kFixedHeaderSize + e.name_length + 2))) return r;
+  if (Failed(r = WriteDWord32(out, header_crc))) return r;
+  if (Failed(r = WriteWord16(out, 0))) return r;
+  return SeekForward(out, packed);
+}

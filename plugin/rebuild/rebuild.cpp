@@ -1,0 +1,121 @@
+#include "plugin/rebuild/rebuild.h"
+
+#include <cstring>
+
+#include "plugin/frame/archiver_state.h"
+#include "plugin/reader/arj_format.h"
+#include "plugin/reader/state_tables.h"
+#include "plugin/rebuild/added_name.h"
+#include "plugin/rebuild/copy_range.h"
+#include "plugin/rebuild/copyable_archive.h"
+#include "plugin/rebuild/encoded_entry.h"
+#include "plugin/rebuild/entry_template.h"
+
+namespace {
+
+struct Rebuilding {
+  ObjectRef archiver;
+  ArchiverState& s;
+  ObjectRef list;
+  OutputStream out;
+  EntryObjects entry;
+  ResultCode running = RESULT_OK;  // what a finished rebuild returns
+};
+
+ResultCode CopyStoredEntry(Rebuilding& b, const EntryRecord& e) {
+  // Header and packed data are copied in chunks: a stored header can be
+  // longer than any buffer (up to 64 KiB basic header, extended headers).
+  ResultCode r = CopyRange(b.s.work_buffer, b.s.archive_stream, e.header_offset, e.data_offset - e.header_offset, b.out);
+  if (Failed(r)) return r;
+  return CopyRange(b.s.work_buffer, b.s.archive_stream, e.data_offset, PackedSize(e.fixed_header), b.out);
+}
+
+ResultCode ReplaceEntry(Rebuilding& b, const EntryRecord& e) {
+  EntryTemplate t{};
+  ResultCode r = ReplacedEntryTemplate(e, b.entry.source, &t);
+  if (Failed(r)) return r;
+  const EncodedEntry encoded{&t, e.name, static_cast<uint32_t>(strnlen(e.name, kEntryNameSize))};
+  ResultCode processed = RESULT_OK;
+  r = WriteEncodedEntry(b.archiver, b.s.work_buffer, b.out, encoded, b.entry, &processed);
+  if (!Failed(r)) b.running = processed;
+  return r;
+}
+
+ResultCode WriteOldEntry(Rebuilding& b, uint64_t number) {
+  const ChangeListMethods& list = host::ChangeList(b.list);
+  const EntryRecord& e = b.s.entries[number - 1];
+  ObjectRef object = nullptr;
+  if (list.QueryEntry(b.list, &object, QUERY_ENTRY_KEPT, number) == 0) return RESULT_OK;
+  const uint32_t unchanged = list.QueryEntry(b.list, &object, QUERY_ENTRY_UNCHANGED, number);
+  b.entry.source = object;
+  b.entry.source_owned = object != nullptr;
+  ResultCode r;
+  if (unchanged != 0) {
+    r = CopyStoredEntry(b, e);
+    if (!Failed(r)) b.running = r;
+  } else {
+    r = object != nullptr ? ReplaceEntry(b, e) : ERR_BAD_PARAMETER;  // replaced by nothing
+  }
+  if (Failed(r)) return r;
+  ReleaseEntryObjects(b.entry);
+  return RESULT_OK;
+}
+
+ResultCode WriteAddedEntry(Rebuilding& b, uint32_t iterator) {
+  ObjectRef object = nullptr;
+  ResultCode r = host::ChangeList(b.list).GetAdded(b.list, &object, iterator);
+  if (Failed(r)) return r;
+  if (object == nullptr) return ERR_BAD_PARAMETER;
+  b.entry.source = object;
+  b.entry.source_owned = false;  // an added object stays the list's
+  EntryTemplate t{};
+  if (Failed(r = AddedEntryTemplate(b.s, object, &t))) return r;
+  char* name = reinterpret_cast<char*>(b.s.work_buffer);
+  uint32_t name_length = 0;
+  if (Failed(r = ReadAddedName(object, name, &name_length))) return r;
+  ResultCode processed = RESULT_OK;
+  r = WriteEncodedEntry(b.archiver, b.s.work_buffer, b.out, {&t, name, name_length}, b.entry, &processed);
+  if (Failed(r)) return r;
+  b.running = processed;
+  ReleaseEntryObjects(b.entry);
+  return RESULT_OK;
+}
+
+ResultCode WriteEntries(Rebuilding& b) {
+  ResultCode r = WriteBytes(b.out, b.s.main_header, b.s.main_header_length);
+  for (uint64_t k = 1; !Failed(r) && k <= b.s.entry_count; ++k) r = WriteOldEntry(b, k);
+  if (Failed(r)) return r;
+  const ChangeListMethods& list = host::ChangeList(b.list);
+  uint32_t iterator = 0;
+  for (uint32_t more = list.FirstAdded(b.list, &iterator); more == 0; more = list.NextAdded(b.list, &iterator))
+    if (Failed(r = WriteAddedEntry(b, iterator))) return r;
+  if (Failed(r = WriteWord16(b.out, kArjHeaderId))) return r;
+  return WriteWord16(b.out, 0);
+}
+
+}  // namespace
+
+ResultCode Rebuild(ObjectRef archiver, ObjectRef change_list, ObjectRef destination) {
+  if (archiver == nullptr || change_list == nullptr || destination == nullptr) return ERR_BAD_PARAMETER;
+  ArchiverState& s = StateOf(archiver);
+  ResultCode r = RESULT_OK;
+  if (s.work_buffer == nullptr && Failed(r = AllocateBlock(s, &s.work_buffer, kWorkBufferSize))) return r;
+  // Refused before anything is written.
+  if (Failed(r = CheckCopyableArchive(s))) return r;
+
+  Rebuilding b{archiver, s, change_list, {}, {}};
+  if (Failed(r = host::CreateObjectQuick(destination, &b.out.stream, IID_STREAM, PID_DEFAULT))) return r;
+  ObjectRef archive_stream = nullptr;
+  r = host::CreateObjectQuick(s.archive_io, &archive_stream, IID_STREAM, PID_DEFAULT);
+  if (!Failed(r)) {
+    s.archive_stream = archive_stream;  // the earlier stream stays with the volume table
+    b.running = r;
+    r = WriteEntries(b);
+  }
+  ReleaseEntryObjects(b.entry);
+  const ResultCode flushed = FlushOutput(b.out);
+  host::CloseObject(b.out.stream);
+  if (Failed(r)) return r;
+  if (Failed(flushed)) return flushed;
+  return b.running;
+}

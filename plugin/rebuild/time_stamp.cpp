@@ -1,0 +1,81 @@
+#include "plugin/rebuild/time_stamp.h"
+
+#include "plugin/frame/process_state.h"
+#include "plugin/host/host_objects.h"
+#include "plugin/reader/arj_format.h"
+
+namespace {
+
+constexpr uint8_t kHostOsUnix = 2;
+constexpr uint8_t kHostOsNext = 8;
+constexpr int64_t kMicrosPerSecond = 1'000'000;
+constexpr int32_t kDosFirstYear = 1980;
+constexpr int32_t kDosLastYear = 2107;
+constexpr int64_t kUnixStampLimit = 0xFFFFFFFF;
+
+struct CalendarFields {
+  int32_t year = 1990, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+int64_t HostNow() {
+  int64_t now = 0;
+  auto current = reinterpret_cast<CurrentTimeFunction>(plugin_process::current_time);
+  if (current != nullptr) current(&now);
+  return now;
+}
+
+CalendarFields SplitHostTime(int64_t time_value) {
+  CalendarFields f;
+  auto split = reinterpret_cast<SplitTimeFunction>(plugin_process::split_time);
+  if (split != nullptr) split(&time_value, &f.year, &f.month, &f.day, &f.hour, &f.minute, &f.second, nullptr);
+  return f;
+}
+
+DosStamp DosStampOfUnixSeconds(int64_t seconds) {
+  constexpr int64_t kLimit = INT64_MAX / kMicrosPerSecond;
+  if (seconds > kLimit) seconds = kLimit;
+  if (seconds < -kLimit) seconds = -kLimit;
+  const CalendarFields f = SplitHostTime(seconds * kMicrosPerSecond);
+  if (f.year < kDosFirstYear) return DosStampOfFields(kDosFirstYear, 1, 1, 0, 0, 0);
+  if (f.year > kDosLastYear) return DosStampOfFields(kDosLastYear, 12, 31, 23, 59, 58);
+  return DosStampOfFields(f.year, f.month, f.day, f.hour, f.minute, f.second);
+}
+
+void StoreDos(uint8_t* h, DosStamp stamp) {
+  StoreWord(h + fixed_header::kTime, stamp.time);
+  StoreWord(h + fixed_header::kDate, stamp.date);
+}
+
+void StoreUnix(uint8_t* h, int64_t seconds) {
+  if (seconds < 0) seconds = 0;
+  if (seconds > kUnixStampLimit) seconds = kUnixStampLimit;
+  StoreDWord(h + fixed_header::kTime, static_cast<uint32_t>(seconds));
+}
+
+}  // namespace
+
+DosStamp DosStampOfFields(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute, int32_t second) {
+  DosStamp stamp;
+  stamp.time = static_cast<uint16_t>(static_cast<uint32_t>(hour) * 2048u + static_cast<uint32_t>(minute) * 32u +
+                                     static_cast<uint32_t>(second / 2));
+  stamp.date = static_cast<uint16_t>(static_cast<uint32_t>(year - 1980) * 512u + static_cast<uint32_t>(month) * 32u +
+                                     static_cast<uint32_t>(day));
+  return stamp;
+}
+
+DosStamp DosTimestampNow() {
+  const CalendarFields f = SplitHostTime(HostNow());
+  return DosStampOfFields(f.year, f.month, f.day, f.hour, f.minute, f.second);
+}
+
+bool StampsUnixTime(uint8_t host_os) { return host_os == kHostOsUnix || host_os == kHostOsNext; }
+
+void StampNow(uint8_t* h) {
+  if (StampsUnixTime(h[fixed_header::kHostOs])) StoreUnix(h, HostNow() / kMicrosPerSecond);
+  else StoreDos(h, DosTimestampNow());
+}
+
+void StampUnixSeconds(uint8_t* h, int64_t seconds) {
+  if (StampsUnixTime(h[fixed_header::kHostOs])) StoreUnix(h, seconds);
+  else StoreDos(h, DosStampOfUnixSeconds(seconds));
+}

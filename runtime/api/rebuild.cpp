@@ -1,0 +1,161 @@
+// Archive::Rebuild: the change list, the destination I/O, the plug-in's
+// Rebuild, and the checks before the new archive takes the old one's place.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "runtime/api/archive.h"
+#include "runtime/api/archive_objects.h"
+#include "runtime/api/temp_beside.h"
+#include "runtime/core/result_names.h"
+#include "runtime/services/change_list.h"
+#include "runtime/services/content_file_io.h"
+#include "runtime/services/services.h"
+
+namespace arjhost {
+namespace {
+
+constexpr uint64_t kMaxContentSize = 0xFFFFFFFFull;  // ARJ size fields hold 32 bits
+constexpr size_t kListedNameChars = 509;             // what the plug-in reports of a stored name
+
+// Closes an object on every path out of a scope.
+struct Owned {
+  ObjectRef object = nullptr;
+  ~Owned() {
+    if (object != nullptr) host::CloseObject(object);
+  }
+};
+
+void SetString(ObjectRef o, PropId id, const std::string& value) {
+  o->system->SetPropBuffer(o, nullptr, id, value.c_str(), static_cast<uint32_t>(value.size() + 1));
+}
+
+// A file that can be content: present, regular, readable, small enough.
+bool CheckContentFile(const std::string& path, std::string* error) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    *error = path + ": cannot be read: " + std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = path + ": not a regular file";
+    return false;
+  }
+  if (static_cast<uint64_t>(st.st_size) > kMaxContentSize) {
+    *error = path + ": too large for an ARJ entry (4 GiB or more)";
+    return false;
+  }
+  if (::access(path.c_str(), R_OK) != 0) {
+    *error = path + ": cannot be read: " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+// Opens the content as a child of the list, remembering the last file
+// opened, so that a failure can name it.
+arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, std::string* last_opened) {
+  return [content, with_name, last_opened](ObjectRef list, ObjectRef* out) -> ResultCode {
+    *last_opened = content.path;
+    ObjectRef io = nullptr;
+    ResultCode r = host::CreateObject(list, &io, IID_BLOCK_IO, arjrt::PID_CONTENT_FILE_IO);
+    if (Failed(r)) return r;
+    SetString(io, PROP_OBJECT_PATH, content.path);
+    if (with_name) SetString(io, PROP_OBJECT_NAME, content.stored_name);
+    if (content.method >= 0) host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(content.method));
+    r = host::CreateObjectDone(io);
+    if (Failed(r)) {
+      host::CloseObject(io);
+      return r;
+    }
+    *out = io;
+    return RESULT_OK;
+  };
+}
+
+std::string Describe(ResultCode r) {
+  if (r == ERR_LIMIT_EXCEEDED) return "too large for an ARJ archive (4 GiB or more)";
+  if (r == ERR_UNSUPPORTED) return "cannot be rewritten (several volumes, split entries, or an unsupported method)";
+  return arjrt::DescribeResult(r);
+}
+
+}  // namespace
+
+bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
+                      int32_t* result) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  auto fail = [&](ResultCode r, std::string why) {
+    *error = std::move(why);
+    if (result) *result = r;
+    return false;
+  };
+  if (result) *result = RESULT_OK;
+
+  // What the new archive must list: the kept entries in order, then the added.
+  std::vector<EntryInfo> old_entries = Entries();
+  std::vector<std::string> expected;
+  for (const EntryInfo& e : old_entries)
+    if (!changes.dropped.count(e.handle)) expected.push_back(e.name);
+  for (const NewContent& c : changes.added) expected.push_back(c.stored_name.substr(0, kListedNameChars));
+  for (const auto& [handle, content] : changes.replaced)
+    if (handle == 0 || handle > old_entries.size()) return fail(ERR_BAD_PARAMETER, "no entry " + std::to_string(handle));
+  std::string why;
+  for (const auto& [handle, content] : changes.replaced)
+    if (!CheckContentFile(content.path, &why)) return fail(ERR_NO_SOURCE, why);
+  for (const NewContent& c : changes.added)
+    if (!CheckContentFile(c.path, &why)) return fail(ERR_NO_SOURCE, why);
+
+  TempBeside temp(destination);
+  if (!temp.Create(&why)) return fail(ERR_IO, why);
+
+  ResultCode r = RESULT_OK;
+  std::string last_opened;
+  {
+    arjrt::Runtime& runtime = objects_->runtime;
+    Owned list, output;
+    r = host::CreateObjectQuick(runtime.root(), &list.object, IID_CHANGE_LIST, arjrt::PID_CHANGE_LIST);
+    for (uint64_t handle : changes.dropped)
+      if (!Failed(r)) r = arjrt::ChangeListDrop(list.object, handle);
+    for (const auto& [handle, content] : changes.replaced)
+      if (!Failed(r)) r = arjrt::ChangeListReplace(list.object, handle, OpenerFor(content, false, &last_opened));
+    for (const NewContent& c : changes.added)
+      if (!Failed(r)) r = arjrt::ChangeListAdd(list.object, OpenerFor(c, true, &last_opened));
+    if (!Failed(r)) r = host::CreateObject(runtime.root(), &output.object, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
+    if (!Failed(r)) {
+      SetString(output.object, PROP_OBJECT_PATH, temp.path());
+      host::SetPropDWord(output.object, PROP_ACCESS_MODE, arjrt::ACCESS_READ | arjrt::ACCESS_WRITE);
+      host::SetPropDWord(output.object, PROP_OPEN_MODE, arjrt::OPEN_EXISTING | arjrt::OPEN_TRUNCATE);
+      r = host::CreateObjectDone(output.object);
+    }
+    if (Failed(r)) return fail(r, temp.path() + ": cannot be written: " + Describe(r));
+    ObjectRef a = objects_->archiver;
+    r = host::Archiver(a).Rebuild(a, list.object, output.object);
+    if (Failed(r)) {
+      const ResultCode opened = arjrt::ChangeListOpenFailure(list.object);
+      std::string cause = Describe(Failed(opened) ? opened : r);
+      if (!last_opened.empty()) cause += " (last file read: " + last_opened + ")";
+      return fail(r, destination + ": not written: " + cause);
+    }
+  }
+
+  // The new archive must open and list what we asked for before it
+  // replaces anything.
+  OpenOptions check_options;
+  check_options.scan_all_volumes = false;
+  ResultCode reopened = RESULT_OK;
+  std::unique_ptr<Archive> check = OpenFile(host_, temp.path(), check_options, &why, &reopened);
+  if (!check) return fail(reopened, destination + ": not written: the new archive does not reopen: " + why);
+  std::vector<EntryInfo> listed = check->Entries();
+  bool same = !check->state().damaged && listed.size() == expected.size();
+  for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == expected[i];
+  check.reset();
+  if (!same) return fail(ERR_CORRUPTED, destination + ": not written: the new archive does not list the expected entries");
+  if (!temp.Commit(&why)) return fail(ERR_IO, why);
+  if (result) *result = r;
+  return true;
+}
+
+}  // namespace arjhost

@@ -1,0 +1,30 @@
+// What an embedder asks of a rebuild: which old entries go, which get new
+// content, which files are appended.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace arjhost {
+
+struct NewContent {
+  std::string path;         // the file holding the content
+  std::string stored_name;  // its name in the archive
+  int method = -1;          // ARJ method 0..4; -1 for the one the plug-in takes from its template
+};
+
+struct ChangeSet {
+  std::set<uint64_t> dropped;               // entry handles (EntryInfo::handle)
+  std::map<uint64_t, NewContent> replaced;  // by handle; the stored name stays the entry's
+  std::vector<NewContent> added;            // appended in this order
+};
+
+// The bytes of an ARJ archive without entries: a main header of our own
+// making (named `name`, host OS UNIX, created and modified now) and the
+// end marker.
+std::vector<uint8_t> EmptyArchiveBytes(const std::string& name);
+
+}  // namespace arjhost

@@ -1,0 +1,352 @@
+// The plug-in's Rebuild, driven as a host drives it, its output parsed
+// independently and unpacked with our decoders.
+#include <gtest/gtest.h>
+
+#include "plugin/reader/arj_format.h"
+#include "runtime/services/change_list.h"
+#include "tests/rebuild/rebuild_harness.h"
+
+namespace testing_support {
+namespace {
+
+arjrt::ContentOpener Hand(ObjectRef io) {
+  return [io](ObjectRef, ObjectRef* out) {
+    *out = io;
+    return RESULT_OK;
+  };
+}
+
+TEST(RebuildIdentity, KeepsEveryByteOfEveryArchive) {
+  for (const char* name : {"method0.arj", "method1.arj", "method2.arj", "method3.arj", "method4.arj", "garbled.arj",
+                           "comment.arj", "entries20.arj", "entries21.arj", "longname.arj", "empty.arj"}) {
+    SCOPED_TRACE(name);
+    TestHost host;
+    ArchiverFixture f(host);
+    const Bytes original = DataFile(name);
+    ASSERT_EQ(f.OpenMemory(original, name), RESULT_OK);
+    ObjectRef list = NewChangeList(host);
+    Bytes out;
+    EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+    EXPECT_EQ(out, original);
+    host::CloseObject(list);
+  }
+}
+
+TEST(RebuildIdentity, StopsAtTheEndMarkerOfAnArchiveWithTrailingBytes) {
+  TestHost host;
+  ArchiverFixture f(host);
+  ASSERT_FALSE(Failed(f.OpenMemory(DataFile("trailing.arj"))));
+  ObjectRef list = NewChangeList(host);
+  Bytes out;
+  EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+  EXPECT_EQ(out, DataFile("method1.arj"));
+  host::CloseObject(list);
+}
+
+// A stored header longer than the work buffer (a 30000-byte extended
+// header) is copied whole, in chunks.
+TEST(RebuildIdentity, CopiesAHeaderLongerThanTheWorkBuffer) {
+  TestHost host;
+  ArchiverFixture f(host);
+  HeaderSpec entry = StoredEntry("big-header.txt", "content");
+  entry.comment = std::string(2000, 'c');
+  entry.extended.push_back(Bytes(30000, 0x5A));
+  const Bytes original = Concat({MainHeader(), BuildHeader(entry), EndMarker()});
+  ASSERT_EQ(f.OpenMemory(original), RESULT_OK);
+  ObjectRef list = NewChangeList(host);
+  Bytes out;
+  EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+  EXPECT_EQ(out, original);
+  host::CloseObject(list);
+}
+
+TEST(RebuildDrop, AllLeavesTheMainHeaderAndTheEndMarker) {
+  TestHost host;
+  ArchiverFixture f(host);
+  const Bytes original = DataFile("comment.arj");
+  ASSERT_EQ(f.OpenMemory(original), RESULT_OK);
+  ObjectRef list = NewChangeList(host);
+  for (uint64_t k = 1; k <= f.state().entry_count; ++k) arjrt::ChangeListDrop(list, k);
+  Bytes out;
+  EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+  const size_t main = ParseWritten(original).main_header_length;
+  Bytes expected(original.begin(), original.begin() + static_cast<long>(main));
+  const Bytes end = EndMarker();
+  expected.insert(expected.end(), end.begin(), end.end());
+  EXPECT_EQ(out, expected);
+  host::CloseObject(list);
+}
+
+TEST(RebuildDrop, SomeKeepsTheOthersAsStored) {
+  TestHost host;
+  ArchiverFixture f(host);
+  const Bytes original = DataFile("method3.arj");
+  ASSERT_EQ(f.OpenMemory(original), RESULT_OK);
+  ObjectRef list = NewChangeList(host);
+  arjrt::ChangeListDrop(list, 2);
+  arjrt::ChangeListDrop(list, 4);
+  Bytes out;
+  EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+  const WrittenArchive before = ParseWritten(original), after = ParseWritten(out);
+  ASSERT_TRUE(after.ended);
+  ASSERT_EQ(after.entries.size(), before.entries.size() - 2);
+  size_t j = 0;
+  for (size_t i = 0; i < before.entries.size(); ++i) {
+    if (i == 1 || i == 3) continue;
+    EXPECT_EQ(after.entries[j].name, before.entries[i].name);
+    EXPECT_EQ(after.entries[j].fixed, before.entries[i].fixed);
+    EXPECT_EQ(after.entries[j].packed, before.entries[i].packed);
+    ++j;
+  }
+  host::CloseObject(list);
+}
+
+// Replaced entries, garbled and not, re-encoded with each method.
+class RebuildReplace : public ::testing::TestWithParam<int> {};
+
+TEST_P(RebuildReplace, ReencodesWithTheRequestedMethodAndMendsTheHeader) {
+  const uint32_t method = static_cast<uint32_t>(GetParam());
+  for (const char* name : {"garbled.arj", "method1.arj"}) {
+    SCOPED_TRACE(name);
+    TestHost host;
+    ArchiverFixture f(host);
+    ASSERT_EQ(f.OpenMemory(DataFile(name)), RESULT_OK);
+    ObjectRef list = NewChangeList(host);
+    const Bytes content = MixedSample(70000, method);
+    ObjectRef io = MemoryContent(list, content);
+    host::SetPropDWord(io, PROP_ENTRY_METHOD, method);
+    arjrt::ChangeListReplace(list, 1, Hand(io));
+    Bytes out;
+    EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+    EXPECT_FALSE(host.runtime().IsLive(io)) << "the replacement belongs to the plug-in once handed over";
+    const WrittenArchive w = ParseWritten(out);
+    ASSERT_TRUE(w.ended);
+    ASSERT_EQ(w.entries.size(), f.state().entry_count);
+    const WrittenEntry& e = w.entries[0];
+    EXPECT_EQ(e.name, f.state().entries[0].name);
+    EXPECT_EQ(e.method(), method);
+    EXPECT_EQ(e.flags() & (FLAG_GARBLED | FLAG_SPLIT_NEXT | FLAG_SPLIT_PREV), 0);
+    EXPECT_EQ(e.first_header_size, 30);
+    EXPECT_EQ(e.basic_size, e.name.size() + 32);
+    EXPECT_EQ(e.extended_headers, 0u);
+    EXPECT_TRUE(e.header_crc_ok);
+    EXPECT_EQ(e.Field32(20), content.size());
+    EXPECT_EQ(Unpack(e), content);
+    // The other entries are copied as stored, garbling included.
+    EXPECT_EQ(w.entries[1].fixed, Bytes(f.state().entries[1].fixed_header, f.state().entries[1].fixed_header + 34));
+    host::CloseObject(list);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, RebuildReplace, ::testing::Values(0, 1, 2, 3, 4));
+
+TEST(RebuildReplaceMends, ADirectoryOrSplitTemplateBecomesAWholeBinaryFile) {
+  TestHost host;
+  ArchiverFixture f(host);
+  HeaderSpec dir = StoredEntry("folder", "");
+  dir.file_type = 3;
+  dir.first_header_size = 46;  // extra fields of arj on UNIX, not carried over
+  ASSERT_EQ(f.OpenMemory(Concat({MainHeader(), BuildHeader(dir), EndMarker()})), RESULT_OK);
+  ObjectRef list = NewChangeList(host);
+  arjrt::ChangeListReplace(list, 1, Hand(MemoryContent(list, ToBytes("now a file"))));
+  ObjectRef added = MemoryContent(list, ToBytes("added"), "added.txt");
+  arjrt::ChangeListAdd(list, Hand(added));
+  Bytes out;
+  EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+  const WrittenArchive w = ParseWritten(out);
+  ASSERT_EQ(w.entries.size(), 2u);
+  for (const WrittenEntry& e : w.entries) {
+    EXPECT_EQ(e.file_type(), 0);
+    EXPECT_EQ(e.first_header_size, 30);
+  }
+  EXPECT_EQ(Unpack(w.entries[0]), ToBytes("now a file"));
+  EXPECT_EQ(Unpack(w.entries[1]), ToBytes("added"));
+  host::CloseObject(list);
+}
+
+TEST(RebuildAdd, TakesTheFirstEntrysTemplateAndTheFilesOwnTime) {
+  TestHost host;
+  ArchiverFixture f(host);
+  ASSERT_EQ(f.OpenMemory(DataFile("method2.arj")), RESULT_OK);
+  ObjectRef list = NewChangeList(host);
+  const Bytes one = MixedSample(100000, 7), two = MixedSample(10, 8);
+  ObjectRef a = MemoryContent(list, one, "dir/one.bin");
+  ObjectRef b = MemoryContent(list, two, "two.txt");
+  arjrt::ChangeListAdd(list, Hand(a));
+  arjrt::ChangeListAdd(list, Hand(b));
+  Bytes out;
+  EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+  const WrittenArchive w = ParseWritten(out);
+  ASSERT_TRUE(w.ended);
+  ASSERT_EQ(w.entries.size(), f.state().entry_count + 2);
+  const uint8_t* first = f.state().entries[0].fixed_header;
+  for (size_t i = w.entries.size() - 2; i < w.entries.size(); ++i) {
+    const WrittenEntry& e = w.entries[i];
+    for (size_t at : {5u, 6u, 7u, 9u, 10u, 11u, 12u, 13u, 14u, 15u, 28u, 29u, 30u, 31u, 32u, 33u})
+      EXPECT_EQ(e.fixed[at], first[at]) << "byte " << at;
+    EXPECT_TRUE(e.header_crc_ok);
+  }
+  EXPECT_EQ(w.entries[w.entries.size() - 2].name, "dir/one.bin");
+  EXPECT_EQ(Unpack(w.entries[w.entries.size() - 2]), one);
+  EXPECT_EQ(Unpack(w.entries.back()), two);
+  host::CloseObject(list);
+}
+
+TEST(RebuildAdd, ToAnEmptyArchiveUsesABinaryDefaultWithTheFilesTimeAndMode) {
+  TestHost host;
+  ArchiverFixture f(host);
+  ASSERT_EQ(f.OpenMemory(DataFile("empty.arj")), RESULT_OK);
+  ObjectRef list = NewChangeList(host);
+  // A memory I/O has neither time nor mode: the content file I/O's are
+  // set here as the tool's are.
+  ObjectRef io = MemoryContent(list, ToBytes("hello\n"), "hello.txt");
+  arjrt::ChangeListAdd(list, Hand(io));
+  Bytes out;
+  EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+  const WrittenArchive w = ParseWritten(out);
+  ASSERT_EQ(w.entries.size(), 1u);
+  const WrittenEntry& e = w.entries[0];
+  EXPECT_EQ(e.method(), 1);
+  EXPECT_EQ(e.file_type(), 0);
+  EXPECT_EQ(e.flags(), 0);
+  EXPECT_EQ(e.fixed[7], 2);   // UNIX
+  EXPECT_EQ(e.fixed[5], 11);  // archiver version
+  EXPECT_EQ(e.fixed[6], 1);
+  EXPECT_EQ(LoadWord(e.fixed.data() + 30), 0x11A4);  // a regular file, rw-r--r--
+  EXPECT_EQ(Unpack(e), ToBytes("hello\n"));
+  host::CloseObject(list);
+}
+
+// Records what the plug-in asks of a list and hands out objects it keeps
+// track of; only its interface methods are called.
+struct RecordingList {
+  HostObject object;
+  std::vector<std::pair<uint32_t, uint64_t>> queries;
+  std::vector<ObjectRef> replacements;  // by entry number - 1, or null for "unchanged"
+  std::vector<uint64_t> dropped;
+  std::vector<ObjectRef> added;
+  ResultCode get_added_result = RESULT_OK;
+
+  static RecordingList& Of(ObjectRef self) { return *static_cast<RecordingList*>(self->instance); }
+  static uint32_t Query(ObjectRef self, ObjectRef* object, uint32_t query, uint64_t k) {
+    RecordingList& l = Of(self);
+    l.queries.push_back({query, k});
+    if (query == QUERY_ENTRY_KEPT) return std::find(l.dropped.begin(), l.dropped.end(), k) == l.dropped.end();
+    ObjectRef r = k - 1 < l.replacements.size() ? l.replacements[k - 1] : nullptr;
+    if (r == nullptr) return 1;
+    *object = r;
+    return 0;
+  }
+  static uint32_t First(ObjectRef self, uint32_t* it) {
+    *it = 0;
+    return Of(self).added.empty() ? 1 : 0;
+  }
+  static uint32_t Next(ObjectRef self, uint32_t* it) {
+    if (*it + 1 >= Of(self).added.size()) return 1;
+    ++*it;
+    return 0;
+  }
+  static ResultCode Get(ObjectRef self, ObjectRef* object, uint32_t it) {
+    *object = Of(self).added[it];
+    return Of(self).get_added_result;
+  }
+  static constexpr ChangeListMethods kMethods = {Query, First, Next, Get};
+
+  RecordingList() : object{&kMethods, nullptr, this} {}
+  ObjectRef ref() { return &object; }
+};
+
+TEST(RebuildQueries, AskEachEntryInOrderAndOnlyKeptOnesWhetherUnchanged) {
+  TestHost host;
+  ArchiverFixture f(host);
+  ASSERT_EQ(f.OpenMemory(DataFile("method1.arj")), RESULT_OK);
+  ASSERT_EQ(f.state().entry_count, 6u);
+  RecordingList list;
+  list.dropped = {2, 5};
+  Bytes out;
+  EXPECT_EQ(RebuildInto(f, list.ref(), &out), RESULT_OK);
+  const std::vector<std::pair<uint32_t, uint64_t>> expected = {{3, 1}, {2, 1}, {3, 2}, {3, 3}, {2, 3}, {3, 4},
+                                                               {2, 4}, {3, 5}, {3, 6}, {2, 6}};
+  EXPECT_EQ(list.queries, expected);
+}
+
+TEST(RebuildOwnership, ClosesReplacementsAndEverythingItMadeButNotAddedObjects) {
+  TestHost host;
+  ArchiverFixture f(host);
+  ASSERT_EQ(f.OpenMemory(DataFile("method1.arj")), RESULT_OK);
+  const size_t before = host.runtime().live_object_count();
+  RecordingList list;
+  ObjectRef replacement = MemoryContent(host.root(), ToBytes("replacement"));
+  ObjectRef added = MemoryContent(host.root(), ToBytes("added"), "added.txt");
+  list.replacements = {nullptr, replacement};
+  list.added = {added};
+  Bytes out;
+  EXPECT_EQ(RebuildInto(f, list.ref(), &out), RESULT_OK);
+  EXPECT_FALSE(host.runtime().IsLive(replacement));
+  EXPECT_TRUE(host.runtime().IsLive(added));
+  // What remains beyond the fixture's objects is the added object and the
+  // new archive stream the state keeps: source streams, encoders and the
+  // output stream are gone.
+  EXPECT_EQ(host.runtime().live_object_count(), before + 2) << host.runtime().DescribeLive();
+  EXPECT_TRUE(host.runtime().IsLive(f.state().archive_stream));
+  host::CloseObject(added);
+}
+
+TEST(RebuildMissingParts, AreErrorsNotEmptyEntries) {
+  TestHost host;
+  ArchiverFixture f(host);
+  ASSERT_EQ(f.OpenMemory(DataFile("method1.arj")), RESULT_OK);
+  {  // replaced by nothing
+    RecordingList list;
+    struct NoObject {
+      static uint32_t Query(ObjectRef, ObjectRef*, uint32_t q, uint64_t) { return q == QUERY_ENTRY_KEPT; }
+    };
+    static constexpr ChangeListMethods methods = {NoObject::Query, RecordingList::First, RecordingList::Next,
+                                                  RecordingList::Get};
+    list.object.methods = &methods;
+    Bytes out;
+    EXPECT_EQ(RebuildInto(f, list.ref(), &out), ERR_BAD_PARAMETER);
+    EXPECT_FALSE(ParseWritten(out).ended);
+  }
+  {  // GetAdded fails, or hands out nothing
+    RecordingList list;
+    list.added = {nullptr};
+    Bytes out;
+    EXPECT_EQ(RebuildInto(f, list.ref(), &out), ERR_BAD_PARAMETER);
+    ObjectRef io = MemoryContent(host.root(), ToBytes("x"), "x");
+    list.added = {io};
+    list.get_added_result = ERR_NOT_FOUND;
+    EXPECT_EQ(RebuildInto(f, list.ref(), &out), ERR_NOT_FOUND);
+    EXPECT_FALSE(ParseWritten(out).ended);
+    host::CloseObject(io);
+  }
+}
+
+TEST(RebuildAddedNames, AreCheckedForLengthAndPresence) {
+  TestHost host;
+  ArchiverFixture f(host);
+  ASSERT_EQ(f.OpenMemory(DataFile("method1.arj")), RESULT_OK);
+  struct Case {
+    std::string name;
+    ResultCode expected;
+  };
+  for (const Case& c : {Case{"", ERR_BAD_PARAMETER}, Case{std::string(2569, 'n'), ERR_BAD_PARAMETER},
+                        Case{std::string(5000, 'n'), ERR_BAD_PARAMETER}, Case{std::string(2568, 'n'), RESULT_OK}}) {
+    SCOPED_TRACE(c.name.size());
+    RecordingList list;
+    ObjectRef io = MemoryContent(host.root(), ToBytes("x"), c.name);
+    list.added = {io};
+    Bytes out;
+    EXPECT_EQ(RebuildInto(f, list.ref(), &out), c.expected);
+    if (c.expected == RESULT_OK) {
+      const WrittenArchive w = ParseWritten(out);
+      ASSERT_TRUE(w.ended);
+      EXPECT_EQ(w.entries.back().name, c.name);
+      EXPECT_EQ(w.entries.back().basic_size, 2600);
+    }
+    host::CloseObject(io);
+  }
+}
+
+}  // namespace
+}  // namespace testing_support
