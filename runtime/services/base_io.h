@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "plugin/host/host_objects.h"
+#include "runtime/services/service_support.h"
 
 namespace arjrt {
 
@@ -29,6 +30,23 @@ class BaseIo {
   ObjectRef owner_;
   ObjectRef base_ = nullptr;
   bool busy_ = false;  // inside a call of the base: a cycle of bases comes back here
+};
+
+// The method table of a read-only viewing I/O whose Impl (behind a
+// ServiceRecord) has SeekRead and GetSize; writes are refused.
+template <class Impl>
+struct ReadOnlyViewMethods {
+  static ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+    return ImplOf<Impl>(self).SeekRead(count, offset, buffer, size);
+  }
+  static ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) { return ImplOf<Impl>(self).GetSize(size); }
+  static ResultCode SeekWrite(ObjectRef, uint32_t* count, uint64_t, const void*, uint32_t) {
+    if (count != nullptr) *count = 0;
+    return ERR_ACCESS_DENIED;
+  }
+  static ResultCode SetSize(ObjectRef, uint64_t) { return ERR_ACCESS_DENIED; }
+  static ResultCode Flush(ObjectRef) { return RESULT_OK; }
+  static constexpr BlockIoMethods kTable = {SeekRead, GetSize, SeekWrite, SetSize, Flush};
 };
 
 }  // namespace arjrt

@@ -98,18 +98,7 @@ class GarbleIo {
   uint32_t key_length_ = 0;  // bytes of key_ in use
 };
 
-ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
-  return ImplOf<GarbleIo>(self).SeekRead(count, offset, buffer, size);
-}
-ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) { return ImplOf<GarbleIo>(self).GetSize(size); }
-ResultCode SeekWrite(ObjectRef, uint32_t* count, uint64_t, const void*, uint32_t) {
-  if (count != nullptr) *count = 0;
-  return ERR_ACCESS_DENIED;
-}
-ResultCode SetSize(ObjectRef, uint64_t) { return ERR_ACCESS_DENIED; }
-ResultCode Flush(ObjectRef) { return RESULT_OK; }
-
-const BlockIoMethods kMethods = {SeekRead, GetSize, SeekWrite, SetSize, Flush};
+const BlockIoMethods& kMethods = ReadOnlyViewMethods<GarbleIo>::kTable;
 // No check at CreateObjectDone: the key and base may come before or after it.
 constexpr InternalHooks kHooks = ServiceHooks<GarbleIo, false>();
 const PropertyRow kProperties[] = {

@@ -80,18 +80,7 @@ class WindowIo {
   uint64_t size_ = 0;
 };
 
-ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
-  return ImplOf<WindowIo>(self).SeekRead(count, offset, buffer, size);
-}
-ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) { return ImplOf<WindowIo>(self).GetSize(size); }
-ResultCode SeekWrite(ObjectRef, uint32_t* count, uint64_t, const void*, uint32_t) {
-  if (count != nullptr) *count = 0;
-  return ERR_ACCESS_DENIED;
-}
-ResultCode SetSize(ObjectRef, uint64_t) { return ERR_ACCESS_DENIED; }
-ResultCode Flush(ObjectRef) { return RESULT_OK; }
-
-const BlockIoMethods kMethods = {SeekRead, GetSize, SeekWrite, SetSize, Flush};
+const BlockIoMethods& kMethods = ReadOnlyViewMethods<WindowIo>::kTable;
 constexpr InternalHooks kHooks = ServiceHooks<WindowIo, false>();
 const PropertyRow kProperties[] = {
     ServiceProperty<WindowIo>(PROP_WINDOW_OFFSET),
