@@ -3,6 +3,7 @@
 #include "plugin/common/crc32.h"
 #include "runtime/codecs/decode/arj_decoder.h"
 #include "runtime/services/change_list.h"
+#include "runtime/services/content_file_io.h"
 #include "runtime/services/services.h"
 
 namespace testing_support {
@@ -44,6 +45,18 @@ ObjectRef MemoryContent(ObjectRef parent, const Bytes& data, const std::string& 
   return io;
 }
 
+ObjectRef FileContent(ObjectRef parent, const std::string& path, const Bytes& data, const std::string& name,
+                      int method) {
+  WriteFile(path, data);
+  ObjectRef io = nullptr;
+  EXPECT_EQ(host::CreateObject(parent, &io, IID_BLOCK_IO, arjrt::PID_CONTENT_FILE_IO), RESULT_OK);
+  host::SetPropBuffer(io, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
+  if (!name.empty()) host::SetPropBuffer(io, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1));
+  if (method >= 0) host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(method));
+  EXPECT_EQ(host::CreateObjectDone(io), RESULT_OK);
+  return io;
+}
+
 Bytes IoBytes(ObjectRef io) {
   uint64_t size = 0;
   host::Io(io).GetSize(io, &size, 0);
@@ -52,42 +65,53 @@ Bytes IoBytes(ObjectRef io) {
   return b;
 }
 
+// Every read is checked: failure tests parse partial archives.
 WrittenArchive ParseWritten(const Bytes& a) {
   WrittenArchive out;
+  auto has = [&](size_t at, size_t n) { return at <= a.size() && n <= a.size() - at; };
+  // The offset after the header at `at` (0 when it does not fit).
   auto header_end = [&](size_t at, WrittenEntry* e) -> size_t {
+    if (!has(at, 4)) return 0;
     const uint16_t basic = Get16(a, at + 2);
     size_t p = at + 4 + basic;
+    if (!has(at + 4, basic) || !has(p, 4)) return 0;
     if (e != nullptr) {
+      if (basic < 30) return 0;
       e->basic_size = basic;
       e->first_header_size = a[at + 4];
       const uint32_t crc = a[p] | a[p + 1] << 8 | a[p + 2] << 16 | uint32_t{a[p + 3]} << 24;
       e->header_crc_ok = Crc32Update(basic, a.data() + at + 4, 0) == crc;
+      const size_t name_at = at + 4 + e->first_header_size;
+      for (size_t q = name_at; q < at + 4 + basic && a[q] != 0; ++q) e->name.push_back(static_cast<char>(a[q]));
     }
     p += 4;
     for (;;) {
+      if (!has(p, 2)) return 0;
       const uint16_t ext = Get16(a, p);
       p += 2;
       if (ext == 0) break;
+      if (!has(p, ext + 4u)) return 0;
       p += ext + 4;
       if (e != nullptr) ++e->extended_headers;
     }
     return p;
   };
-  if (a.size() < 4) return out;
   size_t p = header_end(0, nullptr);
+  if (p == 0) return out;
   out.main_header_length = p;
-  while (p + 4 <= a.size() && Get16(a, p) == 0xEA60) {
+  while (has(p, 4) && Get16(a, p) == 0xEA60) {
     if (Get16(a, p + 2) == 0) {
       out.ended = p + 4 == a.size();
       break;
     }
+    if (!has(p, 34)) break;
     WrittenEntry e;
     e.offset = p;
     e.fixed.assign(a.begin() + static_cast<long>(p), a.begin() + static_cast<long>(p + 34));
-    e.name = reinterpret_cast<const char*>(a.data() + p + 4 + a[p + 4]);
     const size_t data = header_end(p, &e);
+    if (data == 0) break;
     const uint32_t packed = e.Field32(16);
-    if (data + packed > a.size()) break;
+    if (!has(data, packed)) break;
     e.packed.assign(a.begin() + static_cast<long>(data), a.begin() + static_cast<long>(data + packed));
     out.entries.push_back(std::move(e));
     p = data + packed;

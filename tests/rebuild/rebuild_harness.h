@@ -15,6 +15,10 @@ namespace testing_support {
 
 // A memory I/O under `parent` holding `data`, named `name` (if not empty).
 ObjectRef MemoryContent(ObjectRef parent, const Bytes& data, const std::string& name = "");
+// The runtime's content file I/O over a new file `path` holding `data`,
+// with a stored name and (when >= 0) a method asked for.
+ObjectRef FileContent(ObjectRef parent, const std::string& path, const Bytes& data, const std::string& name = "",
+                      int method = -1);
 Bytes IoBytes(ObjectRef io);
 
 // One header as written, parsed without the plug-in.

@@ -113,8 +113,8 @@ TEST_P(RebuildReplace, ReencodesWithTheRequestedMethodAndMendsTheHeader) {
     ASSERT_EQ(f.OpenMemory(DataFile(name)), RESULT_OK);
     ObjectRef list = NewChangeList(host);
     const Bytes content = MixedSample(70000, method);
-    ObjectRef io = MemoryContent(list, content);
-    host::SetPropDWord(io, PROP_ENTRY_METHOD, method);
+    TempDir dir;
+    ObjectRef io = FileContent(list, dir.File("content"), content, "", static_cast<int>(method));
     arjrt::ChangeListReplace(list, 1, Hand(io));
     Bytes out;
     EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
@@ -164,7 +164,7 @@ TEST(RebuildReplaceMends, ADirectoryOrSplitTemplateBecomesAWholeBinaryFile) {
   host::CloseObject(list);
 }
 
-TEST(RebuildAdd, TakesTheFirstEntrysTemplateAndTheFilesOwnTime) {
+TEST(RebuildAdd, TakesTheFirstEntrysTemplateWhenTheContentHasNoTime) {
   TestHost host;
   ArchiverFixture f(host);
   ASSERT_EQ(f.OpenMemory(DataFile("method2.arj")), RESULT_OK);
@@ -197,9 +197,10 @@ TEST(RebuildAdd, ToAnEmptyArchiveUsesABinaryDefaultWithTheFilesTimeAndMode) {
   ArchiverFixture f(host);
   ASSERT_EQ(f.OpenMemory(DataFile("empty.arj")), RESULT_OK);
   ObjectRef list = NewChangeList(host);
-  // A memory I/O has neither time nor mode: the content file I/O's are
-  // set here as the tool's are.
-  ObjectRef io = MemoryContent(list, ToBytes("hello\n"), "hello.txt");
+  TempDir dir;
+  ObjectRef io = FileContent(list, dir.File("hello"), ToBytes("hello\n"), "hello.txt");
+  host::SetPropDWord(io, PROP_FILE_MODE, 0100640);
+  host::SetPropQWord(io, PROP_MODIFIED_TIME, 1700000000);
   arjrt::ChangeListAdd(list, Hand(io));
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
@@ -212,7 +213,8 @@ TEST(RebuildAdd, ToAnEmptyArchiveUsesABinaryDefaultWithTheFilesTimeAndMode) {
   EXPECT_EQ(e.fixed[7], 2);   // UNIX
   EXPECT_EQ(e.fixed[5], 11);  // archiver version
   EXPECT_EQ(e.fixed[6], 1);
-  EXPECT_EQ(LoadWord(e.fixed.data() + 30), 0x11A4);  // a regular file, rw-r--r--
+  EXPECT_EQ(LoadWord(e.fixed.data() + 30), 0x11A0);  // a regular file, rw-r-----, as arj marks it
+  EXPECT_EQ(e.Field32(12), 1700000000u);             // the file's time, in Unix seconds for a UNIX host
   EXPECT_EQ(Unpack(e), ToBytes("hello\n"));
   host::CloseObject(list);
 }

@@ -60,7 +60,9 @@ void ExpectPeersAgree(const std::string& archive, const Tree& expected, const st
   std::string output;
   const std::string garble = password.empty() ? "" : " -g" + password;
   EXPECT_EQ(RunCommand("arj t -y" + garble + " " + Quote(archive) + " </dev/null", &output), 0) << output;
-  if (password.empty()) EXPECT_EQ(RunCommand("7zz t " + Quote(archive) + " </dev/null", &output), 0) << output;
+  if (password.empty()) {
+    EXPECT_EQ(RunCommand("7zz t " + Quote(archive) + " </dev/null", &output), 0) << output;
+  }
   TempDir by_arj, by_7zz;
   EXPECT_EQ(RunCommand("cd " + Quote(by_arj.path()) + " && arj x -y" + garble + " " + Quote(archive) + " </dev/null",
                        &output),

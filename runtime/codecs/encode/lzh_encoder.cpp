@@ -9,39 +9,43 @@ namespace arjrt {
 
 namespace {
 
-// Method 1. Deeper trees gain next to nothing on typical data.
-constexpr uint32_t kTreeDepth = 32;
-constexpr uint32_t kNiceLength = 128;
+// Methods 1 and 2: optimal parsing over binary-tree matches, method 2 with
+// shallower trees and an earlier stop. Deeper trees gain next to nothing on
+// typical data.
+struct TreeEffort {
+  uint32_t depth;
+  uint32_t nice_length;
+};
+constexpr TreeEffort kMethod1{32, 128};
+constexpr TreeEffort kMethod2{8, 48};
 
-// Methods 2 and 3: hash chains and lazy matching, method 3 with shorter
-// chains and coarser block decisions.
+// Method 3: hash chains and lazy matching.
 struct ChainEffort {
   uint32_t depth;
   uint32_t good_enough;
   uint32_t lazy_below;
   size_t block_chunk;
 };
-constexpr ChainEffort kMethod2{64, 256, 64, 1024};
-constexpr ChainEffort kMethod3{40, 128, 32, 2048};
+constexpr ChainEffort kMethod3{64, 256, 64, 1024};
 // Beyond this distance a 3-byte match costs more than its literals.
 constexpr uint32_t kFarMin3 = 4096;
-constexpr size_t kMethod1BlockChunk = 1024;
+constexpr size_t kTreeBlockChunk = 1024;
 
 }  // namespace
 
 ResultCode EncodeLzh(uint32_t method, ByteSource& in, BitWriter& bits, uint64_t* bytes_read) {
   ResultCode r;
-  if (method == 1) {
-    LzhBlockWriter writer(bits, kMethod1BlockChunk);
-    TreeMatchFinder mf(in, lzh::kMaxDistance, kTreeDepth);
-    r = OptimalParse(mf, kNiceLength, writer);
+  if (method == 1 || method == 2) {
+    const TreeEffort& e = method == 1 ? kMethod1 : kMethod2;
+    LzhBlockWriter writer(bits, kTreeBlockChunk);
+    TreeMatchFinder mf(in, lzh::kMaxDistance, e.depth);
+    r = OptimalParse(mf, e.nice_length, writer);
     writer.Flush();
     *bytes_read = mf.bytes_read();
   } else {
-    const ChainEffort& e = method == 2 ? kMethod2 : kMethod3;
-    LzhBlockWriter writer(bits, e.block_chunk);
-    MatchFinder mf(in, lzh::kMaxDistance, e.depth, e.good_enough);
-    r = LazyParse(mf, LazyParseParams{e.lazy_below, kFarMin3}, writer);
+    LzhBlockWriter writer(bits, kMethod3.block_chunk);
+    MatchFinder mf(in, lzh::kMaxDistance, kMethod3.depth, kMethod3.good_enough);
+    r = LazyParse(mf, LazyParseParams{kMethod3.lazy_below, kFarMin3}, writer);
     writer.Flush();
     *bytes_read = mf.bytes_read();
   }
