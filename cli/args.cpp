@@ -7,7 +7,7 @@ std::string Args::Value(const std::string& name, const std::string& fallback) co
   return found == options.end() || found->second.empty() ? fallback : found->second.back();
 }
 
-bool ParseArgs(const std::vector<std::string>& argv, const std::vector<OptionSpec>& specs, Args* out,
+bool ParseArgs(const std::vector<std::string>& argv, const std::vector<OptionSpec>& option_list, Args* out,
                std::string* error) {
   bool options_done = false;
   for (size_t i = 0; i < argv.size(); ++i) {
@@ -20,7 +20,7 @@ bool ParseArgs(const std::vector<std::string>& argv, const std::vector<OptionSpe
       options_done = true;
       continue;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* option = nullptr;
     std::string value;
     bool has_inline_value = false;
     if (arg[1] == '-') {
@@ -30,31 +30,31 @@ bool ParseArgs(const std::vector<std::string>& argv, const std::vector<OptionSpe
         name.resize(eq);
         has_inline_value = true;
       }
-      for (const OptionSpec& s : specs)
-        if (s.name == name) spec = &s;
+      for (const OptionSpec& s : option_list)
+        if (s.name == name) option = &s;
     } else {
-      for (const OptionSpec& s : specs)
-        if (s.short_name == arg[1]) spec = &s;
-      if (spec != nullptr && arg.size() > 2) {
+      for (const OptionSpec& s : option_list)
+        if (s.short_name == arg[1]) option = &s;
+      if (option != nullptr && arg.size() > 2) {
         value = arg.substr(2);  // "-pSECRET", "-Cdir"
         has_inline_value = true;
       }
     }
-    if (spec == nullptr) {
+    if (option == nullptr) {
       *error = "unknown option " + arg;
       return false;
     }
-    if (spec->takes_value && !has_inline_value) {
+    if (option->takes_value && !has_inline_value) {
       if (i + 1 >= argv.size()) {
         *error = "option " + arg + " needs a value";
         return false;
       }
       value = argv[++i];
-    } else if (!spec->takes_value && has_inline_value) {
+    } else if (!option->takes_value && has_inline_value) {
       *error = "option " + arg + " takes no value";
       return false;
     }
-    out->options[spec->name].push_back(value);
+    out->options[option->name].push_back(value);
   }
   return true;
 }

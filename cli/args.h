@@ -24,7 +24,7 @@ struct Args {
 };
 
 // Returns false with `error` set for an unknown option or a missing value.
-bool ParseArgs(const std::vector<std::string>& argv, const std::vector<OptionSpec>& specs, Args* out,
+bool ParseArgs(const std::vector<std::string>& argv, const std::vector<OptionSpec>& option_list, Args* out,
                std::string* error);
 
 }  // namespace cli

@@ -70,11 +70,11 @@ int main(int argc, char** argv) {
     return kExitFailure;
   }
   words.erase(words.begin() + static_cast<long>(at) - 1);
-  std::vector<OptionSpec> specs = CommonOptions();
-  specs.insert(specs.end(), command->options.begin(), command->options.end());
+  std::vector<OptionSpec> option_list = CommonOptions();
+  option_list.insert(option_list.end(), command->options.begin(), command->options.end());
   Args args;
   std::string error;
-  if (!ParseArgs(words, specs, &args, &error)) {
+  if (!ParseArgs(words, option_list, &args, &error)) {
     std::fprintf(stderr, "arjhost %s: %s\n", command->name.c_str(), error.c_str());
     return kExitFailure;
   }

@@ -145,10 +145,10 @@ TEST(Extraction, DamagedDataAndUnknownMethodsFailWithNothingLeft) {
     EXPECT_TRUE(r == ERR_CORRUPTED || r == ERR_END_OF_DATA) << r;
   }
   {
-    HeaderSpec spec = StoredEntry("future.bin", "packed some other way");
-    spec.method = 7;
+    HeaderSpec fields = StoredEntry("future.bin", "packed some other way");
+    fields.method = 7;
     ArchiverFixture f(host);
-    ASSERT_EQ(f.OpenMemory(Concat({MainHeader(), BuildHeader(spec), EndMarker()})), RESULT_OK);
+    ASSERT_EQ(f.OpenMemory(Concat({MainHeader(), BuildHeader(fields), EndMarker()})), RESULT_OK);
     EXPECT_EQ(Extract(host, f, 1).result, ERR_UNSUPPORTED);
   }
 }
@@ -220,8 +220,8 @@ TEST(ExtractionPasswords, RequestsAreBounded) {
 constexpr uint8_t kMainVolumeFlag = 0x04;
 
 HeaderSpec Part(const std::string& content, uint8_t flags) {
-  HeaderSpec spec = StoredEntry("big.bin", content, flags);
-  return spec;
+  HeaderSpec fields = StoredEntry("big.bin", content, flags);
+  return fields;
 }
 
 TEST(Extraction, DataMustLieInsideItsVolume) {
@@ -239,9 +239,9 @@ TEST(Extraction, DataMustLieInsideItsVolume) {
   }
   {
     // The header claims one byte more than the volume holds.
-    HeaderSpec spec = StoredEntry("last.txt", content);
-    spec.packed_override = static_cast<int64_t>(content.size()) + 1;
-    const Bytes past = Concat({MainHeader(), BuildHeader(StoredEntry("first.txt", "one")), BuildHeader(spec)});
+    HeaderSpec fields = StoredEntry("last.txt", content);
+    fields.packed_override = static_cast<int64_t>(content.size()) + 1;
+    const Bytes past = Concat({MainHeader(), BuildHeader(StoredEntry("first.txt", "one")), BuildHeader(fields)});
     ASSERT_EQ(past.size(), exact.size());
     ArchiverFixture f(host);
     ASSERT_FALSE(Failed(f.OpenMemory(past)));
@@ -255,7 +255,7 @@ TEST(Extraction, DataMustLieInsideItsVolume) {
 std::string WriteVolumes(const TempDir& dir, const std::vector<std::vector<HeaderSpec>>& volumes) {
   for (size_t v = 0; v < volumes.size(); ++v) {
     std::vector<Bytes> parts = {MainHeader("test.arj", v + 1 < volumes.size() ? kMainVolumeFlag : 0)};
-    for (const HeaderSpec& spec : volumes[v]) parts.push_back(BuildHeader(spec));
+    for (const HeaderSpec& fields : volumes[v]) parts.push_back(BuildHeader(fields));
     parts.push_back(EndMarker());
     char suffix[8];
     std::snprintf(suffix, sizeof suffix, v == 0 ? "arj" : "a%02zu", v);
@@ -313,11 +313,11 @@ TEST(ExtractionPasswords, EachPartOfASplitEntryHasItsOwnKey) {
   std::vector<std::vector<HeaderSpec>> volumes;
   for (int i = 0; i < 3; ++i) {
     const uint8_t flags = FLAG_GARBLED | (i < 2 ? FLAG_SPLIT_NEXT : 0) | (i > 0 ? FLAG_SPLIT_PREV : 0);
-    HeaderSpec spec = Part(parts[i], flags);
-    spec.garble_modifier = modifiers[i];
+    HeaderSpec fields = Part(parts[i], flags);
+    fields.garble_modifier = modifiers[i];
     const Bytes key = GarbleKey(password, modifiers[i]);
-    for (size_t j = 0; j < spec.data.size(); ++j) spec.data[j] ^= key[j % key.size()];
-    volumes.push_back({spec});
+    for (size_t j = 0; j < fields.data.size(); ++j) fields.data[j] ^= key[j % key.size()];
+    volumes.push_back({fields});
   }
   TestHost host;
   TempDir dir;

@@ -11,9 +11,9 @@ namespace {
 using namespace testing_support;
 
 HeaderSpec Part(const std::string& name, uint32_t original, uint32_t packed, uint8_t flags) {
-  HeaderSpec spec = StoredEntry(name, std::string(packed, 'p'), flags);
-  spec.original_size = original;
-  return spec;
+  HeaderSpec fields = StoredEntry(name, std::string(packed, 'p'), flags);
+  fields.original_size = original;
+  return fields;
 }
 
 class EntryProperties : public ::testing::Test {

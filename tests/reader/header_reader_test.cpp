@@ -71,12 +71,12 @@ TEST(Recognize, JudgesIdSizeAndVersionOfTheFirstBytesRead) {
 
 TEST(MeasureMainHeader, CountsStringsAndExtendedHeadersAsRead) {
   TestHost host;
-  HeaderSpec spec;
-  spec.name = "abcde";
-  spec.file_type = 2;
-  Bytes plain = Concat({BuildHeader(spec), EndMarker()});
-  spec.extended = {Bytes(10, 7)};
-  Bytes extended = Concat({BuildHeader(spec), EndMarker()});
+  HeaderSpec fields;
+  fields.name = "abcde";
+  fields.file_type = 2;
+  Bytes plain = Concat({BuildHeader(fields), EndMarker()});
+  fields.extended = {Bytes(10, 7)};
+  Bytes extended = Concat({BuildHeader(fields), EndMarker()});
   uint32_t length = 0;
   Source a(host, plain);
   EXPECT_EQ(MeasureMainHeader(a.stream(), &length), RESULT_OK);
@@ -88,16 +88,16 @@ TEST(MeasureMainHeader, CountsStringsAndExtendedHeadersAsRead) {
 
 TEST(MeasureMainHeader, AHeaderThatDoesNotEndWhereItShouldIsDamaged) {
   TestHost host;
-  HeaderSpec spec;
-  spec.file_type = 2;
-  Bytes whole = BuildHeader(spec);
+  HeaderSpec fields;
+  fields.file_type = 2;
+  Bytes whole = BuildHeader(fields);
   // Cut inside the extended-header chain: the chain's end is never read.
   Bytes cut(whole.begin(), whole.end() - 1);
   // A name that runs past the basic header.
-  HeaderSpec long_name = spec;
+  HeaderSpec long_name = fields;
   long_name.basic_size_override = 33;
   // An extended header that claims more bytes than the volume holds.
-  HeaderSpec huge_ext = spec;
+  HeaderSpec huge_ext = fields;
   huge_ext.extended = {Bytes(8, 1)};
   Bytes huge = BuildHeader(huge_ext);
   size_t ext_at = huge.size() - 2 - 4 - 8 - 2;
@@ -112,13 +112,13 @@ TEST(MeasureMainHeader, AHeaderThatDoesNotEndWhereItShouldIsDamaged) {
 
 TEST(ReadLocalHeader, FindsDataAfterTheExtendedHeadersAndStepsOverIt) {
   TestHost host;
-  HeaderSpec spec;
-  spec.name = "ab";
-  spec.first_header_size = 30;
-  spec.basic_size_override = 40;  // 30 + "ab" + NUL + comment NUL = 34; 6 bytes of slack
-  spec.extended = {Bytes(6, 1)};
-  spec.packed_override = 1000;
-  Bytes header = BuildHeader(spec);
+  HeaderSpec fields;
+  fields.name = "ab";
+  fields.first_header_size = 30;
+  fields.basic_size_override = 40;  // 30 + "ab" + NUL + comment NUL = 34; 6 bytes of slack
+  fields.extended = {Bytes(6, 1)};
+  fields.packed_override = 1000;
+  Bytes header = BuildHeader(fields);
   header.insert(header.begin() + 4 + 34, 6, 0);  // make the basic header really 40 bytes
   Source s(host, Concat({Bytes(47, 0), header, Bytes(1200, 0)}));
   uint8_t fixed[kFixedHeaderSize];

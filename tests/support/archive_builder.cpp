@@ -24,69 +24,69 @@ void Put32(Bytes& b, uint32_t v) {
 
 }  // namespace
 
-Bytes BuildHeader(const HeaderSpec& spec) {
+Bytes BuildHeader(const HeaderSpec& fields) {
   Bytes basic;
-  basic.push_back(spec.first_header_size);
-  basic.push_back(spec.archiver_version);
-  basic.push_back(spec.min_version);
-  basic.push_back(spec.host_os);
-  basic.push_back(spec.flags);
-  basic.push_back(spec.method);
-  basic.push_back(spec.file_type);
-  basic.push_back(spec.garble_modifier);
-  Put32(basic, spec.dos_time);
-  uint32_t packed = spec.packed_override >= 0 ? static_cast<uint32_t>(spec.packed_override)
-                    : spec.data.empty()       ? spec.packed_size
-                                              : static_cast<uint32_t>(spec.data.size());
+  basic.push_back(fields.first_header_size);
+  basic.push_back(fields.archiver_version);
+  basic.push_back(fields.min_version);
+  basic.push_back(fields.host_os);
+  basic.push_back(fields.flags);
+  basic.push_back(fields.method);
+  basic.push_back(fields.file_type);
+  basic.push_back(fields.garble_modifier);
+  Put32(basic, fields.dos_time);
+  uint32_t packed = fields.packed_override >= 0 ? static_cast<uint32_t>(fields.packed_override)
+                    : fields.data.empty()       ? fields.packed_size
+                                              : static_cast<uint32_t>(fields.data.size());
   Put32(basic, packed);
-  Put32(basic, spec.original_size);
-  Put32(basic, spec.file_crc);
+  Put32(basic, fields.original_size);
+  Put32(basic, fields.file_crc);
   Put16(basic, 0);     // filespec position
   Put16(basic, 0x20);  // access mode
   basic.push_back(0);  // chapters
   basic.push_back(0);
   // Bytes of the fixed part beyond the 30 the format defines.
-  while (basic.size() < spec.first_header_size) basic.push_back(0);
-  basic.resize(spec.first_header_size);
-  basic.insert(basic.end(), spec.name.begin(), spec.name.end());
+  while (basic.size() < fields.first_header_size) basic.push_back(0);
+  basic.resize(fields.first_header_size);
+  basic.insert(basic.end(), fields.name.begin(), fields.name.end());
   basic.push_back(0);
-  basic.insert(basic.end(), spec.comment.begin(), spec.comment.end());
+  basic.insert(basic.end(), fields.comment.begin(), fields.comment.end());
   basic.push_back(0);
 
   Bytes out;
   Put16(out, 0xEA60);
-  Put16(out, spec.basic_size_override >= 0 ? static_cast<uint32_t>(spec.basic_size_override)
+  Put16(out, fields.basic_size_override >= 0 ? static_cast<uint32_t>(fields.basic_size_override)
                                            : static_cast<uint32_t>(basic.size()));
   out.insert(out.end(), basic.begin(), basic.end());
   Put32(out, Crc32Update(basic.size(), basic.data(), 0));
-  for (const Bytes& ext : spec.extended) {
+  for (const Bytes& ext : fields.extended) {
     Put16(out, static_cast<uint32_t>(ext.size()));
     out.insert(out.end(), ext.begin(), ext.end());
     Put32(out, Crc32Update(ext.size(), ext.data(), 0));
   }
   Put16(out, 0);
-  out.insert(out.end(), spec.data.begin(), spec.data.end());
+  out.insert(out.end(), fields.data.begin(), fields.data.end());
   return out;
 }
 
 Bytes MainHeader(const std::string& name, uint8_t flags, const std::string& comment) {
-  HeaderSpec spec;
-  spec.name = name;
-  spec.comment = comment;
-  spec.flags = flags;
-  spec.file_type = 2;
-  return BuildHeader(spec);
+  HeaderSpec fields;
+  fields.name = name;
+  fields.comment = comment;
+  fields.flags = flags;
+  fields.file_type = 2;
+  return BuildHeader(fields);
 }
 
 HeaderSpec StoredEntry(const std::string& name, const std::string& content, uint8_t flags) {
-  HeaderSpec spec;
-  spec.name = name;
-  spec.flags = flags;
-  spec.data = ToBytes(content);
-  spec.packed_size = static_cast<uint32_t>(content.size());
-  spec.original_size = static_cast<uint32_t>(content.size());
-  spec.file_crc = Crc32Update(content.size(), content.data(), 0);
-  return spec;
+  HeaderSpec fields;
+  fields.name = name;
+  fields.flags = flags;
+  fields.data = ToBytes(content);
+  fields.packed_size = static_cast<uint32_t>(content.size());
+  fields.original_size = static_cast<uint32_t>(content.size());
+  fields.file_crc = Crc32Update(content.size(), content.data(), 0);
+  return fields;
 }
 
 Bytes EndMarker() { return {0x60, 0xEA, 0x00, 0x00}; }

@@ -33,7 +33,7 @@ struct HeaderSpec {
 
 // One main or local header with its header CRC and extended headers, then
 // (for a local header) its packed data.
-Bytes BuildHeader(const HeaderSpec& spec);
+Bytes BuildHeader(const HeaderSpec& fields);
 Bytes MainHeader(const std::string& name = "test.arj", uint8_t flags = 0, const std::string& comment = "");
 // A stored (method 0) entry holding `content`.
 HeaderSpec StoredEntry(const std::string& name, const std::string& content, uint8_t flags = 0);
