@@ -6,7 +6,7 @@
 
 #include "runtime/codecs/encode/arj_encoder.h"
 #include "runtime/codecs/encode_objects/encoder_objects.h"
-#include "runtime/codecs/encode_objects/host_stream_adapters.h"
+#include "runtime/codecs/host_stream_adapters.h"
 #include "runtime/services/service_support.h"
 
 namespace arjrt {
@@ -28,8 +28,8 @@ class Encoder {
   ResultCode Process(uint64_t* count) {
     if (count != nullptr) *count = 0;
     if (input_ == nullptr || output_ == nullptr) return ERR_NOT_INITIALIZED;
-    HostStreamSource in(input_);
-    HostStreamSink out(output_);
+    StreamSource in(input_);
+    StreamSink out(output_);
     uint64_t written = 0, read = 0;
     ResultCode r = EncodeArjData(method_, in, out, &written, &read);
     if (count != nullptr) *count = written;
