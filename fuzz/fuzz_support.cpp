@@ -95,13 +95,21 @@ ObjectRef MakeMemoryIo(ObjectRef parent, const uint8_t* data, size_t size, const
   return io;
 }
 
-void ExerciseArchiver(arjrt::Runtime& runtime, ObjectRef io, uint32_t scan_all, const std::string& password) {
+ObjectRef OpenArchiver(arjrt::Runtime& runtime, ObjectRef io, uint32_t scan_all) {
   const arjrt::Implementation* impl = runtime.registry().Find(IID_MINIARCHIVER, PID_ARJ);
-  if (io == nullptr || impl->hooks.Recognize(io) != RESULT_OK) return;
+  if (io == nullptr || impl->hooks.Recognize(io) != RESULT_OK) return nullptr;
   ObjectRef archiver = nullptr;
-  if (Failed(host::CreateObject(io, &archiver, IID_MINIARCHIVER, PID_ARJ))) return;
+  if (Failed(host::CreateObject(io, &archiver, IID_MINIARCHIVER, PID_ARJ))) return nullptr;
   host::SetPropDWord(archiver, PROP_SCAN_ALL_VOLUMES, scan_all);
-  if (!Failed(host::CreateObjectDone(archiver))) Enumerate(runtime, archiver, password);
+  if (!Failed(host::CreateObjectDone(archiver))) return archiver;
+  host::CloseObject(archiver);
+  return nullptr;
+}
+
+void ExerciseArchiver(arjrt::Runtime& runtime, ObjectRef io, uint32_t scan_all, const std::string& password) {
+  ObjectRef archiver = OpenArchiver(runtime, io, scan_all);
+  if (archiver == nullptr) return;
+  Enumerate(runtime, archiver, password);
   host::CloseObject(archiver);
 }
 

@@ -19,6 +19,8 @@ ObjectRef MakeSource(arjrt::Runtime& runtime);
 // A memory I/O named `name` under `parent`, viewing `data`.
 ObjectRef MakeMemoryIo(ObjectRef parent, const uint8_t* data, size_t size, const char* name);
 
+// An archiver over `io` that was recognized and opened, or null.
+ObjectRef OpenArchiver(arjrt::Runtime& runtime, ObjectRef io, uint32_t scan_all);
 // Recognition, creation in the given scan mode, enumeration with every
 // property, and extraction of every entry (with `password` when asked).
 void ExerciseArchiver(arjrt::Runtime& runtime, ObjectRef io, uint32_t scan_all, const std::string& password);

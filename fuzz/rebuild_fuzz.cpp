@@ -1,0 +1,91 @@
+// libFuzzer target: a rebuild of a fuzzed archive. The first two bytes
+// choose which entries are dropped and which replaced (bit k % 8 for entry
+// k), the third the method of new content; the rest is the archive. A
+// rebuild that reports success must have written an archive that opens
+// again with the entries it was asked to keep.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "runtime/services/change_list.h"
+#include "runtime/services/services.h"
+
+namespace {
+
+constexpr size_t kControlBytes = 3;
+
+uint64_t CountEntries(ObjectRef archiver) {
+  const MiniArchiverMethods& m = host::Archiver(archiver);
+  m.Reset(archiver);
+  uint64_t handle = 0, count = 0;
+  while (count < 100000 && m.Next(archiver, &handle, handle) == RESULT_OK) ++count;
+  return count;
+}
+
+arjrt::ContentOpener MemoryContent(const uint8_t* data, size_t size, uint32_t method, const char* name) {
+  return [=](ObjectRef list, ObjectRef* out) {
+    ObjectRef io = nullptr;
+    ResultCode r = host::CreateObjectQuick(list, &io, IID_BLOCK_IO, PID_MEMORY_IO);
+    if (Failed(r)) return r;
+    if (size != 0) host::Io(io).SeekWrite(io, nullptr, 0, data, static_cast<uint32_t>(size));
+    if (name != nullptr) host::SetPropBuffer(io, PROP_OBJECT_NAME, name, static_cast<uint32_t>(std::strlen(name) + 1));
+    host::SetPropDWord(io, PROP_ENTRY_METHOD, method);
+    *out = io;
+    return RESULT_OK;
+  };
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < kControlBytes) return 0;
+  const uint8_t drop = data[0], replace = data[1], method = data[2] % 5;
+  const uint8_t* archive = data + kControlBytes;
+  const size_t archive_size = size - kControlBytes;
+  const size_t content_size = archive_size < 4096 ? archive_size : 4096;
+
+  arjrt::Runtime& runtime = fuzzing::FuzzRuntime();
+  const size_t objects = runtime.live_object_count();
+  ObjectRef source = fuzzing::MakeSource(runtime);
+  ObjectRef archiver = fuzzing::OpenArchiver(runtime, fuzzing::MakeMemoryIo(source, archive, archive_size, "fuzz.arj"), 0);
+  if (archiver != nullptr) {
+    const uint64_t entries = CountEntries(archiver);
+    ObjectRef list = nullptr;
+    host::CreateObjectQuick(runtime.root(), &list, IID_CHANGE_LIST, arjrt::PID_CHANGE_LIST);
+    uint64_t kept = 1;  // the added entry
+    for (uint64_t k = 1; k <= entries; ++k) {
+      if (drop >> (k % 8) & 1) {
+        arjrt::ChangeListDrop(list, k);
+        continue;
+      }
+      ++kept;
+      if (replace >> (k % 8) & 1) arjrt::ChangeListReplace(list, k, MemoryContent(archive, content_size, method, nullptr));
+    }
+    arjrt::ChangeListAdd(list, MemoryContent(archive, content_size, method, "added.bin"));
+    ObjectRef dest = nullptr;
+    host::CreateObjectQuick(runtime.root(), &dest, IID_BLOCK_IO, PID_MEMORY_IO);
+    const ResultCode r = host::Archiver(archiver).Rebuild(archiver, list, dest);
+    host::CloseObject(list);
+    host::CloseObject(archiver);
+    if (!Failed(r)) {
+      uint64_t written = 0;
+      host::Io(dest).GetSize(dest, &written, 0);
+      std::vector<uint8_t> bytes(written);
+      if (written != 0) host::Io(dest).SeekRead(dest, nullptr, 0, bytes.data(), static_cast<uint32_t>(written));
+      ObjectRef again = fuzzing::OpenArchiver(
+          runtime, fuzzing::MakeMemoryIo(source, bytes.data(), bytes.size(), "rebuilt.arj"), 0);
+      if (again == nullptr || CountEntries(again) != kept) {
+        std::fprintf(stderr, "a rebuild reported success but wrote an archive that does not list %llu entries\n",
+                     static_cast<unsigned long long>(kept));
+        std::abort();
+      }
+      host::CloseObject(again);
+    }
+    host::CloseObject(dest);
+  }
+  host::CloseObject(source);
+  fuzzing::CheckNothingLeft(runtime, objects);
+  return 0;
+}
