@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/limit_options.h"
 
 namespace cli {
 
 std::vector<OptionSpec> CommonOptions() {
-  return {{"plugin", 0, true}, {"trace", 0, true}, {"help", 'h', false}};
+  std::vector<OptionSpec> list = {{"plugin", 0, true}, {"trace", 0, true}, {"help", 'h', false}};
+  for (const OptionSpec& o : LimitOptions()) list.push_back(o);
+  return list;
 }
 
 const std::vector<Command>& Commands() {

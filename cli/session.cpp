@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/limit_options.h"
 #include "runtime/api/text_tools.h"
 
 namespace cli {
@@ -17,6 +18,10 @@ bool StartHost(const Args& args, Session* session) {
   session->host = std::make_unique<arjhost::Host>();
   session->host->SetTraceLevel(std::atoi(args.Value("trace", "0").c_str()));
   std::string error;
+  if (!ApplyLimitOptions(args, *session->host, &error)) {
+    std::fprintf(stderr, "arjhost: %s\n", error.c_str());
+    return false;
+  }
   if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
     std::fprintf(stderr, "arjhost: %s\n", error.c_str());
     return false;

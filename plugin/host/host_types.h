@@ -108,6 +108,11 @@ constexpr PropId PROP_CODEC_OUTPUT = 0x23201004u;
 constexpr PropId PROP_MODIFIED_TIME = 0x20501030u;  // Unix seconds, for new content
 constexpr PropId PROP_FILE_MODE = 0x20401031u;      // UNIX mode bits (st_mode), for new content
 // PROP_ENTRY_METHOD on new content: the ARJ method it is to be encoded with.
+// Bounds the host sets for every archive, read from the root; 0 (or a host
+// without them) leaves the plug-in's own bounds, and a host can only lower
+// those.
+constexpr PropId PROP_LIMIT_MAX_ENTRIES = 0x20402060u;
+constexpr PropId PROP_LIMIT_MAX_VOLUMES = 0x20402061u;
 
 // Kinds of property values, taken from bits 20..27 of the id.
 enum class PropKind : uint8_t { Byte, Word, DWord, QWord, String, Buffer, Object, Unknown };

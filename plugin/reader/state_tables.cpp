@@ -24,12 +24,25 @@ void ReleaseBlock(ArchiverState& s, void** field) {
   *field = nullptr;
 }
 
+namespace {
+
+uint64_t HostBound(const ArchiverState& s, PropId id, uint64_t own) {
+  ObjectRef root = s.memory != nullptr ? host::FindAncestor(s.memory, IID_ROOT) : nullptr;
+  const uint64_t bound = root != nullptr ? host::GetPropDWord(root, id) : 0;
+  return bound != 0 && bound < own ? bound : own;
+}
+
+}  // namespace
+
+uint64_t EntryBound(const ArchiverState& s) { return HostBound(s, PROP_LIMIT_MAX_ENTRIES, kMaxEntries); }
+uint64_t VolumeBound(const ArchiverState& s) { return HostBound(s, PROP_LIMIT_MAX_VOLUMES, kMaxVolumes); }
+
 ResultCode ReserveEntrySlots(ArchiverState& s, uint64_t slots) {
-  if (slots > kMaxEntries + kFreeEntrySlots) return ERR_LIMIT_EXCEEDED;
+  if (slots > EntryBound(s) + kFreeEntrySlots) return ERR_LIMIT_EXCEEDED;
   return ResizeBlock(s, &s.entries, slots * sizeof(EntryRecord));
 }
 
 ResultCode ReserveVolumeSlots(ArchiverState& s, uint64_t slots) {
-  if (slots > kMaxVolumes + kDiscoveredVolumeSlots) return ERR_LIMIT_EXCEEDED;
+  if (slots > VolumeBound(s) + kDiscoveredVolumeSlots) return ERR_LIMIT_EXCEEDED;
   return ResizeBlock(s, &s.volumes, slots * sizeof(VolumeRecord));
 }

@@ -10,6 +10,10 @@
 constexpr uint64_t kMaxEntries = 4'000'000;
 constexpr uint64_t kMaxVolumes = 100'000;
 
+// The bounds in force for this archive: ours, or the host's if lower.
+uint64_t EntryBound(const ArchiverState& s);
+uint64_t VolumeBound(const ArchiverState& s);
+
 // Allocates a zero-filled block into `*field` (which must be empty).
 ResultCode AllocateBlock(ArchiverState& s, void** field, uint64_t size);
 // Resizes the block in `*field`, keeping its bytes and zero-filling new ones.

@@ -113,6 +113,7 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
         work.name);
 
   int32_t leading_misses = 0;
+  const uint64_t volume_bound = VolumeBound(s);
   for (int64_t n = 0;;) {
     VolumeRecord& record = s.volumes[s.volume_count];
     bool opened_by_name = n != own;
@@ -126,6 +127,12 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
       Trace(archiver, TRACE_VOLUMES, "arj\topen volume %d result %terr", static_cast<int32_t>(n), result);
     }
     ++n;
+    if (!Failed(result) && s.volume_count >= volume_bound) {
+      // One volume more than the set may have: refused, not cut short.
+      if (opened_by_name) host::CloseObject(record.io);
+      record.io = nullptr;
+      return ERR_LIMIT_EXCEEDED;
+    }
     if (!Failed(result)) {
       result = OpenVolumeStream(record);
       if (!Failed(result)) {
@@ -145,7 +152,7 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
         if (s.volume_count == 0 && ++leading_misses >= kLeadingMissesBeforeOwn) n = own;
       }
     }
-    if (Failed(result) || n > INT32_MAX || s.volume_count >= kMaxVolumes) break;
+    if (Failed(result) || n > INT32_MAX) break;
     if (SetVolumeNumber(work.name, work.Length(), static_cast<int32_t>(n)) == 1) break;
   }
   return Failed(result) && s.volume_count > 0 ? RESULT_OK : result;
@@ -173,7 +180,7 @@ ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
       break;
     }
     work.PutNameInText();
-    if (s.volume_count >= kMaxVolumes) {
+    if (s.volume_count >= VolumeBound(s)) {
       result = ERR_LIMIT_EXCEEDED;
       break;
     }

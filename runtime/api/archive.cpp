@@ -34,6 +34,21 @@ std::vector<EntryInfo::Part> PartsOf(ObjectRef a, uint64_t first, uint64_t end, 
   return parts;
 }
 
+std::string Count(uint64_t n, const char* unit) { return std::to_string(n) + " " + unit; }
+
+// Why the plug-in refused to open, naming the bound that stopped it.
+std::string OpenFailure(ResultCode r, const Limits& limits, bool memory_refused) {
+  if (memory_refused && r == ERR_NO_MEMORY)
+    return "its tables need more memory than the limit of " + Count(limits.archive_memory, "bytes");
+  if (r == ERR_LIMIT_EXCEEDED) {
+    const uint64_t entries = limits.max_entries != 0 ? limits.max_entries : kPluginMaxEntries;
+    const uint64_t volumes = limits.max_volumes != 0 ? limits.max_volumes : kPluginMaxVolumes;
+    return "more entries or volumes than the limits allow (" + Count(entries, "entries") + ", " +
+           Count(volumes, "volumes") + ")";
+  }
+  return arjrt::ResultName(r);
+}
+
 // A self-extracting archive has its main header behind a stub: the
 // plug-in then reads a window over the file from that header on. A file
 // that starts with a header id is left as it is, damaged or not: what it
@@ -183,11 +198,13 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
     return RESULT_OK;
   });
 
+  const uint64_t refusals = runtime.memory_refusals();
   ResultCode r = host::CreateObject(o.archive_io(), &o.archiver, impl->iid, impl->pid);
-  if (Failed(r)) return fail(r, std::string("cannot be opened: ") + arjrt::ResultName(r));
-  host::SetPropDWord(o.archiver, PROP_SCAN_ALL_VOLUMES, options.scan_all_volumes ? 1 : 0);
-  r = host::CreateObjectDone(o.archiver);
-  if (Failed(r)) return fail(r, std::string("cannot be opened: ") + arjrt::ResultName(r));
+  if (!Failed(r)) {
+    host::SetPropDWord(o.archiver, PROP_SCAN_ALL_VOLUMES, options.scan_all_volumes ? 1 : 0);
+    r = host::CreateObjectDone(o.archiver);
+  }
+  if (Failed(r)) return fail(r, "cannot be opened: " + OpenFailure(r, host.limits(), runtime.memory_refusals() != refusals));
   state.damaged = r == WARN_CORRUPTED;
   state.restricted = host::GetPropDWord(o.archiver, PROP_RESTRICTED) != 0;
   state.multi_volume = state.volumes.size() > 1 || (state.restricted && !state.damaged);

@@ -64,10 +64,27 @@ struct Requester {
   }
 };
 
+// Sizes come from the headers and the decoders stop there, so the bounds
+// are judged before a byte is unpacked.
+std::string OverLimits(const EntryInfo& entry, const Limits& limits) {
+  const std::string size = std::to_string(entry.size) + " bytes";
+  if (limits.max_entry_size != 0 && entry.size > limits.max_entry_size)
+    return "unpacked size " + size + " is over the limit of " + std::to_string(limits.max_entry_size) + " bytes";
+  if (limits.max_ratio != 0 && entry.size > limits.ratio_floor && entry.size / limits.max_ratio > entry.packed)
+    return "unpacked size " + size + " is more than " + std::to_string(limits.max_ratio) + " times the packed size " +
+           std::to_string(entry.packed) + " bytes (a likely decompression bomb; the ratio limit refuses it)";
+  return {};
+}
+
 }  // namespace
 
 ExtractOutcome Archive::Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords) {
   ExtractOutcome outcome;
+  outcome.error = OverLimits(entry, host_.limits());
+  if (!outcome.error.empty()) {
+    outcome.result = ERR_LIMIT_EXCEEDED;
+    return outcome;
+  }
   ObjectRef a = objects_->archiver;
   Requester requester(objects_->runtime, entry, passwords);
   ObjectRef temp = nullptr;

@@ -37,8 +37,17 @@ std::string DescribeSource(const PropertyRow& row) {
 
 }  // namespace
 
-Host::Host() : runtime_(std::make_unique<arjrt::Runtime>()) {}
+Host::Host() : runtime_(std::make_unique<arjrt::Runtime>()) { SetLimits(Limits{}); }
 Host::~Host() = default;
+
+void Host::SetLimits(const Limits& limits) {
+  limits_ = limits;
+  arjrt::RuntimeLimits& bounds = runtime_->limits();
+  bounds.max_entries = limits.max_entries;
+  bounds.max_volumes = limits.max_volumes;
+  bounds.archive_memory = limits.archive_memory;
+  bounds.extract_memory = limits.extract_memory;
+}
 
 void Host::SetTraceLevel(int level) {
   if (level <= 0) {

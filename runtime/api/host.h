@@ -43,6 +43,24 @@ struct ManifestInfo {
   std::string error;
 };
 
+// What a hostile archive may cost, each bound enforced with a clear error.
+// A zero turns the bound off (entries and volumes: the plug-in's own
+// bounds stay).
+constexpr uint64_t kPluginMaxEntries = 4'000'000;
+constexpr uint64_t kPluginMaxVolumes = 100'000;
+
+struct Limits {
+  uint32_t max_entries = 0;                          // per archive
+  uint32_t max_volumes = 0;                          // per volume set
+  uint64_t archive_memory = uint64_t{2} << 30;       // the plug-in's tables of one open archive
+  uint64_t extract_memory = uint64_t{8} << 20;       // held in memory per extraction; more goes to a temporary file
+  uint64_t max_entry_size = 0;                       // unpacked bytes of one entry
+  // An entry of more than `ratio_floor` bytes that unpacks to more than
+  // `max_ratio` times its packed size is refused as a likely bomb.
+  uint32_t max_ratio = 1000;
+  uint64_t ratio_floor = uint64_t{256} << 20;
+};
+
 class Host {
  public:
   Host();
@@ -64,11 +82,16 @@ class Host {
   // Trace lines of the plug-in up to `level` go to stderr; 0 turns them off.
   void SetTraceLevel(int level);
 
+  // Applies to archives opened and entries extracted from now on.
+  void SetLimits(const Limits& limits);
+  const Limits& limits() const { return limits_; }
+
   arjrt::Runtime& runtime() { return *runtime_; }
 
  private:
   std::unique_ptr<arjrt::Runtime> runtime_;
   std::string plugin_path_;
+  Limits limits_;
 };
 
 }  // namespace arjhost

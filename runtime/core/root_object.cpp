@@ -77,6 +77,21 @@ ResultCode ResolveImports(ObjectRef root, uint32_t /*reserved*/, const ImportRow
 
 const RootMethods kRootMethods = {RegisterInterface, ResolveImports, ResolveExport};
 
+// The bounds the plug-in reads for every archive it opens.
+ResultCode GetLimit(ObjectRef root, uint32_t* length, PropId prop, void* buffer, uint32_t size) {
+  const RuntimeLimits& limits = AsRt(root)->runtime->limits();
+  const uint32_t value = prop == PROP_LIMIT_MAX_ENTRIES ? limits.max_entries : limits.max_volumes;
+  if (length != nullptr) *length = sizeof value;
+  if (buffer == nullptr || size < sizeof value) return ERR_BUFFER_TOO_SMALL;
+  std::memcpy(buffer, &value, sizeof value);
+  return RESULT_OK;
+}
+
+const PropertyRow kRootProperties[] = {
+    {PROP_LIMIT_MAX_ENTRIES, {.number = 0}, 4, PROP_MODE_GETTER, GetLimit, nullptr},
+    {PROP_LIMIT_MAX_VOLUMES, {.number = 0}, 4, PROP_MODE_GETTER, GetLimit, nullptr},
+};
+
 }  // namespace
 
 static_assert(sizeof(InternalHooks) == kInternalHookSlots * sizeof(HostFunction));
@@ -87,6 +102,8 @@ void RegisterRootInterface(Registry& registry) {
   impl->pid = 1;
   impl->methods = &kRootMethods;
   impl->method_count = 3;
+  impl->properties = kRootProperties;
+  impl->property_count = sizeof kRootProperties / sizeof kRootProperties[0];
   registry.Add(std::move(impl));
 }
 

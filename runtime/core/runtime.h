@@ -12,6 +12,7 @@
 
 #include "plugin/host/host_objects.h"
 #include "runtime/core/implementation.h"
+#include "runtime/core/limits.h"
 #include "runtime/core/rt_object.h"
 
 namespace arjrt {
@@ -62,6 +63,11 @@ class Runtime {
   bool AllowAllocation();  // consumed by every Alloc and Realloc
   uint64_t allocation_count() const { return allocations_; }
 
+  RuntimeLimits& limits() { return limits_; }
+  // Allocations refused because a memory object would pass its bound.
+  uint64_t memory_refusals() const { return memory_refusals_; }
+  void NoteMemoryRefusal() { ++memory_refusals_; }
+
   // Messages.
   void AddMessageHandler(ObjectRef object, MessageHandler handler);
   ResultCode Deliver(const Message& message);
@@ -83,6 +89,8 @@ class Runtime {
   uint64_t allocations_ = 0;
   uint64_t fail_at_ = 0;
   bool fail_persistent_ = false;
+  RuntimeLimits limits_;
+  uint64_t memory_refusals_ = 0;
   std::unordered_map<RtObject*, std::vector<MessageHandler>> handlers_;
   TraceSink sink_;
   int32_t trace_level_ = 0;

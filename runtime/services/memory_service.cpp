@@ -25,7 +25,8 @@ struct alignas(16) BlockHeader {
 
 class MemoryPool {
  public:
-  explicit MemoryPool(ObjectRef self) : runtime_(AsRt(self)->runtime) {}
+  explicit MemoryPool(ObjectRef self)
+      : runtime_(AsRt(self)->runtime), budget_(runtime_->limits().archive_memory) {}
   ~MemoryPool() {
     if (!blocks_.empty())
       runtime_->NoteLeak("memory object closed with " + std::to_string(blocks_.size()) + " block(s) allocated");
@@ -34,7 +35,7 @@ class MemoryPool {
 
   ResultCode Alloc(void** block, uint64_t size) {
     if (block == nullptr) return ERR_BAD_PARAMETER;
-    if (size > kMaxBlockSize || !runtime_->AllowAllocation()) return ERR_NO_MEMORY;
+    if (size > kMaxBlockSize || !runtime_->AllowAllocation() || !WithinBudget(size)) return ERR_NO_MEMORY;
     BlockHeader* h = Acquire(size, size);
     if (h == nullptr) return ERR_NO_MEMORY;
     *block = h + 1;
@@ -53,13 +54,20 @@ class MemoryPool {
       *block = h + 1;
       return RESULT_OK;
     }
-    // Grow geometrically so that repeated small growth stays linear in total.
+    // Grow geometrically so that repeated small growth stays linear in total;
+    // within the budget, settle for the size asked.
     uint64_t capacity = size > kMaxBlockSize / 2 ? size : std::max(size, h->capacity + h->capacity / 2);
-    BlockHeader* grown = Acquire(size, capacity);
+    if (!WithinBudget(capacity - h->capacity)) capacity = size;
+    if (!WithinBudget(capacity - h->capacity)) return ERR_NO_MEMORY;
+    // realloc can move a large block by remapping it, without a copy.
+    auto* grown = static_cast<BlockHeader*>(std::realloc(h, sizeof(BlockHeader) + capacity));
     if (grown == nullptr) return ERR_NO_MEMORY;
-    std::memcpy(grown + 1, h + 1, h->size);
     blocks_.erase(h);
-    Release(h);
+    blocks_.insert(grown);
+    std::memset(reinterpret_cast<uint8_t*>(grown + 1) + grown->size, 0, size - grown->size);
+    held_ += capacity - grown->capacity;
+    grown->capacity = capacity;
+    grown->size = size;
     *block = grown + 1;
     return RESULT_OK;
   }
@@ -74,17 +82,27 @@ class MemoryPool {
   }
 
  private:
+  // Whether `more` bytes may be held besides what is; a refusal is counted
+  // so that the embedder can name the bound as the cause.
+  bool WithinBudget(uint64_t more) {
+    if (budget_ == 0 || (held_ <= budget_ && more <= budget_ - held_)) return true;
+    runtime_->NoteMemoryRefusal();
+    return false;
+  }
+
   BlockHeader* Acquire(uint64_t size, uint64_t capacity) {
     auto* h = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + capacity));
     if (h == nullptr) return nullptr;
     std::memset(h + 1, 0, size);
     *h = {kBlockMagic, capacity, size, this};
     blocks_.insert(h);
+    held_ += capacity;
     runtime_->AddBlocks(1);
     return h;
   }
 
   void Release(BlockHeader* h) {
+    held_ -= h->capacity;
     h->magic = 0;
     std::free(h);
     runtime_->AddBlocks(-1);
@@ -96,6 +114,8 @@ class MemoryPool {
   }
 
   Runtime* runtime_;
+  const uint64_t budget_;  // 0: none
+  uint64_t held_ = 0;      // capacity of the blocks held
   std::unordered_set<BlockHeader*> blocks_;
 };
 

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <vector>
 
+#include "runtime/core/runtime.h"
 #include "runtime/services/anonymous_file.h"
 #include "runtime/services/fd_transfer.h"
 #include "runtime/services/service_support.h"
@@ -20,13 +21,12 @@
 namespace arjrt {
 namespace {
 
-constexpr uint64_t kDefaultMemoryLimit = uint64_t{8} << 20;
 constexpr uint64_t kMaxOffset = static_cast<uint64_t>(INT64_MAX);
 constexpr uint32_t kSpillChunk = uint32_t{1} << 30;
 
 class TempIo {
  public:
-  explicit TempIo(ObjectRef) {}
+  explicit TempIo(ObjectRef self) : limit_(AsRt(self)->runtime->limits().extract_memory) {}
   ~TempIo() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -173,7 +173,7 @@ class TempIo {
   std::vector<uint8_t> memory_;
   int fd_ = -1;
   uint64_t file_size_ = 0;
-  uint64_t limit_ = kDefaultMemoryLimit;
+  uint64_t limit_;  // the runtime's extraction memory bound, unless set
   uint32_t access_ = 0;
   uint32_t open_ = 0;
 };

@@ -1,0 +1,140 @@
+// The bounds an embedder sets: each one refuses with a message that names
+// it, leaves nothing behind, and lets through what stays within it.
+#include <gtest/gtest.h>
+
+#include "runtime/api/archive.h"
+#include "runtime/core/runtime.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/test_host.h"
+
+namespace testing_support {
+namespace {
+
+class Limited : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(host_.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+  }
+  void Limit(void (*set)(arjhost::Limits&)) {
+    arjhost::Limits limits;
+    set(limits);
+    host_.SetLimits(limits);
+  }
+  std::unique_ptr<arjhost::Archive> Open(const Bytes& bytes, int32_t* result = nullptr) {
+    bytes_ = bytes;
+    error_.clear();
+    return arjhost::Archive::OpenMemory(host_, bytes_.data(), bytes_.size(), {}, &error_, result);
+  }
+  std::unique_ptr<arjhost::Archive> OpenData(const std::string& name, int32_t* result = nullptr) {
+    error_.clear();
+    return arjhost::Archive::OpenFile(host_, SourcePath("tests/data/" + name), {}, &error_, result);
+  }
+  void ExpectNothingLeft() {
+    EXPECT_EQ(host_.runtime().live_block_count(), 0u);
+    EXPECT_TRUE(host_.runtime().leak_notes().empty());
+  }
+
+  arjhost::Host host_;
+  Bytes bytes_;
+  std::string error_;
+};
+
+Bytes StoredArchive(int entries) {
+  std::vector<Bytes> parts = {MainHeader()};
+  for (int i = 0; i < entries; ++i) parts.push_back(BuildHeader(StoredEntry("f" + std::to_string(i), "data")));
+  parts.push_back(EndMarker());
+  return Concat(parts);
+}
+
+TEST_F(Limited, EntriesPerArchive) {
+  Limit([](arjhost::Limits& l) { l.max_entries = 20; });
+  int32_t result = 0;
+  EXPECT_FALSE(Open(StoredArchive(21), &result));
+  EXPECT_EQ(result, ERR_LIMIT_EXCEEDED);
+  EXPECT_NE(error_.find("20 entries"), std::string::npos) << error_;
+  ExpectNothingLeft();
+  auto within = Open(StoredArchive(20));
+  ASSERT_TRUE(within) << error_;
+  EXPECT_EQ(within->Entries().size(), 20u);
+}
+
+TEST_F(Limited, VolumesPerSet) {
+  Limit([](arjhost::Limits& l) { l.max_volumes = 2; });
+  int32_t result = 0;
+  for (const char* name : {"split.arj", "split.a02"}) {  // named first or last
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(OpenData(name, &result));
+    EXPECT_EQ(result, ERR_LIMIT_EXCEEDED);
+    EXPECT_NE(error_.find("2 volumes"), std::string::npos) << error_;
+  }
+  Limit([](arjhost::Limits& l) { l.max_volumes = 3; });
+  auto within = OpenData("split.arj");
+  ASSERT_TRUE(within) << error_;
+  EXPECT_EQ(within->state().volumes.size(), 3u);
+  within.reset();
+  ExpectNothingLeft();
+}
+
+TEST_F(Limited, MemoryOfAnOpenArchive) {
+  Limit([](arjhost::Limits& l) { l.archive_memory = 16 << 10; });
+  int32_t result = 0;
+  EXPECT_FALSE(Open(StoredArchive(200), &result));  // 200 entry records pass 16 KiB
+  EXPECT_EQ(result, ERR_NO_MEMORY);
+  EXPECT_NE(error_.find("more memory than the limit of 16384 bytes"), std::string::npos) << error_;
+  ExpectNothingLeft();
+  Limit([](arjhost::Limits& l) { l.archive_memory = 1 << 20; });
+  auto within = Open(StoredArchive(200));
+  ASSERT_TRUE(within) << error_;
+  EXPECT_EQ(within->Entries().size(), 200u);
+}
+
+// With no memory for extraction, every entry goes through a temporary file
+// and still comes out whole.
+TEST_F(Limited, ExtractionMemoryMovesContentToAFile) {
+  Limit([](arjhost::Limits& l) { l.extract_memory = 0; });
+  auto archive = OpenData("method1.arj");
+  ASSERT_TRUE(archive) << error_;
+  for (const arjhost::EntryInfo& e : archive->Entries()) {
+    uint64_t delivered = 0;
+    const arjhost::ExtractOutcome out =
+        archive->Extract(e, [&](const uint8_t*, size_t n) { return (delivered += n, true); }, nullptr);
+    EXPECT_EQ(out.result, 0) << e.name << ": " << out.error;
+    EXPECT_EQ(delivered, e.size);
+  }
+}
+
+// An entry that claims to unpack to 1 GiB from 100 bytes is refused before
+// anything is unpacked; so is one over the size limit.
+TEST_F(Limited, UnpackedSizeAndRatio) {
+  HeaderSpec bomb = StoredEntry("bomb", "");
+  bomb.method = 1;
+  bomb.data = Bytes(100, 0x55);
+  bomb.original_size = 1u << 30;
+  HeaderSpec small = StoredEntry("small", "twenty bytes of text");
+  auto archive = Open(Concat({MainHeader(), BuildHeader(bomb), BuildHeader(small), EndMarker()}));
+  ASSERT_TRUE(archive) << error_;
+  const std::vector<arjhost::EntryInfo> entries = archive->Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  size_t delivered = 0;
+  auto count = [&](const uint8_t*, size_t n) { return (delivered += n, true); };
+
+  arjhost::ExtractOutcome out = archive->Extract(entries[0], count, nullptr);
+  EXPECT_EQ(out.result, ERR_LIMIT_EXCEEDED);
+  EXPECT_NE(out.error.find("1000 times the packed size 100 bytes"), std::string::npos) << out.error;
+  EXPECT_EQ(delivered, 0u);
+
+  Limit([](arjhost::Limits& l) { l.max_ratio = 0; });
+  out = archive->Extract(entries[0], count, nullptr);
+  EXPECT_NE(out.result, ERR_LIMIT_EXCEEDED) << "the ratio limit is off";
+
+  Limit([](arjhost::Limits& l) { l.max_entry_size = 19; });
+  out = archive->Extract(entries[1], count, nullptr);
+  EXPECT_EQ(out.result, ERR_LIMIT_EXCEEDED);
+  EXPECT_NE(out.error.find("over the limit of 19 bytes"), std::string::npos) << out.error;
+  Limit([](arjhost::Limits& l) { l.max_entry_size = 20; });
+  EXPECT_EQ(archive->Extract(entries[1], count, nullptr).result, 0);
+}
+
+}  // namespace
+}  // namespace testing_support
