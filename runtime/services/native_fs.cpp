@@ -47,14 +47,23 @@ class NativeFs {
     ResultCode result = SiblingNameOf(name_text, &name);
     if (Failed(result)) return result;
     if (directory_.empty()) return ERR_NOT_INITIALIZED;
-    std::string path;
     try {
-      path = JoinPath(directory_, name);
+      result = OpenPath(out, JoinPath(directory_, name), access_mode, open_mode);
+      // Volume names are made on the rules of case-blind file systems
+      // ("data.100" leads to "data.A01"); here a set written in one case
+      // must still be found.
+      std::string other;
+      if (result == ERR_NOT_FOUND && open_mode == OPEN_EXISTING && FindNameIgnoringCase(directory_, name, &other))
+        result = OpenPath(out, JoinPath(directory_, other), access_mode, open_mode);
     } catch (const std::exception&) {
       return ERR_NO_MEMORY;
     }
+    return result;
+  }
+
+  ResultCode OpenPath(ObjectRef* out, const std::string& path, uint32_t access_mode, uint32_t open_mode) {
     ObjectRef io = nullptr;
-    result = host::CreateObject(self_, &io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
+    ResultCode result = host::CreateObject(self_, &io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
     if (Failed(result)) return result;
     result = host::SetPropBuffer(io, PROP_OBJECT_PATH, path.data(), static_cast<uint32_t>(path.size()));
     if (!Failed(result)) result = host::SetPropDWord(io, PROP_ACCESS_MODE, access_mode);

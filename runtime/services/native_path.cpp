@@ -1,11 +1,28 @@
 #include "runtime/services/native_path.h"
 
+#include <dirent.h>
+#include <strings.h>
+
 #include <new>
 #include <vector>
 
 #include "runtime/core/properties.h"
 
 namespace arjrt {
+
+bool FindNameIgnoringCase(const std::string& dir, std::string_view name, std::string* found) {
+  DIR* listing = ::opendir(dir.c_str());
+  if (listing == nullptr) return false;
+  bool any = false;
+  while (const dirent* e = ::readdir(listing)) {
+    const std::string_view candidate(e->d_name);
+    if (candidate.size() != name.size() || ::strncasecmp(e->d_name, name.data(), name.size()) != 0) continue;
+    if (!any || candidate < *found) *found = candidate;
+    any = true;
+  }
+  ::closedir(listing);
+  return any;
+}
 
 std::string_view BaseName(std::string_view path) {
   const size_t slash = path.rfind('/');

@@ -20,6 +20,10 @@ std::string JoinPath(std::string_view dir, std::string_view name);
 // '/' or NUL.
 bool IsSiblingName(std::string_view name);
 
+// The name in `dir` that equals `name` but for the case of ASCII letters
+// (the first in byte order when several do); false when there is none.
+bool FindNameIgnoringCase(const std::string& dir, std::string_view name, std::string* found);
+
 // When `io` is a native file I/O with a path, stores that file's directory
 // in *dir and returns true; otherwise leaves *dir alone.
 bool DirectoryOfNativeFile(ObjectRef io, std::string* dir);
