@@ -1,5 +1,7 @@
 #include "cli/session.h"
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,7 +16,22 @@ std::string ShowName(const std::string& stored, const Args& args) {
   return arjhost::DisplayName(stored, CodePageOption(args));
 }
 
+namespace {
+
+// A volume set keeps every volume open; a soft descriptor limit of 1024
+// would cut a set of thousands short, so take what the hard limit allows.
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  }
+}
+
+}  // namespace
+
 bool StartHost(const Args& args, Session* session) {
+  RaiseDescriptorLimit();
   session->host = std::make_unique<arjhost::Host>();
   session->host->SetTraceLevel(std::atoi(args.Value("trace", "0").c_str()));
   std::string error;
