@@ -106,7 +106,7 @@ TEST(JoinedIo, RecoveryOverRandomlyDamagedArchives) {
   for (int round = 0; round < 300; ++round) {
     Bytes bytes = sound;
     const int edits = 1 + static_cast<int>(random() % 4);
-    for (int e = 0; e < edits; ++e) {
+    for (int e = 0; e < edits && bytes.size() > parts[0].size(); ++e) {
       const size_t at = parts[0].size() + random() % (bytes.size() - parts[0].size());
       switch (random() % 3) {
         case 0: bytes[at] ^= static_cast<uint8_t>(1 + random() % 255); break;
