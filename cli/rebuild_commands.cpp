@@ -38,8 +38,8 @@ bool CollectAdded(const Args& args, const std::string& command, const std::vecto
     arjhost::NewContent content;
     if (!ParseAddedFile(args.operands[i], command, method, &content)) return false;
     if (!names.insert(content.stored_name).second) {
-      std::fprintf(stderr, "arjhost %s: %s: an entry named \"%s\" is already there; use replace\n", command.c_str(),
-                   content.path.c_str(), content.stored_name.c_str());
+      std::fprintf(stderr, "arjhost %s: %s: %s: an entry named \"%s\" is already there; use replace\n",
+                   command.c_str(), args.operands[0].c_str(), content.path.c_str(), content.stored_name.c_str());
       return false;
     }
     changes->added.push_back(std::move(content));
