@@ -9,9 +9,11 @@
 namespace cli {
 
 struct OptionSpec {
-  std::string name;   // long name without dashes, e.g. "trace"
-  char short_name;    // 0 when it has none
+  std::string name;        // long name without dashes, e.g. "trace"
+  char short_name;         // 0 when it has none
   bool takes_value;
+  std::string value_name;  // what the value is, for help ("DIR")
+  std::string help;        // one line for help
 };
 
 struct Args {

@@ -16,14 +16,18 @@ constexpr int kExitFailure = 2;   // not an archive, cannot be opened, bad usage
 struct Command {
   std::string name;
   std::string synopsis;
-  std::string summary;
+  std::string summary;  // one line for the command list
   std::vector<OptionSpec> options;
   int (*run)(const Args& args);
+  std::string description;            // what `arjhost help NAME` explains
+  std::vector<std::string> examples;  // command lines, each with a comment
 };
 
 const std::vector<Command>& Commands();
+// The command of that name, or null.
+const Command* FindCommand(const std::string& name);
 // Options every command takes.
-std::vector<OptionSpec> CommonOptions();
+const std::vector<OptionSpec>& CommonOptions();
 
 int RunPluginInfo(const Args& args);
 int RunList(const Args& args);

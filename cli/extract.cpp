@@ -5,14 +5,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <set>
 
 #include "cli/commands.h"
+#include "cli/json_report.h"
 #include "cli/password.h"
+#include "cli/progress.h"
 #include "cli/safe_path.h"
 #include "cli/session.h"
 
@@ -23,30 +25,6 @@ constexpr uint8_t kFileTypeComment = 2;
 constexpr uint8_t kFileTypeDirectory = 3;
 constexpr uint8_t kFileTypeVolumeLabel = 4;
 constexpr uint8_t kHostUnix = 2;
-
-// A progress line on a terminal once the work has taken more than a moment.
-class Progress {
- public:
-  explicit Progress(size_t total) : total_(total), tty_(isatty(STDERR_FILENO)), start_(Clock::now()) {}
-  ~Progress() {
-    if (shown_) std::fprintf(stderr, "\r\033[K");
-  }
-  void Update(size_t done, uint64_t bytes, const char* verb) {
-    if (!tty_) return;
-    auto now = Clock::now();
-    if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(200)) return;
-    last_ = now;
-    shown_ = true;
-    std::fprintf(stderr, "\r%s %zu of %zu entries, %" PRIu64 " MiB", verb, done, total_, bytes >> 20);
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  size_t total_;
-  bool tty_;
-  bool shown_ = false;
-  Clock::time_point start_, last_;
-};
 
 bool WriteAll(int fd, const uint8_t* data, size_t size) {
   while (size > 0) {
@@ -83,24 +61,37 @@ struct Run {
   bool extracting;
   bool overwrite = false;
   int root_fd = -1;
-  arjhost::PasswordSource passwords;
+  arjhost::PasswordSource passwords{};
+  bool json = false;
   size_t ok = 0, failed = 0;
   uint64_t bytes = 0;
   unsigned temp_counter = 0;
+  // Per entry, for --json: name, "ok" or the error, bytes delivered.
+  struct Result {
+    std::string name, result;
+    uint64_t size;
+  };
+  std::vector<Result> results{};
 
-  void Fail(const arjhost::EntryInfo& e, const std::string& why) {
+  void Fail(const arjhost::EntryInfo& e, const std::string& why, uint64_t size = 0) {
     ++failed;
     std::fprintf(stderr, "arjhost: %s: %s: %s\n", session.archive_path.c_str(), ShowName(e.name, args).c_str(),
                  why.c_str());
+    results.push_back({ShowName(e.name, args), why, size});
+  }
+
+  void Succeed(const arjhost::EntryInfo& e, uint64_t size) {
+    ++ok;
+    results.push_back({ShowName(e.name, args), "ok", size});
   }
 
   void Test(const arjhost::EntryInfo& e) {
     arjhost::ExtractOutcome outcome =
         session.archive->Extract(e, [](const uint8_t*, size_t) { return true; }, passwords);
     bytes += outcome.size;
-    if (outcome.result != 0) return Fail(e, outcome.error);
-    ++ok;
-    std::printf("ok      %s\n", ShowName(e.name, args).c_str());
+    if (outcome.result != 0) return Fail(e, outcome.error, outcome.size);
+    Succeed(e, outcome.size);
+    if (!json) std::printf("ok      %s\n", ShowName(e.name, args).c_str());
   }
 
   void Extract(const arjhost::EntryInfo& e) {
@@ -112,7 +103,7 @@ struct Run {
       int dir = walk.Open(parts, parts.size(), &why);
       if (dir < 0) return Fail(e, why);
       close(dir);
-      ++ok;
+      Succeed(e, 0);
       return;
     }
     int dir = walk.Open(parts, parts.size() - 1, &why);
@@ -156,9 +147,9 @@ struct Run {
     }
     if (!done) {
       unlinkat(dir, temp.c_str(), 0);
-      return Fail(e, outcome.error);
+      return Fail(e, outcome.error, outcome.size);
     }
-    ++ok;
+    Succeed(e, outcome.size);
   }
 };
 
@@ -176,42 +167,75 @@ bool Chosen(const arjhost::EntryInfo& e, const std::vector<std::string>& names, 
   return false;
 }
 
+void PrintJson(const Run& run, const std::vector<std::string>& missing) {
+  arjhost::JsonWriter json(std::cout, true);
+  json.BeginObject();
+  WriteArchiveState(json, run.session, run.args);
+  json.Key("entries"), json.BeginArray();
+  for (const Run::Result& r : run.results) {
+    json.BeginObject();
+    json.Key("name"), json.String(r.name);
+    json.Key("result"), json.String(r.result);
+    json.Key("size"), json.Unsigned(r.size);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Key("missing"), json.BeginArray();
+  for (const std::string& n : missing) json.String(n);
+  json.EndArray();
+  json.Key("summary"), json.BeginObject();
+  json.Key("entries"), json.Unsigned(run.results.size());
+  json.Key("ok"), json.Unsigned(run.ok);
+  json.Key("failed"), json.Unsigned(run.failed);
+  json.Key("bytes"), json.Unsigned(run.bytes);
+  json.EndObject();
+  json.EndObject();
+  std::cout << "\n";
+}
+
 int RunEntries(const Args& args, bool extracting) {
   const char* command = extracting ? "extract" : "test";
   Session session;
   if (!OpenSession(args, command, &session)) return kExitFailure;
-  Run run{args, session, extracting, false, -1, nullptr};
+  Run run{args, session, extracting};
   run.overwrite = args.Has("overwrite");
   run.passwords = MakePasswordSource(args);
+  run.json = args.Has("json");
   if (extracting) {
     std::string dir = args.Value("directory", ".");
     mkdir(dir.c_str(), 0755);
     run.root_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (run.root_fd < 0) {
-      std::fprintf(stderr, "arjhost: %s: cannot open the extraction folder: %s\n", dir.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "arjhost %s: %s: cannot open the extraction folder: %s\n", command, dir.c_str(),
+                   std::strerror(errno));
       return kExitFailure;
     }
   }
   std::vector<std::string> names(args.operands.begin() + 1, args.operands.end());
   std::set<std::string> matched;
   std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
-  Progress progress(entries.size());
+  Progress progress;
   size_t done = 0;
   for (const arjhost::EntryInfo& e : entries) {
-    progress.Update(done++, run.bytes, extracting ? "extracting" : "testing");
+    progress.Show(std::string(extracting ? "extracting " : "testing ") + std::to_string(done++) + " of " +
+                  std::to_string(entries.size()) + " entries, " + std::to_string(run.bytes >> 20) + " MiB");
     if (!Chosen(e, names, args, &matched)) continue;
     if (e.header_known && (e.file_type == kFileTypeComment || e.file_type == kFileTypeVolumeLabel)) continue;
     if (extracting) run.Extract(e);
     else run.Test(e);
   }
+  std::vector<std::string> missing;
   for (const std::string& n : names)
     if (!matched.count(n)) {
       ++run.failed;
+      missing.push_back(n);
       std::fprintf(stderr, "arjhost: %s: %s: no such entry\n", session.archive_path.c_str(), n.c_str());
     }
   if (run.root_fd >= 0) close(run.root_fd);
-  if (!extracting) std::printf("%zu entr%s tested: %zu ok, %zu failed\n", run.ok + run.failed,
-                               run.ok + run.failed == 1 ? "y" : "ies", run.ok, run.failed);
+  if (run.json) PrintJson(run, missing);
+  else if (!extracting)
+    std::printf("%zu entr%s tested: %zu ok, %zu failed\n", run.ok + run.failed, run.ok + run.failed == 1 ? "y" : "ies",
+                run.ok, run.failed);
   int state = ReportArchiveState(session);
   return run.failed > 0 || state != kExitOk ? kExitPartial : kExitOk;
 }

@@ -34,36 +34,38 @@ bool ParseSize(const std::string& text, uint64_t max, uint64_t* out) {
 
 struct SizeOption {
   const char* name;
+  const char* value_name;
+  const char* help;
   uint64_t max;
   uint64_t arjhost::Limits::*field64;
   uint32_t arjhost::Limits::*field32;
 };
 
+constexpr uint64_t k32 = std::numeric_limits<uint32_t>::max();
+constexpr uint64_t k64 = std::numeric_limits<uint64_t>::max();
+
 const SizeOption kSizeOptions[] = {
-    {"max-entries", std::numeric_limits<uint32_t>::max(), nullptr, &arjhost::Limits::max_entries},
-    {"max-volumes", std::numeric_limits<uint32_t>::max(), nullptr, &arjhost::Limits::max_volumes},
-    {"max-memory", std::numeric_limits<uint64_t>::max(), &arjhost::Limits::archive_memory, nullptr},
-    {"max-extract-memory", std::numeric_limits<uint64_t>::max(), &arjhost::Limits::extract_memory, nullptr},
-    {"max-size", std::numeric_limits<uint64_t>::max(), &arjhost::Limits::max_entry_size, nullptr},
-    {"max-ratio", std::numeric_limits<uint32_t>::max(), nullptr, &arjhost::Limits::max_ratio},
+    {"max-entries", "N", "refuse archives of more than N entries (default 4000000)", k32, nullptr,
+     &arjhost::Limits::max_entries},
+    {"max-volumes", "N", "refuse volume sets of more than N volumes (default 100000)", k32, nullptr,
+     &arjhost::Limits::max_volumes},
+    {"max-memory", "SIZE", "memory for the tables of an open archive (default 2G)", k64,
+     &arjhost::Limits::archive_memory, nullptr},
+    {"max-extract-memory", "SIZE", "memory per extraction; more goes to a temporary file (default 8M)", k64,
+     &arjhost::Limits::extract_memory, nullptr},
+    {"max-size", "SIZE", "refuse to unpack entries larger than SIZE (default: no limit)", k64,
+     &arjhost::Limits::max_entry_size, nullptr},
+    {"max-ratio", "N",
+     "refuse entries over 256M unpacking to over N times their packed size (default 1000)",
+     k32, nullptr, &arjhost::Limits::max_ratio},
 };
 
 }  // namespace
 
 std::vector<OptionSpec> LimitOptions() {
   std::vector<OptionSpec> list;
-  for (const SizeOption& o : kSizeOptions) list.push_back({o.name, 0, true});
+  for (const SizeOption& o : kSizeOptions) list.push_back({o.name, 0, true, o.value_name, o.help});
   return list;
-}
-
-const char* LimitOptionsHelp() {
-  return "  --max-entries N        refuse archives of more than N entries (default: 4000000)\n"
-         "  --max-volumes N        refuse volume sets of more than N volumes (default: 100000)\n"
-         "  --max-memory SIZE      memory for the tables of an open archive (default: 2G)\n"
-         "  --max-extract-memory SIZE  memory an extraction holds before it uses a temporary file (default: 8M)\n"
-         "  --max-size SIZE        refuse to unpack entries larger than SIZE (default: no limit)\n"
-         "  --max-ratio N          refuse entries over 256M that unpack to more than N times their packed size\n"
-         "                         (default: 1000); 0 turns a limit off. SIZE takes K, M or G.\n";
 }
 
 bool ApplyLimitOptions(const Args& args, arjhost::Host& host, std::string* error) {

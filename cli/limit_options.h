@@ -11,8 +11,6 @@
 namespace cli {
 
 std::vector<OptionSpec> LimitOptions();
-// The help lines of those options.
-const char* LimitOptionsHelp();
 // Sets the host's limits from the options; false with `error` for a value
 // that is not a count or size.
 bool ApplyLimitOptions(const Args& args, arjhost::Host& host, std::string* error);

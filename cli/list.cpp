@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/json_report.h"
 #include "cli/session.h"
 #include "runtime/api/text_tools.h"
 #include "runtime/format/entry_time.h"
@@ -44,19 +45,9 @@ void PrintTable(const Session& s, const std::vector<arjhost::EntryInfo>& entries
 }
 
 void PrintJson(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
-  const arjhost::ArchiveState& state = s.archive->state();
   arjhost::JsonWriter json(std::cout, true);
-  char digest[24];
-  std::snprintf(digest, sizeof digest, "%016" PRIx64, state.digest);
   json.BeginObject();
-  json.Key("archive"), json.String(s.archive_path);
-  json.Key("digest"), json.String(digest);
-  json.Key("multi_volume"), json.Bool(state.multi_volume);
-  json.Key("damaged"), json.Bool(state.damaged);
-  json.Key("incomplete"), json.Bool(state.incomplete);
-  json.Key("volumes"), json.BeginArray();
-  for (const std::string& v : state.volumes) json.String(ShowName(v, args));
-  json.EndArray();
+  WriteArchiveState(json, s, args);
   json.Key("entries"), json.BeginArray();
   for (const arjhost::EntryInfo& e : entries) {
     char crc[12];
@@ -91,8 +82,12 @@ void PrintJson(const Session& s, const std::vector<arjhost::EntryInfo>& entries,
 // Prints the notices of a damaged or incomplete archive; returns the exit code.
 int ReportArchiveState(const Session& s) {
   const arjhost::ArchiveState& state = s.archive->state();
-  if (state.damaged)
-    std::fprintf(stderr, "arjhost: %s: archive is damaged; showing what could be read\n", s.archive_path.c_str());
+  if (!state.skipped.empty())
+    std::fprintf(stderr, "arjhost: %s: archive is damaged; recovered what lies outside the %zu skipped range%s\n",
+                 s.archive_path.c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
+  else if (state.damaged)
+    std::fprintf(stderr, "arjhost: %s: archive is damaged; showing what could be read%s\n", s.archive_path.c_str(),
+                 s.recover ? "" : " (--recover reads past the damage)");
   if (state.incomplete)
     std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume that an entry continues into is missing\n",
                  s.archive_path.c_str());

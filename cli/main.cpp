@@ -5,71 +5,45 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/limit_options.h"
+#include "cli/help.h"
 
 namespace cli {
-
-std::vector<OptionSpec> CommonOptions() {
-  std::vector<OptionSpec> list = {{"plugin", 0, true}, {"trace", 0, true}, {"help", 'h', false}};
-  for (const OptionSpec& o : LimitOptions()) list.push_back(o);
-  return list;
-}
-
-const std::vector<Command>& Commands() {
-  static const std::vector<Command> commands = {
-      {"plugin-info", "plugin-info [--plugin PATH]",
-       "show what the plug-in registers and check its manifest", {}, RunPluginInfo},
-      {"list", "list ARCHIVE [--json] [--single-volume] [--codepage N]",
-       "list the entries of an archive (every volume of its set)",
-       {{"json", 0, false}, {"single-volume", 0, false}, {"codepage", 0, true}}, RunList},
-      {"extract", "extract ARCHIVE [-C DIR] [-p PASSWORD] [-o] [NAME...]",
-       "extract entries (all, or those named) under DIR",
-       {{"directory", 'C', true}, {"password", 'p', true}, {"overwrite", 'o', false}, {"single-volume", 0, false},
-        {"codepage", 0, true}},
-       RunExtract},
-      {"test", "test ARCHIVE [-p PASSWORD] [NAME...]", "check that every entry extracts with its CRC",
-       {{"password", 'p', true}, {"single-volume", 0, false}, {"codepage", 0, true}}, RunTest},
-      {"delete", "delete ARCHIVE NAME... [-o OUT]", "rewrite an archive without the named entries",
-       {{"output", 'o', true}}, RunDelete},
-      {"replace", "replace ARCHIVE NAME=FILE... [-o OUT]", "rewrite an archive with new content for entries",
-       {{"output", 'o', true}}, RunReplace},
-      {"add", "add ARCHIVE FILE[=STORED_NAME]... [-m METHOD] [-o OUT]", "rewrite an archive with files appended",
-       {{"output", 'o', true}, {"method", 'm', true}}, RunAdd},
-      {"create", "create NEW.arj FILE... [-m METHOD] [-o OUT]", "write a new archive holding the files",
-       {{"output", 'o', true}, {"method", 'm', true}}, RunCreate},
-  };
-  return commands;
-}
-
 namespace {
 
-void PrintUsage(FILE* out) {
-  std::fprintf(out, "usage: arjhost COMMAND [OPTIONS] [OPERANDS]\n\ncommands:\n");
-  for (const Command& c : Commands()) std::fprintf(out, "  %-40s %s\n", c.synopsis.c_str(), c.summary.c_str());
-  std::fprintf(out,
-               "\noptions for every command:\n"
-               "  --plugin PATH   the plug-in library (default: libarj_plugin.so beside arjhost)\n"
-               "  --trace LEVEL   show the plug-in's trace lines up to LEVEL on stderr\n"
-               "  -h, --help      show help\n");
+bool IsHelpWord(const std::string& word) { return word == "--help" || word == "-h" || word == "help"; }
+
+// `arjhost`, `arjhost --help`, `arjhost help [COMMAND]`.
+int RunHelp(const std::vector<std::string>& words) {
+  if (words.empty()) {
+    PrintOverview(stderr);
+    return kExitFailure;
+  }
+  if (words[0] != "help" || words.size() == 1) {
+    PrintOverview(stdout);
+    return kExitOk;
+  }
+  const Command* command = FindCommand(words[1]);
+  if (command == nullptr) {
+    std::fprintf(stderr, "arjhost help: unknown command \"%s\"; try arjhost --help\n", words[1].c_str());
+    return kExitFailure;
+  }
+  PrintCommandHelp(*command, stdout);
+  return kExitOk;
 }
 
-}  // namespace
-}  // namespace cli
-
-int main(int argc, char** argv) {
-  using namespace cli;
-  std::vector<std::string> words(argv + 1, argv + argc);
-  if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
-    PrintUsage(words.empty() ? stderr : stdout);
-    return words.empty() ? kExitFailure : kExitOk;
-  }
-  const Command* command = nullptr;
+int RunCommandLine(std::vector<std::string> words) {
+  if (words.empty() || IsHelpWord(words[0])) return RunHelp(words);
+  // The command is the first word that names one, so that common options
+  // may come before it.
   size_t at = 0;
-  for (; at < words.size() && command == nullptr; ++at)
-    for (const Command& c : Commands())
-      if (c.name == words[at]) command = &c;
+  const Command* command = nullptr;
+  for (; at < words.size() && command == nullptr; ++at) command = FindCommand(words[at]);
   if (command == nullptr) {
-    std::fprintf(stderr, "arjhost: unknown command \"%s\"; try arjhost --help\n", words[0].c_str());
+    std::string first;
+    for (const std::string& w : words)
+      if (first.empty() && !w.empty() && w[0] != '-') first = w;
+    if (first.empty()) std::fprintf(stderr, "arjhost: no command given; try arjhost --help\n");
+    else std::fprintf(stderr, "arjhost: unknown command \"%s\"; try arjhost --help\n", first.c_str());
     return kExitFailure;
   }
   words.erase(words.begin() + static_cast<long>(at) - 1);
@@ -78,12 +52,18 @@ int main(int argc, char** argv) {
   Args args;
   std::string error;
   if (!ParseArgs(words, option_list, &args, &error)) {
-    std::fprintf(stderr, "arjhost %s: %s\n", command->name.c_str(), error.c_str());
+    std::fprintf(stderr, "arjhost %s: %s; try arjhost %s --help\n", command->name.c_str(), error.c_str(),
+                 command->name.c_str());
     return kExitFailure;
   }
   if (args.Has("help")) {
-    std::printf("usage: arjhost %s\n  %s\n", command->synopsis.c_str(), command->summary.c_str());
+    PrintCommandHelp(*command, stdout);
     return kExitOk;
   }
   return command->run(args);
 }
+
+}  // namespace
+}  // namespace cli
+
+int main(int argc, char** argv) { return cli::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc)); }

@@ -38,8 +38,8 @@ bool CollectAdded(const Args& args, const std::string& command, const std::vecto
     arjhost::NewContent content;
     if (!ParseAddedFile(args.operands[i], command, method, &content)) return false;
     if (!names.insert(content.stored_name).second) {
-      std::fprintf(stderr, "arjhost %s: %s: an entry named \"%s\" is already there; use replace\n", command.c_str(),
-                   content.path.c_str(), content.stored_name.c_str());
+      std::fprintf(stderr, "arjhost %s: %s: %s: an entry named \"%s\" is already there; use replace\n",
+                   command.c_str(), args.operands[0].c_str(), content.path.c_str(), content.stored_name.c_str());
       return false;
     }
     changes->added.push_back(std::move(content));
@@ -66,7 +66,7 @@ int RunDelete(const Args& args) {
     changes.dropped.insert(handles.begin(), handles.end());
   }
   if (changes.dropped.empty()) return kExitPartial;  // nothing to do: the archive stays as it is
-  return RunRebuild(s, "delete", changes, Destination(args, s.archive_path), partial);
+  return RunRebuild(s, args, "delete", changes, Destination(args, s.archive_path), partial);
 }
 
 int RunReplace(const Args& args) {
@@ -92,7 +92,7 @@ int RunReplace(const Args& args) {
     for (uint64_t h : handles) changes.replaced[h] = {operand.substr(eq + 1), operand.substr(0, eq), -1};
   }
   if (changes.replaced.empty()) return kExitPartial;
-  return RunRebuild(s, "replace", changes, Destination(args, s.archive_path), partial);
+  return RunRebuild(s, args, "replace", changes, Destination(args, s.archive_path), partial);
 }
 
 int RunAdd(const Args& args) {
@@ -101,7 +101,7 @@ int RunAdd(const Args& args) {
   if (!OpenRewritable(args, "add", &s)) return kExitFailure;
   arjhost::ChangeSet changes;
   if (!CollectAdded(args, "add", s.archive->Entries(), 1, &changes)) return kExitFailure;
-  return RunRebuild(s, "add", changes, Destination(args, s.archive_path), false);
+  return RunRebuild(s, args, "add", changes, Destination(args, s.archive_path), false);
 }
 
 int RunCreate(const Args& args) {
@@ -120,6 +120,7 @@ int RunCreate(const Args& args) {
   std::string error;
   arjhost::OpenOptions options;
   options.scan_all_volumes = false;
+  options.name = destination;
   s.archive_path = destination;
   s.archive = arjhost::Archive::OpenMemory(*s.host, empty.data(), empty.size(), options, &error);
   if (!s.archive) {
@@ -128,7 +129,7 @@ int RunCreate(const Args& args) {
   }
   arjhost::ChangeSet changes;
   if (!CollectAdded(args, "create", {}, 1, &changes)) return kExitFailure;
-  return RunRebuild(s, "create", changes, destination, false);
+  return RunRebuild(s, args, "create", changes, destination, false);
 }
 
 }  // namespace cli

@@ -1,9 +1,12 @@
 #include "cli/rebuild_support.h"
 
 #include <cstdio>
+#include <iostream>
 
 #include "cli/commands.h"
+#include "cli/progress.h"
 #include "cli/stored_name.h"
+#include "runtime/api/text_tools.h"
 
 namespace cli {
 
@@ -50,15 +53,73 @@ bool ParseAddedFile(const std::string& operand, const std::string& command, int 
   return true;
 }
 
-int RunRebuild(Session& s, const std::string& command, const arjhost::ChangeSet& changes,
+namespace {
+
+std::string NameOfHandle(const std::vector<arjhost::EntryInfo>& entries, uint64_t handle, const Args& args) {
+  return handle >= 1 && handle <= entries.size() ? ShowName(entries[handle - 1].name, args) : "";
+}
+
+// What the rewrite wrote (or would have): the entries kept, dropped,
+// replaced and added, and the output file.
+void PrintRebuildJson(Session& s, const Args& args, const std::string& command, const arjhost::ChangeSet& changes,
+                      const std::string& destination, bool written, const std::string& error) {
+  const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
+  arjhost::JsonWriter json(std::cout, true);
+  json.BeginObject();
+  json.Key("command"), json.String(command);
+  json.Key("archive"), json.String(command == "create" ? "" : s.archive_path);
+  json.Key("output"), json.String(destination);
+  json.Key("written"), json.Bool(written);
+  if (!written) json.Key("error"), json.String(error);
+  json.Key("kept"), json.BeginArray();
+  for (const arjhost::EntryInfo& e : entries)
+    if (!changes.dropped.count(e.handle) && !changes.replaced.count(e.handle)) json.String(ShowName(e.name, args));
+  json.EndArray();
+  json.Key("dropped"), json.BeginArray();
+  for (uint64_t h : changes.dropped) json.String(NameOfHandle(entries, h, args));
+  json.EndArray();
+  json.Key("replaced"), json.BeginArray();
+  for (const auto& [handle, content] : changes.replaced) {
+    json.BeginObject();
+    json.Key("name"), json.String(NameOfHandle(entries, handle, args));
+    json.Key("file"), json.String(content.path);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Key("added"), json.BeginArray();
+  for (const arjhost::NewContent& c : changes.added) {
+    json.BeginObject();
+    json.Key("name"), json.String(c.stored_name);
+    json.Key("file"), json.String(c.path);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+  std::cout << "\n";
+}
+
+}  // namespace
+
+int RunRebuild(Session& s, const Args& args, const std::string& command, const arjhost::ChangeSet& changes,
                const std::string& destination, bool partial) {
   std::string error;
-  if (!s.archive->Rebuild(changes, destination, &error)) {
+  bool written;
+  {
+    Progress progress;
+    written = s.archive->Rebuild(changes, destination, &error, nullptr,
+                                 [&](size_t started, size_t total, const std::string& path) {
+                                   progress.Show(command + ": reading " + path + " (" + std::to_string(started) +
+                                                 " of " + std::to_string(total) + " files)");
+                                 });
+  }
+  if (args.Has("json")) PrintRebuildJson(s, args, command, changes, destination, written, error);
+  if (!written) {
     std::fprintf(stderr, "arjhost %s: %s\n", command.c_str(), error.c_str());
     return kExitPartial;
   }
-  std::printf("%s: %zu dropped, %zu replaced, %zu added\n", destination.c_str(), changes.dropped.size(),
-              changes.replaced.size(), changes.added.size());
+  if (!args.Has("json"))
+    std::printf("%s: %zu dropped, %zu replaced, %zu added\n", destination.c_str(), changes.dropped.size(),
+                changes.replaced.size(), changes.added.size());
   return partial ? kExitPartial : kExitOk;
 }
 

@@ -24,9 +24,10 @@ std::string Destination(const Args& args, const std::string& archive_path);
 // FILE or FILE=STORED_NAME as new content; false with a line on stderr.
 bool ParseAddedFile(const std::string& operand, const std::string& command, int method, arjhost::NewContent* out);
 
-// Runs the rebuild; reports success on stdout, failure on stderr. Returns
-// the exit code: `partial` turns success into kExitPartial.
-int RunRebuild(Session& session, const std::string& command, const arjhost::ChangeSet& changes,
+// Runs the rebuild, with a progress line on a terminal; reports success on
+// stdout (with --json: what was written, or why not), failure on stderr.
+// Returns the exit code: `partial` turns success into kExitPartial.
+int RunRebuild(Session& session, const Args& args, const std::string& command, const arjhost::ChangeSet& changes,
                const std::string& destination, bool partial);
 
 }  // namespace cli

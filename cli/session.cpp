@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 
@@ -60,13 +61,26 @@ bool OpenSession(const Args& args, const std::string& command, Session* session)
   std::string error;
   session->archive_path = args.operands[0];
   arjhost::OpenOptions options;
-  options.scan_all_volumes = !args.Has("single-volume");
+  session->recover = args.Has("recover");
+  // Recovery cuts ranges out of one file; the other volumes of a set are
+  // each recovered by themselves.
+  options.scan_all_volumes = !args.Has("single-volume") && !session->recover;
+  options.recover = session->recover;
   session->archive =
       arjhost::Archive::OpenFile(*session->host, session->archive_path, options, &error, &session->open_result);
   if (!session->archive) {
     std::fprintf(stderr, "arjhost: %s\n", error.c_str());
     return false;
   }
+  const arjhost::ArchiveState& state = session->archive->state();
+  for (const arjhost::SkippedRange& r : state.skipped)
+    std::fprintf(stderr, "arjhost: %s: skipped %" PRIu64 " bytes at offset %" PRIu64 ": %s\n",
+                 session->archive_path.c_str(), r.size, r.offset, r.cause.c_str());
+  if (session->recover && state.multi_volume)
+    std::fprintf(stderr,
+                 "arjhost: %s: one volume of a multi-volume set: --recover reads this volume alone "
+                 "(as --single-volume); recover each volume by itself\n",
+                 session->archive_path.c_str());
   return true;
 }
 

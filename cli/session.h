@@ -16,6 +16,7 @@ struct Session {
   std::unique_ptr<arjhost::Archive> archive;
   std::string archive_path;
   int32_t open_result = 0;
+  bool recover = false;  // opened with --recover
 };
 
 // Makes the host and loads the plug-in, without an archive; on failure
@@ -23,7 +24,8 @@ struct Session {
 bool StartHost(const Args& args, Session* session);
 
 // Loads the plug-in and opens the archive; on failure prints one line on
-// stderr and returns false (the exit code is then 2).
+// stderr and returns false (the exit code is then 2). With --recover, one
+// volume alone, and a line on stderr for every range skipped.
 bool OpenSession(const Args& args, const std::string& command, Session* session);
 
 // Archive names shown to a person: the stored bytes as UTF-8, decoded from

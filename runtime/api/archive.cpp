@@ -177,12 +177,18 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
     if (result) *result = r;
     return nullptr;
   };
+  std::vector<SkippedRange> skipped;
+  if (options.recover) {
+    ResultCode r = AttachRecoveryJoin(*objects, &skipped);
+    if (Failed(r)) return fail(r, std::string("cannot be recovered: ") + arjrt::DescribeResult(r));
+  }
   const arjrt::Implementation* impl = RecognizingImplementation(runtime, objects->archive_io());
   if (impl == nullptr) return fail(ERR_NOT_RECOGNIZED, "not an ARJ archive");
 
   std::unique_ptr<Archive> archive(new Archive(host, std::move(objects)));
   Objects& o = *archive->objects_;
   ArchiveState& state = archive->state_;
+  state.skipped = std::move(skipped);
   runtime.AddMessageHandler(o.source, [&state](const arjrt::Message& m) -> ResultCode {
     if (m.msg_class != MSG_CLASS_ARCHIVE) return ERR_NOT_HANDLED;
     if (m.id == MSG_ARCHIVE_INCOMPLETE) {
@@ -205,7 +211,7 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
     r = host::CreateObjectDone(o.archiver);
   }
   if (Failed(r)) return fail(r, "cannot be opened: " + OpenFailure(r, host.limits(), runtime.memory_refusals() != refusals));
-  state.damaged = r == WARN_CORRUPTED;
+  state.damaged = r == WARN_CORRUPTED || !state.skipped.empty();
   state.restricted = host::GetPropDWord(o.archiver, PROP_RESTRICTED) != 0;
   state.multi_volume = state.volumes.size() > 1 || (state.restricted && !state.damaged);
   state.digest = FixedProperty<uint64_t>(o.archiver, PROP_ARCHIVE_DIGEST);

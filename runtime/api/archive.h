@@ -11,6 +11,7 @@
 
 #include "runtime/api/host.h"
 #include "runtime/api/rebuild.h"
+#include "runtime/format/recovery_walk.h"
 
 namespace arjhost {
 
@@ -47,7 +48,12 @@ struct EntryInfo {
 struct OpenOptions {
   bool scan_all_volumes = true;  // every volume of the set, whichever one is named
   std::string name;              // name of a memory archive (for volume naming)
+  bool recover = false;          // cut damaged headers out of the volume (see ArchiveState::skipped)
 };
+
+// A damaged range that recovery cut out: its offset in the file, its size
+// and what was wrong at its start.
+using SkippedRange = arjrt::SkippedRange;
 
 struct ArchiveState {
   bool multi_volume = false;
@@ -57,6 +63,9 @@ struct ArchiveState {
   uint64_t digest = 0;
   std::vector<std::string> volumes;  // in volume order
   std::vector<uint64_t> volume_digests;
+  // With OpenOptions::recover: the ranges the plug-in was not shown (the
+  // archive is then damaged).
+  std::vector<SkippedRange> skipped;
 };
 
 // Why an entry could not be extracted, in plain words, with its code.
@@ -100,7 +109,7 @@ class Archive {
   // any failure the destination is untouched and the temporary file gone.
   // Returns false with a one-line reason naming the file and cause.
   bool Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
-               int32_t* result = nullptr);
+               int32_t* result = nullptr, const RebuildProgress& progress = nullptr);
 
   struct Objects;  // the host objects behind the archive
 

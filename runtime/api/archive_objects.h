@@ -17,10 +17,11 @@ struct Archive::Objects {
   ObjectRef source = nullptr;    // the file-system source above the archive: it receives the messages
   ObjectRef io = nullptr;        // the archive I/O, child of the source
   ObjectRef window = nullptr;    // child of `io` from the main header on, when a stub comes first
-  ObjectRef archiver = nullptr;  // child of the I/O it reads: the window if there is one
+  ObjectRef joined = nullptr;    // child of the one above, without the ranges recovery skipped
+  ObjectRef archiver = nullptr;  // child of the I/O it reads: archive_io()
 
   // The I/O whose offset 0 is the archive's main header.
-  ObjectRef archive_io() const { return window != nullptr ? window : io; }
+  ObjectRef archive_io() const { return joined != nullptr ? joined : window != nullptr ? window : io; }
 
   explicit Objects(arjrt::Runtime& r) : runtime(r) {}
   ~Objects() {
@@ -28,6 +29,11 @@ struct Archive::Objects {
     if (source != nullptr) host::CloseObject(source);
   }
 };
+
+// Plans the recovery of the archive I/O and, when something is to be
+// skipped, puts a joined I/O of the rest in front of it. `skipped` gets the
+// ranges with their offsets in the file.
+ResultCode AttachRecoveryJoin(Archive::Objects& o, std::vector<SkippedRange>* skipped);
 
 // A finished native file I/O under `parent`, opened for reading.
 ResultCode OpenNativeFileForReading(ObjectRef parent, const std::string& path, ObjectRef* io);

@@ -54,11 +54,20 @@ bool CheckContentFile(const std::string& path, std::string* error) {
   return true;
 }
 
-// Opens the content as a child of the list, remembering the last file
-// opened, so that a failure can name it.
-arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, std::string* last_opened) {
-  return [content, with_name, last_opened](ObjectRef list, ObjectRef* out) -> ResultCode {
-    *last_opened = content.path;
+// The content files the rebuild has opened so far.
+struct OpenedFiles {
+  std::string last;  // so that a failure can name it
+  size_t count = 0;
+  size_t total = 0;
+  const RebuildProgress* progress = nullptr;
+};
+
+// Opens the content as a child of the list, counting it in `opened`.
+arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, OpenedFiles* opened) {
+  return [content, with_name, opened](ObjectRef list, ObjectRef* out) -> ResultCode {
+    opened->last = content.path;
+    ++opened->count;
+    if (*opened->progress) (*opened->progress)(opened->count, opened->total, content.path);
     ObjectRef io = nullptr;
     ResultCode r = host::CreateObject(list, &io, IID_BLOCK_IO, arjrt::PID_CONTENT_FILE_IO);
     if (Failed(r)) return r;
@@ -84,7 +93,7 @@ std::string Describe(ResultCode r) {
 }  // namespace
 
 bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
-                      int32_t* result) {
+                      int32_t* result, const RebuildProgress& progress) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
   auto fail = [&](ResultCode r, std::string why) {
@@ -112,7 +121,9 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   if (!temp.Create(&why)) return fail(ERR_IO, why);
 
   ResultCode r = RESULT_OK;
-  std::string last_opened;
+  OpenedFiles opened;  // of the content files
+  opened.total = changes.replaced.size() + changes.added.size();
+  opened.progress = &progress;
   {
     arjrt::Runtime& runtime = objects_->runtime;
     Owned list, output;
@@ -120,9 +131,9 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
     for (uint64_t handle : changes.dropped)
       if (!Failed(r)) r = arjrt::ChangeListDrop(list.object, handle);
     for (const auto& [handle, content] : changes.replaced)
-      if (!Failed(r)) r = arjrt::ChangeListReplace(list.object, handle, OpenerFor(content, false, &last_opened));
+      if (!Failed(r)) r = arjrt::ChangeListReplace(list.object, handle, OpenerFor(content, false, &opened));
     for (const NewContent& c : changes.added)
-      if (!Failed(r)) r = arjrt::ChangeListAdd(list.object, OpenerFor(c, true, &last_opened));
+      if (!Failed(r)) r = arjrt::ChangeListAdd(list.object, OpenerFor(c, true, &opened));
     if (!Failed(r)) r = host::CreateObject(runtime.root(), &output.object, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
     if (!Failed(r)) {
       SetString(output.object, PROP_OBJECT_PATH, temp.path());
@@ -136,9 +147,9 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
     ObjectRef a = objects_->archiver;
     r = host::Archiver(a).Rebuild(a, list.object, output.object);
     if (Failed(r)) {
-      const ResultCode opened = arjrt::ChangeListOpenFailure(list.object);
-      std::string cause = Describe(Failed(opened) ? opened : r);
-      if (!last_opened.empty()) cause += " (last file read: " + last_opened + ")";
+      const ResultCode open_failure = arjrt::ChangeListOpenFailure(list.object);
+      std::string cause = Describe(Failed(open_failure) ? open_failure : r);
+      if (!opened.last.empty()) cause += " (last file read: " + opened.last + ")";
       return fail(r, destination + ": not written: " + cause);
     }
   }

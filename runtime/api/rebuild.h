@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -21,6 +22,10 @@ struct ChangeSet {
   std::map<uint64_t, NewContent> replaced;  // by handle; the stored name stays the entry's
   std::vector<NewContent> added;            // appended in this order
 };
+
+// Told each time the rebuild starts reading a new or replacing file: how
+// many have been started (this one included), of how many, and its path.
+using RebuildProgress = std::function<void(size_t started, size_t total, const std::string& path)>;
 
 // The bytes of an ARJ archive without entries: a main header of our own
 // making (named `name`, host OS UNIX, created and modified now) and the

@@ -8,23 +8,6 @@ namespace {
 
 constexpr uint32_t kSearchChunk = 64 * 1024;
 
-// Up to `want` bytes from the start of `io`, fewer where it ends.
-ResultCode ReadPrefix(ObjectRef io, uint64_t want, std::vector<uint8_t>* bytes) {
-  bytes->clear();
-  while (bytes->size() < want) {
-    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kSearchChunk, want - bytes->size()));
-    const size_t at = bytes->size();
-    bytes->resize(at + n);
-    uint32_t got = 0;
-    ResultCode result = host::Io(io).SeekRead(io, &got, at, bytes->data() + at, n);
-    got = std::min(got, n);
-    bytes->resize(at + got);
-    if (Failed(result) && result != ERR_END_OF_DATA) return result;
-    if (got < n) break;
-  }
-  return RESULT_OK;
-}
-
 }  // namespace
 
 HeaderListing ListLocalHeaders(ObjectRef io, uint64_t main_offset, bool verify_crc, uint64_t max_headers) {
@@ -59,21 +42,32 @@ bool AcceptableMainHeader(const ArjHeader& header) {
 }
 
 ResultCode FindMainHeader(ObjectRef io, uint64_t limit, uint64_t* offset) {
-  limit = std::min(limit, uint64_t{1} << 40);
-  std::vector<uint8_t> bytes;
-  ResultCode result = ReadPrefix(io, limit + kMaxHeaderPrefix, &bytes);
-  if (Failed(result)) return result;
-  const size_t end = static_cast<size_t>(std::min<uint64_t>(limit, bytes.size()));
+  return FindHeader(
+      io, 0, limit, [](const ArjHeader& header, uint64_t) { return AcceptableMainHeader(header); }, offset);
+}
+
+ResultCode FindHeader(ObjectRef io, uint64_t from, uint64_t end, const HeaderFilter& accept, uint64_t* offset) {
+  // Each chunk is read with the largest header's worth of bytes after it,
+  // so that a header starting near its end is judged whole.
+  std::vector<uint8_t> bytes(size_t{kSearchChunk} + kMaxHeaderPrefix);
   ArjHeader header;
-  for (size_t p = 0; p < end; ++p) {
-    const void* hit = std::memchr(bytes.data() + p, kArjIdFirst, end - p);
-    if (hit == nullptr) break;
-    p = static_cast<size_t>(static_cast<const uint8_t*>(hit) - bytes.data());
-    if (ParseBasicHeader(bytes.data() + p, bytes.size() - p, true, &header) == RESULT_OK &&
-        AcceptableMainHeader(header)) {
-      *offset = p;
-      return RESULT_OK;
+  for (uint64_t chunk = from; chunk < end;) {
+    uint32_t got = 0;
+    ResultCode result = host::Io(io).SeekRead(io, &got, chunk, bytes.data(), static_cast<uint32_t>(bytes.size()));
+    if (Failed(result) && result != ERR_END_OF_DATA) return result;
+    got = std::min<uint32_t>(got, static_cast<uint32_t>(bytes.size()));
+    const size_t stop = static_cast<size_t>(std::min<uint64_t>({kSearchChunk, end - chunk, got}));
+    for (size_t p = 0; p < stop; ++p) {
+      const void* hit = std::memchr(bytes.data() + p, kArjIdFirst, stop - p);
+      if (hit == nullptr) break;
+      p = static_cast<size_t>(static_cast<const uint8_t*>(hit) - bytes.data());
+      if (ParseBasicHeader(bytes.data() + p, got - p, true, &header) == RESULT_OK && accept(header, chunk + p)) {
+        *offset = chunk + p;
+        return RESULT_OK;
+      }
     }
+    if (got <= kSearchChunk || end - chunk <= kSearchChunk) break;  // the I/O or the range ends in this chunk
+    chunk += kSearchChunk;
   }
   return ERR_NOT_FOUND;
 }

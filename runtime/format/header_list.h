@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "runtime/format/arj_header.h"
@@ -35,5 +36,14 @@ bool AcceptableMainHeader(const ArjHeader& header);
 // header is whole, within 2600 bytes, matches its CRC and is acceptable.
 // Returns RESULT_OK with `offset` set, ERR_NOT_FOUND, or the I/O's error.
 ResultCode FindMainHeader(ObjectRef io, uint64_t limit, uint64_t* offset);
+
+// Takes or rejects a basic header that parsed whole with its CRC at `offset`.
+using HeaderFilter = std::function<bool(const ArjHeader& basic, uint64_t offset)>;
+
+// The first offset in [from, end) where a basic header parses whole, within
+// 2600 bytes, with a matching CRC, and `accept` takes it. Reads `io` a
+// fixed-size chunk at a time. Returns RESULT_OK with `offset` set,
+// ERR_NOT_FOUND, or the I/O's error.
+ResultCode FindHeader(ObjectRef io, uint64_t from, uint64_t end, const HeaderFilter& accept, uint64_t* offset);
 
 }  // namespace arjrt

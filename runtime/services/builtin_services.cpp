@@ -18,6 +18,7 @@ void RegisterBuiltinServices(ObjectRef root) {
   RegisterFsSourceService(root);
   RegisterRequesterService(root);
   RegisterWindowIoService(root);
+  RegisterJoinedIoService(root);
   RegisterGarbleIoService(root);
   RegisterTempIoService(root);
   RegisterDecoderCodecs(root);

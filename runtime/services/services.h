@@ -25,6 +25,19 @@ constexpr PropId PROP_TEMP_MEMORY_LIMIT = 0x20501060u;
 // CRC-32 of what a codec's last Process wrote.
 constexpr PropId PROP_CODEC_OUTPUT_CRC = 0x20401061u;
 
+// IID_BLOCK_IO, read-only: byte ranges of a base I/O read one after the
+// other as one stream (an archive with its damaged places cut out). Set
+// the base and the ranges, an array of JoinedRange, before CreateObjectDone.
+constexpr uint32_t PID_JOINED_IO = 64010;
+constexpr PropId PROP_JOINED_BASE = 0x23201070u;
+constexpr PropId PROP_JOINED_RANGES = 0x23001071u;
+struct JoinedRange {
+  uint64_t offset;  // in the base
+  uint64_t size;
+};
+// More ranges than this are refused.
+constexpr uint32_t kMaxJoinedRanges = 1u << 16;
+
 // Access and open mode bits of the native file I/O.
 constexpr uint32_t ACCESS_READ = 1;
 constexpr uint32_t ACCESS_WRITE = 2;
@@ -42,6 +55,7 @@ ResultCode RegisterDigestServices(ObjectRef root);  // MD5 first, the default; t
 ResultCode RegisterNativeFsService(ObjectRef root);
 ResultCode RegisterFsSourceService(ObjectRef root);
 ResultCode RegisterWindowIoService(ObjectRef root);
+ResultCode RegisterJoinedIoService(ObjectRef root);
 ResultCode RegisterGarbleIoService(ObjectRef root);
 ResultCode RegisterTempIoService(ObjectRef root);
 ResultCode RegisterDecoderCodecs(ObjectRef root);  // store first, the default; then methods 1..4

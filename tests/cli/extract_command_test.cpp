@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "tests/cli/tool_runner.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/test_host.h"
 
@@ -13,9 +14,6 @@ namespace {
 using namespace testing_support;
 namespace fs = std::filesystem;
 
-std::string Tool() { return BuildPath("arjhost"); }
-std::string Data(const std::string& name) { return SourcePath("tests/data/" + name); }
-int RunTool(const std::string& args, std::string* out) { return RunCommand(Tool() + " " + args + " </dev/null", out); }
 
 // Every regular file under `dir`, relative to it.
 std::vector<std::string> FilesUnder(const std::string& dir) {

@@ -1,24 +1,13 @@
 // The tool's list command as a user runs it.
 #include <gtest/gtest.h>
 
+#include "tests/cli/tool_runner.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/test_host.h"
 
 namespace {
 
 using namespace testing_support;
-
-std::string Tool() { return BuildPath("arjhost"); }
-std::string Data(const std::string& name) { return SourcePath("tests/data/" + name); }
-
-int RunTool(const std::string& args, std::string* out) { return RunCommand(Tool() + " " + args, out); }
-
-bool ValidJson(const std::string& text) {
-  TempDir dir;
-  WriteFile(dir.File("out.json"), ToBytes(text));
-  std::string ignored;
-  return RunCommand("python3 -c 'import json,sys; json.load(open(sys.argv[1]))' " + dir.File("out.json"), &ignored) == 0;
-}
 
 TEST(ListCommand, ListsEntriesTotalsAndDigest) {
   std::string out;
@@ -44,7 +33,7 @@ TEST(ListCommand, ExitCodesAndMessagesNameTheFileAndTheCause) {
 TEST(ListCommand, TheWholeSetFromAnyVolumeOrOneVolumeOnRequest) {
   std::string all, single, traced;
   ASSERT_EQ(RunTool("list --json " + Data("split.a02"), &all), 0) << all;
-  EXPECT_TRUE(ValidJson(all)) << all;
+  EXPECT_TRUE(JsonSatisfies(all)) << all;
   EXPECT_NE(all.find("\"small.txt\""), std::string::npos);
   EXPECT_NE(all.find("\"size\": 30000"), std::string::npos) << "the split file, all parts";
   EXPECT_NE(all.find("\"multi_volume\": true"), std::string::npos);
@@ -65,7 +54,7 @@ TEST(ListCommand, NamesOfAnyBytesShowAsUtf8AndKeepJsonValid) {
   EXPECT_NE(out.find("\xc3\xbc" "ber.txt"), std::string::npos) << "code page 437 byte 0x81 is u-umlaut";
   EXPECT_NE(out.find("gr\xc3\xbc\xc3\x9f.txt"), std::string::npos) << "valid UTF-8 is kept";
   ASSERT_EQ(RunTool("list --json " + path, &out), 0);
-  EXPECT_TRUE(ValidJson(out)) << out;
+  EXPECT_TRUE(JsonSatisfies(out)) << out;
   ASSERT_EQ(RunTool("list --codepage 866 " + path, &out), 0);
   EXPECT_NE(out.find("\xd0\x91" "ber.txt"), std::string::npos) << "0x81 is Cyrillic in code page 866";
   EXPECT_EQ(RunTool("list --codepage 1252 " + path, &out), 2);

@@ -1,0 +1,98 @@
+// The tool's commands with their options, help texts and examples.
+#include "cli/commands.h"
+#include "cli/limit_options.h"
+
+namespace cli {
+namespace {
+
+// Options several commands share, described once.
+const OptionSpec kJson{"json", 0, false, "", "print one JSON document on stdout (messages stay on stderr)"};
+const OptionSpec kSingleVolume{"single-volume", 0, false, "",
+                               "read the named volume (and those its last split entry needs), not the whole set"};
+const OptionSpec kCodepage{"codepage", 0, true, "N", "DOS code page of stored names: 437 (default), 850 or 866"};
+const OptionSpec kRecover{"recover", 0, false, "",
+                          "skip damaged headers and read on from the next sound one (one volume at a time)"};
+const OptionSpec kPassword{"password", 'p', true, "PASSWORD", "password of garbled entries"};
+const OptionSpec kOutput{"output", 'o', true, "OUT", "write the new archive to OUT instead"};
+const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to 4 for new files (default 1)"};
+
+}  // namespace
+
+const std::vector<OptionSpec>& CommonOptions() {
+  static const std::vector<OptionSpec> options = {
+      {"plugin", 0, true, "PATH", "the plug-in library (default: $ARJHOST_PLUGIN, or libarj_plugin.so beside arjhost)"},
+      {"trace", 0, true, "LEVEL", "show the plug-in's trace lines up to LEVEL on stderr"},
+      {"help", 'h', false, "", "show this help"},
+  };
+  static const std::vector<OptionSpec> with_limits = [] {
+    std::vector<OptionSpec> all = options;
+    for (const OptionSpec& o : LimitOptions()) all.push_back(o);
+    return all;
+  }();
+  return with_limits;
+}
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"plugin-info", "plugin-info [--plugin PATH] [--json]", "show what the plug-in registers and check its manifest",
+       {kJson}, RunPluginInfo,
+       "Loads the plug-in and prints its ids, instance size and property table, then reads its\n"
+       "manifest from the library file and checks it (\"manifest ok\").",
+       {"arjhost plugin-info                       # the plug-in beside arjhost",
+        "arjhost plugin-info --plugin ./x.so --json"}},
+      {"list", "list ARCHIVE [--json] [--single-volume] [--codepage N] [--recover]",
+       "list the entries of an archive (every volume of its set)",
+       {kJson, kSingleVolume, kCodepage, kRecover}, RunList,
+       "Lists name, size, packed size, ratio, method, CRC-32, garbled flag, time and volume of\n"
+       "every entry, then totals and the archive digest. Naming any volume of a set lists the\n"
+       "whole set.",
+       {"arjhost list backup.arj", "arjhost list backup.a01 --single-volume",
+        "arjhost list damaged.arj --recover --json  # what lies around the damage"}},
+      {"extract", "extract ARCHIVE [-C DIR] [-p PASSWORD] [-o] [--recover] [--json] [NAME...]",
+       "extract entries (all, or those named) under DIR",
+       {{"directory", 'C', true, "DIR", "extract under DIR (default: the current folder; made if missing)"},
+        kPassword,
+        {"overwrite", 'o', false, "", "replace existing files"},
+        kSingleVolume, kCodepage, kRecover, kJson},
+       RunExtract,
+       "Extracts every entry, or those named (a folder name takes what is under it), checking\n"
+       "the CRC-32 of every part. Names never leave DIR; each file is renamed into place only\n"
+       "when whole and checked. Garbled entries take -p, or ask on a terminal.",
+       {"arjhost extract backup.arj -C out", "arjhost extract backup.arj docs/readme.txt -o",
+        "arjhost extract damaged.arj --recover -C rescued"}},
+      {"test", "test ARCHIVE [-p PASSWORD] [--recover] [--json] [NAME...]",
+       "check that every entry extracts with its CRC",
+       {kPassword, kSingleVolume, kCodepage, kRecover, kJson}, RunTest,
+       "Extracts every entry (or those named) to nowhere and checks its size and CRC-32.",
+       {"arjhost test backup.arj", "arjhost test secret.arj -p PASSWORD --json"}},
+      {"delete", "delete ARCHIVE NAME... [-o OUT] [--json]", "rewrite an archive without the named entries",
+       {kOutput, kJson}, RunDelete,
+       "Rewrites the archive without the entries stored as NAME. The new archive replaces the\n"
+       "old one only after it reopens and lists the expected entries.",
+       {"arjhost delete backup.arj old.log", "arjhost delete backup.arj a.txt b.txt -o smaller.arj"}},
+      {"replace", "replace ARCHIVE NAME=FILE... [-o OUT] [--json]", "rewrite an archive with new content for entries",
+       {kOutput, kJson}, RunReplace,
+       "Rewrites the archive with the content of FILE for the entries stored as NAME, each\n"
+       "re-encoded with its own method.",
+       {"arjhost replace backup.arj notes.txt=./notes-new.txt"}},
+      {"add", "add ARCHIVE FILE[=STORED_NAME]... [-m METHOD] [-o OUT] [--json]",
+       "rewrite an archive with files appended",
+       {kOutput, kMethod, kJson}, RunAdd,
+       "Rewrites the archive with the files appended, each stored under its relative path or\n"
+       "under STORED_NAME. Absolute paths and \"..\" are refused.",
+       {"arjhost add backup.arj report.pdf", "arjhost add backup.arj /tmp/x.log=logs/x.log -m 4"}},
+      {"create", "create NEW.arj FILE... [-m METHOD] [-o OUT] [--json]", "write a new archive holding the files",
+       {kOutput, kMethod, kJson}, RunCreate,
+       "Writes a new archive holding the files (method 1 unless -m). The archive must not exist.",
+       {"arjhost create new.arj a.txt b.txt", "arjhost create stored.arj data.bin -m 0 --json"}},
+  };
+  return commands;
+}
+
+const Command* FindCommand(const std::string& name) {
+  for (const Command& c : Commands())
+    if (c.name == name) return &c;
+  return nullptr;
+}
+
+}  // namespace cli

@@ -1,0 +1,35 @@
+#include "cli/help.h"
+
+#include <string>
+
+namespace cli {
+namespace {
+
+void PrintOptions(const std::vector<OptionSpec>& options, FILE* out) {
+  for (const OptionSpec& o : options) {
+    std::string form = o.short_name != 0 ? std::string("-") + o.short_name + ", " : "    ";
+    form += "--" + o.name;
+    if (o.takes_value) form += " " + o.value_name;
+    std::fprintf(out, "  %-24s %s\n", form.c_str(), o.help.c_str());
+  }
+}
+
+}  // namespace
+
+void PrintOverview(FILE* out) {
+  std::fprintf(out, "usage: arjhost COMMAND [OPTIONS] [OPERANDS]\n\ncommands:\n");
+  for (const Command& c : Commands()) std::fprintf(out, "  %-12s %s\n", c.name.c_str(), c.summary.c_str());
+  std::fprintf(out, "\noptions for every command:\n");
+  PrintOptions(CommonOptions(), out);
+  std::fprintf(out, "\n\"arjhost help COMMAND\" or \"arjhost COMMAND --help\" shows a command's options and examples.\n");
+}
+
+void PrintCommandHelp(const Command& command, FILE* out) {
+  std::fprintf(out, "usage: arjhost %s\n\n%s\n\noptions:\n", command.synopsis.c_str(), command.description.c_str());
+  PrintOptions(command.options, out);
+  PrintOptions(CommonOptions(), out);
+  std::fprintf(out, "\nexamples:\n");
+  for (const std::string& e : command.examples) std::fprintf(out, "  %s\n", e.c_str());
+}
+
+}  // namespace cli

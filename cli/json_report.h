@@ -1,0 +1,16 @@
+// What the JSON output of list, test and extract shares: the archive and
+// its state.
+#pragma once
+
+#include "cli/args.h"
+#include "cli/session.h"
+#include "runtime/api/text_tools.h"
+
+namespace cli {
+
+// The members "archive", "digest", "multi_volume", "damaged",
+// "incomplete", "volumes" and "skipped" (offset, size, cause of every
+// range --recover skipped) of the object being written.
+void WriteArchiveState(arjhost::JsonWriter& json, const Session& session, const Args& args);
+
+}  // namespace cli
