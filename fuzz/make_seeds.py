@@ -38,3 +38,13 @@ for name, control in (("method1.arj", b"\x00\x00\x01"), ("entries20.arj", b"\x24
                       ("garbled.arj", b"\x00\xff\x00"), ("comment.arj", b"\xff\x00\x03"),
                       ("empty.arj", b"\x00\x00\x02"), ("method4.arj", b"\x01\x02\x04")):
     write("rebuild", name.replace(".arj", ""), control + read(name))
+
+# api: flags (bit 0 recover, bit 1 every volume), then the archive; one
+# with a stub before it and one with a damaged header in the middle.
+for name in ("method1.arj", "garbled.arj", "entries21.arj", "comment.arj", "badheader.arj", "truncated.arj"):
+    for flags in (0, 1):
+        write("api", "%s-%d" % (name.replace(".arj", ""), flags), bytes([flags]) + read(name))
+write("api", "stub", bytes([0]) + b"MZ" + bytes(3000) + read("method4.arj"))
+damaged = bytearray(read("entries20.arj"))
+damaged[len(damaged) // 2] ^= 0xFF
+write("api", "damaged-1", bytes([1]) + bytes(damaged))
