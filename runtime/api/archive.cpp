@@ -222,8 +222,14 @@ std::vector<EntryInfo> Archive::Entries() {
   ObjectRef a = objects_->archiver;
   const MiniArchiverMethods& m = host::Archiver(a);
   std::vector<EntryInfo> entries;
-  m.Reset(a);
+  // Counted first, so that a list of a million entries is not grown by
+  // doubling (Next alone is cheap).
   uint64_t handle = 0;
+  size_t count = 0;
+  for (m.Reset(a); m.Next(a, &handle, handle) == RESULT_OK;) ++count;
+  entries.reserve(count);
+  handle = 0;
+  m.Reset(a);
   while (m.Next(a, &handle, handle) == RESULT_OK) {
     EntryInfo e;
     e.handle = handle;
@@ -256,7 +262,9 @@ void Archive::FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size)
   VolumeHeaders volumes(objects_->runtime.root(), objects_->archive_io(), StringProperty(objects_->io, PROP_OBJECT_NAME),
                         directory);
   FillEntryMetadata(entries, ReadTableVolumes(objects_->archiver, table_size),
-                    [&volumes](const std::string& volume) { return volumes.Of(volume); });
+                    [&volumes](const std::string& volume, const arjrt::HeaderVisitor& visit) {
+                      volumes.Walk(volume, visit);
+                    });
 }
 
 }  // namespace arjhost

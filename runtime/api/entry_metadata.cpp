@@ -27,29 +27,35 @@ void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry) {
 
 void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& table, const VolumeHeaderSource& source) {
   const size_t table_size = table.of_entry.size();
+  const size_t volumes = table.names.size();
   // Each table entry's index among the entries of its volume.
   std::vector<uint64_t> index_in_volume(table_size);
-  std::vector<uint64_t> seen(table.names.size(), 0);
+  std::vector<uint64_t> seen(volumes, 0);
   for (size_t t = 0; t < table_size; ++t) {
     const uint32_t v = table.of_entry[t];
-    if (v < seen.size()) index_in_volume[t] = seen[v]++;
+    if (v < volumes) index_in_volume[t] = seen[v]++;
   }
-  std::vector<const std::vector<arjrt::ArjHeader>*> headers(table.names.size(), nullptr);
-  std::vector<bool> asked(table.names.size(), false);
+  // Per volume, the entries that start there, by that index: ascending,
+  // as the entries come in table order.
+  std::vector<std::vector<std::pair<uint64_t, EntryInfo*>>> starting(volumes);
   for (EntryInfo& e : entries) {
     e.header_known = false;
     if (e.handle == 0 || e.handle > table_size) continue;
     const size_t t = static_cast<size_t>(e.handle - 1);
     const uint32_t v = table.of_entry[t];
-    if (v >= table.names.size()) continue;
-    if (!asked[v]) {
-      asked[v] = true;
-      headers[v] = source(table.names[v]);
-    }
-    const std::vector<arjrt::ArjHeader>* list = headers[v];
-    if (list == nullptr || index_in_volume[t] >= list->size()) continue;
-    const arjrt::ArjHeader& h = (*list)[static_cast<size_t>(index_in_volume[t])];
-    if (NamesMatch(e.name, h.name)) ApplyHeader(h, &e);
+    if (v < volumes) starting[v].push_back({index_in_volume[t], &e});
+  }
+  for (size_t v = 0; v < volumes; ++v) {
+    const auto& wanted = starting[v];
+    if (wanted.empty()) continue;
+    size_t next = 0;
+    uint64_t index = 0;
+    source(table.names[v], [&](const arjrt::ArjHeader& h) {
+      while (next < wanted.size() && wanted[next].first < index) ++next;
+      if (next < wanted.size() && wanted[next].first == index && NamesMatch(wanted[next].second->name, h.name))
+        ApplyHeader(h, wanted[next].second);
+      ++index;
+    });
   }
 }
 

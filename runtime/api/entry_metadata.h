@@ -9,6 +9,7 @@
 
 #include "runtime/api/archive.h"
 #include "runtime/format/arj_header.h"
+#include "runtime/format/header_list.h"
 
 namespace arjhost {
 
@@ -19,8 +20,9 @@ struct TableVolumes {
   std::vector<uint32_t> of_entry;     // index into `names`, one per table entry
 };
 
-// The local headers of a volume by name, or null when it cannot be read.
-using VolumeHeaderSource = std::function<const std::vector<arjrt::ArjHeader>*(const std::string& volume)>;
+// Walks the local headers of a volume by name through `visit` (none when
+// it cannot be read).
+using VolumeHeaderSource = std::function<void(const std::string& volume, const arjrt::HeaderVisitor& visit)>;
 
 // Whether the name the plug-in reports belongs to a header's stored name:
 // the same bytes, or a name the plug-in cut at its limit.
@@ -33,7 +35,7 @@ void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry);
 // entries in header order and the volumes in order, so a table entry's
 // index among the entries of its volume is its header's index in that
 // volume. An entry whose header is missing or names another file is left
-// with header_known = false. Asks `source` once per volume.
+// with header_known = false. Walks each volume once, keeping no headers.
 void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& table, const VolumeHeaderSource& source);
 
 }  // namespace arjhost

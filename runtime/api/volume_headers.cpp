@@ -5,26 +5,17 @@
 
 namespace arjhost {
 
-const std::vector<arjrt::ArjHeader>* VolumeHeaders::Of(const std::string& volume) {
-  auto it = cache_.find(volume);
-  if (it == cache_.end()) it = cache_.emplace(volume, List(volume)).first;
-  const arjrt::HeaderListing& listing = it->second;
-  // Without a main header nothing in the volume is known.
-  if (listing.headers.empty() && listing.stop != ERR_END_OF_LIST) return nullptr;
-  return &listing.headers;
-}
-
-arjrt::HeaderListing VolumeHeaders::List(const std::string& volume) {
-  if (volume.empty() || volume == own_name_) return arjrt::ListLocalHeaders(own_io_, 0);
-  arjrt::HeaderListing none;
-  none.stop = ERR_NOT_FOUND;
+void VolumeHeaders::Walk(const std::string& volume, const arjrt::HeaderVisitor& visit) {
+  if (volume.empty() || volume == own_name_) {
+    arjrt::WalkLocalHeaders(own_io_, 0, visit);
+    return;
+  }
   // The plug-in names siblings only; anything else is not opened.
-  if (directory_.empty() || !arjrt::IsSiblingName(volume)) return none;
+  if (directory_.empty() || !arjrt::IsSiblingName(volume)) return;
   ObjectRef io = nullptr;
-  if (Failed(OpenNativeFileForReading(root_, arjrt::JoinPath(directory_, volume), &io))) return none;
-  arjrt::HeaderListing listing = arjrt::ListLocalHeaders(io, 0);
+  if (Failed(OpenNativeFileForReading(root_, arjrt::JoinPath(directory_, volume), &io))) return;
+  arjrt::WalkLocalHeaders(io, 0, visit);
   host::CloseObject(io);
-  return listing;
 }
 
 }  // namespace arjhost

@@ -1,9 +1,7 @@
-// The local headers of an archive's volumes, each volume listed once: the
-// archive's own through the I/O the plug-in reads, the others opened by
-// name beside the archive file.
+// The local headers of an archive's volumes: the archive's own through the
+// I/O the plug-in reads, the others opened by name beside the archive file.
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -20,18 +18,15 @@ class VolumeHeaders {
   VolumeHeaders(ObjectRef root, ObjectRef own_io, std::string own_name, std::string directory)
       : root_(root), own_io_(own_io), own_name_(std::move(own_name)), directory_(std::move(directory)) {}
 
-  // The headers of the named volume ("" is the archive's own), or null when
-  // it cannot be opened or its main header cannot be read.
-  const std::vector<arjrt::ArjHeader>* Of(const std::string& volume);
+  // Walks the local headers of the named volume ("" is the archive's own);
+  // nothing when it cannot be opened or its main header cannot be read.
+  void Walk(const std::string& volume, const arjrt::HeaderVisitor& visit);
 
  private:
-  arjrt::HeaderListing List(const std::string& volume);
-
   ObjectRef root_;
   ObjectRef own_io_;
   std::string own_name_;
   std::string directory_;
-  std::map<std::string, arjrt::HeaderListing> cache_;
 };
 
 }  // namespace arjhost

@@ -10,31 +10,28 @@ constexpr uint32_t kSearchChunk = 64 * 1024;
 
 }  // namespace
 
-HeaderListing ListLocalHeaders(ObjectRef io, uint64_t main_offset, bool verify_crc, uint64_t max_headers) {
-  HeaderListing listing;
+ResultCode WalkLocalHeaders(ObjectRef io, uint64_t main_offset, const HeaderVisitor& visit, uint64_t* visited,
+                            bool verify_crc, uint64_t max_headers) {
+  uint64_t count = 0;
+  if (visited != nullptr) *visited = 0;
   ArjHeader header;
   ResultCode result = ReadHeader(io, main_offset, verify_crc, &header);
-  if (result != RESULT_OK) {
-    // An end marker where the main header belongs opens no archive.
-    listing.stop = result == ERR_END_OF_LIST ? ERR_CORRUPTED : result;
-    return listing;
-  }
+  // An end marker where the main header belongs opens no archive.
+  if (result != RESULT_OK) return result == ERR_END_OF_LIST ? ERR_CORRUPTED : result;
   // The main header has no data of its own, whatever its size fields say.
   uint64_t at = header.data_offset;
-  for (;;) {
-    if (listing.headers.size() >= max_headers) {
-      listing.stop = ERR_LIMIT_EXCEEDED;
+  for (;; ++count) {
+    if (count >= max_headers) {
+      result = ERR_LIMIT_EXCEEDED;
       break;
     }
     result = ReadHeader(io, at, verify_crc, &header);
-    if (result != RESULT_OK) {
-      listing.stop = result;
-      break;
-    }
+    if (result != RESULT_OK) break;
     at = header.NextOffset();
-    listing.headers.push_back(std::move(header));
+    visit(header);
   }
-  return listing;
+  if (visited != nullptr) *visited = count;
+  return result;
 }
 
 bool AcceptableMainHeader(const ArjHeader& header) {

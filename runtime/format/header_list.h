@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <functional>
 #include <vector>
 
 #include "runtime/format/arj_header.h"
@@ -15,18 +16,15 @@ constexpr uint64_t kMaxListedHeaders = 4'000'000;
 // How far into a file a self-extracting archive's main header is looked for.
 constexpr uint64_t kMainHeaderSearchLimit = uint64_t{1} << 20;
 
-struct HeaderListing {
-  std::vector<ArjHeader> headers;  // the local headers, in order
-  // ERR_END_OF_LIST when the end marker was reached; else why the walk
-  // stopped: the code of the first header that could not be read (of the
-  // main header when `headers` is empty), or ERR_LIMIT_EXCEEDED.
-  ResultCode stop = ERR_END_OF_LIST;
-};
-
-// The local headers after the main header at `main_offset`, up to the end
-// marker, the first damaged header or `max_headers` headers.
-HeaderListing ListLocalHeaders(ObjectRef io, uint64_t main_offset, bool verify_crc = true,
-                               uint64_t max_headers = kMaxListedHeaders);
+// Hands `visit` each local header after the main header at `main_offset`,
+// in order, up to the end marker, the first damaged header or
+// `max_headers` headers. Returns ERR_END_OF_LIST when the end marker was
+// reached; else why the walk stopped: the code of the first header that
+// could not be read (of the main header when nothing was visited), or
+// ERR_LIMIT_EXCEEDED. `visited` (if given) receives the count.
+using HeaderVisitor = std::function<void(const ArjHeader& header)>;
+ResultCode WalkLocalHeaders(ObjectRef io, uint64_t main_offset, const HeaderVisitor& visit, uint64_t* visited = nullptr,
+                            bool verify_crc = true, uint64_t max_headers = kMaxListedHeaders);
 
 // Whether a header that parsed can open an archive: a main header asks for
 // a version of at least 1 and no newer than the one that wrote it.
