@@ -1,20 +1,8 @@
 #include "runtime/core/scratch_storage.h"
 
-#include <unistd.h>
-
 #include <new>
 
 namespace arjrt {
-
-uint64_t ScratchStorage::DefaultMemoryLimit() {
-  constexpr uint64_t kSmall = uint64_t{8} << 20;
-  constexpr uint64_t kLarge = uint64_t{32} << 20;
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long page_size = ::sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || page_size <= 0) return kSmall;
-  const uint64_t physical = static_cast<uint64_t>(pages) * static_cast<uint64_t>(page_size);
-  return physical >= (uint64_t{8} << 30) ? kLarge : kSmall;
-}
 
 std::unique_ptr<uint8_t[]> ScratchStorage::TakeChunk() {
   if (!free_.empty()) {
