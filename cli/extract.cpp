@@ -26,17 +26,6 @@ constexpr uint8_t kFileTypeDirectory = 3;
 constexpr uint8_t kFileTypeVolumeLabel = 4;
 constexpr uint8_t kHostUnix = 2;
 
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 mode_t FileMode(const arjhost::EntryInfo& e) {
   if (e.header_known && e.host_os == kHostUnix && (e.access_mode & 0777) != 0) return e.access_mode & 0777;
   mode_t mask = umask(0);
@@ -124,10 +113,10 @@ struct Run {
     // Written under a temporary name and renamed into place only when whole
     // and checked, so a failed entry never leaves a half file behind.
     std::string temp = ".arjhost-" + std::to_string(getpid()) + "-" + std::to_string(temp_counter++) + ".part";
-    int fd = openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // Readable too: a large entry is decoded into this file directly.
+    int fd = openat(dir, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return Fail(e, std::string("cannot create a file: ") + std::strerror(errno));
-    arjhost::ExtractOutcome outcome = session.archive->Extract(
-        e, [fd](const uint8_t* data, size_t size) { return WriteAll(fd, data, size); }, passwords);
+    arjhost::ExtractOutcome outcome = session.archive->ExtractToFile(e, fd, passwords);
     bytes += outcome.size;
     bool done = outcome.result == 0;
     if (done) {

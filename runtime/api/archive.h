@@ -102,6 +102,10 @@ class Archive {
   // Extracts one entry through the plug-in, hands its bytes to `sink` and
   // checks the CRC-32 of every part against its header.
   ExtractOutcome Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords);
+  // The same into the file `fd` (open for reading and writing), from offset
+  // 0, leaving it exactly the entry's size. A large entry is decoded into
+  // the file directly instead of through a temporary one.
+  ExtractOutcome ExtractToFile(const EntryInfo& entry, int fd, const PasswordSource& passwords);
   // Writes this archive with `changes` applied to `destination` (which may
   // be the archive's own file). The new archive goes to a temporary file
   // beside the destination and replaces it only once the plug-in's Rebuild
@@ -117,6 +121,8 @@ class Archive {
   Archive(Host& host, std::unique_ptr<Objects> objects);
   // The header fields of `entries`, from the local headers of their volumes.
   void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
+  // Extract and ExtractToFile: to `sink` when given, else to `fd`.
+  ExtractOutcome Deliver(const EntryInfo& entry, const PasswordSource& passwords, const ChunkSink* sink, int fd);
   static std::unique_ptr<Archive> Open(Host& host, std::unique_ptr<Objects> objects, const OpenOptions& options,
                                        const std::string& label, std::string* error, int32_t* result);
 

@@ -1,5 +1,8 @@
 // Extraction of one entry through the plug-in's OpenEntry, with the CRC of
 // every part checked against its header.
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -8,12 +11,16 @@
 #include "runtime/api/archive_objects.h"
 #include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
+#include "runtime/core/runtime.h"
+#include "runtime/services/fd_transfer.h"
 #include "runtime/services/services.h"
+#include "runtime/services/temp_io.h"
 
 namespace arjhost {
 namespace {
 
-constexpr uint32_t kCopyChunk = 256 * 1024;
+// Reads of an entry that lies in a file; one chunk of the memory spans.
+constexpr uint32_t kCopyChunk = 1024 * 1024;
 
 std::string Hex(uint32_t v) {
   char text[12];
@@ -76,9 +83,48 @@ std::string OverLimits(const EntryInfo& entry, const Limits& limits) {
   return {};
 }
 
+// The CRC of every part, checked as the entry's bytes pass: every part
+// carries the CRC of its own bytes.
+class PartCheck {
+ public:
+  explicit PartCheck(const EntryInfo& entry) : parts_(entry.parts), left_(parts_.empty() ? 0 : parts_[0].size) {}
+
+  void Add(const uint8_t* data, size_t size) {
+    for (size_t at = 0; at < size && part_ < parts_.size();) {
+      const auto n = static_cast<size_t>(std::min<uint64_t>(left_, size - at));
+      crc_ = arjrt::Crc32(data + at, n, crc_);
+      at += n;
+      left_ -= n;
+      while (left_ == 0 && part_ < parts_.size()) {
+        if (crc_ != parts_[part_].crc && error_.empty())
+          error_ = "CRC mismatch (stored " + Hex(parts_[part_].crc) + ", computed " + Hex(crc_) + ")";
+        crc_ = 0;
+        if (++part_ < parts_.size()) left_ = parts_[part_].size;
+      }
+    }
+  }
+  const std::string& error() const { return error_; }
+
+ private:
+  const std::vector<EntryInfo::Part>& parts_;
+  size_t part_ = 0;
+  uint64_t left_;
+  uint32_t crc_ = 0;
+  std::string error_;
+};
+
 }  // namespace
 
 ExtractOutcome Archive::Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords) {
+  return Deliver(entry, passwords, &sink, -1);
+}
+
+ExtractOutcome Archive::ExtractToFile(const EntryInfo& entry, int fd, const PasswordSource& passwords) {
+  return Deliver(entry, passwords, nullptr, fd);
+}
+
+ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& passwords, const ChunkSink* sink,
+                                int fd) {
   ExtractOutcome outcome;
   outcome.error = OverLimits(entry, host_.limits());
   if (!outcome.error.empty()) {
@@ -88,39 +134,43 @@ ExtractOutcome Archive::Extract(const EntryInfo& entry, const ChunkSink& sink, c
   ObjectRef a = objects_->archiver;
   Requester requester(objects_->runtime, entry, passwords);
   ObjectRef temp = nullptr;
+  // A large entry then moves from memory straight into the file, not into
+  // a temporary file that would be copied out again.
+  arjrt::ScratchStorage& scratch = objects_->runtime.scratch();
+  scratch.SetSpillTarget(fd);
   ResultCode r = host::Archiver(a).OpenEntry(a, &temp, entry.handle, requester.object);
   if (Failed(r) || temp == nullptr) {
+    scratch.SetSpillTarget(-1);
     outcome.result = Failed(r) ? r : ERR_NOT_INITIALIZED;
     outcome.error = Explain(outcome.result, entry, requester.password_given);
     return outcome;
   }
   std::unique_ptr<HostObject, ResultCode (*)(ObjectRef)> owned(temp, host::CloseObject);
+  const bool in_place = fd >= 0 && arjrt::TempIoInSpillTarget(temp);
   uint64_t size = 0;
   host::Io(temp).GetSize(temp, &size, 0);
-  std::vector<uint8_t> buffer(kCopyChunk);
-  size_t part = 0;
-  uint64_t part_left = entry.parts.empty() ? 0 : entry.parts[0].size;
-  uint32_t part_crc = 0;
-  std::string crc_error;
+  PartCheck check(entry);
+  std::vector<uint8_t> buffer;
   for (uint64_t offset = 0; offset < size;) {
-    uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(buffer.size(), size - offset));
-    uint32_t got = 0;
-    host::Io(temp).SeekRead(temp, &got, offset, buffer.data(), want);
-    if (got == 0) break;
-    // The CRC runs part by part: every part carries the CRC of its own bytes.
-    for (uint32_t at = 0; at < got && part < entry.parts.size();) {
-      uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(part_left, got - at));
-      part_crc = arjrt::Crc32(buffer.data() + at, n, part_crc);
-      at += n;
-      part_left -= n;
-      while (part_left == 0 && part < entry.parts.size()) {
-        if (part_crc != entry.parts[part].crc && crc_error.empty())
-          crc_error = "CRC mismatch (stored " + Hex(entry.parts[part].crc) + ", computed " + Hex(part_crc) + ")";
-        part_crc = 0;
-        if (++part < entry.parts.size()) part_left = entry.parts[part].size;
-      }
+    const uint8_t* data = nullptr;
+    size_t got = 0;
+    if (!arjrt::TempIoMemorySpan(temp, offset, &data, &got)) {
+      if (buffer.empty()) buffer.resize(kCopyChunk);
+      const auto want = static_cast<uint32_t>(std::min<uint64_t>(buffer.size(), size - offset));
+      uint32_t count = 0;
+      if (in_place) arjrt::ReadFullyAt(fd, offset, buffer.data(), want, &count);
+      else host::Io(temp).SeekRead(temp, &count, offset, buffer.data(), want);
+      data = buffer.data();
+      got = std::min(count, want);
     }
-    if (!sink(buffer.data(), got)) {
+    if (got == 0) break;
+    check.Add(data, got);
+    uint32_t done = 0;
+    const bool delivered = sink != nullptr ? (*sink)(data, got)
+                           : in_place      ? true
+                                           : arjrt::WriteFullyAt(fd, offset, data, static_cast<uint32_t>(got), &done) == 0;
+    if (!delivered) {
+      scratch.SetSpillTarget(-1);
       outcome.result = ERR_IO;
       outcome.error = "cannot write the extracted data";
       return outcome;
@@ -128,13 +178,21 @@ ExtractOutcome Archive::Extract(const EntryInfo& entry, const ChunkSink& sink, c
     offset += got;
     outcome.size = offset;
   }
+  owned.reset();  // the temporary I/O lets go of the file
+  scratch.SetSpillTarget(-1);
+  // A spill of an earlier attempt (a wrong password) may have left more.
+  if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(outcome.size)) != 0) {
+    outcome.result = ERR_IO;
+    outcome.error = "cannot write the extracted data";
+    return outcome;
+  }
   if (outcome.size != entry.size) {
     outcome.result = ERR_END_OF_DATA;
     outcome.error = "size mismatch (header " + std::to_string(entry.size) + ", extracted " +
                     std::to_string(outcome.size) + ")";
-  } else if (!crc_error.empty()) {
+  } else if (!check.error().empty()) {
     outcome.result = ERR_CRC_MISMATCH;
-    outcome.error = crc_error;
+    outcome.error = check.error();
   }
   return outcome;
 }

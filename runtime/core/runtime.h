@@ -14,6 +14,7 @@
 #include "runtime/core/implementation.h"
 #include "runtime/core/limits.h"
 #include "runtime/core/rt_object.h"
+#include "runtime/core/scratch_storage.h"
 
 namespace arjrt {
 
@@ -57,6 +58,9 @@ class Runtime {
   const std::vector<std::string>& leak_notes() const { return leak_notes_; }
   void NoteLeak(std::string note) { leak_notes_.push_back(std::move(note)); }
 
+  // Shared by the temporary I/Os.
+  ScratchStorage& scratch() { return scratch_; }
+
   // Allocation failure injection: the k-th allocation from now fails (k >= 1),
   // and with `persistent` every one after it too. 0 turns it off.
   void FailAllocation(uint64_t k, bool persistent = false);
@@ -81,6 +85,7 @@ class Runtime {
   void Destroy(RtObject* object);
 
   Registry registry_;
+  ScratchStorage scratch_;  // outlives the objects the destructor closes
   ObjectRef root_ = nullptr;
   uint64_t next_serial_ = 1;
   std::unordered_set<RtObject*> live_;

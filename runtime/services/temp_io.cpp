@@ -1,15 +1,19 @@
 // IID_BLOCK_IO: scratch storage for an extracted entry. Small entries stay
-// in memory; once the content would pass the memory limit it moves to an
-// unnamed temporary file and stays there, so an entry of gigabytes costs
-// disk, not memory.
+// in memory, in chunks the runtime keeps for the next entry; once the
+// content would pass the memory limit it moves to a file and stays there,
+// so an entry of gigabytes costs disk, not memory. That file is the
+// embedder's destination when it named one (ScratchStorage), else an
+// unnamed temporary file.
+#include "runtime/services/temp_io.h"
+
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 #include "runtime/core/runtime.h"
@@ -22,13 +26,17 @@ namespace arjrt {
 namespace {
 
 constexpr uint64_t kMaxOffset = static_cast<uint64_t>(INT64_MAX);
-constexpr uint32_t kSpillChunk = uint32_t{1} << 30;
+constexpr uint64_t kChunk = ScratchStorage::kChunkBytes;
 
 class TempIo {
  public:
-  explicit TempIo(ObjectRef self) : limit_(AsRt(self)->runtime->limits().extract_memory) {}
+  explicit TempIo(ObjectRef self)
+      : scratch_(AsRt(self)->runtime->scratch()), limit_(AsRt(self)->runtime->limits().extract_memory) {}
   ~TempIo() {
-    if (fd_ >= 0) ::close(fd_);
+    ReleaseChunks();
+    if (fd_ < 0) return;
+    if (in_target_) scratch_.ReleaseSpillTarget();
+    else ::close(fd_);
   }
 
   ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
@@ -39,7 +47,7 @@ class TempIo {
     const uint32_t wanted = offset < total ? static_cast<uint32_t>(std::min<uint64_t>(size, total - offset)) : 0;
     uint32_t done = 0;
     if (!InFile()) {
-      if (wanted != 0) std::memcpy(buffer, memory_.data() + offset, wanted);
+      CopyOut(offset, static_cast<uint8_t*>(buffer), wanted);
       done = wanted;
     } else if (wanted != 0 && ReadFullyAt(fd_, offset, buffer, wanted, &done) != 0) {
       if (count != nullptr) *count = done;
@@ -55,10 +63,10 @@ class TempIo {
     if (buffer == nullptr || offset > kMaxOffset - size) return ERR_BAD_PARAMETER;
     const uint64_t end = offset + size;
     if (!InFile()) {
-      ResultCode result = GrowInMemory(end);
+      ResultCode result = GrowInMemory(end, offset);
       if (Failed(result)) return result;
       if (!InFile()) {
-        std::memcpy(memory_.data() + offset, buffer, size);
+        CopyIn(offset, static_cast<const uint8_t*>(buffer), size);
         if (count != nullptr) *count = size;
         return RESULT_OK;
       }
@@ -79,11 +87,11 @@ class TempIo {
   ResultCode SetSize(uint64_t size) {
     if (size > kMaxOffset) return ERR_BAD_PARAMETER;
     if (!InFile()) {
-      if (size <= memory_.size()) {
-        memory_.resize(static_cast<size_t>(size));
+      if (size <= memory_size_) {
+        memory_size_ = size;
         return RESULT_OK;
       }
-      ResultCode result = GrowInMemory(size);
+      ResultCode result = GrowInMemory(size, size);
       if (Failed(result) || !InFile()) return result;
     }
     int r;
@@ -127,51 +135,113 @@ class TempIo {
     }
   }
 
+  bool MemorySpan(uint64_t offset, const uint8_t** data, size_t* size) const {
+    if (InFile()) return false;
+    *data = nullptr;
+    *size = 0;
+    if (offset >= memory_size_) return true;
+    const uint64_t in_chunk = offset % kChunk;
+    *data = chunks_[offset / kChunk].get() + in_chunk;
+    *size = static_cast<size_t>(std::min(kChunk - in_chunk, memory_size_ - offset));
+    return true;
+  }
+
+  bool InSpillTarget() const { return InFile() && in_target_; }
+
  private:
   bool InFile() const { return fd_ >= 0; }
-  uint64_t Size() const { return InFile() ? file_size_ : memory_.size(); }
+  uint64_t Size() const { return InFile() ? file_size_ : memory_size_; }
 
-  // Makes the memory content at least `size` bytes, zero-filled, or moves
-  // it to the file when that would pass the limit or memory runs out.
-  ResultCode GrowInMemory(uint64_t size) {
-    if (size <= memory_.size()) return RESULT_OK;
+  // Calls f(chunk pointer, length) over [offset, offset + size) of the
+  // memory content, which the chunks must cover.
+  template <class F>
+  void ForEachPiece(uint64_t offset, uint64_t size, F f) const {
+    while (size != 0) {
+      const uint64_t in_chunk = offset % kChunk;
+      const uint64_t n = std::min(size, kChunk - in_chunk);
+      f(chunks_[offset / kChunk].get() + in_chunk, static_cast<size_t>(n));
+      offset += n;
+      size -= n;
+    }
+  }
+  void CopyOut(uint64_t offset, uint8_t* out, uint32_t size) const {
+    ForEachPiece(offset, size, [&out](const uint8_t* p, size_t n) {
+      std::memcpy(out, p, n);
+      out += n;
+    });
+  }
+  void CopyIn(uint64_t offset, const uint8_t* in, uint32_t size) {
+    ForEachPiece(offset, size, [&in](uint8_t* p, size_t n) {
+      std::memcpy(p, in, n);
+      in += n;
+    });
+  }
+
+  // Makes the memory content `size` bytes long when it is shorter, with
+  // zeros from the old end up to `data_at` (where the caller's bytes go),
+  // or moves it to a file when that would pass the limit or memory runs out.
+  ResultCode GrowInMemory(uint64_t size, uint64_t data_at) {
+    if (size <= memory_size_) return RESULT_OK;
     if (size > limit_) return MoveToFile();
+    const uint64_t chunks_needed = (size + kChunk - 1) / kChunk;
     try {
-      if (size > memory_.capacity()) {
-        // Doubling keeps appends linear; the limit caps what it reserves.
-        const uint64_t doubled = std::max<uint64_t>(size, uint64_t{memory_.capacity()} * 2);
-        memory_.reserve(static_cast<size_t>(std::min(doubled, limit_)));
+      while (chunks_.size() < chunks_needed) {
+        std::unique_ptr<uint8_t[]> chunk = scratch_.TakeChunk();
+        if (chunk == nullptr) return MoveToFile();
+        chunks_.push_back(std::move(chunk));
       }
-      memory_.resize(static_cast<size_t>(size));
-    } catch (const std::exception&) {  // bad_alloc, length_error
+    } catch (const std::bad_alloc&) {
       return MoveToFile();
     }
+    const uint64_t zero_end = std::min(data_at, size);
+    if (zero_end > memory_size_)
+      ForEachPiece(memory_size_, zero_end - memory_size_, [](uint8_t* p, size_t n) { std::memset(p, 0, n); });
+    memory_size_ = size;
     return RESULT_OK;
   }
 
-  // Writes the memory content to a new anonymous file. On failure the
-  // content stays in memory, whole, and the caller's write fails.
+  // Writes the memory content to the spill target or a new anonymous file.
+  // On failure the content stays in memory, whole, and the caller's write fails.
   ResultCode MoveToFile() {
-    const int fd = OpenAnonymousFile();
+    int fd = scratch_.ClaimSpillTarget();
+    const bool target = fd >= 0;
+    if (target && ::ftruncate(fd, 0) != 0) {
+      scratch_.ReleaseSpillTarget();
+      fd = -1;
+    }
+    const bool in_target = fd >= 0;
+    if (!in_target) fd = OpenAnonymousFile();
     if (fd < 0) return ERR_IO;
-    const uint64_t total = memory_.size();
-    for (uint64_t at = 0; at < total;) {
-      const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kSpillChunk, total - at));
+    bool written = true;
+    uint64_t at = 0;
+    ForEachPiece(0, memory_size_, [&](const uint8_t* p, size_t n) {
       uint32_t done = 0;
-      if (WriteFullyAt(fd, at, memory_.data() + at, n, &done) != 0) {
-        ::close(fd);
-        return ERR_IO;
-      }
+      if (written && WriteFullyAt(fd, at, p, static_cast<uint32_t>(n), &done) != 0) written = false;
       at += n;
+    });
+    if (!written) {
+      if (in_target) scratch_.ReleaseSpillTarget();
+      else ::close(fd);
+      return ERR_IO;
     }
     fd_ = fd;
-    file_size_ = total;
-    std::vector<uint8_t>().swap(memory_);  // gives the memory back
+    in_target_ = in_target;
+    file_size_ = memory_size_;
+    memory_size_ = 0;
+    ReleaseChunks();
     return RESULT_OK;
   }
 
-  std::vector<uint8_t> memory_;
+  void ReleaseChunks() {
+    for (auto& chunk : chunks_) scratch_.GiveChunk(std::move(chunk));
+    chunks_.clear();
+  }
+
+  ScratchStorage& scratch_;
+  std::vector<std::unique_ptr<uint8_t[]>> chunks_;
+  uint64_t memory_size_ = 0;
   int fd_ = -1;
+  bool in_target_ = false;  // fd_ is the spill target, which is not ours to close
   uint64_t file_size_ = 0;
   uint64_t limit_;  // the runtime's extraction memory bound, unless set
   uint32_t access_ = 0;
@@ -198,7 +268,23 @@ const PropertyRow kProperties[] = {
     ServiceProperty<TempIo>(PROP_OBJECT_SIZE),
 };
 
+// The temporary I/O behind `io`, if it is one of ours and set up.
+const TempIo* AsTempIo(ObjectRef io) {
+  if (io == nullptr || io->methods != &kMethods || io->instance == nullptr) return nullptr;
+  return static_cast<ServiceRecord<TempIo>*>(io->instance)->impl;
+}
+
 }  // namespace
+
+bool TempIoMemorySpan(ObjectRef io, uint64_t offset, const uint8_t** data, size_t* size) {
+  const TempIo* temp = AsTempIo(io);
+  return temp != nullptr && temp->MemorySpan(offset, data, size);
+}
+
+bool TempIoInSpillTarget(ObjectRef io) {
+  const TempIo* temp = AsTempIo(io);
+  return temp != nullptr && temp->InSpillTarget();
+}
 
 ResultCode RegisterTempIoService(ObjectRef root) {
   return RegisterService(root, IID_BLOCK_IO, PID_TEMP_IO, kHooks, &kMethods, 5, kProperties,

@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -9,6 +10,8 @@
 #include <string>
 
 #include "runtime/services/services.h"
+#include "runtime/services/temp_io.h"
+#include "tests/support/archive_builder.h"
 #include "tests/support/io_objects.h"
 #include "tests/support/test_host.h"
 
@@ -184,6 +187,64 @@ TEST(TempIo, KeepsTheModesThePlugInSets) {
   EXPECT_EQ(host::GetPropDWord(temp, PROP_OPEN_MODE), 7u);
   EXPECT_EQ(temp->system->GetPropQWord(temp, arjrt::PROP_TEMP_MEMORY_LIMIT), uint64_t{8} << 20);
   host::CloseObject(temp);
+}
+
+TEST(TempIo, ReusedMemoryReadsAsZerosWhereNothingWasWritten) {
+  TestHost host;
+  ObjectRef first = TempIo(host.root(), kLimit);
+  ASSERT_EQ(Write(first, 0, Pattern(3000, 5)), RESULT_OK);
+  host::CloseObject(first);  // its memory goes to the next one
+  ObjectRef temp = TempIo(host.root(), kLimit);
+  ASSERT_EQ(host::Io(temp).SetSize(temp, 1000), RESULT_OK);
+  ASSERT_EQ(Write(temp, 2000, ToBytes("x")), RESULT_OK);
+  EXPECT_EQ(ReadAll(temp), Concat({Bytes(2000, 0), ToBytes("x")}));
+  host::CloseObject(temp);
+}
+
+TEST(TempIo, MemorySpansShowTheContentUntilItMoves) {
+  TestHost host;
+  ObjectRef temp = TempIo(host.root(), 3 << 20);
+  const Bytes all = Pattern((2 << 20) + 500, 6);  // more than one chunk
+  ASSERT_EQ(Write(temp, 0, all), RESULT_OK);
+  Bytes seen;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  while (arjrt::TempIoMemorySpan(temp, seen.size(), &data, &size) && size != 0) seen.insert(seen.end(), data, data + size);
+  EXPECT_EQ(seen, all);
+  ASSERT_EQ(host::Io(temp).SetSize(temp, 4 << 20), RESULT_OK);  // past the limit
+  EXPECT_FALSE(arjrt::TempIoMemorySpan(temp, 0, &data, &size));
+  EXPECT_FALSE(arjrt::TempIoMemorySpan(host.root(), 0, &data, &size)) << "not a temporary I/O";
+  host::CloseObject(temp);
+}
+
+TEST(TempIo, OneAtATimeMovesIntoTheSpillTargetWhichStaysOpen) {
+  TestHost host;
+  TempDir dir;
+  const int fd = open((dir.path() + "/target").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(pwrite(fd, "stale bytes", 11, 0), 11);
+  host.runtime().scratch().SetSpillTarget(fd);
+  ObjectRef first = TempIo(host.root(), kLimit);
+  ObjectRef second = TempIo(host.root(), kLimit);
+  const Bytes a = Pattern(3 * kLimit, 7), b = Pattern(2 * kLimit, 8);
+  ASSERT_EQ(Write(first, 0, a), RESULT_OK);
+  ASSERT_EQ(Write(second, 0, b), RESULT_OK);
+  EXPECT_TRUE(arjrt::TempIoInSpillTarget(first));
+  EXPECT_FALSE(arjrt::TempIoInSpillTarget(second)) << "the target holds one content";
+  EXPECT_EQ(ReadAll(second), b);
+  Bytes in_file(a.size() + 1);
+  EXPECT_EQ(pread(fd, in_file.data(), in_file.size(), 0), static_cast<ssize_t>(a.size()));
+  in_file.resize(a.size());
+  EXPECT_EQ(in_file, a);
+  host::CloseObject(first);
+  host::CloseObject(second);
+  ObjectRef third = TempIo(host.root(), kLimit);
+  ASSERT_EQ(Write(third, 0, b), RESULT_OK);
+  EXPECT_TRUE(arjrt::TempIoInSpillTarget(third)) << "free again once the first closed";
+  host::CloseObject(third);
+  host.runtime().scratch().SetSpillTarget(-1);
+  EXPECT_EQ(fcntl(fd, F_GETFD), 0) << "the target is the embedder's to close";
+  close(fd);
 }
 
 }  // namespace

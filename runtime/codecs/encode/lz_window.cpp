@@ -33,21 +33,6 @@ ResultCode LzWindow::ReadMore(uint32_t* shift) {
   return RESULT_OK;
 }
 
-uint32_t LzWindow::MatchLength(uint32_t candidate, uint32_t start, uint32_t limit) const {
-  const uint8_t* a = buffer_.data() + candidate;
-  const uint8_t* b = buffer_.data() + pos_;
-  uint32_t n = start;
-  while (n + 8 <= limit) {
-    uint64_t x, y;
-    std::memcpy(&x, a + n, 8);
-    std::memcpy(&y, b + n, 8);
-    if (x != y) return n + static_cast<uint32_t>(__builtin_ctzll(x ^ y) >> 3);
-    n += 8;
-  }
-  while (n < limit && a[n] == b[n]) ++n;
-  return n;
-}
-
 void RebasePositions(std::vector<int32_t>& positions, uint32_t shift) {
   const int32_t s = static_cast<int32_t>(shift);
   for (int32_t& v : positions) v = v >= s ? v - s : kNoPosition;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "runtime/codecs/codec_io.h"
@@ -38,7 +39,21 @@ class LzWindow {
   // Length of the common prefix of the cursor and `candidate` (an earlier
   // position), up to limit <= lookahead(); the first `start` bytes are known
   // to match.
-  uint32_t MatchLength(uint32_t candidate, uint32_t start, uint32_t limit) const;
+  // Inline: the finders call it for every candidate they look at.
+  uint32_t MatchLength(uint32_t candidate, uint32_t start, uint32_t limit) const {
+    const uint8_t* a = buffer_.data() + candidate;
+    const uint8_t* b = buffer_.data() + pos_;
+    uint32_t n = start;
+    while (n + 8 <= limit) {
+      uint64_t x, y;
+      std::memcpy(&x, a + n, 8);
+      std::memcpy(&y, b + n, 8);
+      if (x != y) return n + static_cast<uint32_t>(__builtin_ctzll(x ^ y) >> 3);
+      n += 8;
+    }
+    while (n < limit && a[n] == b[n]) ++n;
+    return n;
+  }
 
  private:
   ResultCode ReadMore(uint32_t* shift);

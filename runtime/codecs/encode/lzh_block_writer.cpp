@@ -1,6 +1,7 @@
 #include "runtime/codecs/encode/lzh_block_writer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace arjrt {
@@ -10,10 +11,49 @@ using namespace lzh;
 namespace {
 
 constexpr uint64_t kCountFieldBits = 16;
+// Rough tree header costs: per used symbol, and the fixed fields.
+constexpr double kTreeBitsPerChar = 4;
+constexpr double kTreeBitsPerPosition = 3;
+constexpr uint64_t kTreeBitsFixed = 60;
 
-uint64_t BlockBits(const LzhFrequencies& freq) {
-  const auto trees = std::make_unique<LzhBlockTrees>(freq);
-  return kCountFieldBits + trees->TreeBits() + trees->CodeBits(freq);
+// n * log2(n), from a table for the small counts most symbols have.
+class CountLog {
+ public:
+  CountLog() {
+    for (uint32_t n = 1; n < kTable; ++n) table_[n] = static_cast<float>(n * std::log2(static_cast<double>(n)));
+  }
+  float operator()(uint32_t n) const {
+    return n < kTable ? table_[n] : static_cast<float>(n * std::log2(static_cast<double>(n)));
+  }
+
+ private:
+  static constexpr uint32_t kTable = 8192;
+  float table_[kTable] = {};
+};
+
+// The block's cost on its own trees, estimated: the entropy of its symbols,
+// the extra position bits, and a few bits per used symbol for the trees.
+// Building real trees for every chunk would cost more than the split gains.
+uint64_t EstimatedBlockBits(const LzhFrequencies& freq) {
+  static const CountLog count_log;
+  double bits = kCountFieldBits;
+  auto add = [&](const uint32_t* f, size_t n, double per_used, bool position) {
+    uint64_t total = 0;
+    double sum = 0;
+    size_t used = 0;
+    for (size_t i = 0; i < n; ++i) {
+      if (f[i] == 0) continue;
+      total += f[i];
+      sum += count_log(f[i]);
+      ++used;
+      if (position) bits += static_cast<double>(f[i]) * PositionExtraBits(static_cast<uint32_t>(i));
+    }
+    if (total != 0) bits += static_cast<double>(total) * std::log2(static_cast<double>(total)) - sum;
+    bits += per_used * static_cast<double>(used);
+  };
+  add(freq.chars.data(), kCharCodes, kTreeBitsPerChar, false);
+  add(freq.positions.data(), kPositionCodes, kTreeBitsPerPosition, true);
+  return static_cast<uint64_t>(bits) + kTreeBitsFixed;
 }
 
 }  // namespace
@@ -27,12 +67,12 @@ LzhBlockWriter::LzhBlockWriter(BitWriter& bits, size_t chunk_codes)
 void LzhBlockWriter::EndChunk() {
   if (chunk_start_ == 0) {
     block_freq_ = chunk_freq_;
-    block_bits_ = BlockBits(block_freq_);
+    block_bits_ = EstimatedBlockBits(block_freq_);
   } else {
     LzhFrequencies merged = block_freq_;
     merged.Add(chunk_freq_);
-    const uint64_t merged_bits = BlockBits(merged);
-    const uint64_t chunk_bits = BlockBits(chunk_freq_);
+    const uint64_t merged_bits = EstimatedBlockBits(merged);
+    const uint64_t chunk_bits = EstimatedBlockBits(chunk_freq_);
     if (merged_bits > block_bits_ + chunk_bits) {
       // Close the open block; the chunk opens the next one.
       WriteBlock(chunk_start_, block_freq_);

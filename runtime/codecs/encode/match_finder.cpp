@@ -13,17 +13,17 @@ MatchFinder::MatchFinder(ByteSource& in, uint32_t max_distance, uint32_t depth, 
       prev_(LzWindow::kHistory, kNoPosition),
       head3_(size_t{1} << kHash3Bits, kNoPosition) {}
 
-Match MatchFinder::FindLongest() const {
+Match MatchFinder::FindLongest(uint32_t longer_than, uint32_t depth) const {
   Match best{0, 0};
   const uint32_t limit = std::min(window_.lookahead(), lzh::kMaxMatch);
-  if (limit < lzh::kMinMatch) return best;
+  if (limit <= longer_than || limit < lzh::kMinMatch) return best;
   const uint8_t* data = window_.data();
   const uint32_t pos = window_.pos();
   const uint8_t* here = data + pos;
-  uint32_t best_len = lzh::kMinMatch - 1;
+  uint32_t best_len = std::max(longer_than, lzh::kMinMatch - 1);
   // The nearest 3-byte match first; the chains then look for longer ones.
   const int32_t near3 = head3_[Hash3(here, kHash3Bits)];
-  if (near3 != kNoPosition && pos - static_cast<uint32_t>(near3) <= max_distance_) {
+  if (best_len < lzh::kMinMatch && near3 != kNoPosition && pos - static_cast<uint32_t>(near3) <= max_distance_) {
     const uint32_t c = static_cast<uint32_t>(near3);
     const uint32_t len = window_.MatchLength(c, 0, limit);
     if (len > best_len) {
@@ -33,7 +33,6 @@ Match MatchFinder::FindLongest() const {
     }
   }
   if (limit < 4) return best;
-  uint32_t depth = depth_;
   int32_t cand = head_[Hash4(here, kHashBits)];
   // Chains only link entered positions, each to an earlier one, and a slot
   // is reused only kHistory positions later, beyond every distance searched.

@@ -39,11 +39,17 @@ class MatchFinder {
 
   // Longest match at the cursor (length 0 if none reaches kMinMatch); enters
   // the cursor into the chains and moves past it.
-  Match FindAndAdvance() {
-    const Match m = FindLongest();
+  Match FindAndAdvance() { return FindLongerAndAdvance(lzh::kMinMatch - 1, depth_); }
+  // The same for a match longer than `length` only (length 0 if none),
+  // following at most `depth` links: the lazy look-ahead's cheaper search.
+  Match FindLongerAndAdvance(uint32_t length, uint32_t depth) {
+    const Match m = FindLongest(length, depth);
     SkipAndAdvance();
     return m;
   }
+
+  // Moves one position on (lookahead() must not be 0) without entering it.
+  void Skip() { window_.Advance(1); }
 
   // Enters the cursor into the chains and moves past it.
   void SkipAndAdvance() {
@@ -64,7 +70,7 @@ class MatchFinder {
   static constexpr uint32_t kHashBits = 16;
   static constexpr uint32_t kHash3Bits = 14;
 
-  Match FindLongest() const;
+  Match FindLongest(uint32_t longer_than, uint32_t depth) const;
 
   LzWindow window_;
   uint32_t max_distance_;

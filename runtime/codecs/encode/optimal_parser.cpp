@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/codecs/encode/huffman_code.h"
+#include "runtime/codecs/encode/lazy_parser.h"
 #include "runtime/codecs/encode/lzh_block_trees.h"
 
 namespace arjrt {
@@ -63,7 +64,7 @@ class Segment {
 
   // Reads up to kSegmentBytes positions from the match finder. Returns the
   // count (0 at the end of the input) or the source's error.
-  int64_t Gather(TreeMatchFinder& mf, uint32_t nice_length) {
+  int64_t Gather(TreeMatchFinder& mf, uint32_t nice_length, uint32_t sparse_after) {
     uint32_t n = 0;
     while (n < kSegmentBytes) {
       const ResultCode r = mf.Refill();
@@ -93,6 +94,22 @@ class Segment {
           bytes_[n] = *mf.cursor();
           match_count_[n] = 0;
           mf.SkipAndAdvance();
+          ++n;
+        }
+      }
+      if (found != 0) {
+        misses_ = 0;
+      } else if (++misses_ > sparse_after) {
+        // Data without matches (packed or random) is searched ever more
+        // sparsely; the positions passed over can only be literals.
+        uint32_t pass = std::min((misses_ - sparse_after) >> kSparseGrowthShift, kSparseMaxPass);
+        for (; pass != 0 && n < kSegmentBytes; --pass) {
+          const ResultCode rr = mf.Refill();
+          if (Failed(rr)) return rr;
+          if (mf.lookahead() == 0) break;
+          bytes_[n] = *mf.cursor();
+          match_count_[n] = 0;
+          mf.Skip();
           ++n;
         }
       }
@@ -179,23 +196,22 @@ class Segment {
   std::vector<uint16_t> path_dist_;
   uint32_t size_ = 0;
   size_t path_steps_ = 0;
+  uint32_t misses_ = 0;  // positions in a row without a match, across segments
 };
 
 }  // namespace
 
-ResultCode OptimalParse(TreeMatchFinder& mf, uint32_t nice_length, LzhBlockWriter& out) {
+ResultCode OptimalParse(TreeMatchFinder& mf, uint32_t nice_length, uint32_t sparse_after, LzhBlockWriter& out) {
   const auto segment = std::make_unique<Segment>();
   Prices prices;
   prices.Initial();
   for (;;) {
     if (!out.ok()) return RESULT_OK;  // the sink failed: the caller reports that
-    const int64_t n = segment->Gather(mf, nice_length);
+    const int64_t n = segment->Gather(mf, nice_length, sparse_after);
     if (n < 0) return static_cast<ResultCode>(n);
     if (n == 0) return RESULT_OK;
-    // First pass on the running estimate, second on this segment's own
-    // statistics; the second's statistics seed the next segment.
-    segment->Solve(prices);
-    prices.From(segment->PathFrequencies());
+    // One pass on the statistics of the segments before: a second pass on
+    // this segment's own gained nothing measurable for twice the cost.
     segment->Solve(prices);
     segment->Emit(out);
     prices.From(segment->PathFrequencies());

@@ -11,6 +11,6 @@
 namespace arjrt {
 
 // nice_length: a match this long is taken without searching inside it.
-ResultCode OptimalParse(TreeMatchFinder& mf, uint32_t nice_length, LzhBlockWriter& out);
+ResultCode OptimalParse(TreeMatchFinder& mf, uint32_t nice_length, uint32_t sparse_after, LzhBlockWriter& out);
 
 }  // namespace arjrt

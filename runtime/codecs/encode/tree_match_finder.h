@@ -42,6 +42,8 @@ class TreeMatchFinder {
     FindAllAndAdvance(&m, 1);
     return m;
   }
+  // Moves one position on without entering it.
+  void Skip() { window_.Advance(1); }
   // Enters the cursor and moves past it without reporting matches.
   void SkipAndAdvance() { Update<false>(nullptr, 0); }
 

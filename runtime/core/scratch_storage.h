@@ -1,0 +1,39 @@
+// What the temporary I/Os of one runtime share: memory chunks kept from one
+// entry to the next (so each extraction does not fault in fresh pages), and
+// a file the embedder names for the next spill to land in directly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace arjrt {
+
+class ScratchStorage {
+ public:
+  static constexpr size_t kChunkBytes = size_t{1} << 20;
+
+  // A chunk of kChunkBytes, not zeroed; null when memory is short.
+  std::unique_ptr<uint8_t[]> TakeChunk();
+  // Keeps the chunk for the next TakeChunk, up to a bounded count.
+  void GiveChunk(std::unique_ptr<uint8_t[]> chunk);
+
+  // The open file (read and write) that a temporary I/O may move its content
+  // into instead of an unnamed one; -1 for none. The embedder owns the
+  // descriptor and clears it before closing it.
+  void SetSpillTarget(int fd) { target_ = fd; }
+  // The target for one temporary I/O at a time, or -1.
+  int ClaimSpillTarget();
+  void ReleaseSpillTarget() { claimed_ = false; }
+  int spill_target() const { return target_; }
+
+ private:
+  static constexpr size_t kKeptChunks = 16;
+
+  std::vector<std::unique_ptr<uint8_t[]>> free_;
+  int target_ = -1;
+  bool claimed_ = false;
+};
+
+}  // namespace arjrt

@@ -1,0 +1,74 @@
+// Archive::ExtractToFile with a memory limit small enough that the entries
+// move from memory into the destination file while they are decoded.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "runtime/api/archive.h"
+#include "runtime/core/runtime.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/io_objects.h"
+#include "tests/support/test_host.h"
+
+namespace {
+
+using namespace testing_support;
+
+struct Opened {
+  arjhost::Host host;
+  std::unique_ptr<arjhost::Archive> archive;
+
+  explicit Opened(const std::string& name, uint64_t memory_limit) {
+    std::string error;
+    EXPECT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+    host.runtime().limits().extract_memory = memory_limit;
+    archive = arjhost::Archive::OpenFile(host, SourcePath("tests/data/" + name), {}, &error);
+    EXPECT_NE(archive, nullptr) << error;
+  }
+};
+
+// The entry extracted into a file that already holds other bytes.
+Bytes ExtractThroughFile(arjhost::Archive& archive, const arjhost::EntryInfo& e,
+                         const arjhost::PasswordSource& passwords, arjhost::ExtractOutcome* outcome) {
+  TempDir dir;
+  const int fd = open((dir.path() + "/out").c_str(), O_RDWR | O_CREAT, 0600);
+  EXPECT_GE(fd, 0);
+  const Bytes stale(100000, 0xEE);
+  EXPECT_EQ(write(fd, stale.data(), stale.size()), static_cast<ssize_t>(stale.size()));
+  *outcome = archive.ExtractToFile(e, fd, passwords);
+  close(fd);
+  return ReadFile(dir.path() + "/out");
+}
+
+TEST(ExtractToFile, SpilledEntriesAndSplitEntriesComeOutWhole) {
+  for (const char* name : {"method1.arj", "method4.arj", "split.arj"}) {
+    Opened opened(name, 1024);
+    ASSERT_NE(opened.archive, nullptr);
+    const std::string source = std::string(name) == "split.arj" ? "src/split/" : "src/mixed/";
+    for (const arjhost::EntryInfo& e : opened.archive->Entries()) {
+      arjhost::ExtractOutcome outcome;
+      const Bytes got = ExtractThroughFile(*opened.archive, e, nullptr, &outcome);
+      EXPECT_EQ(outcome.result, 0) << name << ": " << e.name << ": " << outcome.error;
+      EXPECT_EQ(got, SourceFile(source + e.name)) << name << ": " << e.name;
+    }
+  }
+}
+
+TEST(ExtractToFile, AWrongPasswordFirstLeavesNothingOfItsAttempt) {
+  Opened opened("garbled.arj", 1024);
+  ASSERT_NE(opened.archive, nullptr);
+  auto wrong_then_right = [](const arjhost::EntryInfo&, int attempt, std::string* password) {
+    *password = attempt == 0 ? "wrong" : "secret";
+    return attempt < 2;
+  };
+  for (const arjhost::EntryInfo& e : opened.archive->Entries()) {
+    arjhost::ExtractOutcome outcome;
+    const Bytes got = ExtractThroughFile(*opened.archive, e, wrong_then_right, &outcome);
+    EXPECT_EQ(outcome.result, 0) << e.name << ": " << outcome.error;
+    EXPECT_EQ(got, SourceFile("src/mixed/" + e.name)) << e.name;
+  }
+}
+
+}  // namespace
