@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/args.h"
+#include "runtime/api/archive.h"
 
 namespace cli {
 
@@ -39,6 +40,6 @@ int RunAdd(const Args& args);
 int RunCreate(const Args& args);
 
 struct Session;
-int ReportArchiveState(const Session& session);
+int ReportArchiveState(const Session& session, const std::vector<arjhost::EntryInfo>& entries, const Args& args);
 
 }  // namespace cli

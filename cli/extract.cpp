@@ -225,7 +225,7 @@ int RunEntries(const Args& args, bool extracting) {
   else if (!extracting)
     std::printf("%zu entr%s tested: %zu ok, %zu failed\n", run.ok + run.failed, run.ok + run.failed == 1 ? "y" : "ies",
                 run.ok, run.failed);
-  int state = ReportArchiveState(session);
+  int state = ReportArchiveState(session, entries, args);
   return run.failed > 0 || state != kExitOk ? kExitPartial : kExitOk;
 }
 

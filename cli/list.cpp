@@ -59,6 +59,7 @@ void PrintJson(const Session& s, const std::vector<arjhost::EntryInfo>& entries,
     json.Key("method"), json.Unsigned(e.method);
     json.Key("crc"), json.String(crc);
     json.Key("garbled"), json.Bool(e.garbled);
+    json.Key("header_crc_ok"), json.Bool(!e.header_known || e.header_crc_ok);
     json.Key("volume"), json.String(ShowName(e.volume, args));
     // Null where the entry's header could not be matched.
     if (e.header_known) {
@@ -79,8 +80,16 @@ void PrintJson(const Session& s, const std::vector<arjhost::EntryInfo>& entries,
 
 }  // namespace
 
-// Prints the notices of a damaged or incomplete archive; returns the exit code.
-int ReportArchiveState(const Session& s) {
+// Prints the notices of a damaged or incomplete archive and of entries whose
+// header fails its CRC; returns the exit code.
+int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
+  bool bad_header = false;
+  for (const arjhost::EntryInfo& e : entries)
+    if (e.header_known && !e.header_crc_ok) {
+      bad_header = true;
+      std::fprintf(stderr, "arjhost: %s: %s: header CRC mismatch: the header is damaged%s\n", s.archive_path.c_str(),
+                   ShowName(e.name, args).c_str(), s.recover ? "" : " (--recover leaves such entries out)");
+    }
   const arjhost::ArchiveState& state = s.archive->state();
   if (!state.skipped.empty())
     std::fprintf(stderr, "arjhost: %s: archive is damaged; recovered what lies outside the %zu skipped range%s\n",
@@ -91,7 +100,7 @@ int ReportArchiveState(const Session& s) {
   if (state.incomplete)
     std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume that an entry continues into is missing\n",
                  s.archive_path.c_str());
-  return state.damaged || state.incomplete ? kExitPartial : kExitOk;
+  return state.damaged || state.incomplete || bad_header ? kExitPartial : kExitOk;
 }
 
 int RunList(const Args& args) {
@@ -100,7 +109,7 @@ int RunList(const Args& args) {
   std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
   if (args.Has("json")) PrintJson(s, entries, args);
   else PrintTable(s, entries, args);
-  return ReportArchiveState(s);
+  return ReportArchiveState(s, entries, args);
 }
 
 }  // namespace cli

@@ -29,6 +29,7 @@ struct EntryInfo {
   // (the plug-in does not report them); `header_known` is false when that
   // header could not be matched to the entry.
   bool header_known = false;
+  bool header_crc_ok = true;   // false: the stored header CRC does not match (the header is damaged)
   uint8_t file_type = 0;       // 0 binary, 1 text, 2 comment header, 3 directory, 4 volume label,
                                // 5 chapter label, 6 UNIX link or special file
   uint8_t host_os = 0;         // 0 MS-DOS, 2 UNIX, ...

@@ -18,6 +18,7 @@ bool NamesMatch(const std::string& reported, const std::string& stored) {
 
 void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry) {
   entry->header_known = true;
+  entry->header_crc_ok = header.crc_matches;
   entry->file_type = header.file_type;
   entry->host_os = header.host_os;
   entry->flags = header.flags;

@@ -67,7 +67,8 @@ ResultCode ParseBasicHeader(const uint8_t* bytes, size_t available, bool verify_
     return ERR_CORRUPTED;
   // Structure first, CRC last: the search for a main header tries many
   // candidates, and most fail the cheap checks.
-  if (verify_crc && Crc32(basic, basic_size) != LoadLittle32(basic_end)) return ERR_CORRUPTED;
+  const bool crc_matches = Crc32(basic, basic_size) == LoadLittle32(basic_end);
+  if (verify_crc && !crc_matches) return ERR_CORRUPTED;
 
   out->basic_size = basic_size;
   out->first_header_size = first_size;
@@ -88,6 +89,7 @@ ResultCode ParseBasicHeader(const uint8_t* bytes, size_t available, bool verify_
   out->first_chapter = has_chapters ? basic[kFirstChapterAt] : 0;
   out->last_chapter = has_chapters ? basic[kLastChapterAt] : 0;
   out->crc_checked = verify_crc;
+  out->crc_matches = crc_matches;
   out->name = std::move(name);
   out->comment = std::move(comment);
   return RESULT_OK;

@@ -47,6 +47,7 @@ struct ArjHeader {
   uint8_t first_chapter = 0;  // 0 when the first header is too short to hold them
   uint8_t last_chapter = 0;
   bool crc_checked = false;  // the header CRC was verified (and matched)
+  bool crc_matches = false;  // the stored header CRC is the basic header's, checked or not
   std::string name;
   std::string comment;
 

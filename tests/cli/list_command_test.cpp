@@ -1,6 +1,8 @@
 // The tool's list command as a user runs it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/cli/tool_runner.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/test_host.h"
@@ -28,6 +30,26 @@ TEST(ListCommand, ExitCodesAndMessagesNameTheFileAndTheCause) {
   EXPECT_EQ(RunTool("list", &out), 2);
   EXPECT_EQ(RunTool("list --bogus " + Data("method1.arj"), &out), 2);
   EXPECT_NE(out.find("unknown option --bogus"), std::string::npos) << out;
+}
+
+// The plug-in reads a header whose CRC fails as it stands (its name may be
+// wrong); the tool names the entry, and --recover leaves it out.
+TEST(ListCommand, AHeaderFailingItsCrcIsNamed) {
+  TempDir dir;
+  Bytes archive = ReadFile(Data("entries20.arj"));
+  const std::string stored = "file05.txt";
+  auto at = std::search(archive.begin(), archive.end(), stored.begin(), stored.end());
+  ASSERT_NE(at, archive.end());
+  at[5] = '7';  // file07.txt, under a CRC made for file05.txt
+  const std::string path = dir.File("crc.arj");
+  WriteFile(path, archive);
+  std::string out;
+  EXPECT_EQ(RunTool("list " + path, &out), 1);
+  EXPECT_NE(out.find(path + ": file07.txt: header CRC mismatch"), std::string::npos) << out;
+  ASSERT_EQ(RunToolStdout("list --json " + path, &out), 1);
+  EXPECT_TRUE(JsonSatisfies(out, "[e['name'] for e in d['entries'] if not e['header_crc_ok']] == ['file07.txt']")) << out;
+  ASSERT_EQ(RunToolStdout("list --json --recover " + path, &out), 1);
+  EXPECT_TRUE(JsonSatisfies(out, "len(d['entries']) == 19 and all(e['header_crc_ok'] for e in d['entries'])")) << out;
 }
 
 TEST(ListCommand, TheWholeSetFromAnyVolumeOrOneVolumeOnRequest) {
