@@ -3,30 +3,31 @@
 #include "runtime/codecs/encode/lazy_parser.h"
 #include "runtime/codecs/encode/lzh_block_writer.h"
 #include "runtime/codecs/encode/optimal_parser.h"
-#include "runtime/codecs/encode/tree_match_finder.h"
 
 namespace arjrt {
 
 namespace {
 
-// Methods 1 and 2: optimal parsing over binary-tree matches, method 2 with
-// shallower trees and an earlier stop. Measured on 64 MiB of mixed files,
-// both pack at least as well as arj with the same method.
-struct TreeEffort {
-  uint32_t depth;
-  uint32_t nice_length;
-};
-constexpr TreeEffort kMethod1{8, 48};
-constexpr TreeEffort kMethod2{7, 32};
+// Method 1: optimal parsing over hash-chain matches. On mixed, text and
+// source files it packs better than arj with the same method; binary trees
+// cost more per position, most of it inserting inside long matches.
+constexpr uint32_t kMethod1Depth = 16;
+constexpr uint32_t kMethod1NiceLength = 32;
 
-// Method 3: hash chains and lazy matching, the look-ahead searching less
-// deep. Within arj's -m3 ratio and ahead of it in time on the same files.
-constexpr uint32_t kMethod3Depth = 48;
-constexpr uint32_t kMethod3LazyDepth = 16;
-constexpr uint32_t kMethod3GoodEnough = 256;
-constexpr uint32_t kMethod3LazyBelow = 64;
-// Beyond this distance a 3-byte match costs more than its literals.
-constexpr uint32_t kFarMin3 = 4096;
+// Methods 2 and 3: hash chains and lazy matching. Deep chains find on text
+// what the optimal parse's shallow trees miss, at a fraction of their cost;
+// method 2 also always looks one position ahead and keeps far 3-byte
+// matches, which structured binary data needs. Method 3 searches less deep.
+struct ChainEffort {
+  uint32_t depth;
+  uint32_t lazy_depth;
+  uint32_t lazy_below;
+  uint32_t far_min3;
+};
+constexpr uint32_t kGoodEnough = 256;
+constexpr ChainEffort kMethod2{80, 24, lzh::kMaxMatch, lzh::kMaxDistance};
+// Method 3: beyond 4096 a 3-byte match mostly costs more than its literals.
+constexpr ChainEffort kMethod3{48, 16, 64, 4096};
 // Literals in a row before the searches thin out (random or packed data).
 constexpr uint32_t kSparseAfter = 128;
 // Codes per block-boundary decision: finer chunks gain nothing measurable.
@@ -37,14 +38,14 @@ constexpr size_t kBlockChunk = 4096;
 ResultCode EncodeLzh(uint32_t method, ByteSource& in, BitWriter& bits, uint64_t* bytes_read) {
   ResultCode r;
   LzhBlockWriter writer(bits, kBlockChunk);
-  if (method == 1 || method == 2) {
-    const TreeEffort& e = method == 1 ? kMethod1 : kMethod2;
-    TreeMatchFinder mf(in, lzh::kMaxDistance, e.depth);
-    r = OptimalParse(mf, e.nice_length, kSparseAfter, writer);
+  if (method == 1) {
+    MatchFinder mf(in, lzh::kMaxDistance, kMethod1Depth, kMethod1NiceLength);
+    r = OptimalParse(mf, kMethod1NiceLength, kSparseAfter, writer);
     *bytes_read = mf.bytes_read();
   } else {
-    MatchFinder mf(in, lzh::kMaxDistance, kMethod3Depth, kMethod3GoodEnough);
-    const LazyParseParams params{kMethod3LazyBelow, kFarMin3, kMethod3Depth, kMethod3LazyDepth, kSparseAfter};
+    const ChainEffort& e = method == 2 ? kMethod2 : kMethod3;
+    MatchFinder mf(in, lzh::kMaxDistance, e.depth, kGoodEnough);
+    const LazyParseParams params{e.lazy_below, e.far_min3, e.depth, e.lazy_depth, kSparseAfter};
     r = LazyParse(mf, params, writer);
     *bytes_read = mf.bytes_read();
   }

@@ -13,26 +13,29 @@ MatchFinder::MatchFinder(ByteSource& in, uint32_t max_distance, uint32_t depth, 
       prev_(LzWindow::kHistory, kNoPosition),
       head3_(size_t{1} << kHash3Bits, kNoPosition) {}
 
-Match MatchFinder::FindLongest(uint32_t longer_than, uint32_t depth) const {
-  Match best{0, 0};
+size_t MatchFinder::Search(Match* out, size_t capacity, uint32_t longer_than, uint32_t depth) const {
   const uint32_t limit = std::min(window_.lookahead(), lzh::kMaxMatch);
-  if (limit <= longer_than || limit < lzh::kMinMatch) return best;
+  if (limit <= longer_than || limit < lzh::kMinMatch) return 0;
   const uint8_t* data = window_.data();
   const uint32_t pos = window_.pos();
   const uint8_t* here = data + pos;
   uint32_t best_len = std::max(longer_than, lzh::kMinMatch - 1);
+  size_t found = 0;
+  // Returns whether the search is done.
+  auto keep = [&](uint32_t len, uint32_t dist) {
+    best_len = len;
+    if (found == capacity) --found;  // keep the longest in the last slot
+    out[found++] = {len, dist};
+    return len >= good_enough_ || len == limit;
+  };
   // The nearest 3-byte match first; the chains then look for longer ones.
   const int32_t near3 = head3_[Hash3(here, kHash3Bits)];
   if (best_len < lzh::kMinMatch && near3 != kNoPosition && pos - static_cast<uint32_t>(near3) <= max_distance_) {
     const uint32_t c = static_cast<uint32_t>(near3);
     const uint32_t len = window_.MatchLength(c, 0, limit);
-    if (len > best_len) {
-      best_len = len;
-      best = {len, pos - c};
-      if (len >= good_enough_ || len == limit) return best;
-    }
+    if (len > best_len && keep(len, pos - c)) return found;
   }
-  if (limit < 4) return best;
+  if (limit < 4) return found;
   int32_t cand = head_[Hash4(here, kHashBits)];
   // Chains only link entered positions, each to an earlier one, and a slot
   // is reused only kHistory positions later, beyond every distance searched.
@@ -43,15 +46,11 @@ Match MatchFinder::FindLongest(uint32_t longer_than, uint32_t depth) const {
     // The byte that would extend the best match decides most candidates.
     if (data[c + best_len] == here[best_len] && data[c] == here[0]) {
       const uint32_t len = window_.MatchLength(c, 0, limit);
-      if (len > best_len) {
-        best_len = len;
-        best = {len, dist};
-        if (len >= good_enough_ || len == limit) break;
-      }
+      if (len > best_len && keep(len, dist)) break;
     }
     cand = prev_[c & (LzWindow::kHistory - 1)];
   }
-  return best;
+  return found;
 }
 
 }  // namespace arjrt

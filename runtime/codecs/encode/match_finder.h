@@ -1,7 +1,8 @@
 // Hash chains over an LzWindow: the longest match at the cursor within a
 // bounded number of links. Chains link 4-byte prefixes, so frequent short
 // strings do not flood them; a table of the latest position of each 3-byte
-// prefix supplies matches of exactly three bytes. Used by the lazy parsers.
+// prefix supplies matches of exactly three bytes. Used by the lazy parsers
+// and the optimal parser.
 #pragma once
 
 #include <cstdint>
@@ -43,9 +44,19 @@ class MatchFinder {
   // The same for a match longer than `length` only (length 0 if none),
   // following at most `depth` links: the lazy look-ahead's cheaper search.
   Match FindLongerAndAdvance(uint32_t length, uint32_t depth) {
-    const Match m = FindLongest(length, depth);
+    Match m{0, 0};
+    Search(&m, 1, length, depth);
     SkipAndAdvance();
     return m;
+  }
+
+  // Stores matches at the cursor of strictly increasing length (at most
+  // `capacity`, the last the longest found), enters the cursor into the
+  // chains and moves past it. Returns the count stored.
+  size_t FindAllAndAdvance(Match* out, size_t capacity) {
+    const size_t found = Search(out, capacity, lzh::kMinMatch - 1, depth_);
+    SkipAndAdvance();
+    return found;
   }
 
   // Moves one position on (lookahead() must not be 0) without entering it.
@@ -70,7 +81,9 @@ class MatchFinder {
   static constexpr uint32_t kHashBits = 16;
   static constexpr uint32_t kHash3Bits = 14;
 
-  Match FindLongest(uint32_t longer_than, uint32_t depth) const;
+  // Matches longer than `longer_than` of increasing length into `out`, the
+  // longest last; returns their count.
+  size_t Search(Match* out, size_t capacity, uint32_t longer_than, uint32_t depth) const;
 
   LzWindow window_;
   uint32_t max_distance_;

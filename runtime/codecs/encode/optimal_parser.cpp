@@ -17,7 +17,9 @@ using namespace lzh;
 namespace {
 
 constexpr uint32_t kSegmentBytes = 32768;
-constexpr size_t kMatchesPerPosition = 8;
+// The longest matter most; more per position only lengthen the table the
+// parse walks, out of cache.
+constexpr size_t kMatchesPerPosition = 4;
 constexpr uint32_t kInfinite = std::numeric_limits<uint32_t>::max();
 
 // Bit prices of every symbol, from code lengths; a symbol the estimate never
@@ -64,7 +66,7 @@ class Segment {
 
   // Reads up to kSegmentBytes positions from the match finder. Returns the
   // count (0 at the end of the input) or the source's error.
-  int64_t Gather(TreeMatchFinder& mf, uint32_t nice_length, uint32_t sparse_after) {
+  int64_t Gather(MatchFinder& mf, uint32_t nice_length, uint32_t sparse_after) {
     uint32_t n = 0;
     while (n < kSegmentBytes) {
       const ResultCode r = mf.Refill();
@@ -201,7 +203,7 @@ class Segment {
 
 }  // namespace
 
-ResultCode OptimalParse(TreeMatchFinder& mf, uint32_t nice_length, uint32_t sparse_after, LzhBlockWriter& out) {
+ResultCode OptimalParse(MatchFinder& mf, uint32_t nice_length, uint32_t sparse_after, LzhBlockWriter& out) {
   const auto segment = std::make_unique<Segment>();
   Prices prices;
   prices.Initial();

@@ -6,11 +6,11 @@
 #include <cstdint>
 
 #include "runtime/codecs/encode/lzh_block_writer.h"
-#include "runtime/codecs/encode/tree_match_finder.h"
+#include "runtime/codecs/encode/match_finder.h"
 
 namespace arjrt {
 
 // nice_length: a match this long is taken without searching inside it.
-ResultCode OptimalParse(TreeMatchFinder& mf, uint32_t nice_length, uint32_t sparse_after, LzhBlockWriter& out);
+ResultCode OptimalParse(MatchFinder& mf, uint32_t nice_length, uint32_t sparse_after, LzhBlockWriter& out);
 
 }  // namespace arjrt
