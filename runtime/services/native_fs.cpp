@@ -61,22 +61,6 @@ class NativeFs {
     return result;
   }
 
-  ResultCode OpenPath(ObjectRef* out, const std::string& path, uint32_t access_mode, uint32_t open_mode) {
-    ObjectRef io = nullptr;
-    ResultCode result = host::CreateObject(self_, &io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
-    if (Failed(result)) return result;
-    result = host::SetPropBuffer(io, PROP_OBJECT_PATH, path.data(), static_cast<uint32_t>(path.size()));
-    if (!Failed(result)) result = host::SetPropDWord(io, PROP_ACCESS_MODE, access_mode);
-    if (!Failed(result)) result = host::SetPropDWord(io, PROP_OPEN_MODE, open_mode);
-    if (!Failed(result)) result = host::CreateObjectDone(io);
-    if (Failed(result)) {
-      host::CloseObject(io);
-      return result;
-    }
-    *out = io;
-    return result;
-  }
-
   ResultCode Clone(ObjectRef* out) {
     if (out == nullptr) return ERR_BAD_PARAMETER;
     *out = nullptr;
@@ -114,6 +98,22 @@ class NativeFs {
   }
 
  private:
+  ResultCode OpenPath(ObjectRef* out, const std::string& path, uint32_t access_mode, uint32_t open_mode) {
+    ObjectRef io = nullptr;
+    ResultCode result = host::CreateObject(self_, &io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
+    if (Failed(result)) return result;
+    result = host::SetPropBuffer(io, PROP_OBJECT_PATH, path.data(), static_cast<uint32_t>(path.size()));
+    if (!Failed(result)) result = host::SetPropDWord(io, PROP_ACCESS_MODE, access_mode);
+    if (!Failed(result)) result = host::SetPropDWord(io, PROP_OPEN_MODE, open_mode);
+    if (!Failed(result)) result = host::CreateObjectDone(io);
+    if (Failed(result)) {
+      host::CloseObject(io);
+      return result;
+    }
+    *out = io;
+    return result;
+  }
+
   ObjectRef self_;
   std::string directory_;  // empty while unbound
 };
