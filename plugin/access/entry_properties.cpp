@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "plugin/reader/arj_format.h"
+#include "plugin/format/arj_layout.h"
 
 namespace {
 

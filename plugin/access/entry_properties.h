@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "plugin/frame/archiver_state.h"
+#include "plugin/state/archiver_state.h"
 
 // The property table's getter.
 ResultCode GetEntryProperty(ObjectRef archiver, uint32_t* length, PropId prop, void* buffer, uint32_t size);

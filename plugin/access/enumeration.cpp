@@ -1,8 +1,8 @@
 #include "plugin/access/enumeration.h"
 
-#include "plugin/frame/archiver_state.h"
-#include "plugin/reader/arj_format.h"
-#include "plugin/reader/state_tables.h"
+#include "plugin/state/archiver_state.h"
+#include "plugin/format/arj_layout.h"
+#include "plugin/state/state_tables.h"
 
 ResultCode Reset(ObjectRef archiver) {
   ArchiverState& s = StateOf(archiver);

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "plugin/common/crc32.h"
-#include "plugin/frame/archiver_state.h"
-#include "plugin/reader/arj_format.h"
-#include "plugin/reader/state_tables.h"
+#include "plugin/format/crc32.h"
+#include "plugin/state/archiver_state.h"
+#include "plugin/format/arj_layout.h"
+#include "plugin/state/state_tables.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "plugin/frame/trace.h"
-#include "plugin/reader/arj_format.h"
+#include "plugin/state/trace.h"
+#include "plugin/format/arj_layout.h"
 #include "plugin/reader/header_reader.h"
-#include "plugin/reader/state_tables.h"
+#include "plugin/state/state_tables.h"
 #include "plugin/reader/volume_chain.h"
 
 namespace {
@@ -100,14 +100,8 @@ ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single
       return ERR_NO_SOURCE;
     }
   }
-  uint8_t main_fixed[kFixedHeaderSize] = {};
-  uint32_t count = 0;
-  ResultCode result = host::Stream(s.archive_stream).SeekRead(s.archive_stream, &count, 0, main_fixed, sizeof main_fixed);
-  if (Failed(result)) return result;
-  const uint8_t main_flags = EntryFlags(main_fixed);
-
   uint32_t length = 0;
-  result = MeasureMainHeader(s.archive_stream, &length);
+  ResultCode result = MeasureMainHeader(s.archive_stream, &length);
   if (Failed(result)) return result;
 
   ReleaseBlock(s, &s.volumes);
@@ -123,7 +117,15 @@ ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single
     s.main_header_length = 0;
     return result;
   }
-  host::Stream(s.archive_stream).SeekRead(s.archive_stream, nullptr, 0, s.main_header, length);
+  // The copy is written out again by a rebuild: it must be the bytes measured.
+  uint32_t count = 0;
+  result = host::Stream(s.archive_stream).SeekRead(s.archive_stream, &count, 0, s.main_header, length);
+  if (Failed(result) || count != length) {
+    ReleaseBlock(s, &s.main_header);
+    s.main_header_length = 0;
+    return Failed(result) ? result : ERR_CORRUPTED;
+  }
+  const uint8_t main_flags = EntryFlags(s.main_header);
 
   if (!single_volume) {
     result = DiscoverVolumes(archiver, archive_io);

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "plugin/frame/archiver_state.h"
-#include "plugin/frame/trace.h"
-#include "plugin/reader/arj_format.h"
+#include "plugin/state/archiver_state.h"
+#include "plugin/state/trace.h"
+#include "plugin/format/arj_layout.h"
 #include "plugin/reader/header_reader.h"
-#include "plugin/reader/state_tables.h"
+#include "plugin/state/state_tables.h"
 #include "plugin/reader/volume_naming.h"
 
 namespace {

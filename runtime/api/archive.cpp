@@ -57,7 +57,7 @@ ResultCode AttachWindowPastStub(Archive::Objects& o) {
   uint8_t id[2] = {};
   uint32_t count = 0;
   host::Io(o.io).SeekRead(o.io, &count, 0, id, sizeof id);
-  if (count == sizeof id && id[0] == arjrt::kArjIdFirst && id[1] == arjrt::kArjIdSecond) return RESULT_OK;
+  if (count == sizeof id && LoadWord(id) == kArjHeaderId) return RESULT_OK;
   uint64_t offset = 0, size = 0;
   if (arjrt::FindMainHeader(o.io, arjrt::kMainHeaderSearchLimit, &offset) != RESULT_OK || offset == 0)
     return RESULT_OK;
@@ -256,7 +256,7 @@ std::vector<EntryInfo> Archive::Entries() {
 
 void Archive::FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size) {
   if (entries.empty()) return;
-  table_size = std::min(table_size, arjrt::kMaxListedHeaders);
+  table_size = std::min(table_size, kMaxEntries);
   std::string directory;
   arjrt::DirectoryOfNativeFile(objects_->io, &directory);
   VolumeHeaders volumes(objects_->runtime.root(), objects_->archive_io(), StringProperty(objects_->io, PROP_OBJECT_NAME),

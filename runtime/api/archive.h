@@ -11,7 +11,6 @@
 
 #include "runtime/api/host.h"
 #include "runtime/api/rebuild.h"
-#include "runtime/format/recovery_walk.h"
 
 namespace arjhost {
 
@@ -54,7 +53,11 @@ struct OpenOptions {
 
 // A damaged range that recovery cut out: its offset in the file, its size
 // and what was wrong at its start.
-using SkippedRange = arjrt::SkippedRange;
+struct SkippedRange {
+  uint64_t offset = 0;
+  uint64_t size = 0;
+  std::string cause;
+};
 
 struct ArchiveState {
   bool multi_volume = false;

@@ -3,16 +3,9 @@
 #include "runtime/format/entry_time.h"
 
 namespace arjhost {
-namespace {
-
-// The plug-in keeps this many bytes of a stored name.
-constexpr size_t kReportedNameLimit = 509;
-
-}  // namespace
-
 bool NamesMatch(const std::string& reported, const std::string& stored) {
   if (reported == stored) return true;
-  return reported.size() >= kReportedNameLimit && stored.size() > reported.size() &&
+  return reported.size() >= kStoredNameChars && stored.size() > reported.size() &&
          stored.compare(0, reported.size(), reported) == 0;
 }
 

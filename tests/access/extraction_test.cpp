@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "plugin/access/extraction.h"
-#include "plugin/reader/arj_format.h"
+#include "plugin/format/arj_layout.h"
 #include "runtime/services/services.h"
 #include "tests/codecs/decode/arj_peer.h"
 #include "tests/codecs/decode/sample_files.h"

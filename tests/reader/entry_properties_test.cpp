@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "plugin/access/enumeration.h"
-#include "plugin/reader/arj_format.h"
+#include "plugin/format/arj_layout.h"
 #include "tests/support/archiver_fixture.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "plugin/reader/arj_format.h"
+#include "plugin/format/arj_layout.h"
 #include "tests/support/archiver_fixture.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "tests/rebuild/rebuild_harness.h"
 
-#include "plugin/common/crc32.h"
+#include "plugin/format/crc32.h"
 #include "runtime/codecs/decode/arj_decoder.h"
 #include "runtime/services/change_list.h"
 #include "runtime/services/content_file_io.h"

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "plugin/common/crc32.h"
+#include "plugin/format/crc32.h"
 
 namespace testing_support {
 namespace {

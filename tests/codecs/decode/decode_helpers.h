@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "plugin/common/crc32.h"
+#include "plugin/format/crc32.h"
 #include "runtime/codecs/decode/arj_decoder.h"
 #include "tests/codecs/decode/memory_streams.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "plugin/common/crc32.h"
+#include "plugin/format/crc32.h"
 #include "tests/codecs/encode/encode_bytes.h"
 #include "tests/codecs/encode/peer_tools.h"
 #include "tests/codecs/encode/sample_data.h"

@@ -1,6 +1,6 @@
 #include "tests/codecs/encode/single_entry_archive.h"
 
-#include "plugin/common/crc32.h"
+#include "plugin/format/crc32.h"
 
 namespace arjtest {
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "plugin/format/arj_layout.h"
 #include "plugin/host/host_objects.h"
 
 struct VolumeRecord {
@@ -15,7 +16,6 @@ struct VolumeRecord {
 };
 
 constexpr size_t kEntryNameSize = 512;
-constexpr size_t kFixedHeaderSize = 34;
 
 struct EntryRecord {
   // The first four fields are the entry's digest image, hashed as stored
