@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr uint32_t kTempAccessMode = 3;
-constexpr uint32_t kTempOpenMode = 7;
+constexpr uint32_t kTempAccessMode = ACCESS_READ | ACCESS_WRITE;
+constexpr uint32_t kTempOpenMode = OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE;
 constexpr uint32_t kCrcChunk = 4096;
 constexpr uint32_t kCopyStart = 0;
 constexpr uint32_t kCopyAll = 0xFFFF;

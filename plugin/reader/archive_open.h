@@ -17,7 +17,10 @@ ResultCode ScanEntries(ObjectRef archiver);
 uint64_t DigestVolumeEntries(const EntryRecord* entries, ObjectRef digest, uint32_t volume_index,
                              uint32_t entry_count);
 
-constexpr uint32_t kCapabilitiesAfterInit = 0x49F;
-constexpr uint32_t kCapabilitiesAfterInitDone = 0x41F;
-constexpr uint32_t kCapabilitiesRestricted = 1;
+// What the object reports while it opens, once open, and when restricted
+// (multi-volume or damaged).
+constexpr uint32_t kCapabilitiesRestricted = CAPABILITY_BIT_0;
+constexpr uint32_t kCapabilitiesAfterInitDone =
+    CAPABILITY_BIT_0 | CAPABILITY_BIT_1 | CAPABILITY_BIT_2 | CAPABILITY_BIT_3 | CAPABILITY_BIT_4 | CAPABILITY_BIT_10;
+constexpr uint32_t kCapabilitiesAfterInit = kCapabilitiesAfterInitDone | CAPABILITY_BIT_7;
 constexpr uint64_t kNoArchiveDigest = 0xFFFFFFFFFFFFFFFFull;

@@ -13,7 +13,6 @@ namespace {
 
 constexpr uint64_t kNameBufferSize = 16512;  // room for a name to grow as it is rewritten
 constexpr uint32_t kHostNameSize = 512;      // what the host may fill
-constexpr uint32_t kOpenExisting = 1;
 // Volumes that are not found before the archive's own, while no volume has
 // been found, after which discovery goes straight to the archive's own.
 constexpr int32_t kLeadingMissesBeforeOwn = 16;
@@ -123,7 +122,8 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
     } else {
       work.PutNameInText();
       record.io = nullptr;
-      result = host::FileSystem(s.file_system).OpenByName(s.file_system, &record.io, work.text, s.access_mode, kOpenExisting);
+      result = host::FileSystem(s.file_system)
+                   .OpenByName(s.file_system, &record.io, work.text, s.access_mode, OPEN_EXISTING);
       Trace(archiver, TRACE_VOLUMES, "arj\topen volume %d result %terr", static_cast<int32_t>(n), result);
     }
     ++n;
@@ -190,7 +190,8 @@ ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
     }
     VolumeRecord& record = s.volumes[s.volume_count];
     record.io = nullptr;
-    result = host::FileSystem(s.file_system).OpenByName(s.file_system, &record.io, work.text, s.access_mode, kOpenExisting);
+    result =
+        host::FileSystem(s.file_system).OpenByName(s.file_system, &record.io, work.text, s.access_mode, OPEN_EXISTING);
     if (Failed(result)) break;
     result = OpenVolumeStream(record);
     if (Failed(result)) break;

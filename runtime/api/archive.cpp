@@ -120,8 +120,8 @@ ResultCode OpenNativeFileForReading(ObjectRef parent, const std::string& path, O
   ResultCode r = host::CreateObject(parent, &file, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
   if (Failed(r)) return r;
   file->system->SetPropBuffer(file, nullptr, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
-  host::SetPropDWord(file, PROP_ACCESS_MODE, arjrt::ACCESS_READ);
-  host::SetPropDWord(file, PROP_OPEN_MODE, arjrt::OPEN_EXISTING);
+  host::SetPropDWord(file, PROP_ACCESS_MODE, ACCESS_READ);
+  host::SetPropDWord(file, PROP_OPEN_MODE, OPEN_EXISTING);
   r = host::CreateObjectDone(file);
   if (Failed(r)) {
     host::CloseObject(file);

@@ -137,10 +137,10 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
     if (!Failed(r)) r = host::CreateObject(runtime.root(), &output.object, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
     if (!Failed(r)) {
       SetString(output.object, PROP_OBJECT_PATH, temp.path());
-      host::SetPropDWord(output.object, PROP_ACCESS_MODE, arjrt::ACCESS_READ | arjrt::ACCESS_WRITE);
+      host::SetPropDWord(output.object, PROP_ACCESS_MODE, ACCESS_READ | ACCESS_WRITE);
       // The temporary file is new and empty: truncating it would only make
       // ext4 flush it at close.
-      host::SetPropDWord(output.object, PROP_OPEN_MODE, arjrt::OPEN_EXISTING);
+      host::SetPropDWord(output.object, PROP_OPEN_MODE, OPEN_EXISTING);
       r = host::CreateObjectDone(output.object);
     }
     if (Failed(r)) return fail(r, temp.path() + ": cannot be written: " + Describe(r));

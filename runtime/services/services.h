@@ -38,13 +38,6 @@ struct JoinedRange {
 // More ranges than this are refused.
 constexpr uint32_t kMaxJoinedRanges = 1u << 16;
 
-// Access and open mode bits of the native file I/O.
-constexpr uint32_t ACCESS_READ = 1;
-constexpr uint32_t ACCESS_WRITE = 2;
-constexpr uint32_t OPEN_EXISTING = 1;
-constexpr uint32_t OPEN_CREATE = 2;
-constexpr uint32_t OPEN_TRUNCATE = 4;
-
 ResultCode RegisterMemoryService(ObjectRef root);
 ResultCode RegisterRequesterService(ObjectRef root);
 ResultCode RegisterNativeFileIoService(ObjectRef root);

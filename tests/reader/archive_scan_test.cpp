@@ -26,7 +26,7 @@ TEST(ArchiveScan, ASingleVolumeArchive) {
   EXPECT_EQ(s.entry_count, 3u);
   EXPECT_EQ(s.multi_volume, 0u);
   EXPECT_EQ(s.restricted, 0u);
-  EXPECT_EQ(s.capabilities, 0x41Fu);
+  EXPECT_EQ(s.capabilities, kCapabilitiesAfterInitDone);
   ASSERT_EQ(f.messages().size(), 1u);
   EXPECT_EQ(f.messages()[0].id, MSG_VOLUME_DIGEST);
   EXPECT_EQ(f.messages()[0].context, f.io());
@@ -81,7 +81,7 @@ TEST(ArchiveScan, DamagedHeadersEndTheScanWithAWarning) {
     EXPECT_EQ(f.state().entry_count, c.entries);
     EXPECT_EQ(f.state().damaged, 1u);
     EXPECT_EQ(f.state().restricted, 1u);
-    EXPECT_EQ(f.state().capabilities, 1u);
+    EXPECT_EQ(f.state().capabilities, kCapabilitiesRestricted);
   }
 }
 
@@ -123,7 +123,7 @@ TEST(ArchiveScan, AnArchiveThatSaysItContinuesButHoldsNoSplitEntry) {
   ASSERT_EQ(f.OpenMemory(bytes), RESULT_OK);
   EXPECT_EQ(f.state().multi_volume, 1u);
   EXPECT_EQ(f.state().restricted, 1u);
-  EXPECT_EQ(f.state().capabilities, 1u);
+  EXPECT_EQ(f.state().capabilities, kCapabilitiesRestricted);
   EXPECT_EQ(f.state().incomplete, 0u);
   bool traced = false;
   for (const TraceLine& t : host.traces()) traced |= t.level == 400 && t.text == "arj\tvolumes count 1";

@@ -191,8 +191,8 @@ TEST_F(VolumeChain, AFileSystemIsCreatedForANativeFileWithoutASource) {
   ASSERT_EQ(host::CreateObject(host_.root(), &io, IID_BLOCK_IO, PID_NATIVE_FILE_IO), RESULT_OK);
   std::string path = dir_.File("data.arj");
   io->system->SetPropBuffer(io, nullptr, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
-  host::SetPropDWord(io, PROP_ACCESS_MODE, 1);
-  host::SetPropDWord(io, PROP_OPEN_MODE, 1);
+  host::SetPropDWord(io, PROP_ACCESS_MODE, ACCESS_READ);
+  host::SetPropDWord(io, PROP_OPEN_MODE, OPEN_EXISTING);
   ASSERT_EQ(host::CreateObjectDone(io), RESULT_OK);
   ObjectRef archiver = nullptr;
   ASSERT_EQ(host::CreateObject(io, &archiver, IID_MINIARCHIVER, PID_ARJ), RESULT_OK);

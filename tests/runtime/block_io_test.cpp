@@ -96,11 +96,11 @@ TEST_F(NativeFileIo, OpenFailuresSayWhy) {
   ObjectRef io = reinterpret_cast<ObjectRef>(1);
   EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.File("missing")), ERR_NOT_FOUND);
   EXPECT_EQ(io, nullptr);
-  EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.File("no-dir/x"), arjrt::ACCESS_READ | arjrt::ACCESS_WRITE, 7),
+  EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.File("no-dir/x"), ACCESS_READ | ACCESS_WRITE,
+                           OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE),
             ERR_NOT_FOUND);
   EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.path()), ERR_UNSUPPORTED) << "a directory is no file";
-  EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.path(), arjrt::ACCESS_READ | arjrt::ACCESS_WRITE),
-            ERR_UNSUPPORTED);
+  EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.path(), ACCESS_READ | ACCESS_WRITE), ERR_UNSUPPORTED);
   EXPECT_EQ(OpenNativeFile(host_.root(), &io, ""), ERR_BAD_PARAMETER);
   EXPECT_EQ(host_.ExtraObjects(), 0u) << "a failed open leaves no object behind";
 }
@@ -121,7 +121,9 @@ TEST_F(NativeFileIo, ReadOnlyFilesRefuseChanges) {
 TEST_F(NativeFileIo, CreateWriteGapsAndTruncate) {
   const std::string path = dir_.File("new.bin");
   ObjectRef io = nullptr;
-  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, 3, 7), RESULT_OK);
+  ASSERT_EQ(
+      OpenNativeFile(host_.root(), &io, path, ACCESS_READ | ACCESS_WRITE, OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE),
+      RESULT_OK);
   uint32_t count = 0;
   EXPECT_EQ(host::Io(io).SeekWrite(io, &count, 4, "tail", 4), RESULT_OK);
   EXPECT_EQ(count, 4u);
@@ -132,7 +134,9 @@ TEST_F(NativeFileIo, CreateWriteGapsAndTruncate) {
   EXPECT_EQ(ReadText(path), std::string("ab\0\0t\0\0", 7));
   host::CloseObject(io);
 
-  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, 3, 7), RESULT_OK);
+  ASSERT_EQ(
+      OpenNativeFile(host_.root(), &io, path, ACCESS_READ | ACCESS_WRITE, OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE),
+      RESULT_OK);
   EXPECT_EQ(io->system->GetPropQWord(io, PROP_OBJECT_SIZE), 0u) << "open mode 7 truncates an existing file";
   host::CloseObject(io);
 }
@@ -141,12 +145,12 @@ TEST_F(NativeFileIo, PropertiesDescribeTheFile) {
   const std::string path = dir_.File("data.a03");
   WriteText(path, "12345");
   ObjectRef io = nullptr;
-  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, 1, 1), RESULT_OK);
+  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, ACCESS_READ, OPEN_EXISTING), RESULT_OK);
   EXPECT_EQ(StringProperty(io, PROP_OBJECT_NAME), "data.a03");
   EXPECT_EQ(StringProperty(io, PROP_OBJECT_PATH), path);
   EXPECT_EQ(host::GetPropDWord(io, PROP_IO_ORIGIN), IO_ORIGIN_NATIVE_FILE);
-  EXPECT_EQ(host::GetPropDWord(io, PROP_ACCESS_MODE), 1u);
-  EXPECT_EQ(host::GetPropDWord(io, PROP_OPEN_MODE), 1u);
+  EXPECT_EQ(host::GetPropDWord(io, PROP_ACCESS_MODE), ACCESS_READ);
+  EXPECT_EQ(host::GetPropDWord(io, PROP_OPEN_MODE), OPEN_EXISTING);
   EXPECT_EQ(io->system->GetPropQWord(io, PROP_OBJECT_SIZE), 5u);
 
   // The getter convention: a size query, then a too small buffer left alone.
@@ -167,7 +171,9 @@ TEST_F(NativeFileIo, PropertiesDescribeTheFile) {
 TEST_F(NativeFileIo, OffsetsBeyondFourGiBDoNotWrap) {
   const std::string path = dir_.File("sparse.bin");
   ObjectRef io = nullptr;
-  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, 3, 7), RESULT_OK);
+  ASSERT_EQ(
+      OpenNativeFile(host_.root(), &io, path, ACCESS_READ | ACCESS_WRITE, OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE),
+      RESULT_OK);
   const BlockIoMethods& m = host::Io(io);
   ASSERT_EQ(m.SetSize(io, 5 * kGiB), RESULT_OK) << "needs a file system with sparse files";
   const uint64_t high = 4 * kGiB + 100;

@@ -31,7 +31,7 @@ class NativeFsTest : public ::testing::Test {
   }
   ResultCode Open(ObjectRef fs, const std::string& name, ObjectRef* io) {
     ObjectRef text = MakeText(host_.root(), name);
-    ResultCode result = host::FileSystem(fs).OpenByName(fs, io, text, arjrt::ACCESS_READ, arjrt::OPEN_EXISTING);
+    ResultCode result = host::FileSystem(fs).OpenByName(fs, io, text, ACCESS_READ, OPEN_EXISTING);
     host::CloseObject(text);
     return result;
   }
@@ -75,7 +75,8 @@ TEST_F(NativeFsTest, NamesOutsideTheDirectoryAreRefused) {
     EXPECT_EQ(io, nullptr);
   }
   ObjectRef io = nullptr;
-  EXPECT_EQ(host::FileSystem(fs).OpenByName(fs, &io, archive_, 1, 1), ERR_BAD_PARAMETER) << "not a text object";
+  EXPECT_EQ(host::FileSystem(fs).OpenByName(fs, &io, archive_, ACCESS_READ, OPEN_EXISTING), ERR_BAD_PARAMETER)
+      << "not a text object";
   host::CloseObject(fs);
 }
 

@@ -170,7 +170,9 @@ TEST_F(StreamTest, LargeAndShortReadsDeliverWhatThereIs) {
 
 TEST_F(StreamTest, RewritingAPlaceholderAfterMoreThanABufferGivesTheRightFile) {
   const std::string path = dir_.File("out.arj");
-  ASSERT_EQ(OpenNativeFile(host_.root(), &io_, path, 3, 7), RESULT_OK);
+  ASSERT_EQ(
+      OpenNativeFile(host_.root(), &io_, path, ACCESS_READ | ACCESS_WRITE, OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE),
+      RESULT_OK);
   stream_ = OpenStream(io_);
   const std::string body = PatternBytes(150000);
   ASSERT_EQ(s().Write(stream_, nullptr, "HDR0", 4), RESULT_OK);

@@ -180,11 +180,11 @@ TEST(TempIo, KeepsTheModesThePlugInSets) {
   TestHost host;
   ObjectRef temp = nullptr;
   ASSERT_EQ(host::CreateObject(host.root(), &temp, IID_BLOCK_IO, PID_TEMP_IO), RESULT_OK);
-  EXPECT_EQ(host::SetPropDWord(temp, PROP_ACCESS_MODE, 3), RESULT_OK);
-  EXPECT_EQ(host::SetPropDWord(temp, PROP_OPEN_MODE, 7), RESULT_OK);
+  EXPECT_EQ(host::SetPropDWord(temp, PROP_ACCESS_MODE, ACCESS_READ | ACCESS_WRITE), RESULT_OK);
+  EXPECT_EQ(host::SetPropDWord(temp, PROP_OPEN_MODE, OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE), RESULT_OK);
   ASSERT_EQ(host::CreateObjectDone(temp), RESULT_OK);
-  EXPECT_EQ(host::GetPropDWord(temp, PROP_ACCESS_MODE), 3u);
-  EXPECT_EQ(host::GetPropDWord(temp, PROP_OPEN_MODE), 7u);
+  EXPECT_EQ(host::GetPropDWord(temp, PROP_ACCESS_MODE), ACCESS_READ | ACCESS_WRITE);
+  EXPECT_EQ(host::GetPropDWord(temp, PROP_OPEN_MODE), OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE);
   EXPECT_EQ(temp->system->GetPropQWord(temp, arjrt::PROP_TEMP_MEMORY_LIMIT), uint64_t{8} << 20);
   host::CloseObject(temp);
 }

@@ -35,8 +35,8 @@ ResultCode ArchiverFixture::OpenFile(const std::string& path, uint32_t scan_all)
   ResultCode r = host::CreateObject(source_, &io_, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
   if (Failed(r)) return r;
   io_->system->SetPropBuffer(io_, nullptr, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
-  host::SetPropDWord(io_, PROP_ACCESS_MODE, 1);
-  host::SetPropDWord(io_, PROP_OPEN_MODE, 1);
+  host::SetPropDWord(io_, PROP_ACCESS_MODE, ACCESS_READ);
+  host::SetPropDWord(io_, PROP_OPEN_MODE, OPEN_EXISTING);
   r = host::CreateObjectDone(io_);
   return Failed(r) ? r : Finish(scan_all);
 }

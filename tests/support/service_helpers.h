@@ -30,7 +30,7 @@ inline std::string ReadText(const std::string& path) {
 
 // Opens a native file I/O under `parent`; *io is null when it fails.
 inline ResultCode OpenNativeFile(ObjectRef parent, ObjectRef* io, const std::string& path,
-                                 uint32_t access = arjrt::ACCESS_READ, uint32_t open = arjrt::OPEN_EXISTING) {
+                                 uint32_t access = ACCESS_READ, uint32_t open = OPEN_EXISTING) {
   ResultCode result = host::CreateObject(parent, io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
   if (Failed(result)) return result;
   host::SetPropBuffer(*io, PROP_OBJECT_PATH, path.data(), static_cast<uint32_t>(path.size()));
