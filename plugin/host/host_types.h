@@ -10,8 +10,12 @@ using PropId = uint32_t;
 
 constexpr bool Failed(ResultCode r) { return r < 0; }
 
+// Marks a result as deliberately not acted on; the call site says why.
+// Every function that returns a ResultCode is [[nodiscard]].
+constexpr void IgnoreResult(ResultCode r) { static_cast<void>(r); }
+
 // Result codes. Negative values are errors, positive ones warnings.
-constexpr ResultCode MakeError(uint32_t code) { return static_cast<ResultCode>(code); }
+[[nodiscard]] constexpr ResultCode MakeError(uint32_t code) { return static_cast<ResultCode>(code); }
 
 constexpr ResultCode RESULT_OK = 0;
 constexpr ResultCode ERR_UNSUPPORTED = MakeError(0x80000040u);

@@ -25,19 +25,22 @@ struct NameWork {
 
   explicit NameWork(ArchiverState& s) : state(s) {}
   ~NameWork() {
-    if (text != nullptr) host::CloseObject(text);
+    host::CloseIfOpen(text);
     ReleaseBlock(state, &name);
   }
   uint32_t Length() const { return static_cast<uint32_t>(strnlen(name, kNameBufferSize - 1)); }
   // Reads PROP_OBJECT_NAME of `io`; the buffer always ends in a NUL.
-  ResultCode ReadName(ObjectRef io, uint32_t* reported) {
+  [[nodiscard]] ResultCode ReadName(ObjectRef io, uint32_t* reported) {
     ResultCode result =
         io->system->GetPropString(io, reported, PROP_OBJECT_NAME, name, kHostNameSize, CP_HOST_PATHS);
     name[kHostNameSize - 1] = '\0';
     return result;
   }
-  // The text carries the name as it now stands, with its own length.
-  void PutNameInText() { host::Text(text).SetFromBuffer(text, 0, name, Length(), CP_HOST_PATHS, 0); }
+  // The text carries the name as it now stands, with its own length; a
+  // text that did not take it would open the volume named before.
+  [[nodiscard]] ResultCode PutNameInText() {
+    return host::Text(text).SetFromBuffer(text, 0, name, Length(), CP_HOST_PATHS, 0);
+  }
 };
 
 ObjectRef NextIoUp(ObjectRef io) { return host::FindAncestor(io, IID_BLOCK_IO); }
@@ -58,8 +61,7 @@ void ObtainFileSystem(ObjectRef archiver, ArchiverState& s, ObjectRef io, bool m
     }
     for (ObjectRef candidate = io; candidate != nullptr; candidate = NextIoUp(candidate))
       if (!Failed(host::FileSystem(s.file_system).BindToObject(s.file_system, candidate))) return;
-    host::CloseObject(s.file_system);
-    s.file_system = nullptr;
+    host::CloseIfOpen(s.file_system);
     return;
   }
   if (!may_create_native || host::GetPropDWord(io, PROP_IO_ORIGIN) != IO_ORIGIN_NATIVE_FILE) return;
@@ -67,14 +69,11 @@ void ObtainFileSystem(ObjectRef archiver, ArchiverState& s, ObjectRef io, bool m
     s.file_system = nullptr;
     return;
   }
-  if (Failed(host::FileSystem(s.file_system).BindToObject(s.file_system, io))) {
-    host::CloseObject(s.file_system);
-    s.file_system = nullptr;
-  }
+  if (Failed(host::FileSystem(s.file_system).BindToObject(s.file_system, io))) host::CloseIfOpen(s.file_system);
 }
 
 // Opens a stream over the record's I/O and measures its main header.
-ResultCode OpenVolumeStream(VolumeRecord& record) {
+[[nodiscard]] ResultCode OpenVolumeStream(VolumeRecord& record) {
   record.stream = nullptr;
   record.entries = 0;
   ResultCode result = host::CreateObjectQuick(record.io, &record.stream, IID_STREAM, PID_DEFAULT);
@@ -108,8 +107,9 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
   ReleaseBlock(s, &s.volumes);
   result = AllocateBlock(s, &s.volumes, uint64_t{kDiscoveredVolumeSlots} * sizeof(VolumeRecord));
   if (Failed(result)) return result;
-  Trace(archiver, TRACE_VOLUMES, "arj\tvolumes %d to %d (isize %d - %s)", 0, own, static_cast<int32_t>(reported),
-        work.name);
+  // Traces are best effort: a host that takes none changes nothing here.
+  IgnoreResult(Trace(archiver, TRACE_VOLUMES, "arj\tvolumes %d to %d (isize %d - %s)", 0, own,
+                     static_cast<int32_t>(reported), work.name));
 
   int32_t leading_misses = 0;
   const uint64_t volume_bound = VolumeBound(s);
@@ -120,16 +120,17 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
       record.io = archive_io;
       result = RESULT_OK;
     } else {
-      work.PutNameInText();
       record.io = nullptr;
-      result = host::FileSystem(s.file_system)
-                   .OpenByName(s.file_system, &record.io, work.text, s.access_mode, OPEN_EXISTING);
-      Trace(archiver, TRACE_VOLUMES, "arj\topen volume %d result %terr", static_cast<int32_t>(n), result);
+      result = work.PutNameInText();
+      if (!Failed(result))
+        result = host::FileSystem(s.file_system)
+                     .OpenByName(s.file_system, &record.io, work.text, s.access_mode, OPEN_EXISTING);
+      IgnoreResult(Trace(archiver, TRACE_VOLUMES, "arj\topen volume %d result %terr", static_cast<int32_t>(n), result));
     }
     ++n;
     if (!Failed(result) && s.volume_count >= volume_bound) {
       // One volume more than the set may have: refused, not cut short.
-      if (opened_by_name) host::CloseObject(record.io);
+      if (opened_by_name) host::CloseIfOpen(record.io);
       record.io = nullptr;
       return ERR_LIMIT_EXCEEDED;
     }
@@ -147,7 +148,7 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
         break;
       }
       if (n <= own) {
-        Trace(archiver, TRACE_VOLUMES, "arj\tswitch to ok");
+        IgnoreResult(Trace(archiver, TRACE_VOLUMES, "arj\tswitch to ok"));
         result = RESULT_OK;
         if (s.volume_count == 0 && ++leading_misses >= kLeadingMissesBeforeOwn) n = own;
       }
@@ -179,7 +180,7 @@ ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
       result = ERR_BAD_VOLUME_NAME;
       break;
     }
-    work.PutNameInText();
+    if (Failed(result = work.PutNameInText())) break;
     if (s.volume_count >= VolumeBound(s)) {
       result = ERR_LIMIT_EXCEEDED;
       break;

@@ -6,9 +6,9 @@
 
 // Rebuilds the volume table with every volume of the set that can be found
 // by name, in volume order; the entry table is not touched.
-ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io);
+[[nodiscard]] ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io);
 
 // While the last entry continues in a next volume, opens that volume and
 // appends it and its first entry to the tables. A failure anywhere takes
 // everything this call appended off again.
-ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io);
+[[nodiscard]] ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io);

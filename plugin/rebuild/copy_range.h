@@ -12,4 +12,5 @@ constexpr uint32_t kCopyChunk = 4096;
 // position, `kCopyChunk` bytes at a time through `buffer`. A source that
 // ends early is ERR_CORRUPTED: the header written before these bytes
 // claims all of them.
-ResultCode CopyRange(uint8_t* buffer, ObjectRef source, uint64_t offset, uint64_t size, OutputStream& out);
+[[nodiscard]] ResultCode CopyRange(uint8_t* buffer, ObjectRef source, uint64_t offset, uint64_t size,
+                                   OutputStream& out);

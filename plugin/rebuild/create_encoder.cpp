@@ -5,12 +5,14 @@ ResultCode CreateEncoder(ObjectRef parent, uint8_t method, ObjectRef* codec, Obj
   ObjectRef created = nullptr;
   ResultCode r = host::CreateObject(parent, &created, IID_CODEC, method != 0 ? PID_ARJ_ENCODER : PID_STORE_ENCODER);
   if (r != RESULT_OK) {
-    if (created != nullptr && !Failed(r)) host::CloseObject(created);  // a warning still gave us one
+    if (!Failed(r)) host::CloseIfOpen(created);  // a warning still gave us one
     return r;
   }
-  *codec = created;
-  host::SetPropObject(created, PROP_CODEC_OUTPUT, output);
-  host::SetPropObject(created, PROP_CODEC_INPUT, input);
-  host::SetPropDWord(created, PROP_CODEC_METHOD, method);
-  return host::CreateObjectDone(created);
+  *codec = created;  // the caller closes it, on failure too
+  // An encoder that did not take its streams or method would write
+  // something other than the entry.
+  r = host::SetPropObject(created, PROP_CODEC_OUTPUT, output);
+  if (!Failed(r)) r = host::SetPropObject(created, PROP_CODEC_INPUT, input);
+  if (!Failed(r)) r = host::SetPropDWord(created, PROP_CODEC_METHOD, method);
+  return Failed(r) ? r : host::CreateObjectDone(created);
 }

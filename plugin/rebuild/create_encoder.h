@@ -9,4 +9,5 @@
 // encoder for method 0, the ARJ encoder for any other), reading `input` and
 // writing `output`. On any result other than 0 from the creation itself,
 // *codec stays empty; after that it holds the codec whatever the result.
-ResultCode CreateEncoder(ObjectRef parent, uint8_t method, ObjectRef* codec, ObjectRef input, ObjectRef output);
+[[nodiscard]] ResultCode CreateEncoder(ObjectRef parent, uint8_t method, ObjectRef* codec, ObjectRef input,
+                                       ObjectRef output);

@@ -14,12 +14,7 @@ constexpr uint32_t kHeaderOverhead = 42;  // fixed header, two NULs, header CRC,
 constexpr uint32_t kBasicOverhead = 32;   // the basic header beyond the name
 constexpr uint8_t kWrittenFirstHeaderSize = 30;
 
-void Close(ObjectRef& o) {
-  if (o != nullptr) host::CloseObject(o);
-  o = nullptr;
-}
-
-ResultCode WritePlaceholder(OutputStream& out, const EncodedEntry& e) {
+[[nodiscard]] ResultCode WritePlaceholder(OutputStream& out, const EncodedEntry& e) {
   ResultCode r = WriteBytes(out, e.header->header, kFixedHeaderSize);
   if (!Failed(r)) r = WriteBytes(out, e.name, e.name_length);
   if (!Failed(r)) r = WriteWord16(out, 0);   // the name's NUL and the empty comment
@@ -40,11 +35,11 @@ void CompleteHeader(uint8_t* h, const EncodedEntry& e, uint64_t packed, uint64_t
 }  // namespace
 
 void ReleaseEntryObjects(EntryObjects& o) {
-  Close(o.source_stream);
-  if (o.source_owned) Close(o.source);
-  o.source = nullptr;
+  host::CloseIfOpen(o.source_stream);
+  if (o.source_owned) host::CloseIfOpen(o.source);
+  o.source = nullptr;  // an added object stays the list's
   o.source_owned = false;
-  Close(o.encoder);
+  host::CloseIfOpen(o.encoder);
 }
 
 ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& out, const EncodedEntry& e,

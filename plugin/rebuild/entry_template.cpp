@@ -35,7 +35,7 @@ void MendFlagsAndType(uint8_t* h) {
   if (type != kFileTypeBinary && type != kFileTypeText) h[fixed_header::kFileType] = kFileTypeBinary;
 }
 
-ResultCode ApplyRequestedMethod(ObjectRef content, EntryTemplate* out) {
+[[nodiscard]] ResultCode ApplyRequestedMethod(ObjectRef content, EntryTemplate* out) {
   uint32_t method = 0;
   if (!OptionalProperty(content, PROP_ENTRY_METHOD, &method)) return RESULT_OK;
   if (method > kMaxMethod) return ERR_BAD_PARAMETER;

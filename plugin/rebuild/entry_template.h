@@ -13,9 +13,9 @@ struct EntryTemplate {
 
 // A replaced entry: its own fixed header. `content` may ask for another
 // method through PROP_ENTRY_METHOD.
-ResultCode ReplacedEntryTemplate(const EntryRecord& entry, ObjectRef content, EntryTemplate* out);
+[[nodiscard]] ResultCode ReplacedEntryTemplate(const EntryRecord& entry, ObjectRef content, EntryTemplate* out);
 
 // An added object: the first old entry's fixed header, or for an archive
 // without entries a binary file of our own making; either way with the
 // content's own modification time (PROP_MODIFIED_TIME) when it has one.
-ResultCode AddedEntryTemplate(const ArchiverState& s, ObjectRef content, EntryTemplate* out);
+[[nodiscard]] ResultCode AddedEntryTemplate(const ArchiverState& s, ObjectRef content, EntryTemplate* out);

@@ -61,14 +61,12 @@ struct Requester {
       std::string password;
       if (!passwords || !passwords(entry, attempts++, &password)) return ERR_CANCELLED;
       password_given = true;
-      host::Text(m.context).SetFromBuffer(m.context, 0, password.data(), static_cast<uint32_t>(password.size()),
-                                          CP_HOST_PATHS, 0);
-      return RESULT_OK;
+      // A text that did not take the password must not answer with the one before.
+      return host::Text(m.context).SetFromBuffer(m.context, 0, password.data(), static_cast<uint32_t>(password.size()),
+                                                 CP_HOST_PATHS, 0);
     });
   }
-  ~Requester() {
-    if (object != nullptr) host::CloseObject(object);
-  }
+  ~Requester() { host::CloseIfOpen(object); }
 };
 
 // Sizes come from the headers and the decoders stop there, so the bounds
@@ -146,9 +144,16 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     return outcome;
   }
   std::unique_ptr<HostObject, ResultCode (*)(ObjectRef)> owned(temp, host::CloseObject);
+  auto fail = [&](ResultCode result, const char* why) {
+    scratch.SetSpillTarget(-1);
+    outcome.result = result;
+    outcome.error = why;
+    return outcome;
+  };
   const bool in_place = fd >= 0 && arjrt::TempIoInSpillTarget(temp);
   uint64_t size = 0;
-  host::Io(temp).GetSize(temp, &size, 0);
+  r = host::Io(temp).GetSize(temp, &size, 0);
+  if (Failed(r)) return fail(r, "cannot read the extracted data");
   PartCheck check(entry);
   std::vector<uint8_t> buffer;
   for (uint64_t offset = 0; offset < size;) {
@@ -158,8 +163,14 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
       if (buffer.empty()) buffer.resize(kCopyChunk);
       const auto want = static_cast<uint32_t>(std::min<uint64_t>(buffer.size(), size - offset));
       uint32_t count = 0;
-      if (in_place) arjrt::ReadFullyAt(fd, offset, buffer.data(), want, &count);
-      else host::Io(temp).SeekRead(temp, &count, offset, buffer.data(), want);
+      if (in_place) {
+        if (arjrt::ReadFullyAt(fd, offset, buffer.data(), want, &count) != 0)
+          return fail(ERR_IO, "cannot read the extracted data");
+      } else {
+        r = host::Io(temp).SeekRead(temp, &count, offset, buffer.data(), want);
+        // The end of the data shows as a short count, judged below as a size mismatch.
+        if (Failed(r) && r != ERR_END_OF_DATA) return fail(r, "cannot read the extracted data");
+      }
       data = buffer.data();
       got = std::min(count, want);
     }
@@ -169,12 +180,7 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     const bool delivered = sink != nullptr ? (*sink)(data, got)
                            : in_place      ? true
                                            : arjrt::WriteFullyAt(fd, offset, data, static_cast<uint32_t>(got), &done) == 0;
-    if (!delivered) {
-      scratch.SetSpillTarget(-1);
-      outcome.result = ERR_IO;
-      outcome.error = "cannot write the extracted data";
-      return outcome;
-    }
+    if (!delivered) return fail(ERR_IO, "cannot write the extracted data");
     offset += got;
     outcome.size = offset;
   }

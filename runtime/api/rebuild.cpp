@@ -23,13 +23,11 @@ constexpr size_t kListedNameChars = 509;             // what the plug-in reports
 // Closes an object on every path out of a scope.
 struct Owned {
   ObjectRef object = nullptr;
-  ~Owned() {
-    if (object != nullptr) host::CloseObject(object);
-  }
+  ~Owned() { host::CloseIfOpen(object); }
 };
 
-void SetString(ObjectRef o, PropId id, const std::string& value) {
-  o->system->SetPropBuffer(o, nullptr, id, value.c_str(), static_cast<uint32_t>(value.size() + 1));
+[[nodiscard]] ResultCode SetString(ObjectRef o, PropId id, const std::string& value) {
+  return host::SetPropBuffer(o, id, value.c_str(), static_cast<uint32_t>(value.size() + 1));
 }
 
 // A file that can be content: present, regular, readable, small enough.
@@ -71,12 +69,15 @@ arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, Opened
     ObjectRef io = nullptr;
     ResultCode r = host::CreateObject(list, &io, IID_BLOCK_IO, arjrt::PID_CONTENT_FILE_IO);
     if (Failed(r)) return r;
-    SetString(io, PROP_OBJECT_PATH, content.path);
-    if (with_name) SetString(io, PROP_OBJECT_NAME, content.stored_name);
-    if (content.method >= 0) host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(content.method));
-    r = host::CreateObjectDone(io);
+    // Content that did not take its path, name or method would be stored
+    // as something else than asked for.
+    r = SetString(io, PROP_OBJECT_PATH, content.path);
+    if (!Failed(r) && with_name) r = SetString(io, PROP_OBJECT_NAME, content.stored_name);
+    if (!Failed(r) && content.method >= 0)
+      r = host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(content.method));
+    if (!Failed(r)) r = host::CreateObjectDone(io);
     if (Failed(r)) {
-      host::CloseObject(io);
+      host::CloseIfOpen(io);
       return r;
     }
     *out = io;
@@ -135,14 +136,12 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
     for (const NewContent& c : changes.added)
       if (!Failed(r)) r = arjrt::ChangeListAdd(list.object, OpenerFor(c, true, &opened));
     if (!Failed(r)) r = host::CreateObject(runtime.root(), &output.object, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
-    if (!Failed(r)) {
-      SetString(output.object, PROP_OBJECT_PATH, temp.path());
-      host::SetPropDWord(output.object, PROP_ACCESS_MODE, ACCESS_READ | ACCESS_WRITE);
-      // The temporary file is new and empty: truncating it would only make
-      // ext4 flush it at close.
-      host::SetPropDWord(output.object, PROP_OPEN_MODE, OPEN_EXISTING);
-      r = host::CreateObjectDone(output.object);
-    }
+    if (!Failed(r)) r = SetString(output.object, PROP_OBJECT_PATH, temp.path());
+    if (!Failed(r)) r = host::SetPropDWord(output.object, PROP_ACCESS_MODE, ACCESS_READ | ACCESS_WRITE);
+    // The temporary file is new and empty: truncating it would only make
+    // ext4 flush it at close.
+    if (!Failed(r)) r = host::SetPropDWord(output.object, PROP_OPEN_MODE, OPEN_EXISTING);
+    if (!Failed(r)) r = host::CreateObjectDone(output.object);
     if (Failed(r)) return fail(r, temp.path() + ": cannot be written: " + Describe(r));
     ObjectRef a = objects_->archiver;
     r = host::Archiver(a).Rebuild(a, list.object, output.object);

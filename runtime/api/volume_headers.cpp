@@ -15,7 +15,7 @@ void VolumeHeaders::Walk(const std::string& volume, const arjrt::HeaderVisitor& 
   ObjectRef io = nullptr;
   if (Failed(OpenNativeFileForReading(root_, arjrt::JoinPath(directory_, volume), &io))) return;
   arjrt::WalkLocalHeaders(io, 0, kTablePolicy, visit);
-  host::CloseObject(io);
+  host::CloseIfOpen(io);  // read only: nothing is left for the close to do
 }
 
 }  // namespace arjhost

@@ -23,7 +23,7 @@ class DecoderCodec {
  public:
   explicit DecoderCodec(ObjectRef self) : self_(self), pid_(AsRt(self)->impl->pid) {}
 
-  ResultCode Finish() {
+  [[nodiscard]] ResultCode Finish() {
     finished_ = false;
     if (!IsStream(input_) || !IsStream(output_)) return ERR_NOT_INITIALIZED;
     if (!MethodSuitsDecoder()) return ERR_UNSUPPORTED;
@@ -31,7 +31,7 @@ class DecoderCodec {
     return RESULT_OK;
   }
 
-  ResultCode Process(uint64_t* count) {
+  [[nodiscard]] ResultCode Process(uint64_t* count) {
     if (count != nullptr) *count = 0;
     output_crc_ = 0;
     // The streams are the caller's; either may have closed since.
@@ -47,7 +47,7 @@ class DecoderCodec {
     return Failed(result) ? result : (Failed(flushed) ? flushed : RESULT_OK);
   }
 
-  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     switch (id) {
       case PROP_CODEC_METHOD:
         return PropertyOut(&method_, sizeof method_, buffer, size, length);
@@ -64,7 +64,7 @@ class DecoderCodec {
     }
   }
 
-  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
     switch (id) {
       case PROP_CODEC_METHOD:
         method_ = static_cast<uint32_t>(PropertyIn(buffer, size));
@@ -108,7 +108,7 @@ class DecoderCodec {
   bool finished_ = false;
 };
 
-ResultCode Process(ObjectRef self, uint64_t* count) { return ImplOf<DecoderCodec>(self).Process(count); }
+[[nodiscard]] ResultCode Process(ObjectRef self, uint64_t* count) { return ImplOf<DecoderCodec>(self).Process(count); }
 
 const CodecMethods kMethods = {Process};
 constexpr InternalHooks kHooks = ServiceHooks<DecoderCodec>();
@@ -118,7 +118,7 @@ const PropertyRow kProperties[] = {
     ServiceProperty<DecoderCodec>(PROP_CODEC_OUTPUT_CRC),
 };
 
-ResultCode Register(ObjectRef root, uint32_t pid) {
+[[nodiscard]] ResultCode Register(ObjectRef root, uint32_t pid) {
   return RegisterService(root, IID_CODEC, pid, kHooks, &kMethods, 1, kProperties, std::size(kProperties),
                          sizeof(ServiceRecord<DecoderCodec>));
 }

@@ -25,7 +25,7 @@ class StreamSource : public ByteSource {
 class StreamSink : public ByteSink {
  public:
   explicit StreamSink(ObjectRef stream) : stream_(stream) {}
-  ResultCode Write(const uint8_t* data, size_t size) override;
+  [[nodiscard]] ResultCode Write(const uint8_t* data, size_t size) override;
   uint32_t crc() const { return crc_; }
 
  private:

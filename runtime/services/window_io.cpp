@@ -17,7 +17,7 @@ class WindowIo {
  public:
   explicit WindowIo(ObjectRef self) : base_(self) {}
 
-  ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
     if (size == 0) return RESULT_OK;
     if (buffer == nullptr) return ERR_BAD_PARAMETER;
@@ -36,7 +36,7 @@ class WindowIo {
     return ReadOutcome(got, size);
   }
 
-  ResultCode GetSize(uint64_t* size) {
+  [[nodiscard]] ResultCode GetSize(uint64_t* size) {
     if (size == nullptr) return ERR_BAD_PARAMETER;
     uint64_t base_size = 0;
     ResultCode result = base_.GetSize(&base_size);
@@ -46,7 +46,7 @@ class WindowIo {
     return RESULT_OK;
   }
 
-  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     switch (id) {
       case PROP_WINDOW_OFFSET:
         return PropertyOut(&offset_, sizeof offset_, buffer, size, length);
@@ -59,7 +59,7 @@ class WindowIo {
     }
   }
 
-  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
     switch (id) {
       case PROP_WINDOW_OFFSET:
         offset_ = PropertyIn(buffer, size);

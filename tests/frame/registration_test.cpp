@@ -79,11 +79,11 @@ TEST(Registration, ConstantsAndStateFieldsThroughThePropertyTable) {
 
   // Fields the host writes land in the record; fields it reads come from it.
   constexpr uint32_t kOpenModes = OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE;
-  host::SetPropDWord(archiver, PROP_SCAN_ALL_VOLUMES, 1);
-  host::SetPropQWord(archiver, PROP_ENTRY_SELECTOR, 0x0000000300000002ull);
-  host::SetPropDWord(archiver, PROP_HOST_BYTE, 0x1FF);
-  host::SetPropDWord(archiver, PROP_HOST_WORD, 0x12345);
-  host::SetPropDWord(archiver, PROP_OPEN_MODE, kOpenModes);
+  EXPECT_EQ(host::SetPropDWord(archiver, PROP_SCAN_ALL_VOLUMES, 1), RESULT_OK);
+  EXPECT_EQ(host::SetPropQWord(archiver, PROP_ENTRY_SELECTOR, 0x0000000300000002ull), RESULT_OK);
+  EXPECT_EQ(host::SetPropDWord(archiver, PROP_HOST_BYTE, 0x1FF), RESULT_OK);
+  EXPECT_EQ(host::SetPropDWord(archiver, PROP_HOST_WORD, 0x12345), RESULT_OK);
+  EXPECT_EQ(host::SetPropDWord(archiver, PROP_OPEN_MODE, kOpenModes), RESULT_OK);
   EXPECT_EQ(state.scan_all_volumes, 1u);
   EXPECT_EQ(state.entry_selector, 0x0000000300000002ull);
   EXPECT_EQ(state.host_byte, 0xFF) << "a byte field takes the low byte";
@@ -157,8 +157,8 @@ TEST_F(EntryPointTest, TraceBeforeLoadIsRefusedAndResolutionHappensOnce) {
   ResultCode result = 1;
   ASSERT_TRUE(PluginEntry(&root_, PLUGIN_REASON_LOAD, &result));
   EXPECT_EQ(result, RESULT_OK);
-  Trace(&root_, 400, "arj\tvolumes count %d", 2);
-  Trace(&root_, 400, "again");
+  EXPECT_EQ(Trace(&root_, 400, "arj\tvolumes count %d", 2), RESULT_OK);
+  EXPECT_EQ(Trace(&root_, 400, "again"), RESULT_OK);
   EXPECT_EQ(fake_.resolve_export_calls, 1);
   ASSERT_EQ(fake_.traces.size(), 2u);
   EXPECT_EQ(fake_.traces[0].text, "arj\tvolumes count 2");

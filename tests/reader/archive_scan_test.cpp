@@ -55,6 +55,30 @@ TEST(ArchiveScan, TheDigestCoversTheImageOfEveryEntry) {
   EXPECT_NE(a.state().archive_digest, c.state().archive_digest);
 }
 
+// A digest object that fails a step gives no digest, not one of fewer bytes.
+TEST(ArchiveScan, ADigestThatFailsAStepGivesNone) {
+  TestHost host;
+  ArchiverFixture f(host);
+  ASSERT_EQ(f.OpenMemory(ThreeEntries()), RESULT_OK);
+  ArchiverState& s = f.state();
+  const DigestMethods real = host::Digest(s.digest);
+  ASSERT_EQ(DigestVolumeEntries(s.entries, s.digest, 0, s.entry_count), s.archive_digest);
+  const auto fail_reset = +[](ObjectRef) -> ResultCode { return ERR_IO; };
+  const auto fail_update = +[](ObjectRef, const void*, uint32_t) -> ResultCode { return ERR_IO; };
+  const auto fail_final = +[](ObjectRef, void*, uint32_t) -> ResultCode { return ERR_IO; };
+  const DigestMethods failing[] = {
+      {fail_reset, real.DigestUpdate, real.DigestFinal},
+      {real.DigestReset, fail_update, real.DigestFinal},
+      {real.DigestReset, real.DigestUpdate, fail_final},
+  };
+  const void* methods = s.digest->methods;
+  for (const DigestMethods& m : failing) {
+    s.digest->methods = &m;
+    EXPECT_EQ(DigestVolumeEntries(s.entries, s.digest, 0, s.entry_count), kNoArchiveDigest);
+  }
+  s.digest->methods = methods;
+}
+
 TEST(ArchiveScan, DamagedHeadersEndTheScanWithAWarning) {
   TestHost host;
   Bytes good = ThreeEntries();

@@ -40,8 +40,13 @@ class BytesSink : public arjrt::ByteSink {
 ObjectRef MemoryContent(ObjectRef parent, const Bytes& data, const std::string& name) {
   ObjectRef io = nullptr;
   EXPECT_EQ(host::CreateObjectQuick(parent, &io, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
-  if (!data.empty()) host::Io(io).SeekWrite(io, nullptr, 0, data.data(), static_cast<uint32_t>(data.size()));
-  if (!name.empty()) host::SetPropBuffer(io, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1));
+  if (!data.empty()) {
+    EXPECT_EQ(host::Io(io).SeekWrite(io, nullptr, 0, data.data(), static_cast<uint32_t>(data.size())), RESULT_OK);
+  }
+  if (!name.empty()) {
+    EXPECT_EQ(host::SetPropBuffer(io, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1)),
+              RESULT_OK);
+  }
   return io;
 }
 
@@ -50,18 +55,25 @@ ObjectRef FileContent(ObjectRef parent, const std::string& path, const Bytes& da
   WriteFile(path, data);
   ObjectRef io = nullptr;
   EXPECT_EQ(host::CreateObject(parent, &io, IID_BLOCK_IO, arjrt::PID_CONTENT_FILE_IO), RESULT_OK);
-  host::SetPropBuffer(io, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
-  if (!name.empty()) host::SetPropBuffer(io, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1));
-  if (method >= 0) host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(method));
+  EXPECT_EQ(host::SetPropBuffer(io, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1)), RESULT_OK);
+  if (!name.empty()) {
+    EXPECT_EQ(host::SetPropBuffer(io, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1)),
+              RESULT_OK);
+  }
+  if (method >= 0) {
+    EXPECT_EQ(host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(method)), RESULT_OK);
+  }
   EXPECT_EQ(host::CreateObjectDone(io), RESULT_OK);
   return io;
 }
 
 Bytes IoBytes(ObjectRef io) {
   uint64_t size = 0;
-  host::Io(io).GetSize(io, &size, 0);
+  EXPECT_EQ(host::Io(io).GetSize(io, &size, 0), RESULT_OK);
   Bytes b(size);
-  if (size != 0) host::Io(io).SeekRead(io, nullptr, 0, b.data(), static_cast<uint32_t>(size));
+  if (size != 0) {
+    EXPECT_EQ(host::Io(io).SeekRead(io, nullptr, 0, b.data(), static_cast<uint32_t>(size)), RESULT_OK);
+  }
   return b;
 }
 
@@ -132,7 +144,7 @@ ResultCode RebuildInto(ArchiverFixture& f, ObjectRef list, Bytes* out) {
   EXPECT_EQ(host::CreateObjectQuick(f.archiver(), &dest, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
   ResultCode r = host::Archiver(f.archiver()).Rebuild(f.archiver(), list, dest);
   *out = IoBytes(dest);
-  host::CloseObject(dest);
+  host::CloseIfOpen(dest);
   return r;
 }
 

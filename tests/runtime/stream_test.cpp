@@ -29,7 +29,7 @@ class StreamTest : public ::testing::Test {
     stream_ = OpenStream(io_);
   }
   void TearDown() override {
-    if (io_ != nullptr) host::CloseObject(io_);  // closes the stream first
+    host::CloseIfOpen(io_);  // closes the stream first
   }
   const StreamMethods& s() { return host::Stream(stream_); }
   uint64_t Position() {
@@ -53,10 +53,10 @@ class StreamTest : public ::testing::Test {
   // What the I/O itself holds, bypassing the stream's buffer.
   std::string IoBytes() {
     uint64_t size = 0;
-    host::Io(io_).GetSize(io_, &size, 0);
+    EXPECT_EQ(host::Io(io_).GetSize(io_, &size, 0), RESULT_OK);
     std::string bytes(size, '\0');
     uint32_t count = 0;
-    host::Io(io_).SeekRead(io_, &count, 0, bytes.data(), static_cast<uint32_t>(size));
+    EXPECT_EQ(host::Io(io_).SeekRead(io_, &count, 0, bytes.data(), static_cast<uint32_t>(size)), RESULT_OK);
     bytes.resize(count);
     return bytes;
   }
@@ -190,8 +190,7 @@ TEST_F(StreamTest, RewritingAPlaceholderAfterMoreThanABufferGivesTheRightFile) {
   ASSERT_EQ(s().Seek(stream_, &end, body.size(), SEEK_FORWARD), RESULT_OK);
   EXPECT_EQ(end, 150004u);
   ASSERT_EQ(s().Write(stream_, nullptr, "END!", 4), RESULT_OK);
-  host::CloseObject(io_);  // the stream, a child, writes back before its file closes
-  io_ = nullptr;
+  host::CloseIfOpen(io_);  // the stream, a child, writes back before its file closes
   EXPECT_EQ(ReadText(path), "HDR1" + body + "END!");
 }
 
@@ -202,7 +201,7 @@ TEST_F(StreamTest, FlushAndCloseWriteTheBufferBack) {
   ASSERT_EQ(s().Flush(stream_), RESULT_OK);
   EXPECT_EQ(IoBytes(), "hello");
   ASSERT_EQ(s().Write(stream_, nullptr, " world", 6), RESULT_OK);
-  host::CloseObject(stream_);
+  host::CloseIfOpen(stream_);
   EXPECT_EQ(IoBytes(), "hello world");
 }
 
@@ -212,7 +211,7 @@ TEST_F(StreamTest, OnlyAnIoObjectCanCarryAStream) {
   EXPECT_EQ(stream, nullptr);
   ObjectRef text = MakeText(host_.root(), "x");
   EXPECT_EQ(host::CreateObject(text, &stream, IID_STREAM, 0), ERR_NO_SOURCE);
-  host::CloseObject(text);
+  host::CloseIfOpen(text);
   EXPECT_EQ(host_.ExtraObjects(), 0u);
 }
 

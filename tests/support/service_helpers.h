@@ -33,14 +33,11 @@ inline ResultCode OpenNativeFile(ObjectRef parent, ObjectRef* io, const std::str
                                  uint32_t access = ACCESS_READ, uint32_t open = OPEN_EXISTING) {
   ResultCode result = host::CreateObject(parent, io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
   if (Failed(result)) return result;
-  host::SetPropBuffer(*io, PROP_OBJECT_PATH, path.data(), static_cast<uint32_t>(path.size()));
-  host::SetPropDWord(*io, PROP_ACCESS_MODE, access);
-  host::SetPropDWord(*io, PROP_OPEN_MODE, open);
-  result = host::CreateObjectDone(*io);
-  if (Failed(result)) {
-    host::CloseObject(*io);
-    *io = nullptr;
-  }
+  result = host::SetPropBuffer(*io, PROP_OBJECT_PATH, path.data(), static_cast<uint32_t>(path.size()));
+  if (!Failed(result)) result = host::SetPropDWord(*io, PROP_ACCESS_MODE, access);
+  if (!Failed(result)) result = host::SetPropDWord(*io, PROP_OPEN_MODE, open);
+  if (!Failed(result)) result = host::CreateObjectDone(*io);
+  if (Failed(result)) host::CloseIfOpen(*io);
   return result;
 }
 

@@ -18,8 +18,8 @@ constexpr uint32_t kMethodLzhFirst = 1;
 constexpr uint32_t kMethodLzhLast = 3;
 constexpr uint32_t kMethodFast = 4;
 
-ResultCode DecodeLz(uint32_t method, ByteSource& in, ByteSink& out, uint64_t unpacked_size,
-                    uint64_t* written) {
+[[nodiscard]] ResultCode DecodeLz(uint32_t method, ByteSource& in, ByteSink& out, uint64_t unpacked_size,
+                                  uint64_t* written) {
   const std::unique_ptr<InputBuffer> input(new (std::nothrow) InputBuffer(in));
   OutputWindow window(out, unpacked_size);
   if (!input || !window.Allocated()) return ERR_NO_MEMORY;

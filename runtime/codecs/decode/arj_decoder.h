@@ -17,7 +17,7 @@ namespace arjrt {
 // bytes written, also on failure: after a decoding failure everything
 // decoded up to the fault has been written.
 // Memory use is fixed (about 260 KiB), whatever `unpacked_size` is.
-ResultCode DecodeArjData(uint32_t method, ByteSource& in, ByteSink& out, uint64_t unpacked_size,
-                         uint64_t* written);
+[[nodiscard]] ResultCode DecodeArjData(uint32_t method, ByteSource& in, ByteSink& out, uint64_t unpacked_size,
+                                       uint64_t* written);
 
 }  // namespace arjrt

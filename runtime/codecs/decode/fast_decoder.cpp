@@ -26,10 +26,7 @@ ResultCode DecodeFast(InputBuffer& input, OutputWindow& window) {
     const OutputWindow::Span span = window.NextSpan(out);
     while (out < span.stop) {
       // At most 7 + 7 + 4 + 13 bits per item: one refill suffices.
-      if (!bits.Refill()) {
-        window.FlushPending(out);
-        return input.Status();
-      }
+      if (!bits.Refill()) return window.FailAt(out, input.Status());
       const unsigned ones =
           std::min(static_cast<unsigned>(std::countl_one(bits.Window())), kMaxLengthPrefix);
       bits.Skip(ones + (ones < kMaxLengthPrefix));
@@ -43,10 +40,7 @@ ResultCode DecodeFast(InputBuffer& input, OutputWindow& window) {
       bits.Skip(extra + (extra < kMaxDistancePrefix));
       const size_t distance = (((size_t{1} << extra) - 1) << kDistanceBaseBits) +
                               bits.Take(kDistanceBaseBits + extra) + 1;
-      if (distance > static_cast<size_t>(out - begin)) {
-        window.FlushPending(out);
-        return ERR_CORRUPTED;
-      }
+      if (distance > static_cast<size_t>(out - begin)) return window.FailAt(out, ERR_CORRUPTED);
       if (length > static_cast<size_t>(span.hard - out)) length = static_cast<size_t>(span.hard - out);
       out = CopyMatch(out, distance, length);
     }

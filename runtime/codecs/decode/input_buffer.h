@@ -28,7 +28,7 @@ class InputBuffer {
   // the reader is well past the end of the input).
   const uint8_t* Reload(const uint8_t* position);
 
-  ResultCode Status() const { return status_; }
+  [[nodiscard]] ResultCode Status() const { return status_; }
 
  private:
   static constexpr size_t kChunk = 64 * 1024;

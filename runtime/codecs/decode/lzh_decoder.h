@@ -11,6 +11,6 @@ namespace arjrt {
 // Decodes until `window` is finished. Returns 0, ERR_CORRUPTED,
 // ERR_NO_MEMORY, the input's failure or the sink's failure. After a
 // decoding failure the bytes decoded so far are still handed to the sink.
-ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window);
+[[nodiscard]] ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window);
 
 }  // namespace arjrt

@@ -9,6 +9,6 @@ namespace arjrt {
 
 // Copies `size` bytes from `in` to `out` in chunks, adding each chunk
 // written to `*written`. A short input is ERR_END_OF_DATA.
-ResultCode CopyStored(ByteSource& in, ByteSink& out, uint64_t size, uint64_t* written);
+[[nodiscard]] ResultCode CopyStored(ByteSource& in, ByteSink& out, uint64_t size, uint64_t* written);
 
 }  // namespace arjrt

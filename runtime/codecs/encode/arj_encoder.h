@@ -15,7 +15,7 @@ namespace arjrt {
 // *packed_written receives the bytes written, *unpacked_read (if not null) the
 // bytes read. Returns 0, ERR_UNSUPPORTED for another method, or the negative
 // result of in.Read / out.Write unchanged.
-ResultCode EncodeArjData(uint32_t method, ByteSource& in, ByteSink& out, uint64_t* packed_written,
-                         uint64_t* unpacked_read);
+[[nodiscard]] ResultCode EncodeArjData(uint32_t method, ByteSource& in, ByteSink& out, uint64_t* packed_written,
+                                       uint64_t* unpacked_read);
 
 }  // namespace arjrt

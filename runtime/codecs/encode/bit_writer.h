@@ -27,9 +27,9 @@ class BitWriter {
   }
 
   // Pads the last byte with zero bits and writes out everything buffered.
-  ResultCode Finish();
+  [[nodiscard]] ResultCode Finish();
 
-  ResultCode status() const { return status_; }
+  [[nodiscard]] ResultCode status() const { return status_; }
   // Bytes handed to the sink and accepted by it.
   uint64_t bytes_written() const { return written_; }
 

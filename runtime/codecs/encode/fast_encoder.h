@@ -9,6 +9,6 @@
 namespace arjrt {
 
 // Returns 0 or the source's error; the writer keeps its own.
-ResultCode EncodeFast(ByteSource& in, BitWriter& bits, uint64_t* bytes_read);
+[[nodiscard]] ResultCode EncodeFast(ByteSource& in, BitWriter& bits, uint64_t* bytes_read);
 
 }  // namespace arjrt

@@ -10,6 +10,6 @@ namespace arjrt {
 
 // Parses all of `in` with the effort of `method` (1 hardest .. 3 fastest)
 // into `bits`. Returns 0 or the source's error; the writer keeps its own.
-ResultCode EncodeLzh(uint32_t method, ByteSource& in, BitWriter& bits, uint64_t* bytes_read);
+[[nodiscard]] ResultCode EncodeLzh(uint32_t method, ByteSource& in, BitWriter& bits, uint64_t* bytes_read);
 
 }  // namespace arjrt
