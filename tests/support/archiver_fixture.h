@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "plugin/frame/archiver_state.h"
-#include "tests/support/archive_builder.h"
+#include "tests/support/bytes.h"
 #include "tests/support/test_host.h"
 
 namespace testing_support {

@@ -6,10 +6,10 @@
 namespace testing_support {
 
 std::string Tool();
-// A file under tests/data.
-std::string Data(const std::string& name);
 // Runs `arjhost ARGS` without a terminal; `out` gets stdout and stderr together.
 int RunTool(const std::string& args, std::string* out);
+// The same inside the folder `dir`.
+int RunToolIn(const std::string& dir, const std::string& args, std::string* out = nullptr);
 // The same with stdout alone in `out`.
 int RunToolStdout(const std::string& args, std::string* out);
 // Whether `json` parses as one document and the Python expression `check`

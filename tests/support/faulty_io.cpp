@@ -1,4 +1,4 @@
-#include "tests/rebuild/faulty_io.h"
+#include "tests/support/faulty_io.h"
 
 #include <algorithm>
 #include <cstring>

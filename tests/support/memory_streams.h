@@ -1,4 +1,5 @@
-// In-memory ByteSource / ByteSink for the decoder tests.
+// In-memory ByteSource and ByteSink for the codec tests, fuzzers and
+// benchmarks.
 #pragma once
 
 #include <algorithm>
@@ -8,30 +9,34 @@
 
 #include "runtime/codecs/codec_io.h"
 
-namespace arjrt::test {
+namespace testing_support {
 
-// Serves `data`, at most `max_read` bytes per call, so chunk boundaries
-// land at awkward places.
-class MemorySource : public ByteSource {
+// Serves `size` bytes at `data`, at most `max_read` a call, so that callers
+// meet short reads and chunk boundaries at awkward places.
+class MemorySource : public arjrt::ByteSource {
  public:
+  MemorySource(const uint8_t* data, size_t size, size_t max_read = SIZE_MAX)
+      : data_(data), size_(size), max_read_(max_read) {}
   explicit MemorySource(const std::vector<uint8_t>& data, size_t max_read = SIZE_MAX)
-      : data_(data), max_read_(max_read) {}
+      : MemorySource(data.data(), data.size(), max_read) {}
+
   int64_t Read(uint8_t* buffer, size_t size) override {
-    const size_t n = std::min({size, max_read_, data_.size() - offset_});
-    if (n != 0) std::memcpy(buffer, data_.data() + offset_, n);
+    const size_t n = std::min({size, max_read_, size_ - offset_});
+    if (n != 0) std::memcpy(buffer, data_ + offset_, n);
     offset_ += n;
     return static_cast<int64_t>(n);
   }
   size_t Consumed() const { return offset_; }
 
  private:
-  const std::vector<uint8_t>& data_;
+  const uint8_t* data_;
+  size_t size_;
   size_t max_read_;
   size_t offset_ = 0;
 };
 
 // A source that fails with `error` after delivering `good` bytes of `data`.
-class FailingSource : public ByteSource {
+class FailingSource : public arjrt::ByteSource {
  public:
   FailingSource(const std::vector<uint8_t>& data, size_t good, ResultCode error)
       : data_(data), good_(std::min(good, data.size())), error_(error) {}
@@ -51,10 +56,9 @@ class FailingSource : public ByteSource {
 };
 
 // Collects output; refuses with `error` once `capacity` bytes were taken.
-class VectorSink : public ByteSink {
+class MemorySink : public arjrt::ByteSink {
  public:
-  explicit VectorSink(size_t capacity = SIZE_MAX, ResultCode error = ERR_IO)
-      : capacity_(capacity), error_(error) {}
+  explicit MemorySink(size_t capacity = SIZE_MAX, ResultCode error = ERR_IO) : capacity_(capacity), error_(error) {}
   ResultCode Write(const uint8_t* data, size_t size) override {
     if (size > capacity_ - bytes.size()) return error_;
     bytes.insert(bytes.end(), data, data + size);
@@ -68,7 +72,7 @@ class VectorSink : public ByteSink {
 };
 
 // Counts output without keeping it, for huge sizes.
-class CountingSink : public ByteSink {
+class CountingSink : public arjrt::ByteSink {
  public:
   ResultCode Write(const uint8_t*, size_t size) override {
     count += size;
@@ -77,4 +81,4 @@ class CountingSink : public ByteSink {
   uint64_t count = 0;
 };
 
-}  // namespace arjrt::test
+}  // namespace testing_support
