@@ -5,9 +5,10 @@
 #include <filesystem>
 #include <random>
 
-#include "tests/support/archive_builder.h"
+#include "tests/support/bytes.h"
+#include "tests/support/commands.h"
+#include "tests/support/files.h"
 #include "tests/support/peers.h"
-#include "tests/support/test_host.h"
 
 namespace {
 

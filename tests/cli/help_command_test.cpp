@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "tests/cli/tool_runner.h"
+#include "tests/support/tool_runner.h"
 
 namespace {
 

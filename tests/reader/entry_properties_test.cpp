@@ -4,7 +4,10 @@
 
 #include "plugin/access/enumeration.h"
 #include "plugin/reader/arj_format.h"
+#include "tests/support/archive_builder.h"
 #include "tests/support/archiver_fixture.h"
+#include "tests/support/bytes.h"
+#include "tests/support/test_host.h"
 
 namespace {
 

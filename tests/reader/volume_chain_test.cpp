@@ -3,7 +3,11 @@
 #include <string>
 
 #include "plugin/reader/arj_format.h"
+#include "tests/support/archive_builder.h"
 #include "tests/support/archiver_fixture.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
+#include "tests/support/test_host.h"
 
 namespace {
 

@@ -14,7 +14,7 @@ namespace testing_support {
 
 struct ParsedEntry {
   size_t offset = 0;  // of the header id
-  Bytes fixed;        // the first 34 bytes: id, basic size and the fixed part
+  Bytes fixed = Bytes(34);  // the first 34 bytes: id, basic size and the fixed part
   std::string name;
   uint8_t first_header_size = 0;
   uint16_t basic_size = 0;

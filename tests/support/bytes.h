@@ -12,6 +12,7 @@ namespace testing_support {
 using Bytes = std::vector<uint8_t>;
 
 inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline std::string AsString(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 inline Bytes Concat(const std::vector<Bytes>& parts) {
   Bytes out;

@@ -27,10 +27,7 @@ Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string ReadText(const std::string& path) {
-  const Bytes bytes = ReadFile(path);
-  return std::string(bytes.begin(), bytes.end());
-}
+std::string ReadText(const std::string& path) { return AsString(ReadFile(path)); }
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");

@@ -4,22 +4,21 @@
 
 #include <string>
 
-#include "tests/codecs/decode/arj_archive_reader.h"
-#include "tests/codecs/decode/decode_helpers.h"
+#include "tests/support/archive_parser.h"
+#include "tests/support/bytes.h"
+#include "tests/support/codec_bytes.h"
+#include "tests/support/files.h"
+#include "tests/support/memory_streams.h"
 
-namespace arjrt::test {
 namespace {
 
+using namespace testing_support;
+
 // The packed bytes of one entry of a checked-in archive.
-ArjEntry CheckedInEntry(int method, const std::string& name) {
-  const auto image =
-      ReadFileBytes(std::string(DECODER_TEST_DATA_DIR) + "/sample-m" + std::to_string(method) + ".arj");
-  if (image) {
-    if (const auto entries = ReadArjEntries(*image)) {
-      for (const ArjEntry& e : *entries) {
-        if (e.name == name) return e;
-      }
-    }
+ParsedEntry CheckedInEntry(int method, const std::string& name) {
+  const Bytes image = ReadFile(SourcePath("tests/codecs/decode/data/sample-m" + std::to_string(method) + ".arj"));
+  for (const ParsedEntry& e : ParseArchive(image).entries) {
+    if (e.name == name) return e;
   }
   ADD_FAILURE() << "no " << name << " in sample-m" << method << ".arj";
   return {};
@@ -38,8 +37,8 @@ void ExpectConsistent(const DecodeOutcome& o, uint64_t size) {
 // --- Hand-made method 1..3 block headers ----------------------------------
 
 // The 16-bit count of codes that opens a block.
-BitWriter BlockStart(uint32_t codes) {
-  BitWriter w;
+MsbBitWriter BlockStart(uint32_t codes) {
+  MsbBitWriter w;
   w.Put(codes, 16);
   return w;
 }
@@ -119,7 +118,7 @@ TEST(LzhHeaderTest, EndlessZeroBitCodesStopAtTheEndOfInput) {
 
 TEST(FastStreamTest, MatchDistanceBeyondOutputIsCorrupt) {
   // Literal 'x', then a 3-byte match (prefix 10, value 0) at distance 2.
-  const auto stream = BitWriter().Put(0, 1).Put('x', 8).Put(0b10, 2).Put(0, 1).Put(0, 1).Put(1, 9).Put(0, 32).Bytes();
+  const auto stream = MsbBitWriter().Put(0, 1).Put('x', 8).Put(0b10, 2).Put(0, 1).Put(0, 1).Put(1, 9).Put(0, 32).Bytes();
   const DecodeOutcome o = DecodeBytes(4, stream, 4);
   EXPECT_EQ(o.result, ERR_CORRUPTED);
   EXPECT_EQ(o.bytes, std::vector<uint8_t>{'x'});
@@ -128,7 +127,7 @@ TEST(FastStreamTest, MatchDistanceBeyondOutputIsCorrupt) {
 TEST(FastStreamTest, LongestLengthAndFarthestDistanceDecode) {
   // 15872 literals, then a 256-byte match (seven 1 bits, value 127) from
   // 15872 back (four 1 bits, 13 bits of 8191).
-  BitWriter w;
+  MsbBitWriter w;
   std::vector<uint8_t> expected;
   for (uint32_t i = 0; i < 15872; ++i) {
     const auto b = static_cast<uint8_t>(i * 7 + (i >> 8));
@@ -153,14 +152,14 @@ const Damaged kDamaged[] = {{1, "text.txt"}, {1, "pattern.bin"}, {3, "pattern.bi
 
 TEST(DamagedStreamTest, TruncatedDataFails) {
   for (const Damaged& d : kDamaged) {
-    const ArjEntry e = CheckedInEntry(d.method, d.name);
-    SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method));
+    const ParsedEntry e = CheckedInEntry(d.method, d.name);
+    SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method()));
     ASSERT_FALSE(e.packed.empty());
     const size_t step = std::max<size_t>(1, e.packed.size() / 300);
     for (size_t cut = 0; cut < e.packed.size(); cut += step) {
       const std::vector<uint8_t> part(e.packed.begin(), e.packed.begin() + static_cast<ptrdiff_t>(cut));
-      const DecodeOutcome o = DecodeBytes(e.method, part, e.original_size);
-      ExpectConsistent(o, e.original_size);
+      const DecodeOutcome o = DecodeBytes(e.method(), part, e.original_size());
+      ExpectConsistent(o, e.original_size());
       // The last few bytes may be stood in for by zero bits; earlier cuts must show.
       if (cut + 16 < e.packed.size()) {
         EXPECT_TRUE(o.result == ERR_END_OF_DATA || o.result == ERR_CORRUPTED) << "cut at " << cut;
@@ -178,14 +177,14 @@ TEST(DamagedStreamTest, StoredShortInputIsEndOfData) {
 
 TEST(DamagedStreamTest, FlippedBitsAndBytesStayInBounds) {
   for (const Damaged& d : kDamaged) {
-    const ArjEntry e = CheckedInEntry(d.method, d.name);
-    SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method));
+    const ParsedEntry e = CheckedInEntry(d.method, d.name);
+    SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method()));
     const size_t step = std::max<size_t>(1, e.packed.size() / 200);
     for (size_t at = 0; at < e.packed.size(); at += step) {
       for (uint8_t mask : {uint8_t{0x01}, uint8_t{0x10}, uint8_t{0x80}, uint8_t{0xFF}}) {
         std::vector<uint8_t> bad = e.packed;
         bad[at] ^= mask;
-        ExpectConsistent(DecodeBytes(e.method, bad, e.original_size), e.original_size);
+        ExpectConsistent(DecodeBytes(e.method(), bad, e.original_size()), e.original_size());
       }
     }
   }
@@ -212,8 +211,8 @@ TEST(GarbageTest, RandomBytesFailCleanly) {
 }
 
 TEST(GarbageTest, HugeSizeWithTinyInputEnds) {
-  const ArjEntry text = CheckedInEntry(1, "text.txt");
-  const ArjEntry fast = CheckedInEntry(4, "text.txt");
+  const ParsedEntry text = CheckedInEntry(1, "text.txt");
+  const ParsedEntry fast = CheckedInEntry(4, "text.txt");
   const std::vector<std::vector<uint8_t>> inputs = {
       {},
       std::vector<uint8_t>(10, 0x00),
@@ -265,30 +264,29 @@ TEST(InterfaceTest, EmptyOutputNeedsNoInput) {
     EXPECT_EQ(o.written, 0u);
   }
   MemorySource in({});
-  VectorSink out;
+  MemorySink out;
   EXPECT_EQ(DecodeArjData(1, in, out, 0, nullptr), RESULT_OK);  // written may be null
 }
 
 TEST(InterfaceTest, StreamFailuresPassThroughUnchanged) {
   for (int method : {0, 1, 4}) {
-    const ArjEntry e = CheckedInEntry(method, "text.txt");
+    const ParsedEntry e = CheckedInEntry(method, "text.txt");
     SCOPED_TRACE(method);
     {
       FailingSource in(e.packed, e.packed.size() / 2, ERR_IO);
-      VectorSink out;
+      MemorySink out;
       uint64_t written = 0;
-      EXPECT_EQ(DecodeArjData(e.method, in, out, e.original_size, &written), ERR_IO);
+      EXPECT_EQ(DecodeArjData(e.method(), in, out, e.original_size(), &written), ERR_IO);
       EXPECT_EQ(written, out.bytes.size());
     }
     {
       MemorySource in(e.packed);
-      VectorSink out(0, ERR_ACCESS_DENIED);
+      MemorySink out(0, ERR_ACCESS_DENIED);
       uint64_t written = 1;
-      EXPECT_EQ(DecodeArjData(e.method, in, out, e.original_size, &written), ERR_ACCESS_DENIED);
+      EXPECT_EQ(DecodeArjData(e.method(), in, out, e.original_size(), &written), ERR_ACCESS_DENIED);
       EXPECT_EQ(written, 0u);
     }
   }
 }
 
 }  // namespace
-}  // namespace arjrt::test
