@@ -20,13 +20,6 @@
 namespace testing_support {
 namespace {
 
-arjrt::ContentOpener Hand(ObjectRef io) {
-  return [io](ObjectRef, ObjectRef* out) {
-    *out = io;
-    return RESULT_OK;
-  };
-}
-
 ObjectRef Faulty(TestHost& host, ObjectRef parent, const Bytes& data, const std::string& name = "") {
   RegisterFaultyIo(host.root());  // once; later calls are refused as duplicates
   ObjectRef io = nullptr;

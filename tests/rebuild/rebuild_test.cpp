@@ -18,13 +18,6 @@
 namespace testing_support {
 namespace {
 
-arjrt::ContentOpener Hand(ObjectRef io) {
-  return [io](ObjectRef, ObjectRef* out) {
-    *out = io;
-    return RESULT_OK;
-  };
-}
-
 TEST(RebuildIdentity, KeepsEveryByteOfEveryArchive) {
   for (const char* name : {"method0.arj", "method1.arj", "method2.arj", "method3.arj", "method4.arj", "garbled.arj",
                            "comment.arj", "entries20.arj", "entries21.arj", "longname.arj", "empty.arj"}) {

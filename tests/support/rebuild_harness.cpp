@@ -1,6 +1,5 @@
 #include "tests/support/rebuild_harness.h"
 
-#include "runtime/services/change_list.h"
 #include "runtime/services/services.h"
 #include "tests/support/io_objects.h"
 
@@ -19,6 +18,13 @@ ObjectRef NewChangeList(TestHost& host) {
   ObjectRef list = nullptr;
   EXPECT_EQ(host::CreateObjectQuick(host.root(), &list, IID_CHANGE_LIST, arjrt::PID_CHANGE_LIST), RESULT_OK);
   return list;
+}
+
+arjrt::ContentOpener Hand(ObjectRef io) {
+  return [io](ObjectRef, ObjectRef* out) {
+    *out = io;
+    return RESULT_OK;
+  };
 }
 
 }  // namespace testing_support

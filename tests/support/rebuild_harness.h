@@ -2,6 +2,7 @@
 // and a destination in memory to read back.
 #pragma once
 
+#include "runtime/services/change_list.h"
 #include "tests/support/archiver_fixture.h"
 #include "tests/support/bytes.h"
 #include "tests/support/test_host.h"
@@ -14,5 +15,8 @@ ResultCode RebuildInto(ArchiverFixture& f, ObjectRef list, Bytes* out);
 
 // A list object from the runtime's ChangeList service.
 ObjectRef NewChangeList(TestHost& host);
+
+// A content opener that hands the list the ready object `io`.
+arjrt::ContentOpener Hand(ObjectRef io);
 
 }  // namespace testing_support

@@ -80,20 +80,25 @@ TEST(EncodeArjData, StoreCopiesTheInput) {
   EXPECT_EQ(e.unpacked_read, data.size());
 }
 
-TEST(EncodeArjData, OutputDoesNotDependOnHowTheSourceSplitsItsReads) {
+// One test per method, so that the suite's parallel runs share them out.
+class EncodeBySplits : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(EncodeBySplits, OutputDoesNotDependOnHowTheSourceSplitsItsReads) {
   const auto data = MixedData(700000, 5);
-  for (uint32_t method : kMethods) {
-    const auto whole = EncodeBytes(method, data);
-    ASSERT_EQ(whole.result, RESULT_OK);
-    EXPECT_EQ(whole.packed_written, whole.packed.size());
-    EXPECT_EQ(whole.unpacked_read, data.size());
-    for (size_t chunk : {size_t{1}, size_t{255}, size_t{4099}}) {
-      const auto pieces = EncodeBytes(method, data, chunk);
-      ASSERT_EQ(pieces.result, RESULT_OK);
-      EXPECT_TRUE(pieces.packed == whole.packed) << "method " << method << " chunk " << chunk;
-    }
+  const uint32_t method = GetParam();
+  const auto whole = EncodeBytes(method, data);
+  ASSERT_EQ(whole.result, RESULT_OK);
+  EXPECT_EQ(whole.packed_written, whole.packed.size());
+  EXPECT_EQ(whole.unpacked_read, data.size());
+  for (size_t chunk : {size_t{1}, size_t{255}, size_t{4099}}) {
+    const auto pieces = EncodeBytes(method, data, chunk);
+    ASSERT_EQ(pieces.result, RESULT_OK);
+    EXPECT_TRUE(pieces.packed == whole.packed) << "method " << method << " chunk " << chunk;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Methods, EncodeBySplits, ::testing::ValuesIn(kMethods),
+                         [](const auto& info) { return "m" + std::to_string(info.param); });
 
 TEST(EncodeArjData, CompressesRedundantDataAndBoundsIncompressibleData) {
   const auto text = TextLike(200000, 6);
