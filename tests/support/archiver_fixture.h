@@ -45,7 +45,6 @@ class ArchiverFixture {
  private:
   ResultCode Finish(uint32_t scan_all);
 
-  TestHost& host_;
   Bytes bytes_;
   ObjectRef source_ = nullptr;
   ObjectRef io_ = nullptr;
