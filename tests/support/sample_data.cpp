@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <random>
+#include <span>
 #include <string_view>
 
 #include "tests/support/files.h"
@@ -27,26 +28,36 @@ class Random {
   uint32_t state_;
 };
 
-}  // namespace
+struct TextStyle {
+  bool capitals;         // a capital letter after each full stop
+  uint32_t line_width;   // a line ends past this many characters
+  uint32_t line_spread;  // plus a random 0..spread-1 of them, when not 0
+};
 
-std::vector<uint8_t> TextSample(size_t size, uint32_t seed) {
-  static const char* const kWords[] = {
-      "the",     "archive", "of",     "a",      "header", "entry",  "packed", "bytes",
-      "window",  "match",   "length", "and",    "to",     "decoder", "in",    "is",
-      "stream",  "block",   "table",  "code",   "every",  "offset", "with",   "tree",
-      "literal", "for",     "that",   "output", "which",  "size",   "buffer", "from"};
-  Random r(seed);
+// Words drawn with `below(n)` (a number under n), one in 16 followed by a
+// full stop and one in 16 by a comma, in lines of about `style.line_width`.
+template <typename Below>
+std::vector<uint8_t> Sentences(size_t size, std::span<const std::string_view> words, TextStyle style, Below below) {
   std::vector<uint8_t> out;
-  out.reserve(size);
+  out.reserve(size + 16);
   size_t line = 0;
+  bool sentence_start = true;
   while (out.size() < size) {
-    const std::string w = kWords[r.Below(sizeof kWords / sizeof kWords[0])];
-    for (char c : w) out.push_back(static_cast<uint8_t>(c));
+    const std::string_view w = words[below(static_cast<uint32_t>(words.size()))];
+    const size_t at = out.size();
+    out.insert(out.end(), w.begin(), w.end());
+    if (style.capitals && sentence_start) out[at] = static_cast<uint8_t>(out[at] - 'a' + 'A');
+    sentence_start = false;
     line += w.size() + 1;
-    const uint32_t p = r.Below(16);
-    if (p == 0) out.push_back('.');
-    else if (p == 1) out.push_back(',');
-    if (line > 60) {
+    const uint32_t p = below(16);
+    if (p == 0) {
+      out.push_back('.');
+      sentence_start = true;
+    } else if (p == 1) {
+      out.push_back(',');
+    }
+    const uint32_t width = style.line_width + (style.line_spread != 0 ? below(style.line_spread) : 0);
+    if (line > width) {
       out.push_back('\n');
       line = 0;
     } else {
@@ -55,6 +66,18 @@ std::vector<uint8_t> TextSample(size_t size, uint32_t seed) {
   }
   out.resize(size);
   return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> TextSample(size_t size, uint32_t seed) {
+  static constexpr std::string_view kWords[] = {
+      "the",     "archive", "of",     "a",      "header", "entry",  "packed", "bytes",
+      "window",  "match",   "length", "and",    "to",     "decoder", "in",    "is",
+      "stream",  "block",   "table",  "code",   "every",  "offset", "with",   "tree",
+      "literal", "for",     "that",   "output", "which",  "size",   "buffer", "from"};
+  Random r(seed);
+  return Sentences(size, kWords, {false, 60, 0}, [&](uint32_t n) { return r.Below(n); });
 }
 
 std::vector<uint8_t> PatternSample(size_t size, uint32_t seed) {
@@ -147,33 +170,7 @@ constexpr std::string_view kWords[] = {
 
 std::vector<uint8_t> TextLike(size_t size, uint32_t seed) {
   std::mt19937 g(seed);
-  std::vector<uint8_t> out;
-  out.reserve(size + 16);
-  size_t line = 0;
-  bool sentence_start = true;
-  while (out.size() < size) {
-    std::string_view w = kWords[Below(g, std::size(kWords))];
-    const size_t at = out.size();
-    out.insert(out.end(), w.begin(), w.end());
-    if (sentence_start) out[at] = static_cast<uint8_t>(out[at] - 'a' + 'A');
-    sentence_start = false;
-    line += w.size() + 1;
-    const uint32_t r = Below(g, 16);
-    if (r == 0) {
-      out.push_back('.');
-      sentence_start = true;
-    } else if (r == 1) {
-      out.push_back(',');
-    }
-    if (line > 64 + Below(g, 12)) {
-      out.push_back('\n');
-      line = 0;
-    } else {
-      out.push_back(' ');
-    }
-  }
-  out.resize(size);
-  return out;
+  return Sentences(size, kWords, {true, 64, 12}, [&](uint32_t n) { return Below(g, n); });
 }
 
 std::vector<uint8_t> BinaryLike(size_t size, uint32_t seed) {
