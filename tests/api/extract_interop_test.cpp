@@ -9,6 +9,7 @@
 #include "tests/support/commands.h"
 #include "tests/support/files.h"
 #include "tests/support/peers.h"
+#include "tests/support/tool_runner.h"
 
 namespace {
 
@@ -35,10 +36,7 @@ void MakeFiles(const std::string& dir) {
 void ExpectExtractsToSource(const std::string& archive, const std::string& source, const std::string& extra) {
   TempDir out;
   std::string log;
-  ASSERT_EQ(RunCommand(BuildPath("arjhost") + " extract '" + archive + "' -C " + out.path() + " " + extra + " </dev/null",
-                       &log),
-            0)
-      << archive << "\n" << log;
+  ASSERT_EQ(RunTool("extract " + Quote(archive) + " -C " + out.path() + " " + extra, &log), 0) << archive << "\n" << log;
   for (const auto& e : fs::recursive_directory_iterator(source)) {
     if (!e.is_regular_file()) continue;
     std::string rel = fs::relative(e.path(), source).string();
