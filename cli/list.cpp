@@ -8,7 +8,6 @@
 #include "cli/json_report.h"
 #include "cli/session.h"
 #include "runtime/api/text_tools.h"
-#include "runtime/format/entry_time.h"
 
 namespace cli {
 namespace {
@@ -22,7 +21,7 @@ std::string Ratio(uint64_t packed, uint64_t size) {
 
 // The entry's time as a person reads it; "-" when its header is not known.
 std::string ModifiedText(const arjhost::EntryInfo& e) {
-  return e.header_known ? arjrt::LocalTimeText(e.modified_time) : "-";
+  return e.header_known ? arjhost::LocalTimeText(e.modified_time) : "-";
 }
 
 void PrintTable(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {

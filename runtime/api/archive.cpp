@@ -3,9 +3,9 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "runtime/api/archive_objects.h"
-#include "runtime/api/entry_metadata.h"
-#include "runtime/api/volume_headers.h"
+#include "runtime/api/internal/archive_objects.h"
+#include "runtime/api/internal/entry_metadata.h"
+#include "runtime/api/internal/volume_headers.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
 #include "runtime/format/header_list.h"

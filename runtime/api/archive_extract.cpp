@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "runtime/api/archive.h"
-#include "runtime/api/archive_objects.h"
+#include "runtime/api/internal/archive_objects.h"
 #include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "runtime/api/archive.h"
-#include "runtime/api/archive_objects.h"
-#include "runtime/api/temp_beside.h"
+#include "runtime/api/internal/archive_objects.h"
+#include "runtime/api/internal/temp_beside.h"
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
 #include "runtime/services/content_file_io.h"

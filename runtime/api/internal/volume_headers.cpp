@@ -1,6 +1,6 @@
-#include "runtime/api/volume_headers.h"
+#include "runtime/api/internal/volume_headers.h"
 
-#include "runtime/api/archive_objects.h"
+#include "runtime/api/internal/archive_objects.h"
 #include "runtime/services/native_path.h"
 
 namespace arjhost {

@@ -1,4 +1,4 @@
-#include "runtime/api/entry_metadata.h"
+#include "runtime/api/internal/entry_metadata.h"
 
 #include "runtime/format/entry_time.h"
 
