@@ -13,5 +13,6 @@ using arjrt::DisplayName;
 using arjrt::IsValidUtf8;
 using arjrt::JsonWriter;
 using arjrt::ResultName;
+using arjrt::TerminalText;
 
 }  // namespace arjhost
