@@ -65,7 +65,7 @@ struct Run {
   void Fail(const arjhost::EntryInfo& e, const std::string& why, uint64_t size = 0) {
     ++failed;
     std::fprintf(stderr, "arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), ShowName(e.name, args).c_str(),
-                 why.c_str());
+                 ShowPath(why).c_str());
     results.push_back({JsonName(e.name, args), why, size});
   }
 
