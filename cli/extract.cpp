@@ -64,14 +64,14 @@ struct Run {
 
   void Fail(const arjhost::EntryInfo& e, const std::string& why, uint64_t size = 0) {
     ++failed;
-    std::fprintf(stderr, "arjhost: %s: %s: %s\n", session.archive_path.c_str(), ShowName(e.name, args).c_str(),
-                 why.c_str());
-    results.push_back({ShowName(e.name, args), why, size});
+    std::fprintf(stderr, "arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), ShowName(e.name, args).c_str(),
+                 ShowPath(why).c_str());
+    results.push_back({JsonName(e.name, args), why, size});
   }
 
   void Succeed(const arjhost::EntryInfo& e, uint64_t size) {
     ++ok;
-    results.push_back({ShowName(e.name, args), "ok", size});
+    results.push_back({JsonName(e.name, args), "ok", size});
   }
 
   void Test(const arjhost::EntryInfo& e) {
@@ -109,7 +109,7 @@ struct Run {
     }
     if (IsSpecialUnixFile(e))
       std::fprintf(stderr, "arjhost: %s: %s: stored as a link or special file; written as a plain file\n",
-                   session.archive_path.c_str(), ShowName(e.name, args).c_str());
+                   ShowPath(session.archive_path).c_str(), ShowName(e.name, args).c_str());
     // Written under a temporary name and renamed into place only when whole
     // and checked, so a failed entry never leaves a half file behind.
     std::string temp = ".arjhost-" + std::to_string(getpid()) + "-" + std::to_string(temp_counter++) + ".part";
@@ -145,7 +145,7 @@ struct Run {
 bool Chosen(const arjhost::EntryInfo& e, const std::vector<std::string>& names, const Args& args,
             std::set<std::string>* matched) {
   if (names.empty()) return true;
-  std::string shown = ShowName(e.name, args);
+  std::string shown = JsonName(e.name, args);
   for (const std::string& n : names) {
     bool hit = e.name == n || shown == n || e.name.rfind(n + "/", 0) == 0 || shown.rfind(n + "/", 0) == 0;
     if (hit) {
@@ -218,7 +218,7 @@ int RunEntries(const Args& args, bool extracting) {
     if (!matched.count(n)) {
       ++run.failed;
       missing.push_back(n);
-      std::fprintf(stderr, "arjhost: %s: %s: no such entry\n", session.archive_path.c_str(), n.c_str());
+      std::fprintf(stderr, "arjhost: %s: %s: no such entry\n", ShowPath(session.archive_path).c_str(), n.c_str());
     }
   if (run.root_fd >= 0) close(run.root_fd);
   if (run.json) PrintJson(run, missing);

@@ -15,7 +15,7 @@ void WriteArchiveState(arjhost::JsonWriter& json, const Session& s, const Args& 
   json.Key("damaged"), json.Bool(state.damaged);
   json.Key("incomplete"), json.Bool(state.incomplete);
   json.Key("volumes"), json.BeginArray();
-  for (const std::string& v : state.volumes) json.String(ShowName(v, args));
+  for (const std::string& v : state.volumes) json.String(JsonName(v, args));
   json.EndArray();
   json.Key("skipped"), json.BeginArray();
   for (const arjhost::SkippedRange& r : state.skipped) {

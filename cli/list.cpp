@@ -26,7 +26,7 @@ std::string ModifiedText(const arjhost::EntryInfo& e) {
 
 void PrintTable(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
   const arjhost::ArchiveState& state = s.archive->state();
-  std::printf("Archive: %s\n", s.archive_path.c_str());
+  std::printf("Archive: %s\n", ShowPath(s.archive_path).c_str());
   std::printf("%-32s %12s %12s %6s %6s %-8s %-3s %-19s %s\n", "Name", "Size", "Packed", "Ratio", "Method", "CRC-32",
               "G", "Modified", "Volume");
   uint64_t total_size = 0, total_packed = 0;
@@ -52,14 +52,14 @@ void PrintJson(const Session& s, const std::vector<arjhost::EntryInfo>& entries,
     char crc[12];
     std::snprintf(crc, sizeof crc, "%08x", e.crc);
     json.BeginObject();
-    json.Key("name"), json.String(ShowName(e.name, args));
+    json.Key("name"), json.String(JsonName(e.name, args));
     json.Key("size"), json.Unsigned(e.size);
     json.Key("packed"), json.Unsigned(e.packed);
     json.Key("method"), json.Unsigned(e.method);
     json.Key("crc"), json.String(crc);
     json.Key("garbled"), json.Bool(e.garbled);
     json.Key("header_crc_ok"), json.Bool(!e.header_known || e.header_crc_ok);
-    json.Key("volume"), json.String(ShowName(e.volume, args));
+    json.Key("volume"), json.String(JsonName(e.volume, args));
     // Null where the entry's header could not be matched.
     if (e.header_known) {
       json.Key("modified"), json.String(ModifiedText(e));
@@ -86,19 +86,20 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
   for (const arjhost::EntryInfo& e : entries)
     if (e.header_known && !e.header_crc_ok) {
       bad_header = true;
-      std::fprintf(stderr, "arjhost: %s: %s: header CRC mismatch: the header is damaged%s\n", s.archive_path.c_str(),
+      std::fprintf(stderr, "arjhost: %s: %s: header CRC mismatch: the header is damaged%s\n", ShowPath(s.archive_path).c_str(),
                    ShowName(e.name, args).c_str(), s.recover ? "" : " (--recover leaves such entries out)");
     }
   const arjhost::ArchiveState& state = s.archive->state();
   if (!state.skipped.empty())
     std::fprintf(stderr, "arjhost: %s: archive is damaged; recovered what lies outside the %zu skipped range%s\n",
-                 s.archive_path.c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
+                 ShowPath(s.archive_path).c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
   else if (state.damaged)
-    std::fprintf(stderr, "arjhost: %s: archive is damaged; showing what could be read%s\n", s.archive_path.c_str(),
+    std::fprintf(stderr, "arjhost: %s: archive is damaged; showing what could be read%s\n", ShowPath(s.archive_path).c_str(),
                  s.recover ? "" : " (--recover reads past the damage)");
   if (state.incomplete)
-    std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume that an entry continues into is missing\n",
-                 s.archive_path.c_str());
+    std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume that an entry continues into is missing%s%s\n",
+                 ShowPath(s.archive_path).c_str(), state.missing_volume.empty() ? "" : ": ",
+                 ShowName(state.missing_volume, args).c_str());
   return state.damaged || state.incomplete || bad_header ? kExitPartial : kExitOk;
 }
 

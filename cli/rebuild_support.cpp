@@ -19,7 +19,7 @@ bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
                     : state.restricted ? "this archive cannot be rewritten"
                                        : nullptr;
   if (why == nullptr) return true;
-  std::fprintf(stderr, "arjhost %s: %s: %s\n", command.c_str(), s->archive_path.c_str(), why);
+  std::fprintf(stderr, "arjhost %s: %s: %s\n", command.c_str(), ShowPath(s->archive_path).c_str(), why);
   return false;
 }
 
@@ -114,7 +114,7 @@ int RunRebuild(Session& s, const Args& args, const std::string& command, const a
   }
   if (args.Has("json")) PrintRebuildJson(s, args, command, changes, destination, written, error);
   if (!written) {
-    std::fprintf(stderr, "arjhost %s: %s\n", command.c_str(), error.c_str());
+    std::fprintf(stderr, "arjhost %s: %s\n", command.c_str(), ShowPath(error).c_str());
     return kExitPartial;
   }
   if (!args.Has("json"))

@@ -34,7 +34,6 @@ ResultCode Next(ObjectRef archiver, uint64_t* handle, uint64_t previous) {
       i = next;
       continue;
     }
-    if ((flags & FLAG_SPLIT_NEXT) && i + 2 > s.entry_count) result = ERR_END_OF_LIST;
     break;
   }
   if (handle != nullptr) *handle = next;

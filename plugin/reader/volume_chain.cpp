@@ -158,6 +158,21 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
   return Failed(result) && s.volume_count > 0 ? RESULT_OK : result;
 }
 
+uint32_t NextVolumeName(ObjectRef archiver, ObjectRef volume_io, char* out, uint32_t size) {
+  ArchiverState& s = StateOf(archiver);
+  NameWork work(s);
+  if (size == 0 || volume_io == nullptr || Failed(AllocateBlock(s, &work.name, kNameBufferSize))) return 0;
+  uint32_t reported = 0;
+  work.name[0] = '\0';
+  for (ObjectRef o = volume_io; o != nullptr && work.name[0] == '\0'; o = NextIoUp(o)) work.ReadName(o, &reported);
+  const int32_t k = FindVolumeNumber(work.name, work.Length());
+  if (k < 0 || k == INT32_MAX || SetVolumeNumber(work.name, work.Length(), k + 1) == 1) return 0;
+  const uint32_t length = work.Length();
+  if (length + 1 > size) return 0;
+  std::memcpy(out, work.name, length + 1);
+  return length;
+}
+
 ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
   ArchiverState& s = StateOf(archiver);
   NameWork work(s);

@@ -8,6 +8,13 @@
 // by name, in volume order; the entry table is not touched.
 ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io);
 
+constexpr uint32_t kVolumeNameSize = 512;
+
+// The name of the volume after the one read through `volume_io`, as the
+// set numbers them, into `out` (NUL-terminated); returns its length, 0
+// when the volume's name carries no volume number.
+uint32_t NextVolumeName(ObjectRef archiver, ObjectRef volume_io, char* out, uint32_t size);
+
 // While the last entry continues in a next volume, opens that volume and
 // appends it and its first entry to the tables. A failure anywhere takes
 // everything this call appended off again.

@@ -193,6 +193,9 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
     if (m.msg_class != MSG_CLASS_ARCHIVE) return ERR_NOT_HANDLED;
     if (m.id == MSG_ARCHIVE_INCOMPLETE) {
       state.incomplete = true;
+      if (m.buffer != nullptr && m.length != nullptr)
+        state.missing_volume.assign(static_cast<const char*>(m.buffer),
+                                    strnlen(static_cast<const char*>(m.buffer), *m.length));
       return RESULT_OK;
     }
     if (m.id != MSG_VOLUME_DIGEST) return ERR_NOT_HANDLED;
@@ -251,6 +254,10 @@ std::vector<EntryInfo> Archive::Entries() {
     entries[i].parts = PartsOf(a, first, end, entries[i]);
   }
   FillMetadata(entries, table_end > 0 ? table_end - 1 : 0);
+  // A whole entry is one part, whatever stray "continued" parts the
+  // plug-in skipped after it: their sizes would split its check wrongly.
+  for (EntryInfo& e : entries)
+    if (e.header_known && !(e.flags & FLAG_SPLIT_NEXT)) e.parts = {{e.size, e.crc}};
   return entries;
 }
 

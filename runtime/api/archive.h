@@ -63,6 +63,7 @@ struct ArchiveState {
   bool multi_volume = false;
   bool damaged = false;
   bool incomplete = false;
+  std::string missing_volume;  // the volume an entry continues into, when that is what is missing
   bool restricted = false;
   uint64_t digest = 0;
   std::vector<std::string> volumes;  // in volume order

@@ -28,8 +28,11 @@ std::string Hex(uint32_t v) {
   return text;
 }
 
-std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given) {
+std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, const std::string& missing_volume) {
   switch (r) {
+    case ERR_NOT_FOUND:
+      return missing_volume.empty() ? "the volume it continues into is missing"
+                                    : "the volume it continues into, " + missing_volume + ", is missing";
     case ERR_CANCELLED:
       return password_given ? "wrong password" : "garbled, and no password was given";
     case ERR_CORRUPTED:
@@ -90,9 +93,9 @@ class PartCheck {
   explicit PartCheck(const EntryInfo& entry) : parts_(entry.parts), left_(parts_.empty() ? 0 : parts_[0].size) {}
 
   void Add(const uint8_t* data, size_t size) {
-    for (size_t at = 0; at < size && part_ < parts_.size();) {
+    for (size_t at = 0; (at < size || left_ == 0) && part_ < parts_.size();) {
       const auto n = static_cast<size_t>(std::min<uint64_t>(left_, size - at));
-      crc_ = arjrt::Crc32(data + at, n, crc_);
+      if (n != 0) crc_ = arjrt::Crc32(data + at, n, crc_);
       at += n;
       left_ -= n;
       while (left_ == 0 && part_ < parts_.size()) {
@@ -104,6 +107,14 @@ class PartCheck {
     }
   }
   const std::string& error() const { return error_; }
+  // After the last byte: every part must have been checked, empty ones
+  // too, and a list of parts that could not be matched checks nothing.
+  const std::string& Finish() {
+    if (parts_.empty() && error_.empty()) error_ = "its parts could not be matched to the headers, so no CRC-32 was checked";
+    Add(nullptr, 0);
+    if (part_ < parts_.size() && error_.empty()) error_ = "size mismatch (the parts hold more than was extracted)";
+    return error_;
+  }
 
  private:
   const std::vector<EntryInfo::Part>& parts_;
@@ -142,7 +153,7 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   if (Failed(r) || temp == nullptr) {
     scratch.SetSpillTarget(-1);
     outcome.result = Failed(r) ? r : ERR_NOT_INITIALIZED;
-    outcome.error = Explain(outcome.result, entry, requester.password_given);
+    outcome.error = Explain(outcome.result, entry, requester.password_given, state_.missing_volume);
     return outcome;
   }
   std::unique_ptr<HostObject, ResultCode (*)(ObjectRef)> owned(temp, host::CloseObject);
@@ -190,7 +201,7 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     outcome.result = ERR_END_OF_DATA;
     outcome.error = "size mismatch (header " + std::to_string(entry.size) + ", extracted " +
                     std::to_string(outcome.size) + ")";
-  } else if (!check.error().empty()) {
+  } else if (!check.Finish().empty()) {
     outcome.result = ERR_CRC_MISMATCH;
     outcome.error = check.error();
   }

@@ -26,4 +26,9 @@ std::string DescribeResult(int32_t result);
 // "YYYY-MM-DD HH:MM:SS" in local time; "-" when it cannot be shown.
 std::string LocalTimeText(int64_t unix_seconds);
 
+// Text made safe for a terminal: control characters (C0, DEL, C1),
+// bidirectional overrides and a backslash written as escapes (\n, \x1b,
+// \u202e, \\); invalid bytes as \xNN.
+std::string TerminalText(std::string_view utf8);
+
 }  // namespace arjhost

@@ -82,4 +82,21 @@ TEST(ListCommand, NamesOfAnyBytesShowAsUtf8AndKeepJsonValid) {
   EXPECT_EQ(RunTool("list --codepage 1252 " + path, &out), 2);
 }
 
+TEST(ListCommand, ControlBytesInNamesAreEscapedOnTheTerminalAndExactInJson) {
+  TempDir dir;
+  const std::string name = "\x1b[31mred\nrow\xe2\x80\xae.txt";
+  std::string path = dir.File("ctl\x1b.arj");
+  WriteFile(path, Concat({MainHeader(), BuildHeader(StoredEntry(name, "a")),
+                          BuildHeader(StoredEntry("b.txt", "b", 0x04)), EndMarker()}));
+  std::string out;
+  EXPECT_EQ(RunTool("list " + path, &out), 1) << "the last entry continues into a missing volume";
+  EXPECT_NE(out.find("\\x1b[31mred\\nrow\\u202e.txt"), std::string::npos) << out;
+  EXPECT_NE(out.find("ctl\\x1b.arj"), std::string::npos) << "the archive's name too\n" << out;
+  EXPECT_EQ(out.find('\x1b'), std::string::npos) << out;
+  EXPECT_EQ(RunTool("test " + path, &out), 1);
+  EXPECT_EQ(out.find('\x1b'), std::string::npos) << out;
+  ASSERT_EQ(RunToolStdout("list --json " + path, &out), 1);
+  EXPECT_TRUE(JsonSatisfies(out, "d['entries'][0]['name'] == '\\x1b[31mred\\nrow\\u202e.txt' and d['incomplete']")) << out;
+}
+
 }  // namespace

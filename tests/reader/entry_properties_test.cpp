@@ -110,7 +110,7 @@ TEST(EntryPropertiesSplit, SumsWalkTheContinuationPartsOnly) {
   EXPECT_EQ(f.state().current_entry, 3u) << "the walk ended on the last index examined";
 }
 
-TEST(EntryPropertiesSplit, NextEndsOnASplitEntryWithoutItsContinuationAndOnEmptyArchives) {
+TEST(EntryPropertiesSplit, NextOffersASplitEntryWithoutItsContinuationAndEndsOnEmptyArchives) {
   TestHost host;
   ArchiverFixture f(host);
   ASSERT_EQ(f.OpenMemory(Concat({MainHeader(), BuildHeader(StoredEntry("a", "1")),
@@ -120,8 +120,10 @@ TEST(EntryPropertiesSplit, NextEndsOnASplitEntryWithoutItsContinuationAndOnEmpty
   uint64_t handle = 0;
   EXPECT_EQ(m.Next(f.archiver(), &handle, 0), RESULT_OK);
   EXPECT_EQ(handle, 1u);
-  EXPECT_EQ(m.Next(f.archiver(), &handle, 1), ERR_END_OF_LIST);
-  EXPECT_EQ(handle, 2u) << "the handle is stored even at the end";
+  EXPECT_EQ(m.Next(f.archiver(), &handle, 1), RESULT_OK) << "listed; its extraction names the missing volume";
+  EXPECT_EQ(handle, 2u);
+  EXPECT_EQ(m.Next(f.archiver(), &handle, 2), ERR_END_OF_LIST);
+  EXPECT_EQ(handle, 3u) << "the handle is stored even at the end";
   ArchiverFixture empty(host);
   ASSERT_EQ(empty.OpenMemory(Concat({MainHeader(), EndMarker()})), RESULT_OK);
   EXPECT_EQ(host::Archiver(empty.archiver()).Next(empty.archiver(), &handle, 0), ERR_END_OF_LIST);
