@@ -90,6 +90,9 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
                    ShowName(e.name, args).c_str(), s.recover ? "" : " (--recover leaves such entries out)");
     }
   const arjhost::ArchiveState& state = s.archive->state();
+  for (const std::string& volume : state.damaged_main_headers)
+    std::fprintf(stderr, "arjhost: %s: main header CRC mismatch: the archive header is damaged\n",
+                 ShowPath(volume.empty() ? s.archive_path : volume).c_str());
   if (!state.skipped.empty())
     std::fprintf(stderr, "arjhost: %s: archive is damaged; recovered what lies outside the %zu skipped range%s\n",
                  ShowPath(s.archive_path).c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
@@ -100,7 +103,8 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
     std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume that an entry continues into is missing%s%s\n",
                  ShowPath(s.archive_path).c_str(), state.missing_volume.empty() ? "" : ": ",
                  ShowName(state.missing_volume, args).c_str());
-  return state.damaged || state.incomplete || bad_header ? kExitPartial : kExitOk;
+  return state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() ? kExitPartial
+                                                                                                 : kExitOk;
 }
 
 int RunList(const Args& args) {

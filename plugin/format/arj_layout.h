@@ -32,10 +32,8 @@ constexpr uint8_t kArjHeaderIdLow = 0x60;  // the id's first byte in a file
 constexpr size_t kFixedHeaderSize = 34;
 constexpr size_t kEndMarkerSize = 4;
 
-// arj refuses a basic header larger than this; recognition asks the main
-// header for less.
+// arj refuses a basic header larger than this, main or local.
 constexpr uint32_t kMaxBasicHeaderSize = 2600;
-constexpr uint32_t kRecognizedBasicHeaderLimit = 2600;  // main header sizes below this are recognised
 constexpr uint8_t kRecognizedMinVersion = 1;
 // The id, the largest basic header, its CRC and one extended size: what
 // one read of a header takes.

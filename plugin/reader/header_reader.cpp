@@ -46,7 +46,7 @@ ResultCode Recognize(ObjectRef io) {
   bool recognized = result == RESULT_OK && count == sizeof header &&
                     LoadWord(header + fixed_header::kId) == kArjHeaderId &&
                     header[fixed_header::kMinVersion] == kRecognizedMinVersion &&
-                    LoadWord(header + fixed_header::kBasicHeaderSize) < kRecognizedBasicHeaderLimit;
+                    LoadWord(header + fixed_header::kBasicHeaderSize) <= kMaxBasicHeaderSize;
   return recognized ? RESULT_OK : ERR_NOT_RECOGNIZED;
 }
 

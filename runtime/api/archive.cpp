@@ -218,6 +218,9 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   state.restricted = host::GetPropDWord(o.archiver, PROP_RESTRICTED) != 0;
   state.multi_volume = state.volumes.size() > 1 || (state.restricted && !state.damaged);
   state.digest = FixedProperty<uint64_t>(o.archiver, PROP_ARCHIVE_DIGEST);
+  VolumeHeaders volumes = archive->Volumes();
+  for (const std::string& volume : state.volumes.empty() ? std::vector<std::string>{""} : state.volumes)
+    if (!volumes.MainHeaderSound(volume)) state.damaged_main_headers.push_back(volume);
   return archive;
 }
 
@@ -261,13 +264,17 @@ std::vector<EntryInfo> Archive::Entries() {
   return entries;
 }
 
+VolumeHeaders Archive::Volumes() {
+  std::string directory;
+  arjrt::DirectoryOfNativeFile(objects_->io, &directory);
+  return VolumeHeaders(objects_->runtime.root(), objects_->archive_io(), StringProperty(objects_->io, PROP_OBJECT_NAME),
+                       directory);
+}
+
 void Archive::FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size) {
   if (entries.empty()) return;
   table_size = std::min(table_size, kMaxEntries);
-  std::string directory;
-  arjrt::DirectoryOfNativeFile(objects_->io, &directory);
-  VolumeHeaders volumes(objects_->runtime.root(), objects_->archive_io(), StringProperty(objects_->io, PROP_OBJECT_NAME),
-                        directory);
+  VolumeHeaders volumes = Volumes();
   FillEntryMetadata(entries, ReadTableVolumes(objects_->archiver, table_size),
                     [&volumes](const std::string& volume, const arjrt::HeaderVisitor& visit) {
                       volumes.Walk(volume, visit);

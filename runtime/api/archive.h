@@ -14,6 +14,8 @@
 
 namespace arjhost {
 
+class VolumeHeaders;  // internal
+
 struct EntryInfo {
   uint64_t handle = 0;  // what Next returned: index + 1
   std::string name;     // the stored bytes
@@ -71,6 +73,9 @@ struct ArchiveState {
   // With OpenOptions::recover: the ranges the plug-in was not shown (the
   // archive is then damaged).
   std::vector<SkippedRange> skipped;
+  // Volumes whose main header fails its CRC ("" for the archive's own when
+  // it has no name): read anyway, and reported as damaged.
+  std::vector<std::string> damaged_main_headers;
 };
 
 // Why an entry could not be extracted, in plain words, with its code.
@@ -124,6 +129,8 @@ class Archive {
 
  private:
   Archive(Host& host, std::unique_ptr<Objects> objects);
+  // The local headers of the archive's volumes.
+  VolumeHeaders Volumes();
   // The header fields of `entries`, from the local headers of their volumes.
   void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
   // Extract and ExtractToFile: to `sink` when given, else to `fd`.

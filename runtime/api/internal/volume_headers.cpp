@@ -5,17 +5,32 @@
 
 namespace arjhost {
 
-void VolumeHeaders::Walk(const std::string& volume, const arjrt::HeaderVisitor& visit) {
+bool VolumeHeaders::WithVolume(const std::string& volume, const std::function<void(ObjectRef io)>& use) {
   if (volume.empty() || volume == own_name_) {
-    arjrt::WalkLocalHeaders(own_io_, 0, kTablePolicy, visit);
-    return;
+    use(own_io_);
+    return true;
   }
   // The plug-in names siblings only; anything else is not opened.
-  if (directory_.empty() || !arjrt::IsSiblingName(volume)) return;
+  if (directory_.empty() || !arjrt::IsSiblingName(volume)) return false;
   ObjectRef io = nullptr;
-  if (Failed(OpenNativeFileForReading(root_, arjrt::JoinPath(directory_, volume), &io))) return;
-  arjrt::WalkLocalHeaders(io, 0, kTablePolicy, visit);
+  if (Failed(OpenNativeFileForReading(root_, arjrt::JoinPath(directory_, volume), &io))) return false;
+  use(io);
   host::CloseObject(io);
+  return true;
+}
+
+void VolumeHeaders::Walk(const std::string& volume, const arjrt::HeaderVisitor& visit) {
+  WithVolume(volume, [&visit](ObjectRef io) { arjrt::WalkLocalHeaders(io, 0, kTablePolicy, visit); });
+}
+
+bool VolumeHeaders::MainHeaderSound(const std::string& volume) {
+  bool sound = true;
+  WithVolume(volume, [&sound](ObjectRef io) {
+    arjrt::ArjHeader header;
+    sound = arjrt::ReadHeaderAt(io, 0, HeaderRole::kMain, kTablePolicy, &header) == HeaderCause::kHeader &&
+            header.crc_matches;
+  });
+  return sound;
 }
 
 }  // namespace arjhost

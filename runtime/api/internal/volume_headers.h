@@ -2,6 +2,7 @@
 // I/O the plug-in reads, the others opened by name beside the archive file.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,14 @@ class VolumeHeaders {
   // nothing when it cannot be opened or its main header cannot be read.
   void Walk(const std::string& volume, const arjrt::HeaderVisitor& visit);
 
+  // Whether the named volume's main header reads whole and matches its
+  // CRCs (the plug-in reads it either way; arj refuses it).
+  bool MainHeaderSound(const std::string& volume);
+
  private:
+  // Calls `use` with the named volume's I/O; false when it cannot be opened.
+  bool WithVolume(const std::string& volume, const std::function<void(ObjectRef io)>& use);
+
   ObjectRef root_;
   ObjectRef own_io_;
   std::string own_name_;
