@@ -43,20 +43,33 @@ void PrintTable(const Session& s, const std::vector<arjhost::EntryInfo>& entries
   std::printf("Digest: %016" PRIx64 "\n", state.digest);
 }
 
+std::string CrcText(uint32_t crc) {
+  char text[12];
+  std::snprintf(text, sizeof text, "%08x", crc);
+  return text;
+}
+
 void PrintJson(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
   arjhost::JsonWriter json(std::cout, true);
   json.BeginObject();
   WriteArchiveState(json, s, args);
   json.Key("entries"), json.BeginArray();
   for (const arjhost::EntryInfo& e : entries) {
-    char crc[12];
-    std::snprintf(crc, sizeof crc, "%08x", e.crc);
     json.BeginObject();
     json.Key("name"), json.String(JsonName(e.name, args));
     json.Key("size"), json.Unsigned(e.size);
     json.Key("packed"), json.Unsigned(e.packed);
     json.Key("method"), json.Unsigned(e.method);
-    json.Key("crc"), json.String(crc);
+    json.Key("crc"), json.String(CrcText(e.crc));
+    // Each part's own size and CRC, as its header holds them.
+    json.Key("parts"), json.BeginArray();
+    for (const arjhost::EntryInfo::Part& p : e.parts) {
+      json.BeginObject();
+      json.Key("size"), json.Unsigned(p.size);
+      json.Key("crc"), json.String(CrcText(p.crc));
+      json.EndObject();
+    }
+    json.EndArray();
     json.Key("garbled"), json.Bool(e.garbled);
     json.Key("header_crc_ok"), json.Bool(!e.header_known || e.header_crc_ok);
     json.Key("volume"), json.String(JsonName(e.volume, args));

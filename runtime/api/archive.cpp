@@ -6,6 +6,7 @@
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/entry_metadata.h"
 #include "runtime/api/internal/volume_headers.h"
+#include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
 #include "runtime/format/header_list.h"
@@ -32,6 +33,14 @@ std::vector<EntryInfo::Part> PartsOf(ObjectRef a, uint64_t first, uint64_t end, 
     remaining = after;
   }
   return parts;
+}
+
+// The CRC of the parts joined; the first part's when they are not known.
+uint32_t WholeFileCrc(const EntryInfo& e) {
+  if (e.parts.size() < 2) return e.crc;
+  uint32_t crc = e.parts[0].crc;
+  for (size_t k = 1; k < e.parts.size(); ++k) crc = arjrt::Crc32Combine(crc, e.parts[k].crc, e.parts[k].size);
+  return crc;
 }
 
 std::string Count(uint64_t n, const char* unit) { return std::to_string(n) + " " + unit; }
@@ -261,6 +270,7 @@ std::vector<EntryInfo> Archive::Entries() {
   // plug-in skipped after it: their sizes would split its check wrongly.
   for (EntryInfo& e : entries)
     if (e.header_known && !(e.flags & FLAG_SPLIT_NEXT)) e.parts = {{e.size, e.crc}};
+  for (EntryInfo& e : entries) e.crc = WholeFileCrc(e);
   return entries;
 }
 

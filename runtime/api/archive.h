@@ -22,7 +22,7 @@ struct EntryInfo {
   uint64_t size = 0;    // all parts together
   uint32_t packed = 0;
   uint32_t method = 0;
-  uint32_t crc = 0;
+  uint32_t crc = 0;     // of the whole file: the parts' CRCs combined (the plug-in reports the first part's)
   bool garbled = false;
   std::string volume;  // the volume holding the entry (empty for a single volume)
 

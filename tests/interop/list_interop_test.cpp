@@ -5,6 +5,7 @@
 #include <random>
 
 #include "runtime/api/archive.h"
+#include "runtime/common/crc32.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/peers.h"
 #include "tests/support/test_host.h"
@@ -29,12 +30,13 @@ void MakeFiles(const std::string& dir, uint32_t seed) {
 
 // What the peer shows, folded into logical entries: consecutive parts of a
 // split file (the same name at the end of one volume and the start of the
-// next) are one entry, with the first part's CRC and volume.
+// next) are one entry, with the first part's volume and each part's CRC.
 struct Logical {
   std::string name, volume;
   uint64_t size = 0, packed = 0;
   uint32_t crc = 0, method = 0;
   bool garbled = false;
+  std::vector<uint32_t> part_crcs;
 };
 
 std::vector<Logical> PeerListing(const std::vector<std::string>& volume_paths) {
@@ -48,8 +50,10 @@ std::vector<Logical> PeerListing(const std::vector<std::string>& volume_paths) {
       if (i == 0 && previous_was_last && !out.empty() && out.back().name == e.path) {
         out.back().size += e.size;
         out.back().packed += e.packed;
+        out.back().part_crcs.push_back(e.crc);
       } else {
-        out.push_back({e.path, volume_paths.size() > 1 ? volume : "", e.size, e.packed, e.crc, e.method, e.encrypted});
+        out.push_back({e.path, volume_paths.size() > 1 ? volume : "", e.size, e.packed, e.crc, e.method, e.encrypted,
+                       {e.crc}});
       }
     }
     previous_was_last = !entries.empty();
@@ -78,6 +82,9 @@ void ExpectSameListing(const std::string& archive, bool scan_all, const std::vec
     EXPECT_EQ(ours[i].method, expected[i].method);
     EXPECT_EQ(ours[i].garbled, expected[i].garbled);
     EXPECT_EQ(ours[i].volume, expected[i].volume);
+    std::vector<uint32_t> part_crcs;
+    for (const arjhost::EntryInfo::Part& p : ours[i].parts) part_crcs.push_back(p.crc);
+    EXPECT_EQ(part_crcs, expected[i].part_crcs);
   }
 }
 
@@ -111,6 +118,15 @@ TEST(ListInterop, MultiVolumeSetsWhicheverVolumeIsNamed) {
     volumes.push_back(dir.File("set.a0" + std::to_string(v)));
   ASSERT_GE(volumes.size(), 3u);
   std::vector<Logical> expected = PeerListing(volumes);
+  // A split file's CRC is that of the whole file, not of its first part.
+  size_t split = 0;
+  for (Logical& e : expected)
+    if (e.part_crcs.size() > 1) {
+      const Bytes whole = ReadFile(src + "/" + e.name);
+      e.crc = arjrt::Crc32(whole.data(), whole.size());
+      ++split;
+    }
+  EXPECT_GE(split, 1u);
   for (const std::string& volume : volumes) ExpectSameListing(volume, true, expected);
 }
 
