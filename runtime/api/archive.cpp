@@ -226,7 +226,11 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   state.damaged = r == WARN_CORRUPTED || !state.skipped.empty();
   state.restricted = host::GetPropDWord(o.archiver, PROP_RESTRICTED) != 0;
   state.multi_volume = state.volumes.size() > 1 || (state.restricted && !state.damaged);
-  state.digest = FixedProperty<uint64_t>(o.archiver, PROP_ARCHIVE_DIGEST);
+  // The plug-in's digest covers the volume it was handed, as it read that
+  // volume before looking for the others; the first volume's digest is the
+  // set's, whichever volume was named.
+  state.digest = state.volume_digests.empty() ? FixedProperty<uint64_t>(o.archiver, PROP_ARCHIVE_DIGEST)
+                                              : state.volume_digests.front();
   VolumeHeaders volumes = archive->Volumes();
   for (const std::string& volume : state.volumes.empty() ? std::vector<std::string>{""} : state.volumes)
     if (!volumes.MainHeaderSound(volume)) state.damaged_main_headers.push_back(volume);

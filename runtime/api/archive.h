@@ -67,7 +67,7 @@ struct ArchiveState {
   bool incomplete = false;
   std::string missing_volume;  // the volume an entry continues into, when that is what is missing
   bool restricted = false;
-  uint64_t digest = 0;
+  uint64_t digest = 0;  // of the first volume's entries: the same whichever volume of a set was named
   std::vector<std::string> volumes;  // in volume order
   std::vector<uint64_t> volume_digests;
   // With OpenOptions::recover: the ranges the plug-in was not shown (the

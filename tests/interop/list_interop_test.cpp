@@ -1,6 +1,7 @@
 // Our listing against the peers' on archives they make from fresh files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -61,7 +62,8 @@ std::vector<Logical> PeerListing(const std::vector<std::string>& volume_paths) {
   return out;
 }
 
-void ExpectSameListing(const std::string& archive, bool scan_all, const std::vector<Logical>& expected) {
+void ExpectSameListing(const std::string& archive, bool scan_all, const std::vector<Logical>& expected,
+                       uint64_t* digest = nullptr) {
   arjhost::Host host;
   std::string error;
   ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
@@ -71,6 +73,7 @@ void ExpectSameListing(const std::string& archive, bool scan_all, const std::vec
   ASSERT_TRUE(opened) << error;
   EXPECT_FALSE(opened->state().damaged);
   EXPECT_FALSE(opened->state().incomplete);
+  if (digest != nullptr) *digest = opened->state().digest;
   std::vector<arjhost::EntryInfo> ours = opened->Entries();
   ASSERT_EQ(ours.size(), expected.size()) << archive;
   for (size_t i = 0; i < ours.size(); ++i) {
@@ -127,7 +130,10 @@ TEST(ListInterop, MultiVolumeSetsWhicheverVolumeIsNamed) {
       ++split;
     }
   EXPECT_GE(split, 1u);
-  for (const std::string& volume : volumes) ExpectSameListing(volume, true, expected);
+  // The same listing and the same digest, whichever volume is named.
+  std::vector<uint64_t> digests(volumes.size());
+  for (size_t v = 0; v < volumes.size(); ++v) ExpectSameListing(volumes[v], true, expected, &digests[v]);
+  EXPECT_EQ(std::count(digests.begin(), digests.end(), digests[0]), static_cast<long>(volumes.size()));
 }
 
 }  // namespace
