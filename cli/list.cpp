@@ -112,7 +112,11 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
   else if (state.damaged)
     std::fprintf(stderr, "arjhost: %s: archive is damaged; showing what could be read%s\n", ShowPath(s.archive_path).c_str(),
                  s.recover ? "" : " (--recover reads past the damage)");
-  if (state.incomplete)
+  for (const arjhost::UnreadableVolume& v : state.unreadable_volumes)
+    std::fprintf(stderr, "arjhost: %s: archive is incomplete: its volume %s cannot be read: %s (the set ends before it)\n",
+                 ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.cause.c_str());
+  // An unreadable volume is what the plug-in's incompleteness is about then.
+  if (state.incomplete && state.unreadable_volumes.empty())
     std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume that an entry continues into is missing%s%s\n",
                  ShowPath(s.archive_path).c_str(), state.missing_volume.empty() ? "" : ": ",
                  ShowName(state.missing_volume, args).c_str());

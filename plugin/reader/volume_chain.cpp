@@ -1,5 +1,6 @@
 #include "plugin/reader/volume_chain.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "plugin/state/archiver_state.h"
@@ -83,6 +84,25 @@ ResultCode OpenVolumeStream(VolumeRecord& record) {
   return MeasureMainHeader(record.stream, &record.first_entry_offset);
 }
 
+// A volume that is there but cannot be read (a folder, no permission, no
+// descriptor left, no main header): the set is incomplete, and the first
+// such volume is kept for the host to be told.
+void NoteUnreadableVolume(ArchiverState& s, const NameWork& work, ResultCode cause) {
+  s.incomplete = 1;
+  if (s.unreadable_cause != RESULT_OK) return;
+  s.unreadable_cause = cause;
+  const uint32_t length = std::min(work.Length(), kVolumeNameSize - 1);
+  std::memcpy(s.unreadable_volume, work.name, length);
+  s.unreadable_volume[length] = '\0';
+}
+
+// Closes a volume opened by name that turned out unreadable.
+void DropVolume(VolumeRecord& record) {
+  host::CloseObject(record.io);
+  record.io = nullptr;
+  record.stream = nullptr;
+}
+
 }  // namespace
 
 ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
@@ -135,6 +155,7 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
     }
     if (!Failed(result)) {
       result = OpenVolumeStream(record);
+      if (Failed(result) && opened_by_name) DropVolume(record);
       if (!Failed(result)) {
         ++s.volume_count;
         if (Failed(ReserveVolumeSlots(s, uint64_t{s.volume_count} + kFreeVolumeSlots))) return ERR_NO_MEMORY;
@@ -142,7 +163,9 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
       }
     }
     if (Failed(result)) {
-      if (opened_by_name && result == ERR_NOT_FOUND && s.volume_count > 0) {
+      // Only a volume that is not there ends the set quietly.
+      if (opened_by_name && result != ERR_NOT_FOUND) NoteUnreadableVolume(s, work, result);
+      if (opened_by_name && s.volume_count > 0) {
         result = RESULT_OK;
         break;
       }
@@ -206,9 +229,16 @@ ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
     VolumeRecord& record = s.volumes[s.volume_count];
     record.io = nullptr;
     result = host::FileSystem(s.file_system).OpenByName(s.file_system, &record.io, work.text, s.access_mode, kOpenExisting);
-    if (Failed(result)) break;
+    if (Failed(result)) {
+      if (result != ERR_NOT_FOUND) NoteUnreadableVolume(s, work, result);
+      break;
+    }
     result = OpenVolumeStream(record);
-    if (Failed(result)) break;
+    if (Failed(result)) {
+      NoteUnreadableVolume(s, work, result);
+      DropVolume(record);
+      break;
+    }
     result = ReserveEntrySlots(s, uint64_t{s.entry_count} + kFreeEntrySlots);
     if (Failed(result)) break;
 

@@ -111,6 +111,49 @@ TableVolumes ReadTableVolumes(ObjectRef a, uint64_t table_size) {
   return table;
 }
 
+// Why a volume that is there could not be read, in plain words.
+std::string VolumeFailure(ResultCode r) {
+  switch (r) {
+    case ERR_UNSUPPORTED: return "not a regular file";
+    case ERR_CORRUPTED: return "no ARJ main header at its start";
+    default: return arjrt::ResultName(r);
+  }
+}
+
+// A name in a message's buffer, up to its NUL or its end.
+std::string NameIn(const uint8_t* bytes, uint32_t length) {
+  if (length == 0) return "";
+  const auto* text = reinterpret_cast<const char*>(bytes);
+  return std::string(text, strnlen(text, length));
+}
+
+// What the plug-in tells the host about the archive as it opens it.
+ResultCode TakeArchiveMessage(const arjrt::Message& m, ArchiveState* state) {
+  if (m.msg_class != MSG_CLASS_ARCHIVE) return ERR_NOT_HANDLED;
+  const auto* bytes = static_cast<const uint8_t*>(m.buffer);
+  const uint32_t length = m.buffer != nullptr && m.length != nullptr ? *m.length : 0;
+  switch (m.id) {
+    case MSG_ARCHIVE_INCOMPLETE:
+      state->incomplete = true;
+      state->missing_volume = NameIn(bytes, length);
+      return RESULT_OK;
+    case MSG_VOLUME_UNREADABLE:
+      if (length < 4) return ERR_BAD_PARAMETER;
+      state->unreadable_volumes.push_back(
+          {NameIn(bytes + 4, length - 4), VolumeFailure(static_cast<ResultCode>(LoadDWord(bytes)))});
+      return RESULT_OK;
+    case MSG_VOLUME_DIGEST: {
+      uint64_t digest = 0;
+      if (length >= sizeof digest) std::memcpy(&digest, bytes, sizeof digest);
+      state->volumes.push_back(m.context != nullptr ? StringProperty(m.context, PROP_OBJECT_NAME) : "");
+      state->volume_digests.push_back(digest);
+      return RESULT_OK;
+    }
+    default:
+      return ERR_NOT_HANDLED;
+  }
+}
+
 const arjrt::Implementation* RecognizingImplementation(arjrt::Runtime& runtime, ObjectRef io) {
   for (const auto& impl : runtime.registry().all())
     if (impl->iid == IID_MINIARCHIVER && impl->hooks.Recognize != nullptr && impl->hooks.Recognize(io) == RESULT_OK)
@@ -198,23 +241,7 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   Objects& o = *archive->objects_;
   ArchiveState& state = archive->state_;
   state.skipped = std::move(skipped);
-  runtime.AddMessageHandler(o.source, [&state](const arjrt::Message& m) -> ResultCode {
-    if (m.msg_class != MSG_CLASS_ARCHIVE) return ERR_NOT_HANDLED;
-    if (m.id == MSG_ARCHIVE_INCOMPLETE) {
-      state.incomplete = true;
-      if (m.buffer != nullptr && m.length != nullptr)
-        state.missing_volume.assign(static_cast<const char*>(m.buffer),
-                                    strnlen(static_cast<const char*>(m.buffer), *m.length));
-      return RESULT_OK;
-    }
-    if (m.id != MSG_VOLUME_DIGEST) return ERR_NOT_HANDLED;
-    uint64_t digest = 0;
-    if (m.buffer != nullptr && m.length != nullptr && *m.length >= sizeof digest)
-      std::memcpy(&digest, m.buffer, sizeof digest);
-    state.volumes.push_back(m.context != nullptr ? StringProperty(m.context, PROP_OBJECT_NAME) : "");
-    state.volume_digests.push_back(digest);
-    return RESULT_OK;
-  });
+  runtime.AddMessageHandler(o.source, [&state](const arjrt::Message& m) { return TakeArchiveMessage(m, &state); });
 
   const uint64_t refusals = runtime.memory_refusals();
   ResultCode r = host::CreateObject(o.archive_io(), &o.archiver, impl->iid, impl->pid);
@@ -289,9 +316,13 @@ void Archive::FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size)
   if (entries.empty()) return;
   table_size = std::min(table_size, kMaxEntries);
   VolumeHeaders volumes = Volumes();
+  // The plug-in names no volume of a one-volume table; that volume is not
+  // the named one when the set ended before it (a volume between them
+  // missing), and the digest message named it.
+  const std::string only_volume = state_.volumes.size() == 1 ? state_.volumes[0] : "";
   FillEntryMetadata(entries, ReadTableVolumes(objects_->archiver, table_size),
-                    [&volumes](const std::string& volume, const arjrt::HeaderVisitor& visit) {
-                      volumes.Walk(volume, visit);
+                    [&volumes, &only_volume](const std::string& volume, const arjrt::HeaderVisitor& visit) {
+                      volumes.Walk(volume.empty() ? only_volume : volume, visit);
                     });
 }
 

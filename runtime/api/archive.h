@@ -61,11 +61,19 @@ struct SkippedRange {
   std::string cause;
 };
 
+// A volume of the set that is there but could not be read; the set ends
+// before it.
+struct UnreadableVolume {
+  std::string name;
+  std::string cause;  // "not a regular file", "access denied", "too many open files", ...
+};
+
 struct ArchiveState {
   bool multi_volume = false;
   bool damaged = false;
   bool incomplete = false;
   std::string missing_volume;  // the volume an entry continues into, when that is what is missing
+  std::vector<UnreadableVolume> unreadable_volumes;  // (the archive is then incomplete)
   bool restricted = false;
   uint64_t digest = 0;  // of the first volume's entries: the same whichever volume of a set was named
   std::vector<std::string> volumes;  // in volume order

@@ -1,8 +1,13 @@
 // The tool's list command as a user runs it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "plugin/format/arj_layout.h"
 #include "tests/cli/tool_runner.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/test_host.h"
@@ -79,6 +84,62 @@ TEST(ListCommand, TheWholeSetFromAnyVolumeOrOneVolumeOnRequest) {
   EXPECT_EQ(single.find("\"small.txt\""), std::string::npos) << single;
   ASSERT_EQ(RunTool("list --trace 400 " + Data("split.arj"), &traced), 0);
   EXPECT_NE(traced.find("trace 400: arj\topen volume 1 result"), std::string::npos) << traced;
+}
+
+// A volume that is there but cannot be read is named with its cause, and
+// the listing of what comes before it exits 1; never a set listed short
+// with exit 0.
+TEST(ListCommand, AVolumeThatCannotBeReadIsNamedWithItsCause) {
+  enum class Block { kFolder, kText, kNoPermission, kDescriptors };
+  const struct {
+    Block block;
+    const char* volume;  // the volume blocked
+    const char* cause;
+  } cases[] = {
+      {Block::kFolder, "split.a01", "not a regular file"},
+      {Block::kText, "split.a02", "no ARJ main header at its start"},
+      {Block::kNoPermission, "split.a01", "access denied"},
+      {Block::kDescriptors, "", "too many open files"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cause);
+    if (c.block == Block::kNoPermission && ::geteuid() == 0) continue;  // root reads any file
+    TempDir dir;
+    std::string archive = dir.File("split.arj"), limit;
+    for (const char* v : {"split.arj", "split.a01", "split.a02"}) WriteFile(dir.File(v), ReadFile(Data(v)));
+    const std::string blocked = dir.File(c.volume);
+    switch (c.block) {
+      case Block::kFolder:
+        std::filesystem::remove(blocked);
+        std::filesystem::create_directory(blocked);
+        break;
+      case Block::kText:
+        WriteFile(blocked, ToBytes("plain text"));
+        break;
+      case Block::kNoPermission:
+        std::filesystem::permissions(blocked, std::filesystem::perms::none);
+        break;
+      case Block::kDescriptors:
+        // More volumes than descriptors: each volume of a set stays open.
+        archive = dir.File("many.arj");
+        limit = "ulimit -n 24; ";
+        for (int v = 0; v < 40; ++v) {
+          char name[16];
+          std::snprintf(name, sizeof name, v == 0 ? "many.arj" : "many.a%02d", v);
+          WriteFile(dir.File(name), Concat({MainHeader(name, v < 39 ? FLAG_SPLIT_NEXT : 0),
+                                            BuildHeader(StoredEntry(name, "x")), EndMarker()}));
+        }
+        break;
+    }
+    std::string out, json;
+    EXPECT_EQ(RunCommand(limit + Tool() + " list " + archive + " </dev/null", &out), 1) << out;
+    EXPECT_NE(out.find(archive + ": archive is incomplete: its volume "), std::string::npos) << out;
+    EXPECT_NE(out.find(std::string(" cannot be read: ") + c.cause), std::string::npos) << out;
+    EXPECT_EQ(RunCommand("(" + limit + Tool() + " list --json " + archive + " </dev/null 2>/dev/null)", &json), 1);
+    EXPECT_TRUE(JsonSatisfies(json, std::string("d['incomplete'] and [v['cause'] for v in d['unreadable_volumes']] == ['") +
+                                        c.cause + "']"))
+        << json;
+  }
 }
 
 TEST(ListCommand, NamesOfAnyBytesShowAsUtf8AndKeepJsonValid) {

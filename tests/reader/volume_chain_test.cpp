@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "plugin/format/arj_layout.h"
@@ -128,6 +130,50 @@ TEST_F(VolumeChain, ABrokenChainUnwindsAndMarksTheArchiveIncomplete) {
   ArchiverFixture g(host_);
   ASSERT_EQ(g.OpenFile(dir_.File("data.a03"), 1), RESULT_OK);
   EXPECT_EQ(g.state().incomplete, 1u) << "all volumes: the last entry continues into a missing one";
+}
+
+// A volume that is there but cannot be read ends the set as a missing one
+// does (or is passed over before any volume was found), but is noted and
+// reported: the set is incomplete. A folder fails as it is opened, a file
+// without a main header as that header is read.
+TEST_F(VolumeChain, AVolumeThatCannotBeReadIsReportedNotPassedOverQuietly) {
+  enum class Blocker { kFolder, kNoMainHeader, kEmptyFile };
+  const struct {
+    const char* label;
+    int blocked;
+    Blocker blocker;
+    const char* named;
+    uint32_t scan_all;
+    uint32_t volumes;
+    ResultCode cause;
+  } cases[] = {
+      {"a folder after the named volume", 2, Blocker::kFolder, "data.arj", 1, 2, ERR_UNSUPPORTED},
+      {"a file without a main header", 2, Blocker::kNoMainHeader, "data.arj", 1, 2, ERR_CORRUPTED},
+      {"an empty file", 4, Blocker::kEmptyFile, "data.a01", 1, 4, ERR_CORRUPTED},
+      {"a folder between found volumes and the named one", 1, Blocker::kFolder, "data.a03", 1, 1, ERR_UNSUPPORTED},
+      {"a folder before any volume is found", 0, Blocker::kFolder, "data.a02", 1, 5, ERR_UNSUPPORTED},
+      {"the volume a split entry continues into, one volume read", 3, Blocker::kNoMainHeader, "data.a02", 0, 1,
+       ERR_CORRUPTED},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    for (const auto& file : std::filesystem::directory_iterator(dir_.path())) std::filesystem::remove_all(file.path());
+    MakeSet({c.blocked});
+    const std::string blocked = dir_.File(Name(c.blocked));
+    if (c.blocker == Blocker::kFolder) std::filesystem::create_directory(blocked);
+    if (c.blocker == Blocker::kNoMainHeader) WriteFile(blocked, ToBytes("not an ARJ volume at all"));
+    if (c.blocker == Blocker::kEmptyFile) WriteFile(blocked, {});
+    ArchiverFixture f(host_);
+    ASSERT_EQ(f.OpenFile(dir_.File(c.named), c.scan_all), RESULT_OK);
+    const ArchiverState& s = f.state();
+    EXPECT_EQ(s.volume_count, c.volumes);
+    EXPECT_EQ(s.incomplete, 1u);
+    EXPECT_EQ(s.unreadable_cause, c.cause);
+    EXPECT_STREQ(s.unreadable_volume, Name(c.blocked).c_str());
+    EXPECT_EQ(std::count_if(f.messages().begin(), f.messages().end(),
+                            [](const HostMessage& m) { return m.id == MSG_VOLUME_UNREADABLE; }),
+              1);
+  }
 }
 
 TEST_F(VolumeChain, TheNextVolumeMayBeginWithTheEndMarker) {
