@@ -103,6 +103,14 @@ void DropVolume(VolumeRecord& record) {
   record.stream = nullptr;
 }
 
+// Whether the volume's main header says that the set goes on after it.
+bool SetGoesOnAfter(const VolumeRecord& record) {
+  uint8_t flags = 0;
+  uint32_t count = 0;
+  host::Stream(record.stream).SeekRead(record.stream, &count, fixed_header::kFlags, &flags, sizeof flags);
+  return count == sizeof flags && (flags & FLAG_SPLIT_NEXT) != 0;
+}
+
 }  // namespace
 
 ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
@@ -160,6 +168,15 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
         ++s.volume_count;
         if (Failed(ReserveVolumeSlots(s, uint64_t{s.volume_count} + kFreeVolumeSlots))) return ERR_NO_MEMORY;
         leading_misses = 0;
+        // A file numbered past the set's last volume is no part of it. A
+        // set that ends before the named volume is not that volume's set:
+        // the named one's starts after it.
+        if (!SetGoesOnAfter(s.volumes[s.volume_count - 1])) {
+          if (n > own) break;
+          Trace(archiver, TRACE_VOLUMES, "arj\tset ends at volume %d", static_cast<int32_t>(n - 1));
+          for (uint32_t v = 0; v < s.volume_count; ++v) DropVolume(s.volumes[v]);
+          s.volume_count = 0;
+        }
       }
     }
     if (Failed(result)) {

@@ -67,8 +67,8 @@ TEST_F(VolumeChain, DiscoveryFromAMiddleVolumeOpensTheOthersByName) {
   std::vector<std::string> expected = {
       "arj\tvolumes 0 to 3 (isize 9 - data.arj)", "arj\topen volume 0 result 0x00000000 (success)",
       "arj\topen volume 1 result 0x00000000 (success)", "arj\topen volume 2 result 0x00000000 (success)",
-      "arj\topen volume 4 result 0x00000000 (success)", "arj\topen volume 5 result 0x00000000 (success)",
-      "arj\topen volume 6 result 0x800000C5 (not found)"};
+      "arj\topen volume 4 result 0x00000000 (success)", "arj\topen volume 5 result 0x00000000 (success)"};
+  // Volume 5's main header ends the set: no volume 6 is looked for.
   EXPECT_EQ(Opened(host_), expected);
   ArchiverState& s = f.state();
   EXPECT_EQ(s.volume_count, 6u);
@@ -173,6 +173,30 @@ TEST_F(VolumeChain, AVolumeThatCannotBeReadIsReportedNotPassedOverQuietly) {
     EXPECT_EQ(std::count_if(f.messages().begin(), f.messages().end(),
                             [](const HostMessage& m) { return m.id == MSG_VOLUME_UNREADABLE; }),
               1);
+  }
+}
+
+// The set ends with the volume whose main header says so: a file numbered
+// after it is another archive, and when that is the one named, the set
+// before it is not its set.
+TEST_F(VolumeChain, AVolumeWhoseMainHeaderEndsTheSetEndsIt) {
+  MakeSet();
+  WriteFile(dir_.File("data.a06"), Volume("data.a06", false, {StoredEntry("other.txt", "another archive")}));
+  WriteFile(dir_.File("data.a07"), Volume("data.a07", false, {StoredEntry("third.txt", "and a third")}));
+  const struct {
+    const char* named;
+    uint32_t volumes;
+    const char* first_entry;
+  } cases[] = {{"data.arj", 6, "v0.txt"}, {"data.a05", 6, "v0.txt"}, {"data.a06", 1, "other.txt"},
+               {"data.a07", 1, "third.txt"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.named);
+    ArchiverFixture f(host_);
+    ASSERT_EQ(f.OpenFile(dir_.File(c.named), 1), RESULT_OK);
+    EXPECT_EQ(f.state().volume_count, c.volumes);
+    EXPECT_EQ(f.state().incomplete, 0u);
+    ASSERT_FALSE(f.Handles().empty());
+    EXPECT_EQ(f.Name(f.Handles()[0]), c.first_entry);
   }
 }
 
