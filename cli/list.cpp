@@ -90,6 +90,20 @@ void PrintJson(const Session& s, const std::vector<arjhost::EntryInfo>& entries,
   std::cout << "\n";
 }
 
+// Names every entry whose parts do not make up its file (test and extract
+// name them as they fail); true when there is one.
+bool ReportPartsProblems(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
+  bool any = false;
+  for (const arjhost::EntryInfo& e : entries) {
+    const std::string problem = arjhost::PartsProblem(e);
+    if (problem.empty()) continue;
+    any = true;
+    std::fprintf(stderr, "arjhost: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowName(e.name, args).c_str(),
+                 problem.c_str());
+  }
+  return any;
+}
+
 }  // namespace
 
 // Prints the notices of a damaged or incomplete archive and of entries whose
@@ -116,10 +130,12 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
     std::fprintf(stderr, "arjhost: %s: archive is incomplete: its volume %s cannot be read: %s (the set ends before it)\n",
                  ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.cause.c_str());
   // An unreadable volume is what the plug-in's incompleteness is about then.
-  if (state.incomplete && state.unreadable_volumes.empty())
-    std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume that an entry continues into is missing%s%s\n",
-                 ShowPath(s.archive_path).c_str(), state.missing_volume.empty() ? "" : ": ",
-                 ShowName(state.missing_volume, args).c_str());
+  if (state.incomplete && state.unreadable_volumes.empty() && !state.missing_volume.empty())
+    std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume that an entry continues into is missing: %s\n",
+                 ShowPath(s.archive_path).c_str(), ShowName(state.missing_volume, args).c_str());
+  else if (state.incomplete && state.unreadable_volumes.empty())
+    std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume of its set is missing\n",
+                 ShowPath(s.archive_path).c_str());
   return state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() ? kExitPartial
                                                                                                  : kExitOk;
 }
@@ -130,7 +146,8 @@ int RunList(const Args& args) {
   std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
   if (args.Has("json")) PrintJson(s, entries, args);
   else PrintTable(s, entries, args);
-  return ReportArchiveState(s, entries, args);
+  const int code = ReportArchiveState(s, entries, args);
+  return ReportPartsProblems(s, entries, args) ? kExitPartial : code;
 }
 
 }  // namespace cli

@@ -297,10 +297,6 @@ std::vector<EntryInfo> Archive::Entries() {
     entries[i].parts = PartsOf(a, first, end, entries[i]);
   }
   FillMetadata(entries, table_end > 0 ? table_end - 1 : 0);
-  // A whole entry is one part, whatever stray "continued" parts the
-  // plug-in skipped after it: their sizes would split its check wrongly.
-  for (EntryInfo& e : entries)
-    if (e.header_known && !(e.flags & FLAG_SPLIT_NEXT)) e.parts = {{e.size, e.crc}};
   for (EntryInfo& e : entries) e.crc = WholeFileCrc(e);
   return entries;
 }

@@ -43,9 +43,17 @@ struct EntryInfo {
   struct Part {
     uint64_t size = 0;
     uint32_t crc = 0;
+    int64_t position = -1;  // where its header says it starts in the file (-1: not said)
   };
   std::vector<Part> parts;
 };
+
+// Why the entry's parts do not make up its file, or "" when they do (as far
+// as their headers tell): its first part is flagged as continued from an
+// earlier volume, that part being missing; or a part does not start in
+// the file where the parts before it end (a volume missing or out of
+// order). Such an entry is listed, and its extraction fails with this.
+std::string PartsProblem(const EntryInfo& entry);
 
 struct OpenOptions {
   bool scan_all_volumes = true;  // every volume of the set, whichever one is named

@@ -33,6 +33,10 @@ struct ArjHeader {
   uint16_t access_mode = 0;
   uint8_t first_chapter = 0;
   uint8_t last_chapter = 0;
+  // Where a part of a file starts in the file, from the first header's
+  // bytes past its fixed part (a first header size of 34 or more); -1
+  // when the header does not hold it.
+  int64_t file_position = -1;
   bool crc_matches = false;  // the basic and extended headers match their CRCs
   std::string name;
   std::string comment;

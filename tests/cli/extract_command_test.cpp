@@ -76,19 +76,45 @@ TEST(ExtractCommand, AMissingContinuationVolumeLeavesTheRestAndSaysSo) {
   EXPECT_EQ(FilesUnder(out.path()), (std::vector<std::string>{"small.txt"}));
 }
 
-TEST(ExtractCommand, AMissingMiddleOrLastVolumeIsNamed) {
+// A set that lacks a volume, or holds them out of order, fails the split
+// file and names why; small.txt, whole in the first volume, comes out.
+TEST(ExtractCommand, AMissingOrMisplacedVolumeIsNamed) {
   struct Case {
-    std::vector<const char*> present;
-    const char* missing;
-  } cases[] = {{{"split.arj", "split.a01"}, "split.a02"}, {{"split.arj", "split.a02"}, "split.a01"}};
+    std::vector<std::pair<const char*, const char*>> files;  // written as, from tests/data
+    const char* named;
+    std::vector<std::string> messages;
+    std::vector<std::string> extracted;
+  } cases[] = {
+      {{{"split.arj", "split.arj"}, {"split.a01", "split.a01"}},
+       "split.arj",
+       {"big.bin: the volume it continues into, split.a02, is missing", "is missing: split.a02"},
+       {"small.txt"}},
+      {{{"split.arj", "split.arj"}, {"split.a02", "split.a02"}},
+       "split.arj",
+       {"big.bin: the volume it continues into, split.a01, is missing", "is missing: split.a01"},
+       {"small.txt"}},
+      // The last volume where the second belongs: its main header ends the
+      // set there, and its part does not start where the first part ends.
+      {{{"split.arj", "split.arj"}, {"split.a01", "split.a02"}, {"split.a02", "split.a01"}},
+       "split.arj",
+       {"big.bin: part 2 of 2 starts at offset 22452 of the file, where the parts before it end at 11176"},
+       {"small.txt"}},
+      // No first volume: the rest of big.bin is listed, and not taken for the file.
+      {{{"split.a01", "split.a01"}, {"split.a02", "split.a02"}},
+       "split.a02",
+       {"big.bin: its first part is missing: it continues a file from an earlier volume"},
+       {}},
+  };
   for (const Case& c : cases) {
     TempDir dir, out;
-    for (const char* v : c.present) WriteFile(dir.File(v), ReadFile(Data(v)));
-    std::string log;
-    EXPECT_EQ(RunTool("extract " + dir.File("split.arj") + " -C " + out.path(), &log), 1);
-    EXPECT_NE(log.find(std::string("big.bin: the volume it continues into, ") + c.missing + ", is missing"),
-              std::string::npos) << log;
-    EXPECT_NE(log.find(std::string("is missing: ") + c.missing), std::string::npos) << log;
+    for (const auto& [name, data] : c.files) WriteFile(dir.File(name), ReadFile(Data(data)));
+    std::string log, listing;
+    EXPECT_EQ(RunTool("extract " + dir.File(c.named) + " -C " + out.path(), &log), 1);
+    for (const std::string& m : c.messages) EXPECT_NE(log.find(m), std::string::npos) << m << "\n" << log;
+    EXPECT_EQ(FilesUnder(out.path()), c.extracted) << log;
+    EXPECT_EQ(RunTool("list " + dir.File(c.named), &listing), 1) << listing;
+    EXPECT_NE(listing.find("big.bin"), std::string::npos) << "listed, not left out\n" << listing;
+    EXPECT_NE(listing.find(c.messages.back()), std::string::npos) << listing;
   }
 }
 
@@ -108,10 +134,20 @@ TEST(ExtractCommand, SplitFlagsAndEmptyEntriesGetArjsVerdict) {
     const char* message;
     bool as_arj;  // false: arj passes it, we report more
   } cases[] = {
+      // A part continued from an earlier volume with no first part before
+      // it: arj tests it as a file of its own; it is listed, and fails.
       {"a whole entry and an orphan part", {StoredEntry("whole.txt", text), StoredEntry("orphan.txt", "tail", 0x08)},
-       0, "", true},
+       1, "orphan.txt: its first part is missing", false},
+      {"an orphan part first", {StoredEntry("orphan.txt", "tail", 0x08), StoredEntry("whole.txt", text)}, 1,
+       "orphan.txt: its first part is missing", false},
+      {"a part continued both ways after a whole entry",
+       {StoredEntry("whole.txt", text), StoredEntry("mid.txt", "middle", 0x0C)}, 1, "mid.txt: its first part is missing",
+       false},
       {"a tampered whole entry and an orphan part", {tampered, StoredEntry("orphan.txt", "tail", 0x08)}, 1,
        "whole.txt: CRC mismatch", true},
+      {"a part continuing into the next volume, then a whole entry",
+       {StoredEntry("cut.bin", text, 0x04), StoredEntry("whole.txt", text)}, 1,
+       "cut.bin: damaged data, or its next part does not continue it", false},
       {"an empty entry whose CRC is not that of nothing", {empty_with_crc}, 1, "empty.txt: CRC mismatch", true},
       {"a last entry continuing into a missing volume", {StoredEntry("a.txt", "a"), StoredEntry("cut.bin", text, 0x04)},
        1, "cut.bin: the volume it continues into, test.a01, is missing", false},
@@ -126,10 +162,7 @@ TEST(ExtractCommand, SplitFlagsAndEmptyEntriesGetArjsVerdict) {
     EXPECT_EQ(RunTool("test " + dir.File("test.arj"), &log), c.exit_code) << c.label << "\n" << log;
     EXPECT_NE(log.find(c.message), std::string::npos) << c.label << "\n" << log;
     RunToolStdout("list " + dir.File("test.arj"), &listing);
-    for (const HeaderSpec& e : c.entries)
-      if (!(e.flags & 0x08)) {
-        EXPECT_NE(listing.find(e.name), std::string::npos) << c.label << "\n" << listing;
-      }
+    for (const HeaderSpec& e : c.entries) EXPECT_NE(listing.find(e.name), std::string::npos) << c.label << "\n" << listing;
     const bool arj_passes = RunArj(dir.path(), "t test.arj") == 0;
     EXPECT_EQ(arj_passes == (c.exit_code == 0), c.as_arj) << c.label;
   }

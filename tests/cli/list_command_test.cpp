@@ -80,8 +80,11 @@ TEST(ListCommand, TheWholeSetFromAnyVolumeOrOneVolumeOnRequest) {
       << all;
   ASSERT_EQ(RunTool("list " + Data("split.a01"), &all), 0) << all;
   EXPECT_NE(all.find("192e4f9c"), std::string::npos) << "the table shows the whole file's CRC\n" << all;
-  ASSERT_EQ(RunTool(Data("split.a02") + " list --single-volume --json", &single), 0) << "options after operands";
+  // One volume: the rest of big.bin is listed, its first part not read.
+  ASSERT_EQ(RunTool(Data("split.a02") + " list --single-volume --json", &single), 1) << "options after operands";
   EXPECT_EQ(single.find("\"small.txt\""), std::string::npos) << single;
+  EXPECT_NE(single.find("big.bin: its first part is missing"), std::string::npos) << single;
+  EXPECT_NE(single.find("\"size\": 7548"), std::string::npos) << single;
   ASSERT_EQ(RunTool("list --trace 400 " + Data("split.arj"), &traced), 0);
   EXPECT_NE(traced.find("trace 400: arj\topen volume 1 result"), std::string::npos) << traced;
 }
