@@ -141,6 +141,7 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
         work.name);
 
   int32_t leading_misses = 0;
+  uint64_t dropped = 0;  // volumes of sets that ended before the named volume: they count to the bound
   const uint64_t volume_bound = VolumeBound(s);
   for (int64_t n = 0;;) {
     VolumeRecord& record = s.volumes[s.volume_count];
@@ -155,7 +156,7 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
       Trace(archiver, TRACE_VOLUMES, "arj\topen volume %d result %terr", static_cast<int32_t>(n), result);
     }
     ++n;
-    if (!Failed(result) && s.volume_count >= volume_bound) {
+    if (!Failed(result) && s.volume_count + dropped >= volume_bound) {
       // One volume more than the set may have: refused, not cut short.
       if (opened_by_name) host::CloseObject(record.io);
       record.io = nullptr;
@@ -175,6 +176,7 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
           if (n > own) break;
           Trace(archiver, TRACE_VOLUMES, "arj\tset ends at volume %d", static_cast<int32_t>(n - 1));
           for (uint32_t v = 0; v < s.volume_count; ++v) DropVolume(s.volumes[v]);
+          dropped += s.volume_count;
           s.volume_count = 0;
         }
       }

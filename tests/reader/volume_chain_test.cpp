@@ -198,6 +198,15 @@ TEST_F(VolumeChain, AVolumeWhoseMainHeaderEndsTheSetEndsIt) {
     ASSERT_FALSE(f.Handles().empty());
     EXPECT_EQ(f.Name(f.Handles()[0]), c.first_entry);
   }
+  // The volumes of sets passed over count to the bound: a folder of many
+  // archives numbered before the named one costs no more than a set would.
+  host_.runtime().limits().max_volumes = 7;
+  ArchiverFixture bounded(host_);
+  EXPECT_EQ(bounded.OpenFile(dir_.File("data.a07"), 1), ERR_LIMIT_EXCEEDED) << "seven passed over, and the named one";
+  host_.runtime().limits().max_volumes = 8;
+  ArchiverFixture within(host_);
+  EXPECT_EQ(within.OpenFile(dir_.File("data.a07"), 1), RESULT_OK);
+  host_.runtime().limits().max_volumes = 0;
 }
 
 TEST_F(VolumeChain, TheNextVolumeMayBeginWithTheEndMarker) {
