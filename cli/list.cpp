@@ -70,6 +70,11 @@ void PrintJson(const Session& s, const std::vector<arjhost::EntryInfo>& entries,
       json.EndObject();
     }
     json.EndArray();
+    // Why the parts do not make up the file; null when they do.
+    const std::string problem = arjhost::PartsProblem(e);
+    json.Key("parts_problem");
+    if (problem.empty()) json.Null();
+    else json.String(problem);
     json.Key("garbled"), json.Bool(e.garbled);
     json.Key("header_crc_ok"), json.Bool(!e.header_known || e.header_crc_ok);
     json.Key("volume"), json.String(JsonName(e.volume, args));

@@ -84,26 +84,31 @@ TEST(ExtractCommand, AMissingOrMisplacedVolumeIsNamed) {
     const char* named;
     std::vector<std::string> messages;
     std::vector<std::string> extracted;
+    bool parts_problem;  // the parts there do not make up big.bin (rather than the last ones missing)
   } cases[] = {
       {{{"split.arj", "split.arj"}, {"split.a01", "split.a01"}},
        "split.arj",
        {"big.bin: the volume it continues into, split.a02, is missing", "is missing: split.a02"},
-       {"small.txt"}},
+       {"small.txt"},
+       false},
       {{{"split.arj", "split.arj"}, {"split.a02", "split.a02"}},
        "split.arj",
        {"big.bin: the volume it continues into, split.a01, is missing", "is missing: split.a01"},
-       {"small.txt"}},
+       {"small.txt"},
+       false},
       // The last volume where the second belongs: its main header ends the
       // set there, and its part does not start where the first part ends.
       {{{"split.arj", "split.arj"}, {"split.a01", "split.a02"}, {"split.a02", "split.a01"}},
        "split.arj",
        {"big.bin: part 2 of 2 starts at offset 22452 of the file, where the parts before it end at 11176"},
-       {"small.txt"}},
+       {"small.txt"},
+       true},
       // No first volume: the rest of big.bin is listed, and not taken for the file.
       {{{"split.a01", "split.a01"}, {"split.a02", "split.a02"}},
        "split.a02",
        {"big.bin: its first part is missing: it continues a file from an earlier volume"},
-       {}},
+       {},
+       true},
   };
   for (const Case& c : cases) {
     TempDir dir, out;
@@ -115,6 +120,11 @@ TEST(ExtractCommand, AMissingOrMisplacedVolumeIsNamed) {
     EXPECT_EQ(RunTool("list " + dir.File(c.named), &listing), 1) << listing;
     EXPECT_NE(listing.find("big.bin"), std::string::npos) << "listed, not left out\n" << listing;
     EXPECT_NE(listing.find(c.messages.back()), std::string::npos) << listing;
+    std::string json;
+    EXPECT_EQ(RunToolStdout("list --json " + dir.File(c.named), &json), 1);
+    EXPECT_TRUE(JsonSatisfies(json, std::string("[e['name'] for e in d['entries'] if e['parts_problem']] == ") +
+                                        (c.parts_problem ? "['big.bin']" : "[]")))
+        << json;
   }
 }
 
