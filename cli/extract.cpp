@@ -84,6 +84,8 @@ struct Run {
   }
 
   void Extract(const arjhost::EntryInfo& e) {
+    // Two names that share their first 509 bytes must not land on one file.
+    if (!e.name_whole) return Fail(e, "its name is longer than 509 bytes and its header could not be read for the rest");
     std::vector<std::string> parts;
     std::string why;
     if (!SplitEntryPath(e.name, &parts, &why)) return Fail(e, why);

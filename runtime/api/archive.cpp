@@ -240,6 +240,7 @@ std::vector<EntryInfo> Archive::Entries() {
     EntryInfo e;
     e.handle = handle;
     e.name = StringProperty(a, PROP_OBJECT_NAME);
+    e.name_whole = e.name.size() < kStoredNameChars;
     e.size = FixedProperty<uint64_t>(a, PROP_OBJECT_SIZE);
     e.packed = FixedProperty<uint32_t>(a, PROP_PACKED_SIZE);
     e.method = FixedProperty<uint32_t>(a, PROP_ENTRY_METHOD);

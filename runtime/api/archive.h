@@ -19,6 +19,9 @@ class VolumeHeaders;  // internal
 struct EntryInfo {
   uint64_t handle = 0;  // what Next returned: index + 1
   std::string name;     // the stored bytes
+  // False when `name` may be cut: the plug-in reports at most 509 bytes of
+  // a name, and the entry's header could not be read for the rest.
+  bool name_whole = true;
   uint64_t size = 0;    // all parts together
   uint32_t packed = 0;
   uint32_t method = 0;

@@ -187,6 +187,24 @@ TEST(ExtractCommand, NamesThatWouldLeaveTheFolderAreRefused) {
   EXPECT_FALSE(fs::exists(dir.File("up.txt")));
 }
 
+TEST(ExtractCommand, NamesOverThePluginsLimitAreListedAndExtractedWhole) {
+  // Two names sharing their first 509 bytes: each keeps its own file.
+  std::string shared;
+  while (shared.size() < 600) shared += "folder/";
+  TempDir dir;
+  std::string archive = dir.File("long.arj");
+  WriteFile(archive, Concat({MainHeader(), BuildHeader(StoredEntry(shared + "one.txt", "first")),
+                             BuildHeader(StoredEntry(shared + "two.txt", "second")), EndMarker()}));
+  std::string listing, log;
+  ASSERT_EQ(RunToolStdout("list " + archive + " --json", &listing), 0) << listing;
+  EXPECT_TRUE(JsonSatisfies(listing, "[e['name'] for e in d['entries']] == ['" + shared + "one.txt', '" + shared +
+                                         "two.txt']"))
+      << listing;
+  ASSERT_EQ(RunTool("extract " + archive + " -C " + dir.File("out"), &log), 0) << log;
+  EXPECT_EQ(ReadFile(dir.File("out/" + shared + "one.txt")), ToBytes("first"));
+  EXPECT_EQ(ReadFile(dir.File("out/" + shared + "two.txt")), ToBytes("second"));
+}
+
 TEST(ExtractCommand, DamagedArchivesExtractWhatTheyCanAndSayWhatFailed) {
   TempDir out;
   std::string log;

@@ -3,6 +3,7 @@
 #include "runtime/format/entry_time.h"
 
 namespace arjhost {
+
 bool NamesMatch(const std::string& reported, const std::string& stored) {
   if (reported == stored) return true;
   return reported.size() >= kStoredNameChars && stored.size() > reported.size() &&
@@ -17,6 +18,9 @@ void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry) {
   entry->flags = header.flags;
   entry->access_mode = header.access_mode;
   entry->modified_time = arjrt::EntryTimeToUnix(header.file_time, header.host_os);
+  // The plug-in keeps the first 509 bytes of a name; the header has it all.
+  entry->name = header.name;
+  entry->name_whole = true;
 }
 
 void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& table, const VolumeHeaderSource& source) {
