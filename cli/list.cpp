@@ -93,6 +93,9 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
   for (const std::string& volume : state.damaged_main_headers)
     std::fprintf(stderr, "arjhost: %s: main header CRC mismatch: the archive header is damaged\n",
                  ShowPath(volume.empty() ? s.archive_path : volume).c_str());
+  if (state.secured)
+    std::fprintf(stderr, "arjhost: %s: the archive is sealed with an ARJ-SECURITY envelope, which is not verified\n",
+                 ShowPath(s.archive_path).c_str());
   if (!state.skipped.empty())
     std::fprintf(stderr, "arjhost: %s: archive is damaged; recovered what lies outside the %zu skipped range%s\n",
                  ShowPath(s.archive_path).c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
@@ -103,8 +106,9 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
     std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume that an entry continues into is missing%s%s\n",
                  ShowPath(s.archive_path).c_str(), state.missing_volume.empty() ? "" : ": ",
                  ShowName(state.missing_volume, args).c_str());
-  return state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() ? kExitPartial
-                                                                                                 : kExitOk;
+  const bool trouble =
+      state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() || state.secured;
+  return trouble ? kExitPartial : kExitOk;
 }
 
 int RunList(const Args& args) {

@@ -219,8 +219,12 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   state.multi_volume = state.volumes.size() > 1 || (state.restricted && !state.damaged);
   state.digest = FixedProperty<uint64_t>(o.archiver, PROP_ARCHIVE_DIGEST);
   VolumeHeaders volumes = archive->Volumes();
-  for (const std::string& volume : state.volumes.empty() ? std::vector<std::string>{""} : state.volumes)
-    if (!volumes.MainHeaderSound(volume)) state.damaged_main_headers.push_back(volume);
+  for (const std::string& volume : state.volumes.empty() ? std::vector<std::string>{""} : state.volumes) {
+    arjrt::ArjHeader main;
+    const bool read = volumes.ReadMainHeader(volume, &main);
+    if (!read || !main.crc_matches) state.damaged_main_headers.push_back(volume);
+    if (read && (main.flags & kMainFlagSecured)) state.secured = true;
+  }
   return archive;
 }
 

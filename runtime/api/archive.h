@@ -79,6 +79,9 @@ struct ArchiveState {
   // Volumes whose main header fails its CRC ("" for the archive's own when
   // it has no name): read anyway, and reported as damaged.
   std::vector<std::string> damaged_main_headers;
+  // The main header says an ARJ-SECURITY envelope seals the archive; the
+  // envelope is not verified here.
+  bool secured = false;
 };
 
 // Why an entry could not be extracted, in plain words, with its code.
