@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <set>
@@ -24,6 +25,7 @@ namespace {
 constexpr uint8_t kFileTypeComment = 2;
 constexpr uint8_t kFileTypeDirectory = 3;
 constexpr uint8_t kFileTypeVolumeLabel = 4;
+constexpr uint8_t kFileTypeChapterLabel = 5;
 constexpr uint8_t kHostUnix = 2;
 
 mode_t FileMode(const arjhost::EntryInfo& e) {
@@ -144,6 +146,18 @@ struct Run {
   }
 };
 
+// Of a chapter archive, the entries whose chapter range holds `chapter`
+// (0: the archive has none, and every entry counts).
+bool InChapter(const arjhost::EntryInfo& e, int chapter) {
+  return chapter == 0 || !e.header_known || (e.first_chapter <= chapter && chapter <= e.last_chapter);
+}
+
+// What makes no file: comment headers and volume and chapter labels.
+bool NoFile(const arjhost::EntryInfo& e) {
+  return e.header_known && (e.file_type == kFileTypeComment || e.file_type == kFileTypeVolumeLabel ||
+                            e.file_type == kFileTypeChapterLabel);
+}
+
 bool Chosen(const arjhost::EntryInfo& e, const std::vector<std::string>& names, const Args& args,
             std::set<std::string>* matched) {
   if (names.empty()) return true;
@@ -188,6 +202,14 @@ int RunEntries(const Args& args, bool extracting) {
   const char* command = extracting ? "extract" : "test";
   Session session;
   if (!OpenSession(args, command, &session)) return kExitFailure;
+  const int latest = session.archive->state().chapter;
+  const int chapter = args.Has("chapter") ? std::atoi(args.Value("chapter").c_str()) : latest;
+  if (args.Has("chapter") && (chapter < 1 || chapter > latest)) {
+    const std::string why = latest == 0 ? "the archive has no chapters"
+                                        : "--chapter takes a chapter from 1 to " + std::to_string(latest);
+    std::fprintf(stderr, "arjhost %s: %s: %s\n", command, ShowPath(session.archive_path).c_str(), why.c_str());
+    return kExitFailure;
+  }
   Run run{args, session, extracting};
   run.overwrite = args.Has("overwrite");
   run.passwords = MakePasswordSource(args);
@@ -210,8 +232,7 @@ int RunEntries(const Args& args, bool extracting) {
   for (const arjhost::EntryInfo& e : entries) {
     progress.Show(std::string(extracting ? "extracting " : "testing ") + std::to_string(done++) + " of " +
                   std::to_string(entries.size()) + " entries, " + std::to_string(run.bytes >> 20) + " MiB");
-    if (!Chosen(e, names, args, &matched)) continue;
-    if (e.header_known && (e.file_type == kFileTypeComment || e.file_type == kFileTypeVolumeLabel)) continue;
+    if (!InChapter(e, chapter) || NoFile(e) || !Chosen(e, names, args, &matched)) continue;
     if (extracting) run.Extract(e);
     else run.Test(e);
   }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/entry_metadata.h"
@@ -219,11 +220,19 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   state.multi_volume = state.volumes.size() > 1 || (state.restricted && !state.damaged);
   state.digest = FixedProperty<uint64_t>(o.archiver, PROP_ARCHIVE_DIGEST);
   VolumeHeaders volumes = archive->Volumes();
+  bool first = true;
   for (const std::string& volume : state.volumes.empty() ? std::vector<std::string>{""} : state.volumes) {
     arjrt::ArjHeader main;
     const bool read = volumes.ReadMainHeader(volume, &main);
     if (!read || !main.crc_matches) state.damaged_main_headers.push_back(volume);
     if (read && (main.flags & kMainFlagSecured)) state.secured = true;
+    // The first volume speaks for the set: arj repeats the comment and the
+    // chapter in every volume.
+    if (read && std::exchange(first, false)) {
+      state.protected_data = (main.flags & kMainFlagProtected) != 0;
+      state.chapter = main.last_chapter;
+      state.comment = main.comment;
+    }
   }
   return archive;
 }

@@ -40,6 +40,11 @@ struct EntryInfo {
   uint8_t flags = 0;           // ARJ flags of the first part
   uint16_t access_mode = 0;    // the stored file attributes
   int64_t modified_time = 0;   // seconds since 1970-01-01 UTC
+  // The chapters the entry belongs to (`arj ac`): first to last, both 0 in
+  // an archive without chapters.
+  uint8_t first_chapter = 0;
+  uint8_t last_chapter = 0;
+  std::string comment;         // the stored bytes
 
   // The parts of a split entry in order (one part for a whole entry), for
   // checking each part's CRC-32 after extraction.
@@ -82,6 +87,13 @@ struct ArchiveState {
   // The main header says an ARJ-SECURITY envelope seals the archive; the
   // envelope is not verified here.
   bool secured = false;
+  // The main header's ARJ-PROTECT flag: damage-protection data follows the
+  // end marker (`arj a -hk`). A rewrite does not carry it over.
+  bool protected_data = false;
+  // The latest chapter of a chapter archive (0 without chapters): the one
+  // extraction takes by default.
+  uint8_t chapter = 0;
+  std::string comment;  // the archive comment, as stored
 };
 
 // Why an entry could not be extracted, in plain words, with its code.

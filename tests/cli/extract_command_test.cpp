@@ -232,3 +232,73 @@ TEST(ExtractCommand, CorruptPackedDataIsACrcOrDataErrorPerEntry) {
 }
 
 }  // namespace
+
+namespace {
+
+// Archives made by arj's everyday switches: what arj x extracts, we
+// extract; what they carry, the listing shows.
+TEST(ArjFeatures, ChaptersCommentsAndProtectionAsArjMakesThem) {
+  REQUIRE_PEER("arj");
+  TempDir dir;
+  const std::string src = dir.File("src");
+  fs::create_directories(src);
+  auto put = [&src](const std::string& name, const std::string& text, const std::string& when) {
+    WriteFile(src + "/" + name, ToBytes(text));
+    ASSERT_EQ(std::system(("touch -d '" + when + "' " + src + "/" + name).c_str()), 0);
+  };
+  // Three chapters: a.txt changes in each, b.txt in none, c.txt comes last.
+  put("a.txt", "first\n", "2020-01-01 10:00");
+  put("b.txt", "bee\n", "2020-01-01 10:00");
+  ASSERT_EQ(RunArj(src, "ac ../chapters.arj a.txt b.txt"), 0);
+  put("a.txt", "second one\n", "2020-01-02 10:00");
+  ASSERT_EQ(RunArj(src, "ac ../chapters.arj a.txt b.txt"), 0);
+  put("a.txt", "the third version\n", "2020-01-03 10:00");
+  put("c.txt", "sea\n", "2020-01-03 10:00");
+  ASSERT_EQ(RunArj(src, "ac ../chapters.arj a.txt c.txt"), 0);
+  put("archive-comment.txt", "made for the tests\nsecond line\n", "2020-01-01 10:00");
+  put("entry-comment.txt", "about b\n", "2020-01-01 10:00");
+  ASSERT_EQ(RunArj(src, "a ../comments.arj a.txt b.txt -zarchive-comment.txt"), 0);
+  ASSERT_EQ(RunArj(src, "c ../comments.arj b.txt -jzentry-comment.txt"), 0);
+  ASSERT_EQ(RunArj(src, "a ../protected.arj a.txt b.txt c.txt -hk"), 0);
+
+  const struct {
+    const char* archive;
+    const char* json;        // of list --json
+    const char* arj_switches;  // what arj x needs to extract the same
+    const char* our_switches;
+  } cases[] = {
+      {"chapters.arj",
+       "d['chapter'] == 3 and [tuple(e['chapters']) for e in d['entries'] if e['name'] == 'b.txt'] == [(1, 2)] and "
+       "len([e for e in d['entries'] if e['file_type'] == 5]) == 3",
+       "", ""},
+      {"chapters.arj", "True", "-jb1", "--chapter 1"},
+      {"comments.arj",
+       "d['comment'] == 'made for the tests\\nsecond line\\n' and "
+       "[e['comment'] for e in d['entries']] == ['', 'about b\\n']",
+       "", ""},
+      {"protected.arj", "d['protected'] and not d['damaged'] and len(d['entries']) == 3", "", ""},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string archive = dir.File(c.archive);
+    std::string out;
+    EXPECT_EQ(RunToolStdout("list --json " + archive, &out), 0) << c.archive;
+    EXPECT_TRUE(JsonSatisfies(out, c.json)) << out;
+    EXPECT_EQ(RunTool("test " + archive + " " + c.our_switches, &out), 0) << out;
+    const std::string ours = dir.File("ours" + std::to_string(n)), theirs = dir.File("arj" + std::to_string(n++));
+    fs::create_directories(theirs);
+    ASSERT_EQ(RunArj(theirs, std::string("x ") + archive + " " + c.arj_switches), 0) << c.archive;
+    EXPECT_EQ(RunTool("extract " + archive + " -C " + ours + " " + c.our_switches, &out), 0) << out;
+    ExpectSameTree(ours, theirs);
+  }
+  std::string out;
+  EXPECT_EQ(RunTool("list " + dir.File("comments.arj"), &out), 0);
+  EXPECT_NE(out.find("\n  made for the tests\n  second line\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("    comment: about b\n"), std::string::npos) << out;
+  // A rewrite drops the protection data with a notice; arj accepts the result.
+  EXPECT_EQ(RunTool("delete " + dir.File("protected.arj") + " c.txt", &out), 0) << out;
+  EXPECT_NE(out.find("ARJ-PROTECT data is not carried over"), std::string::npos) << out;
+  EXPECT_EQ(RunArj(dir.path(), "t protected.arj"), 0);
+}
+
+}  // namespace

@@ -17,6 +17,9 @@ void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry) {
   entry->host_os = header.host_os;
   entry->flags = header.flags;
   entry->access_mode = header.access_mode;
+  entry->first_chapter = header.first_chapter;
+  entry->last_chapter = header.last_chapter;
+  entry->comment = header.comment;
   entry->modified_time = arjrt::EntryTimeToUnix(header.file_time, header.host_os);
   // The plug-in keeps the first 509 bytes of a name; the header has it all.
   entry->name = header.name;
