@@ -232,7 +232,13 @@ int RunEntries(const Args& args, bool extracting) {
   for (const arjhost::EntryInfo& e : entries) {
     progress.Show(std::string(extracting ? "extracting " : "testing ") + std::to_string(done++) + " of " +
                   std::to_string(entries.size()) + " entries, " + std::to_string(run.bytes >> 20) + " MiB");
-    if (!InChapter(e, chapter) || NoFile(e) || !Chosen(e, names, args, &matched)) continue;
+    if (!InChapter(e, chapter) || !Chosen(e, names, args, &matched)) continue;
+    // arj checks such an entry against no data: one that holds some is damaged.
+    if ((NoFile(e) || (e.header_known && e.file_type == kFileTypeDirectory)) && (e.size != 0 || e.packed != 0)) {
+      run.Fail(e, "a folder or label entry that holds data");
+      continue;
+    }
+    if (NoFile(e)) continue;
     if (extracting) run.Extract(e);
     else run.Test(e);
   }

@@ -101,6 +101,8 @@ TEST(ExtractCommand, SplitFlagsAndEmptyEntriesGetArjsVerdict) {
   tampered.data[0] = 'X';  // the CRC is still that of `text`
   HeaderSpec empty_with_crc = StoredEntry("empty.txt", "");
   empty_with_crc.file_crc = 0x12345678;
+  HeaderSpec folder_with_data = StoredEntry("folder", text);
+  folder_with_data.file_type = 3;
   struct Case {
     const char* label;
     std::vector<HeaderSpec> entries;
@@ -113,6 +115,7 @@ TEST(ExtractCommand, SplitFlagsAndEmptyEntriesGetArjsVerdict) {
       {"a tampered whole entry and an orphan part", {tampered, StoredEntry("orphan.txt", "tail", 0x08)}, 1,
        "whole.txt: CRC mismatch", true},
       {"an empty entry whose CRC is not that of nothing", {empty_with_crc}, 1, "empty.txt: CRC mismatch", true},
+      {"a folder entry holding data", {folder_with_data}, 1, "folder: a folder or label entry that holds data", true},
       {"a last entry continuing into a missing volume", {StoredEntry("a.txt", "a"), StoredEntry("cut.bin", text, 0x04)},
        1, "cut.bin: the volume it continues into, test.a01, is missing", false},
   };
