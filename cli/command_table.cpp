@@ -50,17 +50,23 @@ const std::vector<Command>& Commands() {
        "the archive digest. Naming any volume of a set lists the whole set.",
        {"arjhost list backup.arj", "arjhost list backup.a01 --single-volume",
         "arjhost list damaged.arj --recover --json  # what lies around the damage"}},
-      {"extract", "extract ARCHIVE [-C DIR] [-p PASSWORD] [-o] [--chapter N] [--recover] [--json] [NAME...]",
+      {"extract",
+       "extract ARCHIVE [-C DIR] [-p PASSWORD] [-o] [--preserve-permissions] [--chapter N] [--recover] [--json] "
+       "[NAME...]",
        "extract entries (all, or those named) under DIR",
-       {{"directory", 'C', true, "DIR", "extract under DIR (default: the current folder; made if missing)"},
+       {{"directory", 'C', true, "DIR", "extract under DIR (default: the current folder; made with its parents if missing)"},
         kPassword,
-        {"overwrite", 'o', false, "", "replace existing files"},
+        {"overwrite", 'o', false, "", "replace existing files and links"},
+        {"preserve-permissions", 0, false, "",
+         "keep stored modes as they are (default: set-user-ID and set-group-ID dropped, umask applied)"},
         kChapter, kSingleVolume, kCodepage, kRecover, kJson},
        RunExtract,
        "Extracts every entry, or those named (a folder name takes what is under it), checking\n"
-       "the CRC-32 of every part. Names never leave DIR; each file is renamed into place only\n"
-       "when whole and checked. Garbled entries take -p, or ask on a terminal. Of a chapter\n"
-       "archive, the latest chapter (or --chapter N); chapter labels make no file.",
+       "the CRC-32 of every part. Names never leave DIR: a leading '/', '\\' or drive letter\n"
+       "is removed, \"..\" refused, and no link is ever written through. Each file is renamed\n"
+       "into place only when whole and checked. Symbolic links whose targets stay inside DIR\n"
+       "and hard links are made; devices and FIFOs are skipped. Names are decoded as list\n"
+       "shows them. Garbled entries take -p, or ask on a terminal.",
        {"arjhost extract backup.arj -C out", "arjhost extract backup.arj docs/readme.txt -o",
         "arjhost extract damaged.arj --recover -C rescued"}},
       {"test", "test ARCHIVE [-p PASSWORD] [--chapter N] [--recover] [--json] [NAME...]",

@@ -46,6 +46,15 @@ struct EntryInfo {
   uint8_t last_chapter = 0;
   std::string comment;         // the stored bytes
 
+  // File type 6: which UNIX link or special file, as arj -a1 keeps it in
+  // an extended header. kUnreadable when that header is missing or does
+  // not hold a well-formed record.
+  enum class Special : uint8_t { kNone, kUnreadable, kFifo, kHardLink, kSymbolicLink, kBlockDevice, kCharDevice };
+  Special special = Special::kNone;
+  // The stored bytes: a symbolic link's target, or for a hard link the
+  // stored name of the entry it shares its data with.
+  std::string link_target;
+
   // The parts of a split entry in order (one part for a whole entry), for
   // checking each part's CRC-32 after extraction.
   struct Part {

@@ -1,5 +1,6 @@
 #include "runtime/api/internal/entry_metadata.h"
 
+#include "runtime/api/internal/unix_special.h"
 #include "runtime/format/entry_time.h"
 
 namespace arjhost {
@@ -21,6 +22,9 @@ void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry) {
   entry->last_chapter = header.last_chapter;
   entry->comment = header.comment;
   entry->modified_time = arjrt::EntryTimeToUnix(header.file_time, header.host_os);
+  entry->special = EntryInfo::Special::kNone;
+  entry->link_target.clear();
+  if (header.file_type == kFileTypeUnixSpecial) ApplyUnixSpecial(header.unix_extension, entry);
   // The plug-in keeps the first 509 bytes of a name; the header has it all.
   entry->name = header.name;
   entry->name_whole = true;
