@@ -15,6 +15,10 @@ void WriteArchiveState(arjhost::JsonWriter& json, const Session& s, const Args& 
   json.Key("damaged"), json.Bool(state.damaged);
   json.Key("incomplete"), json.Bool(state.incomplete);
   json.Key("main_header_crc_ok"), json.Bool(state.damaged_main_headers.empty());
+  json.Key("secured"), json.Bool(state.secured);
+  json.Key("protected"), json.Bool(state.protected_data);
+  json.Key("chapter"), json.Unsigned(state.chapter);
+  json.Key("comment"), json.String(JsonName(state.comment, args));
   json.Key("volumes"), json.BeginArray();
   for (const std::string& v : state.volumes) json.String(JsonName(v, args));
   json.EndArray();

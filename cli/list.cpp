@@ -24,18 +24,50 @@ std::string ModifiedText(const arjhost::EntryInfo& e) {
   return e.header_known ? arjhost::LocalTimeText(e.modified_time) : "-";
 }
 
+constexpr uint8_t kFileTypeChapterLabel = 5;
+
+// A stored comment, one indented line per line it holds, each made safe
+// for the terminal (the indent keeps a comment from passing for a row).
+void PrintComment(const std::string& comment, const char* indent, const Args& args) {
+  size_t from = 0;
+  while (from < comment.size()) {
+    size_t end = comment.find('\n', from);
+    if (end == std::string::npos) end = comment.size();
+    std::string line = comment.substr(from, end - from);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::printf("%s%s\n", indent, ShowName(line, args).c_str());
+    from = end + 1;
+  }
+}
+
+std::string ChapterRange(const arjhost::EntryInfo& e) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%03u-%03u", e.first_chapter, e.last_chapter);
+  return text;
+}
+
 void PrintTable(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
   const arjhost::ArchiveState& state = s.archive->state();
   std::printf("Archive: %s\n", ShowPath(s.archive_path).c_str());
+  if (!state.comment.empty()) {
+    std::printf("Comment:\n");
+    PrintComment(state.comment, "  ", args);
+  }
+  if (state.protected_data) std::printf("Protected: ARJ-PROTECT damage-protection data follows the archive\n");
+  if (state.chapter != 0) std::printf("Chapters: %u (extraction takes the latest; ranges below)\n", state.chapter);
   std::printf("%-32s %12s %12s %6s %6s %-8s %-3s %-19s %s\n", "Name", "Size", "Packed", "Ratio", "Method", "CRC-32",
               "G", "Modified", "Volume");
   uint64_t total_size = 0, total_packed = 0;
   for (const arjhost::EntryInfo& e : entries) {
     total_size += e.size;
     total_packed += e.packed;
-    std::printf("%-32s %12" PRIu64 " %12u %6s %6u %08x %-3s %-19s %s\n", ShowName(e.name, args).c_str(), e.size,
-                e.packed, Ratio(e.packed, e.size).c_str(), e.method, e.crc, e.garbled ? "G" : "-",
-                ModifiedText(e).c_str(), ShowName(e.volume, args).c_str());
+    std::string name = ShowName(e.name, args);
+    if (e.header_known && e.file_type == kFileTypeChapterLabel) name += " (chapter label)";
+    if (state.chapter != 0) name += " [" + ChapterRange(e) + "]";
+    std::printf("%-32s %12" PRIu64 " %12u %6s %6u %08x %-3s %-19s %s\n", name.c_str(), e.size, e.packed,
+                Ratio(e.packed, e.size).c_str(), e.method, e.crc, e.garbled ? "G" : "-", ModifiedText(e).c_str(),
+                ShowName(e.volume, args).c_str());
+    PrintComment(e.comment, "    comment: ", args);
   }
   std::printf("%zu entr%s, %" PRIu64 " bytes, %" PRIu64 " packed %s\n", entries.size(),
               entries.size() == 1 ? "y" : "ies", total_size, total_packed, Ratio(total_packed, total_size).c_str());
@@ -83,10 +115,11 @@ void PrintJson(const Session& s, const std::vector<arjhost::EntryInfo>& entries,
       json.Key("modified"), json.String(ModifiedText(e));
       json.Key("file_type"), json.Unsigned(e.file_type);
       json.Key("host_os"), json.Unsigned(e.host_os);
+      json.Key("comment"), json.String(JsonName(e.comment, args));
+      json.Key("chapters"), json.BeginArray(), json.Unsigned(e.first_chapter), json.Unsigned(e.last_chapter);
+      json.EndArray();
     } else {
-      json.Key("modified"), json.Null();
-      json.Key("file_type"), json.Null();
-      json.Key("host_os"), json.Null();
+      for (const char* key : {"modified", "file_type", "host_os", "comment", "chapters"}) json.Key(key), json.Null();
     }
     json.EndObject();
   }
@@ -125,6 +158,9 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
   for (const std::string& volume : state.damaged_main_headers)
     std::fprintf(stderr, "arjhost: %s: main header CRC mismatch: the archive header is damaged\n",
                  ShowPath(volume.empty() ? s.archive_path : volume).c_str());
+  if (state.secured)
+    std::fprintf(stderr, "arjhost: %s: the archive is sealed with an ARJ-SECURITY envelope, which is not verified\n",
+                 ShowPath(s.archive_path).c_str());
   if (!state.skipped.empty())
     std::fprintf(stderr, "arjhost: %s: archive is damaged; recovered what lies outside the %zu skipped range%s\n",
                  ShowPath(s.archive_path).c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
@@ -141,8 +177,9 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
   else if (state.incomplete && state.unreadable_volumes.empty())
     std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume of its set is missing\n",
                  ShowPath(s.archive_path).c_str());
-  return state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() ? kExitPartial
-                                                                                                 : kExitOk;
+  const bool trouble =
+      state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() || state.secured;
+  return trouble ? kExitPartial : kExitOk;
 }
 
 int RunList(const Args& args) {

@@ -117,6 +117,10 @@ int RunRebuild(Session& s, const Args& args, const std::string& command, const a
     std::fprintf(stderr, "arjhost %s: %s\n", command.c_str(), ShowPath(error).c_str());
     return kExitPartial;
   }
+  // The protection data covers the old bytes: it would not fit the new ones.
+  if (s.archive->state().protected_data)
+    std::fprintf(stderr, "arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n",
+                 command.c_str(), ShowPath(destination).c_str());
   if (!args.Has("json"))
     std::printf("%s: %zu dropped, %zu replaced, %zu added\n", destination.c_str(), changes.dropped.size(),
                 changes.replaced.size(), changes.added.size());

@@ -68,6 +68,10 @@ constexpr uint8_t FLAG_GARBLED = 0x01;
 constexpr uint8_t FLAG_SPLIT_NEXT = 0x04;  // continues in the next volume (main header: the archive does)
 constexpr uint8_t FLAG_SPLIT_PREV = 0x08;  // continues an entry of the previous volume
 
+// Main header flags.
+constexpr uint8_t kMainFlagProtected = 0x08;  // ARJ-PROTECT data follows the end marker
+constexpr uint8_t kMainFlagSecured = 0x40;    // an ARJ-SECURITY envelope seals the archive
+
 // File types.
 constexpr uint8_t kFileTypeBinary = 0;
 constexpr uint8_t kFileTypeText = 1;

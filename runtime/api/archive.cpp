@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/entry_metadata.h"
@@ -259,8 +260,20 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   state.digest = state.volume_digests.empty() ? FixedProperty<uint64_t>(o.archiver, PROP_ARCHIVE_DIGEST)
                                               : state.volume_digests.front();
   VolumeHeaders volumes = archive->Volumes();
-  for (const std::string& volume : state.volumes.empty() ? std::vector<std::string>{""} : state.volumes)
-    if (!volumes.MainHeaderSound(volume)) state.damaged_main_headers.push_back(volume);
+  bool first = true;
+  for (const std::string& volume : state.volumes.empty() ? std::vector<std::string>{""} : state.volumes) {
+    arjrt::ArjHeader main;
+    const bool read = volumes.ReadMainHeader(volume, &main);
+    if (!read || !main.crc_matches) state.damaged_main_headers.push_back(volume);
+    if (read && (main.flags & kMainFlagSecured)) state.secured = true;
+    // The first volume speaks for the set: arj repeats the comment and the
+    // chapter in every volume.
+    if (read && std::exchange(first, false)) {
+      state.protected_data = (main.flags & kMainFlagProtected) != 0;
+      state.chapter = main.last_chapter;
+      state.comment = main.comment;
+    }
+  }
   return archive;
 }
 
@@ -280,6 +293,7 @@ std::vector<EntryInfo> Archive::Entries() {
     EntryInfo e;
     e.handle = handle;
     e.name = StringProperty(a, PROP_OBJECT_NAME);
+    e.name_whole = e.name.size() < kStoredNameChars;
     e.size = FixedProperty<uint64_t>(a, PROP_OBJECT_SIZE);
     e.packed = FixedProperty<uint32_t>(a, PROP_PACKED_SIZE);
     e.method = FixedProperty<uint32_t>(a, PROP_ENTRY_METHOD);

@@ -19,6 +19,9 @@ class VolumeHeaders;  // internal
 struct EntryInfo {
   uint64_t handle = 0;  // what Next returned: index + 1
   std::string name;     // the stored bytes
+  // False when `name` may be cut: the plug-in reports at most 509 bytes of
+  // a name, and the entry's header could not be read for the rest.
+  bool name_whole = true;
   uint64_t size = 0;    // all parts together
   uint32_t packed = 0;
   uint32_t method = 0;
@@ -37,6 +40,20 @@ struct EntryInfo {
   uint8_t flags = 0;           // ARJ flags of the first part
   uint16_t access_mode = 0;    // the stored file attributes
   int64_t modified_time = 0;   // seconds since 1970-01-01 UTC
+  // The chapters the entry belongs to (`arj ac`): first to last, both 0 in
+  // an archive without chapters.
+  uint8_t first_chapter = 0;
+  uint8_t last_chapter = 0;
+  std::string comment;         // the stored bytes
+
+  // File type 6: which UNIX link or special file, as arj -a1 keeps it in
+  // an extended header. kUnreadable when that header is missing or does
+  // not hold a well-formed record.
+  enum class Special : uint8_t { kNone, kUnreadable, kFifo, kHardLink, kSymbolicLink, kBlockDevice, kCharDevice };
+  Special special = Special::kNone;
+  // The stored bytes: a symbolic link's target, or for a hard link the
+  // stored name of the entry it shares its data with.
+  std::string link_target;
 
   // The parts of a split entry in order (one part for a whole entry), for
   // checking each part's CRC-32 after extraction.
@@ -92,6 +109,16 @@ struct ArchiveState {
   // Volumes whose main header fails its CRC ("" for the archive's own when
   // it has no name): read anyway, and reported as damaged.
   std::vector<std::string> damaged_main_headers;
+  // The main header says an ARJ-SECURITY envelope seals the archive; the
+  // envelope is not verified here.
+  bool secured = false;
+  // The main header's ARJ-PROTECT flag: damage-protection data follows the
+  // end marker (`arj a -hk`). A rewrite does not carry it over.
+  bool protected_data = false;
+  // The latest chapter of a chapter archive (0 without chapters): the one
+  // extraction takes by default.
+  uint8_t chapter = 0;
+  std::string comment;  // the archive comment, as stored
 };
 
 // Why an entry could not be extracted, in plain words, with its code.

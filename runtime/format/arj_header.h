@@ -40,6 +40,10 @@ struct ArjHeader {
   bool crc_matches = false;  // the basic and extended headers match their CRCs
   std::string name;
   std::string comment;
+  // A local header of file type 6: the body of its extended header tagged
+  // 'U' (after the tag), where arj -a1 says which link or special file it
+  // is; empty when there is none.
+  std::string unix_extension;
 };
 
 // Reads the header at `offset` of `io` under `policy` into `out` (every

@@ -57,6 +57,34 @@ TEST(ListCommand, AHeaderFailingItsCrcIsNamed) {
   EXPECT_TRUE(JsonSatisfies(out, "len(d['entries']) == 19 and all(e['header_crc_ok'] for e in d['entries'])")) << out;
 }
 
+TEST(ListCommand, AMainHeaderFailingItsCrcOrSealedIsNamed) {
+  // arj refuses the first ("Bad header") and cannot verify a fake seal
+  // ("Damaged ARJ-SECURED archive!"); we list, and say so with exit 1.
+  TempDir dir;
+  const Bytes entry = BuildHeader(StoredEntry("a.txt", "text"));
+  Bytes bad_crc = MainHeader();
+  bad_crc[10] ^= 1;
+  const struct {
+    const char* label;
+    Bytes main;
+    const char* message;
+    const char* json;
+  } cases[] = {
+      {"crc", bad_crc, "main header CRC mismatch", "not d['main_header_crc_ok'] and not d['secured']"},
+      {"sealed", MainHeader("test.arj", 0x40), "ARJ-SECURITY envelope, which is not verified",
+       "d['main_header_crc_ok'] and d['secured']"},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir.File(std::string(c.label) + ".arj");
+    WriteFile(path, Concat({c.main, entry, EndMarker()}));
+    std::string out;
+    EXPECT_EQ(RunTool("test " + path, &out), 1) << c.label;
+    EXPECT_NE(out.find(c.message), std::string::npos) << out;
+    EXPECT_EQ(RunToolStdout("list --json " + path, &out), 1) << c.label;
+    EXPECT_TRUE(JsonSatisfies(out, std::string(c.json) + " and len(d['entries']) == 1")) << out;
+  }
+}
+
 TEST(ListCommand, TheWholeSetFromAnyVolumeOrOneVolumeOnRequest) {
   std::string all, single, traced, first;
   ASSERT_EQ(RunToolStdout("list --json " + Data("split.arj"), &first), 0) << first;

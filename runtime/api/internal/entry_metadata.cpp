@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "runtime/api/internal/unix_special.h"
 #include "runtime/format/entry_time.h"
 
 namespace arjhost {
+
 bool NamesMatch(const std::string& reported, const std::string& stored) {
   if (reported == stored) return true;
   return reported.size() >= kStoredNameChars && stored.size() > reported.size() &&
@@ -18,7 +20,16 @@ void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry) {
   entry->host_os = header.host_os;
   entry->flags = header.flags;
   entry->access_mode = header.access_mode;
+  entry->first_chapter = header.first_chapter;
+  entry->last_chapter = header.last_chapter;
+  entry->comment = header.comment;
   entry->modified_time = arjrt::EntryTimeToUnix(header.file_time, header.host_os);
+  entry->special = EntryInfo::Special::kNone;
+  entry->link_target.clear();
+  if (header.file_type == kFileTypeUnixSpecial) ApplyUnixSpecial(header.unix_extension, entry);
+  // The plug-in keeps the first 509 bytes of a name; the header has it all.
+  entry->name = header.name;
+  entry->name_whole = true;
 }
 
 void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& table, const VolumeHeaderSource& source) {

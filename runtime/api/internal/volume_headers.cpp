@@ -23,14 +23,12 @@ void VolumeHeaders::Walk(const std::string& volume, const arjrt::HeaderVisitor& 
   WithVolume(volume, [&visit](ObjectRef io) { arjrt::WalkLocalHeaders(io, 0, kTablePolicy, visit); });
 }
 
-bool VolumeHeaders::MainHeaderSound(const std::string& volume) {
-  bool sound = true;
-  WithVolume(volume, [&sound](ObjectRef io) {
-    arjrt::ArjHeader header;
-    sound = arjrt::ReadHeaderAt(io, 0, HeaderRole::kMain, kTablePolicy, &header) == HeaderCause::kHeader &&
-            header.crc_matches;
+bool VolumeHeaders::ReadMainHeader(const std::string& volume, arjrt::ArjHeader* header) {
+  bool read = false;
+  WithVolume(volume, [header, &read](ObjectRef io) {
+    read = arjrt::ReadHeaderAt(io, 0, HeaderRole::kMain, kTablePolicy, header) == HeaderCause::kHeader;
   });
-  return sound;
+  return read;
 }
 
 }  // namespace arjhost

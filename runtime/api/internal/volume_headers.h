@@ -23,9 +23,9 @@ class VolumeHeaders {
   // nothing when it cannot be opened or its main header cannot be read.
   void Walk(const std::string& volume, const arjrt::HeaderVisitor& visit);
 
-  // Whether the named volume's main header reads whole and matches its
-  // CRCs (the plug-in reads it either way; arj refuses it).
-  bool MainHeaderSound(const std::string& volume);
+  // Reads the named volume's main header under the table policy; false
+  // when the volume cannot be opened or the header not read whole.
+  bool ReadMainHeader(const std::string& volume, arjrt::ArjHeader* header);
 
  private:
   // Calls `use` with the named volume's I/O; false when it cannot be opened.
