@@ -41,6 +41,7 @@ void SendVolumeDigests(ArchiverState& s, ObjectRef target) {
   }
 }
 
+// Tells the host which volume could not be read, and why.
 void SendUnreadableVolume(ArchiverState& s, ObjectRef target) {
   uint8_t message[4 + kVolumeNameSize] = {};
   StoreDWord(message, static_cast<uint32_t>(s.unreadable_cause));

@@ -96,7 +96,7 @@ void NoteUnreadableVolume(ArchiverState& s, const NameWork& work, ResultCode cau
   s.unreadable_volume[length] = '\0';
 }
 
-// Closes a volume opened by name that turned out unreadable.
+// Closes a volume opened by name that is not kept in the set.
 void DropVolume(VolumeRecord& record) {
   host::CloseObject(record.io);
   record.io = nullptr;

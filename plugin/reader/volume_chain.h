@@ -6,10 +6,12 @@
 #include "plugin/state/archiver_state.h"
 
 // Rebuilds the volume table with every volume of the set that can be found
-// by name, in volume order; the entry table is not touched. A volume that
-// is not there ends the set (or, before any was found, is passed over); one
-// that is there but cannot be read does the same and is noted in the state
-// (unreadable_volume), as the set is then incomplete.
+// by name, in volume order; the entry table is not touched. The set ends
+// with the volume whose main header says it is the last (when that comes
+// before the archive's own volume, the set starts again after it). A
+// volume that is not there ends the set (or, before any was found, is
+// passed over); one that is there but cannot be read does the same and is
+// noted in the state (unreadable_volume), as the set is then incomplete.
 ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io);
 
 // The name of the volume after the one read through `volume_io`, as the
