@@ -264,7 +264,8 @@ TEST(InterfaceTest, EmptyOutputNeedsNoInput) {
     EXPECT_EQ(o.result, RESULT_OK);
     EXPECT_EQ(o.written, 0u);
   }
-  MemorySource in({});
+  const std::vector<uint8_t> nothing;  // outlives the source, which holds a reference
+  MemorySource in(nothing);
   VectorSink out;
   EXPECT_EQ(DecodeArjData(1, in, out, 0, nullptr), RESULT_OK);  // written may be null
 }
