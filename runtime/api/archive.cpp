@@ -7,6 +7,7 @@
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/entry_metadata.h"
 #include "runtime/api/internal/volume_headers.h"
+#include "runtime/codecs/decoder_messages.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
 #include "runtime/format/header_list.h"
@@ -205,6 +206,13 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
       std::memcpy(&digest, m.buffer, sizeof digest);
     state.volumes.push_back(m.context != nullptr ? StringProperty(m.context, PROP_OBJECT_NAME) : "");
     state.volume_digests.push_back(digest);
+    return RESULT_OK;
+  });
+
+  runtime.AddMessageHandler(o.source, [&o](const arjrt::Message& m) -> ResultCode {
+    if (m.msg_class != arjrt::kMsgClassDecoder || m.id != arjrt::kMsgUnusedPackedData) return ERR_NOT_HANDLED;
+    if (m.buffer != nullptr && m.length != nullptr && *m.length == sizeof o.unused_packed)
+      std::memcpy(&o.unused_packed, m.buffer, sizeof o.unused_packed);
     return RESULT_OK;
   });
 
