@@ -7,6 +7,7 @@
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/entry_metadata.h"
 #include "runtime/api/internal/volume_headers.h"
+#include "runtime/codecs/decoder_messages.h"
 #include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
@@ -243,6 +244,13 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   ArchiveState& state = archive->state_;
   state.skipped = std::move(skipped);
   runtime.AddMessageHandler(o.source, [&state](const arjrt::Message& m) { return TakeArchiveMessage(m, &state); });
+
+  runtime.AddMessageHandler(o.source, [&o](const arjrt::Message& m) -> ResultCode {
+    if (m.msg_class != arjrt::kMsgClassDecoder || m.id != arjrt::kMsgUnusedPackedData) return ERR_NOT_HANDLED;
+    if (m.buffer != nullptr && m.length != nullptr && *m.length == sizeof o.unused_packed)
+      std::memcpy(&o.unused_packed, m.buffer, sizeof o.unused_packed);
+    return RESULT_OK;
+  });
 
   const uint64_t refusals = runtime.memory_refusals();
   ResultCode r = host::CreateObject(o.archive_io(), &o.archiver, impl->iid, impl->pid);

@@ -29,7 +29,8 @@ std::string Hex(uint32_t v) {
   return text;
 }
 
-std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, const std::string& missing_volume) {
+std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, const std::string& missing_volume,
+                    uint64_t unused_packed) {
   switch (r) {
     case ERR_NOT_FOUND:
       return missing_volume.empty() ? "the volume it continues into is missing"
@@ -37,6 +38,9 @@ std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, c
     case ERR_CANCELLED:
       return password_given ? "wrong password" : "garbled, and no password was given";
     case ERR_CORRUPTED:
+      if (unused_packed != 0)
+        return "damaged data: " + std::to_string(unused_packed) + (unused_packed == 1 ? " byte" : " bytes") +
+               " of packed data after the end of the stream";
       return (entry.flags & FLAG_SPLIT_NEXT) ? "damaged data, or its next part does not continue it" : "damaged data";
     case ERR_END_OF_DATA:
       return "unexpected end of data";
@@ -157,11 +161,13 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   // a temporary file that would be copied out again.
   arjrt::ScratchStorage& scratch = objects_->runtime.scratch();
   scratch.SetSpillTarget(fd);
+  objects_->unused_packed = 0;
   ResultCode r = host::Archiver(a).OpenEntry(a, &temp, entry.handle, requester.object);
   if (Failed(r) || temp == nullptr) {
     scratch.SetSpillTarget(-1);
     outcome.result = Failed(r) ? r : ERR_NOT_INITIALIZED;
-    outcome.error = Explain(outcome.result, entry, requester.password_given, state_.missing_volume);
+    outcome.error =
+        Explain(outcome.result, entry, requester.password_given, state_.missing_volume, objects_->unused_packed);
     return outcome;
   }
   std::unique_ptr<HostObject, ResultCode (*)(ObjectRef)> owned(temp, host::CloseObject);

@@ -418,6 +418,37 @@ TEST(ExtractCommand, DamagedArchivesExtractWhatTheyCanAndSayWhatFailed) {
   EXPECT_FALSE(fs::exists(out.File("random.bin")));
 }
 
+TEST(ExtractCommand, PackedDataRunningOnPastTheStreamFailsAsWithArjAndIsCounted) {
+  // arj accepts nothing after a stored entry's bytes and two bytes after
+  // the last bit a decoder takes. Method 1 here: one block of five 'A' in
+  // 54 bits.
+  const Bytes five_a = {0x00, 0x05, 0x00, 0x00, 0x04, 0x10, 0x00};
+  const struct {
+    uint8_t method;
+    Bytes data;
+    size_t extra;
+    const char* error;  // nullptr: the entry passes
+  } cases[] = {{0, ToBytes("AAAAA"), 0, nullptr},
+               {0, ToBytes("AAAAA"), 1, "damaged data: 1 byte of packed data after the end of the stream"},
+               {1, five_a, 2, nullptr},
+               {1, five_a, 3, "damaged data: 3 bytes of packed data after the end of the stream"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("method " + std::to_string(c.method) + ", " + std::to_string(c.extra) + " more");
+    HeaderSpec entry = StoredEntry("five.txt", "AAAAA");
+    entry.method = c.method;
+    entry.data = c.data;
+    entry.data.resize(entry.data.size() + c.extra, 0x5A);
+    entry.packed_size = static_cast<uint32_t>(entry.data.size());
+    TempDir dir;
+    WriteFile(dir.File("a.arj"), Concat({MainHeader(), BuildHeader(entry), EndMarker()}));
+    std::string log;
+    EXPECT_EQ(RunTool("test " + dir.File("a.arj"), &log), c.error == nullptr ? 0 : 1) << log;
+    if (c.error != nullptr) {
+      EXPECT_NE(log.find(std::string("five.txt: ") + c.error), std::string::npos) << log;
+    }
+  }
+}
+
 TEST(ExtractCommand, CorruptPackedDataIsACrcOrDataErrorPerEntry) {
   Bytes archive = ReadFile(Data("method1.arj"));
   // Spoil bytes inside the packed data of text.txt (the third entry).

@@ -295,6 +295,34 @@ def trailing_cases(blobs):
     return [Case("trailing/" + k, {"a.arj": blob + v}) for k, v in tails.items()]
 
 
+def stream_end_cases(blobs):
+    """Packed data that runs on past the end of its stream, or stops short
+    of it, and a last match that runs past the entry's size: arj accepts
+    two bytes after the last bit its decoder takes (none after stored
+    bytes) and fails the entry on more."""
+    cases = []
+    tail = bytes(range(0x41, 0x49))
+    for base in ["method0.arj", "method1.arj", "method2.arj", "method3.arj", "method4.arj"]:
+        main, entries, _ = parse(blobs[base])
+        which = next(i for i, e in enumerate(entries) if e.name == b"text.txt")
+        data = entries[which].data
+        for label, packed in ([("add-%d" % n, data + tail[:n]) for n in (1, 2, 3, 8)] +
+                              [("cut-%d" % n, data[:-n]) for n in (1, 2)]):
+            es = list(entries)
+            es[which] = es[which].copy(data=packed, packed=None)
+            cases.append(single("end/%s/%s" % (base, label), main, es))
+    main = main_header()
+    for method in (1, 4):
+        for n in (2, 3):
+            cases.append(single("end/empty-m%d/add-%d" % (method, n), main,
+                                [entry(b"empty.txt", b"\xff" * n, method=method, size=0, crc=0)]))
+    # Method 4: 'A', then a 3-byte match at distance 1 (22 bits).
+    for size in (1, 2, 3, 4):
+        cases.append(single("end/match-past-end/size-%d" % size, main,
+                            [entry(b"a.txt", b"\x20\xc0\x00", method=4, size=size, crc=crc32(b"A" * size))]))
+    return cases
+
+
 def mutation_case(blobs, seed):
     """One seeded mutation of an arj-made archive: flipped, inserted,
     deleted or overwritten bytes, mostly in headers."""
@@ -329,6 +357,6 @@ def all_cases(seeds):
     """The fixed cases, then one mutation for each seed in `seeds`."""
     blobs = bases()
     cases = (field_cases(blobs) + main_cases(blobs) + split_cases() + volume_cases(blobs) + name_cases() +
-             garbled_cases() + truncation_cases(blobs) + trailing_cases(blobs))
+             garbled_cases() + truncation_cases(blobs) + trailing_cases(blobs) + stream_end_cases(blobs))
     cases += [mutation_case(blobs, s) for s in seeds]
     return cases
