@@ -5,7 +5,7 @@
 #include <chrono>
 #include <vector>
 
-#include "plugin/common/crc32.h"
+#include "plugin/format/crc32.h"
 
 namespace {
 

@@ -14,6 +14,8 @@ const OptionSpec kRecover{"recover", 0, false, "",
                           "skip damaged headers and read on from the next sound one (one volume at a time)"};
 const OptionSpec kPassword{"password", 'p', true, "PASSWORD", "password of garbled entries"};
 const OptionSpec kOutput{"output", 'o', true, "OUT", "write the new archive to OUT instead"};
+const OptionSpec kChapter{"chapter", 0, true, "N",
+                          "of a chapter archive, take chapter N (default: the latest, as arj does)"};
 const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to 4 for new files (default 1)"};
 
 }  // namespace
@@ -44,25 +46,32 @@ const std::vector<Command>& Commands() {
        "list the entries of an archive (every volume of its set)",
        {kJson, kSingleVolume, kCodepage, kRecover}, RunList,
        "Lists name, size, packed size, ratio, method, CRC-32, garbled flag, time and volume of\n"
-       "every entry, then totals and the archive digest. Naming any volume of a set lists the\n"
-       "whole set.",
+       "every entry (with comments, and chapter ranges in a chapter archive), then totals and\n"
+       "the archive digest. Naming any volume of a set lists the whole set.",
        {"arjhost list backup.arj", "arjhost list backup.a01 --single-volume",
         "arjhost list damaged.arj --recover --json  # what lies around the damage"}},
-      {"extract", "extract ARCHIVE [-C DIR] [-p PASSWORD] [-o] [--recover] [--json] [NAME...]",
+      {"extract",
+       "extract ARCHIVE [-C DIR] [-p PASSWORD] [-o] [--preserve-permissions] [--chapter N] [--recover] [--json] "
+       "[NAME...]",
        "extract entries (all, or those named) under DIR",
-       {{"directory", 'C', true, "DIR", "extract under DIR (default: the current folder; made if missing)"},
+       {{"directory", 'C', true, "DIR", "extract under DIR (default: the current folder; made with its parents if missing)"},
         kPassword,
-        {"overwrite", 'o', false, "", "replace existing files"},
-        kSingleVolume, kCodepage, kRecover, kJson},
+        {"overwrite", 'o', false, "", "replace existing files and links"},
+        {"preserve-permissions", 0, false, "",
+         "keep stored modes as they are (default: set-user-ID and set-group-ID dropped, umask applied)"},
+        kChapter, kSingleVolume, kCodepage, kRecover, kJson},
        RunExtract,
        "Extracts every entry, or those named (a folder name takes what is under it), checking\n"
-       "the CRC-32 of every part. Names never leave DIR; each file is renamed into place only\n"
-       "when whole and checked. Garbled entries take -p, or ask on a terminal.",
+       "the CRC-32 of every part. Names never leave DIR: a leading '/', '\\' or drive letter\n"
+       "is removed, \"..\" refused, and no link is ever written through. Each file is renamed\n"
+       "into place only when whole and checked. Symbolic links whose targets stay inside DIR\n"
+       "and hard links are made; devices and FIFOs are skipped. Names are decoded as list\n"
+       "shows them. Garbled entries take -p, or ask on a terminal.",
        {"arjhost extract backup.arj -C out", "arjhost extract backup.arj docs/readme.txt -o",
         "arjhost extract damaged.arj --recover -C rescued"}},
-      {"test", "test ARCHIVE [-p PASSWORD] [--recover] [--json] [NAME...]",
+      {"test", "test ARCHIVE [-p PASSWORD] [--chapter N] [--recover] [--json] [NAME...]",
        "check that every entry extracts with its CRC",
-       {kPassword, kSingleVolume, kCodepage, kRecover, kJson}, RunTest,
+       {kPassword, kChapter, kSingleVolume, kCodepage, kRecover, kJson}, RunTest,
        "Extracts every entry (or those named) to nowhere and checks its size and CRC-32.",
        {"arjhost test backup.arj", "arjhost test secret.arj -p PASSWORD --json"}},
       {"delete", "delete ARCHIVE NAME... [-o OUT] [--json]", "rewrite an archive without the named entries",

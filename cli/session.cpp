@@ -13,9 +13,15 @@ namespace cli {
 
 int CodePageOption(const Args& args) { return std::atoi(args.Value("codepage", "437").c_str()); }
 
-std::string ShowName(const std::string& stored, const Args& args) {
+std::string JsonName(const std::string& stored, const Args& args) {
   return arjhost::DisplayName(stored, CodePageOption(args));
 }
+
+std::string ShowName(const std::string& stored, const Args& args) {
+  return arjhost::TerminalText(JsonName(stored, args));
+}
+
+std::string ShowPath(const std::string& path) { return arjhost::TerminalText(arjhost::DisplayName(path)); }
 
 namespace {
 
@@ -69,18 +75,18 @@ bool OpenSession(const Args& args, const std::string& command, Session* session)
   session->archive =
       arjhost::Archive::OpenFile(*session->host, session->archive_path, options, &error, &session->open_result);
   if (!session->archive) {
-    std::fprintf(stderr, "arjhost: %s\n", error.c_str());
+    std::fprintf(stderr, "arjhost: %s\n", ShowPath(error).c_str());
     return false;
   }
   const arjhost::ArchiveState& state = session->archive->state();
   for (const arjhost::SkippedRange& r : state.skipped)
     std::fprintf(stderr, "arjhost: %s: skipped %" PRIu64 " bytes at offset %" PRIu64 ": %s\n",
-                 session->archive_path.c_str(), r.size, r.offset, r.cause.c_str());
+                 ShowPath(session->archive_path).c_str(), r.size, r.offset, r.cause.c_str());
   if (session->recover && state.multi_volume)
     std::fprintf(stderr,
                  "arjhost: %s: one volume of a multi-volume set: --recover reads this volume alone "
                  "(as --single-volume); recover each volume by itself\n",
-                 session->archive_path.c_str());
+                 ShowPath(session->archive_path).c_str());
   return true;
 }
 

@@ -28,9 +28,13 @@ bool StartHost(const Args& args, Session* session);
 // volume alone, and a line on stderr for every range skipped.
 bool OpenSession(const Args& args, const std::string& command, Session* session);
 
-// Archive names shown to a person: the stored bytes as UTF-8, decoded from
+// Archive names for JSON: the stored bytes as UTF-8, decoded from
 // --codepage (437 by default) when they are not UTF-8.
+std::string JsonName(const std::string& stored, const Args& args);
+// The same for a terminal, control characters escaped.
 std::string ShowName(const std::string& stored, const Args& args);
+// A file name (an archive's path, an error line) for a terminal.
+std::string ShowPath(const std::string& path);
 int CodePageOption(const Args& args);
 
 }  // namespace cli

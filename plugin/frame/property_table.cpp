@@ -1,7 +1,7 @@
 #include <cstddef>
 
 #include "plugin/access/entry_properties.h"
-#include "plugin/frame/archiver_state.h"
+#include "plugin/state/archiver_state.h"
 #include "plugin/frame/registration.h"
 
 namespace {

@@ -2,9 +2,9 @@
 
 #include "plugin/access/enumeration.h"
 #include "plugin/access/extraction.h"
-#include "plugin/frame/archiver_state.h"
-#include "plugin/frame/process_state.h"
-#include "plugin/frame/trace.h"
+#include "plugin/state/archiver_state.h"
+#include "plugin/state/process_state.h"
+#include "plugin/state/trace.h"
 #include "plugin/reader/archive_open.h"
 #include "plugin/reader/header_reader.h"
 #include "plugin/rebuild/rebuild.h"

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "plugin/frame/trace.h"
-#include "plugin/reader/arj_format.h"
+#include "plugin/state/trace.h"
+#include "plugin/format/arj_layout.h"
 #include "plugin/reader/header_reader.h"
-#include "plugin/reader/state_tables.h"
+#include "plugin/state/state_tables.h"
 #include "plugin/reader/volume_chain.h"
 
 namespace {
@@ -39,6 +39,16 @@ void SendVolumeDigests(ArchiverState& s, ObjectRef target) {
     uint32_t length = sizeof bytes;
     target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_VOLUME_DIGEST, s.volumes[v].io, bytes, &length);
   }
+}
+
+// Tells the host which volume could not be read, and why.
+void SendUnreadableVolume(ArchiverState& s, ObjectRef target) {
+  uint8_t message[4 + kVolumeNameSize] = {};
+  StoreDWord(message, static_cast<uint32_t>(s.unreadable_cause));
+  const uint32_t name_length = static_cast<uint32_t>(strnlen(s.unreadable_volume, kVolumeNameSize - 1));
+  std::memcpy(message + 4, s.unreadable_volume, name_length);
+  uint32_t length = 4 + name_length;
+  target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_VOLUME_UNREADABLE, nullptr, message, &length);
 }
 
 }  // namespace
@@ -79,8 +89,16 @@ ResultCode OnInitDone(ObjectRef archiver) {
   if (s.multi_volume) MarkRestricted(s);
   if (ObjectRef target = host::FindAncestor(archiver, IID_FS_SOURCE); target != nullptr) {
     if (s.digest != nullptr && !Failed(result)) SendVolumeDigests(s, target);
-    if (s.incomplete)
-      target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_ARCHIVE_INCOMPLETE, nullptr, nullptr, nullptr);
+    if (s.unreadable_cause != RESULT_OK) SendUnreadableVolume(s, target);
+    if (s.incomplete) {
+      // Names the volume the last entry continues into, when that is what is missing.
+      char missing[kVolumeNameSize] = {};
+      uint32_t length = 0;
+      if (s.entry_count != 0 && (EntryFlags(s.entries[s.entry_count - 1].fixed_header) & FLAG_SPLIT_NEXT))
+        length = NextVolumeName(archiver, s.entries[s.entry_count - 1].volume.io, missing, sizeof missing);
+      target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_ARCHIVE_INCOMPLETE, nullptr,
+                                  length != 0 ? missing : nullptr, length != 0 ? &length : nullptr);
+    }
   }
   if (Failed(result)) return result;
   if (s.damaged) {
@@ -100,15 +118,11 @@ ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single
       return ERR_NO_SOURCE;
     }
   }
-  uint8_t main_fixed[kFixedHeaderSize] = {};
-  uint32_t count = 0;
-  ResultCode result = host::Stream(s.archive_stream).SeekRead(s.archive_stream, &count, 0, main_fixed, sizeof main_fixed);
-  if (Failed(result)) return result;
-  const uint8_t main_flags = EntryFlags(main_fixed);
-
   uint32_t length = 0;
-  result = MeasureMainHeader(s.archive_stream, &length);
+  ResultCode result = MeasureMainHeader(s.archive_stream, &length);
   if (Failed(result)) return result;
+  s.unreadable_cause = RESULT_OK;
+  s.unreadable_volume[0] = '\0';
 
   ReleaseBlock(s, &s.volumes);
   result = AllocateBlock(s, &s.volumes, uint64_t{kInitialVolumeSlots} * sizeof(VolumeRecord));
@@ -123,7 +137,15 @@ ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single
     s.main_header_length = 0;
     return result;
   }
-  host::Stream(s.archive_stream).SeekRead(s.archive_stream, nullptr, 0, s.main_header, length);
+  // The copy is written out again by a rebuild: it must be the bytes measured.
+  uint32_t count = 0;
+  result = host::Stream(s.archive_stream).SeekRead(s.archive_stream, &count, 0, s.main_header, length);
+  if (Failed(result) || count != length) {
+    ReleaseBlock(s, &s.main_header);
+    s.main_header_length = 0;
+    return Failed(result) ? result : ERR_CORRUPTED;
+  }
+  const uint8_t main_flags = EntryFlags(s.main_header);
 
   if (!single_volume) {
     result = DiscoverVolumes(archiver, archive_io);
@@ -136,14 +158,17 @@ ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single
     s.multi_volume = 1;
     Trace(archiver, TRACE_VOLUMES, "arj\tvolumes count %d", static_cast<int32_t>(s.volume_count));
   }
-  if (!s.multi_volume || s.entry_count == 0) return RESULT_OK;
+  if (s.entry_count == 0) return RESULT_OK;
   const uint8_t first_flags = EntryFlags(s.entries[0].fixed_header);
   const uint8_t last_flags = EntryFlags(s.entries[s.entry_count - 1].fixed_header);
+  // A last entry continuing into a volume that is not there stays listed;
+  // its extraction names the missing volume.
+  if (!s.multi_volume) {
+    if (last_flags & FLAG_SPLIT_NEXT) s.incomplete = 1;
+    return RESULT_OK;
+  }
   if (single_volume) {
-    if ((last_flags & FLAG_SPLIT_NEXT) && Failed(AttachNextVolume(archiver, archive_io))) {
-      --s.entry_count;
-      s.incomplete = 1;
-    }
+    if ((last_flags & FLAG_SPLIT_NEXT) && Failed(AttachNextVolume(archiver, archive_io))) s.incomplete = 1;
   } else if ((first_flags & FLAG_SPLIT_PREV) || (last_flags & FLAG_SPLIT_NEXT)) {
     s.incomplete = 1;
   }

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "plugin/frame/archiver_state.h"
+#include "plugin/state/archiver_state.h"
 
 // Internal hooks 3 and 4.
 ResultCode OnInit(ObjectRef archiver);

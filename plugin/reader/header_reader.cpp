@@ -1,7 +1,10 @@
 #include "plugin/reader/header_reader.h"
 
-#include "plugin/frame/archiver_state.h"
-#include "plugin/reader/arj_format.h"
+#include <algorithm>
+#include <cstring>
+
+#include "plugin/format/arj_layout.h"
+#include "plugin/format/header_parse.h"
 
 namespace {
 
@@ -9,8 +12,28 @@ namespace {
 // memory for the object's life.
 constexpr uint64_t kMainHeaderLimit = uint64_t{16} << 20;
 
-ResultCode SeekTo(ObjectRef stream, uint64_t offset) {
-  return host::Stream(stream).Seek(stream, nullptr, offset, SEEK_FROM_START);
+// Reads through the volume's stream: a short read delivers its count, and
+// only a failure other than the end of the data is an I/O error.
+int64_t ReadFromStream(void* context, uint64_t offset, void* buffer, uint32_t size) {
+  auto stream = static_cast<ObjectRef>(context);
+  uint32_t count = 0;
+  const ResultCode result = host::Stream(stream).SeekRead(stream, &count, offset, buffer, size);
+  if (Failed(result) && result != ERR_END_OF_DATA) return result;
+  return std::min(count, size);
+}
+
+HeaderCause ReadAt(ObjectRef stream, uint64_t offset, HeaderRole role, uint8_t* prefix, HeaderFacts* facts) {
+  const ByteReader reader{stream, ReadFromStream};
+  return ReadHeader(reader, offset, role, kTablePolicy, prefix, facts);
+}
+
+ResultCode ResultOf(HeaderCause cause, const HeaderFacts& facts) {
+  switch (cause) {
+    case HeaderCause::kHeader: return RESULT_OK;
+    case HeaderCause::kEndMarker: return ERR_END_OF_LIST;
+    case HeaderCause::kReadFailed: return facts.read_error;
+    default: return ERR_CORRUPTED;
+  }
 }
 
 }  // namespace
@@ -23,105 +46,32 @@ ResultCode Recognize(ObjectRef io) {
   bool recognized = result == RESULT_OK && count == sizeof header &&
                     LoadWord(header + fixed_header::kId) == kArjHeaderId &&
                     header[fixed_header::kMinVersion] == kRecognizedMinVersion &&
-                    LoadWord(header + fixed_header::kBasicHeaderSize) < kRecognizedBasicHeaderLimit;
+                    LoadWord(header + fixed_header::kBasicHeaderSize) <= kMaxBasicHeaderSize;
   return recognized ? RESULT_OK : ERR_NOT_RECOGNIZED;
 }
 
-bool ReadBoundedZString(ObjectRef stream, uint64_t* count, char* buffer, uint64_t limit) {
-  const StreamMethods& s = host::Stream(stream);
-  uint64_t consumed = 0;
-  uint32_t stored = 0;
-  bool terminated = false;
-  while (consumed < limit) {
-    uint8_t byte = 0;
-    s.ReadByte(stream, &byte);  // a byte that cannot be read stays 0 and ends the string
-    ++consumed;
-    if (buffer != nullptr && stored < kStoredNameChars) buffer[stored++] = static_cast<char>(byte);
-    if (byte == 0) {
-      terminated = true;
-      break;
-    }
-  }
-  if (buffer != nullptr) buffer[stored] = '\0';
-  if (count != nullptr) *count = consumed;
-  return terminated;
-}
-
-ResultCode ReadZString(ObjectRef stream, uint32_t* count, char* buffer) {
-  uint64_t consumed = 0;
-  ReadBoundedZString(stream, &consumed, buffer, ~uint64_t{0});
-  if (count != nullptr) *count = static_cast<uint32_t>(consumed);
-  return RESULT_OK;
-}
-
-uint64_t WalkExtendedHeaders(ObjectRef stream, uint64_t q, bool* terminated) {
-  const StreamMethods& s = host::Stream(stream);
-  bool read_terminator = false;
-  // Every step moves on by at least 6 bytes; beyond 4 GiB nothing is read.
-  while (q <= kVolumeOffsetLimit) {
-    SeekTo(stream, q);
-    uint16_t size = 0;
-    ResultCode result = s.ReadWord(stream, &size);
-    q += 2 + uint64_t{size};
-    if (size == 0) {
-      read_terminator = result == RESULT_OK;
-      break;
-    }
-    q += 4;  // the extended header's CRC is stepped over, not read
-  }
-  if (terminated != nullptr) *terminated = read_terminator;
-  return q;
-}
-
 ResultCode MeasureMainHeader(ObjectRef stream, uint32_t* length_out) {
-  uint8_t header[kFixedHeaderSize] = {};
-  SeekTo(stream, 0);
-  uint32_t count = 0;
-  if (host::Stream(stream).Read(stream, &count, header, sizeof header) != RESULT_OK) return ERR_CORRUPTED;
-  uint64_t first_header_size = header[fixed_header::kFirstHeaderSize];
-  uint64_t basic_end = 4 + uint64_t{LoadWord(header + fixed_header::kBasicHeaderSize)};
-  uint64_t length = 4 + first_header_size;
-  if (length > basic_end) return ERR_CORRUPTED;
-  SeekTo(stream, length);
-  // The name and the comment must both end within the basic header.
-  for (int string = 0; string < 2; ++string) {
-    uint64_t consumed = 0;
-    if (!ReadBoundedZString(stream, &consumed, nullptr, basic_end - length)) return ERR_CORRUPTED;
-    length += consumed;
-  }
-  length += 4;  // the header CRC
-  bool terminated = false;
-  length = WalkExtendedHeaders(stream, length, &terminated);
-  if (!terminated || length > kMainHeaderLimit) return ERR_CORRUPTED;
-  if (length_out != nullptr) *length_out = static_cast<uint32_t>(length);
+  uint8_t prefix[kMaxHeaderPrefix];
+  HeaderFacts facts;
+  HeaderCause cause = ReadAt(stream, 0, HeaderRole::kMain, prefix, &facts);
+  // An end marker where the main header belongs opens nothing.
+  if (cause == HeaderCause::kEndMarker) return ERR_CORRUPTED;
+  ResultCode result = ResultOf(cause, facts);
+  if (Failed(result)) return result;
+  if (facts.data_offset > kMainHeaderLimit) return ERR_CORRUPTED;
+  if (length_out != nullptr) *length_out = static_cast<uint32_t>(facts.data_offset);
   return RESULT_OK;
 }
 
 ResultCode ReadLocalHeader(ObjectRef stream, uint32_t* position, uint8_t* fixed, char* name) {
-  const StreamMethods& s = host::Stream(stream);
-  const uint64_t p = *position;
-  SeekTo(stream, p);
-  uint32_t count = 0;
-  ResultCode result = s.Read(stream, &count, fixed, kFixedHeaderSize);
-  if (count == 4) return ERR_END_OF_LIST;  // the end marker closes a volume, whatever its bytes
-  if (result == WARN_SHORT_READ || result == ERR_END_OF_DATA || count != kFixedHeaderSize ||
-      LoadWord(fixed + fixed_header::kId) != kArjHeaderId || LoadWord(fixed + fixed_header::kBasicHeaderSize) == 0)
-    return ERR_CORRUPTED;
-  if (Failed(result)) return result;
-
-  const uint64_t basic_end = p + 4 + LoadWord(fixed + fixed_header::kBasicHeaderSize);
-  uint64_t at = p + 4 + fixed[fixed_header::kFirstHeaderSize];
-  SeekTo(stream, at);
-  // Name and comment are read within the basic header only: its size, not
-  // the strings, decides where the header CRC and the data are.
-  uint64_t consumed = 0;
-  ReadBoundedZString(stream, &consumed, name, at < basic_end ? basic_end - at : 0);
-  at += consumed;
-  ReadBoundedZString(stream, nullptr, nullptr, at < basic_end ? basic_end - at : 0);
-
-  uint64_t data = WalkExtendedHeaders(stream, basic_end + 4, nullptr);
-  uint64_t next = data + PackedSize(fixed);
-  if (next > kVolumeOffsetLimit) return ERR_CORRUPTED;
-  *position = static_cast<uint32_t>(next);
+  uint8_t prefix[kMaxHeaderPrefix];
+  HeaderFacts facts;
+  ResultCode result = ResultOf(ReadAt(stream, *position, HeaderRole::kLocal, prefix, &facts), facts);
+  if (result != RESULT_OK) return result;
+  std::memcpy(fixed, prefix, kFixedHeaderSize);
+  const uint32_t kept = std::min(facts.name_length, kStoredNameChars);
+  std::memcpy(name, prefix + facts.name_at, kept);
+  name[kept] = '\0';
+  *position = static_cast<uint32_t>(facts.next_offset);
   return RESULT_OK;
 }

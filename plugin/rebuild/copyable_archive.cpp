@@ -1,6 +1,6 @@
 #include "plugin/rebuild/copyable_archive.h"
 
-#include "plugin/reader/arj_format.h"
+#include "plugin/format/arj_layout.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // copied from the archive I/O, whole, at offsets that make sense.
 #pragma once
 
-#include "plugin/frame/archiver_state.h"
+#include "plugin/state/archiver_state.h"
 
 // ERR_UNSUPPORTED for an archive of several volumes, an entry in another
 // volume or a split entry; ERR_CORRUPTED for an entry whose stored header

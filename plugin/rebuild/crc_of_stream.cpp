@@ -1,6 +1,6 @@
 #include "plugin/rebuild/crc_of_stream.h"
 
-#include "plugin/common/crc32.h"
+#include "plugin/format/crc32.h"
 
 ResultCode CrcOfStream(ObjectRef stream, uint8_t* buffer, uint32_t chunk, uint64_t expected, uint32_t* crc) {
   const StreamMethods& m = host::Stream(stream);

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "plugin/common/crc32.h"
-#include "plugin/reader/arj_format.h"
+#include "plugin/format/crc32.h"
+#include "plugin/format/arj_layout.h"
 #include "plugin/rebuild/crc_of_stream.h"
 #include "plugin/rebuild/create_encoder.h"
 

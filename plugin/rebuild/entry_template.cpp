@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "plugin/reader/arj_format.h"
+#include "plugin/format/arj_layout.h"
 #include "plugin/rebuild/time_stamp.h"
 
 namespace {
@@ -11,7 +11,6 @@ constexpr uint8_t kMaxMethod = 4;
 constexpr uint8_t kDefaultMethod = 1;
 constexpr uint8_t kDefaultArchiverVersion = 11;
 constexpr uint8_t kDefaultMinVersion = 1;
-constexpr uint8_t kHostOsUnix = 2;
 constexpr uint8_t kFirstHeaderSize = 30;
 // arj on UNIX keeps the permission bits and marks a regular file with 0x1000.
 constexpr uint16_t kUnixRegularFileMark = 0x1000;
@@ -51,7 +50,7 @@ void DefaultHeader(ObjectRef content, uint8_t* h) {
   h[fixed_header::kFirstHeaderSize] = kFirstHeaderSize;
   h[fixed_header::kArchiverVersion] = kDefaultArchiverVersion;
   h[fixed_header::kMinVersion] = kDefaultMinVersion;
-  h[fixed_header::kHostOs] = kHostOsUnix;
+  h[fixed_header::kHostOs] = kHostUnix;
   h[fixed_header::kMethod] = kDefaultMethod;
   h[fixed_header::kFileType] = kFileTypeBinary;
   uint32_t mode = 0;

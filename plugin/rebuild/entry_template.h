@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "plugin/frame/archiver_state.h"
+#include "plugin/state/archiver_state.h"
 
 struct EntryTemplate {
   uint8_t header[kFixedHeaderSize];
@@ -19,8 +19,3 @@ ResultCode ReplacedEntryTemplate(const EntryRecord& entry, ObjectRef content, En
 // without entries a binary file of our own making; either way with the
 // content's own modification time (PROP_MODIFIED_TIME) when it has one.
 ResultCode AddedEntryTemplate(const ArchiverState& s, ObjectRef content, EntryTemplate* out);
-
-// ARJ file types a re-encoded entry may keep; any other (a directory, a
-// label, a comment header) becomes a binary file, since it now has content.
-constexpr uint8_t kFileTypeBinary = 0;
-constexpr uint8_t kFileTypeText = 1;

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "plugin/frame/archiver_state.h"
-#include "plugin/reader/arj_format.h"
-#include "plugin/reader/state_tables.h"
+#include "plugin/state/archiver_state.h"
+#include "plugin/format/arj_layout.h"
+#include "plugin/state/state_tables.h"
 #include "plugin/rebuild/added_name.h"
 #include "plugin/rebuild/copy_range.h"
 #include "plugin/rebuild/copyable_archive.h"

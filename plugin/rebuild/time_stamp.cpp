@@ -1,16 +1,12 @@
 #include "plugin/rebuild/time_stamp.h"
 
-#include "plugin/frame/process_state.h"
+#include "plugin/format/arj_layout.h"
 #include "plugin/host/host_objects.h"
-#include "plugin/reader/arj_format.h"
+#include "plugin/state/process_state.h"
 
 namespace {
 
-constexpr uint8_t kHostOsUnix = 2;
-constexpr uint8_t kHostOsNext = 8;
 constexpr int64_t kMicrosPerSecond = 1'000'000;
-constexpr int32_t kDosFirstYear = 1980;
-constexpr int32_t kDosLastYear = 2107;
 constexpr int64_t kUnixStampLimit = 0xFFFFFFFF;
 
 struct CalendarFields {
@@ -54,28 +50,17 @@ void StoreUnix(uint8_t* h, int64_t seconds) {
 
 }  // namespace
 
-DosStamp DosStampOfFields(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute, int32_t second) {
-  DosStamp stamp;
-  stamp.time = static_cast<uint16_t>(static_cast<uint32_t>(hour) * 2048u + static_cast<uint32_t>(minute) * 32u +
-                                     static_cast<uint32_t>(second / 2));
-  stamp.date = static_cast<uint16_t>(static_cast<uint32_t>(year - 1980) * 512u + static_cast<uint32_t>(month) * 32u +
-                                     static_cast<uint32_t>(day));
-  return stamp;
-}
-
 DosStamp DosTimestampNow() {
   const CalendarFields f = SplitHostTime(HostNow());
   return DosStampOfFields(f.year, f.month, f.day, f.hour, f.minute, f.second);
 }
 
-bool StampsUnixTime(uint8_t host_os) { return host_os == kHostOsUnix || host_os == kHostOsNext; }
-
 void StampNow(uint8_t* h) {
-  if (StampsUnixTime(h[fixed_header::kHostOs])) StoreUnix(h, HostNow() / kMicrosPerSecond);
+  if (StoresUnixTime(h[fixed_header::kHostOs])) StoreUnix(h, HostNow() / kMicrosPerSecond);
   else StoreDos(h, DosTimestampNow());
 }
 
 void StampUnixSeconds(uint8_t* h, int64_t seconds) {
-  if (StampsUnixTime(h[fixed_header::kHostOs])) StoreUnix(h, seconds);
+  if (StoresUnixTime(h[fixed_header::kHostOs])) StoreUnix(h, seconds);
   else StoreDos(h, DosStampOfUnixSeconds(seconds));
 }

@@ -2,7 +2,7 @@
 // that leaves out what the recovery walk skipped.
 #include <vector>
 
-#include "runtime/api/archive_objects.h"
+#include "runtime/api/internal/archive_objects.h"
 #include "runtime/format/recovery_walk.h"
 #include "runtime/services/services.h"
 
@@ -10,10 +10,10 @@ namespace arjhost {
 namespace {
 
 // The ranges between the skipped ones, from 0 to `size`.
-std::vector<arjrt::JoinedRange> KeptRanges(const std::vector<SkippedRange>& skipped, uint64_t size) {
+std::vector<arjrt::JoinedRange> KeptRanges(const std::vector<arjrt::SkippedRange>& skipped, uint64_t size) {
   std::vector<arjrt::JoinedRange> kept;
   uint64_t at = 0;
-  for (const SkippedRange& s : skipped) {
+  for (const arjrt::SkippedRange& s : skipped) {
     if (s.offset > at) kept.push_back({at, s.offset - at});
     at = s.offset + s.size;
   }
@@ -49,8 +49,8 @@ ResultCode AttachRecoveryJoin(Archive::Objects& o, std::vector<SkippedRange>* sk
   }
   // Offsets in the file, past the stub of a self-extracting archive.
   const uint64_t stub = o.window != nullptr ? FixedProperty<uint64_t>(o.window, PROP_WINDOW_OFFSET) : 0;
-  for (SkippedRange& s : plan.skipped) s.offset += stub;
-  *skipped = std::move(plan.skipped);
+  skipped->clear();
+  for (arjrt::SkippedRange& s : plan.skipped) skipped->push_back({s.offset + stub, s.size, std::move(s.cause)});
   return RESULT_OK;
 }
 

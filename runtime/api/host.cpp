@@ -6,11 +6,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "plugin/format/arj_layout.h"
 #include "runtime/core/runtime.h"
 #include "runtime/loader/manifest_reader.h"
 #include "runtime/loader/plugin_loader.h"
 
 namespace arjhost {
+
+static_assert(kPluginMaxEntries == kMaxEntries && kPluginMaxVolumes == kMaxVolumes,
+              "the API states the plug-in's own bounds");
 namespace {
 
 std::string DescribeSource(const PropertyRow& row) {

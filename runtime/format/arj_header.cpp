@@ -1,148 +1,102 @@
 #include "runtime/format/arj_header.h"
 
 #include <algorithm>
-#include <cstring>
-#include <vector>
 
-#include "runtime/common/byte_order.h"
-#include "runtime/common/crc32.h"
+#include "runtime/core/result_names.h"
 
 namespace arjrt {
 namespace {
 
-// Offsets within the basic header (after the id and the basic size).
-constexpr size_t kFirstHeaderSizeAt = 0;
-constexpr size_t kArchiverVersionAt = 1;
-constexpr size_t kMinVersionAt = 2;
-constexpr size_t kHostOsAt = 3;
-constexpr size_t kFlagsAt = 4;
-constexpr size_t kMethodAt = 5;
-constexpr size_t kFileTypeAt = 6;
-constexpr size_t kGarbleModifierAt = 7;
-constexpr size_t kFileTimeAt = 8;
-constexpr size_t kPackedSizeAt = 12;
-constexpr size_t kOriginalSizeAt = 16;
-constexpr size_t kFileCrcAt = 20;
-constexpr size_t kFilespecPositionAt = 24;
-constexpr size_t kAccessModeAt = 26;
-constexpr size_t kFirstChapterAt = 28;
-constexpr size_t kLastChapterAt = 29;
+int64_t ReadFromIo(void* context, uint64_t offset, void* buffer, uint32_t size) {
+  auto io = static_cast<ObjectRef>(context);
+  uint32_t count = 0;
+  const ResultCode result = host::Io(io).SeekRead(io, &count, offset, buffer, size);
+  if (Failed(result) && result != ERR_END_OF_DATA) return result;
+  return std::min(count, size);
+}
 
-// Offsets past this are refused, so that no sum of header and data sizes
-// added to an offset can wrap.
-constexpr uint64_t kMaxHeaderOffset = uint64_t{1} << 62;
-
-uint16_t Load16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-// A NUL-terminated string starting at `from` that must end before `end`.
-bool TakeString(const uint8_t* from, const uint8_t* end, std::string* out, const uint8_t** next) {
-  const void* nul = std::memchr(from, 0, static_cast<size_t>(end - from));
-  if (nul == nullptr) return false;
-  const uint8_t* stop = static_cast<const uint8_t*>(nul);
-  out->assign(reinterpret_cast<const char*>(from), static_cast<size_t>(stop - from));
-  *next = stop + 1;
-  return true;
+// The body of the first extended header tagged 'U', walking the chain the
+// parser has already judged (it ends at `facts.data_offset`).
+std::string UnixExtension(ObjectRef io, const HeaderFacts& facts) {
+  constexpr uint8_t kUnixTag = 'U';
+  uint64_t at = facts.offset + fixed_header::kBasicHeader + facts.basic_size + 4;
+  for (uint32_t i = 0; i < facts.extended_headers && at + 2 < facts.data_offset; ++i) {
+    uint8_t word[2];
+    uint8_t tag = 0;
+    if (ReadFromIo(io, at, word, sizeof word) != 2 || ReadFromIo(io, at + 2, &tag, 1) != 1) return {};
+    const uint16_t size = LoadWord(word);
+    if (size == 0) return {};
+    if (tag == kUnixTag) {
+      std::string body(size - 1u, '\0');
+      if (ReadFromIo(io, at + 3, body.data(), size - 1u) != size - 1) return {};
+      return body;
+    }
+    at += 2 + uint64_t{size} + 4;
+  }
+  return {};
 }
 
 }  // namespace
 
-ResultCode ParseBasicHeader(const uint8_t* bytes, size_t available, bool verify_crc, ArjHeader* out) {
-  if ((available >= 1 && bytes[0] != kArjIdFirst) || (available >= 2 && bytes[1] != kArjIdSecond))
-    return ERR_NOT_RECOGNIZED;
-  if (available < 4) return ERR_END_OF_DATA;
-  const uint16_t basic_size = Load16(bytes + 2);
-  if (basic_size == 0) return ERR_END_OF_LIST;
-  if (basic_size > kMaxBasicHeaderSize) return ERR_CORRUPTED;
-  if (available < size_t{4} + basic_size + 4) return ERR_END_OF_DATA;
-  const uint8_t* basic = bytes + 4;
-  const uint8_t* basic_end = basic + basic_size;
-
-  const uint8_t first_size = basic[kFirstHeaderSizeAt];
-  if (first_size < kMinFirstHeaderSize || first_size > basic_size) return ERR_CORRUPTED;
-  std::string name, comment;
-  const uint8_t* after_name = nullptr;
-  const uint8_t* after_comment = nullptr;
-  if (!TakeString(basic + first_size, basic_end, &name, &after_name) ||
-      !TakeString(after_name, basic_end, &comment, &after_comment))
-    return ERR_CORRUPTED;
-  // Structure first, CRC last: the search for a main header tries many
-  // candidates, and most fail the cheap checks.
-  const bool crc_matches = Crc32(basic, basic_size) == LoadLittle32(basic_end);
-  if (verify_crc && !crc_matches) return ERR_CORRUPTED;
-
-  out->basic_size = basic_size;
-  out->first_header_size = first_size;
-  out->archiver_version = basic[kArchiverVersionAt];
-  out->min_version = basic[kMinVersionAt];
-  out->host_os = basic[kHostOsAt];
-  out->flags = basic[kFlagsAt];
-  out->method = basic[kMethodAt];
-  out->file_type = basic[kFileTypeAt];
-  out->garble_modifier = basic[kGarbleModifierAt];
-  out->file_time = LoadLittle32(basic + kFileTimeAt);
-  out->packed_size = LoadLittle32(basic + kPackedSizeAt);
-  out->original_size = LoadLittle32(basic + kOriginalSizeAt);
-  out->file_crc = LoadLittle32(basic + kFileCrcAt);
-  out->filespec_position = Load16(basic + kFilespecPositionAt);
-  out->access_mode = Load16(basic + kAccessModeAt);
-  const bool has_chapters = first_size > kLastChapterAt;
-  out->first_chapter = has_chapters ? basic[kFirstChapterAt] : 0;
-  out->last_chapter = has_chapters ? basic[kLastChapterAt] : 0;
-  out->crc_checked = verify_crc;
-  out->crc_matches = crc_matches;
-  out->name = std::move(name);
-  out->comment = std::move(comment);
-  return RESULT_OK;
+void HeaderFromBytes(const uint8_t* h, const HeaderFacts& facts, ArjHeader* out) {
+  namespace f = fixed_header;
+  out->offset = facts.offset;
+  out->data_offset = facts.data_offset;
+  out->next_offset = facts.next_offset;
+  out->basic_size = facts.basic_size;
+  out->first_header_size = facts.first_header_size;
+  out->archiver_version = h[f::kArchiverVersion];
+  out->min_version = h[f::kMinVersion];
+  out->host_os = h[f::kHostOs];
+  out->flags = h[f::kFlags];
+  out->method = h[f::kMethod];
+  out->file_type = h[f::kFileType];
+  out->garble_modifier = h[f::kGarbleModifier];
+  out->file_time = LoadDWord(h + f::kTime);
+  out->packed_size = LoadDWord(h + f::kPackedSize);
+  out->original_size = LoadDWord(h + f::kOriginalSize);
+  out->file_crc = LoadDWord(h + f::kFileCrc);
+  out->filespec_position = LoadWord(h + f::kFilespecPosition);
+  out->access_mode = LoadWord(h + f::kAccessMode);
+  out->first_chapter = h[f::kFirstChapter];
+  out->last_chapter = h[f::kLastChapter];
+  // Four bytes right after the fixed part, there when the first header (and
+  // the basic header that holds it) reaches past them.
+  constexpr size_t kPositionAt = kFixedHeaderSize;                     // from the header id on
+  constexpr size_t kPositionEnd = kPositionAt + 4 - f::kBasicHeader;  // within the basic header
+  const bool has_position = facts.first_header_size >= kPositionEnd && facts.basic_size >= kPositionEnd;
+  out->file_position = has_position ? int64_t{LoadDWord(h + kPositionAt)} : -1;
+  out->crc_matches = facts.CrcMatches();
+  out->name.assign(reinterpret_cast<const char*>(h + facts.name_at), facts.name_length);
+  out->comment.assign(reinterpret_cast<const char*>(h + facts.comment_at), facts.comment_length);
 }
 
-ResultCode ReadHeader(ObjectRef io, uint64_t offset, bool verify_crc, ArjHeader* out) {
-  if (offset > kMaxHeaderOffset) return ERR_END_OF_DATA;
-  // One read takes the largest basic header and the first extended size,
-  // so that a header without extended headers costs a single request.
+HeaderCause ReadHeaderAt(ObjectRef io, uint64_t offset, HeaderRole role, const HeaderPolicy& policy, ArjHeader* out,
+                         ResultCode* io_error) {
   uint8_t prefix[kMaxHeaderPrefix];
-  uint32_t count = 0;
-  ResultCode result = host::Io(io).SeekRead(io, &count, offset, prefix, sizeof prefix);
-  if (Failed(result) && result != ERR_END_OF_DATA) return result;
-  count = std::min<uint32_t>(count, sizeof prefix);
-
+  HeaderFacts facts;
+  const HeaderCause cause = ReadHeader(ByteReader{io, ReadFromIo}, offset, role, policy, prefix, &facts);
+  if (io_error != nullptr) *io_error = facts.read_error;
+  *out = ArjHeader{};
   out->offset = offset;
-  result = ParseBasicHeader(prefix, count, verify_crc, out);
-  if (result == ERR_END_OF_LIST) out->data_offset = offset + 4;
-  if (result != RESULT_OK) return result;
+  out->data_offset = facts.data_offset;
+  out->next_offset = facts.next_offset;
+  out->basic_size = facts.basic_size;
+  const bool parsed = cause == HeaderCause::kHeader || cause == HeaderCause::kHeaderCrcMismatch ||
+                      cause == HeaderCause::kExtendedCrcMismatch || cause == HeaderCause::kPastOffsetLimit;
+  if (parsed) HeaderFromBytes(prefix, facts, out);
+  if (parsed && role == HeaderRole::kLocal && out->file_type == kFileTypeUnixSpecial && facts.extended_headers != 0)
+    out->unix_extension = UnixExtension(io, facts);
+  if (cause == HeaderCause::kBasicHeaderTooLarge && facts.available >= kEndMarkerSize)
+    out->basic_size = LoadWord(prefix + fixed_header::kBasicHeaderSize);
+  return cause;
+}
 
-  // Exactly `size` bytes at `at`, from the prefix when it holds them.
-  auto read_exact = [&](uint64_t at, void* buffer, uint32_t size) -> ResultCode {
-    const uint64_t rel = at - offset;
-    if (rel <= count && size <= count - rel) {
-      std::memcpy(buffer, prefix + rel, size);
-      return RESULT_OK;
-    }
-    uint32_t got = 0;
-    ResultCode r = host::Io(io).SeekRead(io, &got, at, buffer, size);
-    if (Failed(r) && r != ERR_END_OF_DATA) return r;
-    return got == size ? RESULT_OK : ERR_END_OF_DATA;
-  };
-
-  uint64_t at = offset + 4 + out->basic_size + 4;
-  std::vector<uint8_t> extended;
-  for (uint32_t n = 0;; ++n) {
-    uint8_t size_bytes[2];
-    result = read_exact(at, size_bytes, sizeof size_bytes);
-    if (result != RESULT_OK) return result;
-    at += 2;
-    const uint16_t size = Load16(size_bytes);
-    if (size == 0) break;
-    if (n == kMaxExtendedHeaders) return ERR_CORRUPTED;
-    if (verify_crc) {
-      extended.resize(size_t{size} + 4);
-      result = read_exact(at, extended.data(), static_cast<uint32_t>(extended.size()));
-      if (result != RESULT_OK) return result;
-      if (Crc32(extended.data(), size) != LoadLittle32(extended.data() + size)) return ERR_CORRUPTED;
-    }
-    at += uint64_t{size} + 4;
-  }
-  out->data_offset = at;
-  return RESULT_OK;
+std::string DescribeHeaderCause(HeaderCause cause, const ArjHeader& header, ResultCode io_error) {
+  if (cause == HeaderCause::kBasicHeaderTooLarge)
+    return "basic header size " + std::to_string(header.basic_size) + " over " + std::to_string(kMaxBasicHeaderSize);
+  if (cause == HeaderCause::kReadFailed) return std::string("read failed: ") + DescribeResult(io_error);
+  return HeaderCauseText(cause);
 }
 
 }  // namespace arjrt

@@ -2,18 +2,19 @@
 
 #include <ctime>
 
+#include "plugin/format/arj_time.h"
+
 namespace arjrt {
 
-bool StoresUnixTime(uint8_t host_os) { return host_os == kHostUnix || host_os == kHostNext; }
-
 int64_t DosTimeToUnix(uint32_t dos_time) {
+  const DosFields f = DosFieldsOfStamp(dos_time);
   std::tm t{};
-  t.tm_sec = static_cast<int>(dos_time & 0x1F) * 2;
-  t.tm_min = static_cast<int>((dos_time >> 5) & 0x3F);
-  t.tm_hour = static_cast<int>((dos_time >> 11) & 0x1F);
-  t.tm_mday = static_cast<int>((dos_time >> 16) & 0x1F);
-  t.tm_mon = static_cast<int>((dos_time >> 21) & 0x0F) - 1;
-  t.tm_year = static_cast<int>((dos_time >> 25) & 0x7F) + 80;
+  t.tm_sec = f.second;
+  t.tm_min = f.minute;
+  t.tm_hour = f.hour;
+  t.tm_mday = f.day;
+  t.tm_mon = f.month - 1;
+  t.tm_year = f.year - 1900;
   t.tm_isdst = -1;  // the zone's rules for that date decide
   return static_cast<int64_t>(std::mktime(&t));
 }

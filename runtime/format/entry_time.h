@@ -1,18 +1,11 @@
-// The two forms of an ARJ header's file time, and the text a listing shows.
+// A header's stored time as seconds since 1970 UTC, and the text a listing
+// shows. The two stored forms are the format module's (arj_time.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 namespace arjrt {
-
-constexpr uint8_t kHostMsDos = 0;
-constexpr uint8_t kHostUnix = 2;
-constexpr uint8_t kHostNext = 8;
-
-// arj on UNIX-family hosts stores seconds since 1970 UTC; every other host
-// stores an MS-DOS date-time in local time.
-bool StoresUnixTime(uint8_t host_os);
 
 // An MS-DOS date-time (local time) as seconds since 1970 UTC. Out-of-range
 // fields (month 0, day 31 of a short month...) roll over as mktime does.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace arjrt {
 namespace {
@@ -10,28 +11,29 @@ constexpr uint32_t kSearchChunk = 64 * 1024;
 
 }  // namespace
 
-ResultCode WalkLocalHeaders(ObjectRef io, uint64_t main_offset, const HeaderVisitor& visit, uint64_t* visited,
-                            bool verify_crc, uint64_t max_headers) {
-  uint64_t count = 0;
-  if (visited != nullptr) *visited = 0;
-  ArjHeader header;
-  ResultCode result = ReadHeader(io, main_offset, verify_crc, &header);
+WalkEnd WalkLocalHeaders(ObjectRef io, uint64_t main_offset, const HeaderPolicy& policy, const HeaderVisitor& visit,
+                         uint64_t max_headers) {
+  WalkEnd end;
+  ArjHeader& header = end.header;
+  end.main_header = true;
+  end.cause = ReadHeaderAt(io, main_offset, HeaderRole::kMain, policy, &header, &end.io_error);
   // An end marker where the main header belongs opens no archive.
-  if (result != RESULT_OK) return result == ERR_END_OF_LIST ? ERR_CORRUPTED : result;
-  // The main header has no data of its own, whatever its size fields say.
-  uint64_t at = header.data_offset;
-  for (;; ++count) {
-    if (count >= max_headers) {
-      result = ERR_LIMIT_EXCEEDED;
+  if (end.cause == HeaderCause::kEndMarker) end.cause = HeaderCause::kTruncated;
+  if (end.cause != HeaderCause::kHeader) return end;
+  end.main_header = false;
+  end.main_crc_matches = header.crc_matches;
+  uint64_t at = header.next_offset;
+  for (;; ++end.visited) {
+    if (end.visited >= max_headers) {
+      end.limit_reached = true;
       break;
     }
-    result = ReadHeader(io, at, verify_crc, &header);
-    if (result != RESULT_OK) break;
-    at = header.NextOffset();
+    end.cause = ReadHeaderAt(io, at, HeaderRole::kLocal, policy, &header, &end.io_error);
+    if (end.cause != HeaderCause::kHeader) break;
+    at = header.next_offset;
     visit(header);
   }
-  if (visited != nullptr) *visited = count;
-  return result;
+  return end;
 }
 
 bool AcceptableMainHeader(const ArjHeader& header) {
@@ -48,6 +50,7 @@ ResultCode FindHeader(ObjectRef io, uint64_t from, uint64_t end, const HeaderFil
   // so that a header starting near its end is judged whole.
   std::vector<uint8_t> bytes(size_t{kSearchChunk} + kMaxHeaderPrefix);
   ArjHeader header;
+  HeaderFacts facts;
   for (uint64_t chunk = from; chunk < end;) {
     uint32_t got = 0;
     ResultCode result = host::Io(io).SeekRead(io, &got, chunk, bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -55,10 +58,15 @@ ResultCode FindHeader(ObjectRef io, uint64_t from, uint64_t end, const HeaderFil
     got = std::min<uint32_t>(got, static_cast<uint32_t>(bytes.size()));
     const size_t stop = static_cast<size_t>(std::min<uint64_t>({kSearchChunk, end - chunk, got}));
     for (size_t p = 0; p < stop; ++p) {
-      const void* hit = std::memchr(bytes.data() + p, kArjIdFirst, stop - p);
+      const void* hit = std::memchr(bytes.data() + p, kArjHeaderIdLow, stop - p);
       if (hit == nullptr) break;
       p = static_cast<size_t>(static_cast<const uint8_t*>(hit) - bytes.data());
-      if (ParseBasicHeader(bytes.data() + p, got - p, true, &header) == RESULT_OK && accept(header, chunk + p)) {
+      facts = HeaderFacts{};
+      facts.offset = chunk + p;
+      if (ParseBasicHeader(bytes.data() + p, got - p, &facts) != HeaderCause::kHeader || !facts.basic_crc_matches)
+        continue;
+      HeaderFromBytes(bytes.data() + p, facts, &header);
+      if (accept(header, chunk + p)) {
         *offset = chunk + p;
         return RESULT_OK;
       }

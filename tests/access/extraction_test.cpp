@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "plugin/access/extraction.h"
-#include "plugin/reader/arj_format.h"
+#include "plugin/format/arj_layout.h"
 #include "runtime/services/services.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/archiver_fixture.h"

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "plugin/reader/arj_format.h"
+#include "plugin/format/arj_layout.h"
 #include "runtime/api/archive.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/bytes.h"

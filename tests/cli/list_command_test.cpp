@@ -1,10 +1,15 @@
 // The tool's list command as a user runs it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
+
+#include "plugin/format/arj_layout.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/bytes.h"
+#include "tests/support/commands.h"
 #include "tests/support/files.h"
 #include "tests/support/tool_runner.h"
 
@@ -53,17 +58,120 @@ TEST(ListCommand, AHeaderFailingItsCrcIsNamed) {
   EXPECT_TRUE(JsonSatisfies(out, "len(d['entries']) == 19 and all(e['header_crc_ok'] for e in d['entries'])")) << out;
 }
 
+TEST(ListCommand, AMainHeaderFailingItsCrcOrSealedIsNamed) {
+  // arj refuses the first ("Bad header") and cannot verify a fake seal
+  // ("Damaged ARJ-SECURED archive!"); we list, and say so with exit 1.
+  TempDir dir;
+  const Bytes entry = BuildHeader(StoredEntry("a.txt", "text"));
+  Bytes bad_crc = MainHeader();
+  bad_crc[10] ^= 1;
+  const struct {
+    const char* label;
+    Bytes main;
+    const char* message;
+    const char* json;
+  } cases[] = {
+      {"crc", bad_crc, "main header CRC mismatch", "not d['main_header_crc_ok'] and not d['secured']"},
+      {"sealed", MainHeader("test.arj", 0x40), "ARJ-SECURITY envelope, which is not verified",
+       "d['main_header_crc_ok'] and d['secured']"},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir.File(std::string(c.label) + ".arj");
+    WriteFile(path, Concat({c.main, entry, EndMarker()}));
+    std::string out;
+    EXPECT_EQ(RunTool("test " + path, &out), 1) << c.label;
+    EXPECT_NE(out.find(c.message), std::string::npos) << out;
+    EXPECT_EQ(RunToolStdout("list --json " + path, &out), 1) << c.label;
+    EXPECT_TRUE(JsonSatisfies(out, std::string(c.json) + " and len(d['entries']) == 1")) << out;
+  }
+}
+
 TEST(ListCommand, TheWholeSetFromAnyVolumeOrOneVolumeOnRequest) {
-  std::string all, single, traced;
-  ASSERT_EQ(RunTool("list --json " + Data("split.a02"), &all), 0) << all;
-  EXPECT_TRUE(JsonSatisfies(all)) << all;
-  EXPECT_NE(all.find("\"small.txt\""), std::string::npos);
-  EXPECT_NE(all.find("\"size\": 30000"), std::string::npos) << "the split file, all parts";
-  EXPECT_NE(all.find("\"multi_volume\": true"), std::string::npos);
-  ASSERT_EQ(RunTool(Data("split.a02") + " list --single-volume --json", &single), 0) << "options after operands";
+  std::string all, single, traced, first;
+  ASSERT_EQ(RunToolStdout("list --json " + Data("split.arj"), &first), 0) << first;
+  TempDir dir;
+  WriteFile(dir.File("first.json"), ToBytes(first));
+  const std::string listed_first = "json.load(open('" + dir.File("first.json") + "'))";
+  // Named by any volume (the set arj made of tests/data/src/split), the set
+  // lists alike, with one digest, and the split file with the CRC of the
+  // whole file and each part's own.
+  for (const char* volume : {"split.arj", "split.a01", "split.a02"}) {
+    ASSERT_EQ(RunToolStdout("list --json " + Data(volume), &all), 0) << all;
+    EXPECT_TRUE(JsonSatisfies(all, "d['entries'] == " + listed_first + "['entries'] and d['digest'] == " +
+                                       listed_first + "['digest']"))
+        << volume << "\n" << all;
+  }
+  EXPECT_TRUE(JsonSatisfies(all, "[(e['name'], e['size'], e['crc']) for e in d['entries']] == "
+                                 "[('small.txt', 33, 'a13a6594'), ('big.bin', 30000, '192e4f9c')] and "
+                                 "d['entries'][1]['parts'] == [{'size': 11176, 'crc': 'a4294049'}, "
+                                 "{'size': 11276, 'crc': '0329a5a4'}, {'size': 7548, 'crc': '7a453cc9'}] and "
+                                 "d['multi_volume']"))
+      << all;
+  ASSERT_EQ(RunTool("list " + Data("split.a01"), &all), 0) << all;
+  EXPECT_NE(all.find("192e4f9c"), std::string::npos) << "the table shows the whole file's CRC\n" << all;
+  // One volume: the rest of big.bin is listed, its first part not read.
+  ASSERT_EQ(RunTool(Data("split.a02") + " list --single-volume --json", &single), 1) << "options after operands";
   EXPECT_EQ(single.find("\"small.txt\""), std::string::npos) << single;
+  EXPECT_NE(single.find("big.bin: its first part is missing"), std::string::npos) << single;
+  EXPECT_NE(single.find("\"size\": 7548"), std::string::npos) << single;
   ASSERT_EQ(RunTool("list --trace 400 " + Data("split.arj"), &traced), 0);
   EXPECT_NE(traced.find("trace 400: arj\topen volume 1 result"), std::string::npos) << traced;
+}
+
+// A volume that is there but cannot be read is named with its cause, and
+// the listing of what comes before it exits 1; never a set listed short
+// with exit 0.
+TEST(ListCommand, AVolumeThatCannotBeReadIsNamedWithItsCause) {
+  enum class Block { kFolder, kText, kNoPermission, kDescriptors };
+  const struct {
+    Block block;
+    const char* volume;  // the volume blocked
+    const char* cause;
+  } cases[] = {
+      {Block::kFolder, "split.a01", "not a regular file"},
+      {Block::kText, "split.a02", "no ARJ main header at its start"},
+      {Block::kNoPermission, "split.a01", "access denied"},
+      {Block::kDescriptors, "", "too many open files"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cause);
+    if (c.block == Block::kNoPermission && ::geteuid() == 0) continue;  // root reads any file
+    TempDir dir;
+    std::string archive = dir.File("split.arj"), limit;
+    for (const char* v : {"split.arj", "split.a01", "split.a02"}) WriteFile(dir.File(v), ReadFile(Data(v)));
+    const std::string blocked = dir.File(c.volume);
+    switch (c.block) {
+      case Block::kFolder:
+        std::filesystem::remove(blocked);
+        std::filesystem::create_directory(blocked);
+        break;
+      case Block::kText:
+        WriteFile(blocked, ToBytes("plain text"));
+        break;
+      case Block::kNoPermission:
+        std::filesystem::permissions(blocked, std::filesystem::perms::none);
+        break;
+      case Block::kDescriptors:
+        // More volumes than descriptors: each volume of a set stays open.
+        archive = dir.File("many.arj");
+        limit = "ulimit -n 24; ";
+        for (int v = 0; v < 40; ++v) {
+          char name[16];
+          std::snprintf(name, sizeof name, v == 0 ? "many.arj" : "many.a%02d", v);
+          WriteFile(dir.File(name), Concat({MainHeader(name, v < 39 ? FLAG_SPLIT_NEXT : 0),
+                                            BuildHeader(StoredEntry(name, "x")), EndMarker()}));
+        }
+        break;
+    }
+    std::string out, json;
+    EXPECT_EQ(RunCommand(limit + Tool() + " list " + archive + " </dev/null", &out), 1) << out;
+    EXPECT_NE(out.find(archive + ": archive is incomplete: its volume "), std::string::npos) << out;
+    EXPECT_NE(out.find(std::string(" cannot be read: ") + c.cause), std::string::npos) << out;
+    EXPECT_EQ(RunCommand("(" + limit + Tool() + " list --json " + archive + " </dev/null 2>/dev/null)", &json), 1);
+    EXPECT_TRUE(JsonSatisfies(json, std::string("d['incomplete'] and [v['cause'] for v in d['unreadable_volumes']] == ['") +
+                                        c.cause + "']"))
+        << json;
+  }
 }
 
 TEST(ListCommand, NamesOfAnyBytesShowAsUtf8AndKeepJsonValid) {
@@ -81,6 +189,23 @@ TEST(ListCommand, NamesOfAnyBytesShowAsUtf8AndKeepJsonValid) {
   ASSERT_EQ(RunTool("list --codepage 866 " + path, &out), 0);
   EXPECT_NE(out.find("\xd0\x91" "ber.txt"), std::string::npos) << "0x81 is Cyrillic in code page 866";
   EXPECT_EQ(RunTool("list --codepage 1252 " + path, &out), 2);
+}
+
+TEST(ListCommand, ControlBytesInNamesAreEscapedOnTheTerminalAndExactInJson) {
+  TempDir dir;
+  const std::string name = "\x1b[31mred\nrow\xe2\x80\xae.txt";
+  std::string path = dir.File("ctl\x1b.arj");
+  WriteFile(path, Concat({MainHeader(), BuildHeader(StoredEntry(name, "a")),
+                          BuildHeader(StoredEntry("b.txt", "b", 0x04)), EndMarker()}));
+  std::string out;
+  EXPECT_EQ(RunTool("list " + path, &out), 1) << "the last entry continues into a missing volume";
+  EXPECT_NE(out.find("\\x1b[31mred\\nrow\\u202e.txt"), std::string::npos) << out;
+  EXPECT_NE(out.find("ctl\\x1b.arj"), std::string::npos) << "the archive's name too\n" << out;
+  EXPECT_EQ(out.find('\x1b'), std::string::npos) << out;
+  EXPECT_EQ(RunTool("test " + path, &out), 1);
+  EXPECT_EQ(out.find('\x1b'), std::string::npos) << out;
+  ASSERT_EQ(RunToolStdout("list --json " + path, &out), 1);
+  EXPECT_TRUE(JsonSatisfies(out, "d['entries'][0]['name'] == '\\x1b[31mred\\nrow\\u202e.txt' and d['incomplete']")) << out;
 }
 
 }  // namespace

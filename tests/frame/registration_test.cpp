@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "plugin/frame/archiver_state.h"
+#include "plugin/state/archiver_state.h"
 #include "plugin/frame/manifest.h"
-#include "plugin/frame/process_state.h"
+#include "plugin/state/process_state.h"
 #include "plugin/frame/registration.h"
-#include "plugin/frame/trace.h"
+#include "plugin/state/trace.h"
 #include "runtime/api/host.h"
 #include "runtime/common/md5.h"
 #include "runtime/core/trace_format.h"

@@ -2,8 +2,8 @@
 // never end what they wrote with an end marker.
 #include <gtest/gtest.h>
 
-#include "plugin/frame/process_state.h"
-#include "plugin/reader/arj_format.h"
+#include "plugin/state/process_state.h"
+#include "plugin/format/arj_layout.h"
 #include "plugin/rebuild/copy_range.h"
 #include "plugin/rebuild/time_stamp.h"
 #include "runtime/services/change_list.h"

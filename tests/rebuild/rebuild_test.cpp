@@ -2,7 +2,7 @@
 // independently and unpacked with our decoders.
 #include <gtest/gtest.h>
 
-#include "plugin/reader/arj_format.h"
+#include "plugin/format/arj_layout.h"
 #include "runtime/services/change_list.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/archive_parser.h"

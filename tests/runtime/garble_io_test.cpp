@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/common/crc32.h"
+#include "plugin/format/crc32.h"
 #include "runtime/services/services.h"
 #include "tests/support/archive_parser.h"
 #include "tests/support/bytes.h"

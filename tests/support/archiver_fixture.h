@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/frame/archiver_state.h"
+#include "plugin/state/archiver_state.h"
 #include "tests/support/bytes.h"
 #include "tests/support/test_host.h"
 

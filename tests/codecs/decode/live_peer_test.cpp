@@ -53,6 +53,14 @@ TEST_P(LivePeerTest, DecodesWhatArjMade) {
     EXPECT_EQ(o.written, e.original_size());
     EXPECT_EQ(Crc32Of(o.bytes), e.crc());
     EXPECT_TRUE(o.bytes == *by_name[e.name]);
+    // Bytes after the stream: what arj accepts decodes, one more fails.
+    for (uint64_t extra : {ArjToleratedUnused(e.method()), ArjToleratedUnused(e.method()) + 1}) {
+      Bytes longer = e.packed;
+      longer.resize(longer.size() + extra, 0x3C);
+      const DecodeOutcome more = DecodeBytes(e.method(), longer, e.original_size());
+      EXPECT_EQ(more.result, extra <= ArjToleratedUnused(e.method()) ? RESULT_OK : ERR_CORRUPTED) << extra;
+      EXPECT_EQ(more.written, e.original_size());
+    }
   }
 }
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "plugin/common/crc32.h"
+#include "plugin/format/crc32.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/archive_parser.h"
 #include "tests/support/bytes.h"

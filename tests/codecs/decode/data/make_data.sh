@@ -9,7 +9,7 @@ trap 'rm -rf "$work"' EXIT
 
 c++ -std=c++20 -O1 -I"$root" -DARJHOST_SOURCE_DIR="\"$root\"" -DARJHOST_BUILD_DIR="\"$work\"" \
   -o "$work/write_sample_files" "$root/tests/codecs/decode/write_sample_files.cpp" \
-  "$root/tests/support/sample_data.cpp" "$root/tests/support/files.cpp" "$root/plugin/common/crc32.cpp"
+  "$root/tests/support/sample_data.cpp" "$root/tests/support/files.cpp" "$root/plugin/format/crc32.cpp"
 mkdir "$work/files"
 "$work/write_sample_files" "$work/files"
 

@@ -2,6 +2,7 @@
 // I/O the plug-in reads, the others opened by name beside the archive file.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,14 @@ class VolumeHeaders {
   // nothing when it cannot be opened or its main header cannot be read.
   void Walk(const std::string& volume, const arjrt::HeaderVisitor& visit);
 
+  // Reads the named volume's main header under the table policy; false
+  // when the volume cannot be opened or the header not read whole.
+  bool ReadMainHeader(const std::string& volume, arjrt::ArjHeader* header);
+
  private:
+  // Calls `use` with the named volume's I/O; false when it cannot be opened.
+  bool WithVolume(const std::string& volume, const std::function<void(ObjectRef io)>& use);
+
   ObjectRef root_;
   ObjectRef own_io_;
   std::string own_name_;

@@ -1,8 +1,8 @@
-#include "plugin/frame/trace.h"
+#include "plugin/state/trace.h"
 
 #include <cstdarg>
 
-#include "plugin/frame/process_state.h"
+#include "plugin/state/process_state.h"
 
 namespace plugin_process {
 ObjectRef root = nullptr;

@@ -1,4 +1,4 @@
-#include "runtime/common/json_writer.h"
+#include "runtime/api/json_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "runtime/common/codepage.h"
 
-namespace arjrt {
+namespace arjhost {
 namespace {
 
 std::string Quoted(std::string_view text) {
@@ -43,7 +43,7 @@ TEST(JsonString, KeepsUtf8AndReplacesMalformedBytes) {
   for (int b = 0; b < 256; ++b) every_byte += static_cast<char>(b);
   for (int b = 255; b >= 0; --b) every_byte += static_cast<char>(b);
   const std::string quoted = Quoted(every_byte);
-  EXPECT_TRUE(IsValidUtf8(quoted));
+  EXPECT_TRUE(arjrt::IsValidUtf8(quoted));
   for (size_t i = 1; i + 1 < quoted.size(); ++i) {
     ASSERT_GE(static_cast<uint8_t>(quoted[i]), 0x20u) << i;
     if (quoted[i] == '\\') ++i;
@@ -158,4 +158,4 @@ TEST(JsonWriter, RejectsMisuse) {
 }
 
 }  // namespace
-}  // namespace arjrt
+}  // namespace arjhost

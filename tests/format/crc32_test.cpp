@@ -1,4 +1,4 @@
-#include "plugin/common/crc32.h"
+#include "plugin/format/crc32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,15 @@
-#include "runtime/common/json_writer.h"
+#include "runtime/api/json_writer.h"
 
 #include <charconv>
 
 #include "runtime/common/utf8.h"
 
-namespace arjrt {
+using arjrt::AppendUtf8;
+using arjrt::DecodeUtf8Step;
+using arjrt::kReplacementChar;
+using arjrt::Utf8Step;
+
+namespace arjhost {
 
 void AppendJsonString(std::string_view text, std::string* out) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -138,4 +143,4 @@ void JsonWriter::Signed(int64_t value) { WriteInteger(value); }
 void JsonWriter::Bool(bool value) { WriteScalar(value ? "true" : "false"); }
 void JsonWriter::Null() { WriteScalar("null"); }
 
-}  // namespace arjrt
+}  // namespace arjhost

@@ -1,4 +1,4 @@
-#include "plugin/reader/state_tables.h"
+#include "plugin/state/state_tables.h"
 
 ResultCode AllocateBlock(ArchiverState& s, void** field, uint64_t size) {
   if (s.memory == nullptr) return ERR_NO_MEMORY;

@@ -1,4 +1,4 @@
-#include "runtime/api/temp_beside.h"
+#include "runtime/api/internal/temp_beside.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

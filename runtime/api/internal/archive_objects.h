@@ -19,6 +19,9 @@ struct Archive::Objects {
   ObjectRef window = nullptr;    // child of `io` from the main header on, when a stub comes first
   ObjectRef joined = nullptr;    // child of the one above, without the ranges recovery skipped
   ObjectRef archiver = nullptr;  // child of the I/O it reads: archive_io()
+  // Packed bytes after the end of the stream, as the decoder reported them
+  // while the entry being extracted was decoded (0: none reported).
+  uint64_t unused_packed = 0;
 
   // The I/O whose offset 0 is the archive's main header.
   ObjectRef archive_io() const { return joined != nullptr ? joined : window != nullptr ? window : io; }

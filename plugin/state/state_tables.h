@@ -5,10 +5,8 @@
 
 #include <cstdint>
 
-#include "plugin/frame/archiver_state.h"
-
-constexpr uint64_t kMaxEntries = 4'000'000;
-constexpr uint64_t kMaxVolumes = 100'000;
+#include "plugin/format/arj_layout.h"
+#include "plugin/state/archiver_state.h"
 
 // The bounds in force for this archive: ours, or the host's if lower.
 uint64_t EntryBound(const ArchiverState& s);

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace arjrt {
+namespace arjhost {
 
 // Appends `text` as a quoted JSON string: quotes and backslashes escaped,
 // control characters as \u00XX, malformed UTF-8 replaced by U+FFFD.
@@ -63,4 +63,4 @@ class JsonWriter {
   std::string scratch_;
 };
 
-}  // namespace arjrt
+}  // namespace arjhost

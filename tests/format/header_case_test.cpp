@@ -1,0 +1,86 @@
+// Every reader of ARJ headers over the one table of crafted headers.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "plugin/reader/header_reader.h"
+#include "plugin/state/archiver_state.h"
+#include "runtime/format/arj_header.h"
+#include "runtime/format/header_list.h"
+#include "runtime/format/recovery_walk.h"
+#include "tests/format/header_cases.h"
+#include "tests/support/archiver_fixture.h"
+#include "tests/support/io_objects.h"
+
+namespace {
+
+using namespace testing_support;
+
+TEST(HeaderCases, PluginReader) {
+  TestHost host;
+  for (const HeaderCase& c : HeaderCases()) {
+    ObjectRef io = MemoryView(host.root(), c.archive);
+    ObjectRef stream = nullptr;
+    ASSERT_EQ(host::CreateObjectQuick(io, &stream, IID_STREAM, PID_DEFAULT), RESULT_OK);
+    uint8_t fixed[kFixedHeaderSize];
+    char name[kEntryNameSize] = {};
+    uint32_t position = static_cast<uint32_t>(c.offset);
+    EXPECT_EQ(ReadLocalHeader(stream, &position, fixed, name), c.reader) << c.name;
+    if (c.reader != RESULT_OK) {
+      EXPECT_EQ(position, c.offset) << c.name << ": a failed read leaves the position";
+    }
+    host::CloseObject(io);
+  }
+}
+
+TEST(HeaderCases, PluginScan) {
+  TestHost host;
+  for (const HeaderCase& c : HeaderCases()) {
+    ArchiverFixture f(host);
+    const ResultCode opened = f.OpenMemory(c.archive);
+    EXPECT_EQ(opened, c.damaged ? WARN_CORRUPTED : RESULT_OK) << c.name;
+    EXPECT_EQ(f.state().entry_count, c.entries) << c.name;
+    EXPECT_EQ(f.state().damaged != 0, c.damaged) << c.name;
+  }
+}
+
+TEST(HeaderCases, RuntimeWalkReadsAsTheTableDoes) {
+  TestHost host;
+  for (const HeaderCase& c : HeaderCases()) {
+    ObjectRef io = MemoryView(host.root(), c.archive);
+    arjrt::ArjHeader header;
+    EXPECT_EQ(arjrt::ReadHeaderAt(io, c.offset, HeaderRole::kLocal, kTablePolicy, &header), c.walk) << c.name;
+    if (c.walk == HeaderCause::kHeader) {
+      EXPECT_EQ(header.crc_matches, c.crc_ok) << c.name;
+    }
+    // The walk that pairs headers with entries visits the ones the scan took.
+    const arjrt::WalkEnd end = arjrt::WalkLocalHeaders(io, 0, kTablePolicy, [](const arjrt::ArjHeader&) {});
+    EXPECT_EQ(end.visited, c.entries) << c.name;
+    EXPECT_EQ(end.cause != HeaderCause::kEndMarker, c.damaged) << c.name;
+    host::CloseObject(io);
+  }
+}
+
+TEST(HeaderCases, RecoverySkipsWhatIsNotSound) {
+  TestHost host;
+  for (const HeaderCase& c : HeaderCases()) {
+    ObjectRef io = MemoryView(host.root(), c.archive);
+    const arjrt::RecoveryPlan plan = arjrt::PlanRecovery(io, c.archive.size());
+    EXPECT_EQ(plan.main_header, RESULT_OK) << c.name;
+    const bool skips_here = !plan.skipped.empty() && plan.skipped[0].offset == c.offset;
+    EXPECT_EQ(skips_here, c.recovery_skips) << c.name;
+    EXPECT_TRUE(plan.skipped.empty() || skips_here) << c.name << ": nothing else is skipped";
+    host::CloseObject(io);
+  }
+}
+
+TEST(HeaderCases, EveryDivergenceIsNamed) {
+  for (const HeaderCase& c : HeaderCases()) {
+    const bool table_takes_it = c.reader == RESULT_OK;
+    const bool recovery_takes_it = !c.recovery_skips && c.walk == HeaderCause::kHeader;
+    if (table_takes_it != recovery_takes_it) EXPECT_FALSE(c.divergence.empty()) << c.name;
+    else EXPECT_TRUE(c.divergence.empty()) << c.name << ": no divergence to explain";
+  }
+}
+
+}  // namespace
