@@ -37,7 +37,10 @@ void PrintEntry(const arjhost::EntryInfo& e, const Args& args) {
   Field("Folder", KindOf(e) == EntryKind::kFolder ? "+" : "-");
   Field("Size", std::to_string(e.size));
   Field("Packed Size", std::to_string(e.packed));
-  Field("Ratio", RatioText(e.packed, e.size));
+  std::string ratio = RatioText(e.packed, e.size);  // padded for the table
+  ratio.erase(0, ratio.find_first_not_of(' '));
+  ratio.erase(ratio.find_last_not_of(' ') + 1);
+  Field("Ratio", ratio);
   Field("Method", std::to_string(e.method));
   Field("CRC", CrcText(e.crc));
   Field("Encrypted", e.garbled ? "+" : "-");

@@ -55,7 +55,11 @@ bool StartHost(const Args& args, Session* session) {
     return false;
   }
   if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
-    std::fprintf(stderr, "arjhost: %s\n", error.c_str());
+    const bool looked = !args.Has("plugin") && std::getenv("ARJHOST_PLUGIN") == nullptr;
+    std::fprintf(stderr, "arjhost: %s%s\n", error.c_str(),
+                 looked ? " (looked for beside arjhost and in the lib/arjhost folder of its installation; "
+                          "--plugin PATH or ARJHOST_PLUGIN names it)"
+                        : "");
     return false;
   }
   return true;
