@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 #include <streambuf>
+#include <utility>
 
 #include "runtime/api/json_writer.h"
 
@@ -109,10 +110,12 @@ std::string LastErrorMessage() {
 void PrintFailureJson(const std::string& command, const std::string& archive, const std::string& error) {
   arjhost::JsonWriter json(std::cout, true);
   json.BeginObject();
-  json.Key("command"), json.String(command);
-  json.Key("archive");
-  if (archive.empty()) json.Null();
-  else json.String(archive);
+  // Null for what the command line did not get to name.
+  for (const auto& [key, value] : {std::pair{"command", &command}, std::pair{"archive", &archive}}) {
+    json.Key(key);
+    if (value->empty()) json.Null();
+    else json.String(*value);
+  }
   json.Key("error"), json.String(error);
   json.EndObject();
   std::cout << "\n";

@@ -28,7 +28,8 @@ class FailureCapture {
 // without its "arjhost: " or "arjhost COMMAND: " prefix; "" when none.
 std::string LastErrorMessage();
 
-// {"command": ..., "archive": ... (null when none), "error": ...} on stdout.
+// {"command": ..., "archive": ..., "error": ...} on stdout; an empty
+// command or archive is null.
 void PrintFailureJson(const std::string& command, const std::string& archive, const std::string& error);
 
 }  // namespace cli
