@@ -8,12 +8,6 @@
 namespace cli {
 namespace {
 
-constexpr uint8_t kHostUnix = 2;
-constexpr uint8_t kFileTypeDirectory = 3;
-constexpr uint8_t kFileTypeVolumeLabel = 4;
-constexpr uint8_t kFileTypeChapterLabel = 5;
-constexpr uint8_t kFileTypeUnixSpecial = 6;
-
 char UnixKindLetter(const arjhost::EntryInfo& e) {
   using Special = arjhost::EntryInfo::Special;
   if (e.file_type == kFileTypeDirectory) return 'd';

@@ -9,6 +9,13 @@
 
 namespace cli {
 
+// Stored file types (the header's byte 10) and the host OS of UNIX.
+constexpr uint8_t kFileTypeDirectory = 3;
+constexpr uint8_t kFileTypeVolumeLabel = 4;
+constexpr uint8_t kFileTypeChapterLabel = 5;
+constexpr uint8_t kFileTypeUnixSpecial = 6;
+constexpr uint8_t kHostUnix = 2;
+
 enum class EntryKind : uint8_t { kFile, kFolder, kLabel };
 
 // A folder entry, a volume or chapter label, or anything else (a file, a

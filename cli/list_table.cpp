@@ -12,8 +12,6 @@
 namespace cli {
 namespace {
 
-constexpr uint8_t kFileTypeChapterLabel = 5;
-
 size_t Digits(uint64_t n) {
   size_t digits = 1;
   for (; n >= 10; n /= 10) ++digits;
