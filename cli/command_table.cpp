@@ -22,7 +22,8 @@ const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to
 
 const std::vector<OptionSpec>& CommonOptions() {
   static const std::vector<OptionSpec> options = {
-      {"plugin", 0, true, "PATH", "the plug-in library (default: $ARJHOST_PLUGIN, or libarj_plugin.so beside arjhost)"},
+      {"plugin", 0, true, "PATH",
+       "the plug-in library (default: $ARJHOST_PLUGIN, or libarj_plugin.so beside arjhost or in ../lib/arjhost)"},
       {"trace", 0, true, "LEVEL",
        "show the plug-in's trace lines up to LEVEL (a number; 400 shows all) on stderr"},
       {"help", 'h', false, "", "show this help"},
