@@ -212,6 +212,30 @@ TEST(ExtractCommand, NamesChooseEntriesAndExistingFilesAreKeptUnlessOverwriting)
   EXPECT_NE(log.find("missing.txt: no such entry"), std::string::npos) << log;
 }
 
+// arj's e: every file in the folder itself, no folder made; a link's
+// target is judged from there.
+TEST(ExtractCommand, FlatExtractionMakesNoFolders) {
+  TempDir dir, out;
+  HeaderSpec folder = StoredEntry("docs", "");
+  folder.file_type = 3;
+  const std::string archive = dir.File("tree.arj");
+  WriteFile(archive, Concat({MainHeader(), BuildHeader(folder), BuildHeader(StoredEntry("docs/deep/a.txt", "a")),
+                             BuildHeader(StoredEntry("/abs/b.txt", "b")), BuildHeader(StoredEntry("c.txt", "c")),
+                             EndMarker()}));
+  std::string log;
+  ASSERT_EQ(RunTool("e " + archive + " -C " + out.path(), &log), 0) << log;
+  EXPECT_EQ(FilesUnder(out.path()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+  EXPECT_FALSE(fs::exists(out.File("docs")));
+  EXPECT_EQ(ReadFile(out.File("a.txt")), ToBytes("a"));
+  // Two names that end alike meet in one place: the second is kept out.
+  TempDir twice;
+  WriteFile(archive, Concat({MainHeader(), BuildHeader(StoredEntry("x/same.txt", "1")),
+                             BuildHeader(StoredEntry("y/same.txt", "2")), EndMarker()}));
+  EXPECT_EQ(RunTool("extract --flat " + archive + " -C " + twice.path(), &log), 1);
+  EXPECT_NE(log.find("y/same.txt: exists (use -o to overwrite)"), std::string::npos) << log;
+  EXPECT_EQ(ReadFile(twice.File("same.txt")), ToBytes("1"));
+}
+
 TEST(ExtractCommand, NamesThatWouldLeaveTheFolderAreRefusedAndAbsoluteOnesLandInside) {
   TempDir dir;
   std::string archive = dir.File("evil.arj");

@@ -136,6 +136,21 @@ TEST(ToolRebuildSafety, RefusesMultiVolumeAndDamagedArchives) {
   EXPECT_NE(output.find("damaged"), std::string::npos) << output;
 }
 
+// arj's a makes the archive when it is not there and adds to it when it
+// is; d deletes.
+TEST(ToolRebuildSafety, ArjStyleAddMakesAMissingArchive) {
+  TempDir dir;
+  Put(dir.path(), "a.txt", ToBytes("first"), nullptr);
+  Put(dir.path(), "b.txt", ToBytes("second"), nullptr);
+  std::string output;
+  ASSERT_EQ(RunToolIn(dir.path(), "a new.arj a.txt", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "a new.arj b.txt", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "d new.arj a.txt", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "l new.arj", &output), 0) << output;
+  EXPECT_NE(output.find(" b.txt\n1 file, 6 bytes"), std::string::npos) << output;
+  EXPECT_EQ(output.find("a.txt"), std::string::npos) << output;
+}
+
 TEST(ToolRebuildSafety, OutputElsewhereLeavesTheSourceAlone) {
   TempDir dir;
   fs::copy_file(SourcePath("tests/data/method2.arj"), dir.File("a.arj"));

@@ -84,4 +84,18 @@ std::vector<PeerEntry> ListWith7zz(const std::string& archive) {
   return entries;
 }
 
+std::vector<std::map<std::string, std::string>> FieldBlocks(const std::string& listing, const std::string& start) {
+  std::vector<std::map<std::string, std::string>> blocks;
+  std::istringstream lines(start.empty() ? listing : listing.substr(std::min(listing.find(start), listing.size())));
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t eq = line.find(" = ");
+    if (eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq);
+    if (key == "Path") blocks.emplace_back();
+    if (!blocks.empty()) blocks.back()[key] = line.substr(eq + 3);
+  }
+  return blocks;
+}
+
 }  // namespace testing_support

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +39,11 @@ struct PeerEntry {
 };
 // The entries of one volume (7zz reads a volume as an archive of its own).
 std::vector<PeerEntry> ListWith7zz(const std::string& archive);
+
+// The "Key = value" blocks of a listing such as `7zz l -slt` or
+// `arjhost list -v` prints, one map per entry (from each "Path = " line on,
+// after `start` when it is given).
+std::vector<std::map<std::string, std::string>> FieldBlocks(const std::string& listing, const std::string& start = "");
 
 }  // namespace testing_support
 

@@ -23,7 +23,14 @@ void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry) {
   entry->first_chapter = header.first_chapter;
   entry->last_chapter = header.last_chapter;
   entry->comment = header.comment;
+  entry->archiver_version = header.archiver_version;
+  entry->min_version = header.min_version;
+  entry->header_offset = header.offset;
   entry->modified_time = arjrt::EntryTimeToUnix(header.file_time, header.host_os);
+  entry->accessed_known = header.accessed_time != 0;
+  entry->created_known = header.created_time != 0;
+  entry->accessed_time = entry->accessed_known ? arjrt::EntryTimeToUnix(header.accessed_time, header.host_os) : 0;
+  entry->created_time = entry->created_known ? arjrt::EntryTimeToUnix(header.created_time, header.host_os) : 0;
   entry->special = EntryInfo::Special::kNone;
   entry->link_target.clear();
   if (header.file_type == kFileTypeUnixSpecial) ApplyUnixSpecial(header.unix_extension, entry);
@@ -57,7 +64,9 @@ void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& tabl
       if (e.handle == 0 || e.handle + k > table_size) break;
       const size_t t = static_cast<size_t>(e.handle - 1 + k);
       const uint32_t v = table.of_entry[t];
-      if (v < volumes) in_volume[v].push_back({index_in_volume[t], &e, k});
+      if (v >= volumes) continue;
+      in_volume[v].push_back({index_in_volume[t], &e, k});
+      if (k < e.parts.size()) e.parts[k].volume = table.names[v];
     }
   }
   for (size_t v = 0; v < volumes; ++v) {
@@ -70,7 +79,11 @@ void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& tabl
       if (next < wanted.size() && wanted[next].index == index && NamesMatch(wanted[next].entry->name, h.name)) {
         const Wanted& w = wanted[next];
         if (w.part == 0) ApplyHeader(h, w.entry);
-        if (w.part < w.entry->parts.size()) w.entry->parts[w.part].position = h.file_position;
+        if (w.part < w.entry->parts.size()) {
+          EntryInfo::Part& part = w.entry->parts[w.part];
+          part.position = h.file_position;
+          part.header_offset = h.offset;
+        }
       }
       ++index;
     });
