@@ -7,12 +7,18 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <set>
 
 #include "cli/commands.h"
+#include "cli/entry_placement.h"
+#include "cli/extract_permissions.h"
+#include "cli/folder_attributes.h"
 #include "cli/json_report.h"
+#include "cli/link_entries.h"
 #include "cli/password.h"
 #include "cli/progress.h"
 #include "cli/safe_path.h"
@@ -24,54 +30,52 @@ namespace {
 constexpr uint8_t kFileTypeComment = 2;
 constexpr uint8_t kFileTypeDirectory = 3;
 constexpr uint8_t kFileTypeVolumeLabel = 4;
-constexpr uint8_t kHostUnix = 2;
+constexpr uint8_t kFileTypeChapterLabel = 5;
+constexpr uint8_t kFileTypeUnixSpecial = 6;
 
-mode_t FileMode(const arjhost::EntryInfo& e) {
-  if (e.header_known && e.host_os == kHostUnix && (e.access_mode & 0777) != 0) return e.access_mode & 0777;
-  mode_t mask = umask(0);
-  umask(mask);
-  bool read_only = e.header_known && e.host_os != kHostUnix && (e.access_mode & 0x01);
-  return (read_only ? 0444 : 0666) & ~mask;
-}
-
-// arj on UNIX keeps the permission bits in the low 12 bits of the mode and
-// its own kind above them (0x1000 file, 0x2000 folder, 0x4000 link, FIFO or
-// device), and gives links and the like file type 6.
-bool IsSpecialUnixFile(const arjhost::EntryInfo& e) {
-  constexpr uint8_t kFileTypeUnixSpecial = 6;
-  constexpr uint16_t kModeSpecial = 0x4000;
-  return e.header_known && e.host_os == kHostUnix &&
-         (e.file_type == kFileTypeUnixSpecial || (e.access_mode & kModeSpecial) != 0);
-}
+using Special = arjhost::EntryInfo::Special;
 
 struct Run {
   const Args& args;
   Session& session;
   bool extracting;
   bool overwrite = false;
+  bool flat = false;  // --flat: every file in the extraction folder itself
   int root_fd = -1;
   arjhost::PasswordSource passwords{};
   bool json = false;
-  size_t ok = 0, failed = 0;
+  ExtractPermissions permissions{false};
+  FolderAttributes folders{};
+  std::set<std::string> removed_prefixes{};  // each named once
+  size_t ok = 0, failed = 0, skipped = 0;
   uint64_t bytes = 0;
-  unsigned temp_counter = 0;
-  // Per entry, for --json: name, "ok" or the error, bytes delivered.
+  // Per entry, for --json: name, "ok", "skipped: ..." or the error, bytes delivered.
   struct Result {
     std::string name, result;
     uint64_t size;
   };
   std::vector<Result> results{};
 
+  void Report(const arjhost::EntryInfo& e, const std::string& what) {
+    std::fprintf(stderr, "arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), ShowName(e.name, args).c_str(),
+                 ShowPath(what).c_str());
+  }
+
   void Fail(const arjhost::EntryInfo& e, const std::string& why, uint64_t size = 0) {
     ++failed;
-    std::fprintf(stderr, "arjhost: %s: %s: %s\n", session.archive_path.c_str(), ShowName(e.name, args).c_str(),
-                 why.c_str());
-    results.push_back({ShowName(e.name, args), why, size});
+    Report(e, why);
+    results.push_back({JsonName(e.name, args), why, size});
   }
 
   void Succeed(const arjhost::EntryInfo& e, uint64_t size) {
     ++ok;
-    results.push_back({ShowName(e.name, args), "ok", size});
+    results.push_back({JsonName(e.name, args), "ok", size});
+  }
+
+  void Skip(const arjhost::EntryInfo& e, const std::string& why) {
+    ++skipped;
+    Report(e, why);
+    results.push_back({JsonName(e.name, args), "skipped: " + why, 0});
   }
 
   void Test(const arjhost::EntryInfo& e) {
@@ -83,44 +87,94 @@ struct Run {
     if (!json) std::printf("ok      %s\n", ShowName(e.name, args).c_str());
   }
 
+  // The entry's path under the extraction folder: its name as the listing
+  // shows it, without what made it absolute (named once per run).
+  bool PathOf(const std::string& stored, std::vector<std::string>* parts, std::string* why) {
+    std::string removed;
+    if (!SplitEntryPath(JsonName(stored, args), parts, &removed, why)) return false;
+    if (flat && !parts->empty()) parts->erase(parts->begin(), parts->end() - 1);
+    if (!removed.empty() && removed_prefixes.insert(removed).second)
+      std::fprintf(stderr, "arjhost: %s: removing leading \"%s\" from entry names\n",
+                   ShowPath(session.archive_path).c_str(), ShowPath(removed).c_str());
+    return true;
+  }
+
   void Extract(const arjhost::EntryInfo& e) {
+    // Two names that share their first 509 bytes must not land on one file.
+    if (!e.name_whole) return Fail(e, "its name is longer than 509 bytes and its header could not be read for the rest");
     std::vector<std::string> parts;
     std::string why;
-    if (!SplitEntryPath(e.name, &parts, &why)) return Fail(e, why);
+    if (!PathOf(e.name, &parts, &why)) return Fail(e, why);
+    const bool special = e.header_known && e.file_type == kFileTypeUnixSpecial;
+    if (special && e.special != Special::kSymbolicLink && e.special != Special::kHardLink)
+      return Skip(e, std::string(SpecialFileText(e.special)) + "; devices and FIFOs are not made");
+    const bool symbolic_link = special && e.special == Special::kSymbolicLink;
+    const std::string target = symbolic_link ? JsonName(e.link_target, args) : std::string();
+    if (symbolic_link && !SymbolicLinkStaysInside(target, parts.size() - 1, &why))
+      return Fail(e, "symbolic link to " + target + " refused: " + why);
     DirectoryWalk walk(root_fd);
     if (e.header_known && e.file_type == kFileTypeDirectory) {
-      int dir = walk.Open(parts, parts.size(), &why);
-      if (dir < 0) return Fail(e, why);
-      close(dir);
-      Succeed(e, 0);
-      return;
+      if (flat) return;  // as arj e makes none
+      return ExtractFolder(e, walk, parts);
     }
     int dir = walk.Open(parts, parts.size() - 1, &why);
     if (dir < 0) return Fail(e, why);
-    ExtractFile(e, dir, parts.back());
+    {  // the placement lets go of its temporary name before `dir` closes
+      EntryPlacement place(dir, parts.back());
+      why = place.Check(overwrite);
+      if (!why.empty()) Fail(e, why);
+      else if (symbolic_link) ExtractSymbolicLink(e, place, target);
+      else if (special) ExtractHardLink(e, walk, parts, place);
+      else ExtractFile(e, place);
+    }
     close(dir);
   }
 
-  void ExtractFile(const arjhost::EntryInfo& e, int dir, const std::string& name) {
-    struct stat existing;
-    if (fstatat(dir, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-      if (S_ISDIR(existing.st_mode)) return Fail(e, "a folder of that name exists");
-      if (!overwrite) return Fail(e, "exists (use -o to overwrite)");
-    }
-    if (IsSpecialUnixFile(e))
-      std::fprintf(stderr, "arjhost: %s: %s: stored as a link or special file; written as a plain file\n",
-                   session.archive_path.c_str(), ShowName(e.name, args).c_str());
-    // Written under a temporary name and renamed into place only when whole
-    // and checked, so a failed entry never leaves a half file behind.
-    std::string temp = ".arjhost-" + std::to_string(getpid()) + "-" + std::to_string(temp_counter++) + ".part";
+  void ExtractFolder(const arjhost::EntryInfo& e, const DirectoryWalk& walk, std::vector<std::string>& parts) {
+    std::string why;
+    int dir = walk.Open(parts, parts.size(), &why);
+    if (dir < 0) return Fail(e, why);
+    close(dir);
+    FolderAttributes::Folder folder;
+    folder.set_mode = permissions.ForFolder(e, &folder.mode);
+    folder.set_time = true;
+    folder.time = e.modified_time;
+    folder.result = results.size();
+    folder.components = std::move(parts);
+    folders.Remember(std::move(folder));
+    Succeed(e, 0);
+  }
+
+  void ExtractSymbolicLink(const arjhost::EntryInfo& e, EntryPlacement& place, const std::string& target) {
+    std::string why = MakeSymbolicLink(place, target, e.modified_time);
+    if (why.empty()) why = place.Commit();
+    if (!why.empty()) return Fail(e, why);
+    Succeed(e, 0);
+  }
+
+  void ExtractHardLink(const arjhost::EntryInfo& e, const DirectoryWalk& walk, const std::vector<std::string>& parts,
+                       EntryPlacement& place) {
+    std::vector<std::string> target;
+    std::string why;
+    if (!PathOf(e.link_target, &target, &why)) return Fail(e, "hard link target refused: " + why);
+    if (target == parts) return Fail(e, "a hard link to itself");
+    why = MakeHardLink(walk, target, place);
+    if (why.empty()) why = place.Commit();
+    if (!why.empty()) return Fail(e, why);
+    // Left when the name already was another name of the target.
+    unlinkat(place.dir(), place.temp().c_str(), 0);
+    Succeed(e, 0);
+  }
+
+  void ExtractFile(const arjhost::EntryInfo& e, EntryPlacement& place) {
     // Readable too: a large entry is decoded into this file directly.
-    int fd = openat(dir, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int fd = openat(place.dir(), place.temp().c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return Fail(e, std::string("cannot create a file: ") + std::strerror(errno));
     arjhost::ExtractOutcome outcome = session.archive->ExtractToFile(e, fd, passwords);
     bytes += outcome.size;
     bool done = outcome.result == 0;
     if (done) {
-      fchmod(fd, FileMode(e));
+      fchmod(fd, permissions.ForFile(e));
       if (e.header_known) {
         timespec times[2] = {{static_cast<time_t>(e.modified_time), 0}, {static_cast<time_t>(e.modified_time), 0}};
         futimens(fd, times);
@@ -130,22 +184,39 @@ struct Run {
       done = false;
       outcome.error = std::string("cannot write the file: ") + std::strerror(errno);
     }
-    if (done && renameat(dir, temp.c_str(), dir, name.c_str()) != 0) {
-      done = false;
-      outcome.error = std::string("cannot put the file in place: ") + std::strerror(errno);
-    }
-    if (!done) {
-      unlinkat(dir, temp.c_str(), 0);
-      return Fail(e, outcome.error, outcome.size);
-    }
+    if (done) outcome.error = place.Commit();
+    if (!outcome.error.empty()) return Fail(e, outcome.error, outcome.size);
     Succeed(e, outcome.size);
   }
+
+  // Once every entry is written.
+  void FinishFolders() {
+    folders.Apply(DirectoryWalk(root_fd), [this](const FolderAttributes::Folder& f, const std::string& why) {
+      Result& r = results[f.result];
+      std::fprintf(stderr, "arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(),
+                   arjhost::TerminalText(r.name).c_str(), ShowPath(why).c_str());
+      if (r.result == "ok") --ok, ++failed;
+      r.result = why;
+    });
+  }
 };
+
+// Of a chapter archive, the entries whose chapter range holds `chapter`
+// (0: the archive has none, and every entry counts).
+bool InChapter(const arjhost::EntryInfo& e, int chapter) {
+  return chapter == 0 || !e.header_known || (e.first_chapter <= chapter && chapter <= e.last_chapter);
+}
+
+// What makes no file: comment headers and volume and chapter labels.
+bool NoFile(const arjhost::EntryInfo& e) {
+  return e.header_known && (e.file_type == kFileTypeComment || e.file_type == kFileTypeVolumeLabel ||
+                            e.file_type == kFileTypeChapterLabel);
+}
 
 bool Chosen(const arjhost::EntryInfo& e, const std::vector<std::string>& names, const Args& args,
             std::set<std::string>* matched) {
   if (names.empty()) return true;
-  std::string shown = ShowName(e.name, args);
+  std::string shown = JsonName(e.name, args);
   for (const std::string& n : names) {
     bool hit = e.name == n || shown == n || e.name.rfind(n + "/", 0) == 0 || shown.rfind(n + "/", 0) == 0;
     if (hit) {
@@ -176,6 +247,7 @@ void PrintJson(const Run& run, const std::vector<std::string>& missing) {
   json.Key("entries"), json.Unsigned(run.results.size());
   json.Key("ok"), json.Unsigned(run.ok);
   json.Key("failed"), json.Unsigned(run.failed);
+  json.Key("skipped"), json.Unsigned(run.skipped);
   json.Key("bytes"), json.Unsigned(run.bytes);
   json.EndObject();
   json.EndObject();
@@ -186,13 +258,24 @@ int RunEntries(const Args& args, bool extracting) {
   const char* command = extracting ? "extract" : "test";
   Session session;
   if (!OpenSession(args, command, &session)) return kExitFailure;
+  const int latest = session.archive->state().chapter;
+  const int chapter = args.Has("chapter") ? std::atoi(args.Value("chapter").c_str()) : latest;
+  if (args.Has("chapter") && (chapter < 1 || chapter > latest)) {
+    const std::string why = latest == 0 ? "the archive has no chapters"
+                                        : "--chapter takes a chapter from 1 to " + std::to_string(latest);
+    std::fprintf(stderr, "arjhost %s: %s: %s\n", command, ShowPath(session.archive_path).c_str(), why.c_str());
+    return kExitFailure;
+  }
   Run run{args, session, extracting};
   run.overwrite = args.Has("overwrite");
+  run.flat = args.Has("flat");
   run.passwords = MakePasswordSource(args);
   run.json = args.Has("json");
+  run.permissions = ExtractPermissions(args.Has("preserve-permissions"));
   if (extracting) {
     std::string dir = args.Value("directory", ".");
-    mkdir(dir.c_str(), 0755);
+    std::error_code ignored;  // a folder that cannot be made fails to open below
+    std::filesystem::create_directories(dir, ignored);
     run.root_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (run.root_fd < 0) {
       std::fprintf(stderr, "arjhost %s: %s: cannot open the extraction folder: %s\n", command, dir.c_str(),
@@ -208,8 +291,18 @@ int RunEntries(const Args& args, bool extracting) {
   for (const arjhost::EntryInfo& e : entries) {
     progress.Show(std::string(extracting ? "extracting " : "testing ") + std::to_string(done++) + " of " +
                   std::to_string(entries.size()) + " entries, " + std::to_string(run.bytes >> 20) + " MiB");
-    if (!Chosen(e, names, args, &matched)) continue;
-    if (e.header_known && (e.file_type == kFileTypeComment || e.file_type == kFileTypeVolumeLabel)) continue;
+    if (!InChapter(e, chapter) || !Chosen(e, names, args, &matched)) continue;
+    // arj checks such an entry against no data: one that holds some is damaged.
+    if ((NoFile(e) || (e.header_known && e.file_type == kFileTypeDirectory)) && (e.size != 0 || e.packed != 0)) {
+      run.Fail(e, "a folder or label entry that holds data");
+      continue;
+    }
+    if (NoFile(e)) continue;
+    // arj reads such an entry by its link data, not as a file.
+    if (e.header_known && e.file_type == kFileTypeUnixSpecial && e.special == Special::kUnreadable) {
+      run.Fail(e, "a UNIX link or special file whose kind could not be read");
+      continue;
+    }
     if (extracting) run.Extract(e);
     else run.Test(e);
   }
@@ -218,9 +311,12 @@ int RunEntries(const Args& args, bool extracting) {
     if (!matched.count(n)) {
       ++run.failed;
       missing.push_back(n);
-      std::fprintf(stderr, "arjhost: %s: %s: no such entry\n", session.archive_path.c_str(), n.c_str());
+      std::fprintf(stderr, "arjhost: %s: %s: no such entry\n", ShowPath(session.archive_path).c_str(), n.c_str());
     }
-  if (run.root_fd >= 0) close(run.root_fd);
+  if (run.root_fd >= 0) {
+    run.FinishFolders();
+    close(run.root_fd);
+  }
   if (run.json) PrintJson(run, missing);
   else if (!extracting)
     std::printf("%zu entr%s tested: %zu ok, %zu failed\n", run.ok + run.failed, run.ok + run.failed == 1 ? "y" : "ies",

@@ -59,7 +59,7 @@ int RunDelete(const Args& args) {
   for (size_t i = 1; i < args.operands.size(); ++i) {
     const std::vector<uint64_t> handles = HandlesNamed(entries, args.operands[i]);
     if (handles.empty()) {
-      std::fprintf(stderr, "arjhost delete: %s: no entry named \"%s\"\n", s.archive_path.c_str(),
+      std::fprintf(stderr, "arjhost delete: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(),
                    args.operands[i].c_str());
       partial = true;
     }
@@ -85,7 +85,7 @@ int RunReplace(const Args& args) {
     }
     const std::vector<uint64_t> handles = HandlesNamed(entries, operand.substr(0, eq));
     if (handles.empty()) {
-      std::fprintf(stderr, "arjhost replace: %s: no entry named \"%s\"\n", s.archive_path.c_str(),
+      std::fprintf(stderr, "arjhost replace: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(),
                    operand.substr(0, eq).c_str());
       partial = true;
     }

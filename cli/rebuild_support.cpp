@@ -19,7 +19,7 @@ bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
                     : state.restricted ? "this archive cannot be rewritten"
                                        : nullptr;
   if (why == nullptr) return true;
-  std::fprintf(stderr, "arjhost %s: %s: %s\n", command.c_str(), s->archive_path.c_str(), why);
+  std::fprintf(stderr, "arjhost %s: %s: %s\n", command.c_str(), ShowPath(s->archive_path).c_str(), why);
   return false;
 }
 
@@ -114,9 +114,13 @@ int RunRebuild(Session& s, const Args& args, const std::string& command, const a
   }
   if (args.Has("json")) PrintRebuildJson(s, args, command, changes, destination, written, error);
   if (!written) {
-    std::fprintf(stderr, "arjhost %s: %s\n", command.c_str(), error.c_str());
+    std::fprintf(stderr, "arjhost %s: %s\n", command.c_str(), ShowPath(error).c_str());
     return kExitPartial;
   }
+  // The protection data covers the old bytes: it would not fit the new ones.
+  if (s.archive->state().protected_data)
+    std::fprintf(stderr, "arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n",
+                 command.c_str(), ShowPath(destination).c_str());
   if (!args.Has("json"))
     std::printf("%s: %zu dropped, %zu replaced, %zu added\n", destination.c_str(), changes.dropped.size(),
                 changes.replaced.size(), changes.added.size());

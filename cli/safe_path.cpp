@@ -9,24 +9,32 @@
 
 namespace cli {
 
-bool SplitEntryPath(const std::string& stored, std::vector<std::string>* components, std::string* why) {
+namespace {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// The length of a leading drive letter and separators: what makes a name
+// absolute on DOS or UNIX.
+size_t AbsolutePrefix(const std::string& name) {
+  size_t at = 0;
+  const bool letter = name.size() >= 2 && ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+  if (letter && name[1] == ':') at = 2;
+  while (at < name.size() && IsSeparator(name[at])) ++at;
+  return at;
+}
+
+}  // namespace
+
+bool SplitEntryPath(const std::string& name, std::vector<std::string>* components, std::string* removed,
+                    std::string* why) {
   components->clear();
-  if (stored.empty()) {
-    *why = "empty name";
-    return false;
-  }
-  if (stored[0] == '/' || stored[0] == '\\') {
-    *why = "absolute name refused";
-    return false;
-  }
-  if (stored.size() >= 2 && stored[1] == ':') {
-    *why = "drive letter refused";
-    return false;
-  }
+  const size_t prefix = AbsolutePrefix(name);
+  *removed = name.substr(0, prefix);
+  const std::string stored = name.substr(prefix);
   std::string part;
   for (size_t i = 0; i <= stored.size(); ++i) {
     char c = i < stored.size() ? stored[i] : '/';
-    if (c != '/' && c != '\\') {
+    if (!IsSeparator(c)) {
       part += c;
       continue;
     }
@@ -44,13 +52,14 @@ bool SplitEntryPath(const std::string& stored, std::vector<std::string>* compone
   return true;
 }
 
-int DirectoryWalk::Open(const std::vector<std::string>& components, size_t count, std::string* why) const {
+int DirectoryWalk::Open(const std::vector<std::string>& components, size_t count, std::string* why,
+                        bool create) const {
   int fd = dup(root_fd_);
   for (size_t i = 0; i < count && fd >= 0; ++i) {
     const char* name = components[i].c_str();
     int next = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (next < 0 && errno == ENOENT) {
-      if (mkdirat(fd, name, 0755) != 0 && errno != EEXIST) {
+    if (next < 0 && errno == ENOENT && create) {
+      if (mkdirat(fd, name, 0777) != 0 && errno != EEXIST) {
         *why = "cannot create folder " + components[i] + ": " + std::strerror(errno);
         close(fd);
         return -1;

@@ -7,19 +7,23 @@
 
 namespace cli {
 
-// Splits a stored name on '/' and '\' into path components. Refuses
-// absolute names, drive letters and ".." components (and empty names),
-// with the reason in `why`; "." and empty components are dropped.
-bool SplitEntryPath(const std::string& stored, std::vector<std::string>* components, std::string* why);
+// Splits a name on '/' and '\' into path components. A leading drive
+// letter ("C:") and leading separators are removed and returned in
+// `removed` (an absolute name extracts under the folder, as with arj and
+// tar); ".." components and empty names are refused, with the reason in
+// `why`; "." and empty components are dropped.
+bool SplitEntryPath(const std::string& name, std::vector<std::string>* components, std::string* removed,
+                    std::string* why);
 
 // An open directory under the extraction folder, reached component by
 // component without following symbolic links.
 class DirectoryWalk {
  public:
   explicit DirectoryWalk(int root_fd) : root_fd_(root_fd) {}
-  // Opens (creating when missing) every component as a directory; returns
-  // the descriptor (the caller closes it) or -1 with `why` set.
-  int Open(const std::vector<std::string>& components, size_t count, std::string* why) const;
+  // Opens the first `count` components as directories, creating missing
+  // ones when `create`; returns the descriptor (the caller closes it) or
+  // -1 with `why` set.
+  int Open(const std::vector<std::string>& components, size_t count, std::string* why, bool create = true) const;
 
  private:
   int root_fd_;

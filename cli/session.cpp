@@ -13,8 +13,20 @@ namespace cli {
 
 int CodePageOption(const Args& args) { return std::atoi(args.Value("codepage", "437").c_str()); }
 
-std::string ShowName(const std::string& stored, const Args& args) {
+std::string JsonName(const std::string& stored, const Args& args) {
   return arjhost::DisplayName(stored, CodePageOption(args));
+}
+
+std::string ShowName(const std::string& stored, const Args& args) {
+  return arjhost::TerminalText(JsonName(stored, args));
+}
+
+std::string ShowPath(const std::string& path) { return arjhost::TerminalText(arjhost::DisplayName(path)); }
+
+bool ParseTraceLevel(const std::string& text, int* level) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  *level = std::stoi(text);
+  return true;
 }
 
 namespace {
@@ -34,21 +46,31 @@ void RaiseDescriptorLimit() {
 bool StartHost(const Args& args, Session* session) {
   RaiseDescriptorLimit();
   session->host = std::make_unique<arjhost::Host>();
-  session->host->SetTraceLevel(std::atoi(args.Value("trace", "0").c_str()));
+  int trace_level = 0;  // the command line checked it
+  ParseTraceLevel(args.Value("trace", "0"), &trace_level);
+  session->host->SetTraceLevel(trace_level);
   std::string error;
   if (!ApplyLimitOptions(args, *session->host, &error)) {
     std::fprintf(stderr, "arjhost: %s\n", error.c_str());
     return false;
   }
   if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
-    std::fprintf(stderr, "arjhost: %s\n", error.c_str());
+    const bool looked = !args.Has("plugin") && std::getenv("ARJHOST_PLUGIN") == nullptr;
+    std::fprintf(stderr, "arjhost: %s%s\n", error.c_str(),
+                 looked ? " (looked for beside arjhost and in the lib/arjhost folder of its installation; "
+                          "--plugin PATH or ARJHOST_PLUGIN names it)"
+                        : "");
     return false;
   }
   return true;
 }
 
 bool OpenSession(const Args& args, const std::string& command, Session* session) {
-  if (args.operands.empty()) {
+  return OpenArchive(args, command, args.operands.empty() ? std::string() : args.operands[0], session);
+}
+
+bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session) {
+  if (path.empty()) {
     std::fprintf(stderr, "arjhost %s: no archive named; try arjhost %s --help\n", command.c_str(), command.c_str());
     return false;
   }
@@ -59,7 +81,7 @@ bool OpenSession(const Args& args, const std::string& command, Session* session)
   }
   if (!StartHost(args, session)) return false;
   std::string error;
-  session->archive_path = args.operands[0];
+  session->archive_path = path;
   arjhost::OpenOptions options;
   session->recover = args.Has("recover");
   // Recovery cuts ranges out of one file; the other volumes of a set are
@@ -69,18 +91,18 @@ bool OpenSession(const Args& args, const std::string& command, Session* session)
   session->archive =
       arjhost::Archive::OpenFile(*session->host, session->archive_path, options, &error, &session->open_result);
   if (!session->archive) {
-    std::fprintf(stderr, "arjhost: %s\n", error.c_str());
+    std::fprintf(stderr, "arjhost: %s\n", ShowPath(error).c_str());
     return false;
   }
   const arjhost::ArchiveState& state = session->archive->state();
   for (const arjhost::SkippedRange& r : state.skipped)
     std::fprintf(stderr, "arjhost: %s: skipped %" PRIu64 " bytes at offset %" PRIu64 ": %s\n",
-                 session->archive_path.c_str(), r.size, r.offset, r.cause.c_str());
+                 ShowPath(session->archive_path).c_str(), r.size, r.offset, r.cause.c_str());
   if (session->recover && state.multi_volume)
     std::fprintf(stderr,
                  "arjhost: %s: one volume of a multi-volume set: --recover reads this volume alone "
                  "(as --single-volume); recover each volume by itself\n",
-                 session->archive_path.c_str());
+                 ShowPath(session->archive_path).c_str());
   return true;
 }
 

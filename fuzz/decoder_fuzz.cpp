@@ -57,7 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Source in(data + 5, size - 5);
   Sink out;
   uint64_t written = 0;
-  const ResultCode r = arjrt::DecodeArjData(method, in, out, unpacked, &written);
+  uint64_t unused = 0;
+  const ResultCode r = arjrt::DecodeArjData(method, in, out, unpacked, &written, &unused);
   if (written != out.count || written > unpacked || (r == RESULT_OK && written != unpacked)) __builtin_trap();
+  // Unused packed bytes are reported only once the whole output is out.
+  if (unused != 0 && (r != ERR_CORRUPTED || written != unpacked)) __builtin_trap();
   return 0;
 }

@@ -68,7 +68,7 @@ bool DataInsideVolume(const EntryRecord& e) {
   if (!DataInsideVolume(s.entries[i])) return ERR_CORRUPTED;
   const uint8_t garbled = EntryFlags(s.entries[first].fixed_header) & FLAG_GARBLED;
   while (EntryFlags(s.entries[i].fixed_header) & FLAG_SPLIT_NEXT) {
-    if (i + 1 >= s.entry_count) return ERR_UNSUPPORTED;  // the last volume is missing
+    if (i + 1 >= s.entry_count) return ERR_NOT_FOUND;  // the next volume is missing
     const EntryRecord& next = s.entries[i + 1];
     const uint8_t flags = EntryFlags(next.fixed_header);
     if (!(flags & FLAG_SPLIT_PREV) || next.volume_index != s.entries[i].volume_index + 1 ||
@@ -258,7 +258,7 @@ ResultCode OpenEntry(ObjectRef archiver, ObjectRef* result, uint64_t handle, Obj
   if (s.entries == nullptr || handle == 0 || handle > s.entry_count) return ERR_BAD_PARAMETER;
   const uint64_t first = handle - 1;
   const uint8_t flags = EntryFlags(s.entries[first].fixed_header);
-  if ((flags & FLAG_SPLIT_PREV) || ((flags & FLAG_SPLIT_NEXT) && first + 1 >= s.entry_count)) return ERR_UNSUPPORTED;
+  if (flags & FLAG_SPLIT_PREV) return ERR_UNSUPPORTED;
   uint64_t last = first;
   ResultCode r = CheckChain(s, first, &last);
   if (Failed(r)) return r;

@@ -32,10 +32,8 @@ constexpr uint8_t kArjHeaderIdLow = 0x60;  // the id's first byte in a file
 constexpr size_t kFixedHeaderSize = 34;
 constexpr size_t kEndMarkerSize = 4;
 
-// arj refuses a basic header larger than this; recognition asks the main
-// header for less.
+// arj refuses a basic header larger than this, main or local.
 constexpr uint32_t kMaxBasicHeaderSize = 2600;
-constexpr uint32_t kRecognizedBasicHeaderLimit = 2600;  // main header sizes below this are recognised
 constexpr uint8_t kRecognizedMinVersion = 1;
 // The id, the largest basic header, its CRC and one extended size: what
 // one read of a header takes.
@@ -69,6 +67,10 @@ constexpr size_t kBasicHeader = 4;  // where the basic header (and the first hea
 constexpr uint8_t FLAG_GARBLED = 0x01;
 constexpr uint8_t FLAG_SPLIT_NEXT = 0x04;  // continues in the next volume (main header: the archive does)
 constexpr uint8_t FLAG_SPLIT_PREV = 0x08;  // continues an entry of the previous volume
+
+// Main header flags.
+constexpr uint8_t kMainFlagProtected = 0x08;  // ARJ-PROTECT data follows the end marker
+constexpr uint8_t kMainFlagSecured = 0x40;    // an ARJ-SECURITY envelope seals the archive
 
 // File types.
 constexpr uint8_t kFileTypeBinary = 0;

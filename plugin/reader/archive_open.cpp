@@ -43,6 +43,17 @@ void SendVolumeDigests(ArchiverState& s, ObjectRef target) {
   }
 }
 
+// Tells the host which volume could not be read, and why.
+void SendUnreadableVolume(ArchiverState& s, ObjectRef target) {
+  uint8_t message[4 + kVolumeNameSize] = {};
+  StoreDWord(message, static_cast<uint32_t>(s.unreadable_cause));
+  const uint32_t name_length = static_cast<uint32_t>(strnlen(s.unreadable_volume, kVolumeNameSize - 1));
+  std::memcpy(message + 4, s.unreadable_volume, name_length);
+  uint32_t length = 4 + name_length;
+  // A notice, as the digests are: the set is incomplete whatever the host does with it.
+  IgnoreResult(target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_VOLUME_UNREADABLE, nullptr, message, &length));
+}
+
 }  // namespace
 
 ResultCode OnInit(ObjectRef archiver) {
@@ -81,9 +92,17 @@ ResultCode OnInitDone(ObjectRef archiver) {
   if (s.multi_volume) MarkRestricted(s);
   if (ObjectRef target = host::FindAncestor(archiver, IID_FS_SOURCE); target != nullptr) {
     if (s.digest != nullptr && !Failed(result)) SendVolumeDigests(s, target);
-    if (s.incomplete)  // a notice, as the digests are
-      IgnoreResult(
-          target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_ARCHIVE_INCOMPLETE, nullptr, nullptr, nullptr));
+    if (s.unreadable_cause != RESULT_OK) SendUnreadableVolume(s, target);
+    if (s.incomplete) {
+      // Names the volume the last entry continues into, when that is what is missing.
+      char missing[kVolumeNameSize] = {};
+      uint32_t length = 0;
+      if (s.entry_count != 0 && (EntryFlags(s.entries[s.entry_count - 1].fixed_header) & FLAG_SPLIT_NEXT))
+        length = NextVolumeName(archiver, s.entries[s.entry_count - 1].volume.io, missing, sizeof missing);
+      // A notice, as the digests are.
+      IgnoreResult(target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_ARCHIVE_INCOMPLETE, nullptr,
+                                               length != 0 ? missing : nullptr, length != 0 ? &length : nullptr));
+    }
   }
   if (Failed(result)) return result;
   if (s.damaged) {
@@ -106,6 +125,8 @@ ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single
   uint32_t length = 0;
   ResultCode result = MeasureMainHeader(s.archive_stream, &length);
   if (Failed(result)) return result;
+  s.unreadable_cause = RESULT_OK;
+  s.unreadable_volume[0] = '\0';
 
   ReleaseBlock(s, &s.volumes);
   result = AllocateBlock(s, &s.volumes, uint64_t{kInitialVolumeSlots} * sizeof(VolumeRecord));
@@ -141,14 +162,17 @@ ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single
     s.multi_volume = 1;
     IgnoreResult(Trace(archiver, TRACE_VOLUMES, "arj\tvolumes count %d", static_cast<int32_t>(s.volume_count)));
   }
-  if (!s.multi_volume || s.entry_count == 0) return RESULT_OK;
+  if (s.entry_count == 0) return RESULT_OK;
   const uint8_t first_flags = EntryFlags(s.entries[0].fixed_header);
   const uint8_t last_flags = EntryFlags(s.entries[s.entry_count - 1].fixed_header);
+  // A last entry continuing into a volume that is not there stays listed;
+  // its extraction names the missing volume.
+  if (!s.multi_volume) {
+    if (last_flags & FLAG_SPLIT_NEXT) s.incomplete = 1;
+    return RESULT_OK;
+  }
   if (single_volume) {
-    if ((last_flags & FLAG_SPLIT_NEXT) && Failed(AttachNextVolume(archiver, archive_io))) {
-      --s.entry_count;
-      s.incomplete = 1;
-    }
+    if ((last_flags & FLAG_SPLIT_NEXT) && Failed(AttachNextVolume(archiver, archive_io))) s.incomplete = 1;
   } else if ((first_flags & FLAG_SPLIT_PREV) || (last_flags & FLAG_SPLIT_NEXT)) {
     s.incomplete = 1;
   }

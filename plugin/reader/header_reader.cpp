@@ -46,7 +46,7 @@ HeaderCause ReadAt(ObjectRef stream, uint64_t offset, HeaderRole role, uint8_t* 
   bool recognized = result == RESULT_OK && count == sizeof header &&
                     LoadWord(header + fixed_header::kId) == kArjHeaderId &&
                     header[fixed_header::kMinVersion] == kRecognizedMinVersion &&
-                    LoadWord(header + fixed_header::kBasicHeaderSize) < kRecognizedBasicHeaderLimit;
+                    LoadWord(header + fixed_header::kBasicHeaderSize) <= kMaxBasicHeaderSize;
   return recognized ? RESULT_OK : ERR_NOT_RECOGNIZED;
 }
 

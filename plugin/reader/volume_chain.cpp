@@ -1,5 +1,6 @@
 #include "plugin/reader/volume_chain.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "plugin/state/archiver_state.h"
@@ -81,6 +82,33 @@ void ObtainFileSystem(ObjectRef archiver, ArchiverState& s, ObjectRef io, bool m
   return MeasureMainHeader(record.stream, &record.first_entry_offset);
 }
 
+// A volume that is there but cannot be read (a folder, no permission, no
+// descriptor left, no main header): the set is incomplete, and the first
+// such volume is kept for the host to be told.
+void NoteUnreadableVolume(ArchiverState& s, const NameWork& work, ResultCode cause) {
+  s.incomplete = 1;
+  if (s.unreadable_cause != RESULT_OK) return;
+  s.unreadable_cause = cause;
+  const uint32_t length = std::min(work.Length(), kVolumeNameSize - 1);
+  std::memcpy(s.unreadable_volume, work.name, length);
+  s.unreadable_volume[length] = '\0';
+}
+
+// Closes a volume opened by name that is not kept in the set.
+void DropVolume(VolumeRecord& record) {
+  host::CloseIfOpen(record.io);  // not kept: its close has nothing left to keep
+  record.stream = nullptr;
+}
+
+// Whether the volume's main header says that the set goes on after it.
+bool SetGoesOnAfter(const VolumeRecord& record) {
+  uint8_t flags = 0;
+  uint32_t count = 0;
+  // The count tells: a flags byte not read says nothing goes on.
+  IgnoreResult(host::Stream(record.stream).SeekRead(record.stream, &count, fixed_header::kFlags, &flags, sizeof flags));
+  return count == sizeof flags && (flags & FLAG_SPLIT_NEXT) != 0;
+}
+
 }  // namespace
 
 ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
@@ -112,6 +140,7 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
                      static_cast<int32_t>(reported), work.name));
 
   int32_t leading_misses = 0;
+  uint64_t dropped = 0;  // volumes of sets that ended before the named volume: they count to the bound
   const uint64_t volume_bound = VolumeBound(s);
   for (int64_t n = 0;;) {
     VolumeRecord& record = s.volumes[s.volume_count];
@@ -128,7 +157,7 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
       IgnoreResult(Trace(archiver, TRACE_VOLUMES, "arj\topen volume %d result %terr", static_cast<int32_t>(n), result));
     }
     ++n;
-    if (!Failed(result) && s.volume_count >= volume_bound) {
+    if (!Failed(result) && s.volume_count + dropped >= volume_bound) {
       // One volume more than the set may have: refused, not cut short.
       if (opened_by_name) host::CloseIfOpen(record.io);
       record.io = nullptr;
@@ -136,14 +165,27 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
     }
     if (!Failed(result)) {
       result = OpenVolumeStream(record);
+      if (Failed(result) && opened_by_name) DropVolume(record);
       if (!Failed(result)) {
         ++s.volume_count;
         if (Failed(ReserveVolumeSlots(s, uint64_t{s.volume_count} + kFreeVolumeSlots))) return ERR_NO_MEMORY;
         leading_misses = 0;
+        // A file numbered past the set's last volume is no part of it. A
+        // set that ends before the named volume is not that volume's set:
+        // the named one's starts after it.
+        if (!SetGoesOnAfter(s.volumes[s.volume_count - 1])) {
+          if (n > own) break;
+          IgnoreResult(Trace(archiver, TRACE_VOLUMES, "arj\tset ends at volume %d", static_cast<int32_t>(n - 1)));
+          for (uint32_t v = 0; v < s.volume_count; ++v) DropVolume(s.volumes[v]);
+          dropped += s.volume_count;
+          s.volume_count = 0;
+        }
       }
     }
     if (Failed(result)) {
-      if (opened_by_name && result == ERR_NOT_FOUND && s.volume_count > 0) {
+      // Only a volume that is not there ends the set quietly.
+      if (opened_by_name && result != ERR_NOT_FOUND) NoteUnreadableVolume(s, work, result);
+      if (opened_by_name && s.volume_count > 0) {
         result = RESULT_OK;
         break;
       }
@@ -157,6 +199,23 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
     if (SetVolumeNumber(work.name, work.Length(), static_cast<int32_t>(n)) == 1) break;
   }
   return Failed(result) && s.volume_count > 0 ? RESULT_OK : result;
+}
+
+uint32_t NextVolumeName(ObjectRef archiver, ObjectRef volume_io, char* out, uint32_t size) {
+  ArchiverState& s = StateOf(archiver);
+  NameWork work(s);
+  if (size == 0 || volume_io == nullptr || Failed(AllocateBlock(s, &work.name, kNameBufferSize))) return 0;
+  uint32_t reported = 0;
+  work.name[0] = '\0';
+  ResultCode result = RESULT_OK;
+  for (ObjectRef o = volume_io; o != nullptr && work.name[0] == '\0'; o = NextIoUp(o)) result = work.ReadName(o, &reported);
+  if (Failed(result)) return 0;  // a name not read whole names no volume
+  const int32_t k = FindVolumeNumber(work.name, work.Length());
+  if (k < 0 || k == INT32_MAX || SetVolumeNumber(work.name, work.Length(), k + 1) == 1) return 0;
+  const uint32_t length = work.Length();
+  if (length + 1 > size) return 0;
+  std::memcpy(out, work.name, length + 1);
+  return length;
 }
 
 ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
@@ -193,9 +252,16 @@ ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
     record.io = nullptr;
     result =
         host::FileSystem(s.file_system).OpenByName(s.file_system, &record.io, work.text, s.access_mode, OPEN_EXISTING);
-    if (Failed(result)) break;
+    if (Failed(result)) {
+      if (result != ERR_NOT_FOUND) NoteUnreadableVolume(s, work, result);
+      break;
+    }
     result = OpenVolumeStream(record);
-    if (Failed(result)) break;
+    if (Failed(result)) {
+      NoteUnreadableVolume(s, work, result);
+      DropVolume(record);
+      break;
+    }
     result = ReserveEntrySlots(s, uint64_t{s.entry_count} + kFreeEntrySlots);
     if (Failed(result)) break;
 

@@ -7,8 +7,9 @@
 #include <memory>
 #include <vector>
 
+#include "plugin/format/arj_layout.h"
 #include "runtime/api/archive.h"
-#include "runtime/api/archive_objects.h"
+#include "runtime/api/internal/archive_objects.h"
 #include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
@@ -28,12 +29,19 @@ std::string Hex(uint32_t v) {
   return text;
 }
 
-std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given) {
+std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, const std::string& missing_volume,
+                    uint64_t unused_packed) {
   switch (r) {
+    case ERR_NOT_FOUND:
+      return missing_volume.empty() ? "the volume it continues into is missing"
+                                    : "the volume it continues into, " + missing_volume + ", is missing";
     case ERR_CANCELLED:
       return password_given ? "wrong password" : "garbled, and no password was given";
     case ERR_CORRUPTED:
-      return "damaged data";
+      if (unused_packed != 0)
+        return "damaged data: " + std::to_string(unused_packed) + (unused_packed == 1 ? " byte" : " bytes") +
+               " of packed data after the end of the stream";
+      return (entry.flags & FLAG_SPLIT_NEXT) ? "damaged data, or its next part does not continue it" : "damaged data";
     case ERR_END_OF_DATA:
       return "unexpected end of data";
     case ERR_UNSUPPORTED:
@@ -88,9 +96,9 @@ class PartCheck {
   explicit PartCheck(const EntryInfo& entry) : parts_(entry.parts), left_(parts_.empty() ? 0 : parts_[0].size) {}
 
   void Add(const uint8_t* data, size_t size) {
-    for (size_t at = 0; at < size && part_ < parts_.size();) {
+    for (size_t at = 0; (at < size || left_ == 0) && part_ < parts_.size();) {
       const auto n = static_cast<size_t>(std::min<uint64_t>(left_, size - at));
-      crc_ = arjrt::Crc32(data + at, n, crc_);
+      if (n != 0) crc_ = arjrt::Crc32(data + at, n, crc_);
       at += n;
       left_ -= n;
       while (left_ == 0 && part_ < parts_.size()) {
@@ -102,6 +110,14 @@ class PartCheck {
     }
   }
   const std::string& error() const { return error_; }
+  // After the last byte: every part must have been checked, empty ones
+  // too, and a list of parts that could not be matched checks nothing.
+  const std::string& Finish() {
+    if (parts_.empty() && error_.empty()) error_ = "its parts could not be matched to the headers, so no CRC-32 was checked";
+    Add(nullptr, 0);
+    if (part_ < parts_.size() && error_.empty()) error_ = "size mismatch (the parts hold more than was extracted)";
+    return error_;
+  }
 
  private:
   const std::vector<EntryInfo::Part>& parts_;
@@ -129,6 +145,13 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     outcome.result = ERR_LIMIT_EXCEEDED;
     return outcome;
   }
+  // Parts that pass their CRCs yet do not make up the file would come out
+  // as a wrong file: refused before anything is decoded.
+  outcome.error = PartsProblem(entry);
+  if (!outcome.error.empty()) {
+    outcome.result = ERR_NOT_FOUND;
+    return outcome;
+  }
   ObjectRef a = objects_->archiver;
   Requester requester(objects_->runtime, entry, passwords);
   ObjectRef temp = nullptr;
@@ -136,11 +159,13 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   // a temporary file that would be copied out again.
   arjrt::ScratchStorage& scratch = objects_->runtime.scratch();
   scratch.SetSpillTarget(fd);
+  objects_->unused_packed = 0;
   ResultCode r = host::Archiver(a).OpenEntry(a, &temp, entry.handle, requester.object);
   if (Failed(r) || temp == nullptr) {
     scratch.SetSpillTarget(-1);
     outcome.result = Failed(r) ? r : ERR_NOT_INITIALIZED;
-    outcome.error = Explain(outcome.result, entry, requester.password_given);
+    outcome.error =
+        Explain(outcome.result, entry, requester.password_given, state_.missing_volume, objects_->unused_packed);
     return outcome;
   }
   std::unique_ptr<HostObject, ResultCode (*)(ObjectRef)> owned(temp, host::CloseObject);
@@ -196,7 +221,7 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     outcome.result = ERR_END_OF_DATA;
     outcome.error = "size mismatch (header " + std::to_string(entry.size) + ", extracted " +
                     std::to_string(outcome.size) + ")";
-  } else if (!check.error().empty()) {
+  } else if (!check.Finish().empty()) {
     outcome.result = ERR_CRC_MISMATCH;
     outcome.error = check.error();
   }

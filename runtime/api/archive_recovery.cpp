@@ -2,7 +2,7 @@
 // that leaves out what the recovery walk skipped.
 #include <vector>
 
-#include "runtime/api/archive_objects.h"
+#include "runtime/api/internal/archive_objects.h"
 #include "runtime/format/recovery_walk.h"
 #include "runtime/services/services.h"
 

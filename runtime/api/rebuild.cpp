@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "runtime/api/archive.h"
-#include "runtime/api/archive_objects.h"
-#include "runtime/api/temp_beside.h"
+#include "runtime/api/internal/archive_objects.h"
+#include "runtime/api/internal/temp_beside.h"
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
 #include "runtime/services/content_file_io.h"
@@ -18,7 +18,6 @@ namespace arjhost {
 namespace {
 
 constexpr uint64_t kMaxContentSize = 0xFFFFFFFFull;  // ARJ size fields hold 32 bits
-constexpr size_t kListedNameChars = 509;             // what the plug-in reports of a stored name
 
 // Closes an object on every path out of a scope.
 struct Owned {
@@ -109,7 +108,7 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   std::vector<std::string> expected;
   for (const EntryInfo& e : old_entries)
     if (!changes.dropped.count(e.handle)) expected.push_back(e.name);
-  for (const NewContent& c : changes.added) expected.push_back(c.stored_name.substr(0, kListedNameChars));
+  for (const NewContent& c : changes.added) expected.push_back(c.stored_name);
   for (const auto& [handle, content] : changes.replaced)
     if (handle == 0 || handle > old_entries.size()) return fail(ERR_BAD_PARAMETER, "no entry " + std::to_string(handle));
   std::string why;

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "runtime/codecs/decode/arj_decoder.h"
+#include "runtime/codecs/decoder_messages.h"
 #include "runtime/codecs/host_stream_adapters.h"
 #include "runtime/core/runtime.h"
 #include "runtime/services/service_support.h"
@@ -39,7 +40,9 @@ class DecoderCodec {
     StreamSource source(input_);
     StreamSink sink(output_);
     uint64_t written = 0;
-    ResultCode result = DecodeArjData(method_, source, sink, unpacked_size_, &written);
+    uint64_t unused = 0;
+    ResultCode result = DecodeArjData(method_, source, sink, unpacked_size_, &written, &unused);
+    if (unused != 0) ReportUnused(unused);
     output_crc_ = sink.crc();
     if (count != nullptr) *count = written;
     // Flushed on failure too: what was decoded up to a fault is readable.
@@ -91,6 +94,15 @@ class DecoderCodec {
   bool IsStream(ObjectRef o) const {
     return o != nullptr && AsRt(self_)->runtime->IsLive(o) && AsRt(o)->impl->iid == IID_STREAM &&
            o->methods != nullptr;
+  }
+
+  // The result code says only "damaged"; whoever shows the failure may
+  // want to say how.
+  void ReportUnused(uint64_t unused) {
+    uint32_t length = sizeof unused;
+    // A notice: the decoding failed either way, with or without a listener.
+    IgnoreResult(
+        AsRt(self_)->runtime->Deliver({self_, kMsgClassDecoder, kMsgUnusedPackedData, nullptr, &unused, &length}));
   }
 
   bool MethodSuitsDecoder() const {

@@ -15,6 +15,27 @@ int64_t ReadFromIo(void* context, uint64_t offset, void* buffer, uint32_t size) 
   return std::min(count, size);
 }
 
+// The body of the first extended header tagged 'U', walking the chain the
+// parser has already judged (it ends at `facts.data_offset`).
+std::string UnixExtension(ObjectRef io, const HeaderFacts& facts) {
+  constexpr uint8_t kUnixTag = 'U';
+  uint64_t at = facts.offset + fixed_header::kBasicHeader + facts.basic_size + 4;
+  for (uint32_t i = 0; i < facts.extended_headers && at + 2 < facts.data_offset; ++i) {
+    uint8_t word[2];
+    uint8_t tag = 0;
+    if (ReadFromIo(io, at, word, sizeof word) != 2 || ReadFromIo(io, at + 2, &tag, 1) != 1) return {};
+    const uint16_t size = LoadWord(word);
+    if (size == 0) return {};
+    if (tag == kUnixTag) {
+      std::string body(size - 1u, '\0');
+      if (ReadFromIo(io, at + 3, body.data(), size - 1u) != size - 1) return {};
+      return body;
+    }
+    at += 2 + uint64_t{size} + 4;
+  }
+  return {};
+}
+
 }  // namespace
 
 void HeaderFromBytes(const uint8_t* h, const HeaderFacts& facts, ArjHeader* out) {
@@ -39,6 +60,20 @@ void HeaderFromBytes(const uint8_t* h, const HeaderFacts& facts, ArjHeader* out)
   out->access_mode = LoadWord(h + f::kAccessMode);
   out->first_chapter = h[f::kFirstChapter];
   out->last_chapter = h[f::kLastChapter];
+  // Four bytes right after the fixed part, there when the first header (and
+  // the basic header that holds it) reaches past them.
+  constexpr size_t kPositionAt = kFixedHeaderSize;                     // from the header id on
+  constexpr size_t kPositionEnd = kPositionAt + 4 - f::kBasicHeader;  // within the basic header
+  const bool has_position = facts.first_header_size >= kPositionEnd && facts.basic_size >= kPositionEnd;
+  out->file_position = has_position ? int64_t{LoadDWord(h + kPositionAt)} : -1;
+  // The access time, then the creation time, follow the position.
+  const auto time_after_position = [&](size_t index) -> uint32_t {
+    const size_t at = kPositionAt + 4 * (index + 1);
+    const size_t end = at + 4 - f::kBasicHeader;
+    return facts.first_header_size >= end && facts.basic_size >= end ? LoadDWord(h + at) : 0;
+  };
+  out->accessed_time = time_after_position(0);
+  out->created_time = time_after_position(1);
   out->crc_matches = facts.CrcMatches();
   out->name.assign(reinterpret_cast<const char*>(h + facts.name_at), facts.name_length);
   out->comment.assign(reinterpret_cast<const char*>(h + facts.comment_at), facts.comment_length);
@@ -58,6 +93,8 @@ HeaderCause ReadHeaderAt(ObjectRef io, uint64_t offset, HeaderRole role, const H
   const bool parsed = cause == HeaderCause::kHeader || cause == HeaderCause::kHeaderCrcMismatch ||
                       cause == HeaderCause::kExtendedCrcMismatch || cause == HeaderCause::kPastOffsetLimit;
   if (parsed) HeaderFromBytes(prefix, facts, out);
+  if (parsed && role == HeaderRole::kLocal && out->file_type == kFileTypeUnixSpecial && facts.extended_headers != 0)
+    out->unix_extension = UnixExtension(io, facts);
   if (cause == HeaderCause::kBasicHeaderTooLarge && facts.available >= kEndMarkerSize)
     out->basic_size = LoadWord(prefix + fixed_header::kBasicHeaderSize);
   return cause;

@@ -30,6 +30,9 @@ constexpr uint64_t kMaxOffset = static_cast<uint64_t>(INT64_MAX);
       return ERR_ACCESS_DENIED;
     case EISDIR:
       return ERR_UNSUPPORTED;
+    case EMFILE:
+    case ENFILE:
+      return ERR_TOO_MANY_OPEN_FILES;
     default:
       return ERR_IO;
   }

@@ -4,13 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "runtime/api/archive.h"
 #include "runtime/core/runtime.h"
 #include "runtime/services/services.h"
-#include "tests/support/archive_builder.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
 #include "tests/support/refusing_host.h"
-#include "tests/support/test_host.h"
 
 namespace testing_support {
 namespace {
@@ -27,7 +28,7 @@ class RefusedSettings : public ::testing::Test {
 
 TEST_F(RefusedSettings, OpeningFailsWithTheHostsAnswer) {
   // A self-extracting archive: a stub before the main header.
-  const Bytes archive = ReadFile(SourcePath("tests/data/method1.arj"));
+  const Bytes archive = DataFile("method1.arj");
   WriteFile(dir_.File("sfx.arj"), Concat({Bytes(300, 'Z'), archive}));
   const struct {
     PropId prop;
@@ -69,7 +70,7 @@ TEST_F(RefusedSettings, ASelectorNotTakenListsNoPartsOrHeadersOfOtherEntries) {
   RefusingHost refusing(host_.runtime().root());  // opening sets no selector
   refusing.RefuseProperty(PROP_ENTRY_SELECTOR);
   std::string error;
-  auto archive = arjhost::Archive::OpenFile(host_, SourcePath("tests/data/split.arj"), {}, &error);
+  auto archive = arjhost::Archive::OpenFile(host_, Data("split.arj"), {}, &error);
   ASSERT_NE(archive, nullptr) << error;
   const std::vector<arjhost::EntryInfo> entries = archive->Entries();
   ASSERT_EQ(entries.size(), 2u);

@@ -3,11 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 
-#include "tests/cli/tool_runner.h"
 #include "tests/support/archive_builder.h"
-#include "tests/support/test_host.h"
+#include "tests/support/bytes.h"
+#include "tests/support/commands.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
+#include "tests/support/tool_runner.h"
 
 namespace {
 
@@ -15,11 +19,11 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 
 
-// Every regular file under `dir`, relative to it.
+// Every regular file under `dir` (not a link to one), relative to it.
 std::vector<std::string> FilesUnder(const std::string& dir) {
   std::vector<std::string> files;
   for (const auto& e : fs::recursive_directory_iterator(dir))
-    if (e.is_regular_file()) files.push_back(fs::relative(e.path(), dir).string());
+    if (e.is_regular_file() && !e.is_symlink()) files.push_back(e.path().lexically_relative(dir).string());
   std::sort(files.begin(), files.end());
   return files;
 }
@@ -75,6 +79,111 @@ TEST(ExtractCommand, AMissingContinuationVolumeLeavesTheRestAndSaysSo) {
   EXPECT_EQ(FilesUnder(out.path()), (std::vector<std::string>{"small.txt"}));
 }
 
+// A set that lacks a volume, or holds them out of order, fails the split
+// file and names why; small.txt, whole in the first volume, comes out.
+TEST(ExtractCommand, AMissingOrMisplacedVolumeIsNamed) {
+  struct Case {
+    std::vector<std::pair<const char*, const char*>> files;  // written as, from tests/data
+    const char* named;
+    std::vector<std::string> messages;
+    std::vector<std::string> extracted;
+    bool parts_problem;  // the parts there do not make up big.bin (rather than the last ones missing)
+  } cases[] = {
+      {{{"split.arj", "split.arj"}, {"split.a01", "split.a01"}},
+       "split.arj",
+       {"big.bin: the volume it continues into, split.a02, is missing", "is missing: split.a02"},
+       {"small.txt"},
+       false},
+      {{{"split.arj", "split.arj"}, {"split.a02", "split.a02"}},
+       "split.arj",
+       {"big.bin: the volume it continues into, split.a01, is missing", "is missing: split.a01"},
+       {"small.txt"},
+       false},
+      // The last volume where the second belongs: its main header ends the
+      // set there, and its part does not start where the first part ends.
+      {{{"split.arj", "split.arj"}, {"split.a01", "split.a02"}, {"split.a02", "split.a01"}},
+       "split.arj",
+       {"big.bin: part 2 of 2 starts at offset 22452 of the file, where the parts before it end at 11176"},
+       {"small.txt"},
+       true},
+      // No first volume: the rest of big.bin is listed, and not taken for the file.
+      {{{"split.a01", "split.a01"}, {"split.a02", "split.a02"}},
+       "split.a02",
+       {"big.bin: its first part is missing: it continues a file from an earlier volume"},
+       {},
+       true},
+  };
+  for (const Case& c : cases) {
+    TempDir dir, out;
+    for (const auto& [name, data] : c.files) WriteFile(dir.File(name), ReadFile(Data(data)));
+    std::string log, listing;
+    EXPECT_EQ(RunTool("extract " + dir.File(c.named) + " -C " + out.path(), &log), 1);
+    for (const std::string& m : c.messages) EXPECT_NE(log.find(m), std::string::npos) << m << "\n" << log;
+    EXPECT_EQ(FilesUnder(out.path()), c.extracted) << log;
+    EXPECT_EQ(RunTool("list " + dir.File(c.named), &listing), 1) << listing;
+    EXPECT_NE(listing.find("big.bin"), std::string::npos) << "listed, not left out\n" << listing;
+    EXPECT_NE(listing.find(c.messages.back()), std::string::npos) << listing;
+    std::string json;
+    EXPECT_EQ(RunToolStdout("list --json " + dir.File(c.named), &json), 1);
+    EXPECT_TRUE(JsonSatisfies(json, std::string("[e['name'] for e in d['entries'] if e['parts_problem']] == ") +
+                                        (c.parts_problem ? "['big.bin']" : "[]")))
+        << json;
+  }
+}
+
+// Archives that once tested "ok" quietly: arj's verdict is the expectation,
+// except where we are deliberately louder.
+TEST(ExtractCommand, SplitFlagsAndEmptyEntriesGetArjsVerdict) {
+  REQUIRE_PEER("arj");
+  const std::string text(300, 'w');
+  HeaderSpec tampered = StoredEntry("whole.txt", text);
+  tampered.data[0] = 'X';  // the CRC is still that of `text`
+  HeaderSpec empty_with_crc = StoredEntry("empty.txt", "");
+  empty_with_crc.file_crc = 0x12345678;
+  HeaderSpec folder_with_data = StoredEntry("folder", text);
+  folder_with_data.file_type = 3;
+  struct Case {
+    const char* label;
+    std::vector<HeaderSpec> entries;
+    int exit_code;
+    const char* message;
+    bool as_arj;  // false: arj passes it, we report more
+  } cases[] = {
+      // A part continued from an earlier volume with no first part before
+      // it: arj tests it as a file of its own; it is listed, and fails.
+      {"a whole entry and an orphan part", {StoredEntry("whole.txt", text), StoredEntry("orphan.txt", "tail", 0x08)},
+       1, "orphan.txt: its first part is missing", false},
+      {"an orphan part first", {StoredEntry("orphan.txt", "tail", 0x08), StoredEntry("whole.txt", text)}, 1,
+       "orphan.txt: its first part is missing", false},
+      {"a part continued both ways after a whole entry",
+       {StoredEntry("whole.txt", text), StoredEntry("mid.txt", "middle", 0x0C)}, 1, "mid.txt: its first part is missing",
+       false},
+      {"a tampered whole entry and an orphan part", {tampered, StoredEntry("orphan.txt", "tail", 0x08)}, 1,
+       "whole.txt: CRC mismatch", true},
+      {"a part continuing into the next volume, then a whole entry",
+       {StoredEntry("cut.bin", text, 0x04), StoredEntry("whole.txt", text)}, 1,
+       "cut.bin: damaged data, or its next part does not continue it", false},
+      {"an empty entry whose CRC is not that of nothing", {empty_with_crc}, 1, "empty.txt: CRC mismatch", true},
+      {"a folder entry holding data", {folder_with_data}, 1, "folder: a folder or label entry that holds data", true},
+      {"a last entry continuing into a missing volume", {StoredEntry("a.txt", "a"), StoredEntry("cut.bin", text, 0x04)},
+       1, "cut.bin: the volume it continues into, test.a01, is missing", false},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    std::vector<Bytes> parts = {MainHeader()};
+    for (const HeaderSpec& e : c.entries) parts.push_back(BuildHeader(e));
+    parts.push_back(EndMarker());
+    WriteFile(dir.File("test.arj"), Concat(parts));
+    std::string log, listing;
+    EXPECT_EQ(RunTool("test " + dir.File("test.arj"), &log), c.exit_code) << c.label << "\n" << log;
+    EXPECT_NE(log.find(c.message), std::string::npos) << c.label << "\n" << log;
+    RunToolStdout("list " + dir.File("test.arj"), &listing);
+    for (const HeaderSpec& e : c.entries) EXPECT_NE(listing.find(e.name), std::string::npos) << c.label << "\n" << listing;
+    const bool arj_passes = RunArj(dir.path(), "t test.arj") == 0;
+    EXPECT_EQ(arj_passes == (c.exit_code == 0), c.as_arj) << c.label;
+  }
+}
+
 TEST(ExtractCommand, GarbledEntriesNeedTheRightPassword) {
   TempDir out;
   std::string log;
@@ -103,12 +212,36 @@ TEST(ExtractCommand, NamesChooseEntriesAndExistingFilesAreKeptUnlessOverwriting)
   EXPECT_NE(log.find("missing.txt: no such entry"), std::string::npos) << log;
 }
 
-TEST(ExtractCommand, NamesThatWouldLeaveTheFolderAreRefused) {
+// arj's e: every file in the folder itself, no folder made; a link's
+// target is judged from there.
+TEST(ExtractCommand, FlatExtractionMakesNoFolders) {
+  TempDir dir, out;
+  HeaderSpec folder = StoredEntry("docs", "");
+  folder.file_type = 3;
+  const std::string archive = dir.File("tree.arj");
+  WriteFile(archive, Concat({MainHeader(), BuildHeader(folder), BuildHeader(StoredEntry("docs/deep/a.txt", "a")),
+                             BuildHeader(StoredEntry("/abs/b.txt", "b")), BuildHeader(StoredEntry("c.txt", "c")),
+                             EndMarker()}));
+  std::string log;
+  ASSERT_EQ(RunTool("e " + archive + " -C " + out.path(), &log), 0) << log;
+  EXPECT_EQ(FilesUnder(out.path()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+  EXPECT_FALSE(fs::exists(out.File("docs")));
+  EXPECT_EQ(ReadFile(out.File("a.txt")), ToBytes("a"));
+  // Two names that end alike meet in one place: the second is kept out.
+  TempDir twice;
+  WriteFile(archive, Concat({MainHeader(), BuildHeader(StoredEntry("x/same.txt", "1")),
+                             BuildHeader(StoredEntry("y/same.txt", "2")), EndMarker()}));
+  EXPECT_EQ(RunTool("extract --flat " + archive + " -C " + twice.path(), &log), 1);
+  EXPECT_NE(log.find("y/same.txt: exists (use -o to overwrite)"), std::string::npos) << log;
+  EXPECT_EQ(ReadFile(twice.File("same.txt")), ToBytes("1"));
+}
+
+TEST(ExtractCommand, NamesThatWouldLeaveTheFolderAreRefusedAndAbsoluteOnesLandInside) {
   TempDir dir;
   std::string archive = dir.File("evil.arj");
   std::vector<Bytes> parts = {MainHeader()};
   for (const char* name : {"../up.txt", "/abs.txt", "\\abs2.txt", "C:\\drive.txt", "a/../../b.txt", "a\\..\\c.txt",
-                           "link/through.txt", "ok/./fine.txt"})
+                           "link/through.txt", "ok/./fine.txt", "/again.txt", "//x/y.txt", "D:rel.txt", "/../esc.txt"})
     parts.push_back(BuildHeader(StoredEntry(name, "payload")));
   parts.push_back(EndMarker());
   WriteFile(archive, Concat(parts));
@@ -118,13 +251,186 @@ TEST(ExtractCommand, NamesThatWouldLeaveTheFolderAreRefused) {
   fs::create_directory_symlink(dir.File("elsewhere"), target + "/link");
   std::string log;
   EXPECT_EQ(RunTool("extract " + archive + " -C " + target, &log), 1);
-  for (const char* why : {"../up.txt: \"..\" in the name refused", "/abs.txt: absolute name refused",
-                          "abs2.txt: absolute name refused", "drive.txt: drive letter refused",
-                          "link/through.txt: path leads through link"})
+  for (const char* why : {"../up.txt: \"..\" in the name refused", "a/../../b.txt: \"..\" in the name refused",
+                          "/../esc.txt: \"..\" in the name refused", "link/through.txt: path leads through link"})
     EXPECT_NE(log.find(why), std::string::npos) << why << "\n" << log;
-  EXPECT_EQ(FilesUnder(target), (std::vector<std::string>{"ok/fine.txt"}));
+  // One notice for each kind of prefix, naming it (a backslash escaped).
+  for (const char* removed : {"\"/\"", "\"\\\\\"", "\"C:\\\\\"", "\"//\"", "\"D:\""}) {
+    const std::string notice = std::string("removing leading ") + removed + " from entry names";
+    EXPECT_NE(log.find(notice), std::string::npos) << notice << "\n" << log;
+    EXPECT_EQ(log.find(notice), log.rfind(notice)) << notice << "\n" << log;
+  }
+  EXPECT_EQ(FilesUnder(target), (std::vector<std::string>{"abs.txt", "abs2.txt", "again.txt", "drive.txt",
+                                                          "ok/fine.txt", "rel.txt", "x/y.txt"}));
   EXPECT_TRUE(FilesUnder(dir.File("elsewhere")).empty()) << "nothing was written through the link";
   EXPECT_FALSE(fs::exists(dir.File("up.txt")));
+  EXPECT_FALSE(fs::exists(dir.File("esc.txt")));
+}
+
+// A link entry as arj -a1 stores it: file type 6 and an extended header
+// tagged 'U' holding its kind and target.
+HeaderSpec LinkEntry(const std::string& name, unsigned kind, const std::string& target) {
+  HeaderSpec h = StoredEntry(name, "");
+  h.host_os = 2;
+  h.file_type = 6;
+  constexpr size_t kLongLength = 31;  // a 16-bit length follows
+  std::string body = std::string("U") + '\0' + static_cast<char>(kind << 5 | std::min(target.size(), kLongLength));
+  if (target.size() >= kLongLength) body += std::string{static_cast<char>(target.size()), static_cast<char>(target.size() >> 8)};
+  body += target;
+  h.extended = {ToBytes(body)};
+  return h;
+}
+constexpr unsigned kFifo = 0, kHardLink = 1, kSymbolicLink = 2, kCharDevice = 4;
+
+TEST(ExtractCommand, LinksAreMadeInsideTheFolderAndNeverWrittenThrough) {
+  TempDir dir;
+  const std::string outside = dir.File("outside");
+  fs::create_directories(outside);
+  WriteFile(outside + "/victim", ToBytes("untouched"));
+  HeaderSpec unreadable = LinkEntry("bad", kSymbolicLink, "x");
+  unreadable.extended = {ToBytes("U")};
+  const std::vector<HeaderSpec> entries = {
+      StoredEntry("sub/in.txt", "inside"),
+      LinkEntry("a", kSymbolicLink, outside),  // refused, so a/victim makes a folder
+      StoredEntry("a/victim", "payload"),
+      LinkEntry("in", kSymbolicLink, "sub"),
+      StoredEntry("in/x.txt", "through an earlier link"),
+      LinkEntry("sub/up", kSymbolicLink, "../top.txt"),
+      LinkEntry("sub/out", kSymbolicLink, "../../victim"),
+      LinkEntry("m", kSymbolicLink, "sub/../.."),
+      StoredEntry("top.txt", "top"),
+      LinkEntry("hard", kHardLink, "top.txt"),
+      LinkEntry("hard_missing", kHardLink, "nothere.txt"),
+      LinkEntry("hard_through", kHardLink, "in/in.txt"),
+      LinkEntry("hard_up", kHardLink, "../outside/victim"),
+      LinkEntry("hard_self", kHardLink, "hard_self"),
+      LinkEntry("pipe", kFifo, ""),
+      unreadable,
+      StoredEntry("replaced", "a file, not written through the link that was there"),
+  };
+  std::vector<Bytes> parts = {MainHeader()};
+  for (const HeaderSpec& e : entries) parts.push_back(BuildHeader(e));
+  parts.push_back(EndMarker());
+  WriteFile(dir.File("links.arj"), Concat(parts));
+  const std::string out = dir.File("out");
+  fs::create_directories(out);
+  fs::create_symlink(outside + "/victim", out + "/replaced");
+  // A second run over the first (-o) replaces each link by its new self.
+  for (int run = 0; run < 2; ++run) {
+    std::string log;
+    EXPECT_EQ(RunTool("extract -o " + dir.File("links.arj") + " -C " + out, &log), 1);
+    for (const std::string& why :
+         {"a: symbolic link to " + outside + " refused: it is absolute", std::string("in/x.txt: path leads through in"),
+          std::string("sub/out: symbolic link to ../../victim refused: it leads out of the extraction folder"),
+          std::string("m: symbolic link to sub/../.. refused: \"..\" follows a name in it"),
+          std::string("hard_missing: its hard link target is not in the extraction folder"),
+          std::string("hard_through: its hard link target is not in the extraction folder: path leads through in"),
+          std::string("hard_up: hard link target refused: \"..\" in the name refused"),
+          std::string("hard_self: a hard link to itself"), std::string("pipe: a FIFO; devices and FIFOs are not made"),
+          std::string("bad: a UNIX link or special file whose kind could not be read")})
+      EXPECT_NE(log.find(why), std::string::npos) << why << "\n" << log;
+    EXPECT_EQ(ReadFile(outside + "/victim"), ToBytes("untouched"));
+    EXPECT_EQ(fs::read_symlink(out + "/in"), "sub");
+    EXPECT_EQ(fs::read_symlink(out + "/sub/up"), "../top.txt");
+    EXPECT_EQ(ReadFile(out + "/sub/up"), ToBytes("top"));
+    EXPECT_TRUE(fs::equivalent(out + "/hard", out + "/top.txt"));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out + "/replaced")));
+    EXPECT_EQ(FilesUnder(out), (std::vector<std::string>{"a/victim", "hard", "replaced", "sub/in.txt", "top.txt"}))
+        << "nothing else, no temporary file left";
+    for (const char* absent : {"sub/out", "m", "pipe", "bad", "hard_self", "sub/x.txt"})
+      EXPECT_FALSE(fs::exists(fs::symlink_status(out + "/" + absent))) << absent;
+  }
+}
+
+TEST(ExtractCommand, DevicesAndFifosAreSkippedWithANotice) {
+  TempDir dir;
+  WriteFile(dir.File("special.arj"), Concat({MainHeader(), BuildHeader(LinkEntry("pipe", kFifo, "")),
+                                             BuildHeader(LinkEntry("tty", kCharDevice, std::string(8, '\0'))),
+                                             BuildHeader(StoredEntry("plain.txt", "plain")), EndMarker()}));
+  std::string log, json;
+  EXPECT_EQ(RunTool("extract " + dir.File("special.arj") + " -C " + dir.File("out"), &log), 0) << log;
+  EXPECT_NE(log.find("tty: a character device; devices and FIFOs are not made"), std::string::npos) << log;
+  EXPECT_EQ(FilesUnder(dir.File("out")), (std::vector<std::string>{"plain.txt"}));
+  EXPECT_EQ(RunToolStdout("extract --json -o " + dir.File("special.arj") + " -C " + dir.File("out"), &json), 0);
+  EXPECT_TRUE(JsonSatisfies(json, "d['summary']['skipped'] == 2 and d['summary']['ok'] == 1 and "
+                                  "d['entries'][0]['result'] == 'skipped: a FIFO; devices and FIFOs are not made'"))
+      << json;
+}
+
+// The header of `spec` with a UNIX mode: the builder writes DOS attributes.
+Bytes WithUnixMode(HeaderSpec spec, uint16_t mode) {
+  spec.host_os = 2;
+  Bytes b = BuildHeader(spec);
+  constexpr size_t kModeAt = 30;
+  b[kModeAt] = static_cast<uint8_t>(mode), b[kModeAt + 1] = static_cast<uint8_t>(mode >> 8);
+  const size_t basic_size = b[2] | (b[3] << 8);
+  const uint32_t crc = Crc32Update(basic_size, b.data() + 4, 0);
+  for (int i = 0; i < 4; ++i) b[4 + basic_size + i] = static_cast<uint8_t>(crc >> (8 * i));
+  return b;
+}
+
+TEST(ExtractCommand, FolderTimesAndModesComeLastAndModesLoseSetIdBitsAndTheUmask) {
+  const mode_t old_mask = umask(022);
+  TempDir dir;
+  HeaderSpec folder = StoredEntry("ro", "");
+  folder.file_type = 3;
+  folder.dos_time = 0x2A2A6000;  // 2001-01-10
+  HeaderSpec inner = folder;
+  inner.name = "ro/inner";
+  inner.dos_time = 0x2C2A6000;
+  // The folder comes before what is in it, read-only.
+  WriteFile(dir.File("modes.arj"),
+            Concat({MainHeader(), WithUnixMode(folder, 0x2000 | 0555), WithUnixMode(inner, 0x2000 | 0700),
+                    WithUnixMode(StoredEntry("ro/wide.txt", "w"), 0x1000 | 0777),
+                    WithUnixMode(StoredEntry("ro/setuid", "s"), 0x1000 | 06755),
+                    WithUnixMode(StoredEntry("ro/private.txt", "p"), 0x1000 | 0600), EndMarker()}));
+  const struct {
+    const char* option;
+    mode_t ro, wide, setuid, priv;
+  } cases[] = {{"", 0555, 0755, 0755, 0600}, {"--preserve-permissions", 0555, 0777, 06755, 0600}};
+  for (const auto& c : cases) {
+    TempDir out;
+    std::string log;
+    EXPECT_EQ(RunTool("extract " + dir.File("modes.arj") + " -C " + out.path() + " " + c.option, &log), 0) << log;
+    struct stat ro, inner_st, wide, setuid, priv;
+    ASSERT_EQ(stat(out.File("ro").c_str(), &ro), 0);
+    ASSERT_EQ(stat(out.File("ro/inner").c_str(), &inner_st), 0);
+    ASSERT_EQ(stat(out.File("ro/wide.txt").c_str(), &wide), 0);
+    ASSERT_EQ(stat(out.File("ro/setuid").c_str(), &setuid), 0);
+    ASSERT_EQ(stat(out.File("ro/private.txt").c_str(), &priv), 0);
+    EXPECT_EQ(ro.st_mode & 07777, c.ro) << c.option;
+    EXPECT_EQ(inner_st.st_mode & 07777, 0700u) << c.option;
+    EXPECT_EQ(wide.st_mode & 07777, c.wide) << c.option;
+    EXPECT_EQ(setuid.st_mode & 07777, c.setuid) << c.option;
+    EXPECT_EQ(priv.st_mode & 07777, c.priv) << c.option;
+    std::string listing;
+    RunToolStdout("list --json " + dir.File("modes.arj"), &listing);
+    char when[32];
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", std::localtime(&ro.st_mtime));
+    EXPECT_TRUE(JsonSatisfies(listing, std::string("d['entries'][0]['modified'] == '") + when + "'")) << when;
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", std::localtime(&inner_st.st_mtime));
+    EXPECT_TRUE(JsonSatisfies(listing, std::string("d['entries'][1]['modified'] == '") + when + "'")) << when;
+    fs::permissions(out.File("ro"), fs::perms::owner_all, fs::perm_options::add);  // so that it can be removed
+  }
+  umask(old_mask);
+}
+
+TEST(ExtractCommand, NamesOverThePluginsLimitAreListedAndExtractedWhole) {
+  // Two names sharing their first 509 bytes: each keeps its own file.
+  std::string shared;
+  while (shared.size() < 600) shared += "folder/";
+  TempDir dir;
+  std::string archive = dir.File("long.arj");
+  WriteFile(archive, Concat({MainHeader(), BuildHeader(StoredEntry(shared + "one.txt", "first")),
+                             BuildHeader(StoredEntry(shared + "two.txt", "second")), EndMarker()}));
+  std::string listing, log;
+  ASSERT_EQ(RunToolStdout("list " + archive + " --json", &listing), 0) << listing;
+  EXPECT_TRUE(JsonSatisfies(listing, "[e['name'] for e in d['entries']] == ['" + shared + "one.txt', '" + shared +
+                                         "two.txt']"))
+      << listing;
+  ASSERT_EQ(RunTool("extract " + archive + " -C " + dir.File("out"), &log), 0) << log;
+  EXPECT_EQ(ReadFile(dir.File("out/" + shared + "one.txt")), ToBytes("first"));
+  EXPECT_EQ(ReadFile(dir.File("out/" + shared + "two.txt")), ToBytes("second"));
 }
 
 TEST(ExtractCommand, DamagedArchivesExtractWhatTheyCanAndSayWhatFailed) {
@@ -135,6 +441,37 @@ TEST(ExtractCommand, DamagedArchivesExtractWhatTheyCanAndSayWhatFailed) {
   EXPECT_NE(log.find("archive is damaged"), std::string::npos) << log;
   EXPECT_EQ(ReadFile(out.File("text.txt")), ReadFile(Data("src/mixed/text.txt")));
   EXPECT_FALSE(fs::exists(out.File("random.bin")));
+}
+
+TEST(ExtractCommand, PackedDataRunningOnPastTheStreamFailsAsWithArjAndIsCounted) {
+  // arj accepts nothing after a stored entry's bytes and two bytes after
+  // the last bit a decoder takes. Method 1 here: one block of five 'A' in
+  // 54 bits.
+  const Bytes five_a = {0x00, 0x05, 0x00, 0x00, 0x04, 0x10, 0x00};
+  const struct {
+    uint8_t method;
+    Bytes data;
+    size_t extra;
+    const char* error;  // nullptr: the entry passes
+  } cases[] = {{0, ToBytes("AAAAA"), 0, nullptr},
+               {0, ToBytes("AAAAA"), 1, "damaged data: 1 byte of packed data after the end of the stream"},
+               {1, five_a, 2, nullptr},
+               {1, five_a, 3, "damaged data: 3 bytes of packed data after the end of the stream"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("method " + std::to_string(c.method) + ", " + std::to_string(c.extra) + " more");
+    HeaderSpec entry = StoredEntry("five.txt", "AAAAA");
+    entry.method = c.method;
+    entry.data = c.data;
+    entry.data.resize(entry.data.size() + c.extra, 0x5A);
+    entry.packed_size = static_cast<uint32_t>(entry.data.size());
+    TempDir dir;
+    WriteFile(dir.File("a.arj"), Concat({MainHeader(), BuildHeader(entry), EndMarker()}));
+    std::string log;
+    EXPECT_EQ(RunTool("test " + dir.File("a.arj"), &log), c.error == nullptr ? 0 : 1) << log;
+    if (c.error != nullptr) {
+      EXPECT_NE(log.find(std::string("five.txt: ") + c.error), std::string::npos) << log;
+    }
+  }
 }
 
 TEST(ExtractCommand, CorruptPackedDataIsACrcOrDataErrorPerEntry) {
@@ -151,6 +488,76 @@ TEST(ExtractCommand, CorruptPackedDataIsACrcOrDataErrorPerEntry) {
   EXPECT_EQ(RunTool("test " + dir.File("bad.arj"), &log), 1);
   EXPECT_NE(log.find("text.txt: "), std::string::npos) << log;
   EXPECT_NE(log.find("5 ok, 1 failed"), std::string::npos) << log;
+}
+
+}  // namespace
+
+namespace {
+
+// Archives made by arj's everyday switches: what arj x extracts, we
+// extract; what they carry, the listing shows.
+TEST(ArjFeatures, ChaptersCommentsAndProtectionAsArjMakesThem) {
+  REQUIRE_PEER("arj");
+  TempDir dir;
+  const std::string src = dir.File("src");
+  fs::create_directories(src);
+  auto put = [&src](const std::string& name, const std::string& text, const std::string& when) {
+    WriteFile(src + "/" + name, ToBytes(text));
+    ASSERT_EQ(RunCommand("touch -d " + Quote(when) + " " + Quote(src + "/" + name)), 0);
+  };
+  // Three chapters: a.txt changes in each, b.txt in none, c.txt comes last.
+  put("a.txt", "first\n", "2020-01-01 10:00");
+  put("b.txt", "bee\n", "2020-01-01 10:00");
+  ASSERT_EQ(RunArj(src, "ac ../chapters.arj a.txt b.txt"), 0);
+  put("a.txt", "second one\n", "2020-01-02 10:00");
+  ASSERT_EQ(RunArj(src, "ac ../chapters.arj a.txt b.txt"), 0);
+  put("a.txt", "the third version\n", "2020-01-03 10:00");
+  put("c.txt", "sea\n", "2020-01-03 10:00");
+  ASSERT_EQ(RunArj(src, "ac ../chapters.arj a.txt c.txt"), 0);
+  put("archive-comment.txt", "made for the tests\nsecond line\n", "2020-01-01 10:00");
+  put("entry-comment.txt", "about b\n", "2020-01-01 10:00");
+  ASSERT_EQ(RunArj(src, "a ../comments.arj a.txt b.txt -zarchive-comment.txt"), 0);
+  ASSERT_EQ(RunArj(src, "c ../comments.arj b.txt -jzentry-comment.txt"), 0);
+  ASSERT_EQ(RunArj(src, "a ../protected.arj a.txt b.txt c.txt -hk"), 0);
+
+  const struct {
+    const char* archive;
+    const char* json;        // of list --json
+    const char* arj_switches;  // what arj x needs to extract the same
+    const char* our_switches;
+  } cases[] = {
+      {"chapters.arj",
+       "d['chapter'] == 3 and [tuple(e['chapters']) for e in d['entries'] if e['name'] == 'b.txt'] == [(1, 2)] and "
+       "len([e for e in d['entries'] if e['file_type'] == 5]) == 3",
+       "", ""},
+      {"chapters.arj", "True", "-jb1", "--chapter 1"},
+      {"comments.arj",
+       "d['comment'] == 'made for the tests\\nsecond line\\n' and "
+       "[e['comment'] for e in d['entries']] == ['', 'about b\\n']",
+       "", ""},
+      {"protected.arj", "d['protected'] and not d['damaged'] and len(d['entries']) == 3", "", ""},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string archive = dir.File(c.archive);
+    std::string out;
+    EXPECT_EQ(RunToolStdout("list --json " + archive, &out), 0) << c.archive;
+    EXPECT_TRUE(JsonSatisfies(out, c.json)) << out;
+    EXPECT_EQ(RunTool("test " + archive + " " + c.our_switches, &out), 0) << out;
+    const std::string ours = dir.File("ours" + std::to_string(n)), theirs = dir.File("arj" + std::to_string(n++));
+    fs::create_directories(theirs);
+    ASSERT_EQ(RunArj(theirs, std::string("x ") + archive + " " + c.arj_switches), 0) << c.archive;
+    EXPECT_EQ(RunTool("extract " + archive + " -C " + ours + " " + c.our_switches, &out), 0) << out;
+    ExpectSameTree(ours, theirs);
+  }
+  std::string out;
+  EXPECT_EQ(RunTool("list " + dir.File("comments.arj"), &out), 0);
+  EXPECT_NE(out.find("\n  made for the tests\n  second line\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("    comment: about b\n"), std::string::npos) << out;
+  // A rewrite drops the protection data with a notice; arj accepts the result.
+  EXPECT_EQ(RunTool("delete " + dir.File("protected.arj") + " c.txt", &out), 0) << out;
+  EXPECT_NE(out.find("ARJ-PROTECT data is not carried over"), std::string::npos) << out;
+  EXPECT_EQ(RunArj(dir.path(), "t protected.arj"), 0);
 }
 
 }  // namespace

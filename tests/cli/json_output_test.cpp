@@ -4,8 +4,9 @@
 
 #include <filesystem>
 
-#include "tests/cli/tool_runner.h"
-#include "tests/support/archive_builder.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
+#include "tests/support/tool_runner.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ namespace fs = std::filesystem;
 TEST(JsonOutput, TestAndExtractReportEachEntryAndASummary) {
   std::string out;
   EXPECT_EQ(RunToolStdout("test --json " + Data("method1.arj"), &out), 0);
-  EXPECT_TRUE(JsonSatisfies(out, "d['summary'] == {'entries': 6, 'ok': 6, 'failed': 0, 'bytes': 26991} and "
+  EXPECT_TRUE(JsonSatisfies(out, "d['summary'] == {'entries': 6, 'ok': 6, 'failed': 0, 'skipped': 0, 'bytes': 26991} and "
                                  "all(e['result'] == 'ok' for e in d['entries']) and "
                                  "sum(e['size'] for e in d['entries']) == 26991 and d['skipped'] == []"))
       << out;

@@ -56,7 +56,8 @@ TEST(Recognize, JudgesIdSizeAndVersionOfTheFirstBytesRead) {
   } cases[] = {
       {RecognitionHeader(0x60, 0xEA, 2599, 1), true},
       {RecognitionHeader(0x60, 0xEA, 0, 1), true},
-      {RecognitionHeader(0x60, 0xEA, 2600, 1), false},
+      {RecognitionHeader(0x60, 0xEA, 2600, 1), true},  // the largest basic header arj reads
+      {RecognitionHeader(0x60, 0xEA, 2601, 1), false},
       {RecognitionHeader(0x60, 0xEA, 100, 2), false},
       {RecognitionHeader(0xEA, 0x60, 100, 1), false},
       {Prefix(RecognitionHeader(0x60, 0xEA, 100, 1), 33), false},

@@ -9,19 +9,19 @@
 #include "plugin/rebuild/time_stamp.h"
 #include "plugin/state/process_state.h"
 #include "runtime/services/change_list.h"
-#include "tests/rebuild/faulty_io.h"
-#include "tests/rebuild/rebuild_harness.h"
+#include "tests/support/archive_parser.h"
+#include "tests/support/archiver_fixture.h"
+#include "tests/support/bytes.h"
+#include "tests/support/faulty_io.h"
+#include "tests/support/files.h"
+#include "tests/support/io_objects.h"
+#include "tests/support/rebuild_harness.h"
 #include "tests/support/refusing_host.h"
+#include "tests/support/sample_data.h"
+#include "tests/support/test_host.h"
 
 namespace testing_support {
 namespace {
-
-arjrt::ContentOpener Hand(ObjectRef io) {
-  return [io](ObjectRef, ObjectRef* out) {
-    *out = io;
-    return RESULT_OK;
-  };
-}
 
 ObjectRef Faulty(TestHost& host, ObjectRef parent, const Bytes& data, const std::string& name = "") {
   RegisterFaultyIo(host.root());  // once; later calls are refused as duplicates
@@ -50,7 +50,7 @@ TEST(RebuildFailure, AnEncoderThatCannotWriteStopsTheRebuildPartWay) {
   ObjectRef dest = Faulty(host, host.root(), {});
   EXPECT_EQ(host::SetPropQWord(dest, PROP_FAULT_WRITE_LIMIT, 250000), RESULT_OK);
   EXPECT_EQ(RebuildIntoIo(f, list, dest), ERR_IO);
-  const WrittenArchive w = ParseWritten(FaultyBytes(dest));
+  const ParsedArchive w = ParseArchive(FaultyBytes(dest));
   EXPECT_FALSE(w.ended);
   EXPECT_LE(w.entries.size(), 1u);
   host::CloseIfOpen(dest);
@@ -74,8 +74,8 @@ TEST(RebuildFailure, AnEncoderSettingTheHostRefusesStopsIt) {
       EXPECT_EQ(RebuildInto(f, list, &out), kRefused);
       EXPECT_EQ(refusing.refusals(), 1u);
     }
-    EXPECT_FALSE(ParseWritten(out).ended);
-    EXPECT_EQ(ParseWritten(out).entries.size(), 1u) << "the entry before the replaced one";
+    EXPECT_FALSE(ParseArchive(out).ended);
+    EXPECT_EQ(ParseArchive(out).entries.size(), 1u) << "the entry before the replaced one";
     host::CloseIfOpen(list);
   }
 }
@@ -117,8 +117,8 @@ TEST(RebuildFailure, ASourceThatCannotBeReadIsReported) {
   EXPECT_EQ(arjrt::ChangeListReplace(list, 3, Hand(source)), RESULT_OK);
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), ERR_IO);
-  EXPECT_FALSE(ParseWritten(out).ended);
-  EXPECT_EQ(ParseWritten(out).entries.size(), 2u);
+  EXPECT_FALSE(ParseArchive(out).ended);
+  EXPECT_EQ(ParseArchive(out).entries.size(), 2u);
   host::CloseIfOpen(list);
 }
 

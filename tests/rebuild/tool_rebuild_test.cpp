@@ -7,40 +7,18 @@
 #include <filesystem>
 #include <map>
 
-#include "tests/rebuild/rebuild_harness.h"
+#include "tests/support/bytes.h"
+#include "tests/support/commands.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
+#include "tests/support/sample_data.h"
+#include "tests/support/tool_runner.h"
 
 namespace testing_support {
 namespace {
 
 namespace fs = std::filesystem;
 using Tree = std::map<std::string, Bytes>;
-
-bool Installed(const std::string& tool) {
-  std::string ignored;
-  return RunCommand("command -v " + tool, &ignored) == 0;
-}
-
-bool InCi() {
-  const char* ci = std::getenv("CI");
-  return ci != nullptr && std::string(ci) == "true";
-}
-
-#define REQUIRE_PEERS()                                                              \
-  do {                                                                               \
-    for (const char* tool : {"arj", "7zz"})                                          \
-      if (!Installed(tool)) {                                                        \
-        if (InCi()) FAIL() << tool << " is missing";                                 \
-        GTEST_SKIP() << tool << " is not installed; peer checks skipped";            \
-      }                                                                              \
-  } while (0)
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
-int Tool(const std::string& dir, const std::string& arguments, std::string* output = nullptr) {
-  std::string ignored;
-  return RunCommand("cd " + Quote(dir) + " && " + Quote(BuildPath("arjhost")) + " " + arguments,
-                    output != nullptr ? output : &ignored);
-}
 
 Tree ReadTree(const fs::path& root) {
   Tree tree;
@@ -59,19 +37,15 @@ void Put(const std::string& dir, const std::string& name, const Bytes& content, 
 void ExpectPeersAgree(const std::string& archive, const Tree& expected, const std::string& password = "") {
   std::string output;
   const std::string garble = password.empty() ? "" : " -g" + password;
-  EXPECT_EQ(RunCommand("arj t -y" + garble + " " + Quote(archive) + " </dev/null", &output), 0) << output;
+  EXPECT_EQ(RunArj(".", "t" + garble + " " + Quote(archive), &output), 0) << output;
   if (password.empty()) {
-    EXPECT_EQ(RunCommand("7zz t " + Quote(archive) + " </dev/null", &output), 0) << output;
+    EXPECT_EQ(Run7zz(".", "t " + Quote(archive), &output), 0) << output;
   }
   TempDir by_arj, by_7zz;
-  EXPECT_EQ(RunCommand("cd " + Quote(by_arj.path()) + " && arj x -y" + garble + " " + Quote(archive) + " </dev/null",
-                       &output),
-            0)
-      << output;
+  EXPECT_EQ(RunArj(by_arj.path(), "x" + garble + " " + Quote(archive), &output), 0) << output;
   EXPECT_EQ(ReadTree(by_arj.path()), expected) << "as arj extracts " << archive;
   if (password.empty()) {
-    EXPECT_EQ(RunCommand("7zz x -y -o" + Quote(by_7zz.path()) + " " + Quote(archive) + " </dev/null", &output), 0)
-        << output;
+    EXPECT_EQ(Run7zz(".", "x -y -o" + Quote(by_7zz.path()) + " " + Quote(archive), &output), 0) << output;
     EXPECT_EQ(ReadTree(by_7zz.path()), expected) << "as 7zz extracts " << archive;
   }
 }
@@ -79,7 +53,8 @@ void ExpectPeersAgree(const std::string& archive, const Tree& expected, const st
 class ToolRebuild : public ::testing::TestWithParam<int> {};
 
 TEST_P(ToolRebuild, CreateAddReplaceDeleteAllSatisfyThePeers) {
-  REQUIRE_PEERS();
+  REQUIRE_PEER("arj");
+  REQUIRE_PEER("7zz");
   const std::string m = std::to_string(GetParam());
   TempDir dir;
   Tree expected;
@@ -91,23 +66,23 @@ TEST_P(ToolRebuild, CreateAddReplaceDeleteAllSatisfyThePeers) {
   Put(dir.path(), "noise.bin", noise, &expected);
   const std::string archive = dir.File("out.arj");
 
-  ASSERT_EQ(Tool(dir.path(), "create out.arj text.txt ./sub/dir/nested.bin empty.txt noise.bin -m " + m), 0);
+  ASSERT_EQ(RunToolIn(dir.path(), "create out.arj text.txt ./sub/dir/nested.bin empty.txt noise.bin -m " + m), 0);
   ExpectPeersAgree(archive, expected);
 
   Put(dir.path(), "later.txt", MixedSample(5000, 3), &expected);
   Put(dir.path(), "source.txt", MixedSample(3000, 4), nullptr);
   expected["stored/as.txt"] = ReadFile(dir.File("source.txt"));
-  ASSERT_EQ(Tool(dir.path(), "add out.arj later.txt source.txt=stored/as.txt -m " + m), 0);
+  ASSERT_EQ(RunToolIn(dir.path(), "add out.arj later.txt source.txt=stored/as.txt -m " + m), 0);
   ExpectPeersAgree(archive, expected);
 
   Put(dir.path(), "replacement.txt", MixedSample(90000, 5), nullptr);
   expected["text.txt"] = ReadFile(dir.File("replacement.txt"));
-  ASSERT_EQ(Tool(dir.path(), "replace out.arj text.txt=replacement.txt"), 0);
+  ASSERT_EQ(RunToolIn(dir.path(), "replace out.arj text.txt=replacement.txt"), 0);
   ExpectPeersAgree(archive, expected);
 
   expected.erase("noise.bin");
   expected.erase("empty.txt");
-  ASSERT_EQ(Tool(dir.path(), "delete out.arj noise.bin empty.txt"), 0);
+  ASSERT_EQ(RunToolIn(dir.path(), "delete out.arj noise.bin empty.txt"), 0);
   ExpectPeersAgree(archive, expected);
   EXPECT_FALSE(fs::exists(dir.File("noise.bin.tmp"))) << "no temporary file is left";
 }
@@ -115,19 +90,20 @@ TEST_P(ToolRebuild, CreateAddReplaceDeleteAllSatisfyThePeers) {
 INSTANTIATE_TEST_SUITE_P(Methods, ToolRebuild, ::testing::Values(0, 1, 2, 3, 4));
 
 TEST(ToolRebuildPeers, ArchivesMadeByArjTakeReplacementsAndAdditions) {
-  REQUIRE_PEERS();
+  REQUIRE_PEER("arj");
+  REQUIRE_PEER("7zz");
   TempDir dir;
   fs::copy_file(SourcePath("tests/data/garbled.arj"), dir.File("g.arj"));
   Put(dir.path(), "plain.txt", MixedSample(20000, 6), nullptr);
-  ASSERT_EQ(Tool(dir.path(), "replace g.arj text.txt=plain.txt"), 0);
+  ASSERT_EQ(RunToolIn(dir.path(), "replace g.arj text.txt=plain.txt"), 0);
   // The replaced entry is no longer garbled; the other still is.
   std::string output;
-  EXPECT_EQ(RunCommand("arj t -y -gsecret " + Quote(dir.File("g.arj")) + " </dev/null", &output), 0) << output;
+  EXPECT_EQ(RunArj(dir.path(), "t -gsecret " + Quote(dir.File("g.arj")), &output), 0) << output;
 
   fs::copy_file(SourcePath("tests/data/method4.arj"), dir.File("m.arj"));
   Tree expected = ReadTree(SourcePath("tests/data/src/mixed"));
   Put(dir.path(), "extra/new.bin", MixedSample(30000, 7), &expected);
-  ASSERT_EQ(Tool(dir.path(), "add m.arj extra/new.bin"), 0);
+  ASSERT_EQ(RunToolIn(dir.path(), "add m.arj extra/new.bin"), 0);
   ExpectPeersAgree(dir.File("m.arj"), expected);
 }
 
@@ -136,14 +112,14 @@ TEST(ToolRebuildSafety, AFailedRewriteLeavesTheArchiveAsItWas) {
   fs::copy_file(SourcePath("tests/data/method1.arj"), dir.File("a.arj"));
   const Bytes before = ReadFile(dir.File("a.arj"));
   std::string output;
-  EXPECT_NE(Tool(dir.path(), "replace a.arj text.txt=missing.txt", &output), 0);
+  EXPECT_NE(RunToolIn(dir.path(), "replace a.arj text.txt=missing.txt", &output), 0);
   EXPECT_NE(output.find("missing.txt"), std::string::npos) << output;
   fs::create_directory(dir.File("folder"));
-  EXPECT_EQ(Tool(dir.path(), "add a.arj folder", &output), 1) << output;
-  EXPECT_EQ(Tool(dir.path(), "add a.arj ../escape.txt", &output), 2) << output;
-  EXPECT_EQ(Tool(dir.path(), "add a.arj /etc/hostname", &output), 2) << output;
-  EXPECT_EQ(Tool(dir.path(), "add a.arj text.txt", &output), 2) << "an entry of that name is there: " << output;
-  EXPECT_EQ(Tool(dir.path(), "delete a.arj no-such-entry", &output), 1) << output;
+  EXPECT_EQ(RunToolIn(dir.path(), "add a.arj folder", &output), 1) << output;
+  EXPECT_EQ(RunToolIn(dir.path(), "add a.arj ../escape.txt", &output), 2) << output;
+  EXPECT_EQ(RunToolIn(dir.path(), "add a.arj /etc/hostname", &output), 2) << output;
+  EXPECT_EQ(RunToolIn(dir.path(), "add a.arj text.txt", &output), 2) << "an entry of that name is there: " << output;
+  EXPECT_EQ(RunToolIn(dir.path(), "delete a.arj no-such-entry", &output), 1) << output;
   EXPECT_EQ(ReadFile(dir.File("a.arj")), before);
   for (const auto& item : fs::directory_iterator(dir.path()))
     EXPECT_EQ(item.path().filename().string().find(".tmp-"), std::string::npos) << item.path();
@@ -154,10 +130,25 @@ TEST(ToolRebuildSafety, RefusesMultiVolumeAndDamagedArchives) {
   for (const char* name : {"split.arj", "split.a01", "split.a02", "badheader.arj"})
     fs::copy_file(SourcePath(std::string("tests/data/") + name), dir.File(name));
   std::string output;
-  EXPECT_EQ(Tool(dir.path(), "delete split.arj small.txt", &output), 2);
+  EXPECT_EQ(RunToolIn(dir.path(), "delete split.arj small.txt", &output), 2);
   EXPECT_NE(output.find("multi-volume"), std::string::npos) << output;
-  EXPECT_EQ(Tool(dir.path(), "delete badheader.arj one.txt", &output), 2);
+  EXPECT_EQ(RunToolIn(dir.path(), "delete badheader.arj one.txt", &output), 2);
   EXPECT_NE(output.find("damaged"), std::string::npos) << output;
+}
+
+// arj's a makes the archive when it is not there and adds to it when it
+// is; d deletes.
+TEST(ToolRebuildSafety, ArjStyleAddMakesAMissingArchive) {
+  TempDir dir;
+  Put(dir.path(), "a.txt", ToBytes("first"), nullptr);
+  Put(dir.path(), "b.txt", ToBytes("second"), nullptr);
+  std::string output;
+  ASSERT_EQ(RunToolIn(dir.path(), "a new.arj a.txt", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "a new.arj b.txt", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "d new.arj a.txt", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "l new.arj", &output), 0) << output;
+  EXPECT_NE(output.find(" b.txt\n1 file, 6 bytes"), std::string::npos) << output;
+  EXPECT_EQ(output.find("a.txt"), std::string::npos) << output;
 }
 
 TEST(ToolRebuildSafety, OutputElsewhereLeavesTheSourceAlone) {
@@ -165,11 +156,11 @@ TEST(ToolRebuildSafety, OutputElsewhereLeavesTheSourceAlone) {
   fs::copy_file(SourcePath("tests/data/method2.arj"), dir.File("a.arj"));
   const Bytes before = ReadFile(dir.File("a.arj"));
   std::string output;
-  ASSERT_EQ(Tool(dir.path(), "delete a.arj one.txt -o b.arj", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "delete a.arj one.txt -o b.arj", &output), 0) << output;
   EXPECT_EQ(ReadFile(dir.File("a.arj")), before);
-  EXPECT_EQ(Tool(dir.path(), "list b.arj", &output), 0);
+  EXPECT_EQ(RunToolIn(dir.path(), "list b.arj", &output), 0);
   EXPECT_EQ(output.find("one.txt"), std::string::npos) << output;
-  EXPECT_EQ(Tool(dir.path(), "create a.arj one.txt", &output), 2) << "create never overwrites: " << output;
+  EXPECT_EQ(RunToolIn(dir.path(), "create a.arj one.txt", &output), 2) << "create never overwrites: " << output;
 }
 
 }  // namespace

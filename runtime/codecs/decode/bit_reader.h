@@ -44,6 +44,10 @@ class BitReader {
     return true;
   }
 
+  // The first input byte none of whose bits has been taken: the bits in
+  // the buffer are the last ones loaded, and whole bytes of them are unread.
+  const uint8_t* FirstUnused() const { return next_ - count_ / 8; }
+
   // The next `n` bits (1..32) without consuming them.
   uint32_t Peek(unsigned n) const { return static_cast<uint32_t>(bits_ >> (64 - n)); }
   // The next `n` bits (0..32) without consuming them.

@@ -34,20 +34,22 @@ ResultCode DecodeFast(InputBuffer& input, OutputWindow& window) {
         *out++ = static_cast<uint8_t>(bits.Take(8));
         continue;
       }
-      size_t length = (size_t{1} << ones) - 1 + bits.Take(ones) + kArjMinMatch - 1;
+      const size_t length = (size_t{1} << ones) - 1 + bits.Take(ones) + kArjMinMatch - 1;
       const unsigned extra =
           std::min(static_cast<unsigned>(std::countl_one(bits.Window())), kMaxDistancePrefix);
       bits.Skip(extra + (extra < kMaxDistancePrefix));
       const size_t distance = (((size_t{1} << extra) - 1) << kDistanceBaseBits) +
                               bits.Take(kDistanceBaseBits + extra) + 1;
-      if (distance > static_cast<size_t>(out - begin)) return window.FailAt(out, ERR_CORRUPTED);
-      if (length > static_cast<size_t>(span.hard - out)) length = static_cast<size_t>(span.hard - out);
+      // A match may not start before the output, nor run past its end: arj
+      // writes all of it and so fails the entry.
+      if (distance > static_cast<size_t>(out - begin) || length > static_cast<size_t>(span.hard - out)) [[unlikely]]
+        return window.FailAt(out, ERR_CORRUPTED);
       out = CopyMatch(out, distance, length);
     }
     const ResultCode r = window.EndSpan(out);
     if (r < 0) return r;
   }
-  return RESULT_OK;
+  return input.CheckEnd(bits.FirstUnused());
 }
 
 }  // namespace arjrt

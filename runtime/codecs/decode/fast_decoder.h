@@ -8,9 +8,10 @@
 
 namespace arjrt {
 
-// Decodes until `window` is finished. Returns 0, ERR_CORRUPTED, the
-// input's failure or the sink's failure. After a decoding failure the
-// bytes decoded so far are still handed to the sink.
+// Decodes until `window` is finished, then checks the end of the input
+// (InputBuffer::CheckEnd). Returns 0, ERR_CORRUPTED, the input's failure
+// or the sink's failure. After a decoding failure the bytes decoded so far
+// are still handed to the sink.
 [[nodiscard]] ResultCode DecodeFast(InputBuffer& input, OutputWindow& window);
 
 }  // namespace arjrt

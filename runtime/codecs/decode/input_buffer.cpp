@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "runtime/codecs/decode/source_reads.h"
+
 namespace arjrt {
 
 const uint8_t* InputBuffer::Reload(const uint8_t* position) {
@@ -15,7 +17,7 @@ const uint8_t* InputBuffer::Reload(const uint8_t* position) {
   std::memmove(data_, position, kept);
   size_t filled = kept;
   while (filled < kChunk) {
-    const int64_t got = source_.Read(data_ + filled, kChunk - filled);
+    const int64_t got = ReadChecked(source_, data_ + filled, kChunk - filled);
     if (got < 0) {
       status_ = static_cast<ResultCode>(got);
       return nullptr;
@@ -23,10 +25,6 @@ const uint8_t* InputBuffer::Reload(const uint8_t* position) {
     if (got == 0) {
       exhausted_ = true;
       break;
-    }
-    if (static_cast<uint64_t>(got) > kChunk - filled) {
-      status_ = ERR_BAD_PARAMETER;  // the source broke its contract
-      return nullptr;
     }
     filled += static_cast<size_t>(got);
     // Enough for a good while; avoid waiting on a slow source for a full chunk.
@@ -40,6 +38,21 @@ const uint8_t* InputBuffer::Reload(const uint8_t* position) {
     limit_ = end_ - kLoadWidth;
   }
   return data_;
+}
+
+ResultCode InputBuffer::CheckEnd(const uint8_t* first_unused) {
+  if (status_ != RESULT_OK) return status_;
+  uint64_t count = first_unused < end_ ? static_cast<uint64_t>(end_ - first_unused) : 0;
+  // Decoding is over, so the chunk may be overwritten. A sound stream has
+  // nothing left in the source.
+  if (!exhausted_) {
+    exhausted_ = true;
+    const ResultCode r = CountRestOfSource(source_, data_, kChunk, &count);
+    if (r < 0) return status_ = r;
+  }
+  if (count <= kToleratedUnused) return RESULT_OK;
+  unused_ = count;
+  return ERR_CORRUPTED;
 }
 
 }  // namespace arjrt

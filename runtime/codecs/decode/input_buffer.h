@@ -30,6 +30,18 @@ class InputBuffer {
 
   [[nodiscard]] ResultCode Status() const { return status_; }
 
+  // Once the output is complete, with `first_unused` the first byte the
+  // reader took no bit from: RESULT_OK when at most kToleratedUnused
+  // packed bytes follow it, else ERR_CORRUPTED with Unused() the count of
+  // them (the source is read to its end to count them). arj accepts as
+  // many unused bytes as its reader fetches ahead, two whatever the bit
+  // position, and fails the entry on more. A reader that ran into the
+  // zero padding left no unused bytes. A failing source fails this too.
+  ResultCode CheckEnd(const uint8_t* first_unused);
+  uint64_t Unused() const { return unused_; }
+
+  static constexpr uint64_t kToleratedUnused = 2;
+
  private:
   static constexpr size_t kChunk = 64 * 1024;
   // Bytes a reader may run past the real end (as zero bits) before the
@@ -43,6 +55,7 @@ class InputBuffer {
   const uint8_t* end_ = data_;    // end of the real bytes
   const uint8_t* limit_ = data_;  // Data() itself forces a Reload at once
   bool exhausted_ = false;
+  uint64_t unused_ = 0;
   ResultCode status_ = RESULT_OK;
 };
 

@@ -56,22 +56,24 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
         *out++ = static_cast<uint8_t>(symbol);
         continue;
       }
-      size_t length = symbol - kFirstMatchSymbol + kArjMinMatch;
+      const size_t length = symbol - kFirstMatchSymbol + kArjMinMatch;
       const uint16_t p = positions.Lookup(bits.Window());
       bits.Skip(positions.Length(p));
       const unsigned slot = positions.Symbol(p);
       size_t distance = slot + 1;
       if (slot > 1) distance = (size_t{1} << (slot - 1)) + bits.Take(slot - 1) + 1;
-      if (distance > static_cast<size_t>(out - begin) || distance > kArjDictionarySize) {
+      // A match may not start before the output, nor run past its end: arj
+      // writes all of it and so fails the entry.
+      if (distance > static_cast<size_t>(out - begin) || distance > kArjDictionarySize ||
+          length > static_cast<size_t>(span.hard - out)) [[unlikely]] {
         return window.FailAt(out, ERR_CORRUPTED);
       }
-      if (length > static_cast<size_t>(span.hard - out)) length = static_cast<size_t>(span.hard - out);
       out = CopyMatch(out, distance, length);
     }
     const ResultCode r = window.EndSpan(out);
     if (r < 0) return r;
   }
-  return RESULT_OK;
+  return input.CheckEnd(bits.FirstUnused());
 }
 
 }  // namespace arjrt

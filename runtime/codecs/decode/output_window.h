@@ -22,7 +22,9 @@ class OutputWindow {
 
   struct Span {
     uint8_t* stop;  // start no symbol at or past this point
-    uint8_t* hard;  // no byte may be produced at or past this point
+    // No byte may be produced at or past this point. A symbol started
+    // before `stop` reaches it only by running past the end of the output.
+    uint8_t* hard;
   };
 
   OutputWindow(ByteSink& sink, uint64_t total_size);

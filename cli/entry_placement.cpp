@@ -1,0 +1,41 @@
+#include "cli/entry_placement.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace cli {
+namespace {
+
+unsigned temp_counter = 0;
+
+}  // namespace
+
+EntryPlacement::EntryPlacement(int dir, std::string name)
+    : dir_(dir),
+      name_(std::move(name)),
+      temp_(".arjhost-" + std::to_string(getpid()) + "-" + std::to_string(temp_counter++) + ".part") {}
+
+EntryPlacement::~EntryPlacement() {
+  if (!committed_) unlinkat(dir_, temp_.c_str(), 0);
+}
+
+std::string EntryPlacement::Check(bool overwrite) const {
+  struct stat existing;
+  if (fstatat(dir_, name_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) return {};
+  if (S_ISDIR(existing.st_mode)) return "a folder of that name exists";
+  if (!overwrite) return "exists (use -o to overwrite)";
+  return {};
+}
+
+std::string EntryPlacement::Commit() {
+  if (renameat(dir_, temp_.c_str(), dir_, name_.c_str()) != 0)
+    return std::string("cannot put it in place: ") + std::strerror(errno);
+  committed_ = true;
+  return {};
+}
+
+}  // namespace cli

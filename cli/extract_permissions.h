@@ -1,0 +1,30 @@
+// The permission bits extracted files and folders get from their entries.
+#pragma once
+
+#include <sys/types.h>
+
+#include "runtime/api/archive.h"
+
+namespace cli {
+
+class ExtractPermissions {
+ public:
+  // By default stored UNIX modes lose the set-user-ID and set-group-ID
+  // bits and pass through the umask, as tar does for a user who is not
+  // root; `preserve` keeps them as stored.
+  explicit ExtractPermissions(bool preserve);
+
+  mode_t ForFile(const arjhost::EntryInfo& entry) const;
+  // False when the entry stores no UNIX mode: the folder then keeps the
+  // mode it was made with.
+  bool ForFolder(const arjhost::EntryInfo& entry, mode_t* mode) const;
+
+ private:
+  mode_t FromStored(const arjhost::EntryInfo& entry) const;
+  bool HasUnixMode(const arjhost::EntryInfo& entry) const;
+
+  bool preserve_;
+  mode_t umask_;
+};
+
+}  // namespace cli

@@ -1,0 +1,61 @@
+// The host objects behind an open Archive, shared by the files that
+// implement it.
+#pragma once
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "plugin/host/host_objects.h"
+#include "runtime/api/archive.h"
+#include "runtime/core/runtime.h"
+
+namespace arjhost {
+
+struct Archive::Objects {
+  arjrt::Runtime& runtime;
+  ObjectRef source = nullptr;    // the file-system source above the archive: it receives the messages
+  ObjectRef io = nullptr;        // the archive I/O, child of the source
+  ObjectRef window = nullptr;    // child of `io` from the main header on, when a stub comes first
+  ObjectRef joined = nullptr;    // child of the one above, without the ranges recovery skipped
+  ObjectRef archiver = nullptr;  // child of the I/O it reads: archive_io()
+  // Packed bytes after the end of the stream, as the decoder reported them
+  // while the entry being extracted was decoded (0: none reported).
+  uint64_t unused_packed = 0;
+
+  // The I/O whose offset 0 is the archive's main header.
+  ObjectRef archive_io() const { return joined != nullptr ? joined : window != nullptr ? window : io; }
+
+  explicit Objects(arjrt::Runtime& r) : runtime(r) {}
+  ~Objects() {
+    // The archiver closes with its I/O, and the I/O with the source.
+    host::CloseIfOpen(source);
+  }
+};
+
+// Plans the recovery of the archive I/O and, when something is to be
+// skipped, puts a joined I/O of the rest in front of it. `skipped` gets the
+// ranges with their offsets in the file.
+[[nodiscard]] ResultCode AttachRecoveryJoin(Archive::Objects& o, std::vector<SkippedRange>* skipped);
+
+// A finished native file I/O under `parent`, opened for reading.
+[[nodiscard]] ResultCode OpenNativeFileForReading(ObjectRef parent, const std::string& path, ObjectRef* io);
+
+// Property reads through the archiver's getter.
+inline std::string StringProperty(ObjectRef o, PropId id) {
+  char buffer[4096];
+  uint32_t length = 0;
+  if (Failed(o->system->GetPropBuffer(o, &length, id, buffer, sizeof buffer)) || length == 0) return "";
+  return std::string(buffer, strnlen(buffer, std::min<size_t>(length, sizeof buffer)));
+}
+
+template <class T>
+inline T FixedProperty(ObjectRef o, PropId id) {
+  T value{};
+  uint32_t length = 0;
+  // A property that cannot be read reads as 0, whatever the failure left.
+  if (Failed(o->system->GetPropBuffer(o, &length, id, &value, sizeof value))) return T{};
+  return value;
+}
+
+}  // namespace arjhost

@@ -1,0 +1,42 @@
+// The entry fields the plug-in does not report (times, file type, host,
+// attributes), taken from each logical entry's first local header.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "runtime/api/archive.h"
+#include "runtime/format/arj_header.h"
+#include "runtime/format/header_list.h"
+
+namespace arjhost {
+
+// The plug-in's table as far as the mapping needs it: the volumes in the
+// order they appear, and for each table entry the volume it lies in.
+struct TableVolumes {
+  std::vector<std::string> names;     // "" for a single-volume archive
+  std::vector<uint32_t> of_entry;     // index into `names`, one per table entry
+};
+
+// Walks the local headers of a volume by name through `visit` (none when
+// it cannot be read).
+using VolumeHeaderSource = std::function<void(const std::string& volume, const arjrt::HeaderVisitor& visit)>;
+
+// Whether the name the plug-in reports belongs to a header's stored name:
+// the same bytes, or a name the plug-in cut at its limit.
+bool NamesMatch(const std::string& reported, const std::string& stored);
+
+// Copies the header's fields into `entry` and marks it known.
+void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry);
+
+// Fills the header fields of `entries` and the position of each part: the
+// plug-in lists a volume's entries in header order and the volumes in
+// order, so a table entry's index among the entries of its volume is its
+// header's index in that volume. An entry whose header is missing or names
+// another file is left with header_known = false. Walks each volume once,
+// keeping no headers.
+void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& table, const VolumeHeaderSource& source);
+
+}  // namespace arjhost

@@ -1,0 +1,15 @@
+// What a UNIX link or special file is, from the extended header that
+// arj -a1 writes for it.
+#pragma once
+
+#include <string>
+
+#include "runtime/api/archive.h"
+
+namespace arjhost {
+
+// Sets `entry->special` (and `link_target`) from the body of the 'U'
+// extended header (the bytes after the tag) of an entry of file type 6.
+void ApplyUnixSpecial(const std::string& body, EntryInfo* entry);
+
+}  // namespace arjhost

@@ -1,0 +1,94 @@
+#!/usr/bin/env python3
+"""Checks that includes run one way: the plug-in's subsystems include only
+their own folder, lower layers and the standard library; the format module
+and the host contract only themselves; the runtime no plug-in internals;
+the tool only the embedding API's public headers, which include nothing
+internal. Prints each breach and exits 1 when there is one."""
+import os
+import re
+import sys
+
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+
+# Plug-in folders by layer: a file may include its own folder and any
+# folder of a lower layer, never a sibling of its own layer.
+PLUGIN_LAYERS = {"host": 0, "format": 1, "common": 1, "state": 2, "reader": 3, "access": 3, "rebuild": 3,
+                 "frame": 4}
+
+STANDARD = set("""algorithm any array atomic bit bitset cassert cctype cerrno cfloat charconv chrono cinttypes
+climits cmath compare concepts condition_variable cstdarg cstddef cstdint cstdio cstdlib cstring ctime cwchar
+deque exception filesystem fstream functional initializer_list iomanip ios iosfwd iostream istream iterator
+limits list map memory mutex new numeric optional ostream queue random ranges ratio set shared_mutex span
+sstream stack stdexcept streambuf string string_view system_error thread tuple type_traits typeinfo
+unordered_map unordered_set utility variant vector version""".split())
+
+
+def public_api_headers():
+    folder = os.path.join(ROOT, "runtime", "api")
+    return {"runtime/api/" + f for f in os.listdir(folder) if f.endswith(".h")}
+
+
+def sources(folder):
+    for base, _, files in os.walk(os.path.join(ROOT, folder)):
+        for f in sorted(files):
+            if f.endswith((".h", ".cpp")):
+                path = os.path.join(base, f)
+                yield os.path.relpath(path, ROOT).replace(os.sep, "/"), path
+
+
+def includes(path):
+    with open(path, encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            m = INCLUDE.match(line)
+            if m:
+                yield number, m.group(1) == "<", m.group(2)
+
+
+def plugin_breach(rel, angle, target):
+    folder = rel.split("/")[1]
+    if angle:
+        return None if target in STANDARD else "the plug-in includes only the standard library"
+    if not target.startswith("plugin/"):
+        return "the plug-in includes only plugin/"
+    other = target.split("/")[1]
+    if other == folder:
+        return None
+    if other not in PLUGIN_LAYERS or PLUGIN_LAYERS[other] >= PLUGIN_LAYERS[folder]:
+        return "plugin/%s may include only lower layers, not plugin/%s" % (folder, other)
+    if folder == "format" or folder == "host":
+        return "plugin/%s includes only itself" % folder
+    return None
+
+
+def main():
+    public = public_api_headers()
+    breaches = []
+    for rel, path in sources("plugin"):
+        for number, angle, target in includes(path):
+            why = plugin_breach(rel, angle, target)
+            if why:
+                breaches.append("%s:%d: %s: %s" % (rel, number, target, why))
+    for rel, path in sources("runtime"):
+        for number, angle, target in includes(path):
+            if angle:
+                continue
+            if target.startswith("plugin/") and not target.startswith(("plugin/host/", "plugin/format/")):
+                breaches.append("%s:%d: %s: the runtime includes only the plug-in's host contract and format"
+                                % (rel, number, target))
+            if rel in public and target not in public:
+                breaches.append("%s:%d: %s: a public API header includes only other public API headers"
+                                % (rel, number, target))
+    for rel, path in sources("cli"):
+        for number, angle, target in includes(path):
+            if not angle and not target.startswith("cli/") and target not in public:
+                breaches.append("%s:%d: %s: the tool includes only the embedding API's public headers"
+                                % (rel, number, target))
+    for b in breaches:
+        print(b)
+    print("%d include breaches" % len(breaches))
+    return 1 if breaches else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
