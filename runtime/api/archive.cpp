@@ -131,7 +131,7 @@ std::string NameIn(const uint8_t* bytes, uint32_t length) {
 }
 
 // What the plug-in tells the host about the archive as it opens it.
-ResultCode TakeArchiveMessage(const arjrt::Message& m, ArchiveState* state) {
+[[nodiscard]] ResultCode TakeArchiveMessage(const arjrt::Message& m, ArchiveState* state) {
   if (m.msg_class != MSG_CLASS_ARCHIVE) return ERR_NOT_HANDLED;
   const auto* bytes = static_cast<const uint8_t*>(m.buffer);
   const uint32_t length = m.buffer != nullptr && m.length != nullptr ? *m.length : 0;

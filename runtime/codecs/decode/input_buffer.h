@@ -37,7 +37,7 @@ class InputBuffer {
   // many unused bytes as its reader fetches ahead, two whatever the bit
   // position, and fails the entry on more. A reader that ran into the
   // zero padding left no unused bytes. A failing source fails this too.
-  ResultCode CheckEnd(const uint8_t* first_unused);
+  [[nodiscard]] ResultCode CheckEnd(const uint8_t* first_unused);
   uint64_t Unused() const { return unused_; }
 
   static constexpr uint64_t kToleratedUnused = 2;
