@@ -9,6 +9,7 @@
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/temp_beside.h"
+#include "runtime/codecs/parallel/encode_ahead.h"
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
 #include "runtime/services/content_file_io.h"
@@ -83,6 +84,22 @@ arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, Opened
   };
 }
 
+// The files the plug-in will encode, in the order it writes them (replaced
+// entries in archive order, then the added), each with the method it will
+// take: the given one, else the entry's own, else that of the archive's
+// first entry, which added entries copy.
+std::vector<arjrt::AheadFile> FilesToPackAhead(const ChangeSet& changes, const std::vector<EntryInfo>& entries) {
+  std::vector<arjrt::AheadFile> files;
+  auto list = [&](const NewContent& c, uint32_t otherwise) {
+    arjrt::AheadFile f;
+    if (arjrt::ListAheadFile(c.path, c.method >= 0 ? static_cast<uint32_t>(c.method) : otherwise, &f))
+      files.push_back(std::move(f));
+  };
+  for (const auto& [handle, content] : changes.replaced) list(content, entries[handle - 1].method);
+  for (const NewContent& c : changes.added) list(c, entries.empty() ? 1 : entries.front().method);
+  return files;
+}
+
 std::string Describe(ResultCode r) {
   if (r == ERR_LIMIT_EXCEEDED) return "too large for an ARJ archive (4 GiB or more)";
   if (r == ERR_UNSUPPORTED) return "cannot be rewritten (several volumes, split entries, or an unsupported method)";
@@ -144,6 +161,7 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
     }
     if (Failed(r)) return fail(r, temp.path() + ": cannot be written: " + Describe(r));
     ObjectRef a = objects_->archiver;
+    const arjrt::ScopedEncodeAhead ahead(runtime, FilesToPackAhead(changes, old_entries));
     r = host::Archiver(a).Rebuild(a, list.object, output.object);
     if (Failed(r)) {
       const ResultCode open_failure = arjrt::ChangeListOpenFailure(list.object);
