@@ -90,6 +90,11 @@ std::string OverLimits(const EntryInfo& entry, const Limits& limits) {
   return {};
 }
 
+std::string OverTotal(const EntryInfo& entry, const Limits& limits) {
+  return "unpacked size " + std::to_string(entry.size) + " bytes would take the total unpacked past the limit of " +
+         std::to_string(limits.max_total) + " bytes";
+}
+
 // The CRC of every part, checked as the entry's bytes pass: every part
 // carries the CRC of its own bytes.
 class PartCheck {
@@ -111,6 +116,12 @@ class PartCheck {
     }
   }
   const std::string& error() const { return error_; }
+  void Restart() {
+    part_ = 0;
+    left_ = parts_.empty() ? 0 : parts_[0].size;
+    crc_ = 0;
+    error_.clear();
+  }
   // After the last byte: every part must have been checked, empty ones
   // too, and a list of parts that could not be matched checks nothing.
   const std::string& Finish() {
@@ -128,7 +139,39 @@ class PartCheck {
   std::string error_;
 };
 
+// A test's receiver: the bytes are checked as they come and not kept.
+class CheckAsTheyCome : public arjrt::PassThrough {
+ public:
+  explicit CheckAsTheyCome(PartCheck& check) : check_(check) {}
+  void Begin() override {
+    check_.Restart();
+    size_ = 0;
+  }
+  void Take(const uint8_t* data, size_t size) override {
+    check_.Add(data, size);
+    size_ += size;
+  }
+  uint64_t size() const { return size_; }
+
+ private:
+  PartCheck& check_;
+  uint64_t size_ = 0;
+};
+
+// Clears what Deliver lent the scratch storage, on every path out.
+struct LentToScratch {
+  arjrt::ScratchStorage& scratch;
+  ~LentToScratch() {
+    scratch.SetSpillTarget(-1);
+    scratch.SetPassThrough(nullptr);
+  }
+};
+
 }  // namespace
+
+ExtractOutcome Archive::Test(const EntryInfo& entry, const PasswordSource& passwords) {
+  return Deliver(entry, passwords, nullptr, -1);
+}
 
 ExtractOutcome Archive::Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords) {
   return Deliver(entry, passwords, &sink, -1);
@@ -142,6 +185,7 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
                                 int fd) {
   ExtractOutcome outcome;
   outcome.error = OverLimits(entry, host_.limits());
+  if (outcome.error.empty() && !host_.CountUnpacked(entry.size)) outcome.error = OverTotal(entry, host_.limits());
   if (!outcome.error.empty()) {
     outcome.result = ERR_LIMIT_EXCEEDED;
     return outcome;
@@ -149,14 +193,21 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   ObjectRef a = objects_->archiver;
   Requester requester(objects_->runtime, entry, passwords);
   ObjectRef temp = nullptr;
+  PartCheck check(entry);
+  arjrt::ScratchStorage& scratch = objects_->runtime.scratch();
+  const LentToScratch lent{scratch};
   // A large entry then moves from memory straight into the file, not into
   // a temporary file that would be copied out again.
-  arjrt::ScratchStorage& scratch = objects_->runtime.scratch();
   scratch.SetSpillTarget(fd);
+  // A test keeps nothing: the bytes are checked as the decoders write them.
+  // Not a garbled entry's: the plug-in reads each part back to judge the
+  // password.
+  const bool as_they_come = sink == nullptr && fd < 0 && !entry.garbled;
+  CheckAsTheyCome checked(check);
+  if (as_they_come) scratch.SetPassThrough(&checked);
   objects_->unused_packed = 0;
   ResultCode r = host::Archiver(a).OpenEntry(a, &temp, entry.handle, requester.object);
   if (Failed(r) || temp == nullptr) {
-    scratch.SetSpillTarget(-1);
     outcome.result = Failed(r) ? r : ERR_NOT_INITIALIZED;
     outcome.error =
         Explain(outcome.result, entry, requester.password_given, state_.missing_volume, objects_->unused_packed);
@@ -166,9 +217,9 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   const bool in_place = fd >= 0 && arjrt::TempIoInSpillTarget(temp);
   uint64_t size = 0;
   host::Io(temp).GetSize(temp, &size, 0);
-  PartCheck check(entry);
   std::vector<uint8_t> buffer;
-  for (uint64_t offset = 0; offset < size;) {
+  if (as_they_come) outcome.size = checked.size();
+  for (uint64_t offset = 0; !as_they_come && offset < size;) {
     const uint8_t* data = nullptr;
     size_t got = 0;
     if (!arjrt::TempIoMemorySpan(temp, offset, &data, &got)) {
@@ -184,10 +235,10 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     check.Add(data, got);
     uint32_t done = 0;
     const bool delivered = sink != nullptr ? (*sink)(data, got)
+                           : fd < 0        ? true
                            : in_place      ? true
                                            : arjrt::WriteFullyAt(fd, offset, data, static_cast<uint32_t>(got), &done) == 0;
     if (!delivered) {
-      scratch.SetSpillTarget(-1);
       outcome.result = ERR_IO;
       outcome.error = "cannot write the extracted data";
       return outcome;
@@ -196,7 +247,6 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     outcome.size = offset;
   }
   owned.reset();  // the temporary I/O lets go of the file
-  scratch.SetSpillTarget(-1);
   // A spill of an earlier attempt (a wrong password) may have left more.
   if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(outcome.size)) != 0) {
     outcome.result = ERR_IO;

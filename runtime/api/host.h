@@ -1,6 +1,7 @@
 // The embedding API: a host runtime with the ARJ plug-in loaded.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -59,6 +60,9 @@ struct Limits {
   // `max_ratio` times its packed size is refused as a likely bomb.
   uint32_t max_ratio = 1000;
   uint64_t ratio_floor = uint64_t{256} << 20;
+  // Unpacked bytes of all the entries one Host extracts or tests: many
+  // entries, each just within the ratio, add up to a bomb too.
+  uint64_t max_total = uint64_t{64} << 30;
 };
 
 class Host {
@@ -86,12 +90,18 @@ class Host {
   void SetLimits(const Limits& limits);
   const Limits& limits() const { return limits_; }
 
+  // Counts an entry's unpacked size against Limits::max_total before it is
+  // unpacked; false, counting nothing, when the total would pass it. Safe
+  // from several threads.
+  bool CountUnpacked(uint64_t size);
+
   arjrt::Runtime& runtime() { return *runtime_; }
 
  private:
   std::unique_ptr<arjrt::Runtime> runtime_;
   std::string plugin_path_;
   Limits limits_;
+  std::atomic<uint64_t> unpacked_{0};
 };
 
 }  // namespace arjhost
