@@ -45,10 +45,10 @@ Host::Host() : runtime_(std::make_unique<arjrt::Runtime>()) { SetLimits(Limits{}
 Host::~Host() = default;
 
 bool Host::CountUnpacked(uint64_t size) {
-  uint64_t total = unpacked_.load();
+  uint64_t total = unpacked_->load();
   do {
     if (limits_.max_total != 0 && (size > limits_.max_total || total > limits_.max_total - size)) return false;
-  } while (!unpacked_.compare_exchange_weak(total, total + size));
+  } while (!unpacked_->compare_exchange_weak(total, total + size));
   return true;
 }
 

@@ -94,6 +94,12 @@ class Host {
   // unpacked; false, counting nothing, when the total would pass it. Safe
   // from several threads.
   bool CountUnpacked(uint64_t size);
+  // From now on counts against `other`'s total: the hosts of one command's
+  // worker threads share one.
+  void ShareUnpackedCount(const Host& other) { unpacked_ = other.unpacked_; }
+
+  // The plug-in LoadPlugin loaded (empty before).
+  const std::string& plugin_path() const { return plugin_path_; }
 
   arjrt::Runtime& runtime() { return *runtime_; }
 
@@ -101,7 +107,7 @@ class Host {
   std::unique_ptr<arjrt::Runtime> runtime_;
   std::string plugin_path_;
   Limits limits_;
-  std::atomic<uint64_t> unpacked_{0};
+  std::shared_ptr<std::atomic<uint64_t>> unpacked_ = std::make_shared<std::atomic<uint64_t>>(0);
 };
 
 }  // namespace arjhost
