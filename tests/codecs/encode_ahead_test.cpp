@@ -72,18 +72,6 @@ AheadFile Listed(const std::string& path, uint32_t method) {
   return f;
 }
 
-Bytes Noise(size_t size) {
-  Bytes out(size);
-  uint64_t x = 88172645463325252ull;
-  for (uint8_t& b : out) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    b = static_cast<uint8_t>(x >> 32);
-  }
-  return out;
-}
-
 struct Contents {
   TempDir dir;
   std::vector<std::string> paths;
@@ -93,7 +81,7 @@ struct Contents {
     const size_t sizes[] = {0, 5000, (5u << 20) / 2, 300000};
     for (size_t i = 0; i < std::size(sizes); ++i) {
       paths.push_back(dir.File("f" + std::to_string(i)));
-      data.push_back(i == 3 ? Noise(sizes[i]) : MixedSample(sizes[i], static_cast<uint32_t>(i)));
+      data.push_back(i == 3 ? NoiseSample(sizes[i]) : MixedSample(sizes[i], static_cast<uint32_t>(i)));
       WriteFile(paths.back(), data.back());
     }
   }

@@ -164,4 +164,16 @@ Bytes MixedSample(size_t size, uint32_t seed) {
   return b;
 }
 
+Bytes NoiseSample(size_t size) {
+  Bytes out(size);
+  uint64_t x = 88172645463325252ull;
+  for (uint8_t& b : out) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    b = static_cast<uint8_t>(x >> 32);
+  }
+  return out;
+}
+
 }  // namespace testing_support

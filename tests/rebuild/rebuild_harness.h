@@ -57,5 +57,6 @@ ObjectRef NewChangeList(TestHost& host);
 
 Bytes DataFile(const std::string& name);  // tests/data/NAME
 Bytes MixedSample(size_t size, uint32_t seed);  // text, runs and noise
+Bytes NoiseSample(size_t size);                 // incompressible
 
 }  // namespace testing_support

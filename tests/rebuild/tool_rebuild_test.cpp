@@ -91,15 +91,7 @@ TEST_P(ToolRebuild, CreateAddReplaceDeleteAllSatisfyThePeers) {
   Put(dir.path(), "noise.bin", noise, &expected);
   // Packed ahead by the workers in chunks joined into one stream.
   Put(dir.path(), "big.bin", MixedSample(5u << 19, 6), &expected);
-  Bytes random(70000);
-  uint64_t x = 88172645463325252ull;
-  for (uint8_t& b : random) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    b = static_cast<uint8_t>(x >> 40);
-  }
-  Put(dir.path(), "random.bin", random, &expected);
+  Put(dir.path(), "random.bin", NoiseSample(70000), &expected);
   const std::string archive = dir.File("out.arj");
 
   ASSERT_EQ(Tool(dir.path(), "create out.arj text.txt ./sub/dir/nested.bin empty.txt noise.bin big.bin random.bin -m " + m), 0);

@@ -105,7 +105,11 @@ EncodeAhead::EncodeAhead(std::vector<AheadFile> files, unsigned workers, size_t 
     job->chunks.resize(static_cast<size_t>(count));
     jobs_.push_back(std::move(job));
   }
-  for (unsigned i = 0; i < std::max(1u, workers); ++i) workers_.emplace_back([this] { Work(); });
+  // No more workers than chunks: a delete starts none.
+  size_t chunks = 0;
+  for (const auto& job : jobs_) chunks += job->chunks.size();
+  const size_t count = std::min<size_t>(std::max(1u, workers), chunks);
+  for (size_t i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
 }
 
 EncodeAhead::~EncodeAhead() {
