@@ -28,7 +28,7 @@ class BytesSource : public arjrt::ByteSource {
   explicit BytesSource(const Bytes& data) : data_(data) {}
   int64_t Read(uint8_t* buffer, size_t size) override {
     const size_t n = std::min(size, data_.size() - at_);
-    std::memcpy(buffer, data_.data() + at_, n);
+    if (n != 0) std::memcpy(buffer, data_.data() + at_, n);
     at_ += n;
     return static_cast<int64_t>(n);
   }

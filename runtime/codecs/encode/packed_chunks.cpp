@@ -14,7 +14,7 @@ class BufferSource : public ByteSource {
   BufferSource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
   int64_t Read(uint8_t* buffer, size_t size) override {
     const size_t n = std::min(size, size_ - at_);
-    std::memcpy(buffer, data_ + at_, n);
+    if (n != 0) std::memcpy(buffer, data_ + at_, n);
     at_ += n;
     return static_cast<int64_t>(n);
   }

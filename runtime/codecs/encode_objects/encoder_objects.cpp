@@ -36,7 +36,7 @@ class Encoder {
     if (count != nullptr) *count = 0;
     if (input_ == nullptr || output_ == nullptr) return ERR_NOT_INITIALIZED;
     StreamSource in(input_);
-    StreamSink out(output_);
+    StreamSink out(output_, false);
     uint64_t written = 0, read = 0;
     ResultCode r = method_ == 0 ? EncodeArjData(0, in, out, &written, &read) : Pack(in, out, &written, &read);
     if (count != nullptr) *count = written;
