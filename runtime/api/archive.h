@@ -144,8 +144,8 @@ class Archive {
   // are, as for Extract: judging a password reads each part back).
   ExtractOutcome Test(const EntryInfo& entry, const PasswordSource& passwords);
   // The same into the file `fd` (open for reading and writing), from offset
-  // 0, leaving it exactly the entry's size. A large entry is decoded into
-  // the file directly instead of through a temporary one.
+  // 0, leaving it exactly the entry's size. The entry is decoded into the
+  // file directly (a large garbled one through it as its temporary file).
   ExtractOutcome ExtractToFile(const EntryInfo& entry, int fd, const PasswordSource& passwords);
   // Writes this archive with `changes` applied to `destination` (which may
   // be the archive's own file). The new archive goes to a temporary file

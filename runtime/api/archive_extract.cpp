@@ -9,6 +9,7 @@
 
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/archive_objects.h"
+#include "runtime/api/internal/checked_output.h"
 #include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
@@ -21,12 +22,9 @@ namespace {
 
 // Reads of an entry that lies in a file; one chunk of the memory spans.
 constexpr uint32_t kCopyChunk = 1024 * 1024;
-
-std::string Hex(uint32_t v) {
-  char text[12];
-  std::snprintf(text, sizeof text, "%08x", v);
-  return text;
-}
+// From this size on an entry is checked and written beside its decoding,
+// which takes longer than starting a thread.
+constexpr uint64_t kBesideFrom = uint64_t{4} << 20;
 
 std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, const std::string& missing_volume,
                     uint64_t unused_packed) {
@@ -95,69 +93,6 @@ std::string OverTotal(const EntryInfo& entry, const Limits& limits) {
          std::to_string(limits.max_total) + " bytes";
 }
 
-// The CRC of every part, checked as the entry's bytes pass: every part
-// carries the CRC of its own bytes.
-class PartCheck {
- public:
-  explicit PartCheck(const EntryInfo& entry) : parts_(entry.parts), left_(parts_.empty() ? 0 : parts_[0].size) {}
-
-  void Add(const uint8_t* data, size_t size) {
-    for (size_t at = 0; (at < size || left_ == 0) && part_ < parts_.size();) {
-      const auto n = static_cast<size_t>(std::min<uint64_t>(left_, size - at));
-      if (n != 0) crc_ = arjrt::Crc32(data + at, n, crc_);
-      at += n;
-      left_ -= n;
-      while (left_ == 0 && part_ < parts_.size()) {
-        if (crc_ != parts_[part_].crc && error_.empty())
-          error_ = "CRC mismatch (stored " + Hex(parts_[part_].crc) + ", computed " + Hex(crc_) + ")";
-        crc_ = 0;
-        if (++part_ < parts_.size()) left_ = parts_[part_].size;
-      }
-    }
-  }
-  const std::string& error() const { return error_; }
-  void Restart() {
-    part_ = 0;
-    left_ = parts_.empty() ? 0 : parts_[0].size;
-    crc_ = 0;
-    error_.clear();
-  }
-  // After the last byte: every part must have been checked, empty ones
-  // too, and a list of parts that could not be matched checks nothing.
-  const std::string& Finish() {
-    if (parts_.empty() && error_.empty()) error_ = "its parts could not be matched to the headers, so no CRC-32 was checked";
-    Add(nullptr, 0);
-    if (part_ < parts_.size() && error_.empty()) error_ = "size mismatch (the parts hold more than was extracted)";
-    return error_;
-  }
-
- private:
-  const std::vector<EntryInfo::Part>& parts_;
-  size_t part_ = 0;
-  uint64_t left_;
-  uint32_t crc_ = 0;
-  std::string error_;
-};
-
-// A test's receiver: the bytes are checked as they come and not kept.
-class CheckAsTheyCome : public arjrt::PassThrough {
- public:
-  explicit CheckAsTheyCome(PartCheck& check) : check_(check) {}
-  void Begin() override {
-    check_.Restart();
-    size_ = 0;
-  }
-  void Take(const uint8_t* data, size_t size) override {
-    check_.Add(data, size);
-    size_ += size;
-  }
-  uint64_t size() const { return size_; }
-
- private:
-  PartCheck& check_;
-  uint64_t size_ = 0;
-};
-
 // Clears what Deliver lent the scratch storage, on every path out.
 struct LentToScratch {
   arjrt::ScratchStorage& scratch;
@@ -199,11 +134,11 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   // A large entry then moves from memory straight into the file, not into
   // a temporary file that would be copied out again.
   scratch.SetSpillTarget(fd);
-  // A test keeps nothing: the bytes are checked as the decoders write them.
-  // Not a garbled entry's: the plug-in reads each part back to judge the
-  // password.
-  const bool as_they_come = sink == nullptr && fd < 0 && !entry.garbled;
-  CheckAsTheyCome checked(check);
+  // A test keeps nothing, an extraction writes straight into its file: the
+  // bytes are checked as the decoders write them. Not a garbled entry's:
+  // the plug-in reads each part back to judge the password.
+  const bool as_they_come = sink == nullptr && !entry.garbled;
+  CheckAsTheyCome checked(check, fd, as_they_come && entry.size >= kBesideFrom);
   if (as_they_come) scratch.SetPassThrough(&checked);
   objects_->unused_packed = 0;
   ResultCode r = host::Archiver(a).OpenEntry(a, &temp, entry.handle, requester.object);
@@ -218,7 +153,13 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   uint64_t size = 0;
   host::Io(temp).GetSize(temp, &size, 0);
   std::vector<uint8_t> buffer;
+  checked.Settle();
   if (as_they_come) outcome.size = checked.size();
+  if (checked.write_failed()) {
+    outcome.result = ERR_IO;
+    outcome.error = "cannot write the extracted data";
+    return outcome;
+  }
   for (uint64_t offset = 0; !as_they_come && offset < size;) {
     const uint8_t* data = nullptr;
     size_t got = 0;
