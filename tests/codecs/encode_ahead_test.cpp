@@ -12,6 +12,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "tests/codecs/encode/memory_streams.h"
 #include "tests/rebuild/rebuild_harness.h"
 #include "tests/support/archive_builder.h"
 
@@ -22,21 +23,6 @@ using arjrt::AheadFile;
 using arjrt::EncodeAhead;
 using arjrt::PackedChunk;
 using arjrt::PackedChunkSource;
-
-class BytesSource : public arjrt::ByteSource {
- public:
-  explicit BytesSource(const Bytes& data) : data_(data) {}
-  int64_t Read(uint8_t* buffer, size_t size) override {
-    const size_t n = std::min(size, data_.size() - at_);
-    if (n != 0) std::memcpy(buffer, data_.data() + at_, n);
-    at_ += n;
-    return static_cast<int64_t>(n);
-  }
-
- private:
-  const Bytes& data_;
-  size_t at_ = 0;
-};
 
 struct Drained {
   ResultCode result = RESULT_OK;
@@ -98,7 +84,7 @@ TEST(EncodeAhead, GivesTheChunksOneThreadPacksWhateverTheWorkersAndBudget) {
   for (uint32_t method = 1; method <= 4; ++method) {
     std::vector<Drained> inline_chunks;
     for (const Bytes& d : c.data) {
-      BytesSource source(d);
+      arjtest::MemorySource source(d);
       arjrt::InlineChunks chunks(method, source);
       inline_chunks.push_back(Drain(chunks));
     }
