@@ -10,6 +10,7 @@
 #include "plugin/rebuild/copyable_archive.h"
 #include "plugin/rebuild/encoded_entry.h"
 #include "plugin/rebuild/entry_template.h"
+#include "plugin/rebuild/main_header.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ ResultCode WriteAddedEntry(Rebuilding& b, uint32_t iterator) {
 }
 
 ResultCode WriteEntries(Rebuilding& b) {
-  ResultCode r = WriteBytes(b.out, b.s.main_header, b.s.main_header_length);
+  ResultCode r = WriteMainHeader(b.out, b.s.main_header, b.s.main_header_length);
   for (uint64_t k = 1; !Failed(r) && k <= b.s.entry_count; ++k) r = WriteOldEntry(b, k);
   if (Failed(r)) return r;
   const ChangeListMethods& list = host::ChangeList(b.list);
