@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/help.h"
+#include "cli/interrupts.h"
 
 namespace cli {
 namespace {
@@ -66,4 +67,7 @@ int RunCommandLine(std::vector<std::string> words) {
 }  // namespace
 }  // namespace cli
 
-int main(int argc, char** argv) { return cli::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+  cli::RemovePendingFilesOnSignals();
+  return cli::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+}

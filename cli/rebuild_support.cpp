@@ -13,13 +13,13 @@ namespace cli {
 bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
   if (!OpenSession(args, command, s)) return false;
   const arjhost::ArchiveState& state = s->archive->state();
-  const char* why = state.multi_volume ? "a multi-volume archive cannot be rewritten"
-                    : state.damaged    ? "a damaged archive cannot be rewritten"
-                    : state.incomplete ? "an incomplete archive cannot be rewritten"
-                    : state.restricted ? "this archive cannot be rewritten"
-                                       : nullptr;
-  if (why == nullptr) return true;
-  std::fprintf(stderr, "arjhost %s: %s: %s\n", command.c_str(), ShowPath(s->archive_path).c_str(), why);
+  std::string why = state.multi_volume ? "a multi-volume archive cannot be rewritten" : "";
+  if (why.empty()) why = s->archive->RewriteRefusal({});
+  if (why.empty() && state.incomplete) why = "an incomplete archive cannot be rewritten";
+  if (why.empty() && state.restricted && !state.damaged) why = "this archive cannot be rewritten";
+  if (why.empty()) return true;
+  std::fprintf(stderr, "arjhost %s: %s: %s\n", command.c_str(), ShowPath(s->archive_path).c_str(),
+               arjhost::TerminalText(arjhost::DisplayName(why)).c_str());
   return false;
 }
 

@@ -151,6 +151,10 @@ class Archive {
   // Returns false with a one-line reason naming the file and cause.
   bool Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
                int32_t* result = nullptr, const RebuildProgress& progress = nullptr);
+  // Why Rebuild refuses this archive with `changes` ("" when it does not):
+  // a self-extracting archive, a damaged one not opened with recovery, a
+  // kept entry whose header fails its CRC.
+  std::string RewriteRefusal(const ChangeSet& changes);
 
   struct Objects;  // the host objects behind the archive
 

@@ -8,6 +8,8 @@
 
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/archive_objects.h"
+#include "runtime/api/internal/file_stamp.h"
+#include "runtime/api/internal/rewrite_checks.h"
 #include "runtime/api/internal/temp_beside.h"
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
@@ -83,13 +85,20 @@ arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, Opened
   };
 }
 
-std::string Describe(ResultCode r) {
+// In words: the system's own for what a file refused (`os_error`, when
+// known), ours for the rest.
+std::string Describe(ResultCode r, uint32_t os_error = 0) {
   if (r == ERR_LIMIT_EXCEEDED) return "too large for an ARJ archive (4 GiB or more)";
   if (r == ERR_UNSUPPORTED) return "cannot be rewritten (several volumes, split entries, or an unsupported method)";
-  return arjrt::DescribeResult(r);
+  if ((r == ERR_IO || r == ERR_ACCESS_DENIED) && os_error != 0) return std::strerror(static_cast<int>(os_error));
+  return arjrt::ResultName(r);
 }
 
 }  // namespace
+
+std::string Archive::RewriteRefusal(const ChangeSet& changes) {
+  return arjhost::RewriteRefusal(state_, Entries(), changes, objects_->recovered, objects_->window != nullptr);
+}
 
 bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
                       int32_t* result, const RebuildProgress& progress) {
@@ -102,8 +111,13 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   };
   if (result) *result = RESULT_OK;
 
-  // What the new archive must list: the kept entries in order, then the added.
   std::vector<EntryInfo> old_entries = Entries();
+  const std::string refusal =
+      arjhost::RewriteRefusal(state_, old_entries, changes, objects_->recovered, objects_->window != nullptr);
+  const std::string& name = objects_->path.empty() ? destination : objects_->path;
+  if (!refusal.empty()) return fail(ERR_UNSUPPORTED, name + ": " + refusal);
+  // What the new archive must list: the kept entries in order, then the added.
+
   std::vector<std::string> expected;
   for (const EntryInfo& e : old_entries)
     if (!changes.dropped.count(e.handle)) expected.push_back(e.name);
@@ -113,10 +127,16 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   std::string why;
   for (const auto& [handle, content] : changes.replaced)
     if (!CheckContentFile(content.path, &why)) return fail(ERR_NO_SOURCE, why);
-  for (const NewContent& c : changes.added)
+  for (const NewContent& c : changes.added) {
     if (!CheckContentFile(c.path, &why)) return fail(ERR_NO_SOURCE, why);
+    if (c.stored_name.size() > kMaxStoredNameLength)
+      return fail(ERR_BAD_PARAMETER, c.path + ": its stored name is too long for an ARJ header (" +
+                                         std::to_string(c.stored_name.size()) + " bytes, at most " +
+                                         std::to_string(kMaxStoredNameLength) + ")");
+  }
 
-  TempBeside temp(destination);
+  const std::string target = destination == objects_->path ? InPlaceTarget(destination) : destination;
+  TempBeside temp(target);
   if (!temp.Create(&why)) return fail(ERR_IO, why);
 
   ResultCode r = RESULT_OK;
@@ -147,7 +167,8 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
     r = host::Archiver(a).Rebuild(a, list.object, output.object);
     if (Failed(r)) {
       const ResultCode open_failure = arjrt::ChangeListOpenFailure(list.object);
-      std::string cause = Describe(Failed(open_failure) ? open_failure : r);
+      std::string cause = Failed(open_failure) ? Describe(open_failure)
+                                               : Describe(r, host::GetPropDWord(output.object, arjrt::PROP_OS_ERROR));
       if (!opened.last.empty()) cause += " (last file read: " + opened.last + ")";
       return fail(r, destination + ": not written: " + cause);
     }
@@ -165,6 +186,9 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == expected[i];
   check.reset();
   if (!same) return fail(ERR_CORRUPTED, destination + ": not written: the new archive does not list the expected entries");
+  // Another writer would have its work, or ours, lost by the rename.
+  if (objects_->opened_stamp.known && StampOfFile(objects_->path) != objects_->opened_stamp)
+    return fail(ERR_IO, destination + ": not written: " + objects_->path + " changed while it was being rewritten");
   if (!temp.Commit(&why)) return fail(ERR_IO, why);
   if (result) *result = r;
   return true;

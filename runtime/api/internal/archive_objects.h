@@ -8,6 +8,7 @@
 
 #include "plugin/host/host_objects.h"
 #include "runtime/api/archive.h"
+#include "runtime/api/internal/file_stamp.h"
 #include "runtime/core/runtime.h"
 
 namespace arjhost {
@@ -22,6 +23,12 @@ struct Archive::Objects {
   // Packed bytes after the end of the stream, as the decoder reported them
   // while the entry being extracted was decoded (0: none reported).
   uint64_t unused_packed = 0;
+  // The file opened (empty for memory) as it was then, and whether
+  // recovery cut damaged ranges out of what the plug-in reads: what a
+  // rewrite checks before and after it writes.
+  std::string path;
+  FileStamp opened_stamp;
+  bool recovered = false;
 
   // The I/O whose offset 0 is the archive's main header.
   ObjectRef archive_io() const { return joined != nullptr ? joined : window != nullptr ? window : io; }

@@ -9,8 +9,12 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/api/pending_files.h"
+
 namespace arjhost {
 namespace {
+
+constexpr mode_t kPermissionBits = 0777;
 
 mode_t CurrentUmask() {
   const mode_t mask = ::umask(0);
@@ -18,10 +22,29 @@ mode_t CurrentUmask() {
   return mask;
 }
 
+// The folder a path lies in, for syncing the rename.
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// fsync of what `path` names; 0 or the errno.
+int SyncPath(const std::string& path, int flags) {
+  int fd;
+  do fd = ::open(path.c_str(), flags | O_RDONLY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno;
+  const int error = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  return error;
+}
+
 }  // namespace
 
 TempBeside::~TempBeside() {
   if (!path_.empty() && !committed_) ::unlink(path_.c_str());
+  ForgetPendingFile(pending_slot_);
 }
 
 bool TempBeside::Create(std::string* error) {
@@ -34,19 +57,31 @@ bool TempBeside::Create(std::string* error) {
     return false;
   }
   path_ = name.data();
+  pending_slot_ = AddPendingFile(AT_FDCWD, path_.c_str());
   struct stat st;
-  const mode_t mode = ::stat(destination_.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
-  ::fchmod(fd, mode);
+  const bool regular = ::lstat(destination_.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  ::fchmod(fd, regular ? (st.st_mode & kPermissionBits) : (0666 & ~CurrentUmask()));
   ::close(fd);
   return true;
 }
 
 bool TempBeside::Commit(std::string* error) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  if (const int e = SyncPath(path_, 0); e != 0) {
+    *error = destination_ + ": not written: the new archive cannot be put on disk: " + std::strerror(e);
+    return false;
+  }
   if (::rename(path_.c_str(), destination_.c_str()) != 0) {
-    if (error) *error = destination_ + ": cannot be replaced: " + std::strerror(errno);
+    *error = destination_ + ": cannot be replaced: " + std::strerror(errno);
     return false;
   }
   committed_ = true;
+  ForgetPendingFile(pending_slot_);
+  pending_slot_ = -1;
+  // The new archive is in place whatever this says: a folder that does
+  // not sync leaves only the rename less sure to outlive a crash.
+  SyncPath(FolderOf(destination_), O_DIRECTORY);
   return true;
 }
 
