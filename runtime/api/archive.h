@@ -152,8 +152,9 @@ class Archive {
   bool Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
                int32_t* result = nullptr, const RebuildProgress& progress = nullptr);
   // Why Rebuild refuses this archive with `changes` ("" when it does not):
-  // a self-extracting archive, a damaged one not opened with recovery, a
-  // kept entry whose header fails its CRC.
+  // a damaged archive not opened with recovery, a kept entry whose header
+  // fails its CRC. (A self-extracting archive is rewritten after its
+  // program, which stays as it was.)
   std::string RewriteRefusal(const ChangeSet& changes);
 
   struct Objects;  // the host objects behind the archive

@@ -10,6 +10,7 @@
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/file_stamp.h"
 #include "runtime/api/internal/rewrite_checks.h"
+#include "runtime/api/internal/stub_copy.h"
 #include "runtime/api/internal/temp_beside.h"
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
@@ -97,7 +98,7 @@ std::string Describe(ResultCode r, uint32_t os_error = 0) {
 }  // namespace
 
 std::string Archive::RewriteRefusal(const ChangeSet& changes) {
-  return arjhost::RewriteRefusal(state_, Entries(), changes, objects_->recovered, objects_->window != nullptr);
+  return arjhost::RewriteRefusal(state_, Entries(), changes, objects_->recovered);
 }
 
 bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
@@ -112,8 +113,7 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   if (result) *result = RESULT_OK;
 
   std::vector<EntryInfo> old_entries = Entries();
-  const std::string refusal =
-      arjhost::RewriteRefusal(state_, old_entries, changes, objects_->recovered, objects_->window != nullptr);
+  const std::string refusal = arjhost::RewriteRefusal(state_, old_entries, changes, objects_->recovered);
   const std::string& name = objects_->path.empty() ? destination : objects_->path;
   if (!refusal.empty()) return fail(ERR_UNSUPPORTED, name + ": " + refusal);
   // What the new archive must list: the kept entries in order, then the added.
@@ -145,7 +145,7 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   opened.progress = &progress;
   {
     arjrt::Runtime& runtime = objects_->runtime;
-    Owned list, output;
+    Owned list, output, past_stub;
     r = host::CreateObjectQuick(runtime.root(), &list.object, IID_CHANGE_LIST, arjrt::PID_CHANGE_LIST);
     for (uint64_t handle : changes.dropped)
       if (!Failed(r)) r = arjrt::ChangeListDrop(list.object, handle);
@@ -162,9 +162,16 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
       host::SetPropDWord(output.object, PROP_OPEN_MODE, arjrt::OPEN_EXISTING);
       r = host::CreateObjectDone(output.object);
     }
-    if (Failed(r)) return fail(r, temp.path() + ": cannot be written: " + Describe(r));
+    // A self-extracting archive keeps its program: the new archive goes
+    // after the same stub.
+    if (!Failed(r) && objects_->window != nullptr)
+      r = PutStubFirst(objects_->io, FixedProperty<uint64_t>(objects_->window, PROP_WINDOW_OFFSET), output.object,
+                       &past_stub.object);
+    if (Failed(r))
+      return fail(r, temp.path() + ": cannot be written: " +
+                         Describe(r, output.object ? host::GetPropDWord(output.object, arjrt::PROP_OS_ERROR) : 0));
     ObjectRef a = objects_->archiver;
-    r = host::Archiver(a).Rebuild(a, list.object, output.object);
+    r = host::Archiver(a).Rebuild(a, list.object, past_stub.object ? past_stub.object : output.object);
     if (Failed(r)) {
       const ResultCode open_failure = arjrt::ChangeListOpenFailure(list.object);
       std::string cause = Failed(open_failure) ? Describe(open_failure)

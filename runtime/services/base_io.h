@@ -25,6 +25,11 @@ class BaseIo {
   // The base's own calls, once Ready.
   ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size);
   ResultCode GetSize(uint64_t* size);
+  // Writes, for a view that lets them through; a base without them refuses
+  // (ERR_ACCESS_DENIED).
+  ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size);
+  ResultCode SetSize(uint64_t size);
+  ResultCode Flush();
 
  private:
   ObjectRef owner_;

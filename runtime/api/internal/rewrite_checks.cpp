@@ -21,10 +21,7 @@ std::string DamageOf(const ArchiveState& state, const std::vector<EntryInfo>& en
 }  // namespace
 
 std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInfo>& entries, const ChangeSet& changes,
-                           bool recovered, bool self_extracting) {
-  if (self_extracting)
-    return "a self-extracting archive is not rewritten: the program before the archive would be lost "
-           "(extract it and create a new archive)";
+                           bool recovered) {
   if (!recovered) {
     const std::string damage = DamageOf(state, entries);
     if (!damage.empty()) return "a damaged archive is not rewritten: " + damage + kRecoverHint;

@@ -10,11 +10,10 @@
 namespace arjhost {
 
 // Why the archive must not be rewritten with `changes` ("" when it may):
-// a self-extracting archive (its program would be lost), a damaged one
-// opened without recovery, or a kept entry whose header fails its CRC
-// (copied, it would make the new archive fail its test).
+// a damaged one opened without recovery, or a kept entry whose header
+// fails its CRC (copied, it would make the new archive fail its test).
 std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInfo>& entries, const ChangeSet& changes,
-                           bool recovered, bool self_extracting);
+                           bool recovered);
 
 // The file an in-place rewrite replaces: the target of a symbolic link
 // (the link itself stays), else `path`.
