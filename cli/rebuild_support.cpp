@@ -98,30 +98,10 @@ void PrintRebuildJson(Session& s, const Args& args, const std::string& command, 
   std::cout << "\n";
 }
 
-// Kept entries are copied byte for byte, damage and all: a user may be
-// deleting exactly the damaged ones. Stored entries are checked on the way
-// for the cost of one more read; decoding every packed entry would make
-// each rewrite as slow as a test of the archive.
-void NoticeDamagedStoredEntries(Session& s, const Args& args, const std::string& command,
-                                const arjhost::ChangeSet& changes) {
-  const arjhost::ChunkSink discard = [](const uint8_t*, size_t) { return true; };
-  for (const arjhost::EntryInfo& e : s.archive->Entries()) {
-    if (changes.dropped.count(e.handle) || changes.replaced.count(e.handle)) continue;
-    const bool plain_file = !e.header_known || e.file_type <= 1;  // binary or text
-    if (e.method != 0 || e.garbled || !plain_file) continue;
-    const arjhost::ExtractOutcome outcome = s.archive->Extract(e, discard, nullptr);
-    if (outcome.result != 0)
-      std::fprintf(stderr, "arjhost %s: %s: %s: its data is damaged (%s); copied as it is\n", command.c_str(),
-                   ShowPath(s.archive_path).c_str(), ShowName(e.name, args).c_str(),
-                   arjhost::TerminalText(outcome.error).c_str());
-  }
-}
-
 }  // namespace
 
 int RunRebuild(Session& s, const Args& args, const std::string& command, const arjhost::ChangeSet& changes,
                const std::string& destination, bool partial) {
-  NoticeDamagedStoredEntries(s, args, command, changes);
   std::string error;
   bool written;
   {
@@ -137,6 +117,13 @@ int RunRebuild(Session& s, const Args& args, const std::string& command, const a
     std::fprintf(stderr, "arjhost %s: %s\n", command.c_str(), ShowPath(error).c_str());
     return kExitPartial;
   }
+  // Copied as they were: a user may be deleting the others, or keeping
+  // these to recover what is left.
+  const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
+  for (uint64_t handle : s.archive->DamagedEntriesCopied())
+    if (handle >= 1 && handle <= entries.size())
+      std::fprintf(stderr, "arjhost %s: %s: %s: its data fails its CRC; copied as it is\n", command.c_str(),
+                   ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
   // The protection data covers the old bytes: it would not fit the new ones.
   if (s.archive->state().protected_data)
     std::fprintf(stderr, "arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n",

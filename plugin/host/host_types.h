@@ -143,6 +143,9 @@ constexpr uint32_t IO_ORIGIN_NATIVE_FILE = 3;
 constexpr uint32_t MSG_CLASS_ARCHIVE = 0x1000u;
 constexpr uint32_t MSG_VOLUME_DIGEST = 0x1000u;
 constexpr uint32_t MSG_ARCHIVE_INCOMPLETE = 0x1001u;
+// A rebuild copied a stored entry whose data fails its CRC; the buffer
+// holds the entry's number (8 bytes, little-endian).
+constexpr uint32_t MSG_DAMAGED_ENTRY_COPIED = 0x1002u;
 constexpr uint32_t MSG_CLASS_PASSWORD = 0x52E986B3u;
 constexpr uint32_t MSG_PASSWORD_REQUEST = 3;
 

@@ -156,6 +156,10 @@ class Archive {
   // fails its CRC. (A self-extracting archive is rewritten after its
   // program, which stays as it was.)
   std::string RewriteRefusal(const ChangeSet& changes);
+  // The entries (handles) the last Rebuild copied as they were although
+  // their stored data fails its CRC (only stored, ungarbled entries are
+  // checked: their bytes pass through the copy).
+  const std::vector<uint64_t>& DamagedEntriesCopied() const;
 
   struct Objects;  // the host objects behind the archive
 

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/archive_objects.h"
@@ -95,7 +96,24 @@ std::string Describe(ResultCode r, uint32_t os_error = 0) {
   return arjrt::ResultName(r);
 }
 
+// Collects MSG_DAMAGED_ENTRY_COPIED for the archive's life (the handler
+// goes with its source object).
+void WatchDamagedCopies(Archive::Objects& o) {
+  if (std::exchange(o.watching_copies, true)) return;
+  o.runtime.AddMessageHandler(o.source, [&o](const arjrt::Message& m) -> ResultCode {
+    if (m.msg_class != MSG_CLASS_ARCHIVE || m.id != MSG_DAMAGED_ENTRY_COPIED) return ERR_NOT_HANDLED;
+    uint64_t number = 0;
+    if (m.buffer == nullptr || m.length == nullptr || *m.length != sizeof number) return ERR_BAD_PARAMETER;
+    const uint8_t* bytes = static_cast<const uint8_t*>(m.buffer);
+    for (size_t i = 0; i < sizeof number; ++i) number |= uint64_t{bytes[i]} << (8 * i);
+    o.damaged_copies.push_back(number);
+    return RESULT_OK;
+  });
+}
+
 }  // namespace
+
+const std::vector<uint64_t>& Archive::DamagedEntriesCopied() const { return objects_->damaged_copies; }
 
 std::string Archive::RewriteRefusal(const ChangeSet& changes) {
   return arjhost::RewriteRefusal(state_, Entries(), changes, objects_->recovered);
@@ -137,6 +155,8 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
 
   const std::string target = destination == objects_->path ? InPlaceTarget(destination) : destination;
   TempBeside temp(target);
+  objects_->damaged_copies.clear();
+  WatchDamagedCopies(*objects_);
   if (!temp.Create(&why)) return fail(ERR_IO, why);
 
   ResultCode r = RESULT_OK;

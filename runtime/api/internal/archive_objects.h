@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "plugin/host/host_objects.h"
 #include "runtime/api/archive.h"
@@ -29,6 +30,10 @@ struct Archive::Objects {
   std::string path;
   FileStamp opened_stamp;
   bool recovered = false;
+  // The entries (handles) the last rebuild copied although their stored
+  // data fails its CRC, as the plug-in reports them.
+  std::vector<uint64_t> damaged_copies;
+  bool watching_copies = false;  // the handler that collects them is in place
 
   // The I/O whose offset 0 is the archive's main header.
   ObjectRef archive_io() const { return joined != nullptr ? joined : window != nullptr ? window : io; }

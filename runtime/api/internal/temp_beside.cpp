@@ -1,12 +1,15 @@
 #include "runtime/api/internal/temp_beside.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "runtime/api/pending_files.h"
@@ -51,13 +54,21 @@ bool TempBeside::Create(std::string* error) {
   std::string pattern = destination_ + ".tmp-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
+  // The file is registered for removal before a signal can end us with it
+  // made and unknown: those signals wait until both are done.
+  sigset_t ending, previous;
+  sigemptyset(&ending);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, s);
+  pthread_sigmask(SIG_BLOCK, &ending, &previous);
   const int fd = ::mkstemp(name.data());
+  const int made_error = errno;
+  if (fd >= 0) pending_slot_ = AddPendingFile(AT_FDCWD, name.data());
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   if (fd < 0) {
-    if (error) *error = destination_ + ": cannot create a temporary file beside it: " + std::strerror(errno);
+    if (error) *error = destination_ + ": cannot create a temporary file beside it: " + std::strerror(made_error);
     return false;
   }
   path_ = name.data();
-  pending_slot_ = AddPendingFile(AT_FDCWD, path_.c_str());
   struct stat st;
   const bool regular = ::lstat(destination_.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   ::fchmod(fd, regular ? (st.st_mode & kPermissionBits) : (0666 & ~CurrentUmask()));
