@@ -134,8 +134,8 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   const std::string refusal = arjhost::RewriteRefusal(state_, old_entries, changes, objects_->recovered);
   const std::string& name = objects_->path.empty() ? destination : objects_->path;
   if (!refusal.empty()) return fail(ERR_UNSUPPORTED, name + ": " + refusal);
-  // What the new archive must list: the kept entries in order, then the added.
 
+  // What the new archive must list: the kept entries in order, then the added.
   std::vector<std::string> expected;
   for (const EntryInfo& e : old_entries)
     if (!changes.dropped.count(e.handle)) expected.push_back(e.name);
