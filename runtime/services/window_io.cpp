@@ -97,17 +97,7 @@ class WindowIo {
   uint64_t size_ = 0;
 };
 
-ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
-  return ImplOf<WindowIo>(self).SeekRead(count, offset, buffer, size);
-}
-ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) { return ImplOf<WindowIo>(self).GetSize(size); }
-ResultCode SeekWrite(ObjectRef self, uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
-  return ImplOf<WindowIo>(self).SeekWrite(count, offset, buffer, size);
-}
-ResultCode SetSize(ObjectRef self, uint64_t size) { return ImplOf<WindowIo>(self).SetSize(size); }
-ResultCode Flush(ObjectRef self) { return ImplOf<WindowIo>(self).Flush(); }
-
-constexpr BlockIoMethods kMethods = {SeekRead, GetSize, SeekWrite, SetSize, Flush};
+const BlockIoMethods& kMethods = WritableViewMethods<WindowIo>::kTable;
 constexpr InternalHooks kHooks = ServiceHooks<WindowIo, false>();
 const PropertyRow kProperties[] = {
     ServiceProperty<WindowIo>(PROP_WINDOW_OFFSET),
