@@ -60,6 +60,33 @@ TEST(RebuildIdentity, CopiesAHeaderLongerThanTheWorkBuffer) {
   host::CloseObject(list);
 }
 
+// The main header's CRCs (basic and extended) are written afresh: what
+// recovery read past a damaged one is written as a sound archive.
+TEST(RebuildIdentity, WritesTheMainHeadersCrcsAfresh) {
+  HeaderSpec main;
+  main.file_type = 2;
+  main.name = "main.arj";
+  main.extended = {Bytes(5, 0x22), Bytes(3, 0x33)};
+  const Bytes sound_main = BuildHeader(main);
+  const Bytes entry = BuildHeader(StoredEntry("a.txt", "alpha"));
+  const Bytes sound = Concat({sound_main, entry, EndMarker()});
+  const size_t basic_crc = 4 + LoadWord(sound_main.data() + 2);
+  const size_t second_crc = sound_main.size() - 2 - 4;
+  for (size_t spoiled : {basic_crc, basic_crc + 4 + 2 + 5, second_crc}) {
+    SCOPED_TRACE(spoiled);
+    Bytes damaged = sound;
+    damaged[spoiled] ^= 0xFF;
+    TestHost host;
+    ArchiverFixture f(host);
+    ASSERT_FALSE(Failed(f.OpenMemory(damaged)));
+    ObjectRef list = NewChangeList(host);
+    Bytes out;
+    EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+    EXPECT_EQ(out, sound);
+    host::CloseObject(list);
+  }
+}
+
 TEST(RebuildDrop, AllLeavesTheMainHeaderAndTheEndMarker) {
   TestHost host;
   ArchiverFixture f(host);
