@@ -40,6 +40,7 @@ struct Run {
   Session& session;
   bool extracting;
   bool overwrite = false;
+  bool flat = false;  // --flat: every file in the extraction folder itself
   int root_fd = -1;
   arjhost::PasswordSource passwords{};
   bool json = false;
@@ -91,6 +92,7 @@ struct Run {
   bool PathOf(const std::string& stored, std::vector<std::string>* parts, std::string* why) {
     std::string removed;
     if (!SplitEntryPath(JsonName(stored, args), parts, &removed, why)) return false;
+    if (flat && !parts->empty()) parts->erase(parts->begin(), parts->end() - 1);
     if (!removed.empty() && removed_prefixes.insert(removed).second)
       std::fprintf(stderr, "arjhost: %s: removing leading \"%s\" from entry names\n",
                    ShowPath(session.archive_path).c_str(), ShowPath(removed).c_str());
@@ -111,7 +113,10 @@ struct Run {
     if (symbolic_link && !SymbolicLinkStaysInside(target, parts.size() - 1, &why))
       return Fail(e, "symbolic link to " + target + " refused: " + why);
     DirectoryWalk walk(root_fd);
-    if (e.header_known && e.file_type == kFileTypeDirectory) return ExtractFolder(e, walk, parts);
+    if (e.header_known && e.file_type == kFileTypeDirectory) {
+      if (flat) return;  // as arj e makes none
+      return ExtractFolder(e, walk, parts);
+    }
     int dir = walk.Open(parts, parts.size() - 1, &why);
     if (dir < 0) return Fail(e, why);
     {  // the placement lets go of its temporary name before `dir` closes
@@ -263,6 +268,7 @@ int RunEntries(const Args& args, bool extracting) {
   }
   Run run{args, session, extracting};
   run.overwrite = args.Has("overwrite");
+  run.flat = args.Has("flat");
   run.passwords = MakePasswordSource(args);
   run.json = args.Has("json");
   run.permissions = ExtractPermissions(args.Has("preserve-permissions"));

@@ -30,6 +30,9 @@ ResultCode OpenError(int error) {
       return ERR_ACCESS_DENIED;
     case EISDIR:
       return ERR_UNSUPPORTED;
+    case EMFILE:
+    case ENFILE:
+      return ERR_TOO_MANY_OPEN_FILES;
     default:
       return ERR_IO;
   }

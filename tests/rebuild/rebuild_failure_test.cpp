@@ -8,18 +8,18 @@
 #include "plugin/rebuild/create_encoder.h"
 #include "plugin/rebuild/time_stamp.h"
 #include "runtime/services/change_list.h"
-#include "tests/rebuild/faulty_io.h"
-#include "tests/rebuild/rebuild_harness.h"
+#include "tests/support/archive_parser.h"
+#include "tests/support/archiver_fixture.h"
+#include "tests/support/bytes.h"
+#include "tests/support/faulty_io.h"
+#include "tests/support/files.h"
+#include "tests/support/io_objects.h"
+#include "tests/support/rebuild_harness.h"
+#include "tests/support/sample_data.h"
+#include "tests/support/test_host.h"
 
 namespace testing_support {
 namespace {
-
-arjrt::ContentOpener Hand(ObjectRef io) {
-  return [io](ObjectRef, ObjectRef* out) {
-    *out = io;
-    return RESULT_OK;
-  };
-}
 
 ObjectRef Faulty(TestHost& host, ObjectRef parent, const Bytes& data, const std::string& name = "") {
   RegisterFaultyIo(host.root());  // once; later calls are refused as duplicates
@@ -44,7 +44,7 @@ TEST(RebuildFailure, AnEncoderThatCannotWriteStopsTheRebuildPartWay) {
   ObjectRef dest = Faulty(host, host.root(), {});
   host::SetPropQWord(dest, PROP_FAULT_WRITE_LIMIT, 250000);
   EXPECT_EQ(RebuildIntoIo(f, list, dest), ERR_IO);
-  const WrittenArchive w = ParseWritten(FaultyBytes(dest));
+  const ParsedArchive w = ParseArchive(FaultyBytes(dest));
   EXPECT_FALSE(w.ended);
   EXPECT_LE(w.entries.size(), 1u);
   host::CloseObject(dest);
@@ -88,8 +88,8 @@ TEST(RebuildFailure, ASourceThatCannotBeReadIsReported) {
   arjrt::ChangeListReplace(list, 3, Hand(source));
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), ERR_IO);
-  EXPECT_FALSE(ParseWritten(out).ended);
-  EXPECT_EQ(ParseWritten(out).entries.size(), 2u);
+  EXPECT_FALSE(ParseArchive(out).ended);
+  EXPECT_EQ(ParseArchive(out).entries.size(), 2u);
   host::CloseObject(list);
 }
 

@@ -4,17 +4,19 @@
 
 #include "plugin/format/arj_layout.h"
 #include "runtime/services/change_list.h"
-#include "tests/rebuild/rebuild_harness.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/archive_parser.h"
+#include "tests/support/archiver_fixture.h"
+#include "tests/support/bytes.h"
+#include "tests/support/codec_bytes.h"
+#include "tests/support/files.h"
+#include "tests/support/io_objects.h"
+#include "tests/support/rebuild_harness.h"
+#include "tests/support/sample_data.h"
+#include "tests/support/test_host.h"
 
 namespace testing_support {
 namespace {
-
-arjrt::ContentOpener Hand(ObjectRef io) {
-  return [io](ObjectRef, ObjectRef* out) {
-    *out = io;
-    return RESULT_OK;
-  };
-}
 
 TEST(RebuildIdentity, KeepsEveryByteOfEveryArchive) {
   for (const char* name : {"method0.arj", "method1.arj", "method2.arj", "method3.arj", "method4.arj", "garbled.arj",
@@ -96,7 +98,7 @@ TEST(RebuildDrop, AllLeavesTheMainHeaderAndTheEndMarker) {
   for (uint64_t k = 1; k <= f.state().entry_count; ++k) arjrt::ChangeListDrop(list, k);
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
-  const size_t main = ParseWritten(original).main_header_length;
+  const size_t main = ParseArchive(original).main_header_length;
   Bytes expected(original.begin(), original.begin() + static_cast<long>(main));
   const Bytes end = EndMarker();
   expected.insert(expected.end(), end.begin(), end.end());
@@ -114,7 +116,7 @@ TEST(RebuildDrop, SomeKeepsTheOthersAsStored) {
   arjrt::ChangeListDrop(list, 4);
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
-  const WrittenArchive before = ParseWritten(original), after = ParseWritten(out);
+  const ParsedArchive before = ParseArchive(original), after = ParseArchive(out);
   ASSERT_TRUE(after.ended);
   ASSERT_EQ(after.entries.size(), before.entries.size() - 2);
   size_t j = 0;
@@ -146,10 +148,10 @@ TEST_P(RebuildReplace, ReencodesWithTheRequestedMethodAndMendsTheHeader) {
     Bytes out;
     EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
     EXPECT_FALSE(host.runtime().IsLive(io)) << "the replacement belongs to the plug-in once handed over";
-    const WrittenArchive w = ParseWritten(out);
+    const ParsedArchive w = ParseArchive(out);
     ASSERT_TRUE(w.ended);
     ASSERT_EQ(w.entries.size(), f.state().entry_count);
-    const WrittenEntry& e = w.entries[0];
+    const ParsedEntry& e = w.entries[0];
     EXPECT_EQ(e.name, f.state().entries[0].name);
     EXPECT_EQ(e.method(), method);
     EXPECT_EQ(e.flags() & (FLAG_GARBLED | FLAG_SPLIT_NEXT | FLAG_SPLIT_PREV), 0);
@@ -180,9 +182,9 @@ TEST(RebuildReplaceMends, ADirectoryOrSplitTemplateBecomesAWholeBinaryFile) {
   arjrt::ChangeListAdd(list, Hand(added));
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
-  const WrittenArchive w = ParseWritten(out);
+  const ParsedArchive w = ParseArchive(out);
   ASSERT_EQ(w.entries.size(), 2u);
-  for (const WrittenEntry& e : w.entries) {
+  for (const ParsedEntry& e : w.entries) {
     EXPECT_EQ(e.file_type(), 0);
     EXPECT_EQ(e.first_header_size, 30);
   }
@@ -203,12 +205,12 @@ TEST(RebuildAdd, TakesTheFirstEntrysTemplateWhenTheContentHasNoTime) {
   arjrt::ChangeListAdd(list, Hand(b));
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
-  const WrittenArchive w = ParseWritten(out);
+  const ParsedArchive w = ParseArchive(out);
   ASSERT_TRUE(w.ended);
   ASSERT_EQ(w.entries.size(), f.state().entry_count + 2);
   const uint8_t* first = f.state().entries[0].fixed_header;
   for (size_t i = w.entries.size() - 2; i < w.entries.size(); ++i) {
-    const WrittenEntry& e = w.entries[i];
+    const ParsedEntry& e = w.entries[i];
     for (size_t at : {5u, 6u, 7u, 9u, 12u, 13u, 14u, 15u, 30u, 31u, 32u, 33u})
       EXPECT_EQ(e.fixed[at], first[at]) << "byte " << at;
     EXPECT_EQ(e.flags(), 0);
@@ -236,9 +238,9 @@ TEST(RebuildAdd, ToAnEmptyArchiveUsesABinaryDefaultWithTheFilesTimeAndMode) {
   arjrt::ChangeListAdd(list, Hand(io));
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
-  const WrittenArchive w = ParseWritten(out);
+  const ParsedArchive w = ParseArchive(out);
   ASSERT_EQ(w.entries.size(), 1u);
-  const WrittenEntry& e = w.entries[0];
+  const ParsedEntry& e = w.entries[0];
   EXPECT_EQ(e.method(), 1);
   EXPECT_EQ(e.file_type(), 0);
   EXPECT_EQ(e.flags(), 0);
@@ -282,9 +284,9 @@ TEST(RebuildNewEntries, TakeModeTimeAndTypeFromTheirFileNotTheTemplate) {
     else arjrt::ChangeListAdd(list, Hand(io));
     Bytes out;
     ASSERT_EQ(RebuildInto(f, list, &out), RESULT_OK);
-    const WrittenArchive w = ParseWritten(out);
+    const ParsedArchive w = ParseArchive(out);
     ASSERT_EQ(w.entries.size(), c.replace ? 1u : 2u);
-    const WrittenEntry& e = w.entries.back();
+    const ParsedEntry& e = w.entries.back();
     EXPECT_EQ(e.fixed[5], 10) << "the template's archiver version";
     EXPECT_EQ(e.fixed[7], 2) << "a UNIX mode is a UNIX entry's";
     EXPECT_EQ(e.flags(), 0);
@@ -392,7 +394,7 @@ TEST(RebuildMissingParts, AreErrorsNotEmptyEntries) {
     list.object.methods = &methods;
     Bytes out;
     EXPECT_EQ(RebuildInto(f, list.ref(), &out), ERR_BAD_PARAMETER);
-    EXPECT_FALSE(ParseWritten(out).ended);
+    EXPECT_FALSE(ParseArchive(out).ended);
   }
   {  // GetAdded fails, or hands out nothing
     RecordingList list;
@@ -403,7 +405,7 @@ TEST(RebuildMissingParts, AreErrorsNotEmptyEntries) {
     list.added = {io};
     list.get_added_result = ERR_NOT_FOUND;
     EXPECT_EQ(RebuildInto(f, list.ref(), &out), ERR_NOT_FOUND);
-    EXPECT_FALSE(ParseWritten(out).ended);
+    EXPECT_FALSE(ParseArchive(out).ended);
     host::CloseObject(io);
   }
 }
@@ -425,7 +427,7 @@ TEST(RebuildAddedNames, AreCheckedForLengthAndPresence) {
     Bytes out;
     EXPECT_EQ(RebuildInto(f, list.ref(), &out), c.expected);
     if (c.expected == RESULT_OK) {
-      const WrittenArchive w = ParseWritten(out);
+      const ParsedArchive w = ParseArchive(out);
       ASSERT_TRUE(w.ended);
       EXPECT_EQ(w.entries.back().name, c.name);
       EXPECT_EQ(w.entries.back().basic_size, 2600);

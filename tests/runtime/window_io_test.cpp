@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runtime/services/services.h"
+#include "tests/support/bytes.h"
 #include "tests/support/io_objects.h"
 #include "tests/support/test_host.h"
 

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/codecs/encode/memory_streams.h"
+#include "tests/support/memory_streams.h"
 
 namespace {
+
+using namespace testing_support;
 
 using arjrt::BitWriter;
 
@@ -25,7 +27,7 @@ class FailingSink : public arjrt::ByteSink {
 };
 
 TEST(BitWriter, PacksHighBitFirstAndPadsWithZeros) {
-  arjtest::MemorySink sink;
+  MemorySink sink;
   BitWriter bits(sink);
   bits.Put(1, 1);
   bits.Put(3, 0b010);
@@ -39,7 +41,7 @@ TEST(BitWriter, PacksHighBitFirstAndPadsWithZeros) {
 }
 
 TEST(BitWriter, CarriesOutputAcrossItsBuffer) {
-  arjtest::MemorySink sink;
+  MemorySink sink;
   BitWriter bits(sink);
   const size_t n = 200000;  // several internal buffers
   for (size_t i = 0; i < n; ++i) bits.Put(12, static_cast<uint32_t>(i));
