@@ -181,6 +181,15 @@ class Archive {
   // Returns false with a one-line reason naming the file and cause.
   bool Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
                int32_t* result = nullptr, const RebuildProgress& progress = nullptr);
+  // Why Rebuild refuses this archive with `changes` ("" when it does not):
+  // a damaged archive not opened with recovery, a kept entry whose header
+  // fails its CRC. (A self-extracting archive is rewritten after its
+  // program, which stays as it was.)
+  std::string RewriteRefusal(const ChangeSet& changes);
+  // The entries (handles) the last Rebuild copied as they were although
+  // their stored data fails its CRC (only stored, ungarbled entries are
+  // checked: their bytes pass through the copy).
+  const std::vector<uint64_t>& DamagedEntriesCopied() const;
 
   struct Objects;  // the host objects behind the archive
 
