@@ -1,36 +1,34 @@
 // Decoding speed per ARJ method, in bytes of unpacked output per second,
 // on about 8 MiB of assorted data that the installed arj packs at start-up.
-// Builds with the test helpers of tests/codecs/decode (arj_peer.cpp,
-// arj_archive_reader.cpp, sample_files.cpp).
+// Builds with the test helpers of tests/support.
 #include <benchmark/benchmark.h>
 
 #include <map>
 #include <optional>
 
 #include "runtime/codecs/decode/arj_decoder.h"
-#include "tests/codecs/decode/arj_archive_reader.h"
-#include "tests/codecs/decode/arj_peer.h"
-#include "tests/codecs/decode/memory_streams.h"
-#include "tests/codecs/decode/sample_files.h"
+#include "tests/support/archive_parser.h"
+#include "tests/support/memory_streams.h"
+#include "tests/support/peers.h"
+#include "tests/support/sample_data.h"
 
 namespace {
 
-using arjrt::test::ArjEntry;
+using namespace testing_support;
 
 constexpr size_t kSampleSize = 8u << 20;
 
 // The packed entry for `method`, made once; nothing if arj is missing or failed.
-const std::optional<ArjEntry>& PackedSample(int method) {
-  static std::map<int, std::optional<ArjEntry>> cache;
+const std::optional<ParsedEntry>& PackedSample(int method) {
+  static std::map<int, std::optional<ParsedEntry>> cache;
   auto found = cache.find(method);
   if (found != cache.end()) return found->second;
-  std::optional<ArjEntry> entry;
-  if (arjrt::test::ArjInstalled()) {
-    const std::vector<arjrt::test::SampleFile> files = {
-        {"mixed.bin", arjrt::test::MixedSample(kSampleSize, 77)}};
-    if (const auto image = arjrt::test::ArchiveWithArj(files, method)) {
-      if (const auto entries = arjrt::test::ReadArjEntries(*image); entries && entries->size() == 1) {
-        entry = entries->front();
+  std::optional<ParsedEntry> entry;
+  if (ToolInstalled("arj")) {
+    const std::vector<SampleFile> files = {{"mixed.bin", MixedSample(kSampleSize, 77)}};
+    if (const auto image = ArchiveWithArj(files, method)) {
+      if (const ParsedArchive parsed = ParseArchive(*image); parsed.ended && parsed.entries.size() == 1) {
+        entry = parsed.entries.front();
       }
     }
   }
@@ -45,18 +43,18 @@ void BM_Decode(benchmark::State& state) {
     return;
   }
   for (auto _ : state) {
-    arjrt::test::MemorySource in(entry->packed);
-    arjrt::test::CountingSink out;
+    MemorySource in(entry->packed);
+    CountingSink out;
     uint64_t written = 0;
-    const ResultCode r = arjrt::DecodeArjData(entry->method, in, out, entry->original_size, &written);
-    if (r != RESULT_OK || written != entry->original_size) {
+    const ResultCode r = arjrt::DecodeArjData(entry->method(), in, out, entry->original_size(), &written);
+    if (r != RESULT_OK || written != entry->original_size()) {
       state.SkipWithError("decoding failed");
       return;
     }
     benchmark::DoNotOptimize(out.count);
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * entry->original_size);
-  state.counters["ratio"] = static_cast<double>(entry->packed.size()) / entry->original_size;
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * entry->original_size());
+  state.counters["ratio"] = static_cast<double>(entry->packed.size()) / entry->original_size();
 }
 BENCHMARK(BM_Decode)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 

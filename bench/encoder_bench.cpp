@@ -5,32 +5,24 @@
 #include <vector>
 
 #include "runtime/codecs/encode/arj_encoder.h"
-#include "tests/codecs/encode/memory_streams.h"
-#include "tests/codecs/encode/sample_data.h"
+#include "tests/support/memory_streams.h"
+#include "tests/support/sample_data.h"
 
 namespace {
 
+using namespace testing_support;
+
 const std::vector<uint8_t>& BenchData() {
-  static const std::vector<uint8_t> data = arjtest::MixedData(8u << 20, 2024);
+  static const std::vector<uint8_t> data = MixedData(8u << 20, 2024);
   return data;
 }
-
-// Counts what it is given and keeps nothing.
-class CountingSink : public arjrt::ByteSink {
- public:
-  ResultCode Write(const uint8_t*, size_t size) override {
-    bytes += size;
-    return RESULT_OK;
-  }
-  uint64_t bytes = 0;
-};
 
 void BM_Encode(benchmark::State& state) {
   const uint32_t method = static_cast<uint32_t>(state.range(0));
   const auto& data = BenchData();
   uint64_t packed = 0;
   for (auto _ : state) {
-    arjtest::MemorySource source(data);
+    MemorySource source(data);
     CountingSink sink;
     uint64_t written = 0;
     if (arjrt::EncodeArjData(method, source, sink, &written, nullptr) != RESULT_OK) {

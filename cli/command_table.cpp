@@ -22,8 +22,10 @@ const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to
 
 const std::vector<OptionSpec>& CommonOptions() {
   static const std::vector<OptionSpec> options = {
-      {"plugin", 0, true, "PATH", "the plug-in library (default: $ARJHOST_PLUGIN, or libarj_plugin.so beside arjhost)"},
-      {"trace", 0, true, "LEVEL", "show the plug-in's trace lines up to LEVEL on stderr"},
+      {"plugin", 0, true, "PATH",
+       "the plug-in library (default: $ARJHOST_PLUGIN, or libarj_plugin.so beside arjhost or in ../lib/arjhost)"},
+      {"trace", 0, true, "LEVEL",
+       "show the plug-in's trace lines up to LEVEL (a number; 400 shows all) on stderr"},
       {"help", 'h', false, "", "show this help"},
   };
   static const std::vector<OptionSpec> with_limits = [] {
@@ -42,23 +44,32 @@ const std::vector<Command>& Commands() {
        "manifest from the library file and checks it (\"manifest ok\").",
        {"arjhost plugin-info                       # the plug-in beside arjhost",
         "arjhost plugin-info --plugin ./x.so --json"}},
-      {"list", "list ARCHIVE [--json] [--single-volume] [--codepage N] [--recover]",
-       "list the entries of an archive (every volume of its set)",
-       {kJson, kSingleVolume, kCodepage, kRecover}, RunList,
-       "Lists name, size, packed size, ratio, method, CRC-32, garbled flag, time and volume of\n"
-       "every entry (with comments, and chapter ranges in a chapter archive), then totals and\n"
-       "the archive digest. Naming any volume of a set lists the whole set.",
+      {"list", "list ARCHIVE... [-v] [--json] [--single-volume] [--codepage N] [--recover]",
+       "list the entries of archives (every volume of each set)",
+       {{"technical", 'v', false, "", "every stored field of every entry, one \"Field = value\" line each"},
+        kJson, kSingleVolume, kCodepage, kRecover},
+       RunList,
+       "Lists time, attributes (a UNIX mode, or DOS attributes), size, packed size, ratio,\n"
+       "method, CRC-32, garbled flag, volume (of a set) and name of every entry, with comments\n"
+       "and chapter ranges, then the files, folders and labels counted, the totals and the\n"
+       "archive digest. Naming any volume of a set lists the whole set; each archive named is\n"
+       "listed in turn (--json: an array of their objects). -v shows every field instead:\n"
+       "host OS, mode or attributes, times, comment, chapters, flags, header offset and CRC\n"
+       "state, and each part's volume, offsets, size and CRC.",
        {"arjhost list backup.arj", "arjhost list backup.a01 --single-volume",
+        "arjhost list -v backup.arj                # every field, as 7zz l -slt shows them",
+        "arjhost list *.arj --json                 # an array: one object per archive",
         "arjhost list damaged.arj --recover --json  # what lies around the damage"}},
       {"extract",
-       "extract ARCHIVE [-C DIR] [-p PASSWORD] [-o] [--preserve-permissions] [--chapter N] [--recover] [--json] "
-       "[NAME...]",
+       "extract ARCHIVE [-C DIR] [-p PASSWORD] [-o] [--preserve-permissions] [--flat] [--chapter N] [--recover] "
+       "[--json] [NAME...]",
        "extract entries (all, or those named) under DIR",
        {{"directory", 'C', true, "DIR", "extract under DIR (default: the current folder; made with its parents if missing)"},
         kPassword,
         {"overwrite", 'o', false, "", "replace existing files and links"},
         {"preserve-permissions", 0, false, "",
          "keep stored modes as they are (default: set-user-ID and set-group-ID dropped, umask applied)"},
+        {"flat", 0, false, "", "put every file in DIR itself, without the folders of its name (arjhost e)"},
         kChapter, kSingleVolume, kCodepage, kRecover, kJson},
        RunExtract,
        "Extracts every entry, or those named (a folder name takes what is under it), checking\n"
@@ -66,36 +77,71 @@ const std::vector<Command>& Commands() {
        "is removed, \"..\" refused, and no link is ever written through. Each file is renamed\n"
        "into place only when whole and checked. Symbolic links whose targets stay inside DIR\n"
        "and hard links are made; devices and FIFOs are skipped. Names are decoded as list\n"
-       "shows them. Garbled entries take -p, or ask on a terminal.",
+       "shows them. Garbled entries take -p, or ask on a terminal. --flat (arjhost e) makes no\n"
+       "folders: each file lands in DIR under the last part of its name.",
        {"arjhost extract backup.arj -C out", "arjhost extract backup.arj docs/readme.txt -o",
+        "arjhost e backup.arj -C out               # every file into out/ itself",
         "arjhost extract damaged.arj --recover -C rescued"}},
       {"test", "test ARCHIVE [-p PASSWORD] [--chapter N] [--recover] [--json] [NAME...]",
        "check that every entry extracts with its CRC",
        {kPassword, kChapter, kSingleVolume, kCodepage, kRecover, kJson}, RunTest,
        "Extracts every entry (or those named) to nowhere and checks its size and CRC-32.",
        {"arjhost test backup.arj", "arjhost test secret.arj -p PASSWORD --json"}},
-      {"delete", "delete ARCHIVE NAME... [-o OUT] [--json]", "rewrite an archive without the named entries",
-       {kOutput, kJson}, RunDelete,
+      {"delete", "delete ARCHIVE NAME... [-o OUT] [--recover] [--json]", "rewrite an archive without the named entries",
+       {kOutput, kRecover, kJson}, RunDelete,
        "Rewrites the archive without the entries stored as NAME. The new archive replaces the\n"
-       "old one only after it reopens and lists the expected entries.",
+       "old one only after it reopens and lists the expected entries. A damaged archive is\n"
+       "refused; with --recover only its sound entries are written.",
        {"arjhost delete backup.arj old.log", "arjhost delete backup.arj a.txt b.txt -o smaller.arj"}},
-      {"replace", "replace ARCHIVE NAME=FILE... [-o OUT] [--json]", "rewrite an archive with new content for entries",
-       {kOutput, kJson}, RunReplace,
+      {"replace", "replace ARCHIVE NAME=FILE... [-o OUT] [--recover] [--json]", "rewrite an archive with new content for entries",
+       {kOutput, kRecover, kJson}, RunReplace,
        "Rewrites the archive with the content of FILE for the entries stored as NAME, each\n"
        "re-encoded with its own method.",
        {"arjhost replace backup.arj notes.txt=./notes-new.txt"}},
-      {"add", "add ARCHIVE FILE[=STORED_NAME]... [-m METHOD] [-o OUT] [--json]",
+      {"add", "add ARCHIVE FILE[=STORED_NAME]... [-m METHOD] [-o OUT] [--recover] [--json]",
        "rewrite an archive with files appended",
-       {kOutput, kMethod, kJson}, RunAdd,
+       {kOutput, kMethod, kRecover, kJson}, RunAdd,
        "Rewrites the archive with the files appended, each stored under its relative path or\n"
-       "under STORED_NAME. Absolute paths and \"..\" are refused.",
-       {"arjhost add backup.arj report.pdf", "arjhost add backup.arj /tmp/x.log=logs/x.log -m 4"}},
+       "under STORED_NAME, with its own mode and time. Absolute paths, \"..\", drive letters,\n"
+       "backslashes and control characters are refused. As arj's a does, arjhost a creates\n"
+       "the archive when it is not there.",
+       {"arjhost add backup.arj report.pdf", "arjhost add backup.arj /tmp/x.log=logs/x.log -m 4",
+        "arjhost a new.arj notes.txt                # made when missing"}},
       {"create", "create NEW.arj FILE... [-m METHOD] [-o OUT] [--json]", "write a new archive holding the files",
        {kOutput, kMethod, kJson}, RunCreate,
        "Writes a new archive holding the files (method 1 unless -m). The archive must not exist.",
        {"arjhost create new.arj a.txt b.txt", "arjhost create stored.arj data.bin -m 0 --json"}},
   };
   return commands;
+}
+
+const std::vector<Alias>& Aliases() {
+  static const std::vector<Alias> aliases = {
+      {"l", "list", {}},
+      {"t", "test", {}},
+      {"x", "extract", {}},
+      {"e", "extract", {"--flat"}},
+      {"a", "add", {}, true},
+      {"d", "delete", {}},
+  };
+  return aliases;
+}
+
+const Alias* FindAlias(const std::string& name) {
+  for (const Alias& a : Aliases())
+    if (a.name == name) return &a;
+  return nullptr;
+}
+
+std::string AliasesOf(const std::string& command) {
+  std::string names;
+  for (const Alias& a : Aliases()) {
+    if (a.command != command) continue;
+    if (!names.empty()) names += ", ";
+    names += a.name;
+    for (const std::string& o : a.options) names += " (" + o + ")";
+  }
+  return names;
 }
 
 const Command* FindCommand(const std::string& name) {

@@ -24,9 +24,23 @@ struct Command {
   std::vector<std::string> examples;  // command lines, each with a comment
 };
 
+// A short name as arj has it: `arjhost l` for `arjhost list`, `arjhost e`
+// for `arjhost extract --flat`.
+struct Alias {
+  std::string name;
+  std::string command;
+  std::vector<std::string> options;  // given before the user's words
+  bool creates = false;              // a missing archive is created (arj's `a`)
+};
+
 const std::vector<Command>& Commands();
+const std::vector<Alias>& Aliases();
 // The command of that name, or null.
 const Command* FindCommand(const std::string& name);
+// The alias of that name, or null.
+const Alias* FindAlias(const std::string& name);
+// "l" for list: the aliases of a command, comma-separated ("" when none).
+std::string AliasesOf(const std::string& command);
 // Options every command takes.
 const std::vector<OptionSpec>& CommonOptions();
 

@@ -42,6 +42,7 @@ struct Run {
   Session& session;
   bool extracting;
   bool overwrite = false;
+  bool flat = false;  // --flat: every file in the extraction folder itself
   int root_fd = -1;
   arjhost::PasswordSource passwords{};
   bool json = false;
@@ -155,6 +156,7 @@ struct Run {
   bool PathOf(const std::string& stored, std::vector<std::string>* parts, std::string* why) {
     std::string removed;
     if (!SplitEntryPath(JsonName(stored, args), parts, &removed, why)) return false;
+    if (flat && !parts->empty()) parts->erase(parts->begin(), parts->end() - 1);
     if (!removed.empty() && removed_prefixes.insert(removed).second)
       Settle(), std::fprintf(stderr, "arjhost: %s: removing leading \"%s\" from entry names\n",
                    ShowPath(session.archive_path).c_str(), ShowPath(removed).c_str());
@@ -178,7 +180,10 @@ struct Run {
     if (symbolic_link && !SymbolicLinkStaysInside(target, parts.size() - 1, &why))
       return Fail(e, "symbolic link to " + target + " refused: " + why);
     DirectoryWalk walk(root_fd);
-    if (folder) return ExtractFolder(e, walk, parts);
+    if (folder) {
+      if (flat) return;  // as arj e makes none
+      return ExtractFolder(e, walk, parts);
+    }
     std::string path;
     for (const std::string& part : parts) path += (path.empty() ? "" : "/") + part;
     if (UnderWay(path)) Settle();
@@ -359,6 +364,7 @@ int RunEntries(const Args& args, bool extracting) {
   }
   Run run{args, session, extracting};
   run.overwrite = args.Has("overwrite");
+  run.flat = args.Has("flat");
   run.passwords = MakePasswordSource(args);
   run.json = args.Has("json");
   run.permissions = ExtractPermissions(args.Has("preserve-permissions"));

@@ -19,13 +19,23 @@ void PrintOptions(const std::vector<OptionSpec>& options, FILE* out) {
 void PrintOverview(FILE* out) {
   std::fprintf(out, "usage: arjhost COMMAND [OPTIONS] [OPERANDS]\n\ncommands:\n");
   for (const Command& c : Commands()) std::fprintf(out, "  %-12s %s\n", c.name.c_str(), c.summary.c_str());
-  std::fprintf(out, "\noptions for every command:\n");
+  std::fprintf(out, "\nas arj names them:");
+  for (const Alias& a : Aliases()) {
+    std::string meaning = a.command;
+    for (const std::string& o : a.options) meaning += " " + o;
+    std::fprintf(out, " %s (%s)", a.name.c_str(), meaning.c_str());
+  }
+  std::fprintf(out, "\n\noptions for every command:\n");
   PrintOptions(CommonOptions(), out);
-  std::fprintf(out, "\n\"arjhost help COMMAND\" or \"arjhost COMMAND --help\" shows a command's options and examples.\n");
+  std::fprintf(out, "\n\"arjhost help COMMAND\" or \"arjhost COMMAND --help\" shows a command's options and examples;\n"
+                    "\"arjhost --version\" the version.\n");
 }
 
 void PrintCommandHelp(const Command& command, FILE* out) {
-  std::fprintf(out, "usage: arjhost %s\n\n%s\n\noptions:\n", command.synopsis.c_str(), command.description.c_str());
+  std::fprintf(out, "usage: arjhost %s\n", command.synopsis.c_str());
+  const std::string aliases = AliasesOf(command.name);
+  if (!aliases.empty()) std::fprintf(out, "aliases, as arj names them: %s\n", aliases.c_str());
+  std::fprintf(out, "\n%s\n\noptions:\n", command.description.c_str());
   PrintOptions(command.options, out);
   PrintOptions(CommonOptions(), out);
   std::fprintf(out, "\nexamples:\n");

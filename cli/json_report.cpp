@@ -22,6 +22,14 @@ void WriteArchiveState(arjhost::JsonWriter& json, const Session& s, const Args& 
   json.Key("volumes"), json.BeginArray();
   for (const std::string& v : state.volumes) json.String(JsonName(v, args));
   json.EndArray();
+  json.Key("unreadable_volumes"), json.BeginArray();
+  for (const arjhost::UnreadableVolume& v : state.unreadable_volumes) {
+    json.BeginObject();
+    json.Key("name"), json.String(arjhost::DisplayName(v.name));
+    json.Key("cause"), json.String(v.cause);
+    json.EndObject();
+  }
+  json.EndArray();
   json.Key("skipped"), json.BeginArray();
   for (const arjhost::SkippedRange& r : state.skipped) {
     json.BeginObject();

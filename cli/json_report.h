@@ -9,8 +9,9 @@
 namespace cli {
 
 // The members "archive", "digest", "multi_volume", "damaged",
-// "incomplete", "volumes" and "skipped" (offset, size, cause of every
-// range --recover skipped) of the object being written.
+// "incomplete", "volumes", "unreadable_volumes" (name and cause of a volume
+// that is there but cannot be read) and "skipped" (offset, size, cause of
+// every range --recover skipped) of the object being written.
 void WriteArchiveState(arjhost::JsonWriter& json, const Session& session, const Args& args);
 
 }  // namespace cli

@@ -1,11 +1,21 @@
 // arjhost: list, extract, test and rewrite ARJ archives through the ARJ
 // plug-in hosted by our runtime.
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/failure_json.h"
 #include "cli/help.h"
+#include "cli/interrupts.h"
+#include "cli/session.h"
+
+#ifndef ARJHOST_VERSION
+#define ARJHOST_VERSION "unknown"
+#endif
 
 namespace cli {
 namespace {
@@ -22,7 +32,8 @@ int RunHelp(const std::vector<std::string>& words) {
     PrintOverview(stdout);
     return kExitOk;
   }
-  const Command* command = FindCommand(words[1]);
+  const Alias* alias = FindAlias(words[1]);
+  const Command* command = FindCommand(alias != nullptr ? alias->command : words[1]);
   if (command == nullptr) {
     std::fprintf(stderr, "arjhost help: unknown command \"%s\"; try arjhost --help\n", words[1].c_str());
     return kExitFailure;
@@ -31,14 +42,43 @@ int RunHelp(const std::vector<std::string>& words) {
   return kExitOk;
 }
 
-int RunCommandLine(std::vector<std::string> words) {
-  if (words.empty() || IsHelpWord(words[0])) return RunHelp(words);
-  // The command is the first word that names one, so that common options
-  // may come before it.
-  size_t at = 0;
-  const Command* command = nullptr;
-  for (; at < words.size() && command == nullptr; ++at) command = FindCommand(words[at]);
-  if (command == nullptr) {
+// Whether `word` is a common option that takes its value from the next
+// word ("--plugin PATH"), so that the value is not taken for a command.
+bool TakesNextWord(const std::string& word) {
+  for (const OptionSpec& o : CommonOptions()) {
+    if (!o.takes_value) continue;
+    if (word == "--" + o.name || (o.short_name != 0 && word == std::string("-") + o.short_name)) return true;
+  }
+  return false;
+}
+
+// Where the command word stands: the first word that names a command or
+// an alias, past common options and their values; words.size() when none.
+size_t CommandWordAt(const std::vector<std::string>& words) {
+  for (size_t at = 0; at < words.size(); ++at) {
+    if (words[at] == "--") break;
+    if (FindCommand(words[at]) != nullptr || FindAlias(words[at]) != nullptr) return at;
+    if (TakesNextWord(words[at])) ++at;
+  }
+  return words.size();
+}
+
+bool AskedForJson(const std::vector<std::string>& words) {
+  for (const std::string& w : words) {
+    if (w == "--") break;
+    if (w == "--json") return true;
+  }
+  return false;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::lstat(path.c_str(), &st) == 0;
+}
+
+int RunCommand(std::vector<std::string> words, std::string* command_name, std::string* archive) {
+  const size_t at = CommandWordAt(words);
+  if (at == words.size()) {
     std::string first;
     for (const std::string& w : words)
       if (first.empty() && !w.empty() && w[0] != '-') first = w;
@@ -46,7 +86,11 @@ int RunCommandLine(std::vector<std::string> words) {
     else std::fprintf(stderr, "arjhost: unknown command \"%s\"; try arjhost --help\n", first.c_str());
     return kExitFailure;
   }
-  words.erase(words.begin() + static_cast<long>(at) - 1);
+  const Alias* alias = FindAlias(words[at]);
+  const Command* command = FindCommand(alias != nullptr ? alias->command : words[at]);
+  words.erase(words.begin() + static_cast<long>(at));
+  if (alias != nullptr) words.insert(words.begin(), alias->options.begin(), alias->options.end());
+  *command_name = command->name;
   std::vector<OptionSpec> option_list = CommonOptions();
   option_list.insert(option_list.end(), command->options.begin(), command->options.end());
   Args args;
@@ -60,10 +104,40 @@ int RunCommandLine(std::vector<std::string> words) {
     PrintCommandHelp(*command, stdout);
     return kExitOk;
   }
+  if (!args.operands.empty()) *archive = args.operands[0];
+  int trace_level = 0;
+  if (args.Has("trace") && !ParseTraceLevel(args.Value("trace"), &trace_level)) {
+    std::fprintf(stderr, "arjhost %s: --trace takes a level, a number from 0 (none) to 400 (every line), not \"%s\"\n",
+                 command->name.c_str(), args.Value("trace").c_str());
+    return kExitFailure;
+  }
+  // arj's `a` makes the archive it is to add to.
+  if (alias != nullptr && alias->creates && !args.operands.empty() && !Exists(args.operands[0]))
+    command = FindCommand("create");
   return command->run(args);
+}
+
+int RunCommandLine(const std::vector<std::string>& words) {
+  if (words.size() == 1 && words[0] == "--version") {
+    std::printf("arjhost %s\n", ARJHOST_VERSION);
+    return kExitOk;
+  }
+  if (words.empty() || IsHelpWord(words[0])) return RunHelp(words);
+  // With --json a script gets a document even when the command fails
+  // before it writes one.
+  std::unique_ptr<FailureCapture> capture;
+  if (AskedForJson(words)) capture = std::make_unique<FailureCapture>();
+  std::string command, archive;
+  const int code = RunCommand(words, &command, &archive);
+  if (capture && code != kExitOk && !capture->DocumentWritten())
+    PrintFailureJson(command, archive, LastErrorMessage());
+  return code;
 }
 
 }  // namespace
 }  // namespace cli
 
-int main(int argc, char** argv) { return cli::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+  cli::RemovePendingFilesOnSignals();
+  return cli::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+}

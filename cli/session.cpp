@@ -23,6 +23,12 @@ std::string ShowName(const std::string& stored, const Args& args) {
 
 std::string ShowPath(const std::string& path) { return arjhost::TerminalText(arjhost::DisplayName(path)); }
 
+bool ParseTraceLevel(const std::string& text, int* level) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  *level = std::stoi(text);
+  return true;
+}
+
 namespace {
 
 // A volume set keeps every volume open; a soft descriptor limit of 1024
@@ -40,21 +46,31 @@ void RaiseDescriptorLimit() {
 bool StartHost(const Args& args, Session* session) {
   RaiseDescriptorLimit();
   session->host = std::make_unique<arjhost::Host>();
-  session->host->SetTraceLevel(std::atoi(args.Value("trace", "0").c_str()));
+  int trace_level = 0;  // the command line checked it
+  ParseTraceLevel(args.Value("trace", "0"), &trace_level);
+  session->host->SetTraceLevel(trace_level);
   std::string error;
   if (!ApplyLimitOptions(args, *session->host, &error)) {
     std::fprintf(stderr, "arjhost: %s\n", error.c_str());
     return false;
   }
   if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
-    std::fprintf(stderr, "arjhost: %s\n", error.c_str());
+    const bool looked = !args.Has("plugin") && std::getenv("ARJHOST_PLUGIN") == nullptr;
+    std::fprintf(stderr, "arjhost: %s%s\n", error.c_str(),
+                 looked ? " (looked for beside arjhost and in the lib/arjhost folder of its installation; "
+                          "--plugin PATH or ARJHOST_PLUGIN names it)"
+                        : "");
     return false;
   }
   return true;
 }
 
 bool OpenSession(const Args& args, const std::string& command, Session* session) {
-  if (args.operands.empty()) {
+  return OpenArchive(args, command, args.operands.empty() ? std::string() : args.operands[0], session);
+}
+
+bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session) {
+  if (path.empty()) {
     std::fprintf(stderr, "arjhost %s: no archive named; try arjhost %s --help\n", command.c_str(), command.c_str());
     return false;
   }
@@ -65,7 +81,7 @@ bool OpenSession(const Args& args, const std::string& command, Session* session)
   }
   if (!StartHost(args, session)) return false;
   std::string error;
-  session->archive_path = args.operands[0];
+  session->archive_path = path;
   arjhost::OpenOptions options;
   session->recover = args.Has("recover");
   // Recovery cuts ranges out of one file; the other volumes of a set are

@@ -28,6 +28,8 @@ bool StartHost(const Args& args, Session* session);
 // stderr and returns false (the exit code is then 2). With --recover, one
 // volume alone, and a line on stderr for every range skipped.
 bool OpenSession(const Args& args, const std::string& command, Session* session);
+// The same for the archive at `path` (list takes several).
+bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session);
 
 // Archive names for JSON: the stored bytes as UTF-8, decoded from
 // --codepage (437 by default) when they are not UTF-8.
@@ -37,5 +39,7 @@ std::string ShowName(const std::string& stored, const Args& args);
 // A file name (an archive's path, an error line) for a terminal.
 std::string ShowPath(const std::string& path);
 int CodePageOption(const Args& args);
+// --trace's value: digits alone, at most 9 of them. False for anything else.
+bool ParseTraceLevel(const std::string& text, int* level);
 
 }  // namespace cli

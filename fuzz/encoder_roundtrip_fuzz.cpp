@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "runtime/codecs/encode/arj_encoder.h"
-#include "tests/codecs/encode/memory_streams.h"
+#include "tests/support/memory_streams.h"
 
 #if __has_include("runtime/codecs/decode/arj_decoder.h")
 #include "runtime/codecs/decode/arj_decoder.h"
@@ -19,15 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t read_chunk = data[0] / 5 == 0 ? SIZE_MAX : data[0] / 5;
   const std::vector<uint8_t> input(data + 1, data + size);
 
-  arjtest::MemorySource source(input, read_chunk);
-  arjtest::MemorySink packed;
+  testing_support::MemorySource source(input, read_chunk);
+  testing_support::MemorySink packed;
   uint64_t written = 0, read = 0;
   if (arjrt::EncodeArjData(method, source, packed, &written, &read) != RESULT_OK) std::abort();
   if (written != packed.bytes.size() || read != input.size()) std::abort();
 
 #ifdef ARJ_FUZZ_ROUND_TRIP
-  arjtest::MemorySource packed_source(packed.bytes);
-  arjtest::MemorySink restored;
+  testing_support::MemorySource packed_source(packed.bytes);
+  testing_support::MemorySink restored;
   uint64_t restored_size = 0;
   if (arjrt::DecodeArjData(method, packed_source, restored, input.size(), &restored_size) != RESULT_OK) {
     std::abort();

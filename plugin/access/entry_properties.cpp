@@ -103,12 +103,17 @@ ResultCode EntryValue(const ArchiverState& s, uint64_t index, PropId prop, void*
 
 }  // namespace
 
+bool ContinuesPartBefore(const ArchiverState& s, uint64_t index) {
+  if (index == 0 || index >= s.entry_count) return false;
+  const EntryRecord& before = s.entries[index - 1];
+  const EntryRecord& part = s.entries[index];
+  return (EntryFlags(before.fixed_header) & FLAG_SPLIT_NEXT) && (EntryFlags(part.fixed_header) & FLAG_SPLIT_PREV) &&
+         part.volume_index == before.volume_index + 1;
+}
+
 uint64_t LastPartOf(const ArchiverState& s, uint64_t index) {
   uint64_t last = index;
-  while (last + 1 < s.entry_count && (EntryFlags(s.entries[last].fixed_header) & FLAG_SPLIT_NEXT) &&
-         (EntryFlags(s.entries[last + 1].fixed_header) & FLAG_SPLIT_PREV) &&
-         s.entries[last + 1].volume_index == s.entries[last].volume_index + 1)
-    ++last;
+  while (ContinuesPartBefore(s, last + 1)) ++last;
   return last;
 }
 

@@ -14,3 +14,7 @@ ResultCode GetEntryProperty(ObjectRef archiver, uint32_t* length, PropId prop, v
 // continuation flag, or not in the next volume) ends the walk, as does the
 // table's end.
 uint64_t LastPartOf(const ArchiverState& s, uint64_t index);
+
+// Whether the part at `index` continues the one before it: flagged as
+// continued, in the volume after it, and that one flagged as continuing.
+bool ContinuesPartBefore(const ArchiverState& s, uint64_t index);

@@ -1,5 +1,6 @@
 #include "plugin/access/enumeration.h"
 
+#include "plugin/access/entry_properties.h"
 #include "plugin/state/archiver_state.h"
 #include "plugin/format/arj_layout.h"
 #include "plugin/state/state_tables.h"
@@ -29,8 +30,7 @@ ResultCode Next(ObjectRef archiver, uint64_t* handle, uint64_t previous) {
       result = ERR_END_OF_LIST;
       break;
     }
-    const uint8_t flags = EntryFlags(s.entries[i].fixed_header);
-    if (flags & FLAG_SPLIT_PREV) {
+    if (ContinuesPartBefore(s, i)) {
       i = next;
       continue;
     }

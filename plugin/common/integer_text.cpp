@@ -1,18 +1,16 @@
 #include "plugin/common/integer_text.h"
 
-char* FormatInteger(int32_t value, char* buffer, int radix) {
-  if (radix < 2 || radix > 36) radix = 10;
+char* FormatInteger(int32_t value, char* buffer) {
   char* out = buffer;
   uint32_t magnitude = static_cast<uint32_t>(value);
-  if (radix == 10 && value < 0) {
+  if (value < 0) {
     *out++ = '-';
     magnitude = 0u - magnitude;  // -2147483648 is written in full
   }
   char* first_digit = out;
   do {
-    uint32_t digit = magnitude % static_cast<uint32_t>(radix);
-    *out++ = static_cast<char>(digit < 10 ? '0' + digit : 'a' + (digit - 10));
-    magnitude /= static_cast<uint32_t>(radix);
+    *out++ = static_cast<char>('0' + magnitude % 10u);
+    magnitude /= 10u;
   } while (magnitude != 0);
   *out = '\0';
   for (char* a = first_digit, *b = out - 1; a < b; ++a, --b) {

@@ -54,8 +54,8 @@ constexpr std::array<uint8_t, kManifestSize> BuildManifest() {
 
 }  // namespace
 
-__attribute__((section(ARJ_MANIFEST_SECTION), used)) const std::array<uint8_t, kManifestSize> kManifest =
+ARJ_RESOURCE_UNPADDED __attribute__((section(ARJ_MANIFEST_SECTION), used)) const std::array<uint8_t, kManifestSize> kManifest =
     BuildManifest();
 
-__attribute__((section(ARJ_VERSION_SECTION), used)) const char kVersionResource[] =
+ARJ_RESOURCE_UNPADDED __attribute__((section(ARJ_VERSION_SECTION), used)) const char kVersionResource[] =
     "FileDescription=ARJ MiniArchiver plugin\0InternalName=ARJ\0";

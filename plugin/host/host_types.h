@@ -37,6 +37,7 @@ constexpr ResultCode ERR_IO = MakeError(0x80000047u);          // the operating 
 constexpr ResultCode ERR_ACCESS_DENIED = MakeError(0x80000048u);
 constexpr ResultCode ERR_NOT_HANDLED = MakeError(0x80000057u);  // no message receiver
 constexpr ResultCode ERR_CRC_MISMATCH = MakeError(0x800000D9u);
+constexpr ResultCode ERR_TOO_MANY_OPEN_FILES = MakeError(0x8000004Au);  // the process's descriptor limit
 
 // Interface ids.
 constexpr uint32_t IID_ROOT = 1;
@@ -143,6 +144,13 @@ constexpr uint32_t IO_ORIGIN_NATIVE_FILE = 3;
 constexpr uint32_t MSG_CLASS_ARCHIVE = 0x1000u;
 constexpr uint32_t MSG_VOLUME_DIGEST = 0x1000u;
 constexpr uint32_t MSG_ARCHIVE_INCOMPLETE = 0x1001u;
+// A volume of the set that is there but cannot be read, which ends the set:
+// the buffer holds the cause (a ResultCode, 4 bytes little-endian), then
+// the volume's name.
+constexpr uint32_t MSG_VOLUME_UNREADABLE = 0x1002u;
+// A rebuild copied a stored entry whose data fails its CRC; the buffer
+// holds the entry's number (8 bytes, little-endian).
+constexpr uint32_t MSG_DAMAGED_ENTRY_COPIED = 0x1003u;
 constexpr uint32_t MSG_CLASS_PASSWORD = 0x52E986B3u;
 constexpr uint32_t MSG_PASSWORD_REQUEST = 3;
 

@@ -41,6 +41,16 @@ void SendVolumeDigests(ArchiverState& s, ObjectRef target) {
   }
 }
 
+// Tells the host which volume could not be read, and why.
+void SendUnreadableVolume(ArchiverState& s, ObjectRef target) {
+  uint8_t message[4 + kVolumeNameSize] = {};
+  StoreDWord(message, static_cast<uint32_t>(s.unreadable_cause));
+  const uint32_t name_length = static_cast<uint32_t>(strnlen(s.unreadable_volume, kVolumeNameSize - 1));
+  std::memcpy(message + 4, s.unreadable_volume, name_length);
+  uint32_t length = 4 + name_length;
+  target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_VOLUME_UNREADABLE, nullptr, message, &length);
+}
+
 }  // namespace
 
 ResultCode OnInit(ObjectRef archiver) {
@@ -79,6 +89,7 @@ ResultCode OnInitDone(ObjectRef archiver) {
   if (s.multi_volume) MarkRestricted(s);
   if (ObjectRef target = host::FindAncestor(archiver, IID_FS_SOURCE); target != nullptr) {
     if (s.digest != nullptr && !Failed(result)) SendVolumeDigests(s, target);
+    if (s.unreadable_cause != RESULT_OK) SendUnreadableVolume(s, target);
     if (s.incomplete) {
       // Names the volume the last entry continues into, when that is what is missing.
       char missing[kVolumeNameSize] = {};
@@ -110,6 +121,8 @@ ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single
   uint32_t length = 0;
   ResultCode result = MeasureMainHeader(s.archive_stream, &length);
   if (Failed(result)) return result;
+  s.unreadable_cause = RESULT_OK;
+  s.unreadable_volume[0] = '\0';
 
   ReleaseBlock(s, &s.volumes);
   result = AllocateBlock(s, &s.volumes, uint64_t{kInitialVolumeSlots} * sizeof(VolumeRecord));

@@ -1,5 +1,6 @@
 #include "plugin/reader/volume_chain.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "plugin/state/archiver_state.h"
@@ -83,6 +84,33 @@ ResultCode OpenVolumeStream(VolumeRecord& record) {
   return MeasureMainHeader(record.stream, &record.first_entry_offset);
 }
 
+// A volume that is there but cannot be read (a folder, no permission, no
+// descriptor left, no main header): the set is incomplete, and the first
+// such volume is kept for the host to be told.
+void NoteUnreadableVolume(ArchiverState& s, const NameWork& work, ResultCode cause) {
+  s.incomplete = 1;
+  if (s.unreadable_cause != RESULT_OK) return;
+  s.unreadable_cause = cause;
+  const uint32_t length = std::min(work.Length(), kVolumeNameSize - 1);
+  std::memcpy(s.unreadable_volume, work.name, length);
+  s.unreadable_volume[length] = '\0';
+}
+
+// Closes a volume opened by name that is not kept in the set.
+void DropVolume(VolumeRecord& record) {
+  host::CloseObject(record.io);
+  record.io = nullptr;
+  record.stream = nullptr;
+}
+
+// Whether the volume's main header says that the set goes on after it.
+bool SetGoesOnAfter(const VolumeRecord& record) {
+  uint8_t flags = 0;
+  uint32_t count = 0;
+  host::Stream(record.stream).SeekRead(record.stream, &count, fixed_header::kFlags, &flags, sizeof flags);
+  return count == sizeof flags && (flags & FLAG_SPLIT_NEXT) != 0;
+}
+
 }  // namespace
 
 ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
@@ -113,6 +141,7 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
         work.name);
 
   int32_t leading_misses = 0;
+  uint64_t dropped = 0;  // volumes of sets that ended before the named volume: they count to the bound
   const uint64_t volume_bound = VolumeBound(s);
   for (int64_t n = 0;;) {
     VolumeRecord& record = s.volumes[s.volume_count];
@@ -127,7 +156,7 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
       Trace(archiver, TRACE_VOLUMES, "arj\topen volume %d result %terr", static_cast<int32_t>(n), result);
     }
     ++n;
-    if (!Failed(result) && s.volume_count >= volume_bound) {
+    if (!Failed(result) && s.volume_count + dropped >= volume_bound) {
       // One volume more than the set may have: refused, not cut short.
       if (opened_by_name) host::CloseObject(record.io);
       record.io = nullptr;
@@ -135,14 +164,27 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
     }
     if (!Failed(result)) {
       result = OpenVolumeStream(record);
+      if (Failed(result) && opened_by_name) DropVolume(record);
       if (!Failed(result)) {
         ++s.volume_count;
         if (Failed(ReserveVolumeSlots(s, uint64_t{s.volume_count} + kFreeVolumeSlots))) return ERR_NO_MEMORY;
         leading_misses = 0;
+        // A file numbered past the set's last volume is no part of it. A
+        // set that ends before the named volume is not that volume's set:
+        // the named one's starts after it.
+        if (!SetGoesOnAfter(s.volumes[s.volume_count - 1])) {
+          if (n > own) break;
+          Trace(archiver, TRACE_VOLUMES, "arj\tset ends at volume %d", static_cast<int32_t>(n - 1));
+          for (uint32_t v = 0; v < s.volume_count; ++v) DropVolume(s.volumes[v]);
+          dropped += s.volume_count;
+          s.volume_count = 0;
+        }
       }
     }
     if (Failed(result)) {
-      if (opened_by_name && result == ERR_NOT_FOUND && s.volume_count > 0) {
+      // Only a volume that is not there ends the set quietly.
+      if (opened_by_name && result != ERR_NOT_FOUND) NoteUnreadableVolume(s, work, result);
+      if (opened_by_name && s.volume_count > 0) {
         result = RESULT_OK;
         break;
       }
@@ -206,9 +248,16 @@ ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
     VolumeRecord& record = s.volumes[s.volume_count];
     record.io = nullptr;
     result = host::FileSystem(s.file_system).OpenByName(s.file_system, &record.io, work.text, s.access_mode, kOpenExisting);
-    if (Failed(result)) break;
+    if (Failed(result)) {
+      if (result != ERR_NOT_FOUND) NoteUnreadableVolume(s, work, result);
+      break;
+    }
     result = OpenVolumeStream(record);
-    if (Failed(result)) break;
+    if (Failed(result)) {
+      NoteUnreadableVolume(s, work, result);
+      DropVolume(record);
+      break;
+    }
     result = ReserveEntrySlots(s, uint64_t{s.entry_count} + kFreeEntrySlots);
     if (Failed(result)) break;
 

@@ -41,11 +41,11 @@ int32_t SetVolumeNumber(char* name, uint32_t length, int32_t volume) {
     std::strcpy(letter + 1, old == 'A' ? "RJ" : "rj");
   } else if (volume < 10) {  // 1 to 9, and a negative number keeps its sign
     letter[1] = '0';
-    FormatInteger(volume, letter + 2, 10);
+    FormatInteger(volume, letter + 2);
   } else if (volume < 100) {
-    FormatInteger(volume, letter + 1, 10);
+    FormatInteger(volume, letter + 1);
   } else {
-    FormatInteger(volume, letter, 10);  // the digits replace the letter
+    FormatInteger(volume, letter);  // the digits replace the letter
   }
   return 0;
 }

@@ -28,15 +28,25 @@ ResultCode WritePlaceholder(OutputStream& out, const EncodedEntry& e) {
   return r;
 }
 
+// Where the file's own name starts in its stored path: after the last '/'.
+uint16_t FilespecPosition(const uint8_t* name, uint32_t length) {
+  uint32_t position = 0;
+  for (uint32_t i = 0; i < length; ++i)
+    if (name[i] == '/') position = i + 1;
+  return static_cast<uint16_t>(position);  // names are at most kMaxWrittenNameLength long
+}
+
 void CompleteHeader(uint8_t* h, const EncodedEntry& e, uint32_t method, uint64_t packed, uint64_t size,
                     uint32_t file_crc) {
   StoreWord(h + fixed_header::kBasicHeaderSize, static_cast<uint16_t>(e.name_length + kBasicOverhead));
+  // `h` is the header read back: the name follows its fixed part.
+  StoreWord(h + fixed_header::kFilespecPosition, FilespecPosition(h + kFixedHeaderSize, e.name_length));
   h[fixed_header::kFirstHeaderSize] = kWrittenFirstHeaderSize;
   StoreDWord(h + fixed_header::kPackedSize, static_cast<uint32_t>(packed));
   StoreDWord(h + fixed_header::kOriginalSize, static_cast<uint32_t>(size));
   // The encoder stores what packing would not make smaller: it says so.
   h[fixed_header::kMethod] = static_cast<uint8_t>(method);
-  // Flags, file type and date are the template's, mended there.
+  // Flags, file type and date are the template's, made right there.
   StoreDWord(h + fixed_header::kFileCrc, file_crc);
 }
 

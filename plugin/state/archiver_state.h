@@ -35,6 +35,7 @@ static_assert(offsetof(EntryRecord, fixed_header) == 528);
 static_assert(offsetof(EntryRecord, fixed_header) + kFixedHeaderSize == kDigestImageSize);
 
 constexpr size_t kPasswordSize = 512;
+constexpr uint32_t kVolumeNameSize = 512;
 constexpr size_t kWorkBufferSize = 20096;
 
 struct ArchiverState {
@@ -66,6 +67,10 @@ struct ArchiverState {
   uint8_t garble_key[kPasswordSize];
   uint32_t damaged;
   ObjectRef memory;
+  // The first volume of the set found but not readable (its open or its main
+  // header failed with `unreadable_cause`); 0 when there is none.
+  ResultCode unreadable_cause;
+  char unreadable_volume[kVolumeNameSize];
 };
 
 constexpr uint64_t kCurrentEntrySelector = 0x0000FFFFFFFFFFFFull;

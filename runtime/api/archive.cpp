@@ -8,6 +8,7 @@
 #include "runtime/api/internal/entry_metadata.h"
 #include "runtime/api/internal/volume_headers.h"
 #include "runtime/codecs/decoder_messages.h"
+#include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
 #include "runtime/format/header_list.h"
@@ -34,6 +35,14 @@ std::vector<EntryInfo::Part> PartsOf(ObjectRef a, uint64_t first, uint64_t end, 
     remaining = after;
   }
   return parts;
+}
+
+// The CRC of the parts joined; the first part's when they are not known.
+uint32_t WholeFileCrc(const EntryInfo& e) {
+  if (e.parts.size() < 2) return e.crc;
+  uint32_t crc = e.parts[0].crc;
+  for (size_t k = 1; k < e.parts.size(); ++k) crc = arjrt::Crc32Combine(crc, e.parts[k].crc, e.parts[k].size);
+  return crc;
 }
 
 std::string Count(uint64_t n, const char* unit) { return std::to_string(n) + " " + unit; }
@@ -104,6 +113,49 @@ TableVolumes ReadTableVolumes(ObjectRef a, uint64_t table_size) {
   return table;
 }
 
+// Why a volume that is there could not be read, in plain words.
+std::string VolumeFailure(ResultCode r) {
+  switch (r) {
+    case ERR_UNSUPPORTED: return "not a regular file";
+    case ERR_CORRUPTED: return "no ARJ main header at its start";
+    default: return arjrt::ResultName(r);
+  }
+}
+
+// A name in a message's buffer, up to its NUL or its end.
+std::string NameIn(const uint8_t* bytes, uint32_t length) {
+  if (length == 0) return "";
+  const auto* text = reinterpret_cast<const char*>(bytes);
+  return std::string(text, strnlen(text, length));
+}
+
+// What the plug-in tells the host about the archive as it opens it.
+ResultCode TakeArchiveMessage(const arjrt::Message& m, ArchiveState* state) {
+  if (m.msg_class != MSG_CLASS_ARCHIVE) return ERR_NOT_HANDLED;
+  const auto* bytes = static_cast<const uint8_t*>(m.buffer);
+  const uint32_t length = m.buffer != nullptr && m.length != nullptr ? *m.length : 0;
+  switch (m.id) {
+    case MSG_ARCHIVE_INCOMPLETE:
+      state->incomplete = true;
+      state->missing_volume = NameIn(bytes, length);
+      return RESULT_OK;
+    case MSG_VOLUME_UNREADABLE:
+      if (length < 4) return ERR_BAD_PARAMETER;
+      state->unreadable_volumes.push_back(
+          {NameIn(bytes + 4, length - 4), VolumeFailure(static_cast<ResultCode>(LoadDWord(bytes)))});
+      return RESULT_OK;
+    case MSG_VOLUME_DIGEST: {
+      uint64_t digest = 0;
+      if (length >= sizeof digest) std::memcpy(&digest, bytes, sizeof digest);
+      state->volumes.push_back(m.context != nullptr ? StringProperty(m.context, PROP_OBJECT_NAME) : "");
+      state->volume_digests.push_back(digest);
+      return RESULT_OK;
+    }
+    default:
+      return ERR_NOT_HANDLED;
+  }
+}
+
 const arjrt::Implementation* RecognizingImplementation(arjrt::Runtime& runtime, ObjectRef io) {
   for (const auto& impl : runtime.registry().all())
     if (impl->iid == IID_MINIARCHIVER && impl->hooks.Recognize != nullptr && impl->hooks.Recognize(io) == RESULT_OK)
@@ -136,6 +188,8 @@ ResultCode OpenNativeFileForReading(ObjectRef parent, const std::string& path, O
 std::unique_ptr<Archive> Archive::OpenFile(Host& host, const std::string& path, const OpenOptions& options,
                                            std::string* error, int32_t* result) {
   auto objects = std::make_unique<Objects>(host.runtime());
+  objects->path = path;
+  objects->opened_stamp = StampOfFile(path);
   ObjectRef root = host.runtime().root();
   ResultCode r = host::CreateObjectQuick(root, &objects->source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
   if (!Failed(r)) r = OpenNativeFileForReading(objects->source, path, &objects->io);
@@ -191,23 +245,8 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   Objects& o = *archive->objects_;
   ArchiveState& state = archive->state_;
   state.skipped = std::move(skipped);
-  runtime.AddMessageHandler(o.source, [&state](const arjrt::Message& m) -> ResultCode {
-    if (m.msg_class != MSG_CLASS_ARCHIVE) return ERR_NOT_HANDLED;
-    if (m.id == MSG_ARCHIVE_INCOMPLETE) {
-      state.incomplete = true;
-      if (m.buffer != nullptr && m.length != nullptr)
-        state.missing_volume.assign(static_cast<const char*>(m.buffer),
-                                    strnlen(static_cast<const char*>(m.buffer), *m.length));
-      return RESULT_OK;
-    }
-    if (m.id != MSG_VOLUME_DIGEST) return ERR_NOT_HANDLED;
-    uint64_t digest = 0;
-    if (m.buffer != nullptr && m.length != nullptr && *m.length >= sizeof digest)
-      std::memcpy(&digest, m.buffer, sizeof digest);
-    state.volumes.push_back(m.context != nullptr ? StringProperty(m.context, PROP_OBJECT_NAME) : "");
-    state.volume_digests.push_back(digest);
-    return RESULT_OK;
-  });
+  o.recovered = options.recover;
+  runtime.AddMessageHandler(o.source, [&state](const arjrt::Message& m) { return TakeArchiveMessage(m, &state); });
 
   runtime.AddMessageHandler(o.source, [&o](const arjrt::Message& m) -> ResultCode {
     if (m.msg_class != arjrt::kMsgClassDecoder || m.id != arjrt::kMsgUnusedPackedData) return ERR_NOT_HANDLED;
@@ -226,7 +265,11 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   state.damaged = r == WARN_CORRUPTED || !state.skipped.empty();
   state.restricted = host::GetPropDWord(o.archiver, PROP_RESTRICTED) != 0;
   state.multi_volume = state.volumes.size() > 1 || (state.restricted && !state.damaged);
-  state.digest = FixedProperty<uint64_t>(o.archiver, PROP_ARCHIVE_DIGEST);
+  // The plug-in's digest covers the volume it was handed, as it read that
+  // volume before looking for the others; the first volume's digest is the
+  // set's, whichever volume was named.
+  state.digest = state.volume_digests.empty() ? FixedProperty<uint64_t>(o.archiver, PROP_ARCHIVE_DIGEST)
+                                              : state.volume_digests.front();
   VolumeHeaders volumes = archive->Volumes();
   bool first = true;
   for (const std::string& volume : state.volumes.empty() ? std::vector<std::string>{""} : state.volumes) {
@@ -279,10 +322,7 @@ std::vector<EntryInfo> Archive::Entries() {
     entries[i].parts = PartsOf(a, first, end, entries[i]);
   }
   FillMetadata(entries, table_end > 0 ? table_end - 1 : 0);
-  // A whole entry is one part, whatever stray "continued" parts the
-  // plug-in skipped after it: their sizes would split its check wrongly.
-  for (EntryInfo& e : entries)
-    if (e.header_known && !(e.flags & FLAG_SPLIT_NEXT)) e.parts = {{e.size, e.crc}};
+  for (EntryInfo& e : entries) e.crc = WholeFileCrc(e);
   return entries;
 }
 
@@ -297,9 +337,13 @@ void Archive::FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size)
   if (entries.empty()) return;
   table_size = std::min(table_size, kMaxEntries);
   VolumeHeaders volumes = Volumes();
+  // The plug-in names no volume of a one-volume table; that volume is not
+  // the named one when the set ended before it (a volume between them
+  // missing), and the digest message named it.
+  const std::string only_volume = state_.volumes.size() == 1 ? state_.volumes[0] : "";
   FillEntryMetadata(entries, ReadTableVolumes(objects_->archiver, table_size),
-                    [&volumes](const std::string& volume, const arjrt::HeaderVisitor& visit) {
-                      volumes.Walk(volume, visit);
+                    [&volumes, &only_volume](const std::string& volume, const arjrt::HeaderVisitor& visit) {
+                      volumes.Walk(volume.empty() ? only_volume : volume, visit);
                     });
 }
 

@@ -25,7 +25,7 @@ struct EntryInfo {
   uint64_t size = 0;    // all parts together
   uint32_t packed = 0;
   uint32_t method = 0;
-  uint32_t crc = 0;
+  uint32_t crc = 0;     // of the whole file: the parts' CRCs combined (the plug-in reports the first part's)
   bool garbled = false;
   std::string volume;  // the volume holding the entry (empty for a single volume)
 
@@ -37,9 +37,18 @@ struct EntryInfo {
   uint8_t file_type = 0;       // 0 binary, 1 text, 2 comment header, 3 directory, 4 volume label,
                                // 5 chapter label, 6 UNIX link or special file
   uint8_t host_os = 0;         // 0 MS-DOS, 2 UNIX, ...
+  uint8_t archiver_version = 0;  // of the arj that wrote the entry
+  uint8_t min_version = 0;       // the version it asks of a reader
   uint8_t flags = 0;           // ARJ flags of the first part
-  uint16_t access_mode = 0;    // the stored file attributes
+  uint16_t access_mode = 0;    // the stored file attributes: a UNIX mode, or DOS attribute bits
   int64_t modified_time = 0;   // seconds since 1970-01-01 UTC
+  // Access and creation times, which arj 2.6 and later store in a longer
+  // first header; `*_known` is false when the header holds none (or 0).
+  bool accessed_known = false;
+  bool created_known = false;
+  int64_t accessed_time = 0;
+  int64_t created_time = 0;
+  uint64_t header_offset = 0;  // where the first part's local header starts in its volume
   // The chapters the entry belongs to (`arj ac`): first to last, both 0 in
   // an archive without chapters.
   uint8_t first_chapter = 0;
@@ -58,11 +67,24 @@ struct EntryInfo {
   // The parts of a split entry in order (one part for a whole entry), for
   // checking each part's CRC-32 after extraction.
   struct Part {
+    Part() = default;
+    Part(uint64_t part_size, uint32_t part_crc, int64_t part_position = -1)
+        : size(part_size), crc(part_crc), position(part_position) {}
     uint64_t size = 0;
     uint32_t crc = 0;
+    int64_t position = -1;  // where its header says it starts in the file (-1: not said)
+    std::string volume;     // the volume holding it ("" for a single volume)
+    uint64_t header_offset = 0;  // where its local header starts in that volume (with header_known)
   };
   std::vector<Part> parts;
 };
+
+// Why the entry's parts do not make up its file, or "" when they do (as far
+// as their headers tell): its first part is flagged as continued from an
+// earlier volume, that part being missing; or a part does not start in
+// the file where the parts before it end (a volume missing or out of
+// order). Such an entry is listed, and its extraction fails with this.
+std::string PartsProblem(const EntryInfo& entry);
 
 struct OpenOptions {
   bool scan_all_volumes = true;  // every volume of the set, whichever one is named
@@ -78,13 +100,21 @@ struct SkippedRange {
   std::string cause;
 };
 
+// A volume of the set that is there but could not be read; the set ends
+// before it.
+struct UnreadableVolume {
+  std::string name;
+  std::string cause;  // "not a regular file", "access denied", "too many open files", ...
+};
+
 struct ArchiveState {
   bool multi_volume = false;
   bool damaged = false;
   bool incomplete = false;
   std::string missing_volume;  // the volume an entry continues into, when that is what is missing
+  std::vector<UnreadableVolume> unreadable_volumes;  // (the archive is then incomplete)
   bool restricted = false;
-  uint64_t digest = 0;
+  uint64_t digest = 0;  // of the first volume's entries: the same whichever volume of a set was named
   std::vector<std::string> volumes;  // in volume order
   std::vector<uint64_t> volume_digests;
   // With OpenOptions::recover: the ranges the plug-in was not shown (the
@@ -155,6 +185,15 @@ class Archive {
   // Returns false with a one-line reason naming the file and cause.
   bool Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
                int32_t* result = nullptr, const RebuildProgress& progress = nullptr);
+  // Why Rebuild refuses this archive with `changes` ("" when it does not):
+  // a damaged archive not opened with recovery, a kept entry whose header
+  // fails its CRC. (A self-extracting archive is rewritten after its
+  // program, which stays as it was.)
+  std::string RewriteRefusal(const ChangeSet& changes);
+  // The entries (handles) the last Rebuild copied as they were although
+  // their stored data fails its CRC (only stored, ungarbled entries are
+  // checked: their bytes pass through the copy).
+  const std::vector<uint64_t>& DamagedEntriesCopied() const;
 
   struct Objects;  // the host objects behind the archive
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "plugin/format/arj_layout.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/checked_output.h"
@@ -38,7 +39,7 @@ std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, c
       if (unused_packed != 0)
         return "damaged data: " + std::to_string(unused_packed) + (unused_packed == 1 ? " byte" : " bytes") +
                " of packed data after the end of the stream";
-      return "damaged data";
+      return (entry.flags & FLAG_SPLIT_NEXT) ? "damaged data, or its next part does not continue it" : "damaged data";
     case ERR_END_OF_DATA:
       return "unexpected end of data";
     case ERR_UNSUPPORTED:
@@ -123,6 +124,13 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   if (outcome.error.empty() && !host_.CountUnpacked(entry.size)) outcome.error = OverTotal(entry, host_.limits());
   if (!outcome.error.empty()) {
     outcome.result = ERR_LIMIT_EXCEEDED;
+    return outcome;
+  }
+  // Parts that pass their CRCs yet do not make up the file would come out
+  // as a wrong file: refused before anything is decoded.
+  outcome.error = PartsProblem(entry);
+  if (!outcome.error.empty()) {
+    outcome.result = ERR_NOT_FOUND;
     return outcome;
   }
   ObjectRef a = objects_->archiver;

@@ -114,7 +114,14 @@ std::string Host::DefaultPluginPath() {
   if (n <= 0) return "libarj_plugin.so";
   std::string dir(self, static_cast<size_t>(n));
   dir.erase(dir.find_last_of('/') + 1);
-  return dir + "libarj_plugin.so";
+  const std::string beside = dir + "libarj_plugin.so";
+#ifdef ARJHOST_PLUGIN_FROM_BIN
+  // Installed, the plug-in lies in the library folder, found from the
+  // program's own place so that the installation can move as a whole.
+  const std::string installed = dir + ARJHOST_PLUGIN_FROM_BIN "/libarj_plugin.so";
+  if (access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0) return installed;
+#endif
+  return beside;
 }
 
 ManifestInfo Host::ReadManifest(const std::string& path) {

@@ -78,7 +78,9 @@ class Host {
   // The implementations the loaded plug-in registered.
   std::vector<ImplementationInfo> PluginImplementations() const;
 
-  // $ARJHOST_PLUGIN, else libarj_plugin.so beside the running program.
+  // $ARJHOST_PLUGIN, else libarj_plugin.so beside the running program, else
+  // (installed) the one in the library folder found from the program's place
+  // (PREFIX/lib/arjhost for PREFIX/bin/arjhost).
   static std::string DefaultPluginPath();
   // Reads and checks the plug-in's manifest from its file, without loading it.
   static ManifestInfo ReadManifest(const std::string& path);

@@ -1,27 +1,16 @@
 #include "runtime/core/clock.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <ctime>
 
 namespace arjrt {
-namespace {
-std::atomic<bool> g_pinned{false};
-std::atomic<int64_t> g_pinned_time{0};
-}  // namespace
-
-void SetClockOverride(std::optional<int64_t> microseconds) {
-  g_pinned_time = microseconds.value_or(0);
-  g_pinned = microseconds.has_value();
-}
 
 ResultCode HostCurrentTime(void* time_value) {
   if (time_value == nullptr) return ERR_BAD_PARAMETER;
-  int64_t now = g_pinned ? g_pinned_time.load()
-                         : std::chrono::duration_cast<std::chrono::microseconds>(
-                               std::chrono::system_clock::now().time_since_epoch())
-                               .count();
+  const int64_t now =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
   std::memcpy(time_value, &now, sizeof now);
   return RESULT_OK;
 }

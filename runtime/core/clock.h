@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 
 #include "plugin/host/host_types.h"
 
@@ -12,8 +11,5 @@ namespace arjrt {
 ResultCode HostCurrentTime(void* time_value);
 ResultCode HostSplitTime(const void* time_value, int32_t* year, int32_t* month, int32_t* day, int32_t* hour,
                          int32_t* minute, int32_t* second, void* reserved);
-
-// Tests pin the clock; nullopt returns to the system clock.
-void SetClockOverride(std::optional<int64_t> microseconds);
 
 }  // namespace arjrt

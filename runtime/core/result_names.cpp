@@ -28,6 +28,7 @@ const char* ResultName(ResultCode result) {
     case ERR_NOT_HANDLED: return "not handled";
     case ERR_LIMIT_EXCEEDED: return "limit exceeded";
     case ERR_CRC_MISMATCH: return "CRC mismatch";
+    case ERR_TOO_MANY_OPEN_FILES: return "too many open files";
     default: return Failed(result) ? "error" : "warning";
   }
 }

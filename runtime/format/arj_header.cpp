@@ -60,6 +60,20 @@ void HeaderFromBytes(const uint8_t* h, const HeaderFacts& facts, ArjHeader* out)
   out->access_mode = LoadWord(h + f::kAccessMode);
   out->first_chapter = h[f::kFirstChapter];
   out->last_chapter = h[f::kLastChapter];
+  // Four bytes right after the fixed part, there when the first header (and
+  // the basic header that holds it) reaches past them.
+  constexpr size_t kPositionAt = kFixedHeaderSize;                     // from the header id on
+  constexpr size_t kPositionEnd = kPositionAt + 4 - f::kBasicHeader;  // within the basic header
+  const bool has_position = facts.first_header_size >= kPositionEnd && facts.basic_size >= kPositionEnd;
+  out->file_position = has_position ? int64_t{LoadDWord(h + kPositionAt)} : -1;
+  // The access time, then the creation time, follow the position.
+  const auto time_after_position = [&](size_t index) -> uint32_t {
+    const size_t at = kPositionAt + 4 * (index + 1);
+    const size_t end = at + 4 - f::kBasicHeader;
+    return facts.first_header_size >= end && facts.basic_size >= end ? LoadDWord(h + at) : 0;
+  };
+  out->accessed_time = time_after_position(0);
+  out->created_time = time_after_position(1);
   out->crc_matches = facts.CrcMatches();
   out->name.assign(reinterpret_cast<const char*>(h + facts.name_at), facts.name_length);
   out->comment.assign(reinterpret_cast<const char*>(h + facts.comment_at), facts.comment_length);

@@ -33,6 +33,15 @@ struct ArjHeader {
   uint16_t access_mode = 0;
   uint8_t first_chapter = 0;
   uint8_t last_chapter = 0;
+  // Where a part of a file starts in the file, from the first header's
+  // bytes past its fixed part (a first header size of 34 or more); -1
+  // when the header does not hold it.
+  int64_t file_position = -1;
+  // Access and creation times, stored as file_time is, in the first
+  // header's bytes after the file position (arj 2.6 and later); 0 when the
+  // header does not hold them.
+  uint32_t accessed_time = 0;
+  uint32_t created_time = 0;
   bool crc_matches = false;  // the basic and extended headers match their CRCs
   std::string name;
   std::string comment;

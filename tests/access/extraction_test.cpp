@@ -9,11 +9,15 @@
 #include "plugin/access/extraction.h"
 #include "plugin/format/arj_layout.h"
 #include "runtime/services/services.h"
-#include "tests/codecs/decode/arj_peer.h"
-#include "tests/codecs/decode/sample_files.h"
+#include "tests/support/archive_builder.h"
 #include "tests/support/archiver_fixture.h"
+#include "tests/support/bytes.h"
 #include "tests/support/decode_chain.h"
+#include "tests/support/files.h"
 #include "tests/support/io_objects.h"
+#include "tests/support/peers.h"
+#include "tests/support/sample_data.h"
+#include "tests/support/test_host.h"
 
 namespace {
 
@@ -89,7 +93,7 @@ TEST_P(MethodArchives, EveryEntryExtractsAsItsSourceFile) {
     SCOPED_TRACE(name);
     const Extracted x = Extract(host, f, handle);
     EXPECT_EQ(x.result, RESULT_OK);
-    EXPECT_TRUE(x.bytes == SourceFile("src/mixed/" + name)) << "content differs";
+    EXPECT_TRUE(x.bytes == DataFile("src/mixed/" + name)) << "content differs";
   }
 }
 
@@ -105,11 +109,11 @@ TEST(Extraction, ASplitEntryJoinsItsThreeVolumes) {
     ASSERT_EQ(f.state().entry_count, 4u);
     const Extracted small = Extract(host, f, 1);
     EXPECT_EQ(small.result, RESULT_OK);
-    EXPECT_TRUE(small.bytes == SourceFile("src/split/small.txt"));
+    EXPECT_TRUE(small.bytes == DataFile("src/split/small.txt"));
     const Extracted big = Extract(host, f, 2);
     EXPECT_EQ(big.result, RESULT_OK);
-    EXPECT_EQ(big.bytes.size(), SourceFile("src/split/big.bin").size());
-    EXPECT_TRUE(big.bytes == SourceFile("src/split/big.bin")) << "content differs";
+    EXPECT_EQ(big.bytes.size(), DataFile("src/split/big.bin").size());
+    EXPECT_TRUE(big.bytes == DataFile("src/split/big.bin")) << "content differs";
     // The continuation parts are no entries of their own.
     EXPECT_EQ(Extract(host, f, 3).result, ERR_UNSUPPORTED);
     EXPECT_EQ(Extract(host, f, 4).result, ERR_UNSUPPORTED);
@@ -129,7 +133,7 @@ TEST(Extraction, HandlesOutsideTheTableAreBadParameters) {
 TEST(Extraction, DamagedDataAndUnknownMethodsFailWithNothingLeft) {
   TestHost host;
   {
-    Bytes archive = SourceFile("method1.arj");
+    Bytes archive = DataFile("method1.arj");
     ArchiverFixture probe(host);
     ASSERT_EQ(probe.OpenMemory(archive), RESULT_OK);
     uint64_t handle = 0;
@@ -162,11 +166,11 @@ TEST(ExtractionPasswords, TheRightPasswordIsAskedForOnceAndKept) {
   Requester requester(host, {"secret"});
   const Extracted text = Extract(host, f, 1, requester.object());
   EXPECT_EQ(text.result, RESULT_OK);
-  EXPECT_TRUE(text.bytes == SourceFile("src/mixed/text.txt"));
+  EXPECT_TRUE(text.bytes == DataFile("src/mixed/text.txt"));
   EXPECT_EQ(requester.requests(), 1u);
   const Extracted pattern = Extract(host, f, 2, requester.object());
   EXPECT_EQ(pattern.result, RESULT_OK);
-  EXPECT_TRUE(pattern.bytes == SourceFile("src/mixed/pattern.bin"));
+  EXPECT_TRUE(pattern.bytes == DataFile("src/mixed/pattern.bin"));
   EXPECT_EQ(requester.requests(), 1u) << "the stored password serves the second entry";
 }
 
@@ -177,7 +181,7 @@ TEST(ExtractionPasswords, AWrongPasswordIsAskedAgain) {
   Requester requester(host, {"wrong", "secret"});
   const Extracted x = Extract(host, f, 2, requester.object());
   EXPECT_EQ(x.result, RESULT_OK);
-  EXPECT_TRUE(x.bytes == SourceFile("src/mixed/pattern.bin"));
+  EXPECT_TRUE(x.bytes == DataFile("src/mixed/pattern.bin"));
   EXPECT_EQ(requester.requests(), 2u);
 }
 
@@ -332,9 +336,9 @@ TEST(ExtractionPasswords, EachPartOfASplitEntryHasItsOwnKey) {
 
 // The arj peer's garbled volume sets, packed and stored.
 TEST(ExtractionPeer, GarbledVolumeSetsExtract) {
-  REQUIRE_ARJ();
-  const Bytes big = arjrt::test::RandomSample(30000, 9);
-  const Bytes text = arjrt::test::TextSample(5000, 2);
+  REQUIRE_PEER("arj");
+  const Bytes big = RandomSample(30000, 9);
+  const Bytes text = TextSample(5000, 2);
   for (int method : {0, 1, 4}) {
     SCOPED_TRACE("method " + std::to_string(method));
     TempDir dir;
@@ -342,10 +346,8 @@ TEST(ExtractionPeer, GarbledVolumeSetsExtract) {
     WriteFile(dir.File("src/big.bin"), big);
     WriteFile(dir.File("src/text.txt"), text);
     std::string output;
-    const int status = RunCommand("cd '" + dir.File("src") + "' && arj a -y -m" + std::to_string(method) +
-                                      " -v12k -gsecrets ../set.arj '*' </dev/null",
-                                  &output);
-    ASSERT_LE(status, 1) << output;
+    ASSERT_LE(RunArj(dir.File("src"), "a -m" + std::to_string(method) + " -v12k -gsecrets ../set.arj '*'", &output), 1)
+        << output;
     TestHost host;
     ArchiverFixture f(host);
     ASSERT_FALSE(Failed(f.OpenFile(dir.File("set.arj"), 1)));

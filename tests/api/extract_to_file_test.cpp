@@ -8,9 +8,8 @@
 
 #include "runtime/api/archive.h"
 #include "runtime/core/runtime.h"
-#include "tests/support/archive_builder.h"
-#include "tests/support/io_objects.h"
-#include "tests/support/test_host.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -51,7 +50,7 @@ TEST(ExtractToFile, SpilledEntriesAndSplitEntriesComeOutWhole) {
       arjhost::ExtractOutcome outcome;
       const Bytes got = ExtractThroughFile(*opened.archive, e, nullptr, &outcome);
       EXPECT_EQ(outcome.result, 0) << name << ": " << e.name << ": " << outcome.error;
-      EXPECT_EQ(got, SourceFile(source + e.name)) << name << ": " << e.name;
+      EXPECT_EQ(got, DataFile(source + e.name)) << name << ": " << e.name;
     }
   }
 }
@@ -67,7 +66,7 @@ TEST(ExtractToFile, AWrongPasswordFirstLeavesNothingOfItsAttempt) {
     arjhost::ExtractOutcome outcome;
     const Bytes got = ExtractThroughFile(*opened.archive, e, wrong_then_right, &outcome);
     EXPECT_EQ(outcome.result, 0) << e.name << ": " << outcome.error;
-    EXPECT_EQ(got, SourceFile("src/mixed/" + e.name)) << e.name;
+    EXPECT_EQ(got, DataFile("src/mixed/" + e.name)) << e.name;
   }
 }
 

@@ -7,7 +7,8 @@
 #include "runtime/api/archive.h"
 #include "runtime/core/runtime.h"
 #include "tests/support/archive_builder.h"
-#include "tests/support/test_host.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
 
 namespace testing_support {
 namespace {

@@ -9,8 +9,9 @@
 #include "plugin/format/arj_layout.h"
 #include "runtime/api/archive.h"
 #include "tests/support/archive_builder.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
 #include "tests/support/peers.h"
-#include "tests/support/test_host.h"
 
 namespace testing_support {
 namespace {

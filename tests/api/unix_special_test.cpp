@@ -6,7 +6,7 @@
 
 #include "runtime/api/archive.h"
 #include "tests/support/archive_builder.h"
-#include "tests/support/test_host.h"
+#include "tests/support/files.h"
 
 namespace {
 

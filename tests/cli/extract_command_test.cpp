@@ -6,11 +6,12 @@
 #include <ctime>
 #include <filesystem>
 
-#include "plugin/format/crc32.h"
-#include "tests/cli/tool_runner.h"
 #include "tests/support/archive_builder.h"
+#include "tests/support/bytes.h"
+#include "tests/support/commands.h"
+#include "tests/support/files.h"
 #include "tests/support/peers.h"
-#include "tests/support/test_host.h"
+#include "tests/support/tool_runner.h"
 
 namespace {
 
@@ -78,19 +79,55 @@ TEST(ExtractCommand, AMissingContinuationVolumeLeavesTheRestAndSaysSo) {
   EXPECT_EQ(FilesUnder(out.path()), (std::vector<std::string>{"small.txt"}));
 }
 
-TEST(ExtractCommand, AMissingMiddleOrLastVolumeIsNamed) {
+// A set that lacks a volume, or holds them out of order, fails the split
+// file and names why; small.txt, whole in the first volume, comes out.
+TEST(ExtractCommand, AMissingOrMisplacedVolumeIsNamed) {
   struct Case {
-    std::vector<const char*> present;
-    const char* missing;
-  } cases[] = {{{"split.arj", "split.a01"}, "split.a02"}, {{"split.arj", "split.a02"}, "split.a01"}};
+    std::vector<std::pair<const char*, const char*>> files;  // written as, from tests/data
+    const char* named;
+    std::vector<std::string> messages;
+    std::vector<std::string> extracted;
+    bool parts_problem;  // the parts there do not make up big.bin (rather than the last ones missing)
+  } cases[] = {
+      {{{"split.arj", "split.arj"}, {"split.a01", "split.a01"}},
+       "split.arj",
+       {"big.bin: the volume it continues into, split.a02, is missing", "is missing: split.a02"},
+       {"small.txt"},
+       false},
+      {{{"split.arj", "split.arj"}, {"split.a02", "split.a02"}},
+       "split.arj",
+       {"big.bin: the volume it continues into, split.a01, is missing", "is missing: split.a01"},
+       {"small.txt"},
+       false},
+      // The last volume where the second belongs: its main header ends the
+      // set there, and its part does not start where the first part ends.
+      {{{"split.arj", "split.arj"}, {"split.a01", "split.a02"}, {"split.a02", "split.a01"}},
+       "split.arj",
+       {"big.bin: part 2 of 2 starts at offset 22452 of the file, where the parts before it end at 11176"},
+       {"small.txt"},
+       true},
+      // No first volume: the rest of big.bin is listed, and not taken for the file.
+      {{{"split.a01", "split.a01"}, {"split.a02", "split.a02"}},
+       "split.a02",
+       {"big.bin: its first part is missing: it continues a file from an earlier volume"},
+       {},
+       true},
+  };
   for (const Case& c : cases) {
     TempDir dir, out;
-    for (const char* v : c.present) WriteFile(dir.File(v), ReadFile(Data(v)));
-    std::string log;
-    EXPECT_EQ(RunTool("extract " + dir.File("split.arj") + " -C " + out.path(), &log), 1);
-    EXPECT_NE(log.find(std::string("big.bin: the volume it continues into, ") + c.missing + ", is missing"),
-              std::string::npos) << log;
-    EXPECT_NE(log.find(std::string("is missing: ") + c.missing), std::string::npos) << log;
+    for (const auto& [name, data] : c.files) WriteFile(dir.File(name), ReadFile(Data(data)));
+    std::string log, listing;
+    EXPECT_EQ(RunTool("extract " + dir.File(c.named) + " -C " + out.path(), &log), 1);
+    for (const std::string& m : c.messages) EXPECT_NE(log.find(m), std::string::npos) << m << "\n" << log;
+    EXPECT_EQ(FilesUnder(out.path()), c.extracted) << log;
+    EXPECT_EQ(RunTool("list " + dir.File(c.named), &listing), 1) << listing;
+    EXPECT_NE(listing.find("big.bin"), std::string::npos) << "listed, not left out\n" << listing;
+    EXPECT_NE(listing.find(c.messages.back()), std::string::npos) << listing;
+    std::string json;
+    EXPECT_EQ(RunToolStdout("list --json " + dir.File(c.named), &json), 1);
+    EXPECT_TRUE(JsonSatisfies(json, std::string("[e['name'] for e in d['entries'] if e['parts_problem']] == ") +
+                                        (c.parts_problem ? "['big.bin']" : "[]")))
+        << json;
   }
 }
 
@@ -112,10 +149,20 @@ TEST(ExtractCommand, SplitFlagsAndEmptyEntriesGetArjsVerdict) {
     const char* message;
     bool as_arj;  // false: arj passes it, we report more
   } cases[] = {
+      // A part continued from an earlier volume with no first part before
+      // it: arj tests it as a file of its own; it is listed, and fails.
       {"a whole entry and an orphan part", {StoredEntry("whole.txt", text), StoredEntry("orphan.txt", "tail", 0x08)},
-       0, "", true},
+       1, "orphan.txt: its first part is missing", false},
+      {"an orphan part first", {StoredEntry("orphan.txt", "tail", 0x08), StoredEntry("whole.txt", text)}, 1,
+       "orphan.txt: its first part is missing", false},
+      {"a part continued both ways after a whole entry",
+       {StoredEntry("whole.txt", text), StoredEntry("mid.txt", "middle", 0x0C)}, 1, "mid.txt: its first part is missing",
+       false},
       {"a tampered whole entry and an orphan part", {tampered, StoredEntry("orphan.txt", "tail", 0x08)}, 1,
        "whole.txt: CRC mismatch", true},
+      {"a part continuing into the next volume, then a whole entry",
+       {StoredEntry("cut.bin", text, 0x04), StoredEntry("whole.txt", text)}, 1,
+       "cut.bin: damaged data, or its next part does not continue it", false},
       {"an empty entry whose CRC is not that of nothing", {empty_with_crc}, 1, "empty.txt: CRC mismatch", true},
       {"a folder entry holding data", {folder_with_data}, 1, "folder: a folder or label entry that holds data", true},
       {"a last entry continuing into a missing volume", {StoredEntry("a.txt", "a"), StoredEntry("cut.bin", text, 0x04)},
@@ -131,10 +178,7 @@ TEST(ExtractCommand, SplitFlagsAndEmptyEntriesGetArjsVerdict) {
     EXPECT_EQ(RunTool("test " + dir.File("test.arj"), &log), c.exit_code) << c.label << "\n" << log;
     EXPECT_NE(log.find(c.message), std::string::npos) << c.label << "\n" << log;
     RunToolStdout("list " + dir.File("test.arj"), &listing);
-    for (const HeaderSpec& e : c.entries)
-      if (!(e.flags & 0x08)) {
-        EXPECT_NE(listing.find(e.name), std::string::npos) << c.label << "\n" << listing;
-      }
+    for (const HeaderSpec& e : c.entries) EXPECT_NE(listing.find(e.name), std::string::npos) << c.label << "\n" << listing;
     const bool arj_passes = RunArj(dir.path(), "t test.arj") == 0;
     EXPECT_EQ(arj_passes == (c.exit_code == 0), c.as_arj) << c.label;
   }
@@ -166,6 +210,30 @@ TEST(ExtractCommand, NamesChooseEntriesAndExistingFilesAreKeptUnlessOverwriting)
   EXPECT_EQ(ReadFile(out.File("one.txt")), ToBytes("x"));
   EXPECT_EQ(RunTool("extract " + Data("method1.arj") + " missing.txt -C " + out.path(), &log), 1);
   EXPECT_NE(log.find("missing.txt: no such entry"), std::string::npos) << log;
+}
+
+// arj's e: every file in the folder itself, no folder made; a link's
+// target is judged from there.
+TEST(ExtractCommand, FlatExtractionMakesNoFolders) {
+  TempDir dir, out;
+  HeaderSpec folder = StoredEntry("docs", "");
+  folder.file_type = 3;
+  const std::string archive = dir.File("tree.arj");
+  WriteFile(archive, Concat({MainHeader(), BuildHeader(folder), BuildHeader(StoredEntry("docs/deep/a.txt", "a")),
+                             BuildHeader(StoredEntry("/abs/b.txt", "b")), BuildHeader(StoredEntry("c.txt", "c")),
+                             EndMarker()}));
+  std::string log;
+  ASSERT_EQ(RunTool("e " + archive + " -C " + out.path(), &log), 0) << log;
+  EXPECT_EQ(FilesUnder(out.path()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
+  EXPECT_FALSE(fs::exists(out.File("docs")));
+  EXPECT_EQ(ReadFile(out.File("a.txt")), ToBytes("a"));
+  // Two names that end alike meet in one place: the second is kept out.
+  TempDir twice;
+  WriteFile(archive, Concat({MainHeader(), BuildHeader(StoredEntry("x/same.txt", "1")),
+                             BuildHeader(StoredEntry("y/same.txt", "2")), EndMarker()}));
+  EXPECT_EQ(RunTool("extract --flat " + archive + " -C " + twice.path(), &log), 1);
+  EXPECT_NE(log.find("y/same.txt: exists (use -o to overwrite)"), std::string::npos) << log;
+  EXPECT_EQ(ReadFile(twice.File("same.txt")), ToBytes("1"));
 }
 
 TEST(ExtractCommand, NamesThatWouldLeaveTheFolderAreRefusedAndAbsoluteOnesLandInside) {
@@ -453,7 +521,7 @@ TEST(ArjFeatures, ChaptersCommentsAndProtectionAsArjMakesThem) {
   fs::create_directories(src);
   auto put = [&src](const std::string& name, const std::string& text, const std::string& when) {
     WriteFile(src + "/" + name, ToBytes(text));
-    ASSERT_EQ(std::system(("touch -d '" + when + "' " + src + "/" + name).c_str()), 0);
+    ASSERT_EQ(RunCommand("touch -d " + Quote(when) + " " + Quote(src + "/" + name)), 0);
   };
   // Three chapters: a.txt changes in each, b.txt in none, c.txt comes last.
   put("a.txt", "first\n", "2020-01-01 10:00");

@@ -3,7 +3,8 @@
 
 #include <sstream>
 
-#include "tests/cli/tool_runner.h"
+#include "tests/support/files.h"
+#include "tests/support/tool_runner.h"
 
 namespace {
 
@@ -49,6 +50,10 @@ TEST(HelpCommand, BadUsageIsOneLineWithAHintAndExitTwo) {
       {"list --bogus x.arj", "arjhost list: unknown option --bogus; try arjhost list --help\n"},
       {"extract x.arj -C", "arjhost extract: option -C needs a value; try arjhost extract --help\n"},
       {"test --json=1 x.arj", "arjhost test: option --json=1 takes no value; try arjhost test --help\n"},
+      {"l --trace high x.arj",
+       "arjhost list: --trace takes a level, a number from 0 (none) to 400 (every line), not \"high\"\n"},
+      {"plugin-info --trace -1", "arjhost plugin-info: --trace takes a level, a number from 0 (none) to 400 (every "
+                                 "line), not \"-1\"\n"},
   };
   for (const Case& c : cases) {
     std::string out;
@@ -58,6 +63,53 @@ TEST(HelpCommand, BadUsageIsOneLineWithAHintAndExitTwo) {
   std::string out;
   EXPECT_EQ(RunTool("", &out), 2) << "no command: the overview on stderr";
   EXPECT_NE(out.find("commands:"), std::string::npos);
+}
+
+// arj's one-letter commands do what the long ones do; the help says so.
+TEST(HelpCommand, ArjStyleAliasesAndTheVersion) {
+  const struct {
+    const char* alias;
+    const char* command;
+  } cases[] = {{"l", "list"}, {"t", "test"}, {"x", "extract"}, {"e", "extract"}, {"a", "add"}, {"d", "delete"}};
+  for (const auto& c : cases) {
+    std::string by_alias, by_name;
+    EXPECT_EQ(RunTool(std::string("help ") + c.alias, &by_alias), 0) << c.alias;
+    RunTool(std::string("help ") + c.command, &by_name);
+    EXPECT_EQ(by_alias, by_name) << c.alias;
+    EXPECT_NE(by_name.find("aliases, as arj names them: "), std::string::npos) << by_name;
+  }
+  std::string ours, theirs;
+  EXPECT_EQ(RunTool("l " + Data("method1.arj"), &ours), 0);
+  RunTool("list " + Data("method1.arj"), &theirs);
+  EXPECT_EQ(ours, theirs);
+  EXPECT_EQ(RunTool("--trace 400 t " + Data("split.arj"), &ours), 0) << "an option's value is not taken for a command";
+  EXPECT_NE(ours.find("trace 400: "), std::string::npos) << ours;
+  EXPECT_EQ(RunTool("--version", &ours), 0);
+  EXPECT_EQ(ours.rfind("arjhost ", 0), 0u) << ours;
+  EXPECT_EQ(ours.find_first_not_of("0123456789.", 8), ours.size() - 1) << ours;
+}
+
+// A command that fails before its document still prints one, with the
+// error, when asked for JSON.
+TEST(HelpCommand, JsonHasADocumentWithTheErrorWhenACommandFails) {
+  const struct {
+    const char* args;
+    const char* check;
+  } cases[] = {
+      {"list --json /nonexistent.arj",
+       "d == {'command': 'list', 'archive': '/nonexistent.arj', 'error': '/nonexistent.arj: cannot be opened: not found'}"},
+      {"test --json --bogus x.arj",
+       "d['command'] == 'test' and d['error'] == 'unknown option --bogus; try arjhost test --help'"},
+      {"extract --json --trace x x.arj", "d['error'].startswith('--trace takes a level')"},
+      {"delete --json /nonexistent.arj a.txt", "d['command'] == 'delete' and 'not found' in d['error']"},
+      {"list --json --plugin /nonexistent.so x.arj", "'/nonexistent.so' in d['error']"},
+      {"frobnicate --json", "d['command'] is None and d['error'].startswith('unknown command')"},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_EQ(RunToolStdout(c.args, &out), 2) << c.args;
+    EXPECT_TRUE(JsonSatisfies(out, c.check)) << c.args << "\n" << out;
+  }
 }
 
 }  // namespace

@@ -4,8 +4,9 @@
 
 #include <filesystem>
 
-#include "tests/cli/tool_runner.h"
-#include "tests/support/archive_builder.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
+#include "tests/support/tool_runner.h"
 
 namespace {
 

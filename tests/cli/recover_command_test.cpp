@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <functional>
 
-#include "tests/cli/tool_runner.h"
 #include "tests/support/archive_builder.h"
+#include "tests/support/files.h"
 #include "tests/support/peers.h"
-#include "tests/support/test_host.h"
+#include "tests/support/tool_runner.h"
 
 namespace {
 

@@ -4,24 +4,24 @@
 #include <string>
 
 #include "runtime/services/services.h"
-#include "tests/codecs/decode/arj_archive_reader.h"
+#include "tests/support/archive_parser.h"
+#include "tests/support/bytes.h"
 #include "tests/support/decode_chain.h"
+#include "tests/support/files.h"
 #include "tests/support/io_objects.h"
 #include "tests/support/test_host.h"
 
 namespace {
 
 using namespace testing_support;
-using arjrt::test::ArjEntry;
-
-std::vector<ArjEntry> EntriesOf(const Bytes& archive) {
-  auto entries = arjrt::test::ReadArjEntries(archive);
-  EXPECT_TRUE(entries.has_value());
-  return entries.value_or(std::vector<ArjEntry>{});
+std::vector<ParsedEntry> EntriesOf(const Bytes& archive) {
+  ParsedArchive parsed = ParseArchive(archive);
+  EXPECT_TRUE(parsed.ended);
+  return std::move(parsed.entries);
 }
 
-ChainInput InputFor(ObjectRef archive, const ArjEntry& e) {
-  return {archive, e.data_offset, e.packed.size(), e.method, e.original_size, std::nullopt};
+ChainInput InputFor(ObjectRef archive, const ParsedEntry& e) {
+  return {archive, e.data_offset, e.packed.size(), e.method(), e.original_size(), std::nullopt};
 }
 
 class CheckedInArchives : public ::testing::TestWithParam<int> {};
@@ -29,22 +29,22 @@ class CheckedInArchives : public ::testing::TestWithParam<int> {};
 // Small limits send the output through the temporary file as well.
 TEST_P(CheckedInArchives, DecodeThroughTheObjectChain) {
   TestHost host;
-  const Bytes archive = SourceFile("method" + std::to_string(GetParam()) + ".arj");
+  const Bytes archive = DataFile("method" + std::to_string(GetParam()) + ".arj");
   const auto entries = EntriesOf(archive);
   ASSERT_EQ(entries.size(), 6u);
   ObjectRef io = MemoryView(host.root(), archive);
   for (uint64_t limit : {uint64_t{8} << 20, uint64_t{1000}}) {
-    for (const ArjEntry& e : entries) {
+    for (const ParsedEntry& e : entries) {
       SCOPED_TRACE(e.name + " limit " + std::to_string(limit));
-      const Bytes source = SourceFile("src/mixed/" + e.name);
-      ASSERT_EQ(source.size(), e.original_size);
+      const Bytes source = DataFile("src/mixed/" + e.name);
+      ASSERT_EQ(source.size(), e.original_size());
       ChainInput in = InputFor(io, e);
       in.temp_memory_limit = limit;
       const ChainOutput out = DecodeThroughObjects(host.root(), in);
       EXPECT_EQ(out.result, RESULT_OK);
       EXPECT_EQ(out.count, source.size());
       EXPECT_TRUE(out.bytes == source) << "content differs";
-      EXPECT_EQ(out.crc, e.crc);
+      EXPECT_EQ(out.crc, e.crc());
     }
   }
   host::CloseObject(io);
@@ -58,11 +58,11 @@ TEST(DecoderCodec, DamagedDataFailsAndKeepsWhatWasDecoded) {
   TestHost host;
   for (int method = 0; method <= 4; ++method) {
     SCOPED_TRACE("method " + std::to_string(method));
-    Bytes archive = SourceFile("method" + std::to_string(method) + ".arj");
+    Bytes archive = DataFile("method" + std::to_string(method) + ".arj");
     const auto entries = EntriesOf(archive);
     const auto text = std::find_if(entries.begin(), entries.end(), [](auto& e) { return e.name == "text.txt"; });
     ASSERT_NE(text, entries.end());
-    const Bytes source = SourceFile("src/mixed/text.txt");
+    const Bytes source = DataFile("src/mixed/text.txt");
 
     // The window ends halfway: the input runs out.
     ObjectRef io = MemoryView(host.root(), archive);

@@ -12,8 +12,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "tests/codecs/encode/memory_streams.h"
-#include "tests/rebuild/rebuild_harness.h"
+#include "tests/support/memory_streams.h"
+#include "tests/support/rebuild_harness.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/archive_builder.h"
 
 namespace testing_support {
@@ -67,7 +68,7 @@ struct Contents {
     const size_t sizes[] = {0, 5000, (5u << 20) / 2, 300000};
     for (size_t i = 0; i < std::size(sizes); ++i) {
       paths.push_back(dir.File("f" + std::to_string(i)));
-      data.push_back(i == 3 ? NoiseSample(sizes[i]) : MixedSample(sizes[i], static_cast<uint32_t>(i)));
+      data.push_back(i == 3 ? RandomSample(sizes[i], 7) : MixedSample(sizes[i], static_cast<uint32_t>(i)));
       WriteFile(paths.back(), data.back());
     }
   }
@@ -84,7 +85,7 @@ TEST(EncodeAhead, GivesTheChunksOneThreadPacksWhateverTheWorkersAndBudget) {
   for (uint32_t method = 1; method <= 4; ++method) {
     std::vector<Drained> inline_chunks;
     for (const Bytes& d : c.data) {
-      arjtest::MemorySource source(d);
+      MemorySource source(d);
       arjrt::InlineChunks chunks(method, source);
       inline_chunks.push_back(Drain(chunks));
     }

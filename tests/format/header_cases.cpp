@@ -16,7 +16,7 @@ Bytes Frame(const Bytes& basic, const std::vector<Bytes>& extended = {}, bool ba
   Bytes out = {0x60, 0xEA, static_cast<uint8_t>(basic.size()), static_cast<uint8_t>(basic.size() >> 8)};
   out.insert(out.end(), basic.begin(), basic.end());
   auto put_crc = [&out](const Bytes& b, bool spoil) {
-    uint32_t crc = Crc32Of(std::string(b.begin(), b.end())) ^ (spoil ? 1u : 0u);
+    uint32_t crc = Crc32Of(b) ^ (spoil ? 1u : 0u);
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(crc >> (8 * i)));
   };
   put_crc(basic, bad_crc);

@@ -15,10 +15,16 @@
 #include "runtime/core/trace_format.h"
 #include "runtime/loader/manifest_reader.h"
 #include "runtime/loader/plugin_loader.h"
+#include "tests/support/archive_builder.h"
 #include "tests/support/archiver_fixture.h"
+#include "tests/support/bytes.h"
+#include "tests/support/commands.h"
+#include "tests/support/files.h"
 #include "tests/support/test_host.h"
 
 namespace {
+
+using namespace testing_support;
 
 using testing_support::TestHost;
 

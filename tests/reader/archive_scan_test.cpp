@@ -5,6 +5,7 @@
 #include "plugin/reader/archive_open.h"
 #include "plugin/format/arj_layout.h"
 #include "plugin/state/state_tables.h"
+#include "tests/support/archive_builder.h"
 #include "tests/support/archiver_fixture.h"
 
 namespace {

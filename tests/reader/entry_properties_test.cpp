@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "plugin/access/enumeration.h"
 #include "plugin/format/arj_layout.h"
+#include "tests/support/archive_builder.h"
 #include "tests/support/archiver_fixture.h"
+#include "tests/support/bytes.h"
+#include "tests/support/test_host.h"
 
 namespace {
 
@@ -108,6 +112,44 @@ TEST(EntryPropertiesSplit, SumsWalkTheContinuationPartsOnly) {
   EXPECT_EQ(f.Packed(2), 130u);
   EXPECT_EQ(f.Handles(), (std::vector<uint64_t>{1}));
   EXPECT_EQ(f.state().current_entry, 3u) << "the walk ended on the last index examined";
+}
+
+// Next skips a part that continues the one before it (flagged so, in the
+// next volume, after a part flagged as continuing) and offers every other
+// part, a "continued" one whose first part is not there too: nothing the
+// archive holds goes unlisted.
+TEST(EntryPropertiesSplit, NextSkipsContinuationsAndOffersOrphanParts) {
+  const struct {
+    const char* label;
+    std::vector<uint8_t> flags;
+    std::vector<uint32_t> volumes;
+    std::vector<uint64_t> handles;
+  } cases[] = {
+      {"an orphan after a whole entry", {0, FLAG_SPLIT_PREV}, {0, 0}, {1, 2}},
+      {"an orphan first", {FLAG_SPLIT_PREV, 0}, {0, 0}, {1, 2}},
+      {"an orphan opening the next volume", {0, FLAG_SPLIT_PREV}, {0, 1}, {1, 2}},
+      {"a continuation", {FLAG_SPLIT_NEXT, FLAG_SPLIT_PREV}, {0, 1}, {1}},
+      {"a continuation in the same volume is none", {FLAG_SPLIT_NEXT, FLAG_SPLIT_PREV}, {0, 0}, {1, 2}},
+      {"three parts", {FLAG_SPLIT_NEXT, FLAG_SPLIT_NEXT | FLAG_SPLIT_PREV, FLAG_SPLIT_PREV}, {0, 1, 2}, {1}},
+      {"a middle part after a whole entry", {0, FLAG_SPLIT_NEXT | FLAG_SPLIT_PREV, FLAG_SPLIT_PREV}, {0, 1, 2}, {1, 2}},
+      {"a part continuing, then a whole entry", {FLAG_SPLIT_NEXT, 0}, {0, 0}, {1, 2}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TestHost host;
+    ArchiverFixture f(host);
+    std::vector<Bytes> parts = {MainHeader()};
+    for (uint8_t flags : c.flags) parts.push_back(BuildHeader(Part("f", 10, 5, flags)));
+    parts.push_back(EndMarker());
+    ASSERT_EQ(f.OpenMemory(Concat(parts)), RESULT_OK);
+    ASSERT_EQ(f.state().entry_count, c.flags.size());
+    // The table as the volume chain builds it, the volumes set by hand.
+    for (size_t i = 0; i < c.volumes.size(); ++i) f.state().entries[i].volume_index = c.volumes[i];
+    EXPECT_EQ(f.Handles(), c.handles);
+    uint64_t parts_listed = 0;
+    for (uint64_t h : c.handles) parts_listed += f.Size(h) / 10;
+    EXPECT_EQ(parts_listed, c.flags.size()) << "every part belongs to exactly one listed entry";
+  }
 }
 
 TEST(EntryPropertiesSplit, NextOffersASplitEntryWithoutItsContinuationAndEndsOnEmptyArchives) {

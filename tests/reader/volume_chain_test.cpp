@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "plugin/format/arj_layout.h"
+#include "tests/support/archive_builder.h"
 #include "tests/support/archiver_fixture.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
+#include "tests/support/test_host.h"
 
 namespace {
 
@@ -65,8 +71,8 @@ TEST_F(VolumeChain, DiscoveryFromAMiddleVolumeOpensTheOthersByName) {
   std::vector<std::string> expected = {
       "arj\tvolumes 0 to 3 (isize 9 - data.arj)", "arj\topen volume 0 result 0x00000000 (success)",
       "arj\topen volume 1 result 0x00000000 (success)", "arj\topen volume 2 result 0x00000000 (success)",
-      "arj\topen volume 4 result 0x00000000 (success)", "arj\topen volume 5 result 0x00000000 (success)",
-      "arj\topen volume 6 result 0x800000C5 (not found)"};
+      "arj\topen volume 4 result 0x00000000 (success)", "arj\topen volume 5 result 0x00000000 (success)"};
+  // Volume 5's main header ends the set: no volume 6 is looked for.
   EXPECT_EQ(Opened(host_), expected);
   ArchiverState& s = f.state();
   EXPECT_EQ(s.volume_count, 6u);
@@ -128,6 +134,83 @@ TEST_F(VolumeChain, ABrokenChainUnwindsAndMarksTheArchiveIncomplete) {
   ArchiverFixture g(host_);
   ASSERT_EQ(g.OpenFile(dir_.File("data.a03"), 1), RESULT_OK);
   EXPECT_EQ(g.state().incomplete, 1u) << "all volumes: the last entry continues into a missing one";
+}
+
+// A volume that is there but cannot be read ends the set as a missing one
+// does (or is passed over before any volume was found), but is noted and
+// reported: the set is incomplete. A folder fails as it is opened, a file
+// without a main header as that header is read.
+TEST_F(VolumeChain, AVolumeThatCannotBeReadIsReportedNotPassedOverQuietly) {
+  enum class Blocker { kFolder, kNoMainHeader, kEmptyFile };
+  const struct {
+    const char* label;
+    int blocked;
+    Blocker blocker;
+    const char* named;
+    uint32_t scan_all;
+    uint32_t volumes;
+    ResultCode cause;
+  } cases[] = {
+      {"a folder after the named volume", 2, Blocker::kFolder, "data.arj", 1, 2, ERR_UNSUPPORTED},
+      {"a file without a main header", 2, Blocker::kNoMainHeader, "data.arj", 1, 2, ERR_CORRUPTED},
+      {"an empty file", 4, Blocker::kEmptyFile, "data.a01", 1, 4, ERR_CORRUPTED},
+      {"a folder between found volumes and the named one", 1, Blocker::kFolder, "data.a03", 1, 1, ERR_UNSUPPORTED},
+      {"a folder before any volume is found", 0, Blocker::kFolder, "data.a02", 1, 5, ERR_UNSUPPORTED},
+      {"the volume a split entry continues into, one volume read", 3, Blocker::kNoMainHeader, "data.a02", 0, 1,
+       ERR_CORRUPTED},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    for (const auto& file : std::filesystem::directory_iterator(dir_.path())) std::filesystem::remove_all(file.path());
+    MakeSet({c.blocked});
+    const std::string blocked = dir_.File(Name(c.blocked));
+    if (c.blocker == Blocker::kFolder) std::filesystem::create_directory(blocked);
+    if (c.blocker == Blocker::kNoMainHeader) WriteFile(blocked, ToBytes("not an ARJ volume at all"));
+    if (c.blocker == Blocker::kEmptyFile) WriteFile(blocked, Bytes{});
+    ArchiverFixture f(host_);
+    ASSERT_EQ(f.OpenFile(dir_.File(c.named), c.scan_all), RESULT_OK);
+    const ArchiverState& s = f.state();
+    EXPECT_EQ(s.volume_count, c.volumes);
+    EXPECT_EQ(s.incomplete, 1u);
+    EXPECT_EQ(s.unreadable_cause, c.cause);
+    EXPECT_STREQ(s.unreadable_volume, Name(c.blocked).c_str());
+    EXPECT_EQ(std::count_if(f.messages().begin(), f.messages().end(),
+                            [](const HostMessage& m) { return m.id == MSG_VOLUME_UNREADABLE; }),
+              1);
+  }
+}
+
+// The set ends with the volume whose main header says so: a file numbered
+// after it is another archive, and when that is the one named, the set
+// before it is not its set.
+TEST_F(VolumeChain, AVolumeWhoseMainHeaderEndsTheSetEndsIt) {
+  MakeSet();
+  WriteFile(dir_.File("data.a06"), Volume("data.a06", false, {StoredEntry("other.txt", "another archive")}));
+  WriteFile(dir_.File("data.a07"), Volume("data.a07", false, {StoredEntry("third.txt", "and a third")}));
+  const struct {
+    const char* named;
+    uint32_t volumes;
+    const char* first_entry;
+  } cases[] = {{"data.arj", 6, "v0.txt"}, {"data.a05", 6, "v0.txt"}, {"data.a06", 1, "other.txt"},
+               {"data.a07", 1, "third.txt"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.named);
+    ArchiverFixture f(host_);
+    ASSERT_EQ(f.OpenFile(dir_.File(c.named), 1), RESULT_OK);
+    EXPECT_EQ(f.state().volume_count, c.volumes);
+    EXPECT_EQ(f.state().incomplete, 0u);
+    ASSERT_FALSE(f.Handles().empty());
+    EXPECT_EQ(f.Name(f.Handles()[0]), c.first_entry);
+  }
+  // The volumes of sets passed over count to the bound: a folder of many
+  // archives numbered before the named one costs no more than a set would.
+  host_.runtime().limits().max_volumes = 7;
+  ArchiverFixture bounded(host_);
+  EXPECT_EQ(bounded.OpenFile(dir_.File("data.a07"), 1), ERR_LIMIT_EXCEEDED) << "seven passed over, and the named one";
+  host_.runtime().limits().max_volumes = 8;
+  ArchiverFixture within(host_);
+  EXPECT_EQ(within.OpenFile(dir_.File("data.a07"), 1), RESULT_OK);
+  host_.runtime().limits().max_volumes = 0;
 }
 
 TEST_F(VolumeChain, TheNextVolumeMayBeginWithTheEndMarker) {

@@ -77,14 +77,10 @@ TEST(VolumeNaming, TheLengthMayOmitOrCountTheTerminator) {
 
 TEST(IntegerText, FormatAndParse) {
   char b[40];
-  EXPECT_STREQ(FormatInteger(0, b, 10), "0");
-  EXPECT_STREQ(FormatInteger(-5, b, 10), "-5");
-  EXPECT_STREQ(FormatInteger(255, b, 16), "ff");
-  EXPECT_STREQ(FormatInteger(35, b, 36), "z");
-  EXPECT_STREQ(FormatInteger(10, b, 2), "1010");
-  EXPECT_STREQ(FormatInteger(-1, b, 16), "ffffffff");
-  EXPECT_STREQ(FormatInteger(INT32_MIN, b, 10), "-2147483648");
-  EXPECT_STREQ(FormatInteger(-1, b, 2), "11111111111111111111111111111111");
+  EXPECT_STREQ(FormatInteger(0, b), "0");
+  EXPECT_STREQ(FormatInteger(-5, b), "-5");
+  EXPECT_STREQ(FormatInteger(1234567890, b), "1234567890");
+  EXPECT_STREQ(FormatInteger(INT32_MIN, b), "-2147483648");
   EXPECT_EQ(ParseInteger("rj"), 0);
   EXPECT_EQ(ParseInteger("01"), 1);
   EXPECT_EQ(ParseInteger("-12x"), -12);

@@ -5,20 +5,21 @@
 #include "plugin/state/process_state.h"
 #include "plugin/format/arj_layout.h"
 #include "plugin/rebuild/copy_range.h"
+#include "plugin/rebuild/create_encoder.h"
 #include "plugin/rebuild/time_stamp.h"
 #include "runtime/services/change_list.h"
-#include "tests/rebuild/faulty_io.h"
-#include "tests/rebuild/rebuild_harness.h"
+#include "tests/support/archive_parser.h"
+#include "tests/support/archiver_fixture.h"
+#include "tests/support/bytes.h"
+#include "tests/support/faulty_io.h"
+#include "tests/support/files.h"
+#include "tests/support/io_objects.h"
+#include "tests/support/rebuild_harness.h"
+#include "tests/support/sample_data.h"
+#include "tests/support/test_host.h"
 
 namespace testing_support {
 namespace {
-
-arjrt::ContentOpener Hand(ObjectRef io) {
-  return [io](ObjectRef, ObjectRef* out) {
-    *out = io;
-    return RESULT_OK;
-  };
-}
 
 ObjectRef Faulty(TestHost& host, ObjectRef parent, const Bytes& data, const std::string& name = "") {
   RegisterFaultyIo(host.root());  // once; later calls are refused as duplicates
@@ -43,7 +44,7 @@ TEST(RebuildFailure, AnEncoderThatCannotWriteStopsTheRebuildPartWay) {
   ObjectRef dest = Faulty(host, host.root(), {});
   host::SetPropQWord(dest, PROP_FAULT_WRITE_LIMIT, 250000);
   EXPECT_EQ(RebuildIntoIo(f, list, dest), ERR_IO);
-  const WrittenArchive w = ParseWritten(FaultyBytes(dest));
+  const ParsedArchive w = ParseArchive(FaultyBytes(dest));
   EXPECT_FALSE(w.ended);
   EXPECT_LE(w.entries.size(), 1u);
   host::CloseObject(dest);
@@ -87,8 +88,8 @@ TEST(RebuildFailure, ASourceThatCannotBeReadIsReported) {
   arjrt::ChangeListReplace(list, 3, Hand(source));
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), ERR_IO);
-  EXPECT_FALSE(ParseWritten(out).ended);
-  EXPECT_EQ(ParseWritten(out).entries.size(), 2u);
+  EXPECT_FALSE(ParseArchive(out).ended);
+  EXPECT_EQ(ParseArchive(out).entries.size(), 2u);
   host::CloseObject(list);
 }
 
@@ -165,6 +166,32 @@ TEST(CopyRangeShortSource, IsCorruptedNotSuccess) {
   EXPECT_EQ(CopyRange(buffer, in, 5000, 6000, out), ERR_CORRUPTED);
   host::CloseObject(src);
   host::CloseObject(dst);
+}
+
+// A host whose CreateObject answers with a result and maybe an object:
+// a warning without an object must not be taken for an encoder.
+TEST(CreateEncoderAnswers, AWarningWithoutAnObjectIsAFailure) {
+  static ResultCode answer;
+  static ObjectRef handed;
+  SystemMethods system{};
+  system.CreateObject = [](ObjectRef, ObjectRef* out, uint32_t, uint32_t, uint32_t) {
+    *out = handed;
+    return answer;
+  };
+  HostObject parent{nullptr, &system, nullptr};
+  struct Case {
+    ResultCode answer;
+    ResultCode expected;
+  };
+  for (const Case& c : {Case{WARN_CORRUPTED, ERR_NOT_INITIALIZED}, Case{RESULT_OK, ERR_NOT_INITIALIZED},
+                        Case{ERR_NO_MEMORY, ERR_NO_MEMORY}}) {
+    SCOPED_TRACE(c.answer);
+    answer = c.answer;
+    handed = nullptr;
+    ObjectRef codec = reinterpret_cast<ObjectRef>(&parent);  // must be emptied
+    EXPECT_EQ(CreateEncoder(&parent, 1, &codec, nullptr, nullptr), c.expected);
+    EXPECT_EQ(codec, nullptr);
+  }
 }
 
 TEST(TimeStamps, FollowTheDataModel) {

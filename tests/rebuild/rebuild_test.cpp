@@ -4,17 +4,19 @@
 
 #include "plugin/format/arj_layout.h"
 #include "runtime/services/change_list.h"
-#include "tests/rebuild/rebuild_harness.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/archive_parser.h"
+#include "tests/support/archiver_fixture.h"
+#include "tests/support/bytes.h"
+#include "tests/support/codec_bytes.h"
+#include "tests/support/files.h"
+#include "tests/support/io_objects.h"
+#include "tests/support/rebuild_harness.h"
+#include "tests/support/sample_data.h"
+#include "tests/support/test_host.h"
 
 namespace testing_support {
 namespace {
-
-arjrt::ContentOpener Hand(ObjectRef io) {
-  return [io](ObjectRef, ObjectRef* out) {
-    *out = io;
-    return RESULT_OK;
-  };
-}
 
 TEST(RebuildIdentity, KeepsEveryByteOfEveryArchive) {
   for (const char* name : {"method0.arj", "method1.arj", "method2.arj", "method3.arj", "method4.arj", "garbled.arj",
@@ -60,6 +62,33 @@ TEST(RebuildIdentity, CopiesAHeaderLongerThanTheWorkBuffer) {
   host::CloseObject(list);
 }
 
+// The main header's CRCs (basic and extended) are written afresh: what
+// recovery read past a damaged one is written as a sound archive.
+TEST(RebuildIdentity, WritesTheMainHeadersCrcsAfresh) {
+  HeaderSpec main;
+  main.file_type = 2;
+  main.name = "main.arj";
+  main.extended = {Bytes(5, 0x22), Bytes(3, 0x33)};
+  const Bytes sound_main = BuildHeader(main);
+  const Bytes entry = BuildHeader(StoredEntry("a.txt", "alpha"));
+  const Bytes sound = Concat({sound_main, entry, EndMarker()});
+  const size_t basic_crc = 4 + LoadWord(sound_main.data() + 2);
+  const size_t second_crc = sound_main.size() - 2 - 4;
+  for (size_t spoiled : {basic_crc, basic_crc + 4 + 2 + 5, second_crc}) {
+    SCOPED_TRACE(spoiled);
+    Bytes damaged = sound;
+    damaged[spoiled] ^= 0xFF;
+    TestHost host;
+    ArchiverFixture f(host);
+    ASSERT_FALSE(Failed(f.OpenMemory(damaged)));
+    ObjectRef list = NewChangeList(host);
+    Bytes out;
+    EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+    EXPECT_EQ(out, sound);
+    host::CloseObject(list);
+  }
+}
+
 TEST(RebuildDrop, AllLeavesTheMainHeaderAndTheEndMarker) {
   TestHost host;
   ArchiverFixture f(host);
@@ -69,7 +98,7 @@ TEST(RebuildDrop, AllLeavesTheMainHeaderAndTheEndMarker) {
   for (uint64_t k = 1; k <= f.state().entry_count; ++k) arjrt::ChangeListDrop(list, k);
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
-  const size_t main = ParseWritten(original).main_header_length;
+  const size_t main = ParseArchive(original).main_header_length;
   Bytes expected(original.begin(), original.begin() + static_cast<long>(main));
   const Bytes end = EndMarker();
   expected.insert(expected.end(), end.begin(), end.end());
@@ -87,7 +116,7 @@ TEST(RebuildDrop, SomeKeepsTheOthersAsStored) {
   arjrt::ChangeListDrop(list, 4);
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
-  const WrittenArchive before = ParseWritten(original), after = ParseWritten(out);
+  const ParsedArchive before = ParseArchive(original), after = ParseArchive(out);
   ASSERT_TRUE(after.ended);
   ASSERT_EQ(after.entries.size(), before.entries.size() - 2);
   size_t j = 0;
@@ -119,10 +148,10 @@ TEST_P(RebuildReplace, ReencodesWithTheRequestedMethodAndMendsTheHeader) {
     Bytes out;
     EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
     EXPECT_FALSE(host.runtime().IsLive(io)) << "the replacement belongs to the plug-in once handed over";
-    const WrittenArchive w = ParseWritten(out);
+    const ParsedArchive w = ParseArchive(out);
     ASSERT_TRUE(w.ended);
     ASSERT_EQ(w.entries.size(), f.state().entry_count);
-    const WrittenEntry& e = w.entries[0];
+    const ParsedEntry& e = w.entries[0];
     EXPECT_EQ(e.name, f.state().entries[0].name);
     EXPECT_EQ(e.method(), method);
     EXPECT_EQ(e.flags() & (FLAG_GARBLED | FLAG_SPLIT_NEXT | FLAG_SPLIT_PREV), 0);
@@ -153,9 +182,9 @@ TEST(RebuildReplaceMends, ADirectoryOrSplitTemplateBecomesAWholeBinaryFile) {
   arjrt::ChangeListAdd(list, Hand(added));
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
-  const WrittenArchive w = ParseWritten(out);
+  const ParsedArchive w = ParseArchive(out);
   ASSERT_EQ(w.entries.size(), 2u);
-  for (const WrittenEntry& e : w.entries) {
+  for (const ParsedEntry& e : w.entries) {
     EXPECT_EQ(e.file_type(), 0);
     EXPECT_EQ(e.first_header_size, 30);
   }
@@ -176,20 +205,25 @@ TEST(RebuildAdd, TakesTheFirstEntrysTemplateWhenTheContentHasNoTime) {
   arjrt::ChangeListAdd(list, Hand(b));
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
-  const WrittenArchive w = ParseWritten(out);
+  const ParsedArchive w = ParseArchive(out);
   ASSERT_TRUE(w.ended);
   ASSERT_EQ(w.entries.size(), f.state().entry_count + 2);
   const uint8_t* first = f.state().entries[0].fixed_header;
   for (size_t i = w.entries.size() - 2; i < w.entries.size(); ++i) {
-    const WrittenEntry& e = w.entries[i];
-    for (size_t at : {5u, 6u, 7u, 10u, 11u, 12u, 13u, 14u, 15u, 28u, 29u, 30u, 31u, 32u, 33u})
+    const ParsedEntry& e = w.entries[i];
+    for (size_t at : {5u, 6u, 7u, 12u, 13u, 14u, 15u, 30u, 31u, 32u, 33u})
       EXPECT_EQ(e.fixed[at], first[at]) << "byte " << at;
+    EXPECT_EQ(e.flags(), 0);
+    EXPECT_EQ(e.file_type(), 0);
+    EXPECT_EQ(e.fixed[11], 0) << "no garble modifier";
     EXPECT_TRUE(e.header_crc_ok);
   }
   // The template's method packs the large one; ten bytes pack to no less,
   // so they are stored, as arj stores them.
   EXPECT_EQ(w.entries[w.entries.size() - 2].method(), first[9]);
   EXPECT_EQ(w.entries.back().method(), 0);
+  EXPECT_EQ(LoadWord(w.entries[w.entries.size() - 2].fixed.data() + 28), 4) << "the name after \"dir/\"";
+  EXPECT_EQ(LoadWord(w.entries.back().fixed.data() + 28), 0);
   EXPECT_EQ(w.entries[w.entries.size() - 2].name, "dir/one.bin");
   EXPECT_EQ(Unpack(w.entries[w.entries.size() - 2]), one);
   EXPECT_EQ(Unpack(w.entries.back()), two);
@@ -210,9 +244,9 @@ TEST(RebuildAdd, ToAnEmptyArchiveUsesABinaryDefaultWithTheFilesTimeAndMode) {
   arjrt::ChangeListAdd(list, Hand(io));
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
-  const WrittenArchive w = ParseWritten(out);
+  const ParsedArchive w = ParseArchive(out);
   ASSERT_EQ(w.entries.size(), 1u);
-  const WrittenEntry& e = w.entries[0];
+  const ParsedEntry& e = w.entries[0];
   EXPECT_EQ(e.method(), 1);
   EXPECT_EQ(e.file_type(), 0);
   EXPECT_EQ(e.flags(), 0);
@@ -223,6 +257,58 @@ TEST(RebuildAdd, ToAnEmptyArchiveUsesABinaryDefaultWithTheFilesTimeAndMode) {
   EXPECT_EQ(e.Field32(12), 1700000000u);             // the file's time, in Unix seconds for a UNIX host
   EXPECT_EQ(Unpack(e), ToBytes(hello));
   host::CloseObject(list);
+}
+
+// An added or replaced file is described by itself: its mode (which makes
+// it a UNIX entry), its time, a binary type, no flags, its own name
+// position; only what it cannot say (versions, chapters) comes from the
+// header it started from, here a DOS text entry with every flag arj sets.
+TEST(RebuildNewEntries, TakeModeTimeAndTypeFromTheirFileNotTheTemplate) {
+  HeaderSpec old = StoredEntry("a/b/old.txt", "old content", 0x01 | 0x10 | 0x20);
+  old.file_type = 1;
+  old.archiver_version = 10;
+  old.garble_modifier = 0x5A;
+  const Bytes original = Concat({MainHeader(), BuildHeader(old), EndMarker()});
+  struct Case {
+    bool replace;
+    uint32_t mode;
+    const char* name;  // of the added entry
+    uint16_t name_position;
+  };
+  for (const Case& c : {Case{false, 0100751, "new/file.bin", 4}, Case{false, 0100600, "top.bin", 0},
+                        Case{true, 0100644, nullptr, 4}, Case{true, 0104755, nullptr, 4}}) {
+    SCOPED_TRACE(std::to_string(c.replace) + " " + std::to_string(c.mode));
+    TestHost host;
+    ArchiverFixture f(host);
+    ASSERT_EQ(f.OpenMemory(original), RESULT_OK);
+    ObjectRef list = NewChangeList(host);
+    TempDir dir;
+    ObjectRef io = FileContent(list, dir.File("content"), ToBytes("new content"), c.name ? c.name : "");
+    host::SetPropDWord(io, PROP_FILE_MODE, c.mode);
+    host::SetPropQWord(io, PROP_MODIFIED_TIME, 1600000000);
+    if (c.replace) arjrt::ChangeListReplace(list, 1, Hand(io));
+    else arjrt::ChangeListAdd(list, Hand(io));
+    Bytes out;
+    ASSERT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+    const ParsedArchive w = ParseArchive(out);
+    ASSERT_EQ(w.entries.size(), c.replace ? 1u : 2u);
+    const ParsedEntry& e = w.entries.back();
+    EXPECT_EQ(e.fixed[5], 10) << "the template's archiver version";
+    EXPECT_EQ(e.fixed[7], 2) << "a UNIX mode is a UNIX entry's";
+    EXPECT_EQ(e.flags(), 0);
+    EXPECT_EQ(e.file_type(), 0);
+    EXPECT_EQ(e.fixed[11], 0);
+    EXPECT_EQ(e.Field32(12), 1600000000u);
+    EXPECT_EQ(LoadWord(e.fixed.data() + 28), c.name_position);
+    EXPECT_EQ(LoadWord(e.fixed.data() + 30), 0x1000 | (c.mode & 07777));
+    EXPECT_TRUE(e.header_crc_ok);
+    EXPECT_EQ(Unpack(e), ToBytes("new content"));
+    const auto kept = original.begin() + static_cast<long>(MainHeader().size());
+    if (!c.replace) {
+      EXPECT_EQ(w.entries[0].fixed, Bytes(kept, kept + 34)) << "kept as stored";
+    }
+    host::CloseObject(list);
+  }
 }
 
 // Records what the plug-in asks of a list and hands out objects it keeps
@@ -314,7 +400,7 @@ TEST(RebuildMissingParts, AreErrorsNotEmptyEntries) {
     list.object.methods = &methods;
     Bytes out;
     EXPECT_EQ(RebuildInto(f, list.ref(), &out), ERR_BAD_PARAMETER);
-    EXPECT_FALSE(ParseWritten(out).ended);
+    EXPECT_FALSE(ParseArchive(out).ended);
   }
   {  // GetAdded fails, or hands out nothing
     RecordingList list;
@@ -325,7 +411,7 @@ TEST(RebuildMissingParts, AreErrorsNotEmptyEntries) {
     list.added = {io};
     list.get_added_result = ERR_NOT_FOUND;
     EXPECT_EQ(RebuildInto(f, list.ref(), &out), ERR_NOT_FOUND);
-    EXPECT_FALSE(ParseWritten(out).ended);
+    EXPECT_FALSE(ParseArchive(out).ended);
     host::CloseObject(io);
   }
 }
@@ -347,7 +433,7 @@ TEST(RebuildAddedNames, AreCheckedForLengthAndPresence) {
     Bytes out;
     EXPECT_EQ(RebuildInto(f, list.ref(), &out), c.expected);
     if (c.expected == RESULT_OK) {
-      const WrittenArchive w = ParseWritten(out);
+      const ParsedArchive w = ParseArchive(out);
       ASSERT_TRUE(w.ended);
       EXPECT_EQ(w.entries.back().name, c.name);
       EXPECT_EQ(w.entries.back().basic_size, 2600);

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "runtime/services/services.h"
-#include "tests/support/service_helpers.h"
+#include "tests/support/files.h"
+#include "tests/support/io_objects.h"
 #include "tests/support/test_host.h"
 
 namespace {
@@ -23,7 +24,7 @@ class BlockIoReadRule : public ::testing::TestWithParam<IoKind> {
   void SetUp() override {
     switch (GetParam()) {
       case IoKind::NativeFile:
-        WriteText(dir_.File("digits"), kDigits);
+        WriteFile(dir_.File("digits"), kDigits);
         ASSERT_EQ(OpenNativeFile(host_.root(), &io_, dir_.File("digits")), RESULT_OK);
         break;
       case IoKind::OwnedMemory:
@@ -106,7 +107,7 @@ TEST_F(NativeFileIo, OpenFailuresSayWhy) {
 }
 
 TEST_F(NativeFileIo, ReadOnlyFilesRefuseChanges) {
-  WriteText(dir_.File("ro"), "abc");
+  WriteFile(dir_.File("ro"), "abc");
   ObjectRef io = nullptr;
   ASSERT_EQ(OpenNativeFile(host_.root(), &io, dir_.File("ro")), RESULT_OK);
   uint32_t count = 9;
@@ -139,7 +140,7 @@ TEST_F(NativeFileIo, CreateWriteGapsAndTruncate) {
 
 TEST_F(NativeFileIo, PropertiesDescribeTheFile) {
   const std::string path = dir_.File("data.a03");
-  WriteText(path, "12345");
+  WriteFile(path, "12345");
   ObjectRef io = nullptr;
   ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, 1, 1), RESULT_OK);
   EXPECT_EQ(StringProperty(io, PROP_OBJECT_NAME), "data.a03");

@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace testing_support;
+
 using testing_support::TestHost;
 
 std::string Hex(const uint8_t* bytes, size_t n) {

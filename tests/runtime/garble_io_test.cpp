@@ -5,11 +5,12 @@
 
 #include "plugin/format/crc32.h"
 #include "runtime/services/services.h"
-#include "tests/codecs/decode/arj_archive_reader.h"
-#include "tests/codecs/decode/arj_peer.h"
-#include "tests/codecs/decode/sample_files.h"
+#include "tests/support/archive_parser.h"
+#include "tests/support/bytes.h"
 #include "tests/support/decode_chain.h"
 #include "tests/support/io_objects.h"
+#include "tests/support/peers.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/test_host.h"
 
 namespace {
@@ -111,9 +112,9 @@ TEST(GarbleIo, TakesNewKeysAndBasesAfterCreation) {
 
 // ---- The arj peer's garbled archives ----------------------------------------
 
-std::vector<arjrt::test::SampleFile> PeerFiles() {
-  return {{"text.txt", arjrt::test::TextSample(40000, 3)},
-          {"pattern.bin", arjrt::test::PatternSample(30000, 4)},
+std::vector<SampleFile> PeerFiles() {
+  return {{"text.txt", TextSample(40000, 3)},
+          {"pattern.bin", PatternSample(30000, 4)},
           {"tiny.txt", {'h', 'i', '\n'}}};
 }
 
@@ -126,24 +127,24 @@ bool KeyHasZero(const std::string& password, uint8_t modifier) {
 // Decodes every entry of a garbled archive image through the objects and
 // compares it with the file it came from.
 void ExpectEntriesDecode(const Bytes& archive, const std::string& password,
-                         const std::vector<arjrt::test::SampleFile>& files) {
+                         const std::vector<SampleFile>& files) {
   TestHost host;
-  auto entries = arjrt::test::ReadArjEntries(archive);
-  ASSERT_TRUE(entries.has_value());
-  ASSERT_EQ(entries->size(), files.size());
+  const ParsedArchive parsed = ParseArchive(archive);
+  ASSERT_TRUE(parsed.ended);
+  ASSERT_EQ(parsed.entries.size(), files.size());
   ObjectRef io = MemoryView(host.root(), archive);
-  for (const auto& e : *entries) {
+  for (const ParsedEntry& e : parsed.entries) {
     SCOPED_TRACE(e.name);
-    EXPECT_TRUE(e.flags & 1) << "not garbled";
+    EXPECT_TRUE(e.flags() & 1) << "not garbled";
     const auto file = std::find_if(files.begin(), files.end(), [&](const auto& f) { return f.name == e.name; });
     ASSERT_NE(file, files.end());
-    ChainInput in{io, e.data_offset, e.packed.size(), e.method, e.original_size,
-                  GarbleKey(password, e.garble_modifier)};
+    ChainInput in{io, e.data_offset, e.packed.size(), e.method(), e.original_size(),
+                  GarbleKey(password, e.garble_modifier())};
     ChainOutput out = DecodeThroughObjects(host.root(), in);
     EXPECT_EQ(out.result, RESULT_OK);
     EXPECT_EQ(out.count, file->bytes.size());
     EXPECT_TRUE(out.bytes == file->bytes) << "content differs";
-    EXPECT_EQ(out.crc, e.crc);
+    EXPECT_EQ(out.crc, e.crc());
   }
   host::CloseObject(io);
 }
@@ -151,10 +152,10 @@ void ExpectEntriesDecode(const Bytes& archive, const std::string& password,
 class GarbledPeerArchives : public ::testing::TestWithParam<int> {};
 
 TEST_P(GarbledPeerArchives, DecodeByteForByte) {
-  REQUIRE_ARJ();
+  REQUIRE_PEER("arj");
   const auto files = PeerFiles();
   const std::string password = "secret";
-  auto archive = arjrt::test::ArchiveWithArj(files, GetParam(), {"-g" + password});
+  auto archive = ArchiveWithArj(files, GetParam(), {"-g" + password});
   ASSERT_TRUE(archive.has_value()) << "arj failed";
   ExpectEntriesDecode(*archive, password, files);
 }
@@ -163,22 +164,22 @@ TEST_P(GarbledPeerArchives, DecodeByteForByte) {
 // at the modifier of a probe archive: bytes that make zero key bytes for it
 // and for the next few values, in case the clock moves on in between.
 TEST_P(GarbledPeerArchives, DecodeWithAZeroByteInTheKey) {
-  REQUIRE_ARJ();
+  REQUIRE_PEER("arj");
   const auto files = PeerFiles();
   for (int attempt = 0; attempt < 10; ++attempt) {
-    auto probe = arjrt::test::ArchiveWithArj(files, GetParam(), {"-gprobe"});
+    auto probe = ArchiveWithArj(files, GetParam(), {"-gprobe"});
     ASSERT_TRUE(probe.has_value()) << "arj failed";
-    const uint8_t modifier = arjrt::test::ReadArjEntries(*probe).value().at(0).garble_modifier;
+    const uint8_t modifier = ParseArchive(*probe).entries.at(0).garble_modifier();
     std::string password = "se";
     for (int ahead = 0; ahead < 3; ++ahead) {
       const auto c = static_cast<char>(static_cast<uint8_t>(0 - modifier - ahead));
       if (c != '\0' && c != '\'') password += c;
     }
     password += "cret";
-    auto archive = arjrt::test::ArchiveWithArj(files, GetParam(), {"-g" + password});
+    auto archive = ArchiveWithArj(files, GetParam(), {"-g" + password});
     ASSERT_TRUE(archive.has_value()) << "arj failed";
-    const auto entries = arjrt::test::ReadArjEntries(*archive).value();
-    if (!KeyHasZero(password, entries.at(0).garble_modifier)) continue;
+    const auto entries = ParseArchive(*archive).entries;
+    if (!KeyHasZero(password, entries.at(0).garble_modifier())) continue;
     ExpectEntriesDecode(*archive, password, files);
     return;
   }

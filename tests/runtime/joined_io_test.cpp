@@ -7,6 +7,8 @@
 #include "runtime/api/archive.h"
 #include "runtime/services/services.h"
 #include "tests/support/archive_builder.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
 #include "tests/support/io_objects.h"
 #include "tests/support/test_host.h"
 

@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace testing_support;
+
 using testing_support::TestHost;
 
 class MemoryTest : public ::testing::Test {

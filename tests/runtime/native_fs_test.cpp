@@ -6,7 +6,8 @@
 #include <string>
 
 #include "runtime/services/services.h"
-#include "tests/support/service_helpers.h"
+#include "tests/support/files.h"
+#include "tests/support/io_objects.h"
 #include "tests/support/test_host.h"
 
 namespace {
@@ -16,8 +17,8 @@ using namespace testing_support;
 class NativeFsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteText(dir_.File("data.arj"), "first volume");
-    WriteText(dir_.File("data.a01"), "second volume");
+    WriteFile(dir_.File("data.arj"), "first volume");
+    WriteFile(dir_.File("data.a01"), "second volume");
     // The embedder's chain: root -> source -> archive file.
     ASSERT_EQ(host::CreateObjectQuick(host_.root(), &source_, IID_FS_SOURCE, 0), RESULT_OK);
     ASSERT_EQ(OpenNativeFile(source_, &archive_, dir_.File("data.arj")), RESULT_OK);

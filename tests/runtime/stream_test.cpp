@@ -7,7 +7,10 @@
 #include <string>
 
 #include "runtime/services/services.h"
-#include "tests/support/service_helpers.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
+#include "tests/support/io_objects.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/test_host.h"
 
 namespace {
@@ -149,7 +152,7 @@ TEST_F(StreamTest, ReadByteAndReadWordAtTheEnd) {
 }
 
 TEST_F(StreamTest, LargeAndShortReadsDeliverWhatThereIs) {
-  const std::string data = PatternBytes(200000);
+  const std::string data = AsString(RandomSample(200000, 1));
   Open(data);
   EXPECT_EQ(ReadAt(kBuffer - 6, 20), data.substr(kBuffer - 6, 20)) << "across the buffer's edge";
   EXPECT_EQ(ReadAt(100, 150000), data.substr(100, 150000));
@@ -163,7 +166,7 @@ TEST_F(StreamTest, LargeAndShortReadsDeliverWhatThereIs) {
 
   // A large write over buffered bytes must not leave the old copy readable.
   EXPECT_EQ(ReadAt(0, 10), data.substr(0, 10));
-  const std::string patch = PatternBytes(kBuffer + 10, 7);
+  const std::string patch = AsString(RandomSample(kBuffer + 10, 7));
   WriteAt(0, patch);
   EXPECT_EQ(ReadAt(0, 10), patch.substr(0, 10));
 }
@@ -172,7 +175,7 @@ TEST_F(StreamTest, RewritingAPlaceholderAfterMoreThanABufferGivesTheRightFile) {
   const std::string path = dir_.File("out.arj");
   ASSERT_EQ(OpenNativeFile(host_.root(), &io_, path, 3, 7), RESULT_OK);
   stream_ = OpenStream(io_);
-  const std::string body = PatternBytes(150000);
+  const std::string body = AsString(RandomSample(150000, 1));
   ASSERT_EQ(s().Write(stream_, nullptr, "HDR0", 4), RESULT_OK);
   for (size_t at = 0; at < 100000; at += 1000)  // small writes, as a header writer makes them
     ASSERT_EQ(s().Write(stream_, nullptr, body.data() + at, 1000), RESULT_OK);
@@ -226,7 +229,7 @@ TEST_F(StreamTest, RandomOperationsMatchAPlainByteString) {
     const uint32_t size = pick(4) == 0 ? pick(2 * kBuffer) : pick(300);
     switch (pick(4)) {
       case 0: {  // write
-        const std::string bytes = PatternBytes(size, step);
+        const std::string bytes = AsString(RandomSample(size, step));
         ASSERT_EQ(s().Write(stream_, nullptr, bytes.data(), size), RESULT_OK);
         if (model.size() < position + size) model.resize(position + size, '\0');
         model.replace(position, size, bytes);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "runtime/services/services.h"
-#include "tests/support/service_helpers.h"
+#include "tests/support/io_objects.h"
 #include "tests/support/test_host.h"
 
 namespace {

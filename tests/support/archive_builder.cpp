@@ -1,15 +1,5 @@
 #include "tests/support/archive_builder.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
-
-#include "plugin/format/crc32.h"
-
 namespace testing_support {
 namespace {
 
@@ -79,51 +69,22 @@ Bytes MainHeader(const std::string& name, uint8_t flags, const std::string& comm
 }
 
 HeaderSpec StoredEntry(const std::string& name, const std::string& content, uint8_t flags) {
+  HeaderSpec fields = PackedEntry(name, 0, ToBytes(content), ToBytes(content));
+  fields.flags = flags;
+  return fields;
+}
+
+HeaderSpec PackedEntry(const std::string& name, uint8_t method, const Bytes& original, const Bytes& packed) {
   HeaderSpec fields;
   fields.name = name;
-  fields.flags = flags;
-  fields.data = ToBytes(content);
-  fields.packed_size = static_cast<uint32_t>(content.size());
-  fields.original_size = static_cast<uint32_t>(content.size());
-  fields.file_crc = Crc32Update(content.size(), content.data(), 0);
+  fields.method = method;
+  fields.data = packed;
+  fields.packed_size = static_cast<uint32_t>(packed.size());
+  fields.original_size = static_cast<uint32_t>(original.size());
+  fields.file_crc = Crc32Of(original);
   return fields;
 }
 
 Bytes EndMarker() { return {0x60, 0xEA, 0x00, 0x00}; }
 
-Bytes Concat(const std::vector<Bytes>& parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
-Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") + "/arjhost-test-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-}  // namespace testing_support
-
-namespace testing_support {
-uint32_t Crc32Of(const std::string& s) { return Crc32Update(s.size(), s.data(), 0); }
 }  // namespace testing_support

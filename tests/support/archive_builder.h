@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace testing_support {
+#include "tests/support/bytes.h"
 
-using Bytes = std::vector<uint8_t>;
+namespace testing_support {
 
 struct HeaderSpec {
   std::string name = "file.txt";
@@ -37,24 +37,8 @@ Bytes BuildHeader(const HeaderSpec& fields);
 Bytes MainHeader(const std::string& name = "test.arj", uint8_t flags = 0, const std::string& comment = "");
 // A stored (method 0) entry holding `content`.
 HeaderSpec StoredEntry(const std::string& name, const std::string& content, uint8_t flags = 0);
+// An entry holding `packed`, the data of `original` packed with `method`.
+HeaderSpec PackedEntry(const std::string& name, uint8_t method, const Bytes& original, const Bytes& packed);
 Bytes EndMarker();
-Bytes Concat(const std::vector<Bytes>& parts);
-Bytes ToBytes(const std::string& s);
-uint32_t Crc32Of(const std::string& s);
-
-void WriteFile(const std::string& path, const Bytes& bytes);
-Bytes ReadFile(const std::string& path);
-
-// A fresh temporary directory, removed with its contents on destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 }  // namespace testing_support

@@ -6,7 +6,7 @@
 
 namespace testing_support {
 
-ArchiverFixture::ArchiverFixture(TestHost& host) : host_(host) {
+ArchiverFixture::ArchiverFixture(TestHost& host) {
   EXPECT_EQ(host::CreateObjectQuick(host.root(), &source_, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE), RESULT_OK);
   host.runtime().AddMessageHandler(source_, [this](const arjrt::Message& m) -> ResultCode {
     uint64_t digest = 0;

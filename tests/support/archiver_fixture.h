@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "plugin/state/archiver_state.h"
-#include "tests/support/archive_builder.h"
+#include "tests/support/bytes.h"
 #include "tests/support/test_host.h"
 
 namespace testing_support {
@@ -45,7 +45,6 @@ class ArchiverFixture {
  private:
   ResultCode Finish(uint32_t scan_all);
 
-  TestHost& host_;
   Bytes bytes_;
   ObjectRef source_ = nullptr;
   ObjectRef io_ = nullptr;

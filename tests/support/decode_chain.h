@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "plugin/host/host_objects.h"
-#include "tests/support/archive_builder.h"
+#include "tests/support/bytes.h"
 
 namespace testing_support {
 

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "runtime/services/services.h"
-#include "tests/support/test_host.h"
+#include <algorithm>
+
+#include "runtime/services/content_file_io.h"
+#include "tests/support/files.h"
 
 namespace testing_support {
 
@@ -17,6 +19,43 @@ ObjectRef MemoryView(ObjectRef parent, const Bytes& bytes) {
   host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_SIZE, bytes.size());
   EXPECT_EQ(host::CreateObjectDone(io), RESULT_OK);
   return io;
+}
+
+ObjectRef MemoryContent(ObjectRef parent, const Bytes& data, const std::string& name) {
+  ObjectRef io = nullptr;
+  EXPECT_EQ(host::CreateObjectQuick(parent, &io, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
+  if (io == nullptr) return io;
+  if (!data.empty()) {
+    EXPECT_EQ(host::Io(io).SeekWrite(io, nullptr, 0, data.data(), static_cast<uint32_t>(data.size())), RESULT_OK);
+  }
+  if (!name.empty()) host::SetPropBuffer(io, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1));
+  return io;
+}
+
+ObjectRef FileContent(ObjectRef parent, const std::string& path, const Bytes& data, const std::string& name,
+                      int method) {
+  WriteFile(path, data);
+  ObjectRef io = nullptr;
+  EXPECT_EQ(host::CreateObject(parent, &io, IID_BLOCK_IO, arjrt::PID_CONTENT_FILE_IO), RESULT_OK);
+  host::SetPropBuffer(io, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
+  if (!name.empty()) host::SetPropBuffer(io, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1));
+  if (method >= 0) host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(method));
+  EXPECT_EQ(host::CreateObjectDone(io), RESULT_OK);
+  return io;
+}
+
+ResultCode OpenNativeFile(ObjectRef parent, ObjectRef* io, const std::string& path, uint32_t access, uint32_t open) {
+  ResultCode result = host::CreateObject(parent, io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
+  if (Failed(result)) return result;
+  host::SetPropBuffer(*io, PROP_OBJECT_PATH, path.data(), static_cast<uint32_t>(path.size()));
+  host::SetPropDWord(*io, PROP_ACCESS_MODE, access);
+  host::SetPropDWord(*io, PROP_OPEN_MODE, open);
+  result = host::CreateObjectDone(*io);
+  if (Failed(result)) {
+    host::CloseObject(*io);
+    *io = nullptr;
+  }
+  return result;
 }
 
 ObjectRef Window(ObjectRef parent, ObjectRef base, uint64_t offset, uint64_t size) {
@@ -54,8 +93,25 @@ Bytes ReadAll(ObjectRef io) {
   return out;
 }
 
-Bytes SourceFile(const std::string& relative_to_tests_data) {
-  return ReadFile(SourcePath("tests/data/" + relative_to_tests_data));
+ObjectRef MakeText(ObjectRef parent, const std::string& utf8) {
+  ObjectRef text = nullptr;
+  EXPECT_EQ(host::CreateObjectQuick(parent, &text, IID_TEXT, 0), RESULT_OK);
+  if (text != nullptr) {
+    EXPECT_EQ(host::Text(text).SetFromBuffer(text, 0, utf8.data(), static_cast<uint32_t>(utf8.size()), CP_UTF8, 0),
+              RESULT_OK);
+  }
+  return text;
+}
+
+std::string StringProperty(ObjectRef object, PropId id) {
+  uint32_t length = 0;
+  if (Failed(object->system->GetPropString(object, &length, id, nullptr, 0, CP_HOST_PATHS)) || length == 0)
+    return "<unavailable>";
+  std::string value(length, '\0');
+  if (Failed(object->system->GetPropString(object, &length, id, value.data(), length, CP_HOST_PATHS)))
+    return "<unavailable>";
+  value.resize(length - 1);
+  return value;
 }
 
 }  // namespace testing_support

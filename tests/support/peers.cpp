@@ -1,15 +1,24 @@
 #include "tests/support/peers.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
-#include "tests/support/test_host.h"
+#include "tests/support/commands.h"
+#include "tests/support/files.h"
 
 namespace testing_support {
+namespace {
 
-bool ToolInstalled(const std::string& tool) {
-  return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+constexpr const char* kTimeLimit = "timeout 300 ";
+
+int RunPeer(const std::string& tool, const std::string& dir, const std::string& args, std::string* output) {
+  return RunCommand("cd " + Quote(dir) + " && " + kTimeLimit + tool + " " + args + " </dev/null", output);
 }
+
+}  // namespace
+
+bool ToolInstalled(const std::string& tool) { return RunCommand("command -v " + tool) == 0; }
 
 bool RunningInCi() {
   const char* ci = std::getenv("CI");
@@ -17,13 +26,33 @@ bool RunningInCi() {
 }
 
 int RunArj(const std::string& dir, const std::string& args, std::string* output) {
-  std::string ignored;
-  return RunCommand("cd '" + dir + "' && arj " + args + " -y </dev/null", output ? output : &ignored);
+  return RunPeer("arj", dir, args + " -y", output);
+}
+
+int Run7zz(const std::string& dir, const std::string& args, std::string* output) {
+  return RunPeer("7zz", dir, args, output);
+}
+
+std::optional<Bytes> ArchiveWithArj(const std::vector<SampleFile>& files, int method,
+                                    const std::vector<std::string>& options) {
+  TempDir scratch;
+  const std::string dir = scratch.File("files");
+  std::error_code ec;
+  std::filesystem::create_directory(dir, ec);
+  if (ec || !WriteSampleFiles(dir, files)) return std::nullopt;
+  std::string args = "a -m" + std::to_string(method);
+  for (const std::string& option : options) {
+    if (option.find('\'') != std::string::npos || option.find('\0') != std::string::npos) return std::nullopt;
+    args += " " + Quote(option);
+  }
+  // Exit code 1 is a warning only.
+  if (RunArj(dir, args + " ../out.arj '*'") > 1) return std::nullopt;
+  return ReadFile(scratch.File("out.arj"));
 }
 
 std::vector<PeerEntry> ListWith7zz(const std::string& archive) {
   std::string out;
-  RunCommand("7zz l -slt '" + archive + "'", &out);
+  Run7zz(".", "l -slt " + Quote(archive), &out);
   std::vector<PeerEntry> entries;
   std::istringstream lines(out);
   std::string line;
@@ -53,6 +82,20 @@ std::vector<PeerEntry> ListWith7zz(const std::string& archive) {
     }
   }
   return entries;
+}
+
+std::vector<std::map<std::string, std::string>> FieldBlocks(const std::string& listing, const std::string& start) {
+  std::vector<std::map<std::string, std::string>> blocks;
+  std::istringstream lines(start.empty() ? listing : listing.substr(std::min(listing.find(start), listing.size())));
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t eq = line.find(" = ");
+    if (eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq);
+    if (key == "Path") blocks.emplace_back();
+    if (!blocks.empty()) blocks.back()[key] = line.substr(eq + 3);
+  }
+  return blocks;
 }
 
 }  // namespace testing_support

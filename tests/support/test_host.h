@@ -37,12 +37,4 @@ class TestHost {
   size_t baseline_objects_ = 0;
 };
 
-// Path of a file in the build folder (the tool, the plug-in library).
-std::string BuildPath(const std::string& name);
-std::string SourcePath(const std::string& name);
-
-// Runs a shell command, returning its exit status and what it printed on
-// stdout and stderr together.
-int RunCommand(const std::string& command, std::string* output);
-
 }  // namespace testing_support

@@ -1,5 +1,7 @@
 #include "runtime/api/internal/entry_metadata.h"
 
+#include <algorithm>
+
 #include "runtime/api/internal/unix_special.h"
 #include "runtime/format/entry_time.h"
 
@@ -21,7 +23,14 @@ void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry) {
   entry->first_chapter = header.first_chapter;
   entry->last_chapter = header.last_chapter;
   entry->comment = header.comment;
+  entry->archiver_version = header.archiver_version;
+  entry->min_version = header.min_version;
+  entry->header_offset = header.offset;
   entry->modified_time = arjrt::EntryTimeToUnix(header.file_time, header.host_os);
+  entry->accessed_known = header.accessed_time != 0;
+  entry->created_known = header.created_time != 0;
+  entry->accessed_time = entry->accessed_known ? arjrt::EntryTimeToUnix(header.accessed_time, header.host_os) : 0;
+  entry->created_time = entry->created_known ? arjrt::EntryTimeToUnix(header.created_time, header.host_os) : 0;
   entry->special = EntryInfo::Special::kNone;
   entry->link_target.clear();
   if (header.file_type == kFileTypeUnixSpecial) ApplyUnixSpecial(header.unix_extension, entry);
@@ -40,25 +49,42 @@ void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& tabl
     const uint32_t v = table.of_entry[t];
     if (v < volumes) index_in_volume[t] = seen[v]++;
   }
-  // Per volume, the entries that start there, by that index: ascending,
-  // as the entries come in table order.
-  std::vector<std::vector<std::pair<uint64_t, EntryInfo*>>> starting(volumes);
+  // Per volume, the parts that lie there, by that index: ascending, as the
+  // entries and their parts come in table order. An entry's parts are the
+  // table entries from its handle on (one when they are not known).
+  struct Wanted {
+    uint64_t index;
+    EntryInfo* entry;
+    size_t part;
+  };
+  std::vector<std::vector<Wanted>> in_volume(volumes);
   for (EntryInfo& e : entries) {
     e.header_known = false;
-    if (e.handle == 0 || e.handle > table_size) continue;
-    const size_t t = static_cast<size_t>(e.handle - 1);
-    const uint32_t v = table.of_entry[t];
-    if (v < volumes) starting[v].push_back({index_in_volume[t], &e});
+    for (size_t k = 0; k < std::max<size_t>(e.parts.size(), 1); ++k) {
+      if (e.handle == 0 || e.handle + k > table_size) break;
+      const size_t t = static_cast<size_t>(e.handle - 1 + k);
+      const uint32_t v = table.of_entry[t];
+      if (v >= volumes) continue;
+      in_volume[v].push_back({index_in_volume[t], &e, k});
+      if (k < e.parts.size()) e.parts[k].volume = table.names[v];
+    }
   }
   for (size_t v = 0; v < volumes; ++v) {
-    const auto& wanted = starting[v];
+    const auto& wanted = in_volume[v];
     if (wanted.empty()) continue;
     size_t next = 0;
     uint64_t index = 0;
     source(table.names[v], [&](const arjrt::ArjHeader& h) {
-      while (next < wanted.size() && wanted[next].first < index) ++next;
-      if (next < wanted.size() && wanted[next].first == index && NamesMatch(wanted[next].second->name, h.name))
-        ApplyHeader(h, wanted[next].second);
+      while (next < wanted.size() && wanted[next].index < index) ++next;
+      if (next < wanted.size() && wanted[next].index == index && NamesMatch(wanted[next].entry->name, h.name)) {
+        const Wanted& w = wanted[next];
+        if (w.part == 0) ApplyHeader(h, w.entry);
+        if (w.part < w.entry->parts.size()) {
+          EntryInfo::Part& part = w.entry->parts[w.part];
+          part.position = h.file_position;
+          part.header_offset = h.offset;
+        }
+      }
       ++index;
     });
   }

@@ -31,11 +31,12 @@ bool NamesMatch(const std::string& reported, const std::string& stored);
 // Copies the header's fields into `entry` and marks it known.
 void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry);
 
-// Fills the header fields of `entries`: the plug-in lists a volume's
-// entries in header order and the volumes in order, so a table entry's
-// index among the entries of its volume is its header's index in that
-// volume. An entry whose header is missing or names another file is left
-// with header_known = false. Walks each volume once, keeping no headers.
+// Fills the header fields of `entries` and the position of each part: the
+// plug-in lists a volume's entries in header order and the volumes in
+// order, so a table entry's index among the entries of its volume is its
+// header's index in that volume. An entry whose header is missing or names
+// another file is left with header_known = false. Walks each volume once,
+// keeping no headers.
 void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& table, const VolumeHeaderSource& source);
 
 }  // namespace arjhost

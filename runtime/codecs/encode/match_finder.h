@@ -38,11 +38,9 @@ class MatchFinder {
   const uint8_t* cursor() const { return window_.cursor(); }
   uint64_t bytes_read() const { return window_.bytes_read(); }
 
-  // Longest match at the cursor (length 0 if none reaches kMinMatch); enters
-  // the cursor into the chains and moves past it.
-  Match FindAndAdvance() { return FindLongerAndAdvance(lzh::kMinMatch - 1, depth_); }
-  // The same for a match longer than `length` only (length 0 if none),
-  // following at most `depth` links: the lazy look-ahead's cheaper search.
+  // The longest match longer than `length` at the cursor (length 0 if none),
+  // following at most `depth` links; enters the cursor into the chains and
+  // moves past it.
   Match FindLongerAndAdvance(uint32_t length, uint32_t depth) {
     Match m{0, 0};
     Search(&m, 1, length, depth);

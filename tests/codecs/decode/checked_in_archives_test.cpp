@@ -6,12 +6,15 @@
 #include <set>
 #include <string>
 
-#include "tests/codecs/decode/arj_archive_reader.h"
-#include "tests/codecs/decode/decode_helpers.h"
-#include "tests/codecs/decode/sample_files.h"
+#include "tests/support/archive_parser.h"
+#include "tests/support/bytes.h"
+#include "tests/support/codec_bytes.h"
+#include "tests/support/files.h"
+#include "tests/support/sample_data.h"
 
-namespace arjrt::test {
 namespace {
+
+using namespace testing_support;
 
 struct Case {
   int method;
@@ -22,26 +25,25 @@ class CheckedInArchiveTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(CheckedInArchiveTest, EveryEntryDecodesToItsSample) {
   const Case c = GetParam();
-  const std::string path = std::string(DECODER_TEST_DATA_DIR) + "/sample-m" + std::to_string(c.method) + ".arj";
-  const auto image = ReadFileBytes(path);
-  ASSERT_TRUE(image) << path;
-  const auto entries = ReadArjEntries(*image);
-  ASSERT_TRUE(entries) << path;
+  const std::string path = SourcePath("tests/codecs/decode/data/sample-m" + std::to_string(c.method) + ".arj");
+  const ParsedArchive archive = ParseArchive(ReadFile(path));
+  ASSERT_TRUE(archive.ended) << path;
+  const std::vector<ParsedEntry>& entries = archive.entries;
 
   std::map<std::string, std::vector<uint8_t>> samples;
   for (auto& f : CheckedInSamples()) samples[f.name] = std::move(f.bytes);
-  ASSERT_EQ(entries->size(), samples.size());
+  ASSERT_EQ(entries.size(), samples.size());
 
   std::set<uint32_t> methods;
-  for (const ArjEntry& e : *entries) {
+  for (const ParsedEntry& e : entries) {
     SCOPED_TRACE(e.name);
-    methods.insert(e.method);
+    methods.insert(e.method());
     const auto expected = samples.find(e.name);
     ASSERT_NE(expected, samples.end());
-    const DecodeOutcome o = DecodeBytes(e.method, e.packed, e.original_size, c.max_read);
+    const DecodeOutcome o = DecodeBytes(e.method(), e.packed, e.original_size(), c.max_read);
     ASSERT_EQ(o.result, RESULT_OK);
-    EXPECT_EQ(o.written, e.original_size);
-    EXPECT_EQ(Crc32Of(o.bytes), e.crc);
+    EXPECT_EQ(o.written, e.original_size());
+    EXPECT_EQ(Crc32Of(o.bytes), e.crc());
     EXPECT_TRUE(o.bytes == expected->second);
   }
   // arj stores what does not compress; the rest must use the method asked for.
@@ -61,4 +63,3 @@ INSTANTIATE_TEST_SUITE_P(Methods, CheckedInArchiveTest,
                          });
 
 }  // namespace
-}  // namespace arjrt::test

@@ -4,22 +4,21 @@
 
 #include <string>
 
-#include "tests/codecs/decode/arj_archive_reader.h"
-#include "tests/codecs/decode/decode_helpers.h"
+#include "tests/support/archive_parser.h"
+#include "tests/support/bytes.h"
+#include "tests/support/codec_bytes.h"
+#include "tests/support/files.h"
+#include "tests/support/memory_streams.h"
 
-namespace arjrt::test {
 namespace {
 
+using namespace testing_support;
+
 // The packed bytes of one entry of a checked-in archive.
-ArjEntry CheckedInEntry(int method, const std::string& name) {
-  const auto image =
-      ReadFileBytes(std::string(DECODER_TEST_DATA_DIR) + "/sample-m" + std::to_string(method) + ".arj");
-  if (image) {
-    if (const auto entries = ReadArjEntries(*image)) {
-      for (const ArjEntry& e : *entries) {
-        if (e.name == name) return e;
-      }
-    }
+ParsedEntry CheckedInEntry(int method, const std::string& name) {
+  const Bytes image = ReadFile(SourcePath("tests/codecs/decode/data/sample-m" + std::to_string(method) + ".arj"));
+  for (const ParsedEntry& e : ParseArchive(image).entries) {
+    if (e.name == name) return e;
   }
   ADD_FAILURE() << "no " << name << " in sample-m" << method << ".arj";
   return {};
@@ -38,8 +37,8 @@ void ExpectConsistent(const DecodeOutcome& o, uint64_t size) {
 // --- Hand-made method 1..3 block headers ----------------------------------
 
 // The 16-bit count of codes that opens a block.
-BitWriter BlockStart(uint32_t codes) {
-  BitWriter w;
+MsbBitWriter BlockStart(uint32_t codes) {
+  MsbBitWriter w;
   w.Put(codes, 16);
   return w;
 }
@@ -90,12 +89,12 @@ TEST(LzhHeaderTest, ImpossibleTablesAreCorrupt) {
 }
 
 // A block of 54 bits whose codes have one symbol each, taking no bits.
-BitWriter& PutSingleSymbolBlock(BitWriter& w, uint32_t codes, uint32_t code_symbol, uint32_t position_symbol) {
+MsbBitWriter& PutSingleSymbolBlock(MsbBitWriter& w, uint32_t codes, uint32_t code_symbol, uint32_t position_symbol) {
   return w.Put(codes, 16).Put(0, 5).Put(0, 5).Put(0, 9).Put(code_symbol, 9).Put(0, 5).Put(position_symbol, 5);
 }
 
 std::vector<uint8_t> SingleSymbolBlock(uint32_t codes, uint32_t code_symbol, uint32_t position_symbol) {
-  BitWriter w;
+  MsbBitWriter w;
   return PutSingleSymbolBlock(w, codes, code_symbol, position_symbol).Bytes();
 }
 
@@ -127,7 +126,7 @@ TEST(LzhHeaderTest, EndlessZeroBitCodesStopAtTheEndOfInput) {
 
 TEST(FastStreamTest, MatchDistanceBeyondOutputIsCorrupt) {
   // Literal 'x', then a 3-byte match (prefix 10, value 0) at distance 2.
-  const auto stream = BitWriter().Put(0, 1).Put('x', 8).Put(0b10, 2).Put(0, 1).Put(0, 1).Put(1, 9).Put(0, 32).Bytes();
+  const auto stream = MsbBitWriter().Put(0, 1).Put('x', 8).Put(0b10, 2).Put(0, 1).Put(0, 1).Put(1, 9).Put(0, 32).Bytes();
   const DecodeOutcome o = DecodeBytes(4, stream, 4);
   EXPECT_EQ(o.result, ERR_CORRUPTED);
   EXPECT_EQ(o.bytes, std::vector<uint8_t>{'x'});
@@ -136,7 +135,7 @@ TEST(FastStreamTest, MatchDistanceBeyondOutputIsCorrupt) {
 TEST(FastStreamTest, LongestLengthAndFarthestDistanceDecode) {
   // 15872 literals, then a 256-byte match (seven 1 bits, value 127) from
   // 15872 back (four 1 bits, 13 bits of 8191).
-  BitWriter w;
+  MsbBitWriter w;
   std::vector<uint8_t> expected;
   for (uint32_t i = 0; i < 15872; ++i) {
     const auto b = static_cast<uint8_t>(i * 7 + (i >> 8));
@@ -161,14 +160,14 @@ const Damaged kDamaged[] = {{1, "text.txt"}, {1, "pattern.bin"}, {3, "pattern.bi
 
 TEST(DamagedStreamTest, TruncatedDataFails) {
   for (const Damaged& d : kDamaged) {
-    const ArjEntry e = CheckedInEntry(d.method, d.name);
-    SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method));
+    const ParsedEntry e = CheckedInEntry(d.method, d.name);
+    SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method()));
     ASSERT_FALSE(e.packed.empty());
     const size_t step = std::max<size_t>(1, e.packed.size() / 300);
     for (size_t cut = 0; cut < e.packed.size(); cut += step) {
       const std::vector<uint8_t> part(e.packed.begin(), e.packed.begin() + static_cast<ptrdiff_t>(cut));
-      const DecodeOutcome o = DecodeBytes(e.method, part, e.original_size);
-      ExpectConsistent(o, e.original_size);
+      const DecodeOutcome o = DecodeBytes(e.method(), part, e.original_size());
+      ExpectConsistent(o, e.original_size());
       // The last few bytes may be stood in for by zero bits; earlier cuts must show.
       if (cut + 16 < e.packed.size()) {
         EXPECT_TRUE(o.result == ERR_END_OF_DATA || o.result == ERR_CORRUPTED) << "cut at " << cut;
@@ -186,14 +185,14 @@ TEST(DamagedStreamTest, StoredShortInputIsEndOfData) {
 
 TEST(DamagedStreamTest, FlippedBitsAndBytesStayInBounds) {
   for (const Damaged& d : kDamaged) {
-    const ArjEntry e = CheckedInEntry(d.method, d.name);
-    SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method));
+    const ParsedEntry e = CheckedInEntry(d.method, d.name);
+    SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method()));
     const size_t step = std::max<size_t>(1, e.packed.size() / 200);
     for (size_t at = 0; at < e.packed.size(); at += step) {
       for (uint8_t mask : {uint8_t{0x01}, uint8_t{0x10}, uint8_t{0x80}, uint8_t{0xFF}}) {
         std::vector<uint8_t> bad = e.packed;
         bad[at] ^= mask;
-        ExpectConsistent(DecodeBytes(e.method, bad, e.original_size), e.original_size);
+        ExpectConsistent(DecodeBytes(e.method(), bad, e.original_size()), e.original_size());
       }
     }
   }
@@ -205,19 +204,19 @@ TEST(StreamEndTest, BytesAfterArjsStreamsFailPastWhatArjAccepts) {
   const Damaged entries[] = {{0, "text.txt"},    {0, "tiny.txt"}, {1, "text.txt"}, {1, "zeros.bin"},
                              {2, "pattern.bin"}, {3, "text.txt"}, {4, "text.txt"}, {4, "zeros.bin"}};
   for (const Damaged& d : entries) {
-    const ArjEntry e = CheckedInEntry(d.method, d.name);
+    const ParsedEntry e = CheckedInEntry(d.method, d.name);
     for (const size_t extra : {0, 1, 2, 3, 4, 1000, 70000}) {
       for (const uint8_t fill : {uint8_t{0x00}, uint8_t{0xFF}}) {
         for (const size_t max_read : {SIZE_MAX, size_t{7}}) {
-          SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method) + ", " + std::to_string(extra) +
+          SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method()) + ", " + std::to_string(extra) +
                        " bytes of " + std::to_string(fill) + ", reads of " + std::to_string(max_read));
-          std::vector<uint8_t> packed = e.packed;
+          Bytes packed = e.packed;
           packed.resize(packed.size() + extra, fill);
-          const DecodeOutcome o = DecodeBytes(e.method, packed, e.original_size, max_read);
+          const DecodeOutcome o = DecodeBytes(e.method(), packed, e.original_size(), max_read);
           // The whole output is out before the end is judged.
-          EXPECT_EQ(o.written, e.original_size);
-          EXPECT_EQ(Crc32Of(o.bytes), e.crc);
-          if (extra <= ArjToleratedUnused(e.method)) {
+          EXPECT_EQ(o.written, e.original_size());
+          EXPECT_EQ(Crc32Of(o.bytes), e.crc());
+          if (extra <= ArjToleratedUnused(e.method())) {
             EXPECT_EQ(o.result, RESULT_OK);
             EXPECT_EQ(o.unused, 0u);
           } else {
@@ -242,7 +241,7 @@ std::vector<EndCase> StreamsEndingAtEveryBit() {
   std::vector<EndCase> cases;
   // Method 4: literals of 9 bits each.
   for (size_t n : {1, 2, 3, 4, 5, 6, 7, 8, 40000}) {
-    BitWriter w;
+    MsbBitWriter w;
     std::vector<uint8_t> output;
     for (size_t i = 0; i < n; ++i) {
       const auto b = static_cast<uint8_t>('a' + i % 26);
@@ -254,7 +253,7 @@ std::vector<EndCase> StreamsEndingAtEveryBit() {
   // Methods 1..3: a block of three free literals, another of m 3-byte
   // matches at distance 3 that take one bit each (position symbol 2).
   for (uint32_t m = 1; m <= 8; ++m) {
-    BitWriter w;
+    MsbBitWriter w;
     PutSingleSymbolBlock(w, 3, 'X', 0);
     PutSingleSymbolBlock(w, m, MatchSymbol(3), 2).Put(0, m);
     cases.push_back({std::to_string(m) + " one-bit matches", 1 + m % 3, w.Bytes(), std::vector<uint8_t>(3 + 3 * m, 'X')});
@@ -279,9 +278,9 @@ TEST(StreamEndTest, ArjsToleranceHoldsAtEveryBitPosition) {
 TEST(StreamEndTest, AMatchRunningPastTheEndFails) {
   // arj writes the whole of a last match, and so fails an entry it overruns.
   // Method 4: 'A', then a 3-byte match at distance 1.
-  const auto fast = BitWriter().Put(0, 1).Put('A', 8).Put(0b10, 2).Put(0, 1).Put(0, 1).Put(0, 9).Bytes();
+  const auto fast = MsbBitWriter().Put(0, 1).Put('A', 8).Put(0b10, 2).Put(0, 1).Put(0, 1).Put(0, 9).Bytes();
   // Method 1: three free literals 'X', then a 10-byte match at distance 3.
-  BitWriter w;
+  MsbBitWriter w;
   PutSingleSymbolBlock(w, 3, 'X', 0);
   const auto lzh = PutSingleSymbolBlock(w, 1, MatchSymbol(10), 2).Put(0, 1).Bytes();
   const struct {
@@ -321,8 +320,8 @@ TEST(GarbageTest, RandomBytesFailCleanly) {
 }
 
 TEST(GarbageTest, HugeSizeWithTinyInputEnds) {
-  const ArjEntry text = CheckedInEntry(1, "text.txt");
-  const ArjEntry fast = CheckedInEntry(4, "text.txt");
+  const ParsedEntry text = CheckedInEntry(1, "text.txt");
+  const ParsedEntry fast = CheckedInEntry(4, "text.txt");
   const std::vector<std::vector<uint8_t>> inputs = {
       {},
       std::vector<uint8_t>(10, 0x00),
@@ -379,32 +378,31 @@ TEST(InterfaceTest, EmptyOutputNeedsNoInput) {
       EXPECT_EQ(more.unused, extra <= ArjToleratedUnused(method) ? 0 : extra);
     }
   }
-  const std::vector<uint8_t> nothing;  // outlives the source, which holds a reference
+  const Bytes nothing;  // outlives the source, which points into it
   MemorySource in(nothing);
-  VectorSink out;
+  MemorySink out;
   EXPECT_EQ(DecodeArjData(1, in, out, 0, nullptr), RESULT_OK);  // written may be null
 }
 
 TEST(InterfaceTest, StreamFailuresPassThroughUnchanged) {
   for (int method : {0, 1, 4}) {
-    const ArjEntry e = CheckedInEntry(method, "text.txt");
+    const ParsedEntry e = CheckedInEntry(method, "text.txt");
     SCOPED_TRACE(method);
     {
       FailingSource in(e.packed, e.packed.size() / 2, ERR_IO);
-      VectorSink out;
+      MemorySink out;
       uint64_t written = 0;
-      EXPECT_EQ(DecodeArjData(e.method, in, out, e.original_size, &written), ERR_IO);
+      EXPECT_EQ(DecodeArjData(e.method(), in, out, e.original_size(), &written), ERR_IO);
       EXPECT_EQ(written, out.bytes.size());
     }
     {
       MemorySource in(e.packed);
-      VectorSink out(0, ERR_ACCESS_DENIED);
+      MemorySink out(0, ERR_ACCESS_DENIED);
       uint64_t written = 1;
-      EXPECT_EQ(DecodeArjData(e.method, in, out, e.original_size, &written), ERR_ACCESS_DENIED);
+      EXPECT_EQ(DecodeArjData(e.method(), in, out, e.original_size(), &written), ERR_ACCESS_DENIED);
       EXPECT_EQ(written, 0u);
     }
   }
 }
 
 }  // namespace
-}  // namespace arjrt::test

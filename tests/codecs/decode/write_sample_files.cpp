@@ -2,12 +2,12 @@
 // make_data.sh.
 #include <cstdio>
 
-#include "tests/codecs/decode/sample_files.h"
+#include "tests/support/sample_data.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
     return 2;
   }
-  return arjrt::test::WriteSampleFiles(argv[1], arjrt::test::CheckedInSamples()) ? 0 : 1;
+  return testing_support::WriteSampleFiles(argv[1], testing_support::CheckedInSamples()) ? 0 : 1;
 }

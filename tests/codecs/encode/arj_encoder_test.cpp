@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/codecs/encode/encode_bytes.h"
-#include "tests/codecs/encode/memory_streams.h"
-#include "tests/codecs/encode/sample_data.h"
+#include "tests/support/codec_bytes.h"
+#include "tests/support/memory_streams.h"
+#include "tests/support/sample_data.h"
 
 namespace {
 
-using arjtest::EncodeBytes;
+using namespace testing_support;
+
 
 constexpr uint32_t kMethods[] = {0, 1, 2, 3, 4};
 
@@ -71,7 +72,7 @@ TEST(EncodeArjData, EmptyInputPacksToNothing) {
 }
 
 TEST(EncodeArjData, StoreCopiesTheInput) {
-  const auto data = arjtest::MixedData(300000, 4);
+  const auto data = MixedData(300000, 4);
   const auto e = EncodeBytes(0, data, 777);
   ASSERT_EQ(e.result, RESULT_OK);
   EXPECT_EQ(e.packed, data);
@@ -79,24 +80,29 @@ TEST(EncodeArjData, StoreCopiesTheInput) {
   EXPECT_EQ(e.unpacked_read, data.size());
 }
 
-TEST(EncodeArjData, OutputDoesNotDependOnHowTheSourceSplitsItsReads) {
-  const auto data = arjtest::MixedData(700000, 5);
-  for (uint32_t method : kMethods) {
-    const auto whole = EncodeBytes(method, data);
-    ASSERT_EQ(whole.result, RESULT_OK);
-    EXPECT_EQ(whole.packed_written, whole.packed.size());
-    EXPECT_EQ(whole.unpacked_read, data.size());
-    for (size_t chunk : {size_t{1}, size_t{255}, size_t{4099}}) {
-      const auto pieces = EncodeBytes(method, data, chunk);
-      ASSERT_EQ(pieces.result, RESULT_OK);
-      EXPECT_TRUE(pieces.packed == whole.packed) << "method " << method << " chunk " << chunk;
-    }
+// One test per method, so that the suite's parallel runs share them out.
+class EncodeBySplits : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(EncodeBySplits, OutputDoesNotDependOnHowTheSourceSplitsItsReads) {
+  const auto data = MixedData(700000, 5);
+  const uint32_t method = GetParam();
+  const auto whole = EncodeBytes(method, data);
+  ASSERT_EQ(whole.result, RESULT_OK);
+  EXPECT_EQ(whole.packed_written, whole.packed.size());
+  EXPECT_EQ(whole.unpacked_read, data.size());
+  for (size_t chunk : {size_t{1}, size_t{255}, size_t{4099}}) {
+    const auto pieces = EncodeBytes(method, data, chunk);
+    ASSERT_EQ(pieces.result, RESULT_OK);
+    EXPECT_TRUE(pieces.packed == whole.packed) << "method " << method << " chunk " << chunk;
   }
 }
 
+INSTANTIATE_TEST_SUITE_P(Methods, EncodeBySplits, ::testing::ValuesIn(kMethods),
+                         [](const auto& info) { return "m" + std::to_string(info.param); });
+
 TEST(EncodeArjData, CompressesRedundantDataAndBoundsIncompressibleData) {
-  const auto text = arjtest::TextLike(200000, 6);
-  const auto noise = arjtest::RandomBytes(200000, 7);
+  const auto text = TextLike(200000, 6);
+  const auto noise = RandomSample(200000, 7);
   for (uint32_t method = 1; method <= 4; ++method) {
     const auto t = EncodeBytes(method, text);
     EXPECT_LT(t.packed.size(), text.size() / 3) << method;
@@ -108,7 +114,7 @@ TEST(EncodeArjData, CompressesRedundantDataAndBoundsIncompressibleData) {
 }
 
 TEST(EncodeArjData, LowerLzhMethodsSearchHarderAndPackSmaller) {
-  const auto data = arjtest::MixedData(1 << 20, 9);
+  const auto data = MixedData(1 << 20, 9);
   const size_t m1 = EncodeBytes(1, data).packed.size();
   const size_t m2 = EncodeBytes(2, data).packed.size();
   const size_t m3 = EncodeBytes(3, data).packed.size();
@@ -121,10 +127,10 @@ TEST(EncodeArjData, LowerLzhMethodsSearchHarderAndPackSmaller) {
 // was priced by guesses).
 TEST(EncodeArjData, Method1NeverPacksWorseThanMethod2) {
   const std::pair<const char*, std::vector<uint8_t>> samples[] = {
-      {"small text", arjtest::TextLike(20000, 11)},
-      {"text across chunks", arjtest::TextLike((1 << 20) + 70000, 12)},
-      {"binary", arjtest::BinaryLike(300000, 13)},
-      {"mixed", arjtest::MixedData(1 << 20, 14)},
+      {"small text", TextLike(20000, 11)},
+      {"text across chunks", TextLike((1 << 20) + 70000, 12)},
+      {"binary", BinaryLike(300000, 13)},
+      {"mixed", MixedData(1 << 20, 14)},
   };
   for (const auto& [label, data] : samples)
     EXPECT_LE(EncodeBytes(1, data).packed.size(), EncodeBytes(2, data).packed.size()) << label;
@@ -141,13 +147,13 @@ TEST(JoinChunks, StopsBelowTheLimitWhenPackingWouldNotMakeTheDataSmaller) {
   const Case cases[] = {
       {"empty", {}, true},
       {"a few bytes", {1, 2, 3}, true},
-      {"random across chunks", arjtest::RandomBytes((1 << 20) + 5000, 21), true},
-      {"text", arjtest::TextLike(300000, 22), false},
+      {"random across chunks", RandomSample((1 << 20) + 5000, 21), true},
+      {"text", TextLike(300000, 22), false},
   };
   for (uint32_t method = 1; method <= 4; ++method) {
     for (const Case& c : cases) {
-      arjtest::MemorySource source(c.data);
-      arjtest::MemorySink sink;
+      MemorySource source(c.data);
+      MemorySink sink;
       arjrt::InlineChunks chunks(method, source);
       uint64_t written = 0, read = 0;
       bool reached = !c.reached;
@@ -166,22 +172,22 @@ TEST(EncodeArjData, PassesReadErrorsThroughUnchanged) {
   for (uint32_t method : kMethods) {
     for (size_t good : {size_t{0}, size_t{1000}, size_t{300000}}) {
       BrokenSource source(good, ERR_ACCESS_DENIED);
-      arjtest::MemorySink sink;
+      MemorySink sink;
       uint64_t written = 0;
       EXPECT_EQ(arjrt::EncodeArjData(method, source, sink, &written, nullptr), ERR_ACCESS_DENIED)
           << method << " after " << good;
     }
     OverclaimingSource liar;
-    arjtest::MemorySink sink;
+    MemorySink sink;
     uint64_t written = 0;
     EXPECT_TRUE(Failed(arjrt::EncodeArjData(method, liar, sink, &written, nullptr))) << method;
   }
 }
 
 TEST(EncodeArjData, StopsAtTheFirstWriteErrorAndReportsIt) {
-  const auto data = arjtest::RandomBytes(4 << 20, 8);
+  const auto data = RandomSample(4 << 20, 8);
   for (uint32_t method : kMethods) {
-    arjtest::MemorySource source(data);
+    MemorySource source(data);
     FullSink sink(10000);
     uint64_t written = 99, read = 0;
     EXPECT_EQ(arjrt::EncodeArjData(method, source, sink, &written, &read), ERR_IO) << method;

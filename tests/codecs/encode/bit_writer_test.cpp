@@ -4,9 +4,11 @@
 
 #include "runtime/codecs/encode/bit_joiner.h"
 
-#include "tests/codecs/encode/memory_streams.h"
+#include "tests/support/memory_streams.h"
 
 namespace {
+
+using namespace testing_support;
 
 using arjrt::BitWriter;
 
@@ -27,7 +29,7 @@ class FailingSink : public arjrt::ByteSink {
 };
 
 TEST(BitWriter, PacksHighBitFirstAndPadsWithZeros) {
-  arjtest::MemorySink sink;
+  MemorySink sink;
   BitWriter bits(sink);
   bits.Put(1, 1);
   bits.Put(3, 0b010);
@@ -41,7 +43,7 @@ TEST(BitWriter, PacksHighBitFirstAndPadsWithZeros) {
 }
 
 TEST(BitWriter, CarriesOutputAcrossItsBuffer) {
-  arjtest::MemorySink sink;
+  MemorySink sink;
   BitWriter bits(sink);
   const size_t n = 200000;  // several internal buffers
   for (size_t i = 0; i < n; ++i) bits.Put(12, static_cast<uint32_t>(i));
@@ -83,11 +85,11 @@ TEST(BitJoiner, JoinsChunksIntoTheStreamOneWriterMakes) {
   for (const Case& c : cases) {
     uint32_t seed = 12345;
     auto next_bit = [&] { return (seed = seed * 1103515245u + 12345u) >> 31; };
-    arjtest::MemorySink whole_sink, joined_sink;
+    MemorySink whole_sink, joined_sink;
     BitWriter whole(whole_sink);
     arjrt::BitJoiner joiner(joined_sink);
     for (uint32_t n : c.chunk_bits) {
-      arjtest::MemorySink chunk_sink;
+      MemorySink chunk_sink;
       BitWriter chunk(chunk_sink);
       for (uint32_t i = 0; i < n; ++i) {
         const uint32_t bit = next_bit();
@@ -106,7 +108,7 @@ TEST(BitJoiner, JoinsChunksIntoTheStreamOneWriterMakes) {
 }
 
 TEST(BitJoiner, RefusesAChunkClaimingMoreBitsThanItHolds) {
-  arjtest::MemorySink sink;
+  MemorySink sink;
   arjrt::BitJoiner joiner(sink);
   EXPECT_EQ(joiner.Append(arjrt::PackedChunk{{0xFF}, 9}), ERR_BAD_PARAMETER);
   EXPECT_TRUE(sink.bytes.empty());

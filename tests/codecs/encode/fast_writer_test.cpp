@@ -2,15 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/codecs/encode/memory_streams.h"
+#include "tests/support/memory_streams.h"
 
 namespace {
+
+using namespace testing_support;
 
 using arjrt::BitWriter;
 using arjrt::FastWriter;
 
 std::vector<uint8_t> Bits(void (*emit)(FastWriter&)) {
-  arjtest::MemorySink sink;
+  MemorySink sink;
   BitWriter bits(sink);
   FastWriter writer(bits);
   emit(writer);

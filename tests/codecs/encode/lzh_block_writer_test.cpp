@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/codecs/encode/memory_streams.h"
+#include "tests/support/memory_streams.h"
 
 namespace {
+
+using namespace testing_support;
 
 using arjrt::BitWriter;
 using arjrt::LzhBlockWriter;
@@ -31,7 +33,7 @@ class BitReader {
 // the one-symbol form, and its codes take no bits, so the block boundaries
 // can be read back exactly.
 TEST(LzhBlocks, SplitLongInputsWithinTheSixteenBitCount) {
-  arjtest::MemorySink sink;
+  MemorySink sink;
   BitWriter bits(sink);
   LzhBlockWriter writer(bits);
   const size_t total = 150000;
@@ -61,7 +63,7 @@ TEST(LzhBlocks, SplitLongInputsWithinTheSixteenBitCount) {
 }
 
 TEST(LzhBlocks, StartANewBlockWhereTheStatisticsChange) {
-  arjtest::MemorySink sink;
+  MemorySink sink;
   BitWriter bits(sink);
   LzhBlockWriter writer(bits, 1024);
   const size_t half = 20 * 1024;

@@ -3,18 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "plugin/format/crc32.h"
-#include "tests/codecs/encode/encode_bytes.h"
-#include "tests/codecs/encode/peer_tools.h"
-#include "tests/codecs/encode/sample_data.h"
-#include "tests/codecs/encode/single_entry_archive.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/archive_parser.h"
+#include "tests/support/bytes.h"
+#include "tests/support/codec_bytes.h"
+#include "tests/support/commands.h"
+#include "tests/support/files.h"
+#include "tests/support/peers.h"
+#include "tests/support/sample_data.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using arjtest::RunQuietly;
+using namespace testing_support;
 
 struct Sample {
   std::string label;
@@ -39,18 +44,18 @@ const std::vector<Sample>& Samples() {
       {"empty", {}},
       {"one byte", {0x41}},
       {"three bytes", {0x00, 0xFF, 0x00}},
-      {"dictionary size", arjtest::TextLike(26624, 1)},
-      {"mixed 1 MiB", arjtest::MixedData(1 << 20, 2)},
-      {"repetitive", Repeated(arjtest::TextLike(37, 3), 8000)},
-      {"random", arjtest::RandomBytes(300000, 4)},
+      {"dictionary size", TextLike(26624, 1)},
+      {"mixed 1 MiB", MixedData(1 << 20, 2)},
+      {"repetitive", Repeated(TextLike(37, 3), 8000)},
+      {"random", RandomSample(300000, 4)},
       {"byte runs", ByteRuns()},
       // Repeats at exactly the farthest distance each format reaches.
-      {"lzh distance edge", Repeated(arjtest::RandomBytes(26624, 5), 3)},
-      {"fast distance edge", Repeated(arjtest::RandomBytes(15872, 6), 3)},
+      {"lzh distance edge", Repeated(RandomSample(26624, 5), 3)},
+      {"fast distance edge", Repeated(RandomSample(15872, 6), 3)},
       // Packed in chunks that are joined: matches reach back across the
       // chunk bounds, which fall at any bit of a byte.
-      {"mixed across chunks", arjtest::MixedData((5 << 20) / 2, 7)},
-      {"repeats across chunks", Repeated(arjtest::RandomBytes(26624, 8), 50)},
+      {"mixed across chunks", MixedData((5 << 20) / 2, 7)},
+      {"repeats across chunks", Repeated(RandomSample(26624, 8), 50)},
   };
   return samples;
 }
@@ -58,70 +63,55 @@ const std::vector<Sample>& Samples() {
 class PeerRoundTrip : public ::testing::TestWithParam<uint32_t> {};
 
 TEST_P(PeerRoundTrip, PeersTestAndExtractTheOriginal) {
-  REQUIRE_PEER_TOOL("arj");
-  REQUIRE_PEER_TOOL("7zz");
+  REQUIRE_PEER("arj");
+  REQUIRE_PEER("7zz");
   const uint32_t method = GetParam();
   for (const Sample& s : Samples()) {
     SCOPED_TRACE(s.label);
-    const auto e = arjtest::EncodeBytes(method, s.data);
+    const auto e = EncodeBytes(method, s.data);
     ASSERT_EQ(e.result, RESULT_OK);
-    arjtest::EntryInfo entry;
-    entry.name = "data.bin";
-    entry.method = static_cast<uint8_t>(method);
-    entry.original_size = static_cast<uint32_t>(s.data.size());
-    entry.crc32 = Crc32Update(s.data.size(), s.data.data(), 0);
+    const HeaderSpec entry = PackedEntry("data.bin", static_cast<uint8_t>(method), s.data, e.packed);
 
-    arjtest::ScratchDir dir;
-    const fs::path archive = dir.path() / "test.arj";
-    arjtest::WriteFileBytes(archive, arjtest::SingleEntryArchive(entry, e.packed));
-    const std::string a = "'" + archive.string() + "'";
-    EXPECT_EQ(RunQuietly("arj t -y " + a), 0) << "arj t";
-    EXPECT_EQ(RunQuietly("7zz t " + a), 0) << "7zz t";
+    TempDir dir;
+    const std::string archive = dir.File("test.arj");
+    WriteFile(archive, Concat({MainHeader(), BuildHeader(entry), EndMarker()}));
+    const std::string a = Quote(archive);
+    EXPECT_EQ(RunArj(dir.path(), "t " + a), 0) << "arj t";
+    EXPECT_EQ(Run7zz(dir.path(), "t " + a), 0) << "7zz t";
 
-    const fs::path by_arj = dir.path() / "arj-out";
-    const fs::path by_7z = dir.path() / "7z-out";
+    const std::string by_arj = dir.File("arj-out");
+    const std::string by_7z = dir.File("7z-out");
     fs::create_directory(by_arj);
-    EXPECT_EQ(RunQuietly("cd '" + by_arj.string() + "' && arj e -y " + a), 0) << "arj e";
-    EXPECT_EQ(RunQuietly("7zz x -y '-o" + by_7z.string() + "' " + a), 0) << "7zz x";
-    for (const fs::path& out : {by_arj / "data.bin", by_7z / "data.bin"}) {
+    EXPECT_EQ(RunArj(by_arj, "e " + a), 0) << "arj e";
+    EXPECT_EQ(Run7zz(dir.path(), "x -y " + Quote("-o" + by_7z) + " " + a), 0) << "7zz x";
+    for (const std::string& out : {by_arj + "/data.bin", by_7z + "/data.bin"}) {
       ASSERT_TRUE(fs::exists(out)) << out;
-      EXPECT_TRUE(arjtest::ReadFileBytes(out) == s.data) << out << " differs";
+      EXPECT_TRUE(ReadFile(out) == s.data) << out << " differs";
     }
   }
 }
 
-// Packed size of the first entry of an archive whose main header has no
-// extended header, as arj writes it.
-uint32_t FirstEntryPackedSize(const std::vector<uint8_t>& a) {
-  auto u16 = [&](size_t at) { return static_cast<uint32_t>(a.at(at) | (a.at(at + 1) << 8)); };
-  const size_t local = 4 + u16(2) + 4 + 2;
-  EXPECT_EQ(u16(local), 0xEA60u);
-  const size_t basic = local + 4;
-  return u16(basic + 12) | (u16(basic + 14) << 16);
-}
-
-// The encoder must pack at least as small as arj's own methods 1..3 and
-// stay close to its method 4.
+// The encoder must pack at least as small as arj's own methods.
 class PeerSize : public ::testing::TestWithParam<uint32_t> {};
 
 TEST_P(PeerSize, PacksNoWorseThanArj) {
   const uint32_t method = GetParam();
-  REQUIRE_PEER_TOOL("arj");
+  REQUIRE_PEER("arj");
   // arj stores an entry whose start does not compress, so begin with text.
-  auto data = arjtest::TextLike(256 << 10, 12);
-  for (const auto& part : {arjtest::BinaryLike(256 << 10, 13), arjtest::MixedData(512 << 10, 11)}) {
+  auto data = TextLike(256 << 10, 12);
+  for (const auto& part : {BinaryLike(256 << 10, 13), MixedData(512 << 10, 11)}) {
     data.insert(data.end(), part.begin(), part.end());
   }
-  arjtest::ScratchDir dir;
-  fs::create_directory(dir.path() / "in");
-  arjtest::WriteFileBytes(dir.path() / "in" / "data.bin", data);
-  ASSERT_EQ(RunQuietly("cd '" + (dir.path() / "in").string() + "' && arj a -y -m" + std::to_string(method) +
-                       " ../peer.arj '*'"),
-            0);
-  const uint32_t theirs = FirstEntryPackedSize(arjtest::ReadFileBytes(dir.path() / "peer.arj"));
-  const size_t ours = arjtest::EncodeBytes(method, data).packed.size();
+  TempDir dir;
+  fs::create_directory(dir.File("in"));
+  WriteFile(dir.File("in/data.bin"), data);
+  ASSERT_EQ(RunArj(dir.File("in"), "a -m" + std::to_string(method) + " ../peer.arj '*'"), 0);
+  const ParsedArchive peer = ParseArchive(ReadFile(dir.File("peer.arj")));
+  ASSERT_EQ(peer.entries.size(), 1u);
+  const size_t theirs = peer.entries[0].packed.size();
+  const size_t ours = EncodeBytes(method, data).packed.size();
   EXPECT_LE(ours, theirs) << "arj -m" << method;
-  std::printf("method %u: ours %zu, arj %u bytes\n", method, ours, theirs);
+  std::printf("method %u: ours %zu, arj %zu bytes\n", method, ours, theirs);
 }
 
 std::string MethodName(const ::testing::TestParamInfo<uint32_t>& info) {

@@ -1,0 +1,49 @@
+// An entry's stored fields as the listings show them: kind, attributes,
+// host, flags, times and the small numbers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "runtime/api/archive.h"
+
+namespace cli {
+
+// Stored file types (the header's byte 10) and the host OS of UNIX.
+constexpr uint8_t kFileTypeDirectory = 3;
+constexpr uint8_t kFileTypeVolumeLabel = 4;
+constexpr uint8_t kFileTypeChapterLabel = 5;
+constexpr uint8_t kFileTypeUnixSpecial = 6;
+constexpr uint8_t kHostUnix = 2;
+
+enum class EntryKind : uint8_t { kFile, kFolder, kLabel };
+
+// A folder entry, a volume or chapter label, or anything else (a file, a
+// link, an entry whose header is not known).
+EntryKind KindOf(const arjhost::EntryInfo& e);
+
+// The stored attributes: a UNIX mode as ls shows it ("drwxr-xr-x") for an
+// entry made on UNIX, else the DOS attributes as "DRHSA" with '.' for
+// each one not set; "-" when the header is not known.
+std::string AttributesText(const arjhost::EntryInfo& e);
+// "0644", the permission bits of a UNIX mode in octal.
+std::string OctalMode(uint16_t mode);
+// True when the entry's attributes are a UNIX mode.
+bool HasUnixMode(const arjhost::EntryInfo& e);
+
+// "UNIX", "MS-DOS", ... or "host N".
+std::string HostOsText(uint8_t host_os);
+// "binary", "directory", "chapter label", ... or "type N".
+std::string FileTypeText(uint8_t file_type);
+// "0x05 (garbled, continues in the next volume)"; "0x00" when none.
+std::string FlagsText(uint8_t flags);
+
+std::string CrcText(uint32_t crc);
+// Packed over unpacked size: " 83.9%", ">999%", "  -  " for an empty entry.
+std::string RatioText(uint64_t packed, uint64_t size);
+// The modification time as a person reads it; "-" when the header is not known.
+std::string ModifiedText(const arjhost::EntryInfo& e);
+// "001-003".
+std::string ChapterRange(const arjhost::EntryInfo& e);
+
+}  // namespace cli

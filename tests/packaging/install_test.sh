@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and uses the installation as a
+# user and as an embedder would, from outside the source tree: the tool
+# (which must find its plug-in from its own place), the public headers
+# alone, examples/ built with find_package and with pkg-config, the man
+# page and the bash completion.
+#   install_test.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+source_dir=$(cd "$1" && pwd)
+build=$(cd "$2" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+sample=$source_dir/samples/sample.arj
+fail() { echo "install test: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log"; fail "install failed"; }
+libdir=$(dirname "$(find "$prefix" -name libarjhost.a)")
+
+# The tool, with nothing telling it where the plug-in is.
+listing=$(cd "$work" && env -u ARJHOST_PLUGIN "$prefix/bin/arjhost" list "$sample") || fail "installed arjhost list failed: $listing"
+for text in hello.txt docs/layout.txt "3 files, 6486 bytes"; do
+  grep -qF "$text" <<<"$listing" || fail "installed arjhost list lacks \"$text\": $listing"
+done
+loaded=$(env -u ARJHOST_PLUGIN "$prefix/bin/arjhost" plugin-info --json |
+         python3 -c 'import json, os, sys; print(os.path.realpath(json.load(sys.stdin)["plugin"]))')
+[ "$loaded" = "$(realpath "$libdir/arjhost/libarj_plugin.so")" ] ||
+  fail "the installed tool did not load the installed plug-in but $loaded"
+
+# The public headers, and each of them compiles by itself.
+headers=$(cd "$prefix/include/arjhost" && find . -type f | sort | tr '\n' ' ')
+[ "$headers" = "./runtime/api/archive.h ./runtime/api/host.h ./runtime/api/json_writer.h ./runtime/api/rebuild.h ./runtime/api/text_tools.h " ] ||
+  fail "installed headers are not the public ones: $headers"
+for h in $headers; do
+  echo "#include \"${h#./}\"" | c++ -std=c++20 -fsyntax-only -Wall -Wextra -I "$prefix/include/arjhost" -x c++ - ||
+    fail "$h does not compile by itself"
+done
+
+check_example() {  # BINARY LABEL
+  mkdir -p "$work/run-$2"
+  out=$(ARJHOST_PLUGIN=$plugin "$1" "$sample" "$work/run-$2") || fail "$2: embed_example failed: $out"
+  grep -q "rebuilt: 3 entries, last again/hello.txt" <<<"$out" || fail "$2: unexpected output: $out"
+}
+
+# An embedder with CMake.
+cp -r "$source_dir/examples" "$work/examples"
+cmake -S "$work/examples" -B "$work/with-cmake" -DCMAKE_PREFIX_PATH="$prefix" >"$work/cmake.log" 2>&1 ||
+  { cat "$work/cmake.log"; fail "find_package(arjhost) failed"; }
+cmake --build "$work/with-cmake" >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "building against the package failed"; }
+plugin=$(sed -n 's/^ARJHOST_PLUGIN:[A-Z]*=//p' "$work/with-cmake/CMakeCache.txt")
+[ -n "$plugin" ] || plugin=$libdir/arjhost/libarj_plugin.so
+check_example "$work/with-cmake/embed_example" cmake
+
+# An embedder with pkg-config.
+export PKG_CONFIG_PATH=$libdir/pkgconfig
+plugin=$(pkg-config --variable=plugin arjhost)
+[ -f "$plugin" ] || fail "pkg-config names no plug-in: $plugin"
+# shellcheck disable=SC2046
+c++ -std=c++20 $(pkg-config --cflags arjhost) "$work/examples/embed_example.cpp" -o "$work/embed_pc" $(pkg-config --libs arjhost) ||
+  fail "building with pkg-config failed"
+check_example "$work/embed_pc" pkg-config
+
+# The man page renders without a warning and holds the manual.
+page=$(find "$prefix" -name arjhost.1)
+[ -n "$page" ] || fail "no man page installed"
+if command -v groff >/dev/null; then
+  rendered=$(groff -man -Tutf8 -ww "$page" 2>"$work/groff.log" | sed 's/.\x08//g')
+  [ ! -s "$work/groff.log" ] || fail "groff warns: $(cat "$work/groff.log")"
+  for text in NAME SYNOPSIS COMMANDS OPTIONS "EXIT STATUS" LIMITS "--max-entries"; do
+    grep -qF -- "$text" <<<"$rendered" || fail "the man page lacks \"$text\""
+  done
+fi
+
+# Completion of commands and of a command's options, as bash asks for them.
+completion=$prefix/share/bash-completion/completions/arjhost
+[ -f "$completion" ] || fail "no bash completion installed"
+complete_words() {
+  bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _arjhost; echo "${COMPREPLY[*]}"' _ "$completion" "$@"
+}
+[ "$(complete_words "$prefix/bin/arjhost" li)" = "list" ] || fail "completion of \"li\": $(complete_words "$prefix/bin/arjhost" li)"
+[ "$(complete_words "$prefix/bin/arjhost" list --tec)" = "--technical" ] || fail "completion of \"list --tec\""
+[ "$(complete_words "$prefix/bin/arjhost" x a.arj --fl)" = "--flat" ] || fail "completion of \"x a.arj --fl\""
+echo "install test: ok"
