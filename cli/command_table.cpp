@@ -87,22 +87,24 @@ const std::vector<Command>& Commands() {
        {kPassword, kChapter, kSingleVolume, kCodepage, kRecover, kJson}, RunTest,
        "Extracts every entry (or those named) to nowhere and checks its size and CRC-32.",
        {"arjhost test backup.arj", "arjhost test secret.arj -p PASSWORD --json"}},
-      {"delete", "delete ARCHIVE NAME... [-o OUT] [--json]", "rewrite an archive without the named entries",
-       {kOutput, kJson}, RunDelete,
+      {"delete", "delete ARCHIVE NAME... [-o OUT] [--recover] [--json]", "rewrite an archive without the named entries",
+       {kOutput, kRecover, kJson}, RunDelete,
        "Rewrites the archive without the entries stored as NAME. The new archive replaces the\n"
-       "old one only after it reopens and lists the expected entries.",
+       "old one only after it reopens and lists the expected entries. A damaged archive is\n"
+       "refused; with --recover only its sound entries are written.",
        {"arjhost delete backup.arj old.log", "arjhost delete backup.arj a.txt b.txt -o smaller.arj"}},
-      {"replace", "replace ARCHIVE NAME=FILE... [-o OUT] [--json]", "rewrite an archive with new content for entries",
-       {kOutput, kJson}, RunReplace,
+      {"replace", "replace ARCHIVE NAME=FILE... [-o OUT] [--recover] [--json]", "rewrite an archive with new content for entries",
+       {kOutput, kRecover, kJson}, RunReplace,
        "Rewrites the archive with the content of FILE for the entries stored as NAME, each\n"
        "re-encoded with its own method.",
        {"arjhost replace backup.arj notes.txt=./notes-new.txt"}},
-      {"add", "add ARCHIVE FILE[=STORED_NAME]... [-m METHOD] [-o OUT] [--json]",
+      {"add", "add ARCHIVE FILE[=STORED_NAME]... [-m METHOD] [-o OUT] [--recover] [--json]",
        "rewrite an archive with files appended",
-       {kOutput, kMethod, kJson}, RunAdd,
+       {kOutput, kMethod, kRecover, kJson}, RunAdd,
        "Rewrites the archive with the files appended, each stored under its relative path or\n"
-       "under STORED_NAME. Absolute paths and \"..\" are refused. As arj's a does, arjhost a\n"
-       "creates the archive when it is not there.",
+       "under STORED_NAME, with its own mode and time. Absolute paths, \"..\", drive letters,\n"
+       "backslashes and control characters are refused. As arj's a does, arjhost a creates\n"
+       "the archive when it is not there.",
        {"arjhost add backup.arj report.pdf", "arjhost add backup.arj /tmp/x.log=logs/x.log -m 4",
         "arjhost a new.arj notes.txt                # made when missing"}},
       {"create", "create NEW.arj FILE... [-m METHOD] [-o OUT] [--json]", "write a new archive holding the files",

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "runtime/api/pending_files.h"
+
 namespace cli {
 namespace {
 
@@ -17,10 +19,13 @@ unsigned temp_counter = 0;
 EntryPlacement::EntryPlacement(int dir, std::string name)
     : dir_(dir),
       name_(std::move(name)),
-      temp_(".arjhost-" + std::to_string(getpid()) + "-" + std::to_string(temp_counter++) + ".part") {}
+      temp_(".arjhost-" + std::to_string(getpid()) + "-" + std::to_string(temp_counter++) + ".part"),
+      // Known before it exists: a signal may come as it is made.
+      pending_slot_(arjhost::AddPendingFile(dir_, temp_.c_str())) {}
 
 EntryPlacement::~EntryPlacement() {
   if (!committed_) unlinkat(dir_, temp_.c_str(), 0);
+  arjhost::ForgetPendingFile(pending_slot_);
 }
 
 std::string EntryPlacement::Check(bool overwrite) const {
@@ -35,6 +40,8 @@ std::string EntryPlacement::Commit() {
   if (renameat(dir_, temp_.c_str(), dir_, name_.c_str()) != 0)
     return std::string("cannot put it in place: ") + std::strerror(errno);
   committed_ = true;
+  arjhost::ForgetPendingFile(pending_slot_);
+  pending_slot_ = -1;
   return {};
 }
 

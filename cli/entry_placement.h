@@ -13,7 +13,8 @@ class EntryPlacement {
   EntryPlacement(int dir, std::string name);
   EntryPlacement(const EntryPlacement&) = delete;
   EntryPlacement& operator=(const EntryPlacement&) = delete;
-  // Removes the temporary name unless Commit moved it into place.
+  // Removes the temporary name unless Commit moved it into place; so does
+  // a signal that ends the process meanwhile.
   ~EntryPlacement();
 
   // Empty when the name may be taken: it is free, or holds something
@@ -30,6 +31,7 @@ class EntryPlacement {
   int dir_;
   std::string name_;
   std::string temp_;
+  int pending_slot_;  // removed by a signal that ends the process (pending_files.h)
   bool committed_ = false;
 };
 

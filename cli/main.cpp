@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/failure_json.h"
 #include "cli/help.h"
+#include "cli/interrupts.h"
 #include "cli/session.h"
 
 #ifndef ARJHOST_VERSION
@@ -136,4 +137,7 @@ int RunCommandLine(const std::vector<std::string>& words) {
 }  // namespace
 }  // namespace cli
 
-int main(int argc, char** argv) { return cli::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+  cli::RemovePendingFilesOnSignals();
+  return cli::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+}

@@ -92,6 +92,11 @@ int RunReplace(const Args& args) {
     for (uint64_t h : handles) changes.replaced[h] = {operand.substr(eq + 1), operand.substr(0, eq), -1};
   }
   if (changes.replaced.empty()) return kExitPartial;
+  // New content is encoded as it is: garbling it would take a password.
+  for (const auto& [handle, content] : changes.replaced)
+    if (entries[handle - 1].garbled)
+      std::fprintf(stderr, "arjhost replace: %s: %s: was garbled; its new content is written ungarbled\n",
+                   ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
   return RunRebuild(s, args, "replace", changes, Destination(args, s.archive_path), partial);
 }
 

@@ -13,13 +13,13 @@ namespace cli {
 bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
   if (!OpenSession(args, command, s)) return false;
   const arjhost::ArchiveState& state = s->archive->state();
-  const char* why = state.multi_volume ? "a multi-volume archive cannot be rewritten"
-                    : state.damaged    ? "a damaged archive cannot be rewritten"
-                    : state.incomplete ? "an incomplete archive cannot be rewritten"
-                    : state.restricted ? "this archive cannot be rewritten"
-                                       : nullptr;
-  if (why == nullptr) return true;
-  std::fprintf(stderr, "arjhost %s: %s: %s\n", command.c_str(), ShowPath(s->archive_path).c_str(), why);
+  std::string why = state.multi_volume ? "a multi-volume archive cannot be rewritten" : "";
+  if (why.empty()) why = s->archive->RewriteRefusal({});
+  if (why.empty() && state.incomplete) why = "an incomplete archive cannot be rewritten";
+  if (why.empty() && state.restricted && !state.damaged) why = "this archive cannot be rewritten";
+  if (why.empty()) return true;
+  std::fprintf(stderr, "arjhost %s: %s: %s\n", command.c_str(), ShowPath(s->archive_path).c_str(),
+               arjhost::TerminalText(arjhost::DisplayName(why)).c_str());
   return false;
 }
 
@@ -117,6 +117,13 @@ int RunRebuild(Session& s, const Args& args, const std::string& command, const a
     std::fprintf(stderr, "arjhost %s: %s\n", command.c_str(), ShowPath(error).c_str());
     return kExitPartial;
   }
+  // Copied as they were: a user may be deleting the others, or keeping
+  // these to recover what is left.
+  const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
+  for (uint64_t handle : s.archive->DamagedEntriesCopied())
+    if (handle >= 1 && handle <= entries.size())
+      std::fprintf(stderr, "arjhost %s: %s: %s: its data fails its CRC; copied as it is\n", command.c_str(),
+                   ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
   // The protection data covers the old bytes: it would not fit the new ones.
   if (s.archive->state().protected_data)
     std::fprintf(stderr, "arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n",

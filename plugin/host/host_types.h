@@ -177,6 +177,9 @@ constexpr uint32_t MSG_ARCHIVE_INCOMPLETE = 0x1001u;
 // the buffer holds the cause (a ResultCode, 4 bytes little-endian), then
 // the volume's name.
 constexpr uint32_t MSG_VOLUME_UNREADABLE = 0x1002u;
+// A rebuild copied a stored entry whose data fails its CRC; the buffer
+// holds the entry's number (8 bytes, little-endian).
+constexpr uint32_t MSG_DAMAGED_ENTRY_COPIED = 0x1003u;
 constexpr uint32_t MSG_CLASS_PASSWORD = 0x52E986B3u;
 constexpr uint32_t MSG_PASSWORD_REQUEST = 3;
 

@@ -4,10 +4,9 @@ ResultCode CreateEncoder(ObjectRef parent, uint8_t method, ObjectRef* codec, Obj
   *codec = nullptr;
   ObjectRef created = nullptr;
   ResultCode r = host::CreateObject(parent, &created, IID_CODEC, method != 0 ? PID_ARJ_ENCODER : PID_STORE_ENCODER);
-  if (r != RESULT_OK) {
-    if (!Failed(r)) host::CloseIfOpen(created);  // a warning still gave us one
-    return r;
-  }
+  if (Failed(r)) return r;
+  // A warning is no object: nothing to encode with.
+  if (created == nullptr) return ERR_NOT_INITIALIZED;
   *codec = created;  // the caller closes it, on failure too
   // An encoder that did not take its streams or method would write
   // something other than the entry.

@@ -27,12 +27,31 @@ bool OptionalProperty(ObjectRef o, PropId id, T* value) {
   return true;
 }
 
-// A re-encoded entry is a whole, unsplit file with content: flags of a
-// continuation or of garbling, and a directory's file type, would lie.
-void MendFlagsAndType(uint8_t* h) {
-  h[fixed_header::kFlags] &= static_cast<uint8_t>(~(FLAG_GARBLED | FLAG_SPLIT_NEXT | FLAG_SPLIT_PREV));
-  const uint8_t type = h[fixed_header::kFileType];
-  if (type != kFileTypeBinary && type != kFileTypeText) h[fixed_header::kFileType] = kFileTypeBinary;
+// A re-encoded entry is a whole, ungarbled, unsplit regular file: no flag
+// or file type of the header it started from would be true of it.
+void ClearInheritedFlagsAndType(uint8_t* h) {
+  h[fixed_header::kFlags] = 0;
+  h[fixed_header::kFileType] = kFileTypeBinary;
+  h[fixed_header::kGarbleModifier] = 0;
+}
+
+// The content's own mode makes the entry a UNIX one, whatever host wrote
+// the header it started from; without one the template's host and
+// attributes stand together.
+void ApplyContentMode(ObjectRef content, uint8_t* h) {
+  uint32_t mode = 0;
+  if (!OptionalProperty(content, PROP_FILE_MODE, &mode)) return;
+  h[fixed_header::kHostOs] = kHostUnix;
+  StoreWord(h + fixed_header::kAccessMode, static_cast<uint16_t>(kUnixRegularFileMark | (mode & kUnixPermissionBits)));
+}
+
+// The content's modification time, in the form the (final) host byte
+// implies; true when the content has one.
+bool ApplyContentTime(ObjectRef content, uint8_t* h) {
+  int64_t seconds = 0;
+  if (!OptionalProperty(content, PROP_MODIFIED_TIME, &seconds)) return false;
+  StampUnixSeconds(h, seconds);
+  return true;
 }
 
 [[nodiscard]] ResultCode ApplyRequestedMethod(ObjectRef content, EntryTemplate* out) {
@@ -44,7 +63,7 @@ void MendFlagsAndType(uint8_t* h) {
   return RESULT_OK;
 }
 
-void DefaultHeader(ObjectRef content, uint8_t* h) {
+void DefaultHeader(uint8_t* h) {
   std::memset(h, 0, kFixedHeaderSize);
   StoreWord(h + fixed_header::kId, kArjHeaderId);
   h[fixed_header::kFirstHeaderSize] = kFirstHeaderSize;
@@ -52,31 +71,31 @@ void DefaultHeader(ObjectRef content, uint8_t* h) {
   h[fixed_header::kMinVersion] = kDefaultMinVersion;
   h[fixed_header::kHostOs] = kHostUnix;
   h[fixed_header::kMethod] = kDefaultMethod;
-  h[fixed_header::kFileType] = kFileTypeBinary;
-  uint32_t mode = 0;
-  const uint16_t access = OptionalProperty(content, PROP_FILE_MODE, &mode)
-                              ? static_cast<uint16_t>(kUnixRegularFileMark | (mode & kUnixPermissionBits))
-                              : kDefaultAccessMode;
-  StoreWord(h + fixed_header::kAccessMode, access);
+  StoreWord(h + fixed_header::kAccessMode, kDefaultAccessMode);
   StampNow(h);  // stands when the content has no time of its own
+}
+
+// What both kinds of new entry take from their content, over `out->header`.
+[[nodiscard]] ResultCode ApplyContent(ObjectRef content, EntryTemplate* out) {
+  out->method = EntryMethod(out->header);
+  ClearInheritedFlagsAndType(out->header);
+  ApplyContentMode(content, out->header);
+  return ApplyRequestedMethod(content, out);
 }
 
 }  // namespace
 
 ResultCode ReplacedEntryTemplate(const EntryRecord& entry, ObjectRef content, EntryTemplate* out) {
   std::memcpy(out->header, entry.fixed_header, kFixedHeaderSize);
-  out->method = EntryMethod(entry.fixed_header);
-  MendFlagsAndType(out->header);
-  StampNow(out->header);
-  return ApplyRequestedMethod(content, out);
+  ResultCode r = ApplyContent(content, out);
+  if (!ApplyContentTime(content, out->header)) StampNow(out->header);
+  return r;
 }
 
 ResultCode AddedEntryTemplate(const ArchiverState& s, ObjectRef content, EntryTemplate* out) {
   if (s.entry_count != 0) std::memcpy(out->header, s.entries[0].fixed_header, kFixedHeaderSize);
-  else DefaultHeader(content, out->header);
-  out->method = EntryMethod(out->header);
-  MendFlagsAndType(out->header);
-  int64_t seconds = 0;
-  if (OptionalProperty(content, PROP_MODIFIED_TIME, &seconds)) StampUnixSeconds(out->header, seconds);
-  return ApplyRequestedMethod(content, out);
+  else DefaultHeader(out->header);
+  ResultCode r = ApplyContent(content, out);
+  ApplyContentTime(content, out->header);
+  return r;
 }

@@ -11,11 +11,18 @@ struct EntryTemplate {
   uint8_t method;
 };
 
-// A replaced entry: its own fixed header. `content` may ask for another
-// method through PROP_ENTRY_METHOD.
+// Either kind of new entry is an ungarbled binary file with no flags set.
+// What the content has decides over the header it starts from: its mode
+// (PROP_FILE_MODE, which makes the entry a UNIX one), its modification time
+// (PROP_MODIFIED_TIME) and the method it asks for (PROP_ENTRY_METHOD).
+// Versions, chapters and, without a mode, host and attributes stay the
+// starting header's.
+
+// A replaced entry starts from its own fixed header; without a time of
+// its own the content is stamped now.
 [[nodiscard]] ResultCode ReplacedEntryTemplate(const EntryRecord& entry, ObjectRef content, EntryTemplate* out);
 
-// An added object: the first old entry's fixed header, or for an archive
-// without entries a binary file of our own making; either way with the
-// content's own modification time (PROP_MODIFIED_TIME) when it has one.
+// An added object starts from the first old entry's fixed header (whose
+// time stands when the content has none), or for an archive without
+// entries from a file header of our own making.
 [[nodiscard]] ResultCode AddedEntryTemplate(const ArchiverState& s, ObjectRef content, EntryTemplate* out);

@@ -10,6 +10,7 @@
 #include "plugin/rebuild/copyable_archive.h"
 #include "plugin/rebuild/encoded_entry.h"
 #include "plugin/rebuild/entry_template.h"
+#include "plugin/rebuild/main_header.h"
 
 namespace {
 
@@ -22,12 +23,36 @@ struct Rebuilding {
   ResultCode running = RESULT_OK;  // what a finished rebuild returns
 };
 
-[[nodiscard]] ResultCode CopyStoredEntry(Rebuilding& b, const EntryRecord& e) {
+// An entry whose stored bytes are its content: their CRC is its file CRC.
+bool StoredPlainFile(const uint8_t* h) {
+  const uint8_t type = h[fixed_header::kFileType];
+  return EntryMethod(h) == 0 && !(EntryFlags(h) & FLAG_GARBLED) && (type == kFileTypeBinary || type == kFileTypeText);
+}
+
+// A damaged entry is still copied (it may be the one a user is about to
+// delete); the host is told which it was.
+void ReportDamagedCopy(ObjectRef archiver, uint64_t number) {
+  ObjectRef target = host::FindAncestor(archiver, IID_FS_SOURCE);
+  if (target == nullptr) return;
+  uint8_t bytes[8];
+  for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(number >> (8 * i));
+  uint32_t length = sizeof bytes;
+  // A notice: the copy stands whatever the host does with it.
+  IgnoreResult(target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_DAMAGED_ENTRY_COPIED, nullptr, bytes, &length));
+}
+
+[[nodiscard]] ResultCode CopyStoredEntry(Rebuilding& b, const EntryRecord& e, uint64_t number) {
   // Header and packed data are copied in chunks: a stored header can be
   // longer than any buffer (up to 64 KiB basic header, extended headers).
   ResultCode r = CopyRange(b.s.work_buffer, b.s.archive_stream, e.header_offset, e.data_offset - e.header_offset, b.out);
   if (Failed(r)) return r;
-  return CopyRange(b.s.work_buffer, b.s.archive_stream, e.data_offset, PackedSize(e.fixed_header), b.out);
+  // Stored data is checked on its way through, at no cost of reading.
+  const bool check = StoredPlainFile(e.fixed_header);
+  uint32_t crc = 0;
+  r = CopyRange(b.s.work_buffer, b.s.archive_stream, e.data_offset, PackedSize(e.fixed_header), b.out,
+                check ? &crc : nullptr);
+  if (!Failed(r) && check && crc != FileCrc(e.fixed_header)) ReportDamagedCopy(b.archiver, number);
+  return r;
 }
 
 [[nodiscard]] ResultCode ReplaceEntry(Rebuilding& b, const EntryRecord& e) {
@@ -51,7 +76,7 @@ struct Rebuilding {
   b.entry.source_owned = object != nullptr;
   ResultCode r;
   if (unchanged != 0) {
-    r = CopyStoredEntry(b, e);
+    r = CopyStoredEntry(b, e, number);
     if (!Failed(r)) b.running = r;
   } else {
     r = object != nullptr ? ReplaceEntry(b, e) : ERR_BAD_PARAMETER;  // replaced by nothing
@@ -82,7 +107,7 @@ struct Rebuilding {
 }
 
 [[nodiscard]] ResultCode WriteEntries(Rebuilding& b) {
-  ResultCode r = WriteBytes(b.out, b.s.main_header, b.s.main_header_length);
+  ResultCode r = WriteMainHeader(b.out, b.s.main_header, b.s.main_header_length);
   for (uint64_t k = 1; !Failed(r) && k <= b.s.entry_count; ++k) r = WriteOldEntry(b, k);
   if (Failed(r)) return r;
   const ChangeListMethods& list = host::ChangeList(b.list);

@@ -189,6 +189,8 @@ ResultCode OpenNativeFileForReading(ObjectRef parent, const std::string& path, O
 std::unique_ptr<Archive> Archive::OpenFile(Host& host, const std::string& path, const OpenOptions& options,
                                            std::string* error, int32_t* result) {
   auto objects = std::make_unique<Objects>(host.runtime());
+  objects->path = path;
+  objects->opened_stamp = StampOfFile(path);
   ObjectRef root = host.runtime().root();
   ResultCode r = host::CreateObjectQuick(root, &objects->source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
   if (!Failed(r)) r = OpenNativeFileForReading(objects->source, path, &objects->io);
@@ -245,6 +247,7 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   Objects& o = *archive->objects_;
   ArchiveState& state = archive->state_;
   state.skipped = std::move(skipped);
+  o.recovered = options.recover;
   runtime.AddMessageHandler(o.source, [&state](const arjrt::Message& m) { return TakeArchiveMessage(m, &state); });
 
   runtime.AddMessageHandler(o.source, [&o](const arjrt::Message& m) -> ResultCode {

@@ -169,9 +169,13 @@ class Archive {
   // Extracts one entry through the plug-in, hands its bytes to `sink` and
   // checks the CRC-32 of every part against its header.
   ExtractOutcome Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords);
+  // Tests one entry: its size and the CRC-32 of every part, checked as the
+  // decoders deliver the bytes, none of which are kept (a garbled entry's
+  // are, as for Extract: judging a password reads each part back).
+  ExtractOutcome Test(const EntryInfo& entry, const PasswordSource& passwords);
   // The same into the file `fd` (open for reading and writing), from offset
-  // 0, leaving it exactly the entry's size. A large entry is decoded into
-  // the file directly instead of through a temporary one.
+  // 0, leaving it exactly the entry's size. The entry is decoded into the
+  // file directly (a large garbled one through it as its temporary file).
   ExtractOutcome ExtractToFile(const EntryInfo& entry, int fd, const PasswordSource& passwords);
   // Writes this archive with `changes` applied to `destination` (which may
   // be the archive's own file). The new archive goes to a temporary file
@@ -181,6 +185,15 @@ class Archive {
   // Returns false with a one-line reason naming the file and cause.
   bool Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
                int32_t* result = nullptr, const RebuildProgress& progress = nullptr);
+  // Why Rebuild refuses this archive with `changes` ("" when it does not):
+  // a damaged archive not opened with recovery, a kept entry whose header
+  // fails its CRC. (A self-extracting archive is rewritten after its
+  // program, which stays as it was.)
+  std::string RewriteRefusal(const ChangeSet& changes);
+  // The entries (handles) the last Rebuild copied as they were although
+  // their stored data fails its CRC (only stored, ungarbled entries are
+  // checked: their bytes pass through the copy).
+  const std::vector<uint64_t>& DamagedEntriesCopied() const;
 
   struct Objects;  // the host objects behind the archive
 
@@ -190,7 +203,8 @@ class Archive {
   VolumeHeaders Volumes();
   // The header fields of `entries`, from the local headers of their volumes.
   void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
-  // Extract and ExtractToFile: to `sink` when given, else to `fd`.
+  // Extract, ExtractToFile and Test: to `sink` when given, else to `fd`
+  // when it is not -1, else to nowhere.
   ExtractOutcome Deliver(const EntryInfo& entry, const PasswordSource& passwords, const ChunkSink* sink, int fd);
   static std::unique_ptr<Archive> Open(Host& host, std::unique_ptr<Objects> objects, const OpenOptions& options,
                                        const std::string& label, std::string* error, int32_t* result);

@@ -5,10 +5,15 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/archive_objects.h"
+#include "runtime/api/internal/file_stamp.h"
+#include "runtime/api/internal/rewrite_checks.h"
+#include "runtime/api/internal/stub_copy.h"
 #include "runtime/api/internal/temp_beside.h"
+#include "runtime/codecs/parallel/encode_ahead.h"
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
 #include "runtime/services/content_file_io.h"
@@ -84,13 +89,53 @@ arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, Opened
   };
 }
 
-std::string Describe(ResultCode r) {
+// The files the plug-in will encode, in the order it writes them (replaced
+// entries in archive order, then the added), each with the method it will
+// take: the given one, else the entry's own, else that of the archive's
+// first entry, which added entries copy.
+std::vector<arjrt::AheadFile> FilesToPackAhead(const ChangeSet& changes, const std::vector<EntryInfo>& entries) {
+  std::vector<arjrt::AheadFile> files;
+  auto list = [&](const NewContent& c, uint32_t otherwise) {
+    arjrt::AheadFile f;
+    if (arjrt::ListAheadFile(c.path, c.method >= 0 ? static_cast<uint32_t>(c.method) : otherwise, &f))
+      files.push_back(std::move(f));
+  };
+  for (const auto& [handle, content] : changes.replaced) list(content, entries[handle - 1].method);
+  for (const NewContent& c : changes.added) list(c, entries.empty() ? 1 : entries.front().method);
+  return files;
+}
+
+// In words: the system's own for what a file refused (`os_error`, when
+// known), ours for the rest.
+std::string Describe(ResultCode r, uint32_t os_error = 0) {
   if (r == ERR_LIMIT_EXCEEDED) return "too large for an ARJ archive (4 GiB or more)";
   if (r == ERR_UNSUPPORTED) return "cannot be rewritten (several volumes, split entries, or an unsupported method)";
-  return arjrt::DescribeResult(r);
+  if ((r == ERR_IO || r == ERR_ACCESS_DENIED) && os_error != 0) return std::strerror(static_cast<int>(os_error));
+  return arjrt::ResultName(r);
+}
+
+// Collects MSG_DAMAGED_ENTRY_COPIED for the archive's life (the handler
+// goes with its source object).
+void WatchDamagedCopies(Archive::Objects& o) {
+  if (std::exchange(o.watching_copies, true)) return;
+  o.runtime.AddMessageHandler(o.source, [&o](const arjrt::Message& m) -> ResultCode {
+    if (m.msg_class != MSG_CLASS_ARCHIVE || m.id != MSG_DAMAGED_ENTRY_COPIED) return ERR_NOT_HANDLED;
+    uint64_t number = 0;
+    if (m.buffer == nullptr || m.length == nullptr || *m.length != sizeof number) return ERR_BAD_PARAMETER;
+    const uint8_t* bytes = static_cast<const uint8_t*>(m.buffer);
+    for (size_t i = 0; i < sizeof number; ++i) number |= uint64_t{bytes[i]} << (8 * i);
+    o.damaged_copies.push_back(number);
+    return RESULT_OK;
+  });
 }
 
 }  // namespace
+
+const std::vector<uint64_t>& Archive::DamagedEntriesCopied() const { return objects_->damaged_copies; }
+
+std::string Archive::RewriteRefusal(const ChangeSet& changes) {
+  return arjhost::RewriteRefusal(state_, Entries(), changes, objects_->recovered);
+}
 
 bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
                       int32_t* result, const RebuildProgress& progress) {
@@ -103,8 +148,12 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   };
   if (result) *result = RESULT_OK;
 
-  // What the new archive must list: the kept entries in order, then the added.
   std::vector<EntryInfo> old_entries = Entries();
+  const std::string refusal = arjhost::RewriteRefusal(state_, old_entries, changes, objects_->recovered);
+  const std::string& name = objects_->path.empty() ? destination : objects_->path;
+  if (!refusal.empty()) return fail(ERR_UNSUPPORTED, name + ": " + refusal);
+
+  // What the new archive must list: the kept entries in order, then the added.
   std::vector<std::string> expected;
   for (const EntryInfo& e : old_entries)
     if (!changes.dropped.count(e.handle)) expected.push_back(e.name);
@@ -114,10 +163,18 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   std::string why;
   for (const auto& [handle, content] : changes.replaced)
     if (!CheckContentFile(content.path, &why)) return fail(ERR_NO_SOURCE, why);
-  for (const NewContent& c : changes.added)
+  for (const NewContent& c : changes.added) {
     if (!CheckContentFile(c.path, &why)) return fail(ERR_NO_SOURCE, why);
+    if (c.stored_name.size() > kMaxStoredNameLength)
+      return fail(ERR_BAD_PARAMETER, c.path + ": its stored name is too long for an ARJ header (" +
+                                         std::to_string(c.stored_name.size()) + " bytes, at most " +
+                                         std::to_string(kMaxStoredNameLength) + ")");
+  }
 
-  TempBeside temp(destination);
+  const std::string target = destination == objects_->path ? InPlaceTarget(destination) : destination;
+  TempBeside temp(target);
+  objects_->damaged_copies.clear();
+  WatchDamagedCopies(*objects_);
   if (!temp.Create(&why)) return fail(ERR_IO, why);
 
   ResultCode r = RESULT_OK;
@@ -126,7 +183,7 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   opened.progress = &progress;
   {
     arjrt::Runtime& runtime = objects_->runtime;
-    Owned list, output;
+    Owned list, output, past_stub;
     r = host::CreateObjectQuick(runtime.root(), &list.object, IID_CHANGE_LIST, arjrt::PID_CHANGE_LIST);
     for (uint64_t handle : changes.dropped)
       if (!Failed(r)) r = arjrt::ChangeListDrop(list.object, handle);
@@ -141,12 +198,21 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
     // ext4 flush it at close.
     if (!Failed(r)) r = host::SetPropDWord(output.object, PROP_OPEN_MODE, OPEN_EXISTING);
     if (!Failed(r)) r = host::CreateObjectDone(output.object);
-    if (Failed(r)) return fail(r, temp.path() + ": cannot be written: " + Describe(r));
+    // A self-extracting archive keeps its program: the new archive goes
+    // after the same stub.
+    if (!Failed(r) && objects_->window != nullptr)
+      r = PutStubFirst(objects_->io, FixedProperty<uint64_t>(objects_->window, PROP_WINDOW_OFFSET), output.object,
+                       &past_stub.object);
+    if (Failed(r))
+      return fail(r, temp.path() + ": cannot be written: " +
+                         Describe(r, output.object ? host::GetPropDWord(output.object, arjrt::PROP_OS_ERROR) : 0));
     ObjectRef a = objects_->archiver;
-    r = host::Archiver(a).Rebuild(a, list.object, output.object);
+    const arjrt::ScopedEncodeAhead ahead(runtime, FilesToPackAhead(changes, old_entries));
+    r = host::Archiver(a).Rebuild(a, list.object, past_stub.object ? past_stub.object : output.object);
     if (Failed(r)) {
       const ResultCode open_failure = arjrt::ChangeListOpenFailure(list.object);
-      std::string cause = Describe(Failed(open_failure) ? open_failure : r);
+      std::string cause = Failed(open_failure) ? Describe(open_failure)
+                                               : Describe(r, host::GetPropDWord(output.object, arjrt::PROP_OS_ERROR));
       if (!opened.last.empty()) cause += " (last file read: " + opened.last + ")";
       return fail(r, destination + ": not written: " + cause);
     }
@@ -164,6 +230,9 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == expected[i];
   check.reset();
   if (!same) return fail(ERR_CORRUPTED, destination + ": not written: the new archive does not list the expected entries");
+  // Another writer would have its work, or ours, lost by the rename.
+  if (objects_->opened_stamp.known && StampOfFile(objects_->path) != objects_->opened_stamp)
+    return fail(ERR_IO, destination + ": not written: " + objects_->path + " changed while it was being rewritten");
   if (!temp.Commit(&why)) return fail(ERR_IO, why);
   if (result) *result = r;
   return true;

@@ -2,6 +2,7 @@
 // content, which files are appended.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -10,6 +11,10 @@
 #include <vector>
 
 namespace arjhost {
+
+// The longest stored name a written header holds (its basic header stays
+// within the 2600 bytes readers accept).
+constexpr size_t kMaxStoredNameLength = 2568;
 
 struct NewContent {
   std::string path;         // the file holding the content

@@ -70,4 +70,32 @@ ResultCode BaseIo::GetSize(uint64_t* size) {
   return result;
 }
 
+ResultCode BaseIo::SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
+  if (count != nullptr) *count = 0;
+  ResultCode result = Ready();
+  if (Failed(result)) return result;
+  if (MethodsOf(base_).SeekWrite == nullptr) return ERR_ACCESS_DENIED;
+  BusyScope scope(busy_);
+  uint32_t done = 0;
+  result = MethodsOf(base_).SeekWrite(base_, &done, offset, buffer, size);
+  if (count != nullptr) *count = done < size ? done : size;
+  return result;
+}
+
+ResultCode BaseIo::SetSize(uint64_t size) {
+  ResultCode result = Ready();
+  if (Failed(result)) return result;
+  if (MethodsOf(base_).SetSize == nullptr) return ERR_ACCESS_DENIED;
+  BusyScope scope(busy_);
+  return MethodsOf(base_).SetSize(base_, size);
+}
+
+ResultCode BaseIo::Flush() {
+  ResultCode result = Ready();
+  if (Failed(result)) return result;
+  if (MethodsOf(base_).Flush == nullptr) return RESULT_OK;
+  BusyScope scope(busy_);
+  return MethodsOf(base_).Flush(base_);
+}
+
 }  // namespace arjrt

@@ -1,6 +1,7 @@
-// The I/O object that a viewing I/O (a window, a garble I/O) reads through.
-// It is set as an object property and may close before the viewer does, so
-// it is checked for life at every use rather than trusted once.
+// The I/O object that a viewing I/O (a window, a garble I/O) reads, and
+// maybe writes, through. It is set as an object property and may close
+// before the viewer does, so it is checked for life at every use rather
+// than trusted once.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,11 @@ class BaseIo {
   // The base's own calls, once Ready.
   [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size);
   [[nodiscard]] ResultCode GetSize(uint64_t* size);
+  // Writes, for a view that lets them through; a base without them refuses
+  // (ERR_ACCESS_DENIED).
+  [[nodiscard]] ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size);
+  [[nodiscard]] ResultCode SetSize(uint64_t size);
+  [[nodiscard]] ResultCode Flush();
 
  private:
   ObjectRef owner_;
@@ -50,6 +56,19 @@ struct ReadOnlyViewMethods {
   [[nodiscard]] static ResultCode SetSize(ObjectRef, uint64_t) { return ERR_ACCESS_DENIED; }
   [[nodiscard]] static ResultCode Flush(ObjectRef) { return RESULT_OK; }
   static constexpr BlockIoMethods kTable = {SeekRead, GetSize, SeekWrite, SetSize, Flush};
+};
+
+// The same for a view that also passes writes on: its Impl has SeekWrite,
+// SetSize and Flush too.
+template <class Impl>
+struct WritableViewMethods {
+  [[nodiscard]] static ResultCode SeekWrite(ObjectRef self, uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
+    return ImplOf<Impl>(self).SeekWrite(count, offset, buffer, size);
+  }
+  [[nodiscard]] static ResultCode SetSize(ObjectRef self, uint64_t size) { return ImplOf<Impl>(self).SetSize(size); }
+  [[nodiscard]] static ResultCode Flush(ObjectRef self) { return ImplOf<Impl>(self).Flush(); }
+  static constexpr BlockIoMethods kTable = {ReadOnlyViewMethods<Impl>::SeekRead, ReadOnlyViewMethods<Impl>::GetSize,
+                                            SeekWrite, SetSize, Flush};
 };
 
 }  // namespace arjrt

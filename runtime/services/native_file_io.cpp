@@ -91,7 +91,7 @@ class NativeFile {
     uint32_t done = 0;
     const int error = ReadFullyAt(fd_, offset, buffer, wanted, &done);
     if (count != nullptr) *count = done;
-    return error != 0 ? TransferError(error) : ReadOutcome(done, size);
+    return error != 0 ? Failure(error) : ReadOutcome(done, size);
   }
 
   [[nodiscard]] ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
@@ -103,7 +103,7 @@ class NativeFile {
     uint32_t done = 0;
     const int error = WriteFullyAt(fd_, offset, buffer, size, &done);
     if (count != nullptr) *count = done;
-    return error != 0 ? TransferError(error) : RESULT_OK;
+    return error != 0 ? Failure(error) : RESULT_OK;
   }
 
   [[nodiscard]] ResultCode GetSize(uint64_t* size) const {
@@ -123,7 +123,9 @@ class NativeFile {
     int r;
     do r = ::ftruncate(fd_, static_cast<off_t>(size));
     while (r != 0 && errno == EINTR);
-    return r == 0 ? RESULT_OK : (errno == EPERM || errno == EACCES ? ERR_ACCESS_DENIED : ERR_IO);
+    if (r == 0) return RESULT_OK;
+    last_error_ = static_cast<uint32_t>(errno);
+    return errno == EPERM || errno == EACCES ? ERR_ACCESS_DENIED : ERR_IO;
   }
 
   [[nodiscard]] ResultCode Flush() { return fd_ >= 0 ? RESULT_OK : ERR_NOT_INITIALIZED; }
@@ -140,6 +142,8 @@ class NativeFile {
         return PropertyOut(&access_, sizeof access_, buffer, size, length);
       case PROP_IO_ORIGIN:
         return PropertyOut(&IO_ORIGIN_NATIVE_FILE, sizeof IO_ORIGIN_NATIVE_FILE, buffer, size, length);
+      case PROP_OS_ERROR:
+        return PropertyOut(&last_error_, sizeof last_error_, buffer, size, length);
       case PROP_OBJECT_SIZE: {
         uint64_t file_size = 0;
         ResultCode result = GetSize(&file_size);
@@ -167,6 +171,11 @@ class NativeFile {
   }
 
  private:
+  [[nodiscard]] ResultCode Failure(int error) {
+    last_error_ = static_cast<uint32_t>(error);
+    return TransferError(error);
+  }
+
   void CloseFile() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -176,6 +185,7 @@ class NativeFile {
   uint32_t access_ = ACCESS_READ;
   uint32_t open_ = OPEN_EXISTING;
   int fd_ = -1;
+  uint32_t last_error_ = 0;  // PROP_OS_ERROR
   // What the open file was opened with; properties set later take effect
   // at the next Finish.
   std::string opened_path_;
@@ -202,6 +212,7 @@ const PropertyRow kProperties[] = {
     ServiceProperty<NativeFile>(PROP_OBJECT_NAME), ServiceProperty<NativeFile>(PROP_OBJECT_PATH),
     ServiceProperty<NativeFile>(PROP_OPEN_MODE),   ServiceProperty<NativeFile>(PROP_ACCESS_MODE),
     ServiceProperty<NativeFile>(PROP_IO_ORIGIN),   ServiceProperty<NativeFile>(PROP_OBJECT_SIZE),
+    ServiceProperty<NativeFile>(PROP_OS_ERROR),
 };
 
 }  // namespace

@@ -24,6 +24,9 @@ constexpr PropId PROP_TEXT_VALUE = 0x20901050u;
 constexpr PropId PROP_TEMP_MEMORY_LIMIT = 0x20501060u;
 // CRC-32 of what a codec's last Process wrote.
 constexpr PropId PROP_CODEC_OUTPUT_CRC = 0x20401061u;
+// A native file I/O's errno of its last failed read, write or resize (0:
+// none), so that a failure can be named in words.
+constexpr PropId PROP_OS_ERROR = 0x20401080u;
 
 // IID_BLOCK_IO, read-only: byte ranges of a base I/O read one after the
 // other as one stream (an archive with its damaged places cut out). Set

@@ -1,7 +1,9 @@
-// IID_BLOCK_IO: a read-only view of `size` bytes of another I/O from
-// `offset`, so that a decoder reading an entry's packed data cannot run into
-// the next header. The properties may change between reads (a split entry
-// moves the one window from volume to volume) and take effect at the next.
+// IID_BLOCK_IO: a view of `size` bytes of another I/O from `offset`, so
+// that a decoder reading an entry's packed data cannot run into the next
+// header. The properties may change between reads (a split entry moves the
+// one window from volume to volume) and take effect at the next. Writes
+// within the window go through to a base that takes them: a rewritten
+// self-extracting archive is written past its program.
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
@@ -35,6 +37,21 @@ class WindowIo {
     if (Failed(result) && result != ERR_END_OF_DATA) return result;
     return ReadOutcome(got, size);
   }
+
+  [[nodiscard]] ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
+    if (count != nullptr) *count = 0;
+    if (size == 0) return RESULT_OK;
+    if (buffer == nullptr || offset > size_ || size > size_ - offset || offset > UINT64_MAX - offset_)
+      return ERR_BAD_PARAMETER;
+    return base_.SeekWrite(count, offset_ + offset, buffer, size);
+  }
+
+  [[nodiscard]] ResultCode SetSize(uint64_t size) {
+    if (size > size_ || size > UINT64_MAX - offset_) return ERR_BAD_PARAMETER;
+    return base_.SetSize(offset_ + size);
+  }
+
+  [[nodiscard]] ResultCode Flush() { return base_.Flush(); }
 
   [[nodiscard]] ResultCode GetSize(uint64_t* size) {
     if (size == nullptr) return ERR_BAD_PARAMETER;
@@ -80,7 +97,7 @@ class WindowIo {
   uint64_t size_ = 0;
 };
 
-const BlockIoMethods& kMethods = ReadOnlyViewMethods<WindowIo>::kTable;
+const BlockIoMethods& kMethods = WritableViewMethods<WindowIo>::kTable;
 constexpr InternalHooks kHooks = ServiceHooks<WindowIo, false>();
 const PropertyRow kProperties[] = {
     ServiceProperty<WindowIo>(PROP_WINDOW_OFFSET),

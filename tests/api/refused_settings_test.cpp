@@ -64,6 +64,34 @@ TEST_F(RefusedSettings, OpeningFailsWithTheHostsAnswer) {
   }
 }
 
+// A rewrite of a self-extracting archive writes through a window past the
+// stub: one that did not take its offset, size or base would write the
+// archive over the stub or nowhere, so the rewrite fails and the file stays.
+TEST_F(RefusedSettings, ARewriteAfterAStubFailsWhenItsWindowRefusesASetting) {
+  const Bytes sfx = Concat({Bytes(300, 'Z'), DataFile("method1.arj")});
+  for (PropId prop : {PROP_WINDOW_OFFSET, PROP_WINDOW_SIZE, PROP_WINDOW_BASE}) {
+    SCOPED_TRACE(::testing::Message() << "property 0x" << std::hex << prop);
+    const std::string path = dir_.File("sfx.arj");
+    WriteFile(path, sfx);
+    std::string error;
+    auto archive = arjhost::Archive::OpenFile(host_, path, {}, &error);
+    ASSERT_NE(archive, nullptr) << error;
+    const std::vector<arjhost::EntryInfo> entries = archive->Entries();
+    ASSERT_FALSE(entries.empty());
+    arjhost::ChangeSet changes;
+    changes.dropped.insert(entries.front().handle);
+    RefusingHost refusing(host_.runtime().root());
+    refusing.RefuseProperty(prop);
+    int32_t result = RESULT_OK;
+    EXPECT_FALSE(archive->Rebuild(changes, path, &error, &result));
+    EXPECT_EQ(result, kRefused);
+    EXPECT_NE(error.find("cannot be written"), std::string::npos) << error;
+    EXPECT_EQ(refusing.refusals(), 1u);
+    archive.reset();
+    EXPECT_EQ(ReadFile(path), sfx);
+  }
+}
+
 // Not taken, the entry selector would answer for another entry: a split
 // entry then has no parts to check and no entry gets another's header.
 TEST_F(RefusedSettings, ASelectorNotTakenListsNoPartsOrHeadersOfOtherEntries) {

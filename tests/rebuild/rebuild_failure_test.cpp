@@ -6,6 +6,7 @@
 
 #include "plugin/format/arj_layout.h"
 #include "plugin/rebuild/copy_range.h"
+#include "plugin/rebuild/create_encoder.h"
 #include "plugin/rebuild/time_stamp.h"
 #include "plugin/state/process_state.h"
 #include "runtime/services/change_list.h"
@@ -195,6 +196,32 @@ TEST(CopyRangeShortSource, IsCorruptedNotSuccess) {
   EXPECT_EQ(CopyRange(buffer, in, 5000, 6000, out), ERR_CORRUPTED);
   host::CloseIfOpen(src);
   host::CloseIfOpen(dst);
+}
+
+// A host whose CreateObject answers with a result and maybe an object:
+// a warning without an object must not be taken for an encoder.
+TEST(CreateEncoderAnswers, AWarningWithoutAnObjectIsAFailure) {
+  static ResultCode answer;
+  static ObjectRef handed;
+  SystemMethods system{};
+  system.CreateObject = +[](ObjectRef, ObjectRef* out, uint32_t, uint32_t, uint32_t) {
+    *out = handed;
+    return answer;
+  };
+  HostObject parent{nullptr, &system, nullptr};
+  struct Case {
+    ResultCode answer;
+    ResultCode expected;
+  };
+  for (const Case& c : {Case{WARN_CORRUPTED, ERR_NOT_INITIALIZED}, Case{RESULT_OK, ERR_NOT_INITIALIZED},
+                        Case{ERR_NO_MEMORY, ERR_NO_MEMORY}}) {
+    SCOPED_TRACE(c.answer);
+    answer = c.answer;
+    handed = nullptr;
+    ObjectRef codec = reinterpret_cast<ObjectRef>(&parent);  // must be emptied
+    EXPECT_EQ(CreateEncoder(&parent, 1, &codec, nullptr, nullptr), c.expected);
+    EXPECT_EQ(codec, nullptr);
+  }
 }
 
 TEST(TimeStamps, FollowTheDataModel) {

@@ -62,6 +62,33 @@ TEST(RebuildIdentity, CopiesAHeaderLongerThanTheWorkBuffer) {
   host::CloseIfOpen(list);
 }
 
+// The main header's CRCs (basic and extended) are written afresh: what
+// recovery read past a damaged one is written as a sound archive.
+TEST(RebuildIdentity, WritesTheMainHeadersCrcsAfresh) {
+  HeaderSpec main;
+  main.file_type = 2;
+  main.name = "main.arj";
+  main.extended = {Bytes(5, 0x22), Bytes(3, 0x33)};
+  const Bytes sound_main = BuildHeader(main);
+  const Bytes entry = BuildHeader(StoredEntry("a.txt", "alpha"));
+  const Bytes sound = Concat({sound_main, entry, EndMarker()});
+  const size_t basic_crc = 4 + LoadWord(sound_main.data() + 2);
+  const size_t second_crc = sound_main.size() - 2 - 4;
+  for (size_t spoiled : {basic_crc, basic_crc + 4 + 2 + 5, second_crc}) {
+    SCOPED_TRACE(spoiled);
+    Bytes damaged = sound;
+    damaged[spoiled] ^= 0xFF;
+    TestHost host;
+    ArchiverFixture f(host);
+    ASSERT_FALSE(Failed(f.OpenMemory(damaged)));
+    ObjectRef list = NewChangeList(host);
+    Bytes out;
+    EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+    EXPECT_EQ(out, sound);
+    host::CloseIfOpen(list);
+  }
+}
+
 TEST(RebuildDrop, AllLeavesTheMainHeaderAndTheEndMarker) {
   TestHost host;
   ArchiverFixture f(host);
@@ -184,10 +211,19 @@ TEST(RebuildAdd, TakesTheFirstEntrysTemplateWhenTheContentHasNoTime) {
   const uint8_t* first = f.state().entries[0].fixed_header;
   for (size_t i = w.entries.size() - 2; i < w.entries.size(); ++i) {
     const ParsedEntry& e = w.entries[i];
-    for (size_t at : {5u, 6u, 7u, 9u, 10u, 11u, 12u, 13u, 14u, 15u, 28u, 29u, 30u, 31u, 32u, 33u})
+    for (size_t at : {5u, 6u, 7u, 12u, 13u, 14u, 15u, 30u, 31u, 32u, 33u})
       EXPECT_EQ(e.fixed[at], first[at]) << "byte " << at;
+    EXPECT_EQ(e.flags(), 0);
+    EXPECT_EQ(e.file_type(), 0);
+    EXPECT_EQ(e.fixed[11], 0) << "no garble modifier";
     EXPECT_TRUE(e.header_crc_ok);
   }
+  // The template's method packs the large one; ten bytes pack to no less,
+  // so they are stored, as arj stores them.
+  EXPECT_EQ(w.entries[w.entries.size() - 2].method(), first[9]);
+  EXPECT_EQ(w.entries.back().method(), 0);
+  EXPECT_EQ(LoadWord(w.entries[w.entries.size() - 2].fixed.data() + 28), 4) << "the name after \"dir/\"";
+  EXPECT_EQ(LoadWord(w.entries.back().fixed.data() + 28), 0);
   EXPECT_EQ(w.entries[w.entries.size() - 2].name, "dir/one.bin");
   EXPECT_EQ(Unpack(w.entries[w.entries.size() - 2]), one);
   EXPECT_EQ(Unpack(w.entries.back()), two);
@@ -200,7 +236,9 @@ TEST(RebuildAdd, ToAnEmptyArchiveUsesABinaryDefaultWithTheFilesTimeAndMode) {
   ASSERT_EQ(f.OpenMemory(DataFile("empty.arj")), RESULT_OK);
   ObjectRef list = NewChangeList(host);
   TempDir dir;
-  ObjectRef io = FileContent(list, dir.File("hello"), ToBytes("hello\n"), "hello.txt");
+  std::string hello;
+  for (int i = 0; i < 100; ++i) hello += "hello\n";  // packs smaller, so it keeps method 1
+  ObjectRef io = FileContent(list, dir.File("hello"), ToBytes(hello), "hello.txt");
   EXPECT_EQ(host::SetPropDWord(io, PROP_FILE_MODE, 0100640), RESULT_OK);
   EXPECT_EQ(host::SetPropQWord(io, PROP_MODIFIED_TIME, 1700000000), RESULT_OK);
   EXPECT_EQ(arjrt::ChangeListAdd(list, Hand(io)), RESULT_OK);
@@ -217,8 +255,59 @@ TEST(RebuildAdd, ToAnEmptyArchiveUsesABinaryDefaultWithTheFilesTimeAndMode) {
   EXPECT_EQ(e.fixed[6], 1);
   EXPECT_EQ(LoadWord(e.fixed.data() + 30), 0x11A0);  // a regular file, rw-r-----, as arj marks it
   EXPECT_EQ(e.Field32(12), 1700000000u);             // the file's time, in Unix seconds for a UNIX host
-  EXPECT_EQ(Unpack(e), ToBytes("hello\n"));
+  EXPECT_EQ(Unpack(e), ToBytes(hello));
   host::CloseIfOpen(list);
+}
+
+// An added or replaced file is described by itself: its mode (which makes
+// it a UNIX entry), its time, a binary type, no flags, its own name
+// position; only what it cannot say (versions, chapters) comes from the
+// header it started from, here a DOS text entry with every flag arj sets.
+TEST(RebuildNewEntries, TakeModeTimeAndTypeFromTheirFileNotTheTemplate) {
+  HeaderSpec old = StoredEntry("a/b/old.txt", "old content", 0x01 | 0x10 | 0x20);
+  old.file_type = 1;
+  old.archiver_version = 10;
+  old.garble_modifier = 0x5A;
+  const Bytes original = Concat({MainHeader(), BuildHeader(old), EndMarker()});
+  struct Case {
+    bool replace;
+    uint32_t mode;
+    const char* name;  // of the added entry
+    uint16_t name_position;
+  };
+  for (const Case& c : {Case{false, 0100751, "new/file.bin", 4}, Case{false, 0100600, "top.bin", 0},
+                        Case{true, 0100644, nullptr, 4}, Case{true, 0104755, nullptr, 4}}) {
+    SCOPED_TRACE(std::to_string(c.replace) + " " + std::to_string(c.mode));
+    TestHost host;
+    ArchiverFixture f(host);
+    ASSERT_EQ(f.OpenMemory(original), RESULT_OK);
+    ObjectRef list = NewChangeList(host);
+    TempDir dir;
+    ObjectRef io = FileContent(list, dir.File("content"), ToBytes("new content"), c.name ? c.name : "");
+    EXPECT_EQ(host::SetPropDWord(io, PROP_FILE_MODE, c.mode), RESULT_OK);
+    EXPECT_EQ(host::SetPropQWord(io, PROP_MODIFIED_TIME, 1600000000), RESULT_OK);
+    EXPECT_EQ(c.replace ? arjrt::ChangeListReplace(list, 1, Hand(io)) : arjrt::ChangeListAdd(list, Hand(io)), RESULT_OK);
+    Bytes out;
+    ASSERT_EQ(RebuildInto(f, list, &out), RESULT_OK);
+    const ParsedArchive w = ParseArchive(out);
+    ASSERT_EQ(w.entries.size(), c.replace ? 1u : 2u);
+    const ParsedEntry& e = w.entries.back();
+    EXPECT_EQ(e.fixed[5], 10) << "the template's archiver version";
+    EXPECT_EQ(e.fixed[7], 2) << "a UNIX mode is a UNIX entry's";
+    EXPECT_EQ(e.flags(), 0);
+    EXPECT_EQ(e.file_type(), 0);
+    EXPECT_EQ(e.fixed[11], 0);
+    EXPECT_EQ(e.Field32(12), 1600000000u);
+    EXPECT_EQ(LoadWord(e.fixed.data() + 28), c.name_position);
+    EXPECT_EQ(LoadWord(e.fixed.data() + 30), 0x1000 | (c.mode & 07777));
+    EXPECT_TRUE(e.header_crc_ok);
+    EXPECT_EQ(Unpack(e), ToBytes("new content"));
+    const auto kept = original.begin() + static_cast<long>(MainHeader().size());
+    if (!c.replace) {
+      EXPECT_EQ(w.entries[0].fixed, Bytes(kept, kept + 34)) << "kept as stored";
+    }
+    host::CloseIfOpen(list);
+  }
 }
 
 // Records what the plug-in asks of a list and hands out objects it keeps

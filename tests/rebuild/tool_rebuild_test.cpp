@@ -3,10 +3,20 @@
 // exactly the files we put in.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 
+#include "plugin/format/arj_layout.h"
+#include "runtime/api/archive.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/archive_parser.h"
 #include "tests/support/bytes.h"
 #include "tests/support/commands.h"
 #include "tests/support/files.h"
@@ -64,10 +74,22 @@ TEST_P(ToolRebuild, CreateAddReplaceDeleteAllSatisfyThePeers) {
   Bytes noise(40000);
   for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
   Put(dir.path(), "noise.bin", noise, &expected);
+  // Packed ahead by the workers in chunks joined into one stream.
+  Put(dir.path(), "big.bin", MixedSample(5u << 19, 6), &expected);
+  Put(dir.path(), "random.bin", RandomSample(70000, 9), &expected);
   const std::string archive = dir.File("out.arj");
 
-  ASSERT_EQ(RunToolIn(dir.path(), "create out.arj text.txt ./sub/dir/nested.bin empty.txt noise.bin -m " + m), 0);
+  ASSERT_EQ(RunToolIn(dir.path(), "create out.arj text.txt ./sub/dir/nested.bin empty.txt noise.bin big.bin random.bin -m " + m), 0);
   ExpectPeersAgree(archive, expected);
+  // What packing would not make smaller is stored, as arj stores it.
+  std::string listing;
+  ASSERT_EQ(RunToolIn(dir.path(), "list out.arj --json", &listing), 0);
+  for (const char* name : {"empty.txt", "random.bin"}) {
+    const size_t at = listing.find(std::string("\"name\": \"") + name + "\"");
+    ASSERT_NE(at, std::string::npos) << listing;
+    EXPECT_NE(listing.find("\"method\": 0", at), std::string::npos) << name;
+    EXPECT_LT(listing.find("\"method\": 0", at), listing.find("}", at)) << name;
+  }
 
   Put(dir.path(), "later.txt", MixedSample(5000, 3), &expected);
   Put(dir.path(), "source.txt", MixedSample(3000, 4), nullptr);
@@ -82,7 +104,9 @@ TEST_P(ToolRebuild, CreateAddReplaceDeleteAllSatisfyThePeers) {
 
   expected.erase("noise.bin");
   expected.erase("empty.txt");
-  ASSERT_EQ(RunToolIn(dir.path(), "delete out.arj noise.bin empty.txt"), 0);
+  expected.erase("big.bin");
+  expected.erase("random.bin");
+  ASSERT_EQ(RunToolIn(dir.path(), "delete out.arj noise.bin empty.txt big.bin random.bin"), 0);
   ExpectPeersAgree(archive, expected);
   EXPECT_FALSE(fs::exists(dir.File("noise.bin.tmp"))) << "no temporary file is left";
 }
@@ -95,7 +119,9 @@ TEST(ToolRebuildPeers, ArchivesMadeByArjTakeReplacementsAndAdditions) {
   TempDir dir;
   fs::copy_file(SourcePath("tests/data/garbled.arj"), dir.File("g.arj"));
   Put(dir.path(), "plain.txt", MixedSample(20000, 6), nullptr);
-  ASSERT_EQ(RunToolIn(dir.path(), "replace g.arj text.txt=plain.txt"), 0);
+  std::string said;
+  ASSERT_EQ(RunToolIn(dir.path(), "replace g.arj text.txt=plain.txt", &said), 0) << said;
+  EXPECT_NE(said.find("text.txt: was garbled; its new content is written ungarbled"), std::string::npos) << said;
   // The replaced entry is no longer garbled; the other still is.
   std::string output;
   EXPECT_EQ(RunArj(dir.path(), "t -gsecret " + Quote(dir.File("g.arj")), &output), 0) << output;
@@ -161,6 +187,287 @@ TEST(ToolRebuildSafety, OutputElsewhereLeavesTheSourceAlone) {
   EXPECT_EQ(RunToolIn(dir.path(), "list b.arj", &output), 0);
   EXPECT_EQ(output.find("one.txt"), std::string::npos) << output;
   EXPECT_EQ(RunToolIn(dir.path(), "create a.arj one.txt", &output), 2) << "create never overwrites: " << output;
+}
+
+bool NoTemporaryFileIn(const std::string& dir) {
+  for (const auto& item : fs::directory_iterator(dir)) {
+    const std::string name = item.path().filename().string();
+    if (name.find(".tmp-") != std::string::npos || name.find(".part") != std::string::npos) return false;
+  }
+  return true;
+}
+
+// a.txt, b.txt and c.txt (with an extended header), stored.
+struct ThreeEntries {
+  Bytes main = MainHeader();
+  Bytes a = BuildHeader(StoredEntry("a.txt", "alpha"));
+  Bytes b = BuildHeader(StoredEntry("b.txt", "bravo"));
+  Bytes c = [] {
+    HeaderSpec spec = StoredEntry("c.txt", "charlie");
+    spec.extended = {Bytes(10, 0x11)};
+    return BuildHeader(spec);
+  }();
+  size_t AtB() const { return main.size() + a.size(); }
+  size_t AtC() const { return AtB() + b.size(); }
+  Bytes Whole() const { return Concat({main, a, b, c, EndMarker()}); }
+};
+
+// A header that fails its CRC is never copied: the rewrite is refused, and
+// says that --recover reads what is left; with --recover it writes the
+// sound entries only, and the peers take what it wrote. Damaged data is
+// copied as it is, with a notice.
+TEST(ToolRebuildDamage, HeadersFailingTheirCrcAreRefusedOrLeftOutWithRecover) {
+  REQUIRE_PEER("arj");
+  REQUIRE_PEER("7zz");
+  const ThreeEntries t;
+  const size_t c_extended = t.AtC() + 4 + LoadWord(t.c.data() + 2) + 4 + 2;
+  struct Case {
+    const char* what;
+    size_t offset;  // of the byte spoiled
+    std::vector<std::string> left;  // after deleting a.txt with --recover
+  };
+  for (const Case& c : {Case{"main header", 12, {"b.txt", "c.txt"}}, Case{"local header", t.AtB() + 12, {"c.txt"}},
+                        Case{"extended header", c_extended + 3, {"b.txt"}}}) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    Bytes damaged = t.Whole();
+    damaged[c.offset] ^= 0x40;
+    WriteFile(dir.File("d.arj"), damaged);
+    std::string output;
+    EXPECT_EQ(RunToolIn(dir.path(), "delete d.arj a.txt", &output), 2) << output;
+    EXPECT_NE(output.find("fails its CRC"), std::string::npos) << output;
+    EXPECT_NE(output.find("--recover reads what is left"), std::string::npos) << output;
+    EXPECT_EQ(RunToolIn(dir.path(), "add d.arj d.arj=copy.arj", &output), 2) << output;
+    EXPECT_EQ(ReadFile(dir.File("d.arj")), damaged);
+
+    ASSERT_EQ(RunToolIn(dir.path(), "delete d.arj a.txt --recover -o out.arj", &output), 0) << output;
+    Tree expected;
+    for (const std::string& name : c.left) expected[name] = ToBytes(name == "b.txt" ? "bravo" : "charlie");
+    ExpectPeersAgree(dir.File("out.arj"), expected);
+    EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
+  }
+  TempDir dir;
+  Bytes damaged = t.Whole();
+  damaged[t.AtB() - 1] ^= 0x40;  // the last byte of a.txt's data
+  WriteFile(dir.File("d.arj"), damaged);
+  std::string output;
+  ASSERT_EQ(RunToolIn(dir.path(), "delete d.arj b.txt -o kept.arj", &output), 0) << output;
+  EXPECT_NE(output.find("a.txt: its data fails its CRC; copied as it is"), std::string::npos) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "delete d.arj a.txt", &output), 0) << output;
+  ExpectPeersAgree(dir.File("d.arj"), {{"b.txt", ToBytes("bravo")}, {"c.txt", ToBytes("charlie")}});
+}
+
+// An added or replaced entry keeps its file's mode and time, as a UNIX
+// entry, whatever the first entry (here arj's, mode 0755) says.
+TEST(ToolRebuildModes, NewEntriesKeepTheirFilesModeAndTime) {
+  REQUIRE_PEER("arj");
+  REQUIRE_PEER("7zz");
+  TempDir dir;
+  Put(dir.path(), "first.txt", ToBytes("first\n"), nullptr);
+  ::chmod(dir.File("first.txt").c_str(), 0755);
+  std::string output;
+  ASSERT_EQ(RunArj(dir.path(), "a a.arj first.txt", &output), 0) << output;
+  struct Case {
+    std::string command;
+    mode_t mode;
+  };
+  for (const Case& c : {Case{"add a.arj f751.bin", 0751}, Case{"add a.arj f644.bin", 0644},
+                        Case{"replace a.arj first.txt=f600.bin", 0600}}) {
+    SCOPED_TRACE(c.command);
+    const std::string file = c.command.substr(c.command.find_last_of(" =") + 1);
+    Put(dir.path(), file, MixedSample(3000, c.mode), nullptr);
+    ::chmod(dir.File(file).c_str(), c.mode);
+    const timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
+    ::utimensat(AT_FDCWD, dir.File(file).c_str(), times, 0);
+    ASSERT_EQ(RunToolIn(dir.path(), c.command, &output), 0) << output;
+    const ParsedArchive w = ParseArchive(ReadFile(dir.File("a.arj")));
+    const ParsedEntry& e = c.command.rfind("add", 0) == 0 ? w.entries.back() : w.entries.front();
+    EXPECT_EQ(LoadWord(e.fixed.data() + 30), 0x1000 | c.mode);
+    EXPECT_EQ(e.fixed[7], 2);
+    EXPECT_EQ(e.flags(), 0);
+    EXPECT_EQ(e.Field32(12), 1600000000u);
+    std::string tested;
+    EXPECT_EQ(RunArj(dir.path(), "t a.arj", &tested), 0) << tested;
+    EXPECT_EQ(Run7zz(dir.path(), "t a.arj", &tested), 0) << tested;
+  }
+}
+
+// Names other tools would take for more than a relative name are refused
+// before anything is written, each with its reason.
+TEST(ToolRebuildNames, HostileStoredNamesAreRefused) {
+  TempDir dir;
+  fs::copy_file(SourcePath("tests/data/method1.arj"), dir.File("a.arj"));
+  const Bytes before = ReadFile(dir.File("a.arj"));
+  Put(dir.path(), "f.txt", ToBytes("f"), nullptr);
+  struct Case {
+    std::string stored;
+    const char* reason;
+  };
+  for (const Case& c : {Case{"C:evil.txt", "drive letter"}, Case{"a\\\\b.txt", "backslash"},
+                        Case{"x$(printf '\\001')y", "control character"}, Case{"/abs.txt", "absolute path"},
+                        Case{"a/../../up.txt", "\"..\""}, Case{std::string(3000, 'n'), "too long for an ARJ header"}}) {
+    SCOPED_TRACE(c.reason);
+    std::string output;
+    EXPECT_NE(RunToolIn(dir.path(), "add a.arj f.txt=" + c.stored, &output), 0) << output;
+    EXPECT_NE(output.find(c.reason), std::string::npos) << output;
+    EXPECT_EQ(output.find("0x8"), std::string::npos) << "no result code in hex: " << output;
+  }
+  EXPECT_EQ(ReadFile(dir.File("a.arj")), before);
+  EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
+}
+
+// A self-extracting archive keeps its program: the rewrite goes after the
+// same stub, and the peers still find the archive behind it.
+TEST(ToolRebuildSafety, ASelfExtractingArchiveKeepsItsStub) {
+  REQUIRE_PEER("arj");
+  REQUIRE_PEER("7zz");
+  TempDir dir;
+  Bytes stub(3000, 0x90);
+  stub[0] = 'M', stub[1] = 'Z';
+  WriteFile(dir.File("sfx.exe"), Concat({stub, DataFile("method1.arj")}));
+  Tree expected = ReadTree(SourcePath("tests/data/src/mixed"));
+  expected.erase("one.txt");
+  Put(dir.path(), "added.txt", MixedSample(5000, 9), &expected);
+  std::string output;
+  ASSERT_EQ(RunToolIn(dir.path(), "delete sfx.exe one.txt", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "add sfx.exe added.txt", &output), 0) << output;
+  const Bytes written = ReadFile(dir.File("sfx.exe"));
+  EXPECT_EQ(Bytes(written.begin(), written.begin() + static_cast<long>(stub.size())), stub);
+  ExpectPeersAgree(dir.File("sfx.exe"), expected);
+}
+
+// -o OUT never writes through a link nor takes a target's mode; an archive
+// named through a link is rewritten where the link points; no new archive
+// is set-user-ID.
+TEST(ToolRebuildSafety, LinksAndModesOfTheDestination) {
+  TempDir dir;
+  fs::copy_file(SourcePath("tests/data/method1.arj"), dir.File("real.arj"));
+  fs::create_symlink("real.arj", dir.File("link.arj"));
+  std::string output;
+  ASSERT_EQ(RunToolIn(dir.path(), "delete link.arj one.txt", &output), 0) << output;
+  EXPECT_TRUE(fs::is_symlink(dir.File("link.arj")));
+  EXPECT_EQ(RunToolIn(dir.path(), "list real.arj", &output), 0);
+  EXPECT_EQ(output.find("one.txt"), std::string::npos) << output;
+
+  WriteFile(dir.File("setuid"), ToBytes("keep me"));
+  ::chmod(dir.File("setuid").c_str(), 04755);
+  fs::create_symlink("setuid", dir.File("out.arj"));
+  ASSERT_EQ(RunToolIn(dir.path(), "delete real.arj text.txt -o out.arj", &output), 0) << output;
+  EXPECT_FALSE(fs::is_symlink(dir.File("out.arj")));
+  EXPECT_EQ(ReadFile(dir.File("setuid")), ToBytes("keep me"));
+  struct stat st;
+  ASSERT_EQ(::stat(dir.File("out.arj").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07000, 0u);
+
+  ::chmod(dir.File("real.arj").c_str(), 06755);
+  ASSERT_EQ(RunToolIn(dir.path(), "delete real.arj zeros.bin", &output), 0) << output;
+  ASSERT_EQ(::stat(dir.File("real.arj").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+}
+
+// Starts `arjhost ARGS` in `dir` with the signals at their defaults (a
+// shell's background job would ignore SIGINT), sends `signal_number` once
+// a file whose name holds `marker` appears there, and returns the exit
+// code; -1 when the command ended first.
+int InterruptTool(const std::string& dir, const std::vector<std::string>& args, const std::string& marker,
+                  int signal_number) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(dir.c_str()) != 0) ::_exit(120);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
+    std::vector<std::string> words = {Tool()};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(121);
+  }
+  int status = 0;
+  for (int i = 0; i < 20000; ++i) {
+    if (::waitpid(pid, &status, WNOHANG) == pid) return -1;
+    bool seen = false;
+    for (const auto& item : fs::directory_iterator(dir))
+      seen = seen || item.path().filename().string().find(marker) != std::string::npos;
+    if (seen) break;
+    ::usleep(500);
+  }
+  ::kill(pid, signal_number);
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+TEST(ToolRebuildSignals, RemoveTheTemporaryFileAndExitWith128PlusTheSignal) {
+  TempDir dir;
+  Bytes noise(24 << 20);
+  uint32_t x = 1;
+  for (uint8_t& b : noise) b = static_cast<uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
+  WriteFile(dir.File("big.bin"), noise);
+  ASSERT_EQ(RunToolIn(dir.path(), "create big.arj big.bin -m 1"), 0);
+  fs::copy_file(SourcePath("tests/data/method1.arj"), dir.File("a.arj"));
+  const Bytes before = ReadFile(dir.File("a.arj"));
+  struct Case {
+    std::vector<std::string> args;
+    const char* marker;
+    int signal_number;
+  };
+  for (const Case& c : {Case{{"add", "a.arj", "big.bin", "-m", "4"}, ".tmp-", SIGINT},
+                        Case{{"add", "a.arj", "big.bin", "-m", "1"}, ".tmp-", SIGTERM},
+                        Case{{"add", "a.arj", "big.bin", "-m", "0"}, ".tmp-", SIGHUP},
+                        Case{{"extract", "../big.arj"}, ".part", SIGINT}}) {
+    SCOPED_TRACE(c.args[0] + " " + std::to_string(c.signal_number));
+    const bool extracting = c.args[0] == "extract";
+    fs::create_directories(dir.File("out"));
+    const int code = InterruptTool(extracting ? dir.File("out") : dir.path(), c.args, c.marker, c.signal_number);
+    if (code == -1) GTEST_SKIP() << "the command ended before it could be interrupted";
+    EXPECT_EQ(code, 128 + c.signal_number);
+    EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
+    EXPECT_TRUE(fs::is_empty(dir.File("out"))) << "no .part file is left";
+    EXPECT_EQ(ReadFile(dir.File("a.arj")), before);
+  }
+}
+
+// A full disk fails the rewrite in words, and leaves the archive as it was.
+TEST(ToolRebuildSafety, AFullDiskIsNamedAndLeavesTheArchive) {
+  TempDir dir;
+  const std::string small = dir.File("small");
+  fs::create_directories(small);
+  std::string output;
+  if (::geteuid() != 0 || RunCommand("mount -t tmpfs -o size=256k tmpfs " + Quote(small), &output) != 0)
+    GTEST_SKIP() << "a small file system cannot be mounted here (needs root): " << output;
+  fs::copy_file(SourcePath("tests/data/method1.arj"), small + "/a.arj");
+  const Bytes before = ReadFile(small + "/a.arj");
+  WriteFile(dir.File("big.bin"), Bytes(1 << 20, 0x5A));
+  const int code = RunToolIn(small, "add a.arj " + Quote(dir.File("big.bin")) + "=big.bin -m 0", &output);
+  EXPECT_EQ(code, 1) << output;
+  EXPECT_NE(output.find("No space left on device"), std::string::npos) << output;
+  EXPECT_EQ(output.find("0x8"), std::string::npos) << output;
+  EXPECT_EQ(ReadFile(small + "/a.arj"), before);
+  EXPECT_TRUE(NoTemporaryFileIn(small));
+  RunCommand("umount " + Quote(small), &output);
+}
+
+// Another writer's change (seen in the size or time at the end) must not
+// be lost under our rename, nor ours under theirs: the rewrite fails.
+TEST(ToolRebuildSafety, AnArchiveChangedDuringTheRewriteIsNotReplaced) {
+  TempDir dir;
+  fs::copy_file(SourcePath("tests/data/method1.arj"), dir.File("a.arj"));
+  Put(dir.path(), "new.txt", ToBytes("new"), nullptr);
+  arjhost::Host host;
+  std::string error;
+  ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+  auto archive = arjhost::Archive::OpenFile(host, dir.File("a.arj"), {}, &error);
+  ASSERT_TRUE(archive) << error;
+  arjhost::ChangeSet changes;
+  changes.added.push_back({dir.File("new.txt"), "new.txt", -1});
+  Bytes changed = ReadFile(dir.File("a.arj"));
+  changed.push_back(0);
+  const bool written = archive->Rebuild(changes, dir.File("a.arj"), &error, nullptr,
+                                        [&](size_t, size_t, const std::string&) { WriteFile(dir.File("a.arj"), changed); });
+  EXPECT_FALSE(written);
+  EXPECT_NE(error.find("changed while it was being rewritten"), std::string::npos) << error;
+  EXPECT_EQ(ReadFile(dir.File("a.arj")), changed);
+  EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
 }
 
 }  // namespace

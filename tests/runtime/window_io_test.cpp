@@ -184,4 +184,30 @@ TEST_F(WindowIoTest, RefusesWritesAndNeedsALiveBlockIoBase) {
   host::CloseIfOpen(io);
 }
 
+// A window over a base that takes writes lets them through, shifted by its
+// offset and held to its size: a rewritten archive goes after its stub.
+TEST_F(WindowIoTest, WritesGoThroughToAWritableBaseWithinTheWindow) {
+  ObjectRef base = TempIo(host_.root(), 1 << 20);
+  uint32_t count = 0;
+  ASSERT_EQ(host::Io(base).SeekWrite(base, &count, 0, "stub", 4), RESULT_OK);
+  ObjectRef window = Window(host_.root(), base, 4, 8);
+  EXPECT_EQ(host::Io(window).SeekWrite(window, &count, 0, "archive!", 8), RESULT_OK);
+  EXPECT_EQ(count, 8u);
+  struct Case {
+    uint64_t offset;
+    uint32_t size;
+  };
+  for (const Case& c : {Case{8, 1}, Case{4, 5}, Case{UINT64_MAX, 1}, Case{UINT64_MAX - 3, 4}}) {
+    EXPECT_EQ(host::Io(window).SeekWrite(window, &count, c.offset, "xxxxx", c.size), ERR_BAD_PARAMETER) << c.offset;
+    EXPECT_EQ(count, 0u);
+  }
+  EXPECT_EQ(host::Io(window).SetSize(window, 9), ERR_BAD_PARAMETER);
+  EXPECT_EQ(host::Io(window).Flush(window), RESULT_OK);
+  EXPECT_EQ(ReadAll(base), ToBytes("stubarchive!"));
+  EXPECT_EQ(host::Io(window).SetSize(window, 3), RESULT_OK);
+  EXPECT_EQ(ReadAll(base), ToBytes("stubarc"));
+  host::CloseIfOpen(window);
+  host::CloseIfOpen(base);
+}
+
 }  // namespace

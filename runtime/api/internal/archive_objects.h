@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "plugin/host/host_objects.h"
 #include "runtime/api/archive.h"
+#include "runtime/api/internal/file_stamp.h"
 #include "runtime/core/runtime.h"
 
 namespace arjhost {
@@ -22,6 +24,16 @@ struct Archive::Objects {
   // Packed bytes after the end of the stream, as the decoder reported them
   // while the entry being extracted was decoded (0: none reported).
   uint64_t unused_packed = 0;
+  // The file opened (empty for memory) as it was then, and whether
+  // recovery cut damaged ranges out of what the plug-in reads: what a
+  // rewrite checks before and after it writes.
+  std::string path;
+  FileStamp opened_stamp;
+  bool recovered = false;
+  // The entries (handles) the last rebuild copied although their stored
+  // data fails its CRC, as the plug-in reports them.
+  std::vector<uint64_t> damaged_copies;
+  bool watching_copies = false;  // the handler that collects them is in place
 
   // The I/O whose offset 0 is the archive's main header.
   ObjectRef archive_io() const { return joined != nullptr ? joined : window != nullptr ? window : io; }

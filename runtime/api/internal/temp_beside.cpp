@@ -1,16 +1,23 @@
 #include "runtime/api/internal/temp_beside.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
+
+#include "runtime/api/pending_files.h"
 
 namespace arjhost {
 namespace {
+
+constexpr mode_t kPermissionBits = 0777;
 
 mode_t CurrentUmask() {
   const mode_t mask = ::umask(0);
@@ -18,35 +25,74 @@ mode_t CurrentUmask() {
   return mask;
 }
 
+// The folder a path lies in, for syncing the rename.
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// fsync of what `path` names; 0 or the errno.
+int SyncPath(const std::string& path, int flags) {
+  int fd;
+  do fd = ::open(path.c_str(), flags | O_RDONLY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno;
+  const int error = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  return error;
+}
+
 }  // namespace
 
 TempBeside::~TempBeside() {
   if (!path_.empty() && !committed_) ::unlink(path_.c_str());
+  ForgetPendingFile(pending_slot_);
 }
 
 bool TempBeside::Create(std::string* error) {
   std::string pattern = destination_ + ".tmp-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
+  // The file is registered for removal before a signal can end us with it
+  // made and unknown: those signals wait until both are done.
+  sigset_t ending, previous;
+  sigemptyset(&ending);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, s);
+  pthread_sigmask(SIG_BLOCK, &ending, &previous);
   const int fd = ::mkstemp(name.data());
+  const int made_error = errno;
+  if (fd >= 0) pending_slot_ = AddPendingFile(AT_FDCWD, name.data());
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   if (fd < 0) {
-    if (error) *error = destination_ + ": cannot create a temporary file beside it: " + std::strerror(errno);
+    if (error) *error = destination_ + ": cannot create a temporary file beside it: " + std::strerror(made_error);
     return false;
   }
   path_ = name.data();
   struct stat st;
-  const mode_t mode = ::stat(destination_.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
-  ::fchmod(fd, mode);
+  const bool regular = ::lstat(destination_.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  ::fchmod(fd, regular ? (st.st_mode & kPermissionBits) : (0666 & ~CurrentUmask()));
   ::close(fd);
   return true;
 }
 
 bool TempBeside::Commit(std::string* error) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  if (const int e = SyncPath(path_, 0); e != 0) {
+    *error = destination_ + ": not written: the new archive cannot be put on disk: " + std::strerror(e);
+    return false;
+  }
   if (::rename(path_.c_str(), destination_.c_str()) != 0) {
-    if (error) *error = destination_ + ": cannot be replaced: " + std::strerror(errno);
+    *error = destination_ + ": cannot be replaced: " + std::strerror(errno);
     return false;
   }
   committed_ = true;
+  ForgetPendingFile(pending_slot_);
+  pending_slot_ = -1;
+  // The new archive is in place whatever this says: a folder that does
+  // not sync leaves only the rename less sure to outlive a crash.
+  SyncPath(FolderOf(destination_), O_DIRECTORY);
   return true;
 }
 

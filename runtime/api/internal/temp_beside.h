@@ -1,5 +1,6 @@
 // A temporary file in the destination's folder, that either replaces the
-// destination in one rename or is removed.
+// destination in one rename or is removed (also by a signal: see
+// pending_files.h).
 #pragma once
 
 #include <string>
@@ -13,16 +14,21 @@ class TempBeside {
   TempBeside(const TempBeside&) = delete;
   TempBeside& operator=(const TempBeside&) = delete;
 
-  // Creates the empty file, with the destination's permissions if it
-  // exists. False with `error` set when that is not possible.
+  // Creates the empty file. It takes the permission bits of a regular
+  // file already at the destination (never its set-user-ID, set-group-ID
+  // or sticky bit, and never those of a link's target), else 0666 less the
+  // umask. False with `error` set when that is not possible.
   bool Create(std::string* error);
   const std::string& path() const { return path_; }
-  // Renames the file over the destination.
+  // Puts the file's bytes on disk, renames it over the destination (a
+  // link there is replaced, not written through) and puts the rename on
+  // disk too.
   bool Commit(std::string* error);
 
  private:
   std::string destination_;
   std::string path_;
+  int pending_slot_ = -1;
   bool committed_ = false;
 };
 

@@ -1,0 +1,14 @@
+// The main header of a rebuilt archive.
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/rebuild/output_stream.h"
+
+// Writes the `length` bytes of the old main header with every CRC in it
+// (the basic header's, each extended header's) computed afresh, so that a
+// main header whose CRC failed, read on when a damaged archive is rewritten
+// with what could be recovered, does not make the new archive fail its
+// test. A sound header is written as it was. ERR_CORRUPTED when the bytes
+// do not divide into a basic header and extended headers.
+[[nodiscard]] ResultCode WriteMainHeader(OutputStream& out, const uint8_t* header, uint32_t length);

@@ -1,0 +1,42 @@
+#include "runtime/api/internal/rewrite_checks.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+
+namespace arjhost {
+namespace {
+
+const char kRecoverHint[] = "; --recover reads what is left, and rewrites that";
+
+std::string DamageOf(const ArchiveState& state, const std::vector<EntryInfo>& entries) {
+  if (!state.damaged_main_headers.empty()) return "its main header fails its CRC";
+  for (const EntryInfo& e : entries)
+    if (e.header_known && !e.header_crc_ok) return "the header of entry \"" + e.name + "\" fails its CRC";
+  if (state.damaged) return "its headers cannot all be read";
+  return "";
+}
+
+}  // namespace
+
+std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInfo>& entries, const ChangeSet& changes,
+                           bool recovered) {
+  if (!recovered) {
+    const std::string damage = DamageOf(state, entries);
+    if (!damage.empty()) return "a damaged archive is not rewritten: " + damage + kRecoverHint;
+  }
+  for (const EntryInfo& e : entries)
+    if (e.header_known && !e.header_crc_ok && !changes.dropped.count(e.handle) && !changes.replaced.count(e.handle))
+      return "the header of entry \"" + e.name + "\" fails its CRC: it must be left out";
+  return "";
+}
+
+std::string InPlaceTarget(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char resolved[PATH_MAX];
+  return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+}
+
+}  // namespace arjhost

@@ -1,0 +1,22 @@
+// What Archive::Rebuild checks before it writes: that the archive may be
+// rewritten at all, and where an in-place rewrite goes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "runtime/api/archive.h"
+
+namespace arjhost {
+
+// Why the archive must not be rewritten with `changes` ("" when it may):
+// a damaged one opened without recovery, or a kept entry whose header
+// fails its CRC (copied, it would make the new archive fail its test).
+std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInfo>& entries, const ChangeSet& changes,
+                           bool recovered);
+
+// The file an in-place rewrite replaces: the target of a symbolic link
+// (the link itself stays), else `path`.
+std::string InPlaceTarget(const std::string& path);
+
+}  // namespace arjhost

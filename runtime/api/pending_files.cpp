@@ -1,0 +1,52 @@
+#include "runtime/api/pending_files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+
+namespace arjhost {
+namespace {
+
+constexpr int kSlots = 16;
+constexpr size_t kNameSize = 4096;
+
+// A slot is claimed (kFilling) before its name is copied, and published
+// (kReady) after: a handler only reads ready slots.
+enum SlotState : int { kFree = 0, kFilling = 1, kReady = 2 };
+
+struct Slot {
+  std::atomic<int> state{kFree};
+  int dir_fd = AT_FDCWD;
+  char name[kNameSize] = {};
+};
+
+Slot slots[kSlots];
+
+}  // namespace
+
+int AddPendingFile(int dir_fd, const char* name) {
+  const size_t length = std::strlen(name);
+  if (length == 0 || length >= kNameSize) return -1;
+  for (int i = 0; i < kSlots; ++i) {
+    int expected = kFree;
+    if (!slots[i].state.compare_exchange_strong(expected, kFilling)) continue;
+    slots[i].dir_fd = dir_fd;
+    std::memcpy(slots[i].name, name, length + 1);
+    slots[i].state.store(kReady);
+    return i;
+  }
+  return -1;
+}
+
+void ForgetPendingFile(int slot) {
+  if (slot >= 0 && slot < kSlots) slots[slot].state.store(kFree);
+}
+
+void RemovePendingFiles() {
+  for (Slot& s : slots)
+    if (s.state.load() == kReady) ::unlinkat(s.dir_fd, s.name, 0);
+}
+
+}  // namespace arjhost
