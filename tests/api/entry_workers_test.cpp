@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "tests/support/archive_builder.h"
+#include "tests/support/files.h"
 #include "tests/support/test_host.h"
 
 namespace testing_support {

@@ -8,6 +8,7 @@
 
 #include "runtime/api/archive.h"
 #include "runtime/core/runtime.h"
+#include "tests/support/archive_builder.h"
 #include "tests/support/bytes.h"
 #include "tests/support/files.h"
 
