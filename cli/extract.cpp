@@ -22,11 +22,11 @@
 #include "cli/folder_attributes.h"
 #include "cli/json_report.h"
 #include "cli/link_entries.h"
+#include "cli/messages.h"
 #include "cli/password.h"
 #include "cli/progress.h"
 #include "cli/safe_path.h"
 #include "cli/session.h"
-#include "cli/messages.h"
 #include "runtime/api/entry_workers.h"
 
 namespace cli {
@@ -119,7 +119,7 @@ struct Run {
 
   void Report(const arjhost::EntryInfo& e, const std::string& what) {
     Say("arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), ShowName(e.name, args).c_str(),
-                 ShowPath(what).c_str());
+        ShowPath(what).c_str());
   }
 
   void Fail(const arjhost::EntryInfo& e, const std::string& why, uint64_t size = 0) {
@@ -184,8 +184,8 @@ struct Run {
     if (!SplitEntryPath(JsonName(stored, args), parts, &removed, why)) return false;
     if (flat && !parts->empty()) parts->erase(parts->begin(), parts->end() - 1);
     if (!removed.empty() && removed_prefixes.insert(removed).second)
-      Settle(), Say("arjhost: %s: removing leading \"%s\" from entry names\n",
-                   ShowPath(session.archive_path).c_str(), ShowPath(removed).c_str());
+      Settle(), Say("arjhost: %s: removing leading \"%s\" from entry names\n", ShowPath(session.archive_path).c_str(),
+                    ShowPath(removed).c_str());
     return true;
   }
 
@@ -349,8 +349,8 @@ struct Run {
   void FinishFolders() {
     folders.Apply(DirectoryWalk(root_fd), [this](const FolderAttributes::Folder& f, const std::string& why) {
       Result& r = results[f.result];
-      Say("arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(),
-                   arjhost::TerminalText(r.name).c_str(), ShowPath(why).c_str());
+      Say("arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), arjhost::TerminalText(r.name).c_str(),
+          ShowPath(why).c_str());
       if (r.result == "ok") --ok, ++failed, --tally.folders, ++tally.failed;
       r.result = why;
     });
@@ -440,8 +440,7 @@ int RunEntries(const Args& args, bool extracting) {
     std::filesystem::create_directories(dir, ignored);
     run.root_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (run.root_fd < 0) {
-      Say("arjhost %s: %s: cannot open the extraction folder: %s\n", command, dir.c_str(),
-                   std::strerror(errno));
+      Say("arjhost %s: %s: cannot open the extraction folder: %s\n", command, dir.c_str(), std::strerror(errno));
       return kExitFailure;
     }
   }
@@ -495,8 +494,7 @@ int RunEntries(const Args& args, bool extracting) {
   else if (!extracting)
     Print("%zu entr%s tested: %zu ok, %zu failed\n", run.ok + run.failed, run.ok + run.failed == 1 ? "y" : "ies",
           run.ok, run.failed);
-  else if (!run.to_stdout || run.verbose)
-    run.Tell("%s\n", run.tally.Text().c_str());
+  else if (!run.to_stdout || run.verbose) run.Tell("%s\n", run.tally.Text().c_str());
   int state = ReportArchiveState(session, entries, args);
   return run.failed > 0 || state != kExitOk ? kExitPartial : kExitOk;
 }

@@ -10,8 +10,8 @@
 #include "cli/failure_json.h"
 #include "cli/json_report.h"
 #include "cli/list_output.h"
-#include "cli/session.h"
 #include "cli/messages.h"
+#include "cli/session.h"
 #include "runtime/api/text_tools.h"
 
 namespace cli {
@@ -79,8 +79,7 @@ bool ReportPartsProblems(const Session& s, const std::vector<arjhost::EntryInfo>
     const std::string problem = arjhost::PartsProblem(e);
     if (problem.empty()) continue;
     any = true;
-    Say("arjhost: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowName(e.name, args).c_str(),
-                 problem.c_str());
+    Say("arjhost: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowName(e.name, args).c_str(), problem.c_str());
   }
   return any;
 }
@@ -95,31 +94,30 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
     if (e.header_known && !e.header_crc_ok) {
       bad_header = true;
       Say("arjhost: %s: %s: header CRC mismatch: the header is damaged%s\n", ShowPath(s.archive_path).c_str(),
-                   ShowName(e.name, args).c_str(), s.recover ? "" : " (--recover leaves such entries out)");
+          ShowName(e.name, args).c_str(), s.recover ? "" : " (--recover leaves such entries out)");
     }
   const arjhost::ArchiveState& state = s.archive->state();
   for (const std::string& volume : state.damaged_main_headers)
     Say("arjhost: %s: main header CRC mismatch: the archive header is damaged\n",
-                 ShowPath(volume.empty() ? s.archive_path : volume).c_str());
+        ShowPath(volume.empty() ? s.archive_path : volume).c_str());
   if (state.secured)
     Say("arjhost: %s: the archive is sealed with an ARJ-SECURITY envelope, which is not verified\n",
-                 ShowPath(s.archive_path).c_str());
+        ShowPath(s.archive_path).c_str());
   if (!state.skipped.empty())
     Say("arjhost: %s: archive is damaged; recovered what lies outside the %zu skipped range%s\n",
-                 ShowPath(s.archive_path).c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
+        ShowPath(s.archive_path).c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
   else if (state.damaged)
     Say("arjhost: %s: archive is damaged; showing what could be read%s\n", ShowPath(s.archive_path).c_str(),
-                 s.recover ? "" : " (--recover reads past the damage)");
+        s.recover ? "" : " (--recover reads past the damage)");
   for (const arjhost::UnreadableVolume& v : state.unreadable_volumes)
     Say("arjhost: %s: archive is incomplete: its volume %s cannot be read: %s (the set ends before it)\n",
-                 ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.cause.c_str());
+        ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.cause.c_str());
   // An unreadable volume is what the plug-in's incompleteness is about then.
   if (state.incomplete && state.unreadable_volumes.empty() && !state.missing_volume.empty())
     Say("arjhost: %s: archive is incomplete: a volume that an entry continues into is missing: %s\n",
-                 ShowPath(s.archive_path).c_str(), ShowName(state.missing_volume, args).c_str());
+        ShowPath(s.archive_path).c_str(), ShowName(state.missing_volume, args).c_str());
   else if (state.incomplete && state.unreadable_volumes.empty())
-    Say("arjhost: %s: archive is incomplete: a volume of its set is missing\n",
-                 ShowPath(s.archive_path).c_str());
+    Say("arjhost: %s: archive is incomplete: a volume of its set is missing\n", ShowPath(s.archive_path).c_str());
   const bool trouble =
       state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() || state.secured;
   return trouble ? kExitPartial : kExitOk;

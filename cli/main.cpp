@@ -10,8 +10,8 @@
 #include "cli/failure_json.h"
 #include "cli/help.h"
 #include "cli/interrupts.h"
-#include "cli/session.h"
 #include "cli/messages.h"
+#include "cli/session.h"
 
 #ifndef ARJHOST_VERSION
 #define ARJHOST_VERSION "unknown"
@@ -96,8 +96,7 @@ int RunCommand(std::vector<std::string> words, std::string* command_name, std::s
   Args args;
   std::string error;
   if (!ParseArgs(words, option_list, &args, &error)) {
-    Say("arjhost %s: %s; try arjhost %s --help\n", command->name.c_str(), error.c_str(),
-                 command->name.c_str());
+    Say("arjhost %s: %s; try arjhost %s --help\n", command->name.c_str(), error.c_str(), command->name.c_str());
     return kExitFailure;
   }
   if (args.Has("help")) {
@@ -108,7 +107,7 @@ int RunCommand(std::vector<std::string> words, std::string* command_name, std::s
   int trace_level = 0;
   if (args.Has("trace") && !ParseTraceLevel(args.Value("trace"), &trace_level)) {
     Say("arjhost %s: --trace takes a level, a number from 0 (none) to 400 (every line), not \"%s\"\n",
-                 command->name.c_str(), args.Value("trace").c_str());
+        command->name.c_str(), args.Value("trace").c_str());
     return kExitFailure;
   }
   // arj's `a` makes the archive it is to add to.

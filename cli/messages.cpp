@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 #include <mutex>
+#include <streambuf>
 
 namespace cli {
 namespace {
@@ -35,7 +36,19 @@ void KeepLastLine(const std::string& text) {
   while (end > 0 && text[end - 1] == '\n') --end;
   if (end == 0) return;
   const size_t start = text.rfind('\n', end - 1);
-  g_last_line = text.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1));
+  const size_t from = start == std::string::npos ? 0 : start + 1;
+  g_last_line = text.substr(from, end - from);
+}
+
+// Say and Print: the text after the progress line is cleared.
+void Write(FILE* stream, const std::string& text) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  ClearLocked();
+  if (stream == stderr) {
+    std::fflush(stdout);  // what came before stays before
+    KeepLastLine(text);
+  }
+  std::fputs(text.c_str(), stream);
 }
 
 }  // namespace
@@ -45,11 +58,7 @@ void Say(const char* format, ...) {
   va_start(args, format);
   const std::string text = Format(format, args);
   va_end(args);
-  std::lock_guard<std::mutex> lock(g_mutex);
-  ClearLocked();
-  std::fflush(stdout);  // what came before stays before
-  std::fputs(text.c_str(), stderr);
-  KeepLastLine(text);
+  Write(stderr, text);
 }
 
 void Print(const char* format, ...) {
@@ -57,9 +66,7 @@ void Print(const char* format, ...) {
   va_start(args, format);
   const std::string text = Format(format, args);
   va_end(args);
-  std::lock_guard<std::mutex> lock(g_mutex);
-  ClearLocked();
-  std::fputs(text.c_str(), stdout);
+  Write(stdout, text);
 }
 
 std::string LastErrorMessage() {
@@ -89,9 +96,30 @@ void ClearStatusLine() {
   ClearLocked();
 }
 
+namespace {
+
+// Passes a document on to std::cout's buffer, noting that some was written
+// (a writer may be made before the command knows it has anything to say).
+class NotingBuffer : public std::streambuf {
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    g_document_written = true;
+    return std::cout.rdbuf()->sputc(traits_type::to_char_type(c));
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    g_document_written = g_document_written || n > 0;
+    return std::cout.rdbuf()->sputn(s, n);
+  }
+  int sync() override { return std::cout.rdbuf()->pubsync(); }
+};
+
+}  // namespace
+
 std::ostream& DocumentStream() {
-  g_document_written = true;
-  return std::cout;
+  static NotingBuffer buffer;
+  static std::ostream stream(&buffer);
+  return stream;
 }
 
 bool DocumentWritten() { return g_document_written; }

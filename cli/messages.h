@@ -26,7 +26,8 @@ void ShowStatusLine(const std::string& text);
 // Removes the progress line, if one is shown; Say and Print do it themselves.
 void ClearStatusLine();
 
-// Where a JSON document goes (std::cout), noting that one was begun.
+// Where a JSON document goes (on to std::cout), noting whether any of it
+// was written.
 std::ostream& DocumentStream();
 bool DocumentWritten();
 

@@ -33,10 +33,9 @@ bool AnswerFromTerminal(Passwords::State& s, const std::string& shown_name, int 
   }
   std::string prompt = "Password for " + shown_name + ": ";
   if (attempt > 0 && s.typed_last)
-    prompt = "Wrong password (" + std::to_string(s.wrong) + " of " + std::to_string(kWrongPasswords) +
-             "); again for " + shown_name + ": ";
-  else if (attempt > 0)
-    prompt = "The last password does not open " + shown_name + "; its password: ";
+    prompt = "Wrong password (" + std::to_string(s.wrong) + " of " + std::to_string(kWrongPasswords) + "); again for " +
+             shown_name + ": ";
+  else if (attempt > 0) prompt = "The last password does not open " + shown_name + "; its password: ";
   std::string answer;
   if (!AskTerminal(prompt, true, &answer) || answer.empty()) {
     s.gave_up = true;  // no answer: none is asked again

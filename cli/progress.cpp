@@ -35,8 +35,7 @@ void Progress::Show(size_t done, size_t total, uint64_t bytes) {
   shown_ = true;
   const double seconds = std::chrono::duration<double>(now - start_).count();
   ShowStatusLine(doing_ + " " + std::to_string(done) + " of " + std::to_string(total) + " " + unit_ + ", " +
-                 SizeText(bytes) + ", " + SizeText(static_cast<uint64_t>(static_cast<double>(bytes) / seconds)) +
-                 "/s");
+                 SizeText(bytes) + ", " + SizeText(static_cast<uint64_t>(static_cast<double>(bytes) / seconds)) + "/s");
 }
 
 ProgressTicker::ProgressTicker(std::function<void()> tick) : tick_(std::move(tick)) {

@@ -6,8 +6,8 @@
 #include <set>
 
 #include "cli/commands.h"
-#include "cli/rebuild_support.h"
 #include "cli/messages.h"
+#include "cli/rebuild_support.h"
 #include "runtime/api/archive.h"
 
 namespace cli {
@@ -39,8 +39,8 @@ bool CollectAdded(const Args& args, const std::string& command, const std::vecto
     arjhost::NewContent content;
     if (!ParseAddedFile(args.operands[i], command, method, &content)) return false;
     if (!names.insert(content.stored_name).second) {
-      Say("arjhost %s: %s: %s: an entry named \"%s\" is already there; use replace\n",
-                   command.c_str(), args.operands[0].c_str(), content.path.c_str(), content.stored_name.c_str());
+      Say("arjhost %s: %s: %s: an entry named \"%s\" is already there; use replace\n", command.c_str(),
+          args.operands[0].c_str(), content.path.c_str(), content.stored_name.c_str());
       return false;
     }
     changes->added.push_back(std::move(content));
@@ -60,8 +60,7 @@ int RunDelete(const Args& args) {
   for (size_t i = 1; i < args.operands.size(); ++i) {
     const std::vector<uint64_t> handles = HandlesNamed(entries, args.operands[i]);
     if (handles.empty()) {
-      Say("arjhost delete: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(),
-                   args.operands[i].c_str());
+      Say("arjhost delete: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(), args.operands[i].c_str());
       partial = true;
     }
     changes.dropped.insert(handles.begin(), handles.end());
@@ -87,7 +86,7 @@ int RunReplace(const Args& args) {
     const std::vector<uint64_t> handles = HandlesNamed(entries, operand.substr(0, eq));
     if (handles.empty()) {
       Say("arjhost replace: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(),
-                   operand.substr(0, eq).c_str());
+          operand.substr(0, eq).c_str());
       partial = true;
     }
     for (uint64_t h : handles) changes.replaced[h] = {operand.substr(eq + 1), operand.substr(0, eq), -1};
@@ -97,7 +96,7 @@ int RunReplace(const Args& args) {
   for (const auto& [handle, content] : changes.replaced)
     if (entries[handle - 1].garbled)
       Say("arjhost replace: %s: %s: was garbled; its new content is written ungarbled\n",
-                   ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
+          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
   return RunRebuild(s, args, "replace", changes, Destination(args, s.archive_path), partial);
 }
 

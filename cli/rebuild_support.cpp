@@ -5,9 +5,9 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/messages.h"
 #include "cli/progress.h"
 #include "cli/stored_name.h"
-#include "cli/messages.h"
 #include "runtime/api/text_tools.h"
 
 namespace cli {
@@ -21,7 +21,7 @@ bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
   if (why.empty() && state.restricted && !state.damaged) why = "this archive cannot be rewritten";
   if (why.empty()) return true;
   Say("arjhost %s: %s: %s\n", command.c_str(), ShowPath(s->archive_path).c_str(),
-               arjhost::TerminalText(arjhost::DisplayName(why)).c_str());
+      arjhost::TerminalText(arjhost::DisplayName(why)).c_str());
   return false;
 }
 
@@ -48,7 +48,7 @@ bool ParseAddedFile(const std::string& operand, const std::string& command, int 
   std::string error;
   if (out->path.empty() || !StoredNameOf(given, &out->stored_name, &error)) {
     Say("arjhost %s: %s\n", command.c_str(),
-                 out->path.empty() ? ("\"" + operand + "\" names no file").c_str() : error.c_str());
+        out->path.empty() ? ("\"" + operand + "\" names no file").c_str() : error.c_str());
     return false;
   }
   out->method = method;
@@ -127,11 +127,11 @@ int RunRebuild(Session& s, const Args& args, const std::string& command, const a
   for (uint64_t handle : s.archive->DamagedEntriesCopied())
     if (handle >= 1 && handle <= entries.size())
       Say("arjhost %s: %s: %s: its data fails its CRC; copied as it is\n", command.c_str(),
-                   ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
+          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
   // The protection data covers the old bytes: it would not fit the new ones.
   if (s.archive->state().protected_data)
-    Say("arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n",
-                 command.c_str(), ShowPath(destination).c_str());
+    Say("arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n", command.c_str(),
+        ShowPath(destination).c_str());
   if (!args.Has("json"))
     std::printf("%s: %zu dropped, %zu replaced, %zu added\n", destination.c_str(), changes.dropped.size(),
                 changes.replaced.size(), changes.added.size());

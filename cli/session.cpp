@@ -58,9 +58,9 @@ bool StartHost(const Args& args, Session* session) {
   if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
     const bool looked = !args.Has("plugin") && std::getenv("ARJHOST_PLUGIN") == nullptr;
     Say("arjhost: %s%s\n", error.c_str(),
-                 looked ? " (looked for beside arjhost and in the lib/arjhost folder of its installation; "
-                          "--plugin PATH or ARJHOST_PLUGIN names it)"
-                        : "");
+        looked ? " (looked for beside arjhost and in the lib/arjhost folder of its installation; "
+                 "--plugin PATH or ARJHOST_PLUGIN names it)"
+               : "");
     return false;
   }
   return true;
@@ -98,13 +98,12 @@ bool OpenArchive(const Args& args, const std::string& command, const std::string
   }
   const arjhost::ArchiveState& state = session->archive->state();
   for (const arjhost::SkippedRange& r : state.skipped)
-    Say("arjhost: %s: skipped %" PRIu64 " bytes at offset %" PRIu64 ": %s\n",
-                 ShowPath(session->archive_path).c_str(), r.size, r.offset, r.cause.c_str());
+    Say("arjhost: %s: skipped %" PRIu64 " bytes at offset %" PRIu64 ": %s\n", ShowPath(session->archive_path).c_str(),
+        r.size, r.offset, r.cause.c_str());
   if (session->recover && state.multi_volume)
-    Say(
-                 "arjhost: %s: one volume of a multi-volume set: --recover reads this volume alone "
-                 "(as --single-volume); recover each volume by itself\n",
-                 ShowPath(session->archive_path).c_str());
+    Say("arjhost: %s: one volume of a multi-volume set: --recover reads this volume alone "
+        "(as --single-volume); recover each volume by itself\n",
+        ShowPath(session->archive_path).c_str());
   return true;
 }
 

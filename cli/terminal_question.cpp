@@ -14,7 +14,8 @@ bool AskTerminal(const std::string& prompt, bool secret, std::string* answer) {
   int tty = open("/dev/tty", O_RDWR | O_CLOEXEC);
   if (tty < 0) return false;
   ClearStatusLine();  // the question is not to run into the progress line
-  (void)!write(tty, prompt.data(), prompt.size());
+  // Echo goes off before the prompt shows: an answer typed on seeing it is
+  // neither echoed nor flushed away.
   termios saved{};
   const bool restore = secret && tcgetattr(tty, &saved) == 0;
   if (restore) {
@@ -22,6 +23,7 @@ bool AskTerminal(const std::string& prompt, bool secret, std::string* answer) {
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     tcsetattr(tty, TCSAFLUSH, &quiet);
   }
+  (void)!write(tty, prompt.data(), prompt.size());
   answer->clear();
   char c;
   bool got_line = false;
