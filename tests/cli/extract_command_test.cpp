@@ -263,7 +263,9 @@ TEST(ExtractCommand, StdoutCarriesTheFilesBytesAndNothingElse) {
   for (const auto& c : cases) {
     std::string out;
     EXPECT_EQ(RunToolStdout(c.args, &out), c.code) << c.args;
-    if (c.code != 2) EXPECT_EQ(out, c.out) << c.args;
+    if (c.code != 2) {
+      EXPECT_EQ(out, c.out) << c.args;
+    }
   }
   EXPECT_TRUE(FilesUnder(dir.path()) == std::vector<std::string>{"tree.arj"}) << "-c makes no file";
   std::string log;
