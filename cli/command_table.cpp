@@ -12,7 +12,9 @@ const OptionSpec kSingleVolume{"single-volume", 0, false, "",
 const OptionSpec kCodepage{"codepage", 0, true, "N", "DOS code page of stored names: 437 (default), 850 or 866"};
 const OptionSpec kRecover{"recover", 0, false, "",
                           "skip damaged headers and read on from the next sound one (one volume at a time)"};
-const OptionSpec kPassword{"password", 'p', true, "PASSWORD", "password of garbled entries"};
+const OptionSpec kPassword{"password", 'p', true, "PASSWORD",
+                           "password of garbled entries (else a terminal is asked: once, and again only for a "
+                           "wrong one; three wrong answers end the command)"};
 const OptionSpec kOutput{"output", 'o', true, "OUT", "write the new archive to OUT instead"};
 const OptionSpec kChapter{"chapter", 0, true, "N",
                           "of a chapter archive, take chapter N (default: the latest, as arj does)"};
@@ -61,12 +63,15 @@ const std::vector<Command>& Commands() {
         "arjhost list *.arj --json                 # an array: one object per archive",
         "arjhost list damaged.arj --recover --json  # what lies around the damage"}},
       {"extract",
-       "extract ARCHIVE [-C DIR] [-p PASSWORD] [-o] [--preserve-permissions] [--flat] [--chapter N] [--recover] "
-       "[--json] [NAME...]",
+       "extract ARCHIVE [-C DIR | -c] [-p PASSWORD] [-o | -n] [-v] [--preserve-permissions] [--flat] [--chapter N] "
+       "[--recover] [--json] [NAME...]",
        "extract entries (all, or those named) under DIR",
        {{"directory", 'C', true, "DIR", "extract under DIR (default: the current folder; made with its parents if missing)"},
         kPassword,
-        {"overwrite", 'o', false, "", "replace existing files and links"},
+        {"stdout", 'c', false, "", "write the files' bytes to stdout, one after another, and make nothing"},
+        {"overwrite", 'o', false, "", "replace existing files and links (without -o or -n a terminal asks)"},
+        {"skip-existing", 'n', false, "", "keep existing files and links: their entries are skipped, not failed"},
+        {"verbose", 'v', false, "", "name each entry as it is extracted"},
         {"preserve-permissions", 0, false, "",
          "keep stored modes as they are (default: set-user-ID and set-group-ID dropped, umask applied)"},
         {"flat", 0, false, "", "put every file in DIR itself, without the folders of its name (arjhost e)"},
@@ -78,14 +83,23 @@ const std::vector<Command>& Commands() {
        "into place only when whole and checked. Symbolic links whose targets stay inside DIR\n"
        "and hard links are made; devices and FIFOs are skipped. Names are decoded as list\n"
        "shows them. Garbled entries take -p, or ask on a terminal. --flat (arjhost e) makes no\n"
-       "folders: each file lands in DIR under the last part of its name.",
+       "folders: each file lands in DIR under the last part of its name.\n"
+       "A name that exists is replaced with -o, kept with -n (the entry is skipped, not\n"
+       "failed); without either a terminal asks (yes, no, all, none), else the entry fails.\n"
+       "Ends with a line such as \"9 files, 2 folders, 1.2 MiB\"; -v names each entry first.\n"
+       "-c (as unzip -p, 7zz -so, arj p) writes the chosen files' bytes to stdout in archive\n"
+       "order and nothing else there (messages, and with -v the names, go to stderr).",
        {"arjhost extract backup.arj -C out", "arjhost extract backup.arj docs/readme.txt -o",
+        "arjhost extract backup.arj -n -v           # keep what is there, name the rest",
+        "arjhost extract -c backup.arj notes.txt | less",
         "arjhost e backup.arj -C out               # every file into out/ itself",
         "arjhost extract damaged.arj --recover -C rescued"}},
       {"test", "test ARCHIVE [-p PASSWORD] [--chapter N] [--recover] [--json] [NAME...]",
        "check that every entry extracts with its CRC",
        {kPassword, kChapter, kSingleVolume, kCodepage, kRecover, kJson}, RunTest,
-       "Extracts every entry (or those named) to nowhere and checks its size and CRC-32.",
+       "Extracts every entry (or those named) to nowhere and checks its size and CRC-32.\n"
+       "A password that opened one garbled entry is tried first for the next; a terminal is\n"
+       "asked only when it does not open it, and three wrong answers end the command.",
        {"arjhost test backup.arj", "arjhost test secret.arj -p PASSWORD --json"}},
       {"delete", "delete ARCHIVE NAME... [-o OUT] [--recover] [--json]", "rewrite an archive without the named entries",
        {kOutput, kRecover, kJson}, RunDelete,

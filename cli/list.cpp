@@ -10,6 +10,7 @@
 #include "cli/failure_json.h"
 #include "cli/json_report.h"
 #include "cli/list_output.h"
+#include "cli/messages.h"
 #include "cli/session.h"
 #include "runtime/api/text_tools.h"
 
@@ -78,8 +79,7 @@ bool ReportPartsProblems(const Session& s, const std::vector<arjhost::EntryInfo>
     const std::string problem = arjhost::PartsProblem(e);
     if (problem.empty()) continue;
     any = true;
-    std::fprintf(stderr, "arjhost: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowName(e.name, args).c_str(),
-                 problem.c_str());
+    Say("arjhost: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowName(e.name, args).c_str(), problem.c_str());
   }
   return any;
 }
@@ -93,32 +93,31 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
   for (const arjhost::EntryInfo& e : entries)
     if (e.header_known && !e.header_crc_ok) {
       bad_header = true;
-      std::fprintf(stderr, "arjhost: %s: %s: header CRC mismatch: the header is damaged%s\n", ShowPath(s.archive_path).c_str(),
-                   ShowName(e.name, args).c_str(), s.recover ? "" : " (--recover leaves such entries out)");
+      Say("arjhost: %s: %s: header CRC mismatch: the header is damaged%s\n", ShowPath(s.archive_path).c_str(),
+          ShowName(e.name, args).c_str(), s.recover ? "" : " (--recover leaves such entries out)");
     }
   const arjhost::ArchiveState& state = s.archive->state();
   for (const std::string& volume : state.damaged_main_headers)
-    std::fprintf(stderr, "arjhost: %s: main header CRC mismatch: the archive header is damaged\n",
-                 ShowPath(volume.empty() ? s.archive_path : volume).c_str());
+    Say("arjhost: %s: main header CRC mismatch: the archive header is damaged\n",
+        ShowPath(volume.empty() ? s.archive_path : volume).c_str());
   if (state.secured)
-    std::fprintf(stderr, "arjhost: %s: the archive is sealed with an ARJ-SECURITY envelope, which is not verified\n",
-                 ShowPath(s.archive_path).c_str());
+    Say("arjhost: %s: the archive is sealed with an ARJ-SECURITY envelope, which is not verified\n",
+        ShowPath(s.archive_path).c_str());
   if (!state.skipped.empty())
-    std::fprintf(stderr, "arjhost: %s: archive is damaged; recovered what lies outside the %zu skipped range%s\n",
-                 ShowPath(s.archive_path).c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
+    Say("arjhost: %s: archive is damaged; recovered what lies outside the %zu skipped range%s\n",
+        ShowPath(s.archive_path).c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
   else if (state.damaged)
-    std::fprintf(stderr, "arjhost: %s: archive is damaged; showing what could be read%s\n", ShowPath(s.archive_path).c_str(),
-                 s.recover ? "" : " (--recover reads past the damage)");
+    Say("arjhost: %s: archive is damaged; showing what could be read%s\n", ShowPath(s.archive_path).c_str(),
+        s.recover ? "" : " (--recover reads past the damage)");
   for (const arjhost::UnreadableVolume& v : state.unreadable_volumes)
-    std::fprintf(stderr, "arjhost: %s: archive is incomplete: its volume %s cannot be read: %s (the set ends before it)\n",
-                 ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.cause.c_str());
+    Say("arjhost: %s: archive is incomplete: its volume %s cannot be read: %s (the set ends before it)\n",
+        ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.cause.c_str());
   // An unreadable volume is what the plug-in's incompleteness is about then.
   if (state.incomplete && state.unreadable_volumes.empty() && !state.missing_volume.empty())
-    std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume that an entry continues into is missing: %s\n",
-                 ShowPath(s.archive_path).c_str(), ShowName(state.missing_volume, args).c_str());
+    Say("arjhost: %s: archive is incomplete: a volume that an entry continues into is missing: %s\n",
+        ShowPath(s.archive_path).c_str(), ShowName(state.missing_volume, args).c_str());
   else if (state.incomplete && state.unreadable_volumes.empty())
-    std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume of its set is missing\n",
-                 ShowPath(s.archive_path).c_str());
+    Say("arjhost: %s: archive is incomplete: a volume of its set is missing\n", ShowPath(s.archive_path).c_str());
   const bool trouble =
       state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() || state.secured;
   return trouble ? kExitPartial : kExitOk;
@@ -155,7 +154,7 @@ int RunList(const Args& args) {
   // One archive: its object; several: an array of them.
   const bool several = args.operands.size() > 1;
   std::unique_ptr<arjhost::JsonWriter> json;
-  if (args.Has("json")) json = std::make_unique<arjhost::JsonWriter>(std::cout, true);
+  if (args.Has("json")) json = std::make_unique<arjhost::JsonWriter>(DocumentStream(), true);
   if (json && several) json->BeginArray();
   int code = kExitOk;
   // No operand: OpenArchive names what is missing.

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "cli/failure_json.h"
 #include "cli/help.h"
 #include "cli/interrupts.h"
+#include "cli/messages.h"
 #include "cli/session.h"
 
 #ifndef ARJHOST_VERSION
@@ -35,7 +35,7 @@ int RunHelp(const std::vector<std::string>& words) {
   const Alias* alias = FindAlias(words[1]);
   const Command* command = FindCommand(alias != nullptr ? alias->command : words[1]);
   if (command == nullptr) {
-    std::fprintf(stderr, "arjhost help: unknown command \"%s\"; try arjhost --help\n", words[1].c_str());
+    Say("arjhost help: unknown command \"%s\"; try arjhost --help\n", words[1].c_str());
     return kExitFailure;
   }
   PrintCommandHelp(*command, stdout);
@@ -82,8 +82,8 @@ int RunCommand(std::vector<std::string> words, std::string* command_name, std::s
     std::string first;
     for (const std::string& w : words)
       if (first.empty() && !w.empty() && w[0] != '-') first = w;
-    if (first.empty()) std::fprintf(stderr, "arjhost: no command given; try arjhost --help\n");
-    else std::fprintf(stderr, "arjhost: unknown command \"%s\"; try arjhost --help\n", first.c_str());
+    if (first.empty()) Say("arjhost: no command given; try arjhost --help\n");
+    else Say("arjhost: unknown command \"%s\"; try arjhost --help\n", first.c_str());
     return kExitFailure;
   }
   const Alias* alias = FindAlias(words[at]);
@@ -96,8 +96,7 @@ int RunCommand(std::vector<std::string> words, std::string* command_name, std::s
   Args args;
   std::string error;
   if (!ParseArgs(words, option_list, &args, &error)) {
-    std::fprintf(stderr, "arjhost %s: %s; try arjhost %s --help\n", command->name.c_str(), error.c_str(),
-                 command->name.c_str());
+    Say("arjhost %s: %s; try arjhost %s --help\n", command->name.c_str(), error.c_str(), command->name.c_str());
     return kExitFailure;
   }
   if (args.Has("help")) {
@@ -107,8 +106,8 @@ int RunCommand(std::vector<std::string> words, std::string* command_name, std::s
   if (!args.operands.empty()) *archive = args.operands[0];
   int trace_level = 0;
   if (args.Has("trace") && !ParseTraceLevel(args.Value("trace"), &trace_level)) {
-    std::fprintf(stderr, "arjhost %s: --trace takes a level, a number from 0 (none) to 400 (every line), not \"%s\"\n",
-                 command->name.c_str(), args.Value("trace").c_str());
+    Say("arjhost %s: --trace takes a level, a number from 0 (none) to 400 (every line), not \"%s\"\n",
+        command->name.c_str(), args.Value("trace").c_str());
     return kExitFailure;
   }
   // arj's `a` makes the archive it is to add to.
@@ -123,13 +122,11 @@ int RunCommandLine(const std::vector<std::string>& words) {
     return kExitOk;
   }
   if (words.empty() || IsHelpWord(words[0])) return RunHelp(words);
-  // With --json a script gets a document even when the command fails
-  // before it writes one.
-  std::unique_ptr<FailureCapture> capture;
-  if (AskedForJson(words)) capture = std::make_unique<FailureCapture>();
   std::string command, archive;
   const int code = RunCommand(words, &command, &archive);
-  if (capture && code != kExitOk && !capture->DocumentWritten())
+  // With --json a script gets a document even when the command fails
+  // before it writes one.
+  if (AskedForJson(words) && code != kExitOk && !DocumentWritten())
     PrintFailureJson(command, archive, LastErrorMessage());
   return code;
 }

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "cli/commands.h"
+#include "cli/messages.h"
 #include "cli/rebuild_support.h"
 #include "runtime/api/archive.h"
 
@@ -22,7 +23,7 @@ std::vector<uint64_t> HandlesNamed(const std::vector<arjhost::EntryInfo>& entrie
 
 bool NeedOperands(const Args& args, const std::string& command, size_t count) {
   if (args.operands.size() >= count) return true;
-  std::fprintf(stderr, "arjhost %s: missing operands; try arjhost %s --help\n", command.c_str(), command.c_str());
+  Say("arjhost %s: missing operands; try arjhost %s --help\n", command.c_str(), command.c_str());
   return false;
 }
 
@@ -38,8 +39,8 @@ bool CollectAdded(const Args& args, const std::string& command, const std::vecto
     arjhost::NewContent content;
     if (!ParseAddedFile(args.operands[i], command, method, &content)) return false;
     if (!names.insert(content.stored_name).second) {
-      std::fprintf(stderr, "arjhost %s: %s: %s: an entry named \"%s\" is already there; use replace\n",
-                   command.c_str(), args.operands[0].c_str(), content.path.c_str(), content.stored_name.c_str());
+      Say("arjhost %s: %s: %s: an entry named \"%s\" is already there; use replace\n", command.c_str(),
+          args.operands[0].c_str(), content.path.c_str(), content.stored_name.c_str());
       return false;
     }
     changes->added.push_back(std::move(content));
@@ -59,8 +60,7 @@ int RunDelete(const Args& args) {
   for (size_t i = 1; i < args.operands.size(); ++i) {
     const std::vector<uint64_t> handles = HandlesNamed(entries, args.operands[i]);
     if (handles.empty()) {
-      std::fprintf(stderr, "arjhost delete: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(),
-                   args.operands[i].c_str());
+      Say("arjhost delete: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(), args.operands[i].c_str());
       partial = true;
     }
     changes.dropped.insert(handles.begin(), handles.end());
@@ -80,13 +80,13 @@ int RunReplace(const Args& args) {
     const std::string& operand = args.operands[i];
     const size_t eq = operand.find('=');
     if (eq == std::string::npos || eq == 0 || eq + 1 == operand.size()) {
-      std::fprintf(stderr, "arjhost replace: \"%s\" is not NAME=FILE\n", operand.c_str());
+      Say("arjhost replace: \"%s\" is not NAME=FILE\n", operand.c_str());
       return kExitFailure;
     }
     const std::vector<uint64_t> handles = HandlesNamed(entries, operand.substr(0, eq));
     if (handles.empty()) {
-      std::fprintf(stderr, "arjhost replace: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(),
-                   operand.substr(0, eq).c_str());
+      Say("arjhost replace: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(),
+          operand.substr(0, eq).c_str());
       partial = true;
     }
     for (uint64_t h : handles) changes.replaced[h] = {operand.substr(eq + 1), operand.substr(0, eq), -1};
@@ -95,8 +95,8 @@ int RunReplace(const Args& args) {
   // New content is encoded as it is: garbling it would take a password.
   for (const auto& [handle, content] : changes.replaced)
     if (entries[handle - 1].garbled)
-      std::fprintf(stderr, "arjhost replace: %s: %s: was garbled; its new content is written ungarbled\n",
-                   ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
+      Say("arjhost replace: %s: %s: was garbled; its new content is written ungarbled\n",
+          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
   return RunRebuild(s, args, "replace", changes, Destination(args, s.archive_path), partial);
 }
 
@@ -114,7 +114,7 @@ int RunCreate(const Args& args) {
   const std::string destination = Destination(args, args.operands[0]);
   struct stat st;
   if (::stat(destination.c_str(), &st) == 0) {
-    std::fprintf(stderr, "arjhost create: %s: already exists; use add\n", destination.c_str());
+    Say("arjhost create: %s: already exists; use add\n", destination.c_str());
     return kExitFailure;
   }
   Session s;
@@ -129,7 +129,7 @@ int RunCreate(const Args& args) {
   s.archive_path = destination;
   s.archive = arjhost::Archive::OpenMemory(*s.host, empty.data(), empty.size(), options, &error);
   if (!s.archive) {
-    std::fprintf(stderr, "arjhost create: %s\n", error.c_str());
+    Say("arjhost create: %s\n", error.c_str());
     return kExitFailure;
   }
   arjhost::ChangeSet changes;

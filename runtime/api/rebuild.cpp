@@ -128,7 +128,30 @@ void WatchDamagedCopies(Archive::Objects& o) {
   });
 }
 
+// Names the temporary file for RebuildBytesWritten while the rebuild runs.
+class WatchedTemp {
+ public:
+  WatchedTemp(Archive::Objects& o, const std::string& path) : o_(o) { Set(path); }
+  ~WatchedTemp() { Set({}); }
+  WatchedTemp(const WatchedTemp&) = delete;
+  WatchedTemp& operator=(const WatchedTemp&) = delete;
+
+ private:
+  void Set(const std::string& path) {
+    std::lock_guard<std::mutex> lock(o_.rebuild_mutex);
+    o_.rebuild_temp = path;
+  }
+  Archive::Objects& o_;
+};
+
 }  // namespace
+
+uint64_t Archive::RebuildBytesWritten() const {
+  std::lock_guard<std::mutex> lock(objects_->rebuild_mutex);
+  struct stat st;
+  if (objects_->rebuild_temp.empty() || ::stat(objects_->rebuild_temp.c_str(), &st) != 0) return 0;
+  return static_cast<uint64_t>(st.st_size);
+}
 
 const std::vector<uint64_t>& Archive::DamagedEntriesCopied() const { return objects_->damaged_copies; }
 
@@ -175,6 +198,7 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   objects_->damaged_copies.clear();
   WatchDamagedCopies(*objects_);
   if (!temp.Create(&why)) return fail(ERR_IO, why);
+  const WatchedTemp watched(*objects_, temp.path());
 
   ResultCode r = RESULT_OK;
   OpenedFiles opened;  // of the content files
