@@ -16,6 +16,7 @@
 #include "tests/support/rebuild_harness.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/archive_builder.h"
+#include "tests/support/files.h"
 
 namespace testing_support {
 namespace {
