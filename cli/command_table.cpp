@@ -16,6 +16,7 @@ const OptionSpec kPassword{"password", 'p', true, "PASSWORD", "password of garbl
 const OptionSpec kOutput{"output", 'o', true, "OUT", "write the new archive to OUT instead"};
 const OptionSpec kChapter{"chapter", 0, true, "N",
                           "of a chapter archive, take chapter N (default: the latest, as arj does)"};
+const OptionSpec kExclude{"exclude", 'x', true, "PATTERN", "leave out names PATTERN takes (may be repeated)"};
 const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to 4 for new files (default 1)"};
 
 }  // namespace
@@ -47,7 +48,7 @@ const std::vector<Command>& Commands() {
       {"list", "list ARCHIVE... [-v] [--json] [--single-volume] [--codepage N] [--recover]",
        "list the entries of archives (every volume of each set)",
        {{"technical", 'v', false, "", "every stored field of every entry, one \"Field = value\" line each"},
-        kJson, kSingleVolume, kCodepage, kRecover},
+        kExclude, kJson, kSingleVolume, kCodepage, kRecover},
        RunList,
        "Lists time, attributes (a UNIX mode, or DOS attributes), size, packed size, ratio,\n"
        "method, CRC-32, garbled flag, volume (of a set) and name of every entry, with comments\n"
@@ -70,7 +71,7 @@ const std::vector<Command>& Commands() {
         {"preserve-permissions", 0, false, "",
          "keep stored modes as they are (default: set-user-ID and set-group-ID dropped, umask applied)"},
         {"flat", 0, false, "", "put every file in DIR itself, without the folders of its name (arjhost e)"},
-        kChapter, kSingleVolume, kCodepage, kRecover, kJson},
+        kExclude, kChapter, kSingleVolume, kCodepage, kRecover, kJson},
        RunExtract,
        "Extracts every entry, or those named (a folder name takes what is under it), checking\n"
        "the CRC-32 of every part. Names never leave DIR: a leading '/', '\\' or drive letter\n"
@@ -84,11 +85,11 @@ const std::vector<Command>& Commands() {
         "arjhost extract damaged.arj --recover -C rescued"}},
       {"test", "test ARCHIVE [-p PASSWORD] [--chapter N] [--recover] [--json] [NAME...]",
        "check that every entry extracts with its CRC",
-       {kPassword, kChapter, kSingleVolume, kCodepage, kRecover, kJson}, RunTest,
+       {kPassword, kExclude, kChapter, kSingleVolume, kCodepage, kRecover, kJson}, RunTest,
        "Extracts every entry (or those named) to nowhere and checks its size and CRC-32.",
        {"arjhost test backup.arj", "arjhost test secret.arj -p PASSWORD --json"}},
       {"delete", "delete ARCHIVE NAME... [-o OUT] [--recover] [--json]", "rewrite an archive without the named entries",
-       {kOutput, kRecover, kJson}, RunDelete,
+       {kOutput, kExclude, kRecover, kJson}, RunDelete,
        "Rewrites the archive without the entries stored as NAME. The new archive replaces the\n"
        "old one only after it reopens and lists the expected entries. A damaged archive is\n"
        "refused; with --recover only its sound entries are written.",
@@ -100,7 +101,9 @@ const std::vector<Command>& Commands() {
        {"arjhost replace backup.arj notes.txt=./notes-new.txt"}},
       {"add", "add ARCHIVE FILE[=STORED_NAME]... [-m METHOD] [-o OUT] [--recover] [--json]",
        "rewrite an archive with files appended",
-       {kOutput, kMethod, kRecover, kJson}, RunAdd,
+       {kOutput, kMethod, kExclude,
+        {"update", 'u', false, "", "replace an entry only when its file is newer (arj u)"}, kRecover, kJson},
+       RunAdd,
        "Rewrites the archive with the files appended, each stored under its relative path or\n"
        "under STORED_NAME, with its own mode and time. Absolute paths, \"..\", drive letters,\n"
        "backslashes and control characters are refused. As arj's a does, arjhost a creates\n"
@@ -108,7 +111,7 @@ const std::vector<Command>& Commands() {
        {"arjhost add backup.arj report.pdf", "arjhost add backup.arj /tmp/x.log=logs/x.log -m 4",
         "arjhost a new.arj notes.txt                # made when missing"}},
       {"create", "create NEW.arj FILE... [-m METHOD] [-o OUT] [--json]", "write a new archive holding the files",
-       {kOutput, kMethod, kJson}, RunCreate,
+       {kOutput, kMethod, kExclude, kJson}, RunCreate,
        "Writes a new archive holding the files (method 1 unless -m). The archive must not exist.",
        {"arjhost create new.arj a.txt b.txt", "arjhost create stored.arj data.bin -m 0 --json"}},
   };
@@ -121,7 +124,7 @@ const std::vector<Alias>& Aliases() {
       {"t", "test", {}},
       {"x", "extract", {}},
       {"e", "extract", {"--flat"}},
-      {"a", "add", {}, true},
+      {"a", "add", {}},
       {"d", "delete", {}},
   };
   return aliases;
