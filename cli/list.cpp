@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -163,13 +164,20 @@ int ListOne(const Args& args, const std::string& path, const std::vector<std::st
 }
 
 // The first operand is an archive, and so is each later one that is a
-// file; the others are patterns.
+// file, or is named *.arj without wildcards (to be named as missing); the
+// others are patterns.
+bool NamesAnArchive(const std::string& operand) {
+  struct stat st;
+  if (::stat(operand.c_str(), &st) == 0) return !S_ISDIR(st.st_mode);
+  std::string lower = operand;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".arj") == 0 &&
+         operand.find_first_of("*?") == std::string::npos;
+}
+
 void SplitOperands(const Args& args, std::vector<std::string>* paths, std::vector<std::string>* patterns) {
-  for (size_t i = 0; i < args.operands.size(); ++i) {
-    struct stat st;
-    const bool file = ::stat(args.operands[i].c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-    (i == 0 || file ? paths : patterns)->push_back(args.operands[i]);
-  }
+  for (size_t i = 0; i < args.operands.size(); ++i)
+    (i == 0 || NamesAnArchive(args.operands[i]) ? paths : patterns)->push_back(args.operands[i]);
   // No operand: OpenArchive names what is missing.
   if (paths->empty()) paths->push_back("");
 }

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace arjhost {
@@ -25,6 +26,10 @@ enum class ContentKind : uint8_t { kFile, kFolder, kFifo, kHardLink, kSymbolicLi
 constexpr size_t kMaxLinkTargetLength = 1024;
 
 struct NewContent {
+  NewContent() = default;
+  NewContent(std::string file, std::string name, int encoding = -1)
+      : path(std::move(file)), stored_name(std::move(name)), method(encoding) {}
+
   std::string path;         // the file holding the content
   std::string stored_name;  // its name in the archive
   int method = -1;          // ARJ method 0..4; -1 for the one the plug-in takes from its template
