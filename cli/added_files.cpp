@@ -29,8 +29,14 @@ class Walk {
       : command_(command), method_(method), selection_(selection), out_(out) {}
 
   // What is at `path`, stored as `stored`; `st` is what stat or lstat found.
+  // The archive being written is never stored in itself.
+  void Skip(const std::string& archive) {
+    struct stat st;
+    if (::stat(archive.c_str(), &st) == 0) skipped_ = {st.st_dev, st.st_ino};
+  }
+
   bool Add(const std::string& path, const std::string& stored, const struct stat& st, int depth) {
-    if (selection_.Excluded(stored)) return true;
+    if (selection_.Excluded(stored) || std::make_pair(st.st_dev, st.st_ino) == skipped_) return true;
     arjhost::NewContent c;
     c.path = path;
     c.stored_name = stored;
@@ -38,7 +44,7 @@ class Walk {
     if (S_ISDIR(st.st_mode)) {
       c.kind = ContentKind::kFolder;
       out_->push_back(c);
-      return AddFolder(path, stored, depth);
+      return AddChildren(path, stored, depth);
     }
     if (S_ISREG(st.st_mode) && st.st_nlink > 1) {
       // A second name of a file stored already is stored as a link to it.
@@ -62,8 +68,8 @@ class Walk {
     return true;
   }
 
- private:
-  bool AddFolder(const std::string& path, const std::string& stored, int depth) {
+  // What is in the folder at `path`, stored under `stored` ("" for the top).
+  bool AddChildren(const std::string& path, const std::string& stored, int depth) {
     if (depth >= kMaxDepth) return Refuse(path, "folders nested more than " + std::to_string(kMaxDepth) + " deep");
     std::vector<std::string> names;
     DIR* dir = ::opendir(path.c_str());
@@ -77,7 +83,7 @@ class Walk {
     for (const std::string& name : names) {
       const std::string child = path + "/" + name;
       std::string child_stored, error;
-      if (!StoredNameOf(stored + "/" + name, &child_stored, &error)) return Refuse(child, error);
+      if (!StoredNameOf(stored.empty() ? name : stored + "/" + name, &child_stored, &error)) return Refuse(child, error);
       struct stat st;
       if (::lstat(child.c_str(), &st) != 0) return Refuse(child, std::string("cannot be read: ") + std::strerror(errno));
       if (!Add(child, child_stored, st, depth + 1)) return false;
@@ -85,6 +91,7 @@ class Walk {
     return true;
   }
 
+ private:
   bool ReadLink(const std::string& path, std::string* target) {
     char buffer[arjhost::kMaxLinkTargetLength + 1];
     const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
@@ -106,15 +113,22 @@ class Walk {
   const NameSelection& selection_;
   std::vector<arjhost::NewContent>* out_;
   std::map<std::pair<dev_t, ino_t>, std::string> first_names_;  // of files with several names
+  std::pair<dev_t, ino_t> skipped_{0, 0};
 };
 
 }  // namespace
 
-bool CollectNewContent(const Args& args, const std::string& command, size_t first, int method,
-                       std::vector<arjhost::NewContent>* out) {
+bool CollectNewContent(const Args& args, const std::string& command, const std::string& archive, size_t first,
+                       int method, std::vector<arjhost::NewContent>* out) {
   const NameSelection selection({}, args);
   Walk walk(command, method, selection, out);
+  walk.Skip(archive);
   for (size_t i = first; i < args.operands.size(); ++i) {
+    // The current folder is stored as what it holds, as arj and tar store it.
+    if (args.operands[i] == "." || args.operands[i] == "./") {
+      if (!walk.AddChildren(".", "", 0)) return false;
+      continue;
+    }
     arjhost::NewContent named;
     if (!ParseAddedFile(args.operands[i], command, method, &named)) return false;
     // A file named on the command line is read where a link there points.

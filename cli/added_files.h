@@ -14,9 +14,9 @@ namespace cli {
 // folder is stored as a folder entry followed by what is under it, in name
 // order; under a folder, links and special files are stored as links (a
 // second name of a file already stored as a hard link to it), never
-// followed. Names taken by -x are left out. False with a line on stderr
-// when an operand or a name found is refused.
-bool CollectNewContent(const Args& args, const std::string& command, size_t first, int method,
-                       std::vector<arjhost::NewContent>* out);
+// followed. Names taken by -x are left out, and so is the file `archive`.
+// False with a line on stderr when an operand or a name found is refused.
+bool CollectNewContent(const Args& args, const std::string& command, const std::string& archive, size_t first,
+                       int method, std::vector<arjhost::NewContent>* out);
 
 }  // namespace cli

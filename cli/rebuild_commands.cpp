@@ -40,11 +40,11 @@ int64_t ModifiedTimeOf(const arjhost::NewContent& c) {
 // same name (with -u only those older than the file). Two files for one
 // name are refused.
 bool CollectAdded(const Args& args, const std::string& command, const std::vector<arjhost::EntryInfo>& entries,
-                  arjhost::ChangeSet* changes) {
+                  const std::string& destination, arjhost::ChangeSet* changes) {
   int method = -1;
   if (!MethodOption(args, command, &method)) return false;
   std::vector<arjhost::NewContent> found;
-  if (!CollectNewContent(args, command, 1, method, &found)) return false;
+  if (!CollectNewContent(args, command, destination, 1, method, &found)) return false;
   std::set<std::string> names;
   const bool update = args.Has("update");
   for (arjhost::NewContent& content : found) {
@@ -92,9 +92,11 @@ bool Exists(const std::string& path) {
 int AddTo(Session& s, const Args& args, const std::string& command, const std::string& destination) {
   arjhost::ChangeSet changes;
   const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
-  if (!CollectAdded(args, command, entries, &changes)) return kExitFailure;
+  if (!CollectAdded(args, command, entries, destination, &changes)) return kExitFailure;
+  // As arj u, nothing is rewritten when every file is older.
   if (changes.added.empty() && changes.replaced.empty() && !entries.empty()) {
-    if (!args.Has("json")) std::printf("%s: nothing newer to add\n", destination.c_str());
+    if (args.Has("json")) PrintRebuildJson(s, args, command, changes, destination, false, "nothing newer to add");
+    else std::printf("%s: nothing newer to add\n", destination.c_str());
     return kExitOk;
   }
   return RunRebuild(s, args, command, changes, destination, false);

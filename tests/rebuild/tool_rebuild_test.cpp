@@ -202,6 +202,18 @@ TEST(ToolRebuildFolders, AFolderIsStoredWithItsLinksAndEmptyFolders) {
   EXPECT_EQ(fs::hard_link_count(by_arj.File("tree/second")), 2u);
   EXPECT_TRUE(fs::is_fifo(by_arj.File("tree/fifo")));
   EXPECT_FALSE(fs::exists(by_arj.File("tree/skip.log")));
+
+  // "." stores what the folder holds, never the archive being written.
+  ASSERT_EQ(RunToolIn(dir.File("tree"), "a self.arj . -x fifo", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.File("tree"), "a self.arj . -x fifo", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.File("tree"), "list self.arj", &output), 0) << output;
+  EXPECT_NE(output.find("- sub/file.txt\n"), std::string::npos) << output;
+  EXPECT_EQ(output.find("- self.arj\n"), std::string::npos) << output;
+  // A link target longer than its header takes is refused, by name.
+  fs::create_symlink(std::string(1100, 'x'), dir.File("tree/long"));
+  EXPECT_EQ(RunToolIn(dir.path(), "create long.arj tree", &output), 2) << output;
+  EXPECT_NE(output.find("tree/long: its link target is empty or longer than 1024 bytes"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(dir.File("long.arj")));
 }
 
 // As arj a and 7zz a: add makes a missing archive, replaces an entry of
