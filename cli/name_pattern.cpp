@@ -5,9 +5,10 @@
 namespace cli {
 namespace {
 
-// Glob matching over the whole of `name`, one row of the table at a time:
-// time bounded by the two lengths' product, memory by the name's length.
-bool GlobMatches(const std::string& pattern, const std::string& name) {
+// Whether `pattern` matches `name` whole or up to one of its '/' (a
+// folder above it): one pass of the glob table, a row at a time, so that
+// time is bounded by the two lengths' product and memory by the name's.
+bool MatchesNameOrFolder(const std::string& pattern, const std::string& name) {
   const size_t n = name.size();
   std::vector<char> row(n + 1, 0), next(n + 1, 0);  // row[j]: the pattern so far matches name[0, j)
   row[0] = 1;
@@ -26,15 +27,9 @@ bool GlobMatches(const std::string& pattern, const std::string& name) {
     }
     row.swap(next);
   }
+  for (size_t j = 1; j < n; ++j)
+    if (row[j] && name[j] == '/') return true;
   return row[n] != 0;
-}
-
-// The name and each folder above it ("a/b/c": "a/b/c", "a/b", "a").
-std::vector<std::string> NameAndFolders(const std::string& name) {
-  std::vector<std::string> all{name};
-  for (size_t at = name.rfind('/'); at != std::string::npos && at > 0; at = name.rfind('/', at - 1))
-    all.push_back(name.substr(0, at));
-  return all;
 }
 
 }  // namespace
@@ -42,13 +37,9 @@ std::vector<std::string> NameAndFolders(const std::string& name) {
 bool PatternTakes(const std::string& given, const std::string& name) {
   std::string pattern = given;
   while (pattern.size() > 1 && pattern.back() == '/') pattern.pop_back();
-  const bool anchored = pattern.find('/') != std::string::npos;
-  for (const std::string& candidate : NameAndFolders(name)) {
-    if (GlobMatches(pattern, candidate)) return true;
-    const size_t slash = candidate.rfind('/');
-    if (!anchored && slash != std::string::npos && GlobMatches(pattern, candidate.substr(slash + 1))) return true;
-  }
-  return false;
+  if (MatchesNameOrFolder(pattern, name)) return true;
+  // Without '/' the pattern may match a last part further down.
+  return pattern.find('/') == std::string::npos && MatchesNameOrFolder("**/" + pattern, name);
 }
 
 NameSelection::NameSelection(std::vector<std::string> patterns, const Args& args) : patterns_(std::move(patterns)) {

@@ -36,6 +36,12 @@ int64_t ModifiedTimeOf(const arjhost::NewContent& c) {
   return r == 0 ? static_cast<int64_t>(st.st_mtime) : 0;
 }
 
+// Whether the file is newer than the entry, as far as the entry's time
+// can tell (an MS-DOS time holds even seconds).
+bool Newer(const arjhost::NewContent& c, const arjhost::EntryInfo& e) {
+  return !e.header_known || ModifiedTimeOf(c) >= e.modified_time + arjhost::TimeStepOf(e);
+}
+
 // New files: appended, or, as arj a does, in place of the entries of the
 // same name (with -u only those older than the file). Two files for one
 // name are refused.
@@ -59,7 +65,7 @@ bool CollectAdded(const Args& args, const std::string& command, const std::vecto
       continue;
     }
     for (uint64_t h : handles)
-      if (!update || (entries[h - 1].header_known && entries[h - 1].modified_time < ModifiedTimeOf(content)))
+      if (!update || Newer(content, entries[h - 1]))
         changes->replaced[h] = content;
   }
   return true;

@@ -55,9 +55,13 @@ ResultCode ApplyContentMode(ObjectRef content, EntryTemplate* out) {
   uint16_t mark = kUnixRegularFileMark;
   uint32_t length = 0;
   // A hard link's own mode is a regular file's: its body says what it is.
-  if (!Failed(content->system->GetPropBuffer(content, &length, PROP_UNIX_SPECIAL, out->unix_special,
-                                            kMaxUnixSpecialSize))) {
-    if (length == 0 || length > kMaxUnixSpecialSize) return ERR_BAD_PARAMETER;
+  // Its length is asked first: a body too long must fail, not go unseen.
+  if (!Failed(content->system->GetPropBuffer(content, &length, PROP_UNIX_SPECIAL, nullptr, 0)) && length != 0) {
+    if (length > kMaxUnixSpecialSize) return ERR_LIMIT_EXCEEDED;
+    uint32_t read = 0;
+    ResultCode r = content->system->GetPropBuffer(content, &read, PROP_UNIX_SPECIAL, out->unix_special, length);
+    if (Failed(r)) return r;
+    if (read != length) return ERR_BAD_PARAMETER;
     out->unix_special_length = length;
     mark = kUnixSpecialMark;
     h[fixed_header::kFileType] = kFileTypeUnixSpecial;

@@ -238,6 +238,8 @@ TEST(ToolRebuildAdd, AddCreatesAndReplacesAndUpdateTakesOnlyNewerFiles) {
       {"fives", 1600000000, "add new.arj a.txt", "1 replaced, 0 added", "    5 "},
       {"older", 1500000000, "add -u new.arj a.txt", "nothing newer to add", "    5 "},
       {"newer!", 1700000000, "a -u new.arj a.txt", "1 replaced, 0 added", "    6 "},
+      {"second", 1700000001, "a -u new.arj a.txt", "1 replaced, 0 added", "    6 "},  // a UNIX entry's time is exact
+      {"same t", 1700000001, "a -u new.arj a.txt", "nothing newer to add", "    6 "},
   };
   for (const auto& step : steps) {
     Put(dir.path(), "a.txt", ToBytes(step.content), nullptr);
