@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <iostream>
 #include <set>
@@ -24,6 +25,7 @@
 #include "cli/progress.h"
 #include "cli/safe_path.h"
 #include "cli/session.h"
+#include "runtime/api/entry_workers.h"
 
 namespace cli {
 namespace {
@@ -56,6 +58,58 @@ struct Run {
     uint64_t size;
   };
   std::vector<Result> results{};
+  // Entries handed to the workers, finished (reported, committed) in order:
+  // every other entry, and every message, waits until those before it are.
+  std::unique_ptr<arjhost::EntryWorkers> workers{};
+  struct Pending {
+    arjhost::EntryInfo entry;
+    std::string path;  // under the folder, for extract
+    int dir = -1;
+    std::unique_ptr<EntryPlacement> place;
+    int fd = -1;
+  };
+  std::deque<Pending> pending{};
+  bool finishing = false;  // reporting a pending entry
+
+  // Enough under way to keep every worker busy while the oldest finishes;
+  // each extraction holds two descriptors.
+  static constexpr size_t kUnderWay = 16;
+
+  void Settle() {
+    while (!pending.empty()) FinishOldest();
+  }
+
+  void Queue(Pending p, int fd) {
+    workers->Submit(p.entry, fd, passwords);
+    pending.push_back(std::move(p));
+    if (pending.size() >= kUnderWay) FinishOldest();
+  }
+
+  void FinishOldest() {
+    Pending p = std::move(pending.front());
+    pending.pop_front();
+    arjhost::ExtractOutcome outcome = workers->Collect();
+    finishing = true;
+    if (p.fd < 0) {
+      Tested(p.entry, outcome);
+    } else {
+      Extracted(p.entry, *p.place, p.fd, outcome);
+      p.place.reset();  // lets go of its temporary name before `dir` closes
+      close(p.dir);
+    }
+    finishing = false;
+  }
+
+  // An entry under way whose path lies on the way to `path` or under it:
+  // the earlier must be in place first.
+  bool UnderWay(const std::string& path) const {
+    for (const Pending& p : pending) {
+      const std::string& a = p.path.size() <= path.size() ? p.path : path;
+      const std::string& b = p.path.size() <= path.size() ? path : p.path;
+      if (b.compare(0, a.size(), a) == 0 && (a.size() == b.size() || b[a.size()] == '/')) return true;
+    }
+    return false;
+  }
 
   void Report(const arjhost::EntryInfo& e, const std::string& what) {
     std::fprintf(stderr, "arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), ShowName(e.name, args).c_str(),
@@ -63,25 +117,35 @@ struct Run {
   }
 
   void Fail(const arjhost::EntryInfo& e, const std::string& why, uint64_t size = 0) {
+    if (!finishing) Settle();
     ++failed;
     Report(e, why);
     results.push_back({JsonName(e.name, args), why, size});
   }
 
   void Succeed(const arjhost::EntryInfo& e, uint64_t size) {
+    if (!finishing) Settle();
     ++ok;
     results.push_back({JsonName(e.name, args), "ok", size});
   }
 
   void Skip(const arjhost::EntryInfo& e, const std::string& why) {
+    Settle();
     ++skipped;
     Report(e, why);
     results.push_back({JsonName(e.name, args), "skipped: " + why, 0});
   }
 
   void Test(const arjhost::EntryInfo& e) {
-    arjhost::ExtractOutcome outcome =
-        session.archive->Extract(e, [](const uint8_t*, size_t) { return true; }, passwords);
+    if (workers) {
+      Pending p;
+      p.entry = e;
+      return Queue(std::move(p), -1);
+    }
+    Tested(e, session.archive->Test(e, passwords));
+  }
+
+  void Tested(const arjhost::EntryInfo& e, const arjhost::ExtractOutcome& outcome) {
     bytes += outcome.size;
     if (outcome.result != 0) return Fail(e, outcome.error, outcome.size);
     Succeed(e, outcome.size);
@@ -95,18 +159,21 @@ struct Run {
     if (!SplitEntryPath(JsonName(stored, args), parts, &removed, why)) return false;
     if (flat && !parts->empty()) parts->erase(parts->begin(), parts->end() - 1);
     if (!removed.empty() && removed_prefixes.insert(removed).second)
-      std::fprintf(stderr, "arjhost: %s: removing leading \"%s\" from entry names\n",
+      Settle(), std::fprintf(stderr, "arjhost: %s: removing leading \"%s\" from entry names\n",
                    ShowPath(session.archive_path).c_str(), ShowPath(removed).c_str());
     return true;
   }
 
   void Extract(const arjhost::EntryInfo& e) {
+    const bool special = e.header_known && e.file_type == kFileTypeUnixSpecial;
+    const bool folder = e.header_known && e.file_type == kFileTypeDirectory;
+    // Links and folders read and make what earlier entries put in place.
+    if (special || folder) Settle();
     // Two names that share their first 509 bytes must not land on one file.
     if (!e.name_whole) return Fail(e, "its name is longer than 509 bytes and its header could not be read for the rest");
     std::vector<std::string> parts;
     std::string why;
     if (!PathOf(e.name, &parts, &why)) return Fail(e, why);
-    const bool special = e.header_known && e.file_type == kFileTypeUnixSpecial;
     if (special && e.special != Special::kSymbolicLink && e.special != Special::kHardLink)
       return Skip(e, std::string(SpecialFileText(e.special)) + "; devices and FIFOs are not made");
     const bool symbolic_link = special && e.special == Special::kSymbolicLink;
@@ -114,20 +181,24 @@ struct Run {
     if (symbolic_link && !SymbolicLinkStaysInside(target, parts.size() - 1, &why))
       return Fail(e, "symbolic link to " + target + " refused: " + why);
     DirectoryWalk walk(root_fd);
-    if (e.header_known && e.file_type == kFileTypeDirectory) {
+    if (folder) {
       if (flat) return;  // as arj e makes none
       return ExtractFolder(e, walk, parts);
     }
+    std::string path;
+    for (const std::string& part : parts) path += (path.empty() ? "" : "/") + part;
+    if (UnderWay(path)) Settle();
     int dir = walk.Open(parts, parts.size() - 1, &why);
     if (dir < 0) return Fail(e, why);
-    {  // the placement lets go of its temporary name before `dir` closes
-      EntryPlacement place(dir, parts.back());
-      why = place.Check(overwrite);
-      if (!why.empty()) Fail(e, why);
-      else if (symbolic_link) ExtractSymbolicLink(e, place, target);
-      else if (special) ExtractHardLink(e, walk, parts, place);
-      else ExtractFile(e, place);
-    }
+    // The placement lets go of its temporary name before `dir` closes.
+    auto place = std::make_unique<EntryPlacement>(dir, parts.back());
+    why = place->Check(overwrite);
+    if (!why.empty()) Fail(e, why);
+    else if (symbolic_link) ExtractSymbolicLink(e, *place, target);
+    else if (special) ExtractHardLink(e, walk, parts, *place);
+    else if (workers) return QueueFile(e, std::move(path), dir, std::move(place));
+    else ExtractFile(e, *place);
+    place.reset();
     close(dir);
   }
 
@@ -167,11 +238,36 @@ struct Run {
     Succeed(e, 0);
   }
 
+  // Readable too: a large entry is decoded into this file directly.
+  static int CreateFile(const EntryPlacement& place) {
+    return openat(place.dir(), place.temp().c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  }
+
+  void QueueFile(const arjhost::EntryInfo& e, std::string path, int dir, std::unique_ptr<EntryPlacement> place) {
+    const int fd = CreateFile(*place);
+    if (fd < 0) {
+      Fail(e, std::string("cannot create a file: ") + std::strerror(errno));
+      place.reset();
+      close(dir);
+      return;
+    }
+    Pending p;
+    p.entry = e;
+    p.path = std::move(path);
+    p.dir = dir;
+    p.place = std::move(place);
+    p.fd = fd;
+    Queue(std::move(p), fd);
+  }
+
   void ExtractFile(const arjhost::EntryInfo& e, EntryPlacement& place) {
-    // Readable too: a large entry is decoded into this file directly.
-    int fd = openat(place.dir(), place.temp().c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int fd = CreateFile(place);
     if (fd < 0) return Fail(e, std::string("cannot create a file: ") + std::strerror(errno));
-    arjhost::ExtractOutcome outcome = session.archive->ExtractToFile(e, fd, passwords);
+    Extracted(e, place, fd, session.archive->ExtractToFile(e, fd, passwords));
+  }
+
+  // Closes `fd`, and puts the file in place when whole.
+  void Extracted(const arjhost::EntryInfo& e, EntryPlacement& place, int fd, arjhost::ExtractOutcome outcome) {
     bytes += outcome.size;
     bool done = outcome.result == 0;
     if (done) {
@@ -272,6 +368,10 @@ int RunEntries(const Args& args, bool extracting) {
   }
   NameSelection selection(std::vector<std::string>(args.operands.begin() + 1, args.operands.end()), args);
   std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
+  // Entries decode on every core: each worker opens the archive for itself.
+  if (const unsigned count = arjhost::EntryWorkerCount(entries.size()); count > 1)
+    run.workers = std::make_unique<arjhost::EntryWorkers>(*session.host, *session.archive, session.archive_path,
+                                                          session.options, count);
   Progress progress;
   size_t done = 0;
   for (const arjhost::EntryInfo& e : entries) {
@@ -292,6 +392,8 @@ int RunEntries(const Args& args, bool extracting) {
     if (extracting) run.Extract(e);
     else run.Test(e);
   }
+  run.Settle();
+  run.workers.reset();
   const std::vector<std::string> missing = selection.Unmatched();
   for (const std::string& n : missing) {
     ++run.failed;

@@ -58,6 +58,8 @@ const SizeOption kSizeOptions[] = {
     {"max-ratio", "N",
      "refuse entries over 256M unpacking to over N times their packed size (default 1000)",
      k32, nullptr, &arjhost::Limits::max_ratio},
+    {"max-total", "SIZE", "refuse to unpack more than SIZE in all, over every entry (default 64G)", k64,
+     &arjhost::Limits::max_total, nullptr},
 };
 
 }  // namespace

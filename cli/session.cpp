@@ -88,6 +88,7 @@ bool OpenArchive(const Args& args, const std::string& command, const std::string
   // each recovered by themselves.
   options.scan_all_volumes = !args.Has("single-volume") && !session->recover;
   options.recover = session->recover;
+  session->options = options;
   session->archive =
       arjhost::Archive::OpenFile(*session->host, session->archive_path, options, &error, &session->open_result);
   if (!session->archive) {

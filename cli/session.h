@@ -17,6 +17,7 @@ struct Session {
   std::vector<uint8_t> empty_archive;  // the bytes of an archive opened from memory: they outlive it
   std::unique_ptr<arjhost::Archive> archive;
   std::string archive_path;
+  arjhost::OpenOptions options;  // as the archive was opened
   int32_t open_result = 0;
   bool recover = false;  // opened with --recover
 };

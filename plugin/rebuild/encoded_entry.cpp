@@ -56,14 +56,17 @@ uint16_t FilespecPosition(const uint8_t* name, uint32_t length) {
   return static_cast<uint16_t>(position);  // names are at most kMaxWrittenNameLength long
 }
 
-void CompleteHeader(uint8_t* h, const EncodedEntry& e, uint64_t packed, uint64_t size, uint32_t file_crc) {
+void CompleteHeader(uint8_t* h, const EncodedEntry& e, uint32_t method, uint64_t packed, uint64_t size,
+                    uint32_t file_crc) {
   StoreWord(h + fixed_header::kBasicHeaderSize, static_cast<uint16_t>(e.name_length + kBasicOverhead));
   // `h` is the header read back: the name follows its fixed part.
   StoreWord(h + fixed_header::kFilespecPosition, FilespecPosition(h + kFixedHeaderSize, e.name_length));
   h[fixed_header::kFirstHeaderSize] = kWrittenFirstHeaderSize;
   StoreDWord(h + fixed_header::kPackedSize, static_cast<uint32_t>(packed));
   StoreDWord(h + fixed_header::kOriginalSize, static_cast<uint32_t>(size));
-  // Flags, method, file type and date are the template's, made right there.
+  // The encoder stores what packing would not make smaller: it says so.
+  h[fixed_header::kMethod] = static_cast<uint8_t>(method);
+  // Flags, file type and date are the template's, made right there.
   StoreDWord(h + fixed_header::kFileCrc, file_crc);
 }
 
@@ -121,7 +124,12 @@ ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& ou
   if (std::memcmp(work, e.header->header, kFixedHeaderSize) != 0) return ERR_IO;
   if (Failed(r = SeekBackward(out, header_length))) return r;
 
-  CompleteHeader(work, e, packed, size, file_crc);
+  uint32_t method = e.header->method;
+  uint32_t length = 0;
+  if (Failed(objects.encoder->system->GetPropBuffer(objects.encoder, &length, PROP_CODEC_METHOD, &method, sizeof method)) ||
+      length != sizeof method || method > 4)
+    method = e.header->method;
+  CompleteHeader(work, e, method, packed, size, file_crc);
   const uint32_t basic = e.name_length + kBasicOverhead;
   const uint32_t header_crc = Crc32Update(basic, work + fixed_header::kFirstHeaderSize, 0);
   if (Failed(r = WriteBytes(out, work, kFixedHeaderSize + e.name_length + 2))) return r;

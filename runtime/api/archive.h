@@ -173,9 +173,13 @@ class Archive {
   // Extracts one entry through the plug-in, hands its bytes to `sink` and
   // checks the CRC-32 of every part against its header.
   ExtractOutcome Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords);
+  // Tests one entry: its size and the CRC-32 of every part, checked as the
+  // decoders deliver the bytes, none of which are kept (a garbled entry's
+  // are, as for Extract: judging a password reads each part back).
+  ExtractOutcome Test(const EntryInfo& entry, const PasswordSource& passwords);
   // The same into the file `fd` (open for reading and writing), from offset
-  // 0, leaving it exactly the entry's size. A large entry is decoded into
-  // the file directly instead of through a temporary one.
+  // 0, leaving it exactly the entry's size. The entry is decoded into the
+  // file directly (a large garbled one through it as its temporary file).
   ExtractOutcome ExtractToFile(const EntryInfo& entry, int fd, const PasswordSource& passwords);
   // Writes this archive with `changes` applied to `destination` (which may
   // be the archive's own file). The new archive goes to a temporary file
@@ -203,7 +207,8 @@ class Archive {
   VolumeHeaders Volumes();
   // The header fields of `entries`, from the local headers of their volumes.
   void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
-  // Extract and ExtractToFile: to `sink` when given, else to `fd`.
+  // Extract, ExtractToFile and Test: to `sink` when given, else to `fd`
+  // when it is not -1, else to nowhere.
   ExtractOutcome Deliver(const EntryInfo& entry, const PasswordSource& passwords, const ChunkSink* sink, int fd);
   static std::unique_ptr<Archive> Open(Host& host, std::unique_ptr<Objects> objects, const OpenOptions& options,
                                        const std::string& label, std::string* error, int32_t* result);

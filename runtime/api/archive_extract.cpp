@@ -10,6 +10,7 @@
 #include "plugin/format/arj_layout.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/archive_objects.h"
+#include "runtime/api/internal/checked_output.h"
 #include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
@@ -22,12 +23,9 @@ namespace {
 
 // Reads of an entry that lies in a file; one chunk of the memory spans.
 constexpr uint32_t kCopyChunk = 1024 * 1024;
-
-std::string Hex(uint32_t v) {
-  char text[12];
-  std::snprintf(text, sizeof text, "%08x", v);
-  return text;
-}
+// From this size on an entry is checked and written beside its decoding,
+// which takes longer than starting a thread.
+constexpr uint64_t kBesideFrom = uint64_t{4} << 20;
 
 std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, const std::string& missing_volume,
                     uint64_t unused_packed) {
@@ -91,45 +89,25 @@ std::string OverLimits(const EntryInfo& entry, const Limits& limits) {
   return {};
 }
 
-// The CRC of every part, checked as the entry's bytes pass: every part
-// carries the CRC of its own bytes.
-class PartCheck {
- public:
-  explicit PartCheck(const EntryInfo& entry) : parts_(entry.parts), left_(parts_.empty() ? 0 : parts_[0].size) {}
+std::string OverTotal(const EntryInfo& entry, const Limits& limits) {
+  return "unpacked size " + std::to_string(entry.size) + " bytes would take the total unpacked past the limit of " +
+         std::to_string(limits.max_total) + " bytes";
+}
 
-  void Add(const uint8_t* data, size_t size) {
-    for (size_t at = 0; (at < size || left_ == 0) && part_ < parts_.size();) {
-      const auto n = static_cast<size_t>(std::min<uint64_t>(left_, size - at));
-      if (n != 0) crc_ = arjrt::Crc32(data + at, n, crc_);
-      at += n;
-      left_ -= n;
-      while (left_ == 0 && part_ < parts_.size()) {
-        if (crc_ != parts_[part_].crc && error_.empty())
-          error_ = "CRC mismatch (stored " + Hex(parts_[part_].crc) + ", computed " + Hex(crc_) + ")";
-        crc_ = 0;
-        if (++part_ < parts_.size()) left_ = parts_[part_].size;
-      }
-    }
+// Clears what Deliver lent the scratch storage, on every path out.
+struct LentToScratch {
+  arjrt::ScratchStorage& scratch;
+  ~LentToScratch() {
+    scratch.SetSpillTarget(-1);
+    scratch.SetPassThrough(nullptr);
   }
-  const std::string& error() const { return error_; }
-  // After the last byte: every part must have been checked, empty ones
-  // too, and a list of parts that could not be matched checks nothing.
-  const std::string& Finish() {
-    if (parts_.empty() && error_.empty()) error_ = "its parts could not be matched to the headers, so no CRC-32 was checked";
-    Add(nullptr, 0);
-    if (part_ < parts_.size() && error_.empty()) error_ = "size mismatch (the parts hold more than was extracted)";
-    return error_;
-  }
-
- private:
-  const std::vector<EntryInfo::Part>& parts_;
-  size_t part_ = 0;
-  uint64_t left_;
-  uint32_t crc_ = 0;
-  std::string error_;
 };
 
 }  // namespace
+
+ExtractOutcome Archive::Test(const EntryInfo& entry, const PasswordSource& passwords) {
+  return Deliver(entry, passwords, nullptr, -1);
+}
 
 ExtractOutcome Archive::Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords) {
   return Deliver(entry, passwords, &sink, -1);
@@ -143,6 +121,7 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
                                 int fd) {
   ExtractOutcome outcome;
   outcome.error = OverLimits(entry, host_.limits());
+  if (outcome.error.empty() && !host_.CountUnpacked(entry.size)) outcome.error = OverTotal(entry, host_.limits());
   if (!outcome.error.empty()) {
     outcome.result = ERR_LIMIT_EXCEEDED;
     return outcome;
@@ -157,14 +136,21 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   ObjectRef a = objects_->archiver;
   Requester requester(objects_->runtime, entry, passwords);
   ObjectRef temp = nullptr;
+  PartCheck check(entry);
+  arjrt::ScratchStorage& scratch = objects_->runtime.scratch();
+  const LentToScratch lent{scratch};
   // A large entry then moves from memory straight into the file, not into
   // a temporary file that would be copied out again.
-  arjrt::ScratchStorage& scratch = objects_->runtime.scratch();
   scratch.SetSpillTarget(fd);
+  // A test keeps nothing, an extraction writes straight into its file: the
+  // bytes are checked as the decoders write them. Not a garbled entry's:
+  // the plug-in reads each part back to judge the password.
+  const bool as_they_come = sink == nullptr && !entry.garbled;
+  CheckAsTheyCome checked(check, fd, as_they_come && entry.size >= kBesideFrom);
+  if (as_they_come) scratch.SetPassThrough(&checked);
   objects_->unused_packed = 0;
   ResultCode r = host::Archiver(a).OpenEntry(a, &temp, entry.handle, requester.object);
   if (Failed(r) || temp == nullptr) {
-    scratch.SetSpillTarget(-1);
     outcome.result = Failed(r) ? r : ERR_NOT_INITIALIZED;
     outcome.error =
         Explain(outcome.result, entry, requester.password_given, state_.missing_volume, objects_->unused_packed);
@@ -174,9 +160,15 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   const bool in_place = fd >= 0 && arjrt::TempIoInSpillTarget(temp);
   uint64_t size = 0;
   host::Io(temp).GetSize(temp, &size, 0);
-  PartCheck check(entry);
   std::vector<uint8_t> buffer;
-  for (uint64_t offset = 0; offset < size;) {
+  checked.Settle();
+  if (as_they_come) outcome.size = checked.size();
+  if (checked.write_failed()) {
+    outcome.result = ERR_IO;
+    outcome.error = "cannot write the extracted data";
+    return outcome;
+  }
+  for (uint64_t offset = 0; !as_they_come && offset < size;) {
     const uint8_t* data = nullptr;
     size_t got = 0;
     if (!arjrt::TempIoMemorySpan(temp, offset, &data, &got)) {
@@ -192,10 +184,10 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     check.Add(data, got);
     uint32_t done = 0;
     const bool delivered = sink != nullptr ? (*sink)(data, got)
+                           : fd < 0        ? true
                            : in_place      ? true
                                            : arjrt::WriteFullyAt(fd, offset, data, static_cast<uint32_t>(got), &done) == 0;
     if (!delivered) {
-      scratch.SetSpillTarget(-1);
       outcome.result = ERR_IO;
       outcome.error = "cannot write the extracted data";
       return outcome;
@@ -204,7 +196,6 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     outcome.size = offset;
   }
   owned.reset();  // the temporary I/O lets go of the file
-  scratch.SetSpillTarget(-1);
   // A spill of an earlier attempt (a wrong password) may have left more.
   if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(outcome.size)) != 0) {
     outcome.result = ERR_IO;

@@ -44,6 +44,14 @@ std::string DescribeSource(const PropertyRow& row) {
 Host::Host() : runtime_(std::make_unique<arjrt::Runtime>()) { SetLimits(Limits{}); }
 Host::~Host() = default;
 
+bool Host::CountUnpacked(uint64_t size) {
+  uint64_t total = unpacked_->load();
+  do {
+    if (limits_.max_total != 0 && (size > limits_.max_total || total > limits_.max_total - size)) return false;
+  } while (!unpacked_->compare_exchange_weak(total, total + size));
+  return true;
+}
+
 void Host::SetLimits(const Limits& limits) {
   limits_ = limits;
   arjrt::RuntimeLimits& bounds = runtime_->limits();

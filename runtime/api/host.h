@@ -1,6 +1,7 @@
 // The embedding API: a host runtime with the ARJ plug-in loaded.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -59,6 +60,9 @@ struct Limits {
   // `max_ratio` times its packed size is refused as a likely bomb.
   uint32_t max_ratio = 1000;
   uint64_t ratio_floor = uint64_t{256} << 20;
+  // Unpacked bytes of all the entries one Host extracts or tests: many
+  // entries, each just within the ratio, add up to a bomb too.
+  uint64_t max_total = uint64_t{64} << 30;
 };
 
 class Host {
@@ -88,12 +92,24 @@ class Host {
   void SetLimits(const Limits& limits);
   const Limits& limits() const { return limits_; }
 
+  // Counts an entry's unpacked size against Limits::max_total before it is
+  // unpacked; false, counting nothing, when the total would pass it. Safe
+  // from several threads.
+  bool CountUnpacked(uint64_t size);
+  // From now on counts against `other`'s total: the hosts of one command's
+  // worker threads share one.
+  void ShareUnpackedCount(const Host& other) { unpacked_ = other.unpacked_; }
+
+  // The plug-in LoadPlugin loaded (empty before).
+  const std::string& plugin_path() const { return plugin_path_; }
+
   arjrt::Runtime& runtime() { return *runtime_; }
 
  private:
   std::unique_ptr<arjrt::Runtime> runtime_;
   std::string plugin_path_;
   Limits limits_;
+  std::shared_ptr<std::atomic<uint64_t>> unpacked_ = std::make_shared<std::atomic<uint64_t>>(0);
 };
 
 }  // namespace arjhost

@@ -14,6 +14,7 @@
 #include "runtime/api/internal/stub_copy.h"
 #include "runtime/api/internal/temp_beside.h"
 #include "runtime/api/internal/unix_special.h"
+#include "runtime/codecs/parallel/encode_ahead.h"
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
 #include "runtime/services/content_file_io.h"
@@ -124,6 +125,23 @@ arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, Opened
   };
 }
 
+// The files the plug-in will encode, in the order it writes them (replaced
+// entries in archive order, then the added), each with the method it will
+// take: the given one, else the entry's own, else that of the archive's
+// first entry, which added entries copy.
+std::vector<arjrt::AheadFile> FilesToPackAhead(const ChangeSet& changes, const std::vector<EntryInfo>& entries) {
+  std::vector<arjrt::AheadFile> files;
+  auto list = [&](const NewContent& c, uint32_t otherwise) {
+    if (c.kind != ContentKind::kFile) return;  // folders and links hold no data to pack
+    arjrt::AheadFile f;
+    if (arjrt::ListAheadFile(c.path, c.method >= 0 ? static_cast<uint32_t>(c.method) : otherwise, &f))
+      files.push_back(std::move(f));
+  };
+  for (const auto& [handle, content] : changes.replaced) list(content, entries[handle - 1].method);
+  for (const NewContent& c : changes.added) list(c, entries.empty() ? 1 : entries.front().method);
+  return files;
+}
+
 // In words: the system's own for what a file refused (`os_error`, when
 // known), ours for the rest.
 std::string Describe(ResultCode r, uint32_t os_error = 0) {
@@ -228,6 +246,7 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
       return fail(r, temp.path() + ": cannot be written: " +
                          Describe(r, output.object ? host::GetPropDWord(output.object, arjrt::PROP_OS_ERROR) : 0));
     ObjectRef a = objects_->archiver;
+    const arjrt::ScopedEncodeAhead ahead(runtime, FilesToPackAhead(changes, old_entries));
     r = host::Archiver(a).Rebuild(a, list.object, past_stub.object ? past_stub.object : output.object);
     if (Failed(r)) {
       const ResultCode open_failure = arjrt::ChangeListOpenFailure(list.object);

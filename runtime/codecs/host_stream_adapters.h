@@ -21,15 +21,17 @@ class StreamSource : public ByteSource {
 };
 
 // Writes through StreamMethods::Write and keeps the CRC-32 and the count of
-// what it wrote. A write that takes fewer bytes than given fails with ERR_IO.
+// what it wrote (the CRC only when asked: encoders need none). A write that
+// takes fewer bytes than given fails with ERR_IO.
 class StreamSink : public ByteSink {
  public:
-  explicit StreamSink(ObjectRef stream) : stream_(stream) {}
+  explicit StreamSink(ObjectRef stream, bool with_crc = true) : stream_(stream), with_crc_(with_crc) {}
   ResultCode Write(const uint8_t* data, size_t size) override;
   uint32_t crc() const { return crc_; }
 
  private:
   ObjectRef stream_;
+  bool with_crc_;
   uint32_t crc_ = 0;
 };
 

@@ -32,6 +32,8 @@ struct Message {
 using MessageHandler = std::function<ResultCode(const Message&)>;
 using TraceSink = std::function<void(int32_t level, std::string_view text)>;
 
+class EncodeAhead;
+
 class Runtime {
  public:
   Runtime();
@@ -72,6 +74,11 @@ class Runtime {
   uint64_t memory_refusals() const { return memory_refusals_; }
   void NoteMemoryRefusal() { ++memory_refusals_; }
 
+  // The files a rebuild under way has handed to workers to pack ahead
+  // (null when none): the encoders take their packed data from there.
+  EncodeAhead* encode_ahead() const { return encode_ahead_; }
+  void set_encode_ahead(EncodeAhead* ahead) { encode_ahead_ = ahead; }
+
   // Messages.
   void AddMessageHandler(ObjectRef object, MessageHandler handler);
   ResultCode Deliver(const Message& message);
@@ -83,6 +90,8 @@ class Runtime {
 
  private:
   void Destroy(RtObject* object);
+
+  EncodeAhead* encode_ahead_ = nullptr;
 
   Registry registry_;
   ScratchStorage scratch_;  // outlives the objects the destructor closes

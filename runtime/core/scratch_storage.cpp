@@ -28,4 +28,11 @@ int ScratchStorage::ClaimSpillTarget() {
   return target_;
 }
 
+PassThrough* ScratchStorage::ClaimPassThrough() {
+  if (pass_ == nullptr || pass_claimed_) return nullptr;
+  pass_claimed_ = true;
+  pass_->Begin();
+  return pass_;
+}
+
 }  // namespace arjrt

@@ -1,6 +1,7 @@
 // What the temporary I/Os of one runtime share: memory chunks kept from one
-// entry to the next (so each extraction does not fault in fresh pages), and
-// a file the embedder names for the next spill to land in directly.
+// entry to the next (so each extraction does not fault in fresh pages), a
+// file the embedder names for the next spill to land in directly, and a
+// receiver that takes the bytes as they come, keeping none (a test).
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,15 @@
 #include <vector>
 
 namespace arjrt {
+
+// Takes an entry's bytes in order as they are written. Begin starts over:
+// a fresh temporary I/O (another password's attempt) writes from 0 again.
+class PassThrough {
+ public:
+  virtual ~PassThrough() = default;
+  virtual void Begin() = 0;
+  virtual void Take(const uint8_t* data, size_t size) = 0;
+};
 
 class ScratchStorage {
  public:
@@ -28,12 +38,21 @@ class ScratchStorage {
   void ReleaseSpillTarget() { claimed_ = false; }
   int spill_target() const { return target_; }
 
+  // The receiver the next temporary I/O hands its bytes to instead of
+  // keeping them; null for none. The embedder clears it after the entry.
+  void SetPassThrough(PassThrough* receiver) { pass_ = receiver; }
+  // For one temporary I/O at a time, or null.
+  PassThrough* ClaimPassThrough();
+  void ReleasePassThrough() { pass_claimed_ = false; }
+
  private:
   static constexpr size_t kKeptChunks = 16;
 
   std::vector<std::unique_ptr<uint8_t[]>> free_;
   int target_ = -1;
   bool claimed_ = false;
+  PassThrough* pass_ = nullptr;
+  bool pass_claimed_ = false;
 };
 
 }  // namespace arjrt

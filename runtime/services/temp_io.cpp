@@ -3,7 +3,8 @@
 // content would pass the memory limit it moves to a file and stays there,
 // so an entry of gigabytes costs disk, not memory. That file is the
 // embedder's destination when it named one (ScratchStorage), else an
-// unnamed temporary file.
+// unnamed temporary file. When the embedder set a pass-through receiver,
+// the bytes go there as they are written and none are kept.
 #include "runtime/services/temp_io.h"
 
 #include <unistd.h>
@@ -31,8 +32,11 @@ constexpr uint64_t kChunk = ScratchStorage::kChunkBytes;
 class TempIo {
  public:
   explicit TempIo(ObjectRef self)
-      : scratch_(AsRt(self)->runtime->scratch()), limit_(AsRt(self)->runtime->limits().extract_memory) {}
+      : scratch_(AsRt(self)->runtime->scratch()),
+        pass_(scratch_.ClaimPassThrough()),
+        limit_(AsRt(self)->runtime->limits().extract_memory) {}
   ~TempIo() {
+    if (pass_ != nullptr) scratch_.ReleasePassThrough();
     ReleaseChunks();
     if (fd_ < 0) return;
     if (in_target_) scratch_.ReleaseSpillTarget();
@@ -43,6 +47,7 @@ class TempIo {
     if (count != nullptr) *count = 0;
     if (size == 0) return RESULT_OK;
     if (buffer == nullptr) return ERR_BAD_PARAMETER;
+    if (pass_ != nullptr) return ERR_UNSUPPORTED;  // nothing is kept to read
     const uint64_t total = Size();
     const uint32_t wanted = offset < total ? static_cast<uint32_t>(std::min<uint64_t>(size, total - offset)) : 0;
     uint32_t done = 0;
@@ -62,6 +67,14 @@ class TempIo {
     if (size == 0) return RESULT_OK;
     if (buffer == nullptr || offset > kMaxOffset - size) return ERR_BAD_PARAMETER;
     const uint64_t end = offset + size;
+    if (pass_ != nullptr) {
+      // Decoders write in order; anything else would need the bytes kept.
+      if (offset != memory_size_) return ERR_UNSUPPORTED;
+      pass_->Take(static_cast<const uint8_t*>(buffer), size);
+      memory_size_ = end;
+      if (count != nullptr) *count = size;
+      return RESULT_OK;
+    }
     if (!InFile()) {
       ResultCode result = GrowInMemory(end, offset);
       if (Failed(result)) return result;
@@ -86,6 +99,7 @@ class TempIo {
 
   ResultCode SetSize(uint64_t size) {
     if (size > kMaxOffset) return ERR_BAD_PARAMETER;
+    if (pass_ != nullptr) return size == memory_size_ ? RESULT_OK : ERR_UNSUPPORTED;
     if (!InFile()) {
       if (size <= memory_size_) {
         memory_size_ = size;
@@ -136,7 +150,7 @@ class TempIo {
   }
 
   bool MemorySpan(uint64_t offset, const uint8_t** data, size_t* size) const {
-    if (InFile()) return false;
+    if (InFile() || pass_ != nullptr) return false;
     *data = nullptr;
     *size = 0;
     if (offset >= memory_size_) return true;
@@ -238,6 +252,7 @@ class TempIo {
   }
 
   ScratchStorage& scratch_;
+  PassThrough* pass_;  // when set, memory_size_ counts the bytes passed on
   std::vector<std::unique_ptr<uint8_t[]>> chunks_;
   uint64_t memory_size_ = 0;
   int fd_ = -1;

@@ -8,6 +8,7 @@
 
 #include "runtime/api/archive.h"
 #include "runtime/core/runtime.h"
+#include "tests/support/archive_builder.h"
 #include "tests/support/bytes.h"
 #include "tests/support/files.h"
 
@@ -68,6 +69,33 @@ TEST(ExtractToFile, AWrongPasswordFirstLeavesNothingOfItsAttempt) {
     EXPECT_EQ(outcome.result, 0) << e.name << ": " << outcome.error;
     EXPECT_EQ(got, DataFile("src/mixed/" + e.name)) << e.name;
   }
+}
+
+// Entries of several MiB are checked and written on a thread beside their
+// decoding: the same bytes, every part checked, a damaged byte found, in
+// a file or for a test.
+TEST(ExtractToFile, LargeEntriesAreCheckedAndWrittenBesideTheirDecoding) {
+  std::string content;
+  for (uint32_t i = 0; content.size() < (6u << 20) + 12345; ++i) content += "line " + std::to_string(i * 7919u) + "\n";
+  HeaderSpec damaged = StoredEntry("damaged", content);
+  damaged.data[5u << 20] ^= 1;
+  const Bytes bytes = Concat({MainHeader(), BuildHeader(StoredEntry("large", content)), BuildHeader(damaged), EndMarker()});
+  arjhost::Host host;
+  std::string error;
+  ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+  auto archive = arjhost::Archive::OpenMemory(host, bytes.data(), bytes.size(), {}, &error);
+  ASSERT_NE(archive, nullptr) << error;
+  const std::vector<arjhost::EntryInfo> entries = archive->Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  arjhost::ExtractOutcome outcome;
+  EXPECT_EQ(ExtractThroughFile(*archive, entries[0], nullptr, &outcome), ToBytes(content));
+  EXPECT_EQ(outcome.result, 0) << outcome.error;
+  EXPECT_EQ(archive->Test(entries[0], nullptr).result, 0);
+  ExtractThroughFile(*archive, entries[1], nullptr, &outcome);
+  EXPECT_EQ(outcome.result, ERR_CRC_MISMATCH) << outcome.error;
+  outcome = archive->Test(entries[1], nullptr);
+  EXPECT_EQ(outcome.result, ERR_CRC_MISMATCH) << outcome.error;
+  EXPECT_EQ(outcome.size, content.size());
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // it, leaves nothing behind, and lets through what stays within it.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "runtime/api/archive.h"
 #include "runtime/core/runtime.h"
 #include "tests/support/archive_builder.h"
@@ -105,6 +107,39 @@ TEST_F(Limited, ExtractionMemoryMovesContentToAFile) {
   }
 }
 
+// A test keeps no entry anywhere: with no memory for extraction and no
+// temporary folder, every entry still tests whole, and a damaged one still
+// fails its CRC. (Extraction would need the folder.)
+TEST_F(Limited, TestKeepsNoEntryInMemoryOrOnDisk) {
+  Limit([](arjhost::Limits& l) { l.extract_memory = 0; });
+  const char* saved = std::getenv("TMPDIR");
+  const std::string kept = saved != nullptr ? saved : "";
+  ::setenv("TMPDIR", "/nonexistent-folder-for-arjhost-tests", 1);
+  for (const char* name : {"method1.arj", "method2.arj", "method3.arj", "method4.arj", "method0.arj", "split.arj"}) {
+    auto archive = OpenData(name);
+    ASSERT_TRUE(archive) << name << ": " << error_;
+    for (const arjhost::EntryInfo& e : archive->Entries()) {
+      if (e.size == 0) continue;
+      const arjhost::ExtractOutcome tested = archive->Test(e, nullptr);
+      EXPECT_EQ(tested.result, 0) << name << ": " << e.name << ": " << tested.error;
+      EXPECT_EQ(tested.size, e.size) << name << ": " << e.name;
+      EXPECT_NE(archive->Extract(e, [](const uint8_t*, size_t) { return true; }, nullptr).result, 0)
+          << name << ": " << e.name << ": extraction has nowhere to put the entry";
+    }
+  }
+  // One byte of an entry's stored data changed: the CRC says so.
+  HeaderSpec damaged = StoredEntry("damaged", "stored text");
+  damaged.data[3] ^= 1;
+  auto archive = Open(Concat({MainHeader(), BuildHeader(damaged), EndMarker()}));
+  ASSERT_TRUE(archive) << error_;
+  const arjhost::ExtractOutcome tested = archive->Test(archive->Entries()[0], nullptr);
+  EXPECT_EQ(tested.result, ERR_CRC_MISMATCH) << tested.error;
+  if (saved != nullptr) ::setenv("TMPDIR", kept.c_str(), 1);
+  else ::unsetenv("TMPDIR");
+  archive.reset();
+  ExpectNothingLeft();
+}
+
 // An entry that claims to unpack to 1 GiB from 100 bytes is refused before
 // anything is unpacked; so is one over the size limit.
 TEST_F(Limited, UnpackedSizeAndRatio) {
@@ -135,6 +170,40 @@ TEST_F(Limited, UnpackedSizeAndRatio) {
   EXPECT_NE(out.error.find("over the limit of 19 bytes"), std::string::npos) << out.error;
   Limit([](arjhost::Limits& l) { l.max_entry_size = 20; });
   EXPECT_EQ(archive->Extract(entries[1], count, nullptr).result, 0);
+}
+
+// Entries each within the size and ratio bounds still add up: the total
+// is judged from the headers before each entry is unpacked, over every
+// archive the host opens.
+TEST_F(Limited, UnpackedTotalOfEveryEntry) {
+  Limit([](arjhost::Limits& l) { l.max_total = 10; });  // StoredArchive's entries hold 4 bytes
+  size_t delivered = 0;
+  auto count = [&](const uint8_t*, size_t n) { return (delivered += n, true); };
+  for (int round = 0; round < 2; ++round) {
+    auto archive = Open(StoredArchive(2));
+    ASSERT_TRUE(archive) << error_;
+    const std::vector<arjhost::EntryInfo> entries = archive->Entries();
+    struct Expected {
+      size_t entry;
+      int32_t result;
+    };
+    // The second archive's first entry would pass 10 bytes: 4 + 4 + 4.
+    const std::vector<Expected> expected =
+        round == 0 ? std::vector<Expected>{{0, 0}, {1, 0}} : std::vector<Expected>{{0, ERR_LIMIT_EXCEEDED}};
+    for (const Expected& x : expected) {
+      const size_t before = delivered;
+      const arjhost::ExtractOutcome out = archive->Extract(entries[x.entry], count, nullptr);
+      EXPECT_EQ(out.result, x.result) << round << ": " << out.error;
+      if (x.result != 0) {
+        EXPECT_NE(out.error.find("past the limit of 10 bytes"), std::string::npos) << out.error;
+        EXPECT_EQ(delivered, before) << "nothing is unpacked";
+      }
+    }
+  }
+  Limit([](arjhost::Limits& l) { l.max_total = 0; });
+  auto archive = Open(StoredArchive(1));
+  ASSERT_TRUE(archive) << error_;
+  EXPECT_EQ(archive->Extract(archive->Entries()[0], count, nullptr).result, 0) << "the bound is off";
 }
 
 }  // namespace

@@ -75,10 +75,22 @@ TEST_P(ToolRebuild, CreateAddReplaceDeleteAllSatisfyThePeers) {
   Bytes noise(40000);
   for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
   Put(dir.path(), "noise.bin", noise, &expected);
+  // Packed ahead by the workers in chunks joined into one stream.
+  Put(dir.path(), "big.bin", MixedSample(5u << 19, 6), &expected);
+  Put(dir.path(), "random.bin", RandomSample(70000, 9), &expected);
   const std::string archive = dir.File("out.arj");
 
-  ASSERT_EQ(RunToolIn(dir.path(), "create out.arj text.txt ./sub/dir/nested.bin empty.txt noise.bin -m " + m), 0);
+  ASSERT_EQ(RunToolIn(dir.path(), "create out.arj text.txt ./sub/dir/nested.bin empty.txt noise.bin big.bin random.bin -m " + m), 0);
   ExpectPeersAgree(archive, expected);
+  // What packing would not make smaller is stored, as arj stores it.
+  std::string listing;
+  ASSERT_EQ(RunToolIn(dir.path(), "list out.arj --json", &listing), 0);
+  for (const char* name : {"empty.txt", "random.bin"}) {
+    const size_t at = listing.find(std::string("\"name\": \"") + name + "\"");
+    ASSERT_NE(at, std::string::npos) << listing;
+    EXPECT_NE(listing.find("\"method\": 0", at), std::string::npos) << name;
+    EXPECT_LT(listing.find("\"method\": 0", at), listing.find("}", at)) << name;
+  }
 
   Put(dir.path(), "later.txt", MixedSample(5000, 3), &expected);
   Put(dir.path(), "source.txt", MixedSample(3000, 4), nullptr);
@@ -93,7 +105,9 @@ TEST_P(ToolRebuild, CreateAddReplaceDeleteAllSatisfyThePeers) {
 
   expected.erase("noise.bin");
   expected.erase("empty.txt");
-  ASSERT_EQ(RunToolIn(dir.path(), "delete out.arj noise.bin empty.txt"), 0);
+  expected.erase("big.bin");
+  expected.erase("random.bin");
+  ASSERT_EQ(RunToolIn(dir.path(), "delete out.arj noise.bin empty.txt big.bin random.bin"), 0);
   ExpectPeersAgree(archive, expected);
   EXPECT_FALSE(fs::exists(dir.File("noise.bin.tmp"))) << "no temporary file is left";
 }

@@ -5,6 +5,7 @@
 
 #include "plugin/host/host_types.h"
 #include "runtime/codecs/codec_io.h"
+#include "runtime/codecs/encode/packed_chunks.h"
 
 namespace arjrt {
 
@@ -17,5 +18,12 @@ namespace arjrt {
 // result of in.Read / out.Write unchanged.
 ResultCode EncodeArjData(uint32_t method, ByteSource& in, ByteSink& out, uint64_t* packed_written,
                          uint64_t* unpacked_read);
+
+// Writes the chunks as one stream, as EncodeArjData does for methods 1..4,
+// unless they come to `limit` bytes or more: then it stops before the chunk
+// that gets there, with *reached set (when not null), having written fewer
+// than `limit` bytes.
+ResultCode JoinChunks(PackedChunkSource& chunks, ByteSink& out, uint64_t limit, uint64_t* packed_written,
+                      uint64_t* unpacked_read, bool* reached);
 
 }  // namespace arjrt

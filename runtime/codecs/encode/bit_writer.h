@@ -30,6 +30,8 @@ class BitWriter {
   ResultCode Finish();
 
   ResultCode status() const { return status_; }
+  // Bits put but not yet a whole byte (0..7): Finish pads them.
+  uint32_t pending_bits() const { return pending_; }
   // Bytes handed to the sink and accepted by it.
   uint64_t bytes_written() const { return written_; }
 

@@ -5,18 +5,19 @@
 
 namespace arjrt {
 
-ResultCode EncodeFast(ByteSource& in, BitWriter& bits, uint64_t* bytes_read) {
-  // Four-link chains and greedy matching, the searches thinning out in data
-  // without matches: ahead of arj's method 4 in time on 64 MiB of mixed files.
-  constexpr uint32_t kDepth = 4;
+ResultCode EncodeFast(ByteSource& in, uint64_t history, BitWriter& bits, uint64_t* bytes_read) {
+  // Six-link chains and a cheap look-ahead for short matches, the searches
+  // thinning out in data without matches: packs the bench corpus a little
+  // tighter than arj's method 4 (greedy four-link chains fell 0.3% short).
+  constexpr uint32_t kDepth = 6;
   constexpr uint32_t kGoodEnough = 16;
   constexpr uint32_t kSparseAfter = 128;
   MatchFinder mf(in, lzh::kFastMaxDistance, kDepth, kGoodEnough);
   FastWriter writer(bits);
-  // Every match beats its literals in this format, so no distance cut-off;
-  // no lazy look-ahead.
-  const LazyParseParams params{0, lzh::kFastMaxDistance, kDepth, kDepth, kSparseAfter};
-  const ResultCode r = LazyParse(mf, params, writer);
+  // Every match beats its literals in this format, so no distance cut-off.
+  const LazyParseParams params{16, lzh::kFastMaxDistance, kDepth, 2, kSparseAfter};
+  ResultCode r = mf.Prime(history);
+  if (!Failed(r)) r = LazyParse(mf, params, writer);
   *bytes_read = mf.bytes_read();
   return r;
 }

@@ -35,18 +35,20 @@ constexpr size_t kBlockChunk = 4096;
 
 }  // namespace
 
-ResultCode EncodeLzh(uint32_t method, ByteSource& in, BitWriter& bits, uint64_t* bytes_read) {
+ResultCode EncodeLzh(uint32_t method, ByteSource& in, uint64_t history, BitWriter& bits, uint64_t* bytes_read) {
   ResultCode r;
   LzhBlockWriter writer(bits, kBlockChunk);
   if (method == 1) {
     MatchFinder mf(in, lzh::kMaxDistance, kMethod1Depth, kMethod1NiceLength);
-    r = OptimalParse(mf, kMethod1NiceLength, kSparseAfter, writer);
+    r = mf.Prime(history);
+    if (!Failed(r)) r = OptimalParse(mf, kMethod1NiceLength, kSparseAfter, writer);
     *bytes_read = mf.bytes_read();
   } else {
     const ChainEffort& e = method == 2 ? kMethod2 : kMethod3;
     MatchFinder mf(in, lzh::kMaxDistance, e.depth, kGoodEnough);
     const LazyParseParams params{e.lazy_below, e.far_min3, e.depth, e.lazy_depth, kSparseAfter};
-    r = LazyParse(mf, params, writer);
+    r = mf.Prime(history);
+    if (!Failed(r)) r = LazyParse(mf, params, writer);
     *bytes_read = mf.bytes_read();
   }
   writer.Flush();

@@ -57,6 +57,18 @@ class MatchFinder {
     return found;
   }
 
+  // Enters the next `count` bytes (or all that remain) without searching:
+  // the history before a chunk, which its matches may reach back into.
+  ResultCode Prime(uint64_t count) {
+    for (; count != 0; --count) {
+      const ResultCode r = Refill();
+      if (Failed(r)) return r;
+      if (lookahead() == 0) break;
+      SkipAndAdvance();
+    }
+    return RESULT_OK;
+  }
+
   // Moves one position on (lookahead() must not be 0) without entering it.
   void Skip() { window_.Advance(1); }
 

@@ -207,14 +207,20 @@ ResultCode OptimalParse(MatchFinder& mf, uint32_t nice_length, uint32_t sparse_a
   const auto segment = std::make_unique<Segment>();
   Prices prices;
   prices.Initial();
-  for (;;) {
+  for (bool first = true;; first = false) {
     if (!out.ok()) return RESULT_OK;  // the sink failed: the caller reports that
     const int64_t n = segment->Gather(mf, nice_length, sparse_after);
     if (n < 0) return static_cast<ResultCode>(n);
     if (n == 0) return RESULT_OK;
     // One pass on the statistics of the segments before: a second pass on
-    // this segment's own gained nothing measurable for twice the cost.
+    // this segment's own gained nothing measurable for twice the cost. The
+    // first segment has no such statistics, and the guessed prices cost a
+    // small file a tenth or more, so it takes the second pass.
     segment->Solve(prices);
+    if (first) {
+      prices.From(segment->PathFrequencies());
+      segment->Solve(prices);
+    }
     segment->Emit(out);
     prices.From(segment->PathFrequencies());
   }

@@ -2,11 +2,18 @@
 // (when set, the input must hold exactly that many bytes), PROP_CODEC_INPUT
 // and PROP_CODEC_OUTPUT (streams). Process reads the input to its end and
 // writes the packed bytes at the output's position, leaving it after them.
+// With the size known, content that packing would not make smaller is
+// stored, as arj does: PROP_CODEC_METHOD then reads 0. Content that the
+// runtime packs ahead (runtime/codecs/parallel) is taken from there.
 #include <iterator>
+#include <optional>
 
 #include "runtime/codecs/encode/arj_encoder.h"
 #include "runtime/codecs/encode_objects/encoder_objects.h"
 #include "runtime/codecs/host_stream_adapters.h"
+#include "runtime/codecs/parallel/encode_ahead.h"
+#include "runtime/core/runtime.h"
+#include "runtime/services/content_file_io.h"
 #include "runtime/services/service_support.h"
 
 namespace arjrt {
@@ -17,7 +24,7 @@ constexpr uint32_t kCodecMethodCount = 1;
 template <bool kStore>
 class Encoder {
  public:
-  explicit Encoder(ObjectRef) {}
+  explicit Encoder(ObjectRef self) : self_(self) {}
 
   ResultCode Finish() {
     if (input_ == nullptr || output_ == nullptr) return ERR_BAD_PARAMETER;
@@ -29,9 +36,9 @@ class Encoder {
     if (count != nullptr) *count = 0;
     if (input_ == nullptr || output_ == nullptr) return ERR_NOT_INITIALIZED;
     StreamSource in(input_);
-    StreamSink out(output_);
+    StreamSink out(output_, false);
     uint64_t written = 0, read = 0;
-    ResultCode r = EncodeArjData(method_, in, out, &written, &read);
+    ResultCode r = method_ == 0 ? EncodeArjData(0, in, out, &written, &read) : Pack(in, out, &written, &read);
     if (count != nullptr) *count = written;
     if (Failed(r)) return r;
     // Content that changed size under us would not match its header.
@@ -78,6 +85,44 @@ class Encoder {
     return RESULT_OK;
   }
 
+  // Packs with method_ (1..4), or stores when that comes to no less.
+  ResultCode Pack(StreamSource& in, StreamSink& out, uint64_t* written, uint64_t* read) {
+    const StreamMethods& output = host::Stream(output_);
+    uint64_t start = 0;
+    ResultCode r = output.Seek(output_, &start, 0, SEEK_FORWARD);
+    if (Failed(r)) return r;
+    std::unique_ptr<PackedChunkSource> ahead = ClaimAhead();
+    std::optional<InlineChunks> here;
+    if (!ahead) here.emplace(method_, in);
+    PackedChunkSource& chunks = ahead ? *ahead : static_cast<PackedChunkSource&>(*here);
+    bool store = false;
+    r = JoinChunks(chunks, out, size_known_ ? unpacked_size_ : UINT64_MAX, written, read, &store);
+    if (Failed(r) || !store) return r;
+    // Fewer bytes than the content's were written: storing covers them all.
+    uint64_t at = 0;
+    if (Failed(r = output.Seek(output_, &at, start, SEEK_FROM_START))) return r;
+    if (Failed(r = host::Stream(input_).SetPosition(input_, 0, 0, 0))) return r;
+    method_ = 0;
+    return EncodeArjData(0, in, out, written, read);
+  }
+
+  // The chunks packed ahead for our input, when it is a content file the
+  // runtime packs ahead.
+  std::unique_ptr<PackedChunkSource> ClaimAhead() const {
+    EncodeAhead* ahead = AsRt(self_)->runtime->encode_ahead();
+    const RtObject* source = AsRt(input_)->parent;
+    if (ahead == nullptr || !size_known_ || source == nullptr || source->impl->pid != PID_CONTENT_FILE_IO)
+      return nullptr;
+    char path[4096];
+    uint32_t length = 0;
+    ObjectRef file = const_cast<RtObject*>(source);
+    if (Failed(file->system->GetPropBuffer(file, &length, PROP_OBJECT_PATH, path, sizeof path)) || length == 0 ||
+        length > sizeof path)
+      return nullptr;
+    return ahead->Claim(std::string(path, strnlen(path, length)), method_, unpacked_size_);
+  }
+
+  ObjectRef self_;
   uint32_t method_ = kStore ? 0 : 1;
   uint64_t unpacked_size_ = 0;
   bool size_known_ = false;

@@ -122,6 +122,52 @@ TEST(EncodeArjData, LowerLzhMethodsSearchHarderAndPackSmaller) {
   EXPECT_LE(m2, m3);
 }
 
+// Method 1 takes method 2's parse of a chunk where that is smaller, so no
+// file packs worse with it; a small text file did before (its one segment
+// was priced by guesses).
+TEST(EncodeArjData, Method1NeverPacksWorseThanMethod2) {
+  const std::pair<const char*, std::vector<uint8_t>> samples[] = {
+      {"small text", TextLike(20000, 11)},
+      {"text across chunks", TextLike((1 << 20) + 70000, 12)},
+      {"binary", BinaryLike(300000, 13)},
+      {"mixed", MixedData(1 << 20, 14)},
+  };
+  for (const auto& [label, data] : samples)
+    EXPECT_LE(EncodeBytes(1, data).packed.size(), EncodeBytes(2, data).packed.size()) << label;
+}
+
+// With a limit (the content's size), packing stops before it writes that
+// many bytes, for the caller to store instead.
+TEST(JoinChunks, StopsBelowTheLimitWhenPackingWouldNotMakeTheDataSmaller) {
+  struct Case {
+    const char* label;
+    std::vector<uint8_t> data;
+    bool reached;
+  };
+  const Case cases[] = {
+      {"empty", {}, true},
+      {"a few bytes", {1, 2, 3}, true},
+      {"random across chunks", RandomSample((1 << 20) + 5000, 21), true},
+      {"text", TextLike(300000, 22), false},
+  };
+  for (uint32_t method = 1; method <= 4; ++method) {
+    for (const Case& c : cases) {
+      MemorySource source(c.data);
+      MemorySink sink;
+      arjrt::InlineChunks chunks(method, source);
+      uint64_t written = 0, read = 0;
+      bool reached = !c.reached;
+      ASSERT_EQ(arjrt::JoinChunks(chunks, sink, c.data.size(), &written, &read, &reached), RESULT_OK);
+      EXPECT_EQ(reached, c.reached) << c.label << ", method " << method;
+      EXPECT_LE(written, c.data.empty() ? 0 : c.data.size() - 1) << c.label << ", method " << method;
+      EXPECT_EQ(written, sink.bytes.size());
+      if (!c.reached) {
+        EXPECT_EQ(sink.bytes, EncodeBytes(method, c.data).packed) << c.label;
+      }
+    }
+  }
+}
+
 TEST(EncodeArjData, PassesReadErrorsThroughUnchanged) {
   for (uint32_t method : kMethods) {
     for (size_t good : {size_t{0}, size_t{1000}, size_t{300000}}) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "runtime/codecs/encode/bit_joiner.h"
+
 #include "tests/support/memory_streams.h"
 
 namespace {
@@ -65,6 +67,51 @@ TEST(BitWriter, KeepsTheFirstSinkErrorAndCountsOnlyAcceptedBytes) {
   EXPECT_EQ(bits.Finish(), ERR_IO);
   EXPECT_EQ(sink.calls, calls) << "writes go on after a failure";
   EXPECT_EQ(bits.bytes_written(), sink.accepted);
+}
+
+// Chunks packed apart and joined make the stream one writer makes of the
+// same bits, wherever the chunks end inside a byte.
+TEST(BitJoiner, JoinsChunksIntoTheStreamOneWriterMakes) {
+  struct Case {
+    const char* label;
+    std::vector<uint32_t> chunk_bits;  // bits in each chunk
+  };
+  const Case cases[] = {
+      {"whole bytes", {16, 8, 800}},
+      {"every tail length", {1, 2, 3, 4, 5, 6, 7, 9, 15, 17}},
+      {"an empty chunk between", {13, 0, 11}},
+      {"long chunks through the shift buffer", {600001, 3, 700013}},
+  };
+  for (const Case& c : cases) {
+    uint32_t seed = 12345;
+    auto next_bit = [&] { return (seed = seed * 1103515245u + 12345u) >> 31; };
+    MemorySink whole_sink, joined_sink;
+    BitWriter whole(whole_sink);
+    arjrt::BitJoiner joiner(joined_sink);
+    for (uint32_t n : c.chunk_bits) {
+      MemorySink chunk_sink;
+      BitWriter chunk(chunk_sink);
+      for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t bit = next_bit();
+        whole.Put(1, bit);
+        chunk.Put(1, bit);
+      }
+      ASSERT_EQ(chunk.Finish(), RESULT_OK);
+      arjrt::PackedChunk packed{chunk_sink.bytes, n};
+      ASSERT_EQ(joiner.Append(packed), RESULT_OK) << c.label;
+    }
+    ASSERT_EQ(whole.Finish(), RESULT_OK);
+    ASSERT_EQ(joiner.Finish(), RESULT_OK);
+    EXPECT_EQ(joined_sink.bytes, whole_sink.bytes) << c.label;
+    EXPECT_EQ(joiner.bytes_written(), whole_sink.bytes.size()) << c.label;
+  }
+}
+
+TEST(BitJoiner, RefusesAChunkClaimingMoreBitsThanItHolds) {
+  MemorySink sink;
+  arjrt::BitJoiner joiner(sink);
+  EXPECT_EQ(joiner.Append(arjrt::PackedChunk{{0xFF}, 9}), ERR_BAD_PARAMETER);
+  EXPECT_TRUE(sink.bytes.empty());
 }
 
 }  // namespace

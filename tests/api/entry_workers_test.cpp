@@ -1,0 +1,142 @@
+// Entries tested and extracted on worker threads: the same outcomes, bytes
+// and order as one thread gives, whatever the number of workers and the
+// order in which they finish; garbled entries ask for their passwords in
+// turn; a failed entry fails alone and the rest finish cleanly.
+#include "runtime/api/entry_workers.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "tests/support/archive_builder.h"
+#include "tests/support/files.h"
+#include "tests/support/test_host.h"
+
+namespace testing_support {
+namespace {
+
+struct Opened {
+  arjhost::Host host;
+  std::unique_ptr<arjhost::Archive> archive;
+  std::string path;
+
+  explicit Opened(const std::string& name) : path(SourcePath("tests/data/" + name)) {
+    std::string error;
+    EXPECT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+    archive = arjhost::Archive::OpenFile(host, path, {}, &error);
+    EXPECT_NE(archive, nullptr) << error;
+  }
+};
+
+struct Result {
+  int32_t result;
+  std::string error;
+  uint64_t size;
+  Bytes bytes;  // extracted
+  bool operator==(const Result& o) const {
+    return result == o.result && error == o.error && size == o.size && bytes == o.bytes;
+  }
+};
+
+Bytes ReadBack(int fd) {
+  Bytes out(static_cast<size_t>(lseek(fd, 0, SEEK_END)));
+  EXPECT_EQ(pread(fd, out.data(), out.size(), 0), static_cast<ssize_t>(out.size()));
+  return out;
+}
+
+// Each entry's outcome through `workers` workers (0: on the archive alone),
+// tested or extracted into files of `dir`.
+std::vector<Result> Outcomes(const std::string& name, unsigned workers, bool extract,
+                             std::vector<std::string>* asked = nullptr) {
+  Opened o(name);
+  if (!o.archive) return {};
+  TempDir dir;
+  // A wrong password first: the retry starts the entry over.
+  const arjhost::PasswordSource passwords = [asked](const arjhost::EntryInfo& e, int attempt, std::string* password) {
+    if (asked != nullptr) asked->push_back(e.name + " " + std::to_string(attempt));
+    *password = attempt == 0 ? "wrong" : "secret";
+    return true;
+  };
+  std::vector<arjhost::EntryInfo> entries = o.archive->Entries();
+  std::vector<int> fds;
+  for (size_t i = 0; i < entries.size(); ++i)
+    fds.push_back(extract ? open(dir.File(std::to_string(i)).c_str(), O_RDWR | O_CREAT, 0600) : -1);
+  std::vector<arjhost::ExtractOutcome> outcomes;
+  if (workers == 0) {
+    for (size_t i = 0; i < entries.size(); ++i)
+      outcomes.push_back(extract ? o.archive->ExtractToFile(entries[i], fds[i], passwords)
+                                 : o.archive->Test(entries[i], passwords));
+  } else {
+    arjhost::EntryWorkers pool(o.host, *o.archive, o.path, {}, workers);
+    // Two queued ahead of the one collected: workers finish out of order.
+    for (size_t i = 0; i < entries.size(); ++i) {
+      pool.Submit(entries[i], fds[i], passwords);
+      if (pool.queued() > 2) outcomes.push_back(pool.Collect());
+    }
+    while (pool.queued() != 0) outcomes.push_back(pool.Collect());
+  }
+  std::vector<Result> results;
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    results.push_back({outcomes[i].result, outcomes[i].error, outcomes[i].size, extract ? ReadBack(fds[i]) : Bytes{}});
+    if (fds[i] >= 0) close(fds[i]);
+  }
+  return results;
+}
+
+TEST(EntryWorkers, GiveTheOutcomesOneThreadGivesInOrder) {
+  // Sound archives of each method, a volume set, garbled entries, and
+  // damaged ones whose entries fail.
+  for (const char* name : {"method1.arj", "method2.arj", "method3.arj", "method4.arj", "method0.arj", "split.arj",
+                           "garbled.arj", "truncated.arj", "badheader.arj", "trailing.arj"}) {
+    for (bool extract : {false, true}) {
+      const std::vector<Result> alone = Outcomes(name, 0, extract);
+      ASSERT_FALSE(alone.empty()) << name;
+      for (unsigned workers : {1u, 2u, 5u})
+        EXPECT_TRUE(Outcomes(name, workers, extract) == alone)
+            << name << (extract ? " extracted" : " tested") << " by " << workers << " workers";
+    }
+  }
+}
+
+TEST(EntryWorkers, AskForPasswordsInTheArchivesOrder) {
+  std::vector<std::string> alone, pooled;
+  Outcomes("garbled.arj", 0, false, &alone);
+  const std::vector<Result> tested = Outcomes("garbled.arj", 3, false, &pooled);
+  EXPECT_GE(alone.size(), 2u);
+  for (const Result& r : tested) EXPECT_EQ(r.result, 0) << r.error;
+  EXPECT_EQ(pooled, alone);
+}
+
+// Dropped with entries still queued: the ones under way finish, the rest
+// are never started, and nothing is left open.
+TEST(EntryWorkers, StopCleanlyWithEntriesLeft) {
+  Opened o("method1.arj");
+  ASSERT_TRUE(o.archive);
+  const std::vector<arjhost::EntryInfo> entries = o.archive->Entries();
+  {
+    arjhost::EntryWorkers pool(o.host, *o.archive, o.path, {}, 2);
+    for (const arjhost::EntryInfo& e : entries) pool.Submit(e, -1, nullptr);
+    EXPECT_EQ(pool.Collect().result, 0);
+  }
+  EXPECT_EQ(o.archive->Test(entries.back(), nullptr).result, 0) << "the caller's archive is untouched";
+}
+
+// Without an archive file to open again, Collect does the work itself.
+TEST(EntryWorkers, WithoutWorkersCollectDoesTheWork) {
+  Opened o("method2.arj");
+  ASSERT_TRUE(o.archive);
+  const std::vector<arjhost::EntryInfo> entries = o.archive->Entries();
+  arjhost::EntryWorkers pool(o.host, *o.archive, SourcePath("tests/data/missing.arj"), {}, 2);
+  for (const arjhost::EntryInfo& e : entries) pool.Submit(e, -1, nullptr);
+  for (const arjhost::EntryInfo& e : entries) EXPECT_EQ(pool.Collect().size, e.size) << e.name;
+}
+
+TEST(EntryWorkers, AreWorthStartingOnlyForSomeEntries) {
+  EXPECT_EQ(arjhost::EntryWorkerCount(0), 0u);
+  EXPECT_EQ(arjhost::EntryWorkerCount(1), 0u);
+  EXPECT_GE(arjhost::EntryWorkerCount(61), 1u);
+  EXPECT_EQ(arjhost::EntryWorkerCount(1000000), 0u) << "each worker would copy the tables";
+}
+
+}  // namespace
+}  // namespace testing_support
