@@ -23,6 +23,7 @@
 #include "cli/json_report.h"
 #include "cli/link_entries.h"
 #include "cli/messages.h"
+#include "cli/name_pattern.h"
 #include "cli/password.h"
 #include "cli/progress.h"
 #include "cli/safe_path.h"
@@ -369,20 +370,6 @@ bool NoFile(const arjhost::EntryInfo& e) {
                             e.file_type == kFileTypeChapterLabel);
 }
 
-bool Chosen(const arjhost::EntryInfo& e, const std::vector<std::string>& names, const Args& args,
-            std::set<std::string>* matched) {
-  if (names.empty()) return true;
-  std::string shown = JsonName(e.name, args);
-  for (const std::string& n : names) {
-    bool hit = e.name == n || shown == n || e.name.rfind(n + "/", 0) == 0 || shown.rfind(n + "/", 0) == 0;
-    if (hit) {
-      matched->insert(n);
-      return true;
-    }
-  }
-  return false;
-}
-
 void PrintJson(const Run& run, const std::vector<std::string>& missing) {
   arjhost::JsonWriter json(DocumentStream(), true);
   json.BeginObject();
@@ -444,8 +431,7 @@ int RunEntries(const Args& args, bool extracting) {
       return kExitFailure;
     }
   }
-  std::vector<std::string> names(args.operands.begin() + 1, args.operands.end());
-  std::set<std::string> matched;
+  NameSelection selection(std::vector<std::string>(args.operands.begin() + 1, args.operands.end()), args);
   std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
   // Entries decode on every core: each worker opens the archive for itself.
   // (Not for stdout: the bytes go out in the archive's order as they come.)
@@ -462,7 +448,7 @@ int RunEntries(const Args& args, bool extracting) {
       ++run.failed;
       break;
     }
-    if (!InChapter(e, chapter) || !Chosen(e, names, args, &matched)) continue;
+    if (!InChapter(e, chapter) || !selection.Takes(e.name, JsonName(e.name, args))) continue;
     // arj checks such an entry against no data: one that holds some is damaged.
     if ((NoFile(e) || (e.header_known && e.file_type == kFileTypeDirectory)) && (e.size != 0 || e.packed != 0)) {
       run.Fail(e, "a folder or label entry that holds data");
@@ -479,13 +465,11 @@ int RunEntries(const Args& args, bool extracting) {
   }
   run.Settle();
   run.workers.reset();
-  std::vector<std::string> missing;
-  for (const std::string& n : names)
-    if (!matched.count(n)) {
-      ++run.failed;
-      missing.push_back(n);
-      Say("arjhost: %s: %s: no such entry\n", ShowPath(session.archive_path).c_str(), n.c_str());
-    }
+  const std::vector<std::string> missing = selection.Unmatched();
+  for (const std::string& n : missing) {
+    ++run.failed;
+    Say("arjhost: %s: no entry matches \"%s\"\n", ShowPath(session.archive_path).c_str(), ShowPath(n).c_str());
+  }
   if (run.root_fd >= 0) {
     run.FinishFolders();
     close(run.root_fd);

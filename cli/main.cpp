@@ -1,7 +1,5 @@
 // arjhost: list, extract, test and rewrite ARJ archives through the ARJ
 // plug-in hosted by our runtime.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -71,11 +69,6 @@ bool AskedForJson(const std::vector<std::string>& words) {
   return false;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return !path.empty() && ::lstat(path.c_str(), &st) == 0;
-}
-
 int RunCommand(std::vector<std::string> words, std::string* command_name, std::string* archive) {
   const size_t at = CommandWordAt(words);
   if (at == words.size()) {
@@ -110,9 +103,6 @@ int RunCommand(std::vector<std::string> words, std::string* command_name, std::s
         command->name.c_str(), args.Value("trace").c_str());
     return kExitFailure;
   }
-  // arj's `a` makes the archive it is to add to.
-  if (alias != nullptr && alias->creates && !args.operands.empty() && !Exists(args.operands[0]))
-    command = FindCommand("create");
   return command->run(args);
 }
 

@@ -61,8 +61,9 @@ std::string NameOfHandle(const std::vector<arjhost::EntryInfo>& entries, uint64_
   return handle >= 1 && handle <= entries.size() ? ShowName(entries[handle - 1].name, args) : "";
 }
 
-// What the rewrite wrote (or would have): the entries kept, dropped,
-// replaced and added, and the output file.
+}  // namespace
+
+// The entries kept, dropped, replaced and added, and the output file.
 void PrintRebuildJson(Session& s, const Args& args, const std::string& command, const arjhost::ChangeSet& changes,
                       const std::string& destination, bool written, const std::string& error) {
   const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
@@ -99,8 +100,6 @@ void PrintRebuildJson(Session& s, const Args& args, const std::string& command, 
   json.EndObject();
   std::cout << "\n";
 }
-
-}  // namespace
 
 int RunRebuild(Session& s, const Args& args, const std::string& command, const arjhost::ChangeSet& changes,
                const std::string& destination, bool partial) {

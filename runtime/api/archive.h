@@ -86,6 +86,10 @@ struct EntryInfo {
 // order). Such an entry is listed, and its extraction fails with this.
 std::string PartsProblem(const EntryInfo& entry);
 
+// The seconds between the times the entry's header can hold: 1 where its
+// host OS stores Unix time, 2 where it stores an MS-DOS time.
+int TimeStepOf(const EntryInfo& entry);
+
 struct OpenOptions {
   bool scan_all_volumes = true;  // every volume of the set, whichever one is named
   std::string name;              // name of a memory archive (for volume naming)

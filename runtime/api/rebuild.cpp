@@ -13,6 +13,7 @@
 #include "runtime/api/internal/rewrite_checks.h"
 #include "runtime/api/internal/stub_copy.h"
 #include "runtime/api/internal/temp_beside.h"
+#include "runtime/api/internal/unix_special.h"
 #include "runtime/codecs/parallel/encode_ahead.h"
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
@@ -36,8 +37,31 @@ void SetString(ObjectRef o, PropId id, const std::string& value) {
   o->system->SetPropBuffer(o, nullptr, id, value.c_str(), static_cast<uint32_t>(value.size() + 1));
 }
 
+// What stands at the path of content without data: present, and of its
+// kind (a link target within bounds).
+bool CheckContentWithoutData(const NewContent& c, std::string* error) {
+  struct stat st;
+  if (::lstat(c.path.c_str(), &st) != 0) {
+    *error = c.path + ": cannot be read: " + std::strerror(errno);
+    return false;
+  }
+  if (c.kind == ContentKind::kFolder && !S_ISDIR(st.st_mode)) {
+    *error = c.path + ": not a folder";
+    return false;
+  }
+  const bool link = c.kind == ContentKind::kSymbolicLink || c.kind == ContentKind::kHardLink;
+  if (link && (c.link_target.empty() || c.link_target.size() > kMaxLinkTargetLength ||
+               c.link_target.find('\0') != std::string::npos)) {
+    *error = c.path + ": its link target is empty or longer than " + std::to_string(kMaxLinkTargetLength) + " bytes";
+    return false;
+  }
+  return true;
+}
+
 // A file that can be content: present, regular, readable, small enough.
-bool CheckContentFile(const std::string& path, std::string* error) {
+bool CheckContentFile(const NewContent& c, std::string* error) {
+  if (c.kind != ContentKind::kFile) return CheckContentWithoutData(c, error);
+  const std::string& path = c.path;
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
     *error = path + ": cannot be read: " + std::strerror(errno);
@@ -66,6 +90,18 @@ struct OpenedFiles {
   const RebuildProgress* progress = nullptr;
 };
 
+// Content without data takes the mode and time of what is at its path,
+// not of what a link there points to.
+void SetNoDataProperties(ObjectRef io, const NewContent& content) {
+  struct stat st;
+  if (::lstat(content.path.c_str(), &st) == 0) {
+    host::SetPropDWord(io, PROP_FILE_MODE, static_cast<uint32_t>(st.st_mode));
+    host::SetPropQWord(io, PROP_MODIFIED_TIME, static_cast<uint64_t>(st.st_mtime));
+  }
+  const std::string body = UnixSpecialBody(content);
+  if (!body.empty()) io->system->SetPropBuffer(io, nullptr, PROP_UNIX_SPECIAL, body.data(), static_cast<uint32_t>(body.size()));
+}
+
 // Opens the content as a child of the list, counting it in `opened`.
 arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, OpenedFiles* opened) {
   return [content, with_name, opened](ObjectRef list, ObjectRef* out) -> ResultCode {
@@ -78,6 +114,7 @@ arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, Opened
     SetString(io, PROP_OBJECT_PATH, content.path);
     if (with_name) SetString(io, PROP_OBJECT_NAME, content.stored_name);
     if (content.method >= 0) host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(content.method));
+    if (content.kind != ContentKind::kFile) SetNoDataProperties(io, content);
     r = host::CreateObjectDone(io);
     if (Failed(r)) {
       host::CloseObject(io);
@@ -95,6 +132,7 @@ arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, Opened
 std::vector<arjrt::AheadFile> FilesToPackAhead(const ChangeSet& changes, const std::vector<EntryInfo>& entries) {
   std::vector<arjrt::AheadFile> files;
   auto list = [&](const NewContent& c, uint32_t otherwise) {
+    if (c.kind != ContentKind::kFile) return;  // folders and links hold no data to pack
     arjrt::AheadFile f;
     if (arjrt::ListAheadFile(c.path, c.method >= 0 ? static_cast<uint32_t>(c.method) : otherwise, &f))
       files.push_back(std::move(f));
@@ -184,9 +222,9 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
     if (handle == 0 || handle > old_entries.size()) return fail(ERR_BAD_PARAMETER, "no entry " + std::to_string(handle));
   std::string why;
   for (const auto& [handle, content] : changes.replaced)
-    if (!CheckContentFile(content.path, &why)) return fail(ERR_NO_SOURCE, why);
+    if (!CheckContentFile(content, &why)) return fail(ERR_NO_SOURCE, why);
   for (const NewContent& c : changes.added) {
-    if (!CheckContentFile(c.path, &why)) return fail(ERR_NO_SOURCE, why);
+    if (!CheckContentFile(c, &why)) return fail(ERR_NO_SOURCE, why);
     if (c.stored_name.size() > kMaxStoredNameLength)
       return fail(ERR_BAD_PARAMETER, c.path + ": its stored name is too long for an ARJ header (" +
                                          std::to_string(c.stored_name.size()) + " bytes, at most " +

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 
@@ -209,7 +210,61 @@ TEST(ExtractCommand, NamesChooseEntriesAndExistingFilesAreKeptUnlessOverwriting)
   EXPECT_EQ(RunTool("extract -o " + Data("method1.arj") + " one.txt -C " + out.path(), &log), 0) << log;
   EXPECT_EQ(ReadFile(out.File("one.txt")), ToBytes("x"));
   EXPECT_EQ(RunTool("extract " + Data("method1.arj") + " missing.txt -C " + out.path(), &log), 1);
-  EXPECT_NE(log.find("missing.txt: no such entry"), std::string::npos) << log;
+  EXPECT_NE(log.find("no entry matches \"missing.txt\""), std::string::npos) << log;
+}
+
+// Wildcards choose entries for every command that takes names, -x leaves
+// some out, and a pattern that takes nothing is named.
+TEST(ExtractCommand, PatternsChooseEntriesForEveryCommand) {
+  TempDir dir;
+  for (const char* name : {"docs/a.txt", "docs/sub/b.txt", "docs/c.log", "top.txt", "bin/x.bin"})
+  {
+    fs::create_directories(fs::path(dir.File(name)).parent_path());
+    WriteFile(dir.File(name), ToBytes(name));
+  }
+  std::string log;
+  ASSERT_EQ(RunToolIn(dir.path(), "create all.arj docs top.txt bin", &log), 0) << log;
+  const struct {
+    const char* words;          // after the command and archive
+    std::vector<std::string> chosen;  // files chosen, of the five
+    const char* unmatched;      // a pattern named on stderr, or ""
+  } cases[] = {
+      {"'*.txt'", {"docs/a.txt", "docs/sub/b.txt", "top.txt"}, ""},
+      {"'docs/*.txt'", {"docs/a.txt"}, ""},
+      {"'docs/**.txt'", {"docs/a.txt", "docs/sub/b.txt"}, ""},
+      {"docs/ -x '*.log'", {"docs/a.txt", "docs/sub/b.txt"}, ""},
+      {"'?op.txt' 'nothing*'", {"top.txt"}, "nothing*"},
+      {"'*' -x docs -x bin", {"top.txt"}, ""},
+  };
+  for (const auto& c : cases) {
+    TempDir out;
+    const int code = RunToolIn(dir.path(), "extract all.arj " + std::string(c.words) + " -C " + out.path(), &log);
+    EXPECT_EQ(FilesUnder(out.path()), c.chosen) << c.words << "\n" << log;
+    const std::string named = std::string("no entry matches \"") + c.unmatched + "\"";
+    EXPECT_EQ(code, *c.unmatched ? 1 : 0) << c.words << "\n" << log;
+    for (const char* command : {"list", "test"}) {
+      const int listed = RunToolIn(dir.path(), std::string(command) + " all.arj " + c.words, &log);
+      EXPECT_EQ(listed, *c.unmatched ? 1 : 0) << command << " " << c.words << "\n" << log;
+      for (const std::string& f : c.chosen) EXPECT_NE(log.find(f), std::string::npos) << command << " " << c.words;
+      EXPECT_EQ(log.find("x.bin") != std::string::npos,
+                std::find(c.chosen.begin(), c.chosen.end(), "bin/x.bin") != c.chosen.end())
+          << command << " " << c.words << "\n" << log;
+      if (*c.unmatched) {
+        EXPECT_NE(log.find(named), std::string::npos) << command << "\n" << log;
+      }
+    }
+    ASSERT_EQ(RunToolIn(dir.path(), "delete all.arj " + std::string(c.words) + " -o less.arj", &log),
+              *c.unmatched ? 1 : 0) << c.words << "\n" << log;
+    if (*c.unmatched) {
+      EXPECT_NE(log.find(named), std::string::npos) << "delete\n" << log;
+    }
+    TempDir rest;
+    ASSERT_EQ(RunTool("extract " + dir.File("less.arj") + " -C " + rest.path(), &log), 0) << log;
+    for (const std::string& f : FilesUnder(rest.path()))
+      EXPECT_EQ(std::find(c.chosen.begin(), c.chosen.end(), f), c.chosen.end()) << "delete " << c.words << " kept " << f;
+    EXPECT_EQ(FilesUnder(rest.path()).size() + c.chosen.size(), 5u) << "delete " << c.words;
+    fs::remove(dir.File("less.arj"));
+  }
 }
 
 // What extract does where a file is already there: -o replaces, -n keeps
