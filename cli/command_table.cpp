@@ -12,10 +12,13 @@ const OptionSpec kSingleVolume{"single-volume", 0, false, "",
 const OptionSpec kCodepage{"codepage", 0, true, "N", "DOS code page of stored names: 437 (default), 850 or 866"};
 const OptionSpec kRecover{"recover", 0, false, "",
                           "skip damaged headers and read on from the next sound one (one volume at a time)"};
-const OptionSpec kPassword{"password", 'p', true, "PASSWORD", "password of garbled entries"};
+const OptionSpec kPassword{"password", 'p', true, "PASSWORD",
+                           "password of garbled entries (else a terminal is asked: once, and again only for a "
+                           "wrong one; three wrong answers end the command)"};
 const OptionSpec kOutput{"output", 'o', true, "OUT", "write the new archive to OUT instead"};
 const OptionSpec kChapter{"chapter", 0, true, "N",
                           "of a chapter archive, take chapter N (default: the latest, as arj does)"};
+const OptionSpec kExclude{"exclude", 'x', true, "PATTERN", "leave out names PATTERN takes (may be repeated)"};
 const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to 4 for new files (default 1)"};
 
 }  // namespace
@@ -44,10 +47,10 @@ const std::vector<Command>& Commands() {
        "manifest from the library file and checks it (\"manifest ok\").",
        {"arjhost plugin-info                       # the plug-in beside arjhost",
         "arjhost plugin-info --plugin ./x.so --json"}},
-      {"list", "list ARCHIVE... [-v] [--json] [--single-volume] [--codepage N] [--recover]",
+      {"list", "list ARCHIVE... [PATTERN...] [-x PATTERN] [-v] [--json] [--single-volume] [--codepage N] [--recover]",
        "list the entries of archives (every volume of each set)",
        {{"technical", 'v', false, "", "every stored field of every entry, one \"Field = value\" line each"},
-        kJson, kSingleVolume, kCodepage, kRecover},
+        kExclude, kJson, kSingleVolume, kCodepage, kRecover},
        RunList,
        "Lists time, attributes (a UNIX mode, or DOS attributes), size, packed size, ratio,\n"
        "method, CRC-32, garbled flag, volume (of a set) and name of every entry, with comments\n"
@@ -55,62 +58,95 @@ const std::vector<Command>& Commands() {
        "archive digest. Naming any volume of a set lists the whole set; each archive named is\n"
        "listed in turn (--json: an array of their objects). -v shows every field instead:\n"
        "host OS, mode or attributes, times, comment, chapters, flags, header offset and CRC\n"
-       "state, and each part's volume, offsets, size and CRC.",
+       "state, and each part's volume, offsets, size and CRC. After the first operand, a file or\n"
+       "a name ending in .arj is another archive; other operands are patterns that choose\n"
+       "entries ('*' and '?' within a folder, '**' across folders; a folder takes what is\n"
+       "under it; without '/' a pattern also matches the last part of a name).",
        {"arjhost list backup.arj", "arjhost list backup.a01 --single-volume",
         "arjhost list -v backup.arj                # every field, as 7zz l -slt shows them",
         "arjhost list *.arj --json                 # an array: one object per archive",
-        "arjhost list damaged.arj --recover --json  # what lies around the damage"}},
+        "arjhost list damaged.arj --recover --json  # what lies around the damage",
+        "arjhost list backup.arj '*.txt' -x 'old/**'  # the .txt files, in any folder but old/"}},
       {"extract",
-       "extract ARCHIVE [-C DIR] [-p PASSWORD] [-o] [--preserve-permissions] [--flat] [--chapter N] [--recover] "
-       "[--json] [NAME...]",
-       "extract entries (all, or those named) under DIR",
+       "extract ARCHIVE [-C DIR | -c] [-p PASSWORD] [-o | -n] [-v] [--preserve-permissions] [--flat] [--chapter N] "
+       "[--recover] [--json] [-x PATTERN] [PATTERN...]",
+       "extract entries (all, or those the patterns take) under DIR",
        {{"directory", 'C', true, "DIR", "extract under DIR (default: the current folder; made with its parents if missing)"},
         kPassword,
-        {"overwrite", 'o', false, "", "replace existing files and links"},
+        {"stdout", 'c', false, "", "write the files' bytes to stdout, one after another, and make nothing"},
+        {"overwrite", 'o', false, "", "replace existing files and links (without -o or -n a terminal asks)"},
+        {"skip-existing", 'n', false, "", "keep existing files and links: their entries are skipped, not failed"},
+        {"verbose", 'v', false, "", "name each entry as it is extracted"},
         {"preserve-permissions", 0, false, "",
          "keep stored modes as they are (default: set-user-ID and set-group-ID dropped, umask applied)"},
         {"flat", 0, false, "", "put every file in DIR itself, without the folders of its name (arjhost e)"},
-        kChapter, kSingleVolume, kCodepage, kRecover, kJson},
+        kExclude, kChapter, kSingleVolume, kCodepage, kRecover, kJson},
        RunExtract,
-       "Extracts every entry, or those named (a folder name takes what is under it), checking\n"
+       "Extracts every entry, or those the patterns take ('*' and '?' within a folder, '**'\n"
+       "across folders; a folder takes what is under it), less what -x takes, checking\n"
        "the CRC-32 of every part. Names never leave DIR: a leading '/', '\\' or drive letter\n"
        "is removed, \"..\" refused, and no link is ever written through. Each file is renamed\n"
        "into place only when whole and checked. Symbolic links whose targets stay inside DIR\n"
        "and hard links are made; devices and FIFOs are skipped. Names are decoded as list\n"
        "shows them. Garbled entries take -p, or ask on a terminal. --flat (arjhost e) makes no\n"
-       "folders: each file lands in DIR under the last part of its name.",
+       "folders: each file lands in DIR under the last part of its name.\n"
+       "A name that exists is replaced with -o, kept with -n (the entry is skipped, not\n"
+       "failed); without either a terminal asks (yes, no, all, none), else the entry fails.\n"
+       "Ends with a line such as \"9 files, 2 folders, 1.2 MiB\"; -v names each entry first.\n"
+       "-c (as unzip -p, 7zz -so, arj p) writes the chosen files' bytes to stdout in archive\n"
+       "order and nothing else there (messages, and with -v the names, go to stderr).",
        {"arjhost extract backup.arj -C out", "arjhost extract backup.arj docs/readme.txt -o",
+        "arjhost extract backup.arj -n -v           # keep what is there, name the rest",
+        "arjhost extract -c backup.arj notes.txt | less",
         "arjhost e backup.arj -C out               # every file into out/ itself",
-        "arjhost extract damaged.arj --recover -C rescued"}},
-      {"test", "test ARCHIVE [-p PASSWORD] [--chapter N] [--recover] [--json] [NAME...]",
+        "arjhost extract damaged.arj --recover -C rescued",
+        "arjhost extract backup.arj 'docs/**.md' -C out  # every .md file under docs/"}},
+      {"test", "test ARCHIVE [-p PASSWORD] [--chapter N] [--recover] [--json] [-x PATTERN] [PATTERN...]",
        "check that every entry extracts with its CRC",
-       {kPassword, kChapter, kSingleVolume, kCodepage, kRecover, kJson}, RunTest,
-       "Extracts every entry (or those named) to nowhere and checks its size and CRC-32.",
-       {"arjhost test backup.arj", "arjhost test secret.arj -p PASSWORD --json"}},
-      {"delete", "delete ARCHIVE NAME... [-o OUT] [--recover] [--json]", "rewrite an archive without the named entries",
-       {kOutput, kRecover, kJson}, RunDelete,
-       "Rewrites the archive without the entries stored as NAME. The new archive replaces the\n"
+       {kPassword, kExclude, kChapter, kSingleVolume, kCodepage, kRecover, kJson}, RunTest,
+       "Extracts every entry (or those the patterns take, less what -x takes) to nowhere and\n"
+       "checks its size and CRC-32. A password that opened one garbled entry is tried first\n"
+       "for the next; a terminal is asked only when it does not open it, and three wrong\n"
+       "answers end the command.",
+       {"arjhost test backup.arj", "arjhost test secret.arj -p PASSWORD --json", "arjhost test backup.arj '*.txt'"}},
+      {"delete", "delete ARCHIVE PATTERN... [-x PATTERN] [-o OUT] [--recover] [--json]",
+       "rewrite an archive without the entries the patterns take",
+       {kOutput, kExclude, kRecover, kJson}, RunDelete,
+       "Rewrites the archive without the entries the patterns take ('*' and '?' within a folder,\n"
+       "'**' across folders; a folder takes what is under it), less what -x takes. A pattern\n"
+       "that takes nothing is named. The new archive replaces the\n"
        "old one only after it reopens and lists the expected entries. A damaged archive is\n"
        "refused; with --recover only its sound entries are written.",
-       {"arjhost delete backup.arj old.log", "arjhost delete backup.arj a.txt b.txt -o smaller.arj"}},
+       {"arjhost delete backup.arj old.log", "arjhost delete backup.arj a.txt b.txt -o smaller.arj",
+        "arjhost delete backup.arj '*.log' -x 'keep/**'"}},
       {"replace", "replace ARCHIVE NAME=FILE... [-o OUT] [--recover] [--json]", "rewrite an archive with new content for entries",
        {kOutput, kRecover, kJson}, RunReplace,
        "Rewrites the archive with the content of FILE for the entries stored as NAME, each\n"
        "re-encoded with its own method.",
        {"arjhost replace backup.arj notes.txt=./notes-new.txt"}},
-      {"add", "add ARCHIVE FILE[=STORED_NAME]... [-m METHOD] [-o OUT] [--recover] [--json]",
-       "rewrite an archive with files appended",
-       {kOutput, kMethod, kRecover, kJson}, RunAdd,
+      {"add", "add ARCHIVE FILE[=STORED_NAME]... [-u] [-x PATTERN] [-m METHOD] [-o OUT] [--recover] [--json]",
+       "add files and folders to an archive (made when missing), replacing entries of their names",
+       {kOutput, kMethod, kExclude,
+        {"update", 'u', false, "", "replace an entry only when its file is newer (arj u)"}, kRecover, kJson},
+       RunAdd,
        "Rewrites the archive with the files appended, each stored under its relative path or\n"
        "under STORED_NAME, with its own mode and time. Absolute paths, \"..\", drive letters,\n"
-       "backslashes and control characters are refused. As arj's a does, arjhost a creates\n"
-       "the archive when it is not there.",
+       "backslashes and control characters are refused. As arj a and 7zz a do, it creates\n"
+       "the archive when it is not there and replaces an entry of the same name (with -u only\n"
+       "when the file is newer, as arj u). A folder is stored with everything under it: empty\n"
+       "folders and folder times kept, links, FIFOs and devices stored as links (arj a -a1),\n"
+       "never followed; -x leaves out what a pattern takes.",
        {"arjhost add backup.arj report.pdf", "arjhost add backup.arj /tmp/x.log=logs/x.log -m 4",
-        "arjhost a new.arj notes.txt                # made when missing"}},
-      {"create", "create NEW.arj FILE... [-m METHOD] [-o OUT] [--json]", "write a new archive holding the files",
-       {kOutput, kMethod, kJson}, RunCreate,
-       "Writes a new archive holding the files (method 1 unless -m). The archive must not exist.",
-       {"arjhost create new.arj a.txt b.txt", "arjhost create stored.arj data.bin -m 0 --json"}},
+        "arjhost a new.arj notes.txt                # made when missing",
+        "arjhost add backup.arj project -x '*.o'    # a folder, less its object files",
+        "arjhost add -u backup.arj project          # only what is newer"}},
+      {"create", "create NEW.arj FILE... [-x PATTERN] [-m METHOD] [-o OUT] [--json]",
+       "write a new archive holding the files and folders",
+       {kOutput, kMethod, kExclude, kJson}, RunCreate,
+       "Writes a new archive holding the files (method 1 unless -m). The archive must not exist.\n"
+       "Folders are stored as add stores them.",
+       {"arjhost create new.arj a.txt b.txt", "arjhost create stored.arj data.bin -m 0 --json",
+        "arjhost create site.arj public -x '**.tmp'"}},
   };
   return commands;
 }
@@ -121,7 +157,7 @@ const std::vector<Alias>& Aliases() {
       {"t", "test", {}},
       {"x", "extract", {}},
       {"e", "extract", {"--flat"}},
-      {"a", "add", {}, true},
+      {"a", "add", {}},
       {"d", "delete", {}},
   };
   return aliases;

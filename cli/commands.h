@@ -30,7 +30,6 @@ struct Alias {
   std::string name;
   std::string command;
   std::vector<std::string> options;  // given before the user's words
-  bool creates = false;              // a missing archive is created (arj's `a`)
 };
 
 const std::vector<Command>& Commands();

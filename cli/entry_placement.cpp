@@ -32,8 +32,13 @@ std::string EntryPlacement::Check(bool overwrite) const {
   struct stat existing;
   if (fstatat(dir_, name_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) return {};
   if (S_ISDIR(existing.st_mode)) return "a folder of that name exists";
-  if (!overwrite) return "exists (use -o to overwrite)";
+  if (!overwrite) return "exists (use -o to overwrite, -n to keep it)";
   return {};
+}
+
+bool EntryPlacement::HoldsFile() const {
+  struct stat existing;
+  return fstatat(dir_, name_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(existing.st_mode);
 }
 
 std::string EntryPlacement::Commit() {

@@ -20,6 +20,8 @@ class EntryPlacement {
   // Empty when the name may be taken: it is free, or holds something
   // other than a folder and `overwrite` is set. Else why not.
   std::string Check(bool overwrite) const;
+  // Whether something other than a folder holds the name already.
+  bool HoldsFile() const;
   int dir() const { return dir_; }
   const std::string& temp() const { return temp_; }
   // Renames the temporary name to the entry's; empty on success, else why

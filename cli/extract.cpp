@@ -16,10 +16,14 @@
 
 #include "cli/commands.h"
 #include "cli/entry_placement.h"
+#include "cli/entry_tally.h"
+#include "cli/existing_files.h"
 #include "cli/extract_permissions.h"
 #include "cli/folder_attributes.h"
 #include "cli/json_report.h"
 #include "cli/link_entries.h"
+#include "cli/messages.h"
+#include "cli/name_pattern.h"
 #include "cli/password.h"
 #include "cli/progress.h"
 #include "cli/safe_path.h"
@@ -41,11 +45,15 @@ struct Run {
   const Args& args;
   Session& session;
   bool extracting;
-  bool overwrite = false;
-  bool flat = false;  // --flat: every file in the extraction folder itself
+  Passwords& password_keeper;
+  ExistingFiles existing;
+  bool flat = false;       // --flat: every file in the extraction folder itself
+  bool to_stdout = false;  // -c: the files' bytes on stdout, nothing made
+  bool verbose = false;    // -v: each name as it is done
   int root_fd = -1;
   arjhost::PasswordSource passwords{};
   bool json = false;
+  EntryTally tally{};
   ExtractPermissions permissions{false};
   FolderAttributes folders{};
   std::set<std::string> removed_prefixes{};  // each named once
@@ -111,13 +119,13 @@ struct Run {
   }
 
   void Report(const arjhost::EntryInfo& e, const std::string& what) {
-    std::fprintf(stderr, "arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), ShowName(e.name, args).c_str(),
-                 ShowPath(what).c_str());
+    Say("arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), ShowName(e.name, args).c_str(),
+        ShowPath(what).c_str());
   }
 
   void Fail(const arjhost::EntryInfo& e, const std::string& why, uint64_t size = 0) {
     if (!finishing) Settle();
-    ++failed;
+    ++failed, ++tally.failed;
     Report(e, why);
     results.push_back({JsonName(e.name, args), why, size});
   }
@@ -125,14 +133,26 @@ struct Run {
   void Succeed(const arjhost::EntryInfo& e, uint64_t size) {
     if (!finishing) Settle();
     ++ok;
+    tally.Done(e, size);
     results.push_back({JsonName(e.name, args), "ok", size});
+    if (extracting && verbose && !json) Tell("%s\n", ShowName(e.name, args).c_str());
   }
 
-  void Skip(const arjhost::EntryInfo& e, const std::string& why) {
+  // `quiet`: said with -v only (a file kept as -n asks).
+  void Skip(const arjhost::EntryInfo& e, const std::string& why, bool quiet = false) {
     Settle();
-    ++skipped;
-    Report(e, why);
+    ++skipped, ++tally.kept;
+    if (!quiet) Report(e, why);
+    else if (verbose && !json) Tell("%s: skipped: %s\n", ShowName(e.name, args).c_str(), why.c_str());
     results.push_back({JsonName(e.name, args), "skipped: " + why, 0});
+  }
+
+  // A line of the tool's report: on stdout, or on stderr when stdout
+  // carries the entries' bytes.
+  template <class... T>
+  void Tell(const char* format, T... values) {
+    if (to_stdout) Say(format, values...);
+    else Print(format, values...);
   }
 
   void Test(const arjhost::EntryInfo& e) {
@@ -144,11 +164,18 @@ struct Run {
     Tested(e, session.archive->Test(e, passwords));
   }
 
+  // Garbled entries left when the asking ended were declined unasked.
+  std::string Why(const arjhost::EntryInfo& e, const arjhost::ExtractOutcome& outcome) const {
+    if (!e.garbled || !password_keeper.GaveUp() || outcome.error.rfind("wrong", 0) == 0) return outcome.error;
+    return "garbled; not tried: the asking for passwords ended (" + std::to_string(kWrongPasswords) +
+           " wrong answers, or none)";
+  }
+
   void Tested(const arjhost::EntryInfo& e, const arjhost::ExtractOutcome& outcome) {
     bytes += outcome.size;
-    if (outcome.result != 0) return Fail(e, outcome.error, outcome.size);
+    if (outcome.result != 0) return Fail(e, Why(e, outcome), outcome.size);
     Succeed(e, outcome.size);
-    if (!json) std::printf("ok      %s\n", ShowName(e.name, args).c_str());
+    if (!json) Print("ok      %s\n", ShowName(e.name, args).c_str());
   }
 
   // The entry's path under the extraction folder: its name as the listing
@@ -158,12 +185,13 @@ struct Run {
     if (!SplitEntryPath(JsonName(stored, args), parts, &removed, why)) return false;
     if (flat && !parts->empty()) parts->erase(parts->begin(), parts->end() - 1);
     if (!removed.empty() && removed_prefixes.insert(removed).second)
-      Settle(), std::fprintf(stderr, "arjhost: %s: removing leading \"%s\" from entry names\n",
-                   ShowPath(session.archive_path).c_str(), ShowPath(removed).c_str());
+      Settle(), Say("arjhost: %s: removing leading \"%s\" from entry names\n", ShowPath(session.archive_path).c_str(),
+                    ShowPath(removed).c_str());
     return true;
   }
 
   void Extract(const arjhost::EntryInfo& e) {
+    if (to_stdout) return ExtractToStdout(e);
     const bool special = e.header_known && e.file_type == kFileTypeUnixSpecial;
     const bool folder = e.header_known && e.file_type == kFileTypeDirectory;
     // Links and folders read and make what earlier entries put in place.
@@ -191,14 +219,46 @@ struct Run {
     if (dir < 0) return Fail(e, why);
     // The placement lets go of its temporary name before `dir` closes.
     auto place = std::make_unique<EntryPlacement>(dir, parts.back());
-    why = place->Check(overwrite);
-    if (!why.empty()) Fail(e, why);
+    const ExistingFiles::Choice choice = place->HoldsFile() ? Decide(path) : ExistingFiles::Choice::kReplace;
+    why = choice == ExistingFiles::Choice::kKeep ? "" : place->Check(choice == ExistingFiles::Choice::kReplace);
+    if (choice == ExistingFiles::Choice::kKeep) Skip(e, "exists", true);
+    else if (!why.empty()) Fail(e, why);
     else if (symbolic_link) ExtractSymbolicLink(e, *place, target);
     else if (special) ExtractHardLink(e, walk, parts, *place);
     else if (workers) return QueueFile(e, std::move(path), dir, std::move(place));
     else ExtractFile(e, *place);
     place.reset();
     close(dir);
+  }
+
+  // Whether to replace the file at `path`: asked in the archive's order,
+  // once the entries before it are reported.
+  ExistingFiles::Choice Decide(const std::string& path) {
+    Settle();
+    return existing.Decide(ShowPath(path));
+  }
+
+  // -c: a file's bytes as they come; folders, links and devices make nothing.
+  void ExtractToStdout(const arjhost::EntryInfo& e) {
+    if (e.header_known && (e.file_type == kFileTypeDirectory || e.file_type == kFileTypeUnixSpecial)) return;
+    std::string write_error;
+    const arjhost::ChunkSink sink = [&write_error](const uint8_t* data, size_t size) {
+      for (size_t done = 0; done < size;) {
+        const ssize_t n = write(STDOUT_FILENO, data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+          write_error = std::string("cannot write to standard output: ") + std::strerror(errno);
+          return false;
+        }
+        done += static_cast<size_t>(n);
+      }
+      return true;
+    };
+    arjhost::ExtractOutcome outcome = session.archive->Extract(e, sink, passwords);
+    bytes += outcome.size;
+    if (!write_error.empty()) return Fail(e, write_error, outcome.size);
+    if (outcome.result != 0) return Fail(e, Why(e, outcome), outcome.size);
+    Succeed(e, outcome.size);
   }
 
   void ExtractFolder(const arjhost::EntryInfo& e, const DirectoryWalk& walk, std::vector<std::string>& parts) {
@@ -281,6 +341,7 @@ struct Run {
       outcome.error = std::string("cannot write the file: ") + std::strerror(errno);
     }
     if (done) outcome.error = place.Commit();
+    else outcome.error = Why(e, outcome);
     if (!outcome.error.empty()) return Fail(e, outcome.error, outcome.size);
     Succeed(e, outcome.size);
   }
@@ -289,9 +350,9 @@ struct Run {
   void FinishFolders() {
     folders.Apply(DirectoryWalk(root_fd), [this](const FolderAttributes::Folder& f, const std::string& why) {
       Result& r = results[f.result];
-      std::fprintf(stderr, "arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(),
-                   arjhost::TerminalText(r.name).c_str(), ShowPath(why).c_str());
-      if (r.result == "ok") --ok, ++failed;
+      Say("arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), arjhost::TerminalText(r.name).c_str(),
+          ShowPath(why).c_str());
+      if (r.result == "ok") --ok, ++failed, --tally.folders, ++tally.failed;
       r.result = why;
     });
   }
@@ -309,22 +370,8 @@ bool NoFile(const arjhost::EntryInfo& e) {
                             e.file_type == kFileTypeChapterLabel);
 }
 
-bool Chosen(const arjhost::EntryInfo& e, const std::vector<std::string>& names, const Args& args,
-            std::set<std::string>* matched) {
-  if (names.empty()) return true;
-  std::string shown = JsonName(e.name, args);
-  for (const std::string& n : names) {
-    bool hit = e.name == n || shown == n || e.name.rfind(n + "/", 0) == 0 || shown.rfind(n + "/", 0) == 0;
-    if (hit) {
-      matched->insert(n);
-      return true;
-    }
-  }
-  return false;
-}
-
 void PrintJson(const Run& run, const std::vector<std::string>& missing) {
-  arjhost::JsonWriter json(std::cout, true);
+  arjhost::JsonWriter json(DocumentStream(), true);
   json.BeginObject();
   WriteArchiveState(json, run.session, run.args);
   json.Key("entries"), json.BeginArray();
@@ -359,39 +406,49 @@ int RunEntries(const Args& args, bool extracting) {
   if (args.Has("chapter") && (chapter < 1 || chapter > latest)) {
     const std::string why = latest == 0 ? "the archive has no chapters"
                                         : "--chapter takes a chapter from 1 to " + std::to_string(latest);
-    std::fprintf(stderr, "arjhost %s: %s: %s\n", command, ShowPath(session.archive_path).c_str(), why.c_str());
+    Say("arjhost %s: %s: %s\n", command, ShowPath(session.archive_path).c_str(), why.c_str());
     return kExitFailure;
   }
-  Run run{args, session, extracting};
-  run.overwrite = args.Has("overwrite");
+  if (args.Has("stdout") && args.Has("json")) {
+    Say("arjhost extract: --stdout and --json would both write to standard output; choose one\n");
+    return kExitFailure;
+  }
+  Passwords passwords(args);
+  Run run{args, session, extracting, passwords, ExistingFiles(args)};
   run.flat = args.Has("flat");
-  run.passwords = MakePasswordSource(args);
+  run.to_stdout = args.Has("stdout");
+  run.verbose = args.Has("verbose");
+  run.passwords = passwords.Source();
   run.json = args.Has("json");
   run.permissions = ExtractPermissions(args.Has("preserve-permissions"));
-  if (extracting) {
+  if (extracting && !run.to_stdout) {
     std::string dir = args.Value("directory", ".");
     std::error_code ignored;  // a folder that cannot be made fails to open below
     std::filesystem::create_directories(dir, ignored);
     run.root_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (run.root_fd < 0) {
-      std::fprintf(stderr, "arjhost %s: %s: cannot open the extraction folder: %s\n", command, dir.c_str(),
-                   std::strerror(errno));
+      Say("arjhost %s: %s: cannot open the extraction folder: %s\n", command, dir.c_str(), std::strerror(errno));
       return kExitFailure;
     }
   }
-  std::vector<std::string> names(args.operands.begin() + 1, args.operands.end());
-  std::set<std::string> matched;
+  NameSelection selection(std::vector<std::string>(args.operands.begin() + 1, args.operands.end()), args);
   std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
   // Entries decode on every core: each worker opens the archive for itself.
-  if (const unsigned count = arjhost::EntryWorkerCount(entries.size()); count > 1)
+  // (Not for stdout: the bytes go out in the archive's order as they come.)
+  if (const unsigned count = arjhost::EntryWorkerCount(entries.size()); count > 1 && !run.to_stdout)
     run.workers = std::make_unique<arjhost::EntryWorkers>(*session.host, *session.archive, session.archive_path,
                                                           session.options, count);
-  Progress progress;
+  Progress progress(extracting ? "extracting" : "testing", "entries");
   size_t done = 0;
   for (const arjhost::EntryInfo& e : entries) {
-    progress.Show(std::string(extracting ? "extracting " : "testing ") + std::to_string(done++) + " of " +
-                  std::to_string(entries.size()) + " entries, " + std::to_string(run.bytes >> 20) + " MiB");
-    if (!InChapter(e, chapter) || !Chosen(e, names, args, &matched)) continue;
+    progress.Show(done++, entries.size(), run.bytes);
+    if (passwords.GaveUp()) {
+      Say("arjhost %s: %s: stopped after %d wrong passwords\n", command, ShowPath(session.archive_path).c_str(),
+          kWrongPasswords);
+      ++run.failed;
+      break;
+    }
+    if (!InChapter(e, chapter) || !selection.Takes(e.name, JsonName(e.name, args))) continue;
     // arj checks such an entry against no data: one that holds some is damaged.
     if ((NoFile(e) || (e.header_known && e.file_type == kFileTypeDirectory)) && (e.size != 0 || e.packed != 0)) {
       run.Fail(e, "a folder or label entry that holds data");
@@ -408,21 +465,20 @@ int RunEntries(const Args& args, bool extracting) {
   }
   run.Settle();
   run.workers.reset();
-  std::vector<std::string> missing;
-  for (const std::string& n : names)
-    if (!matched.count(n)) {
-      ++run.failed;
-      missing.push_back(n);
-      std::fprintf(stderr, "arjhost: %s: %s: no such entry\n", ShowPath(session.archive_path).c_str(), n.c_str());
-    }
+  const std::vector<std::string> missing = selection.Unmatched();
+  for (const std::string& n : missing) {
+    ++run.failed;
+    Say("arjhost: %s: no entry matches \"%s\"\n", ShowPath(session.archive_path).c_str(), ShowPath(n).c_str());
+  }
   if (run.root_fd >= 0) {
     run.FinishFolders();
     close(run.root_fd);
   }
   if (run.json) PrintJson(run, missing);
   else if (!extracting)
-    std::printf("%zu entr%s tested: %zu ok, %zu failed\n", run.ok + run.failed, run.ok + run.failed == 1 ? "y" : "ies",
-                run.ok, run.failed);
+    Print("%zu entr%s tested: %zu ok, %zu failed\n", run.ok + run.failed, run.ok + run.failed == 1 ? "y" : "ies",
+          run.ok, run.failed);
+  else if (!run.to_stdout || run.verbose) run.Tell("%s\n", run.tally.Text().c_str());
   int state = ReportArchiveState(session, entries, args);
   return run.failed > 0 || state != kExitOk ? kExitPartial : kExitOk;
 }

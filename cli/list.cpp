@@ -1,6 +1,9 @@
 // arjhost list: the entries of each archive named, as a table, every field
 // (-v) or JSON, and a notice when an archive is damaged or incomplete.
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -10,6 +13,8 @@
 #include "cli/failure_json.h"
 #include "cli/json_report.h"
 #include "cli/list_output.h"
+#include "cli/messages.h"
+#include "cli/name_pattern.h"
 #include "cli/session.h"
 #include "runtime/api/text_tools.h"
 
@@ -78,8 +83,7 @@ bool ReportPartsProblems(const Session& s, const std::vector<arjhost::EntryInfo>
     const std::string problem = arjhost::PartsProblem(e);
     if (problem.empty()) continue;
     any = true;
-    std::fprintf(stderr, "arjhost: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowName(e.name, args).c_str(),
-                 problem.c_str());
+    Say("arjhost: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowName(e.name, args).c_str(), problem.c_str());
   }
   return any;
 }
@@ -93,32 +97,31 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
   for (const arjhost::EntryInfo& e : entries)
     if (e.header_known && !e.header_crc_ok) {
       bad_header = true;
-      std::fprintf(stderr, "arjhost: %s: %s: header CRC mismatch: the header is damaged%s\n", ShowPath(s.archive_path).c_str(),
-                   ShowName(e.name, args).c_str(), s.recover ? "" : " (--recover leaves such entries out)");
+      Say("arjhost: %s: %s: header CRC mismatch: the header is damaged%s\n", ShowPath(s.archive_path).c_str(),
+          ShowName(e.name, args).c_str(), s.recover ? "" : " (--recover leaves such entries out)");
     }
   const arjhost::ArchiveState& state = s.archive->state();
   for (const std::string& volume : state.damaged_main_headers)
-    std::fprintf(stderr, "arjhost: %s: main header CRC mismatch: the archive header is damaged\n",
-                 ShowPath(volume.empty() ? s.archive_path : volume).c_str());
+    Say("arjhost: %s: main header CRC mismatch: the archive header is damaged\n",
+        ShowPath(volume.empty() ? s.archive_path : volume).c_str());
   if (state.secured)
-    std::fprintf(stderr, "arjhost: %s: the archive is sealed with an ARJ-SECURITY envelope, which is not verified\n",
-                 ShowPath(s.archive_path).c_str());
+    Say("arjhost: %s: the archive is sealed with an ARJ-SECURITY envelope, which is not verified\n",
+        ShowPath(s.archive_path).c_str());
   if (!state.skipped.empty())
-    std::fprintf(stderr, "arjhost: %s: archive is damaged; recovered what lies outside the %zu skipped range%s\n",
-                 ShowPath(s.archive_path).c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
+    Say("arjhost: %s: archive is damaged; recovered what lies outside the %zu skipped range%s\n",
+        ShowPath(s.archive_path).c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
   else if (state.damaged)
-    std::fprintf(stderr, "arjhost: %s: archive is damaged; showing what could be read%s\n", ShowPath(s.archive_path).c_str(),
-                 s.recover ? "" : " (--recover reads past the damage)");
+    Say("arjhost: %s: archive is damaged; showing what could be read%s\n", ShowPath(s.archive_path).c_str(),
+        s.recover ? "" : " (--recover reads past the damage)");
   for (const arjhost::UnreadableVolume& v : state.unreadable_volumes)
-    std::fprintf(stderr, "arjhost: %s: archive is incomplete: its volume %s cannot be read: %s (the set ends before it)\n",
-                 ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.cause.c_str());
+    Say("arjhost: %s: archive is incomplete: its volume %s cannot be read: %s (the set ends before it)\n",
+        ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.cause.c_str());
   // An unreadable volume is what the plug-in's incompleteness is about then.
   if (state.incomplete && state.unreadable_volumes.empty() && !state.missing_volume.empty())
-    std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume that an entry continues into is missing: %s\n",
-                 ShowPath(s.archive_path).c_str(), ShowName(state.missing_volume, args).c_str());
+    Say("arjhost: %s: archive is incomplete: a volume that an entry continues into is missing: %s\n",
+        ShowPath(s.archive_path).c_str(), ShowName(state.missing_volume, args).c_str());
   else if (state.incomplete && state.unreadable_volumes.empty())
-    std::fprintf(stderr, "arjhost: %s: archive is incomplete: a volume of its set is missing\n",
-                 ShowPath(s.archive_path).c_str());
+    Say("arjhost: %s: archive is incomplete: a volume of its set is missing\n", ShowPath(s.archive_path).c_str());
   const bool trouble =
       state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() || state.secured;
   return trouble ? kExitPartial : kExitOk;
@@ -129,7 +132,8 @@ namespace {
 // Lists one archive in the form asked for; returns the exit code. In a
 // JSON array of several archives, one that cannot be opened is an object
 // with its error.
-int ListOne(const Args& args, const std::string& path, arjhost::JsonWriter* json, bool in_array) {
+int ListOne(const Args& args, const std::string& path, const std::vector<std::string>& patterns,
+            arjhost::JsonWriter* json, bool in_array) {
   Session s;
   if (!OpenArchive(args, "list", path, &s)) {
     if (json != nullptr && in_array) {
@@ -141,28 +145,56 @@ int ListOne(const Args& args, const std::string& path, arjhost::JsonWriter* json
     return kExitFailure;
   }
   std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
-  if (json != nullptr) WriteListJson(*json, s, entries, args);
-  else if (args.Has("technical")) PrintListTechnical(s, entries, args);
-  else PrintListTable(s, entries, args);
+  NameSelection selection(patterns, args);
+  std::vector<arjhost::EntryInfo> chosen;
+  for (const arjhost::EntryInfo& e : entries)
+    if (selection.Takes(e.name, JsonName(e.name, args))) chosen.push_back(e);
+  if (json != nullptr) WriteListJson(*json, s, chosen, args);
+  else if (args.Has("technical")) PrintListTechnical(s, chosen, args);
+  else PrintListTable(s, chosen, args);
   std::fflush(stdout);  // the listing before its notices on stderr
-  const int code = ReportArchiveState(s, entries, args);
-  return ReportPartsProblems(s, entries, args) ? kExitPartial : code;
+  int code = ReportArchiveState(s, entries, args);
+  for (const std::string& p : selection.Unmatched()) {
+    Say("arjhost: %s: no entry matches \"%s\"\n", ShowPath(s.archive_path).c_str(),
+                 ShowPath(p).c_str());
+    code = std::max(code, kExitPartial);
+  }
+  return ReportPartsProblems(s, chosen, args) ? kExitPartial : code;
+}
+
+// The first operand is an archive, and so is each later one that is a
+// file, or is named *.arj without wildcards (to be named as missing); the
+// others are patterns.
+bool NamesAnArchive(const std::string& operand) {
+  struct stat st;
+  if (::stat(operand.c_str(), &st) == 0) return !S_ISDIR(st.st_mode);
+  std::string lower = operand;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".arj") == 0 &&
+         operand.find_first_of("*?") == std::string::npos;
+}
+
+void SplitOperands(const Args& args, std::vector<std::string>* paths, std::vector<std::string>* patterns) {
+  for (size_t i = 0; i < args.operands.size(); ++i)
+    (i == 0 || NamesAnArchive(args.operands[i]) ? paths : patterns)->push_back(args.operands[i]);
+  // No operand: OpenArchive names what is missing.
+  if (paths->empty()) paths->push_back("");
 }
 
 }  // namespace
 
 int RunList(const Args& args) {
+  std::vector<std::string> paths, patterns;
+  SplitOperands(args, &paths, &patterns);
   // One archive: its object; several: an array of them.
-  const bool several = args.operands.size() > 1;
+  const bool several = paths.size() > 1;
   std::unique_ptr<arjhost::JsonWriter> json;
-  if (args.Has("json")) json = std::make_unique<arjhost::JsonWriter>(std::cout, true);
+  if (args.Has("json")) json = std::make_unique<arjhost::JsonWriter>(DocumentStream(), true);
   if (json && several) json->BeginArray();
   int code = kExitOk;
-  // No operand: OpenArchive names what is missing.
-  const std::vector<std::string> paths = args.operands.empty() ? std::vector<std::string>{""} : args.operands;
   for (size_t i = 0; i < paths.size(); ++i) {
     if (several && !json && i > 0) std::printf("\n");
-    code = std::max(code, ListOne(args, paths[i], json.get(), several));
+    code = std::max(code, ListOne(args, paths[i], patterns, json.get(), several));
   }
   if (json && several) json->EndArray();
   if (json && json->complete()) std::cout << "\n";

@@ -1,9 +1,6 @@
 // arjhost: list, extract, test and rewrite ARJ archives through the ARJ
 // plug-in hosted by our runtime.
-#include <sys/stat.h>
-
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +8,7 @@
 #include "cli/failure_json.h"
 #include "cli/help.h"
 #include "cli/interrupts.h"
+#include "cli/messages.h"
 #include "cli/session.h"
 
 #ifndef ARJHOST_VERSION
@@ -35,7 +33,7 @@ int RunHelp(const std::vector<std::string>& words) {
   const Alias* alias = FindAlias(words[1]);
   const Command* command = FindCommand(alias != nullptr ? alias->command : words[1]);
   if (command == nullptr) {
-    std::fprintf(stderr, "arjhost help: unknown command \"%s\"; try arjhost --help\n", words[1].c_str());
+    Say("arjhost help: unknown command \"%s\"; try arjhost --help\n", words[1].c_str());
     return kExitFailure;
   }
   PrintCommandHelp(*command, stdout);
@@ -71,19 +69,14 @@ bool AskedForJson(const std::vector<std::string>& words) {
   return false;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return !path.empty() && ::lstat(path.c_str(), &st) == 0;
-}
-
 int RunCommand(std::vector<std::string> words, std::string* command_name, std::string* archive) {
   const size_t at = CommandWordAt(words);
   if (at == words.size()) {
     std::string first;
     for (const std::string& w : words)
       if (first.empty() && !w.empty() && w[0] != '-') first = w;
-    if (first.empty()) std::fprintf(stderr, "arjhost: no command given; try arjhost --help\n");
-    else std::fprintf(stderr, "arjhost: unknown command \"%s\"; try arjhost --help\n", first.c_str());
+    if (first.empty()) Say("arjhost: no command given; try arjhost --help\n");
+    else Say("arjhost: unknown command \"%s\"; try arjhost --help\n", first.c_str());
     return kExitFailure;
   }
   const Alias* alias = FindAlias(words[at]);
@@ -96,8 +89,7 @@ int RunCommand(std::vector<std::string> words, std::string* command_name, std::s
   Args args;
   std::string error;
   if (!ParseArgs(words, option_list, &args, &error)) {
-    std::fprintf(stderr, "arjhost %s: %s; try arjhost %s --help\n", command->name.c_str(), error.c_str(),
-                 command->name.c_str());
+    Say("arjhost %s: %s; try arjhost %s --help\n", command->name.c_str(), error.c_str(), command->name.c_str());
     return kExitFailure;
   }
   if (args.Has("help")) {
@@ -107,13 +99,10 @@ int RunCommand(std::vector<std::string> words, std::string* command_name, std::s
   if (!args.operands.empty()) *archive = args.operands[0];
   int trace_level = 0;
   if (args.Has("trace") && !ParseTraceLevel(args.Value("trace"), &trace_level)) {
-    std::fprintf(stderr, "arjhost %s: --trace takes a level, a number from 0 (none) to 400 (every line), not \"%s\"\n",
-                 command->name.c_str(), args.Value("trace").c_str());
+    Say("arjhost %s: --trace takes a level, a number from 0 (none) to 400 (every line), not \"%s\"\n",
+        command->name.c_str(), args.Value("trace").c_str());
     return kExitFailure;
   }
-  // arj's `a` makes the archive it is to add to.
-  if (alias != nullptr && alias->creates && !args.operands.empty() && !Exists(args.operands[0]))
-    command = FindCommand("create");
   return command->run(args);
 }
 
@@ -123,13 +112,11 @@ int RunCommandLine(const std::vector<std::string>& words) {
     return kExitOk;
   }
   if (words.empty() || IsHelpWord(words[0])) return RunHelp(words);
-  // With --json a script gets a document even when the command fails
-  // before it writes one.
-  std::unique_ptr<FailureCapture> capture;
-  if (AskedForJson(words)) capture = std::make_unique<FailureCapture>();
   std::string command, archive;
   const int code = RunCommand(words, &command, &archive);
-  if (capture && code != kExitOk && !capture->DocumentWritten())
+  // With --json a script gets a document even when the command fails
+  // before it writes one.
+  if (AskedForJson(words) && code != kExitOk && !DocumentWritten())
     PrintFailureJson(command, archive, LastErrorMessage());
   return code;
 }

@@ -1,66 +1,69 @@
 #include "cli/password.h"
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <string>
 
-#include "runtime/api/text_tools.h"
+#include "cli/session.h"
+#include "cli/terminal_question.h"
 
 namespace cli {
+
+struct Passwords::State {
+  std::string known;  // the last one typed (or given with -p)
+  bool have = false;
+  bool typed_last = false;  // the answer to the entry's request before was typed, not remembered
+  int wrong = 0;            // typed answers wrong in a row
+  bool gave_up = false;
+};
+
 namespace {
 
-constexpr int kTerminalAttempts = 3;
-
-// Reads one line from the terminal with echo off.
-bool AskTerminal(const std::string& prompt, std::string* answer) {
-  int tty = open("/dev/tty", O_RDWR | O_CLOEXEC);
-  if (tty < 0) return false;
-  (void)!write(tty, prompt.data(), prompt.size());
-  termios saved{};
-  bool restore = tcgetattr(tty, &saved) == 0;
-  if (restore) {
-    termios quiet = saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    tcsetattr(tty, TCSAFLUSH, &quiet);
-  }
-  answer->clear();
-  char c;
-  bool got_line = false;
-  while (read(tty, &c, 1) == 1) {
-    if (c == '\n' || c == '\r') {
-      got_line = true;
-      break;
+// On a terminal: one request of one entry.
+bool AnswerFromTerminal(Passwords::State& s, const std::string& shown_name, int attempt, std::string* password) {
+  if (s.gave_up) return false;
+  if (attempt == 0) {
+    s.wrong = 0;  // a new entry: the answer before opened its entry
+    if (s.have) {
+      s.typed_last = false;
+      *password = s.known;
+      return true;
     }
-    if (answer->size() < 511) answer->push_back(c);
+  } else if (s.typed_last && ++s.wrong >= kWrongPasswords) {
+    s.gave_up = true;
+    return false;
   }
-  if (restore) tcsetattr(tty, TCSAFLUSH, &saved);
-  (void)!write(tty, "\n", 1);
-  close(tty);
-  return got_line;
+  std::string prompt = "Password for " + shown_name + ": ";
+  if (attempt > 0 && s.typed_last)
+    prompt = "Wrong password (" + std::to_string(s.wrong) + " of " + std::to_string(kWrongPasswords) + "); again for " +
+             shown_name + ": ";
+  else if (attempt > 0) prompt = "The last password does not open " + shown_name + "; its password: ";
+  std::string answer;
+  if (!AskTerminal(prompt, true, &answer) || answer.empty()) {
+    s.gave_up = true;  // no answer: none is asked again
+    return false;
+  }
+  s.known = answer;
+  s.have = s.typed_last = true;
+  *password = answer;
+  return true;
 }
 
 }  // namespace
 
-arjhost::PasswordSource MakePasswordSource(const Args& args) {
+Passwords::Passwords(const Args& args) : state_(std::make_shared<State>()) {
   if (args.Has("password")) {
-    std::string given = args.Value("password");
-    return [given](const arjhost::EntryInfo&, int attempt, std::string* password) {
+    const std::string given = args.Value("password");
+    source_ = [given](const arjhost::EntryInfo&, int attempt, std::string* password) {
       if (attempt > 0) return false;
       *password = given;
       return true;
     };
+  } else if (CanAsk()) {
+    source_ = [state = state_, args](const arjhost::EntryInfo& entry, int attempt, std::string* password) {
+      return AnswerFromTerminal(*state, ShowName(entry.name, args), attempt, password);
+    };
   }
-  if (!isatty(STDIN_FILENO)) return nullptr;
-  const int codepage = std::atoi(args.Value("codepage", "437").c_str());
-  return [codepage](const arjhost::EntryInfo& entry, int attempt, std::string* password) {
-    if (attempt >= kTerminalAttempts) return false;
-    std::string prompt = (attempt == 0 ? "Password for " : "Wrong password; again for ") +
-                         arjhost::DisplayName(entry.name, codepage) + ": ";
-    return AskTerminal(prompt, password);
-  };
 }
+
+bool Passwords::GaveUp() const { return state_->gave_up; }
 
 }  // namespace cli

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/messages.h"
 #include "runtime/api/host.h"
 #include "runtime/api/text_tools.h"
 
@@ -33,7 +34,7 @@ void PrintText(const std::string& path, const std::vector<arjhost::Implementatio
 
 void PrintJson(const std::string& path, const std::vector<arjhost::ImplementationInfo>& impls,
                const arjhost::ManifestInfo& manifest) {
-  arjhost::JsonWriter json(std::cout, true);
+  arjhost::JsonWriter json(DocumentStream(), true);
   json.BeginObject();
   json.Key("plugin"), json.String(path);
   json.Key("implementations"), json.BeginArray();
@@ -84,18 +85,18 @@ int RunPluginInfo(const Args& args) {
   std::string path = args.Value("plugin", arjhost::Host::DefaultPluginPath());
   std::string error;
   if (!host.LoadPlugin(path, &error)) {
-    std::fprintf(stderr, "arjhost plugin-info: %s\n", error.c_str());
+    Say("arjhost plugin-info: %s\n", error.c_str());
     return kExitFailure;
   }
   const arjhost::ManifestInfo manifest = arjhost::Host::ReadManifest(path);
   if (args.Has("json")) PrintJson(path, host.PluginImplementations(), manifest);
   else PrintText(path, host.PluginImplementations(), manifest);
   if (!manifest.present) {
-    std::fprintf(stderr, "arjhost plugin-info: %s\n", manifest.error.c_str());  // it names the file
+    Say("arjhost plugin-info: %s\n", manifest.error.c_str());  // it names the file
     return kExitFailure;
   }
   if (!manifest.ok) {
-    std::fprintf(stderr, "arjhost plugin-info: %s: manifest check failed\n", path.c_str());
+    Say("arjhost plugin-info: %s: manifest check failed\n", path.c_str());
     return kExitFailure;
   }
   return kExitOk;

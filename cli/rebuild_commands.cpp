@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <set>
 
+#include "cli/added_files.h"
 #include "cli/commands.h"
+#include "cli/messages.h"
+#include "cli/name_pattern.h"
 #include "cli/rebuild_support.h"
 #include "runtime/api/archive.h"
 
@@ -22,29 +25,88 @@ std::vector<uint64_t> HandlesNamed(const std::vector<arjhost::EntryInfo>& entrie
 
 bool NeedOperands(const Args& args, const std::string& command, size_t count) {
   if (args.operands.size() >= count) return true;
-  std::fprintf(stderr, "arjhost %s: missing operands; try arjhost %s --help\n", command.c_str(), command.c_str());
+  Say("arjhost %s: missing operands; try arjhost %s --help\n", command.c_str(), command.c_str());
   return false;
 }
 
-// New files, checked for names that would clash with each other or with
-// the entries already there.
+// The file's modification time as add -u compares it: of what is at the
+// path itself for content without data.
+int64_t ModifiedTimeOf(const arjhost::NewContent& c) {
+  struct stat st;
+  const int r = c.kind == arjhost::ContentKind::kFile ? ::stat(c.path.c_str(), &st) : ::lstat(c.path.c_str(), &st);
+  return r == 0 ? static_cast<int64_t>(st.st_mtime) : 0;
+}
+
+// Whether the file is newer than the entry, as far as the entry's time
+// can tell (an MS-DOS time holds even seconds).
+bool Newer(const arjhost::NewContent& c, const arjhost::EntryInfo& e) {
+  return !e.header_known || ModifiedTimeOf(c) >= e.modified_time + arjhost::TimeStepOf(e);
+}
+
+// New files: appended, or, as arj a does, in place of the entries of the
+// same name (with -u only those older than the file). Two files for one
+// name are refused.
 bool CollectAdded(const Args& args, const std::string& command, const std::vector<arjhost::EntryInfo>& entries,
-                  size_t first, arjhost::ChangeSet* changes) {
+                  const std::string& destination, arjhost::ChangeSet* changes) {
   int method = -1;
   if (!MethodOption(args, command, &method)) return false;
+  std::vector<arjhost::NewContent> found;
+  if (!CollectNewContent(args, command, destination, 1, method, &found)) return false;
   std::set<std::string> names;
-  for (const arjhost::EntryInfo& e : entries) names.insert(e.name);
-  for (size_t i = first; i < args.operands.size(); ++i) {
-    arjhost::NewContent content;
-    if (!ParseAddedFile(args.operands[i], command, method, &content)) return false;
+  const bool update = args.Has("update");
+  for (arjhost::NewContent& content : found) {
     if (!names.insert(content.stored_name).second) {
-      std::fprintf(stderr, "arjhost %s: %s: %s: an entry named \"%s\" is already there; use replace\n",
-                   command.c_str(), args.operands[0].c_str(), content.path.c_str(), content.stored_name.c_str());
+      Say("arjhost %s: %s: %s: a second file for the entry \"%s\"\n", command.c_str(), args.operands[0].c_str(),
+          content.path.c_str(), content.stored_name.c_str());
       return false;
     }
-    changes->added.push_back(std::move(content));
+    const std::vector<uint64_t> handles = HandlesNamed(entries, content.stored_name);
+    if (handles.empty()) {
+      changes->added.push_back(std::move(content));
+      continue;
+    }
+    for (uint64_t h : handles)
+      if (!update || Newer(content, entries[h - 1]))
+        changes->replaced[h] = content;
   }
   return true;
+}
+
+// The archive add and create start from when there is none: empty, held
+// in memory, named as the new file.
+bool OpenEmpty(const Args& args, const std::string& command, const std::string& destination, Session* s) {
+  if (!StartHost(args, s)) return false;
+  const size_t slash = destination.find_last_of('/');
+  const std::vector<uint8_t> empty =
+      arjhost::EmptyArchiveBytes(slash == std::string::npos ? destination : destination.substr(slash + 1));
+  s->empty_archive = empty;
+  std::string error;
+  arjhost::OpenOptions options;
+  options.scan_all_volumes = false;
+  options.name = destination;
+  s->archive_path = destination;
+  s->archive = arjhost::Archive::OpenMemory(*s->host, s->empty_archive.data(), s->empty_archive.size(), options, &error);
+  if (!s->archive) Say("arjhost %s: %s\n", command.c_str(), error.c_str());
+  return s->archive != nullptr;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// add and create, once the archive they start from is open.
+int AddTo(Session& s, const Args& args, const std::string& command, const std::string& destination) {
+  arjhost::ChangeSet changes;
+  const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
+  if (!CollectAdded(args, command, entries, destination, &changes)) return kExitFailure;
+  // As arj u, nothing is rewritten when every file is older.
+  if (changes.added.empty() && changes.replaced.empty() && !entries.empty()) {
+    if (args.Has("json")) PrintRebuildJson(s, args, command, changes, destination, false, "nothing newer to add");
+    else std::printf("%s: nothing newer to add\n", destination.c_str());
+    return kExitOk;
+  }
+  return RunRebuild(s, args, command, changes, destination, false);
 }
 
 }  // namespace
@@ -53,20 +115,15 @@ int RunDelete(const Args& args) {
   if (!NeedOperands(args, "delete", 2)) return kExitFailure;
   Session s;
   if (!OpenRewritable(args, "delete", &s)) return kExitFailure;
-  const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
+  NameSelection selection(std::vector<std::string>(args.operands.begin() + 1, args.operands.end()), args);
   arjhost::ChangeSet changes;
-  bool partial = false;
-  for (size_t i = 1; i < args.operands.size(); ++i) {
-    const std::vector<uint64_t> handles = HandlesNamed(entries, args.operands[i]);
-    if (handles.empty()) {
-      std::fprintf(stderr, "arjhost delete: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(),
-                   args.operands[i].c_str());
-      partial = true;
-    }
-    changes.dropped.insert(handles.begin(), handles.end());
-  }
+  for (const arjhost::EntryInfo& e : s.archive->Entries())
+    if (selection.Takes(e.name, JsonName(e.name, args))) changes.dropped.insert(e.handle);
+  const std::vector<std::string> unmatched = selection.Unmatched();
+  for (const std::string& pattern : unmatched)
+    Say("arjhost delete: %s: no entry matches \"%s\"\n", ShowPath(s.archive_path).c_str(), ShowPath(pattern).c_str());
   if (changes.dropped.empty()) return kExitPartial;  // nothing to do: the archive stays as it is
-  return RunRebuild(s, args, "delete", changes, Destination(args, s.archive_path), partial);
+  return RunRebuild(s, args, "delete", changes, Destination(args, s.archive_path), !unmatched.empty());
 }
 
 int RunReplace(const Args& args) {
@@ -80,61 +137,51 @@ int RunReplace(const Args& args) {
     const std::string& operand = args.operands[i];
     const size_t eq = operand.find('=');
     if (eq == std::string::npos || eq == 0 || eq + 1 == operand.size()) {
-      std::fprintf(stderr, "arjhost replace: \"%s\" is not NAME=FILE\n", operand.c_str());
+      Say("arjhost replace: \"%s\" is not NAME=FILE\n", operand.c_str());
       return kExitFailure;
     }
     const std::vector<uint64_t> handles = HandlesNamed(entries, operand.substr(0, eq));
     if (handles.empty()) {
-      std::fprintf(stderr, "arjhost replace: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(),
-                   operand.substr(0, eq).c_str());
+      Say("arjhost replace: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(),
+          operand.substr(0, eq).c_str());
       partial = true;
     }
-    for (uint64_t h : handles) changes.replaced[h] = {operand.substr(eq + 1), operand.substr(0, eq), -1};
+    arjhost::NewContent content;
+    content.path = operand.substr(eq + 1);
+    content.stored_name = operand.substr(0, eq);
+    for (uint64_t h : handles) changes.replaced[h] = content;
   }
   if (changes.replaced.empty()) return kExitPartial;
   // New content is encoded as it is: garbling it would take a password.
   for (const auto& [handle, content] : changes.replaced)
     if (entries[handle - 1].garbled)
-      std::fprintf(stderr, "arjhost replace: %s: %s: was garbled; its new content is written ungarbled\n",
-                   ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
+      Say("arjhost replace: %s: %s: was garbled; its new content is written ungarbled\n",
+          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
   return RunRebuild(s, args, "replace", changes, Destination(args, s.archive_path), partial);
 }
 
 int RunAdd(const Args& args) {
   if (!NeedOperands(args, "add", 2)) return kExitFailure;
   Session s;
-  if (!OpenRewritable(args, "add", &s)) return kExitFailure;
-  arjhost::ChangeSet changes;
-  if (!CollectAdded(args, "add", s.archive->Entries(), 1, &changes)) return kExitFailure;
-  return RunRebuild(s, args, "add", changes, Destination(args, s.archive_path), false);
+  // As arj a and 7zz a do, a missing archive is made.
+  if (!Exists(args.operands[0])) {
+    if (!OpenEmpty(args, "add", Destination(args, args.operands[0]), &s)) return kExitFailure;
+  } else if (!OpenRewritable(args, "add", &s)) {
+    return kExitFailure;
+  }
+  return AddTo(s, args, "add", Destination(args, args.operands[0]));
 }
 
 int RunCreate(const Args& args) {
   if (!NeedOperands(args, "create", 2)) return kExitFailure;
   const std::string destination = Destination(args, args.operands[0]);
-  struct stat st;
-  if (::stat(destination.c_str(), &st) == 0) {
-    std::fprintf(stderr, "arjhost create: %s: already exists; use add\n", destination.c_str());
+  if (Exists(destination)) {
+    Say("arjhost create: %s: already exists; use add\n", destination.c_str());
     return kExitFailure;
   }
   Session s;
-  if (!StartHost(args, &s)) return kExitFailure;
-  const size_t slash = destination.find_last_of('/');
-  const std::vector<uint8_t> empty =
-      arjhost::EmptyArchiveBytes(slash == std::string::npos ? destination : destination.substr(slash + 1));
-  std::string error;
-  arjhost::OpenOptions options;
-  options.scan_all_volumes = false;
-  options.name = destination;
-  s.archive_path = destination;
-  s.archive = arjhost::Archive::OpenMemory(*s.host, empty.data(), empty.size(), options, &error);
-  if (!s.archive) {
-    std::fprintf(stderr, "arjhost create: %s\n", error.c_str());
-    return kExitFailure;
-  }
-  arjhost::ChangeSet changes;
-  if (!CollectAdded(args, "create", {}, 1, &changes)) return kExitFailure;
-  return RunRebuild(s, args, "create", changes, destination, false);
+  if (!OpenEmpty(args, "create", destination, &s)) return kExitFailure;
+  return AddTo(s, args, "create", destination);
 }
 
 }  // namespace cli

@@ -1,9 +1,11 @@
 #include "cli/rebuild_support.h"
 
+#include <atomic>
 #include <cstdio>
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/messages.h"
 #include "cli/progress.h"
 #include "cli/stored_name.h"
 #include "runtime/api/text_tools.h"
@@ -18,8 +20,8 @@ bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
   if (why.empty() && state.incomplete) why = "an incomplete archive cannot be rewritten";
   if (why.empty() && state.restricted && !state.damaged) why = "this archive cannot be rewritten";
   if (why.empty()) return true;
-  std::fprintf(stderr, "arjhost %s: %s: %s\n", command.c_str(), ShowPath(s->archive_path).c_str(),
-               arjhost::TerminalText(arjhost::DisplayName(why)).c_str());
+  Say("arjhost %s: %s: %s\n", command.c_str(), ShowPath(s->archive_path).c_str(),
+      arjhost::TerminalText(arjhost::DisplayName(why)).c_str());
   return false;
 }
 
@@ -28,7 +30,7 @@ bool MethodOption(const Args& args, const std::string& command, int* method) {
   if (!args.Has("method")) return true;
   const std::string v = args.Value("method");
   if (v.size() != 1 || v[0] < '0' || v[0] > '4') {
-    std::fprintf(stderr, "arjhost %s: -m takes a method from 0 to 4\n", command.c_str());
+    Say("arjhost %s: -m takes a method from 0 to 4\n", command.c_str());
     return false;
   }
   *method = v[0] - '0';
@@ -45,8 +47,8 @@ bool ParseAddedFile(const std::string& operand, const std::string& command, int 
   const std::string given = eq == std::string::npos ? operand : operand.substr(eq + 1);
   std::string error;
   if (out->path.empty() || !StoredNameOf(given, &out->stored_name, &error)) {
-    std::fprintf(stderr, "arjhost %s: %s\n", command.c_str(),
-                 out->path.empty() ? ("\"" + operand + "\" names no file").c_str() : error.c_str());
+    Say("arjhost %s: %s\n", command.c_str(),
+        out->path.empty() ? ("\"" + operand + "\" names no file").c_str() : error.c_str());
     return false;
   }
   out->method = method;
@@ -59,12 +61,13 @@ std::string NameOfHandle(const std::vector<arjhost::EntryInfo>& entries, uint64_
   return handle >= 1 && handle <= entries.size() ? ShowName(entries[handle - 1].name, args) : "";
 }
 
-// What the rewrite wrote (or would have): the entries kept, dropped,
-// replaced and added, and the output file.
+}  // namespace
+
+// The entries kept, dropped, replaced and added, and the output file.
 void PrintRebuildJson(Session& s, const Args& args, const std::string& command, const arjhost::ChangeSet& changes,
                       const std::string& destination, bool written, const std::string& error) {
   const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
-  arjhost::JsonWriter json(std::cout, true);
+  arjhost::JsonWriter json(DocumentStream(), true);
   json.BeginObject();
   json.Key("command"), json.String(command);
   json.Key("archive"), json.String(command == "create" ? "" : s.archive_path);
@@ -98,23 +101,23 @@ void PrintRebuildJson(Session& s, const Args& args, const std::string& command, 
   std::cout << "\n";
 }
 
-}  // namespace
-
 int RunRebuild(Session& s, const Args& args, const std::string& command, const arjhost::ChangeSet& changes,
                const std::string& destination, bool partial) {
   std::string error;
   bool written;
   {
-    Progress progress;
+    // The rebuild says when it starts each file; the bytes of a large one
+    // are watched as they are written.
+    Progress progress("writing " + ShowPath(destination) + ":", "new files");
+    std::atomic<size_t> started{0};
+    const size_t total = changes.added.size() + changes.replaced.size();
+    ProgressTicker ticker([&] { progress.Show(started, total, s.archive->RebuildBytesWritten()); });
     written = s.archive->Rebuild(changes, destination, &error, nullptr,
-                                 [&](size_t started, size_t total, const std::string& path) {
-                                   progress.Show(command + ": reading " + path + " (" + std::to_string(started) +
-                                                 " of " + std::to_string(total) + " files)");
-                                 });
+                                 [&](size_t now_started, size_t, const std::string&) { started = now_started; });
   }
   if (args.Has("json")) PrintRebuildJson(s, args, command, changes, destination, written, error);
   if (!written) {
-    std::fprintf(stderr, "arjhost %s: %s\n", command.c_str(), ShowPath(error).c_str());
+    Say("arjhost %s: %s\n", command.c_str(), ShowPath(error).c_str());
     return kExitPartial;
   }
   // Copied as they were: a user may be deleting the others, or keeping
@@ -122,12 +125,12 @@ int RunRebuild(Session& s, const Args& args, const std::string& command, const a
   const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
   for (uint64_t handle : s.archive->DamagedEntriesCopied())
     if (handle >= 1 && handle <= entries.size())
-      std::fprintf(stderr, "arjhost %s: %s: %s: its data fails its CRC; copied as it is\n", command.c_str(),
-                   ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
+      Say("arjhost %s: %s: %s: its data fails its CRC; copied as it is\n", command.c_str(),
+          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
   // The protection data covers the old bytes: it would not fit the new ones.
   if (s.archive->state().protected_data)
-    std::fprintf(stderr, "arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n",
-                 command.c_str(), ShowPath(destination).c_str());
+    Say("arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n", command.c_str(),
+        ShowPath(destination).c_str());
   if (!args.Has("json"))
     std::printf("%s: %zu dropped, %zu replaced, %zu added\n", destination.c_str(), changes.dropped.size(),
                 changes.replaced.size(), changes.added.size());

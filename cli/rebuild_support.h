@@ -24,6 +24,11 @@ std::string Destination(const Args& args, const std::string& archive_path);
 // FILE or FILE=STORED_NAME as new content; false with a line on stderr.
 bool ParseAddedFile(const std::string& operand, const std::string& command, int method, arjhost::NewContent* out);
 
+// With --json: what the rewrite wrote (or would have), or why not.
+void PrintRebuildJson(Session& session, const Args& args, const std::string& command,
+                      const arjhost::ChangeSet& changes, const std::string& destination, bool written,
+                      const std::string& error);
+
 // Runs the rebuild, with a progress line on a terminal; reports success on
 // stdout (with --json: what was written, or why not), failure on stderr.
 // Returns the exit code: `partial` turns success into kExitPartial.

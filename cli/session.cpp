@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "cli/limit_options.h"
+#include "cli/messages.h"
 #include "runtime/api/text_tools.h"
 
 namespace cli {
@@ -51,15 +52,15 @@ bool StartHost(const Args& args, Session* session) {
   session->host->SetTraceLevel(trace_level);
   std::string error;
   if (!ApplyLimitOptions(args, *session->host, &error)) {
-    std::fprintf(stderr, "arjhost: %s\n", error.c_str());
+    Say("arjhost: %s\n", error.c_str());
     return false;
   }
   if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
     const bool looked = !args.Has("plugin") && std::getenv("ARJHOST_PLUGIN") == nullptr;
-    std::fprintf(stderr, "arjhost: %s%s\n", error.c_str(),
-                 looked ? " (looked for beside arjhost and in the lib/arjhost folder of its installation; "
-                          "--plugin PATH or ARJHOST_PLUGIN names it)"
-                        : "");
+    Say("arjhost: %s%s\n", error.c_str(),
+        looked ? " (looked for beside arjhost and in the lib/arjhost folder of its installation; "
+                 "--plugin PATH or ARJHOST_PLUGIN names it)"
+               : "");
     return false;
   }
   return true;
@@ -71,12 +72,12 @@ bool OpenSession(const Args& args, const std::string& command, Session* session)
 
 bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session) {
   if (path.empty()) {
-    std::fprintf(stderr, "arjhost %s: no archive named; try arjhost %s --help\n", command.c_str(), command.c_str());
+    Say("arjhost %s: no archive named; try arjhost %s --help\n", command.c_str(), command.c_str());
     return false;
   }
   int codepage = CodePageOption(args);
   if (codepage != 437 && codepage != 850 && codepage != 866) {
-    std::fprintf(stderr, "arjhost %s: --codepage takes 437, 850 or 866\n", command.c_str());
+    Say("arjhost %s: --codepage takes 437, 850 or 866\n", command.c_str());
     return false;
   }
   if (!StartHost(args, session)) return false;
@@ -92,18 +93,17 @@ bool OpenArchive(const Args& args, const std::string& command, const std::string
   session->archive =
       arjhost::Archive::OpenFile(*session->host, session->archive_path, options, &error, &session->open_result);
   if (!session->archive) {
-    std::fprintf(stderr, "arjhost: %s\n", ShowPath(error).c_str());
+    Say("arjhost: %s\n", ShowPath(error).c_str());
     return false;
   }
   const arjhost::ArchiveState& state = session->archive->state();
   for (const arjhost::SkippedRange& r : state.skipped)
-    std::fprintf(stderr, "arjhost: %s: skipped %" PRIu64 " bytes at offset %" PRIu64 ": %s\n",
-                 ShowPath(session->archive_path).c_str(), r.size, r.offset, r.cause.c_str());
+    Say("arjhost: %s: skipped %" PRIu64 " bytes at offset %" PRIu64 ": %s\n", ShowPath(session->archive_path).c_str(),
+        r.size, r.offset, r.cause.c_str());
   if (session->recover && state.multi_volume)
-    std::fprintf(stderr,
-                 "arjhost: %s: one volume of a multi-volume set: --recover reads this volume alone "
-                 "(as --single-volume); recover each volume by itself\n",
-                 ShowPath(session->archive_path).c_str());
+    Say("arjhost: %s: one volume of a multi-volume set: --recover reads this volume alone "
+        "(as --single-volume); recover each volume by itself\n",
+        ShowPath(session->archive_path).c_str());
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/args.h"
 #include "runtime/api/archive.h"
@@ -13,6 +14,7 @@ namespace cli {
 
 struct Session {
   std::unique_ptr<arjhost::Host> host;
+  std::vector<uint8_t> empty_archive;  // the bytes of an archive opened from memory: they outlive it
   std::unique_ptr<arjhost::Archive> archive;
   std::string archive_path;
   arjhost::OpenOptions options;  // as the archive was opened

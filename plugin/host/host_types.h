@@ -112,6 +112,9 @@ constexpr PropId PROP_CODEC_INPUT = 0x23201003u;
 constexpr PropId PROP_CODEC_OUTPUT = 0x23201004u;
 constexpr PropId PROP_MODIFIED_TIME = 0x20501030u;  // Unix seconds, for new content
 constexpr PropId PROP_FILE_MODE = 0x20401031u;      // UNIX mode bits (st_mode), for new content
+// On new content that is a UNIX link or special file: the body of the 'U'
+// extended header arj -a1 writes for it (after its id byte).
+constexpr PropId PROP_UNIX_SPECIAL = 0x23001032u;
 // PROP_ENTRY_METHOD on new content: the ARJ method it is to be encoded with.
 // Bounds the host sets for every archive, read from the root; 0 (or a host
 // without them) leaves the plug-in's own bounds, and a host can only lower

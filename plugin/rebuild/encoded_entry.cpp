@@ -14,12 +14,32 @@ constexpr uint32_t kHeaderOverhead = 42;  // fixed header, two NULs, header CRC,
 constexpr uint32_t kBasicOverhead = 32;   // the basic header beyond the name
 constexpr uint8_t kWrittenFirstHeaderSize = 30;
 
+constexpr uint8_t kUnixSpecialId = 'U';
+constexpr uint32_t kExtendedOverhead = 7;  // its size, id byte and CRC
+
+uint32_t ExtendedLength(const EntryTemplate& t) {
+  return t.unix_special_length == 0 ? 0 : t.unix_special_length + kExtendedOverhead;
+}
+
+// A link's or special file's 'U' extended header, final as written here:
+// its size, id and body, and the CRC of id and body.
+[[nodiscard]] ResultCode WriteUnixSpecial(OutputStream& out, const EntryTemplate& t) {
+  uint8_t id = kUnixSpecialId;
+  const uint32_t crc = Crc32Update(t.unix_special_length, t.unix_special, Crc32Update(1, &id, 0));
+  ResultCode r = WriteWord16(out, static_cast<uint16_t>(t.unix_special_length + 1));
+  if (!Failed(r)) r = WriteBytes(out, &id, 1);
+  if (!Failed(r)) r = WriteBytes(out, t.unix_special, t.unix_special_length);
+  if (!Failed(r)) r = WriteDWord32(out, crc);
+  return r;
+}
+
 [[nodiscard]] ResultCode WritePlaceholder(OutputStream& out, const EncodedEntry& e) {
   ResultCode r = WriteBytes(out, e.header->header, kFixedHeaderSize);
   if (!Failed(r)) r = WriteBytes(out, e.name, e.name_length);
   if (!Failed(r)) r = WriteWord16(out, 0);   // the name's NUL and the empty comment
   if (!Failed(r)) r = WriteDWord32(out, 0);  // room for the header CRC
-  if (!Failed(r)) r = WriteWord16(out, 0);   // no extended header
+  if (!Failed(r) && e.header->unix_special_length != 0) r = WriteUnixSpecial(out, *e.header);
+  if (!Failed(r)) r = WriteWord16(out, 0);   // the end of the extended headers
   return r;
 }
 
@@ -58,7 +78,8 @@ void ReleaseEntryObjects(EntryObjects& o) {
 ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& out, const EncodedEntry& e,
                              EntryObjects& objects, ResultCode* process_result) {
   if (e.name_length == 0 || e.name_length > kMaxWrittenNameLength) return ERR_BAD_PARAMETER;
-  const uint32_t header_length = e.name_length + kHeaderOverhead;
+  if (e.header->unix_special_length > kMaxUnixSpecialSize) return ERR_BAD_PARAMETER;
+  const uint32_t header_length = e.name_length + kHeaderOverhead + ExtendedLength(*e.header);
   const uint64_t header_at = out.position;
 
   ObjectRef source = objects.source;
@@ -108,6 +129,7 @@ ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& ou
   const uint32_t header_crc = Crc32Update(basic, work + fixed_header::kFirstHeaderSize, 0);
   if (Failed(r = WriteBytes(out, work, kFixedHeaderSize + e.name_length + 2))) return r;
   if (Failed(r = WriteDWord32(out, header_crc))) return r;
-  if (Failed(r = WriteWord16(out, 0))) return r;
-  return SeekForward(out, packed);
+  // The extended headers stand as the placeholder wrote them.
+  const uint32_t written = kFixedHeaderSize + e.name_length + 6;
+  return SeekForward(out, header_length - written + packed);
 }

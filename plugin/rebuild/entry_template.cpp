@@ -12,9 +12,18 @@ constexpr uint8_t kDefaultMethod = 1;
 constexpr uint8_t kDefaultArchiverVersion = 11;
 constexpr uint8_t kDefaultMinVersion = 1;
 constexpr uint8_t kFirstHeaderSize = 30;
-// arj on UNIX keeps the permission bits and marks a regular file with 0x1000.
+// arj on UNIX keeps the permission bits and marks a regular file with
+// 0x1000, a folder with 0x2000 and anything else with 0x4000.
 constexpr uint16_t kUnixRegularFileMark = 0x1000;
+constexpr uint16_t kUnixFolderMark = 0x2000;
+constexpr uint16_t kUnixSpecialMark = 0x4000;
 constexpr uint32_t kUnixPermissionBits = 07777;
+// The file type field of st_mode and its value for a folder, as POSIX
+// numbers them.
+constexpr uint32_t kModeTypeBits = 0170000;
+constexpr uint32_t kModeFolder = 0040000;
+// arj -a1 asks this version of a reader of a link or special file.
+constexpr uint8_t kSpecialMinVersion = 11;
 constexpr uint16_t kDefaultAccessMode = kUnixRegularFileMark | 0644;
 
 template <class T>
@@ -38,11 +47,33 @@ void ClearInheritedFlagsAndType(uint8_t* h) {
 // The content's own mode makes the entry a UNIX one, whatever host wrote
 // the header it started from; without one the template's host and
 // attributes stand together.
-void ApplyContentMode(ObjectRef content, uint8_t* h) {
+ResultCode ApplyContentMode(ObjectRef content, EntryTemplate* out) {
+  uint8_t* h = out->header;
   uint32_t mode = 0;
-  if (!OptionalProperty(content, PROP_FILE_MODE, &mode)) return;
+  if (!OptionalProperty(content, PROP_FILE_MODE, &mode)) return RESULT_OK;
   h[fixed_header::kHostOs] = kHostUnix;
-  StoreWord(h + fixed_header::kAccessMode, static_cast<uint16_t>(kUnixRegularFileMark | (mode & kUnixPermissionBits)));
+  uint16_t mark = kUnixRegularFileMark;
+  uint32_t length = 0;
+  // A hard link's own mode is a regular file's: its body says what it is.
+  // Its length is asked first: a body too long must fail, not go unseen.
+  if (!Failed(content->system->GetPropBuffer(content, &length, PROP_UNIX_SPECIAL, nullptr, 0)) && length != 0) {
+    if (length > kMaxUnixSpecialSize) return ERR_LIMIT_EXCEEDED;
+    uint32_t read = 0;
+    ResultCode r = content->system->GetPropBuffer(content, &read, PROP_UNIX_SPECIAL, out->unix_special, length);
+    if (Failed(r)) return r;
+    if (read != length) return ERR_BAD_PARAMETER;
+    out->unix_special_length = length;
+    mark = kUnixSpecialMark;
+    h[fixed_header::kFileType] = kFileTypeUnixSpecial;
+    h[fixed_header::kMinVersion] = kSpecialMinVersion;
+  } else if ((mode & kModeTypeBits) == kModeFolder) {
+    mark = kUnixFolderMark;
+    h[fixed_header::kFileType] = kFileTypeDirectory;
+  }
+  StoreWord(h + fixed_header::kAccessMode, static_cast<uint16_t>(mark | (mode & kUnixPermissionBits)));
+  // Neither holds data: stored, as arj stores them.
+  if (mark != kUnixRegularFileMark) out->method = h[fixed_header::kMethod] = 0;
+  return RESULT_OK;
 }
 
 // The content's modification time, in the form the (final) host byte
@@ -78,9 +109,10 @@ void DefaultHeader(uint8_t* h) {
 // What both kinds of new entry take from their content, over `out->header`.
 [[nodiscard]] ResultCode ApplyContent(ObjectRef content, EntryTemplate* out) {
   out->method = EntryMethod(out->header);
+  out->unix_special_length = 0;
   ClearInheritedFlagsAndType(out->header);
-  ApplyContentMode(content, out->header);
-  return ApplyRequestedMethod(content, out);
+  ResultCode r = ApplyRequestedMethod(content, out);
+  return Failed(r) ? r : ApplyContentMode(content, out);
 }
 
 }  // namespace

@@ -6,14 +6,24 @@
 
 #include "plugin/state/archiver_state.h"
 
+// The longest 'U' extended header body written: a link target of up to
+// 1 KiB with its kind and length bytes.
+constexpr uint32_t kMaxUnixSpecialSize = 1028;
+
 struct EntryTemplate {
   uint8_t header[kFixedHeaderSize];
   uint8_t method;
+  // The 'U' extended header's body of a link or special file (0: none).
+  uint32_t unix_special_length;
+  uint8_t unix_special[kMaxUnixSpecialSize];
 };
 
-// Either kind of new entry is an ungarbled binary file with no flags set.
-// What the content has decides over the header it starts from: its mode
-// (PROP_FILE_MODE, which makes the entry a UNIX one), its modification time
+// Either kind of new entry is ungarbled with no flags set, a binary file
+// unless its mode says it is a folder (file type 3) or a link or special
+// file (file type 6, with PROP_UNIX_SPECIAL's body); those two hold no data
+// and are stored. What the content has decides over the header it starts
+// from: its mode (PROP_FILE_MODE, which makes the entry a UNIX one), its
+// modification time
 // (PROP_MODIFIED_TIME) and the method it asks for (PROP_ENTRY_METHOD).
 // Versions, chapters and, without a mode, host and attributes stay the
 // starting header's.

@@ -86,6 +86,10 @@ struct EntryInfo {
 // order). Such an entry is listed, and its extraction fails with this.
 std::string PartsProblem(const EntryInfo& entry);
 
+// The seconds between the times the entry's header can hold: 1 where its
+// host OS stores Unix time, 2 where it stores an MS-DOS time.
+int TimeStepOf(const EntryInfo& entry);
+
 struct OpenOptions {
   bool scan_all_volumes = true;  // every volume of the set, whichever one is named
   std::string name;              // name of a memory archive (for volume naming)
@@ -185,6 +189,9 @@ class Archive {
   // Returns false with a one-line reason naming the file and cause.
   bool Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
                int32_t* result = nullptr, const RebuildProgress& progress = nullptr);
+  // What a Rebuild under way on another thread has written of the new
+  // archive so far, in bytes (0 when none is under way): for a progress line.
+  uint64_t RebuildBytesWritten() const;
   // Why Rebuild refuses this archive with `changes` ("" when it does not):
   // a damaged archive not opened with recovery, a kept entry whose header
   // fails its CRC. (A self-extracting archive is rewritten after its

@@ -2,7 +2,7 @@
 #include <ctime>
 
 #include "runtime/api/rebuild.h"
-#include "runtime/common/crc32.h"
+#include "plugin/format/crc32.h"
 
 namespace arjhost {
 namespace {
@@ -60,7 +60,7 @@ std::vector<uint8_t> EmptyArchiveBytes(const std::string& name) {
   Put16(out, 0xEA60);
   Put16(out, static_cast<uint32_t>(basic.size()));
   out.insert(out.end(), basic.begin(), basic.end());
-  Put32(out, arjrt::Crc32(basic.data(), basic.size()));
+  Put32(out, Crc32Update(basic.size(), basic.data(), 0));
   Put16(out, 0);  // no extended header
   Put16(out, 0xEA60);
   Put16(out, 0);  // end of archive

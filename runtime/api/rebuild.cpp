@@ -13,6 +13,7 @@
 #include "runtime/api/internal/rewrite_checks.h"
 #include "runtime/api/internal/stub_copy.h"
 #include "runtime/api/internal/temp_beside.h"
+#include "runtime/api/internal/unix_special.h"
 #include "runtime/codecs/parallel/encode_ahead.h"
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
@@ -34,8 +35,31 @@ struct Owned {
   return host::SetPropBuffer(o, id, value.c_str(), static_cast<uint32_t>(value.size() + 1));
 }
 
+// What stands at the path of content without data: present, and of its
+// kind (a link target within bounds).
+bool CheckContentWithoutData(const NewContent& c, std::string* error) {
+  struct stat st;
+  if (::lstat(c.path.c_str(), &st) != 0) {
+    *error = c.path + ": cannot be read: " + std::strerror(errno);
+    return false;
+  }
+  if (c.kind == ContentKind::kFolder && !S_ISDIR(st.st_mode)) {
+    *error = c.path + ": not a folder";
+    return false;
+  }
+  const bool link = c.kind == ContentKind::kSymbolicLink || c.kind == ContentKind::kHardLink;
+  if (link && (c.link_target.empty() || c.link_target.size() > kMaxLinkTargetLength ||
+               c.link_target.find('\0') != std::string::npos)) {
+    *error = c.path + ": its link target is empty or longer than " + std::to_string(kMaxLinkTargetLength) + " bytes";
+    return false;
+  }
+  return true;
+}
+
 // A file that can be content: present, regular, readable, small enough.
-bool CheckContentFile(const std::string& path, std::string* error) {
+bool CheckContentFile(const NewContent& c, std::string* error) {
+  if (c.kind != ContentKind::kFile) return CheckContentWithoutData(c, error);
+  const std::string& path = c.path;
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
     *error = path + ": cannot be read: " + std::strerror(errno);
@@ -64,6 +88,21 @@ struct OpenedFiles {
   const RebuildProgress* progress = nullptr;
 };
 
+// Content without data takes the mode and time of what is at its path,
+// not of what a link there points to.
+[[nodiscard]] ResultCode SetNoDataProperties(ObjectRef io, const NewContent& content) {
+  struct stat st;
+  ResultCode r = RESULT_OK;
+  if (::lstat(content.path.c_str(), &st) == 0) {
+    r = host::SetPropDWord(io, PROP_FILE_MODE, static_cast<uint32_t>(st.st_mode));
+    if (!Failed(r)) r = host::SetPropQWord(io, PROP_MODIFIED_TIME, static_cast<uint64_t>(st.st_mtime));
+  }
+  const std::string body = UnixSpecialBody(content);
+  if (!Failed(r) && !body.empty())
+    r = host::SetPropBuffer(io, PROP_UNIX_SPECIAL, body.data(), static_cast<uint32_t>(body.size()));
+  return r;
+}
+
 // Opens the content as a child of the list, counting it in `opened`.
 arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, OpenedFiles* opened) {
   return [content, with_name, opened](ObjectRef list, ObjectRef* out) -> ResultCode {
@@ -79,6 +118,7 @@ arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, Opened
     if (!Failed(r) && with_name) r = SetString(io, PROP_OBJECT_NAME, content.stored_name);
     if (!Failed(r) && content.method >= 0)
       r = host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(content.method));
+    if (!Failed(r) && content.kind != ContentKind::kFile) r = SetNoDataProperties(io, content);
     if (!Failed(r)) r = host::CreateObjectDone(io);
     if (Failed(r)) {
       host::CloseIfOpen(io);
@@ -96,6 +136,7 @@ arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, Opened
 std::vector<arjrt::AheadFile> FilesToPackAhead(const ChangeSet& changes, const std::vector<EntryInfo>& entries) {
   std::vector<arjrt::AheadFile> files;
   auto list = [&](const NewContent& c, uint32_t otherwise) {
+    if (c.kind != ContentKind::kFile) return;  // folders and links hold no data to pack
     arjrt::AheadFile f;
     if (arjrt::ListAheadFile(c.path, c.method >= 0 ? static_cast<uint32_t>(c.method) : otherwise, &f))
       files.push_back(std::move(f));
@@ -129,7 +170,30 @@ void WatchDamagedCopies(Archive::Objects& o) {
   });
 }
 
+// Names the temporary file for RebuildBytesWritten while the rebuild runs.
+class WatchedTemp {
+ public:
+  WatchedTemp(Archive::Objects& o, const std::string& path) : o_(o) { Set(path); }
+  ~WatchedTemp() { Set({}); }
+  WatchedTemp(const WatchedTemp&) = delete;
+  WatchedTemp& operator=(const WatchedTemp&) = delete;
+
+ private:
+  void Set(const std::string& path) {
+    std::lock_guard<std::mutex> lock(o_.rebuild_mutex);
+    o_.rebuild_temp = path;
+  }
+  Archive::Objects& o_;
+};
+
 }  // namespace
+
+uint64_t Archive::RebuildBytesWritten() const {
+  std::lock_guard<std::mutex> lock(objects_->rebuild_mutex);
+  struct stat st;
+  if (objects_->rebuild_temp.empty() || ::stat(objects_->rebuild_temp.c_str(), &st) != 0) return 0;
+  return static_cast<uint64_t>(st.st_size);
+}
 
 const std::vector<uint64_t>& Archive::DamagedEntriesCopied() const { return objects_->damaged_copies; }
 
@@ -162,9 +226,9 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
     if (handle == 0 || handle > old_entries.size()) return fail(ERR_BAD_PARAMETER, "no entry " + std::to_string(handle));
   std::string why;
   for (const auto& [handle, content] : changes.replaced)
-    if (!CheckContentFile(content.path, &why)) return fail(ERR_NO_SOURCE, why);
+    if (!CheckContentFile(content, &why)) return fail(ERR_NO_SOURCE, why);
   for (const NewContent& c : changes.added) {
-    if (!CheckContentFile(c.path, &why)) return fail(ERR_NO_SOURCE, why);
+    if (!CheckContentFile(c, &why)) return fail(ERR_NO_SOURCE, why);
     if (c.stored_name.size() > kMaxStoredNameLength)
       return fail(ERR_BAD_PARAMETER, c.path + ": its stored name is too long for an ARJ header (" +
                                          std::to_string(c.stored_name.size()) + " bytes, at most " +
@@ -176,6 +240,7 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   objects_->damaged_copies.clear();
   WatchDamagedCopies(*objects_);
   if (!temp.Create(&why)) return fail(ERR_IO, why);
+  const WatchedTemp watched(*objects_, temp.path());
 
   ResultCode r = RESULT_OK;
   OpenedFiles opened;  // of the content files

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace arjhost {
@@ -16,10 +17,27 @@ namespace arjhost {
 // within the 2600 bytes readers accept).
 constexpr size_t kMaxStoredNameLength = 2568;
 
+// What a new entry is. kFile holds the bytes of the file at its path (a
+// link followed); the others hold no data and are stored as arj -a1 stores
+// them, with the mode and time of what is at the path itself (lstat).
+enum class ContentKind : uint8_t { kFile, kFolder, kFifo, kHardLink, kSymbolicLink, kBlockDevice, kCharDevice };
+
+// Longest link target a new entry holds (its extended header's bound).
+constexpr size_t kMaxLinkTargetLength = 1024;
+
 struct NewContent {
+  NewContent() = default;
+  NewContent(std::string file, std::string name, int encoding = -1)
+      : path(std::move(file)), stored_name(std::move(name)), method(encoding) {}
+
   std::string path;         // the file holding the content
   std::string stored_name;  // its name in the archive
   int method = -1;          // ARJ method 0..4; -1 for the one the plug-in takes from its template
+  ContentKind kind = ContentKind::kFile;
+  // kSymbolicLink: the link's target; kHardLink: the stored name of the
+  // entry whose data it shares.
+  std::string link_target;
+  uint64_t device = 0;  // kBlockDevice and kCharDevice: the device number (st_rdev)
 };
 
 struct ChangeSet {

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "runtime/services/service_support.h"
 #include "runtime/services/services.h"
@@ -21,7 +22,7 @@ class ContentFile {
   explicit ContentFile(ObjectRef self) : self_(self) {}
 
   [[nodiscard]] ResultCode Finish() {
-    if (file_ != nullptr) return RESULT_OK;
+    if (file_ != nullptr || NoData()) return RESULT_OK;
     if (path_.empty()) return ERR_BAD_PARAMETER;
     struct stat st;
     if (::stat(path_.c_str(), &st) != 0) return ERR_NOT_FOUND;
@@ -44,6 +45,10 @@ class ContentFile {
   }
 
   [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+    if (NoData()) {
+      if (count != nullptr) *count = 0;
+      return ReadOutcome(0, size);
+    }
     if (file_ == nullptr) {
       if (count != nullptr) *count = 0;
       return ERR_NOT_INITIALIZED;
@@ -52,6 +57,10 @@ class ContentFile {
   }
 
   [[nodiscard]] ResultCode GetSize(uint64_t* size) {
+    if (NoData()) {
+      if (size != nullptr) *size = 0;
+      return RESULT_OK;
+    }
     if (file_ == nullptr) {
       if (size != nullptr) *size = 0;
       return ERR_NOT_INITIALIZED;
@@ -71,6 +80,9 @@ class ContentFile {
         return Optional(mode_, buffer, size, length);
       case PROP_ENTRY_METHOD:
         return Optional(method_, buffer, size, length);
+      case PROP_UNIX_SPECIAL:
+        if (unix_special_.empty()) return ERR_PROPERTY_UNAVAILABLE;
+        return PropertyOut(unix_special_.data(), static_cast<uint32_t>(unix_special_.size()), buffer, size, length);
       case PROP_OBJECT_SIZE: {
         uint64_t total = 0;
         ResultCode r = GetSize(&total);
@@ -97,6 +109,10 @@ class ContentFile {
       case PROP_ENTRY_METHOD:
         method_ = static_cast<uint32_t>(PropertyIn(buffer, size));
         return RESULT_OK;
+      case PROP_UNIX_SPECIAL:
+        if (file_ != nullptr || (buffer == nullptr && size != 0)) return ERR_ACCESS_DENIED;
+        unix_special_.assign(static_cast<const uint8_t*>(buffer), static_cast<const uint8_t*>(buffer) + size);
+        return RESULT_OK;
       default:
         return ERR_ACCESS_DENIED;
     }
@@ -110,6 +126,8 @@ class ContentFile {
     return PropertyOut(&*value, sizeof(T), buffer, size, length);
   }
 
+  bool NoData() const { return !unix_special_.empty() || (mode_ && (*mode_ & S_IFMT) == S_IFDIR); }
+
   ObjectRef self_;
   ObjectRef file_ = nullptr;  // our child; it closes before we are destroyed
   std::string path_;
@@ -117,6 +135,7 @@ class ContentFile {
   std::optional<int64_t> modified_;
   std::optional<uint32_t> mode_;
   std::optional<uint32_t> method_;
+  std::vector<uint8_t> unix_special_;
 };
 
 [[nodiscard]] ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
@@ -133,6 +152,7 @@ const PropertyRow kProperties[] = {
     ServiceProperty<ContentFile>(PROP_OBJECT_NAME),   ServiceProperty<ContentFile>(PROP_OBJECT_PATH),
     ServiceProperty<ContentFile>(PROP_MODIFIED_TIME), ServiceProperty<ContentFile>(PROP_FILE_MODE),
     ServiceProperty<ContentFile>(PROP_ENTRY_METHOD),  ServiceProperty<ContentFile>(PROP_OBJECT_SIZE),
+    ServiceProperty<ContentFile>(PROP_UNIX_SPECIAL),
 };
 
 }  // namespace

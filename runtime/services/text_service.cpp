@@ -59,7 +59,7 @@ class Text {
       pos += step.length;
       if (dos) {
         try {
-          if (!step.valid || !EncodeFromUtf8(character, codepage, &encoded)) encoded = "?";
+          if (!step.valid || !EncodeFromUtf8(character, codepage, &encoded)) encoded.assign(1, '?');
         } catch (const std::exception&) {
           return ERR_NO_MEMORY;
         }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "runtime/api/archive.h"
+#include "runtime/api/internal/unix_special.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/files.h"
 
@@ -74,6 +75,36 @@ TEST(UnixSpecial, EachKindAndLengthFormAsArjWritesThem) {
     EXPECT_EQ(entries[1].special, c.special) << c.label;
     EXPECT_EQ(entries[1].link_target, c.target) << c.label;
   }
+}
+
+// What add writes for a link or special file reads back as the same kind
+// and target, in both length forms and at their boundary.
+TEST(UnixSpecial, BodiesWrittenForNewEntriesReadBack) {
+  using Kind = arjhost::ContentKind;
+  const struct {
+    Kind kind;
+    std::string target;
+    Special special;
+  } cases[] = {
+      {Kind::kFifo, "", Special::kFifo},
+      {Kind::kHardLink, "dir/first", Special::kHardLink},
+      {Kind::kSymbolicLink, std::string(30, 'a'), Special::kSymbolicLink},
+      {Kind::kSymbolicLink, std::string(31, 'b'), Special::kSymbolicLink},
+      {Kind::kSymbolicLink, std::string(1024, 'c'), Special::kSymbolicLink},
+      {Kind::kBlockDevice, "", Special::kBlockDevice},
+      {Kind::kCharDevice, "", Special::kCharDevice},
+  };
+  for (const auto& c : cases) {
+    arjhost::NewContent content("path", "name");
+    content.kind = c.kind;
+    content.link_target = c.target;
+    content.device = 0x0103;
+    arjhost::EntryInfo entry;
+    arjhost::ApplyUnixSpecial(arjhost::UnixSpecialBody(content), &entry);
+    EXPECT_EQ(entry.special, c.special) << c.target.size();
+    EXPECT_EQ(entry.link_target, c.target);
+  }
+  EXPECT_EQ(arjhost::UnixSpecialBody(arjhost::NewContent("f", "f")), "") << "a file has no such header";
 }
 
 }  // namespace

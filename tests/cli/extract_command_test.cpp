@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 
@@ -204,12 +205,186 @@ TEST(ExtractCommand, NamesChooseEntriesAndExistingFilesAreKeptUnlessOverwriting)
   EXPECT_EQ(FilesUnder(out.path()), (std::vector<std::string>{"one.txt", "text.txt"}));
   WriteFile(out.File("one.txt"), ToBytes("mine"));
   EXPECT_EQ(RunTool("extract " + Data("method1.arj") + " one.txt -C " + out.path(), &log), 1);
-  EXPECT_NE(log.find("one.txt: exists (use -o to overwrite)"), std::string::npos) << log;
+  EXPECT_NE(log.find("one.txt: exists (use -o to overwrite, -n to keep it)"), std::string::npos) << log;
   EXPECT_EQ(ReadFile(out.File("one.txt")), ToBytes("mine"));
   EXPECT_EQ(RunTool("extract -o " + Data("method1.arj") + " one.txt -C " + out.path(), &log), 0) << log;
   EXPECT_EQ(ReadFile(out.File("one.txt")), ToBytes("x"));
   EXPECT_EQ(RunTool("extract " + Data("method1.arj") + " missing.txt -C " + out.path(), &log), 1);
-  EXPECT_NE(log.find("missing.txt: no such entry"), std::string::npos) << log;
+  EXPECT_NE(log.find("no entry matches \"missing.txt\""), std::string::npos) << log;
+}
+
+// Wildcards choose entries for every command that takes names, -x leaves
+// some out, and a pattern that takes nothing is named.
+TEST(ExtractCommand, PatternsChooseEntriesForEveryCommand) {
+  TempDir dir;
+  for (const char* name : {"docs/a.txt", "docs/sub/b.txt", "docs/c.log", "top.txt", "bin/x.bin"})
+  {
+    fs::create_directories(fs::path(dir.File(name)).parent_path());
+    WriteFile(dir.File(name), ToBytes(name));
+  }
+  std::string log;
+  ASSERT_EQ(RunToolIn(dir.path(), "create all.arj docs top.txt bin", &log), 0) << log;
+  const struct {
+    const char* words;          // after the command and archive
+    std::vector<std::string> chosen;  // files chosen, of the five
+    const char* unmatched;      // a pattern named on stderr, or ""
+  } cases[] = {
+      {"'*.txt'", {"docs/a.txt", "docs/sub/b.txt", "top.txt"}, ""},
+      {"'docs/*.txt'", {"docs/a.txt"}, ""},
+      {"'docs/**.txt'", {"docs/a.txt", "docs/sub/b.txt"}, ""},
+      {"docs/ -x '*.log'", {"docs/a.txt", "docs/sub/b.txt"}, ""},
+      {"'?op.txt' 'nothing*'", {"top.txt"}, "nothing*"},
+      {"'*' -x docs -x bin", {"top.txt"}, ""},
+  };
+  for (const auto& c : cases) {
+    TempDir out;
+    const int code = RunToolIn(dir.path(), "extract all.arj " + std::string(c.words) + " -C " + out.path(), &log);
+    EXPECT_EQ(FilesUnder(out.path()), c.chosen) << c.words << "\n" << log;
+    const std::string named = std::string("no entry matches \"") + c.unmatched + "\"";
+    EXPECT_EQ(code, *c.unmatched ? 1 : 0) << c.words << "\n" << log;
+    for (const char* command : {"list", "test"}) {
+      const int listed = RunToolIn(dir.path(), std::string(command) + " all.arj " + c.words, &log);
+      EXPECT_EQ(listed, *c.unmatched ? 1 : 0) << command << " " << c.words << "\n" << log;
+      for (const std::string& f : c.chosen) EXPECT_NE(log.find(f), std::string::npos) << command << " " << c.words;
+      EXPECT_EQ(log.find("x.bin") != std::string::npos,
+                std::find(c.chosen.begin(), c.chosen.end(), "bin/x.bin") != c.chosen.end())
+          << command << " " << c.words << "\n" << log;
+      if (*c.unmatched) {
+        EXPECT_NE(log.find(named), std::string::npos) << command << "\n" << log;
+      }
+    }
+    ASSERT_EQ(RunToolIn(dir.path(), "delete all.arj " + std::string(c.words) + " -o less.arj", &log),
+              *c.unmatched ? 1 : 0) << c.words << "\n" << log;
+    if (*c.unmatched) {
+      EXPECT_NE(log.find(named), std::string::npos) << "delete\n" << log;
+    }
+    TempDir rest;
+    ASSERT_EQ(RunTool("extract " + dir.File("less.arj") + " -C " + rest.path(), &log), 0) << log;
+    for (const std::string& f : FilesUnder(rest.path()))
+      EXPECT_EQ(std::find(c.chosen.begin(), c.chosen.end(), f), c.chosen.end()) << "delete " << c.words << " kept " << f;
+    EXPECT_EQ(FilesUnder(rest.path()).size() + c.chosen.size(), 5u) << "delete " << c.words;
+    fs::remove(dir.File("less.arj"));
+  }
+}
+
+// What extract does where a file is already there: -o replaces, -n keeps
+// without failing, neither fails; each run ends with its summary line.
+TEST(ExtractCommand, ExistingFilesAreReplacedKeptOrFailedAndTheSummarySaysSo) {
+  const struct {
+    const char* options;
+    int code;
+    const char* one_txt;  // its content afterwards
+    std::vector<std::string> said;
+  } cases[] = {
+      {"", 1, "mine", {"one.txt: exists (use -o to overwrite, -n to keep it)", "5 files, 26.4 KiB, 1 failed"}},
+      {"-o", 0, "x", {"6 files, 26.4 KiB"}},
+      {"-n", 0, "mine", {"5 files, 26.4 KiB, 1 skipped"}},
+      {"-n -v", 0, "mine", {"one.txt: skipped: exists", "text.txt\n", "5 files, 26.4 KiB, 1 skipped"}},
+  };
+  for (const auto& c : cases) {
+    TempDir out;
+    WriteFile(out.File("one.txt"), ToBytes("mine"));
+    std::string log;
+    EXPECT_EQ(RunTool("extract " + std::string(c.options) + " " + Data("method1.arj") + " -C " + out.path(), &log),
+              c.code)
+        << c.options << "\n" << log;
+    EXPECT_EQ(ReadFile(out.File("one.txt")), ToBytes(c.one_txt)) << c.options;
+    for (const std::string& line : c.said) EXPECT_NE(log.find(line), std::string::npos) << c.options << "\n" << log;
+    EXPECT_EQ(log.find('\r'), std::string::npos) << "no progress line without a terminal\n" << log;
+  }
+}
+
+// -c: the bytes of the chosen files in archive order on stdout, and
+// nothing else there; folders and links add nothing.
+TEST(ExtractCommand, StdoutCarriesTheFilesBytesAndNothingElse) {
+  TempDir dir;
+  HeaderSpec folder = StoredEntry("docs", "");
+  folder.file_type = 3;
+  const std::string archive = dir.File("tree.arj");
+  WriteFile(archive, Concat({MainHeader(), BuildHeader(folder), BuildHeader(StoredEntry("docs/a.txt", "first\n")),
+                             BuildHeader(StoredEntry("b.txt", "second\n")), EndMarker()}));
+  const struct {
+    std::string args;
+    int code;
+    std::string out;
+  } cases[] = {
+      {"extract -c " + archive, 0, "first\nsecond\n"},
+      {"extract --stdout -v " + archive + " b.txt", 0, "second\n"},
+      {"x -c " + Data("method1.arj") + " one.txt", 0, "x"},
+      {"extract -c " + Data("garbled.arj") + " text.txt -p secret", 0, AsString(ReadFile(Data("src/mixed/text.txt")))},
+      {"extract -c " + Data("garbled.arj") + " text.txt -p nope", 1, ""},
+      {"extract -c --json " + archive, 2, ""},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_EQ(RunToolStdout(c.args, &out), c.code) << c.args;
+    if (c.code != 2) {
+      EXPECT_EQ(out, c.out) << c.args;
+    }
+  }
+  EXPECT_TRUE(FilesUnder(dir.path()) == std::vector<std::string>{"tree.arj"}) << "-c makes no file";
+  std::string log;
+  EXPECT_EQ(RunTool("extract -c --json " + archive, &log), 2);
+  EXPECT_NE(log.find("--stdout and --json"), std::string::npos) << log;
+}
+
+// On a terminal, without -o or -n, each existing file is a question:
+// yes, no, then all (or none) for the rest, as unzip asks.
+TEST(ExtractCommand, OnATerminalExistingFilesAreAQuestion) {
+  const std::string question = "exists; replace it? [y]es, [n]o, [A]ll, [N]one: ";
+  const struct {
+    std::vector<std::pair<std::string, std::string>> answers;
+    std::vector<std::string> replaced;  // of the six entries
+    const char* summary;
+  } cases[] = {
+      {{{"zeros.bin " + question, "y"}, {"empty.txt " + question, "n"}, {"text.txt " + question, "A"}},
+       {"zeros.bin", "text.txt", "one.txt", "pattern.bin", "random.bin"},
+       "5 files, 26.4 KiB, 1 skipped"},
+      {{{"zeros.bin " + question, "maybe"}, {question, "N"}}, {}, "0 files, 0 bytes, 6 skipped"},
+  };
+  for (const auto& c : cases) {
+    TempDir out;
+    for (const char* name : {"zeros.bin", "empty.txt", "text.txt", "one.txt", "pattern.bin", "random.bin"})
+      WriteFile(out.File(name), ToBytes("mine"));
+    std::string log;
+    EXPECT_EQ(RunToolOnTerminal(out.path(), "extract " + Data("method1.arj"), c.answers, &log), 0) << log;
+    for (const std::string& name : c.replaced)
+      EXPECT_EQ(ReadFile(out.File(name)), ReadFile(Data("src/mixed/" + name))) << name << "\n" << log;
+    EXPECT_EQ(ReadFile(out.File("empty.txt")), ToBytes("mine")) << log;
+    EXPECT_NE(log.find(c.summary), std::string::npos) << log;
+  }
+}
+
+// A password is asked once: the one that opened an entry opens the next
+// without a question; a wrong one is asked again, three times at most,
+// and then the command ends.
+TEST(ExtractCommand, OnATerminalAPasswordIsAskedOnceAndThreeWrongOnesEndTheCommand) {
+  const struct {
+    std::vector<std::pair<std::string, std::string>> answers;
+    int code;
+    std::vector<std::string> said;
+    size_t prompts;
+  } cases[] = {
+      {{{"Password for text.txt: ", "secret"}}, 0, {"ok      pattern.bin", "2 entries tested: 2 ok"}, 1},
+      {{{"Password for text.txt: ", "nope"}, {"Wrong password (1 of 3); again for text.txt: ", "secret"}},
+       0,
+       {"2 entries tested: 2 ok"},
+       2},
+      {{{"Password for text.txt: ", "a"}, {"Wrong password (1 of 3)", "b"}, {"Wrong password (2 of 3)", "c"}},
+       1,
+       {"text.txt: wrong password", "pattern.bin: garbled; not tried", "0 ok, 2 failed"},
+       3},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    std::string log;
+    EXPECT_EQ(RunToolOnTerminal(dir.path(), "test " + Data("garbled.arj"), c.answers, &log), c.code) << log;
+    for (const std::string& s : c.said) EXPECT_NE(log.find(s), std::string::npos) << s << "\n" << log;
+    size_t prompts = 0;
+    for (size_t at = log.find("assword"); at != std::string::npos; at = log.find("assword", at + 1))
+      if (log.compare(at + 7, 1, " ") == 0) ++prompts;
+    EXPECT_EQ(prompts, c.prompts) << log;
+  }
 }
 
 // arj's e: every file in the folder itself, no folder made; a link's
@@ -232,7 +407,7 @@ TEST(ExtractCommand, FlatExtractionMakesNoFolders) {
   WriteFile(archive, Concat({MainHeader(), BuildHeader(StoredEntry("x/same.txt", "1")),
                              BuildHeader(StoredEntry("y/same.txt", "2")), EndMarker()}));
   EXPECT_EQ(RunTool("extract --flat " + archive + " -C " + twice.path(), &log), 1);
-  EXPECT_NE(log.find("y/same.txt: exists (use -o to overwrite)"), std::string::npos) << log;
+  EXPECT_NE(log.find("y/same.txt: exists (use -o to overwrite, -n to keep it)"), std::string::npos) << log;
   EXPECT_EQ(ReadFile(twice.File("same.txt")), ToBytes("1"));
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -19,26 +20,13 @@ uint32_t BitwiseCrc(const std::vector<uint8_t>& data) {
   return ~r;
 }
 
-TEST(Crc32, CheckValueAndEmptyInput) {
-  EXPECT_EQ(Crc32Update(9, "123456789", 0), 0xCBF43926u);
-  EXPECT_EQ(Crc32Update(0, nullptr, 0x12345678u), 0x12345678u);
-  EXPECT_EQ(Crc32Update(0, "", 0), 0u);
+std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> bytes(size);
+  for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+  return bytes;
 }
 
-TEST(Crc32, EqualsBitwiseDefinitionAndChainsAtEverySplit) {
-  std::mt19937 rng(7);
-  std::vector<uint8_t> data(300);
-  for (auto& b : data) b = static_cast<uint8_t>(rng());
-  for (size_t length : {1u, 7u, 8u, 9u, 15u, 16u, 17u, 63u, 300u}) {
-    std::vector<uint8_t> part(data.begin(), data.begin() + length);
-    ASSERT_EQ(Crc32Update(length, part.data(), 0), BitwiseCrc(part)) << length;
-  }
-  uint32_t whole = Crc32Update(data.size(), data.data(), 0);
-  for (size_t split = 0; split <= data.size(); ++split) {
-    uint32_t first = Crc32Update(split, data.data(), 0);
-    ASSERT_EQ(Crc32Update(data.size() - split, data.data() + split, first), whole) << split;
-  }
-}
 
 TEST(Crc32, ChainsOverManyUnalignedPieces) {
   std::vector<uint8_t> data(10000);
@@ -47,6 +35,54 @@ TEST(Crc32, ChainsOverManyUnalignedPieces) {
   for (size_t at = 0, step = 1; at < data.size(); at += step, step = step % 37 + 1)
     crc = Crc32Update(std::min(step, data.size() - at), data.data() + at, crc);
   EXPECT_EQ(crc, BitwiseCrc(data));
+}
+
+using CrcFunction = uint32_t (*)(size_t, const void*, uint32_t);
+
+// Crc32Update itself, and the table path it falls back to where the processor
+// lacks carry-less multiplication (and uses for short inputs everywhere).
+class Crc32Paths : public ::testing::TestWithParam<CrcFunction> {};
+
+INSTANTIATE_TEST_SUITE_P(Paths, Crc32Paths, ::testing::Values(&Crc32Update, &crc32_detail::Crc32Tables),
+                         [](const auto& info) {
+                           return info.param == &Crc32Update ? std::string("Dispatching")
+                                                       : std::string("Tables");
+                         });
+
+TEST_P(Crc32Paths, KnownValues) {
+  const CrcFunction crc = GetParam();
+  EXPECT_EQ(crc(9, "123456789", 0), 0xCBF43926u);
+  EXPECT_EQ(crc(0, "", 0), 0u);
+  EXPECT_EQ(crc(0, nullptr, 0x12345678u), 0x12345678u);
+  const std::vector<uint8_t> zeros(4096, 0);
+  EXPECT_EQ(crc(32, zeros.data(), 0), 0x190A55ADu);
+  EXPECT_EQ(crc(zeros.size(), zeros.data(), 0), 0xC71C0011u);
+}
+
+// Every length from 0 to 300 at every start offset mod 16, so each loop,
+// its byte tail and misaligned loads all meet the reference.
+TEST_P(Crc32Paths, MatchesBitwiseReference) {
+  const CrcFunction crc = GetParam();
+  const std::vector<uint8_t> bytes = RandomBytes(300 + 16, 1);
+  for (size_t offset = 0; offset < 16; ++offset) {
+    for (size_t size = 0; size <= 300; ++size) {
+      ASSERT_EQ(crc(size, bytes.data() + offset, 0), BitwiseCrc({bytes.begin() + offset, bytes.begin() + offset + size}))
+          << "offset " << offset << " size " << size;
+    }
+  }
+  const std::vector<uint8_t> large = RandomBytes((1 << 20) + 77, 2);
+  EXPECT_EQ(crc(large.size(), large.data(), 0), BitwiseCrc(large));
+}
+
+TEST_P(Crc32Paths, ChainsAtEverySplit) {
+  const CrcFunction crc = GetParam();
+  const std::vector<uint8_t> bytes = RandomBytes(1000, 3);
+  const uint32_t whole = BitwiseCrc(bytes);
+  for (size_t split = 0; split <= bytes.size(); ++split) {
+    const uint32_t first = crc(split, bytes.data(), 0);
+    ASSERT_EQ(crc(bytes.size() - split, bytes.data() + split, first), whole)
+        << "split at " << split;
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -141,10 +142,14 @@ TEST(ToolRebuildSafety, AFailedRewriteLeavesTheArchiveAsItWas) {
   EXPECT_NE(RunToolIn(dir.path(), "replace a.arj text.txt=missing.txt", &output), 0);
   EXPECT_NE(output.find("missing.txt"), std::string::npos) << output;
   fs::create_directory(dir.File("folder"));
-  EXPECT_EQ(RunToolIn(dir.path(), "add a.arj folder", &output), 1) << output;
+  WriteFile(dir.File("folder/bad\x1bname"), "x");
+  EXPECT_EQ(RunToolIn(dir.path(), "add a.arj folder", &output), 2) << "a name found under a folder is checked: " << output;
   EXPECT_EQ(RunToolIn(dir.path(), "add a.arj ../escape.txt", &output), 2) << output;
   EXPECT_EQ(RunToolIn(dir.path(), "add a.arj /etc/hostname", &output), 2) << output;
-  EXPECT_EQ(RunToolIn(dir.path(), "add a.arj text.txt", &output), 2) << "an entry of that name is there: " << output;
+  WriteFile(dir.File("text.txt"), "older than the entry");
+  const timespec long_ago[2] = {{315532800, 0}, {315532800, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("text.txt").c_str(), long_ago, 0), 0);
+  EXPECT_EQ(RunToolIn(dir.path(), "add -u a.arj text.txt", &output), 0) << "an older file is not taken: " << output;
   EXPECT_EQ(RunToolIn(dir.path(), "delete a.arj no-such-entry", &output), 1) << output;
   EXPECT_EQ(ReadFile(dir.File("a.arj")), before);
   for (const auto& item : fs::directory_iterator(dir.path()))
@@ -175,6 +180,93 @@ TEST(ToolRebuildSafety, ArjStyleAddMakesAMissingArchive) {
   ASSERT_EQ(RunToolIn(dir.path(), "l new.arj", &output), 0) << output;
   EXPECT_NE(output.find(" b.txt\n1 file, 6 bytes"), std::string::npos) << output;
   EXPECT_EQ(output.find("a.txt"), std::string::npos) << output;
+}
+
+// A folder is stored whole: folder entries (empty ones too), links and
+// FIFOs as arj -a1 stores them, a second name of a file as a hard link;
+// both peers test it and arj makes the tree again.
+TEST(ToolRebuildFolders, AFolderIsStoredWithItsLinksAndEmptyFolders) {
+  REQUIRE_PEER("arj");
+  REQUIRE_PEER("7zz");
+  TempDir dir;
+  Put(dir.path(), "tree/sub/file.txt", MixedSample(20000, 6), nullptr);
+  Put(dir.path(), "tree/skip.log", ToBytes("left out"), nullptr);
+  fs::create_directories(dir.File("tree/empty"));
+  fs::create_symlink("sub/file.txt", dir.File("tree/link"));
+  fs::create_symlink("no/such/file", dir.File("tree/dangling"));  // stored, never followed
+  fs::create_hard_link(dir.File("tree/sub/file.txt"), dir.File("tree/second"));
+  ASSERT_EQ(::mkfifo(dir.File("tree/fifo").c_str(), 0600), 0);
+  std::string output;
+  ASSERT_EQ(RunToolIn(dir.path(), "create out.arj tree -x '*.log'", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "list -v out.arj", &output), 0) << output;
+  for (const char* expected :
+       {"Path = tree\nFolder = +", "Path = tree/empty\nFolder = +", "Path = tree/link\n",
+        "Link Target = sub/file.txt", "Link Target = no/such/file", "Path = tree/fifo\n",
+        "Link Target = tree/second"})  // the first name found (in name order) holds the data
+    EXPECT_NE(output.find(expected), std::string::npos) << expected << "\n" << output;
+  EXPECT_EQ(output.find("skip.log"), std::string::npos) << output;
+  EXPECT_EQ(RunArj(".", "t " + Quote(dir.File("out.arj")), &output), 0) << output;
+  EXPECT_EQ(Run7zz(".", "t " + Quote(dir.File("out.arj")), &output), 0) << output;
+  TempDir by_arj;
+  EXPECT_EQ(RunArj(by_arj.path(), "x " + Quote(dir.File("out.arj")), &output), 0) << output;
+  EXPECT_TRUE(fs::is_directory(by_arj.File("tree/empty")));
+  EXPECT_EQ(fs::read_symlink(by_arj.File("tree/link")), "sub/file.txt");
+  EXPECT_EQ(fs::read_symlink(by_arj.File("tree/dangling")), "no/such/file");
+  EXPECT_EQ(ReadFile(by_arj.File("tree/second")), ReadFile(dir.File("tree/sub/file.txt")));
+  EXPECT_EQ(fs::hard_link_count(by_arj.File("tree/second")), 2u);
+  EXPECT_TRUE(fs::is_fifo(by_arj.File("tree/fifo")));
+  EXPECT_FALSE(fs::exists(by_arj.File("tree/skip.log")));
+
+  // "." stores what the folder holds, never the archive being written.
+  ASSERT_EQ(RunToolIn(dir.File("tree"), "a self.arj . -x fifo", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.File("tree"), "a self.arj . -x fifo", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.File("tree"), "list self.arj", &output), 0) << output;
+  EXPECT_NE(output.find("- sub/file.txt\n"), std::string::npos) << output;
+  EXPECT_EQ(output.find("- self.arj\n"), std::string::npos) << output;
+  // A link target longer than its header takes is refused, by name.
+  fs::create_symlink(std::string(1100, 'x'), dir.File("tree/long"));
+  EXPECT_EQ(RunToolIn(dir.path(), "create long.arj tree", &output), 2) << output;
+  EXPECT_NE(output.find("tree/long: its link target is empty or longer than 1024 bytes"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(dir.File("long.arj")));
+}
+
+// As arj a and 7zz a: add makes a missing archive, replaces an entry of
+// the same name, and with -u only when the file is newer.
+TEST(ToolRebuildAdd, AddCreatesAndReplacesAndUpdateTakesOnlyNewerFiles) {
+  TempDir dir;
+  std::string output;
+  auto set_time = [&](const std::string& name, time_t when) {
+    const timespec times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File(name).c_str(), times, 0), 0);
+  };
+  Put(dir.path(), "a.txt", ToBytes("one"), nullptr);
+  set_time("a.txt", 1600000000);
+  const struct {
+    const char* content;  // a.txt's, before the command
+    time_t time;
+    const char* command;
+    const char* summary;  // what the command printed
+    const char* listed;   // the stored content's size, in the listing
+  } steps[] = {
+      {"one", 1600000000, "add new.arj a.txt", "0 replaced, 1 added", "    3 "},
+      {"fives", 1600000000, "add new.arj a.txt", "1 replaced, 0 added", "    5 "},
+      {"older", 1500000000, "add -u new.arj a.txt", "nothing newer to add", "    5 "},
+      {"newer!", 1700000000, "a -u new.arj a.txt", "1 replaced, 0 added", "    6 "},
+      {"second", 1700000001, "a -u new.arj a.txt", "1 replaced, 0 added", "    6 "},  // a UNIX entry's time is exact
+      {"same t", 1700000001, "a -u new.arj a.txt", "nothing newer to add", "    6 "},
+  };
+  for (const auto& step : steps) {
+    Put(dir.path(), "a.txt", ToBytes(step.content), nullptr);
+    set_time("a.txt", step.time);
+    ASSERT_EQ(RunToolIn(dir.path(), step.command, &output), 0) << step.command << "\n" << output;
+    EXPECT_NE(output.find(step.summary), std::string::npos) << step.command << "\n" << output;
+    ASSERT_EQ(RunToolIn(dir.path(), "list new.arj", &output), 0) << output;
+    EXPECT_NE(output.find(step.listed), std::string::npos) << step.command << "\n" << output;
+    EXPECT_NE(output.find("(1 entry)"), std::string::npos) << step.command << "\n" << output;
+  }
+  Put(dir.path(), "b.txt", ToBytes("b"), nullptr);
+  EXPECT_EQ(RunToolIn(dir.path(), "add new.arj b.txt b.txt", &output), 2) << output;
+  EXPECT_NE(output.find("a second file for the entry \"b.txt\""), std::string::npos) << output;
 }
 
 TEST(ToolRebuildSafety, OutputElsewhereLeavesTheSourceAlone) {

@@ -43,7 +43,8 @@ std::optional<Bytes> ArchiveWithArj(const std::vector<SampleFile>& files, int me
   std::string args = "a -m" + std::to_string(method);
   for (const std::string& option : options) {
     if (option.find('\'') != std::string::npos || option.find('\0') != std::string::npos) return std::nullopt;
-    args += " " + Quote(option);
+    args += ' ';
+    args += Quote(option);
   }
   // Exit code 1 is a warning only.
   if (RunArj(dir, args + " ../out.arj '*'") > 1) return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ struct Archive::Objects {
   // data fails its CRC, as the plug-in reports them.
   std::vector<uint64_t> damaged_copies;
   bool watching_copies = false;  // the handler that collects them is in place
+  // The new archive's temporary file while a Rebuild writes it, for
+  // RebuildBytesWritten on another thread.
+  mutable std::mutex rebuild_mutex;
+  std::string rebuild_temp;
 
   // The I/O whose offset 0 is the archive's main header.
   ObjectRef archive_io() const { return joined != nullptr ? joined : window != nullptr ? window : io; }

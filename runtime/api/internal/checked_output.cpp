@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "runtime/common/crc32.h"
+#include "plugin/format/crc32.h"
 #include "runtime/services/fd_transfer.h"
 
 namespace arjhost {
@@ -26,7 +26,7 @@ std::string Hex(uint32_t v) {
 void PartCheck::Add(const uint8_t* data, size_t size) {
   for (size_t at = 0; (at < size || left_ == 0) && part_ < parts_.size();) {
     const auto n = static_cast<size_t>(std::min<uint64_t>(left_, size - at));
-    if (n != 0) crc_ = arjrt::Crc32(data + at, n, crc_);
+    if (n != 0) crc_ = Crc32Update(n, data + at, crc_);
     at += n;
     left_ -= n;
     while (left_ == 0 && part_ < parts_.size()) {

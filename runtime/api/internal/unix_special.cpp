@@ -10,9 +10,12 @@ namespace arjhost {
 // the low five; a length of 31 says a 16-bit little-endian length follows
 // instead. A device then stores its 8-byte device number, a link its
 // target; a FIFO stores nothing.
+namespace {
+constexpr uint8_t kLongLength = 31;
+}  // namespace
+
 void ApplyUnixSpecial(const std::string& body, EntryInfo* entry) {
   using Special = EntryInfo::Special;
-  constexpr uint8_t kLongLength = 31;
   static constexpr Special kKinds[] = {Special::kFifo, Special::kHardLink, Special::kSymbolicLink,
                                        Special::kBlockDevice, Special::kCharDevice};
   entry->special = Special::kUnreadable;
@@ -34,6 +37,38 @@ void ApplyUnixSpecial(const std::string& body, EntryInfo* entry) {
   if (link && (length == 0 || body.find('\0', at) != std::string::npos)) return;
   entry->special = special;
   if (link) entry->link_target = body.substr(at);
+}
+
+std::string UnixSpecialBody(const NewContent& content) {
+  std::string payload;
+  unsigned kind = 0;
+  switch (content.kind) {
+    case ContentKind::kFile:
+    case ContentKind::kFolder:
+      return "";
+    case ContentKind::kFifo:
+      kind = 0;
+      break;
+    case ContentKind::kHardLink:
+    case ContentKind::kSymbolicLink:
+      kind = content.kind == ContentKind::kHardLink ? 1 : 2;
+      payload = content.link_target;
+      break;
+    case ContentKind::kBlockDevice:
+    case ContentKind::kCharDevice:
+      kind = content.kind == ContentKind::kBlockDevice ? 3 : 4;
+      for (int i = 0; i < 8; ++i) payload.push_back(static_cast<char>(content.device >> (8 * i)));
+      break;
+  }
+  std::string body(1, '\0');  // the reserved byte
+  if (payload.size() < kLongLength) {
+    body.push_back(static_cast<char>(kind << 5 | payload.size()));
+  } else {
+    body.push_back(static_cast<char>(kind << 5 | kLongLength));
+    body.push_back(static_cast<char>(payload.size() & 0xFF));
+    body.push_back(static_cast<char>(payload.size() >> 8));
+  }
+  return body + payload;
 }
 
 }  // namespace arjhost

@@ -12,4 +12,8 @@ namespace arjhost {
 // extended header (the bytes after the tag) of an entry of file type 6.
 void ApplyUnixSpecial(const std::string& body, EntryInfo* entry);
 
+// The body of that header for new content of a kind other than kFile or
+// kFolder ("" for those two).
+std::string UnixSpecialBody(const NewContent& content);
+
 }  // namespace arjhost
