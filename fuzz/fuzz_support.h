@@ -14,6 +14,13 @@ namespace fuzzing {
 
 arjrt::Runtime& FuzzRuntime();
 
+// The harness's own setup: its failure is a fault of the harness or of the
+// runtime, never of the input, and aborts the run.
+void Require(ResultCode result, const char* what);
+// A call on what the input made: any answer will do, as only a crash, a
+// hang or a leak is a finding.
+constexpr void AnyAnswer(ResultCode result) { IgnoreResult(result); }
+
 // A file-system source under the root (closing it closes all below it).
 ObjectRef MakeSource(arjrt::Runtime& runtime);
 // A memory I/O named `name` under `parent`, viewing `data`.

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ObjectRef source = fuzzing::MakeSource(runtime);
   fuzzing::ExerciseArchiver(runtime, fuzzing::MakeMemoryIo(source, data + 1 + length, size - 1 - length, "g.arj"), 0,
                             password);
-  host::CloseObject(source);
+  host::CloseIfOpen(source);
   fuzzing::CheckNothingLeft(runtime, objects);
   return 0;
 }

@@ -18,7 +18,7 @@ constexpr size_t kControlBytes = 3;
 
 uint64_t CountEntries(ObjectRef archiver) {
   const MiniArchiverMethods& m = host::Archiver(archiver);
-  m.Reset(archiver);
+  fuzzing::AnyAnswer(m.Reset(archiver));
   uint64_t handle = 0, count = 0;
   while (count < 100000 && m.Next(archiver, &handle, handle) == RESULT_OK) ++count;
   return count;
@@ -29,9 +29,14 @@ arjrt::ContentOpener MemoryContent(const uint8_t* data, size_t size, uint32_t me
     ObjectRef io = nullptr;
     ResultCode r = host::CreateObjectQuick(list, &io, IID_BLOCK_IO, PID_MEMORY_IO);
     if (Failed(r)) return r;
-    if (size != 0) host::Io(io).SeekWrite(io, nullptr, 0, data, static_cast<uint32_t>(size));
-    if (name != nullptr) host::SetPropBuffer(io, PROP_OBJECT_NAME, name, static_cast<uint32_t>(std::strlen(name) + 1));
-    host::SetPropDWord(io, PROP_ENTRY_METHOD, method);
+    if (size != 0) r = host::Io(io).SeekWrite(io, nullptr, 0, data, static_cast<uint32_t>(size));
+    if (!Failed(r) && name != nullptr)
+      r = host::SetPropBuffer(io, PROP_OBJECT_NAME, name, static_cast<uint32_t>(std::strlen(name) + 1));
+    if (!Failed(r)) r = host::SetPropDWord(io, PROP_ENTRY_METHOD, method);
+    if (Failed(r)) {
+      host::CloseIfOpen(io);
+      return r;
+    }
     *out = io;
     return RESULT_OK;
   };
@@ -53,27 +58,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (archiver != nullptr) {
     const uint64_t entries = CountEntries(archiver);
     ObjectRef list = nullptr;
-    host::CreateObjectQuick(runtime.root(), &list, IID_CHANGE_LIST, arjrt::PID_CHANGE_LIST);
+    fuzzing::Require(host::CreateObjectQuick(runtime.root(), &list, IID_CHANGE_LIST, arjrt::PID_CHANGE_LIST), "list");
     uint64_t kept = 1;  // the added entry
     for (uint64_t k = 1; k <= entries; ++k) {
       if (drop >> (k % 8) & 1) {
-        arjrt::ChangeListDrop(list, k);
+        fuzzing::Require(arjrt::ChangeListDrop(list, k), "drop");
         continue;
       }
       ++kept;
-      if (replace >> (k % 8) & 1) arjrt::ChangeListReplace(list, k, MemoryContent(archive, content_size, method, nullptr));
+      if (replace >> (k % 8) & 1)
+        fuzzing::Require(arjrt::ChangeListReplace(list, k, MemoryContent(archive, content_size, method, nullptr)),
+                         "replace");
     }
-    arjrt::ChangeListAdd(list, MemoryContent(archive, content_size, method, "added.bin"));
+    fuzzing::Require(arjrt::ChangeListAdd(list, MemoryContent(archive, content_size, method, "added.bin")), "add");
     ObjectRef dest = nullptr;
-    host::CreateObjectQuick(runtime.root(), &dest, IID_BLOCK_IO, PID_MEMORY_IO);
+    fuzzing::Require(host::CreateObjectQuick(runtime.root(), &dest, IID_BLOCK_IO, PID_MEMORY_IO), "destination");
     const ResultCode r = host::Archiver(archiver).Rebuild(archiver, list, dest);
-    host::CloseObject(list);
-    host::CloseObject(archiver);
+    host::CloseIfOpen(list);
+    host::CloseIfOpen(archiver);
     if (!Failed(r)) {
       uint64_t written = 0;
-      host::Io(dest).GetSize(dest, &written, 0);
+      fuzzing::Require(host::Io(dest).GetSize(dest, &written, 0), "written size");
       std::vector<uint8_t> bytes(written);
-      if (written != 0) host::Io(dest).SeekRead(dest, nullptr, 0, bytes.data(), static_cast<uint32_t>(written));
+      if (written != 0)
+        fuzzing::Require(host::Io(dest).SeekRead(dest, nullptr, 0, bytes.data(), static_cast<uint32_t>(written)),
+                         "written bytes");
       ObjectRef again = fuzzing::OpenArchiver(
           runtime, fuzzing::MakeMemoryIo(source, bytes.data(), bytes.size(), "rebuilt.arj"), 0);
       if (again == nullptr || CountEntries(again) != kept) {
@@ -81,11 +90,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                      static_cast<unsigned long long>(kept));
         std::abort();
       }
-      host::CloseObject(again);
+      host::CloseIfOpen(again);
     }
-    host::CloseObject(dest);
+    host::CloseIfOpen(dest);
   }
-  host::CloseObject(source);
+  host::CloseIfOpen(source);
   fuzzing::CheckNothingLeft(runtime, objects);
   return 0;
 }

@@ -56,12 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ObjectRef source = fuzzing::MakeSource(runtime);
   ObjectRef io = nullptr;
   std::string path = VolumeName(named < volumes ? named : 0);
-  host::CreateObject(source, &io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
-  io->system->SetPropBuffer(io, nullptr, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
-  host::SetPropDWord(io, PROP_ACCESS_MODE, 1);
-  host::SetPropDWord(io, PROP_OPEN_MODE, 1);
+  fuzzing::Require(host::CreateObject(source, &io, IID_BLOCK_IO, PID_NATIVE_FILE_IO), "file I/O");
+  fuzzing::Require(host::SetPropBuffer(io, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1)),
+                   "path");
+  fuzzing::Require(host::SetPropDWord(io, PROP_ACCESS_MODE, ACCESS_READ), "access mode");
+  fuzzing::Require(host::SetPropDWord(io, PROP_OPEN_MODE, OPEN_EXISTING), "open mode");
   if (!Failed(host::CreateObjectDone(io))) fuzzing::ExerciseArchiver(runtime, io, scan_all, "secret");
-  host::CloseObject(source);
+  host::CloseIfOpen(source);
   fuzzing::CheckNothingLeft(runtime, objects);
   return 0;
 }

@@ -8,7 +8,8 @@ namespace {
 
 constexpr uint32_t kNameQuerySize = 512;
 
-ResultCode PutFixed(const void* value, uint32_t value_size, void* buffer, uint32_t size, uint32_t* length) {
+[[nodiscard]] ResultCode PutFixed(const void* value, uint32_t value_size, void* buffer, uint32_t size,
+                                  uint32_t* length) {
   *length = value_size;
   if (size < value_size) return ERR_BUFFER_TOO_SMALL;
   std::memcpy(buffer, value, value_size);
@@ -31,7 +32,7 @@ bool NeedsEntry(PropId prop) {
   }
 }
 
-ResultCode SizeQuery(PropId prop, uint32_t* length) {
+[[nodiscard]] ResultCode SizeQuery(PropId prop, uint32_t* length) {
   switch (prop) {
     case PROP_OBJECT_NAME:
     case PROP_OBJECT_NAME_SIZED:
@@ -51,8 +52,8 @@ ResultCode SizeQuery(PropId prop, uint32_t* length) {
   return RESULT_OK;
 }
 
-ResultCode EntryValue(const ArchiverState& s, uint64_t index, PropId prop, void* buffer, uint32_t size,
-                      uint32_t* length) {
+[[nodiscard]] ResultCode EntryValue(const ArchiverState& s, uint64_t index, PropId prop, void* buffer, uint32_t size,
+                                    uint32_t* length) {
   const EntryRecord& entry = s.entries[index];
   const uint8_t* h = entry.fixed_header;
   switch (prop) {

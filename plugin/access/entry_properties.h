@@ -7,7 +7,8 @@
 #include "plugin/state/archiver_state.h"
 
 // The property table's getter.
-ResultCode GetEntryProperty(ObjectRef archiver, uint32_t* length, PropId prop, void* buffer, uint32_t size);
+[[nodiscard]] ResultCode GetEntryProperty(ObjectRef archiver, uint32_t* length, PropId prop, void* buffer,
+                                          uint32_t size);
 
 // The parts of the logical entry that begins at `index`: the index of its
 // last part. A part that is not the continuation of the one before it (no

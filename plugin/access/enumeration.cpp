@@ -49,9 +49,6 @@ ResultCode OnPreClose(ObjectRef archiver) {
   s.volume_count = 0;
   s.entry_count = 0;
   s.main_header_length = 0;
-  if (s.file_system != nullptr) {
-    host::CloseObject(s.file_system);
-    s.file_system = nullptr;
-  }
+  host::CloseIfOpen(s.file_system);
   return RESULT_OK;
 }

@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr uint32_t kTempAccessMode = 3;
-constexpr uint32_t kTempOpenMode = 7;
+constexpr uint32_t kTempAccessMode = ACCESS_READ | ACCESS_WRITE;
+constexpr uint32_t kTempOpenMode = OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE;
 constexpr uint32_t kCrcChunk = 4096;
 constexpr uint32_t kCopyStart = 0;
 constexpr uint32_t kCopyAll = 0xFFFF;
@@ -47,10 +47,7 @@ struct Extraction {
     input = nullptr;  // a child of the garble or window I/O
     Close(window);
   }
-  static void Close(ObjectRef& o) {
-    if (o != nullptr) host::CloseObject(o);
-    o = nullptr;
-  }
+  static void Close(ObjectRef& o) { host::CloseIfOpen(o); }
 };
 
 const EntryRecord& Part(const Extraction& x, uint64_t index) { return x.s.entries[index]; }
@@ -66,7 +63,7 @@ bool DataInsideVolume(const EntryRecord& e) {
 // Walks the whole chain of parts before anything is created: each part must
 // continue the one before it, in the next volume, garbled alike, with its
 // data inside its volume.
-ResultCode CheckChain(const ArchiverState& s, uint64_t first, uint64_t* last) {
+[[nodiscard]] ResultCode CheckChain(const ArchiverState& s, uint64_t first, uint64_t* last) {
   uint64_t i = first;
   if (!DataInsideVolume(s.entries[i])) return ERR_CORRUPTED;
   const uint8_t garbled = EntryFlags(s.entries[first].fixed_header) & FLAG_GARBLED;
@@ -83,26 +80,30 @@ ResultCode CheckChain(const ArchiverState& s, uint64_t first, uint64_t* last) {
   return RESULT_OK;
 }
 
-void PointWindow(Extraction& x, uint64_t index) {
+// A window, codec or key that did not take its properties would decode
+// other bytes than the entry's: each setting is checked.
+[[nodiscard]] ResultCode PointWindow(Extraction& x, uint64_t index) {
   const EntryRecord& e = Part(x, index);
-  host::SetPropQWord(x.window, PROP_WINDOW_OFFSET, e.data_offset);
-  host::SetPropQWord(x.window, PROP_WINDOW_SIZE, PackedSize(e.fixed_header));
-  host::SetPropObject(x.window, PROP_WINDOW_BASE, e.volume.io);
+  ResultCode r = host::SetPropQWord(x.window, PROP_WINDOW_OFFSET, e.data_offset);
+  if (!Failed(r)) r = host::SetPropQWord(x.window, PROP_WINDOW_SIZE, PackedSize(e.fixed_header));
+  if (!Failed(r)) r = host::SetPropObject(x.window, PROP_WINDOW_BASE, e.volume.io);
+  return r;
 }
 
 // The key keeps the password's full length: a byte whose sum with the
 // modifier is 0 is part of the key, as the archivers apply it.
-void SetKey(Extraction& x, uint64_t index) {
+[[nodiscard]] ResultCode SetKey(Extraction& x, uint64_t index) {
   const uint8_t modifier = Part(x, index).fixed_header[fixed_header::kGarbleModifier];
   const uint32_t length = static_cast<uint32_t>(strnlen(x.s.password, kPasswordSize - 1));
   for (uint32_t k = 0; k < length; ++k)
     x.s.garble_key[k] = static_cast<uint8_t>(static_cast<uint8_t>(x.s.password[k]) + modifier);
   x.s.garble_key[length] = 0;
-  host::SetPropBuffer(x.garble, PROP_GARBLE_KEY, x.s.garble_key, length);
-  host::SetPropDWord(x.garble, PROP_GARBLE_KEY_LENGTH, length);
+  ResultCode r = host::SetPropBuffer(x.garble, PROP_GARBLE_KEY, x.s.garble_key, length);
+  if (!Failed(r)) r = host::SetPropDWord(x.garble, PROP_GARBLE_KEY_LENGTH, length);
+  return r;
 }
 
-ResultCode CreateCodec(Extraction& x, uint64_t index) {
+[[nodiscard]] ResultCode CreateCodec(Extraction& x, uint64_t index) {
   const EntryRecord& e = Part(x, index);
   const uint8_t method = EntryMethod(e.fixed_header);
   ResultCode r = host::CreateObject(x.archiver, &x.codec, IID_CODEC, method != 0 ? PID_ARJ_DECODER : PID_STORE_DECODER);
@@ -110,22 +111,23 @@ ResultCode CreateCodec(Extraction& x, uint64_t index) {
     x.codec = nullptr;
     return r;
   }
-  host::SetPropDWord(x.codec, PROP_CODEC_METHOD, method);
-  host::SetPropQWord(x.codec, PROP_CODEC_UNPACKED_SIZE, OriginalSize(e.fixed_header));
-  host::SetPropObject(x.codec, PROP_CODEC_OUTPUT, x.output);
-  host::SetPropObject(x.codec, PROP_CODEC_INPUT, x.input);
-  return host::CreateObjectDone(x.codec);
+  // On failure the codec stays in x.codec, closed with the rest.
+  r = host::SetPropDWord(x.codec, PROP_CODEC_METHOD, method);
+  if (!Failed(r)) r = host::SetPropQWord(x.codec, PROP_CODEC_UNPACKED_SIZE, OriginalSize(e.fixed_header));
+  if (!Failed(r)) r = host::SetPropObject(x.codec, PROP_CODEC_OUTPUT, x.output);
+  if (!Failed(r)) r = host::SetPropObject(x.codec, PROP_CODEC_INPUT, x.input);
+  return Failed(r) ? r : host::CreateObjectDone(x.codec);
 }
 
-ResultCode CreateTemporaryOutput(Extraction& x) {
+[[nodiscard]] ResultCode CreateTemporaryOutput(Extraction& x) {
   ResultCode r = host::CreateObject(x.archiver, &x.temp, IID_BLOCK_IO, PID_TEMP_IO);
   if (Failed(r)) {
     x.temp = nullptr;
     return r;
   }
-  host::SetPropDWord(x.temp, PROP_ACCESS_MODE, kTempAccessMode);
-  host::SetPropDWord(x.temp, PROP_OPEN_MODE, kTempOpenMode);
-  r = host::CreateObjectDone(x.temp);
+  r = host::SetPropDWord(x.temp, PROP_ACCESS_MODE, kTempAccessMode);
+  if (!Failed(r)) r = host::SetPropDWord(x.temp, PROP_OPEN_MODE, kTempOpenMode);
+  if (!Failed(r)) r = host::CreateObjectDone(x.temp);
   if (Failed(r)) return r;
   r = host::CreateObjectQuick(x.temp, &x.output, IID_STREAM, PID_DEFAULT);
   if (Failed(r)) x.output = nullptr;
@@ -139,10 +141,15 @@ enum class Outcome { kDone, kWrongPassword, kFailed };
 Outcome DecodeParts(Extraction& x, ResultCode* result) {
   uint64_t total = 0;
   for (uint64_t i = x.first; i <= x.last; ++i) {
-    if (i != x.first || x.garbled) PointWindow(x, i);
-    if (x.garbled) SetKey(x, i);
+    ResultCode r = RESULT_OK;
+    if (i != x.first || x.garbled) r = PointWindow(x, i);
+    if (x.garbled && !Failed(r)) r = SetKey(x, i);
+    if (Failed(r)) {
+      *result = r;
+      return Outcome::kFailed;
+    }
     Extraction::Close(x.input);
-    ResultCode r = host::CreateObjectQuick(x.Source(), &x.input, IID_STREAM, PID_DEFAULT);
+    r = host::CreateObjectQuick(x.Source(), &x.input, IID_STREAM, PID_DEFAULT);
     if (Failed(r)) {
       x.input = nullptr;
       *result = r;
@@ -170,24 +177,23 @@ Outcome DecodeParts(Extraction& x, ResultCode* result) {
 }
 
 // Asks the requester for a password; 0 and 1 accept.
-ResultCode AskPassword(Extraction& x, ObjectRef requester) {
+[[nodiscard]] ResultCode AskPassword(Extraction& x, ObjectRef requester) {
   ResultCode r = requester->system->SendMessage(requester, MSG_CLASS_PASSWORD, MSG_PASSWORD_REQUEST, x.text,
                                                 nullptr, nullptr);
   if (r != 0 && r != 1) return ERR_CANCELLED;
-  host::Text(x.text).CopyToBuffer(x.text, kCopyStart, kCopyAll, x.s.password, kPasswordSize, CP_HOST_PATHS,
-                                  kCopyFlags);
+  r = host::Text(x.text).CopyToBuffer(x.text, kCopyStart, kCopyAll, x.s.password, kPasswordSize, CP_HOST_PATHS,
+                                      kCopyFlags);
   x.s.password[kPasswordSize - 1] = '\0';
-  return RESULT_OK;
+  return Failed(r) ? r : RESULT_OK;
 }
 
-ResultCode Extract(Extraction& x, ObjectRef requester) {
+[[nodiscard]] ResultCode Extract(Extraction& x, ObjectRef requester) {
   ResultCode r = host::CreateObject(x.archiver, &x.window, IID_BLOCK_IO, PID_WINDOW_IO);
   if (Failed(r)) {
     x.window = nullptr;
     return r;
   }
-  PointWindow(x, x.first);
-  if (Failed(r = host::CreateObjectDone(x.window))) return r;
+  if (Failed(r = PointWindow(x, x.first)) || Failed(r = host::CreateObjectDone(x.window))) return r;
   if (!x.garbled) {
     ResultCode result = RESULT_OK;
     DecodeParts(x, &result);
@@ -198,7 +204,7 @@ ResultCode Extract(Extraction& x, ObjectRef requester) {
     x.garble = nullptr;
     return r;
   }
-  host::SetPropObject(x.garble, PROP_GARBLE_BASE, x.window);
+  if (Failed(r = host::SetPropObject(x.garble, PROP_GARBLE_BASE, x.window))) return r;
   if (Failed(r = host::CreateObjectQuick(x.archiver, &x.text, IID_TEXT, PID_DEFAULT))) {
     x.text = nullptr;
     return r;
@@ -213,8 +219,7 @@ ResultCode Extract(Extraction& x, ObjectRef requester) {
       // would keep us asking for ever.
       if (attempt > 0 && std::strcmp(failed, x.s.password) == 0) return ERR_CANCELLED;
     }
-    SetKey(x, x.first);
-    if (Failed(r = host::CreateObjectDone(x.garble))) return r;
+    if (Failed(r = SetKey(x, x.first)) || Failed(r = host::CreateObjectDone(x.garble))) return r;
     if (x.s.work_buffer == nullptr && Failed(r = AllocateBlock(x.s, &x.s.work_buffer, kWorkBufferSize))) return r;
     ResultCode result = RESULT_OK;
     Outcome outcome = DecodeParts(x, &result);
@@ -235,7 +240,9 @@ uint32_t CrcOfIoRange(ObjectRef io, uint64_t offset, uint64_t count, uint8_t* bu
   while (count != 0) {
     const uint32_t n = count >= chunk ? chunk : static_cast<uint32_t>(count);
     uint32_t read = 0;  // zeroed for every read: a failing read never repeats stale data
-    m.SeekRead(io, &read, offset, buffer, n);
+    // The count tells: a failed or short read ends the sum short, and so
+    // mismatches the CRC it is checked against.
+    IgnoreResult(m.SeekRead(io, &read, offset, buffer, n));
     if (read > n) read = n;
     crc = Crc32Update(read, buffer, crc);
     if (read < n) break;

@@ -8,7 +8,7 @@
 
 // MiniArchiver method 3. On success *result holds the temporary I/O with
 // every part of the entry in order; the caller owns it.
-ResultCode OpenEntry(ObjectRef archiver, ObjectRef* result, uint64_t handle, ObjectRef requester);
+[[nodiscard]] ResultCode OpenEntry(ObjectRef archiver, ObjectRef* result, uint64_t handle, ObjectRef requester);
 
 // CRC-32 of `count` bytes of `io` from `offset`, read `chunk` bytes at a
 // time through `buffer`; a short read ends it with the CRC of what was read.

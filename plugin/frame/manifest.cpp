@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "plugin/frame/constant_properties.h"
 #include "plugin/host/host_types.h"
 
 namespace {
@@ -15,6 +16,9 @@ class ManifestWriter {
     for (int i = 0; i < 4; ++i) bytes_[at_++] = static_cast<uint8_t>(v >> (8 * i));
   }
   constexpr void Signed(int32_t v) { Word(static_cast<uint32_t>(v)); }
+  // One id/length/value record.
+  constexpr void Record(const ConstantDWord& c) { Word(c.id), Word(sizeof c.value), Word(c.value); }
+  constexpr void Record(PropId id, const char* text, size_t size) { Word(id), Word(size), Text(text, size); }
   constexpr void Digest(const std::array<uint8_t, 16>& d) {
     for (uint8_t b : d) bytes_[at_++] = b;
   }
@@ -41,12 +45,14 @@ constexpr std::array<uint8_t, kManifestSize> BuildManifest() {
   w.Word(36);
   w.Word(6), w.Word(PID_ARJ), w.Word(0), w.Word(1), w.Word(kVendorId), w.Word(0), w.Word(0);
   w.Word(IID_MINIARCHIVER), w.Signed(kManifestCodePage);
-  w.Word(PROP_INTERFACE_VERSION), w.Word(4), w.Word(1);
-  w.Word(PROP_INTERFACE_COMMENT), w.Word(4), w.Text("ARJ\0", 4);
-  w.Word(0x20601001u), w.Word(4), w.Word(0);
-  w.Word(0x20401000u), w.Word(4), w.Word(512);
-  w.Word(0x20601011u), w.Word(4), w.Word(0);
-  w.Word(0x20400049u), w.Word(4), w.Word(0);
+  // The property records, from the constants the property table serves
+  // (but for the last, which the manifest alone lists).
+  w.Record(kInterfaceVersion);
+  w.Record(PROP_INTERFACE_COMMENT, kInterfaceCommentText, sizeof kInterfaceCommentText);
+  w.Record(kReservedFlag1001);
+  w.Record(kReservedDWord1000);
+  w.Record(kReservedFlag1011);
+  w.Record(kReservedDWord0049);
   w.Digest(kManifestMd5);
   if (w.size() != kManifestSize) throw "manifest layout";  // fails the constant evaluation
   return w.bytes();

@@ -1,18 +1,14 @@
 #include <cstddef>
 
 #include "plugin/access/entry_properties.h"
+#include "plugin/frame/constant_properties.h"
 #include "plugin/state/archiver_state.h"
 #include "plugin/frame/registration.h"
 
 namespace {
 
-const uint32_t kInterfaceVersion = 1;
-const char* const kInterfaceComment = "ARJ";
-const uint32_t kFalse = 0;
-const uint32_t kDefaultBlockSize = 512;
-
-constexpr PropertyRow Static(PropId id, const uint32_t* value) {
-  return {id, {.address = value}, sizeof(uint32_t), PROP_MODE_STATIC, nullptr, nullptr};
+constexpr PropertyRow Static(const ConstantDWord& c) {
+  return {c.id, {.address = &c.value}, sizeof c.value, PROP_MODE_STATIC, nullptr, nullptr};
 }
 constexpr PropertyRow Getter(PropId id) {
   return {id, {.number = 0}, 0, PROP_MODE_GETTER, GetEntryProperty, nullptr};
@@ -20,6 +16,7 @@ constexpr PropertyRow Getter(PropId id) {
 constexpr PropertyRow Inline(PropId id, uint32_t value) {
   return {id, {.number = value}, sizeof(uint32_t), PROP_MODE_INLINE, nullptr, nullptr};
 }
+constexpr PropertyRow Inline(const ConstantDWord& c) { return Inline(c.id, c.value); }
 constexpr PropertyRow Field(PropId id, size_t offset, uint32_t size, uint32_t mode) {
   return {id, {.number = offset}, size, mode, nullptr, nullptr};
 }
@@ -30,20 +27,20 @@ constexpr PropertyRow Field(PropId id, size_t offset, uint32_t size, uint32_t mo
 }  // namespace
 
 const PropertyRow kPropertyTable[kPropertyRows] = {
-    Static(PROP_INTERFACE_VERSION, &kInterfaceVersion),
+    Static(kInterfaceVersion),
     {PROP_INTERFACE_COMMENT, {.address = &kInterfaceComment}, sizeof(kInterfaceComment), PROP_MODE_STATIC_STRING,
      nullptr, nullptr},
-    Static(0x20601001u, &kFalse),
+    Static(kReservedFlag1001),
     Getter(PROP_OBJECT_NAME),
     Getter(PROP_OBJECT_NAME_SIZED),
     Getter(PROP_OBJECT_PATH),
-    Static(0x20601000u, &kFalse),
-    Static(0x20401000u, &kDefaultBlockSize),
+    Static(kReservedFlag1000),
+    Static(kReservedDWord1000),
     STATE_FIELD(PROP_RESTRICTED, restricted, PROP_MODE_FIELD_READ),
     STATE_FIELD(PROP_RESERVED_WORD, reserved_property_word, PROP_MODE_FIELD_READ),
-    Static(0x20601011u, &kFalse),
+    Static(kReservedFlag1011),
     STATE_FIELD(PROP_CAPABILITIES, capabilities, PROP_MODE_FIELD_READ),
-    Inline(0x21700049u, 1),
+    Inline(kReservedValue0049),
     Getter(PROP_OBJECT_SIZE),
     STATE_FIELD(PROP_HOST_BYTE, host_byte, PROP_MODE_FIELD_READ_WRITE),
     STATE_FIELD(PROP_HOST_WORD, host_word, PROP_MODE_FIELD_READ_WRITE),

@@ -34,7 +34,10 @@ ResultCode RegisterMiniArchiver(ObjectRef root) {
       root, IID_MINIARCHIVER, PID_ARJ, kMiniArchiverSubtype, kMiniArchiverVersion, kVendorId, &kInternalHooks,
       kInternalHookSlots, &kMiniArchiverMethods, kMiniArchiverMethodSlots, kPropertyTable, kPropertyRows,
       sizeof(ArchiverState), 0);
-  if (Failed(result)) Trace(root, TRACE_REGISTRATION_RESULT, "MiniArchiver(IID_MINIARCHIVER) registered [error=0x%08x]", result);
+  // Tracing is best effort: a host that takes no trace changes nothing here.
+  if (Failed(result))
+    IgnoreResult(
+        Trace(root, TRACE_REGISTRATION_RESULT, "MiniArchiver(IID_MINIARCHIVER) registered [error=0x%08x]", result));
   return result;
 }
 
@@ -46,7 +49,7 @@ bool PluginEntry(ObjectRef root, uint32_t reason, ResultCode* result_out) {
   *result_out = RESULT_OK;
   *result_out = RegisterMiniArchiver(root);
   if (Failed(*result_out)) {
-    Trace(root, TRACE_REGISTRATION_FAILURE, "cannot register \"MiniArchiver\" interface");
+    IgnoreResult(Trace(root, TRACE_REGISTRATION_FAILURE, "cannot register \"MiniArchiver\" interface"));  // best effort
     return false;
   }
   *result_out = host::Root(root).ResolveImports(root, kImportsReserved, kHostFunctionTable, kImportsFlags);

@@ -14,7 +14,7 @@ extern const MiniArchiverMethods kMiniArchiverMethods;
 extern const PropertyRow kPropertyTable[kPropertyRows];
 extern const ImportRow kHostFunctionTable[];
 
-ResultCode RegisterMiniArchiver(ObjectRef root);
+[[nodiscard]] ResultCode RegisterMiniArchiver(ObjectRef root);
 
 extern "C" __attribute__((visibility("default"))) bool PluginEntry(ObjectRef root, uint32_t reason,
                                                                    ResultCode* result_out);

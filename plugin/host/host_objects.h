@@ -6,12 +6,32 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "plugin/host/host_types.h"
 
 struct HostObject;
 using ObjectRef = HostObject*;
 struct SystemMethods;
+
+// A method table slot that returns a result code: a call goes through a
+// [[nodiscard]] operator(), as attributes cannot mark a function pointer,
+// so every caller acts on the result or says why not. Its layout is the
+// bare function pointer's.
+template <class Signature>
+struct ResultSlot;
+template <class... Args>
+struct ResultSlot<ResultCode(Args...)> {
+  using Pointer = ResultCode (*)(Args...);
+  Pointer function = nullptr;
+
+  constexpr ResultSlot() = default;
+  constexpr ResultSlot(Pointer f) : function(f) {}  // implicit: tables are written as lists of functions
+  [[nodiscard]] ResultCode operator()(Args... args) const { return function(args...); }
+  friend constexpr bool operator==(ResultSlot slot, std::nullptr_t) { return slot.function == nullptr; }
+};
+static_assert(sizeof(ResultSlot<ResultCode(ObjectRef)>) == sizeof(ResultCode (*)(ObjectRef)) &&
+              std::is_trivially_copyable_v<ResultSlot<ResultCode(ObjectRef)>>);
 
 // Every host object starts with these three words.
 struct HostObject {
@@ -22,21 +42,24 @@ struct HostObject {
 
 // The system methods every object has. The object comes first.
 struct SystemMethods {
-  ResultCode (*CreateObject)(ObjectRef self, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype);
-  ResultCode (*CreateObjectQuick)(ObjectRef self, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype);
-  ResultCode (*CreateObjectDone)(ObjectRef self);
-  ResultCode (*CloseObject)(ObjectRef self);
+  ResultSlot<ResultCode(ObjectRef self, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype)> CreateObject;
+  ResultSlot<ResultCode(ObjectRef self, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype)>
+      CreateObjectQuick;
+  ResultSlot<ResultCode(ObjectRef self)> CreateObjectDone;
+  ResultSlot<ResultCode(ObjectRef self)> CloseObject;
   ObjectRef (*FindAncestor)(ObjectRef self, uint32_t iid);
   uint32_t (*GetPropDWord)(ObjectRef self, PropId prop);
-  ResultCode (*GetPropString)(ObjectRef self, uint32_t* length, PropId prop, char* buffer, uint32_t size,
-                              int32_t codepage);
-  ResultCode (*GetPropBuffer)(ObjectRef self, uint32_t* length, PropId prop, void* buffer, uint32_t size);
-  ResultCode (*SetPropDWord)(ObjectRef self, PropId prop, uint32_t value);
-  ResultCode (*SetPropQWord)(ObjectRef self, PropId prop, uint32_t low, uint32_t high);
-  ResultCode (*SetPropObject)(ObjectRef self, PropId prop, ObjectRef value);
-  ResultCode (*SetPropBuffer)(ObjectRef self, uint32_t* length, PropId prop, const void* buffer, uint32_t size);
-  ResultCode (*SendMessage)(ObjectRef self, uint32_t msg_class, uint32_t id, ObjectRef context, void* buffer,
-                            uint32_t* length);
+  ResultSlot<ResultCode(ObjectRef self, uint32_t* length, PropId prop, char* buffer, uint32_t size, int32_t codepage)>
+      GetPropString;
+  ResultSlot<ResultCode(ObjectRef self, uint32_t* length, PropId prop, void* buffer, uint32_t size)> GetPropBuffer;
+  ResultSlot<ResultCode(ObjectRef self, PropId prop, uint32_t value)> SetPropDWord;
+  ResultSlot<ResultCode(ObjectRef self, PropId prop, uint32_t low, uint32_t high)> SetPropQWord;
+  ResultSlot<ResultCode(ObjectRef self, PropId prop, ObjectRef value)> SetPropObject;
+  ResultSlot<ResultCode(ObjectRef self, uint32_t* length, PropId prop, const void* buffer, uint32_t size)>
+      SetPropBuffer;
+  ResultSlot<ResultCode(ObjectRef self, uint32_t msg_class, uint32_t id, ObjectRef context, void* buffer,
+                        uint32_t* length)>
+      SendMessage;
   // Used by the runtime's own services and by embedders, not by the plug-in.
   uint64_t (*GetPropQWord)(ObjectRef self, PropId prop);
   ObjectRef (*GetPropObject)(ObjectRef self, PropId prop);
@@ -50,11 +73,11 @@ struct SystemMethods {
 // count tells, the result is WARN_SHORT_READ for a part and ERR_END_OF_DATA
 // for nothing. A request of 0 bytes succeeds.
 struct BlockIoMethods {
-  ResultCode (*SeekRead)(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size);
-  ResultCode (*GetSize)(ObjectRef self, uint64_t* size, uint32_t reserved);
-  ResultCode (*SeekWrite)(ObjectRef self, uint32_t* count, uint64_t offset, const void* buffer, uint32_t size);
-  ResultCode (*SetSize)(ObjectRef self, uint64_t size);
-  ResultCode (*Flush)(ObjectRef self);
+  ResultSlot<ResultCode(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size)> SeekRead;
+  ResultSlot<ResultCode(ObjectRef self, uint64_t* size, uint32_t reserved)> GetSize;
+  ResultSlot<ResultCode(ObjectRef self, uint32_t* count, uint64_t offset, const void* buffer, uint32_t size)> SeekWrite;
+  ResultSlot<ResultCode(ObjectRef self, uint64_t size)> SetSize;
+  ResultSlot<ResultCode(ObjectRef self)> Flush;
 };
 
 // Seek origins of IID_STREAM.
@@ -65,58 +88,60 @@ constexpr uint32_t SEEK_BACKWARD = 3;
 
 // IID_STREAM: a positioned, buffered view of an I/O object (its parent).
 struct StreamMethods {
-  ResultCode (*SeekRead)(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size);
-  ResultCode (*Flush)(ObjectRef self);
-  ResultCode (*Read)(ObjectRef self, uint32_t* count, void* buffer, uint32_t size);
-  ResultCode (*ReadByte)(ObjectRef self, uint8_t* value);
-  ResultCode (*ReadWord)(ObjectRef self, uint16_t* value);
-  ResultCode (*Write)(ObjectRef self, uint32_t* count, const void* buffer, uint32_t size);
-  ResultCode (*WriteWord)(ObjectRef self, uint16_t value);
-  ResultCode (*WriteDWord)(ObjectRef self, uint32_t value);
-  ResultCode (*Seek)(ObjectRef self, uint64_t* position, uint64_t offset, uint32_t origin);
+  ResultSlot<ResultCode(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size)> SeekRead;
+  ResultSlot<ResultCode(ObjectRef self)> Flush;
+  ResultSlot<ResultCode(ObjectRef self, uint32_t* count, void* buffer, uint32_t size)> Read;
+  ResultSlot<ResultCode(ObjectRef self, uint8_t* value)> ReadByte;
+  ResultSlot<ResultCode(ObjectRef self, uint16_t* value)> ReadWord;
+  ResultSlot<ResultCode(ObjectRef self, uint32_t* count, const void* buffer, uint32_t size)> Write;
+  ResultSlot<ResultCode(ObjectRef self, uint16_t value)> WriteWord;
+  ResultSlot<ResultCode(ObjectRef self, uint32_t value)> WriteDWord;
+  ResultSlot<ResultCode(ObjectRef self, uint64_t* position, uint64_t offset, uint32_t origin)> Seek;
   // Sets the position to (high << 32 | low); SetPosition(0, 0, 0) rewinds.
-  ResultCode (*SetPosition)(ObjectRef self, uint32_t low, uint32_t high, uint32_t reserved);
+  ResultSlot<ResultCode(ObjectRef self, uint32_t low, uint32_t high, uint32_t reserved)> SetPosition;
 };
 
 // IID_MEMORY. Blocks start zero-filled; Realloc keeps the contents and
 // zero-fills what it adds.
 struct MemoryMethods {
-  ResultCode (*Alloc)(ObjectRef self, void** block, uint64_t size);
-  ResultCode (*Realloc)(ObjectRef self, void** block, void* old_block, uint64_t size);
-  ResultCode (*Free)(ObjectRef self, void* block);
+  ResultSlot<ResultCode(ObjectRef self, void** block, uint64_t size)> Alloc;
+  ResultSlot<ResultCode(ObjectRef self, void** block, void* old_block, uint64_t size)> Realloc;
+  ResultSlot<ResultCode(ObjectRef self, void* block)> Free;
 };
 
 // IID_TEXT.
 struct TextMethods {
-  ResultCode (*SetFromBuffer)(ObjectRef self, uint32_t start, const char* buffer, uint32_t length, int32_t codepage,
-                              uint32_t flags);
-  ResultCode (*CopyToBuffer)(ObjectRef self, uint32_t start, uint32_t count, char* buffer, uint32_t size,
-                             int32_t codepage, uint32_t flags);
+  ResultSlot<ResultCode(ObjectRef self, uint32_t start, const char* buffer, uint32_t length, int32_t codepage,
+                        uint32_t flags)>
+      SetFromBuffer;
+  ResultSlot<ResultCode(ObjectRef self, uint32_t start, uint32_t count, char* buffer, uint32_t size, int32_t codepage,
+                        uint32_t flags)>
+      CopyToBuffer;
 };
 
 // IID_DIGEST.
 struct DigestMethods {
-  ResultCode (*DigestReset)(ObjectRef self);
-  ResultCode (*DigestUpdate)(ObjectRef self, const void* buffer, uint32_t length);
-  ResultCode (*DigestFinal)(ObjectRef self, void* buffer, uint32_t size);
+  ResultSlot<ResultCode(ObjectRef self)> DigestReset;
+  ResultSlot<ResultCode(ObjectRef self, const void* buffer, uint32_t length)> DigestUpdate;
+  ResultSlot<ResultCode(ObjectRef self, void* buffer, uint32_t size)> DigestFinal;
 };
 
 // IID_CODEC: transforms its whole input stream into its output stream.
 struct CodecMethods {
-  ResultCode (*Process)(ObjectRef self, uint64_t* count);
+  ResultSlot<ResultCode(ObjectRef self, uint64_t* count)> Process;
 };
 
 // IID_FILE_SYSTEM.
 struct FileSystemMethods {
-  ResultCode (*OpenByName)(ObjectRef self, ObjectRef* out, ObjectRef name_text, uint32_t access_mode,
-                           uint32_t open_mode);
-  ResultCode (*Clone)(ObjectRef self, ObjectRef* out);
-  ResultCode (*BindToObject)(ObjectRef self, ObjectRef io);
+  ResultSlot<ResultCode(ObjectRef self, ObjectRef* out, ObjectRef name_text, uint32_t access_mode, uint32_t open_mode)>
+      OpenByName;
+  ResultSlot<ResultCode(ObjectRef self, ObjectRef* out)> Clone;
+  ResultSlot<ResultCode(ObjectRef self, ObjectRef io)> BindToObject;
 };
 
 // IID_FS_SOURCE: hands out file systems that open the siblings of an I/O object.
 struct FsSourceMethods {
-  ResultCode (*GetFileSystem)(ObjectRef self, ObjectRef* out, ObjectRef io);
+  ResultSlot<ResultCode(ObjectRef self, ObjectRef* out, ObjectRef io)> GetFileSystem;
 };
 
 // IID_CHANGE_LIST: what a rebuild keeps, replaces and adds.
@@ -124,29 +149,29 @@ struct ChangeListMethods {
   uint32_t (*QueryEntry)(ObjectRef self, ObjectRef* object, uint32_t query, uint64_t entry_number);
   uint32_t (*FirstAdded)(ObjectRef self, uint32_t* iterator);
   uint32_t (*NextAdded)(ObjectRef self, uint32_t* iterator);
-  ResultCode (*GetAdded)(ObjectRef self, ObjectRef* object, uint32_t iterator);
+  ResultSlot<ResultCode(ObjectRef self, ObjectRef* object, uint32_t iterator)> GetAdded;
 };
 
 // IID_MINIARCHIVER.
 struct MiniArchiverMethods {
-  ResultCode (*Reset)(ObjectRef self);
-  ResultCode (*Next)(ObjectRef self, uint64_t* handle, uint64_t previous);
-  ResultCode (*OpenEntry)(ObjectRef self, ObjectRef* result, uint64_t handle, ObjectRef requester);
-  ResultCode (*SetCurrent)(ObjectRef self, uint64_t index);
-  ResultCode (*Rebuild)(ObjectRef self, ObjectRef change_list, ObjectRef destination);
+  ResultSlot<ResultCode(ObjectRef self)> Reset;
+  ResultSlot<ResultCode(ObjectRef self, uint64_t* handle, uint64_t previous)> Next;
+  ResultSlot<ResultCode(ObjectRef self, ObjectRef* result, uint64_t handle, ObjectRef requester)> OpenEntry;
+  ResultSlot<ResultCode(ObjectRef self, uint64_t index)> SetCurrent;
+  ResultSlot<ResultCode(ObjectRef self, ObjectRef change_list, ObjectRef destination)> Rebuild;
 };
 
 // ---- Registration ---------------------------------------------------------
 
 // Hooks the host calls around an object's life. Slot order is fixed.
 struct InternalHooks {
-  ResultCode (*Recognize)(ObjectRef io);       // 1: does this I/O object hold our format?
-  void (*reserved2)();                         // 2
-  ResultCode (*OnInit)(ObjectRef self);        // 3: after creation, before properties are set
-  ResultCode (*OnInitDone)(ObjectRef self);    // 4: CreateObjectDone
-  void (*reserved5)();                         // 5
-  ResultCode (*OnPreClose)(ObjectRef self);    // 6: before the children are closed
-  ResultCode (*OnClosed)(ObjectRef self);      // 7: after the children are closed
+  ResultSlot<ResultCode(ObjectRef io)> Recognize;     // 1: does this I/O object hold our format?
+  void (*reserved2)();                                // 2
+  ResultSlot<ResultCode(ObjectRef self)> OnInit;      // 3: after creation, before properties are set
+  ResultSlot<ResultCode(ObjectRef self)> OnInitDone;  // 4: CreateObjectDone
+  void (*reserved5)();                                // 5
+  ResultSlot<ResultCode(ObjectRef self)> OnPreClose;  // 6: before the children are closed
+  ResultSlot<ResultCode(ObjectRef self)> OnClosed;    // 7: after the children are closed
   void (*reserved8)();
   void (*reserved9)();
   void (*reserved10)();
@@ -179,8 +204,8 @@ struct PropertyRow {
   PropertyValue value;
   uint32_t size;
   uint32_t mode;
-  PropertyGetter getter;
-  PropertySetter setter;
+  ResultSlot<std::remove_pointer_t<PropertyGetter>> getter;
+  ResultSlot<std::remove_pointer_t<PropertySetter>> setter;
 };
 
 using RegisterInterfaceFn = ResultCode (*)(ObjectRef root, uint32_t iid, uint32_t pid, uint32_t subtype,
@@ -201,9 +226,10 @@ struct ImportRow {
 
 // IID_ROOT: the object a plug-in receives at load.
 struct RootMethods {
-  RegisterInterfaceFn RegisterInterface;
-  ResultCode (*ResolveImports)(ObjectRef root, uint32_t reserved, const ImportRow* table, uint32_t flags);
-  ResultCode (*ResolveExport)(ObjectRef root, HostFunction* variable, uint32_t selector, uint32_t id, uint32_t flags);
+  ResultSlot<std::remove_pointer_t<RegisterInterfaceFn>> RegisterInterface;
+  ResultSlot<ResultCode(ObjectRef root, uint32_t reserved, const ImportRow* table, uint32_t flags)> ResolveImports;
+  ResultSlot<ResultCode(ObjectRef root, HostFunction* variable, uint32_t selector, uint32_t id, uint32_t flags)>
+      ResolveExport;
 };
 
 // Host function types. A time value is 8 bytes: a signed 64-bit count of
@@ -241,26 +267,33 @@ inline const MiniArchiverMethods& Archiver(ObjectRef o) {
 }
 inline const RootMethods& Root(ObjectRef o) { return *static_cast<const RootMethods*>(o->methods); }
 
-inline ResultCode CreateObject(ObjectRef parent, ObjectRef* out, uint32_t iid, uint32_t pid) {
+[[nodiscard]] inline ResultCode CreateObject(ObjectRef parent, ObjectRef* out, uint32_t iid, uint32_t pid) {
   return parent->system->CreateObject(parent, out, iid, pid, 0);
 }
-inline ResultCode CreateObjectQuick(ObjectRef parent, ObjectRef* out, uint32_t iid, uint32_t pid) {
+[[nodiscard]] inline ResultCode CreateObjectQuick(ObjectRef parent, ObjectRef* out, uint32_t iid, uint32_t pid) {
   return parent->system->CreateObjectQuick(parent, out, iid, pid, 0);
 }
-inline ResultCode CreateObjectDone(ObjectRef o) { return o->system->CreateObjectDone(o); }
-inline ResultCode CloseObject(ObjectRef o) { return o->system->CloseObject(o); }
+[[nodiscard]] inline ResultCode CreateObjectDone(ObjectRef o) { return o->system->CreateObjectDone(o); }
+[[nodiscard]] inline ResultCode CloseObject(ObjectRef o) { return o->system->CloseObject(o); }
+// Closes `o`, if any, and empties it, on a path that only cleans up: the
+// object's use ends here whatever the close returns, and there is nothing
+// to retry.
+inline void CloseIfOpen(ObjectRef& o) {
+  if (o != nullptr) IgnoreResult(CloseObject(o));
+  o = nullptr;
+}
 inline ObjectRef FindAncestor(ObjectRef o, uint32_t iid) { return o->system->FindAncestor(o, iid); }
 inline uint32_t GetPropDWord(ObjectRef o, PropId prop) { return o->system->GetPropDWord(o, prop); }
-inline ResultCode SetPropDWord(ObjectRef o, PropId prop, uint32_t value) {
+[[nodiscard]] inline ResultCode SetPropDWord(ObjectRef o, PropId prop, uint32_t value) {
   return o->system->SetPropDWord(o, prop, value);
 }
-inline ResultCode SetPropQWord(ObjectRef o, PropId prop, uint64_t value) {
+[[nodiscard]] inline ResultCode SetPropQWord(ObjectRef o, PropId prop, uint64_t value) {
   return o->system->SetPropQWord(o, prop, static_cast<uint32_t>(value), static_cast<uint32_t>(value >> 32));
 }
-inline ResultCode SetPropObject(ObjectRef o, PropId prop, ObjectRef value) {
+[[nodiscard]] inline ResultCode SetPropObject(ObjectRef o, PropId prop, ObjectRef value) {
   return o->system->SetPropObject(o, prop, value);
 }
-inline ResultCode SetPropBuffer(ObjectRef o, PropId prop, const void* buffer, uint32_t size) {
+[[nodiscard]] inline ResultCode SetPropBuffer(ObjectRef o, PropId prop, const void* buffer, uint32_t size) {
   return o->system->SetPropBuffer(o, nullptr, prop, buffer, size);
 }
 

@@ -10,8 +10,12 @@ using PropId = uint32_t;
 
 constexpr bool Failed(ResultCode r) { return r < 0; }
 
+// Marks a result as deliberately not acted on; the call site says why.
+// Every function that returns a ResultCode is [[nodiscard]].
+constexpr void IgnoreResult(ResultCode r) { static_cast<void>(r); }
+
 // Result codes. Negative values are errors, positive ones warnings.
-constexpr ResultCode MakeError(uint32_t code) { return static_cast<ResultCode>(code); }
+[[nodiscard]] constexpr ResultCode MakeError(uint32_t code) { return static_cast<ResultCode>(code); }
 
 constexpr ResultCode RESULT_OK = 0;
 constexpr ResultCode ERR_UNSUPPORTED = MakeError(0x80000040u);
@@ -117,6 +121,31 @@ constexpr PropId PROP_UNIX_SPECIAL = 0x23001032u;
 // those.
 constexpr PropId PROP_LIMIT_MAX_ENTRIES = 0x20402060u;
 constexpr PropId PROP_LIMIT_MAX_VOLUMES = 0x20402061u;
+// Constants a MiniArchiver serves whose use is the host's alone: named by
+// their kind and low bits, not by a meaning the plug-in does not know.
+constexpr PropId PROP_RESERVED_FLAG_1000 = 0x20601000u;
+constexpr PropId PROP_RESERVED_FLAG_1001 = 0x20601001u;
+constexpr PropId PROP_RESERVED_FLAG_1011 = 0x20601011u;
+constexpr PropId PROP_RESERVED_DWORD_1000 = 0x20401000u;
+constexpr PropId PROP_RESERVED_DWORD_0049 = 0x20400049u;  // listed in the manifest only
+constexpr PropId PROP_RESERVED_VALUE_0049 = 0x21700049u;  // served by the property table only
+
+// Bits of PROP_ACCESS_MODE and PROP_OPEN_MODE of an I/O object.
+constexpr uint32_t ACCESS_READ = 1;
+constexpr uint32_t ACCESS_WRITE = 2;
+constexpr uint32_t OPEN_EXISTING = 1;  // open a file that exists
+constexpr uint32_t OPEN_CREATE = 2;    // create a file that does not
+constexpr uint32_t OPEN_TRUNCATE = 4;  // empty it (with ACCESS_WRITE)
+
+// Bits of PROP_CAPABILITIES. What each lets the host do is the host's to
+// know; they are named by their place.
+constexpr uint32_t CAPABILITY_BIT_0 = 1u << 0;
+constexpr uint32_t CAPABILITY_BIT_1 = 1u << 1;
+constexpr uint32_t CAPABILITY_BIT_2 = 1u << 2;
+constexpr uint32_t CAPABILITY_BIT_3 = 1u << 3;
+constexpr uint32_t CAPABILITY_BIT_4 = 1u << 4;
+constexpr uint32_t CAPABILITY_BIT_7 = 1u << 7;
+constexpr uint32_t CAPABILITY_BIT_10 = 1u << 10;
 
 // Kinds of property values, taken from bits 20..27 of the id.
 enum class PropKind : uint8_t { Byte, Word, DWord, QWord, String, Buffer, Object, Unknown };

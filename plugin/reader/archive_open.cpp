@@ -37,7 +37,9 @@ void SendVolumeDigests(ArchiverState& s, ObjectRef target) {
     uint8_t bytes[8];
     for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(digest >> (8 * i));
     uint32_t length = sizeof bytes;
-    target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_VOLUME_DIGEST, s.volumes[v].io, bytes, &length);
+    // A notice: whether the host takes it changes nothing for the archive.
+    IgnoreResult(
+        target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_VOLUME_DIGEST, s.volumes[v].io, bytes, &length));
   }
 }
 
@@ -48,7 +50,8 @@ void SendUnreadableVolume(ArchiverState& s, ObjectRef target) {
   const uint32_t name_length = static_cast<uint32_t>(strnlen(s.unreadable_volume, kVolumeNameSize - 1));
   std::memcpy(message + 4, s.unreadable_volume, name_length);
   uint32_t length = 4 + name_length;
-  target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_VOLUME_UNREADABLE, nullptr, message, &length);
+  // A notice, as the digests are: the set is incomplete whatever the host does with it.
+  IgnoreResult(target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_VOLUME_UNREADABLE, nullptr, message, &length));
 }
 
 }  // namespace
@@ -96,8 +99,9 @@ ResultCode OnInitDone(ObjectRef archiver) {
       uint32_t length = 0;
       if (s.entry_count != 0 && (EntryFlags(s.entries[s.entry_count - 1].fixed_header) & FLAG_SPLIT_NEXT))
         length = NextVolumeName(archiver, s.entries[s.entry_count - 1].volume.io, missing, sizeof missing);
-      target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_ARCHIVE_INCOMPLETE, nullptr,
-                                  length != 0 ? missing : nullptr, length != 0 ? &length : nullptr);
+      // A notice, as the digests are.
+      IgnoreResult(target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_ARCHIVE_INCOMPLETE, nullptr,
+                                               length != 0 ? missing : nullptr, length != 0 ? &length : nullptr));
     }
   }
   if (Failed(result)) return result;
@@ -156,7 +160,7 @@ ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single
 
   if (s.volume_count > 1 || (main_flags & FLAG_SPLIT_NEXT)) {
     s.multi_volume = 1;
-    Trace(archiver, TRACE_VOLUMES, "arj\tvolumes count %d", static_cast<int32_t>(s.volume_count));
+    IgnoreResult(Trace(archiver, TRACE_VOLUMES, "arj\tvolumes count %d", static_cast<int32_t>(s.volume_count)));
   }
   if (s.entry_count == 0) return RESULT_OK;
   const uint8_t first_flags = EntryFlags(s.entries[0].fixed_header);
@@ -219,11 +223,13 @@ ResultCode ScanEntries(ObjectRef archiver) {
 uint64_t DigestVolumeEntries(const EntryRecord* entries, ObjectRef digest, uint32_t volume_index,
                              uint32_t entry_count) {
   const DigestMethods& d = host::Digest(digest);
-  d.DigestReset(digest);
-  for (uint32_t i = 0; i < entry_count; ++i)
-    if (entries[i].volume_index == volume_index) d.DigestUpdate(digest, &entries[i], kDigestImageSize);
+  // A digest that missed a step would tell two archives apart by nothing.
+  ResultCode r = d.DigestReset(digest);
+  for (uint32_t i = 0; i < entry_count && !Failed(r); ++i)
+    if (entries[i].volume_index == volume_index) r = d.DigestUpdate(digest, &entries[i], kDigestImageSize);
   uint8_t out[kDigestOutputSize] = {};
-  d.DigestFinal(digest, out, sizeof out);
+  if (!Failed(r)) r = d.DigestFinal(digest, out, sizeof out);
+  if (Failed(r)) return kNoArchiveDigest;
   uint64_t low = 0, high = 0;
   for (int i = 7; i >= 0; --i) {
     low = (low << 8) | out[i];

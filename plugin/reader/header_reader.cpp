@@ -27,7 +27,7 @@ HeaderCause ReadAt(ObjectRef stream, uint64_t offset, HeaderRole role, uint8_t* 
   return ReadHeader(reader, offset, role, kTablePolicy, prefix, facts);
 }
 
-ResultCode ResultOf(HeaderCause cause, const HeaderFacts& facts) {
+[[nodiscard]] ResultCode ResultOf(HeaderCause cause, const HeaderFacts& facts) {
   switch (cause) {
     case HeaderCause::kHeader: return RESULT_OK;
     case HeaderCause::kEndMarker: return ERR_END_OF_LIST;
@@ -38,7 +38,7 @@ ResultCode ResultOf(HeaderCause cause, const HeaderFacts& facts) {
 
 }  // namespace
 
-ResultCode Recognize(ObjectRef io) {
+[[nodiscard]] ResultCode Recognize(ObjectRef io) {
   uint8_t header[kFixedHeaderSize] = {};
   uint32_t count = 0;
   ResultCode result = host::Io(io).SeekRead(io, &count, 0, header, sizeof header);
@@ -50,7 +50,7 @@ ResultCode Recognize(ObjectRef io) {
   return recognized ? RESULT_OK : ERR_NOT_RECOGNIZED;
 }
 
-ResultCode MeasureMainHeader(ObjectRef stream, uint32_t* length_out) {
+[[nodiscard]] ResultCode MeasureMainHeader(ObjectRef stream, uint32_t* length_out) {
   uint8_t prefix[kMaxHeaderPrefix];
   HeaderFacts facts;
   HeaderCause cause = ReadAt(stream, 0, HeaderRole::kMain, prefix, &facts);
@@ -63,7 +63,7 @@ ResultCode MeasureMainHeader(ObjectRef stream, uint32_t* length_out) {
   return RESULT_OK;
 }
 
-ResultCode ReadLocalHeader(ObjectRef stream, uint32_t* position, uint8_t* fixed, char* name) {
+[[nodiscard]] ResultCode ReadLocalHeader(ObjectRef stream, uint32_t* position, uint8_t* fixed, char* name) {
   uint8_t prefix[kMaxHeaderPrefix];
   HeaderFacts facts;
   ResultCode result = ResultOf(ReadAt(stream, *position, HeaderRole::kLocal, prefix, &facts), facts);

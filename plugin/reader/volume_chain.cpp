@@ -14,7 +14,6 @@ namespace {
 
 constexpr uint64_t kNameBufferSize = 16512;  // room for a name to grow as it is rewritten
 constexpr uint32_t kHostNameSize = 512;      // what the host may fill
-constexpr uint32_t kOpenExisting = 1;
 // Volumes that are not found before the archive's own, while no volume has
 // been found, after which discovery goes straight to the archive's own.
 constexpr int32_t kLeadingMissesBeforeOwn = 16;
@@ -27,19 +26,22 @@ struct NameWork {
 
   explicit NameWork(ArchiverState& s) : state(s) {}
   ~NameWork() {
-    if (text != nullptr) host::CloseObject(text);
+    host::CloseIfOpen(text);
     ReleaseBlock(state, &name);
   }
   uint32_t Length() const { return static_cast<uint32_t>(strnlen(name, kNameBufferSize - 1)); }
   // Reads PROP_OBJECT_NAME of `io`; the buffer always ends in a NUL.
-  ResultCode ReadName(ObjectRef io, uint32_t* reported) {
+  [[nodiscard]] ResultCode ReadName(ObjectRef io, uint32_t* reported) {
     ResultCode result =
         io->system->GetPropString(io, reported, PROP_OBJECT_NAME, name, kHostNameSize, CP_HOST_PATHS);
     name[kHostNameSize - 1] = '\0';
     return result;
   }
-  // The text carries the name as it now stands, with its own length.
-  void PutNameInText() { host::Text(text).SetFromBuffer(text, 0, name, Length(), CP_HOST_PATHS, 0); }
+  // The text carries the name as it now stands, with its own length; a
+  // text that did not take it would open the volume named before.
+  [[nodiscard]] ResultCode PutNameInText() {
+    return host::Text(text).SetFromBuffer(text, 0, name, Length(), CP_HOST_PATHS, 0);
+  }
 };
 
 ObjectRef NextIoUp(ObjectRef io) { return host::FindAncestor(io, IID_BLOCK_IO); }
@@ -60,8 +62,7 @@ void ObtainFileSystem(ObjectRef archiver, ArchiverState& s, ObjectRef io, bool m
     }
     for (ObjectRef candidate = io; candidate != nullptr; candidate = NextIoUp(candidate))
       if (!Failed(host::FileSystem(s.file_system).BindToObject(s.file_system, candidate))) return;
-    host::CloseObject(s.file_system);
-    s.file_system = nullptr;
+    host::CloseIfOpen(s.file_system);
     return;
   }
   if (!may_create_native || host::GetPropDWord(io, PROP_IO_ORIGIN) != IO_ORIGIN_NATIVE_FILE) return;
@@ -69,14 +70,11 @@ void ObtainFileSystem(ObjectRef archiver, ArchiverState& s, ObjectRef io, bool m
     s.file_system = nullptr;
     return;
   }
-  if (Failed(host::FileSystem(s.file_system).BindToObject(s.file_system, io))) {
-    host::CloseObject(s.file_system);
-    s.file_system = nullptr;
-  }
+  if (Failed(host::FileSystem(s.file_system).BindToObject(s.file_system, io))) host::CloseIfOpen(s.file_system);
 }
 
 // Opens a stream over the record's I/O and measures its main header.
-ResultCode OpenVolumeStream(VolumeRecord& record) {
+[[nodiscard]] ResultCode OpenVolumeStream(VolumeRecord& record) {
   record.stream = nullptr;
   record.entries = 0;
   ResultCode result = host::CreateObjectQuick(record.io, &record.stream, IID_STREAM, PID_DEFAULT);
@@ -98,8 +96,7 @@ void NoteUnreadableVolume(ArchiverState& s, const NameWork& work, ResultCode cau
 
 // Closes a volume opened by name that is not kept in the set.
 void DropVolume(VolumeRecord& record) {
-  host::CloseObject(record.io);
-  record.io = nullptr;
+  host::CloseIfOpen(record.io);  // not kept: its close has nothing left to keep
   record.stream = nullptr;
 }
 
@@ -107,7 +104,8 @@ void DropVolume(VolumeRecord& record) {
 bool SetGoesOnAfter(const VolumeRecord& record) {
   uint8_t flags = 0;
   uint32_t count = 0;
-  host::Stream(record.stream).SeekRead(record.stream, &count, fixed_header::kFlags, &flags, sizeof flags);
+  // The count tells: a flags byte not read says nothing goes on.
+  IgnoreResult(host::Stream(record.stream).SeekRead(record.stream, &count, fixed_header::kFlags, &flags, sizeof flags));
   return count == sizeof flags && (flags & FLAG_SPLIT_NEXT) != 0;
 }
 
@@ -137,8 +135,9 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
   ReleaseBlock(s, &s.volumes);
   result = AllocateBlock(s, &s.volumes, uint64_t{kDiscoveredVolumeSlots} * sizeof(VolumeRecord));
   if (Failed(result)) return result;
-  Trace(archiver, TRACE_VOLUMES, "arj\tvolumes %d to %d (isize %d - %s)", 0, own, static_cast<int32_t>(reported),
-        work.name);
+  // Traces are best effort: a host that takes none changes nothing here.
+  IgnoreResult(Trace(archiver, TRACE_VOLUMES, "arj\tvolumes %d to %d (isize %d - %s)", 0, own,
+                     static_cast<int32_t>(reported), work.name));
 
   int32_t leading_misses = 0;
   uint64_t dropped = 0;  // volumes of sets that ended before the named volume: they count to the bound
@@ -150,15 +149,17 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
       record.io = archive_io;
       result = RESULT_OK;
     } else {
-      work.PutNameInText();
       record.io = nullptr;
-      result = host::FileSystem(s.file_system).OpenByName(s.file_system, &record.io, work.text, s.access_mode, kOpenExisting);
-      Trace(archiver, TRACE_VOLUMES, "arj\topen volume %d result %terr", static_cast<int32_t>(n), result);
+      result = work.PutNameInText();
+      if (!Failed(result))
+        result = host::FileSystem(s.file_system)
+                     .OpenByName(s.file_system, &record.io, work.text, s.access_mode, OPEN_EXISTING);
+      IgnoreResult(Trace(archiver, TRACE_VOLUMES, "arj\topen volume %d result %terr", static_cast<int32_t>(n), result));
     }
     ++n;
     if (!Failed(result) && s.volume_count + dropped >= volume_bound) {
       // One volume more than the set may have: refused, not cut short.
-      if (opened_by_name) host::CloseObject(record.io);
+      if (opened_by_name) host::CloseIfOpen(record.io);
       record.io = nullptr;
       return ERR_LIMIT_EXCEEDED;
     }
@@ -174,7 +175,7 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
         // the named one's starts after it.
         if (!SetGoesOnAfter(s.volumes[s.volume_count - 1])) {
           if (n > own) break;
-          Trace(archiver, TRACE_VOLUMES, "arj\tset ends at volume %d", static_cast<int32_t>(n - 1));
+          IgnoreResult(Trace(archiver, TRACE_VOLUMES, "arj\tset ends at volume %d", static_cast<int32_t>(n - 1)));
           for (uint32_t v = 0; v < s.volume_count; ++v) DropVolume(s.volumes[v]);
           dropped += s.volume_count;
           s.volume_count = 0;
@@ -189,7 +190,7 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
         break;
       }
       if (n <= own) {
-        Trace(archiver, TRACE_VOLUMES, "arj\tswitch to ok");
+        IgnoreResult(Trace(archiver, TRACE_VOLUMES, "arj\tswitch to ok"));
         result = RESULT_OK;
         if (s.volume_count == 0 && ++leading_misses >= kLeadingMissesBeforeOwn) n = own;
       }
@@ -206,7 +207,9 @@ uint32_t NextVolumeName(ObjectRef archiver, ObjectRef volume_io, char* out, uint
   if (size == 0 || volume_io == nullptr || Failed(AllocateBlock(s, &work.name, kNameBufferSize))) return 0;
   uint32_t reported = 0;
   work.name[0] = '\0';
-  for (ObjectRef o = volume_io; o != nullptr && work.name[0] == '\0'; o = NextIoUp(o)) work.ReadName(o, &reported);
+  ResultCode result = RESULT_OK;
+  for (ObjectRef o = volume_io; o != nullptr && work.name[0] == '\0'; o = NextIoUp(o)) result = work.ReadName(o, &reported);
+  if (Failed(result)) return 0;  // a name not read whole names no volume
   const int32_t k = FindVolumeNumber(work.name, work.Length());
   if (k < 0 || k == INT32_MAX || SetVolumeNumber(work.name, work.Length(), k + 1) == 1) return 0;
   const uint32_t length = work.Length();
@@ -236,7 +239,7 @@ ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
       result = ERR_BAD_VOLUME_NAME;
       break;
     }
-    work.PutNameInText();
+    if (Failed(result = work.PutNameInText())) break;
     if (s.volume_count >= VolumeBound(s)) {
       result = ERR_LIMIT_EXCEEDED;
       break;
@@ -247,7 +250,8 @@ ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
     }
     VolumeRecord& record = s.volumes[s.volume_count];
     record.io = nullptr;
-    result = host::FileSystem(s.file_system).OpenByName(s.file_system, &record.io, work.text, s.access_mode, kOpenExisting);
+    result =
+        host::FileSystem(s.file_system).OpenByName(s.file_system, &record.io, work.text, s.access_mode, OPEN_EXISTING);
     if (Failed(result)) {
       if (result != ERR_NOT_FOUND) NoteUnreadableVolume(s, work, result);
       break;

@@ -12,7 +12,7 @@
 // volume that is not there ends the set (or, before any was found, is
 // passed over); one that is there but cannot be read does the same and is
 // noted in the state (unreadable_volume), as the set is then incomplete.
-ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io);
+[[nodiscard]] ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io);
 
 // The name of the volume after the one read through `volume_io`, as the
 // set numbers them, into `out` (NUL-terminated); returns its length, 0
@@ -23,4 +23,4 @@ uint32_t NextVolumeName(ObjectRef archiver, ObjectRef volume_io, char* out, uint
 // appends it and its first entry to the tables. A failure anywhere takes
 // everything this call appended off again; a volume that is there but
 // cannot be read is noted in the state (unreadable_volume).
-ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io);
+[[nodiscard]] ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io);

@@ -11,4 +11,4 @@ constexpr uint32_t kAddedNameBufferSize = 4096;
 // bytes), NUL-terminated within it. The host's error is returned; an empty
 // name, or one too long for a header (see kMaxWrittenNameLength), is
 // ERR_BAD_PARAMETER.
-ResultCode ReadAddedName(ObjectRef object, char* buffer, uint32_t* length);
+[[nodiscard]] ResultCode ReadAddedName(ObjectRef object, char* buffer, uint32_t* length);

@@ -13,5 +13,5 @@ constexpr uint32_t kCopyChunk = 4096;
 // ends early is ERR_CORRUPTED: the header written before these bytes
 // claims all of them. With `crc`, the CRC-32 of the bytes copied is
 // carried on from *crc.
-ResultCode CopyRange(uint8_t* buffer, ObjectRef source, uint64_t offset, uint64_t size, OutputStream& out,
-                     uint32_t* crc = nullptr);
+[[nodiscard]] ResultCode CopyRange(uint8_t* buffer, ObjectRef source, uint64_t offset, uint64_t size,
+                                   OutputStream& out, uint32_t* crc = nullptr);

@@ -10,7 +10,7 @@ uint64_t ShortestHeaderSpan(const uint8_t* fixed) {
   return 4 + uint64_t{LoadWord(fixed + fixed_header::kBasicHeaderSize)} + 4 + 2;
 }
 
-ResultCode CheckEntry(const ArchiverState& s, const EntryRecord& e, uint64_t archive_size) {
+[[nodiscard]] ResultCode CheckEntry(const ArchiverState& s, const EntryRecord& e, uint64_t archive_size) {
   if (e.volume_index != 0 || e.volume.io != s.archive_io) return ERR_UNSUPPORTED;
   if (EntryFlags(e.fixed_header) & (FLAG_SPLIT_NEXT | FLAG_SPLIT_PREV)) return ERR_UNSUPPORTED;
   // A header offset of 0 is what the volume chain leaves for an entry it

@@ -7,4 +7,4 @@
 // ERR_UNSUPPORTED for an archive of several volumes, an entry in another
 // volume or a split entry; ERR_CORRUPTED for an entry whose stored header
 // span or packed data do not lie within the archive I/O.
-ResultCode CheckCopyableArchive(const ArchiverState& s);
+[[nodiscard]] ResultCode CheckCopyableArchive(const ArchiverState& s);

@@ -10,4 +10,5 @@
 // a time through `buffer`; leaves the stream at its start again. A read
 // error is returned; content that does not come to exactly `expected` bytes
 // is ERR_CORRUPTED (the header would state a size it does not have).
-ResultCode CrcOfStream(ObjectRef stream, uint8_t* buffer, uint32_t chunk, uint64_t expected, uint32_t* crc);
+[[nodiscard]] ResultCode CrcOfStream(ObjectRef stream, uint8_t* buffer, uint32_t chunk, uint64_t expected,
+                                     uint32_t* crc);

@@ -7,9 +7,11 @@ ResultCode CreateEncoder(ObjectRef parent, uint8_t method, ObjectRef* codec, Obj
   if (Failed(r)) return r;
   // A warning is no object: nothing to encode with.
   if (created == nullptr) return ERR_NOT_INITIALIZED;
-  *codec = created;
-  host::SetPropObject(created, PROP_CODEC_OUTPUT, output);
-  host::SetPropObject(created, PROP_CODEC_INPUT, input);
-  host::SetPropDWord(created, PROP_CODEC_METHOD, method);
-  return host::CreateObjectDone(created);
+  *codec = created;  // the caller closes it, on failure too
+  // An encoder that did not take its streams or method would write
+  // something other than the entry.
+  r = host::SetPropObject(created, PROP_CODEC_OUTPUT, output);
+  if (!Failed(r)) r = host::SetPropObject(created, PROP_CODEC_INPUT, input);
+  if (!Failed(r)) r = host::SetPropDWord(created, PROP_CODEC_METHOD, method);
+  return Failed(r) ? r : host::CreateObjectDone(created);
 }

@@ -10,4 +10,5 @@
 // writing `output`. A failed creation, or a warning that comes without an
 // object (ERR_NOT_INITIALIZED), leaves *codec empty; once the host gave an
 // object, *codec holds it whatever the result.
-ResultCode CreateEncoder(ObjectRef parent, uint8_t method, ObjectRef* codec, ObjectRef input, ObjectRef output);
+[[nodiscard]] ResultCode CreateEncoder(ObjectRef parent, uint8_t method, ObjectRef* codec, ObjectRef input,
+                                       ObjectRef output);

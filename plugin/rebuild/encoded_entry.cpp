@@ -14,11 +14,6 @@ constexpr uint32_t kHeaderOverhead = 42;  // fixed header, two NULs, header CRC,
 constexpr uint32_t kBasicOverhead = 32;   // the basic header beyond the name
 constexpr uint8_t kWrittenFirstHeaderSize = 30;
 
-void Close(ObjectRef& o) {
-  if (o != nullptr) host::CloseObject(o);
-  o = nullptr;
-}
-
 constexpr uint8_t kUnixSpecialId = 'U';
 constexpr uint32_t kExtendedOverhead = 7;  // its size, id byte and CRC
 
@@ -28,7 +23,7 @@ uint32_t ExtendedLength(const EntryTemplate& t) {
 
 // A link's or special file's 'U' extended header, final as written here:
 // its size, id and body, and the CRC of id and body.
-ResultCode WriteUnixSpecial(OutputStream& out, const EntryTemplate& t) {
+[[nodiscard]] ResultCode WriteUnixSpecial(OutputStream& out, const EntryTemplate& t) {
   uint8_t id = kUnixSpecialId;
   const uint32_t crc = Crc32Update(t.unix_special_length, t.unix_special, Crc32Update(1, &id, 0));
   ResultCode r = WriteWord16(out, static_cast<uint16_t>(t.unix_special_length + 1));
@@ -38,7 +33,7 @@ ResultCode WriteUnixSpecial(OutputStream& out, const EntryTemplate& t) {
   return r;
 }
 
-ResultCode WritePlaceholder(OutputStream& out, const EncodedEntry& e) {
+[[nodiscard]] ResultCode WritePlaceholder(OutputStream& out, const EncodedEntry& e) {
   ResultCode r = WriteBytes(out, e.header->header, kFixedHeaderSize);
   if (!Failed(r)) r = WriteBytes(out, e.name, e.name_length);
   if (!Failed(r)) r = WriteWord16(out, 0);   // the name's NUL and the empty comment
@@ -73,11 +68,11 @@ void CompleteHeader(uint8_t* h, const EncodedEntry& e, uint32_t method, uint64_t
 }  // namespace
 
 void ReleaseEntryObjects(EntryObjects& o) {
-  Close(o.source_stream);
-  if (o.source_owned) Close(o.source);
-  o.source = nullptr;
+  host::CloseIfOpen(o.source_stream);
+  if (o.source_owned) host::CloseIfOpen(o.source);
+  o.source = nullptr;  // an added object stays the list's
   o.source_owned = false;
-  Close(o.encoder);
+  host::CloseIfOpen(o.encoder);
 }
 
 ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& out, const EncodedEntry& e,

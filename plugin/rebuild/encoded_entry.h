@@ -36,5 +36,6 @@ struct EncodedEntry {
 // Writes the entry at the output's position, using `work` (the work
 // buffer, which the name may lie in) for the CRC pass and the read-back.
 // *process_result receives the encoder's result once it has run.
-ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& out, const EncodedEntry& entry,
-                             EntryObjects& objects, ResultCode* process_result);
+[[nodiscard]] ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& out,
+                                           const EncodedEntry& entry, EntryObjects& objects,
+                                           ResultCode* process_result);

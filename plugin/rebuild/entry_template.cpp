@@ -85,7 +85,7 @@ bool ApplyContentTime(ObjectRef content, uint8_t* h) {
   return true;
 }
 
-ResultCode ApplyRequestedMethod(ObjectRef content, EntryTemplate* out) {
+[[nodiscard]] ResultCode ApplyRequestedMethod(ObjectRef content, EntryTemplate* out) {
   uint32_t method = 0;
   if (!OptionalProperty(content, PROP_ENTRY_METHOD, &method)) return RESULT_OK;
   if (method > kMaxMethod) return ERR_BAD_PARAMETER;
@@ -107,7 +107,7 @@ void DefaultHeader(uint8_t* h) {
 }
 
 // What both kinds of new entry take from their content, over `out->header`.
-ResultCode ApplyContent(ObjectRef content, EntryTemplate* out) {
+[[nodiscard]] ResultCode ApplyContent(ObjectRef content, EntryTemplate* out) {
   out->method = EntryMethod(out->header);
   out->unix_special_length = 0;
   ClearInheritedFlagsAndType(out->header);

@@ -30,9 +30,9 @@ struct EntryTemplate {
 
 // A replaced entry starts from its own fixed header; without a time of
 // its own the content is stamped now.
-ResultCode ReplacedEntryTemplate(const EntryRecord& entry, ObjectRef content, EntryTemplate* out);
+[[nodiscard]] ResultCode ReplacedEntryTemplate(const EntryRecord& entry, ObjectRef content, EntryTemplate* out);
 
 // An added object starts from the first old entry's fixed header (whose
 // time stands when the content has none), or for an archive without
 // entries from a file header of our own making.
-ResultCode AddedEntryTemplate(const ArchiverState& s, ObjectRef content, EntryTemplate* out);
+[[nodiscard]] ResultCode AddedEntryTemplate(const ArchiverState& s, ObjectRef content, EntryTemplate* out);

@@ -8,7 +8,7 @@ namespace {
 constexpr uint32_t kCrcSize = 4;
 
 // `size` bytes at `at` followed by their CRC; `at` moves past the old CRC.
-ResultCode WriteWithCrc(OutputStream& out, const uint8_t* header, uint32_t length, uint32_t* at, uint32_t size) {
+[[nodiscard]] ResultCode WriteWithCrc(OutputStream& out, const uint8_t* header, uint32_t length, uint32_t* at, uint32_t size) {
   if (size > length - *at || length - *at - size < kCrcSize) return ERR_CORRUPTED;
   ResultCode r = WriteBytes(out, header + *at, size);
   if (!Failed(r)) r = WriteDWord32(out, Crc32Update(size, header + *at, 0));

@@ -11,4 +11,4 @@
 // with what could be recovered, does not make the new archive fail its
 // test. A sound header is written as it was. ERR_CORRUPTED when the bytes
 // do not divide into a basic header and extended headers.
-ResultCode WriteMainHeader(OutputStream& out, const uint8_t* header, uint32_t length);
+[[nodiscard]] ResultCode WriteMainHeader(OutputStream& out, const uint8_t* header, uint32_t length);

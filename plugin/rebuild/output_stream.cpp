@@ -2,13 +2,13 @@
 
 namespace {
 
-ResultCode Moved(ResultCode result, uint64_t done, uint64_t wanted) {
+[[nodiscard]] ResultCode Moved(ResultCode result, uint64_t done, uint64_t wanted) {
   if (Failed(result)) return result;
   return done == wanted ? RESULT_OK : ERR_IO;
 }
 
 // The stream reports where it stands; it must be where we think it is.
-ResultCode SeekTo(OutputStream& out, uint64_t offset, uint32_t origin, uint64_t target) {
+[[nodiscard]] ResultCode SeekTo(OutputStream& out, uint64_t offset, uint32_t origin, uint64_t target) {
   uint64_t at = ~uint64_t{0};
   ResultCode r = host::Stream(out.stream).Seek(out.stream, &at, offset, origin);
   if (Failed(r)) return r;

@@ -14,11 +14,11 @@ struct OutputStream {
 
 // Each returns 0, or the stream's error (ERR_IO when the stream claims
 // success but moved fewer bytes than asked).
-ResultCode WriteBytes(OutputStream& out, const void* buffer, uint32_t size);
-ResultCode WriteWord16(OutputStream& out, uint16_t value);
-ResultCode WriteDWord32(OutputStream& out, uint32_t value);
-ResultCode SeekForward(OutputStream& out, uint64_t offset);
-ResultCode SeekBackward(OutputStream& out, uint64_t offset);
+[[nodiscard]] ResultCode WriteBytes(OutputStream& out, const void* buffer, uint32_t size);
+[[nodiscard]] ResultCode WriteWord16(OutputStream& out, uint16_t value);
+[[nodiscard]] ResultCode WriteDWord32(OutputStream& out, uint32_t value);
+[[nodiscard]] ResultCode SeekForward(OutputStream& out, uint64_t offset);
+[[nodiscard]] ResultCode SeekBackward(OutputStream& out, uint64_t offset);
 // Reads back `size` bytes just written, at the position, and moves past them.
-ResultCode ReadBack(OutputStream& out, void* buffer, uint32_t size);
-ResultCode FlushOutput(OutputStream& out);
+[[nodiscard]] ResultCode ReadBack(OutputStream& out, void* buffer, uint32_t size);
+[[nodiscard]] ResultCode FlushOutput(OutputStream& out);

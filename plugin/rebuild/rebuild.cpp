@@ -37,10 +37,11 @@ void ReportDamagedCopy(ObjectRef archiver, uint64_t number) {
   uint8_t bytes[8];
   for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(number >> (8 * i));
   uint32_t length = sizeof bytes;
-  target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_DAMAGED_ENTRY_COPIED, nullptr, bytes, &length);
+  // A notice: the copy stands whatever the host does with it.
+  IgnoreResult(target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_DAMAGED_ENTRY_COPIED, nullptr, bytes, &length));
 }
 
-ResultCode CopyStoredEntry(Rebuilding& b, const EntryRecord& e, uint64_t number) {
+[[nodiscard]] ResultCode CopyStoredEntry(Rebuilding& b, const EntryRecord& e, uint64_t number) {
   // Header and packed data are copied in chunks: a stored header can be
   // longer than any buffer (up to 64 KiB basic header, extended headers).
   ResultCode r = CopyRange(b.s.work_buffer, b.s.archive_stream, e.header_offset, e.data_offset - e.header_offset, b.out);
@@ -54,7 +55,7 @@ ResultCode CopyStoredEntry(Rebuilding& b, const EntryRecord& e, uint64_t number)
   return r;
 }
 
-ResultCode ReplaceEntry(Rebuilding& b, const EntryRecord& e) {
+[[nodiscard]] ResultCode ReplaceEntry(Rebuilding& b, const EntryRecord& e) {
   EntryTemplate t{};
   ResultCode r = ReplacedEntryTemplate(e, b.entry.source, &t);
   if (Failed(r)) return r;
@@ -65,7 +66,7 @@ ResultCode ReplaceEntry(Rebuilding& b, const EntryRecord& e) {
   return r;
 }
 
-ResultCode WriteOldEntry(Rebuilding& b, uint64_t number) {
+[[nodiscard]] ResultCode WriteOldEntry(Rebuilding& b, uint64_t number) {
   const ChangeListMethods& list = host::ChangeList(b.list);
   const EntryRecord& e = b.s.entries[number - 1];
   ObjectRef object = nullptr;
@@ -85,7 +86,7 @@ ResultCode WriteOldEntry(Rebuilding& b, uint64_t number) {
   return RESULT_OK;
 }
 
-ResultCode WriteAddedEntry(Rebuilding& b, uint32_t iterator) {
+[[nodiscard]] ResultCode WriteAddedEntry(Rebuilding& b, uint32_t iterator) {
   ObjectRef object = nullptr;
   ResultCode r = host::ChangeList(b.list).GetAdded(b.list, &object, iterator);
   if (Failed(r)) return r;
@@ -105,7 +106,7 @@ ResultCode WriteAddedEntry(Rebuilding& b, uint32_t iterator) {
   return RESULT_OK;
 }
 
-ResultCode WriteEntries(Rebuilding& b) {
+[[nodiscard]] ResultCode WriteEntries(Rebuilding& b) {
   ResultCode r = WriteMainHeader(b.out, b.s.main_header, b.s.main_header_length);
   for (uint64_t k = 1; !Failed(r) && k <= b.s.entry_count; ++k) r = WriteOldEntry(b, k);
   if (Failed(r)) return r;
@@ -138,7 +139,7 @@ ResultCode Rebuild(ObjectRef archiver, ObjectRef change_list, ObjectRef destinat
   }
   ReleaseEntryObjects(b.entry);
   const ResultCode flushed = FlushOutput(b.out);
-  host::CloseObject(b.out.stream);
+  host::CloseIfOpen(b.out.stream);  // flushed above: nothing is left for the close to write
   if (Failed(r)) return r;
   if (Failed(flushed)) return flushed;
   return b.running;

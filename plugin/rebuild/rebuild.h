@@ -7,4 +7,4 @@
 // Writes the new archive from the start of `destination`, an I/O object
 // that must also read back what was written. On failure the destination
 // holds a partial archive without an end marker; the caller discards it.
-ResultCode Rebuild(ObjectRef archiver, ObjectRef change_list, ObjectRef destination);
+[[nodiscard]] ResultCode Rebuild(ObjectRef archiver, ObjectRef change_list, ObjectRef destination);

@@ -16,14 +16,16 @@ struct CalendarFields {
 int64_t HostNow() {
   int64_t now = 0;
   auto current = reinterpret_cast<CurrentTimeFunction>(plugin_process::current_time);
-  if (current != nullptr) current(&now);
+  if (current != nullptr && Failed(current(&now))) now = 0;  // not what a failed clock left there
   return now;
 }
 
 CalendarFields SplitHostTime(int64_t time_value) {
   CalendarFields f;
   auto split = reinterpret_cast<SplitTimeFunction>(plugin_process::split_time);
-  if (split != nullptr) split(&time_value, &f.year, &f.month, &f.day, &f.hour, &f.minute, &f.second, nullptr);
+  // A failed split may have left some fields written: the defaults stand.
+  if (split != nullptr && Failed(split(&time_value, &f.year, &f.month, &f.day, &f.hour, &f.minute, &f.second, nullptr)))
+    f = CalendarFields{};
   return f;
 }
 
@@ -50,10 +52,7 @@ void StoreUnix(uint8_t* h, int64_t seconds) {
 
 }  // namespace
 
-DosStamp DosTimestampNow() {
-  const CalendarFields f = SplitHostTime(HostNow());
-  return DosStampOfFields(f.year, f.month, f.day, f.hour, f.minute, f.second);
-}
+DosStamp DosTimestampNow() { return DosStampOfUnixSeconds(HostNow() / kMicrosPerSecond); }
 
 void StampNow(uint8_t* h) {
   if (StoresUnixTime(h[fixed_header::kHostOs])) StoreUnix(h, HostNow() / kMicrosPerSecond);

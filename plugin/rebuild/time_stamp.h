@@ -6,8 +6,9 @@
 
 #include "plugin/format/arj_time.h"
 
-// Now, from the host's clock and calendar. Fields the calendar does not
-// give keep 1990-01-01 00:00:00.
+// Now, from the host's clock and calendar, held to the years a DOS stamp
+// can name. Fields the calendar does not give, and all of them when it
+// fails, keep 1990-01-01 00:00:00.
 DosStamp DosTimestampNow();
 
 // Stamps the header by its own host OS byte: now, or a file's modification

@@ -40,7 +40,7 @@ constexpr size_t kWorkBufferSize = 20096;
 
 struct ArchiverState {
   uint32_t restricted;
-  uint32_t reserved_property_word;  // served as property 0x21600048, never written here
+  uint32_t reserved_property_word;  // served as PROP_RESERVED_WORD, never written here
   uint32_t capabilities;
   uint8_t host_byte;                // host-settable, not read by the plug-in
   uint16_t host_word;               // host-settable, not read by the plug-in

@@ -13,18 +13,18 @@ uint64_t EntryBound(const ArchiverState& s);
 uint64_t VolumeBound(const ArchiverState& s);
 
 // Allocates a zero-filled block into `*field` (which must be empty).
-ResultCode AllocateBlock(ArchiverState& s, void** field, uint64_t size);
+[[nodiscard]] ResultCode AllocateBlock(ArchiverState& s, void** field, uint64_t size);
 // Resizes the block in `*field`, keeping its bytes and zero-filling new ones.
-ResultCode ResizeBlock(ArchiverState& s, void** field, uint64_t size);
+[[nodiscard]] ResultCode ResizeBlock(ArchiverState& s, void** field, uint64_t size);
 // Frees the block in `*field`, if any, and empties the field.
 void ReleaseBlock(ArchiverState& s, void** field);
 
 template <class T>
-ResultCode AllocateBlock(ArchiverState& s, T** field, uint64_t size) {
+[[nodiscard]] ResultCode AllocateBlock(ArchiverState& s, T** field, uint64_t size) {
   return AllocateBlock(s, reinterpret_cast<void**>(field), size);
 }
 template <class T>
-ResultCode ResizeBlock(ArchiverState& s, T** field, uint64_t size) {
+[[nodiscard]] ResultCode ResizeBlock(ArchiverState& s, T** field, uint64_t size) {
   return ResizeBlock(s, reinterpret_cast<void**>(field), size);
 }
 template <class T>
@@ -34,5 +34,5 @@ void ReleaseBlock(ArchiverState& s, T** field) {
 
 // Room for `slots` records in the entry or volume table; ERR_LIMIT_EXCEEDED
 // past the bound.
-ResultCode ReserveEntrySlots(ArchiverState& s, uint64_t slots);
-ResultCode ReserveVolumeSlots(ArchiverState& s, uint64_t slots);
+[[nodiscard]] ResultCode ReserveEntrySlots(ArchiverState& s, uint64_t slots);
+[[nodiscard]] ResultCode ReserveVolumeSlots(ArchiverState& s, uint64_t slots);

@@ -20,7 +20,11 @@ ResultCode Trace(ObjectRef object, int32_t level, const char* format, ...) {
   using namespace plugin_process;
   if (root == nullptr) return ERR_UNSUPPORTED;
   // Resolved lazily and without a lock: concurrent first calls store the same value.
-  if (trace_function == nullptr) host::Root(root).ResolveExport(root, &trace_function, kTraceSelector, FN_TRACE, kResolveFlags);
+  if (trace_function == nullptr) {
+    const ResultCode resolved =
+        host::Root(root).ResolveExport(root, &trace_function, kTraceSelector, FN_TRACE, kResolveFlags);
+    if (Failed(resolved)) trace_function = nullptr;  // whatever a failed resolution left there
+  }
   if (trace_function == nullptr) return ERR_UNSUPPORTED;
   va_list args;
   va_start(args, format);

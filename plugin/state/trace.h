@@ -5,7 +5,7 @@
 
 // Formats one trace line on behalf of `object`. The host understands %d,
 // %s, %08x and %terr (a ResultCode). Callers ignore the result.
-ResultCode Trace(ObjectRef object, int32_t level, const char* format, ...);
+[[nodiscard]] ResultCode Trace(ObjectRef object, int32_t level, const char* format, ...);
 
 // Trace levels.
 constexpr int32_t TRACE_REGISTRATION_RESULT = 200;

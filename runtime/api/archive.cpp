@@ -20,15 +20,16 @@ namespace arjhost {
 namespace {
 
 // Each part's size is what its sum over the parts after it leaves; a table
-// whose sums do not fall part by part gives no parts to check.
+// whose sums do not fall part by part, or an archiver that does not take
+// the selector (it would answer for another entry), gives no parts to check.
 std::vector<EntryInfo::Part> PartsOf(ObjectRef a, uint64_t first, uint64_t end, const EntryInfo& e) {
   if (end <= first + 1) return {{e.size, e.crc}};
   std::vector<EntryInfo::Part> parts;
   uint64_t remaining = e.size;
   for (uint64_t h = first; h < end; ++h) {
-    host::SetPropQWord(a, PROP_ENTRY_SELECTOR, h + 1);
+    if (Failed(host::SetPropQWord(a, PROP_ENTRY_SELECTOR, h + 1))) return {};
     uint64_t after = h + 1 < end ? FixedProperty<uint64_t>(a, PROP_OBJECT_SIZE) : 0;
-    host::SetPropQWord(a, PROP_ENTRY_SELECTOR, h);
+    if (Failed(host::SetPropQWord(a, PROP_ENTRY_SELECTOR, h))) return {};
     uint32_t crc = FixedProperty<uint32_t>(a, PROP_OBJECT_CRC);
     if (after > remaining) return {};
     parts.push_back({remaining - after, crc});
@@ -64,10 +65,11 @@ std::string OpenFailure(ResultCode r, const Limits& limits, bool memory_refused)
 // plug-in then reads a window over the file from that header on. A file
 // that starts with a header id is left as it is, damaged or not: what it
 // holds is the plug-in's to judge.
-ResultCode AttachWindowPastStub(Archive::Objects& o) {
+[[nodiscard]] ResultCode AttachWindowPastStub(Archive::Objects& o) {
   uint8_t id[2] = {};
   uint32_t count = 0;
-  host::Io(o.io).SeekRead(o.io, &count, 0, id, sizeof id);
+  // The count tells: a read that fails or falls short finds no header id here.
+  IgnoreResult(host::Io(o.io).SeekRead(o.io, &count, 0, id, sizeof id));
   if (count == sizeof id && LoadWord(id) == kArjHeaderId) return RESULT_OK;
   uint64_t offset = 0, size = 0;
   if (arjrt::FindMainHeader(o.io, arjrt::kMainHeaderSearchLimit, &offset) != RESULT_OK || offset == 0)
@@ -79,14 +81,11 @@ ResultCode AttachWindowPastStub(Archive::Objects& o) {
     o.window = nullptr;
     return r;
   }
-  host::SetPropQWord(o.window, PROP_WINDOW_OFFSET, offset);
-  host::SetPropQWord(o.window, PROP_WINDOW_SIZE, size - offset);
-  host::SetPropObject(o.window, PROP_WINDOW_BASE, o.io);
-  r = host::CreateObjectDone(o.window);
-  if (Failed(r)) {
-    host::CloseObject(o.window);
-    o.window = nullptr;
-  }
+  r = host::SetPropQWord(o.window, PROP_WINDOW_OFFSET, offset);
+  if (!Failed(r)) r = host::SetPropQWord(o.window, PROP_WINDOW_SIZE, size - offset);
+  if (!Failed(r)) r = host::SetPropObject(o.window, PROP_WINDOW_BASE, o.io);
+  if (!Failed(r)) r = host::CreateObjectDone(o.window);
+  if (Failed(r)) host::CloseIfOpen(o.window);
   return r;
 }
 
@@ -98,7 +97,9 @@ TableVolumes ReadTableVolumes(ObjectRef a, uint64_t table_size) {
   table.of_entry.reserve(static_cast<size_t>(table_size));
   std::string name;
   for (uint64_t t = 0; t < table_size; ++t) {
-    host::SetPropQWord(a, PROP_ENTRY_SELECTOR, t + 1);
+    // Not taken, the selector would name another entry's volume: the table
+    // ends here, and the entries past it go without header metadata.
+    if (Failed(host::SetPropQWord(a, PROP_ENTRY_SELECTOR, t + 1))) break;
     name = StringProperty(a, PROP_VOLUME_NAME);
     // The entries of a volume come together: the map is asked only when
     // the name changes.
@@ -130,7 +131,7 @@ std::string NameIn(const uint8_t* bytes, uint32_t length) {
 }
 
 // What the plug-in tells the host about the archive as it opens it.
-ResultCode TakeArchiveMessage(const arjrt::Message& m, ArchiveState* state) {
+[[nodiscard]] ResultCode TakeArchiveMessage(const arjrt::Message& m, ArchiveState* state) {
   if (m.msg_class != MSG_CLASS_ARCHIVE) return ERR_NOT_HANDLED;
   const auto* bytes = static_cast<const uint8_t*>(m.buffer);
   const uint32_t length = m.buffer != nullptr && m.length != nullptr ? *m.length : 0;
@@ -173,12 +174,12 @@ ResultCode OpenNativeFileForReading(ObjectRef parent, const std::string& path, O
   ObjectRef file = nullptr;
   ResultCode r = host::CreateObject(parent, &file, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
   if (Failed(r)) return r;
-  file->system->SetPropBuffer(file, nullptr, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
-  host::SetPropDWord(file, PROP_ACCESS_MODE, arjrt::ACCESS_READ);
-  host::SetPropDWord(file, PROP_OPEN_MODE, arjrt::OPEN_EXISTING);
-  r = host::CreateObjectDone(file);
+  r = host::SetPropBuffer(file, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
+  if (!Failed(r)) r = host::SetPropDWord(file, PROP_ACCESS_MODE, ACCESS_READ);
+  if (!Failed(r)) r = host::SetPropDWord(file, PROP_OPEN_MODE, OPEN_EXISTING);
+  if (!Failed(r)) r = host::CreateObjectDone(file);
   if (Failed(r)) {
-    host::CloseObject(file);
+    host::CloseIfOpen(file);
     return r;
   }
   *io = file;
@@ -209,12 +210,13 @@ std::unique_ptr<Archive> Archive::OpenMemory(Host& host, const void* data, size_
   ResultCode r = host::CreateObjectQuick(root, &objects->source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
   if (!Failed(r)) r = host::CreateObject(objects->source, &objects->io, IID_BLOCK_IO, PID_MEMORY_IO);
   if (!Failed(r)) {
-    host::SetPropQWord(objects->io, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(data));
-    host::SetPropQWord(objects->io, arjrt::PROP_MEMORY_VIEW_SIZE, size);
-    if (!options.name.empty())
-      objects->io->system->SetPropBuffer(objects->io, nullptr, PROP_OBJECT_NAME, options.name.c_str(),
-                                         static_cast<uint32_t>(options.name.size() + 1));
-    r = host::CreateObjectDone(objects->io);
+    // The I/O is the source's child: a failure here closes it with the source.
+    r = host::SetPropQWord(objects->io, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(data));
+    if (!Failed(r)) r = host::SetPropQWord(objects->io, arjrt::PROP_MEMORY_VIEW_SIZE, size);
+    if (!Failed(r) && !options.name.empty())
+      r = host::SetPropBuffer(objects->io, PROP_OBJECT_NAME, options.name.c_str(),
+                              static_cast<uint32_t>(options.name.size() + 1));
+    if (!Failed(r)) r = host::CreateObjectDone(objects->io);
   }
   std::string label = options.name.empty() ? "memory archive" : options.name;
   if (Failed(r)) {
@@ -257,10 +259,10 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
 
   const uint64_t refusals = runtime.memory_refusals();
   ResultCode r = host::CreateObject(o.archive_io(), &o.archiver, impl->iid, impl->pid);
-  if (!Failed(r)) {
-    host::SetPropDWord(o.archiver, PROP_SCAN_ALL_VOLUMES, options.scan_all_volumes ? 1 : 0);
-    r = host::CreateObjectDone(o.archiver);
-  }
+  // An archiver that did not take the volume choice would read other
+  // volumes than asked for; it closes with its I/O on failure.
+  if (!Failed(r)) r = host::SetPropDWord(o.archiver, PROP_SCAN_ALL_VOLUMES, options.scan_all_volumes ? 1 : 0);
+  if (!Failed(r)) r = host::CreateObjectDone(o.archiver);
   if (Failed(r)) return fail(r, "cannot be opened: " + OpenFailure(r, host.limits(), runtime.memory_refusals() != refusals));
   state.damaged = r == WARN_CORRUPTED || !state.skipped.empty();
   state.restricted = host::GetPropDWord(o.archiver, PROP_RESTRICTED) != 0;
@@ -296,10 +298,12 @@ std::vector<EntryInfo> Archive::Entries() {
   // doubling (Next alone is cheap).
   uint64_t handle = 0;
   size_t count = 0;
-  for (m.Reset(a); m.Next(a, &handle, handle) == RESULT_OK;) ++count;
+  // Next from handle 0 starts over whatever Reset answers: Reset only
+  // rewinds the current entry, which Next sets again.
+  for (IgnoreResult(m.Reset(a)); m.Next(a, &handle, handle) == RESULT_OK;) ++count;
   entries.reserve(count);
   handle = 0;
-  m.Reset(a);
+  IgnoreResult(m.Reset(a));
   while (m.Next(a, &handle, handle) == RESULT_OK) {
     EntryInfo e;
     e.handle = handle;

@@ -67,14 +67,12 @@ struct Requester {
       std::string password;
       if (!passwords || !passwords(entry, attempts++, &password)) return ERR_CANCELLED;
       password_given = true;
-      host::Text(m.context).SetFromBuffer(m.context, 0, password.data(), static_cast<uint32_t>(password.size()),
-                                          CP_HOST_PATHS, 0);
-      return RESULT_OK;
+      // A text that did not take the password must not answer with the one before.
+      return host::Text(m.context).SetFromBuffer(m.context, 0, password.data(), static_cast<uint32_t>(password.size()),
+                                                 CP_HOST_PATHS, 0);
     });
   }
-  ~Requester() {
-    if (object != nullptr) host::CloseObject(object);
-  }
+  ~Requester() { host::CloseIfOpen(object); }
 };
 
 // Sizes come from the headers and the decoders stop there, so the bounds
@@ -157,17 +155,19 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     return outcome;
   }
   std::unique_ptr<HostObject, ResultCode (*)(ObjectRef)> owned(temp, host::CloseObject);
+  auto fail = [&](ResultCode result, const char* why) {
+    outcome.result = result;
+    outcome.error = why;
+    return outcome;
+  };
   const bool in_place = fd >= 0 && arjrt::TempIoInSpillTarget(temp);
   uint64_t size = 0;
-  host::Io(temp).GetSize(temp, &size, 0);
+  r = host::Io(temp).GetSize(temp, &size, 0);
+  if (Failed(r)) return fail(r, "cannot read the extracted data");
   std::vector<uint8_t> buffer;
   checked.Settle();
   if (as_they_come) outcome.size = checked.size();
-  if (checked.write_failed()) {
-    outcome.result = ERR_IO;
-    outcome.error = "cannot write the extracted data";
-    return outcome;
-  }
+  if (checked.write_failed()) return fail(ERR_IO, "cannot write the extracted data");
   for (uint64_t offset = 0; !as_they_come && offset < size;) {
     const uint8_t* data = nullptr;
     size_t got = 0;
@@ -175,8 +175,14 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
       if (buffer.empty()) buffer.resize(kCopyChunk);
       const auto want = static_cast<uint32_t>(std::min<uint64_t>(buffer.size(), size - offset));
       uint32_t count = 0;
-      if (in_place) arjrt::ReadFullyAt(fd, offset, buffer.data(), want, &count);
-      else host::Io(temp).SeekRead(temp, &count, offset, buffer.data(), want);
+      if (in_place) {
+        if (arjrt::ReadFullyAt(fd, offset, buffer.data(), want, &count) != 0)
+          return fail(ERR_IO, "cannot read the extracted data");
+      } else {
+        r = host::Io(temp).SeekRead(temp, &count, offset, buffer.data(), want);
+        // The end of the data shows as a short count, judged below as a size mismatch.
+        if (Failed(r) && r != ERR_END_OF_DATA) return fail(r, "cannot read the extracted data");
+      }
       data = buffer.data();
       got = std::min(count, want);
     }
@@ -187,21 +193,14 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
                            : fd < 0        ? true
                            : in_place      ? true
                                            : arjrt::WriteFullyAt(fd, offset, data, static_cast<uint32_t>(got), &done) == 0;
-    if (!delivered) {
-      outcome.result = ERR_IO;
-      outcome.error = "cannot write the extracted data";
-      return outcome;
-    }
+    if (!delivered) return fail(ERR_IO, "cannot write the extracted data");
     offset += got;
     outcome.size = offset;
   }
   owned.reset();  // the temporary I/O lets go of the file
   // A spill of an earlier attempt (a wrong password) may have left more.
-  if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(outcome.size)) != 0) {
-    outcome.result = ERR_IO;
-    outcome.error = "cannot write the extracted data";
-    return outcome;
-  }
+  if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(outcome.size)) != 0)
+    return fail(ERR_IO, "cannot write the extracted data");
   if (outcome.size != entry.size) {
     outcome.result = ERR_END_OF_DATA;
     outcome.error = "size mismatch (header " + std::to_string(entry.size) + ", extracted " +

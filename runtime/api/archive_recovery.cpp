@@ -38,13 +38,13 @@ ResultCode AttachRecoveryJoin(Archive::Objects& o, std::vector<SkippedRange>* sk
     o.joined = nullptr;
     return r;
   }
-  host::SetPropObject(o.joined, arjrt::PROP_JOINED_BASE, base);
-  r = o.joined->system->SetPropBuffer(o.joined, nullptr, arjrt::PROP_JOINED_RANGES, kept.data(),
-                                      static_cast<uint32_t>(kept.size() * sizeof(arjrt::JoinedRange)));
+  r = host::SetPropObject(o.joined, arjrt::PROP_JOINED_BASE, base);
+  if (!Failed(r))
+    r = host::SetPropBuffer(o.joined, arjrt::PROP_JOINED_RANGES, kept.data(),
+                            static_cast<uint32_t>(kept.size() * sizeof(arjrt::JoinedRange)));
   if (!Failed(r)) r = host::CreateObjectDone(o.joined);
   if (Failed(r)) {
-    host::CloseObject(o.joined);
-    o.joined = nullptr;
+    host::CloseIfOpen(o.joined);
     return r;
   }
   // Offsets in the file, past the stub of a self-extracting archive.

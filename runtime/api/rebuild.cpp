@@ -28,13 +28,11 @@ constexpr uint64_t kMaxContentSize = 0xFFFFFFFFull;  // ARJ size fields hold 32 
 // Closes an object on every path out of a scope.
 struct Owned {
   ObjectRef object = nullptr;
-  ~Owned() {
-    if (object != nullptr) host::CloseObject(object);
-  }
+  ~Owned() { host::CloseIfOpen(object); }
 };
 
-void SetString(ObjectRef o, PropId id, const std::string& value) {
-  o->system->SetPropBuffer(o, nullptr, id, value.c_str(), static_cast<uint32_t>(value.size() + 1));
+[[nodiscard]] ResultCode SetString(ObjectRef o, PropId id, const std::string& value) {
+  return host::SetPropBuffer(o, id, value.c_str(), static_cast<uint32_t>(value.size() + 1));
 }
 
 // What stands at the path of content without data: present, and of its
@@ -92,14 +90,17 @@ struct OpenedFiles {
 
 // Content without data takes the mode and time of what is at its path,
 // not of what a link there points to.
-void SetNoDataProperties(ObjectRef io, const NewContent& content) {
+[[nodiscard]] ResultCode SetNoDataProperties(ObjectRef io, const NewContent& content) {
   struct stat st;
+  ResultCode r = RESULT_OK;
   if (::lstat(content.path.c_str(), &st) == 0) {
-    host::SetPropDWord(io, PROP_FILE_MODE, static_cast<uint32_t>(st.st_mode));
-    host::SetPropQWord(io, PROP_MODIFIED_TIME, static_cast<uint64_t>(st.st_mtime));
+    r = host::SetPropDWord(io, PROP_FILE_MODE, static_cast<uint32_t>(st.st_mode));
+    if (!Failed(r)) r = host::SetPropQWord(io, PROP_MODIFIED_TIME, static_cast<uint64_t>(st.st_mtime));
   }
   const std::string body = UnixSpecialBody(content);
-  if (!body.empty()) io->system->SetPropBuffer(io, nullptr, PROP_UNIX_SPECIAL, body.data(), static_cast<uint32_t>(body.size()));
+  if (!Failed(r) && !body.empty())
+    r = host::SetPropBuffer(io, PROP_UNIX_SPECIAL, body.data(), static_cast<uint32_t>(body.size()));
+  return r;
 }
 
 // Opens the content as a child of the list, counting it in `opened`.
@@ -111,13 +112,16 @@ arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, Opened
     ObjectRef io = nullptr;
     ResultCode r = host::CreateObject(list, &io, IID_BLOCK_IO, arjrt::PID_CONTENT_FILE_IO);
     if (Failed(r)) return r;
-    SetString(io, PROP_OBJECT_PATH, content.path);
-    if (with_name) SetString(io, PROP_OBJECT_NAME, content.stored_name);
-    if (content.method >= 0) host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(content.method));
-    if (content.kind != ContentKind::kFile) SetNoDataProperties(io, content);
-    r = host::CreateObjectDone(io);
+    // Content that did not take its path, name or method would be stored
+    // as something else than asked for.
+    r = SetString(io, PROP_OBJECT_PATH, content.path);
+    if (!Failed(r) && with_name) r = SetString(io, PROP_OBJECT_NAME, content.stored_name);
+    if (!Failed(r) && content.method >= 0)
+      r = host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(content.method));
+    if (!Failed(r) && content.kind != ContentKind::kFile) r = SetNoDataProperties(io, content);
+    if (!Failed(r)) r = host::CreateObjectDone(io);
     if (Failed(r)) {
-      host::CloseObject(io);
+      host::CloseIfOpen(io);
       return r;
     }
     *out = io;
@@ -253,14 +257,12 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
     for (const NewContent& c : changes.added)
       if (!Failed(r)) r = arjrt::ChangeListAdd(list.object, OpenerFor(c, true, &opened));
     if (!Failed(r)) r = host::CreateObject(runtime.root(), &output.object, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
-    if (!Failed(r)) {
-      SetString(output.object, PROP_OBJECT_PATH, temp.path());
-      host::SetPropDWord(output.object, PROP_ACCESS_MODE, arjrt::ACCESS_READ | arjrt::ACCESS_WRITE);
-      // The temporary file is new and empty: truncating it would only make
-      // ext4 flush it at close.
-      host::SetPropDWord(output.object, PROP_OPEN_MODE, arjrt::OPEN_EXISTING);
-      r = host::CreateObjectDone(output.object);
-    }
+    if (!Failed(r)) r = SetString(output.object, PROP_OBJECT_PATH, temp.path());
+    if (!Failed(r)) r = host::SetPropDWord(output.object, PROP_ACCESS_MODE, ACCESS_READ | ACCESS_WRITE);
+    // The temporary file is new and empty: truncating it would only make
+    // ext4 flush it at close.
+    if (!Failed(r)) r = host::SetPropDWord(output.object, PROP_OPEN_MODE, OPEN_EXISTING);
+    if (!Failed(r)) r = host::CreateObjectDone(output.object);
     // A self-extracting archive keeps its program: the new archive goes
     // after the same stub.
     if (!Failed(r) && objects_->window != nullptr)

@@ -21,7 +21,7 @@ class ByteSink {
  public:
   virtual ~ByteSink() = default;
   // Writes all `size` bytes. Returns 0 or a negative ResultCode.
-  virtual ResultCode Write(const uint8_t* data, size_t size) = 0;
+  [[nodiscard]] virtual ResultCode Write(const uint8_t* data, size_t size) = 0;
 };
 
 }  // namespace arjrt

@@ -24,7 +24,7 @@ class DecoderCodec {
  public:
   explicit DecoderCodec(ObjectRef self) : self_(self), pid_(AsRt(self)->impl->pid) {}
 
-  ResultCode Finish() {
+  [[nodiscard]] ResultCode Finish() {
     finished_ = false;
     if (!IsStream(input_) || !IsStream(output_)) return ERR_NOT_INITIALIZED;
     if (!MethodSuitsDecoder()) return ERR_UNSUPPORTED;
@@ -32,7 +32,7 @@ class DecoderCodec {
     return RESULT_OK;
   }
 
-  ResultCode Process(uint64_t* count) {
+  [[nodiscard]] ResultCode Process(uint64_t* count) {
     if (count != nullptr) *count = 0;
     output_crc_ = 0;
     // The streams are the caller's; either may have closed since.
@@ -50,7 +50,7 @@ class DecoderCodec {
     return Failed(result) ? result : (Failed(flushed) ? flushed : RESULT_OK);
   }
 
-  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     switch (id) {
       case PROP_CODEC_METHOD:
         return PropertyOut(&method_, sizeof method_, buffer, size, length);
@@ -67,7 +67,7 @@ class DecoderCodec {
     }
   }
 
-  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
     switch (id) {
       case PROP_CODEC_METHOD:
         method_ = static_cast<uint32_t>(PropertyIn(buffer, size));
@@ -100,7 +100,9 @@ class DecoderCodec {
   // want to say how.
   void ReportUnused(uint64_t unused) {
     uint32_t length = sizeof unused;
-    AsRt(self_)->runtime->Deliver({self_, kMsgClassDecoder, kMsgUnusedPackedData, nullptr, &unused, &length});
+    // A notice: the decoding failed either way, with or without a listener.
+    IgnoreResult(
+        AsRt(self_)->runtime->Deliver({self_, kMsgClassDecoder, kMsgUnusedPackedData, nullptr, &unused, &length}));
   }
 
   bool MethodSuitsDecoder() const {
@@ -118,7 +120,7 @@ class DecoderCodec {
   bool finished_ = false;
 };
 
-ResultCode Process(ObjectRef self, uint64_t* count) { return ImplOf<DecoderCodec>(self).Process(count); }
+[[nodiscard]] ResultCode Process(ObjectRef self, uint64_t* count) { return ImplOf<DecoderCodec>(self).Process(count); }
 
 const CodecMethods kMethods = {Process};
 constexpr InternalHooks kHooks = ServiceHooks<DecoderCodec>();
@@ -128,7 +130,7 @@ const PropertyRow kProperties[] = {
     ServiceProperty<DecoderCodec>(PROP_CODEC_OUTPUT_CRC),
 };
 
-ResultCode Register(ObjectRef root, uint32_t pid) {
+[[nodiscard]] ResultCode Register(ObjectRef root, uint32_t pid) {
   return RegisterService(root, IID_CODEC, pid, kHooks, &kMethods, 1, kProperties, std::size(kProperties),
                          sizeof(ServiceRecord<DecoderCodec>));
 }

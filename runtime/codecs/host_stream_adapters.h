@@ -26,7 +26,7 @@ class StreamSource : public ByteSource {
 class StreamSink : public ByteSink {
  public:
   explicit StreamSink(ObjectRef stream, bool with_crc = true) : stream_(stream), with_crc_(with_crc) {}
-  ResultCode Write(const uint8_t* data, size_t size) override;
+  [[nodiscard]] ResultCode Write(const uint8_t* data, size_t size) override;
   uint32_t crc() const { return crc_; }
 
  private:

@@ -8,8 +8,8 @@
 
 namespace arjrt {
 
-ResultCode HostCurrentTime(void* time_value);
-ResultCode HostSplitTime(const void* time_value, int32_t* year, int32_t* month, int32_t* day, int32_t* hour,
-                         int32_t* minute, int32_t* second, void* reserved);
+[[nodiscard]] ResultCode HostCurrentTime(void* time_value);
+[[nodiscard]] ResultCode HostSplitTime(const void* time_value, int32_t* year, int32_t* month, int32_t* day,
+                                       int32_t* hour, int32_t* minute, int32_t* second, void* reserved);
 
 }  // namespace arjrt

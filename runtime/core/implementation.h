@@ -33,7 +33,7 @@ class Registry {
  public:
   // Fails with ERR_BAD_PARAMETER for a malformed registration and with
   // ERR_LIMIT_EXCEEDED for a second registration of the same ids.
-  ResultCode Add(std::unique_ptr<Implementation> impl);
+  [[nodiscard]] ResultCode Add(std::unique_ptr<Implementation> impl);
   // Plug-in id 0 names the first implementation registered for the interface.
   const Implementation* Find(uint32_t iid, uint32_t pid) const;
   const std::vector<std::unique_ptr<Implementation>>& all() const { return impls_; }

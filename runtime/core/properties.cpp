@@ -13,7 +13,8 @@ uint8_t* FieldOf(ObjectRef object, const PropertyRow& row) {
 }
 
 // Copies a value of known size, reporting the size in `length`.
-ResultCode CopyOut(const void* value, uint32_t value_size, void* buffer, uint32_t size, uint32_t* length) {
+[[nodiscard]] ResultCode CopyOut(const void* value, uint32_t value_size, void* buffer, uint32_t size,
+                                 uint32_t* length) {
   if (length != nullptr) *length = value_size;
   if (buffer == nullptr && size == 0) return RESULT_OK;  // a size query
   if (buffer == nullptr || size < value_size) return ERR_BUFFER_TOO_SMALL;

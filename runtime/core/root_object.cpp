@@ -9,7 +9,7 @@
 namespace arjrt {
 namespace {
 
-ResultCode HostTrace(ObjectRef object, int32_t level, const char* format, va_list* args) {
+[[nodiscard]] ResultCode HostTrace(ObjectRef object, int32_t level, const char* format, va_list* args) {
   if (object == nullptr || format == nullptr || args == nullptr) return ERR_BAD_PARAMETER;
   Runtime* runtime = AsRt(object)->runtime;
   if (!runtime->Traces(level)) return RESULT_OK;
@@ -34,10 +34,10 @@ HostFunction LookUp(uint32_t id) {
   return nullptr;
 }
 
-ResultCode RegisterInterface(ObjectRef root, uint32_t iid, uint32_t pid, uint32_t subtype, uint32_t version,
-                             uint32_t vendor, const void* hooks, uint32_t hook_count, const void* methods,
-                             uint32_t method_count, const PropertyRow* properties, uint32_t property_count,
-                             uint32_t instance_size, uint32_t flags) {
+[[nodiscard]] ResultCode RegisterInterface(ObjectRef root, uint32_t iid, uint32_t pid, uint32_t subtype,
+                                           uint32_t version, uint32_t vendor, const void* hooks, uint32_t hook_count,
+                                           const void* methods, uint32_t method_count, const PropertyRow* properties,
+                                           uint32_t property_count, uint32_t instance_size, uint32_t flags) {
   if (root == nullptr || hook_count > kInternalHookSlots || (hook_count != 0 && hooks == nullptr))
     return ERR_BAD_PARAMETER;
   auto impl = std::make_unique<Implementation>();
@@ -57,8 +57,8 @@ ResultCode RegisterInterface(ObjectRef root, uint32_t iid, uint32_t pid, uint32_
   return AsRt(root)->runtime->registry().Add(std::move(impl));
 }
 
-ResultCode ResolveExport(ObjectRef /*root*/, HostFunction* variable, uint32_t /*selector*/, uint32_t id,
-                         uint32_t /*flags*/) {
+[[nodiscard]] ResultCode ResolveExport(ObjectRef /*root*/, HostFunction* variable, uint32_t /*selector*/, uint32_t id,
+                                       uint32_t /*flags*/) {
   if (variable == nullptr) return ERR_BAD_PARAMETER;
   HostFunction function = LookUp(id);
   if (function == nullptr) return ERR_NOT_FOUND;
@@ -66,7 +66,7 @@ ResultCode ResolveExport(ObjectRef /*root*/, HostFunction* variable, uint32_t /*
   return RESULT_OK;
 }
 
-ResultCode ResolveImports(ObjectRef root, uint32_t /*reserved*/, const ImportRow* table, uint32_t flags) {
+[[nodiscard]] ResultCode ResolveImports(ObjectRef root, uint32_t /*reserved*/, const ImportRow* table, uint32_t flags) {
   if (table == nullptr) return ERR_BAD_PARAMETER;
   for (const ImportRow* row = table; row->variable != nullptr; ++row) {
     ResultCode result = ResolveExport(root, row->variable, row->selector, row->id, flags);
@@ -78,7 +78,7 @@ ResultCode ResolveImports(ObjectRef root, uint32_t /*reserved*/, const ImportRow
 const RootMethods kRootMethods = {RegisterInterface, ResolveImports, ResolveExport};
 
 // The bounds the plug-in reads for every archive it opens.
-ResultCode GetLimit(ObjectRef root, uint32_t* length, PropId prop, void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode GetLimit(ObjectRef root, uint32_t* length, PropId prop, void* buffer, uint32_t size) {
   const RuntimeLimits& limits = AsRt(root)->runtime->limits();
   const uint32_t value = prop == PROP_LIMIT_MAX_ENTRIES ? limits.max_entries : limits.max_volumes;
   if (length != nullptr) *length = sizeof value;
@@ -96,7 +96,7 @@ const PropertyRow kRootProperties[] = {
 
 static_assert(sizeof(InternalHooks) == kInternalHookSlots * sizeof(HostFunction));
 
-void RegisterRootInterface(Registry& registry) {
+ResultCode RegisterRootInterface(Registry& registry) {
   auto impl = std::make_unique<Implementation>();
   impl->iid = IID_ROOT;
   impl->pid = 1;
@@ -104,7 +104,7 @@ void RegisterRootInterface(Registry& registry) {
   impl->method_count = 3;
   impl->properties = kRootProperties;
   impl->property_count = sizeof kRootProperties / sizeof kRootProperties[0];
-  registry.Add(std::move(impl));
+  return registry.Add(std::move(impl));
 }
 
 }  // namespace arjrt

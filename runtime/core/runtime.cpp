@@ -1,6 +1,7 @@
 #include "runtime/core/runtime.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -9,15 +10,19 @@
 namespace arjrt {
 
 Runtime::Runtime() {
-  RegisterRootInterface(registry_);
   ObjectRef root = nullptr;
-  Create(nullptr, &root, IID_ROOT, PID_DEFAULT, 0, true);
+  // A fresh registry refuses only a defect of ours (two services under one
+  // id, a malformed table), and without a root nothing can run: either
+  // ends the process rather than leave a runtime that fails later, elsewhere.
+  if (Failed(RegisterRootInterface(registry_)) || Failed(Create(nullptr, &root, IID_ROOT, PID_DEFAULT, 0, true)))
+    std::abort();
   root_ = root;
-  RegisterBuiltinServices(root_);
+  if (Failed(RegisterBuiltinServices(root_))) std::abort();
 }
 
+// Closing cannot fail as such: an object goes whatever its hooks answer.
 Runtime::~Runtime() {
-  if (root_ != nullptr) Close(AsRt(root_));
+  if (root_ != nullptr) IgnoreResult(Close(AsRt(root_)));
 }
 
 ResultCode Runtime::Create(RtObject* parent, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype,
@@ -50,7 +55,7 @@ ResultCode Runtime::Create(RtObject* parent, ObjectRef* out, uint32_t iid, uint3
   if (impl->hooks.OnInit != nullptr) {
     ResultCode result = impl->hooks.OnInit(object);
     if (Failed(result)) {
-      Close(object);
+      IgnoreResult(Close(object));  // the hook's failure is the one to report
       return result;
     }
   }
@@ -58,7 +63,7 @@ ResultCode Runtime::Create(RtObject* parent, ObjectRef* out, uint32_t iid, uint3
   if (finish) {
     result = Finish(object);
     if (Failed(result)) {
-      Close(object);
+      IgnoreResult(Close(object));
       return result;
     }
   }
@@ -76,10 +81,12 @@ ResultCode Runtime::Finish(RtObject* object) {
 ResultCode Runtime::Close(RtObject* object) {
   if (object->closing) return RESULT_OK;
   object->closing = true;
-  if (object->impl->hooks.OnPreClose != nullptr) object->impl->hooks.OnPreClose(object);
+  // An object closes whatever its hooks and children answer: there is no
+  // state to go back to once its close has begun.
+  if (object->impl->hooks.OnPreClose != nullptr) IgnoreResult(object->impl->hooks.OnPreClose(object));
   // Children close newest first: a later object may depend on an earlier one.
-  while (!object->children.empty()) Close(object->children.back());
-  if (object->impl->hooks.OnClosed != nullptr) object->impl->hooks.OnClosed(object);
+  while (!object->children.empty()) IgnoreResult(Close(object->children.back()));
+  if (object->impl->hooks.OnClosed != nullptr) IgnoreResult(object->impl->hooks.OnClosed(object));
   if (object->parent != nullptr) {
     auto& siblings = object->parent->children;
     siblings.erase(std::find(siblings.begin(), siblings.end(), object));

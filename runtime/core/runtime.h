@@ -45,9 +45,10 @@ class Runtime {
   Registry& registry() { return registry_; }
 
   // Object system; the system method table forwards here.
-  ResultCode Create(RtObject* parent, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype, bool finish);
-  ResultCode Finish(RtObject* object);
-  ResultCode Close(RtObject* object);
+  [[nodiscard]] ResultCode Create(RtObject* parent, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype,
+                                  bool finish);
+  [[nodiscard]] ResultCode Finish(RtObject* object);
+  [[nodiscard]] ResultCode Close(RtObject* object);
   bool IsLive(ObjectRef object) const { return live_.count(AsRt(object)) != 0; }
 
   // Accounting, for the ownership checks of the tests and the teardown report.
@@ -81,7 +82,7 @@ class Runtime {
 
   // Messages.
   void AddMessageHandler(ObjectRef object, MessageHandler handler);
-  ResultCode Deliver(const Message& message);
+  [[nodiscard]] ResultCode Deliver(const Message& message);
 
   // Trace lines with level <= max_level go to the sink.
   void SetTraceSink(TraceSink sink, int32_t max_level);
@@ -113,8 +114,9 @@ class Runtime {
 // The system method table shared by every object.
 extern const SystemMethods kSystemMethods;
 
-// Registers the root interface and the runtime's own services.
-void RegisterRootInterface(Registry& registry);
-void RegisterBuiltinServices(ObjectRef root);
+// Register the root interface and the runtime's own services; the first
+// failure ends it.
+[[nodiscard]] ResultCode RegisterRootInterface(Registry& registry);
+[[nodiscard]] ResultCode RegisterBuiltinServices(ObjectRef root);
 
 }  // namespace arjrt

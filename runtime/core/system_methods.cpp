@@ -5,17 +5,18 @@
 namespace arjrt {
 namespace {
 
-ResultCode CreateObject(ObjectRef self, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype) {
+[[nodiscard]] ResultCode CreateObject(ObjectRef self, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype) {
   return AsRt(self)->runtime->Create(AsRt(self), out, iid, pid, subtype, false);
 }
 
-ResultCode CreateObjectQuick(ObjectRef self, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype) {
+[[nodiscard]] ResultCode CreateObjectQuick(ObjectRef self, ObjectRef* out, uint32_t iid, uint32_t pid,
+                                           uint32_t subtype) {
   return AsRt(self)->runtime->Create(AsRt(self), out, iid, pid, subtype, true);
 }
 
-ResultCode CreateObjectDone(ObjectRef self) { return AsRt(self)->runtime->Finish(AsRt(self)); }
+[[nodiscard]] ResultCode CreateObjectDone(ObjectRef self) { return AsRt(self)->runtime->Finish(AsRt(self)); }
 
-ResultCode CloseObject(ObjectRef self) { return AsRt(self)->runtime->Close(AsRt(self)); }
+[[nodiscard]] ResultCode CloseObject(ObjectRef self) { return AsRt(self)->runtime->Close(AsRt(self)); }
 
 ObjectRef FindAncestor(ObjectRef self, uint32_t iid) {
   for (RtObject* o = AsRt(self)->parent; o != nullptr; o = o->parent)
@@ -25,36 +26,37 @@ ObjectRef FindAncestor(ObjectRef self, uint32_t iid) {
 
 uint32_t GetPropDWord(ObjectRef self, PropId prop) { return GetDWordProperty(self, prop); }
 
-ResultCode GetPropString(ObjectRef self, uint32_t* length, PropId prop, char* buffer, uint32_t size,
-                         int32_t codepage) {
+[[nodiscard]] ResultCode GetPropString(ObjectRef self, uint32_t* length, PropId prop, char* buffer, uint32_t size,
+                                       int32_t codepage) {
   return GetStringProperty(self, length, prop, buffer, size, codepage);
 }
 
-ResultCode GetPropBuffer(ObjectRef self, uint32_t* length, PropId prop, void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode GetPropBuffer(ObjectRef self, uint32_t* length, PropId prop, void* buffer, uint32_t size) {
   return ReadProperty(self, prop, buffer, size, length);
 }
 
-ResultCode SetPropDWord(ObjectRef self, PropId prop, uint32_t value) {
+[[nodiscard]] ResultCode SetPropDWord(ObjectRef self, PropId prop, uint32_t value) {
   return WriteProperty(self, prop, &value, sizeof value);
 }
 
-ResultCode SetPropQWord(ObjectRef self, PropId prop, uint32_t low, uint32_t high) {
+[[nodiscard]] ResultCode SetPropQWord(ObjectRef self, PropId prop, uint32_t low, uint32_t high) {
   uint64_t value = (static_cast<uint64_t>(high) << 32) | low;
   return WriteProperty(self, prop, &value, sizeof value);
 }
 
-ResultCode SetPropObject(ObjectRef self, PropId prop, ObjectRef value) {
+[[nodiscard]] ResultCode SetPropObject(ObjectRef self, PropId prop, ObjectRef value) {
   return WriteProperty(self, prop, &value, sizeof value);
 }
 
-ResultCode SetPropBuffer(ObjectRef self, uint32_t* length, PropId prop, const void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode SetPropBuffer(ObjectRef self, uint32_t* length, PropId prop, const void* buffer,
+                                       uint32_t size) {
   ResultCode result = WriteProperty(self, prop, buffer, size);
   if (length != nullptr) *length = Failed(result) ? 0 : size;
   return result;
 }
 
-ResultCode SendMessage(ObjectRef self, uint32_t msg_class, uint32_t id, ObjectRef context, void* buffer,
-                       uint32_t* length) {
+[[nodiscard]] ResultCode SendMessage(ObjectRef self, uint32_t msg_class, uint32_t id, ObjectRef context, void* buffer,
+                                     uint32_t* length) {
   return AsRt(self)->runtime->Deliver({self, msg_class, id, context, buffer, length});
 }
 

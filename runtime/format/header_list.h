@@ -37,7 +37,7 @@ bool AcceptableMainHeader(const ArjHeader& header);
 // The first offset below `limit` where a main header starts whose basic
 // header is whole, matches its CRC and is acceptable. Returns RESULT_OK
 // with `offset` set, ERR_NOT_FOUND, or the I/O's error.
-ResultCode FindMainHeader(ObjectRef io, uint64_t limit, uint64_t* offset);
+[[nodiscard]] ResultCode FindMainHeader(ObjectRef io, uint64_t limit, uint64_t* offset);
 
 // Takes or rejects a basic header that parsed whole with its CRC at `offset`.
 using HeaderFilter = std::function<bool(const ArjHeader& basic, uint64_t offset)>;
@@ -46,6 +46,7 @@ using HeaderFilter = std::function<bool(const ArjHeader& basic, uint64_t offset)
 // matching CRC and `accept` takes it. Reads `io` a fixed-size chunk at a
 // time. Returns RESULT_OK with `offset` set, ERR_NOT_FOUND, or the I/O's
 // error.
-ResultCode FindHeader(ObjectRef io, uint64_t from, uint64_t end, const HeaderFilter& accept, uint64_t* offset);
+[[nodiscard]] ResultCode FindHeader(ObjectRef io, uint64_t from, uint64_t end, const HeaderFilter& accept,
+                                    uint64_t* offset);
 
 }  // namespace arjrt

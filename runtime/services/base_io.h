@@ -17,20 +17,20 @@ class BaseIo {
 
   // Takes an object property value; a null object clears the base. Only a
   // live block I/O of the same runtime, other than the owner, is accepted.
-  ResultCode Set(const void* buffer, uint32_t size);
-  ResultCode Get(void* buffer, uint32_t size, uint32_t* length) const;
+  [[nodiscard]] ResultCode Set(const void* buffer, uint32_t size);
+  [[nodiscard]] ResultCode Get(void* buffer, uint32_t size, uint32_t* length) const;
 
   // ERR_NOT_INITIALIZED without a live base, ERR_BAD_PARAMETER inside a
   // call of the base (bases that lead back to the owner).
-  ResultCode Ready() const;
+  [[nodiscard]] ResultCode Ready() const;
   // The base's own calls, once Ready.
-  ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size);
-  ResultCode GetSize(uint64_t* size);
+  [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size);
+  [[nodiscard]] ResultCode GetSize(uint64_t* size);
   // Writes, for a view that lets them through; a base without them refuses
   // (ERR_ACCESS_DENIED).
-  ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size);
-  ResultCode SetSize(uint64_t size);
-  ResultCode Flush();
+  [[nodiscard]] ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size);
+  [[nodiscard]] ResultCode SetSize(uint64_t size);
+  [[nodiscard]] ResultCode Flush();
 
  private:
   ObjectRef owner_;
@@ -42,16 +42,19 @@ class BaseIo {
 // ServiceRecord) has SeekRead and GetSize; writes are refused.
 template <class Impl>
 struct ReadOnlyViewMethods {
-  static ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+  [[nodiscard]] static ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer,
+                                           uint32_t size) {
     return ImplOf<Impl>(self).SeekRead(count, offset, buffer, size);
   }
-  static ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) { return ImplOf<Impl>(self).GetSize(size); }
-  static ResultCode SeekWrite(ObjectRef, uint32_t* count, uint64_t, const void*, uint32_t) {
+  [[nodiscard]] static ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) {
+    return ImplOf<Impl>(self).GetSize(size);
+  }
+  [[nodiscard]] static ResultCode SeekWrite(ObjectRef, uint32_t* count, uint64_t, const void*, uint32_t) {
     if (count != nullptr) *count = 0;
     return ERR_ACCESS_DENIED;
   }
-  static ResultCode SetSize(ObjectRef, uint64_t) { return ERR_ACCESS_DENIED; }
-  static ResultCode Flush(ObjectRef) { return RESULT_OK; }
+  [[nodiscard]] static ResultCode SetSize(ObjectRef, uint64_t) { return ERR_ACCESS_DENIED; }
+  [[nodiscard]] static ResultCode Flush(ObjectRef) { return RESULT_OK; }
   static constexpr BlockIoMethods kTable = {SeekRead, GetSize, SeekWrite, SetSize, Flush};
 };
 
@@ -59,11 +62,11 @@ struct ReadOnlyViewMethods {
 // SetSize and Flush too.
 template <class Impl>
 struct WritableViewMethods {
-  static ResultCode SeekWrite(ObjectRef self, uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
+  [[nodiscard]] static ResultCode SeekWrite(ObjectRef self, uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
     return ImplOf<Impl>(self).SeekWrite(count, offset, buffer, size);
   }
-  static ResultCode SetSize(ObjectRef self, uint64_t size) { return ImplOf<Impl>(self).SetSize(size); }
-  static ResultCode Flush(ObjectRef self) { return ImplOf<Impl>(self).Flush(); }
+  [[nodiscard]] static ResultCode SetSize(ObjectRef self, uint64_t size) { return ImplOf<Impl>(self).SetSize(size); }
+  [[nodiscard]] static ResultCode Flush(ObjectRef self) { return ImplOf<Impl>(self).Flush(); }
   static constexpr BlockIoMethods kTable = {ReadOnlyViewMethods<Impl>::SeekRead, ReadOnlyViewMethods<Impl>::GetSize,
                                             SeekWrite, SetSize, Flush};
 };

@@ -6,25 +6,18 @@
 
 namespace arjrt {
 
-void RegisterBuiltinServices(ObjectRef root) {
+ResultCode RegisterBuiltinServices(ObjectRef root) {
   // The first registration of an interface is its default (plug-in id 0).
-  RegisterMemoryService(root);
-  RegisterNativeFileIoService(root);
-  RegisterMemoryIoService(root);
-  RegisterStreamService(root);
-  RegisterTextService(root);
-  RegisterDigestServices(root);
-  RegisterNativeFsService(root);
-  RegisterFsSourceService(root);
-  RegisterRequesterService(root);
-  RegisterWindowIoService(root);
-  RegisterJoinedIoService(root);
-  RegisterGarbleIoService(root);
-  RegisterTempIoService(root);
-  RegisterDecoderCodecs(root);
-  RegisterEncoderServices(root);
-  RegisterChangeListService(root);
-  RegisterContentFileIoService(root);
+  constexpr ResultCode (*kRegistrations[])(ObjectRef) = {
+      RegisterMemoryService,        RegisterNativeFileIoService, RegisterMemoryIoService, RegisterStreamService,
+      RegisterTextService,          RegisterDigestServices,      RegisterNativeFsService, RegisterFsSourceService,
+      RegisterRequesterService,     RegisterWindowIoService,     RegisterJoinedIoService, RegisterGarbleIoService,
+      RegisterTempIoService,        RegisterDecoderCodecs,       RegisterEncoderServices, RegisterChangeListService,
+      RegisterContentFileIoService,
+  };
+  for (auto registration : kRegistrations)
+    if (const ResultCode r = registration(root); Failed(r)) return r;
+  return RESULT_OK;
 }
 
 }  // namespace arjrt

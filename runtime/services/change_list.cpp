@@ -18,17 +18,17 @@ class ChangeList {
  public:
   explicit ChangeList(ObjectRef self) : self_(self) {}
 
-  ResultCode Drop(uint64_t number) {
+  [[nodiscard]] ResultCode Drop(uint64_t number) {
     if (number == 0) return ERR_BAD_PARAMETER;
     return Guard([&] { old_[number] = Fate{true, nullptr}; });
   }
 
-  ResultCode Replace(uint64_t number, ContentOpener content) {
+  [[nodiscard]] ResultCode Replace(uint64_t number, ContentOpener content) {
     if (number == 0 || !content) return ERR_BAD_PARAMETER;
     return Guard([&] { old_[number] = Fate{false, std::move(content)}; });
   }
 
-  ResultCode Add(ContentOpener content) {
+  [[nodiscard]] ResultCode Add(ContentOpener content) {
     if (!content) return ERR_BAD_PARAMETER;
     return Guard([&] { added_.push_back({std::move(content), nullptr}); });
   }
@@ -64,7 +64,7 @@ class ChangeList {
     return RESULT_OK;
   }
 
-  ResultCode GetAdded(ObjectRef* object, uint32_t iterator) {
+  [[nodiscard]] ResultCode GetAdded(ObjectRef* object, uint32_t iterator) {
     if (object == nullptr) return ERR_BAD_PARAMETER;
     *object = nullptr;
     if (iterator >= added_.size()) return ERR_BAD_PARAMETER;
@@ -74,7 +74,7 @@ class ChangeList {
     return a.open != nullptr ? RESULT_OK : open_failure_;
   }
 
-  ResultCode open_failure() const { return open_failure_; }
+  [[nodiscard]] ResultCode open_failure() const { return open_failure_; }
 
  private:
   struct Fate {
@@ -87,7 +87,7 @@ class ChangeList {
   };
 
   template <class F>
-  static ResultCode Guard(F&& f) {
+  [[nodiscard]] static ResultCode Guard(F&& f) {
     try {
       f();
     } catch (const std::bad_alloc&) {
@@ -100,18 +100,14 @@ class ChangeList {
     ObjectRef out = nullptr;
     ResultCode r = content(self_, &out);
     if (Failed(r) || out == nullptr) {
-      if (out != nullptr) host::CloseObject(out);
+      host::CloseIfOpen(out);
       if (open_failure_ == RESULT_OK) open_failure_ = Failed(r) ? r : ERR_NO_SOURCE;
       return nullptr;
     }
     return out;
   }
 
-  void CloseAdded(uint32_t index) {
-    ObjectRef& o = added_[index].open;
-    if (o != nullptr) host::CloseObject(o);
-    o = nullptr;
-  }
+  void CloseAdded(uint32_t index) { host::CloseIfOpen(added_[index].open); }
 
   ObjectRef self_;
   std::map<uint64_t, Fate> old_;
@@ -126,7 +122,7 @@ uint32_t QueryEntry(ObjectRef self, ObjectRef* object, uint32_t query, uint64_t 
 }
 uint32_t FirstAdded(ObjectRef self, uint32_t* iterator) { return Of(self).FirstAdded(iterator); }
 uint32_t NextAdded(ObjectRef self, uint32_t* iterator) { return Of(self).NextAdded(iterator); }
-ResultCode GetAdded(ObjectRef self, ObjectRef* object, uint32_t iterator) {
+[[nodiscard]] ResultCode GetAdded(ObjectRef self, ObjectRef* object, uint32_t iterator) {
   return Of(self).GetAdded(object, iterator);
 }
 

@@ -24,15 +24,15 @@ using ContentOpener = std::function<ResultCode(ObjectRef list, ObjectRef* out)>;
 
 // Entry numbers are 1-based, as the rebuild asks for them. Entries the list
 // is told nothing about are kept as stored.
-ResultCode ChangeListDrop(ObjectRef list, uint64_t entry_number);
-ResultCode ChangeListReplace(ObjectRef list, uint64_t entry_number, ContentOpener content);
+[[nodiscard]] ResultCode ChangeListDrop(ObjectRef list, uint64_t entry_number);
+[[nodiscard]] ResultCode ChangeListReplace(ObjectRef list, uint64_t entry_number, ContentOpener content);
 // Appended in the order of these calls. The object's PROP_OBJECT_NAME is
 // the entry's stored name.
-ResultCode ChangeListAdd(ObjectRef list, ContentOpener content);
+[[nodiscard]] ResultCode ChangeListAdd(ObjectRef list, ContentOpener content);
 // The first failure an opener reported during a rebuild (0 if none), for
 // the embedder's message: the plug-in sees only a missing object.
-ResultCode ChangeListOpenFailure(ObjectRef list);
+[[nodiscard]] ResultCode ChangeListOpenFailure(ObjectRef list);
 
-ResultCode RegisterChangeListService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterChangeListService(ObjectRef root);
 
 }  // namespace arjrt

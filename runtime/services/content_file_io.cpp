@@ -21,7 +21,7 @@ class ContentFile {
  public:
   explicit ContentFile(ObjectRef self) : self_(self) {}
 
-  ResultCode Finish() {
+  [[nodiscard]] ResultCode Finish() {
     if (file_ != nullptr || NoData()) return RESULT_OK;
     if (path_.empty()) return ERR_BAD_PARAMETER;
     struct stat st;
@@ -32,19 +32,19 @@ class ContentFile {
     ObjectRef file = nullptr;
     ResultCode r = host::CreateObject(self_, &file, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
     if (Failed(r)) return r;
-    file->system->SetPropBuffer(file, nullptr, PROP_OBJECT_PATH, path_.c_str(), static_cast<uint32_t>(path_.size() + 1));
-    host::SetPropDWord(file, PROP_ACCESS_MODE, ACCESS_READ);
-    host::SetPropDWord(file, PROP_OPEN_MODE, OPEN_EXISTING);
-    r = host::CreateObjectDone(file);
+    r = host::SetPropBuffer(file, PROP_OBJECT_PATH, path_.c_str(), static_cast<uint32_t>(path_.size() + 1));
+    if (!Failed(r)) r = host::SetPropDWord(file, PROP_ACCESS_MODE, ACCESS_READ);
+    if (!Failed(r)) r = host::SetPropDWord(file, PROP_OPEN_MODE, OPEN_EXISTING);
+    if (!Failed(r)) r = host::CreateObjectDone(file);
     if (Failed(r)) {
-      host::CloseObject(file);
+      host::CloseIfOpen(file);
       return r;
     }
     file_ = file;
     return RESULT_OK;
   }
 
-  ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
     if (NoData()) {
       if (count != nullptr) *count = 0;
       return ReadOutcome(0, size);
@@ -56,7 +56,7 @@ class ContentFile {
     return host::Io(file_).SeekRead(file_, count, offset, buffer, size);
   }
 
-  ResultCode GetSize(uint64_t* size) {
+  [[nodiscard]] ResultCode GetSize(uint64_t* size) {
     if (NoData()) {
       if (size != nullptr) *size = 0;
       return RESULT_OK;
@@ -68,7 +68,7 @@ class ContentFile {
     return host::Io(file_).GetSize(file_, size, 0);
   }
 
-  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     switch (id) {
       case PROP_OBJECT_NAME:
         return StringPropertyOut(name_, buffer, size, length);
@@ -93,7 +93,7 @@ class ContentFile {
     }
   }
 
-  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
     switch (id) {
       case PROP_OBJECT_NAME:
         return StringPropertyIn(buffer, size, &name_);
@@ -120,7 +120,8 @@ class ContentFile {
 
  private:
   template <class T>
-  static ResultCode Optional(const std::optional<T>& value, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] static ResultCode Optional(const std::optional<T>& value, void* buffer, uint32_t size,
+                                           uint32_t* length) {
     if (!value) return ERR_PROPERTY_UNAVAILABLE;
     return PropertyOut(&*value, sizeof(T), buffer, size, length);
   }
@@ -137,11 +138,13 @@ class ContentFile {
   std::vector<uint8_t> unix_special_;
 };
 
-ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
   return ImplOf<ContentFile>(self).SeekRead(count, offset, buffer, size);
 }
-ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) { return ImplOf<ContentFile>(self).GetSize(size); }
-ResultCode Flush(ObjectRef) { return RESULT_OK; }
+[[nodiscard]] ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) {
+  return ImplOf<ContentFile>(self).GetSize(size);
+}
+[[nodiscard]] ResultCode Flush(ObjectRef) { return RESULT_OK; }
 
 const BlockIoMethods kMethods = {SeekRead, GetSize, nullptr, nullptr, Flush};
 constexpr InternalHooks kHooks = ServiceHooks<ContentFile>();

@@ -14,6 +14,6 @@ namespace arjrt {
 
 constexpr uint32_t PID_CONTENT_FILE_IO = 63040;
 
-ResultCode RegisterContentFileIoService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterContentFileIoService(ObjectRef root);
 
 }  // namespace arjrt

@@ -37,13 +37,13 @@ struct Crc32Digest {
 };
 
 template <class Digest>
-ResultCode DigestReset(ObjectRef self) {
+[[nodiscard]] ResultCode DigestReset(ObjectRef self) {
   ImplOf<Digest>(self).Reset();
   return RESULT_OK;
 }
 
 template <class Digest>
-ResultCode DigestUpdate(ObjectRef self, const void* buffer, uint32_t length) {
+[[nodiscard]] ResultCode DigestUpdate(ObjectRef self, const void* buffer, uint32_t length) {
   if (length == 0) return RESULT_OK;
   if (buffer == nullptr) return ERR_BAD_PARAMETER;
   ImplOf<Digest>(self).Update(buffer, length);
@@ -51,7 +51,7 @@ ResultCode DigestUpdate(ObjectRef self, const void* buffer, uint32_t length) {
 }
 
 template <class Digest>
-ResultCode DigestFinal(ObjectRef self, void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode DigestFinal(ObjectRef self, void* buffer, uint32_t size) {
   if (size == 0) return RESULT_OK;
   if (buffer == nullptr) return ERR_BAD_PARAMETER;
   uint8_t digest[Digest::kSize];
@@ -66,7 +66,7 @@ template <class Digest>
 constexpr DigestMethods kMethods = {DigestReset<Digest>, DigestUpdate<Digest>, DigestFinal<Digest>};
 
 template <class Digest>
-ResultCode Register(ObjectRef root, uint32_t pid) {
+[[nodiscard]] ResultCode Register(ObjectRef root, uint32_t pid) {
   static constexpr InternalHooks kHooks = ServiceHooks<Digest, false>();
   return RegisterService(root, IID_DIGEST, pid, kHooks, &kMethods<Digest>, 3, nullptr, 0,
                          sizeof(ServiceRecord<Digest>));

@@ -9,7 +9,7 @@
 namespace arjrt {
 namespace {
 
-ResultCode GetFileSystem(ObjectRef self, ObjectRef* out, ObjectRef io) {
+[[nodiscard]] ResultCode GetFileSystem(ObjectRef self, ObjectRef* out, ObjectRef io) {
   if (out == nullptr) return ERR_BAD_PARAMETER;
   *out = nullptr;
   std::string directory;
@@ -23,7 +23,7 @@ ResultCode GetFileSystem(ObjectRef self, ObjectRef* out, ObjectRef io) {
   result = host::SetPropBuffer(fs, PROP_OBJECT_PATH, directory.data(), static_cast<uint32_t>(directory.size()));
   if (!Failed(result)) result = host::CreateObjectDone(fs);
   if (Failed(result)) {
-    host::CloseObject(fs);
+    host::CloseIfOpen(fs);
     return result;
   }
   *out = fs;

@@ -21,7 +21,7 @@ class GarbleIo {
  public:
   explicit GarbleIo(ObjectRef self) : base_(self) {}
 
-  ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
     if (size == 0) return RESULT_OK;
     if (buffer == nullptr) return ERR_BAD_PARAMETER;
@@ -34,12 +34,12 @@ class GarbleIo {
     return result;
   }
 
-  ResultCode GetSize(uint64_t* size) {
+  [[nodiscard]] ResultCode GetSize(uint64_t* size) {
     if (size == nullptr) return ERR_BAD_PARAMETER;
     return base_.GetSize(size);
   }
 
-  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     switch (id) {
       case PROP_GARBLE_BASE:
         return base_.Get(buffer, size, length);
@@ -57,7 +57,7 @@ class GarbleIo {
     }
   }
 
-  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
     switch (id) {
       case PROP_GARBLE_BASE:
         return base_.Set(buffer, size);

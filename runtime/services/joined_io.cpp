@@ -21,7 +21,7 @@ class JoinedIo {
   explicit JoinedIo(ObjectRef self) : base_(self) {}
 
   // Every range must lie inside the base as it is now.
-  ResultCode Finish() {
+  [[nodiscard]] ResultCode Finish() {
     finished_ = true;
     uint64_t base_size = 0;
     ResultCode result = base_.GetSize(&base_size);
@@ -31,7 +31,7 @@ class JoinedIo {
     return RESULT_OK;
   }
 
-  ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
     if (size == 0) return RESULT_OK;
     if (buffer == nullptr) return ERR_BAD_PARAMETER;
@@ -64,18 +64,18 @@ class JoinedIo {
     return ReadOutcome(done, size);
   }
 
-  ResultCode GetSize(uint64_t* size) {
+  [[nodiscard]] ResultCode GetSize(uint64_t* size) {
     if (size == nullptr) return ERR_BAD_PARAMETER;
     *size = total_;
     return RESULT_OK;
   }
 
-  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     if (id == PROP_JOINED_BASE) return base_.Get(buffer, size, length);
     return ERR_PROPERTY_UNAVAILABLE;
   }
 
-  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
     // The plug-in reads a fixed stream: its layout is settled at creation.
     if (finished_) return ERR_ACCESS_DENIED;
     if (id == PROP_JOINED_BASE) return base_.Set(buffer, size);
@@ -90,7 +90,7 @@ class JoinedIo {
     uint64_t size;
   };
 
-  ResultCode SetRanges(const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetRanges(const void* buffer, uint32_t size) {
     if (size % sizeof(JoinedRange) != 0 || (size != 0 && buffer == nullptr)) return ERR_BAD_PARAMETER;
     const size_t n = size / sizeof(JoinedRange);
     if (n > kMaxJoinedRanges) return ERR_LIMIT_EXCEEDED;

@@ -20,12 +20,12 @@ class MemoryIo {
  public:
   explicit MemoryIo(ObjectRef) {}
 
-  ResultCode Finish() {
+  [[nodiscard]] ResultCode Finish() {
     if (view_address_ == 0 && view_size_ != 0) return ERR_BAD_PARAMETER;
     return RESULT_OK;
   }
 
-  ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
     if (size == 0) return RESULT_OK;
     if (buffer == nullptr) return ERR_BAD_PARAMETER;
@@ -36,7 +36,7 @@ class MemoryIo {
     return ReadOutcome(n, size);
   }
 
-  ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
     if (size == 0) return RESULT_OK;
     if (IsView()) return ERR_ACCESS_DENIED;
@@ -51,19 +51,19 @@ class MemoryIo {
     return RESULT_OK;
   }
 
-  ResultCode GetSize(uint64_t* size) const {
+  [[nodiscard]] ResultCode GetSize(uint64_t* size) const {
     if (size == nullptr) return ERR_BAD_PARAMETER;
     *size = Size();
     return RESULT_OK;
   }
 
-  ResultCode SetSize(uint64_t size) {
+  [[nodiscard]] ResultCode SetSize(uint64_t size) {
     if (IsView()) return ERR_ACCESS_DENIED;
     if (size > kMaxOwnedSize) return ERR_NO_MEMORY;
     return Resize(size);
   }
 
-  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     switch (id) {
       case PROP_OBJECT_NAME:
         return StringPropertyOut(name_, buffer, size, length);
@@ -84,7 +84,7 @@ class MemoryIo {
     }
   }
 
-  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
     switch (id) {
       case PROP_OBJECT_NAME:
         return StringPropertyIn(buffer, size, &name_);
@@ -106,7 +106,7 @@ class MemoryIo {
     return IsView() ? reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(view_address_)) : bytes_.data();
   }
 
-  ResultCode Resize(uint64_t size) {
+  [[nodiscard]] ResultCode Resize(uint64_t size) {
     try {
       bytes_.resize(static_cast<size_t>(size));  // zero-fills what it adds
     } catch (const std::exception&) {            // bad_alloc, length_error
@@ -121,15 +121,18 @@ class MemoryIo {
   std::vector<uint8_t> bytes_;
 };
 
-ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
   return ImplOf<MemoryIo>(self).SeekRead(count, offset, buffer, size);
 }
-ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) { return ImplOf<MemoryIo>(self).GetSize(size); }
-ResultCode SeekWrite(ObjectRef self, uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) {
+  return ImplOf<MemoryIo>(self).GetSize(size);
+}
+[[nodiscard]] ResultCode SeekWrite(ObjectRef self, uint32_t* count, uint64_t offset, const void* buffer,
+                                   uint32_t size) {
   return ImplOf<MemoryIo>(self).SeekWrite(count, offset, buffer, size);
 }
-ResultCode SetSize(ObjectRef self, uint64_t size) { return ImplOf<MemoryIo>(self).SetSize(size); }
-ResultCode Flush(ObjectRef) { return RESULT_OK; }
+[[nodiscard]] ResultCode SetSize(ObjectRef self, uint64_t size) { return ImplOf<MemoryIo>(self).SetSize(size); }
+[[nodiscard]] ResultCode Flush(ObjectRef) { return RESULT_OK; }
 
 const BlockIoMethods kMethods = {SeekRead, GetSize, SeekWrite, SetSize, Flush};
 constexpr InternalHooks kHooks = ServiceHooks<MemoryIo>();

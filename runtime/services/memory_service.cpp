@@ -33,7 +33,7 @@ class MemoryPool {
     for (BlockHeader* h : blocks_) Release(h);
   }
 
-  ResultCode Alloc(void** block, uint64_t size) {
+  [[nodiscard]] ResultCode Alloc(void** block, uint64_t size) {
     if (block == nullptr) return ERR_BAD_PARAMETER;
     if (size > kMaxBlockSize || !runtime_->AllowAllocation() || !WithinBudget(size)) return ERR_NO_MEMORY;
     BlockHeader* h = Acquire(size, size);
@@ -42,7 +42,7 @@ class MemoryPool {
     return RESULT_OK;
   }
 
-  ResultCode Realloc(void** block, void* old_block, uint64_t size) {
+  [[nodiscard]] ResultCode Realloc(void** block, void* old_block, uint64_t size) {
     if (block == nullptr) return ERR_BAD_PARAMETER;
     if (old_block == nullptr) return Alloc(block, size);
     BlockHeader* h = Find(old_block);
@@ -72,7 +72,7 @@ class MemoryPool {
     return RESULT_OK;
   }
 
-  ResultCode Free(void* block) {
+  [[nodiscard]] ResultCode Free(void* block) {
     if (block == nullptr) return RESULT_OK;
     BlockHeader* h = Find(block);
     if (h == nullptr) return ERR_BAD_PARAMETER;
@@ -119,11 +119,13 @@ class MemoryPool {
   std::unordered_set<BlockHeader*> blocks_;
 };
 
-ResultCode Alloc(ObjectRef self, void** block, uint64_t size) { return ImplOf<MemoryPool>(self).Alloc(block, size); }
-ResultCode Realloc(ObjectRef self, void** block, void* old_block, uint64_t size) {
+[[nodiscard]] ResultCode Alloc(ObjectRef self, void** block, uint64_t size) {
+  return ImplOf<MemoryPool>(self).Alloc(block, size);
+}
+[[nodiscard]] ResultCode Realloc(ObjectRef self, void** block, void* old_block, uint64_t size) {
   return ImplOf<MemoryPool>(self).Realloc(block, old_block, size);
 }
-ResultCode Free(ObjectRef self, void* block) { return ImplOf<MemoryPool>(self).Free(block); }
+[[nodiscard]] ResultCode Free(ObjectRef self, void* block) { return ImplOf<MemoryPool>(self).Free(block); }
 
 const MemoryMethods kMethods = {Alloc, Realloc, Free};
 constexpr InternalHooks kHooks = ServiceHooks<MemoryPool, false>();

@@ -19,7 +19,7 @@ namespace {
 
 constexpr uint64_t kMaxOffset = static_cast<uint64_t>(INT64_MAX);
 
-ResultCode OpenError(int error) {
+[[nodiscard]] ResultCode OpenError(int error) {
   switch (error) {
     case ENOENT:
     case ENOTDIR:
@@ -38,14 +38,14 @@ ResultCode OpenError(int error) {
   }
 }
 
-ResultCode TransferError(int error) { return error == EBADF ? ERR_ACCESS_DENIED : ERR_IO; }
+[[nodiscard]] ResultCode TransferError(int error) { return error == EBADF ? ERR_ACCESS_DENIED : ERR_IO; }
 
 class NativeFile {
  public:
   explicit NativeFile(ObjectRef) {}
   ~NativeFile() { CloseFile(); }
 
-  ResultCode Finish() {
+  [[nodiscard]] ResultCode Finish() {
     if (fd_ >= 0 && opened_path_ == path_ && opened_access_ == access_ && opened_open_ == open_) return RESULT_OK;
     CloseFile();
     if (path_.empty() || (access_ & (ACCESS_READ | ACCESS_WRITE)) == 0 ||
@@ -79,7 +79,7 @@ class NativeFile {
     return RESULT_OK;
   }
 
-  ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
     if (fd_ < 0) return ERR_NOT_INITIALIZED;
     if (size == 0) return RESULT_OK;
@@ -94,7 +94,7 @@ class NativeFile {
     return error != 0 ? Failure(error) : ReadOutcome(done, size);
   }
 
-  ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
     if (fd_ < 0) return ERR_NOT_INITIALIZED;
     if (size == 0) return RESULT_OK;
@@ -106,7 +106,7 @@ class NativeFile {
     return error != 0 ? Failure(error) : RESULT_OK;
   }
 
-  ResultCode GetSize(uint64_t* size) const {
+  [[nodiscard]] ResultCode GetSize(uint64_t* size) const {
     if (size == nullptr) return ERR_BAD_PARAMETER;
     *size = 0;
     if (fd_ < 0) return ERR_NOT_INITIALIZED;
@@ -116,7 +116,7 @@ class NativeFile {
     return RESULT_OK;
   }
 
-  ResultCode SetSize(uint64_t size) {
+  [[nodiscard]] ResultCode SetSize(uint64_t size) {
     if (fd_ < 0) return ERR_NOT_INITIALIZED;
     if (size > kMaxOffset) return ERR_BAD_PARAMETER;
     if ((opened_access_ & ACCESS_WRITE) == 0) return ERR_ACCESS_DENIED;
@@ -128,9 +128,9 @@ class NativeFile {
     return errno == EPERM || errno == EACCES ? ERR_ACCESS_DENIED : ERR_IO;
   }
 
-  ResultCode Flush() { return fd_ >= 0 ? RESULT_OK : ERR_NOT_INITIALIZED; }
+  [[nodiscard]] ResultCode Flush() { return fd_ >= 0 ? RESULT_OK : ERR_NOT_INITIALIZED; }
 
-  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     switch (id) {
       case PROP_OBJECT_NAME:
         return StringPropertyOut(BaseName(path_), buffer, size, length);
@@ -155,7 +155,7 @@ class NativeFile {
     }
   }
 
-  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
     switch (id) {
       case PROP_OBJECT_PATH:
         return StringPropertyIn(buffer, size, &path_);
@@ -171,7 +171,7 @@ class NativeFile {
   }
 
  private:
-  ResultCode Failure(int error) {
+  [[nodiscard]] ResultCode Failure(int error) {
     last_error_ = static_cast<uint32_t>(error);
     return TransferError(error);
   }
@@ -193,15 +193,18 @@ class NativeFile {
   uint32_t opened_open_ = 0;
 };
 
-ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
   return ImplOf<NativeFile>(self).SeekRead(count, offset, buffer, size);
 }
-ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) { return ImplOf<NativeFile>(self).GetSize(size); }
-ResultCode SeekWrite(ObjectRef self, uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) {
+  return ImplOf<NativeFile>(self).GetSize(size);
+}
+[[nodiscard]] ResultCode SeekWrite(ObjectRef self, uint32_t* count, uint64_t offset, const void* buffer,
+                                   uint32_t size) {
   return ImplOf<NativeFile>(self).SeekWrite(count, offset, buffer, size);
 }
-ResultCode SetSize(ObjectRef self, uint64_t size) { return ImplOf<NativeFile>(self).SetSize(size); }
-ResultCode Flush(ObjectRef self) { return ImplOf<NativeFile>(self).Flush(); }
+[[nodiscard]] ResultCode SetSize(ObjectRef self, uint64_t size) { return ImplOf<NativeFile>(self).SetSize(size); }
+[[nodiscard]] ResultCode Flush(ObjectRef self) { return ImplOf<NativeFile>(self).Flush(); }
 
 const BlockIoMethods kMethods = {SeekRead, GetSize, SeekWrite, SetSize, Flush};
 constexpr InternalHooks kHooks = ServiceHooks<NativeFile>();

@@ -16,7 +16,7 @@ namespace arjrt {
 namespace {
 
 // Reads the name held by a text object, refusing anything but a sibling.
-ResultCode SiblingNameOf(ObjectRef text, std::string* name) {
+[[nodiscard]] ResultCode SiblingNameOf(ObjectRef text, std::string* name) {
   if (text == nullptr || text->system == nullptr || text->system->GetInterfaceId(text) != IID_TEXT)
     return ERR_BAD_PARAMETER;
   try {
@@ -40,7 +40,7 @@ class NativeFs {
  public:
   explicit NativeFs(ObjectRef self) : self_(self) {}
 
-  ResultCode OpenByName(ObjectRef* out, ObjectRef name_text, uint32_t access_mode, uint32_t open_mode) {
+  [[nodiscard]] ResultCode OpenByName(ObjectRef* out, ObjectRef name_text, uint32_t access_mode, uint32_t open_mode) {
     if (out == nullptr) return ERR_BAD_PARAMETER;
     *out = nullptr;
     std::string name;
@@ -61,7 +61,7 @@ class NativeFs {
     return result;
   }
 
-  ResultCode Clone(ObjectRef* out) {
+  [[nodiscard]] ResultCode Clone(ObjectRef* out) {
     if (out == nullptr) return ERR_BAD_PARAMETER;
     *out = nullptr;
     // The new file system belongs to whoever asked for it, not to this
@@ -73,32 +73,32 @@ class NativeFs {
     result = host::SetPropBuffer(fs, PROP_OBJECT_PATH, directory_.data(), static_cast<uint32_t>(directory_.size()));
     if (!Failed(result)) result = host::CreateObjectDone(fs);
     if (Failed(result)) {
-      host::CloseObject(fs);
+      host::CloseIfOpen(fs);
       return result;
     }
     *out = fs;
     return result;
   }
 
-  ResultCode BindToObject(ObjectRef io) {
+  [[nodiscard]] ResultCode BindToObject(ObjectRef io) {
     std::string directory;
     if (!DirectoryOfNativeFile(io, &directory)) return ERR_UNSUPPORTED;
     directory_.swap(directory);
     return RESULT_OK;
   }
 
-  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     if (id != PROP_OBJECT_PATH) return ERR_PROPERTY_UNAVAILABLE;
     return StringPropertyOut(directory_, buffer, size, length);
   }
 
-  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
     if (id != PROP_OBJECT_PATH) return ERR_ACCESS_DENIED;
     return StringPropertyIn(buffer, size, &directory_);
   }
 
  private:
-  ResultCode OpenPath(ObjectRef* out, const std::string& path, uint32_t access_mode, uint32_t open_mode) {
+  [[nodiscard]] ResultCode OpenPath(ObjectRef* out, const std::string& path, uint32_t access_mode, uint32_t open_mode) {
     ObjectRef io = nullptr;
     ResultCode result = host::CreateObject(self_, &io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
     if (Failed(result)) return result;
@@ -107,7 +107,7 @@ class NativeFs {
     if (!Failed(result)) result = host::SetPropDWord(io, PROP_OPEN_MODE, open_mode);
     if (!Failed(result)) result = host::CreateObjectDone(io);
     if (Failed(result)) {
-      host::CloseObject(io);
+      host::CloseIfOpen(io);
       return result;
     }
     *out = io;
@@ -118,12 +118,12 @@ class NativeFs {
   std::string directory_;  // empty while unbound
 };
 
-ResultCode OpenByName(ObjectRef self, ObjectRef* out, ObjectRef name_text, uint32_t access_mode,
-                      uint32_t open_mode) {
+[[nodiscard]] ResultCode OpenByName(ObjectRef self, ObjectRef* out, ObjectRef name_text, uint32_t access_mode,
+                                    uint32_t open_mode) {
   return ImplOf<NativeFs>(self).OpenByName(out, name_text, access_mode, open_mode);
 }
-ResultCode Clone(ObjectRef self, ObjectRef* out) { return ImplOf<NativeFs>(self).Clone(out); }
-ResultCode BindToObject(ObjectRef self, ObjectRef io) { return ImplOf<NativeFs>(self).BindToObject(io); }
+[[nodiscard]] ResultCode Clone(ObjectRef self, ObjectRef* out) { return ImplOf<NativeFs>(self).Clone(out); }
+[[nodiscard]] ResultCode BindToObject(ObjectRef self, ObjectRef io) { return ImplOf<NativeFs>(self).BindToObject(io); }
 
 const FileSystemMethods kMethods = {OpenByName, Clone, BindToObject};
 constexpr InternalHooks kHooks = ServiceHooks<NativeFs, false>();

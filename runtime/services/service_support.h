@@ -25,14 +25,14 @@ Impl& ImplOf(ObjectRef o) {
 }
 
 template <class Impl>
-ResultCode ConstructService(ObjectRef o) {
+[[nodiscard]] ResultCode ConstructService(ObjectRef o) {
   auto* record = static_cast<ServiceRecord<Impl>*>(o->instance);
   record->impl = new (std::nothrow) Impl(o);
   return record->impl != nullptr ? RESULT_OK : ERR_NO_MEMORY;
 }
 
 template <class Impl>
-ResultCode DestroyService(ObjectRef o) {
+[[nodiscard]] ResultCode DestroyService(ObjectRef o) {
   auto* record = static_cast<ServiceRecord<Impl>*>(o->instance);
   delete record->impl;
   record->impl = nullptr;
@@ -40,17 +40,17 @@ ResultCode DestroyService(ObjectRef o) {
 }
 
 template <class Impl>
-ResultCode FinishService(ObjectRef o) {
+[[nodiscard]] ResultCode FinishService(ObjectRef o) {
   return ImplOf<Impl>(o).Finish();
 }
 
 template <class Impl>
-ResultCode GetServiceProperty(ObjectRef o, uint32_t* length, PropId id, void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode GetServiceProperty(ObjectRef o, uint32_t* length, PropId id, void* buffer, uint32_t size) {
   return ImplOf<Impl>(o).GetProperty(id, buffer, size, length);
 }
 
 template <class Impl>
-ResultCode SetServiceProperty(ObjectRef o, PropId id, const void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode SetServiceProperty(ObjectRef o, PropId id, const void* buffer, uint32_t size) {
   return ImplOf<Impl>(o).SetProperty(id, buffer, size);
 }
 
@@ -70,8 +70,8 @@ constexpr PropertyRow ServiceProperty(PropId id) {
 }
 
 // Copies a fixed-size value out as a property getter does.
-inline ResultCode PropertyOut(const void* value, uint32_t value_size, void* buffer, uint32_t size,
-                              uint32_t* length) {
+[[nodiscard]] inline ResultCode PropertyOut(const void* value, uint32_t value_size, void* buffer, uint32_t size,
+                                            uint32_t* length) {
   if (length != nullptr) *length = value_size;
   if (buffer == nullptr && size == 0) return RESULT_OK;
   if (buffer == nullptr || size < value_size) return ERR_BUFFER_TOO_SMALL;
@@ -82,7 +82,8 @@ inline ResultCode PropertyOut(const void* value, uint32_t value_size, void* buff
 // Copies a string value out NUL-terminated, as string getters do: the
 // length counts the NUL; a null buffer of size 0 asks for the length; a
 // buffer too small gets nothing.
-inline ResultCode StringPropertyOut(std::string_view text, void* buffer, uint32_t size, uint32_t* length) {
+[[nodiscard]] inline ResultCode StringPropertyOut(std::string_view text, void* buffer, uint32_t size,
+                                                  uint32_t* length) {
   if (text.size() >= UINT32_MAX) return ERR_LIMIT_EXCEEDED;
   const auto needed = static_cast<uint32_t>(text.size() + 1);
   if (length != nullptr) *length = needed;
@@ -95,7 +96,7 @@ inline ResultCode StringPropertyOut(std::string_view text, void* buffer, uint32_
 
 // Takes a string value set through SetPropBuffer: the bytes up to the first
 // NUL, if any, within `size`.
-inline ResultCode StringPropertyIn(const void* buffer, uint32_t size, std::string* out) {
+[[nodiscard]] inline ResultCode StringPropertyIn(const void* buffer, uint32_t size, std::string* out) {
   if (buffer == nullptr && size != 0) return ERR_BAD_PARAMETER;
   const char* text = static_cast<const char*>(buffer);
   const void* nul = size != 0 ? std::memchr(text, 0, size) : nullptr;
@@ -110,7 +111,7 @@ inline ResultCode StringPropertyIn(const void* buffer, uint32_t size, std::strin
 
 // The result rule of every read: all bytes 0, some WARN_SHORT_READ, none
 // ERR_END_OF_DATA; asking for nothing always succeeds.
-inline ResultCode ReadOutcome(uint64_t delivered, uint64_t requested) {
+[[nodiscard]] inline ResultCode ReadOutcome(uint64_t delivered, uint64_t requested) {
   if (delivered == requested) return RESULT_OK;
   return delivered != 0 ? WARN_SHORT_READ : ERR_END_OF_DATA;
 }
@@ -122,9 +123,10 @@ inline uint64_t PropertyIn(const void* buffer, uint32_t size) {
   return value;
 }
 
-inline ResultCode RegisterService(ObjectRef root, uint32_t iid, uint32_t pid, const InternalHooks& hooks,
-                                  const void* methods, uint32_t method_count, const PropertyRow* properties,
-                                  uint32_t property_count, uint32_t instance_size) {
+[[nodiscard]] inline ResultCode RegisterService(ObjectRef root, uint32_t iid, uint32_t pid, const InternalHooks& hooks,
+                                                const void* methods, uint32_t method_count,
+                                                const PropertyRow* properties, uint32_t property_count,
+                                                uint32_t instance_size) {
   return static_cast<const RootMethods*>(root->methods)
       ->RegisterInterface(root, iid, pid, 0, 1, 0, &hooks, kInternalHookSlots, methods, method_count, properties,
                           property_count, instance_size, 0);

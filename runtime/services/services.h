@@ -41,26 +41,19 @@ struct JoinedRange {
 // More ranges than this are refused.
 constexpr uint32_t kMaxJoinedRanges = 1u << 16;
 
-// Access and open mode bits of the native file I/O.
-constexpr uint32_t ACCESS_READ = 1;
-constexpr uint32_t ACCESS_WRITE = 2;
-constexpr uint32_t OPEN_EXISTING = 1;
-constexpr uint32_t OPEN_CREATE = 2;
-constexpr uint32_t OPEN_TRUNCATE = 4;
-
-ResultCode RegisterMemoryService(ObjectRef root);
-ResultCode RegisterRequesterService(ObjectRef root);
-ResultCode RegisterNativeFileIoService(ObjectRef root);
-ResultCode RegisterMemoryIoService(ObjectRef root);
-ResultCode RegisterStreamService(ObjectRef root);
-ResultCode RegisterTextService(ObjectRef root);
-ResultCode RegisterDigestServices(ObjectRef root);  // MD5 first, the default; then CRC-32
-ResultCode RegisterNativeFsService(ObjectRef root);
-ResultCode RegisterFsSourceService(ObjectRef root);
-ResultCode RegisterWindowIoService(ObjectRef root);
-ResultCode RegisterJoinedIoService(ObjectRef root);
-ResultCode RegisterGarbleIoService(ObjectRef root);
-ResultCode RegisterTempIoService(ObjectRef root);
-ResultCode RegisterDecoderCodecs(ObjectRef root);  // store first, the default; then methods 1..4
+[[nodiscard]] ResultCode RegisterMemoryService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterRequesterService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterNativeFileIoService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterMemoryIoService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterStreamService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterTextService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterDigestServices(ObjectRef root);  // MD5 first, the default; then CRC-32
+[[nodiscard]] ResultCode RegisterNativeFsService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterFsSourceService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterWindowIoService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterJoinedIoService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterGarbleIoService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterTempIoService(ObjectRef root);
+[[nodiscard]] ResultCode RegisterDecoderCodecs(ObjectRef root);  // store first, the default; then methods 1..4
 
 }  // namespace arjrt

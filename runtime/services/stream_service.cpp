@@ -16,10 +16,12 @@ class Stream {
  public:
   explicit Stream(ObjectRef self)
       : io_(AsRt(self)->parent), io_methods_(*static_cast<const BlockIoMethods*>(io_->methods)) {}
-  // The I/O is still open here: a stream closes before its parent.
-  ~Stream() { WriteBack(); }
+  // The I/O is still open here: a stream closes before its parent. A close
+  // has no one to tell of a failed write: a writer that must know flushes
+  // first, and Flush reports it.
+  ~Stream() { IgnoreResult(WriteBack()); }
 
-  ResultCode ReadByte(uint8_t* value) {
+  [[nodiscard]] ResultCode ReadByte(uint8_t* value) {
     const uint64_t at = position_ - window_;  // wraps to a miss before the window
     if (at < filled_ && value != nullptr) {
       *value = buffer_[at];
@@ -35,7 +37,7 @@ class Stream {
     return RESULT_OK;
   }
 
-  ResultCode ReadWord(uint16_t* value) {
+  [[nodiscard]] ResultCode ReadWord(uint16_t* value) {
     if (value == nullptr) return ERR_BAD_PARAMETER;
     uint8_t bytes[2];
     const uint64_t at = position_ - window_;
@@ -56,7 +58,7 @@ class Stream {
     return RESULT_OK;
   }
 
-  ResultCode Read(uint32_t* count, void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode Read(uint32_t* count, void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
     if (size == 0) return RESULT_OK;
     if (buffer == nullptr) return ERR_BAD_PARAMETER;
@@ -95,12 +97,12 @@ class Stream {
     return Failed(failure) ? failure : ReadOutcome(done, size);
   }
 
-  ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
     position_ = offset;
     return Read(count, buffer, size);
   }
 
-  ResultCode Write(uint32_t* count, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode Write(uint32_t* count, const void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
     if (size == 0) return RESULT_OK;
     if (buffer == nullptr || size > UINT64_MAX - position_) return ERR_BAD_PARAMETER;
@@ -138,13 +140,13 @@ class Stream {
     return RESULT_OK;
   }
 
-  ResultCode WriteLittle(uint32_t value, uint32_t width) {
+  [[nodiscard]] ResultCode WriteLittle(uint32_t value, uint32_t width) {
     const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                               static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
     return Write(nullptr, bytes, width);
   }
 
-  ResultCode Seek(uint64_t* position, uint64_t offset, uint32_t origin) {
+  [[nodiscard]] ResultCode Seek(uint64_t* position, uint64_t offset, uint32_t origin) {
     uint64_t target = 0;
     ResultCode result = RESULT_OK;
     switch (origin) {
@@ -174,12 +176,12 @@ class Stream {
     return result;
   }
 
-  ResultCode SetPosition(uint32_t low, uint32_t high) {
+  [[nodiscard]] ResultCode SetPosition(uint32_t low, uint32_t high) {
     position_ = static_cast<uint64_t>(high) << 32 | low;
     return RESULT_OK;
   }
 
-  ResultCode Flush() {
+  [[nodiscard]] ResultCode Flush() {
     ResultCode result = WriteBack();
     if (Failed(result)) return result;
     return io_methods_.Flush != nullptr ? io_methods_.Flush(io_) : RESULT_OK;
@@ -188,7 +190,7 @@ class Stream {
  private:
   // Writes the dirty range back. A failed write is reported once; its bytes
   // are dropped rather than retried by every later call.
-  ResultCode WriteBack() {
+  [[nodiscard]] ResultCode WriteBack() {
     if (dirty_end_ <= dirty_begin_) return RESULT_OK;
     const uint32_t begin = dirty_begin_;
     const uint32_t size = dirty_end_ - begin;
@@ -198,7 +200,7 @@ class Stream {
   }
 
   // Loads the buffer from the position; the dirty range must be empty.
-  ResultCode Fill() {
+  [[nodiscard]] ResultCode Fill() {
     window_ = position_;
     filled_ = 0;
     uint32_t got = 0;
@@ -208,7 +210,7 @@ class Stream {
   }
 
   // The I/O's size, or more when buffered writes extend it.
-  ResultCode LogicalSize(uint64_t* size) {
+  [[nodiscard]] ResultCode LogicalSize(uint64_t* size) {
     ResultCode result = io_methods_.GetSize(io_, size, 0);
     if (Failed(result)) return result;
     if (filled_ != 0 && window_ + filled_ > *size) *size = window_ + filled_;
@@ -227,29 +229,29 @@ class Stream {
 
 Stream& Of(ObjectRef self) { return ImplOf<Stream>(self); }
 
-ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
   return Of(self).SeekRead(count, offset, buffer, size);
 }
-ResultCode Flush(ObjectRef self) { return Of(self).Flush(); }
-ResultCode Read(ObjectRef self, uint32_t* count, void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode Flush(ObjectRef self) { return Of(self).Flush(); }
+[[nodiscard]] ResultCode Read(ObjectRef self, uint32_t* count, void* buffer, uint32_t size) {
   return Of(self).Read(count, buffer, size);
 }
-ResultCode ReadByte(ObjectRef self, uint8_t* value) { return Of(self).ReadByte(value); }
-ResultCode ReadWord(ObjectRef self, uint16_t* value) { return Of(self).ReadWord(value); }
-ResultCode Write(ObjectRef self, uint32_t* count, const void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode ReadByte(ObjectRef self, uint8_t* value) { return Of(self).ReadByte(value); }
+[[nodiscard]] ResultCode ReadWord(ObjectRef self, uint16_t* value) { return Of(self).ReadWord(value); }
+[[nodiscard]] ResultCode Write(ObjectRef self, uint32_t* count, const void* buffer, uint32_t size) {
   return Of(self).Write(count, buffer, size);
 }
-ResultCode WriteWord(ObjectRef self, uint16_t value) { return Of(self).WriteLittle(value, 2); }
-ResultCode WriteDWord(ObjectRef self, uint32_t value) { return Of(self).WriteLittle(value, 4); }
-ResultCode Seek(ObjectRef self, uint64_t* position, uint64_t offset, uint32_t origin) {
+[[nodiscard]] ResultCode WriteWord(ObjectRef self, uint16_t value) { return Of(self).WriteLittle(value, 2); }
+[[nodiscard]] ResultCode WriteDWord(ObjectRef self, uint32_t value) { return Of(self).WriteLittle(value, 4); }
+[[nodiscard]] ResultCode Seek(ObjectRef self, uint64_t* position, uint64_t offset, uint32_t origin) {
   return Of(self).Seek(position, offset, origin);
 }
-ResultCode SetPosition(ObjectRef self, uint32_t low, uint32_t high, uint32_t) {
+[[nodiscard]] ResultCode SetPosition(ObjectRef self, uint32_t low, uint32_t high, uint32_t) {
   return Of(self).SetPosition(low, high);
 }
 
 // A stream needs an I/O object to stand on: its parent.
-ResultCode OnInit(ObjectRef self) {
+[[nodiscard]] ResultCode OnInit(ObjectRef self) {
   const RtObject* parent = AsRt(self)->parent;
   if (parent == nullptr || parent->impl->iid != IID_BLOCK_IO || parent->methods == nullptr) return ERR_NO_SOURCE;
   const auto& io = *static_cast<const BlockIoMethods*>(parent->methods);

@@ -43,7 +43,7 @@ class TempIo {
     else ::close(fd_);
   }
 
-  ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
     if (size == 0) return RESULT_OK;
     if (buffer == nullptr) return ERR_BAD_PARAMETER;
@@ -62,7 +62,7 @@ class TempIo {
     return ReadOutcome(done, size);
   }
 
-  ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
     if (size == 0) return RESULT_OK;
     if (buffer == nullptr || offset > kMaxOffset - size) return ERR_BAD_PARAMETER;
@@ -91,13 +91,13 @@ class TempIo {
     return error != 0 ? ERR_IO : RESULT_OK;
   }
 
-  ResultCode GetSize(uint64_t* size) const {
+  [[nodiscard]] ResultCode GetSize(uint64_t* size) const {
     if (size == nullptr) return ERR_BAD_PARAMETER;
     *size = Size();
     return RESULT_OK;
   }
 
-  ResultCode SetSize(uint64_t size) {
+  [[nodiscard]] ResultCode SetSize(uint64_t size) {
     if (size > kMaxOffset) return ERR_BAD_PARAMETER;
     if (pass_ != nullptr) return size == memory_size_ ? RESULT_OK : ERR_UNSUPPORTED;
     if (!InFile()) {
@@ -116,7 +116,7 @@ class TempIo {
     return RESULT_OK;
   }
 
-  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     switch (id) {
       case PROP_ACCESS_MODE:
         return PropertyOut(&access_, sizeof access_, buffer, size, length);
@@ -133,7 +133,7 @@ class TempIo {
     }
   }
 
-  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
     switch (id) {
       case PROP_ACCESS_MODE:
         access_ = static_cast<uint32_t>(PropertyIn(buffer, size));
@@ -194,7 +194,7 @@ class TempIo {
   // Makes the memory content `size` bytes long when it is shorter, with
   // zeros from the old end up to `data_at` (where the caller's bytes go),
   // or moves it to a file when that would pass the limit or memory runs out.
-  ResultCode GrowInMemory(uint64_t size, uint64_t data_at) {
+  [[nodiscard]] ResultCode GrowInMemory(uint64_t size, uint64_t data_at) {
     if (size <= memory_size_) return RESULT_OK;
     if (size > limit_) return MoveToFile();
     const uint64_t chunks_needed = (size + kChunk - 1) / kChunk;
@@ -216,7 +216,7 @@ class TempIo {
 
   // Writes the memory content to the spill target or a new anonymous file.
   // On failure the content stays in memory, whole, and the caller's write fails.
-  ResultCode MoveToFile() {
+  [[nodiscard]] ResultCode MoveToFile() {
     int fd = scratch_.ClaimSpillTarget();
     const bool target = fd >= 0;
     if (target && ::ftruncate(fd, 0) != 0) {
@@ -263,16 +263,19 @@ class TempIo {
   uint32_t open_ = 0;
 };
 
-ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode SeekRead(ObjectRef self, uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
   return ImplOf<TempIo>(self).SeekRead(count, offset, buffer, size);
 }
-ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) { return ImplOf<TempIo>(self).GetSize(size); }
-ResultCode SeekWrite(ObjectRef self, uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
+[[nodiscard]] ResultCode GetSize(ObjectRef self, uint64_t* size, uint32_t) {
+  return ImplOf<TempIo>(self).GetSize(size);
+}
+[[nodiscard]] ResultCode SeekWrite(ObjectRef self, uint32_t* count, uint64_t offset, const void* buffer,
+                                   uint32_t size) {
   return ImplOf<TempIo>(self).SeekWrite(count, offset, buffer, size);
 }
-ResultCode SetSize(ObjectRef self, uint64_t size) { return ImplOf<TempIo>(self).SetSize(size); }
+[[nodiscard]] ResultCode SetSize(ObjectRef self, uint64_t size) { return ImplOf<TempIo>(self).SetSize(size); }
 // Writes reach the memory or the file at once; scratch data needs no sync.
-ResultCode Flush(ObjectRef) { return RESULT_OK; }
+[[nodiscard]] ResultCode Flush(ObjectRef) { return RESULT_OK; }
 
 const BlockIoMethods kMethods = {SeekRead, GetSize, SeekWrite, SetSize, Flush};
 constexpr InternalHooks kHooks = ServiceHooks<TempIo, false>();

@@ -26,7 +26,7 @@ class Text {
  public:
   explicit Text(ObjectRef) {}
 
-  ResultCode SetFromBuffer(uint32_t start, const char* buffer, uint32_t length, int32_t codepage) {
+  [[nodiscard]] ResultCode SetFromBuffer(uint32_t start, const char* buffer, uint32_t length, int32_t codepage) {
     if (buffer == nullptr && length != 0) return ERR_BAD_PARAMETER;
     if (!PassesBytesUnchanged(codepage) && !IsDosPage(codepage)) return ERR_UNSUPPORTED;
     const void* nul = length != 0 ? std::memchr(buffer, 0, length) : nullptr;
@@ -43,7 +43,8 @@ class Text {
   }
 
   // count 0 copies everything from `start`, as UINT32_MAX does.
-  ResultCode CopyToBuffer(uint32_t start, uint32_t count, char* buffer, uint32_t size, int32_t codepage) const {
+  [[nodiscard]] ResultCode CopyToBuffer(uint32_t start, uint32_t count, char* buffer, uint32_t size,
+                                        int32_t codepage) const {
     if (size == 0) return ERR_BUFFER_TOO_SMALL;
     if (buffer == nullptr) return ERR_BAD_PARAMETER;
     buffer[0] = '\0';
@@ -75,12 +76,12 @@ class Text {
     return RESULT_OK;
   }
 
-  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     if (id != PROP_TEXT_VALUE) return ERR_PROPERTY_UNAVAILABLE;
     return StringPropertyOut(utf8_, buffer, size, length);
   }
 
-  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
     if (id != PROP_TEXT_VALUE) return ERR_ACCESS_DENIED;
     return StringPropertyIn(buffer, size, &utf8_);
   }
@@ -96,12 +97,12 @@ class Text {
   std::string utf8_;
 };
 
-ResultCode SetFromBuffer(ObjectRef self, uint32_t start, const char* buffer, uint32_t length, int32_t codepage,
-                         uint32_t) {
+[[nodiscard]] ResultCode SetFromBuffer(ObjectRef self, uint32_t start, const char* buffer, uint32_t length,
+                                       int32_t codepage, uint32_t) {
   return ImplOf<Text>(self).SetFromBuffer(start, buffer, length, codepage);
 }
-ResultCode CopyToBuffer(ObjectRef self, uint32_t start, uint32_t count, char* buffer, uint32_t size,
-                        int32_t codepage, uint32_t) {
+[[nodiscard]] ResultCode CopyToBuffer(ObjectRef self, uint32_t start, uint32_t count, char* buffer, uint32_t size,
+                                      int32_t codepage, uint32_t) {
   return ImplOf<Text>(self).CopyToBuffer(start, count, buffer, size, codepage);
 }
 

@@ -19,7 +19,7 @@ class WindowIo {
  public:
   explicit WindowIo(ObjectRef self) : base_(self) {}
 
-  ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
     if (size == 0) return RESULT_OK;
     if (buffer == nullptr) return ERR_BAD_PARAMETER;
@@ -38,7 +38,7 @@ class WindowIo {
     return ReadOutcome(got, size);
   }
 
-  ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
     if (count != nullptr) *count = 0;
     if (size == 0) return RESULT_OK;
     if (buffer == nullptr || offset > size_ || size > size_ - offset || offset > UINT64_MAX - offset_)
@@ -46,14 +46,14 @@ class WindowIo {
     return base_.SeekWrite(count, offset_ + offset, buffer, size);
   }
 
-  ResultCode SetSize(uint64_t size) {
+  [[nodiscard]] ResultCode SetSize(uint64_t size) {
     if (size > size_ || size > UINT64_MAX - offset_) return ERR_BAD_PARAMETER;
     return base_.SetSize(offset_ + size);
   }
 
-  ResultCode Flush() { return base_.Flush(); }
+  [[nodiscard]] ResultCode Flush() { return base_.Flush(); }
 
-  ResultCode GetSize(uint64_t* size) {
+  [[nodiscard]] ResultCode GetSize(uint64_t* size) {
     if (size == nullptr) return ERR_BAD_PARAMETER;
     uint64_t base_size = 0;
     ResultCode result = base_.GetSize(&base_size);
@@ -63,7 +63,7 @@ class WindowIo {
     return RESULT_OK;
   }
 
-  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     switch (id) {
       case PROP_WINDOW_OFFSET:
         return PropertyOut(&offset_, sizeof offset_, buffer, size, length);
@@ -76,7 +76,7 @@ class WindowIo {
     }
   }
 
-  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
     switch (id) {
       case PROP_WINDOW_OFFSET:
         offset_ = PropertyIn(buffer, size);

@@ -1,12 +1,12 @@
-#include <sys/stat.h>
+#include "plugin/access/extraction.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "plugin/access/extraction.h"
 #include "plugin/format/arj_layout.h"
 #include "runtime/services/services.h"
 #include "tests/support/archive_builder.h"
@@ -16,6 +16,7 @@
 #include "tests/support/files.h"
 #include "tests/support/io_objects.h"
 #include "tests/support/peers.h"
+#include "tests/support/refusing_host.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/test_host.h"
 
@@ -35,11 +36,11 @@ class Requester {
       ++requests_;
       if (cancel_) return 2;
       const std::string& pw = answers_.at(std::min(requests_, answers_.size()) - 1);
-      host::Text(m.context).SetFromBuffer(m.context, 0, pw.data(), static_cast<uint32_t>(pw.size()), CP_HOST_PATHS, 0);
-      return 0;
+      return host::Text(m.context).SetFromBuffer(m.context, 0, pw.data(), static_cast<uint32_t>(pw.size()),
+                                                 CP_HOST_PATHS, 0);
     });
   }
-  ~Requester() { host::CloseObject(object_); }
+  ~Requester() { host::CloseIfOpen(object_); }
   ObjectRef object() const { return object_; }
   size_t requests() const { return requests_; }
 
@@ -70,7 +71,7 @@ Extracted Extract(TestHost& host, ArchiverFixture& f, uint64_t handle, ObjectRef
   EXPECT_NE(temp, nullptr);
   if (temp == nullptr) return out;
   out.bytes = ReadAll(temp);
-  host::CloseObject(temp);
+  host::CloseIfOpen(temp);
   EXPECT_EQ(host.ExtraObjects(), objects) << "everything else hangs under the temporary I/O:\n"
                                           << host.runtime().DescribeLive();
   return out;
@@ -154,6 +155,46 @@ TEST(Extraction, DamagedDataAndUnknownMethodsFailWithNothingLeft) {
     ArchiverFixture f(host);
     ASSERT_EQ(f.OpenMemory(Concat({MainHeader(), BuildHeader(fields), EndMarker()})), RESULT_OK);
     EXPECT_EQ(Extract(host, f, 1).result, ERR_UNSUPPORTED);
+  }
+}
+
+// ---- A host that does not take a setting -------------------------------------
+
+// A window, codec, temporary I/O or garble object that did not take a
+// property would decode other bytes than the entry's: the extraction fails
+// with the host's answer and leaves nothing behind.
+TEST(Extraction, APropertyTheHostRefusesFailsItCleanly) {
+  const struct {
+    const char* archive;
+    uint64_t handle;
+    PropId prop;
+    uint32_t after;  // settings that go through first
+  } cases[] = {
+      {"method1.arj", 1, PROP_WINDOW_OFFSET, 0},
+      {"method1.arj", 1, PROP_WINDOW_SIZE, 0},
+      {"method1.arj", 1, PROP_WINDOW_BASE, 0},
+      {"method1.arj", 1, PROP_CODEC_METHOD, 0},
+      {"method1.arj", 1, PROP_CODEC_UNPACKED_SIZE, 0},
+      {"method1.arj", 1, PROP_CODEC_OUTPUT, 0},
+      {"method1.arj", 1, PROP_CODEC_INPUT, 0},
+      {"method1.arj", 1, PROP_ACCESS_MODE, 0},
+      {"method1.arj", 1, PROP_OPEN_MODE, 0},
+      {"split.arj", 2, PROP_WINDOW_OFFSET, 1},  // the second part's window
+      {"split.arj", 2, PROP_CODEC_INPUT, 2},    // the third part's codec
+      {"garbled.arj", 1, PROP_GARBLE_BASE, 0},
+      {"garbled.arj", 1, PROP_GARBLE_KEY, 0},
+      {"garbled.arj", 1, PROP_GARBLE_KEY_LENGTH, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.archive << " property 0x" << std::hex << c.prop << " after " << c.after);
+    TestHost host;
+    ArchiverFixture f(host);
+    ASSERT_EQ(f.OpenFile(DataPath(c.archive), 1), RESULT_OK);
+    Requester requester(host, {"secret"});
+    RefusingHost refusing(f.archiver());
+    refusing.RefuseProperty(c.prop, c.after);
+    EXPECT_EQ(Extract(host, f, c.handle, requester.object()).result, kRefused);
+    EXPECT_EQ(refusing.refusals(), 1u);
   }
 }
 

@@ -47,7 +47,7 @@ TEST_P(CheckedInArchives, DecodeThroughTheObjectChain) {
       EXPECT_EQ(out.crc, e.crc());
     }
   }
-  host::CloseObject(io);
+  host::CloseIfOpen(io);
   EXPECT_EQ(host.ExtraObjects(), 0u);
 }
 
@@ -77,7 +77,7 @@ TEST(DecoderCodec, DamagedDataFailsAndKeepsWhatWasDecoded) {
     const size_t agreed = std::mismatch(out.bytes.begin(), out.bytes.end(), source.begin()).first - out.bytes.begin();
     EXPECT_GT(agreed + 1024, out.bytes.size());
     EXPECT_GT(agreed, source.size() / 4);
-    host::CloseObject(io);
+    host::CloseIfOpen(io);
 
     if (method == 0) continue;  // stored data has nothing to be impossible
     // Block headers of all ones: tables no encoder makes.
@@ -86,7 +86,7 @@ TEST(DecoderCodec, DamagedDataFailsAndKeepsWhatWasDecoded) {
     out = DecodeThroughObjects(host.root(), InputFor(io, *text));
     EXPECT_TRUE(Failed(out.result)) << out.result;
     EXPECT_LT(out.count, source.size());
-    host::CloseObject(io);
+    host::CloseIfOpen(io);
   }
 }
 
@@ -99,16 +99,20 @@ struct CodecParts {
     EXPECT_EQ(host::CreateObjectQuick(temp, &output, IID_STREAM, PID_DEFAULT), RESULT_OK);
   }
   ~CodecParts() {
-    host::CloseObject(temp);
-    host::CloseObject(io);
+    host::CloseIfOpen(temp);
+    host::CloseIfOpen(io);
   }
   ObjectRef Codec(ObjectRef parent, uint32_t pid, uint32_t method, bool with_input, bool with_output) {
     ObjectRef codec = nullptr;
     EXPECT_EQ(host::CreateObject(parent, &codec, IID_CODEC, pid), RESULT_OK);
-    host::SetPropDWord(codec, PROP_CODEC_METHOD, method);
-    host::SetPropQWord(codec, PROP_CODEC_UNPACKED_SIZE, bytes.size());
-    if (with_input) host::SetPropObject(codec, PROP_CODEC_INPUT, input);
-    if (with_output) host::SetPropObject(codec, PROP_CODEC_OUTPUT, output);
+    EXPECT_EQ(host::SetPropDWord(codec, PROP_CODEC_METHOD, method), RESULT_OK);
+    EXPECT_EQ(host::SetPropQWord(codec, PROP_CODEC_UNPACKED_SIZE, bytes.size()), RESULT_OK);
+    if (with_input) {
+      EXPECT_EQ(host::SetPropObject(codec, PROP_CODEC_INPUT, input), RESULT_OK);
+    }
+    if (with_output) {
+      EXPECT_EQ(host::SetPropObject(codec, PROP_CODEC_OUTPUT, output), RESULT_OK);
+    }
     return codec;
   }
   Bytes bytes;
@@ -136,13 +140,13 @@ TEST(DecoderCodec, CreationChecksTheStreamsAndTheMethod) {
       EXPECT_EQ(host::Codec(codec).Process(codec, &count), ERR_NOT_INITIALIZED);
       EXPECT_EQ(count, 0u);
     }
-    host::CloseObject(codec);
+    host::CloseIfOpen(codec);
   }
   // Something other than a stream as input.
   ObjectRef codec = parts.Codec(host.root(), PID_STORE_DECODER, 0, false, true);
-  host::SetPropObject(codec, PROP_CODEC_INPUT, parts.io);
+  EXPECT_EQ(host::SetPropObject(codec, PROP_CODEC_INPUT, parts.io), RESULT_OK);
   EXPECT_EQ(host::CreateObjectDone(codec), ERR_NOT_INITIALIZED);
-  host::CloseObject(codec);
+  host::CloseIfOpen(codec);
 }
 
 TEST(DecoderCodec, ProcessFlushesAndReportsTheCrcAndItsOwnFailures) {
@@ -157,9 +161,9 @@ TEST(DecoderCodec, ProcessFlushesAndReportsTheCrcAndItsOwnFailures) {
     EXPECT_EQ(ReadAll(parts.temp), parts.bytes) << "in the I/O before the output stream closes";
     EXPECT_EQ(host::GetPropDWord(codec, arjrt::PROP_CODEC_OUTPUT_CRC), Crc32Of("stored bytes"));
     // The streams are not the codec's: once they close, Process has nothing to work on.
-    host::CloseObject(parts.output);
+    host::CloseIfOpen(parts.output);
     EXPECT_EQ(host::Codec(codec).Process(codec, &count), ERR_NOT_INITIALIZED);
-    host::CloseObject(codec);
+    host::CloseIfOpen(codec);
   }
   {
     // An output that refuses writes: the failure surfaces from Process, at
@@ -169,12 +173,12 @@ TEST(DecoderCodec, ProcessFlushesAndReportsTheCrcAndItsOwnFailures) {
     ObjectRef refusing = nullptr;
     ASSERT_EQ(host::CreateObjectQuick(readonly, &refusing, IID_STREAM, PID_DEFAULT), RESULT_OK);
     ObjectRef codec = parts.Codec(host.root(), PID_STORE_DECODER, 0, true, false);
-    host::SetPropObject(codec, PROP_CODEC_OUTPUT, refusing);
+    EXPECT_EQ(host::SetPropObject(codec, PROP_CODEC_OUTPUT, refusing), RESULT_OK);
     ASSERT_EQ(host::CreateObjectDone(codec), RESULT_OK);
     uint64_t count = 0;
     EXPECT_EQ(host::Codec(codec).Process(codec, &count), ERR_ACCESS_DENIED);
-    host::CloseObject(codec);
-    host::CloseObject(readonly);
+    host::CloseIfOpen(codec);
+    host::CloseIfOpen(readonly);
   }
   EXPECT_EQ(host.ExtraObjects(), 0u);
 }

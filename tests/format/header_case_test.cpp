@@ -29,7 +29,7 @@ TEST(HeaderCases, PluginReader) {
     if (c.reader != RESULT_OK) {
       EXPECT_EQ(position, c.offset) << c.name << ": a failed read leaves the position";
     }
-    host::CloseObject(io);
+    host::CloseIfOpen(io);
   }
 }
 
@@ -57,7 +57,7 @@ TEST(HeaderCases, RuntimeWalkReadsAsTheTableDoes) {
     const arjrt::WalkEnd end = arjrt::WalkLocalHeaders(io, 0, kTablePolicy, [](const arjrt::ArjHeader&) {});
     EXPECT_EQ(end.visited, c.entries) << c.name;
     EXPECT_EQ(end.cause != HeaderCause::kEndMarker, c.damaged) << c.name;
-    host::CloseObject(io);
+    host::CloseIfOpen(io);
   }
 }
 
@@ -70,7 +70,7 @@ TEST(HeaderCases, RecoverySkipsWhatIsNotSound) {
     const bool skips_here = !plan.skipped.empty() && plan.skipped[0].offset == c.offset;
     EXPECT_EQ(skips_here, c.recovery_skips) << c.name;
     EXPECT_TRUE(plan.skipped.empty() || skips_here) << c.name << ": nothing else is skipped";
-    host::CloseObject(io);
+    host::CloseIfOpen(io);
   }
 }
 

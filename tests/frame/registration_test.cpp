@@ -9,6 +9,7 @@
 #include "plugin/frame/manifest.h"
 #include "plugin/state/process_state.h"
 #include "plugin/frame/registration.h"
+#include "plugin/reader/archive_open.h"
 #include "plugin/state/trace.h"
 #include "runtime/api/host.h"
 #include "runtime/common/md5.h"
@@ -45,10 +46,14 @@ TEST(Registration, TheHostSeesTheTablesAsRegistered) {
   EXPECT_EQ(impl.methods, &kMiniArchiverMethods);
   ASSERT_EQ(impl.property_count, 29u);
   const std::array<PropId, 29> ids = {
-      0x21A00082, 0x20900083, 0x20601001, 0x20900040, 0x20900044, 0x20900041, 0x20601000, 0x20401000,
-      0x20601010, 0x21600048, 0x20601011, 0x20400052, 0x21700049, 0x20500045, 0x20201004, 0x20301002,
-      0x2040004A, 0x2040004E, 0x20500055, 0x20501012, 0x20601013, 0x20901014, 0x20400050, 0x23000046,
-      0x20401015, 0x20601016, 0x21B00040, 0x21B00044, 0x21B00041};
+      PROP_INTERFACE_VERSION,   PROP_INTERFACE_COMMENT,   PROP_RESERVED_FLAG_1001,   PROP_OBJECT_NAME,
+      PROP_OBJECT_NAME_SIZED,   PROP_OBJECT_PATH,         PROP_RESERVED_FLAG_1000,   PROP_RESERVED_DWORD_1000,
+      PROP_RESTRICTED,          PROP_RESERVED_WORD,       PROP_RESERVED_FLAG_1011,   PROP_CAPABILITIES,
+      PROP_RESERVED_VALUE_0049, PROP_OBJECT_SIZE,         PROP_HOST_BYTE,            PROP_HOST_WORD,
+      PROP_OPEN_MODE,           PROP_ACCESS_MODE,         PROP_ARCHIVE_DIGEST,       PROP_ENTRY_SELECTOR,
+      PROP_SCAN_ALL_VOLUMES,    PROP_VOLUME_NAME,         PROP_PACKED_SIZE,          PROP_OBJECT_CRC,
+      PROP_ENTRY_METHOD,        PROP_ENTRY_ENCRYPTED,     PROP_NAME_CODE_PAGE,       PROP_NAME_SIZED_CODE_PAGE,
+      PROP_PATH_CODE_PAGE};
   const std::array<uint32_t, 29> modes = {0x0C, 0x44, 0x0C, 0, 0, 0, 0x0C, 0x0C, 1, 1, 0x0C, 1, 4, 0, 3,
                                           3,    3,    3,    0, 2, 3, 0, 0,    0,    0, 0, 4,    4, 4};
   for (size_t i = 0; i < ids.size(); ++i) {
@@ -66,8 +71,9 @@ TEST(Registration, ConstantsAndStateFieldsThroughThePropertyTable) {
   ObjectRef archiver = fixture.archiver();
   ArchiverState& state = StateOf(archiver);
   EXPECT_EQ(host::GetPropDWord(archiver, PROP_INTERFACE_VERSION), 1u);
-  EXPECT_EQ(host::GetPropDWord(archiver, 0x20401000u), 512u);
-  EXPECT_EQ(host::GetPropDWord(archiver, 0x21700049u), 1u);
+  EXPECT_EQ(host::GetPropDWord(archiver, PROP_RESERVED_DWORD_1000), 512u);
+  EXPECT_EQ(host::GetPropDWord(archiver, PROP_RESERVED_VALUE_0049), 1u);
+  EXPECT_EQ(host::GetPropDWord(archiver, PROP_RESERVED_FLAG_1000), 0u);
   EXPECT_EQ(static_cast<int32_t>(host::GetPropDWord(archiver, PROP_NAME_CODE_PAGE)), CP_ENTRY_NAMES);
   char comment[8] = {};
   uint32_t length = 0;
@@ -78,20 +84,21 @@ TEST(Registration, ConstantsAndStateFieldsThroughThePropertyTable) {
   EXPECT_EQ(length, 4u);
 
   // Fields the host writes land in the record; fields it reads come from it.
-  host::SetPropDWord(archiver, PROP_SCAN_ALL_VOLUMES, 1);
-  host::SetPropQWord(archiver, PROP_ENTRY_SELECTOR, 0x0000000300000002ull);
-  host::SetPropDWord(archiver, PROP_HOST_BYTE, 0x1FF);
-  host::SetPropDWord(archiver, PROP_HOST_WORD, 0x12345);
-  host::SetPropDWord(archiver, PROP_OPEN_MODE, 7);
+  constexpr uint32_t kOpenModes = OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE;
+  EXPECT_EQ(host::SetPropDWord(archiver, PROP_SCAN_ALL_VOLUMES, 1), RESULT_OK);
+  EXPECT_EQ(host::SetPropQWord(archiver, PROP_ENTRY_SELECTOR, 0x0000000300000002ull), RESULT_OK);
+  EXPECT_EQ(host::SetPropDWord(archiver, PROP_HOST_BYTE, 0x1FF), RESULT_OK);
+  EXPECT_EQ(host::SetPropDWord(archiver, PROP_HOST_WORD, 0x12345), RESULT_OK);
+  EXPECT_EQ(host::SetPropDWord(archiver, PROP_OPEN_MODE, kOpenModes), RESULT_OK);
   EXPECT_EQ(state.scan_all_volumes, 1u);
   EXPECT_EQ(state.entry_selector, 0x0000000300000002ull);
   EXPECT_EQ(state.host_byte, 0xFF) << "a byte field takes the low byte";
   EXPECT_EQ(state.host_word, 0x2345);
-  EXPECT_EQ(state.open_mode, 7u);
+  EXPECT_EQ(state.open_mode, kOpenModes);
   EXPECT_EQ(state.reserved_property_word, 0u);
-  state.capabilities = 0x49F;
+  state.capabilities = kCapabilitiesAfterInit;
   state.restricted = 1;
-  EXPECT_EQ(host::GetPropDWord(archiver, PROP_CAPABILITIES), 0x49Fu);
+  EXPECT_EQ(host::GetPropDWord(archiver, PROP_CAPABILITIES), kCapabilitiesAfterInit);
   EXPECT_EQ(host::GetPropDWord(archiver, PROP_RESTRICTED), 1u);
   EXPECT_EQ(host::SetPropDWord(archiver, PROP_RESTRICTED, 0), ERR_ACCESS_DENIED) << "read-only for the host";
   EXPECT_EQ(state.restricted, 1u);
@@ -156,8 +163,8 @@ TEST_F(EntryPointTest, TraceBeforeLoadIsRefusedAndResolutionHappensOnce) {
   ResultCode result = 1;
   ASSERT_TRUE(PluginEntry(&root_, PLUGIN_REASON_LOAD, &result));
   EXPECT_EQ(result, RESULT_OK);
-  Trace(&root_, 400, "arj\tvolumes count %d", 2);
-  Trace(&root_, 400, "again");
+  EXPECT_EQ(Trace(&root_, 400, "arj\tvolumes count %d", 2), RESULT_OK);
+  EXPECT_EQ(Trace(&root_, 400, "again"), RESULT_OK);
   EXPECT_EQ(fake_.resolve_export_calls, 1);
   ASSERT_EQ(fake_.traces.size(), 2u);
   EXPECT_EQ(fake_.traces[0].text, "arj\tvolumes count 2");
@@ -198,11 +205,12 @@ TEST(Manifest, LayoutAndDigest) {
   EXPECT_EQ(check.plugin_id, PID_ARJ);
   EXPECT_EQ(check.interface_id, IID_MINIARCHIVER);
   EXPECT_EQ(check.property_count, 6u);
-  // The manifest lists 0x20400049 with 0 while the table has 0x21700049 with 1.
+  // The manifest lists PROP_RESERVED_DWORD_0049 with 0 while the table has
+  // PROP_RESERVED_VALUE_0049 with 1.
   uint32_t last_id, last_value;
   std::memcpy(&last_id, m.data() + 140, 4);
   std::memcpy(&last_value, m.data() + 148, 4);
-  EXPECT_EQ(last_id, 0x20400049u);
+  EXPECT_EQ(last_id, PROP_RESERVED_DWORD_0049);
   EXPECT_EQ(last_value, 0u);
 }
 

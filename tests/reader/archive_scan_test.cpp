@@ -27,7 +27,7 @@ TEST(ArchiveScan, ASingleVolumeArchive) {
   EXPECT_EQ(s.entry_count, 3u);
   EXPECT_EQ(s.multi_volume, 0u);
   EXPECT_EQ(s.restricted, 0u);
-  EXPECT_EQ(s.capabilities, 0x41Fu);
+  EXPECT_EQ(s.capabilities, kCapabilitiesAfterInitDone);
   ASSERT_EQ(f.messages().size(), 1u);
   EXPECT_EQ(f.messages()[0].id, MSG_VOLUME_DIGEST);
   EXPECT_EQ(f.messages()[0].context, f.io());
@@ -56,6 +56,30 @@ TEST(ArchiveScan, TheDigestCoversTheImageOfEveryEntry) {
   EXPECT_NE(a.state().archive_digest, c.state().archive_digest);
 }
 
+// A digest object that fails a step gives no digest, not one of fewer bytes.
+TEST(ArchiveScan, ADigestThatFailsAStepGivesNone) {
+  TestHost host;
+  ArchiverFixture f(host);
+  ASSERT_EQ(f.OpenMemory(ThreeEntries()), RESULT_OK);
+  ArchiverState& s = f.state();
+  const DigestMethods real = host::Digest(s.digest);
+  ASSERT_EQ(DigestVolumeEntries(s.entries, s.digest, 0, s.entry_count), s.archive_digest);
+  const auto fail_reset = +[](ObjectRef) -> ResultCode { return ERR_IO; };
+  const auto fail_update = +[](ObjectRef, const void*, uint32_t) -> ResultCode { return ERR_IO; };
+  const auto fail_final = +[](ObjectRef, void*, uint32_t) -> ResultCode { return ERR_IO; };
+  const DigestMethods failing[] = {
+      {fail_reset, real.DigestUpdate, real.DigestFinal},
+      {real.DigestReset, fail_update, real.DigestFinal},
+      {real.DigestReset, real.DigestUpdate, fail_final},
+  };
+  const void* methods = s.digest->methods;
+  for (const DigestMethods& m : failing) {
+    s.digest->methods = &m;
+    EXPECT_EQ(DigestVolumeEntries(s.entries, s.digest, 0, s.entry_count), kNoArchiveDigest);
+  }
+  s.digest->methods = methods;
+}
+
 TEST(ArchiveScan, DamagedHeadersEndTheScanWithAWarning) {
   TestHost host;
   Bytes good = ThreeEntries();
@@ -82,7 +106,7 @@ TEST(ArchiveScan, DamagedHeadersEndTheScanWithAWarning) {
     EXPECT_EQ(f.state().entry_count, c.entries);
     EXPECT_EQ(f.state().damaged, 1u);
     EXPECT_EQ(f.state().restricted, 1u);
-    EXPECT_EQ(f.state().capabilities, 1u);
+    EXPECT_EQ(f.state().capabilities, kCapabilitiesRestricted);
   }
 }
 
@@ -124,7 +148,7 @@ TEST(ArchiveScan, AnArchiveThatSaysItContinuesButHoldsNoSplitEntry) {
   ASSERT_EQ(f.OpenMemory(bytes), RESULT_OK);
   EXPECT_EQ(f.state().multi_volume, 1u);
   EXPECT_EQ(f.state().restricted, 1u);
-  EXPECT_EQ(f.state().capabilities, 1u);
+  EXPECT_EQ(f.state().capabilities, kCapabilitiesRestricted);
   EXPECT_EQ(f.state().incomplete, 0u);
   bool traced = false;
   for (const TraceLine& t : host.traces()) traced |= t.level == 400 && t.text == "arj\tvolumes count 1";

@@ -32,7 +32,7 @@ class EntryProperties : public ::testing::Test {
 };
 
 TEST_F(EntryProperties, TheSelectorAppliesToExactlyOneRead) {
-  host::Archiver(f_.archiver()).Reset(f_.archiver());
+  EXPECT_EQ(host::Archiver(f_.archiver()).Reset(f_.archiver()), RESULT_OK);
   EXPECT_EQ(f_.Name(0), "abcdefghij") << "after Reset the current entry is the first";
   uint32_t crc = 0, length = 0;
   ASSERT_EQ(f_.Read(2, PROP_OBJECT_CRC, &crc, 4, &length), RESULT_OK);
@@ -49,10 +49,10 @@ TEST_F(EntryProperties, TheSelectorAppliesToExactlyOneRead) {
 TEST_F(EntryProperties, SelectorZeroAndMissingTablesAreNotInitialized) {
   uint32_t v = 0, length = 0;
   EXPECT_EQ(f_.Read(0, PROP_OBJECT_CRC, &v, 4, &length), RESULT_OK);
-  host::SetPropQWord(f_.archiver(), PROP_ENTRY_SELECTOR, 0);
+  EXPECT_EQ(host::SetPropQWord(f_.archiver(), PROP_ENTRY_SELECTOR, 0), RESULT_OK);
   EXPECT_EQ(f_.Read(0, PROP_OBJECT_CRC, &v, 4, &length), ERR_NOT_INITIALIZED);
   EXPECT_EQ(f_.Read(0, PROP_OBJECT_NAME, &v, 4, &length), ERR_NOT_INITIALIZED) << "and again";
-  host::Archiver(f_.archiver()).Reset(f_.archiver());
+  EXPECT_EQ(host::Archiver(f_.archiver()).Reset(f_.archiver()), RESULT_OK);
   EXPECT_EQ(f_.Read(0, PROP_OBJECT_CRC, &v, 4, &length), RESULT_OK);
 }
 
@@ -85,7 +85,7 @@ TEST_F(EntryProperties, NoReadOutsideTheTable) {
   uint32_t v = 0, length = 0;
   EXPECT_EQ(f_.Read(3, PROP_OBJECT_CRC, &v, 4, &length), ERR_BAD_PARAMETER);
   EXPECT_EQ(f_.Read(~0ull, PROP_OBJECT_SIZE, &v, 4, &length), ERR_BAD_PARAMETER);
-  host::Archiver(f_.archiver()).SetCurrent(f_.archiver(), 1000000);
+  EXPECT_EQ(host::Archiver(f_.archiver()).SetCurrent(f_.archiver(), 1000000), RESULT_OK);
   EXPECT_EQ(f_.Read(0, PROP_OBJECT_NAME, &v, 4, &length), ERR_BAD_PARAMETER);
   uint64_t digest = 0;
   EXPECT_EQ(f_.Read(0, PROP_ARCHIVE_DIGEST, &digest, 8, &length), RESULT_OK) << "the digest needs no entry";

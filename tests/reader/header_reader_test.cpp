@@ -19,12 +19,13 @@ class Source {
  public:
   Source(TestHost& host, const Bytes& bytes) : bytes_(bytes) {
     EXPECT_EQ(host::CreateObject(host.root(), &io_, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
-    host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(bytes_.data()));
-    host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_SIZE, bytes_.size());
+    EXPECT_EQ(host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(bytes_.data())),
+              RESULT_OK);
+    EXPECT_EQ(host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_SIZE, bytes_.size()), RESULT_OK);
     EXPECT_EQ(host::CreateObjectDone(io_), RESULT_OK);
     EXPECT_EQ(host::CreateObjectQuick(io_, &stream_, IID_STREAM, 0), RESULT_OK);
   }
-  ~Source() { host::CloseObject(io_); }
+  ~Source() { host::CloseIfOpen(io_); }
   ObjectRef io() const { return io_; }
   ObjectRef stream() const { return stream_; }
 

@@ -1,3 +1,5 @@
+#include "plugin/reader/volume_chain.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include "tests/support/archiver_fixture.h"
 #include "tests/support/bytes.h"
 #include "tests/support/files.h"
+#include "tests/support/refusing_host.h"
 #include "tests/support/test_host.h"
 
 namespace {
@@ -134,6 +137,31 @@ TEST_F(VolumeChain, ABrokenChainUnwindsAndMarksTheArchiveIncomplete) {
   ArchiverFixture g(host_);
   ASSERT_EQ(g.OpenFile(dir_.File("data.a03"), 1), RESULT_OK);
   EXPECT_EQ(g.state().incomplete, 1u) << "all volumes: the last entry continues into a missing one";
+}
+
+// A text that did not take the next volume's name still holds the one
+// before: no volume may be opened under it a second time.
+TEST_F(VolumeChain, ANameTheTextRefusesEndsTheSetThere) {
+  MakeSet();
+  {
+    RefusingHost refusing(host_.root());
+    refusing.RefuseTextFromBuffer(1);  // data.a01 goes through, data.a02 not
+    ArchiverFixture f(host_);
+    ASSERT_EQ(f.OpenFile(dir_.File("data.arj"), 1), RESULT_OK);
+    EXPECT_EQ(f.state().volume_count, 2u);
+    EXPECT_NE(f.state().volumes[1].io, f.state().volumes[0].io);
+    EXPECT_EQ(refusing.refusals(), 1u);
+  }
+  // The volumes a split entry needs are attached while the archiver is
+  // made: the refusal comes in for a second attachment from volume 2.
+  ArchiverFixture f(host_);
+  ASSERT_EQ(f.OpenFile(dir_.File("data.a02"), 0), RESULT_OK);
+  ASSERT_EQ(f.state().volume_count, 3u);
+  RefusingHost refusing(f.archiver());
+  refusing.RefuseTextFromBuffer(1);  // data.a03 goes through, data.a04 not
+  EXPECT_EQ(AttachNextVolume(f.archiver(), f.io()), kRefused);
+  EXPECT_EQ(f.state().volume_count, 3u) << "the broken chain leaves nothing of it";
+  EXPECT_EQ(refusing.refusals(), 1u);
 }
 
 // A volume that is there but cannot be read ends the set as a missing one
@@ -273,17 +301,19 @@ TEST_F(VolumeChain, AFileSystemIsCreatedForANativeFileWithoutASource) {
   ObjectRef io = nullptr;
   ASSERT_EQ(host::CreateObject(host_.root(), &io, IID_BLOCK_IO, PID_NATIVE_FILE_IO), RESULT_OK);
   std::string path = dir_.File("data.arj");
-  io->system->SetPropBuffer(io, nullptr, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
-  host::SetPropDWord(io, PROP_ACCESS_MODE, 1);
-  host::SetPropDWord(io, PROP_OPEN_MODE, 1);
+  EXPECT_EQ(
+      io->system->SetPropBuffer(io, nullptr, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1)),
+      RESULT_OK);
+  ASSERT_EQ(host::SetPropDWord(io, PROP_ACCESS_MODE, ACCESS_READ), RESULT_OK);
+  ASSERT_EQ(host::SetPropDWord(io, PROP_OPEN_MODE, OPEN_EXISTING), RESULT_OK);
   ASSERT_EQ(host::CreateObjectDone(io), RESULT_OK);
   ObjectRef archiver = nullptr;
   ASSERT_EQ(host::CreateObject(io, &archiver, IID_MINIARCHIVER, PID_ARJ), RESULT_OK);
-  host::SetPropDWord(archiver, PROP_SCAN_ALL_VOLUMES, 1);
+  EXPECT_EQ(host::SetPropDWord(archiver, PROP_SCAN_ALL_VOLUMES, 1), RESULT_OK);
   EXPECT_EQ(host::CreateObjectDone(archiver), RESULT_OK);
   EXPECT_EQ(StateOf(archiver).volume_count, 2u);
   EXPECT_EQ(StateOf(archiver).entry_count, 2u);
-  host::CloseObject(io);
+  host::CloseIfOpen(io);
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 // never end what they wrote with an end marker.
 #include <gtest/gtest.h>
 
-#include "plugin/state/process_state.h"
+#include <cstring>
+
 #include "plugin/format/arj_layout.h"
 #include "plugin/rebuild/copy_range.h"
 #include "plugin/rebuild/create_encoder.h"
 #include "plugin/rebuild/time_stamp.h"
+#include "plugin/state/process_state.h"
 #include "runtime/services/change_list.h"
 #include "tests/support/archive_parser.h"
 #include "tests/support/archiver_fixture.h"
@@ -15,6 +17,7 @@
 #include "tests/support/files.h"
 #include "tests/support/io_objects.h"
 #include "tests/support/rebuild_harness.h"
+#include "tests/support/refusing_host.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/test_host.h"
 
@@ -26,7 +29,10 @@ ObjectRef Faulty(TestHost& host, ObjectRef parent, const Bytes& data, const std:
   ObjectRef io = nullptr;
   EXPECT_EQ(host::CreateObjectQuick(parent, &io, IID_BLOCK_IO, PID_FAULTY_IO), RESULT_OK);
   FaultyBytes(io) = data;
-  if (!name.empty()) host::SetPropBuffer(io, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1));
+  if (!name.empty()) {
+    EXPECT_EQ(host::SetPropBuffer(io, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1)),
+              RESULT_OK);
+  }
   return io;
 }
 
@@ -39,16 +45,40 @@ TEST(RebuildFailure, AnEncoderThatCannotWriteStopsTheRebuildPartWay) {
   ArchiverFixture f(host);
   ASSERT_EQ(f.OpenMemory(DataFile("method1.arj")), RESULT_OK);
   ObjectRef list = NewChangeList(host);
-  for (uint64_t k = 1; k <= 3; ++k) arjrt::ChangeListReplace(list, k, Hand(MemoryContent(list, MixedSample(300000, 1))));
+  for (uint64_t k = 1; k <= 3; ++k)
+    EXPECT_EQ(arjrt::ChangeListReplace(list, k, Hand(MemoryContent(list, MixedSample(300000, 1)))), RESULT_OK);
   // The output refuses bytes past the second entry's first 100 KiB.
   ObjectRef dest = Faulty(host, host.root(), {});
-  host::SetPropQWord(dest, PROP_FAULT_WRITE_LIMIT, 250000);
+  EXPECT_EQ(host::SetPropQWord(dest, PROP_FAULT_WRITE_LIMIT, 250000), RESULT_OK);
   EXPECT_EQ(RebuildIntoIo(f, list, dest), ERR_IO);
   const ParsedArchive w = ParseArchive(FaultyBytes(dest));
   EXPECT_FALSE(w.ended);
   EXPECT_LE(w.entries.size(), 1u);
-  host::CloseObject(dest);
-  host::CloseObject(list);
+  host::CloseIfOpen(dest);
+  host::CloseIfOpen(list);
+}
+
+// An encoder that did not take its streams or method would write something
+// other than the entry: the rebuild stops with the host's answer.
+TEST(RebuildFailure, AnEncoderSettingTheHostRefusesStopsIt) {
+  for (PropId prop : {PROP_CODEC_OUTPUT, PROP_CODEC_INPUT, PROP_CODEC_METHOD}) {
+    SCOPED_TRACE(::testing::Message() << "property 0x" << std::hex << prop);
+    TestHost host;
+    ArchiverFixture f(host);
+    ASSERT_EQ(f.OpenMemory(DataFile("method1.arj")), RESULT_OK);
+    ObjectRef list = NewChangeList(host);
+    ASSERT_EQ(arjrt::ChangeListReplace(list, 2, Hand(MemoryContent(list, MixedSample(5000, 6)))), RESULT_OK);
+    Bytes out;
+    {
+      RefusingHost refusing(f.archiver());
+      refusing.RefuseProperty(prop);
+      EXPECT_EQ(RebuildInto(f, list, &out), kRefused);
+      EXPECT_EQ(refusing.refusals(), 1u);
+    }
+    EXPECT_FALSE(ParseArchive(out).ended);
+    EXPECT_EQ(ParseArchive(out).entries.size(), 1u) << "the entry before the replaced one";
+    host::CloseIfOpen(list);
+  }
 }
 
 // Whatever byte the output stops taking, the rebuild fails: a full disk
@@ -60,21 +90,21 @@ TEST(RebuildFailure, AFullOutputAtAnyPointFails) {
   Bytes whole;
   {
     ObjectRef list = NewChangeList(host);
-    arjrt::ChangeListReplace(list, 2, Hand(MemoryContent(list, MixedSample(5000, 3))));
-    arjrt::ChangeListAdd(list, Hand(MemoryContent(list, MixedSample(7000, 4), "new.bin")));
+    EXPECT_EQ(arjrt::ChangeListReplace(list, 2, Hand(MemoryContent(list, MixedSample(5000, 3)))), RESULT_OK);
+    EXPECT_EQ(arjrt::ChangeListAdd(list, Hand(MemoryContent(list, MixedSample(7000, 4), "new.bin"))), RESULT_OK);
     ASSERT_EQ(RebuildInto(f, list, &whole), RESULT_OK);
-    host::CloseObject(list);
+    host::CloseIfOpen(list);
   }
   for (uint64_t limit = 0; limit < whole.size(); limit += 997) {
     SCOPED_TRACE(limit);
     ObjectRef list = NewChangeList(host);
-    arjrt::ChangeListReplace(list, 2, Hand(MemoryContent(list, MixedSample(5000, 3))));
-    arjrt::ChangeListAdd(list, Hand(MemoryContent(list, MixedSample(7000, 4), "new.bin")));
+    EXPECT_EQ(arjrt::ChangeListReplace(list, 2, Hand(MemoryContent(list, MixedSample(5000, 3)))), RESULT_OK);
+    EXPECT_EQ(arjrt::ChangeListAdd(list, Hand(MemoryContent(list, MixedSample(7000, 4), "new.bin"))), RESULT_OK);
     ObjectRef dest = Faulty(host, host.root(), {});
-    host::SetPropQWord(dest, PROP_FAULT_WRITE_LIMIT, limit);
+    EXPECT_EQ(host::SetPropQWord(dest, PROP_FAULT_WRITE_LIMIT, limit), RESULT_OK);
     EXPECT_TRUE(Failed(RebuildIntoIo(f, list, dest)));
-    host::CloseObject(dest);
-    host::CloseObject(list);
+    host::CloseIfOpen(dest);
+    host::CloseIfOpen(list);
   }
 }
 
@@ -84,13 +114,13 @@ TEST(RebuildFailure, ASourceThatCannotBeReadIsReported) {
   ASSERT_EQ(f.OpenMemory(DataFile("method1.arj")), RESULT_OK);
   ObjectRef list = NewChangeList(host);
   ObjectRef source = Faulty(host, list, MixedSample(50000, 5));
-  host::SetPropQWord(source, PROP_FAULT_READ_LIMIT, 20000);
-  arjrt::ChangeListReplace(list, 3, Hand(source));
+  EXPECT_EQ(host::SetPropQWord(source, PROP_FAULT_READ_LIMIT, 20000), RESULT_OK);
+  EXPECT_EQ(arjrt::ChangeListReplace(list, 3, Hand(source)), RESULT_OK);
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), ERR_IO);
   EXPECT_FALSE(ParseArchive(out).ended);
   EXPECT_EQ(ParseArchive(out).entries.size(), 2u);
-  host::CloseObject(list);
+  host::CloseIfOpen(list);
 }
 
 TEST(RebuildFailure, ContentOf4GiBOrMoreIsRefusedBeforeItsEntryIsWritten) {
@@ -99,13 +129,13 @@ TEST(RebuildFailure, ContentOf4GiBOrMoreIsRefusedBeforeItsEntryIsWritten) {
   ASSERT_EQ(f.OpenMemory(DataFile("method1.arj")), RESULT_OK);
   ObjectRef list = NewChangeList(host);
   ObjectRef huge = Faulty(host, list, ToBytes("tiny"), "huge.bin");
-  host::SetPropQWord(huge, PROP_FAULT_CLAIMED_SIZE, uint64_t{1} << 32);
-  arjrt::ChangeListAdd(list, Hand(huge));
+  EXPECT_EQ(host::SetPropQWord(huge, PROP_FAULT_CLAIMED_SIZE, uint64_t{1} << 32), RESULT_OK);
+  EXPECT_EQ(arjrt::ChangeListAdd(list, Hand(huge)), RESULT_OK);
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), ERR_LIMIT_EXCEEDED);
   const Bytes original = DataFile("method1.arj");
   EXPECT_EQ(out, Bytes(original.begin(), original.end() - 4)) << "every old entry, nothing of the new one";
-  host::CloseObject(list);
+  host::CloseIfOpen(list);
 }
 
 TEST(RebuildFailure, AllocationFailureWritesNothing) {
@@ -119,7 +149,7 @@ TEST(RebuildFailure, AllocationFailureWritesNothing) {
   EXPECT_TRUE(out.empty());
   host.runtime().FailAllocation(0);
   EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
-  host::CloseObject(list);
+  host::CloseIfOpen(list);
 }
 
 TEST(RebuildRefusal, SeveralVolumesOrSplitEntriesAreUnsupported) {
@@ -130,7 +160,7 @@ TEST(RebuildRefusal, SeveralVolumesOrSplitEntriesAreUnsupported) {
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list, &out), ERR_UNSUPPORTED);
   EXPECT_TRUE(out.empty());
-  host::CloseObject(list);
+  host::CloseIfOpen(list);
 }
 
 TEST(RebuildRefusal, AnAbsurdHeaderSpanIsCorruptedAndNothingIsWritten) {
@@ -148,7 +178,7 @@ TEST(RebuildRefusal, AnAbsurdHeaderSpanIsCorruptedAndNothingIsWritten) {
     Bytes out;
     EXPECT_EQ(RebuildInto(f, list, &out), ERR_CORRUPTED);
     EXPECT_TRUE(out.empty());
-    host::CloseObject(list);
+    host::CloseIfOpen(list);
   }
 }
 
@@ -164,8 +194,8 @@ TEST(CopyRangeShortSource, IsCorruptedNotSuccess) {
   EXPECT_EQ(CopyRange(buffer, in, 0, 10000, out), RESULT_OK);
   EXPECT_EQ(out.position, 10000u);
   EXPECT_EQ(CopyRange(buffer, in, 5000, 6000, out), ERR_CORRUPTED);
-  host::CloseObject(src);
-  host::CloseObject(dst);
+  host::CloseIfOpen(src);
+  host::CloseIfOpen(dst);
 }
 
 // A host whose CreateObject answers with a result and maybe an object:
@@ -174,7 +204,7 @@ TEST(CreateEncoderAnswers, AWarningWithoutAnObjectIsAFailure) {
   static ResultCode answer;
   static ObjectRef handed;
   SystemMethods system{};
-  system.CreateObject = [](ObjectRef, ObjectRef* out, uint32_t, uint32_t, uint32_t) {
+  system.CreateObject = +[](ObjectRef, ObjectRef* out, uint32_t, uint32_t, uint32_t) {
     *out = handed;
     return answer;
   };
@@ -206,6 +236,32 @@ TEST(TimeStamps, FollowTheDataModel) {
       });
   s = DosTimestampNow();
   plugin_process::split_time = saved;
+  EXPECT_EQ(s.date, 0x1421);
+  EXPECT_EQ(s.time, 0);
+}
+
+// What a failing clock or calendar left in its outputs is not taken for a
+// time: the stamp falls back to the first DOS date, or to 1990-01-01.
+TEST(TimeStamps, AFailingClockOrCalendarLeavesNothingOfItsOwn) {
+  TestHost host;  // resolves the host's time functions
+  const HostFunction saved_clock = plugin_process::current_time;
+  plugin_process::current_time = reinterpret_cast<HostFunction>(+[](void* time_value) -> ResultCode {
+    std::memset(time_value, 0x7F, 8);
+    return ERR_UNSUPPORTED;
+  });
+  DosStamp s = DosTimestampNow();
+  plugin_process::current_time = saved_clock;
+  EXPECT_EQ(s.date, (0 << 9) | (1 << 5) | 1);
+  EXPECT_EQ(s.time, 0);
+  const HostFunction saved_calendar = plugin_process::split_time;
+  plugin_process::split_time =
+      reinterpret_cast<HostFunction>(+[](const void*, int32_t* year, int32_t* month, int32_t*, int32_t* hour, int32_t*,
+                                         int32_t*, void*) -> ResultCode {
+        *year = 2001, *month = 7, *hour = 13;
+        return ERR_UNSUPPORTED;
+      });
+  s = DosTimestampNow();
+  plugin_process::split_time = saved_calendar;
   EXPECT_EQ(s.date, 0x1421);
   EXPECT_EQ(s.time, 0);
 }

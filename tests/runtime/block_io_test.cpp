@@ -32,16 +32,15 @@ class BlockIoReadRule : public ::testing::TestWithParam<IoKind> {
         break;
       case IoKind::MemoryView:
         ASSERT_EQ(host::CreateObject(host_.root(), &io_, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
-        host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(kDigits.data()));
-        host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_SIZE, kDigits.size());
+        EXPECT_EQ(host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(kDigits.data())),
+                  RESULT_OK);
+        EXPECT_EQ(host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_SIZE, kDigits.size()), RESULT_OK);
         ASSERT_EQ(host::CreateObjectDone(io_), RESULT_OK);
         break;
     }
     ASSERT_NE(io_, nullptr);
   }
-  void TearDown() override {
-    if (io_ != nullptr) host::CloseObject(io_);
-  }
+  void TearDown() override { host::CloseIfOpen(io_); }
 
   ResultCode Read(uint64_t offset, uint32_t size, uint32_t* count, std::string* bytes) {
     std::string buffer(size, '#');
@@ -97,11 +96,11 @@ TEST_F(NativeFileIo, OpenFailuresSayWhy) {
   ObjectRef io = reinterpret_cast<ObjectRef>(1);
   EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.File("missing")), ERR_NOT_FOUND);
   EXPECT_EQ(io, nullptr);
-  EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.File("no-dir/x"), arjrt::ACCESS_READ | arjrt::ACCESS_WRITE, 7),
+  EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.File("no-dir/x"), ACCESS_READ | ACCESS_WRITE,
+                           OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE),
             ERR_NOT_FOUND);
   EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.path()), ERR_UNSUPPORTED) << "a directory is no file";
-  EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.path(), arjrt::ACCESS_READ | arjrt::ACCESS_WRITE),
-            ERR_UNSUPPORTED);
+  EXPECT_EQ(OpenNativeFile(host_.root(), &io, dir_.path(), ACCESS_READ | ACCESS_WRITE), ERR_UNSUPPORTED);
   EXPECT_EQ(OpenNativeFile(host_.root(), &io, ""), ERR_BAD_PARAMETER);
   EXPECT_EQ(host_.ExtraObjects(), 0u) << "a failed open leaves no object behind";
 }
@@ -115,14 +114,16 @@ TEST_F(NativeFileIo, ReadOnlyFilesRefuseChanges) {
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(host::Io(io).SetSize(io, 0), ERR_ACCESS_DENIED);
   EXPECT_EQ(host::Io(io).Flush(io), RESULT_OK);
-  host::CloseObject(io);
+  host::CloseIfOpen(io);
   EXPECT_EQ(ReadText(dir_.File("ro")), "abc");
 }
 
 TEST_F(NativeFileIo, CreateWriteGapsAndTruncate) {
   const std::string path = dir_.File("new.bin");
   ObjectRef io = nullptr;
-  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, 3, 7), RESULT_OK);
+  ASSERT_EQ(
+      OpenNativeFile(host_.root(), &io, path, ACCESS_READ | ACCESS_WRITE, OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE),
+      RESULT_OK);
   uint32_t count = 0;
   EXPECT_EQ(host::Io(io).SeekWrite(io, &count, 4, "tail", 4), RESULT_OK);
   EXPECT_EQ(count, 4u);
@@ -131,23 +132,25 @@ TEST_F(NativeFileIo, CreateWriteGapsAndTruncate) {
   EXPECT_EQ(host::Io(io).SetSize(io, 5), RESULT_OK);
   EXPECT_EQ(host::Io(io).SetSize(io, 7), RESULT_OK);
   EXPECT_EQ(ReadText(path), std::string("ab\0\0t\0\0", 7));
-  host::CloseObject(io);
+  host::CloseIfOpen(io);
 
-  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, 3, 7), RESULT_OK);
+  ASSERT_EQ(
+      OpenNativeFile(host_.root(), &io, path, ACCESS_READ | ACCESS_WRITE, OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE),
+      RESULT_OK);
   EXPECT_EQ(io->system->GetPropQWord(io, PROP_OBJECT_SIZE), 0u) << "open mode 7 truncates an existing file";
-  host::CloseObject(io);
+  host::CloseIfOpen(io);
 }
 
 TEST_F(NativeFileIo, PropertiesDescribeTheFile) {
   const std::string path = dir_.File("data.a03");
   WriteFile(path, "12345");
   ObjectRef io = nullptr;
-  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, 1, 1), RESULT_OK);
+  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, ACCESS_READ, OPEN_EXISTING), RESULT_OK);
   EXPECT_EQ(StringProperty(io, PROP_OBJECT_NAME), "data.a03");
   EXPECT_EQ(StringProperty(io, PROP_OBJECT_PATH), path);
   EXPECT_EQ(host::GetPropDWord(io, PROP_IO_ORIGIN), IO_ORIGIN_NATIVE_FILE);
-  EXPECT_EQ(host::GetPropDWord(io, PROP_ACCESS_MODE), 1u);
-  EXPECT_EQ(host::GetPropDWord(io, PROP_OPEN_MODE), 1u);
+  EXPECT_EQ(host::GetPropDWord(io, PROP_ACCESS_MODE), ACCESS_READ);
+  EXPECT_EQ(host::GetPropDWord(io, PROP_OPEN_MODE), OPEN_EXISTING);
   EXPECT_EQ(io->system->GetPropQWord(io, PROP_OBJECT_SIZE), 5u);
 
   // The getter convention: a size query, then a too small buffer left alone.
@@ -162,19 +165,21 @@ TEST_F(NativeFileIo, PropertiesDescribeTheFile) {
   char exact[9];
   EXPECT_EQ(io->system->GetPropBuffer(io, &length, PROP_OBJECT_NAME, exact, sizeof exact), RESULT_OK);
   EXPECT_STREQ(exact, "data.a03");
-  host::CloseObject(io);
+  host::CloseIfOpen(io);
 }
 
 TEST_F(NativeFileIo, OffsetsBeyondFourGiBDoNotWrap) {
   const std::string path = dir_.File("sparse.bin");
   ObjectRef io = nullptr;
-  ASSERT_EQ(OpenNativeFile(host_.root(), &io, path, 3, 7), RESULT_OK);
+  ASSERT_EQ(
+      OpenNativeFile(host_.root(), &io, path, ACCESS_READ | ACCESS_WRITE, OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE),
+      RESULT_OK);
   const BlockIoMethods& m = host::Io(io);
   ASSERT_EQ(m.SetSize(io, 5 * kGiB), RESULT_OK) << "needs a file system with sparse files";
   const uint64_t high = 4 * kGiB + 100;
   ASSERT_EQ(m.SeekWrite(io, nullptr, high, "HIGHHIGH", 8), RESULT_OK);
   ASSERT_EQ(m.SeekWrite(io, nullptr, 100, "low-low-", 8), RESULT_OK);
-  host::CloseObject(io);
+  host::CloseIfOpen(io);
 
   ASSERT_EQ(OpenNativeFile(host_.root(), &io, path), RESULT_OK);
   uint64_t size = 0;
@@ -188,7 +193,7 @@ TEST_F(NativeFileIo, OffsetsBeyondFourGiBDoNotWrap) {
   EXPECT_EQ(std::string(buffer, 8), "low-low-");
   EXPECT_EQ(host::Io(io).SeekRead(io, &count, 5 * kGiB - 3, buffer, 8), WARN_SHORT_READ);
   EXPECT_EQ(count, 3u);
-  host::CloseObject(io);
+  host::CloseIfOpen(io);
 }
 
 class MemoryIo : public ::testing::Test {
@@ -200,8 +205,8 @@ TEST_F(MemoryIo, AViewIsReadOnlyAndShowsTheCallersBytes) {
   char bytes[4] = {'a', 'b', 'c', 'd'};
   ObjectRef io = nullptr;
   ASSERT_EQ(host::CreateObject(host_.root(), &io, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
-  host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(bytes));
-  host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_SIZE, sizeof bytes);
+  EXPECT_EQ(host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(bytes)), RESULT_OK);
+  EXPECT_EQ(host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_SIZE, sizeof bytes), RESULT_OK);
   ASSERT_EQ(host::CreateObjectDone(io), RESULT_OK);
   EXPECT_EQ(host::Io(io).SeekWrite(io, nullptr, 0, "x", 1), ERR_ACCESS_DENIED);
   EXPECT_EQ(host::Io(io).SetSize(io, 1), ERR_ACCESS_DENIED);
@@ -209,12 +214,12 @@ TEST_F(MemoryIo, AViewIsReadOnlyAndShowsTheCallersBytes) {
   char out[4];
   EXPECT_EQ(host::Io(io).SeekRead(io, nullptr, 0, out, 4), RESULT_OK);
   EXPECT_EQ(std::string(out, 4), "aBcd");
-  host::CloseObject(io);
+  host::CloseIfOpen(io);
 
   ASSERT_EQ(host::CreateObject(host_.root(), &io, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
-  host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_SIZE, 100);
+  EXPECT_EQ(host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_SIZE, 100), RESULT_OK);
   EXPECT_EQ(host::CreateObjectDone(io), ERR_BAD_PARAMETER) << "a size without an address";
-  host::CloseObject(io);
+  host::CloseIfOpen(io);
 }
 
 TEST_F(MemoryIo, WritesGrowTheBufferZeroFillingGapsUpToFourGiB) {
@@ -235,7 +240,7 @@ TEST_F(MemoryIo, WritesGrowTheBufferZeroFillingGapsUpToFourGiB) {
   EXPECT_EQ(m.SetSize(io, 2), RESULT_OK);
   EXPECT_EQ(m.SeekRead(io, &count, 0, out, 8), WARN_SHORT_READ);
   EXPECT_EQ(count, 2u);
-  host::CloseObject(io);
+  host::CloseIfOpen(io);
 }
 
 TEST_F(MemoryIo, NameIsSettableAndOriginIsNotANativeFile) {
@@ -248,7 +253,7 @@ TEST_F(MemoryIo, NameIsSettableAndOriginIsNotANativeFile) {
   ASSERT_EQ(host::SetPropBuffer(io, PROP_OBJECT_NAME, "vol.arj\0junk", 12), RESULT_OK);
   EXPECT_EQ(StringProperty(io, PROP_OBJECT_NAME), "vol.arj");
   EXPECT_EQ(host::GetPropDWord(io, PROP_IO_ORIGIN), 0u);
-  host::CloseObject(io);
+  host::CloseIfOpen(io);
 }
 
 }  // namespace

@@ -54,14 +54,14 @@ TEST_F(DigestTest, Md5IsTheDefaultAndMatchesKnownVectors) {
   const std::string quick = "The quick brown fox jumps over the lazy dog";
   for (size_t piece : {1, 7, 64, 1000})
     EXPECT_EQ(DigestOf(md5, quick, piece, 16), "9e107d9d372bb6826bd81d3542a419d6") << piece;
-  host::CloseObject(md5);
+  host::CloseIfOpen(md5);
 }
 
 TEST_F(DigestTest, Crc32IsFourBytesLittleEndian) {
   ObjectRef crc = Make(PID_CRC32_DIGEST);
   EXPECT_EQ(DigestOf(crc, "123456789", 2, 4), "2639f4cb") << "CRC-32 0xCBF43926";
   EXPECT_EQ(DigestOf(crc, "", 1, 4), "00000000");
-  host::CloseObject(crc);
+  host::CloseIfOpen(crc);
 }
 
 TEST_F(DigestTest, FinalFillsExactlyTheGivenSize) {
@@ -82,7 +82,7 @@ TEST_F(DigestTest, FinalFillsExactlyTheGivenSize) {
   ASSERT_EQ(m.DigestUpdate(md5, "def", 3), RESULT_OK);
   ASSERT_EQ(m.DigestFinal(md5, out, 16), RESULT_OK);
   EXPECT_EQ(Hex(out, 16), "e80b5017098950fc58aad83c8c14978e") << "MD5 of abcdef";
-  host::CloseObject(md5);
+  host::CloseIfOpen(md5);
 }
 
 }  // namespace

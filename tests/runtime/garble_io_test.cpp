@@ -65,8 +65,8 @@ TEST(GarbleIo, RemovesTheKeyAtEveryOffsetAndReadSize) {
   uint32_t count = 0;
   EXPECT_EQ(host::Io(io).SeekRead(io, &count, 3000, &byte, 1), ERR_END_OF_DATA);
   EXPECT_EQ(host::Io(io).SeekWrite(io, &count, 0, &byte, 1), ERR_ACCESS_DENIED);
-  host::CloseObject(io);
-  host::CloseObject(base);
+  host::CloseIfOpen(io);
+  host::CloseIfOpen(base);
 }
 
 TEST(GarbleIo, TakesNewKeysAndBasesAfterCreation) {
@@ -102,12 +102,12 @@ TEST(GarbleIo, TakesNewKeysAndBasesAfterCreation) {
   EXPECT_EQ(host::SetPropBuffer(io, PROP_GARBLE_KEY, longest.data(), 512), RESULT_OK);
   EXPECT_EQ(ReadAll(io), Garbled(garbled_second, longest));
 
-  host::CloseObject(b);
+  host::CloseIfOpen(b);
   uint8_t byte;
   uint32_t count = 0;
   EXPECT_EQ(host::Io(io).SeekRead(io, &count, 0, &byte, 1), ERR_NOT_INITIALIZED) << "its base closed";
-  host::CloseObject(io);
-  host::CloseObject(a);
+  host::CloseIfOpen(io);
+  host::CloseIfOpen(a);
 }
 
 // ---- The arj peer's garbled archives ----------------------------------------
@@ -146,7 +146,7 @@ void ExpectEntriesDecode(const Bytes& archive, const std::string& password,
     EXPECT_TRUE(out.bytes == file->bytes) << "content differs";
     EXPECT_EQ(out.crc, e.crc());
   }
-  host::CloseObject(io);
+  host::CloseIfOpen(io);
 }
 
 class GarbledPeerArchives : public ::testing::TestWithParam<int> {};

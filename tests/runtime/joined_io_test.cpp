@@ -59,8 +59,8 @@ TEST(JoinedIo, ReadsTheRangesInOrderAcrossTheirSeams) {
   EXPECT_EQ(io->system->SetPropBuffer(io, nullptr, arjrt::PROP_JOINED_RANGES, &later, sizeof later),
             ERR_ACCESS_DENIED)
       << "the layout is fixed once created";
-  host::CloseObject(io);
-  host::CloseObject(view);
+  host::CloseIfOpen(io);
+  host::CloseIfOpen(view);
 }
 
 TEST(JoinedIo, RefusesRangesThatWrapOrLeaveTheBase) {
@@ -73,7 +73,7 @@ TEST(JoinedIo, RefusesRangesThatWrapOrLeaveTheBase) {
     ResultCode done = 0, set = 0;
     ObjectRef io = Joined(host.root(), view, ranges, &done, &set);
     EXPECT_TRUE(Failed(set) || Failed(done)) << "refused when set, or when created";
-    host::CloseObject(io);
+    host::CloseIfOpen(io);
   }
   // A total that would pass 64 bits, a size not made of whole ranges, too many ranges.
   ObjectRef io = nullptr;
@@ -87,8 +87,8 @@ TEST(JoinedIo, RefusesRangesThatWrapOrLeaveTheBase) {
                                       static_cast<uint32_t>(many.size() * sizeof(JoinedRange))),
             ERR_LIMIT_EXCEEDED);
   EXPECT_TRUE(Failed(host::CreateObjectDone(io))) << "no base";
-  host::CloseObject(io);
-  host::CloseObject(view);
+  host::CloseIfOpen(io);
+  host::CloseIfOpen(view);
 }
 
 // Random damage of every kind over a sound archive: recovery must never

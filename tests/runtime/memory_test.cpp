@@ -14,7 +14,7 @@ using testing_support::TestHost;
 class MemoryTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(host::CreateObjectQuick(host_.root(), &memory_, IID_MEMORY, 0), RESULT_OK); }
-  void TearDown() override { host::CloseObject(memory_); }
+  void TearDown() override { host::CloseIfOpen(memory_); }
   const MemoryMethods& mem() { return host::Memory(memory_); }
 
   TestHost host_;
@@ -55,7 +55,7 @@ TEST_F(MemoryTest, ResizingForEveryEntryMovesTheTableOnlyLogarithmicallyOften) {
     static_cast<uint8_t*>(table)[(n + 10) * 600 - 1] = 1;  // touch the last byte: it must be inside
   }
   EXPECT_LT(moves, 40);
-  mem().Free(memory_, table);
+  EXPECT_EQ(mem().Free(memory_, table), RESULT_OK);
 }
 
 TEST_F(MemoryTest, InjectedFailuresReportNoMemoryAndKeepTheOldBlock) {
@@ -73,7 +73,7 @@ TEST_F(MemoryTest, InjectedFailuresReportNoMemoryAndKeepTheOldBlock) {
   EXPECT_EQ(mem().Alloc(memory_, &third, 16), ERR_NO_MEMORY);
   host_.runtime().FailAllocation(0);
   EXPECT_EQ(mem().Alloc(memory_, &third, uint64_t{1} << 50), ERR_NO_MEMORY) << "absurd sizes are refused";
-  for (void* p : {block, other}) mem().Free(memory_, p);
+  for (void* p : {block, other}) EXPECT_EQ(mem().Free(memory_, p), RESULT_OK);
 }
 
 TEST_F(MemoryTest, ForeignBlocksAreRefused) {
@@ -89,9 +89,9 @@ TEST(MemoryLeaks, AMemoryObjectClosedWithBlocksIsReported) {
   ObjectRef memory = nullptr;
   ASSERT_EQ(host::CreateObjectQuick(runtime.root(), &memory, IID_MEMORY, 0), RESULT_OK);
   void* block = nullptr;
-  host::Memory(memory).Alloc(memory, &block, 64);
+  ASSERT_EQ(host::Memory(memory).Alloc(memory, &block, 64), RESULT_OK);
   EXPECT_EQ(runtime.live_block_count(), 1u);
-  host::CloseObject(memory);
+  host::CloseIfOpen(memory);
   EXPECT_EQ(runtime.live_block_count(), 0u);
   ASSERT_EQ(runtime.leak_notes().size(), 1u);
   EXPECT_NE(runtime.leak_notes()[0].find("1 block"), std::string::npos);

@@ -73,7 +73,7 @@ class ObjectsTest : public ::testing::Test {
   ObjectRef Make(ObjectRef parent, uint32_t value, uint32_t iid = IID_PROBE) {
     ObjectRef o = nullptr;
     EXPECT_EQ(host::CreateObject(parent, &o, iid, 0), RESULT_OK);
-    host::SetPropDWord(o, PROP_PROBE_VALUE, value);
+    EXPECT_EQ(host::SetPropDWord(o, PROP_PROBE_VALUE, value), RESULT_OK);
     EXPECT_EQ(host::CreateObjectDone(o), 7) << "a warning from OnInitDone passes through";
     return o;
   }
@@ -89,7 +89,7 @@ TEST_F(ObjectsTest, ClosingAParentClosesWhatIsStillOpenUnderItNewestFirst) {
   Make(a, 3);
   Make(b, 4);
   log_.clear();
-  host::CloseObject(a);
+  host::CloseIfOpen(a);
   std::vector<std::string> expected = {"preclose 1", "preclose 3", "closed 3", "preclose 2",
                                        "preclose 4", "closed 4",  "closed 2", "closed 1"};
   EXPECT_EQ(log_, expected);
@@ -103,7 +103,7 @@ TEST_F(ObjectsTest, FindAncestorLooksAboveNeverAtItself) {
   EXPECT_EQ(host::FindAncestor(b, IID_PROBE), nullptr);
   EXPECT_EQ(host::FindAncestor(c, IID_OTHER), a);
   EXPECT_EQ(host::FindAncestor(c, IID_ROOT), runtime_.root());
-  host::CloseObject(a);
+  host::CloseIfOpen(a);
 }
 
 TEST_F(ObjectsTest, PropertiesAreServedFromTheInstanceByTheTable) {
@@ -111,12 +111,12 @@ TEST_F(ObjectsTest, PropertiesAreServedFromTheInstanceByTheTable) {
   auto* state = static_cast<ProbeState*>(a->instance);
   EXPECT_EQ(state->value, 5u);
   EXPECT_EQ(host::GetPropDWord(a, PROP_PROBE_VALUE), 5u);
-  host::SetPropQWord(a, PROP_PROBE_WIDE, 0x123456789ull);
+  EXPECT_EQ(host::SetPropQWord(a, PROP_PROBE_WIDE, 0x123456789ull), RESULT_OK);
   EXPECT_EQ(state->wide, 0x123456789ull);
   EXPECT_EQ(a->system->GetPropQWord(a, PROP_PROBE_WIDE), 0x123456789ull);
-  host::SetPropDWord(a, PROP_PROBE_WIDE, 3);
+  EXPECT_EQ(host::SetPropDWord(a, PROP_PROBE_WIDE, 3), RESULT_OK);
   EXPECT_EQ(state->wide, 3u) << "a narrower write is zero-extended";
-  host::SetPropObject(a, PROP_PROBE_LINK, runtime_.root());
+  EXPECT_EQ(host::SetPropObject(a, PROP_PROBE_LINK, runtime_.root()), RESULT_OK);
   EXPECT_EQ(a->system->GetPropObject(a, PROP_PROBE_LINK), runtime_.root());
   EXPECT_EQ(host::GetPropDWord(a, PROP_PROBE_CONSTANT), 99u);
   EXPECT_EQ(host::SetPropDWord(a, PROP_PROBE_CONSTANT, 1), ERR_ACCESS_DENIED);
@@ -126,15 +126,15 @@ TEST_F(ObjectsTest, PropertiesAreServedFromTheInstanceByTheTable) {
   uint8_t small[2];
   EXPECT_EQ(a->system->GetPropBuffer(a, &length, PROP_PROBE_VALUE, small, sizeof small), ERR_BUFFER_TOO_SMALL);
   EXPECT_EQ(length, 4u);
-  host::CloseObject(a);
+  host::CloseIfOpen(a);
 }
 
 TEST_F(ObjectsTest, FailedCompletionOfAQuickCreationClosesTheObject) {
   ObjectRef o = nullptr;
   ASSERT_EQ(host::CreateObject(runtime_.root(), &o, IID_PROBE, 0), RESULT_OK);
-  host::SetPropDWord(o, PROP_PROBE_FAIL_DONE, 1);
+  EXPECT_EQ(host::SetPropDWord(o, PROP_PROBE_FAIL_DONE, 1), RESULT_OK);
   EXPECT_EQ(host::CreateObjectDone(o), ERR_CORRUPTED) << "the caller still owns an unfinished object";
-  host::CloseObject(o);
+  host::CloseIfOpen(o);
   ObjectRef missing = runtime_.root();
   EXPECT_EQ(host::CreateObjectQuick(runtime_.root(), &missing, 12345, 0), ERR_UNSUPPORTED);
   EXPECT_EQ(missing, nullptr);
@@ -155,7 +155,7 @@ TEST_F(ObjectsTest, MessagesGoToTheNearestHandlerAboveThatAccepts) {
   EXPECT_EQ(b->system->SendMessage(b, 0x77, 2, nullptr, nullptr, nullptr), 9);
   EXPECT_EQ(b->system->SendMessage(b, 0x10, 3, nullptr, nullptr, nullptr), ERR_NOT_HANDLED);
   EXPECT_EQ(seen, (std::vector<uint32_t>{1, 3}));
-  host::CloseObject(a);
+  host::CloseIfOpen(a);
 }
 
 }  // namespace

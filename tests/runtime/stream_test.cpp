@@ -32,7 +32,7 @@ class StreamTest : public ::testing::Test {
     stream_ = OpenStream(io_);
   }
   void TearDown() override {
-    if (io_ != nullptr) host::CloseObject(io_);  // closes the stream first
+    host::CloseIfOpen(io_);  // closes the stream first
   }
   const StreamMethods& s() { return host::Stream(stream_); }
   uint64_t Position() {
@@ -56,10 +56,10 @@ class StreamTest : public ::testing::Test {
   // What the I/O itself holds, bypassing the stream's buffer.
   std::string IoBytes() {
     uint64_t size = 0;
-    host::Io(io_).GetSize(io_, &size, 0);
+    EXPECT_EQ(host::Io(io_).GetSize(io_, &size, 0), RESULT_OK);
     std::string bytes(size, '\0');
     uint32_t count = 0;
-    host::Io(io_).SeekRead(io_, &count, 0, bytes.data(), static_cast<uint32_t>(size));
+    EXPECT_EQ(host::Io(io_).SeekRead(io_, &count, 0, bytes.data(), static_cast<uint32_t>(size)), RESULT_OK);
     bytes.resize(count);
     return bytes;
   }
@@ -173,7 +173,9 @@ TEST_F(StreamTest, LargeAndShortReadsDeliverWhatThereIs) {
 
 TEST_F(StreamTest, RewritingAPlaceholderAfterMoreThanABufferGivesTheRightFile) {
   const std::string path = dir_.File("out.arj");
-  ASSERT_EQ(OpenNativeFile(host_.root(), &io_, path, 3, 7), RESULT_OK);
+  ASSERT_EQ(
+      OpenNativeFile(host_.root(), &io_, path, ACCESS_READ | ACCESS_WRITE, OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE),
+      RESULT_OK);
   stream_ = OpenStream(io_);
   const std::string body = AsString(RandomSample(150000, 1));
   ASSERT_EQ(s().Write(stream_, nullptr, "HDR0", 4), RESULT_OK);
@@ -191,8 +193,7 @@ TEST_F(StreamTest, RewritingAPlaceholderAfterMoreThanABufferGivesTheRightFile) {
   ASSERT_EQ(s().Seek(stream_, &end, body.size(), SEEK_FORWARD), RESULT_OK);
   EXPECT_EQ(end, 150004u);
   ASSERT_EQ(s().Write(stream_, nullptr, "END!", 4), RESULT_OK);
-  host::CloseObject(io_);  // the stream, a child, writes back before its file closes
-  io_ = nullptr;
+  host::CloseIfOpen(io_);  // the stream, a child, writes back before its file closes
   EXPECT_EQ(ReadText(path), "HDR1" + body + "END!");
 }
 
@@ -203,7 +204,7 @@ TEST_F(StreamTest, FlushAndCloseWriteTheBufferBack) {
   ASSERT_EQ(s().Flush(stream_), RESULT_OK);
   EXPECT_EQ(IoBytes(), "hello");
   ASSERT_EQ(s().Write(stream_, nullptr, " world", 6), RESULT_OK);
-  host::CloseObject(stream_);
+  host::CloseIfOpen(stream_);
   EXPECT_EQ(IoBytes(), "hello world");
 }
 
@@ -213,7 +214,7 @@ TEST_F(StreamTest, OnlyAnIoObjectCanCarryAStream) {
   EXPECT_EQ(stream, nullptr);
   ObjectRef text = MakeText(host_.root(), "x");
   EXPECT_EQ(host::CreateObject(text, &stream, IID_STREAM, 0), ERR_NO_SOURCE);
-  host::CloseObject(text);
+  host::CloseIfOpen(text);
   EXPECT_EQ(host_.ExtraObjects(), 0u);
 }
 

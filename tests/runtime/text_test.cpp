@@ -15,7 +15,7 @@ using namespace testing_support;
 class TextTest : public ::testing::Test {
  protected:
   void SetUp() override { text_ = MakeText(host_.root(), ""); }
-  void TearDown() override { host::CloseObject(text_); }
+  void TearDown() override { host::CloseIfOpen(text_); }
 
   ResultCode Set(const std::string& bytes, int32_t codepage, uint32_t start = 0) {
     return host::Text(text_).SetFromBuffer(text_, start, bytes.data(), static_cast<uint32_t>(bytes.size()),

@@ -52,7 +52,7 @@ class WindowIoTest : public ::testing::Test {
               RESULT_OK);
     ASSERT_EQ(host::CreateObjectQuick(root, &base_, IID_BLOCK_IO, PID_RECORDING_IO), RESULT_OK);
   }
-  void TearDown() override { host::CloseObject(base_); }
+  void TearDown() override { host::CloseIfOpen(base_); }
 
   TestHost host_;
   ObjectRef base_ = nullptr;
@@ -111,7 +111,7 @@ TEST_F(WindowIoTest, ReadsStayInsideTheWindowAndTheBaseForHostileOffsets) {
               EXPECT_EQ(buffer[expected], 0xA5) << "written past the count";
             }
           }
-        host::CloseObject(window);
+        host::CloseIfOpen(window);
       }
 }
 
@@ -126,7 +126,7 @@ TEST_F(WindowIoTest, SizeIsTheWindowCutToWhatTheBaseHolds) {
     uint64_t size = 77;
     EXPECT_EQ(host::Io(window).GetSize(window, &size, 0), RESULT_OK);
     EXPECT_EQ(size, c.expected) << c.offset << "+" << c.size;
-    host::CloseObject(window);
+    host::CloseIfOpen(window);
   }
 }
 
@@ -135,18 +135,18 @@ TEST_F(WindowIoTest, RepointingAfterCreationTakesEffectAtTheNextRead) {
   ObjectRef a = MemoryView(host_.root(), first), b = MemoryView(host_.root(), second);
   ObjectRef window = Window(host_.root(), a, 2, 3);
   EXPECT_EQ(ReadAll(window), ToBytes("234"));
-  host::SetPropQWord(window, PROP_WINDOW_OFFSET, 5);
+  EXPECT_EQ(host::SetPropQWord(window, PROP_WINDOW_OFFSET, 5), RESULT_OK);
   EXPECT_EQ(ReadAll(window), ToBytes("567"));
-  host::SetPropQWord(window, PROP_WINDOW_SIZE, 100);
+  EXPECT_EQ(host::SetPropQWord(window, PROP_WINDOW_SIZE, 100), RESULT_OK);
   EXPECT_EQ(ReadAll(window), ToBytes("56789"));
-  host::SetPropObject(window, PROP_WINDOW_BASE, b);
+  EXPECT_EQ(host::SetPropObject(window, PROP_WINDOW_BASE, b), RESULT_OK);
   EXPECT_EQ(ReadAll(window), ToBytes("fghijklmnopqrstuvwxyz"));
   EXPECT_EQ(host::CreateObjectDone(window), RESULT_OK) << "a second CreateObjectDone";
   EXPECT_EQ(window->system->GetPropObject(window, PROP_WINDOW_BASE), b);
   EXPECT_EQ(window->system->GetPropQWord(window, PROP_WINDOW_OFFSET), 5u);
-  host::CloseObject(window);
-  host::CloseObject(a);
-  host::CloseObject(b);
+  host::CloseIfOpen(window);
+  host::CloseIfOpen(a);
+  host::CloseIfOpen(b);
 }
 
 TEST_F(WindowIoTest, RefusesWritesAndNeedsALiveBlockIoBase) {
@@ -165,13 +165,13 @@ TEST_F(WindowIoTest, RefusesWritesAndNeedsALiveBlockIoBase) {
   ASSERT_EQ(host::CreateObjectQuick(host_.root(), &text, IID_TEXT, PID_DEFAULT), RESULT_OK);
   EXPECT_EQ(host::SetPropObject(window, PROP_WINDOW_BASE, text), ERR_BAD_PARAMETER) << "not an I/O";
   EXPECT_EQ(host::SetPropObject(window, PROP_WINDOW_BASE, window), ERR_BAD_PARAMETER) << "itself";
-  host::CloseObject(text);
+  host::CloseIfOpen(text);
 
   // Two windows on each other: a read must end, not recurse.
   ObjectRef other = Window(host_.root(), window, 0, 4);
   ASSERT_EQ(host::SetPropObject(window, PROP_WINDOW_BASE, other), RESULT_OK);
   EXPECT_TRUE(Failed(host::Io(window).SeekRead(window, &count, 0, buffer, 4)));
-  host::CloseObject(other);
+  host::CloseIfOpen(other);
   EXPECT_EQ(host::Io(window).SeekRead(window, &count, 0, buffer, 4), ERR_NOT_INITIALIZED) << "the base closed";
 
   ASSERT_EQ(host::SetPropObject(window, PROP_WINDOW_BASE, io), RESULT_OK);
@@ -180,8 +180,8 @@ TEST_F(WindowIoTest, RefusesWritesAndNeedsALiveBlockIoBase) {
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(host::Io(window).SetSize(window, 0), ERR_ACCESS_DENIED);
   EXPECT_EQ(ReadAll(io), bytes);
-  host::CloseObject(window);
-  host::CloseObject(io);
+  host::CloseIfOpen(window);
+  host::CloseIfOpen(io);
 }
 
 // A window over a base that takes writes lets them through, shifted by its
@@ -206,8 +206,8 @@ TEST_F(WindowIoTest, WritesGoThroughToAWritableBaseWithinTheWindow) {
   EXPECT_EQ(ReadAll(base), ToBytes("stubarchive!"));
   EXPECT_EQ(host::Io(window).SetSize(window, 3), RESULT_OK);
   EXPECT_EQ(ReadAll(base), ToBytes("stubarc"));
-  host::CloseObject(window);
-  host::CloseObject(base);
+  host::CloseIfOpen(window);
+  host::CloseIfOpen(base);
 }
 
 }  // namespace

@@ -16,49 +16,50 @@ ArchiverFixture::ArchiverFixture(TestHost& host) {
   });
 }
 
-ArchiverFixture::~ArchiverFixture() {
-  if (source_ != nullptr) host::CloseObject(source_);
-}
+ArchiverFixture::~ArchiverFixture() { host::CloseIfOpen(source_); }
 
 ResultCode ArchiverFixture::OpenMemory(const Bytes& bytes, const std::string& name, uint32_t scan_all) {
   bytes_ = bytes;
   ResultCode r = host::CreateObject(source_, &io_, IID_BLOCK_IO, PID_MEMORY_IO);
   if (Failed(r)) return r;
-  host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(bytes_.data()));
-  host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_SIZE, bytes_.size());
-  io_->system->SetPropBuffer(io_, nullptr, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1));
-  r = host::CreateObjectDone(io_);
+  r = host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(bytes_.data()));
+  if (!Failed(r)) r = host::SetPropQWord(io_, arjrt::PROP_MEMORY_VIEW_SIZE, bytes_.size());
+  if (!Failed(r)) r = host::SetPropBuffer(io_, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1));
+  if (!Failed(r)) r = host::CreateObjectDone(io_);
   return Failed(r) ? r : Finish(scan_all);
 }
 
 ResultCode ArchiverFixture::OpenFile(const std::string& path, uint32_t scan_all) {
   ResultCode r = host::CreateObject(source_, &io_, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
   if (Failed(r)) return r;
-  io_->system->SetPropBuffer(io_, nullptr, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
-  host::SetPropDWord(io_, PROP_ACCESS_MODE, 1);
-  host::SetPropDWord(io_, PROP_OPEN_MODE, 1);
-  r = host::CreateObjectDone(io_);
+  r = host::SetPropBuffer(io_, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
+  if (!Failed(r)) r = host::SetPropDWord(io_, PROP_ACCESS_MODE, ACCESS_READ);
+  if (!Failed(r)) r = host::SetPropDWord(io_, PROP_OPEN_MODE, OPEN_EXISTING);
+  if (!Failed(r)) r = host::CreateObjectDone(io_);
   return Failed(r) ? r : Finish(scan_all);
 }
 
 ResultCode ArchiverFixture::Finish(uint32_t scan_all) {
   ResultCode r = host::CreateObject(io_, &archiver_, IID_MINIARCHIVER, PID_ARJ);
   if (Failed(r)) return r;
-  host::SetPropDWord(archiver_, PROP_SCAN_ALL_VOLUMES, scan_all);
-  return host::CreateObjectDone(archiver_);
+  r = host::SetPropDWord(archiver_, PROP_SCAN_ALL_VOLUMES, scan_all);
+  return Failed(r) ? r : host::CreateObjectDone(archiver_);
 }
 
 std::vector<uint64_t> ArchiverFixture::Handles() {
   const MiniArchiverMethods& m = host::Archiver(archiver_);
   std::vector<uint64_t> handles;
-  m.Reset(archiver_);
+  EXPECT_EQ(m.Reset(archiver_), RESULT_OK);
   uint64_t handle = 0;
   while (m.Next(archiver_, &handle, handle) == RESULT_OK && handles.size() < 100000) handles.push_back(handle);
   return handles;
 }
 
 ResultCode ArchiverFixture::Read(uint64_t handle, PropId prop, void* buffer, uint32_t size, uint32_t* length) {
-  if (handle != 0) host::SetPropQWord(archiver_, PROP_ENTRY_SELECTOR, handle);
+  if (handle != 0) {
+    const ResultCode r = host::SetPropQWord(archiver_, PROP_ENTRY_SELECTOR, handle);
+    if (Failed(r)) return r;
+  }
   uint32_t ignored = 0;
   return archiver_->system->GetPropBuffer(archiver_, length ? length : &ignored, prop, buffer, size);
 }

@@ -25,19 +25,19 @@ ChainOutput DecodeThroughObjects(ObjectRef parent, const ChainInput& in) {
   EXPECT_EQ(host::CreateObjectQuick(temp, &output, IID_STREAM, PID_DEFAULT), RESULT_OK);
   EXPECT_EQ(host::CreateObject(parent, &codec, IID_CODEC, in.method == 0 ? PID_STORE_DECODER : PID_ARJ_DECODER),
             RESULT_OK);
-  host::SetPropDWord(codec, PROP_CODEC_METHOD, in.method);
-  host::SetPropQWord(codec, PROP_CODEC_UNPACKED_SIZE, in.unpacked_size);
-  host::SetPropObject(codec, PROP_CODEC_INPUT, input);
-  host::SetPropObject(codec, PROP_CODEC_OUTPUT, output);
+  EXPECT_EQ(host::SetPropDWord(codec, PROP_CODEC_METHOD, in.method), RESULT_OK);
+  EXPECT_EQ(host::SetPropQWord(codec, PROP_CODEC_UNPACKED_SIZE, in.unpacked_size), RESULT_OK);
+  EXPECT_EQ(host::SetPropObject(codec, PROP_CODEC_INPUT, input), RESULT_OK);
+  EXPECT_EQ(host::SetPropObject(codec, PROP_CODEC_OUTPUT, output), RESULT_OK);
   out.result = host::CreateObjectDone(codec);
   if (!Failed(out.result)) {
     out.result = host::Codec(codec).Process(codec, &out.count);
     out.crc = host::GetPropDWord(codec, arjrt::PROP_CODEC_OUTPUT_CRC);
     out.bytes = ReadAll(temp);  // the output stream is still open: Process must have flushed it
   }
-  host::CloseObject(codec);
-  host::CloseObject(temp);
-  host::CloseObject(window);
+  host::CloseIfOpen(codec);
+  host::CloseIfOpen(temp);
+  host::CloseIfOpen(window);
   return out;
 }
 

@@ -15,8 +15,8 @@ ObjectRef MemoryView(ObjectRef parent, const Bytes& bytes) {
   // A view needs an address even for no bytes.
   static const uint8_t kNothing = 0;
   const uint8_t* data = bytes.empty() ? &kNothing : bytes.data();
-  host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(data));
-  host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_SIZE, bytes.size());
+  EXPECT_EQ(host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(data)), RESULT_OK);
+  EXPECT_EQ(host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_SIZE, bytes.size()), RESULT_OK);
   EXPECT_EQ(host::CreateObjectDone(io), RESULT_OK);
   return io;
 }
@@ -28,7 +28,10 @@ ObjectRef MemoryContent(ObjectRef parent, const Bytes& data, const std::string& 
   if (!data.empty()) {
     EXPECT_EQ(host::Io(io).SeekWrite(io, nullptr, 0, data.data(), static_cast<uint32_t>(data.size())), RESULT_OK);
   }
-  if (!name.empty()) host::SetPropBuffer(io, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1));
+  if (!name.empty()) {
+    EXPECT_EQ(host::SetPropBuffer(io, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1)),
+              RESULT_OK);
+  }
   return io;
 }
 
@@ -37,9 +40,14 @@ ObjectRef FileContent(ObjectRef parent, const std::string& path, const Bytes& da
   WriteFile(path, data);
   ObjectRef io = nullptr;
   EXPECT_EQ(host::CreateObject(parent, &io, IID_BLOCK_IO, arjrt::PID_CONTENT_FILE_IO), RESULT_OK);
-  host::SetPropBuffer(io, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
-  if (!name.empty()) host::SetPropBuffer(io, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1));
-  if (method >= 0) host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(method));
+  EXPECT_EQ(host::SetPropBuffer(io, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1)), RESULT_OK);
+  if (!name.empty()) {
+    EXPECT_EQ(host::SetPropBuffer(io, PROP_OBJECT_NAME, name.c_str(), static_cast<uint32_t>(name.size() + 1)),
+              RESULT_OK);
+  }
+  if (method >= 0) {
+    EXPECT_EQ(host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(method)), RESULT_OK);
+  }
   EXPECT_EQ(host::CreateObjectDone(io), RESULT_OK);
   return io;
 }
@@ -47,14 +55,11 @@ ObjectRef FileContent(ObjectRef parent, const std::string& path, const Bytes& da
 ResultCode OpenNativeFile(ObjectRef parent, ObjectRef* io, const std::string& path, uint32_t access, uint32_t open) {
   ResultCode result = host::CreateObject(parent, io, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
   if (Failed(result)) return result;
-  host::SetPropBuffer(*io, PROP_OBJECT_PATH, path.data(), static_cast<uint32_t>(path.size()));
-  host::SetPropDWord(*io, PROP_ACCESS_MODE, access);
-  host::SetPropDWord(*io, PROP_OPEN_MODE, open);
-  result = host::CreateObjectDone(*io);
-  if (Failed(result)) {
-    host::CloseObject(*io);
-    *io = nullptr;
-  }
+  result = host::SetPropBuffer(*io, PROP_OBJECT_PATH, path.data(), static_cast<uint32_t>(path.size()));
+  if (!Failed(result)) result = host::SetPropDWord(*io, PROP_ACCESS_MODE, access);
+  if (!Failed(result)) result = host::SetPropDWord(*io, PROP_OPEN_MODE, open);
+  if (!Failed(result)) result = host::CreateObjectDone(*io);
+  if (Failed(result)) host::CloseIfOpen(*io);
   return result;
 }
 
@@ -86,7 +91,7 @@ Bytes ReadAll(ObjectRef io) {
     const size_t at = out.size();
     out.resize(at + n);
     uint32_t got = 0;
-    host::Io(io).SeekRead(io, &got, at, out.data() + at, n);
+    IgnoreResult(host::Io(io).SeekRead(io, &got, at, out.data() + at, n));  // the count tells: a short read ends it
     out.resize(at + std::min(got, n));
     if (got < n) break;
   }

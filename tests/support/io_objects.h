@@ -23,8 +23,8 @@ inline ObjectRef MakeMemoryIo(ObjectRef parent, const std::string& bytes = "") {
 ObjectRef FileContent(ObjectRef parent, const std::string& path, const Bytes& data, const std::string& name = "",
                       int method = -1);
 // Opens a native file I/O under `parent`; *io is null when it fails.
-ResultCode OpenNativeFile(ObjectRef parent, ObjectRef* io, const std::string& path,
-                          uint32_t access = arjrt::ACCESS_READ, uint32_t open = arjrt::OPEN_EXISTING);
+[[nodiscard]] ResultCode OpenNativeFile(ObjectRef parent, ObjectRef* io, const std::string& path,
+                                        uint32_t access = ACCESS_READ, uint32_t open = OPEN_EXISTING);
 // A finished window on `base` of `size` bytes from `offset`.
 ObjectRef Window(ObjectRef parent, ObjectRef base, uint64_t offset, uint64_t size);
 // A finished temporary I/O keeping at most `memory_limit` bytes in memory.

@@ -10,7 +10,7 @@ ResultCode RebuildInto(ArchiverFixture& f, ObjectRef list, Bytes* out) {
   EXPECT_EQ(host::CreateObjectQuick(f.archiver(), &dest, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
   ResultCode r = host::Archiver(f.archiver()).Rebuild(f.archiver(), list, dest);
   *out = ReadAll(dest);
-  host::CloseObject(dest);
+  host::CloseIfOpen(dest);
   return r;
 }
 

@@ -11,7 +11,7 @@ namespace testing_support {
 
 // Rebuilds the fixture's archive through `list` into a fresh memory I/O;
 // returns the result and leaves the bytes in *out.
-ResultCode RebuildInto(ArchiverFixture& f, ObjectRef list, Bytes* out);
+[[nodiscard]] ResultCode RebuildInto(ArchiverFixture& f, ObjectRef list, Bytes* out);
 
 // A list object from the runtime's ChangeList service.
 ObjectRef NewChangeList(TestHost& host);

@@ -46,17 +46,17 @@ struct Archive::Objects {
   explicit Objects(arjrt::Runtime& r) : runtime(r) {}
   ~Objects() {
     // The archiver closes with its I/O, and the I/O with the source.
-    if (source != nullptr) host::CloseObject(source);
+    host::CloseIfOpen(source);
   }
 };
 
 // Plans the recovery of the archive I/O and, when something is to be
 // skipped, puts a joined I/O of the rest in front of it. `skipped` gets the
 // ranges with their offsets in the file.
-ResultCode AttachRecoveryJoin(Archive::Objects& o, std::vector<SkippedRange>* skipped);
+[[nodiscard]] ResultCode AttachRecoveryJoin(Archive::Objects& o, std::vector<SkippedRange>* skipped);
 
 // A finished native file I/O under `parent`, opened for reading.
-ResultCode OpenNativeFileForReading(ObjectRef parent, const std::string& path, ObjectRef* io);
+[[nodiscard]] ResultCode OpenNativeFileForReading(ObjectRef parent, const std::string& path, ObjectRef* io);
 
 // Property reads through the archiver's getter.
 inline std::string StringProperty(ObjectRef o, PropId id) {
@@ -70,7 +70,8 @@ template <class T>
 inline T FixedProperty(ObjectRef o, PropId id) {
   T value{};
   uint32_t length = 0;
-  o->system->GetPropBuffer(o, &length, id, &value, sizeof value);
+  // A property that cannot be read reads as 0, whatever the failure left.
+  if (Failed(o->system->GetPropBuffer(o, &length, id, &value, sizeof value))) return T{};
   return value;
 }
 

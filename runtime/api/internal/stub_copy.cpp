@@ -22,10 +22,13 @@ ResultCode PutStubFirst(ObjectRef source, uint64_t stub, ObjectRef output, Objec
     *view = nullptr;
     return r;
   }
-  host::SetPropQWord(*view, PROP_WINDOW_OFFSET, stub);
-  host::SetPropQWord(*view, PROP_WINDOW_SIZE, UINT64_MAX - stub);
-  host::SetPropObject(*view, PROP_WINDOW_BASE, output);
-  return host::CreateObjectDone(*view);
+  if (*view == nullptr) return ERR_NOT_INITIALIZED;  // a warning is no object
+  // A view that did not take its offset or base would write the archive
+  // over the stub, or somewhere else.
+  r = host::SetPropQWord(*view, PROP_WINDOW_OFFSET, stub);
+  if (!Failed(r)) r = host::SetPropQWord(*view, PROP_WINDOW_SIZE, UINT64_MAX - stub);
+  if (!Failed(r)) r = host::SetPropObject(*view, PROP_WINDOW_BASE, output);
+  return Failed(r) ? r : host::CreateObjectDone(*view);
 }
 
 }  // namespace arjhost

@@ -12,6 +12,6 @@ namespace arjhost {
 // makes `*view` a window (a child of `output`) over what follows them: the
 // I/O the new archive is written into. The caller closes `*view`, even on
 // failure.
-ResultCode PutStubFirst(ObjectRef source, uint64_t stub, ObjectRef output, ObjectRef* view);
+[[nodiscard]] ResultCode PutStubFirst(ObjectRef source, uint64_t stub, ObjectRef output, ObjectRef* view);
 
 }  // namespace arjhost

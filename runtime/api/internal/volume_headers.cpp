@@ -15,7 +15,7 @@ bool VolumeHeaders::WithVolume(const std::string& volume, const std::function<vo
   ObjectRef io = nullptr;
   if (Failed(OpenNativeFileForReading(root_, arjrt::JoinPath(directory_, volume), &io))) return false;
   use(io);
-  host::CloseObject(io);
+  host::CloseIfOpen(io);  // read only: nothing is left for the close to do
   return true;
 }
 

@@ -18,8 +18,8 @@ constexpr uint32_t kMethodLzhFirst = 1;
 constexpr uint32_t kMethodLzhLast = 3;
 constexpr uint32_t kMethodFast = 4;
 
-ResultCode DecodeLz(uint32_t method, ByteSource& in, ByteSink& out, uint64_t unpacked_size,
-                    uint64_t* written, uint64_t* unused) {
+[[nodiscard]] ResultCode DecodeLz(uint32_t method, ByteSource& in, ByteSink& out, uint64_t unpacked_size,
+                                  uint64_t* written, uint64_t* unused) {
   const std::unique_ptr<InputBuffer> input(new (std::nothrow) InputBuffer(in));
   if (!input) return ERR_NO_MEMORY;
   ResultCode r = RESULT_OK;

@@ -21,7 +21,7 @@ namespace arjrt {
 // receives the count of packed bytes after the end of the stream when
 // they are the fault, else 0.
 // Memory use is fixed (about 260 KiB), whatever `unpacked_size` is.
-ResultCode DecodeArjData(uint32_t method, ByteSource& in, ByteSink& out, uint64_t unpacked_size,
-                         uint64_t* written, uint64_t* unused = nullptr);
+[[nodiscard]] ResultCode DecodeArjData(uint32_t method, ByteSource& in, ByteSink& out, uint64_t unpacked_size,
+                                       uint64_t* written, uint64_t* unused = nullptr);
 
 }  // namespace arjrt

@@ -26,10 +26,7 @@ ResultCode DecodeFast(InputBuffer& input, OutputWindow& window) {
     const OutputWindow::Span span = window.NextSpan(out);
     while (out < span.stop) {
       // At most 7 + 7 + 4 + 13 bits per item: one refill suffices.
-      if (!bits.Refill()) {
-        window.FlushPending(out);
-        return input.Status();
-      }
+      if (!bits.Refill()) return window.FailAt(out, input.Status());
       const unsigned ones =
           std::min(static_cast<unsigned>(std::countl_one(bits.Window())), kMaxLengthPrefix);
       bits.Skip(ones + (ones < kMaxLengthPrefix));
@@ -45,10 +42,8 @@ ResultCode DecodeFast(InputBuffer& input, OutputWindow& window) {
                               bits.Take(kDistanceBaseBits + extra) + 1;
       // A match may not start before the output, nor run past its end: arj
       // writes all of it and so fails the entry.
-      if (distance > static_cast<size_t>(out - begin) || length > static_cast<size_t>(span.hard - out)) [[unlikely]] {
-        window.FlushPending(out);
-        return ERR_CORRUPTED;
-      }
+      if (distance > static_cast<size_t>(out - begin) || length > static_cast<size_t>(span.hard - out)) [[unlikely]]
+        return window.FailAt(out, ERR_CORRUPTED);
       out = CopyMatch(out, distance, length);
     }
     const ResultCode r = window.EndSpan(out);

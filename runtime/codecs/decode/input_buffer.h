@@ -28,7 +28,7 @@ class InputBuffer {
   // the reader is well past the end of the input).
   const uint8_t* Reload(const uint8_t* position);
 
-  ResultCode Status() const { return status_; }
+  [[nodiscard]] ResultCode Status() const { return status_; }
 
   // Once the output is complete, with `first_unused` the first byte the
   // reader took no bit from: RESULT_OK when at most kToleratedUnused
@@ -37,7 +37,7 @@ class InputBuffer {
   // many unused bytes as its reader fetches ahead, two whatever the bit
   // position, and fails the entry on more. A reader that ran into the
   // zero padding left no unused bytes. A failing source fails this too.
-  ResultCode CheckEnd(const uint8_t* first_unused);
+  [[nodiscard]] ResultCode CheckEnd(const uint8_t* first_unused);
   uint64_t Unused() const { return unused_; }
 
   static constexpr uint64_t kToleratedUnused = 2;

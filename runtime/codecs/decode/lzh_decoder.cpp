@@ -13,11 +13,6 @@ namespace {
 // Code symbol of the shortest match.
 constexpr unsigned kFirstMatchSymbol = lzh::kLiteralCount;
 
-ResultCode Fail(OutputWindow& window, uint8_t* position, ResultCode error) {
-  window.FlushPending(position);
-  return error;
-}
-
 // Kept out of the decoding loop. The reader goes in and out by value so
 // the loop's reader never has its address taken and stays in registers.
 [[gnu::noinline]] BitReader StartBlock(LzhBlockTables& tables, BitReader bits, uint32_t* code_count,
@@ -42,15 +37,15 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
   while (!window.Finished()) {
     const OutputWindow::Span span = window.NextSpan(out);
     while (out < span.stop) {
-      if (!bits.Refill()) return Fail(window, out, input.Status());
+      if (!bits.Refill()) return window.FailAt(out, input.Status());
       if (block_left == 0) [[unlikely]] {
         bool ok = false;
         bool corrupt = false;
         bits = StartBlock(*tables, bits, &block_left, &ok, &corrupt);
         if (!ok) {
-          return Fail(window, out, corrupt ? ERR_CORRUPTED : input.Status());
+          return window.FailAt(out, corrupt ? ERR_CORRUPTED : input.Status());
         }
-        if (!bits.Refill()) return Fail(window, out, input.Status());
+        if (!bits.Refill()) return window.FailAt(out, input.Status());
       }
       --block_left;
       // At most 16 + 16 + 15 bits per symbol: one refill suffices.
@@ -71,7 +66,7 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
       // writes all of it and so fails the entry.
       if (distance > static_cast<size_t>(out - begin) || distance > kArjDictionarySize ||
           length > static_cast<size_t>(span.hard - out)) [[unlikely]] {
-        return Fail(window, out, ERR_CORRUPTED);
+        return window.FailAt(out, ERR_CORRUPTED);
       }
       out = CopyMatch(out, distance, length);
     }

@@ -12,6 +12,6 @@ namespace arjrt {
 // (InputBuffer::CheckEnd). Returns 0, ERR_CORRUPTED, ERR_NO_MEMORY, the
 // input's failure or the sink's failure. After a decoding failure the
 // bytes decoded so far are still handed to the sink.
-ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window);
+[[nodiscard]] ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window);
 
 }  // namespace arjrt

@@ -29,7 +29,10 @@ ResultCode OutputWindow::EndSpan(uint8_t*& position) {
   return RESULT_OK;
 }
 
-ResultCode OutputWindow::FlushPending(uint8_t* position) { return WriteOut(position); }
+ResultCode OutputWindow::FailAt(uint8_t* position, ResultCode error) {
+  IgnoreResult(WriteOut(position));
+  return error;
+}
 
 ResultCode OutputWindow::WriteOut(uint8_t* position) {
   const size_t size = static_cast<size_t>(position - unflushed_);

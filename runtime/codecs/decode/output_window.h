@@ -39,9 +39,11 @@ class OutputWindow {
   // Accounts the bytes decoded since the last call; hands them to the sink
   // when the buffer is full or the output complete, moving `position`
   // back when the history slides.
-  ResultCode EndSpan(uint8_t*& position);
-  // Hands everything decoded up to `position` to the sink (after an error).
-  ResultCode FlushPending(uint8_t* position);
+  [[nodiscard]] ResultCode EndSpan(uint8_t*& position);
+  // After a decoding error: hands everything decoded up to `position` to
+  // the sink and returns `error`, the failure to report (a sink failing
+  // now too changes nothing about it).
+  [[nodiscard]] ResultCode FailAt(uint8_t* position, ResultCode error);
   uint64_t Written() const { return written_; }
 
  private:
@@ -49,7 +51,7 @@ class OutputWindow {
   static constexpr size_t kFlushPoint = kArjDictionarySize + kFlushSpan;
   static constexpr size_t kCapacity = kFlushPoint + kArjMaxMatch + kOverCopy;
 
-  ResultCode WriteOut(uint8_t* position);
+  [[nodiscard]] ResultCode WriteOut(uint8_t* position);
 
   ByteSink& sink_;
   std::unique_ptr<uint8_t[]> buffer_;

@@ -14,6 +14,6 @@ int64_t ReadChecked(ByteSource& source, uint8_t* buffer, size_t size);
 
 // Reads what is left of `source` into `scratch`, overwriting it, and adds
 // the count of those bytes to `*count`. Returns 0 or the source's failure.
-ResultCode CountRestOfSource(ByteSource& source, uint8_t* scratch, size_t size, uint64_t* count);
+[[nodiscard]] ResultCode CountRestOfSource(ByteSource& source, uint8_t* scratch, size_t size, uint64_t* count);
 
 }  // namespace arjrt

@@ -11,6 +11,7 @@ namespace arjrt {
 // written to `*written`. A short input is ERR_END_OF_DATA; bytes after the
 // `size` copied are ERR_CORRUPTED with `*unused` their count, since arj
 // checks the CRC of every stored byte.
-ResultCode CopyStored(ByteSource& in, ByteSink& out, uint64_t size, uint64_t* written, uint64_t* unused);
+[[nodiscard]] ResultCode CopyStored(ByteSource& in, ByteSink& out, uint64_t size, uint64_t* written,
+                                    uint64_t* unused);
 
 }  // namespace arjrt

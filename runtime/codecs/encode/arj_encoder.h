@@ -16,14 +16,14 @@ namespace arjrt {
 // *packed_written receives the bytes written, *unpacked_read (if not null) the
 // bytes read. Returns 0, ERR_UNSUPPORTED for another method, or the negative
 // result of in.Read / out.Write unchanged.
-ResultCode EncodeArjData(uint32_t method, ByteSource& in, ByteSink& out, uint64_t* packed_written,
-                         uint64_t* unpacked_read);
+[[nodiscard]] ResultCode EncodeArjData(uint32_t method, ByteSource& in, ByteSink& out, uint64_t* packed_written,
+                                       uint64_t* unpacked_read);
 
 // Writes the chunks as one stream, as EncodeArjData does for methods 1..4,
 // unless they come to `limit` bytes or more: then it stops before the chunk
 // that gets there, with *reached set (when not null), having written fewer
 // than `limit` bytes.
-ResultCode JoinChunks(PackedChunkSource& chunks, ByteSink& out, uint64_t limit, uint64_t* packed_written,
+[[nodiscard]] ResultCode JoinChunks(PackedChunkSource& chunks, ByteSink& out, uint64_t limit, uint64_t* packed_written,
                       uint64_t* unpacked_read, bool* reached);
 
 }  // namespace arjrt

@@ -15,7 +15,7 @@ class BitJoiner {
   explicit BitJoiner(ByteSink& out) : out_(out) {}
 
   // Returns 0 or the sink's error.
-  ResultCode Append(const PackedChunk& chunk);
+  [[nodiscard]] ResultCode Append(const PackedChunk& chunk);
   // Pads the last byte with zero bits and writes it.
   ResultCode Finish();
   uint64_t bytes_written() const { return written_; }

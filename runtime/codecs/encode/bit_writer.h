@@ -27,9 +27,9 @@ class BitWriter {
   }
 
   // Pads the last byte with zero bits and writes out everything buffered.
-  ResultCode Finish();
+  [[nodiscard]] ResultCode Finish();
 
-  ResultCode status() const { return status_; }
+  [[nodiscard]] ResultCode status() const { return status_; }
   // Bits put but not yet a whole byte (0..7): Finish pads them.
   uint32_t pending_bits() const { return pending_; }
   // Bytes handed to the sink and accepted by it.

@@ -10,6 +10,6 @@ namespace arjrt {
 
 // The first `history` bytes of `in` are only entered as matches' sources.
 // Returns 0 or the source's error; the writer keeps its own.
-ResultCode EncodeFast(ByteSource& in, uint64_t history, BitWriter& bits, uint64_t* bytes_read);
+[[nodiscard]] ResultCode EncodeFast(ByteSource& in, uint64_t history, BitWriter& bits, uint64_t* bytes_read);
 
 }  // namespace arjrt

@@ -35,7 +35,7 @@ inline int32_t Worth(const Match& m) {
 constexpr int32_t kLiteralPenalty = 2;
 
 template <class Finder, class Emitter>
-ResultCode LazyParse(Finder& mf, const LazyParseParams& p, Emitter& emit) {
+[[nodiscard]] ResultCode LazyParse(Finder& mf, const LazyParseParams& p, Emitter& emit) {
   ResultCode r = RESULT_OK;
   uint8_t byte = 0;  // at the position `cur` was found for
   // Searches at the cursor and moves past it.

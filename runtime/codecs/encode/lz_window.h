@@ -24,7 +24,7 @@ class LzWindow {
   // Makes kMaxMatch bytes visible ahead of the cursor, or all that remain.
   // Moving the data down to make room shifts every position by *shift, a
   // multiple of kHistory (0 when nothing moved). Returns 0 or the source's error.
-  ResultCode Refill(uint32_t* shift) {
+  [[nodiscard]] ResultCode Refill(uint32_t* shift) {
     *shift = 0;
     return (filled_ - pos_ >= lzh::kMaxMatch || eof_) ? RESULT_OK : ReadMore(shift);
   }
@@ -56,7 +56,7 @@ class LzWindow {
   }
 
  private:
-  ResultCode ReadMore(uint32_t* shift);
+  [[nodiscard]] ResultCode ReadMore(uint32_t* shift);
 
   ByteSource& in_;
   std::vector<uint8_t> buffer_;

@@ -11,6 +11,7 @@ namespace arjrt {
 // Parses all of `in` with the effort of `method` (1 hardest .. 3 fastest)
 // into `bits`, its first `history` bytes only entered as matches' sources.
 // Returns 0 or the source's error; the writer keeps its own.
-ResultCode EncodeLzh(uint32_t method, ByteSource& in, uint64_t history, BitWriter& bits, uint64_t* bytes_read);
+[[nodiscard]] ResultCode EncodeLzh(uint32_t method, ByteSource& in, uint64_t history, BitWriter& bits,
+                                   uint64_t* bytes_read);
 
 }  // namespace arjrt

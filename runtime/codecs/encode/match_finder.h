@@ -23,7 +23,7 @@ class MatchFinder {
   // most `depth` chain links and stops early at `good_enough` bytes.
   MatchFinder(ByteSource& in, uint32_t max_distance, uint32_t depth, uint32_t good_enough);
 
-  ResultCode Refill() {
+  [[nodiscard]] ResultCode Refill() {
     uint32_t shift;
     const ResultCode r = window_.Refill(&shift);
     if (shift != 0) {
@@ -59,7 +59,7 @@ class MatchFinder {
 
   // Enters the next `count` bytes (or all that remain) without searching:
   // the history before a chunk, which its matches may reach back into.
-  ResultCode Prime(uint64_t count) {
+  [[nodiscard]] ResultCode Prime(uint64_t count) {
     for (; count != 0; --count) {
       const ResultCode r = Refill();
       if (Failed(r)) return r;

@@ -11,6 +11,7 @@
 namespace arjrt {
 
 // nice_length: a match this long is taken without searching inside it.
-ResultCode OptimalParse(MatchFinder& mf, uint32_t nice_length, uint32_t sparse_after, LzhBlockWriter& out);
+[[nodiscard]] ResultCode OptimalParse(MatchFinder& mf, uint32_t nice_length, uint32_t sparse_after,
+                                      LzhBlockWriter& out);
 
 }  // namespace arjrt

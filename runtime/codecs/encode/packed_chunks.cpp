@@ -38,7 +38,8 @@ class VectorSink : public ByteSink {
 };
 
 
-ResultCode EncodeChunkWith(uint32_t method, const uint8_t* data, size_t history, size_t size, PackedChunk* out) {
+[[nodiscard]] ResultCode EncodeChunkWith(uint32_t method, const uint8_t* data, size_t history, size_t size,
+                                         PackedChunk* out) {
   out->bytes.clear();
   out->bits = 0;
   // Room for literals at nine bits a byte and the trees: no growth on the way.
@@ -49,9 +50,9 @@ ResultCode EncodeChunkWith(uint32_t method, const uint8_t* data, size_t history,
   uint64_t read = 0;
   const ResultCode r = method == 4 ? EncodeFast(in, history, bits, &read) : EncodeLzh(method, in, history, bits, &read);
   const uint32_t pending = bits.pending_bits();
-  bits.Finish();  // memory takes every byte
+  const ResultCode finished = bits.Finish();
   out->bits = uint64_t{out->bytes.size()} * 8 - (pending != 0 ? 8 - pending : 0);
-  return r;
+  return Failed(r) ? r : finished;
 }
 
 }  // namespace

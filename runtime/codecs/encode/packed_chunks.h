@@ -24,7 +24,7 @@ struct PackedChunk {
 
 // Encodes data[history, size) with method 1..4 into *out; data[0, history)
 // is what came before the chunk. Returns 0 or ERR_UNSUPPORTED.
-ResultCode EncodeChunk(uint32_t method, const uint8_t* data, size_t history, size_t size, PackedChunk* out);
+[[nodiscard]] ResultCode EncodeChunk(uint32_t method, const uint8_t* data, size_t history, size_t size, PackedChunk* out);
 
 // The packed chunks of one input, in order.
 class PackedChunkSource {
@@ -32,14 +32,14 @@ class PackedChunkSource {
   virtual ~PackedChunkSource() = default;
   // The next chunk and the input bytes it packs; *unpacked is 0 at the end.
   // Returns 0 or the error that stopped the input or its encoding.
-  virtual ResultCode Next(PackedChunk* chunk, uint64_t* unpacked) = 0;
+  [[nodiscard]] virtual ResultCode Next(PackedChunk* chunk, uint64_t* unpacked) = 0;
 };
 
 // Reads the chunks from `in` and encodes them on the calling thread.
 class InlineChunks : public PackedChunkSource {
  public:
   InlineChunks(uint32_t method, ByteSource& in);
-  ResultCode Next(PackedChunk* chunk, uint64_t* unpacked) override;
+  [[nodiscard]] ResultCode Next(PackedChunk* chunk, uint64_t* unpacked) override;
 
  private:
   uint32_t method_;

@@ -8,6 +8,6 @@
 namespace arjrt {
 
 // Copies all of `in` to `out` in chunks. Returns 0 or the first error.
-ResultCode StoreCopy(ByteSource& in, ByteSink& out, uint64_t* written, uint64_t* bytes_read);
+[[nodiscard]] ResultCode StoreCopy(ByteSource& in, ByteSink& out, uint64_t* written, uint64_t* bytes_read);
 
 }  // namespace arjrt

@@ -26,13 +26,13 @@ class Encoder {
  public:
   explicit Encoder(ObjectRef self) : self_(self) {}
 
-  ResultCode Finish() {
+  [[nodiscard]] ResultCode Finish() {
     if (input_ == nullptr || output_ == nullptr) return ERR_BAD_PARAMETER;
     const bool accepted = kStore ? method_ == 0 : method_ >= 1 && method_ <= 4;
     return accepted ? RESULT_OK : ERR_UNSUPPORTED;
   }
 
-  ResultCode Process(uint64_t* count) {
+  [[nodiscard]] ResultCode Process(uint64_t* count) {
     if (count != nullptr) *count = 0;
     if (input_ == nullptr || output_ == nullptr) return ERR_NOT_INITIALIZED;
     StreamSource in(input_);
@@ -46,7 +46,7 @@ class Encoder {
     return RESULT_OK;
   }
 
-  ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     switch (id) {
       case PROP_CODEC_METHOD:
         return PropertyOut(&method_, sizeof method_, buffer, size, length);
@@ -57,7 +57,7 @@ class Encoder {
     }
   }
 
-  ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
     switch (id) {
       case PROP_CODEC_METHOD:
         method_ = static_cast<uint32_t>(PropertyIn(buffer, size));
@@ -76,7 +76,7 @@ class Encoder {
   }
 
  private:
-  static ResultCode SetStream(const void* buffer, uint32_t size, ObjectRef* field) {
+  [[nodiscard]] static ResultCode SetStream(const void* buffer, uint32_t size, ObjectRef* field) {
     ObjectRef stream = nullptr;
     if (buffer == nullptr || size != sizeof stream) return ERR_BAD_PARAMETER;
     std::memcpy(&stream, buffer, sizeof stream);
@@ -86,7 +86,7 @@ class Encoder {
   }
 
   // Packs with method_ (1..4), or stores when that comes to no less.
-  ResultCode Pack(StreamSource& in, StreamSink& out, uint64_t* written, uint64_t* read) {
+  [[nodiscard]] ResultCode Pack(StreamSource& in, StreamSink& out, uint64_t* written, uint64_t* read) {
     const StreamMethods& output = host::Stream(output_);
     uint64_t start = 0;
     ResultCode r = output.Seek(output_, &start, 0, SEEK_FORWARD);
@@ -131,7 +131,7 @@ class Encoder {
 };
 
 template <bool kStore>
-ResultCode Process(ObjectRef self, uint64_t* count) {
+[[nodiscard]] ResultCode Process(ObjectRef self, uint64_t* count) {
   return ImplOf<Encoder<kStore>>(self).Process(count);
 }
 
@@ -147,7 +147,7 @@ struct EncoderTables {
       ServiceProperty<Impl>(PROP_CODEC_OUTPUT),
   };
 
-  static ResultCode Register(ObjectRef root, uint32_t pid) {
+  [[nodiscard]] static ResultCode Register(ObjectRef root, uint32_t pid) {
     return RegisterService(root, IID_CODEC, pid, kHooks, &kMethods, kCodecMethodCount, kProperties,
                            std::size(kProperties), sizeof(ServiceRecord<Impl>));
   }

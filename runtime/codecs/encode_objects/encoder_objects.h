@@ -6,6 +6,6 @@
 
 namespace arjrt {
 
-ResultCode RegisterEncoderServices(ObjectRef root);
+[[nodiscard]] ResultCode RegisterEncoderServices(ObjectRef root);
 
 }  // namespace arjrt

@@ -50,7 +50,7 @@ size_t Reservation(size_t history, size_t length) { return history + 2 * length 
 
 // Reads the chunk with its history; a file that changed since it was
 // listed is refused, as its CRC, taken elsewhere, would not match.
-ResultCode ReadChunk(const AheadFile& f, size_t chunk, std::vector<uint8_t>& input) {
+[[nodiscard]] ResultCode ReadChunk(const AheadFile& f, size_t chunk, std::vector<uint8_t>& input) {
   const size_t history = ChunkHistory(chunk);
   const size_t length = ChunkLength(f, chunk);
   input.resize(history + length);
@@ -83,7 +83,7 @@ class EncodeAhead::Claimed : public PackedChunkSource {
     std::lock_guard<std::mutex> lock(owner_.mutex_);
     owner_.GiveUp(*owner_.jobs_[job_]);
   }
-  ResultCode Next(PackedChunk* chunk, uint64_t* unpacked) override {
+  [[nodiscard]] ResultCode Next(PackedChunk* chunk, uint64_t* unpacked) override {
     *unpacked = 0;
     if (next_ == chunks_) return RESULT_OK;
     return owner_.Take(job_, next_++, chunk, unpacked);

@@ -55,7 +55,7 @@ class EncodeAhead {
   void PackChunk(size_t job, size_t chunk, std::vector<uint8_t>& input);
   void GiveUp(Job& job);
   void Release(size_t bytes);
-  ResultCode Take(size_t job, size_t chunk, PackedChunk* out, uint64_t* unpacked);
+  [[nodiscard]] ResultCode Take(size_t job, size_t chunk, PackedChunk* out, uint64_t* unpacked);
 
   mutable std::mutex mutex_;
   std::condition_variable room_;   // workers wait for budget

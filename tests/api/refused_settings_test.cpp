@@ -1,0 +1,116 @@
+// The embedding API over a host that does not take a setting: an object
+// left with a default path, mode, window or volume choice would open or
+// list something else than asked for, so the step fails instead.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "runtime/api/archive.h"
+#include "runtime/core/runtime.h"
+#include "runtime/services/services.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
+#include "tests/support/refusing_host.h"
+
+namespace testing_support {
+namespace {
+
+class RefusedSettings : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(host_.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+  }
+  arjhost::Host host_;
+  TempDir dir_;
+};
+
+TEST_F(RefusedSettings, OpeningFailsWithTheHostsAnswer) {
+  // A self-extracting archive: a stub before the main header.
+  const Bytes archive = DataFile("method1.arj");
+  WriteFile(dir_.File("sfx.arj"), Concat({Bytes(300, 'Z'), archive}));
+  const struct {
+    PropId prop;
+    bool from_memory;
+  } cases[] = {
+      {PROP_OBJECT_PATH, false},
+      {PROP_ACCESS_MODE, false},
+      {PROP_OPEN_MODE, false},
+      {PROP_WINDOW_OFFSET, false},
+      {PROP_WINDOW_SIZE, false},
+      {PROP_WINDOW_BASE, false},
+      {PROP_SCAN_ALL_VOLUMES, false},
+      {arjrt::PROP_MEMORY_VIEW_ADDRESS, true},
+      {arjrt::PROP_MEMORY_VIEW_SIZE, true},
+      {PROP_OBJECT_NAME, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "property 0x" << std::hex << c.prop);
+    RefusingHost refusing(host_.runtime().root());
+    refusing.RefuseProperty(c.prop);
+    std::string error;
+    int32_t result = RESULT_OK;
+    arjhost::OpenOptions options;
+    options.name = "named.arj";
+    auto opened = c.from_memory
+                      ? arjhost::Archive::OpenMemory(host_, archive.data(), archive.size(), options, &error, &result)
+                      : arjhost::Archive::OpenFile(host_, dir_.File("sfx.arj"), {}, &error, &result);
+    EXPECT_EQ(opened, nullptr);
+    EXPECT_EQ(result, kRefused);
+    EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
+    EXPECT_EQ(refusing.refusals(), 1u);
+    EXPECT_EQ(host_.runtime().live_block_count(), 0u);
+  }
+}
+
+// A rewrite of a self-extracting archive writes through a window past the
+// stub: one that did not take its offset, size or base would write the
+// archive over the stub or nowhere, so the rewrite fails and the file stays.
+TEST_F(RefusedSettings, ARewriteAfterAStubFailsWhenItsWindowRefusesASetting) {
+  const Bytes sfx = Concat({Bytes(300, 'Z'), DataFile("method1.arj")});
+  for (PropId prop : {PROP_WINDOW_OFFSET, PROP_WINDOW_SIZE, PROP_WINDOW_BASE}) {
+    SCOPED_TRACE(::testing::Message() << "property 0x" << std::hex << prop);
+    const std::string path = dir_.File("sfx.arj");
+    WriteFile(path, sfx);
+    std::string error;
+    auto archive = arjhost::Archive::OpenFile(host_, path, {}, &error);
+    ASSERT_NE(archive, nullptr) << error;
+    const std::vector<arjhost::EntryInfo> entries = archive->Entries();
+    ASSERT_FALSE(entries.empty());
+    arjhost::ChangeSet changes;
+    changes.dropped.insert(entries.front().handle);
+    RefusingHost refusing(host_.runtime().root());
+    refusing.RefuseProperty(prop);
+    int32_t result = RESULT_OK;
+    EXPECT_FALSE(archive->Rebuild(changes, path, &error, &result));
+    EXPECT_EQ(result, kRefused);
+    EXPECT_NE(error.find("cannot be written"), std::string::npos) << error;
+    EXPECT_EQ(refusing.refusals(), 1u);
+    archive.reset();
+    EXPECT_EQ(ReadFile(path), sfx);
+  }
+}
+
+// Not taken, the entry selector would answer for another entry: a split
+// entry then has no parts to check and no entry gets another's header.
+TEST_F(RefusedSettings, ASelectorNotTakenListsNoPartsOrHeadersOfOtherEntries) {
+  RefusingHost refusing(host_.runtime().root());  // opening sets no selector
+  refusing.RefuseProperty(PROP_ENTRY_SELECTOR);
+  std::string error;
+  auto archive = arjhost::Archive::OpenFile(host_, Data("split.arj"), {}, &error);
+  ASSERT_NE(archive, nullptr) << error;
+  const std::vector<arjhost::EntryInfo> entries = archive->Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  for (const arjhost::EntryInfo& e : entries) {
+    SCOPED_TRACE(e.name);
+    EXPECT_FALSE(e.header_known);
+    if (e.name == "big.bin") {
+      EXPECT_TRUE(e.parts.empty());
+    }
+  }
+  EXPECT_GE(refusing.refusals(), 1u);
+}
+
+}  // namespace
+}  // namespace testing_support
