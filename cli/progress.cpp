@@ -1,12 +1,11 @@
 #include "cli/progress.h"
 
-#include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 #include "cli/messages.h"
+#include "runtime/api/pending_files.h"
 
 namespace cli {
 
@@ -41,12 +40,7 @@ void Progress::Show(size_t done, size_t total, uint64_t bytes) {
 }
 
 ProgressTicker::ProgressTicker(std::function<void()> tick) : tick_(std::move(tick)) {
-  thread_ = std::thread([this] {
-    // Signals go to the command's own thread: it holds them off while it
-    // makes a file it must remove on them (pending_files.h).
-    sigset_t all;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+  thread_ = arjhost::StartWorkerThread([this] {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stop_.wait_for(lock, std::chrono::milliseconds(200), [this] { return stopping_; })) {
       lock.unlock();

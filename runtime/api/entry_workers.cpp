@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "runtime/api/pending_files.h"
+
 namespace arjhost {
 namespace {
 
@@ -50,7 +52,7 @@ EntryWorkers::EntryWorkers(Host& host, Archive& archive, const std::string& path
   live_workers_ = workers_.size();
   for (auto& w : workers_) {
     Worker* worker = w.get();
-    w->thread = std::thread([this, worker] { Work(*worker); });
+    w->thread = StartWorkerThread([this, worker] { Work(*worker); });
   }
 }
 

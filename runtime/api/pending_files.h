@@ -4,7 +4,11 @@
 // call it and then _exit.
 #pragma once
 
+#include <signal.h>
+
 #include <cstddef>
+#include <thread>
+#include <utility>
 
 namespace arjhost {
 
@@ -17,5 +21,24 @@ int AddPendingFile(int dir_fd, const char* name);
 void ForgetPendingFile(int slot);
 // Unlinks every registered file; calls nothing but unlinkat(2).
 void RemovePendingFiles();
+
+// Starts a thread that never takes SIGINT, SIGTERM or SIGHUP. Every thread
+// but the command's own must be started so: the command's thread holds
+// those signals off while it makes and registers a pending file, and a
+// handler run on another thread in between would leave that file behind.
+template <class Work>
+std::thread StartWorkerThread(Work&& work) {
+  // A new thread inherits the mask of the thread that starts it; the
+  // starter's own mask comes back however the start ends.
+  struct MaskBack {
+    sigset_t previous;
+    ~MaskBack() { pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
+  } back;
+  sigset_t ending;
+  sigemptyset(&ending);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal_number);
+  pthread_sigmask(SIG_BLOCK, &ending, &back.previous);
+  return std::thread(std::forward<Work>(work));
+}
 
 }  // namespace arjhost

@@ -3,6 +3,7 @@
 // order in which they finish; garbled entries ask for their passwords in
 // turn; a failed entry fails alone and the rest finish cleanly.
 #include "runtime/api/entry_workers.h"
+#include "runtime/api/pending_files.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -136,6 +137,21 @@ TEST(EntryWorkers, AreWorthStartingOnlyForSomeEntries) {
   EXPECT_EQ(arjhost::EntryWorkerCount(1), 0u);
   EXPECT_GE(arjhost::EntryWorkerCount(61), 1u);
   EXPECT_EQ(arjhost::EntryWorkerCount(1000000), 0u) << "each worker would copy the tables";
+}
+
+// A signal that ends the command must run its handler on the command's own
+// thread, which holds it off while it registers a temporary file; the
+// starter's mask is as it was.
+TEST(WorkerThreads, NeverTakeTheSignalsThatEndACommand) {
+  sigset_t before, after, inside;
+  pthread_sigmask(SIG_SETMASK, nullptr, &before);
+  std::thread t = arjhost::StartWorkerThread([&inside] { pthread_sigmask(SIG_SETMASK, nullptr, &inside); });
+  t.join();
+  pthread_sigmask(SIG_SETMASK, nullptr, &after);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    EXPECT_EQ(sigismember(&inside, signal_number), 1) << signal_number;
+    EXPECT_EQ(sigismember(&after, signal_number), sigismember(&before, signal_number)) << signal_number;
+  }
 }
 
 }  // namespace
