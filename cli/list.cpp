@@ -146,17 +146,20 @@ int ListOne(const Args& args, const std::string& path, const std::vector<std::st
   }
   std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
   NameSelection selection(patterns, args);
-  std::vector<arjhost::EntryInfo> chosen;
-  for (const arjhost::EntryInfo& e : entries)
-    if (selection.Takes(e.name, JsonName(e.name, args))) chosen.push_back(e);
+  // A copy only when something is left out: the entries of a large
+  // archive are most of the listing's memory.
+  std::vector<arjhost::EntryInfo> some;
+  if (!selection.TakesEverything())
+    for (const arjhost::EntryInfo& e : entries)
+      if (selection.Takes(e.name, JsonName(e.name, args))) some.push_back(e);
+  const std::vector<arjhost::EntryInfo>& chosen = selection.TakesEverything() ? entries : some;
   if (json != nullptr) WriteListJson(*json, s, chosen, args);
   else if (args.Has("technical")) PrintListTechnical(s, chosen, args);
   else PrintListTable(s, chosen, args);
   std::fflush(stdout);  // the listing before its notices on stderr
   int code = ReportArchiveState(s, entries, args);
   for (const std::string& p : selection.Unmatched()) {
-    Say("arjhost: %s: no entry matches \"%s\"\n", ShowPath(s.archive_path).c_str(),
-                 ShowPath(p).c_str());
+    Say("arjhost: %s: no entry matches \"%s\"\n", ShowPath(s.archive_path).c_str(), ShowPath(p).c_str());
     code = std::max(code, kExitPartial);
   }
   return ReportPartsProblems(s, chosen, args) ? kExitPartial : code;

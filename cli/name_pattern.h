@@ -26,6 +26,8 @@ class NameSelection {
   // Whether an entry whose name is `stored` (shown as `shown`) is chosen:
   // taken by a pattern (any, when none was given) and by no exclusion.
   bool Takes(const std::string& stored, const std::string& shown);
+  // Whether every name is chosen: no pattern and no exclusion given.
+  bool TakesEverything() const { return patterns_.empty() && excluded_.empty(); }
   // Whether an exclusion takes the name.
   bool Excluded(const std::string& name) const;
   // The patterns that took nothing, in the order given.
