@@ -90,8 +90,8 @@ bool ReportPartsProblems(const Session& s, const std::vector<arjhost::EntryInfo>
 
 }  // namespace
 
-// Prints the notices of a damaged or incomplete archive and of entries whose
-// header fails its CRC; returns the exit code.
+// Prints the notices of a damaged, incomplete or empty archive and of
+// entries whose header fails its CRC; returns the exit code.
 int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
   bool bad_header = false;
   for (const arjhost::EntryInfo& e : entries)
@@ -122,8 +122,10 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
         ShowPath(s.archive_path).c_str(), ShowName(state.missing_volume, args).c_str());
   else if (state.incomplete && state.unreadable_volumes.empty())
     Say("arjhost: %s: archive is incomplete: a volume of its set is missing\n", ShowPath(s.archive_path).c_str());
-  const bool trouble =
-      state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() || state.secured;
+  // As arj warns of an archive without entries (and unzip of an empty zip).
+  if (entries.empty()) Say("arjhost: %s: the archive holds no entries\n", ShowPath(s.archive_path).c_str());
+  const bool trouble = state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() ||
+                       state.secured || entries.empty();
   return trouble ? kExitPartial : kExitOk;
 }
 
