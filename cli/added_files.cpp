@@ -29,13 +29,13 @@ class Walk {
   Walk(const std::string& command, int method, const NameSelection& selection, std::vector<arjhost::NewContent>* out)
       : command_(command), method_(method), selection_(selection), out_(out) {}
 
-  // What is at `path`, stored as `stored`; `st` is what stat or lstat found.
   // The archive being written is never stored in itself.
   void Skip(const std::string& archive) {
     struct stat st;
     if (::stat(archive.c_str(), &st) == 0) skipped_ = {st.st_dev, st.st_ino};
   }
 
+  // What is at `path`, stored as `stored`; `st` is what stat or lstat found.
   bool Add(const std::string& path, const std::string& stored, const struct stat& st, int depth) {
     if (selection_.Excluded(stored) || std::make_pair(st.st_dev, st.st_ino) == skipped_) return true;
     arjhost::NewContent c;

@@ -537,16 +537,11 @@ TEST(ExtractCommand, DevicesAndFifosAreSkippedWithANotice) {
       << json;
 }
 
-// The header of `spec` with a UNIX mode: the builder writes DOS attributes.
-Bytes WithUnixMode(HeaderSpec spec, uint16_t mode) {
-  spec.host_os = 2;
-  Bytes b = BuildHeader(spec);
-  constexpr size_t kModeAt = 30;
-  b[kModeAt] = static_cast<uint8_t>(mode), b[kModeAt + 1] = static_cast<uint8_t>(mode >> 8);
-  const size_t basic_size = b[2] | (b[3] << 8);
-  const uint32_t crc = Crc32Update(basic_size, b.data() + 4, 0);
-  for (int i = 0; i < 4; ++i) b[4 + basic_size + i] = static_cast<uint8_t>(crc >> (8 * i));
-  return b;
+// The header of `entry` with a UNIX mode.
+Bytes WithUnixMode(HeaderSpec entry, uint16_t mode) {
+  entry.host_os = 2;
+  entry.access_mode = mode;
+  return BuildHeader(entry);
 }
 
 TEST(ExtractCommand, FolderTimesAndModesComeLastAndModesLoseSetIdBitsAndTheUmask) {

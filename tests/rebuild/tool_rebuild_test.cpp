@@ -295,9 +295,9 @@ struct ThreeEntries {
   Bytes a = BuildHeader(StoredEntry("a.txt", "alpha"));
   Bytes b = BuildHeader(StoredEntry("b.txt", "bravo"));
   Bytes c = [] {
-    HeaderSpec spec = StoredEntry("c.txt", "charlie");
-    spec.extended = {Bytes(10, 0x11)};
-    return BuildHeader(spec);
+    HeaderSpec entry = StoredEntry("c.txt", "charlie");
+    entry.extended = {Bytes(10, 0x11)};
+    return BuildHeader(entry);
   }();
   size_t AtB() const { return main.size() + a.size(); }
   size_t AtC() const { return AtB() + b.size(); }

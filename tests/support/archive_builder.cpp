@@ -32,7 +32,7 @@ Bytes BuildHeader(const HeaderSpec& fields) {
   Put32(basic, fields.original_size);
   Put32(basic, fields.file_crc);
   Put16(basic, 0);     // filespec position
-  Put16(basic, 0x20);  // access mode
+  Put16(basic, fields.access_mode);
   basic.push_back(0);  // chapters
   basic.push_back(0);
   // Bytes of the fixed part beyond the 30 the format defines.
