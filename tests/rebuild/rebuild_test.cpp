@@ -177,12 +177,14 @@ TEST_P(RebuildReplace, ReencodesWithTheRequestedMethodAndMendsTheHeader) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, RebuildReplace, ::testing::Values(0, 1, 2, 3, 4));
 
-TEST(RebuildReplaceMends, ADirectoryOrSplitTemplateBecomesAWholeBinaryFile) {
+// The entry's comment stays, as arj f keeps it; the header is sound.
+TEST(RebuildReplaceMends, ADirectoryOrSplitTemplateBecomesAWholeBinaryFileWithItsComment) {
   TestHost host;
   ArchiverFixture f(host);
   HeaderSpec dir = StoredEntry("folder", "");
   dir.file_type = 3;
   dir.first_header_size = 46;  // extra fields of arj on UNIX, not carried over
+  dir.comment = "kept note";
   ASSERT_EQ(f.OpenMemory(Concat({MainHeader(), BuildHeader(dir), EndMarker()})), RESULT_OK);
   ObjectRef list = NewChangeList(host);
   EXPECT_EQ(arjrt::ChangeListReplace(list, 1, Hand(MemoryContent(list, ToBytes("now a file")))), RESULT_OK);
@@ -198,6 +200,13 @@ TEST(RebuildReplaceMends, ADirectoryOrSplitTemplateBecomesAWholeBinaryFile) {
   }
   EXPECT_EQ(Unpack(w.entries[0]), ToBytes("now a file"));
   EXPECT_EQ(Unpack(w.entries[1]), ToBytes("added"));
+  const ParsedEntry& replaced = w.entries[0];
+  EXPECT_TRUE(replaced.header_crc_ok);
+  EXPECT_EQ(replaced.basic_size, replaced.name.size() + dir.comment.size() + 32);
+  const size_t comment_at = replaced.offset + 4 + 30 + replaced.name.size() + 1;
+  EXPECT_EQ(std::string(out.begin() + static_cast<long>(comment_at),
+                        out.begin() + static_cast<long>(comment_at + dir.comment.size() + 1)),
+            dir.comment + std::string(1, '\0'));
   host::CloseIfOpen(list);
 }
 
