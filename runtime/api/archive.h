@@ -203,9 +203,12 @@ class Archive {
   uint64_t RebuildBytesWritten() const;
   // Why Rebuild refuses this archive with `changes` ("" when it does not):
   // a damaged archive not opened with recovery, a kept entry whose header
-  // fails its CRC. (A self-extracting archive is rewritten after its
-  // program, which stays as it was.)
+  // fails its CRC, a new entry under one that is not a folder (or a new
+  // entry that is not a folder with entries under it). (A self-extracting
+  // archive is rewritten after its program, which stays as it was.)
   std::string RewriteRefusal(const ChangeSet& changes);
+  // The same with this archive's Entries(), when the caller has them.
+  std::string RewriteRefusal(const ChangeSet& changes, const std::vector<EntryInfo>& entries);
   // The entries (handles) the last Rebuild copied as they were although
   // their stored data fails its CRC (only stored, ungarbled entries are
   // checked: their bytes pass through the copy).

@@ -224,8 +224,10 @@ bool Archive::RemoveFile(std::string* error) {
   });
 }
 
-std::string Archive::RewriteRefusal(const ChangeSet& changes) {
-  return arjhost::RewriteRefusal(state_, Entries(), changes, objects_->recovered);
+std::string Archive::RewriteRefusal(const ChangeSet& changes) { return RewriteRefusal(changes, Entries()); }
+
+std::string Archive::RewriteRefusal(const ChangeSet& changes, const std::vector<EntryInfo>& entries) {
+  return arjhost::RewriteRefusal(state_, entries, changes, objects_->recovered);
 }
 
 bool Archive::Rebuild(const ChangeSet& requested, const std::string& destination, std::string* error,
