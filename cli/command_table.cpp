@@ -58,10 +58,11 @@ const std::vector<Command>& Commands() {
        "archive digest. Naming any volume of a set lists the whole set; each archive named is\n"
        "listed in turn (--json: an array of their objects). -v shows every field instead:\n"
        "host OS, mode or attributes, times, comment, chapters, flags, header offset and CRC\n"
-       "state, and each part's volume, offsets, size and CRC. After the first operand, a file or\n"
-       "a name ending in .arj is another archive; other operands are patterns that choose\n"
-       "entries ('*' and '?' within a folder, '**' across folders; a folder takes what is\n"
-       "under it; without '/' a pattern also matches the last part of a name).",
+       "state, and each part's volume, offsets, size and CRC. After the first operand, a file\n"
+       "holding an archive, or a name ending in .arj, is another archive; other operands are\n"
+       "patterns that choose entries ('*' and '?' within a folder, '**' across folders; a\n"
+       "folder takes what is under it; without '/' a pattern also matches the last part of a\n"
+       "name).",
        {"arjhost list backup.arj", "arjhost list backup.a01 --single-volume",
         "arjhost list -v backup.arj                # every field, as 7zz l -slt shows them",
         "arjhost list *.arj --json                 # an array: one object per archive",
@@ -112,15 +113,17 @@ const std::vector<Command>& Commands() {
        {kOutput, kExclude, kRecover, kJson}, RunDelete,
        "Rewrites the archive without the entries the patterns take ('*' and '?' within a folder,\n"
        "'**' across folders; a folder takes what is under it), less what -x takes. A pattern\n"
-       "that takes nothing is named. The new archive replaces the\n"
-       "old one only after it reopens and lists the expected entries. A damaged archive is\n"
-       "refused; with --recover only its sound entries are written.",
+       "that takes nothing is named. The new archive replaces the old one only after it\n"
+       "reopens and lists the expected entries. An archive emptied of every entry is removed,\n"
+       "as arj d removes it. A damaged archive is refused; with --recover only its sound\n"
+       "entries are written.",
        {"arjhost delete backup.arj old.log", "arjhost delete backup.arj a.txt b.txt -o smaller.arj",
         "arjhost delete backup.arj '*.log' -x 'keep/**'"}},
       {"replace", "ARCHIVE NAME=FILE...", "rewrite an archive with new content for entries",
        {kOutput, kRecover, kJson}, RunReplace,
        "Rewrites the archive with the content of FILE for the entries stored as NAME, each\n"
-       "re-encoded with its own method.",
+       "re-encoded with its own method and keeping its comment. Only file entries take a\n"
+       "file's content: a folder, link or label entry is refused.",
        {"arjhost replace backup.arj notes.txt=./notes-new.txt"}},
       {"add", "ARCHIVE FILE[=STORED_NAME]...",
        "add files and folders to an archive (made when missing), replacing entries of their names",
@@ -133,7 +136,8 @@ const std::vector<Command>& Commands() {
        "the archive when it is not there and replaces an entry of the same name (with -u only\n"
        "when the file is newer, as arj u). A folder is stored with everything under it: empty\n"
        "folders and folder times kept, links, FIFOs and devices stored as links (arj a -a1),\n"
-       "never followed; -x leaves out what a pattern takes.",
+       "never followed; -x leaves out what a pattern takes. New files take method 1 unless\n"
+       "-m. A name that would lie under an entry that is not a folder is refused.",
        {"arjhost add backup.arj report.pdf", "arjhost add backup.arj /tmp/x.log=logs/x.log -m 4",
         "arjhost a new.arj notes.txt                # made when missing",
         "arjhost add backup.arj project -x '*.o'    # a folder, less its object files",
