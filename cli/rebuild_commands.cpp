@@ -108,8 +108,7 @@ int AddTo(Session& s, const Args& args, const std::string& command, const std::s
   // every file named was left out (an archive without entries would be
   // taken for a damaged one).
   RewriteOutcome outcome;
-  outcome.error = found_none ? "nothing to add: every file named is left out" : "nothing newer to add";
-  if (found_none && entries.empty()) outcome.error += "; " + destination + " is not written";
+  outcome.error = found_none ? "nothing to add: every file named is left out; nothing is written" : "nothing newer to add";
   if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
   if (found_none) Say("arjhost %s: %s: %s\n", command.c_str(), ShowPath(destination).c_str(), outcome.error.c_str());
   else if (!args.Has("json")) std::printf("%s: %s\n", destination.c_str(), outcome.error.c_str());

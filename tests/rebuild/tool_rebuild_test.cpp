@@ -17,6 +17,7 @@
 #include "cli/interrupts.h"
 #include "plugin/format/arj_layout.h"
 #include "runtime/api/archive.h"
+#include "runtime/api/pending_files.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/archive_parser.h"
 #include "tests/support/bytes.h"
@@ -421,7 +422,7 @@ TEST(ToolRebuildOutcomes, ExitCodesSayWhetherTheArchiveWasRewrittenRemovedOrLeft
       {"delete a.arj '*' -o out.arj", 1, "out.arj: not written: it would hold no entries", true},
       {"add a.arj a.arj", 1, "a.arj: the archive is not stored in itself", true},
       {"add a.arj sub -x '*.o' -x sub", 1, "nothing to add: every file named is left out", true},
-      {"create none.arj sub -x sub", 1, "none.arj is not written", true},
+      {"create none.arj sub -x sub", 1, "none.arj: nothing to add: every file named is left out; nothing is written", true},
       {"delete a.arj one.txt nomatch", 0, "no entry matches \"nomatch\"", false},
       {"delete a.arj '*'", 0, "the archive is removed", false},
   };
@@ -687,6 +688,8 @@ TEST(ToolRebuildSignals, RemoveTheTemporaryFileAndExitWith128PlusTheSignal) {
 // the change stands and exits 0; before that point it exits 128 + the
 // signal, the archive as it was. Run in a child, with the tool's handler.
 TEST(ToolRebuildSignals, OnceTheChangeIsMadeASignalSaysSoAndExitsZero) {
+  // The mark lasts for the process: the children must start without it.
+  if (arjhost::ChangeMade()) GTEST_SKIP() << "a rewrite earlier in this process made its change";
   TempDir dir;
   fs::copy_file(SourcePath("tests/data/method1.arj"), dir.File("a.arj"));
   const Bytes before = ReadFile(dir.File("a.arj"));
