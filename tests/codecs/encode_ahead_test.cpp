@@ -56,7 +56,7 @@ void ExpectSameChunks(const Drained& got, const Drained& want, const std::string
 
 AheadFile Listed(const std::string& path, uint32_t method) {
   AheadFile f;
-  EXPECT_TRUE(arjrt::ListAheadFile(path, method, &f)) << path;
+  EXPECT_TRUE(arjrt::ListAheadFile({path}, method, &f)) << path;
   return f;
 }
 
@@ -134,7 +134,7 @@ TEST(EncodeAhead, AFileChangedUnderTheWorkersFailsItsClaimantAndTheRestGoOn) {
   auto big = ahead.Claim(c.paths[2], 3, c.data[2].size());
   ASSERT_NE(big, nullptr);
   ASSERT_EQ(::truncate(c.paths[2].c_str(), 1 << 20), 0);
-  EXPECT_EQ(Drain(*big).result, ERR_CORRUPTED) << "chunks read after the change are refused";
+  EXPECT_EQ(Drain(*big).result, ERR_CONTENT_SHRANK) << "chunks read after the change are refused";
   big.reset();
   auto last = ahead.Claim(c.paths[3], 3, c.data[3].size());
   ASSERT_NE(last, nullptr);
@@ -145,10 +145,10 @@ TEST(EncodeAhead, AFileChangedUnderTheWorkersFailsItsClaimantAndTheRestGoOn) {
 TEST(EncodeAhead, ListsNoFileThatCannotBePackedAheadAndHandsOutNoChangedFile) {
   Contents c;
   AheadFile f;
-  EXPECT_FALSE(arjrt::ListAheadFile(c.dir.File("missing"), 1, &f));
-  EXPECT_FALSE(arjrt::ListAheadFile(c.dir.path(), 1, &f)) << "a folder";
-  EXPECT_FALSE(arjrt::ListAheadFile(c.paths[1], 0, &f)) << "stored content needs no packing";
-  EXPECT_FALSE(arjrt::ListAheadFile(c.paths[1], 5, &f));
+  EXPECT_FALSE(arjrt::ListAheadFile({c.dir.File("missing")}, 1, &f));
+  EXPECT_FALSE(arjrt::ListAheadFile({c.dir.path()}, 1, &f)) << "a folder";
+  EXPECT_FALSE(arjrt::ListAheadFile({c.paths[1]}, 0, &f)) << "stored content needs no packing";
+  EXPECT_FALSE(arjrt::ListAheadFile({c.paths[1]}, 5, &f));
   EncodeAhead ahead({Listed(c.paths[1], 1)}, 1, arjrt::kEncodeAheadBudget);
   Bytes changed = c.data[1];
   changed[0] ^= 1;
