@@ -23,13 +23,15 @@ ResultCode OpenListedFile(const ListedFile& file, int* fd, struct stat* st) {
   *fd = -1;
   struct stat seen;
   if (const int error = LookAtListedFile(file, &seen); error != 0) return OpenFailure(error);
-  if (!IsListedFile(file, seen)) return ERR_CONTENT_REPLACED;
+  // Not a file at all is a change only when a file was listed.
+  const ResultCode other = file.known() ? ERR_CONTENT_REPLACED : ERR_UNSUPPORTED;
+  if (!IsListedFile(file, seen)) return other;
   // Non-blocking: a FIFO swapped in after the look must not hold the open.
   const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (file.follow_link ? 0 : O_NOFOLLOW);
   int opened;
   do opened = ::open(file.path.c_str(), flags);
   while (opened < 0 && errno == EINTR);
-  if (opened < 0) return errno == ELOOP && !file.follow_link ? ERR_CONTENT_REPLACED : OpenFailure(errno);
+  if (opened < 0) return errno == ELOOP && !file.follow_link ? other : OpenFailure(errno);
   struct stat now;
   if (::fstat(opened, &now) != 0) {
     const int error = errno;

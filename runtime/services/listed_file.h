@@ -36,8 +36,9 @@ bool IsListedFile(const ListedFile& file, const struct stat& st);
 // Opens the listed file read-only into *fd, with what it is in *st. It is
 // looked at first, so that a FIFO or device put in its place is refused
 // unopened; the open itself never waits nor follows a link the listing did
-// not follow. ERR_CONTENT_REPLACED when something else stands there, else
-// the open's failure (OpenFailure).
+// not follow. ERR_CONTENT_REPLACED when something else stands there (when
+// nothing was listed: ERR_UNSUPPORTED for what is not a regular file),
+// else the open's failure (OpenFailure).
 [[nodiscard]] ResultCode OpenListedFile(const ListedFile& file, int* fd, struct stat* st);
 
 }  // namespace arjrt

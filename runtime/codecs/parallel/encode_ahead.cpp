@@ -166,7 +166,8 @@ bool EncodeAhead::PickChunk(size_t* job, size_t* chunk) {
   return false;
 }
 
-// Without the lock: a job's file never changes once listed.
+// Reads and packs without the lock (a job's file never changes once
+// listed), taking it to hand the chunk's tail on and to take its history.
 void EncodeAhead::PackChunk(size_t job, size_t chunk, std::vector<uint8_t>& input) {
   Job& j = *jobs_[job];
   const AheadFile& f = j.file;
