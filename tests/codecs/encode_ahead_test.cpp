@@ -162,17 +162,18 @@ TEST(EncodeAhead, AFileChangedUnderTheWorkersFailsItsClaimantAndTheRestGoOn) {
   const Case cases[] = {
       {"cut short", [](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 1 << 20), 0); },
        ERR_CONTENT_SHRANK},
+      // Each put in place at once (renamed over it), as the workers go on.
       {"a FIFO put in its place (never waited for)",
        [](const std::string& path) {
-         ASSERT_EQ(::unlink(path.c_str()), 0);
-         ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+         ASSERT_EQ(::mkfifo((path + ".fifo").c_str(), 0600), 0);
+         fs::rename(path + ".fifo", path);
        },
        ERR_CONTENT_REPLACED},
       {"a link to another file put in its place",
        [](const std::string& path) {
          fs::copy_file(path, path + ".copy");
-         ASSERT_EQ(::unlink(path.c_str()), 0);
-         ASSERT_EQ(::symlink((path + ".copy").c_str(), path.c_str()), 0);
+         fs::create_symlink(path + ".copy", path + ".link");
+         fs::rename(path + ".link", path);
        },
        ERR_CONTENT_REPLACED},
   };
