@@ -69,6 +69,14 @@ class Walk {
     } else if (!S_ISREG(st.st_mode)) {
       return Refuse(path, "a socket cannot be stored");
     }
+    if (c.kind == ContentKind::kFile) {
+      // The rebuild reads this file or fails: not a link, FIFO or other
+      // file put at the path after the walk. Only a file named on the
+      // command line is read through a link.
+      c.file_device = static_cast<uint64_t>(st.st_dev);
+      c.file_inode = static_cast<uint64_t>(st.st_ino);
+      c.follow_link = depth == 0;
+    }
     out_->push_back(c);
     return true;
   }

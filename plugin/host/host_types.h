@@ -42,6 +42,12 @@ constexpr ResultCode ERR_ACCESS_DENIED = MakeError(0x80000048u);
 constexpr ResultCode ERR_NOT_HANDLED = MakeError(0x80000057u);  // no message receiver
 constexpr ResultCode ERR_CRC_MISMATCH = MakeError(0x800000D9u);
 constexpr ResultCode ERR_TOO_MANY_OPEN_FILES = MakeError(0x8000004Au);  // the process's descriptor limit
+// A file read as new content of an archive changed under the reader: its
+// bytes, its size, or the file itself (another put at its path).
+constexpr ResultCode ERR_CONTENT_CHANGED = MakeError(0x800000DAu);
+constexpr ResultCode ERR_CONTENT_GREW = MakeError(0x800000DBu);
+constexpr ResultCode ERR_CONTENT_SHRANK = MakeError(0x800000DCu);
+constexpr ResultCode ERR_CONTENT_REPLACED = MakeError(0x800000DDu);
 
 // Interface ids.
 constexpr uint32_t IID_ROOT = 1;

@@ -21,6 +21,7 @@
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
 #include "runtime/services/content_file_io.h"
+#include "runtime/services/listed_file.h"
 #include "runtime/services/services.h"
 
 namespace arjhost {
@@ -59,13 +60,22 @@ bool CheckContentWithoutData(const NewContent& c, std::string* error) {
   return true;
 }
 
-// A file that can be content: present, regular, readable, small enough.
-bool CheckContentFile(const NewContent& c, std::string* error) {
+arjrt::ListedFile ListedOf(const NewContent& c) { return {c.path, c.file_device, c.file_inode, c.follow_link}; }
+
+// A file that can be content: present, regular, readable, small enough,
+// and the one listed. The file found is the one read later: its identity
+// is kept in `c` when the caller did not give it.
+bool CheckContentFile(NewContent& c, std::string* error) {
   if (c.kind != ContentKind::kFile) return CheckContentWithoutData(c, error);
   const std::string& path = c.path;
+  const arjrt::ListedFile listed = ListedOf(c);
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) {
-    *error = path + ": cannot be read: " + std::strerror(errno);
+  if (const int e = arjrt::LookAtListedFile(listed, &st); e != 0) {
+    *error = path + ": cannot be read: " + std::strerror(e);
+    return false;
+  }
+  if (listed.known() && !arjrt::IsListedFile(listed, st)) {
+    *error = path + ": " + arjrt::ResultName(ERR_CONTENT_REPLACED);
     return false;
   }
   if (!S_ISREG(st.st_mode)) {
@@ -80,6 +90,8 @@ bool CheckContentFile(const NewContent& c, std::string* error) {
     *error = path + ": cannot be read: " + std::strerror(errno);
     return false;
   }
+  c.file_device = static_cast<uint64_t>(st.st_dev);
+  c.file_inode = static_cast<uint64_t>(st.st_ino);
   return true;
 }
 
@@ -106,6 +118,14 @@ struct OpenedFiles {
   return r;
 }
 
+// A file is read only if it is still the one listed.
+[[nodiscard]] ResultCode SetListedProperties(ObjectRef io, const NewContent& content) {
+  const uint64_t identity[2] = {content.file_device, content.file_inode};
+  ResultCode r = host::SetPropBuffer(io, arjrt::PROP_CONTENT_IDENTITY, identity, sizeof identity);
+  if (!Failed(r)) r = host::SetPropDWord(io, arjrt::PROP_CONTENT_FOLLOW_LINK, content.follow_link ? 1 : 0);
+  return r;
+}
+
 // Opens the content as a child of the list, counting it in `opened`.
 arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, OpenedFiles* opened) {
   return [content, with_name, opened](ObjectRef list, ObjectRef* out) -> ResultCode {
@@ -121,6 +141,7 @@ arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, Opened
     if (!Failed(r) && with_name) r = SetString(io, PROP_OBJECT_NAME, content.stored_name);
     if (!Failed(r) && content.method >= 0)
       r = host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(content.method));
+    if (!Failed(r) && content.kind == ContentKind::kFile) r = SetListedProperties(io, content);
     if (!Failed(r) && content.kind != ContentKind::kFile) r = SetNoDataProperties(io, content);
     if (!Failed(r)) r = host::CreateObjectDone(io);
     if (Failed(r)) {
@@ -141,7 +162,7 @@ std::vector<arjrt::AheadFile> FilesToPackAhead(const ChangeSet& changes, const s
   auto list = [&](const NewContent& c, uint32_t otherwise) {
     if (c.kind != ContentKind::kFile) return;  // folders and links hold no data to pack
     arjrt::AheadFile f;
-    if (arjrt::ListAheadFile(c.path, c.method >= 0 ? static_cast<uint32_t>(c.method) : otherwise, &f))
+    if (arjrt::ListAheadFile(ListedOf(c), c.method >= 0 ? static_cast<uint32_t>(c.method) : otherwise, &f))
       files.push_back(std::move(f));
   };
   for (const auto& [handle, content] : changes.replaced) list(content, entries[handle - 1].method);
@@ -156,6 +177,11 @@ std::string Describe(ResultCode r, uint32_t os_error = 0) {
   if (r == ERR_UNSUPPORTED) return "cannot be rewritten (several volumes, split entries, or an unsupported method)";
   if ((r == ERR_IO || r == ERR_ACCESS_DENIED) && os_error != 0) return std::strerror(static_cast<int>(os_error));
   return arjrt::ResultName(r);
+}
+
+// A fault of one new file, named with it rather than as the archive's.
+bool IsContentFault(ResultCode r) {
+  return r == ERR_CONTENT_CHANGED || r == ERR_CONTENT_GREW || r == ERR_CONTENT_SHRANK || r == ERR_CONTENT_REPLACED;
 }
 
 // Collects MSG_DAMAGED_ENTRY_COPIED for the archive's life (the handler
@@ -230,7 +256,7 @@ std::string Archive::RewriteRefusal(const ChangeSet& changes, const std::vector<
   return arjhost::RewriteRefusal(state_, entries, changes, objects_->recovered);
 }
 
-bool Archive::Rebuild(const ChangeSet& requested, const std::string& destination, std::string* error,
+bool Archive::Rebuild(const ChangeSet& asked, const std::string& destination, std::string* error,
                       int32_t* result, const RebuildProgress& progress) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
@@ -242,7 +268,9 @@ bool Archive::Rebuild(const ChangeSet& requested, const std::string& destination
   if (result) *result = RESULT_OK;
 
   std::vector<EntryInfo> old_entries = Entries();
-  ChangeSet changes = requested;
+  // The files as checked below, each with the identity it is read by; a
+  // link ahead of its target stored as a file.
+  ChangeSet changes = asked;
   StoreLinksAheadOfTheirTargetsAsFiles(old_entries, &changes);
   const std::string refusal = arjhost::RewriteRefusal(state_, old_entries, changes, objects_->recovered);
   const std::string& name = objects_->path.empty() ? destination : objects_->path;
@@ -256,9 +284,9 @@ bool Archive::Rebuild(const ChangeSet& requested, const std::string& destination
   for (const auto& [handle, content] : changes.replaced)
     if (handle == 0 || handle > old_entries.size()) return fail(ERR_BAD_PARAMETER, "no entry " + std::to_string(handle));
   std::string why;
-  for (const auto& [handle, content] : changes.replaced)
+  for (auto& [handle, content] : changes.replaced)
     if (!CheckContentFile(content, &why)) return fail(ERR_NO_SOURCE, why);
-  for (const NewContent& c : changes.added) {
+  for (NewContent& c : changes.added) {
     if (!CheckContentFile(c, &why)) return fail(ERR_NO_SOURCE, why);
     if (c.stored_name.size() > kMaxStoredNameLength)
       return fail(ERR_BAD_PARAMETER, c.path + ": its stored name is too long for an ARJ header (" +
@@ -307,6 +335,8 @@ bool Archive::Rebuild(const ChangeSet& requested, const std::string& destination
     r = host::Archiver(a).Rebuild(a, list.object, past_stub.object ? past_stub.object : output.object);
     if (Failed(r)) {
       const ResultCode open_failure = arjrt::ChangeListOpenFailure(list.object);
+      const ResultCode failure = Failed(open_failure) ? open_failure : r;
+      if (IsContentFault(failure)) return fail(r, destination + ": not written: " + opened.last + ": " + Describe(failure));
       std::string cause = Failed(open_failure) ? Describe(open_failure)
                                                : Describe(r, host::GetPropDWord(output.object, arjrt::PROP_OS_ERROR));
       if (!opened.last.empty()) cause += " (last file read: " + opened.last + ")";

@@ -18,8 +18,9 @@ namespace arjhost {
 constexpr size_t kMaxStoredNameLength = 2568;
 
 // What a new entry is. kFile holds the bytes of the file at its path (a
-// link followed); the others hold no data and are stored as arj -a1 stores
-// them, with the mode and time of what is at the path itself (lstat).
+// link followed unless follow_link is false); the others hold no data and
+// are stored as arj -a1 stores them, with the mode and time of what is at
+// the path itself (lstat).
 enum class ContentKind : uint8_t { kFile, kFolder, kFifo, kHardLink, kSymbolicLink, kBlockDevice, kCharDevice };
 
 // Longest link target a new entry holds (its extended header's bound).
@@ -38,6 +39,14 @@ struct NewContent {
   // entry whose data it shares.
   std::string link_target;
   uint64_t device = 0;  // kBlockDevice and kCharDevice: the device number (st_rdev)
+  // kFile: the file found at `path` when it was listed (its st_dev and
+  // st_ino), so that the rebuild reads that file or fails, whatever is put
+  // at the path meanwhile; both 0: the file there when the rebuild starts.
+  uint64_t file_device = 0;
+  uint64_t file_inode = 0;
+  // kFile: a symbolic link at `path` is read where it points; false: it is
+  // refused (a walk that found a file there wants no link in its place).
+  bool follow_link = true;
 };
 
 struct ChangeSet {

@@ -29,6 +29,10 @@ const char* ResultName(ResultCode result) {
     case ERR_LIMIT_EXCEEDED: return "limit exceeded";
     case ERR_CRC_MISMATCH: return "CRC mismatch";
     case ERR_TOO_MANY_OPEN_FILES: return "too many open files";
+    case ERR_CONTENT_CHANGED: return "changed while it was read";
+    case ERR_CONTENT_GREW: return "grew while it was read";
+    case ERR_CONTENT_SHRANK: return "shrank while it was read";
+    case ERR_CONTENT_REPLACED: return "replaced since it was listed";
     default: return Failed(result) ? "error" : "warning";
   }
 }

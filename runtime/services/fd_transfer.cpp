@@ -35,4 +35,23 @@ int WriteFullyAt(int fd, uint64_t offset, const void* buffer, uint32_t size, uin
   return 0;
 }
 
+ResultCode OpenFailure(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return ERR_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return ERR_ACCESS_DENIED;
+    case EISDIR:
+      return ERR_UNSUPPORTED;
+    case EMFILE:
+    case ENFILE:
+      return ERR_TOO_MANY_OPEN_FILES;
+    default:
+      return ERR_IO;
+  }
+}
+
 }  // namespace arjrt

@@ -1,9 +1,11 @@
 // Whole positioned transfers on a file descriptor: pread and pwrite may
 // move fewer bytes than asked or be interrupted, and every caller wants
-// all of them or a reason.
+// all of them or a reason. And what a failed open(2) means to a caller.
 #pragma once
 
 #include <cstdint>
+
+#include "plugin/host/host_types.h"
 
 namespace arjrt {
 
@@ -13,5 +15,8 @@ int ReadFullyAt(int fd, uint64_t offset, void* buffer, uint32_t size, uint32_t* 
 // Writes all `size` bytes. Returns 0 or an errno (EIO for a write that
 // makes no progress); `*done` counts the bytes written either way.
 int WriteFullyAt(int fd, uint64_t offset, const void* buffer, uint32_t size, uint32_t* done);
+
+// The result for an open that failed with `error` (an errno).
+[[nodiscard]] ResultCode OpenFailure(int error);
 
 }  // namespace arjrt

@@ -19,25 +19,6 @@ namespace {
 
 constexpr uint64_t kMaxOffset = static_cast<uint64_t>(INT64_MAX);
 
-[[nodiscard]] ResultCode OpenError(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-      return ERR_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-      return ERR_ACCESS_DENIED;
-    case EISDIR:
-      return ERR_UNSUPPORTED;
-    case EMFILE:
-    case ENFILE:
-      return ERR_TOO_MANY_OPEN_FILES;
-    default:
-      return ERR_IO;
-  }
-}
-
 [[nodiscard]] ResultCode TransferError(int error) { return error == EBADF ? ERR_ACCESS_DENIED : ERR_IO; }
 
 class NativeFile {
@@ -61,7 +42,7 @@ class NativeFile {
     int fd;
     do fd = ::open(path_.c_str(), flags, 0666);
     while (fd < 0 && errno == EINTR);
-    if (fd < 0) return OpenError(errno);
+    if (fd < 0) return OpenFailure(errno);
     struct stat st;
     if (::fstat(fd, &st) != 0) {
       ::close(fd);

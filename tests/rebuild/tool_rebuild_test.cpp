@@ -12,6 +12,7 @@
 #include <ctime>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "cli/interrupts.h"
@@ -769,6 +770,64 @@ TEST(ToolRebuildSafety, AnArchiveChangedDuringTheRewriteIsNotReplaced) {
   EXPECT_NE(error.find("changed while it was being rewritten"), std::string::npos) << error;
   EXPECT_EQ(ReadFile(dir.File("a.arj")), changed);
   EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
+}
+
+// A file swapped after it was listed (by the walk, or else when the
+// rewrite starts) for a link to another file, a FIFO without a writer or
+// another file is not read: the rewrite fails naming it, whether packed
+// ahead or not, and nothing waits on the FIFO.
+TEST(ToolRebuildSafety, AFileSwappedAfterItWasListedIsNotRead) {
+  struct Swap {
+    const char* what;
+    std::function<void(const std::string& path, const std::string& secret)> apply;
+  };
+  const Swap swaps[] = {
+      {"a link to another file",
+       [](const std::string& path, const std::string& secret) {
+         fs::remove(path);
+         fs::create_symlink(secret, path);
+       }},
+      {"a FIFO", [](const std::string& path, const std::string&) {
+         fs::remove(path);
+         ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+       }},
+      {"another file", [](const std::string& path, const std::string& secret) { fs::rename(secret, path); }},
+  };
+  arjhost::Host host;
+  std::string error;
+  ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+  for (const Swap& swap : swaps) {
+    for (bool walked : {true, false}) {
+      for (int method : {0, 1}) {
+        SCOPED_TRACE(std::string(swap.what) + (walked ? ", listed by a walk" : ", listed at the start") +
+                     ", method " + std::to_string(method));
+        TempDir dir;
+        fs::copy_file(SourcePath("tests/data/method1.arj"), dir.File("a.arj"));
+        const Bytes before = ReadFile(dir.File("a.arj"));
+        Put(dir.path(), "big.bin", MixedSample(3 << 19, 2), nullptr);
+        Put(dir.path(), "secret", ToBytes("not to be stored"), nullptr);
+        arjhost::NewContent content(dir.File("big.bin"), "big.bin", method);
+        if (walked) {
+          struct stat st;
+          ASSERT_EQ(::lstat(content.path.c_str(), &st), 0);
+          content.file_device = st.st_dev;
+          content.file_inode = st.st_ino;
+          content.follow_link = false;
+        }
+        arjhost::ChangeSet changes;
+        changes.added.push_back(content);
+        auto archive = arjhost::Archive::OpenFile(host, dir.File("a.arj"), {}, &error);
+        ASSERT_TRUE(archive) << error;
+        const bool written =
+            archive->Rebuild(changes, dir.File("a.arj"), &error, nullptr,
+                             [&](size_t, size_t, const std::string& path) { swap.apply(path, dir.File("secret")); });
+        EXPECT_FALSE(written);
+        EXPECT_NE(error.find("big.bin: replaced since it was listed"), std::string::npos) << error;
+        EXPECT_EQ(ReadFile(dir.File("a.arj")), before);
+        EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
+      }
+    }
+  }
 }
 
 }  // namespace

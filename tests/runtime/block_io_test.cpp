@@ -1,11 +1,21 @@
-// The native file and memory I/O objects: the read result rule they share,
-// and what each does on its own (open errors, sparse offsets, views, growth).
+// The native file, memory and content file I/O objects: the read result
+// rule they share, and what each does on its own (open errors, sparse
+// offsets, views, growth; the file listed, and its changes while read).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
 #include <string>
 
+#include "runtime/services/content_file_io.h"
 #include "runtime/services/services.h"
+#include "tests/support/bytes.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/files.h"
 #include "tests/support/io_objects.h"
 #include "tests/support/test_host.h"
@@ -13,11 +23,12 @@
 namespace {
 
 using namespace testing_support;
+namespace fs = std::filesystem;
 
 constexpr uint64_t kGiB = uint64_t{1} << 30;
 const std::string kDigits = "0123456789";
 
-enum class IoKind { NativeFile, OwnedMemory, MemoryView };
+enum class IoKind { NativeFile, OwnedMemory, MemoryView, ContentFile };
 
 class BlockIoReadRule : public ::testing::TestWithParam<IoKind> {
  protected:
@@ -29,6 +40,9 @@ class BlockIoReadRule : public ::testing::TestWithParam<IoKind> {
         break;
       case IoKind::OwnedMemory:
         io_ = MakeMemoryIo(host_.root(), kDigits);
+        break;
+      case IoKind::ContentFile:
+        io_ = FileContent(host_.root(), dir_.File("digits"), ToBytes(kDigits));
         break;
       case IoKind::MemoryView:
         ASSERT_EQ(host::CreateObject(host_.root(), &io_, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
@@ -84,7 +98,148 @@ TEST_P(BlockIoReadRule, FullShortNoneAndEmptyReads) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllKinds, BlockIoReadRule,
-                         ::testing::Values(IoKind::NativeFile, IoKind::OwnedMemory, IoKind::MemoryView));
+                         ::testing::Values(IoKind::NativeFile, IoKind::OwnedMemory, IoKind::MemoryView,
+                                           IoKind::ContentFile));
+
+// A file to be stored as new content: the file listed, read as it stood
+// when opened.
+class ContentFileIo : public ::testing::Test {
+ protected:
+  // A content file over `path`, which must be the file `listed` (when
+  // given) and is read through a link only with `follow_link`.
+  ResultCode Open(const std::string& path, const struct stat* listed, bool follow_link, ObjectRef* io) {
+    *io = nullptr;
+    ResultCode r = host::CreateObject(host_.root(), io, IID_BLOCK_IO, arjrt::PID_CONTENT_FILE_IO);
+    if (Failed(r)) return r;
+    r = host::SetPropBuffer(*io, PROP_OBJECT_PATH, path.c_str(), static_cast<uint32_t>(path.size() + 1));
+    if (!Failed(r) && listed != nullptr) {
+      const uint64_t identity[2] = {listed->st_dev, listed->st_ino};
+      r = host::SetPropBuffer(*io, arjrt::PROP_CONTENT_IDENTITY, identity, sizeof identity);
+    }
+    if (!Failed(r)) r = host::SetPropDWord(*io, arjrt::PROP_CONTENT_FOLLOW_LINK, follow_link ? 1 : 0);
+    if (!Failed(r)) r = host::CreateObjectDone(*io);
+    if (Failed(r)) host::CloseIfOpen(*io);
+    return r;
+  }
+
+  ResultCode Read(ObjectRef io, uint64_t offset, uint32_t size, uint32_t* count) {
+    buffer_.assign(size, 0);
+    return host::Io(io).SeekRead(io, count, offset, buffer_.data(), size);
+  }
+
+  std::optional<uint32_t> FirstReadCrc(ObjectRef io) {
+    uint32_t crc = 0, length = 0;
+    if (Failed(io->system->GetPropBuffer(io, &length, arjrt::PROP_CONTENT_CRC, &crc, sizeof crc))) return std::nullopt;
+    return crc;
+  }
+
+  TempDir dir_;
+  TestHost host_;
+  Bytes buffer_;
+};
+
+// What stands at the path when the file is opened, after it was listed:
+// only the file listed is read. Nothing here may block (a FIFO has no
+// writer).
+TEST_F(ContentFileIo, OpensOnlyTheFileListed) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& path, const std::string& other)> after_listing;
+    bool identity_known;
+    bool follow_link;
+    ResultCode expected;
+  };
+  auto link_to_other = [](const std::string& path, const std::string& other) {
+    fs::remove(path);
+    fs::create_symlink(other, path);
+  };
+  auto fifo = [](const std::string& path, const std::string&) {
+    fs::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  };
+  auto renamed_over = [](const std::string& path, const std::string& other) { fs::rename(other, path); };
+  auto nothing = [](const std::string&, const std::string&) {};
+  const Case cases[] = {
+      {"the file listed", nothing, true, false, RESULT_OK},
+      {"a link put in its place", link_to_other, true, false, ERR_CONTENT_REPLACED},
+      {"a link put in its place, links followed", link_to_other, true, true, ERR_CONTENT_REPLACED},
+      {"a link, nothing listed", link_to_other, false, false, ERR_UNSUPPORTED},
+      {"a FIFO put in its place", fifo, true, false, ERR_CONTENT_REPLACED},
+      {"a FIFO, nothing listed", fifo, false, true, ERR_UNSUPPORTED},
+      {"another file renamed over it", renamed_over, true, false, ERR_CONTENT_REPLACED},
+      {"another file, nothing listed", renamed_over, false, false, RESULT_OK},
+      {"removed", [](const std::string& path, const std::string&) { fs::remove(path); }, true, false, ERR_NOT_FOUND},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string path = dir.File("listed"), other = dir.File("other");
+    WriteFile(path, "listed bytes");
+    WriteFile(other, "another file's bytes");
+    struct stat listed;
+    ASSERT_EQ(::stat(path.c_str(), &listed), 0);
+    c.after_listing(path, other);
+    ObjectRef io = nullptr;
+    EXPECT_EQ(Open(path, c.identity_known ? &listed : nullptr, c.follow_link, &io), c.expected);
+    EXPECT_EQ(io != nullptr, c.expected == RESULT_OK);
+    host::CloseIfOpen(io);
+  }
+  // A link the user named is read where it points, when that is the file listed.
+  WriteFile(dir_.File("target"), "target bytes");
+  fs::create_symlink("target", dir_.File("named"));
+  struct stat target;
+  ASSERT_EQ(::stat(dir_.File("target").c_str(), &target), 0);
+  ObjectRef io = nullptr;
+  ASSERT_EQ(Open(dir_.File("named"), &target, true, &io), RESULT_OK);
+  uint32_t count = 0;
+  EXPECT_EQ(Read(io, 0, 64, &count), WARN_SHORT_READ);
+  EXPECT_EQ(std::string(buffer_.begin(), buffer_.begin() + count), "target bytes");
+  host::CloseIfOpen(io);
+  EXPECT_EQ(Open(dir_.File("named"), &target, false, &io), ERR_CONTENT_REPLACED) << "no link where none was listed";
+}
+
+// The content is the file as it stood when opened: reads say when it
+// shrinks or grows meanwhile, and its first whole read, from its start and
+// in order (the entry's CRC), has its CRC.
+TEST_F(ContentFileIo, ItsBytesAreTheFileAsOpenedAndItsFirstReadHasACrc) {
+  const Bytes data = MixedSample(100000, 3);
+  const std::string path = dir_.File("content");
+  ObjectRef io = FileContent(host_.root(), path, data);
+  uint32_t count = 0;
+  EXPECT_EQ(Read(io, 10, 100, &count), RESULT_OK);
+  EXPECT_EQ(Read(io, 0, 60000, &count), RESULT_OK);
+  EXPECT_EQ(FirstReadCrc(io), std::nullopt) << "not whole yet";
+  EXPECT_EQ(Read(io, 60000, 50000, &count), WARN_SHORT_READ);
+  EXPECT_EQ(count, 40000u);
+  EXPECT_EQ(FirstReadCrc(io), Crc32Of(data));
+  // A later read of other bytes leaves the first read's CRC.
+  WriteFile(path, Bytes(data.size(), 0));
+  EXPECT_EQ(Read(io, 0, 100000, &count), RESULT_OK);
+  EXPECT_EQ(FirstReadCrc(io), Crc32Of(data));
+  host::CloseIfOpen(io);
+
+  io = FileContent(host_.root(), path, data);
+  EXPECT_EQ(Read(io, 0, 50000, &count), RESULT_OK);
+  EXPECT_EQ(Read(io, 60000, 40000, &count), RESULT_OK) << "a read out of order";
+  EXPECT_EQ(FirstReadCrc(io), std::nullopt);
+  ASSERT_EQ(::truncate(path.c_str(), 70000), 0);
+  EXPECT_EQ(Read(io, 50000, 50000, &count), ERR_CONTENT_SHRANK);
+  EXPECT_EQ(count, 20000u);
+  host::CloseIfOpen(io);
+
+  io = FileContent(host_.root(), path, data);
+  {
+    std::ofstream more(path, std::ios::binary | std::ios::app);
+    more << "appended";
+  }
+  EXPECT_EQ(Read(io, 0, 50000, &count), RESULT_OK);
+  EXPECT_EQ(Read(io, 50000, 50000, &count), ERR_CONTENT_GREW) << "at its end, the file goes on";
+  EXPECT_EQ(count, 50000u);
+  EXPECT_EQ(Read(io, 100000, 10, &count), ERR_CONTENT_GREW);
+  EXPECT_EQ(count, 0u) << "no byte past the size it was opened with";
+  EXPECT_EQ(io->system->GetPropQWord(io, PROP_OBJECT_SIZE), data.size());
+  host::CloseIfOpen(io);
+}
 
 class NativeFileIo : public ::testing::Test {
  protected:

@@ -33,13 +33,14 @@ struct Encoded {
   Bytes packed;
   uint64_t packed_written = 0;
   uint64_t unpacked_read = 0;
+  uint32_t unpacked_crc = 0;
 };
 
 inline Encoded EncodeBytes(uint32_t method, const Bytes& data, size_t read_chunk = SIZE_MAX) {
   MemorySource source(data, read_chunk);
   MemorySink sink;
   Encoded e;
-  e.result = arjrt::EncodeArjData(method, source, sink, &e.packed_written, &e.unpacked_read);
+  e.result = arjrt::EncodeArjData(method, source, sink, &e.packed_written, &e.unpacked_read, &e.unpacked_crc);
   e.packed = std::move(sink.bytes);
   return e;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "plugin/format/crc32.h"
 #include "runtime/codecs/encode/bit_writer.h"
 #include "runtime/codecs/encode/fast_encoder.h"
 #include "runtime/codecs/encode/lzh_encoder.h"
@@ -55,10 +56,9 @@ class VectorSink : public ByteSink {
   return Failed(r) ? r : finished;
 }
 
-}  // namespace
-
-ResultCode EncodeChunk(uint32_t method, const uint8_t* data, size_t history, size_t size, PackedChunk* out) {
-  if (method < 1 || method > 4) return ERR_UNSUPPORTED;
+// EncodeChunk's packing, without the CRC.
+[[nodiscard]] ResultCode PackChunk(uint32_t method, const uint8_t* data, size_t history, size_t size,
+                                   PackedChunk* out) {
   if (method != 1) return EncodeChunkWith(method, data, history, size, out);
   // Method 1 takes method 2's parse of a chunk unless the optimal parse
   // comes out smaller, so that no file packs worse with method 1 than with
@@ -73,6 +73,15 @@ ResultCode EncodeChunk(uint32_t method, const uint8_t* data, size_t history, siz
   PackedChunk optimal;
   r = EncodeChunkWith(1, data, history, size, &optimal);
   if (!Failed(r) && optimal.bits < out->bits) *out = std::move(optimal);
+  return r;
+}
+
+}  // namespace
+
+ResultCode EncodeChunk(uint32_t method, const uint8_t* data, size_t history, size_t size, PackedChunk* out) {
+  if (method < 1 || method > 4) return ERR_UNSUPPORTED;
+  const ResultCode r = PackChunk(method, data, history, size, out);
+  out->crc = Crc32Update(size - history, data + history, 0);
   return r;
 }
 

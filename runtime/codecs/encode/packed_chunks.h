@@ -20,10 +20,12 @@ constexpr size_t kChunkHistory = lzh::kMaxDistance;
 struct PackedChunk {
   std::vector<uint8_t> bytes;  // a last byte that is not whole holds its bits high first
   uint64_t bits = 0;
+  uint32_t crc = 0;  // of the input bytes it packs
 };
 
-// Encodes data[history, size) with method 1..4 into *out; data[0, history)
-// is what came before the chunk. Returns 0 or ERR_UNSUPPORTED.
+// Encodes data[history, size) with method 1..4 into *out, with their CRC;
+// data[0, history) is what came before the chunk. Returns 0 or
+// ERR_UNSUPPORTED.
 [[nodiscard]] ResultCode EncodeChunk(uint32_t method, const uint8_t* data, size_t history, size_t size, PackedChunk* out);
 
 // The packed chunks of one input, in order.

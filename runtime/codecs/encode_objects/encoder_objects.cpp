@@ -4,7 +4,9 @@
 // writes the packed bytes at the output's position, leaving it after them.
 // With the size known, content that packing would not make smaller is
 // stored, as arj does: PROP_CODEC_METHOD then reads 0. Content that the
-// runtime packs ahead (runtime/codecs/parallel) is taken from there.
+// runtime packs ahead (runtime/codecs/parallel) is taken from there. Of a
+// content file, what is packed must have the CRC of its first read, which
+// the entry stores: else Process fails with ERR_CONTENT_CHANGED.
 #include <iterator>
 #include <optional>
 
@@ -38,11 +40,15 @@ class Encoder {
     StreamSource in(input_);
     StreamSink out(output_, false);
     uint64_t written = 0, read = 0;
-    ResultCode r = method_ == 0 ? EncodeArjData(0, in, out, &written, &read) : Pack(in, out, &written, &read);
+    uint32_t crc = 0;
+    ResultCode r =
+        method_ == 0 ? EncodeArjData(0, in, out, &written, &read, &crc) : Pack(in, out, &written, &read, &crc);
     if (count != nullptr) *count = written;
     if (Failed(r)) return r;
     // Content that changed size under us would not match its header.
     if (size_known_ && read != unpacked_size_) return ERR_CORRUPTED;
+    const std::optional<uint32_t> first_read = ContentCrc();
+    if (first_read && *first_read != crc) return ERR_CONTENT_CHANGED;
     return RESULT_OK;
   }
 
@@ -86,7 +92,7 @@ class Encoder {
   }
 
   // Packs with method_ (1..4), or stores when that comes to no less.
-  [[nodiscard]] ResultCode Pack(StreamSource& in, StreamSink& out, uint64_t* written, uint64_t* read) {
+  [[nodiscard]] ResultCode Pack(StreamSource& in, StreamSink& out, uint64_t* written, uint64_t* read, uint32_t* crc) {
     const StreamMethods& output = host::Stream(output_);
     uint64_t start = 0;
     ResultCode r = output.Seek(output_, &start, 0, SEEK_FORWARD);
@@ -96,26 +102,41 @@ class Encoder {
     if (!ahead) here.emplace(method_, in);
     PackedChunkSource& chunks = ahead ? *ahead : static_cast<PackedChunkSource&>(*here);
     bool store = false;
-    r = JoinChunks(chunks, out, size_known_ ? unpacked_size_ : UINT64_MAX, written, read, &store);
+    r = JoinChunks(chunks, out, size_known_ ? unpacked_size_ : UINT64_MAX, written, read, &store, crc);
     if (Failed(r) || !store) return r;
     // Fewer bytes than the content's were written: storing covers them all.
     uint64_t at = 0;
     if (Failed(r = output.Seek(output_, &at, start, SEEK_FROM_START))) return r;
     if (Failed(r = host::Stream(input_).SetPosition(input_, 0, 0, 0))) return r;
     method_ = 0;
-    return EncodeArjData(0, in, out, written, read);
+    return EncodeArjData(0, in, out, written, read, crc);
+  }
+
+  // The content file our input streams, if it is one.
+  ObjectRef ContentFile() const {
+    const RtObject* source = AsRt(input_)->parent;
+    if (source == nullptr || source->impl->pid != PID_CONTENT_FILE_IO) return nullptr;
+    return const_cast<RtObject*>(source);
+  }
+
+  // The CRC of the content file's first read, which its entry stores.
+  std::optional<uint32_t> ContentCrc() const {
+    ObjectRef file = ContentFile();
+    uint32_t crc = 0, length = 0;
+    if (file == nullptr || Failed(file->system->GetPropBuffer(file, &length, PROP_CONTENT_CRC, &crc, sizeof crc)) ||
+        length != sizeof crc)
+      return std::nullopt;
+    return crc;
   }
 
   // The chunks packed ahead for our input, when it is a content file the
   // runtime packs ahead.
   std::unique_ptr<PackedChunkSource> ClaimAhead() const {
     EncodeAhead* ahead = AsRt(self_)->runtime->encode_ahead();
-    const RtObject* source = AsRt(input_)->parent;
-    if (ahead == nullptr || !size_known_ || source == nullptr || source->impl->pid != PID_CONTENT_FILE_IO)
-      return nullptr;
+    ObjectRef file = ContentFile();
+    if (ahead == nullptr || !size_known_ || file == nullptr) return nullptr;
     char path[4096];
     uint32_t length = 0;
-    ObjectRef file = const_cast<RtObject*>(source);
     if (Failed(file->system->GetPropBuffer(file, &length, PROP_OBJECT_PATH, path, sizeof path)) || length == 0 ||
         length > sizeof path)
       return nullptr;

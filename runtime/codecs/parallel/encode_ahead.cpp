@@ -1,14 +1,13 @@
 #include "runtime/codecs/parallel/encode_ahead.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "runtime/api/pending_files.h"
 #include "runtime/core/runtime.h"
+#include "runtime/services/fd_transfer.h"
 
 namespace arjrt {
 
@@ -19,6 +18,11 @@ struct EncodeAhead::Chunk {
   PackedChunk packed;
   uint64_t unpacked = 0;
   ResultCode result = RESULT_OK;
+  // Its last kChunkHistory bytes as read, the next chunk's history, kept
+  // until that chunk takes them; or why they could not be read.
+  bool tail_ready = false;
+  ResultCode tail_result = RESULT_OK;
+  std::vector<uint8_t> tail;
 };
 
 struct EncodeAhead::Job {
@@ -36,8 +40,9 @@ int64_t ModifiedNs(const struct stat& st) {
   return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
+// The file as listed: the same one, of the same size and time.
 bool SameFile(const struct stat& st, const AheadFile& f) {
-  return static_cast<uint64_t>(st.st_size) == f.size && ModifiedNs(st) == f.modified_ns;
+  return IsListedFile(f.listed, st) && static_cast<uint64_t>(st.st_size) == f.size && ModifiedNs(st) == f.modified_ns;
 }
 
 size_t ChunkHistory(size_t chunk) { return chunk == 0 ? 0 : kChunkHistory; }
@@ -49,28 +54,20 @@ size_t ChunkLength(const AheadFile& f, size_t chunk) {
 // Input and history while under way, and room for the packed bytes.
 size_t Reservation(size_t history, size_t length) { return history + 2 * length + length / 8 + 4096; }
 
-// Reads the chunk with its history; a file that changed since it was
-// listed is refused, as its CRC, taken elsewhere, would not match.
-[[nodiscard]] ResultCode ReadChunk(const AheadFile& f, size_t chunk, std::vector<uint8_t>& input) {
-  const size_t history = ChunkHistory(chunk);
-  const size_t length = ChunkLength(f, chunk);
-  input.resize(history + length);
-  const int fd = ::open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return ERR_NOT_FOUND;
-  uint64_t offset = uint64_t{chunk} * kChunkBytes - history;
-  size_t got = 0;
-  ResultCode r = RESULT_OK;
-  while (got < input.size()) {
-    const ssize_t n = ::pread(fd, input.data() + got, input.size() - got, static_cast<off_t>(offset + got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      r = n < 0 ? ERR_IO : ERR_CORRUPTED;
-      break;
-    }
-    got += static_cast<size_t>(n);
-  }
+// Reads the chunk's own bytes into `buffer` (its history comes from the
+// chunk before). A file shorter or, at its last chunk, longer than listed
+// says so; a change of its bytes shows in the CRC of the chunks.
+[[nodiscard]] ResultCode ReadChunk(const AheadFile& f, size_t chunk, uint8_t* buffer, size_t length) {
+  int fd = -1;
   struct stat st;
-  if (!Failed(r) && (::fstat(fd, &st) != 0 || !SameFile(st, f))) r = ERR_CORRUPTED;
+  ResultCode r = OpenListedFile(f.listed, &fd, &st);
+  if (Failed(r)) return r;
+  const uint64_t offset = uint64_t{chunk} * kChunkBytes;
+  uint32_t done = 0;
+  if (ReadFullyAt(fd, offset, buffer, static_cast<uint32_t>(length), &done) != 0) r = ERR_IO;
+  else if (done < length) r = ERR_CONTENT_SHRANK;
+  else if (offset + length == f.size && (::fstat(fd, &st) != 0 || static_cast<uint64_t>(st.st_size) > f.size))
+    r = ERR_CONTENT_GREW;
   ::close(fd);
   return r;
 }
@@ -120,6 +117,7 @@ EncodeAhead::~EncodeAhead() {
   }
   room_.notify_all();
   ready_.notify_all();
+  tails_.notify_all();
   for (std::thread& t : workers_) t.join();
 }
 
@@ -168,15 +166,30 @@ bool EncodeAhead::PickChunk(size_t* job, size_t* chunk) {
   return false;
 }
 
-// Without the lock: a job's file never changes once listed.
+// Reads and packs without the lock (a job's file never changes once
+// listed), taking it to hand the chunk's tail on and to take its history.
 void EncodeAhead::PackChunk(size_t job, size_t chunk, std::vector<uint8_t>& input) {
-  const AheadFile& f = jobs_[job]->file;
-  PackedChunk packed;
-  ResultCode r = ReadChunk(f, chunk, input);
+  Job& j = *jobs_[job];
+  const AheadFile& f = j.file;
   const size_t history = ChunkHistory(chunk);
+  input.resize(history + ChunkLength(f, chunk));
+  ResultCode r = ReadChunk(f, chunk, input.data() + history, input.size() - history);
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (chunk + 1 < j.chunks.size()) {
+      Chunk& c = j.chunks[chunk];
+      c.tail_result = r;
+      // Kept only for a next chunk that may still be packed.
+      if (!Failed(r) && !(j.given_up && j.chunks[chunk + 1].state == Chunk::State::kWaiting))
+        c.tail.assign(input.end() - static_cast<ptrdiff_t>(kChunkHistory), input.end());
+      c.tail_ready = true;
+      tails_.notify_all();
+    }
+    if (!Failed(r) && chunk != 0) r = TakeHistory(j, chunk, input, lock);
+  }
+  PackedChunk packed;
   if (!Failed(r)) r = EncodeChunk(f.method, input.data(), history, input.size(), &packed);
   std::lock_guard<std::mutex> lock(mutex_);
-  Job& j = *jobs_[job];
   Chunk& c = j.chunks[chunk];
   const size_t keep = j.given_up ? 0 : packed.bytes.capacity();
   held_ = held_ - c.held + keep;
@@ -190,9 +203,25 @@ void EncodeAhead::PackChunk(size_t job, size_t chunk, std::vector<uint8_t>& inpu
   ready_.notify_all();
 }
 
+// Under `lock`: the chunk before hands over its tail as our history. Its
+// worker posts it before it waits for anything, so this wait is short.
+ResultCode EncodeAhead::TakeHistory(Job& job, size_t chunk, std::vector<uint8_t>& input,
+                                    std::unique_lock<std::mutex>& lock) {
+  Chunk& before = job.chunks[chunk - 1];
+  tails_.wait(lock, [&] { return before.tail_ready || stopping_; });
+  if (!before.tail_ready) return ERR_CANCELLED;
+  if (Failed(before.tail_result)) return before.tail_result;
+  if (before.tail.size() != kChunkHistory) return ERR_CANCELLED;
+  std::copy(before.tail.begin(), before.tail.end(), input.begin());
+  std::vector<uint8_t>().swap(before.tail);
+  return RESULT_OK;
+}
+
 // Under the lock.
 void EncodeAhead::GiveUp(Job& job) {
   job.given_up = true;
+  for (size_t i = 0; i + 1 < job.chunks.size(); ++i)
+    if (job.chunks[i + 1].state == Chunk::State::kWaiting) std::vector<uint8_t>().swap(job.chunks[i].tail);
   for (Chunk& c : job.chunks) {
     if (c.state != Chunk::State::kDone) continue;
     Release(c.held);
@@ -223,14 +252,16 @@ ResultCode EncodeAhead::Take(size_t job, size_t chunk, PackedChunk* out, uint64_
 std::unique_ptr<PackedChunkSource> EncodeAhead::Claim(const std::string& path, uint32_t method, uint64_t size) {
   std::lock_guard<std::mutex> lock(mutex_);
   size_t k = next_claim_;
-  while (k < jobs_.size() && jobs_[k]->file.path != path) ++k;
+  while (k < jobs_.size() && jobs_[k]->file.listed.path != path) ++k;
   if (k == jobs_.size()) return nullptr;  // not ours: the list stays as it is
   for (; next_claim_ < k; ++next_claim_) GiveUp(*jobs_[next_claim_]);
   ++next_claim_;
   Job& j = *jobs_[k];
   struct stat st;
-  // The caller has read the file for its CRC by now: it must be the file we read.
-  if (j.file.method != method || j.file.size != size || ::stat(path.c_str(), &st) != 0 || !SameFile(st, j.file)) {
+  // The caller has read the file for its CRC by now: a file changed since
+  // it was listed is packed by the caller, from what it reads.
+  if (j.file.method != method || j.file.size != size || LookAtListedFile(j.file.listed, &st) != 0 ||
+      !SameFile(st, j.file)) {
     GiveUp(j);
     return nullptr;
   }
@@ -239,10 +270,13 @@ std::unique_ptr<PackedChunkSource> EncodeAhead::Claim(const std::string& path, u
 
 unsigned DefaultEncodeWorkers() { return std::max(1u, std::thread::hardware_concurrency()); }
 
-bool ListAheadFile(const std::string& path, uint32_t method, AheadFile* out) {
+bool ListAheadFile(const ListedFile& file, uint32_t method, AheadFile* out) {
   struct stat st;
-  if (method < 1 || method > 4 || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  *out = {path, method, static_cast<uint64_t>(st.st_size), ModifiedNs(st)};
+  if (method < 1 || method > 4 || LookAtListedFile(file, &st) != 0 || !IsListedFile(file, st)) return false;
+  *out = {file, method, static_cast<uint64_t>(st.st_size), ModifiedNs(st)};
+  // The workers read the file found now, or none.
+  out->listed.device = static_cast<uint64_t>(st.st_dev);
+  out->listed.inode = static_cast<uint64_t>(st.st_ino);
   return true;
 }
 

@@ -3,6 +3,12 @@
 // rebuild writes them, so that the one it waits for is always the first
 // under way. Packed chunks wait in memory until claimed; the bytes held and
 // under way stay within a budget, and workers wait for room.
+//
+// Every byte of a file is read once: a chunk's history (the bytes before it
+// that its matches reach back into) is handed over by the worker that read
+// them, so that the packed stream and the CRC of its chunks cover the same
+// bytes even when the file changes under the workers. Files are opened as
+// listed (listed_file.h).
 #pragma once
 
 #include <condition_variable>
@@ -14,11 +20,12 @@
 #include <vector>
 
 #include "runtime/codecs/encode/packed_chunks.h"
+#include "runtime/services/listed_file.h"
 
 namespace arjrt {
 
 struct AheadFile {
-  std::string path;
+  ListedFile listed;
   uint32_t method = 1;  // 1..4
   uint64_t size = 0;    // as the file stood when listed
   int64_t modified_ns = 0;
@@ -53,6 +60,8 @@ class EncodeAhead {
   void Work();
   bool PickChunk(size_t* job, size_t* chunk);
   void PackChunk(size_t job, size_t chunk, std::vector<uint8_t>& input);
+  [[nodiscard]] ResultCode TakeHistory(Job& job, size_t chunk, std::vector<uint8_t>& input,
+                                       std::unique_lock<std::mutex>& lock);
   void GiveUp(Job& job);
   void Release(size_t bytes);
   [[nodiscard]] ResultCode Take(size_t job, size_t chunk, PackedChunk* out, uint64_t* unpacked);
@@ -60,6 +69,7 @@ class EncodeAhead {
   mutable std::mutex mutex_;
   std::condition_variable room_;   // workers wait for budget
   std::condition_variable ready_;  // the claimant waits for its chunk
+  std::condition_variable tails_;  // workers wait for their chunk's history
   std::vector<std::unique_ptr<Job>> jobs_;
   size_t next_job_ = 0;    // the first job with chunks not yet started
   size_t next_claim_ = 0;  // the first job not yet claimed or given up
@@ -74,8 +84,9 @@ class EncodeAhead {
 unsigned DefaultEncodeWorkers();
 
 // What a rebuild hands to the workers: each file as it stands now (false
-// when it cannot be looked at: the rebuild then packs it itself).
-bool ListAheadFile(const std::string& path, uint32_t method, AheadFile* out);
+// when it cannot be looked at, or is not the one listed: the rebuild then
+// packs it itself).
+bool ListAheadFile(const ListedFile& file, uint32_t method, AheadFile* out);
 
 class Runtime;
 

@@ -90,6 +90,7 @@ TEST_P(EncodeBySplits, OutputDoesNotDependOnHowTheSourceSplitsItsReads) {
   ASSERT_EQ(whole.result, RESULT_OK);
   EXPECT_EQ(whole.packed_written, whole.packed.size());
   EXPECT_EQ(whole.unpacked_read, data.size());
+  EXPECT_EQ(whole.unpacked_crc, Crc32Of(data)) << "the CRC of what was packed";
   for (size_t chunk : {size_t{1}, size_t{255}, size_t{4099}}) {
     const auto pieces = EncodeBytes(method, data, chunk);
     ASSERT_EQ(pieces.result, RESULT_OK);
