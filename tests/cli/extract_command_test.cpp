@@ -608,6 +608,34 @@ TEST(ExtractCommand, NamesOverThePluginsLimitAreListedAndExtractedWhole) {
   EXPECT_EQ(ReadFile(dir.File("out/" + shared + "two.txt")), ToBytes("second"));
 }
 
+// A write that fails names its cause, whichever way the bytes went: a
+// file over the size limit (EFBIG, the signal ignored) as a full disk
+// would, and standard output on /dev/full. Nothing half-written stays.
+TEST(ExtractCommand, WriteErrorsNameTheirCause) {
+  const std::string too_large = "cannot write the extracted data: File too large";
+  const struct {
+    std::string args;
+    std::string redirect;
+    std::vector<std::string> said;
+  } cases[] = {
+      {"x " + Data("method1.arj"), "", {"text.txt: " + too_large, "random.bin: " + too_large}},
+      // Garbled, and past the memory bound: written through the file itself.
+      {"x " + Data("garbled.arj") + " -psecret --max-extract-memory 1K", "", {"pattern.bin: " + too_large}},
+      {"x -c " + Data("method1.arj") + " text.txt", ">/dev/full",
+       {"text.txt: cannot write to standard output: No space left on device"}},
+  };
+  for (const auto& c : cases) {
+    TempDir out;
+    std::string log;
+    // bash counts the limit in KiB: 2 KiB lets one.txt and empty.txt through.
+    const std::string command = "bash -c " + Quote("ulimit -f 2; exec " + Tool() + " " + c.args + " -C " +
+                                                   out.path() + " </dev/null 2>&1 " + c.redirect);
+    EXPECT_EQ(RunCommand(command, &log), 1) << c.args << "\n" << log;
+    for (const std::string& s : c.said) EXPECT_NE(log.find(s), std::string::npos) << s << "\n" << log;
+    for (const std::string& f : FilesUnder(out.path())) EXPECT_TRUE(f == "one.txt" || f == "empty.txt") << f;
+  }
+}
+
 TEST(ExtractCommand, DamagedArchivesExtractWhatTheyCanAndSayWhatFailed) {
   TempDir out;
   std::string log;
