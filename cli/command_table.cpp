@@ -74,7 +74,9 @@ const std::vector<Command>& Commands() {
        {{"directory", 'C', true, "DIR", "extract under DIR (default: the current folder; made with its parents if missing)"},
         kPassword,
         {"stdout", 'c', false, "", "write the files' bytes to stdout, one after another, and make nothing"},
-        {"overwrite", 'o', false, "", "replace existing files and links (without -o or -n a terminal asks)"},
+        {"overwrite", 'o', false, "",
+         "replace existing files and links, and set existing folders' modes and times (without -o or -n a "
+         "terminal asks)"},
         {"skip-existing", 'n', false, "", "keep existing files and links: their entries are skipped, not failed"},
         {"verbose", 'v', false, "", "name each entry as it is extracted"},
         {"preserve-permissions", 0, false, "",

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -56,6 +57,10 @@ struct Run {
   EntryTally tally{};
   ExtractPermissions permissions{false};
   FolderAttributes folders{};
+  bool overwrite = false;                  // -o: existing folders take their entries' modes and times too
+  std::set<std::string> made_folders{};    // by this run (JoinedPath): the others were there before
+  WrittenFiles written{};                  // the files this run wrote: hard links go only to them
+  bool hard_links = false;                 // the archive holds some: `written` is kept for them
   std::set<std::string> removed_prefixes{};  // each named once
   size_t ok = 0, failed = 0, skipped = 0;
   uint64_t bytes = 0;
@@ -207,13 +212,12 @@ struct Run {
     const std::string target = symbolic_link ? JsonName(e.link_target, args) : std::string();
     if (symbolic_link && !SymbolicLinkStaysInside(target, parts.size() - 1, &why))
       return Fail(e, "symbolic link to " + target + " refused: " + why);
-    DirectoryWalk walk(root_fd);
+    DirectoryWalk walk(root_fd, &made_folders);
     if (folder) {
       if (flat) return;  // as arj e makes none
       return ExtractFolder(e, walk, parts);
     }
-    std::string path;
-    for (const std::string& part : parts) path += (path.empty() ? "" : "/") + part;
+    std::string path = JoinedPath(parts, parts.size());
     if (UnderWay(path)) Settle();
     int dir = walk.Open(parts, parts.size() - 1, &why);
     if (dir < 0) return Fail(e, why);
@@ -266,6 +270,10 @@ struct Run {
     int dir = walk.Open(parts, parts.size(), &why);
     if (dir < 0) return Fail(e, why);
     close(dir);
+    // A folder that was there keeps what its owner gave it, as arj leaves
+    // it (an entry ".ssh" must not open up ~/.ssh), unless -o.
+    if (!overwrite && !made_folders.count(JoinedPath(parts, parts.size())))
+      return Skip(e, "a folder of that name exists; it keeps its mode and time (-o sets them)", true);
     FolderAttributes::Folder folder;
     folder.set_mode = permissions.ForFolder(e, &folder.mode);
     folder.set_time = true;
@@ -289,7 +297,7 @@ struct Run {
     std::string why;
     if (!PathOf(e.link_target, &target, &why)) return Fail(e, "hard link target refused: " + why);
     if (target == parts) return Fail(e, "a hard link to itself");
-    why = MakeHardLink(walk, target, place);
+    why = MakeHardLink(walk, target, written, place);
     if (why.empty()) why = place.Commit();
     if (!why.empty()) return Fail(e, why);
     // Left when the name already was another name of the target.
@@ -336,11 +344,14 @@ struct Run {
         futimens(fd, times);
       }
     }
+    struct stat file;
+    const bool known = done && hard_links && fstat(fd, &file) == 0;
     if (close(fd) != 0 && done) {
       done = false;
       outcome.error = std::string("cannot write the file: ") + std::strerror(errno);
     }
     if (done) outcome.error = place.Commit();
+    if (known && outcome.error.empty()) written.Add(file);
     else outcome.error = Why(e, outcome);
     if (!outcome.error.empty()) return Fail(e, outcome.error, outcome.size);
     Succeed(e, outcome.size);
@@ -421,6 +432,7 @@ int RunEntries(const Args& args, bool extracting) {
   run.passwords = passwords.Source();
   run.json = args.Has("json");
   run.permissions = ExtractPermissions(args.Has("preserve-permissions"));
+  run.overwrite = args.Has("overwrite");
   if (extracting && !run.to_stdout) {
     std::string dir = args.Value("directory", ".");
     std::error_code ignored;  // a folder that cannot be made fails to open below
@@ -433,6 +445,9 @@ int RunEntries(const Args& args, bool extracting) {
   }
   NameSelection selection(std::vector<std::string>(args.operands.begin() + 1, args.operands.end()), args);
   std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
+  run.hard_links = std::any_of(entries.begin(), entries.end(), [](const arjhost::EntryInfo& e) {
+    return e.header_known && e.file_type == kFileTypeUnixSpecial && e.special == Special::kHardLink;
+  });
   // Entries decode on every core: each worker opens the archive for itself.
   // (Not for stdout: the bytes go out in the archive's order as they come.)
   if (const unsigned count = arjhost::EntryWorkerCount(entries.size()); count > 1 && !run.to_stdout)

@@ -590,6 +590,71 @@ TEST(ExtractCommand, FolderTimesAndModesComeLastAndModesLoseSetIdBitsAndTheUmask
   umask(old_mask);
 }
 
+// What was in the folder before is not the archive's: an existing folder
+// keeps its mode and time (unless -o), as arj -n leaves it, and a hard link
+// goes only to a file this extraction wrote.
+TEST(ExtractCommand, WhatWasThereBeforeIsNotTakenOverByFolderOrLinkEntries) {
+  const mode_t old_mask = umask(022);
+  TempDir dir;
+  HeaderSpec ssh = StoredEntry(".ssh", "");
+  ssh.file_type = 3;
+  ssh.dos_time = 0x2A2A6000;  // 2001-01-10
+  HeaderSpec fresh = ssh, late = ssh;
+  fresh.name = "fresh";
+  late.name = "late";  // after a file in it: made by this run all the same
+  WriteFile(dir.File("tree.arj"),
+            Concat({MainHeader(), WithUnixMode(ssh, 0x2000 | 01755), WithUnixMode(fresh, 0x2000 | 0750),
+                    BuildHeader(StoredEntry("late/f.txt", "f")), WithUnixMode(late, 0x2000 | 0700),
+                    BuildHeader(StoredEntry("h.txt", "archived")), BuildHeader(LinkEntry("t.txt", kHardLink, "h.txt")),
+                    EndMarker()}));
+  const struct {
+    const char* options;
+    int code;
+    mode_t ssh_mode;  // afterwards
+    bool ssh_time_kept;
+    const char* t_txt;  // its content afterwards, or nullptr: not made
+    const char* said;
+  } cases[] = {
+      // Without -o the old h.txt stays, and t.txt is not made a name of it.
+      {"", 1, 0700, true, nullptr, "t.txt: its hard link target was not written by this extraction"},
+      {"-n", 1, 0700, true, nullptr, "t.txt: its hard link target was not written by this extraction"},
+      {"-n -v", 1, 0700, true, nullptr, ".ssh: skipped: a folder of that name exists"},
+      {"-o", 0, 01755, false, "archived", ""},
+      {"t.txt", 1, 0700, true, nullptr, "t.txt: its hard link target was not written by this extraction"},
+  };
+  for (const auto& c : cases) {
+    TempDir out;
+    fs::create_directory(out.File(".ssh"));
+    chmod(out.File(".ssh").c_str(), 0700);
+    const timespec then[2] = {{1262304000, 0}, {1262304000, 0}};  // 2010-01-01
+    utimensat(AT_FDCWD, out.File(".ssh").c_str(), then, 0);
+    WriteFile(out.File("h.txt"), ToBytes("mine"));
+    std::string log;
+    EXPECT_EQ(RunTool("extract " + dir.File("tree.arj") + " -C " + out.path() + " " + c.options, &log), c.code)
+        << c.options << "\n" << log;
+    EXPECT_NE(log.find(c.said), std::string::npos) << c.options << "\n" << log;
+    struct stat st;
+    ASSERT_EQ(stat(out.File(".ssh").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.ssh_mode) << c.options;
+    EXPECT_EQ(st.st_mtime == then[0].tv_sec, c.ssh_time_kept) << c.options;
+    if (std::string(c.options) != "t.txt") {
+      for (const auto& [name, mode] : {std::pair{"fresh", 0750}, std::pair{"late", 0700}}) {
+        ASSERT_EQ(stat(out.File(name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_mode & 07777, static_cast<mode_t>(mode)) << c.options << " " << name;
+      }
+    }
+    ASSERT_EQ(stat(out.File("h.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, c.t_txt == nullptr ? 1u : 2u) << c.options;
+    if (c.t_txt == nullptr) {
+      EXPECT_FALSE(fs::exists(out.File("t.txt"))) << c.options;
+      EXPECT_EQ(ReadFile(out.File("h.txt")), ToBytes("mine")) << c.options;
+    } else {
+      EXPECT_EQ(ReadFile(out.File("t.txt")), ToBytes(c.t_txt)) << c.options;
+    }
+  }
+  umask(old_mask);
+}
+
 TEST(ExtractCommand, NamesOverThePluginsLimitAreListedAndExtractedWhole) {
   // Two names sharing their first 509 bytes: each keeps its own file.
   std::string shared;
