@@ -68,8 +68,8 @@ const std::vector<Command>& Commands() {
         "arjhost list damaged.arj --recover --json  # what lies around the damage",
         "arjhost list backup.arj '*.txt' -x 'old/**'  # the .txt files, in any folder but old/"}},
       {"extract",
-       "extract ARCHIVE [-C DIR | -c] [-p PASSWORD] [-o | -n] [-v] [--preserve-permissions] [--flat] [--chapter N] "
-       "[--recover] [--json] [-x PATTERN] [PATTERN...]",
+       "extract ARCHIVE [-C DIR | -c] [-p PASSWORD] [-o | -n] [-v] [--preserve-permissions] [--flat] [--keep-damaged] "
+       "[--chapter N] [--recover] [--json] [-x PATTERN] [PATTERN...]",
        "extract entries (all, or those the patterns take) under DIR",
        {{"directory", 'C', true, "DIR", "extract under DIR (default: the current folder; made with its parents if missing)"},
         kPassword,
@@ -82,6 +82,9 @@ const std::vector<Command>& Commands() {
         {"preserve-permissions", 0, false, "",
          "keep stored modes as they are (default: set-user-ID and set-group-ID dropped, umask applied)"},
         {"flat", 0, false, "", "put every file in DIR itself, without the folders of its name (arjhost e)"},
+        {"keep-damaged", 0, false, "",
+         "keep what comes out of an entry that fails its CRC or stops at damaged data, under its name (the "
+         "entry still fails)"},
         kExclude, kChapter, kSingleVolume, kCodepage, kRecover, kJson},
        RunExtract,
        "Extracts every entry, or those the patterns take ('*' and '?' within a folder, '**'\n"
@@ -96,7 +99,9 @@ const std::vector<Command>& Commands() {
        "failed); without either a terminal asks (yes, no, all, none), else the entry fails.\n"
        "Ends with a line such as \"9 files, 2 folders, 1.2 MiB\"; -v names each entry first.\n"
        "-c (as unzip -p, 7zz -so, arj p) writes the chosen files' bytes to stdout in archive\n"
-       "order and nothing else there (messages, and with -v the names, go to stderr).",
+       "order and nothing else there (messages, and with -v the names, go to stderr).\n"
+       "--keep-damaged writes what came out of an entry that fails its CRC or whose data stops\n"
+       "decoding, for a rescue; the entry still fails.",
        {"arjhost extract backup.arj -C out", "arjhost extract backup.arj docs/readme.txt -o",
         "arjhost extract backup.arj -n -v           # keep what is there, name the rest",
         "arjhost extract -c backup.arj notes.txt | less",

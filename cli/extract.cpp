@@ -51,6 +51,7 @@ struct Run {
   bool flat = false;       // --flat: every file in the extraction folder itself
   bool to_stdout = false;  // -c: the files' bytes on stdout, nothing made
   bool verbose = false;    // -v: each name as it is done
+  bool keep_damaged = false;  // --keep-damaged: what came out of a damaged entry is kept, for rescue
   int root_fd = -1;
   arjhost::PasswordSource passwords{};
   bool json = false;
@@ -333,11 +334,23 @@ struct Run {
     Extracted(e, place, fd, session.archive->ExtractToFile(e, fd, passwords));
   }
 
-  // Closes `fd`, and puts the file in place when whole.
-  void Extracted(const arjhost::EntryInfo& e, EntryPlacement& place, int fd, arjhost::ExtractOutcome outcome) {
+  // With --keep-damaged, the bytes of an entry that came out damaged, said
+  // so in its failure; "" when nothing of it is kept.
+  std::string KeptDamaged(const arjhost::EntryInfo& e, const arjhost::ExtractOutcome& outcome) const {
+    if (!keep_damaged || !outcome.damaged || outcome.size == 0) return {};
+    if (outcome.size == e.size) return "; kept with its damaged bytes (--keep-damaged)";
+    return "; kept with the " + std::to_string(outcome.size) + " of " + std::to_string(e.size) +
+           " bytes that came out before the damage (--keep-damaged)";
+  }
+
+  // Closes `fd`, and puts the file in place when whole (or damaged, and
+  // kept as --keep-damaged asks: the entry still fails).
+  void Extracted(const arjhost::EntryInfo& e, EntryPlacement& place, int fd, const arjhost::ExtractOutcome& outcome) {
     bytes += outcome.size;
-    bool done = outcome.result == 0;
-    if (done) {
+    const bool whole = outcome.result == 0;
+    const std::string kept = whole ? "" : KeptDamaged(e, outcome);
+    const bool put = whole || !kept.empty();
+    if (put) {
       fchmod(fd, permissions.ForFile(e));
       if (e.header_known) {
         timespec times[2] = {{static_cast<time_t>(e.modified_time), 0}, {static_cast<time_t>(e.modified_time), 0}};
@@ -345,16 +358,15 @@ struct Run {
       }
     }
     struct stat file;
-    const bool known = done && hard_links && fstat(fd, &file) == 0;
-    if (close(fd) != 0 && done) {
-      done = false;
-      outcome.error = std::string("cannot write the file: ") + std::strerror(errno);
-    }
-    if (done) outcome.error = place.Commit();
-    if (known && outcome.error.empty()) written.Add(file);
-    else outcome.error = Why(e, outcome);
-    if (!outcome.error.empty()) return Fail(e, outcome.error, outcome.size);
-    Succeed(e, outcome.size);
+    const bool known = put && hard_links && fstat(fd, &file) == 0;
+    std::string not_put;  // why the file could not be put in place
+    if (close(fd) != 0 && put) not_put = std::string("cannot write the file: ") + std::strerror(errno);
+    else if (put) not_put = place.Commit();
+    if (known && not_put.empty()) written.Add(file);
+    if (whole && not_put.empty()) return Succeed(e, outcome.size);
+    if (whole) return Fail(e, not_put, outcome.size);
+    if (!put) return Fail(e, Why(e, outcome), outcome.size);
+    Fail(e, Why(e, outcome) + (not_put.empty() ? kept : "; not kept: " + not_put), outcome.size);
   }
 
   // Once every entry is written.
@@ -429,6 +441,7 @@ int RunEntries(const Args& args, bool extracting) {
   run.flat = args.Has("flat");
   run.to_stdout = args.Has("stdout");
   run.verbose = args.Has("verbose");
+  run.keep_damaged = args.Has("keep-damaged");
   run.passwords = passwords.Source();
   run.json = args.Has("json");
   run.permissions = ExtractPermissions(args.Has("preserve-permissions"));

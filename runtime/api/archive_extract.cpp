@@ -167,6 +167,15 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
       outcome.result = ERR_IO;
       outcome.error = CannotWrite(w.error, w.in_target);
     }
+    // What was decoded before damaged data stopped the decoder has passed
+    // on already: for someone rescuing data it is all there is.
+    checked.Settle();
+    if (as_they_come) {
+      outcome.size = checked.size();
+      outcome.damaged = (outcome.result == ERR_CORRUPTED || outcome.result == ERR_END_OF_DATA) &&
+                        checked.write_error() == 0 &&
+                        (fd < 0 || ::ftruncate(fd, static_cast<off_t>(outcome.size)) == 0);
+    }
     return outcome;
   }
   std::unique_ptr<HostObject, ResultCode (*)(ObjectRef)> owned(temp, host::CloseObject);
@@ -222,6 +231,7 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     outcome.result = ERR_CRC_MISMATCH;
     outcome.error = check.error();
   }
+  outcome.damaged = outcome.result != 0;
   return outcome;
 }
 

@@ -776,6 +776,62 @@ TEST(ExtractCommand, CorruptPackedDataIsACrcOrDataErrorPerEntry) {
   }
 }
 
+// --keep-damaged: what came out of a damaged entry is written under its
+// name for someone rescuing data, and the entry still fails; a wrong
+// password gives nothing worth keeping, and an existing file is replaced
+// only with -o.
+TEST(ExtractCommand, KeepDamagedWritesWhatCameOutAndTheEntryStillFails) {
+  TempDir dir;
+  const std::string text(3000, 't');
+  HeaderSpec tampered = StoredEntry("crc.txt", text);
+  tampered.data[10] = 'X';  // the CRC is still that of `text`
+  WriteFile(dir.File("crc.arj"), Concat({MainHeader(), BuildHeader(tampered), EndMarker()}));
+  Bytes spoiled = ReadFile(Data("method1.arj"));
+  size_t at = 0;
+  for (size_t i = 0; i + 8 < spoiled.size(); ++i)
+    if (std::string(spoiled.begin() + i, spoiled.begin() + i + 8) == "text.txt") at = i;
+  ASSERT_NE(at, 0u);
+  for (size_t i = at + 200; i < at + 220; ++i) spoiled[i] ^= 0x5A;
+  WriteFile(dir.File("stops.arj"), spoiled);
+  constexpr size_t kSome = SIZE_MAX;
+  Bytes crc_bytes = ToBytes(text);
+  crc_bytes[10] = 'X';
+  const struct {
+    std::string args;
+    const char* file;
+    const char* before;  // its content before, or nullptr: not there
+    const char* said;
+    size_t kept;  // bytes of it afterwards; 0: no file; kSome: fewer than the entry's
+  } cases[] = {
+      {dir.File("crc.arj") + " --keep-damaged", "crc.txt", nullptr, "kept with its damaged bytes (--keep-damaged)", 3000},
+      {dir.File("crc.arj"), "crc.txt", nullptr, "crc.txt: CRC mismatch", 0},
+      {dir.File("crc.arj") + " --keep-damaged", "crc.txt", "mine", "crc.txt: exists", 4},
+      {dir.File("crc.arj") + " --keep-damaged -o", "crc.txt", "mine", "kept with its damaged bytes", 3000},
+      // Decoding stops at the damage: what came before it is kept.
+      {dir.File("stops.arj") + " --keep-damaged", "text.txt", nullptr, " of 10894 bytes that came out before the damage",
+       kSome},
+      {Data("garbled.arj") + " -p nope --keep-damaged", "text.txt", nullptr, "text.txt: wrong password", 0},
+  };
+  for (const auto& c : cases) {
+    TempDir out;
+    if (c.before != nullptr) WriteFile(out.File(c.file), ToBytes(c.before));
+    std::string log, json;
+    EXPECT_EQ(RunTool("extract " + c.args + " -C " + out.path(), &log), 1) << c.args << "\n" << log;
+    EXPECT_NE(log.find(c.said), std::string::npos) << c.args << "\n" << log;
+    const size_t size = ReadFile(out.File(c.file)).size();
+    if (c.kept == kSome) EXPECT_TRUE(size > 0 && size < 10894) << size;
+    else EXPECT_EQ(size, c.kept) << c.args << "\n" << log;
+    for (const std::string& f : FilesUnder(out.path())) EXPECT_EQ(f.find(".part"), std::string::npos) << f;
+  }
+  TempDir out;
+  std::string json;
+  EXPECT_EQ(RunToolStdout("extract --json --keep-damaged " + dir.File("crc.arj") + " -C " + out.path(), &json), 1);
+  EXPECT_EQ(ReadFile(out.File("crc.txt")), crc_bytes) << "the bytes as they came out";
+  EXPECT_TRUE(JsonSatisfies(json, "d['summary']['failed'] == 1 and d['entries'][0]['size'] == 3000 and "
+                                  "'--keep-damaged' in d['entries'][0]['result']"))
+      << json;
+}
+
 }  // namespace
 
 namespace {

@@ -80,4 +80,5 @@ complete_words() {
 [ "$(complete_words "$prefix/bin/arjhost" li)" = "list" ] || fail "completion of \"li\": $(complete_words "$prefix/bin/arjhost" li)"
 [ "$(complete_words "$prefix/bin/arjhost" list --tec)" = "--technical" ] || fail "completion of \"list --tec\""
 [ "$(complete_words "$prefix/bin/arjhost" x a.arj --fl)" = "--flat" ] || fail "completion of \"x a.arj --fl\""
+[ "$(complete_words "$prefix/bin/arjhost" x a.arj --keep)" = "--keep-damaged" ] || fail "completion of \"x a.arj --keep\""
 echo "install test: ok"
