@@ -125,7 +125,7 @@ struct Run {
   }
 
   void Report(const arjhost::EntryInfo& e, const std::string& what) {
-    Say("arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), ShowName(e.name, args).c_str(),
+    Say("arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), ShowName(e, args).c_str(),
         ShowPath(what).c_str());
   }
 
@@ -133,15 +133,15 @@ struct Run {
     if (!finishing) Settle();
     ++failed, ++tally.failed;
     Report(e, why);
-    results.push_back({JsonName(e.name, args), why, size});
+    results.push_back({JsonName(e, args), why, size});
   }
 
   void Succeed(const arjhost::EntryInfo& e, uint64_t size) {
     if (!finishing) Settle();
     ++ok;
     tally.Done(e, size);
-    results.push_back({JsonName(e.name, args), "ok", size});
-    if (extracting && verbose && !json) Tell("%s\n", ShowName(e.name, args).c_str());
+    results.push_back({JsonName(e, args), "ok", size});
+    if (extracting && verbose && !json) Tell("%s\n", ShowName(e, args).c_str());
   }
 
   // `quiet`: said with -v only (a file kept as -n asks).
@@ -149,8 +149,8 @@ struct Run {
     Settle();
     ++skipped, ++tally.kept;
     if (!quiet) Report(e, why);
-    else if (verbose && !json) Tell("%s: skipped: %s\n", ShowName(e.name, args).c_str(), why.c_str());
-    results.push_back({JsonName(e.name, args), "skipped: " + why, 0});
+    else if (verbose && !json) Tell("%s: skipped: %s\n", ShowName(e, args).c_str(), why.c_str());
+    results.push_back({JsonName(e, args), "skipped: " + why, 0});
   }
 
   // A line of the tool's report: on stdout, or on stderr when stdout
@@ -181,14 +181,16 @@ struct Run {
     bytes += outcome.size;
     if (outcome.result != 0) return Fail(e, Why(e, outcome), outcome.size);
     Succeed(e, outcome.size);
-    if (!json) Print("ok      %s\n", ShowName(e.name, args).c_str());
+    if (!json) Print("ok      %s\n", ShowName(e, args).c_str());
   }
 
-  // The entry's path under the extraction folder: its name as the listing
-  // shows it, without what made it absolute (named once per run).
-  bool PathOf(const std::string& stored, std::vector<std::string>* parts, std::string* why) {
+  // The path under the extraction folder of a name entry `e` stores (its
+  // own, or a hard link's target): its text (EntryText) without what made
+  // it absolute (named once per run).
+  bool PathOf(const std::string& stored, const arjhost::EntryInfo& e, std::vector<std::string>* parts,
+              std::string* why) {
     std::string removed;
-    if (!SplitEntryPath(JsonName(stored, args), parts, &removed, why)) return false;
+    if (!SplitEntryPath(EntryText(stored, e, args), parts, &removed, why)) return false;
     if (flat && !parts->empty()) parts->erase(parts->begin(), parts->end() - 1);
     if (!removed.empty() && removed_prefixes.insert(removed).second)
       Settle(), Say("arjhost: %s: removing leading \"%s\" from entry names\n", ShowPath(session.archive_path).c_str(),
@@ -206,11 +208,11 @@ struct Run {
     if (!e.name_whole) return Fail(e, "its name is longer than 509 bytes and its header could not be read for the rest");
     std::vector<std::string> parts;
     std::string why;
-    if (!PathOf(e.name, &parts, &why)) return Fail(e, why);
+    if (!PathOf(e.name, e, &parts, &why)) return Fail(e, why);
     if (special && e.special != Special::kSymbolicLink && e.special != Special::kHardLink)
       return Skip(e, std::string(SpecialFileText(e.special)) + "; devices and FIFOs are not made");
     const bool symbolic_link = special && e.special == Special::kSymbolicLink;
-    const std::string target = symbolic_link ? JsonName(e.link_target, args) : std::string();
+    const std::string target = symbolic_link ? EntryText(e.link_target, e, args) : std::string();
     if (symbolic_link && !SymbolicLinkStaysInside(target, parts.size() - 1, &why))
       return Fail(e, "symbolic link to " + target + " refused: " + why);
     DirectoryWalk walk(root_fd, &made_folders);
@@ -296,7 +298,7 @@ struct Run {
                        EntryPlacement& place) {
     std::vector<std::string> target;
     std::string why;
-    if (!PathOf(e.link_target, &target, &why)) return Fail(e, "hard link target refused: " + why);
+    if (!PathOf(e.link_target, e, &target, &why)) return Fail(e, "hard link target refused: " + why);
     if (target == parts) return Fail(e, "a hard link to itself");
     why = MakeHardLink(walk, target, written, place);
     if (why.empty()) why = place.Commit();
@@ -476,7 +478,7 @@ int RunEntries(const Args& args, bool extracting) {
       ++run.failed;
       break;
     }
-    if (!InChapter(e, chapter) || !selection.Takes(e.name, JsonName(e.name, args))) continue;
+    if (!InChapter(e, chapter) || !selection.Takes(e.name, ExtractedName(e, args))) continue;
     // arj checks such an entry against no data: one that holds some is damaged.
     if ((NoFile(e) || (e.header_known && e.file_type == kFileTypeDirectory)) && (e.size != 0 || e.packed != 0)) {
       run.Fail(e, "a folder or label entry that holds data");

@@ -118,7 +118,7 @@ int RunDelete(const Args& args) {
   NameSelection selection(std::vector<std::string>(args.operands.begin() + 1, args.operands.end()), args);
   arjhost::ChangeSet changes;
   for (const arjhost::EntryInfo& e : s.archive->Entries())
-    if (selection.Takes(e.name, JsonName(e.name, args))) changes.dropped.insert(e.handle);
+    if (selection.Takes(e.name, ExtractedName(e, args))) changes.dropped.insert(e.handle);
   const std::vector<std::string> unmatched = selection.Unmatched();
   for (const std::string& pattern : unmatched)
     Say("arjhost delete: %s: no entry matches \"%s\"\n", ShowPath(s.archive_path).c_str(), ShowPath(pattern).c_str());
@@ -156,7 +156,7 @@ int RunReplace(const Args& args) {
   for (const auto& [handle, content] : changes.replaced)
     if (entries[handle - 1].garbled)
       Say("arjhost replace: %s: %s: was garbled; its new content is written ungarbled\n",
-          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
+          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1], args).c_str());
   return RunRebuild(s, args, "replace", changes, Destination(args, s.archive_path), partial);
 }
 

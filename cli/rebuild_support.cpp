@@ -58,7 +58,7 @@ bool ParseAddedFile(const std::string& operand, const std::string& command, int 
 namespace {
 
 std::string NameOfHandle(const std::vector<arjhost::EntryInfo>& entries, uint64_t handle, const Args& args) {
-  return handle >= 1 && handle <= entries.size() ? ShowName(entries[handle - 1].name, args) : "";
+  return handle >= 1 && handle <= entries.size() ? ShowName(entries[handle - 1], args) : "";
 }
 
 }  // namespace
@@ -76,7 +76,7 @@ void PrintRebuildJson(Session& s, const Args& args, const std::string& command, 
   if (!written) json.Key("error"), json.String(error);
   json.Key("kept"), json.BeginArray();
   for (const arjhost::EntryInfo& e : entries)
-    if (!changes.dropped.count(e.handle) && !changes.replaced.count(e.handle)) json.String(ShowName(e.name, args));
+    if (!changes.dropped.count(e.handle) && !changes.replaced.count(e.handle)) json.String(ShowName(e, args));
   json.EndArray();
   json.Key("dropped"), json.BeginArray();
   for (uint64_t h : changes.dropped) json.String(NameOfHandle(entries, h, args));
@@ -126,7 +126,7 @@ int RunRebuild(Session& s, const Args& args, const std::string& command, const a
   for (uint64_t handle : s.archive->DamagedEntriesCopied())
     if (handle >= 1 && handle <= entries.size())
       Say("arjhost %s: %s: %s: its data fails its CRC; copied as it is\n", command.c_str(),
-          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
+          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1], args).c_str());
   // The protection data covers the old bytes: it would not fit the new ones.
   if (s.archive->state().protected_data)
     Say("arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n", command.c_str(),

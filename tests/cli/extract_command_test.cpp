@@ -655,6 +655,50 @@ TEST(ExtractCommand, WhatWasThereBeforeIsNotTakenOverByFolderOrLinkEntries) {
   umask(old_mask);
 }
 
+// Names as extracted: an entry made on UNIX keeps its stored bytes (as arj
+// and tar write them), escaped only for display; a DOS entry's are decoded
+// from its code page; a backslash separates folders; and a pattern matches
+// the name as it is extracted.
+TEST(ExtractCommand, NamesAreExtractedAsStoredOnUnixAndDecodedFromDosAndPatternsMatchThem) {
+  HeaderSpec unix_name = StoredEntry("caf\xe9.txt", "u");
+  unix_name.host_os = 2;
+  unix_name.access_mode = 0x8000 | 0644;
+  HeaderSpec unix_link = LinkEntry("to-caf\xe9", kSymbolicLink, "caf\xe9.txt");
+  const struct {
+    HeaderSpec entry;
+    const char* extracted;  // its path under the folder
+    const char* listed;     // as list shows it
+    const char* pattern;    // takes it alone
+  } cases[] = {
+      {unix_name, "caf\xe9.txt", "caf\\xe9.txt", "caf\xe9*"},
+      {unix_link, "to-caf\xe9", "to-caf\\xe9", "to-*"},
+      {StoredEntry("na\x8fve.txt", "d"), "na\xc3\x85ve.txt", "na\xc3\x85ve.txt", "na\xc3\x85ve.txt"},
+      {StoredEntry("dir\\sub\\f.txt", "s"), "dir/sub/f.txt", "dir\\\\sub\\\\f.txt", "dir"},
+      {StoredEntry("/abs/g.txt", "a"), "abs/g.txt", "/abs/g.txt", "abs/*.txt"},
+  };
+  TempDir dir;
+  std::vector<Bytes> parts = {MainHeader()};
+  for (const auto& c : cases) parts.push_back(BuildHeader(c.entry));
+  parts.push_back(EndMarker());
+  WriteFile(dir.File("names.arj"), Concat(parts));
+  std::string log;
+  EXPECT_EQ(RunTool("list " + dir.File("names.arj"), &log), 0) << log;
+  for (const auto& c : cases) EXPECT_NE(log.find(c.listed), std::string::npos) << c.listed << "\n" << log;
+  TempDir all;
+  EXPECT_EQ(RunTool("extract " + dir.File("names.arj") + " -C " + all.path(), &log), 0) << log;
+  for (const auto& c : cases)
+    EXPECT_TRUE(fs::exists(fs::symlink_status(all.File(c.extracted)))) << c.extracted << "\n" << log;
+  EXPECT_EQ(fs::read_symlink(all.File("to-caf\xe9")), "caf\xe9.txt") << "the target's bytes too";
+  for (const auto& c : cases) {
+    TempDir out;
+    EXPECT_EQ(RunTool("extract " + dir.File("names.arj") + " " + Quote(c.pattern) + " -C " + out.path(), &log), 0)
+        << c.pattern << "\n" << log;
+    for (const auto& other : cases)
+      EXPECT_EQ(fs::exists(fs::symlink_status(out.File(other.extracted))), &other == &c)
+          << c.pattern << " took " << other.extracted;
+  }
+}
+
 TEST(ExtractCommand, NamesOverThePluginsLimitAreListedAndExtractedWhole) {
   // Two names sharing their first 509 bytes: each keeps its own file.
   std::string shared;
