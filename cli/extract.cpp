@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <iostream>
 #include <set>
+#include <utility>
 
 #include "cli/commands.h"
 #include "cli/entry_placement.h"
@@ -463,22 +464,34 @@ int RunEntries(const Args& args, bool extracting) {
   run.hard_links = std::any_of(entries.begin(), entries.end(), [](const arjhost::EntryInfo& e) {
     return e.header_known && e.file_type == kFileTypeUnixSpecial && e.special == Special::kHardLink;
   });
+  // What the chapter and the patterns choose: the progress line counts it,
+  // and the workers share it.
+  std::vector<const arjhost::EntryInfo*> chosen;
+  uint64_t chosen_bytes = 0;
+  for (const arjhost::EntryInfo& e : entries)
+    if (InChapter(e, chapter) && selection.Takes(e.name, ExtractedName(e, args)))
+      chosen.push_back(&e), chosen_bytes += e.size;
   // Entries decode on every core: each worker opens the archive for itself.
   // (Not for stdout: the bytes go out in the archive's order as they come.)
-  if (const unsigned count = arjhost::EntryWorkerCount(entries.size()); count > 1 && !run.to_stdout)
+  if (const unsigned count = arjhost::EntryWorkerCount(entries.size(), chosen.size(), chosen_bytes);
+      count > 0 && !run.to_stdout)
     run.workers = std::make_unique<arjhost::EntryWorkers>(*session.host, *session.archive, session.archive_path,
                                                           session.options, count);
   Progress progress(extracting ? "extracting" : "testing", "entries");
   size_t done = 0;
-  for (const arjhost::EntryInfo& e : entries) {
-    progress.Show(done++, entries.size(), run.bytes);
+  bool stopped = false;
+  for (const arjhost::EntryInfo* chosen_entry : chosen) {
+    const arjhost::EntryInfo& e = *chosen_entry;
+    progress.Show(done++, chosen.size(), run.bytes);
+    // Every entry left is named as not tried, so that the counts add up
+    // whether or not the workers had it queued already.
     if (passwords.GaveUp()) {
-      Say("arjhost %s: %s: stopped after %d wrong passwords\n", command, ShowPath(session.archive_path).c_str(),
-          kWrongPasswords);
-      ++run.failed;
-      break;
+      if (!std::exchange(stopped, true))
+        Say("arjhost %s: %s: stopped after %d wrong passwords\n", command, ShowPath(session.archive_path).c_str(),
+            kWrongPasswords);
+      run.Fail(e, e.garbled ? run.Why(e, {}) : "not tried: the command stopped after the wrong passwords");
+      continue;
     }
-    if (!InChapter(e, chapter) || !selection.Takes(e.name, ExtractedName(e, args))) continue;
     // arj checks such an entry against no data: one that holds some is damaged.
     if ((NoFile(e) || (e.header_known && e.file_type == kFileTypeDirectory)) && (e.size != 0 || e.packed != 0)) {
       run.Fail(e, "a folder or label entry that holds data");

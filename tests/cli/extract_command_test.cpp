@@ -796,27 +796,40 @@ TEST(ExtractCommand, CorruptPackedDataIsACrcOrDataErrorPerEntry) {
   for (size_t i = at + 200; i < at + 220; ++i) archive[i] ^= 0x5A;
   TempDir dir;
   WriteFile(dir.File("bad.arj"), archive);
+  // Entries large enough to be shared among threads, one of them damaged.
+  std::vector<Bytes> large = {MainHeader()};
+  for (int i = 0; i < 12; ++i) {
+    HeaderSpec e = StoredEntry("large" + std::to_string(i) + ".bin", std::string(40000, static_cast<char>('a' + i)));
+    if (i == 7) e.data[30000] ^= 1;
+    large.push_back(BuildHeader(e));
+  }
+  large.push_back(EndMarker());
+  WriteFile(dir.File("large.arj"), Concat(large));
   std::string log;
   EXPECT_EQ(RunTool("test " + dir.File("bad.arj"), &log), 1);
   EXPECT_NE(log.find("text.txt: "), std::string::npos) << log;
   EXPECT_NE(log.find("5 ok, 1 failed"), std::string::npos) << log;
-  // Tested and extracted on several threads, the entries are reported in
-  // the archive's order, the damaged one in its place.
-  std::string listing;
-  ASSERT_EQ(RunToolStdout("list --json " + dir.File("bad.arj"), &listing), 0);
-  std::string names = "[";
-  for (size_t at = listing.find("\"name\": \""); at != std::string::npos; at = listing.find("\"name\": \"", at + 1)) {
-    const size_t start = at + 9;
-    names += "'" + listing.substr(start, listing.find('"', start) - start) + "', ";
-  }
-  names += "]";
-  TempDir out;
-  for (const std::string& command : {std::string("test --json "), "extract --json -C " + out.path() + " "}) {
-    std::string json;
-    EXPECT_EQ(RunToolStdout(command + dir.File("bad.arj"), &json), 1);
-    EXPECT_TRUE(JsonSatisfies(json, "[e['name'] for e in d['entries']] == " + names)) << command << json;
-    EXPECT_TRUE(JsonSatisfies(json, "[e['name'] for e in d['entries'] if e['result'] != 'ok'] == ['text.txt']"))
-        << command << json;
+  // Tested and extracted (on several threads, where the entries are large
+  // enough), the entries are reported in the archive's order, the damaged
+  // one in its place.
+  for (const auto& [name, damaged] : {std::pair{"bad.arj", "text.txt"}, std::pair{"large.arj", "large7.bin"}}) {
+    std::string listing;
+    ASSERT_EQ(RunToolStdout("list --json " + dir.File(name), &listing), 0);
+    std::string names = "[";
+    for (size_t at = listing.find("\"name\": \""); at != std::string::npos; at = listing.find("\"name\": \"", at + 1)) {
+      const size_t start = at + 9;
+      names += "'" + listing.substr(start, listing.find('"', start) - start) + "', ";
+    }
+    names += "]";
+    TempDir out;
+    for (const std::string& command : {std::string("test --json "), "extract --json -C " + out.path() + " "}) {
+      std::string json;
+      EXPECT_EQ(RunToolStdout(command + dir.File(name), &json), 1);
+      EXPECT_TRUE(JsonSatisfies(json, "[e['name'] for e in d['entries']] == " + names)) << command << json;
+      EXPECT_TRUE(JsonSatisfies(json, std::string("[e['name'] for e in d['entries'] if e['result'] != 'ok'] == ['") +
+                                          damaged + "']"))
+          << command << json;
+    }
   }
 }
 
