@@ -544,12 +544,18 @@ Bytes WithUnixMode(HeaderSpec entry, uint16_t mode) {
   return BuildHeader(entry);
 }
 
+// A folder entry stored on 2001-01-10.
+HeaderSpec FolderEntry(const std::string& name) {
+  HeaderSpec folder = StoredEntry(name, "");
+  folder.file_type = 3;
+  folder.dos_time = 0x2A2A6000;
+  return folder;
+}
+
 TEST(ExtractCommand, FolderTimesAndModesComeLastAndModesLoseSetIdBitsAndTheUmask) {
   const mode_t old_mask = umask(022);
   TempDir dir;
-  HeaderSpec folder = StoredEntry("ro", "");
-  folder.file_type = 3;
-  folder.dos_time = 0x2A2A6000;  // 2001-01-10
+  HeaderSpec folder = FolderEntry("ro");
   HeaderSpec inner = folder;
   inner.name = "ro/inner";
   inner.dos_time = 0x2C2A6000;
@@ -596,12 +602,8 @@ TEST(ExtractCommand, FolderTimesAndModesComeLastAndModesLoseSetIdBitsAndTheUmask
 TEST(ExtractCommand, WhatWasThereBeforeIsNotTakenOverByFolderOrLinkEntries) {
   const mode_t old_mask = umask(022);
   TempDir dir;
-  HeaderSpec ssh = StoredEntry(".ssh", "");
-  ssh.file_type = 3;
-  ssh.dos_time = 0x2A2A6000;  // 2001-01-10
-  HeaderSpec fresh = ssh, late = ssh;
-  fresh.name = "fresh";
-  late.name = "late";  // after a file in it: made by this run all the same
+  // "late" comes after a file in it: made by this run all the same.
+  const HeaderSpec ssh = FolderEntry(".ssh"), fresh = FolderEntry("fresh"), late = FolderEntry("late");
   WriteFile(dir.File("tree.arj"),
             Concat({MainHeader(), WithUnixMode(ssh, 0x2000 | 01755), WithUnixMode(fresh, 0x2000 | 0750),
                     BuildHeader(StoredEntry("late/f.txt", "f")), WithUnixMode(late, 0x2000 | 0700),
