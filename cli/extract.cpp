@@ -43,6 +43,11 @@ constexpr uint8_t kFileTypeUnixSpecial = 6;
 
 using Special = arjhost::EntryInfo::Special;
 
+// What an entry left when the asking for passwords ended is, and why.
+std::string NotTried() {
+  return "not tried: the asking for passwords ended (" + std::to_string(kWrongPasswords) + " wrong answers, or none)";
+}
+
 struct Run {
   const Args& args;
   Session& session;
@@ -173,9 +178,9 @@ struct Run {
 
   // Garbled entries left when the asking ended were declined unasked.
   std::string Why(const arjhost::EntryInfo& e, const arjhost::ExtractOutcome& outcome) const {
-    if (!e.garbled || !password_keeper.GaveUp() || outcome.error.rfind("wrong", 0) == 0) return outcome.error;
-    return "garbled; not tried: the asking for passwords ended (" + std::to_string(kWrongPasswords) +
-           " wrong answers, or none)";
+    if (!e.garbled || !password_keeper.GaveUp() || outcome.error.find("wrong password") != std::string::npos)
+      return outcome.error;
+    return "garbled; " + NotTried();
   }
 
   void Tested(const arjhost::EntryInfo& e, const arjhost::ExtractOutcome& outcome) {
@@ -384,12 +389,6 @@ struct Run {
   }
 };
 
-// Of a chapter archive, the entries whose chapter range holds `chapter`
-// (0: the archive has none, and every entry counts).
-bool InChapter(const arjhost::EntryInfo& e, int chapter) {
-  return chapter == 0 || !e.header_known || (e.first_chapter <= chapter && chapter <= e.last_chapter);
-}
-
 // What makes no file: comment headers and volume and chapter labels.
 bool NoFile(const arjhost::EntryInfo& e) {
   return e.header_known && (e.file_type == kFileTypeComment || e.file_type == kFileTypeVolumeLabel ||
@@ -464,13 +463,23 @@ int RunEntries(const Args& args, bool extracting) {
   run.hard_links = std::any_of(entries.begin(), entries.end(), [](const arjhost::EntryInfo& e) {
     return e.header_known && e.file_type == kFileTypeUnixSpecial && e.special == Special::kHardLink;
   });
+  // arj takes the entries whose last chapter is the main header's or later
+  // (none when it is refused); --chapter N those that belong to chapter N.
+  const bool archive_chapter_refused = !arjhost::ArchiveChapterProblem(latest, entries).empty();
+  const auto InChapter = [&](const arjhost::EntryInfo& e) {
+    if (args.Has("chapter")) return arjhost::BelongsToChapter(e, chapter);
+    return !archive_chapter_refused && arjhost::TakenForArchiveChapter(e, chapter);
+  };
   // What the chapter and the patterns choose: the progress line counts it,
   // and the workers share it.
   std::vector<const arjhost::EntryInfo*> chosen;
   uint64_t chosen_bytes = 0;
-  for (const arjhost::EntryInfo& e : entries)
-    if (InChapter(e, chapter) && selection.Takes(e.name, ExtractedName(e, args)))
-      chosen.push_back(&e), chosen_bytes += e.size;
+  size_t in_chapter = 0;
+  for (const arjhost::EntryInfo& e : entries) {
+    if (!InChapter(e)) continue;
+    ++in_chapter;
+    if (selection.Takes(e.name, ExtractedName(e, args))) chosen.push_back(&e), chosen_bytes += e.size;
+  }
   // Entries decode on every core: each worker opens the archive for itself.
   // (Not for stdout: the bytes go out in the archive's order as they come.)
   if (const unsigned count = arjhost::EntryWorkerCount(entries.size(), chosen.size(), chosen_bytes);
@@ -479,28 +488,24 @@ int RunEntries(const Args& args, bool extracting) {
                                                           session.options, count);
   Progress progress(extracting ? "extracting" : "testing", "entries");
   size_t done = 0;
-  bool stopped = false;
+  bool stop_said = false;
   for (const arjhost::EntryInfo* chosen_entry : chosen) {
     const arjhost::EntryInfo& e = *chosen_entry;
     progress.Show(done++, chosen.size(), run.bytes);
-    // Every entry left is named as not tried, so that the counts add up
-    // whether or not the workers had it queued already.
-    if (passwords.GaveUp()) {
-      if (!std::exchange(stopped, true))
-        Say("arjhost %s: %s: stopped after %d wrong passwords\n", command, ShowPath(session.archive_path).c_str(),
-            kWrongPasswords);
-      run.Fail(e, e.garbled ? run.Why(e, {}) : "not tried: the command stopped after the wrong passwords");
-      continue;
-    }
-    // arj checks such an entry against no data: one that holds some is damaged.
-    if ((NoFile(e) || (e.header_known && e.file_type == kFileTypeDirectory)) && (e.size != 0 || e.packed != 0)) {
-      run.Fail(e, "a folder or label entry that holds data");
+    // Judged alike by test and extract, before anything is made.
+    if (const std::string problem = arjhost::EntryProblem(e); !problem.empty()) {
+      run.Fail(e, problem);
       continue;
     }
     if (NoFile(e)) continue;
-    // arj reads such an entry by its link data, not as a file.
-    if (e.header_known && e.file_type == kFileTypeUnixSpecial && e.special == Special::kUnreadable) {
-      run.Fail(e, "a UNIX link or special file whose kind could not be read");
+    // Each entry left is reported, as not tried.
+    if (passwords.GaveUp()) {
+      if (!std::exchange(stop_said, true))
+        Say("arjhost %s: %s: stopped after %d wrong passwords\n", command, ShowPath(session.archive_path).c_str(),
+            kWrongPasswords);
+      // Named as a queued garbled entry would be, whether or not the
+      // workers had this one queued already.
+      run.Fail(e, e.garbled ? run.Why(e, {}) : NotTried());
       continue;
     }
     if (extracting) run.Extract(e);
@@ -508,6 +513,8 @@ int RunEntries(const Args& args, bool extracting) {
   }
   run.Settle();
   run.workers.reset();
+  if (args.Has("chapter") && in_chapter == 0)
+    Say("arjhost %s: %s: chapter %d holds no entry\n", command, ShowPath(session.archive_path).c_str(), chapter);
   const std::vector<std::string> missing = selection.Unmatched();
   for (const std::string& n : missing) {
     ++run.failed;
@@ -523,7 +530,8 @@ int RunEntries(const Args& args, bool extracting) {
           run.ok, run.failed);
   else if (!run.to_stdout || run.verbose) run.Tell("%s\n", run.tally.Text().c_str());
   int state = ReportArchiveState(session, entries, args);
-  return run.failed > 0 || state != kExitOk ? kExitPartial : kExitOk;
+  const bool trouble = run.failed > 0 || (args.Has("chapter") && in_chapter == 0);
+  return trouble || state != kExitOk ? kExitPartial : kExitOk;
 }
 
 }  // namespace

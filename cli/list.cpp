@@ -48,7 +48,7 @@ void WriteListJson(arjhost::JsonWriter& json, const Session& s, const std::vecto
     if (problem.empty()) json.Null();
     else json.String(problem);
     json.Key("garbled"), json.Bool(e.garbled);
-    json.Key("header_crc_ok"), json.Bool(!e.header_known || e.header_crc_ok);
+    json.Key("header_crc_ok"), json.Bool(e.header_crc_ok);
     json.Key("volume"), json.String(JsonName(e.volume, args));
     json.Key("folder"), json.Bool(KindOf(e) == EntryKind::kFolder);
     // Null where the entry's header could not be matched.
@@ -90,15 +90,26 @@ bool ReportPartsProblems(const Session& s, const std::vector<arjhost::EntryInfo>
 
 }  // namespace
 
+// Which of the entry's headers fails its CRC: "header", or that of a later part.
+std::string DamagedHeader(const arjhost::EntryInfo& e, const Args& args) {
+  if (!e.parts.empty() && e.parts[0].header_crc_ok)
+    for (size_t k = 1; k < e.parts.size(); ++k)
+      if (e.parts[k].header_known && !e.parts[k].header_crc_ok)
+        return "header of part " + std::to_string(k + 1) + " of " + std::to_string(e.parts.size()) +
+               (e.parts[k].volume.empty() ? "" : " (in " + ShowName(e.parts[k].volume, args) + ")");
+  return "header";
+}
+
 // Prints the notices of a damaged, incomplete or empty archive and of
-// entries whose header fails its CRC; returns the exit code.
+// entries whose header (any part's) fails its CRC; returns the exit code.
 int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
   bool bad_header = false;
   for (const arjhost::EntryInfo& e : entries)
-    if (e.header_known && !e.header_crc_ok) {
+    if (!e.header_crc_ok) {
       bad_header = true;
-      Say("arjhost: %s: %s: header CRC mismatch: the header is damaged%s\n", ShowPath(s.archive_path).c_str(),
-          ShowName(e, args).c_str(), s.recover ? "" : " (--recover leaves such entries out)");
+      Say("arjhost: %s: %s: header CRC mismatch: the %s is damaged%s\n", ShowPath(s.archive_path).c_str(),
+          ShowName(e, args).c_str(), DamagedHeader(e, args).c_str(),
+          s.recover ? "" : " (--recover leaves such entries out)");
     }
   const arjhost::ArchiveState& state = s.archive->state();
   for (const std::string& volume : state.damaged_main_headers)
@@ -124,8 +135,11 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
     Say("arjhost: %s: archive is incomplete: a volume of its set is missing\n", ShowPath(s.archive_path).c_str());
   // As arj warns of an archive without entries (and unzip of an empty zip).
   if (entries.empty()) Say("arjhost: %s: the archive holds no entries\n", ShowPath(s.archive_path).c_str());
+  // arj then takes nothing, and fails.
+  const std::string chapter = arjhost::ArchiveChapterProblem(state.chapter, entries);
+  if (!chapter.empty()) Say("arjhost: %s: %s\n", ShowPath(s.archive_path).c_str(), chapter.c_str());
   const bool trouble = state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() ||
-                       state.secured || entries.empty();
+                       state.secured || entries.empty() || !chapter.empty();
   return trouble ? kExitPartial : kExitOk;
 }
 

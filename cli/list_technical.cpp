@@ -16,11 +16,12 @@ void Field(const char* name, const std::string& value) { std::printf("%s = %s\n"
 
 std::string TimeOr(bool known, int64_t time) { return known ? arjhost::LocalTimeText(time) : ""; }
 
-std::string PartText(const arjhost::EntryInfo::Part& p, bool header_known, const Args& args) {
+std::string PartText(const arjhost::EntryInfo::Part& p, const Args& args) {
   std::string text = "size " + std::to_string(p.size) + ", CRC " + CrcText(p.crc);
   if (!p.volume.empty()) text += ", volume " + ShowName(p.volume, args);
-  if (header_known) text += ", header at " + std::to_string(p.header_offset);
+  if (p.header_known) text += ", header at " + std::to_string(p.header_offset);
   if (p.position >= 0) text += ", file offset " + std::to_string(p.position);
+  if (p.header_known && !p.header_crc_ok) text += ", header CRC mismatch";
   return text;
 }
 
@@ -66,7 +67,7 @@ void PrintEntry(const arjhost::EntryInfo& e, const Args& args) {
   Field("Comment", ShowName(e.comment, args));
   Field("Parts", std::to_string(e.parts.size()));
   for (size_t k = 0; k < e.parts.size(); ++k)
-    std::printf("Part %zu = %s\n", k + 1, PartText(e.parts[k], e.header_known, args).c_str());
+    std::printf("Part %zu = %s\n", k + 1, PartText(e.parts[k], args).c_str());
   const std::string problem = arjhost::PartsProblem(e);
   if (!problem.empty()) Field("Parts Problem", problem);
 }

@@ -80,6 +80,17 @@ constexpr uint8_t kFileTypeDirectory = 3;
 constexpr uint8_t kFileTypeVolumeLabel = 4;
 constexpr uint8_t kFileTypeChapterLabel = 5;
 constexpr uint8_t kFileTypeUnixSpecial = 6;
+// arj skips an entry of a file type past this one ("Unknown file type").
+constexpr uint8_t kLastFileType = kFileTypeUnixSpecial;
+
+// The newest format version an entry may ask of its reader (arj 3.10's
+// own): arj skips an entry asking for more ("Unknown version").
+constexpr uint8_t kNewestEntryVersion = 11;
+// Methods 0 (stored) to 4; arj writes each part of a split file with its own.
+constexpr uint8_t kLastMethod = 4;
+// The chapters an archive may have (`arj ac`): arj refuses a main header
+// naming a later one ("Exceeded chapter limit").
+constexpr uint8_t kMaxChapter = 250;
 
 // Host OS values.
 constexpr uint8_t kHostMsDos = 0;

@@ -33,7 +33,9 @@ struct EntryInfo {
   // (the plug-in does not report them); `header_known` is false when that
   // header could not be matched to the entry.
   bool header_known = false;
-  bool header_crc_ok = true;   // false: the stored header CRC does not match (the header is damaged)
+  // false: the header CRC of the first part, or of any part after it, does
+  // not match (that header is damaged; see Part::header_crc_ok).
+  bool header_crc_ok = true;
   uint8_t file_type = 0;       // 0 binary, 1 text, 2 comment header, 3 directory, 4 volume label,
                                // 5 chapter label, 6 UNIX link or special file
   uint8_t host_os = 0;         // 0 MS-DOS, 2 UNIX, ...
@@ -74,17 +76,49 @@ struct EntryInfo {
     uint32_t crc = 0;
     int64_t position = -1;  // where its header says it starts in the file (-1: not said)
     std::string volume;     // the volume holding it ("" for a single volume)
-    uint64_t header_offset = 0;  // where its local header starts in that volume (with header_known)
+    // From the part's own local header, when it was read (`header_known`):
+    // each part is judged as the first is.
+    bool header_known = false;
+    uint64_t header_offset = 0;  // where its local header starts in that volume
+    bool header_crc_ok = true;
+    bool name_matches = true;    // its header names the entry's file
+    uint8_t file_type = 0;
+    uint8_t method = 0;          // each part is packed by itself, with its own method
+    uint8_t min_version = 0;
   };
   std::vector<Part> parts;
 };
 
 // Why the entry's parts do not make up its file, or "" when they do (as far
 // as their headers tell): its first part is flagged as continued from an
-// earlier volume, that part being missing; or a part does not start in
-// the file where the parts before it end (a volume missing or out of
-// order). Such an entry is listed, and its extraction fails with this.
+// earlier volume, that part being missing; a later part's header names
+// another file, or is of another kind than the first part's (a label or
+// folder header among a file's parts); or a part does not start in the
+// file where the parts before it end (a volume missing or out of order).
+// Such an entry is listed, and its extraction fails with this.
 std::string PartsProblem(const EntryInfo& entry);
+
+// Why the entry cannot be delivered as what its headers say it is, or ""
+// when it can: a file type this reader does not know (7 and up, which arj
+// skips), a part asking for a newer format version than it reads (arj:
+// "Unknown version"), data in an entry that holds none (a folder, label,
+// comment header, link or other special file, whose sizes and CRC must be
+// those of no data, as arj checks it), or a link whose kind cannot be
+// read. Extract and Test fail such an entry with this.
+std::string EntryProblem(const EntryInfo& entry);
+
+// Of a chapter archive (`arj ac`), whether `entry` is among those taken
+// for the archive's own chapter `chapter` (the main header's, the latest),
+// as arj takes them by default: its last chapter is `chapter` or later.
+// Every entry is taken when `chapter` is 0 (no chapters).
+bool TakenForArchiveChapter(const EntryInfo& entry, int chapter);
+// Whether `entry` belongs to chapter `chapter` (its range holds it), as
+// arj's -jbN takes them.
+bool BelongsToChapter(const EntryInfo& entry, int chapter);
+// Why the main header's chapter takes nothing, or "": a chapter past the
+// 250 an archive may have, or one that takes none of `entries` (arj
+// fails both).
+std::string ArchiveChapterProblem(int chapter, const std::vector<EntryInfo>& entries);
 
 // The seconds between the times the entry's header can hold: 1 where its
 // host OS stores Unix time, 2 where it stores an MS-DOS time.

@@ -29,6 +29,19 @@ constexpr uint32_t kCopyChunk = 1024 * 1024;
 // which takes longer than starting a thread.
 constexpr uint64_t kBesideFrom = uint64_t{4} << 20;
 
+// The method that stops the decoding: the first part's, or that of a later
+// part (each part is packed by itself).
+std::string UnsupportedMethod(const EntryInfo& entry) {
+  if (entry.method <= kLastMethod)
+    for (size_t k = 1; k < entry.parts.size(); ++k) {
+      const EntryInfo::Part& part = entry.parts[k];
+      if (part.header_known && part.method > kLastMethod)
+        return "unsupported method " + std::to_string(part.method) + " (part " + std::to_string(k + 1) + " of " +
+               std::to_string(entry.parts.size()) + ")";
+    }
+  return "unsupported method " + std::to_string(entry.method);
+}
+
 std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, const std::string& missing_volume,
                     uint64_t unused_packed) {
   switch (r) {
@@ -36,7 +49,8 @@ std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, c
       return missing_volume.empty() ? "the volume it continues into is missing"
                                     : "the volume it continues into, " + missing_volume + ", is missing";
     case ERR_CANCELLED:
-      return password_given ? "wrong password" : "garbled, and no password was given";
+      // The check of a garbled entry cannot tell a wrong key from damaged bytes.
+      return password_given ? "damaged data or wrong password" : "garbled, and no password was given";
     case ERR_CORRUPTED:
       if (unused_packed != 0)
         return "damaged data: " + std::to_string(unused_packed) + (unused_packed == 1 ? " byte" : " bytes") +
@@ -45,7 +59,7 @@ std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, c
     case ERR_END_OF_DATA:
       return "unexpected end of data";
     case ERR_UNSUPPORTED:
-      return "unsupported method " + std::to_string(entry.method);
+      return UnsupportedMethod(entry);
     case ERR_BAD_PARAMETER:
       return "not an entry of the archive";
     default:
@@ -138,6 +152,11 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   outcome.error = PartsProblem(entry);
   if (!outcome.error.empty()) {
     outcome.result = ERR_NOT_FOUND;
+    return outcome;
+  }
+  outcome.error = EntryProblem(entry);
+  if (!outcome.error.empty()) {
+    outcome.result = ERR_CORRUPTED;
     return outcome;
   }
   ObjectRef a = objects_->archiver;

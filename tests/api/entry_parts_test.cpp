@@ -1,13 +1,25 @@
 // PartsProblem: whether a listed entry's parts make up its file, from what
-// their headers say.
+// their headers say; and EntryProblem as an embedder meets it.
 #include <gtest/gtest.h>
 
 #include "plugin/format/arj_layout.h"
 #include "runtime/api/archive.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
 
 namespace {
 
 using EntryPart = arjhost::EntryInfo::Part;
+
+// A part whose own header was read: its file type and name.
+EntryPart ReadPart(uint64_t size, int64_t position, uint8_t file_type, bool name_matches = true) {
+  EntryPart p(size, 0, position);
+  p.header_known = true;
+  p.file_type = file_type;
+  p.name_matches = name_matches;
+  return p;
+}
 
 TEST(PartsProblem, PartsMustStartWhereThePartsBeforeThemEnd) {
   const uint64_t kNearFourGiB = 0xFFFFFFF0u;
@@ -27,6 +39,14 @@ TEST(PartsProblem, PartsMustStartWhereThePartsBeforeThemEnd) {
        "part 2 of 3 starts at offset 30 of the file"},
       {"positions wrap at 4 GiB", FLAG_SPLIT_NEXT, {{kNearFourGiB, 1, 0}, {0x20, 2, 0xFFFFFFF0}, {1, 3, 0x10}}, ""},
       {"an orphan part", FLAG_SPLIT_PREV, {{10, 1, 40}}, "its first part is missing"},
+      // Each later part's header is judged as the first part's is.
+      {"binary and text parts", FLAG_SPLIT_NEXT, {ReadPart(10, 0, 0), ReadPart(20, 10, 1)}, ""},
+      {"a label among the parts", FLAG_SPLIT_NEXT, {ReadPart(10, 0, 0), ReadPart(20, 10, 4)},
+       "part 2 of 2 has file type 4 where the first part has 0"},
+      {"a folder's parts, all folders", FLAG_SPLIT_NEXT, {ReadPart(0, 0, 3), ReadPart(0, 0, 3)}, ""},
+      {"a part of another name", FLAG_SPLIT_NEXT, {ReadPart(10, 0, 0), ReadPart(20, 10, 0, false)},
+       "part 2 of 2 names another file in its header"},
+      {"a later part's header not read", FLAG_SPLIT_NEXT, {ReadPart(10, 0, 0), {20, 2, 10}}, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -41,3 +61,52 @@ TEST(PartsProblem, PartsMustStartWhereThePartsBeforeThemEnd) {
 }
 
 }  // namespace
+
+namespace testing_support {
+namespace {
+
+// An embedder's Test and Extract give the verdict the tool gives: an entry
+// that cannot be what its header says fails before anything is decoded.
+TEST(EntryProblem, EmbeddersGetItFromTestAndExtract) {
+  arjhost::Host host;
+  std::string error;
+  ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+  HeaderSpec unknown = StoredEntry("unknown.bin", "data");
+  unknown.file_type = 7;
+  HeaderSpec newer = StoredEntry("newer.bin", "data");
+  newer.min_version = kNewestEntryVersion + 1;
+  HeaderSpec folder = StoredEntry("folder", "data");
+  folder.file_type = kFileTypeDirectory;
+  HeaderSpec label = StoredEntry("<<<001>>>", "");
+  label.file_type = kFileTypeChapterLabel;
+  label.file_crc = 1;
+  HeaderSpec empty_folder = StoredEntry("empty", "");
+  empty_folder.file_type = kFileTypeDirectory;
+  const Bytes bytes = Concat({MainHeader(), BuildHeader(unknown), BuildHeader(newer), BuildHeader(folder),
+                              BuildHeader(label), BuildHeader(empty_folder), BuildHeader(StoredEntry("a.txt", "a")),
+                              EndMarker()});
+  auto archive = arjhost::Archive::OpenMemory(host, bytes.data(), bytes.size(), {}, &error);
+  ASSERT_TRUE(archive) << error;
+  const std::vector<std::string> expected = {"unknown file type 7", "it needs format version 12, newer than the 11",
+                                             "a folder entry that holds data",
+                                             "a chapter label entry whose CRC 00000001 is not that of no data", "", ""};
+  const std::vector<arjhost::EntryInfo> entries = archive->Entries();
+  ASSERT_EQ(entries.size(), expected.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    SCOPED_TRACE(entries[i].name);
+    size_t delivered = 0;
+    const arjhost::ExtractOutcome tested = archive->Test(entries[i], nullptr);
+    const arjhost::ExtractOutcome extracted = archive->Extract(
+        entries[i], [&delivered](const uint8_t*, size_t size) { return delivered += size, true; }, nullptr);
+    for (const arjhost::ExtractOutcome& outcome : {tested, extracted}) {
+      EXPECT_EQ(outcome.result != 0, !expected[i].empty());
+      EXPECT_EQ(outcome.error.rfind(expected[i], 0), 0u) << outcome.error;
+    }
+    if (!expected[i].empty()) {
+      EXPECT_EQ(delivered, 0u) << "nothing is decoded";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace testing_support

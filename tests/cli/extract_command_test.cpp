@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "tests/support/archive_builder.h"
+#include "tests/support/archive_parser.h"
 #include "tests/support/bytes.h"
 #include "tests/support/commands.h"
 #include "tests/support/files.h"
@@ -137,9 +138,148 @@ TEST(ExtractCommand, AMissingOrMisplacedVolumeIsNamed) {
   }
 }
 
-// Archives that once tested "ok" quietly: arj's verdict is the expectation,
-// except where we are deliberately louder.
-TEST(ExtractCommand, SplitFlagsAndEmptyEntriesGetArjsVerdict) {
+// Every part of a split file is judged by its own header as the first
+// part is: its CRC, its file type, the version it asks for and its method
+// (each part is packed by itself: arj stores one part and packs another).
+TEST(ExtractCommand, EveryPartsHeaderIsJudgedAsTheFirstPartsIs) {
+  const std::string data = [] {
+    std::string d;
+    for (int i = 0; i < 3000; ++i) d += static_cast<char>('a' + i % 23);
+    return d;
+  }();
+  struct Case {
+    const char* label;
+    void (*change)(HeaderSpec& middle);
+    bool spoil_crc;
+    int list_code, test_code;
+    const char* message;
+  } cases[] = {
+      {"a sound set", [](HeaderSpec&) {}, false, 0, 0, ""},
+      {"a text part of a binary file", [](HeaderSpec& h) { h.file_type = 1; }, false, 0, 0, ""},
+      {"a header that fails its CRC", [](HeaderSpec&) {}, true, 1, 1,
+       "big.bin: header CRC mismatch: the header of part 2 of 3 (in set.a01) is damaged"},
+      {"a volume label", [](HeaderSpec& h) { h.file_type = 4; }, false, 1, 1,
+       "big.bin: part 2 of 3 has file type 4 where the first part has 0"},
+      {"a folder", [](HeaderSpec& h) { h.file_type = 3; }, false, 1, 1,
+       "big.bin: part 2 of 3 has file type 3 where the first part has 0"},
+      {"a file type arj does not know", [](HeaderSpec& h) { h.file_type = 7; }, false, 1, 1,
+       "big.bin: part 2 of 3 has file type 7 where the first part has 0"},
+      {"another file's name", [](HeaderSpec& h) { h.name = "other.bin"; }, false, 1, 1,
+       "big.bin: part 2 of 3 names another file in its header"},
+      {"a newer format version", [](HeaderSpec& h) { h.min_version = 12; }, false, 0, 1,
+       "big.bin: it needs format version 12 (part 2 of 3)"},
+      {"an unknown method", [](HeaderSpec& h) { h.method = 9; }, false, 0, 1,
+       "big.bin: unsupported method 9 (part 2 of 3)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir dir;
+    HeaderSpec first = StoredEntry("big.bin", data.substr(0, 1000), FLAG_SPLIT_NEXT);
+    HeaderSpec middle = StoredEntry("big.bin", data.substr(1000, 1000), FLAG_SPLIT_PREV | FLAG_SPLIT_NEXT);
+    HeaderSpec last = StoredEntry("big.bin", data.substr(2000), FLAG_SPLIT_PREV);
+    c.change(middle);
+    Bytes middle_header = BuildHeader(middle);
+    if (c.spoil_crc) middle_header[5] ^= 1;  // the archiver version: the stored CRC no longer matches
+    WriteFile(dir.File("set.arj"), Concat({MainHeader("set.arj", FLAG_SPLIT_NEXT),
+                                           BuildHeader(StoredEntry("head.txt", "head")), BuildHeader(first), EndMarker()}));
+    WriteFile(dir.File("set.a01"), Concat({MainHeader("set.arj", FLAG_SPLIT_NEXT), middle_header, EndMarker()}));
+    WriteFile(dir.File("set.a02"), Concat({MainHeader("set.arj"), BuildHeader(last), EndMarker()}));
+    std::string listing, log;
+    EXPECT_EQ(RunTool("list -v " + dir.File("set.arj"), &listing), c.list_code) << listing;
+    EXPECT_EQ(listing.find("Header CRC = ok\nComment = \nParts = 3") == std::string::npos, c.spoil_crc) << listing;
+    if (c.spoil_crc) {
+      EXPECT_NE(listing.find("volume set.a01, header at "), std::string::npos) << listing;
+      EXPECT_NE(listing.find(", header CRC mismatch\nPart 3"), std::string::npos) << listing;
+    }
+    for (const std::string& command : {std::string("test "), "extract -C " + dir.File("out") + " "}) {
+      EXPECT_EQ(RunTool(command + dir.File("set.arj"), &log), c.test_code) << command << "\n" << log;
+      EXPECT_NE(log.find(c.message), std::string::npos) << command << "\n" << log;
+    }
+  }
+}
+
+// Of a chapter archive, test and extract take what arj takes: by default
+// the entries whose last chapter is the main header's or later, with
+// --chapter N those that belong to chapter N. A chapter that takes no
+// entry (the main header's raised by one, say) fails, naming it.
+TEST(ExtractCommand, AChapterTakesWhatArjTakesAndOneThatTakesNothingFails) {
+  auto in = [](const std::string& name, uint8_t first, uint8_t last, uint8_t file_type = 0) {
+    HeaderSpec h = StoredEntry(name, file_type == 0 ? name : "");
+    h.first_chapter = first, h.last_chapter = last, h.file_type = file_type;
+    return h;
+  };
+  const std::vector<HeaderSpec> chapters = {
+      in("a-first.txt", 1, 1), in("d.txt", 1, 3),  in("<<<001>>>", 1, 1, 5), in("a-second.txt", 2, 2),
+      in("b.txt", 2, 2),       in("<<<002>>>", 2, 2, 5), in("c.txt", 3, 3), in("<<<003>>>", 3, 3, 5)};
+  const std::vector<HeaderSpec> plain = {in("x.txt", 0, 0), in("y.txt", 0, 0)};
+  const std::vector<std::string> every = {"a-first.txt", "d.txt", "a-second.txt", "b.txt", "c.txt"};
+  const struct {
+    const char* label;
+    const std::vector<HeaderSpec>& entries;
+    uint8_t chapter;  // the main header's
+    const char* option;
+    int code;
+    std::vector<std::string> taken;
+    const char* message;
+  } cases[] = {
+      {"the latest chapter", chapters, 3, "", 0, {"d.txt", "c.txt"}, ""},
+      {"an earlier chapter in the main header", chapters, 2, "", 0, {"d.txt", "a-second.txt", "b.txt", "c.txt"}, ""},
+      {"the first chapter", chapters, 1, "", 0, every, ""},
+      {"no chapter in the main header", chapters, 0, "", 0, every, ""},
+      {"a chapter chosen", chapters, 3, "--chapter 2", 0, {"d.txt", "a-second.txt", "b.txt"}, ""},
+      {"a chapter past the last", chapters, 4, "", 1, {},
+       "the main header names chapter 4, which takes no entry"},
+      {"a chapter past the limit", chapters, 251, "", 1, {}, "the main header names chapter 251, past the 250"},
+      {"no chapters, the main header's raised by one", plain, 1, "", 1, {},
+       "the main header names chapter 1, which takes no entry"},
+      {"no chapters", plain, 0, "", 0, {"x.txt", "y.txt"}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir dir;
+    HeaderSpec main;
+    main.name = "test.arj";
+    main.file_type = 2;
+    main.last_chapter = c.chapter;
+    std::vector<Bytes> parts = {BuildHeader(main)};
+    for (const HeaderSpec& e : c.entries) parts.push_back(BuildHeader(e));
+    parts.push_back(EndMarker());
+    WriteFile(dir.File("test.arj"), Concat(parts));
+    std::string log;
+    EXPECT_EQ(RunTool("test " + dir.File("test.arj") + " " + c.option, &log), c.code) << log;
+    std::vector<std::string> tested;
+    for (size_t at = log.find("ok      "); at != std::string::npos; at = log.find("ok      ", at + 1))
+      tested.push_back(log.substr(at + 8, log.find('\n', at) - at - 8));
+    EXPECT_EQ(tested, c.taken) << log;
+    EXPECT_NE(log.find(c.message), std::string::npos) << log;
+    EXPECT_EQ(RunTool("extract " + dir.File("test.arj") + " -C " + dir.File("out") + " " + c.option, &log), c.code)
+        << log;
+    EXPECT_NE(log.find(c.message), std::string::npos) << log;
+    if (*c.option == '\0') {
+      EXPECT_EQ(RunTool("list " + dir.File("test.arj"), &log), c.code) << log;
+    }
+  }
+}
+
+// A link entry as arj -a1 stores it: file type 6 and an extended header
+// tagged 'U' holding its kind and target.
+HeaderSpec LinkEntry(const std::string& name, unsigned kind, const std::string& target) {
+  HeaderSpec h = StoredEntry(name, "");
+  h.host_os = 2;
+  h.file_type = 6;
+  constexpr size_t kLongLength = 31;  // a 16-bit length follows
+  std::string body = std::string("U") + '\0' + static_cast<char>(kind << 5 | std::min(target.size(), kLongLength));
+  if (target.size() >= kLongLength) body += std::string{static_cast<char>(target.size()), static_cast<char>(target.size() >> 8)};
+  body += target;
+  h.extended = {ToBytes(body)};
+  return h;
+}
+constexpr unsigned kFifo = 0, kHardLink = 1, kSymbolicLink = 2, kCharDevice = 4;
+
+// Archives that once tested or extracted "ok" quietly: arj's verdict is the
+// expectation, except where we are deliberately louder; extract judges
+// each as test does.
+TEST(ExtractCommand, CraftedEntriesGetArjsVerdictInTestAndExtract) {
   REQUIRE_PEER("arj");
   const std::string text(300, 'w');
   HeaderSpec tampered = StoredEntry("whole.txt", text);
@@ -148,6 +288,20 @@ TEST(ExtractCommand, SplitFlagsAndEmptyEntriesGetArjsVerdict) {
   empty_with_crc.file_crc = 0x12345678;
   HeaderSpec folder_with_data = StoredEntry("folder", text);
   folder_with_data.file_type = 3;
+  HeaderSpec folder_with_crc = StoredEntry("folder", "");
+  folder_with_crc.file_type = 3;
+  folder_with_crc.file_crc = 5;
+  HeaderSpec unknown_type = StoredEntry("new.bin", text);
+  unknown_type.file_type = 7;
+  HeaderSpec newer = StoredEntry("newer.bin", text);
+  newer.min_version = 12;
+  // Its data and CRC agree: arj still fails a link that holds any.
+  HeaderSpec link_with_data = LinkEntry("link", kSymbolicLink, "whole.txt");
+  link_with_data.data = ToBytes("abc");
+  link_with_data.original_size = 3;
+  link_with_data.file_crc = Crc32Of(ToBytes("abc"));
+  HeaderSpec fifo_with_crc = LinkEntry("pipe", kFifo, "");
+  fifo_with_crc.file_crc = 0x0BAD;
   struct Case {
     const char* label;
     std::vector<HeaderSpec> entries;
@@ -170,7 +324,18 @@ TEST(ExtractCommand, SplitFlagsAndEmptyEntriesGetArjsVerdict) {
        {StoredEntry("cut.bin", text, 0x04), StoredEntry("whole.txt", text)}, 1,
        "cut.bin: damaged data, or its next part does not continue it", false},
       {"an empty entry whose CRC is not that of nothing", {empty_with_crc}, 1, "empty.txt: CRC mismatch", true},
-      {"a folder entry holding data", {folder_with_data}, 1, "folder: a folder or label entry that holds data", true},
+      {"a folder entry holding data", {folder_with_data}, 1, "folder: a folder entry that holds data", true},
+      {"a folder entry whose CRC is not that of nothing", {folder_with_crc}, 1,
+       "folder: a folder entry whose CRC 00000005 is not that of no data", true},
+      {"a link holding data", {StoredEntry("whole.txt", text), link_with_data}, 1,
+       "link: a link or special file entry that holds data", true},
+      {"a FIFO whose CRC is not that of nothing", {fifo_with_crc}, 1,
+       "pipe: a link or special file entry whose CRC 00000bad", true},
+      // arj skips both with an error, and exits 0 (arj x: 2).
+      {"an entry of a file type arj does not know", {unknown_type, StoredEntry("whole.txt", text)}, 1,
+       "new.bin: unknown file type 7", false},
+      {"an entry asking for a newer format version", {newer, StoredEntry("whole.txt", text)}, 1, "newer.bin: it needs format version 12, newer than",
+       false},
       {"a last entry continuing into a missing volume", {StoredEntry("a.txt", "a"), StoredEntry("cut.bin", text, 0x04)},
        1, "cut.bin: the volume it continues into, test.a01, is missing", false},
   };
@@ -183,6 +348,9 @@ TEST(ExtractCommand, SplitFlagsAndEmptyEntriesGetArjsVerdict) {
     std::string log, listing;
     EXPECT_EQ(RunTool("test " + dir.File("test.arj"), &log), c.exit_code) << c.label << "\n" << log;
     EXPECT_NE(log.find(c.message), std::string::npos) << c.label << "\n" << log;
+    EXPECT_EQ(RunTool("extract " + dir.File("test.arj") + " -C " + dir.File("out"), &log), c.exit_code)
+        << c.label << "\n" << log;
+    EXPECT_NE(log.find(c.message), std::string::npos) << "extract: " << c.label << "\n" << log;
     RunToolStdout("list " + dir.File("test.arj"), &listing);
     for (const HeaderSpec& e : c.entries) EXPECT_NE(listing.find(e.name), std::string::npos) << c.label << "\n" << listing;
     const bool arj_passes = RunArj(dir.path(), "t test.arj") == 0;
@@ -197,7 +365,7 @@ TEST(ExtractCommand, GarbledEntriesNeedTheRightPassword) {
   ExpectSameTree(out.path(), Data("src/mixed"), {"pattern.bin", "text.txt"});
   TempDir wrong;
   EXPECT_EQ(RunTool("extract " + Data("garbled.arj") + " -C " + wrong.path() + " -p nope", &log), 1);
-  EXPECT_NE(log.find("text.txt: wrong password"), std::string::npos) << log;
+  EXPECT_NE(log.find("text.txt: damaged data or wrong password"), std::string::npos) << log;
   EXPECT_TRUE(FilesUnder(wrong.path()).empty()) << "a failed entry leaves no file, not even a partial one";
   EXPECT_EQ(RunTool("test " + Data("garbled.arj"), &log), 1);
   EXPECT_NE(log.find("no password was given"), std::string::npos) << log;
@@ -377,7 +545,7 @@ TEST(ExtractCommand, OnATerminalAPasswordIsAskedOnceAndThreeWrongOnesEndTheComma
        2},
       {{{"Password for text.txt: ", "a"}, {"Wrong password (1 of 3)", "b"}, {"Wrong password (2 of 3)", "c"}},
        1,
-       {"text.txt: wrong password", "pattern.bin: garbled; not tried", "0 ok, 2 failed"},
+       {"text.txt: damaged data or wrong password", "pattern.bin: garbled; not tried", "0 ok, 2 failed"},
        3},
   };
   for (const auto& c : cases) {
@@ -390,6 +558,34 @@ TEST(ExtractCommand, OnATerminalAPasswordIsAskedOnceAndThreeWrongOnesEndTheComma
       if (log.compare(at + 7, 1, " ") == 0) ++prompts;
     EXPECT_EQ(prompts, c.prompts) << log;
   }
+  // Entries after the asking ended are each reported, as not tried, and
+  // counted: more of them than are under way at once.
+  const Bytes garbled = ReadFile(Data("garbled.arj"));
+  std::vector<Bytes> parts = {MainHeader()};
+  for (const ParsedEntry& e : ParseArchive(garbled).entries)
+    parts.emplace_back(garbled.begin() + e.offset, garbled.begin() + e.data_offset + e.packed.size());
+  const int kPlain = 20;
+  for (int i = 0; i < kPlain; ++i) parts.push_back(BuildHeader(StoredEntry("plain" + std::to_string(i), "p")));
+  parts.push_back(EndMarker());
+  TempDir dir;
+  WriteFile(dir.File("mixed.arj"), Concat(parts));
+  std::string log;
+  EXPECT_EQ(RunToolOnTerminal(dir.path(), "test mixed.arj", {{"Password", "a"}, {"(1 of 3)", "b"}, {"(2 of 3)", "c"}},
+                              &log),
+            1);
+  EXPECT_NE(log.find("stopped after 3 wrong passwords"), std::string::npos) << log;
+  int reported = 0, ok = -1, failed = -1;
+  for (int i = 0; i < kPlain; ++i) {
+    const std::string name = "plain" + std::to_string(i) + "\r";  // whole, as the terminal ends its lines
+    reported += log.find("ok      " + name) != std::string::npos;
+    reported += log.find(name.substr(0, name.size() - 1) + ": not tried: the asking for passwords ended") !=
+                std::string::npos;
+  }
+  EXPECT_EQ(reported, kPlain) << log;
+  const size_t summary = log.find("22 entries tested: ");
+  ASSERT_NE(summary, std::string::npos) << log;
+  ASSERT_EQ(std::sscanf(log.c_str() + summary, "22 entries tested: %d ok, %d failed", &ok, &failed), 2);
+  EXPECT_EQ(ok + failed, 22) << log;
 }
 
 // arj's e: every file in the folder itself, no folder made; a link's
@@ -446,21 +642,6 @@ TEST(ExtractCommand, NamesThatWouldLeaveTheFolderAreRefusedAndAbsoluteOnesLandIn
   EXPECT_FALSE(fs::exists(dir.File("up.txt")));
   EXPECT_FALSE(fs::exists(dir.File("esc.txt")));
 }
-
-// A link entry as arj -a1 stores it: file type 6 and an extended header
-// tagged 'U' holding its kind and target.
-HeaderSpec LinkEntry(const std::string& name, unsigned kind, const std::string& target) {
-  HeaderSpec h = StoredEntry(name, "");
-  h.host_os = 2;
-  h.file_type = 6;
-  constexpr size_t kLongLength = 31;  // a 16-bit length follows
-  std::string body = std::string("U") + '\0' + static_cast<char>(kind << 5 | std::min(target.size(), kLongLength));
-  if (target.size() >= kLongLength) body += std::string{static_cast<char>(target.size()), static_cast<char>(target.size() >> 8)};
-  body += target;
-  h.extended = {ToBytes(body)};
-  return h;
-}
-constexpr unsigned kFifo = 0, kHardLink = 1, kSymbolicLink = 2, kCharDevice = 4;
 
 TEST(ExtractCommand, LinksAreMadeInsideTheFolderAndNeverWrittenThrough) {
   TempDir dir;
@@ -868,7 +1049,7 @@ TEST(ExtractCommand, KeepDamagedWritesWhatCameOutAndTheEntryStillFails) {
       // Decoding stops at the damage: what came before it is kept.
       {dir.File("stops.arj") + " --keep-damaged", "text.txt", nullptr, " of 10894 bytes that came out before the damage",
        kSome},
-      {Data("garbled.arj") + " -p nope --keep-damaged", "text.txt", nullptr, "text.txt: wrong password", 0},
+      {Data("garbled.arj") + " -p nope --keep-damaged", "text.txt", nullptr, "text.txt: damaged data or wrong password", 0},
   };
   for (const auto& c : cases) {
     TempDir out;

@@ -224,6 +224,65 @@ def volume_cases(blobs):
     vol("built/last-part-missing-flag", volume_set([[w1, p[0]], [p[1]], [w2]]))
     vol("built/orphan-in-second", volume_set([[w1], [p[2], w2]]))
     vol("built/gap-a02-missing", {k: v for k, v in volume_set(good + [[w2]]).items() if k != "set.a02"})
+    # A middle part's own header, judged as a first part's is.
+    middle = {"header-crc": dict(header_crc=0), "file-type-1": dict(file_type=1), "file-type-2": dict(file_type=2),
+              "file-type-3": dict(file_type=3), "file-type-4": dict(file_type=4), "file-type-6": dict(file_type=6),
+              "file-type-7": dict(file_type=7), "min-version-12": dict(min_version=12), "method-1": dict(method=1),
+              "method-9": dict(method=9), "name": dict(name=b"other.bin")}
+    for label, fields in middle.items():
+        vol("built/middle-" + label, volume_set([[w1, p[0]], [p[1].copy(**fields)], [p[2], w2]]))
+    # The same in the set arj made: its second volume's part.
+    for label in ["header-crc", "file-type-4", "method-9"]:
+        files = dict(arj_set)
+        main, entries, tail = parse(files["split.a01"])
+        files["split.a01"] = archive(main, [entries[0].copy(**middle[label])] + entries[1:]) + tail
+        vol("arj-set/second-part-" + label, files)
+    return cases
+
+
+def link_cases():
+    """Links, special files, folders and labels holding data (arj -a1
+    makes them without): arj checks them against no data."""
+    main = main_header()
+    plain = stored(b"t.txt", b"hello\n", host_os=2)
+
+    def special(name, body, **fields):
+        fields.setdefault("size", 0)
+        fields.setdefault("crc", 0)
+        return stored(name, fields.pop("data", b""), host_os=2, file_type=6, ext_headers=[b"U\0" + body], **fields)
+
+    symlink, hardlink, fifo = b"\x45t.txt", b"\x25t.txt", b"\x00"
+    data = b"abc"
+    variants = {
+        "symlink/sound": special(b"l", symlink),
+        "symlink/data": special(b"l", symlink, data=data, size=3, crc=crc32(data)),
+        "symlink/data-bad-crc": special(b"l", symlink, data=data, size=3),
+        "symlink/packed-only": special(b"l", symlink, data=data),
+        "symlink/size-only": special(b"l", symlink, size=3),
+        "symlink/crc-only": special(b"l", symlink, crc=5),
+        "hardlink/data": special(b"h", hardlink, data=data, size=3, crc=crc32(data)),
+        "fifo/data": special(b"f", fifo, data=data, size=3, crc=crc32(data)),
+        "fifo/crc-only": special(b"f", fifo, crc=5),
+        "folder/crc-only": stored(b"d", b"", host_os=2, file_type=3, crc=5),
+        "folder/data": stored(b"d", data, host_os=2, file_type=3),
+        "label/crc-only": stored(b"<<<001>>>", b"", file_type=5, crc=5),
+    }
+    return [single("links/" + k, main, [plain, v]) for k, v in variants.items()]
+
+
+def chapter_cases(blobs):
+    """The main header's chapter, in a chapter archive (arj ac) and in one
+    without chapters: arj takes the entries whose last chapter is it or
+    later, fails a chapter that takes none and refuses one over 250."""
+    def ranged(name, first, last, file_type=0):
+        return stored(name, b"" if file_type else name * 3, file_type=file_type, host_data=first | last << 8)
+    entries = [ranged(b"a1.txt", 1, 1), ranged(b"d.txt", 1, 3), ranged(b"<<<001>>>", 1, 1, 5),
+               ranged(b"a2.txt", 2, 2), ranged(b"b.txt", 2, 2), ranged(b"<<<002>>>", 2, 2, 5),
+               ranged(b"c.txt", 3, 3), ranged(b"<<<003>>>", 3, 3, 5)]
+    cases = [single("chapter/arj-ac/main=%d" % n, main_header(host_data=n << 8), entries)
+             for n in [0, 1, 2, 3, 4, 250, 251, 255]]
+    main, plain, _ = parse(blobs["method1.arj"])
+    cases += [single("chapter/none/main=%d" % n, main.copy(host_data=n << 8), plain) for n in [1, 2, 250, 251]]
     return cases
 
 
@@ -357,6 +416,7 @@ def all_cases(seeds):
     """The fixed cases, then one mutation for each seed in `seeds`."""
     blobs = bases()
     cases = (field_cases(blobs) + main_cases(blobs) + split_cases() + volume_cases(blobs) + name_cases() +
-             garbled_cases() + truncation_cases(blobs) + trailing_cases(blobs) + stream_end_cases(blobs))
+             garbled_cases() + truncation_cases(blobs) + trailing_cases(blobs) + stream_end_cases(blobs) +
+             link_cases() + chapter_cases(blobs))
     cases += [mutation_case(blobs, s) for s in seeds]
     return cases

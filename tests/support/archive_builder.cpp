@@ -33,8 +33,8 @@ Bytes BuildHeader(const HeaderSpec& fields) {
   Put32(basic, fields.file_crc);
   Put16(basic, 0);     // filespec position
   Put16(basic, fields.access_mode);
-  basic.push_back(0);  // chapters
-  basic.push_back(0);
+  basic.push_back(fields.first_chapter);
+  basic.push_back(fields.last_chapter);
   // Bytes of the fixed part beyond the 30 the format defines.
   while (basic.size() < fields.first_header_size) basic.push_back(0);
   basic.resize(fields.first_header_size);

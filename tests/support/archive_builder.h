@@ -26,6 +26,8 @@ struct HeaderSpec {
   uint32_t original_size = 0;
   uint32_t file_crc = 0;
   uint16_t access_mode = 0x20;  // DOS attributes (archive bit), or a UNIX mode with host_os 2
+  uint8_t first_chapter = 0;    // of a chapter archive (a main header: 0 and its latest chapter)
+  uint8_t last_chapter = 0;
   std::vector<Bytes> extended;  // extended headers, each written with its own CRC
   int64_t basic_size_override = -1;
   int64_t packed_override = -1;

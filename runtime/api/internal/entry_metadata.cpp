@@ -39,6 +39,17 @@ void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry) {
   entry->name_whole = true;
 }
 
+void ApplyPartHeader(const arjrt::ArjHeader& header, bool named, EntryInfo::Part* part) {
+  part->header_known = true;
+  part->position = header.file_position;
+  part->header_offset = header.offset;
+  part->header_crc_ok = header.crc_matches;
+  part->name_matches = named;
+  part->file_type = header.file_type;
+  part->method = header.method;
+  part->min_version = header.min_version;
+}
+
 void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& table, const VolumeHeaderSource& source) {
   const size_t table_size = table.of_entry.size();
   const size_t volumes = table.names.size();
@@ -76,18 +87,22 @@ void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& tabl
     uint64_t index = 0;
     source(table.names[v], [&](const arjrt::ArjHeader& h) {
       while (next < wanted.size() && wanted[next].index < index) ++next;
-      if (next < wanted.size() && wanted[next].index == index && NamesMatch(wanted[next].entry->name, h.name)) {
+      if (next < wanted.size() && wanted[next].index == index) {
         const Wanted& w = wanted[next];
-        if (w.part == 0) ApplyHeader(h, w.entry);
-        if (w.part < w.entry->parts.size()) {
-          EntryInfo::Part& part = w.entry->parts[w.part];
-          part.position = h.file_position;
-          part.header_offset = h.offset;
-        }
+        const bool named = NamesMatch(w.entry->name, h.name);
+        // A first header of another name is not the entry's: the walk and
+        // the table disagree. A later part's header is the one the plug-in
+        // joined to the file, whatever it names: it is judged.
+        if (w.part == 0 && named) ApplyHeader(h, w.entry);
+        if (w.part < w.entry->parts.size() && (named || w.part > 0)) ApplyPartHeader(h, named, &w.entry->parts[w.part]);
       }
       ++index;
     });
   }
+  // The entry's headers are sound only when every part's is.
+  for (EntryInfo& e : entries)
+    for (const EntryInfo::Part& part : e.parts)
+      if (part.header_known && !part.header_crc_ok) e.header_crc_ok = false;
 }
 
 }  // namespace arjhost

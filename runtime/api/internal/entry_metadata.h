@@ -1,5 +1,6 @@
 // The entry fields the plug-in does not report (times, file type, host,
-// attributes), taken from each logical entry's first local header.
+// attributes), taken from each logical entry's first local header, and
+// what each later part's own header says.
 #pragma once
 
 #include <cstdint>
@@ -31,12 +32,16 @@ bool NamesMatch(const std::string& reported, const std::string& stored);
 // Copies the header's fields into `entry` and marks it known.
 void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry);
 
+// Copies what a part's own header says into `part`; `named`: the header
+// names the entry's file.
+void ApplyPartHeader(const arjrt::ArjHeader& header, bool named, EntryInfo::Part* part);
+
 // Fills the header fields of `entries` and the position of each part: the
 // plug-in lists a volume's entries in header order and the volumes in
 // order, so a table entry's index among the entries of its volume is its
 // header's index in that volume. An entry whose header is missing or names
-// another file is left with header_known = false. Walks each volume once,
-// keeping no headers.
+// another file is left with header_known = false; every part's header is
+// read into its Part. Walks each volume once, keeping no headers.
 void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& table, const VolumeHeaderSource& source);
 
 }  // namespace arjhost
