@@ -37,7 +37,11 @@ class Walk {
 
   // What is at `path`, stored as `stored`; `st` is what stat or lstat found.
   bool Add(const std::string& path, const std::string& stored, const struct stat& st, int depth) {
-    if (selection_.Excluded(stored) || std::make_pair(st.st_dev, st.st_ino) == skipped_) return true;
+    if (std::make_pair(st.st_dev, st.st_ino) == skipped_) {
+      if (depth == 0) Say("arjhost %s: %s: the archive is not stored in itself\n", command_.c_str(), ShowPath(path).c_str());
+      return true;
+    }
+    if (selection_.Excluded(stored)) return true;
     arjhost::NewContent c;
     c.path = path;
     c.stored_name = stored;

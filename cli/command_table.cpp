@@ -41,13 +41,13 @@ const std::vector<OptionSpec>& CommonOptions() {
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
-      {"plugin-info", "plugin-info [--plugin PATH] [--json]", "show what the plug-in registers and check its manifest",
+      {"plugin-info", "", "show what the plug-in registers and check its manifest",
        {kJson}, RunPluginInfo,
        "Loads the plug-in and prints its ids, instance size and property table, then reads its\n"
        "manifest from the library file and checks it (\"manifest ok\").",
        {"arjhost plugin-info                       # the plug-in beside arjhost",
         "arjhost plugin-info --plugin ./x.so --json"}},
-      {"list", "list ARCHIVE... [PATTERN...] [-x PATTERN] [-v] [--json] [--single-volume] [--codepage N] [--recover]",
+      {"list", "ARCHIVE... [PATTERN...]",
        "list the entries of archives (every volume of each set)",
        {{"technical", 'v', false, "", "every stored field of every entry, one \"Field = value\" line each"},
         kExclude, kJson, kSingleVolume, kCodepage, kRecover},
@@ -58,18 +58,17 @@ const std::vector<Command>& Commands() {
        "archive digest. Naming any volume of a set lists the whole set; each archive named is\n"
        "listed in turn (--json: an array of their objects). -v shows every field instead:\n"
        "host OS, mode or attributes, times, comment, chapters, flags, header offset and CRC\n"
-       "state, and each part's volume, offsets, size and CRC. After the first operand, a file or\n"
-       "a name ending in .arj is another archive; other operands are patterns that choose\n"
-       "entries ('*' and '?' within a folder, '**' across folders; a folder takes what is\n"
-       "under it; without '/' a pattern also matches the last part of a name).",
+       "state, and each part's volume, offsets, size and CRC. After the first operand, a file\n"
+       "holding an archive, or a name ending in .arj, is another archive; other operands are\n"
+       "patterns that choose entries ('*' and '?' within a folder, '**' across folders; a\n"
+       "folder takes what is under it; without '/' a pattern also matches the last part of a\n"
+       "name).",
        {"arjhost list backup.arj", "arjhost list backup.a01 --single-volume",
         "arjhost list -v backup.arj                # every field, as 7zz l -slt shows them",
         "arjhost list *.arj --json                 # an array: one object per archive",
         "arjhost list damaged.arj --recover --json  # what lies around the damage",
         "arjhost list backup.arj '*.txt' -x 'old/**'  # the .txt files, in any folder but old/"}},
-      {"extract",
-       "extract ARCHIVE [-C DIR | -c] [-p PASSWORD] [-o | -n] [-v] [--preserve-permissions] [--flat] [--keep-damaged] "
-       "[--chapter N] [--recover] [--json] [-x PATTERN] [PATTERN...]",
+      {"extract", "ARCHIVE [PATTERN...]",
        "extract entries (all, or those the patterns take) under DIR",
        {{"directory", 'C', true, "DIR", "extract under DIR (default: the current folder; made with its parents if missing)"},
         kPassword,
@@ -109,7 +108,7 @@ const std::vector<Command>& Commands() {
         "arjhost e backup.arj -C out               # every file into out/ itself",
         "arjhost extract damaged.arj --recover -C rescued",
         "arjhost extract backup.arj 'docs/**.md' -C out  # every .md file under docs/"}},
-      {"test", "test ARCHIVE [-p PASSWORD] [--chapter N] [--recover] [--json] [-x PATTERN] [PATTERN...]",
+      {"test", "ARCHIVE [PATTERN...]",
        "check that every entry extracts with its CRC",
        {kPassword, kExclude, kChapter, kSingleVolume, kCodepage, kRecover, kJson}, RunTest,
        "Extracts every entry (or those the patterns take, less what -x takes) to nowhere and\n"
@@ -117,22 +116,24 @@ const std::vector<Command>& Commands() {
        "for the next; a terminal is asked only when it does not open it, and three wrong\n"
        "answers end the command.",
        {"arjhost test backup.arj", "arjhost test secret.arj -p PASSWORD --json", "arjhost test backup.arj '*.txt'"}},
-      {"delete", "delete ARCHIVE PATTERN... [-x PATTERN] [-o OUT] [--recover] [--json]",
+      {"delete", "ARCHIVE PATTERN...",
        "rewrite an archive without the entries the patterns take",
        {kOutput, kExclude, kRecover, kJson}, RunDelete,
        "Rewrites the archive without the entries the patterns take ('*' and '?' within a folder,\n"
        "'**' across folders; a folder takes what is under it), less what -x takes. A pattern\n"
-       "that takes nothing is named. The new archive replaces the\n"
-       "old one only after it reopens and lists the expected entries. A damaged archive is\n"
-       "refused; with --recover only its sound entries are written.",
+       "that takes nothing is named. The new archive replaces the old one only after it\n"
+       "reopens and lists the expected entries. An archive emptied of every entry is removed,\n"
+       "as arj d removes it. A damaged archive is refused; with --recover only its sound\n"
+       "entries are written.",
        {"arjhost delete backup.arj old.log", "arjhost delete backup.arj a.txt b.txt -o smaller.arj",
         "arjhost delete backup.arj '*.log' -x 'keep/**'"}},
-      {"replace", "replace ARCHIVE NAME=FILE... [-o OUT] [--recover] [--json]", "rewrite an archive with new content for entries",
+      {"replace", "ARCHIVE NAME=FILE...", "rewrite an archive with new content for entries",
        {kOutput, kRecover, kJson}, RunReplace,
        "Rewrites the archive with the content of FILE for the entries stored as NAME, each\n"
-       "re-encoded with its own method.",
+       "re-encoded with its own method and keeping its comment. Only file entries take a\n"
+       "file's content: a folder, link or label entry is refused.",
        {"arjhost replace backup.arj notes.txt=./notes-new.txt"}},
-      {"add", "add ARCHIVE FILE[=STORED_NAME]... [-u] [-x PATTERN] [-m METHOD] [-o OUT] [--recover] [--json]",
+      {"add", "ARCHIVE FILE[=STORED_NAME]...",
        "add files and folders to an archive (made when missing), replacing entries of their names",
        {kOutput, kMethod, kExclude,
         {"update", 'u', false, "", "replace an entry only when its file is newer (arj u)"}, kRecover, kJson},
@@ -143,12 +144,13 @@ const std::vector<Command>& Commands() {
        "the archive when it is not there and replaces an entry of the same name (with -u only\n"
        "when the file is newer, as arj u). A folder is stored with everything under it: empty\n"
        "folders and folder times kept, links, FIFOs and devices stored as links (arj a -a1),\n"
-       "never followed; -x leaves out what a pattern takes.",
+       "never followed; -x leaves out what a pattern takes. New files take method 1 unless\n"
+       "-m. A name that would lie under an entry that is not a folder is refused.",
        {"arjhost add backup.arj report.pdf", "arjhost add backup.arj /tmp/x.log=logs/x.log -m 4",
         "arjhost a new.arj notes.txt                # made when missing",
         "arjhost add backup.arj project -x '*.o'    # a folder, less its object files",
         "arjhost add -u backup.arj project          # only what is newer"}},
-      {"create", "create NEW.arj FILE... [-x PATTERN] [-m METHOD] [-o OUT] [--json]",
+      {"create", "NEW.arj FILE...",
        "write a new archive holding the files and folders",
        {kOutput, kMethod, kExclude, kJson}, RunCreate,
        "Writes a new archive holding the files (method 1 unless -m). The archive must not exist.\n"

@@ -16,7 +16,7 @@ constexpr int kExitFailure = 2;   // not an archive, cannot be opened, bad usage
 
 struct Command {
   std::string name;
-  std::string synopsis;
+  std::string operands;  // for the usage line, which lists the options from `options`
   std::string summary;  // one line for the command list
   std::vector<OptionSpec> options;
   int (*run)(const Args& args);

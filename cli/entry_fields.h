@@ -10,6 +10,8 @@
 namespace cli {
 
 // Stored file types (the header's byte 10) and the host OS of UNIX.
+constexpr uint8_t kFileTypeBinary = 0;
+constexpr uint8_t kFileTypeText = 1;
 constexpr uint8_t kFileTypeDirectory = 3;
 constexpr uint8_t kFileTypeVolumeLabel = 4;
 constexpr uint8_t kFileTypeChapterLabel = 5;

@@ -16,6 +16,17 @@ void PrintOptions(const std::vector<OptionSpec>& options, FILE* out) {
 
 }  // namespace
 
+std::string UsageOf(const Command& command) {
+  std::string usage = command.name;
+  if (!command.operands.empty()) usage += " " + command.operands;
+  for (const OptionSpec& o : command.options) {
+    usage += o.short_name != 0 ? std::string(" [-") + o.short_name : " [--" + o.name;
+    if (o.takes_value) usage += " " + o.value_name;
+    usage += "]";
+  }
+  return usage;
+}
+
 void PrintOverview(FILE* out) {
   std::fprintf(out, "usage: arjhost COMMAND [OPTIONS] [OPERANDS]\n\ncommands:\n");
   for (const Command& c : Commands()) std::fprintf(out, "  %-12s %s\n", c.name.c_str(), c.summary.c_str());
@@ -32,7 +43,7 @@ void PrintOverview(FILE* out) {
 }
 
 void PrintCommandHelp(const Command& command, FILE* out) {
-  std::fprintf(out, "usage: arjhost %s\n", command.synopsis.c_str());
+  std::fprintf(out, "usage: arjhost %s\n", UsageOf(command).c_str());
   const std::string aliases = AliasesOf(command.name);
   if (!aliases.empty()) std::fprintf(out, "aliases, as arj names them: %s\n", aliases.c_str());
   std::fprintf(out, "\n%s\n\noptions:\n", command.description.c_str());

@@ -3,8 +3,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <initializer_list>
 
+#include "cli/commands.h"
 #include "runtime/api/pending_files.h"
 
 namespace cli {
@@ -12,8 +16,19 @@ namespace {
 
 constexpr int kSignalExitBase = 128;
 
-// Only async-signal-safe calls: unlinkat(2) inside, then _exit(2).
+char notice_once_changed[1024];
+std::atomic<size_t> notice_length{0};
+
+// Only async-signal-safe calls: unlinkat(2) inside, or write(2), then
+// _exit(2).
 void OnSignal(int signal_number) {
+  if (arjhost::ChangeMade()) {
+    if (const size_t n = notice_length.load(); n != 0) {
+      const ssize_t ignored = ::write(STDERR_FILENO, notice_once_changed, n);
+      (void)ignored;
+    }
+    ::_exit(kExitOk);
+  }
   arjhost::RemovePendingFiles();
   ::_exit(kSignalExitBase + signal_number);
 }
@@ -30,6 +45,14 @@ void RemovePendingFilesOnSignals() {
     if (sigaction(signal_number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
     sigaction(signal_number, &action, nullptr);
   }
+}
+
+void SetNoticeOnceChanged(const std::string& line) {
+  // Set before the change can be made, and read only after it.
+  notice_length.store(0);
+  const size_t n = std::min(line.size(), sizeof notice_once_changed);
+  std::memcpy(notice_once_changed, line.data(), n);
+  notice_length.store(n);
 }
 
 }  // namespace cli

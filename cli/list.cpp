@@ -181,21 +181,32 @@ int ListOne(const Args& args, const std::string& path, const std::vector<std::st
   return ReportPartsProblems(s, chosen, args) ? kExitPartial : code;
 }
 
-// The first operand is an archive, and so is each later one that is a
-// file, or is named *.arj without wildcards (to be named as missing); the
-// others are patterns.
-bool NamesAnArchive(const std::string& operand) {
-  struct stat st;
-  if (::stat(operand.c_str(), &st) == 0) return !S_ISDIR(st.st_mode);
+// The first operand is an archive, and so is each later one that holds an
+// archive the plug-in recognises, or is named *.arj without wildcards (to
+// be named as missing, or as no archive); the others are patterns, a file
+// of that name in the current folder too.
+bool NamesAnArchive(arjhost::Host* host, const std::string& operand) {
   std::string lower = operand;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".arj") == 0 &&
-         operand.find_first_of("*?") == std::string::npos;
+  if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".arj") == 0 &&
+      operand.find_first_of("*?") == std::string::npos)
+    return true;
+  struct stat st;
+  return host != nullptr && ::stat(operand.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         arjhost::Archive::Recognizes(*host, operand);
 }
 
 void SplitOperands(const Args& args, std::vector<std::string>* paths, std::vector<std::string>* patterns) {
+  // Loaded only to tell archives from patterns; a plug-in that does not
+  // load is named when the first archive is opened.
+  std::unique_ptr<arjhost::Host> host;
+  if (args.operands.size() > 1) {
+    host = std::make_unique<arjhost::Host>();
+    std::string ignored;
+    if (!host->LoadPlugin(args.Value("plugin"), &ignored)) host.reset();
+  }
   for (size_t i = 0; i < args.operands.size(); ++i)
-    (i == 0 || NamesAnArchive(args.operands[i]) ? paths : patterns)->push_back(args.operands[i]);
+    (i == 0 || NamesAnArchive(host.get(), args.operands[i]) ? paths : patterns)->push_back(args.operands[i]);
   // No operand: OpenArchive names what is missing.
   if (paths->empty()) paths->push_back("");
 }

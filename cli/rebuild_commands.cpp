@@ -7,6 +7,7 @@
 
 #include "cli/added_files.h"
 #include "cli/commands.h"
+#include "cli/entry_fields.h"
 #include "cli/messages.h"
 #include "cli/name_pattern.h"
 #include "cli/rebuild_support.h"
@@ -45,13 +46,14 @@ bool Newer(const arjhost::NewContent& c, const arjhost::EntryInfo& e) {
 
 // New files: appended, or, as arj a does, in place of the entries of the
 // same name (with -u only those older than the file). Two files for one
-// name are refused.
+// name are refused. `found_none` tells that no file was left to store.
 bool CollectAdded(const Args& args, const std::string& command, const std::vector<arjhost::EntryInfo>& entries,
-                  const std::string& destination, arjhost::ChangeSet* changes) {
+                  const std::string& destination, arjhost::ChangeSet* changes, bool* found_none) {
   int method = -1;
   if (!MethodOption(args, command, &method)) return false;
   std::vector<arjhost::NewContent> found;
   if (!CollectNewContent(args, command, destination, 1, method, &found)) return false;
+  *found_none = found.empty();
   std::set<std::string> names;
   const bool update = args.Has("update");
   for (arjhost::NewContent& content : found) {
@@ -99,14 +101,51 @@ bool Exists(const std::string& path) {
 int AddTo(Session& s, const Args& args, const std::string& command, const std::string& destination) {
   arjhost::ChangeSet changes;
   const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
-  if (!CollectAdded(args, command, entries, destination, &changes)) return kExitFailure;
-  // As arj u, nothing is rewritten when every file is older.
-  if (changes.added.empty() && changes.replaced.empty() && !entries.empty()) {
-    if (args.Has("json")) PrintRebuildJson(s, args, command, changes, destination, false, "nothing newer to add");
-    else std::printf("%s: nothing newer to add\n", destination.c_str());
-    return kExitOk;
+  bool found_none = false;
+  if (!CollectAdded(args, command, entries, destination, &changes, &found_none)) return kExitFailure;
+  if (!changes.added.empty() || !changes.replaced.empty()) return RunRebuild(s, args, command, entries, changes, destination);
+  // Nothing is rewritten: as arj u when every file is older, and when
+  // every file named was left out (an archive without entries would be
+  // taken for a damaged one).
+  RewriteOutcome outcome;
+  outcome.error = found_none ? "nothing to add: every file named is left out; nothing is written" : "nothing newer to add";
+  if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
+  if (found_none) Say("arjhost %s: %s: %s\n", command.c_str(), ShowPath(destination).c_str(), outcome.error.c_str());
+  else if (!args.Has("json")) std::printf("%s: %s\n", destination.c_str(), outcome.error.c_str());
+  return found_none ? kExitPartial : kExitOk;
+}
+
+// Every entry deleted: as arj d ("Deleting empty archive"), the archive is
+// removed rather than left without entries, which readers take for a
+// damaged one. Nothing is removed nor written when the new archive was to
+// go elsewhere (-o), or when recovery read the archive (its damaged
+// ranges may still hold something).
+int RemoveEmptied(Session& s, const Args& args, const std::vector<arjhost::EntryInfo>& entries,
+                  const arjhost::ChangeSet& changes, const std::string& destination) {
+  RewriteOutcome outcome;
+  if (destination != s.archive_path) {
+    outcome.error = destination + ": not written: it would hold no entries";
+  } else if (s.archive->state().damaged) {
+    outcome.error = destination + ": not removed: every entry recovery read would be deleted from a damaged archive";
+  } else {
+    NoteTheChangeOnSignals("delete", destination, "every entry deleted; the archive was removed");
+    outcome.removed = s.archive->RemoveFile(&outcome.error);
   }
-  return RunRebuild(s, args, command, changes, destination, false);
+  if (args.Has("json")) PrintRebuildJson(s, args, "delete", entries, changes, destination, outcome);
+  if (!outcome.removed) {
+    Say("arjhost delete: %s\n", ShowPath(outcome.error).c_str());
+    return kExitPartial;
+  }
+  Say("arjhost delete: %s: every entry deleted: the archive is removed, as arj d removes an empty archive\n",
+      ShowPath(destination).c_str());
+  return kExitOk;
+}
+
+// Why `replace` refuses to give an entry a file's content ("" when it
+// does not): a folder, link or label would become a plain file.
+std::string NotAFileEntry(const arjhost::EntryInfo& e) {
+  if (!e.header_known || e.file_type == kFileTypeBinary || e.file_type == kFileTypeText) return "";
+  return "it is a " + FileTypeText(e.file_type) + " entry; only a file entry takes a file's content";
 }
 
 }  // namespace
@@ -116,14 +155,18 @@ int RunDelete(const Args& args) {
   Session s;
   if (!OpenRewritable(args, "delete", &s)) return kExitFailure;
   NameSelection selection(std::vector<std::string>(args.operands.begin() + 1, args.operands.end()), args);
+  const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
   arjhost::ChangeSet changes;
-  for (const arjhost::EntryInfo& e : s.archive->Entries())
+  for (const arjhost::EntryInfo& e : entries)
     if (selection.Takes(e.name, ExtractedName(e, args))) changes.dropped.insert(e.handle);
-  const std::vector<std::string> unmatched = selection.Unmatched();
-  for (const std::string& pattern : unmatched)
+  // Named, as arj d would not; the archive is still rewritten for the
+  // patterns that took something (exit code 0).
+  for (const std::string& pattern : selection.Unmatched())
     Say("arjhost delete: %s: no entry matches \"%s\"\n", ShowPath(s.archive_path).c_str(), ShowPath(pattern).c_str());
   if (changes.dropped.empty()) return kExitPartial;  // nothing to do: the archive stays as it is
-  return RunRebuild(s, args, "delete", changes, Destination(args, s.archive_path), !unmatched.empty());
+  const std::string destination = Destination(args, s.archive_path);
+  if (changes.dropped.size() == entries.size()) return RemoveEmptied(s, args, entries, changes, destination);
+  return RunRebuild(s, args, "delete", entries, changes, destination);
 }
 
 int RunReplace(const Args& args) {
@@ -132,7 +175,6 @@ int RunReplace(const Args& args) {
   if (!OpenRewritable(args, "replace", &s)) return kExitFailure;
   const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
   arjhost::ChangeSet changes;
-  bool partial = false;
   for (size_t i = 1; i < args.operands.size(); ++i) {
     const std::string& operand = args.operands[i];
     const size_t eq = operand.find('=');
@@ -140,24 +182,22 @@ int RunReplace(const Args& args) {
       Say("arjhost replace: \"%s\" is not NAME=FILE\n", operand.c_str());
       return kExitFailure;
     }
-    const std::vector<uint64_t> handles = HandlesNamed(entries, operand.substr(0, eq));
-    if (handles.empty()) {
-      Say("arjhost replace: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(),
-          operand.substr(0, eq).c_str());
-      partial = true;
-    }
+    const std::string name = operand.substr(0, eq);
+    const std::vector<uint64_t> handles = HandlesNamed(entries, name);
+    if (handles.empty())
+      Say("arjhost replace: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(), ShowPath(name).c_str());
+    for (uint64_t h : handles)
+      if (const std::string why = NotAFileEntry(entries[h - 1]); !why.empty()) {
+        Say("arjhost replace: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowPath(name).c_str(), why.c_str());
+        return kExitFailure;
+      }
     arjhost::NewContent content;
     content.path = operand.substr(eq + 1);
-    content.stored_name = operand.substr(0, eq);
+    content.stored_name = name;
     for (uint64_t h : handles) changes.replaced[h] = content;
   }
   if (changes.replaced.empty()) return kExitPartial;
-  // New content is encoded as it is: garbling it would take a password.
-  for (const auto& [handle, content] : changes.replaced)
-    if (entries[handle - 1].garbled)
-      Say("arjhost replace: %s: %s: was garbled; its new content is written ungarbled\n",
-          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1], args).c_str());
-  return RunRebuild(s, args, "replace", changes, Destination(args, s.archive_path), partial);
+  return RunRebuild(s, args, "replace", entries, changes, Destination(args, s.archive_path));
 }
 
 int RunAdd(const Args& args) {

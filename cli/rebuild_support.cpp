@@ -1,10 +1,12 @@
 #include "cli/rebuild_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/interrupts.h"
 #include "cli/messages.h"
 #include "cli/progress.h"
 #include "cli/stored_name.h"
@@ -26,7 +28,7 @@ bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
 }
 
 bool MethodOption(const Args& args, const std::string& command, int* method) {
-  *method = -1;
+  *method = 1;
   if (!args.Has("method")) return true;
   const std::string v = args.Value("method");
   if (v.size() != 1 || v[0] < '0' || v[0] > '4') {
@@ -64,16 +66,17 @@ std::string NameOfHandle(const std::vector<arjhost::EntryInfo>& entries, uint64_
 }  // namespace
 
 // The entries kept, dropped, replaced and added, and the output file.
-void PrintRebuildJson(Session& s, const Args& args, const std::string& command, const arjhost::ChangeSet& changes,
-                      const std::string& destination, bool written, const std::string& error) {
-  const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
+void PrintRebuildJson(Session& s, const Args& args, const std::string& command,
+                      const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes,
+                      const std::string& destination, const RewriteOutcome& outcome) {
   arjhost::JsonWriter json(DocumentStream(), true);
   json.BeginObject();
   json.Key("command"), json.String(command);
   json.Key("archive"), json.String(command == "create" ? "" : s.archive_path);
   json.Key("output"), json.String(destination);
-  json.Key("written"), json.Bool(written);
-  if (!written) json.Key("error"), json.String(error);
+  json.Key("written"), json.Bool(outcome.written);
+  if (outcome.removed) json.Key("removed"), json.Bool(true);
+  if (!outcome.written && !outcome.removed) json.Key("error"), json.String(outcome.error);
   json.Key("kept"), json.BeginArray();
   for (const arjhost::EntryInfo& e : entries)
     if (!changes.dropped.count(e.handle) && !changes.replaced.count(e.handle)) json.String(ShowName(e, args));
@@ -101,10 +104,42 @@ void PrintRebuildJson(Session& s, const Args& args, const std::string& command, 
   std::cout << "\n";
 }
 
-int RunRebuild(Session& s, const Args& args, const std::string& command, const arjhost::ChangeSet& changes,
-               const std::string& destination, bool partial) {
-  std::string error;
-  bool written;
+void NoteTheChangeOnSignals(const std::string& command, const std::string& destination, const std::string& change) {
+  SetNoticeOnceChanged("arjhost " + command + ": " + ShowPath(destination) + ": " + change +
+                       " before the signal came\n");
+}
+
+namespace {
+
+// New content is written as it is: garbling it would take a password the
+// rewrite is not given.
+void NoteUngarbled(const Session& s, const Args& args, const std::string& command,
+                   const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes) {
+  for (const auto& [handle, content] : changes.replaced)
+    if (entries[handle - 1].garbled)
+      Say("arjhost %s: %s: %s: was garbled; its new content is written ungarbled\n", command.c_str(),
+          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1], args).c_str());
+  const bool garbled = std::any_of(entries.begin(), entries.end(), [](const arjhost::EntryInfo& e) { return e.garbled; });
+  if (garbled && !changes.added.empty())
+    Say("arjhost %s: %s: holds garbled entries; the %zu new ones are written ungarbled\n", command.c_str(),
+        ShowPath(s.archive_path).c_str(), changes.added.size());
+}
+
+}  // namespace
+
+int RunRebuild(Session& s, const Args& args, const std::string& command,
+               const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes,
+               const std::string& destination) {
+  RewriteOutcome outcome;
+  const std::string refusal = s.archive->RewriteRefusal(changes, entries);
+  if (!refusal.empty()) {
+    outcome.error = s.archive_path + ": " + refusal;
+    if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
+    Say("arjhost %s: %s\n", command.c_str(), ShowPath(outcome.error).c_str());
+    return kExitFailure;
+  }
+  NoteUngarbled(s, args, command, entries, changes);
+  NoteTheChangeOnSignals(command, destination, "the new archive was in place");
   {
     // The rebuild says when it starts each file; the bytes of a large one
     // are watched as they are written.
@@ -112,17 +147,16 @@ int RunRebuild(Session& s, const Args& args, const std::string& command, const a
     std::atomic<size_t> started{0};
     const size_t total = changes.added.size() + changes.replaced.size();
     ProgressTicker ticker([&] { progress.Show(started, total, s.archive->RebuildBytesWritten()); });
-    written = s.archive->Rebuild(changes, destination, &error, nullptr,
-                                 [&](size_t now_started, size_t, const std::string&) { started = now_started; });
+    outcome.written = s.archive->Rebuild(changes, destination, &outcome.error, nullptr,
+                                         [&](size_t now_started, size_t, const std::string&) { started = now_started; });
   }
-  if (args.Has("json")) PrintRebuildJson(s, args, command, changes, destination, written, error);
-  if (!written) {
-    Say("arjhost %s: %s\n", command.c_str(), ShowPath(error).c_str());
+  if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
+  if (!outcome.written) {
+    Say("arjhost %s: %s\n", command.c_str(), ShowPath(outcome.error).c_str());
     return kExitPartial;
   }
   // Copied as they were: a user may be deleting the others, or keeping
   // these to recover what is left.
-  const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
   for (uint64_t handle : s.archive->DamagedEntriesCopied())
     if (handle >= 1 && handle <= entries.size())
       Say("arjhost %s: %s: %s: its data fails its CRC; copied as it is\n", command.c_str(),
@@ -134,7 +168,7 @@ int RunRebuild(Session& s, const Args& args, const std::string& command, const a
   if (!args.Has("json"))
     std::printf("%s: %zu dropped, %zu replaced, %zu added\n", destination.c_str(), changes.dropped.size(),
                 changes.replaced.size(), changes.added.size());
-  return partial ? kExitPartial : kExitOk;
+  return kExitOk;
 }
 
 }  // namespace cli

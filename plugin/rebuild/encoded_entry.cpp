@@ -10,8 +10,8 @@
 namespace {
 
 constexpr uint32_t kCrcChunk = 4096;
-constexpr uint32_t kHeaderOverhead = 42;  // fixed header, two NULs, header CRC, extended size
-constexpr uint32_t kBasicOverhead = 32;   // the basic header beyond the name
+constexpr uint32_t kHeaderOverhead = 42;  // beyond name and comment: fixed header, two NULs, header CRC, extended size
+constexpr uint32_t kBasicOverhead = 32;   // the basic header beyond the name and comment: first header, two NULs
 constexpr uint8_t kWrittenFirstHeaderSize = 30;
 
 constexpr uint8_t kUnixSpecialId = 'U';
@@ -33,10 +33,15 @@ uint32_t ExtendedLength(const EntryTemplate& t) {
   return r;
 }
 
+uint32_t BasicLength(const EncodedEntry& e) { return e.name_length + e.comment.length + kBasicOverhead; }
+
 [[nodiscard]] ResultCode WritePlaceholder(OutputStream& out, const EncodedEntry& e) {
+  const uint8_t nul = 0;
   ResultCode r = WriteBytes(out, e.header->header, kFixedHeaderSize);
   if (!Failed(r)) r = WriteBytes(out, e.name, e.name_length);
-  if (!Failed(r)) r = WriteWord16(out, 0);   // the name's NUL and the empty comment
+  if (!Failed(r)) r = WriteBytes(out, &nul, 1);
+  if (!Failed(r) && e.comment.length != 0) r = WriteBytes(out, e.comment.text, e.comment.length);
+  if (!Failed(r)) r = WriteBytes(out, &nul, 1);
   if (!Failed(r)) r = WriteDWord32(out, 0);  // room for the header CRC
   if (!Failed(r) && e.header->unix_special_length != 0) r = WriteUnixSpecial(out, *e.header);
   if (!Failed(r)) r = WriteWord16(out, 0);   // the end of the extended headers
@@ -53,7 +58,7 @@ uint16_t FilespecPosition(const uint8_t* name, uint32_t length) {
 
 void CompleteHeader(uint8_t* h, const EncodedEntry& e, uint32_t method, uint64_t packed, uint64_t size,
                     uint32_t file_crc) {
-  StoreWord(h + fixed_header::kBasicHeaderSize, static_cast<uint16_t>(e.name_length + kBasicOverhead));
+  StoreWord(h + fixed_header::kBasicHeaderSize, static_cast<uint16_t>(BasicLength(e)));
   // `h` is the header read back: the name follows its fixed part.
   StoreWord(h + fixed_header::kFilespecPosition, FilespecPosition(h + kFixedHeaderSize, e.name_length));
   h[fixed_header::kFirstHeaderSize] = kWrittenFirstHeaderSize;
@@ -75,11 +80,14 @@ void ReleaseEntryObjects(EntryObjects& o) {
   host::CloseIfOpen(o.encoder);
 }
 
-ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& out, const EncodedEntry& e,
+ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& out, const EncodedEntry& entry,
                              EntryObjects& objects, ResultCode* process_result) {
-  if (e.name_length == 0 || e.name_length > kMaxWrittenNameLength) return ERR_BAD_PARAMETER;
-  if (e.header->unix_special_length > kMaxUnixSpecialSize) return ERR_BAD_PARAMETER;
-  const uint32_t header_length = e.name_length + kHeaderOverhead + ExtendedLength(*e.header);
+  if (entry.name_length == 0 || entry.name_length > kMaxWrittenNameLength) return ERR_BAD_PARAMETER;
+  if (entry.header->unix_special_length > kMaxUnixSpecialSize) return ERR_BAD_PARAMETER;
+  EncodedEntry e = entry;
+  // A basic header larger than readers take would lose the whole entry.
+  if (BasicLength(e) > kMaxBasicHeaderSize) e.comment = {};
+  const uint32_t header_length = e.name_length + e.comment.length + kHeaderOverhead + ExtendedLength(*e.header);
   const uint64_t header_at = out.position;
 
   ObjectRef source = objects.source;
@@ -125,11 +133,11 @@ ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& ou
       length != sizeof method || method > 4)
     method = e.header->method;
   CompleteHeader(work, e, method, packed, size, file_crc);
-  const uint32_t basic = e.name_length + kBasicOverhead;
+  const uint32_t basic = BasicLength(e);
   const uint32_t header_crc = Crc32Update(basic, work + fixed_header::kFirstHeaderSize, 0);
-  if (Failed(r = WriteBytes(out, work, kFixedHeaderSize + e.name_length + 2))) return r;
+  if (Failed(r = WriteBytes(out, work, fixed_header::kBasicHeader + basic))) return r;
   if (Failed(r = WriteDWord32(out, header_crc))) return r;
   // The extended headers stand as the placeholder wrote them.
-  const uint32_t written = kFixedHeaderSize + e.name_length + 6;
+  const uint32_t written = fixed_header::kBasicHeader + basic + 4;
   return SeekForward(out, header_length - written + packed);
 }

@@ -27,14 +27,21 @@ constexpr uint32_t kMaxWrittenNameLength = 2568;
 // volume are read as 32-bit values.
 constexpr uint64_t kMaxStoredSize = 0xFFFFFFFFull;
 
+struct EntryComment {
+  const uint8_t* text = nullptr;  // not NUL-terminated
+  uint32_t length = 0;
+};
+
 struct EncodedEntry {
   const EntryTemplate* header;
   const char* name;  // not necessarily NUL-terminated
   uint32_t name_length;
+  EntryComment comment = {};  // dropped when name and comment would not fit one basic header
 };
 
 // Writes the entry at the output's position, using `work` (the work
-// buffer, which the name may lie in) for the CRC pass and the read-back.
+// buffer, which the name and comment may lie in) for the CRC pass and the
+// read-back.
 // *process_result receives the encoder's result once it has run.
 [[nodiscard]] ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& out,
                                            const EncodedEntry& entry, EntryObjects& objects,

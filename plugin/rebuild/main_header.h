@@ -9,6 +9,7 @@
 // (the basic header's, each extended header's) computed afresh, so that a
 // main header whose CRC failed, read on when a damaged archive is rewritten
 // with what could be recovered, does not make the new archive fail its
-// test. A sound header is written as it was. ERR_CORRUPTED when the bytes
+// test. A sound header is written as it was, less its ARJ-PROTECT flag (the
+// protection data is not carried over). ERR_CORRUPTED when the bytes
 // do not divide into a basic header and extended headers.
 [[nodiscard]] ResultCode WriteMainHeader(OutputStream& out, const uint8_t* header, uint32_t length);

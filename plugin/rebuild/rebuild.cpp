@@ -4,6 +4,7 @@
 
 #include "plugin/state/archiver_state.h"
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/header_parse.h"
 #include "plugin/state/state_tables.h"
 #include "plugin/rebuild/added_name.h"
 #include "plugin/rebuild/copy_range.h"
@@ -55,11 +56,30 @@ void ReportDamagedCopy(ObjectRef archiver, uint64_t number) {
   return r;
 }
 
+// The comment of the entry's stored header, read into `buffer` (which
+// holds kMaxHeaderPrefix bytes); empty when the header cannot be read
+// whole. New content does not make the entry's comment wrong: it stays,
+// as arj keeps it.
+EntryComment StoredComment(Rebuilding& b, const EntryRecord& e, uint8_t* buffer) {
+  const uint64_t span = e.data_offset - e.header_offset;
+  const uint32_t wanted = span < kMaxHeaderPrefix ? static_cast<uint32_t>(span) : kMaxHeaderPrefix;
+  uint32_t count = 0;
+  const ResultCode r = host::Stream(b.s.archive_stream).SeekRead(b.s.archive_stream, &count, e.header_offset, buffer, wanted);
+  HeaderFacts facts;
+  if ((Failed(r) && r != ERR_END_OF_DATA) || count > wanted ||
+      ParseBasicHeader(buffer, count, &facts) != HeaderCause::kHeader)
+    return {};
+  return {buffer + facts.comment_at, facts.comment_length};
+}
+
 [[nodiscard]] ResultCode ReplaceEntry(Rebuilding& b, const EntryRecord& e) {
   EntryTemplate t{};
   ResultCode r = ReplacedEntryTemplate(e, b.entry.source, &t);
   if (Failed(r)) return r;
-  const EncodedEntry encoded{&t, e.name, static_cast<uint32_t>(strnlen(e.name, kEntryNameSize))};
+  // The comment lies in the work buffer, which the placeholder header is
+  // written from before anything else uses it.
+  EncodedEntry encoded{&t, e.name, static_cast<uint32_t>(strnlen(e.name, kEntryNameSize))};
+  encoded.comment = StoredComment(b, e, b.s.work_buffer);
   ResultCode processed = RESULT_OK;
   r = WriteEncodedEntry(b.archiver, b.s.work_buffer, b.out, encoded, b.entry, &processed);
   if (!Failed(r)) b.running = processed;

@@ -1,5 +1,7 @@
 #include "runtime/api/archive.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <unordered_map>
 #include <utility>
@@ -186,17 +188,38 @@ ResultCode OpenNativeFileForReading(ObjectRef parent, const std::string& path, O
   return r;
 }
 
+namespace {
+
+// The archive file's objects, up to its I/O (past a stub).
+ResultCode OpenFileObjects(Archive::Objects& o, const std::string& path) {
+  ResultCode r = host::CreateObjectQuick(o.runtime.root(), &o.source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
+  if (!Failed(r)) r = OpenNativeFileForReading(o.source, path, &o.io);
+  if (!Failed(r)) r = AttachWindowPastStub(o);
+  return r;
+}
+
+// Why the file could not be opened: a folder is named as one (the I/O
+// takes only regular files, and "unsupported" would not say why).
+std::string FileOpenFailure(const std::string& path, ResultCode r) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return "is a directory";
+  return arjrt::ResultName(r);
+}
+
+}  // namespace
+
+bool Archive::Recognizes(Host& host, const std::string& path) {
+  Objects objects(host.runtime());
+  return !Failed(OpenFileObjects(objects, path)) && RecognizingImplementation(host.runtime(), objects.archive_io()) != nullptr;
+}
+
 std::unique_ptr<Archive> Archive::OpenFile(Host& host, const std::string& path, const OpenOptions& options,
                                            std::string* error, int32_t* result) {
   auto objects = std::make_unique<Objects>(host.runtime());
   objects->path = path;
   objects->opened_stamp = StampOfFile(path);
-  ObjectRef root = host.runtime().root();
-  ResultCode r = host::CreateObjectQuick(root, &objects->source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
-  if (!Failed(r)) r = OpenNativeFileForReading(objects->source, path, &objects->io);
-  if (!Failed(r)) r = AttachWindowPastStub(*objects);
-  if (Failed(r)) {
-    if (error) *error = path + ": cannot be opened: " + arjrt::ResultName(r);
+  if (const ResultCode r = OpenFileObjects(*objects, path); Failed(r)) {
+    if (error) *error = path + ": cannot be opened: " + FileOpenFailure(path, r);
     if (result) *result = r;
     return nullptr;
   }

@@ -201,6 +201,9 @@ class Archive {
   // in `error` and the result code in `result` (if given).
   static std::unique_ptr<Archive> OpenFile(Host& host, const std::string& path, const OpenOptions& options,
                                            std::string* error, int32_t* result = nullptr);
+  // Whether the file at `path` holds an archive the plug-in recognises (a
+  // self-extracting one too), as OpenFile would find it; no more is read.
+  static bool Recognizes(Host& host, const std::string& path);
   // Opens an archive held in memory (the bytes must outlive the archive).
   static std::unique_ptr<Archive> OpenMemory(Host& host, const void* data, size_t size, const OpenOptions& options,
                                              std::string* error, int32_t* result = nullptr);
@@ -225,17 +228,26 @@ class Archive {
   // beside the destination and replaces it only once the plug-in's Rebuild
   // succeeded and the new file reopens and lists the expected entries; on
   // any failure the destination is untouched and the temporary file gone.
+  // A hard link whose target entry would come after it is stored as a
+  // file (readers link only to what they already extracted).
   // Returns false with a one-line reason naming the file and cause.
   bool Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
                int32_t* result = nullptr, const RebuildProgress& progress = nullptr);
+  // Removes the archive's file (where a link naming it points), as arj d
+  // removes an archive it has emptied, unless the file changed since it was
+  // opened. False with a one-line reason naming the file and cause.
+  bool RemoveFile(std::string* error);
   // What a Rebuild under way on another thread has written of the new
   // archive so far, in bytes (0 when none is under way): for a progress line.
   uint64_t RebuildBytesWritten() const;
   // Why Rebuild refuses this archive with `changes` ("" when it does not):
   // a damaged archive not opened with recovery, a kept entry whose header
-  // fails its CRC. (A self-extracting archive is rewritten after its
-  // program, which stays as it was.)
+  // fails its CRC, a new entry under one that is not a folder (or a new
+  // entry that is not a folder with entries under it). (A self-extracting
+  // archive is rewritten after its program, which stays as it was.)
   std::string RewriteRefusal(const ChangeSet& changes);
+  // The same with this archive's Entries(), when the caller has them.
+  std::string RewriteRefusal(const ChangeSet& changes, const std::vector<EntryInfo>& entries);
   // The entries (handles) the last Rebuild copied as they were although
   // their stored data fails its CRC (only stored, ungarbled entries are
   // checked: their bytes pass through the copy).

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <initializer_list>
 #include <cstring>
 
 namespace arjhost {
@@ -23,6 +24,7 @@ struct Slot {
 };
 
 Slot slots[kSlots];
+std::atomic<bool> change_made{false};
 
 }  // namespace
 
@@ -48,5 +50,24 @@ void RemovePendingFiles() {
   for (Slot& s : slots)
     if (s.state.load() == kReady) ::unlinkat(s.dir_fd, s.name, 0);
 }
+
+sigset_t EndingSignals() {
+  sigset_t ending;
+  sigemptyset(&ending);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal_number);
+  return ending;
+}
+
+bool MakeTheChange(const std::function<bool()>& step) {
+  const sigset_t ending = EndingSignals();
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &ending, &previous);
+  const bool made = step();
+  if (made) change_made.store(true);
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return made;
+}
+
+bool ChangeMade() { return change_made.load(); }
 
 }  // namespace arjhost

@@ -7,10 +7,15 @@
 #include <signal.h>
 
 #include <cstddef>
+#include <functional>
 #include <thread>
 #include <utility>
 
 namespace arjhost {
+
+// SIGINT, SIGTERM and SIGHUP: the signals that end a command and have its
+// pending files removed.
+sigset_t EndingSignals();
 
 // Registers the file `name` (relative to the folder `dir_fd`, or to the
 // current folder when it is AT_FDCWD) and returns its slot, or -1 when the
@@ -21,6 +26,14 @@ int AddPendingFile(int dir_fd, const char* name);
 void ForgetPendingFile(int slot);
 // Unlinks every registered file; calls nothing but unlinkat(2).
 void RemovePendingFiles();
+
+// Runs `step`, the one that makes a command's change (a new archive renamed
+// over the old one, an emptied archive removed), with SIGINT, SIGTERM and
+// SIGHUP held off, and when it succeeds marks the change as made before
+// they can land: a handler then knows that nothing is left half done.
+bool MakeTheChange(const std::function<bool()>& step);
+// Whether MakeTheChange's step succeeded in this process. Async-signal-safe.
+bool ChangeMade();
 
 // Starts a thread that never takes SIGINT, SIGTERM or SIGHUP. Every thread
 // but the command's own must be started so: the command's thread holds
@@ -34,9 +47,7 @@ std::thread StartWorkerThread(Work&& work) {
     sigset_t previous;
     ~MaskBack() { pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
   } back;
-  sigset_t ending;
-  sigemptyset(&ending);
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal_number);
+  const sigset_t ending = EndingSignals();
   pthread_sigmask(SIG_BLOCK, &ending, &back.previous);
   return std::thread(std::forward<Work>(work));
 }

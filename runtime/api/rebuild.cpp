@@ -1,5 +1,6 @@
 // Archive::Rebuild: the change list, the destination I/O, the plug-in's
-// Rebuild, and the checks before the new archive takes the old one's place.
+// Rebuild, and the checks before the new archive takes the old one's place;
+// and the removal of an archive a rewrite would leave without entries.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,8 @@
 #include "runtime/api/internal/stub_copy.h"
 #include "runtime/api/internal/temp_beside.h"
 #include "runtime/api/internal/unix_special.h"
+#include "runtime/api/internal/written_order.h"
+#include "runtime/api/pending_files.h"
 #include "runtime/codecs/parallel/encode_ahead.h"
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
@@ -197,11 +200,37 @@ uint64_t Archive::RebuildBytesWritten() const {
 
 const std::vector<uint64_t>& Archive::DamagedEntriesCopied() const { return objects_->damaged_copies; }
 
-std::string Archive::RewriteRefusal(const ChangeSet& changes) {
-  return arjhost::RewriteRefusal(state_, Entries(), changes, objects_->recovered);
+bool Archive::RemoveFile(std::string* error) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  const std::string& path = objects_->path;
+  if (path.empty()) {
+    *error = "an archive in memory has no file to remove";
+    return false;
+  }
+  // Another writer's work would be lost with it.
+  if (!objects_->opened_stamp.known || StampOfFile(path) != objects_->opened_stamp) {
+    *error = path + ": not removed: it changed since it was opened";
+    return false;
+  }
+  const std::string target = InPlaceTarget(path);
+  return MakeTheChange([&] {
+    if (::unlink(target.c_str()) != 0) {
+      *error = target + ": cannot be removed: " + std::strerror(errno);
+      return false;
+    }
+    SyncFolderOf(target);
+    return true;
+  });
 }
 
-bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
+std::string Archive::RewriteRefusal(const ChangeSet& changes) { return RewriteRefusal(changes, Entries()); }
+
+std::string Archive::RewriteRefusal(const ChangeSet& changes, const std::vector<EntryInfo>& entries) {
+  return arjhost::RewriteRefusal(state_, entries, changes, objects_->recovered);
+}
+
+bool Archive::Rebuild(const ChangeSet& requested, const std::string& destination, std::string* error,
                       int32_t* result, const RebuildProgress& progress) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
@@ -213,6 +242,8 @@ bool Archive::Rebuild(const ChangeSet& changes, const std::string& destination, 
   if (result) *result = RESULT_OK;
 
   std::vector<EntryInfo> old_entries = Entries();
+  ChangeSet changes = requested;
+  StoreLinksAheadOfTheirTargetsAsFiles(old_entries, &changes);
   const std::string refusal = arjhost::RewriteRefusal(state_, old_entries, changes, objects_->recovered);
   const std::string& name = objects_->path.empty() ? destination : objects_->path;
   if (!refusal.empty()) return fail(ERR_UNSUPPORTED, name + ": " + refusal);

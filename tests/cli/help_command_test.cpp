@@ -1,7 +1,9 @@
 // The tool's help and its answers to bad usage.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
+#include <utility>
 
 #include "tests/support/files.h"
 #include "tests/support/tool_runner.h"
@@ -24,12 +26,40 @@ std::vector<std::string> ListedCommands(const std::string& overview) {
   return names;
 }
 
+// The options a help text lists, one per line: "-x, --exclude PATTERN"
+// gives {"-x PATTERN", "--exclude"}, "--json" gives {"--json", "--json"}:
+// how a usage line names it, and its long name.
+std::vector<std::pair<std::string, std::string>> ListedOptions(const std::string& help, const std::string& heading) {
+  std::vector<std::pair<std::string, std::string>> options;
+  std::istringstream lines(help.substr(help.find(heading) + heading.size()));
+  std::string line;
+  while (std::getline(lines, line) && line.rfind("  ", 0) == 0 && line.find_first_not_of(' ') == line.find('-')) {
+    std::istringstream words(line);
+    std::string first, second, value;
+    words >> first;
+    const bool has_short = first.size() == 3 && first[2] == ',';
+    if (has_short) words >> second;
+    words >> value;
+    const std::string long_name = has_short ? second : first;
+    std::string usage = has_short ? first.substr(0, 2) : first;
+    if (!value.empty() && value.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_") == std::string::npos) usage += " " + value;
+    options.emplace_back(usage, long_name);
+  }
+  return options;
+}
+
+// Each command's usage line names every option of its own, and the
+// manual's COMMANDS section shows that very line.
 TEST(HelpCommand, EveryCommandHasUsageOptionsAndExamples) {
   std::string overview;
   ASSERT_EQ(RunTool("--help", &overview), 0);
   const std::vector<std::string> names = ListedCommands(overview);
   EXPECT_EQ(names, (std::vector<std::string>{"plugin-info", "list", "extract", "test", "delete", "replace", "add",
                                              "create"}));
+  std::set<std::string> common;
+  for (const auto& [usage, long_name] : ListedOptions(overview, "options for every command:\n")) common.insert(long_name);
+  const Bytes manual_bytes = ReadFile(SourcePath("README.md"));
+  const std::string manual(manual_bytes.begin(), manual_bytes.end());
   for (const std::string& name : names) {
     std::string by_word, by_option;
     EXPECT_EQ(RunTool("help " + name, &by_word), 0) << name;
@@ -38,6 +68,15 @@ TEST(HelpCommand, EveryCommandHasUsageOptionsAndExamples) {
     for (const std::string& part : {"usage: arjhost " + name, std::string("options:"), std::string("--plugin PATH"),
                                     std::string("examples:\n  arjhost " + name)})
       EXPECT_NE(by_word.find(part), std::string::npos) << name << ": " << part << "\n" << by_word;
+    const std::string usage = by_word.substr(0, by_word.find('\n')) + " ";
+    for (const auto& [in_usage, long_name] : ListedOptions(by_word, "options:\n")) {
+      if (!common.count(long_name)) {
+        EXPECT_NE(usage.find(" [" + in_usage + "] "), std::string::npos) << in_usage << "\n" << usage;
+      }
+    }
+    const std::string prefix = "usage: arjhost " + name + " ";
+    const std::string synopsis = usage.size() > prefix.size() ? usage.substr(prefix.size(), usage.size() - prefix.size() - 1) : "";
+    EXPECT_NE(manual.find("**" + name + "** `" + synopsis + "`"), std::string::npos) << "README: " << synopsis;
   }
 }
 

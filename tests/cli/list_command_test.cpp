@@ -151,6 +151,11 @@ TEST(ListCommand, SeveralArchivesAreEachListed) {
                                  "d[1] == {'archive': '/nonexistent.arj', 'error': "
                                  "'/nonexistent.arj: cannot be opened: not found'}"))
       << out;
+  // A later operand is an archive only when it holds one (or is named
+  // *.arj): another file is a pattern, as a volume of a set is an archive.
+  EXPECT_EQ(RunTool("list " + Data("method1.arj") + " " + Data("gen_sources.py") + " " + Data("split.a01"), &out), 1);
+  EXPECT_NE(out.find("no entry matches \"" + Data("gen_sources.py") + "\""), std::string::npos) << out;
+  EXPECT_NE(out.find("Archive: " + Data("split.a01")), std::string::npos) << out;
   ASSERT_EQ(RunToolStdout("list --json " + Data("split.a01"), &out), 0);
   EXPECT_TRUE(JsonSatisfies(out, "isinstance(d, dict) and [p['volume'] for p in d['entries'][1]['parts']] == "
                                  "['split.arj', 'split.a01', 'split.a02']"))
@@ -164,6 +169,10 @@ TEST(ListCommand, ExitCodesAndMessagesNameTheFileAndTheCause) {
   EXPECT_NE(out.find("random.bin"), std::string::npos) << "what could be read is still listed";
   EXPECT_EQ(RunTool("list " + Data("gen_sources.py"), &out), 2);
   EXPECT_NE(out.find("gen_sources.py: not an ARJ archive"), std::string::npos) << out;
+  for (const char* command : {"list", "test", "extract -c", "delete", "add"}) {
+    EXPECT_EQ(RunTool(std::string(command) + " " + Data("src") + " x", &out), 2) << command;
+    EXPECT_NE(out.find(Data("src") + ": cannot be opened: is a directory"), std::string::npos) << command << ": " << out;
+  }
   EXPECT_EQ(RunTool("list /nonexistent/x.arj", &out), 2);
   EXPECT_NE(out.find("/nonexistent/x.arj: cannot be opened: not found"), std::string::npos) << out;
   EXPECT_EQ(RunTool("list", &out), 2);

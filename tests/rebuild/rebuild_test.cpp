@@ -63,24 +63,32 @@ TEST(RebuildIdentity, CopiesAHeaderLongerThanTheWorkBuffer) {
 }
 
 // The main header's CRCs (basic and extended) are written afresh: what
-// recovery read past a damaged one is written as a sound archive.
-TEST(RebuildIdentity, WritesTheMainHeadersCrcsAfresh) {
+// recovery read past a damaged one is written as a sound archive. Its
+// ARJ-PROTECT flag is cleared (the protection data is not carried over);
+// its other flags stay.
+TEST(RebuildIdentity, WritesTheMainHeadersCrcsAfreshAndDropsTheProtectionFlag) {
   HeaderSpec main;
   main.file_type = 2;
   main.name = "main.arj";
+  main.flags = 0x10;
   main.extended = {Bytes(5, 0x22), Bytes(3, 0x33)};
   const Bytes sound_main = BuildHeader(main);
   const Bytes entry = BuildHeader(StoredEntry("a.txt", "alpha"));
   const Bytes sound = Concat({sound_main, entry, EndMarker()});
   const size_t basic_crc = 4 + LoadWord(sound_main.data() + 2);
   const size_t second_crc = sound_main.size() - 2 - 4;
+  std::vector<Bytes> inputs;
   for (size_t spoiled : {basic_crc, basic_crc + 4 + 2 + 5, second_crc}) {
-    SCOPED_TRACE(spoiled);
-    Bytes damaged = sound;
-    damaged[spoiled] ^= 0xFF;
+    inputs.push_back(sound);
+    inputs.back()[spoiled] ^= 0xFF;
+  }
+  main.flags |= kMainFlagProtected;
+  inputs.push_back(Concat({BuildHeader(main), entry, EndMarker()}));
+  for (const Bytes& input : inputs) {
+    SCOPED_TRACE(&input - inputs.data());
     TestHost host;
     ArchiverFixture f(host);
-    ASSERT_FALSE(Failed(f.OpenMemory(damaged)));
+    ASSERT_FALSE(Failed(f.OpenMemory(input)));
     ObjectRef list = NewChangeList(host);
     Bytes out;
     EXPECT_EQ(RebuildInto(f, list, &out), RESULT_OK);
@@ -169,12 +177,14 @@ TEST_P(RebuildReplace, ReencodesWithTheRequestedMethodAndMendsTheHeader) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, RebuildReplace, ::testing::Values(0, 1, 2, 3, 4));
 
-TEST(RebuildReplaceMends, ADirectoryOrSplitTemplateBecomesAWholeBinaryFile) {
+// The entry's comment stays, as arj f keeps it; the header is sound.
+TEST(RebuildReplaceMends, ADirectoryOrSplitTemplateBecomesAWholeBinaryFileWithItsComment) {
   TestHost host;
   ArchiverFixture f(host);
   HeaderSpec dir = StoredEntry("folder", "");
   dir.file_type = 3;
   dir.first_header_size = 46;  // extra fields of arj on UNIX, not carried over
+  dir.comment = "kept note";
   ASSERT_EQ(f.OpenMemory(Concat({MainHeader(), BuildHeader(dir), EndMarker()})), RESULT_OK);
   ObjectRef list = NewChangeList(host);
   EXPECT_EQ(arjrt::ChangeListReplace(list, 1, Hand(MemoryContent(list, ToBytes("now a file")))), RESULT_OK);
@@ -190,6 +200,13 @@ TEST(RebuildReplaceMends, ADirectoryOrSplitTemplateBecomesAWholeBinaryFile) {
   }
   EXPECT_EQ(Unpack(w.entries[0]), ToBytes("now a file"));
   EXPECT_EQ(Unpack(w.entries[1]), ToBytes("added"));
+  const ParsedEntry& replaced = w.entries[0];
+  EXPECT_TRUE(replaced.header_crc_ok);
+  EXPECT_EQ(replaced.basic_size, replaced.name.size() + dir.comment.size() + 32);
+  const size_t comment_at = replaced.offset + 4 + 30 + replaced.name.size() + 1;
+  EXPECT_EQ(std::string(out.begin() + static_cast<long>(comment_at),
+                        out.begin() + static_cast<long>(comment_at + dir.comment.size() + 1)),
+            dir.comment + std::string(1, '\0'));
   host::CloseIfOpen(list);
 }
 

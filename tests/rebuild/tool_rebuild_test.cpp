@@ -14,8 +14,10 @@
 #include <filesystem>
 #include <map>
 
+#include "cli/interrupts.h"
 #include "plugin/format/arj_layout.h"
 #include "runtime/api/archive.h"
+#include "runtime/api/pending_files.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/archive_parser.h"
 #include "tests/support/bytes.h"
@@ -36,6 +38,14 @@ Tree ReadTree(const fs::path& root) {
   for (const auto& item : fs::recursive_directory_iterator(root))
     if (item.is_regular_file()) tree[fs::relative(item.path(), root).generic_string()] = ReadFile(item.path());
   return tree;
+}
+
+bool NoTemporaryFileIn(const std::string& dir) {
+  for (const auto& item : fs::directory_iterator(dir)) {
+    const std::string name = item.path().filename().string();
+    if (name.find(".tmp-") != std::string::npos || name.find(".part") != std::string::npos) return false;
+  }
+  return true;
 }
 
 void Put(const std::string& dir, const std::string& name, const Bytes& content, Tree* expected) {
@@ -132,6 +142,28 @@ TEST(ToolRebuildPeers, ArchivesMadeByArjTakeReplacementsAndAdditions) {
   Put(dir.path(), "extra/new.bin", MixedSample(30000, 7), &expected);
   ASSERT_EQ(RunToolIn(dir.path(), "add m.arj extra/new.bin"), 0);
   ExpectPeersAgree(dir.File("m.arj"), expected);
+}
+
+// A rewrite does not carry ARJ-PROTECT data over (it covers the old
+// bytes), and the new archive is not listed as protected: list agrees with
+// arj t, which finds no protection data to speak of.
+TEST(ToolRebuildPeers, ARewrittenProtectedArchiveIsNoLongerListedAsProtected) {
+  REQUIRE_PEER("arj");
+  TempDir dir;
+  Put(dir.path(), "a.txt", MixedSample(5000, 1), nullptr);
+  Put(dir.path(), "b.txt", MixedSample(5000, 2), nullptr);
+  std::string output;
+  ASSERT_EQ(RunArj(dir.path(), "a -hk p.arj a.txt b.txt", &output), 0) << output;
+  ASSERT_EQ(RunToolStdout("list --json " + Quote(dir.File("p.arj")), &output), 0) << output;
+  ASSERT_TRUE(JsonSatisfies(output, "d['protected']")) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "delete p.arj a.txt", &output), 0) << output;
+  EXPECT_NE(output.find("ARJ-PROTECT data is not carried over"), std::string::npos) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "list p.arj", &output), 0) << output;
+  EXPECT_EQ(output.find("Protected"), std::string::npos) << output;
+  ASSERT_EQ(RunToolStdout("list --json " + Quote(dir.File("p.arj")), &output), 0) << output;
+  EXPECT_TRUE(JsonSatisfies(output, "not d['protected']")) << output;
+  EXPECT_EQ(RunArj(dir.path(), "t p.arj", &output), 0) << output;
+  EXPECT_EQ(output.find("ARJ-PROTECT"), std::string::npos) << output;
 }
 
 TEST(ToolRebuildSafety, AFailedRewriteLeavesTheArchiveAsItWas) {
@@ -269,6 +301,146 @@ TEST(ToolRebuildAdd, AddCreatesAndReplacesAndUpdateTakesOnlyNewerFiles) {
   EXPECT_NE(output.find("a second file for the entry \"b.txt\""), std::string::npos) << output;
 }
 
+// The method, the comments and the garbling a new or replaced entry gets:
+// method 1 unless -m (whatever the archive's first entry, a folder when
+// the archive was made from one; add -u too), the entry's own comment kept
+// (as arj f keeps it), and a word that new entries of a garbled archive
+// are not garbled.
+TEST(ToolRebuildDefaults, MethodOneCommentsKeptAndUngarbledNewEntriesSaid) {
+  TempDir dir;
+  std::string output;
+  auto method_one = [&](const std::string& archive, const std::string& name) {
+    std::string listing;
+    EXPECT_EQ(RunToolStdout("list --json " + Quote(dir.File(archive)), &listing), 0) << listing;
+    return JsonSatisfies(listing, "[e['method'] for e in d['entries'] if e['name'] == '" + name + "'] == [1]");
+  };
+  Put(dir.path(), "tree/a.txt", MixedSample(30000, 1), nullptr);
+  Put(dir.path(), "later.txt", MixedSample(30000, 2), nullptr);
+  ASSERT_EQ(RunToolIn(dir.path(), "create t.arj tree", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "add t.arj later.txt", &output), 0) << output;
+  EXPECT_TRUE(method_one("t.arj", "later.txt")) << "after a folder entry";
+  ASSERT_EQ(RunToolIn(dir.path(), "add t.arj later.txt=stored.txt -m 0", &output), 0) << output;
+  Put(dir.path(), "later.txt", MixedSample(30001, 3), nullptr);
+  const timespec later[2] = {{2000000000, 0}, {2000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("later.txt").c_str(), later, 0), 0);
+  ASSERT_EQ(RunToolIn(dir.path(), "add -u t.arj later.txt=stored.txt", &output), 0) << output;
+  EXPECT_TRUE(method_one("t.arj", "stored.txt")) << "add -u takes the default method, not the entry's";
+
+  HeaderSpec noted = StoredEntry("noted.txt", "old");
+  noted.comment = "kept note";
+  WriteFile(dir.File("c.arj"), Concat({MainHeader(), BuildHeader(noted), EndMarker()}));
+  time_t newer = 2000000100;
+  for (const char* command : {"replace c.arj noted.txt=later.txt", "add -u c.arj later.txt=noted.txt"}) {
+    SCOPED_TRACE(command);
+    Put(dir.path(), "later.txt", MixedSample(30002, static_cast<uint32_t>(newer)), nullptr);
+    const timespec times[2] = {{newer, 0}, {newer, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("later.txt").c_str(), times, 0), 0);
+    newer += 100;
+    ASSERT_EQ(RunToolIn(dir.path(), command, &output), 0) << output;
+    EXPECT_NE(output.find("1 replaced"), std::string::npos) << output;
+    ASSERT_EQ(RunToolStdout("list --json " + Quote(dir.File("c.arj")), &output), 0) << output;
+    EXPECT_TRUE(JsonSatisfies(output, "d['entries'][0]['comment'] == 'kept note'")) << output;
+    ASSERT_EQ(RunToolIn(dir.path(), "test c.arj", &output), 0) << output;
+  }
+
+  fs::copy_file(SourcePath("tests/data/garbled.arj"), dir.File("g.arj"));
+  ASSERT_EQ(RunToolIn(dir.path(), "add g.arj later.txt", &output), 0) << output;
+  EXPECT_NE(output.find("g.arj: holds garbled entries; the 1 new ones are written ungarbled"), std::string::npos)
+      << output;
+}
+
+// What readers could not extract is refused before anything is written
+// (exit code 2), naming the entry: a folder, link or label entry given a
+// file's content, a name that runs through an entry that is not a folder,
+// either way round.
+TEST(ToolRebuildRefusals, EntryTypesAndPathsReadersCannotExtract) {
+  TempDir dir;
+  Put(dir.path(), "tree/file.txt", ToBytes("file"), nullptr);
+  Put(dir.path(), "tree/sub/a.txt", ToBytes("a"), nullptr);
+  fs::create_symlink("file.txt", dir.File("tree/link"));
+  Put(dir.path(), "f.txt", ToBytes("new"), nullptr);
+  std::string output;
+  ASSERT_EQ(RunToolIn(dir.path(), "create x.arj tree", &output), 0) << output;
+  const Bytes before = ReadFile(dir.File("x.arj"));
+  const struct {
+    const char* command;
+    const char* said;
+  } cases[] = {
+      {"replace x.arj tree/sub=f.txt", "tree/sub: it is a directory entry"},
+      {"replace x.arj tree/link=f.txt", "tree/link: it is a UNIX link or special file entry"},
+      {"add x.arj f.txt=tree/file.txt/inner", "\"tree/file.txt/inner\" would lie under \"tree/file.txt\""},
+      {"add x.arj f.txt=tree/link/inner", "\"tree/link/inner\" would lie under \"tree/link\""},
+      {"add x.arj f.txt=tree/sub", "\"tree/sub/a.txt\" would lie under \"tree/sub\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    EXPECT_EQ(RunToolIn(dir.path(), c.command, &output), 2) << output;
+    EXPECT_NE(output.find(c.said), std::string::npos) << output;
+    EXPECT_EQ(ReadFile(dir.File("x.arj")), before);
+  }
+  EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
+}
+
+// An existing entry that becomes a second name of a new file stands where
+// it stood, ahead of the file's first name: it is stored as a file, since
+// readers make a hard link only to what they already extracted.
+TEST(ToolRebuildLinks, AHardLinkAheadOfItsTargetIsStoredAsAFile) {
+  TempDir dir;
+  std::string output;
+  Put(dir.path(), "h/b", ToBytes("old"), nullptr);
+  ASSERT_EQ(RunToolIn(dir.path(), "create x.arj h/b", &output), 0) << output;
+  fs::remove(dir.File("h/b"));
+  Put(dir.path(), "h/a", ToBytes("shared"), nullptr);
+  fs::create_hard_link(dir.File("h/a"), dir.File("h/b"));
+  ASSERT_EQ(RunToolIn(dir.path(), "add x.arj h", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "list -v x.arj", &output), 0) << output;
+  EXPECT_EQ(output.find("Link Target"), std::string::npos) << output;
+  TempDir ours;
+  ASSERT_EQ(RunToolIn(ours.path(), "extract " + Quote(dir.File("x.arj")), &output), 0) << output;
+  EXPECT_EQ(ReadTree(ours.path()), (Tree{{"h/a", ToBytes("shared")}, {"h/b", ToBytes("shared")}}));
+  REQUIRE_PEER("arj");
+  REQUIRE_PEER("7zz");
+  ExpectPeersAgree(dir.File("x.arj"), {{"h/a", ToBytes("shared")}, {"h/b", ToBytes("shared")}});
+}
+
+// The exit code says what became of the archive: 0 when it was rewritten
+// (a pattern that took nothing only named, as arj d does not even name
+// it) or removed once emptied (arj d: "Deleting empty archive"); 1 when
+// nothing was written, the archive left as it was or not made.
+TEST(ToolRebuildOutcomes, ExitCodesSayWhetherTheArchiveWasRewrittenRemovedOrLeft) {
+  TempDir dir;
+  fs::copy_file(SourcePath("tests/data/method1.arj"), dir.File("a.arj"));
+  const Bytes before = ReadFile(dir.File("a.arj"));
+  fs::create_directories(dir.File("sub"));
+  Put(dir.path(), "sub/x.o", ToBytes("object"), nullptr);
+  const struct {
+    const char* command;
+    int code;
+    const char* said;
+    bool a_left;  // a.arj is as it was
+  } cases[] = {
+      {"delete a.arj '*' -o out.arj", 1, "out.arj: not written: it would hold no entries", true},
+      {"add a.arj a.arj", 1, "a.arj: the archive is not stored in itself", true},
+      {"add a.arj sub -x '*.o' -x sub", 1, "nothing to add: every file named is left out", true},
+      {"create none.arj sub -x sub", 1, "none.arj: nothing to add: every file named is left out; nothing is written", true},
+      {"delete a.arj one.txt nomatch", 0, "no entry matches \"nomatch\"", false},
+      {"delete a.arj '*'", 0, "the archive is removed", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    std::string output;
+    EXPECT_EQ(RunToolIn(dir.path(), c.command, &output), c.code) << output;
+    EXPECT_NE(output.find(c.said), std::string::npos) << output;
+    if (c.a_left) {
+      EXPECT_EQ(ReadFile(dir.File("a.arj")), before);
+    }
+  }
+  EXPECT_FALSE(fs::exists(dir.File("a.arj")));
+  EXPECT_FALSE(fs::exists(dir.File("out.arj")));
+  EXPECT_FALSE(fs::exists(dir.File("none.arj")));
+  EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
+}
+
 TEST(ToolRebuildSafety, OutputElsewhereLeavesTheSourceAlone) {
   TempDir dir;
   fs::copy_file(SourcePath("tests/data/method2.arj"), dir.File("a.arj"));
@@ -279,14 +451,6 @@ TEST(ToolRebuildSafety, OutputElsewhereLeavesTheSourceAlone) {
   EXPECT_EQ(RunToolIn(dir.path(), "list b.arj", &output), 0);
   EXPECT_EQ(output.find("one.txt"), std::string::npos) << output;
   EXPECT_EQ(RunToolIn(dir.path(), "create a.arj one.txt", &output), 2) << "create never overwrites: " << output;
-}
-
-bool NoTemporaryFileIn(const std::string& dir) {
-  for (const auto& item : fs::directory_iterator(dir)) {
-    const std::string name = item.path().filename().string();
-    if (name.find(".tmp-") != std::string::npos || name.find(".part") != std::string::npos) return false;
-  }
-  return true;
 }
 
 // a.txt, b.txt and c.txt (with an extended header), stored.
@@ -516,6 +680,51 @@ TEST(ToolRebuildSignals, RemoveTheTemporaryFileAndExitWith128PlusTheSignal) {
     EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
     EXPECT_TRUE(fs::is_empty(dir.File("out"))) << "no .part file is left";
     EXPECT_EQ(ReadFile(dir.File("a.arj")), before);
+  }
+}
+
+// A signal that lands once the new archive is in place (or the emptied one
+// removed) undoes nothing and ends nothing half done: the command says
+// the change stands and exits 0; before that point it exits 128 + the
+// signal, the archive as it was. Run in a child, with the tool's handler.
+TEST(ToolRebuildSignals, OnceTheChangeIsMadeASignalSaysSoAndExitsZero) {
+  // The mark lasts for the process: the children must start without it.
+  if (arjhost::ChangeMade()) GTEST_SKIP() << "a rewrite earlier in this process made its change";
+  TempDir dir;
+  fs::copy_file(SourcePath("tests/data/method1.arj"), dir.File("a.arj"));
+  const Bytes before = ReadFile(dir.File("a.arj"));
+  for (const bool rewrite : {false, true}) {
+    SCOPED_TRACE(rewrite);
+    int err[2];
+    ASSERT_EQ(::pipe(err), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(err[1], STDERR_FILENO);
+      cli::RemovePendingFilesOnSignals();
+      cli::SetNoticeOnceChanged("the change stands\n");
+      if (rewrite) {
+        arjhost::Host host;
+        std::string error;
+        if (!host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) ::_exit(120);
+        auto archive = arjhost::Archive::OpenFile(host, dir.File("a.arj"), {}, &error);
+        arjhost::ChangeSet changes;
+        changes.dropped.insert(1);
+        if (!archive || !archive->Rebuild(changes, dir.File("a.arj"), &error)) ::_exit(121);
+      }
+      ::raise(SIGTERM);
+      ::_exit(122);
+    }
+    ::close(err[1]);
+    std::string said;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(err[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<size_t>(n));
+    ::close(err[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), rewrite ? 0 : 128 + SIGTERM);
+    EXPECT_EQ(said, rewrite ? "the change stands\n" : "");
+    EXPECT_EQ(ReadFile(dir.File("a.arj")) == before, !rewrite);
   }
 }
 

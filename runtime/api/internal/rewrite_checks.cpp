@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "runtime/api/internal/written_order.h"
+
 namespace arjhost {
 namespace {
 
@@ -29,7 +31,7 @@ std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInf
   for (const EntryInfo& e : entries)
     if (e.header_known && !e.header_crc_ok && !changes.dropped.count(e.handle) && !changes.replaced.count(e.handle))
       return "the header of entry \"" + e.name + "\" fails its CRC: it must be left out";
-  return "";
+  return NameUnderAnEntryThatIsNoFolder(entries, changes);
 }
 
 std::string InPlaceTarget(const std::string& path) {

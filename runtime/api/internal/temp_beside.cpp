@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <initializer_list>
 #include <vector>
 
 #include "runtime/api/pending_files.h"
@@ -56,9 +55,8 @@ bool TempBeside::Create(std::string* error) {
   name.push_back('\0');
   // The file is registered for removal before a signal can end us with it
   // made and unknown: those signals wait until both are done.
-  sigset_t ending, previous;
-  sigemptyset(&ending);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, s);
+  const sigset_t ending = EndingSignals();
+  sigset_t previous;
   pthread_sigmask(SIG_BLOCK, &ending, &previous);
   const int fd = ::mkstemp(name.data());
   const int made_error = errno;
@@ -83,17 +81,23 @@ bool TempBeside::Commit(std::string* error) {
     *error = destination_ + ": not written: the new archive cannot be put on disk: " + std::strerror(e);
     return false;
   }
-  if (::rename(path_.c_str(), destination_.c_str()) != 0) {
-    *error = destination_ + ": cannot be replaced: " + std::strerror(errno);
-    return false;
-  }
-  committed_ = true;
-  ForgetPendingFile(pending_slot_);
-  pending_slot_ = -1;
-  // The new archive is in place whatever this says: a folder that does
-  // not sync leaves only the rename less sure to outlive a crash.
-  SyncPath(FolderOf(destination_), O_DIRECTORY);
-  return true;
+  // A signal waits until the new archive is in place and known to be, or
+  // the old one still is.
+  return MakeTheChange([&] {
+    if (::rename(path_.c_str(), destination_.c_str()) != 0) {
+      *error = destination_ + ": cannot be replaced: " + std::strerror(errno);
+      return false;
+    }
+    committed_ = true;
+    ForgetPendingFile(pending_slot_);
+    pending_slot_ = -1;
+    // The new archive is in place whatever this says: a folder that does
+    // not sync leaves only the rename less sure to outlive a crash.
+    SyncFolderOf(destination_);
+    return true;
+  });
 }
+
+void SyncFolderOf(const std::string& path) { SyncPath(FolderOf(path), O_DIRECTORY); }
 
 }  // namespace arjhost

@@ -22,7 +22,7 @@ class TempBeside {
   const std::string& path() const { return path_; }
   // Puts the file's bytes on disk, renames it over the destination (a
   // link there is replaced, not written through) and puts the rename on
-  // disk too.
+  // disk too; the rename is the change MakeTheChange marks.
   bool Commit(std::string* error);
 
  private:
@@ -31,5 +31,8 @@ class TempBeside {
   int pending_slot_ = -1;
   bool committed_ = false;
 };
+
+// Puts on disk the folder `path` lies in: a rename or removal there.
+void SyncFolderOf(const std::string& path);
 
 }  // namespace arjhost
