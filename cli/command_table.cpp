@@ -73,12 +73,17 @@ const std::vector<Command>& Commands() {
        {{"directory", 'C', true, "DIR", "extract under DIR (default: the current folder; made with its parents if missing)"},
         kPassword,
         {"stdout", 'c', false, "", "write the files' bytes to stdout, one after another, and make nothing"},
-        {"overwrite", 'o', false, "", "replace existing files and links (without -o or -n a terminal asks)"},
+        {"overwrite", 'o', false, "",
+         "replace existing files and links, and set existing folders' modes and times (without -o or -n a "
+         "terminal asks)"},
         {"skip-existing", 'n', false, "", "keep existing files and links: their entries are skipped, not failed"},
         {"verbose", 'v', false, "", "name each entry as it is extracted"},
         {"preserve-permissions", 0, false, "",
          "keep stored modes as they are (default: set-user-ID and set-group-ID dropped, umask applied)"},
         {"flat", 0, false, "", "put every file in DIR itself, without the folders of its name (arjhost e)"},
+        {"keep-damaged", 0, false, "",
+         "keep what comes out of an entry that fails its CRC or stops at damaged data, under its name (the "
+         "entry still fails)"},
         kExclude, kChapter, kSingleVolume, kCodepage, kRecover, kJson},
        RunExtract,
        "Extracts every entry, or those the patterns take ('*' and '?' within a folder, '**'\n"
@@ -86,14 +91,17 @@ const std::vector<Command>& Commands() {
        "the CRC-32 of every part. Names never leave DIR: a leading '/', '\\' or drive letter\n"
        "is removed, \"..\" refused, and no link is ever written through. Each file is renamed\n"
        "into place only when whole and checked. Symbolic links whose targets stay inside DIR\n"
-       "and hard links are made; devices and FIFOs are skipped. Names are decoded as list\n"
-       "shows them. Garbled entries take -p, or ask on a terminal. --flat (arjhost e) makes no\n"
-       "folders: each file lands in DIR under the last part of its name.\n"
+       "and hard links are made; devices and FIFOs are skipped. Names made on UNIX are written\n"
+       "as stored, others decoded as list shows them. Garbled entries take -p, or ask on a\n"
+       "terminal. --flat (arjhost e) makes no folders: each file lands in DIR under the last\n"
+       "part of its name.\n"
        "A name that exists is replaced with -o, kept with -n (the entry is skipped, not\n"
        "failed); without either a terminal asks (yes, no, all, none), else the entry fails.\n"
        "Ends with a line such as \"9 files, 2 folders, 1.2 MiB\"; -v names each entry first.\n"
        "-c (as unzip -p, 7zz -so, arj p) writes the chosen files' bytes to stdout in archive\n"
-       "order and nothing else there (messages, and with -v the names, go to stderr).",
+       "order and nothing else there (messages, and with -v the names, go to stderr).\n"
+       "--keep-damaged writes what came out of an entry that fails its CRC or whose data stops\n"
+       "decoding, for a rescue; the entry still fails.",
        {"arjhost extract backup.arj -C out", "arjhost extract backup.arj docs/readme.txt -o",
         "arjhost extract backup.arj -n -v           # keep what is there, name the rest",
         "arjhost extract -c backup.arj notes.txt | less",

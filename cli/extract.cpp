@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -56,12 +57,17 @@ struct Run {
   bool flat = false;       // --flat: every file in the extraction folder itself
   bool to_stdout = false;  // -c: the files' bytes on stdout, nothing made
   bool verbose = false;    // -v: each name as it is done
+  bool keep_damaged = false;  // --keep-damaged: what came out of a damaged entry is kept, for rescue
   int root_fd = -1;
   arjhost::PasswordSource passwords{};
   bool json = false;
   EntryTally tally{};
   ExtractPermissions permissions{false};
   FolderAttributes folders{};
+  bool overwrite = false;                  // -o: existing folders take their entries' modes and times too
+  std::set<std::string> made_folders{};    // by this run (JoinedPath): the others were there before
+  WrittenFiles written{};                  // the files this run wrote: hard links go only to them
+  bool hard_links = false;                 // the archive holds some: `written` is kept for them
   std::set<std::string> removed_prefixes{};  // each named once
   size_t ok = 0, failed = 0, skipped = 0;
   uint64_t bytes = 0;
@@ -125,7 +131,7 @@ struct Run {
   }
 
   void Report(const arjhost::EntryInfo& e, const std::string& what) {
-    Say("arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), ShowName(e.name, args).c_str(),
+    Say("arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), ShowName(e, args).c_str(),
         ShowPath(what).c_str());
   }
 
@@ -133,15 +139,15 @@ struct Run {
     if (!finishing) Settle();
     ++failed, ++tally.failed;
     Report(e, why);
-    results.push_back({JsonName(e.name, args), why, size});
+    results.push_back({JsonName(e, args), why, size});
   }
 
   void Succeed(const arjhost::EntryInfo& e, uint64_t size) {
     if (!finishing) Settle();
     ++ok;
     tally.Done(e, size);
-    results.push_back({JsonName(e.name, args), "ok", size});
-    if (extracting && verbose && !json) Tell("%s\n", ShowName(e.name, args).c_str());
+    results.push_back({JsonName(e, args), "ok", size});
+    if (extracting && verbose && !json) Tell("%s\n", ShowName(e, args).c_str());
   }
 
   // `quiet`: said with -v only (a file kept as -n asks).
@@ -149,8 +155,8 @@ struct Run {
     Settle();
     ++skipped, ++tally.kept;
     if (!quiet) Report(e, why);
-    else if (verbose && !json) Tell("%s: skipped: %s\n", ShowName(e.name, args).c_str(), why.c_str());
-    results.push_back({JsonName(e.name, args), "skipped: " + why, 0});
+    else if (verbose && !json) Tell("%s: skipped: %s\n", ShowName(e, args).c_str(), why.c_str());
+    results.push_back({JsonName(e, args), "skipped: " + why, 0});
   }
 
   // A line of the tool's report: on stdout, or on stderr when stdout
@@ -181,14 +187,16 @@ struct Run {
     bytes += outcome.size;
     if (outcome.result != 0) return Fail(e, Why(e, outcome), outcome.size);
     Succeed(e, outcome.size);
-    if (!json) Print("ok      %s\n", ShowName(e.name, args).c_str());
+    if (!json) Print("ok      %s\n", ShowName(e, args).c_str());
   }
 
-  // The entry's path under the extraction folder: its name as the listing
-  // shows it, without what made it absolute (named once per run).
-  bool PathOf(const std::string& stored, std::vector<std::string>* parts, std::string* why) {
+  // The path under the extraction folder of a name entry `e` stores (its
+  // own, or a hard link's target): its text (EntryText) without what made
+  // it absolute (named once per run).
+  bool PathOf(const std::string& stored, const arjhost::EntryInfo& e, std::vector<std::string>* parts,
+              std::string* why) {
     std::string removed;
-    if (!SplitEntryPath(JsonName(stored, args), parts, &removed, why)) return false;
+    if (!SplitEntryPath(EntryText(stored, e, args), parts, &removed, why)) return false;
     if (flat && !parts->empty()) parts->erase(parts->begin(), parts->end() - 1);
     if (!removed.empty() && removed_prefixes.insert(removed).second)
       Settle(), Say("arjhost: %s: removing leading \"%s\" from entry names\n", ShowPath(session.archive_path).c_str(),
@@ -206,20 +214,19 @@ struct Run {
     if (!e.name_whole) return Fail(e, "its name is longer than 509 bytes and its header could not be read for the rest");
     std::vector<std::string> parts;
     std::string why;
-    if (!PathOf(e.name, &parts, &why)) return Fail(e, why);
+    if (!PathOf(e.name, e, &parts, &why)) return Fail(e, why);
     if (special && e.special != Special::kSymbolicLink && e.special != Special::kHardLink)
       return Skip(e, std::string(SpecialFileText(e.special)) + "; devices and FIFOs are not made");
     const bool symbolic_link = special && e.special == Special::kSymbolicLink;
-    const std::string target = symbolic_link ? JsonName(e.link_target, args) : std::string();
+    const std::string target = symbolic_link ? EntryText(e.link_target, e, args) : std::string();
     if (symbolic_link && !SymbolicLinkStaysInside(target, parts.size() - 1, &why))
       return Fail(e, "symbolic link to " + target + " refused: " + why);
-    DirectoryWalk walk(root_fd);
+    DirectoryWalk walk(root_fd, &made_folders);
     if (folder) {
       if (flat) return;  // as arj e makes none
       return ExtractFolder(e, walk, parts);
     }
-    std::string path;
-    for (const std::string& part : parts) path += (path.empty() ? "" : "/") + part;
+    std::string path = JoinedPath(parts, parts.size());
     if (UnderWay(path)) Settle();
     int dir = walk.Open(parts, parts.size() - 1, &why);
     if (dir < 0) return Fail(e, why);
@@ -272,6 +279,10 @@ struct Run {
     int dir = walk.Open(parts, parts.size(), &why);
     if (dir < 0) return Fail(e, why);
     close(dir);
+    // A folder that was there keeps what its owner gave it, as arj leaves
+    // it (an entry ".ssh" must not open up ~/.ssh), unless -o.
+    if (!overwrite && !made_folders.count(JoinedPath(parts, parts.size())))
+      return Skip(e, "a folder of that name exists; it keeps its mode and time (-o sets them)", true);
     FolderAttributes::Folder folder;
     folder.set_mode = permissions.ForFolder(e, &folder.mode);
     folder.set_time = true;
@@ -293,9 +304,9 @@ struct Run {
                        EntryPlacement& place) {
     std::vector<std::string> target;
     std::string why;
-    if (!PathOf(e.link_target, &target, &why)) return Fail(e, "hard link target refused: " + why);
+    if (!PathOf(e.link_target, e, &target, &why)) return Fail(e, "hard link target refused: " + why);
     if (target == parts) return Fail(e, "a hard link to itself");
-    why = MakeHardLink(walk, target, place);
+    why = MakeHardLink(walk, target, written, place);
     if (why.empty()) why = place.Commit();
     if (!why.empty()) return Fail(e, why);
     // Left when the name already was another name of the target.
@@ -331,25 +342,39 @@ struct Run {
     Extracted(e, place, fd, session.archive->ExtractToFile(e, fd, passwords));
   }
 
-  // Closes `fd`, and puts the file in place when whole.
-  void Extracted(const arjhost::EntryInfo& e, EntryPlacement& place, int fd, arjhost::ExtractOutcome outcome) {
+  // With --keep-damaged, the bytes of an entry that came out damaged, said
+  // so in its failure; "" when nothing of it is kept.
+  std::string KeptDamaged(const arjhost::EntryInfo& e, const arjhost::ExtractOutcome& outcome) const {
+    if (!keep_damaged || !outcome.damaged || outcome.size == 0) return {};
+    if (outcome.size == e.size) return "; kept with its damaged bytes (--keep-damaged)";
+    return "; kept with the " + std::to_string(outcome.size) + " of " + std::to_string(e.size) +
+           " bytes that came out before the damage (--keep-damaged)";
+  }
+
+  // Closes `fd`, and puts the file in place when whole (or damaged, and
+  // kept as --keep-damaged asks: the entry still fails).
+  void Extracted(const arjhost::EntryInfo& e, EntryPlacement& place, int fd, const arjhost::ExtractOutcome& outcome) {
     bytes += outcome.size;
-    bool done = outcome.result == 0;
-    if (done) {
+    const bool whole = outcome.result == 0;
+    const std::string kept = whole ? "" : KeptDamaged(e, outcome);
+    const bool put = whole || !kept.empty();
+    if (put) {
       fchmod(fd, permissions.ForFile(e));
       if (e.header_known) {
         timespec times[2] = {{static_cast<time_t>(e.modified_time), 0}, {static_cast<time_t>(e.modified_time), 0}};
         futimens(fd, times);
       }
     }
-    if (close(fd) != 0 && done) {
-      done = false;
-      outcome.error = std::string("cannot write the file: ") + std::strerror(errno);
-    }
-    if (done) outcome.error = place.Commit();
-    else outcome.error = Why(e, outcome);
-    if (!outcome.error.empty()) return Fail(e, outcome.error, outcome.size);
-    Succeed(e, outcome.size);
+    struct stat file;
+    const bool known = put && hard_links && fstat(fd, &file) == 0;
+    std::string not_put;  // why the file could not be put in place
+    if (close(fd) != 0 && put) not_put = std::string("cannot write the file: ") + std::strerror(errno);
+    else if (put) not_put = place.Commit();
+    if (known && not_put.empty()) written.Add(file);
+    if (whole && not_put.empty()) return Succeed(e, outcome.size);
+    if (whole) return Fail(e, not_put, outcome.size);
+    if (!put) return Fail(e, Why(e, outcome), outcome.size);
+    Fail(e, Why(e, outcome) + (not_put.empty() ? kept : "; not kept: " + not_put), outcome.size);
   }
 
   // Once every entry is written.
@@ -418,9 +443,11 @@ int RunEntries(const Args& args, bool extracting) {
   run.flat = args.Has("flat");
   run.to_stdout = args.Has("stdout");
   run.verbose = args.Has("verbose");
+  run.keep_damaged = args.Has("keep-damaged");
   run.passwords = passwords.Source();
   run.json = args.Has("json");
   run.permissions = ExtractPermissions(args.Has("preserve-permissions"));
+  run.overwrite = args.Has("overwrite");
   if (extracting && !run.to_stdout) {
     std::string dir = args.Value("directory", ".");
     std::error_code ignored;  // a folder that cannot be made fails to open below
@@ -433,11 +460,9 @@ int RunEntries(const Args& args, bool extracting) {
   }
   NameSelection selection(std::vector<std::string>(args.operands.begin() + 1, args.operands.end()), args);
   std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
-  // Entries decode on every core: each worker opens the archive for itself.
-  // (Not for stdout: the bytes go out in the archive's order as they come.)
-  if (const unsigned count = arjhost::EntryWorkerCount(entries.size()); count > 1 && !run.to_stdout)
-    run.workers = std::make_unique<arjhost::EntryWorkers>(*session.host, *session.archive, session.archive_path,
-                                                          session.options, count);
+  run.hard_links = std::any_of(entries.begin(), entries.end(), [](const arjhost::EntryInfo& e) {
+    return e.header_known && e.file_type == kFileTypeUnixSpecial && e.special == Special::kHardLink;
+  });
   // arj takes the entries whose last chapter is the main header's or later
   // (none when it is refused); --chapter N those that belong to chapter N.
   const bool archive_chapter_refused = !arjhost::ArchiveChapterProblem(latest, entries).empty();
@@ -445,14 +470,28 @@ int RunEntries(const Args& args, bool extracting) {
     if (args.Has("chapter")) return arjhost::BelongsToChapter(e, chapter);
     return !archive_chapter_refused && arjhost::TakenForArchiveChapter(e, chapter);
   };
-  Progress progress(extracting ? "extracting" : "testing", "entries");
-  size_t done = 0, in_chapter = 0;
-  bool stop_said = false;
+  // What the chapter and the patterns choose: the progress line counts it,
+  // and the workers share it.
+  std::vector<const arjhost::EntryInfo*> chosen;
+  uint64_t chosen_bytes = 0;
+  size_t in_chapter = 0;
   for (const arjhost::EntryInfo& e : entries) {
-    progress.Show(done++, entries.size(), run.bytes);
     if (!InChapter(e)) continue;
     ++in_chapter;
-    if (!selection.Takes(e.name, JsonName(e.name, args))) continue;
+    if (selection.Takes(e.name, ExtractedName(e, args))) chosen.push_back(&e), chosen_bytes += e.size;
+  }
+  // Entries decode on every core: each worker opens the archive for itself.
+  // (Not for stdout: the bytes go out in the archive's order as they come.)
+  if (const unsigned count = arjhost::EntryWorkerCount(entries.size(), chosen.size(), chosen_bytes);
+      count > 0 && !run.to_stdout)
+    run.workers = std::make_unique<arjhost::EntryWorkers>(*session.host, *session.archive, session.archive_path,
+                                                          session.options, count);
+  Progress progress(extracting ? "extracting" : "testing", "entries");
+  size_t done = 0;
+  bool stop_said = false;
+  for (const arjhost::EntryInfo* chosen_entry : chosen) {
+    const arjhost::EntryInfo& e = *chosen_entry;
+    progress.Show(done++, chosen.size(), run.bytes);
     // Judged alike by test and extract, before anything is made.
     if (const std::string problem = arjhost::EntryProblem(e); !problem.empty()) {
       run.Fail(e, problem);
@@ -464,7 +503,9 @@ int RunEntries(const Args& args, bool extracting) {
       if (!std::exchange(stop_said, true))
         Say("arjhost %s: %s: stopped after %d wrong passwords\n", command, ShowPath(session.archive_path).c_str(),
             kWrongPasswords);
-      run.Fail(e, NotTried());
+      // Named as a queued garbled entry would be, whether or not the
+      // workers had this one queued already.
+      run.Fail(e, e.garbled ? run.Why(e, {}) : NotTried());
       continue;
     }
     if (extracting) run.Extract(e);

@@ -49,17 +49,21 @@ std::string MakeSymbolicLink(const EntryPlacement& place, const std::string& tar
 }
 
 std::string MakeHardLink(const DirectoryWalk& walk, const std::vector<std::string>& target,
-                         const EntryPlacement& place) {
+                         const WrittenFiles& written, const EntryPlacement& place) {
   std::string why;
   const int dir = walk.Open(target, target.size() - 1, &why, false);
   if (dir < 0) return "its hard link target is not in the extraction folder: " + why;
-  struct stat st;
+  struct stat st, made;
   const char* name = target.back().c_str();
   if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) why = "its hard link target is not in the extraction folder";
   else if (!S_ISREG(st.st_mode)) why = "its hard link target is not a plain file";
+  else if (!written.Holds(st)) why = "its hard link target was not written by this extraction";
   // Without AT_SYMLINK_FOLLOW linkat never follows the target.
   else if (linkat(dir, name, place.dir(), place.temp().c_str(), 0) != 0)
     why = std::string("cannot make the hard link: ") + std::strerror(errno);
+  // The name may have been swapped for another file between the two calls.
+  else if (fstatat(place.dir(), place.temp().c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0 || !written.Holds(made))
+    why = "its hard link target changed while it was linked";
   close(dir);
   return why;
 }

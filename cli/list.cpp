@@ -27,7 +27,7 @@ void WriteListJson(arjhost::JsonWriter& json, const Session& s, const std::vecto
   json.Key("entries"), json.BeginArray();
   for (const arjhost::EntryInfo& e : entries) {
     json.BeginObject();
-    json.Key("name"), json.String(JsonName(e.name, args));
+    json.Key("name"), json.String(JsonName(e, args));
     json.Key("size"), json.Unsigned(e.size);
     json.Key("packed"), json.Unsigned(e.packed);
     json.Key("method"), json.Unsigned(e.method);
@@ -83,7 +83,7 @@ bool ReportPartsProblems(const Session& s, const std::vector<arjhost::EntryInfo>
     const std::string problem = arjhost::PartsProblem(e);
     if (problem.empty()) continue;
     any = true;
-    Say("arjhost: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowName(e.name, args).c_str(), problem.c_str());
+    Say("arjhost: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowName(e, args).c_str(), problem.c_str());
   }
   return any;
 }
@@ -108,7 +108,7 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
     if (!e.header_crc_ok) {
       bad_header = true;
       Say("arjhost: %s: %s: header CRC mismatch: the %s is damaged%s\n", ShowPath(s.archive_path).c_str(),
-          ShowName(e.name, args).c_str(), DamagedHeader(e, args).c_str(),
+          ShowName(e, args).c_str(), DamagedHeader(e, args).c_str(),
           s.recover ? "" : " (--recover leaves such entries out)");
     }
   const arjhost::ArchiveState& state = s.archive->state();
@@ -167,7 +167,7 @@ int ListOne(const Args& args, const std::string& path, const std::vector<std::st
   std::vector<arjhost::EntryInfo> some;
   if (!selection.TakesEverything())
     for (const arjhost::EntryInfo& e : entries)
-      if (selection.Takes(e.name, JsonName(e.name, args))) some.push_back(e);
+      if (selection.Takes(e.name, ExtractedName(e, args))) some.push_back(e);
   const std::vector<arjhost::EntryInfo>& chosen = selection.TakesEverything() ? entries : some;
   if (json != nullptr) WriteListJson(*json, s, chosen, args);
   else if (args.Has("technical")) PrintListTechnical(s, chosen, args);

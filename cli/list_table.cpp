@@ -101,7 +101,7 @@ void PrintListTable(const Session& s, const std::vector<arjhost::EntryInfo>& ent
     if (show_volumes) std::printf("%s ", PadToWidth(ShowName(e.volume, args), w.volume).c_str());
     if (show_chapters) std::printf("%-8s ", ChapterRange(e).c_str());
     const bool label = e.header_known && e.file_type == kFileTypeChapterLabel;
-    std::printf("%s%s\n", ShowName(e.name, args).c_str(), label ? " (chapter label)" : "");
+    std::printf("%s%s\n", ShowName(e, args).c_str(), label ? " (chapter label)" : "");
     PrintComment(e.comment, "    comment: ", args);
   }
   std::printf("%s\n", TotalsLine(entries).c_str());

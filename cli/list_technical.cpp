@@ -34,7 +34,7 @@ std::string AttributesField(const arjhost::EntryInfo& e) {
 }
 
 void PrintEntry(const arjhost::EntryInfo& e, const Args& args) {
-  Field("Path", ShowName(e.name, args));
+  Field("Path", ShowName(e, args));
   Field("Folder", KindOf(e) == EntryKind::kFolder ? "+" : "-");
   Field("Size", std::to_string(e.size));
   Field("Packed Size", std::to_string(e.packed));
@@ -56,7 +56,7 @@ void PrintEntry(const arjhost::EntryInfo& e, const Args& args) {
     Field("Host OS", HostOsText(e.host_os) + " (" + std::to_string(e.host_os) + ")");
     Field(HasUnixMode(e) ? "Mode" : "Attributes", AttributesField(e));
     Field("File Type", FileTypeText(e.file_type) + " (" + std::to_string(e.file_type) + ")");
-    if (!e.link_target.empty()) Field("Link Target", ShowName(e.link_target, args));
+    if (!e.link_target.empty()) Field("Link Target", arjhost::TerminalText(EntryText(e.link_target, e, args)));
     Field("Chapters", ChapterRange(e));
     Field("Flags", FlagsText(e.flags));
     Field("Archiver Version", std::to_string(e.archiver_version) + " (needs " + std::to_string(e.min_version) + ")");

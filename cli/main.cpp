@@ -1,5 +1,6 @@
 // arjhost: list, extract, test and rewrite ARJ archives through the ARJ
 // plug-in hosted by our runtime.
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -126,5 +127,9 @@ int RunCommandLine(const std::vector<std::string>& words) {
 
 int main(int argc, char** argv) {
   cli::RemovePendingFilesOnSignals();
+  // Past the file size limit (ulimit -f) a write then fails with EFBIG, which
+  // is named, and the temporary files are removed; the signal would end the
+  // tool with them left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
   return cli::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -59,7 +59,7 @@ Passwords::Passwords(const Args& args) : state_(std::make_shared<State>()) {
     };
   } else if (CanAsk()) {
     source_ = [state = state_, args](const arjhost::EntryInfo& entry, int attempt, std::string* password) {
-      return AnswerFromTerminal(*state, ShowName(entry.name, args), attempt, password);
+      return AnswerFromTerminal(*state, ShowName(entry, args), attempt, password);
     };
   }
 }

@@ -158,7 +158,7 @@ int RunDelete(const Args& args) {
   const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
   arjhost::ChangeSet changes;
   for (const arjhost::EntryInfo& e : entries)
-    if (selection.Takes(e.name, JsonName(e.name, args))) changes.dropped.insert(e.handle);
+    if (selection.Takes(e.name, ExtractedName(e, args))) changes.dropped.insert(e.handle);
   // Named, as arj d would not; the archive is still rewritten for the
   // patterns that took something (exit code 0).
   for (const std::string& pattern : selection.Unmatched())

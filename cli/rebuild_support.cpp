@@ -60,7 +60,7 @@ bool ParseAddedFile(const std::string& operand, const std::string& command, int 
 namespace {
 
 std::string NameOfHandle(const std::vector<arjhost::EntryInfo>& entries, uint64_t handle, const Args& args) {
-  return handle >= 1 && handle <= entries.size() ? ShowName(entries[handle - 1].name, args) : "";
+  return handle >= 1 && handle <= entries.size() ? ShowName(entries[handle - 1], args) : "";
 }
 
 }  // namespace
@@ -79,7 +79,7 @@ void PrintRebuildJson(Session& s, const Args& args, const std::string& command,
   if (!outcome.written && !outcome.removed) json.Key("error"), json.String(outcome.error);
   json.Key("kept"), json.BeginArray();
   for (const arjhost::EntryInfo& e : entries)
-    if (!changes.dropped.count(e.handle) && !changes.replaced.count(e.handle)) json.String(ShowName(e.name, args));
+    if (!changes.dropped.count(e.handle) && !changes.replaced.count(e.handle)) json.String(ShowName(e, args));
   json.EndArray();
   json.Key("dropped"), json.BeginArray();
   for (uint64_t h : changes.dropped) json.String(NameOfHandle(entries, h, args));
@@ -118,7 +118,7 @@ void NoteUngarbled(const Session& s, const Args& args, const std::string& comman
   for (const auto& [handle, content] : changes.replaced)
     if (entries[handle - 1].garbled)
       Say("arjhost %s: %s: %s: was garbled; its new content is written ungarbled\n", command.c_str(),
-          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
+          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1], args).c_str());
   const bool garbled = std::any_of(entries.begin(), entries.end(), [](const arjhost::EntryInfo& e) { return e.garbled; });
   if (garbled && !changes.added.empty())
     Say("arjhost %s: %s: holds garbled entries; the %zu new ones are written ungarbled\n", command.c_str(),
@@ -160,7 +160,7 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
   for (uint64_t handle : s.archive->DamagedEntriesCopied())
     if (handle >= 1 && handle <= entries.size())
       Say("arjhost %s: %s: %s: its data fails its CRC; copied as it is\n", command.c_str(),
-          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1].name, args).c_str());
+          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1], args).c_str());
   // The protection data covers the old bytes: it would not fit the new ones.
   if (s.archive->state().protected_data)
     Say("arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n", command.c_str(),

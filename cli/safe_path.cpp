@@ -52,6 +52,12 @@ bool SplitEntryPath(const std::string& name, std::vector<std::string>* component
   return true;
 }
 
+std::string JoinedPath(const std::vector<std::string>& components, size_t count) {
+  std::string path;
+  for (size_t i = 0; i < count && i < components.size(); ++i) path += (i == 0 ? "" : "/") + components[i];
+  return path;
+}
+
 int DirectoryWalk::Open(const std::vector<std::string>& components, size_t count, std::string* why,
                         bool create) const {
   int fd = dup(root_fd_);
@@ -59,7 +65,9 @@ int DirectoryWalk::Open(const std::vector<std::string>& components, size_t count
     const char* name = components[i].c_str();
     int next = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (next < 0 && errno == ENOENT && create) {
-      if (mkdirat(fd, name, 0777) != 0 && errno != EEXIST) {
+      if (mkdirat(fd, name, 0777) == 0) {
+        if (made_ != nullptr) made_->insert(JoinedPath(components, i + 1));
+      } else if (errno != EEXIST) {
         *why = "cannot create folder " + components[i] + ": " + std::strerror(errno);
         close(fd);
         return -1;

@@ -2,6 +2,7 @@
 // extraction folder that cannot leave it.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,16 @@ namespace cli {
 bool SplitEntryPath(const std::string& name, std::vector<std::string>* components, std::string* removed,
                     std::string* why);
 
+// The first `count` components joined with '/': a path under the
+// extraction folder, as the folders one run made are remembered.
+std::string JoinedPath(const std::vector<std::string>& components, size_t count);
+
 // An open directory under the extraction folder, reached component by
 // component without following symbolic links.
 class DirectoryWalk {
  public:
-  explicit DirectoryWalk(int root_fd) : root_fd_(root_fd) {}
+  // `made`, when given, gathers the folders this walk creates (JoinedPath).
+  explicit DirectoryWalk(int root_fd, std::set<std::string>* made = nullptr) : root_fd_(root_fd), made_(made) {}
   // Opens the first `count` components as directories, creating missing
   // ones when `create`; returns the descriptor (the caller closes it) or
   // -1 with `why` set.
@@ -27,6 +33,7 @@ class DirectoryWalk {
 
  private:
   int root_fd_;
+  std::set<std::string>* made_;
 };
 
 }  // namespace cli

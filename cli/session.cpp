@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/entry_fields.h"
 #include "cli/limit_options.h"
 #include "cli/messages.h"
+#include "cli/safe_path.h"
 #include "runtime/api/text_tools.h"
 
 namespace cli {
@@ -22,7 +24,24 @@ std::string ShowName(const std::string& stored, const Args& args) {
   return arjhost::TerminalText(JsonName(stored, args));
 }
 
-std::string ShowPath(const std::string& path) { return arjhost::TerminalText(arjhost::DisplayName(path)); }
+std::string EntryText(const std::string& stored, const arjhost::EntryInfo& entry, const Args& args) {
+  return HasUnixMode(entry) ? stored : JsonName(stored, args);
+}
+
+std::string JsonName(const arjhost::EntryInfo& entry, const Args& args) { return EntryText(entry.name, entry, args); }
+
+std::string ShowName(const arjhost::EntryInfo& entry, const Args& args) {
+  return arjhost::TerminalText(JsonName(entry, args));
+}
+
+std::string ExtractedName(const arjhost::EntryInfo& entry, const Args& args) {
+  const std::string text = JsonName(entry, args);
+  std::vector<std::string> parts;
+  std::string removed, why;
+  return SplitEntryPath(text, &parts, &removed, &why) ? JoinedPath(parts, parts.size()) : text;
+}
+
+std::string ShowPath(const std::string& path) { return arjhost::TerminalText(path); }
 
 bool ParseTraceLevel(const std::string& text, int* level) {
   if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;

@@ -33,12 +33,27 @@ bool OpenSession(const Args& args, const std::string& command, Session* session)
 // The same for the archive at `path` (list takes several).
 bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session);
 
-// Archive names for JSON: the stored bytes as UTF-8, decoded from
-// --codepage (437 by default) when they are not UTF-8.
+// Stored texts of DOS hosts (volume names, comments) for JSON: the stored
+// bytes as UTF-8, decoded from --codepage (437 by default) when they are
+// not UTF-8.
 std::string JsonName(const std::string& stored, const Args& args);
 // The same for a terminal, control characters escaped.
 std::string ShowName(const std::string& stored, const Args& args);
-// A file name (an archive's path, an error line) for a terminal.
+// A name the entry stores (its own, or a link's target) as text: the
+// stored bytes as they are for an entry made on UNIX, whose names are the
+// file system's bytes (as arj and tar keep them), else as JsonName decodes
+// them from the DOS code page. This is what extraction writes.
+std::string EntryText(const std::string& stored, const arjhost::EntryInfo& entry, const Args& args);
+// The entry's name for JSON (bytes that are not UTF-8 become U+FFFD there)
+// and for a terminal (escaped: "caf\xe9").
+std::string JsonName(const arjhost::EntryInfo& entry, const Args& args);
+std::string ShowName(const arjhost::EntryInfo& entry, const Args& args);
+// The entry's name as it is extracted: its path under the extraction
+// folder, separators as '/', without what made it absolute. Patterns match
+// it (and the stored name); a name extraction refuses is its EntryText.
+std::string ExtractedName(const arjhost::EntryInfo& entry, const Args& args);
+// A file name (an archive's path, an error line) for a terminal: bytes
+// that are not UTF-8 escaped, not decoded (local names are no DOS names).
 std::string ShowPath(const std::string& path);
 int CodePageOption(const Args& args);
 // --trace's value: digits alone, at most 9 of them. False for anything else.

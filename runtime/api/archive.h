@@ -178,6 +178,11 @@ struct ExtractOutcome {
   int32_t result = 0;  // 0 when the entry came out whole with its CRC
   std::string error;   // "wrong password", "CRC mismatch ...", "damaged data", ...
   uint64_t size = 0;   // bytes delivered
+  // The entry failed, yet `size` bytes came out, damaged: all of them with a
+  // CRC mismatch, or those decoded before damaged data stopped the decoder
+  // (in the file, for ExtractToFile). False when the entry could not be
+  // tried, a password was wrong (its bytes are not kept), or a write failed.
+  bool damaged = false;
 };
 
 // Answers a password request for `entry`; `attempt` counts the requests for

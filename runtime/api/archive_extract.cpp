@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -106,6 +108,13 @@ std::string OverTotal(const EntryInfo& entry, const Limits& limits) {
          std::to_string(limits.max_total) + " bytes";
 }
 
+// Why an entry's bytes could not be written, naming the cause: the
+// destination file, or the temporary file a large entry is kept in.
+std::string CannotWrite(int error, bool destination) {
+  return std::string(destination ? "cannot write the extracted data: " : "cannot write the entry's temporary file: ") +
+         std::strerror(error);
+}
+
 // Clears what Deliver lent the scratch storage, on every path out.
 struct LentToScratch {
   arjrt::ScratchStorage& scratch;
@@ -166,15 +175,30 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   CheckAsTheyCome checked(check, fd, as_they_come && entry.size >= kBesideFrom);
   if (as_they_come) scratch.SetPassThrough(&checked);
   objects_->unused_packed = 0;
+  scratch.ClearWriteFailure();
   ResultCode r = host::Archiver(a).OpenEntry(a, &temp, entry.handle, requester.object);
   if (Failed(r) || temp == nullptr) {
     outcome.result = Failed(r) ? r : ERR_NOT_INITIALIZED;
     outcome.error =
         Explain(outcome.result, entry, requester.password_given, state_.missing_volume, objects_->unused_packed);
+    // The plug-in passes on the I/O's failure without its cause.
+    if (const arjrt::ScratchStorage::WriteFailure& w = scratch.write_failure(); w.error != 0) {
+      outcome.result = ERR_IO;
+      outcome.error = CannotWrite(w.error, w.in_target);
+    }
+    // What was decoded before damaged data stopped the decoder has passed
+    // on already: for someone rescuing data it is all there is.
+    checked.Settle();
+    if (as_they_come) {
+      outcome.size = checked.size();
+      outcome.damaged = (outcome.result == ERR_CORRUPTED || outcome.result == ERR_END_OF_DATA) &&
+                        checked.write_error() == 0 &&
+                        (fd < 0 || ::ftruncate(fd, static_cast<off_t>(outcome.size)) == 0);
+    }
     return outcome;
   }
   std::unique_ptr<HostObject, ResultCode (*)(ObjectRef)> owned(temp, host::CloseObject);
-  auto fail = [&](ResultCode result, const char* why) {
+  auto fail = [&](ResultCode result, const std::string& why) {
     outcome.result = result;
     outcome.error = why;
     return outcome;
@@ -186,7 +210,7 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   std::vector<uint8_t> buffer;
   checked.Settle();
   if (as_they_come) outcome.size = checked.size();
-  if (checked.write_failed()) return fail(ERR_IO, "cannot write the extracted data");
+  if (checked.write_error() != 0) return fail(ERR_IO, CannotWrite(checked.write_error(), true));
   for (uint64_t offset = 0; !as_they_come && offset < size;) {
     const uint8_t* data = nullptr;
     size_t got = 0;
@@ -208,18 +232,16 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     if (got == 0) break;
     check.Add(data, got);
     uint32_t done = 0;
-    const bool delivered = sink != nullptr ? (*sink)(data, got)
-                           : fd < 0        ? true
-                           : in_place      ? true
-                                           : arjrt::WriteFullyAt(fd, offset, data, static_cast<uint32_t>(got), &done) == 0;
-    if (!delivered) return fail(ERR_IO, "cannot write the extracted data");
+    if (sink != nullptr && !(*sink)(data, got)) return fail(ERR_IO, "cannot write the extracted data");
+    if (sink == nullptr && fd >= 0 && !in_place)
+      if (const int error = arjrt::WriteFullyAt(fd, offset, data, static_cast<uint32_t>(got), &done); error != 0)
+        return fail(ERR_IO, CannotWrite(error, true));
     offset += got;
     outcome.size = offset;
   }
   owned.reset();  // the temporary I/O lets go of the file
   // A spill of an earlier attempt (a wrong password) may have left more.
-  if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(outcome.size)) != 0)
-    return fail(ERR_IO, "cannot write the extracted data");
+  if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(outcome.size)) != 0) return fail(ERR_IO, CannotWrite(errno, true));
   if (outcome.size != entry.size) {
     outcome.result = ERR_END_OF_DATA;
     outcome.error = "size mismatch (header " + std::to_string(entry.size) + ", extracted " +
@@ -228,6 +250,7 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     outcome.result = ERR_CRC_MISMATCH;
     outcome.error = check.error();
   }
+  outcome.damaged = outcome.result != 0;
   return outcome;
 }
 

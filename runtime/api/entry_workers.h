@@ -4,6 +4,8 @@
 // the entries were handed in, so that whoever reports them keeps the
 // archive's order; a garbled entry is done by Collect itself, on the
 // caller's archive and thread, in its turn, so passwords are asked in order.
+// While it waits, Collect does entries no worker has come to: the caller's
+// thread is a worker too.
 #pragma once
 
 #include <condition_variable>
@@ -22,8 +24,9 @@ namespace arjhost {
 class EntryWorkers {
  public:
   // Starts `count` workers, each opening `path` as `archive` was opened
-  // (from a file, with `options`). A worker whose opening fails, or lists
-  // other entries, leaves its share to the others or to Collect.
+  // (from a file, with `options`) on its own thread. A worker whose opening
+  // fails, or reads other headers, leaves its share to the others or to
+  // Collect.
   EntryWorkers(Host& host, Archive& archive, const std::string& path, const OpenOptions& options, unsigned count);
   ~EntryWorkers();  // waits for the entries under way, drops the rest
   EntryWorkers(const EntryWorkers&) = delete;
@@ -43,20 +46,26 @@ class EntryWorkers {
 
   void Work(Worker& worker);
   static ExtractOutcome Run(Archive& archive, Job& job);
+  // The job Collect does itself while it waits, or null: the earliest
+  // when nobody has taken it, else a later one no worker has come to.
+  Job* JobForCollector() const;
 
   Archive& archive_;
   mutable std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable work_;  // a job queued, or stopping: for the workers
+  std::condition_variable done_;  // a job done: for Collect
   std::deque<std::unique_ptr<Job>> jobs_;  // queued, in order
   size_t next_ = 0;                        // the first job no worker has taken (an index into jobs_)
-  size_t live_workers_ = 0;
   bool stopping_ = false;
   std::vector<std::unique_ptr<Worker>> workers_;
 };
 
-// Workers worth starting for `entries` entries: one a core, none when
-// there are too few entries to share, or so many that each worker's copy of
-// the archive's tables would cost more than the work saved.
-unsigned EntryWorkerCount(size_t entries);
+// Workers worth starting to test or extract `chosen` entries holding
+// `bytes` unpacked, of an archive of `entries` entries: one for every core
+// but the caller's (which decodes too, in Collect), none
+// when there are too few entries to share or too little to decode for
+// what opening the archive again costs each worker, and fewer when their
+// copies of the archive's tables would take too much memory.
+unsigned EntryWorkerCount(size_t entries, size_t chosen, uint64_t bytes);
 
 }  // namespace arjhost

@@ -45,6 +45,17 @@ class ScratchStorage {
   PassThrough* ClaimPassThrough();
   void ReleasePassThrough() { pass_claimed_ = false; }
 
+  // The errno of the last write a temporary I/O could not make to its file,
+  // and whether that file was the spill target: the embedder names the
+  // cause, which the I/O's result code alone does not carry.
+  struct WriteFailure {
+    int error = 0;  // 0: none since the last clear
+    bool in_target = false;
+  };
+  void NoteWriteFailure(int error, bool in_target) { failure_ = {error, in_target}; }
+  void ClearWriteFailure() { failure_ = {}; }
+  const WriteFailure& write_failure() const { return failure_; }
+
  private:
   static constexpr size_t kKeptChunks = 16;
 
@@ -53,6 +64,7 @@ class ScratchStorage {
   bool claimed_ = false;
   PassThrough* pass_ = nullptr;
   bool pass_claimed_ = false;
+  WriteFailure failure_;
 };
 
 }  // namespace arjrt

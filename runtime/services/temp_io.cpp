@@ -88,6 +88,7 @@ class TempIo {
     const int error = WriteFullyAt(fd_, offset, buffer, size, &done);
     if (done != 0) file_size_ = std::max(file_size_, offset + done);
     if (count != nullptr) *count = done;
+    if (error != 0) scratch_.NoteWriteFailure(error, in_target_);
     return error != 0 ? ERR_IO : RESULT_OK;
   }
 
@@ -111,7 +112,10 @@ class TempIo {
     int r;
     do r = ::ftruncate(fd_, static_cast<off_t>(size));
     while (r != 0 && errno == EINTR);
-    if (r != 0) return ERR_IO;
+    if (r != 0) {
+      scratch_.NoteWriteFailure(errno, in_target_);
+      return ERR_IO;
+    }
     file_size_ = size;
     return RESULT_OK;
   }
@@ -225,15 +229,19 @@ class TempIo {
     }
     const bool in_target = fd >= 0;
     if (!in_target) fd = OpenAnonymousFile();
-    if (fd < 0) return ERR_IO;
-    bool written = true;
+    if (fd < 0) {
+      scratch_.NoteWriteFailure(errno, false);
+      return ERR_IO;
+    }
+    int error = 0;
     uint64_t at = 0;
     ForEachPiece(0, memory_size_, [&](const uint8_t* p, size_t n) {
       uint32_t done = 0;
-      if (written && WriteFullyAt(fd, at, p, static_cast<uint32_t>(n), &done) != 0) written = false;
+      if (error == 0) error = WriteFullyAt(fd, at, p, static_cast<uint32_t>(n), &done);
       at += n;
     });
-    if (!written) {
+    if (error != 0) {
+      scratch_.NoteWriteFailure(error, in_target);
       if (in_target) scratch_.ReleaseSpillTarget();
       else ::close(fd);
       return ERR_IO;

@@ -133,10 +133,19 @@ TEST(EntryWorkers, WithoutWorkersCollectDoesTheWork) {
 }
 
 TEST(EntryWorkers, AreWorthStartingOnlyForSomeEntries) {
-  EXPECT_EQ(arjhost::EntryWorkerCount(0), 0u);
-  EXPECT_EQ(arjhost::EntryWorkerCount(1), 0u);
-  EXPECT_GE(arjhost::EntryWorkerCount(61), 1u);
-  EXPECT_EQ(arjhost::EntryWorkerCount(1000000), 0u) << "each worker would copy the tables";
+  constexpr uint64_t kMiB = uint64_t{1} << 20;
+  EXPECT_EQ(arjhost::EntryWorkerCount(0, 0, 0), 0u);
+  EXPECT_EQ(arjhost::EntryWorkerCount(1, 1, 100 * kMiB), 0u);
+  EXPECT_EQ(arjhost::EntryWorkerCount(1000000, 1000000, 1000000 * kMiB), 0u) << "each worker would copy the tables";
+  // Small entries decode faster than a worker opens the archive again.
+  EXPECT_EQ(arjhost::EntryWorkerCount(10000, 10000, 10000 * 1000), 0u);
+  EXPECT_EQ(arjhost::EntryWorkerCount(10000, 2, kMiB), 0u) << "two chosen of many: little to share";
+  if (std::thread::hardware_concurrency() < 2) return;
+  EXPECT_GE(arjhost::EntryWorkerCount(61, 61, 61 * kMiB), 1u);
+  EXPECT_GE(arjhost::EntryWorkerCount(10000, 2, 1000 * kMiB), 1u);
+  // Fewer as the tables grow: together they stay within a bound.
+  EXPECT_EQ(arjhost::EntryWorkerCount(50000, 50000, 50000 * kMiB), 1u);
+  EXPECT_LE(arjhost::EntryWorkerCount(10000, 10000, 10000 * kMiB), 5u);
 }
 
 // A signal that ends the command must run its handler on the command's own

@@ -69,6 +69,19 @@ TEST(ExtractToFile, AWrongPasswordFirstLeavesNothingOfItsAttempt) {
     EXPECT_EQ(outcome.result, 0) << e.name << ": " << outcome.error;
     EXPECT_EQ(got, DataFile("src/mixed/" + e.name)) << e.name;
   }
+  // Only wrong ones (on an opening that holds no password that worked): no
+  // bytes come out that are worth keeping.
+  Opened again("garbled.arj", 1024);
+  ASSERT_NE(again.archive, nullptr);
+  arjhost::ExtractOutcome wrong;
+  ExtractThroughFile(*again.archive, again.archive->Entries()[0],
+                     [](const arjhost::EntryInfo&, int attempt, std::string* password) {
+                       *password = "wrong";
+                       return attempt < 2;
+                     },
+                     &wrong);
+  EXPECT_NE(wrong.result, 0);
+  EXPECT_FALSE(wrong.damaged);
 }
 
 // Entries of several MiB are checked and written on a thread beside their
@@ -91,8 +104,11 @@ TEST(ExtractToFile, LargeEntriesAreCheckedAndWrittenBesideTheirDecoding) {
   EXPECT_EQ(ExtractThroughFile(*archive, entries[0], nullptr, &outcome), ToBytes(content));
   EXPECT_EQ(outcome.result, 0) << outcome.error;
   EXPECT_EQ(archive->Test(entries[0], nullptr).result, 0);
-  ExtractThroughFile(*archive, entries[1], nullptr, &outcome);
+  Bytes flipped = ToBytes(content);
+  flipped[5u << 20] ^= 1;
+  EXPECT_EQ(ExtractThroughFile(*archive, entries[1], nullptr, &outcome), flipped) << "as it came out, for a rescue";
   EXPECT_EQ(outcome.result, ERR_CRC_MISMATCH) << outcome.error;
+  EXPECT_TRUE(outcome.damaged);
   outcome = archive->Test(entries[1], nullptr);
   EXPECT_EQ(outcome.result, ERR_CRC_MISMATCH) << outcome.error;
   EXPECT_EQ(outcome.size, content.size());

@@ -727,12 +727,18 @@ Bytes WithUnixMode(HeaderSpec entry, uint16_t mode) {
   return BuildHeader(entry);
 }
 
+// A folder entry stored on 2001-01-10.
+HeaderSpec FolderEntry(const std::string& name) {
+  HeaderSpec folder = StoredEntry(name, "");
+  folder.file_type = 3;
+  folder.dos_time = 0x2A2A6000;
+  return folder;
+}
+
 TEST(ExtractCommand, FolderTimesAndModesComeLastAndModesLoseSetIdBitsAndTheUmask) {
   const mode_t old_mask = umask(022);
   TempDir dir;
-  HeaderSpec folder = StoredEntry("ro", "");
-  folder.file_type = 3;
-  folder.dos_time = 0x2A2A6000;  // 2001-01-10
+  HeaderSpec folder = FolderEntry("ro");
   HeaderSpec inner = folder;
   inner.name = "ro/inner";
   inner.dos_time = 0x2C2A6000;
@@ -773,6 +779,111 @@ TEST(ExtractCommand, FolderTimesAndModesComeLastAndModesLoseSetIdBitsAndTheUmask
   umask(old_mask);
 }
 
+// What was in the folder before is not the archive's: an existing folder
+// keeps its mode and time (unless -o), as arj -n leaves it, and a hard link
+// goes only to a file this extraction wrote.
+TEST(ExtractCommand, WhatWasThereBeforeIsNotTakenOverByFolderOrLinkEntries) {
+  const mode_t old_mask = umask(022);
+  TempDir dir;
+  // "late" comes after a file in it: made by this run all the same.
+  const HeaderSpec ssh = FolderEntry(".ssh"), fresh = FolderEntry("fresh"), late = FolderEntry("late");
+  WriteFile(dir.File("tree.arj"),
+            Concat({MainHeader(), WithUnixMode(ssh, 0x2000 | 01755), WithUnixMode(fresh, 0x2000 | 0750),
+                    BuildHeader(StoredEntry("late/f.txt", "f")), WithUnixMode(late, 0x2000 | 0700),
+                    BuildHeader(StoredEntry("h.txt", "archived")), BuildHeader(LinkEntry("t.txt", kHardLink, "h.txt")),
+                    EndMarker()}));
+  const struct {
+    const char* options;
+    int code;
+    mode_t ssh_mode;  // afterwards
+    bool ssh_time_kept;
+    const char* t_txt;  // its content afterwards, or nullptr: not made
+    const char* said;
+  } cases[] = {
+      // Without -o the old h.txt stays, and t.txt is not made a name of it.
+      {"", 1, 0700, true, nullptr, "t.txt: its hard link target was not written by this extraction"},
+      {"-n", 1, 0700, true, nullptr, "t.txt: its hard link target was not written by this extraction"},
+      {"-n -v", 1, 0700, true, nullptr, ".ssh: skipped: a folder of that name exists"},
+      {"-o", 0, 01755, false, "archived", ""},
+      {"t.txt", 1, 0700, true, nullptr, "t.txt: its hard link target was not written by this extraction"},
+  };
+  for (const auto& c : cases) {
+    TempDir out;
+    fs::create_directory(out.File(".ssh"));
+    chmod(out.File(".ssh").c_str(), 0700);
+    const timespec then[2] = {{1262304000, 0}, {1262304000, 0}};  // 2010-01-01
+    utimensat(AT_FDCWD, out.File(".ssh").c_str(), then, 0);
+    WriteFile(out.File("h.txt"), ToBytes("mine"));
+    std::string log;
+    EXPECT_EQ(RunTool("extract " + dir.File("tree.arj") + " -C " + out.path() + " " + c.options, &log), c.code)
+        << c.options << "\n" << log;
+    EXPECT_NE(log.find(c.said), std::string::npos) << c.options << "\n" << log;
+    struct stat st;
+    ASSERT_EQ(stat(out.File(".ssh").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.ssh_mode) << c.options;
+    EXPECT_EQ(st.st_mtime == then[0].tv_sec, c.ssh_time_kept) << c.options;
+    if (std::string(c.options) != "t.txt") {
+      for (const auto& [name, mode] : {std::pair{"fresh", 0750}, std::pair{"late", 0700}}) {
+        ASSERT_EQ(stat(out.File(name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_mode & 07777, static_cast<mode_t>(mode)) << c.options << " " << name;
+      }
+    }
+    ASSERT_EQ(stat(out.File("h.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, c.t_txt == nullptr ? 1u : 2u) << c.options;
+    if (c.t_txt == nullptr) {
+      EXPECT_FALSE(fs::exists(out.File("t.txt"))) << c.options;
+      EXPECT_EQ(ReadFile(out.File("h.txt")), ToBytes("mine")) << c.options;
+    } else {
+      EXPECT_EQ(ReadFile(out.File("t.txt")), ToBytes(c.t_txt)) << c.options;
+    }
+  }
+  umask(old_mask);
+}
+
+// Names as extracted: an entry made on UNIX keeps its stored bytes (as arj
+// and tar write them), escaped only for display; a DOS entry's are decoded
+// from its code page; a backslash separates folders; and a pattern matches
+// the name as it is extracted.
+TEST(ExtractCommand, NamesAreExtractedAsStoredOnUnixAndDecodedFromDosAndPatternsMatchThem) {
+  HeaderSpec unix_name = StoredEntry("caf\xe9.txt", "u");
+  unix_name.host_os = 2;
+  unix_name.access_mode = 0x8000 | 0644;
+  HeaderSpec unix_link = LinkEntry("to-caf\xe9", kSymbolicLink, "caf\xe9.txt");
+  const struct {
+    HeaderSpec entry;
+    const char* extracted;  // its path under the folder
+    const char* listed;     // as list shows it
+    const char* pattern;    // takes it alone
+  } cases[] = {
+      {unix_name, "caf\xe9.txt", "caf\\xe9.txt", "caf\xe9*"},
+      {unix_link, "to-caf\xe9", "to-caf\\xe9", "to-*"},
+      {StoredEntry("na\x8fve.txt", "d"), "na\xc3\x85ve.txt", "na\xc3\x85ve.txt", "na\xc3\x85ve.txt"},
+      {StoredEntry("dir\\sub\\f.txt", "s"), "dir/sub/f.txt", "dir\\\\sub\\\\f.txt", "dir"},
+      {StoredEntry("/abs/g.txt", "a"), "abs/g.txt", "/abs/g.txt", "abs/*.txt"},
+  };
+  TempDir dir;
+  std::vector<Bytes> parts = {MainHeader()};
+  for (const auto& c : cases) parts.push_back(BuildHeader(c.entry));
+  parts.push_back(EndMarker());
+  WriteFile(dir.File("names.arj"), Concat(parts));
+  std::string log;
+  EXPECT_EQ(RunTool("list " + dir.File("names.arj"), &log), 0) << log;
+  for (const auto& c : cases) EXPECT_NE(log.find(c.listed), std::string::npos) << c.listed << "\n" << log;
+  TempDir all;
+  EXPECT_EQ(RunTool("extract " + dir.File("names.arj") + " -C " + all.path(), &log), 0) << log;
+  for (const auto& c : cases)
+    EXPECT_TRUE(fs::exists(fs::symlink_status(all.File(c.extracted)))) << c.extracted << "\n" << log;
+  EXPECT_EQ(fs::read_symlink(all.File("to-caf\xe9")), "caf\xe9.txt") << "the target's bytes too";
+  for (const auto& c : cases) {
+    TempDir out;
+    EXPECT_EQ(RunTool("extract " + dir.File("names.arj") + " " + Quote(c.pattern) + " -C " + out.path(), &log), 0)
+        << c.pattern << "\n" << log;
+    for (const auto& other : cases)
+      EXPECT_EQ(fs::exists(fs::symlink_status(out.File(other.extracted))), &other == &c)
+          << c.pattern << " took " << other.extracted;
+  }
+}
+
 TEST(ExtractCommand, NamesOverThePluginsLimitAreListedAndExtractedWhole) {
   // Two names sharing their first 509 bytes: each keeps its own file.
   std::string shared;
@@ -789,6 +900,34 @@ TEST(ExtractCommand, NamesOverThePluginsLimitAreListedAndExtractedWhole) {
   ASSERT_EQ(RunTool("extract " + archive + " -C " + dir.File("out"), &log), 0) << log;
   EXPECT_EQ(ReadFile(dir.File("out/" + shared + "one.txt")), ToBytes("first"));
   EXPECT_EQ(ReadFile(dir.File("out/" + shared + "two.txt")), ToBytes("second"));
+}
+
+// A write that fails names its cause, whichever way the bytes went: a
+// file over the size limit (EFBIG, the signal ignored) as a full disk
+// would, and standard output on /dev/full. Nothing half-written stays.
+TEST(ExtractCommand, WriteErrorsNameTheirCause) {
+  const std::string too_large = "cannot write the extracted data: File too large";
+  const struct {
+    std::string args;
+    std::string redirect;
+    std::vector<std::string> said;
+  } cases[] = {
+      {"x " + Data("method1.arj"), "", {"text.txt: " + too_large, "random.bin: " + too_large}},
+      // Garbled, and past the memory bound: written through the file itself.
+      {"x " + Data("garbled.arj") + " -psecret --max-extract-memory 1K", "", {"pattern.bin: " + too_large}},
+      {"x -c " + Data("method1.arj") + " text.txt", ">/dev/full",
+       {"text.txt: cannot write to standard output: No space left on device"}},
+  };
+  for (const auto& c : cases) {
+    TempDir out;
+    std::string log;
+    // bash counts the limit in KiB: 2 KiB lets one.txt and empty.txt through.
+    const std::string command = "bash -c " + Quote("ulimit -f 2; exec " + Tool() + " " + c.args + " -C " +
+                                                   out.path() + " </dev/null 2>&1 " + c.redirect);
+    EXPECT_EQ(RunCommand(command, &log), 1) << c.args << "\n" << log;
+    for (const std::string& s : c.said) EXPECT_NE(log.find(s), std::string::npos) << s << "\n" << log;
+    for (const std::string& f : FilesUnder(out.path())) EXPECT_TRUE(f == "one.txt" || f == "empty.txt") << f;
+  }
 }
 
 TEST(ExtractCommand, DamagedArchivesExtractWhatTheyCanAndSayWhatFailed) {
@@ -832,38 +971,106 @@ TEST(ExtractCommand, PackedDataRunningOnPastTheStreamFailsAsWithArjAndIsCounted)
   }
 }
 
-TEST(ExtractCommand, CorruptPackedDataIsACrcOrDataErrorPerEntry) {
+// method1.arj with bytes spoiled inside the packed data of text.txt (the
+// third entry): its decoding stops at them.
+Bytes SpoiledMethod1() {
   Bytes archive = ReadFile(Data("method1.arj"));
-  // Spoil bytes inside the packed data of text.txt (the third entry).
   size_t at = 0;
   for (size_t i = 0; i + 8 < archive.size(); ++i)
     if (std::string(archive.begin() + i, archive.begin() + i + 8) == "text.txt") at = i;
-  ASSERT_NE(at, 0u);
+  EXPECT_NE(at, 0u);
   for (size_t i = at + 200; i < at + 220; ++i) archive[i] ^= 0x5A;
+  return archive;
+}
+
+TEST(ExtractCommand, CorruptPackedDataIsACrcOrDataErrorPerEntry) {
   TempDir dir;
-  WriteFile(dir.File("bad.arj"), archive);
+  WriteFile(dir.File("bad.arj"), SpoiledMethod1());
+  // Entries large enough to be shared among threads, one of them damaged.
+  std::vector<Bytes> large = {MainHeader()};
+  for (int i = 0; i < 12; ++i) {
+    HeaderSpec e = StoredEntry("large" + std::to_string(i) + ".bin", std::string(40000, static_cast<char>('a' + i)));
+    if (i == 7) e.data[30000] ^= 1;
+    large.push_back(BuildHeader(e));
+  }
+  large.push_back(EndMarker());
+  WriteFile(dir.File("large.arj"), Concat(large));
   std::string log;
   EXPECT_EQ(RunTool("test " + dir.File("bad.arj"), &log), 1);
   EXPECT_NE(log.find("text.txt: "), std::string::npos) << log;
   EXPECT_NE(log.find("5 ok, 1 failed"), std::string::npos) << log;
-  // Tested and extracted on several threads, the entries are reported in
-  // the archive's order, the damaged one in its place.
-  std::string listing;
-  ASSERT_EQ(RunToolStdout("list --json " + dir.File("bad.arj"), &listing), 0);
-  std::string names = "[";
-  for (size_t at = listing.find("\"name\": \""); at != std::string::npos; at = listing.find("\"name\": \"", at + 1)) {
-    const size_t start = at + 9;
-    names += "'" + listing.substr(start, listing.find('"', start) - start) + "', ";
+  // Tested and extracted (on several threads, where the entries are large
+  // enough), the entries are reported in the archive's order, the damaged
+  // one in its place.
+  for (const auto& [name, damaged] : {std::pair{"bad.arj", "text.txt"}, std::pair{"large.arj", "large7.bin"}}) {
+    std::string listing;
+    ASSERT_EQ(RunToolStdout("list --json " + dir.File(name), &listing), 0);
+    std::string names = "[";
+    for (size_t at = listing.find("\"name\": \""); at != std::string::npos; at = listing.find("\"name\": \"", at + 1)) {
+      const size_t start = at + 9;
+      names += "'" + listing.substr(start, listing.find('"', start) - start) + "', ";
+    }
+    names += "]";
+    TempDir out;
+    for (const std::string& command : {std::string("test --json "), "extract --json -C " + out.path() + " "}) {
+      std::string json;
+      EXPECT_EQ(RunToolStdout(command + dir.File(name), &json), 1);
+      EXPECT_TRUE(JsonSatisfies(json, "[e['name'] for e in d['entries']] == " + names)) << command << json;
+      EXPECT_TRUE(JsonSatisfies(json, std::string("[e['name'] for e in d['entries'] if e['result'] != 'ok'] == ['") +
+                                          damaged + "']"))
+          << command << json;
+    }
   }
-  names += "]";
+}
+
+// --keep-damaged: what came out of a damaged entry is written under its
+// name for someone rescuing data, and the entry still fails; a wrong
+// password gives nothing worth keeping, and an existing file is replaced
+// only with -o.
+TEST(ExtractCommand, KeepDamagedWritesWhatCameOutAndTheEntryStillFails) {
+  TempDir dir;
+  const std::string text(3000, 't');
+  HeaderSpec tampered = StoredEntry("crc.txt", text);
+  tampered.data[10] = 'X';  // the CRC is still that of `text`
+  WriteFile(dir.File("crc.arj"), Concat({MainHeader(), BuildHeader(tampered), EndMarker()}));
+  WriteFile(dir.File("stops.arj"), SpoiledMethod1());
+  constexpr size_t kSome = SIZE_MAX;
+  Bytes crc_bytes = ToBytes(text);
+  crc_bytes[10] = 'X';
+  const struct {
+    std::string args;
+    const char* file;
+    const char* before;  // its content before, or nullptr: not there
+    const char* said;
+    size_t kept;  // bytes of it afterwards; 0: no file; kSome: fewer than the entry's
+  } cases[] = {
+      {dir.File("crc.arj") + " --keep-damaged", "crc.txt", nullptr, "kept with its damaged bytes (--keep-damaged)", 3000},
+      {dir.File("crc.arj"), "crc.txt", nullptr, "crc.txt: CRC mismatch", 0},
+      {dir.File("crc.arj") + " --keep-damaged", "crc.txt", "mine", "crc.txt: exists", 4},
+      {dir.File("crc.arj") + " --keep-damaged -o", "crc.txt", "mine", "kept with its damaged bytes", 3000},
+      // Decoding stops at the damage: what came before it is kept.
+      {dir.File("stops.arj") + " --keep-damaged", "text.txt", nullptr, " of 10894 bytes that came out before the damage",
+       kSome},
+      {Data("garbled.arj") + " -p nope --keep-damaged", "text.txt", nullptr, "text.txt: damaged data or wrong password", 0},
+  };
+  for (const auto& c : cases) {
+    TempDir out;
+    if (c.before != nullptr) WriteFile(out.File(c.file), ToBytes(c.before));
+    std::string log, json;
+    EXPECT_EQ(RunTool("extract " + c.args + " -C " + out.path(), &log), 1) << c.args << "\n" << log;
+    EXPECT_NE(log.find(c.said), std::string::npos) << c.args << "\n" << log;
+    const size_t size = ReadFile(out.File(c.file)).size();
+    if (c.kept == kSome) EXPECT_TRUE(size > 0 && size < 10894) << size;
+    else EXPECT_EQ(size, c.kept) << c.args << "\n" << log;
+    for (const std::string& f : FilesUnder(out.path())) EXPECT_EQ(f.find(".part"), std::string::npos) << f;
+  }
   TempDir out;
-  for (const std::string& command : {std::string("test --json "), "extract --json -C " + out.path() + " "}) {
-    std::string json;
-    EXPECT_EQ(RunToolStdout(command + dir.File("bad.arj"), &json), 1);
-    EXPECT_TRUE(JsonSatisfies(json, "[e['name'] for e in d['entries']] == " + names)) << command << json;
-    EXPECT_TRUE(JsonSatisfies(json, "[e['name'] for e in d['entries'] if e['result'] != 'ok'] == ['text.txt']"))
-        << command << json;
-  }
+  std::string json;
+  EXPECT_EQ(RunToolStdout("extract --json --keep-damaged " + dir.File("crc.arj") + " -C " + out.path(), &json), 1);
+  EXPECT_EQ(ReadFile(out.File("crc.txt")), crc_bytes) << "the bytes as they came out";
+  EXPECT_TRUE(JsonSatisfies(json, "d['summary']['failed'] == 1 and d['entries'][0]['size'] == 3000 and "
+                                  "'--keep-damaged' in d['entries'][0]['result']"))
+      << json;
 }
 
 }  // namespace

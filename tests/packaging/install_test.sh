@@ -80,6 +80,7 @@ complete_words() {
 [ "$(complete_words "$prefix/bin/arjhost" li)" = "list" ] || fail "completion of \"li\": $(complete_words "$prefix/bin/arjhost" li)"
 [ "$(complete_words "$prefix/bin/arjhost" list --tec)" = "--technical" ] || fail "completion of \"list --tec\""
 [ "$(complete_words "$prefix/bin/arjhost" x a.arj --fl)" = "--flat" ] || fail "completion of \"x a.arj --fl\""
+[ "$(complete_words "$prefix/bin/arjhost" x a.arj --keep)" = "--keep-damaged" ] || fail "completion of \"x a.arj --keep\""
 [ "$(complete_words "$prefix/bin/arjhost" he)" = "help" ] || fail "completion of \"he\""
 [ "$(complete_words "$prefix/bin/arjhost" help cr)" = "create" ] || fail "completion of \"help cr\""
 [ "$(complete_words "$prefix/bin/arjhost" x a.arj -C)" = "-C" ] || fail "completion of \"x a.arj -C\": short options"

@@ -70,15 +70,14 @@ CheckAsTheyCome::~CheckAsTheyCome() {
 void CheckAsTheyCome::Consume(const uint8_t* data, size_t size, uint64_t offset) {
   check_.Add(data, size);
   uint32_t done = 0;
-  if (fd_ >= 0 && !write_failed_)
-    write_failed_ = arjrt::WriteFullyAt(fd_, offset, data, static_cast<uint32_t>(size), &done) != 0;
+  if (fd_ >= 0 && write_error_ == 0) write_error_ = arjrt::WriteFullyAt(fd_, offset, data, static_cast<uint32_t>(size), &done);
 }
 
 void CheckAsTheyCome::Begin() {
   Settle();
   check_.Restart();
   size_ = 0;
-  write_failed_ = false;
+  write_error_ = 0;
 }
 
 void CheckAsTheyCome::Take(const uint8_t* data, size_t size) {

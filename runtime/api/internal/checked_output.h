@@ -51,10 +51,11 @@ class CheckAsTheyCome : public arjrt::PassThrough {
   void Begin() override;
   void Take(const uint8_t* data, size_t size) override;
   // Waits until every byte taken is checked and written; then size() and
-  // write_failed() hold, and the check may be read.
+  // write_error() hold, and the check may be read.
   void Settle();
   uint64_t size() const { return size_; }
-  bool write_failed() const { return write_failed_; }
+  // The errno of the first write to the file that failed; 0 when none did.
+  int write_error() const { return write_error_; }
 
  private:
   struct Buffer {
@@ -70,7 +71,7 @@ class CheckAsTheyCome : public arjrt::PassThrough {
   PartCheck& check_;
   int fd_;
   uint64_t size_ = 0;
-  bool write_failed_ = false;
+  int write_error_ = 0;
 
   std::mutex mutex_;
   std::condition_variable changed_;
