@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/commands.h"
-#include "cli/failure_json.h"
-#include "cli/help.h"
-#include "cli/interrupts.h"
-#include "cli/messages.h"
-#include "cli/session.h"
+#include "cli/commands/commands.h"
+#include "cli/output/failure_json.h"
+#include "cli/commands/help.h"
+#include "cli/files/interrupts.h"
+#include "cli/output/messages.h"
+#include "cli/commands/session.h"
 
 #ifndef ARJHOST_VERSION
 #define ARJHOST_VERSION "unknown"

@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <string>
 
-#include "cli/display_width.h"
+#include "cli/output/display_width.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cli/name_pattern.h"
+#include "cli/input/name_pattern.h"
 
 namespace {
 

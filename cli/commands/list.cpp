@@ -1,0 +1,234 @@
+// arjhost list: the entries of each archive named, as a table, every field
+// (-v) or JSON, and a notice when an archive is damaged or incomplete.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "cli/commands/commands.h"
+#include "cli/output/entry_fields.h"
+#include "cli/output/failure_json.h"
+#include "cli/output/json_report.h"
+#include "cli/commands/list_output.h"
+#include "cli/output/messages.h"
+#include "cli/input/name_pattern.h"
+#include "cli/commands/session.h"
+#include "runtime/api/text_tools.h"
+
+namespace cli {
+
+void WriteListJson(arjhost::JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& entries,
+                   const Args& args) {
+  json.BeginObject();
+  WriteArchiveState(json, s, args);
+  json.Key("entries"), json.BeginArray();
+  for (const arjhost::EntryInfo& e : entries) {
+    json.BeginObject();
+    json.Key("name"), json.String(JsonName(e, args));
+    json.Key("size"), json.Unsigned(e.size);
+    json.Key("packed"), json.Unsigned(e.packed);
+    json.Key("method"), json.Unsigned(e.method);
+    json.Key("crc"), json.String(CrcText(e.crc));
+    // Each part's own size and CRC, as its header holds them.
+    json.Key("parts"), json.BeginArray();
+    for (const arjhost::EntryInfo::Part& p : e.parts) {
+      json.BeginObject();
+      json.Key("size"), json.Unsigned(p.size);
+      json.Key("crc"), json.String(CrcText(p.crc));
+      json.Key("volume"), json.String(JsonName(p.volume, args));
+      json.EndObject();
+    }
+    json.EndArray();
+    // Why the parts do not make up the file; null when they do.
+    const std::string problem = arjhost::PartsProblem(e);
+    json.Key("parts_problem");
+    if (problem.empty()) json.Null();
+    else json.String(problem);
+    json.Key("garbled"), json.Bool(e.garbled);
+    json.Key("header_crc_ok"), json.Bool(e.header_crc_ok);
+    json.Key("volume"), json.String(JsonName(e.volume, args));
+    json.Key("folder"), json.Bool(KindOf(e) == EntryKind::kFolder);
+    // Null where the entry's header could not be matched.
+    if (e.header_known) {
+      json.Key("modified"), json.String(ModifiedText(e));
+      json.Key("file_type"), json.Unsigned(e.file_type);
+      json.Key("host_os"), json.Unsigned(e.host_os);
+      json.Key("comment"), json.String(JsonName(e.comment, args));
+      json.Key("chapters"), json.BeginArray(), json.Unsigned(e.first_chapter), json.Unsigned(e.last_chapter);
+      json.EndArray();
+      json.Key("attributes"), json.Unsigned(e.access_mode);
+      json.Key("flags"), json.Unsigned(e.flags);
+      json.Key("header_offset"), json.Unsigned(e.header_offset);
+    } else {
+      for (const char* key :
+           {"modified", "file_type", "host_os", "comment", "chapters", "attributes", "flags", "header_offset"})
+        json.Key(key), json.Null();
+    }
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+}
+
+namespace {
+
+// Names every entry whose parts do not make up its file (test and extract
+// name them as they fail); true when there is one.
+bool ReportPartsProblems(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
+  bool any = false;
+  for (const arjhost::EntryInfo& e : entries) {
+    const std::string problem = arjhost::PartsProblem(e);
+    if (problem.empty()) continue;
+    any = true;
+    Say("arjhost: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowName(e, args).c_str(), problem.c_str());
+  }
+  return any;
+}
+
+}  // namespace
+
+// Which of the entry's headers fails its CRC: "header", or that of a later part.
+std::string DamagedHeader(const arjhost::EntryInfo& e, const Args& args) {
+  if (!e.parts.empty() && e.parts[0].header_crc_ok)
+    for (size_t k = 1; k < e.parts.size(); ++k)
+      if (e.parts[k].header_known && !e.parts[k].header_crc_ok)
+        return "header of part " + std::to_string(k + 1) + " of " + std::to_string(e.parts.size()) +
+               (e.parts[k].volume.empty() ? "" : " (in " + ShowName(e.parts[k].volume, args) + ")");
+  return "header";
+}
+
+// Prints the notices of a damaged, incomplete or empty archive and of
+// entries whose header (any part's) fails its CRC; returns the exit code.
+int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
+  bool bad_header = false;
+  for (const arjhost::EntryInfo& e : entries)
+    if (!e.header_crc_ok) {
+      bad_header = true;
+      Say("arjhost: %s: %s: header CRC mismatch: the %s is damaged%s\n", ShowPath(s.archive_path).c_str(),
+          ShowName(e, args).c_str(), DamagedHeader(e, args).c_str(),
+          s.recover ? "" : " (--recover leaves such entries out)");
+    }
+  const arjhost::ArchiveState& state = s.archive->state();
+  for (const std::string& volume : state.damaged_main_headers)
+    Say("arjhost: %s: main header CRC mismatch: the archive header is damaged\n",
+        ShowPath(volume.empty() ? s.archive_path : volume).c_str());
+  if (state.secured)
+    Say("arjhost: %s: the archive is sealed with an ARJ-SECURITY envelope, which is not verified\n",
+        ShowPath(s.archive_path).c_str());
+  if (!state.skipped.empty())
+    Say("arjhost: %s: archive is damaged; recovered what lies outside the %zu skipped range%s\n",
+        ShowPath(s.archive_path).c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
+  else if (state.damaged)
+    Say("arjhost: %s: archive is damaged; showing what could be read%s\n", ShowPath(s.archive_path).c_str(),
+        s.recover ? "" : " (--recover reads past the damage)");
+  for (const arjhost::UnreadableVolume& v : state.unreadable_volumes)
+    Say("arjhost: %s: archive is incomplete: its volume %s cannot be read: %s (the set ends before it)\n",
+        ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.cause.c_str());
+  // An unreadable volume is what the plug-in's incompleteness is about then.
+  if (state.incomplete && state.unreadable_volumes.empty() && !state.missing_volume.empty())
+    Say("arjhost: %s: archive is incomplete: a volume that an entry continues into is missing: %s\n",
+        ShowPath(s.archive_path).c_str(), ShowName(state.missing_volume, args).c_str());
+  else if (state.incomplete && state.unreadable_volumes.empty())
+    Say("arjhost: %s: archive is incomplete: a volume of its set is missing\n", ShowPath(s.archive_path).c_str());
+  // As arj warns of an archive without entries (and unzip of an empty zip).
+  if (entries.empty()) Say("arjhost: %s: the archive holds no entries\n", ShowPath(s.archive_path).c_str());
+  // arj then takes nothing, and fails.
+  const std::string chapter = arjhost::ArchiveChapterProblem(state.chapter, entries);
+  if (!chapter.empty()) Say("arjhost: %s: %s\n", ShowPath(s.archive_path).c_str(), chapter.c_str());
+  const bool trouble = state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() ||
+                       state.secured || entries.empty() || !chapter.empty();
+  return trouble ? kExitPartial : kExitOk;
+}
+
+namespace {
+
+// Lists one archive in the form asked for; returns the exit code. In a
+// JSON array of several archives, one that cannot be opened is an object
+// with its error.
+int ListOne(const Args& args, const std::string& path, const std::vector<std::string>& patterns,
+            arjhost::JsonWriter* json, bool in_array) {
+  Session s;
+  if (!OpenArchive(args, "list", path, &s)) {
+    if (json != nullptr && in_array) {
+      json->BeginObject();
+      json->Key("archive"), json->String(path);
+      json->Key("error"), json->String(LastErrorMessage());
+      json->EndObject();
+    }
+    return kExitFailure;
+  }
+  std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
+  NameSelection selection(patterns, args);
+  // A copy only when something is left out: the entries of a large
+  // archive are most of the listing's memory.
+  std::vector<arjhost::EntryInfo> some;
+  if (!selection.TakesEverything())
+    for (const arjhost::EntryInfo& e : entries)
+      if (selection.Takes(e.name, ExtractedName(e, args))) some.push_back(e);
+  const std::vector<arjhost::EntryInfo>& chosen = selection.TakesEverything() ? entries : some;
+  if (json != nullptr) WriteListJson(*json, s, chosen, args);
+  else if (args.Has("technical")) PrintListTechnical(s, chosen, args);
+  else PrintListTable(s, chosen, args);
+  std::fflush(stdout);  // the listing before its notices on stderr
+  int code = ReportArchiveState(s, entries, args);
+  for (const std::string& p : selection.Unmatched()) {
+    Say("arjhost: %s: no entry matches \"%s\"\n", ShowPath(s.archive_path).c_str(), ShowPath(p).c_str());
+    code = std::max(code, kExitPartial);
+  }
+  return ReportPartsProblems(s, chosen, args) ? kExitPartial : code;
+}
+
+// The first operand is an archive, and so is each later one that holds an
+// archive the plug-in recognises, or is named *.arj without wildcards (to
+// be named as missing, or as no archive); the others are patterns, a file
+// of that name in the current folder too.
+bool NamesAnArchive(arjhost::Host* host, const std::string& operand) {
+  std::string lower = operand;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".arj") == 0 &&
+      operand.find_first_of("*?") == std::string::npos)
+    return true;
+  struct stat st;
+  return host != nullptr && ::stat(operand.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         arjhost::Archive::Recognizes(*host, operand);
+}
+
+void SplitOperands(const Args& args, std::vector<std::string>* paths, std::vector<std::string>* patterns) {
+  // Loaded only to tell archives from patterns; a plug-in that does not
+  // load is named when the first archive is opened.
+  std::unique_ptr<arjhost::Host> host;
+  if (args.operands.size() > 1) {
+    host = std::make_unique<arjhost::Host>();
+    std::string ignored;
+    if (!host->LoadPlugin(args.Value("plugin"), &ignored)) host.reset();
+  }
+  for (size_t i = 0; i < args.operands.size(); ++i)
+    (i == 0 || NamesAnArchive(host.get(), args.operands[i]) ? paths : patterns)->push_back(args.operands[i]);
+  // No operand: OpenArchive names what is missing.
+  if (paths->empty()) paths->push_back("");
+}
+
+}  // namespace
+
+int RunList(const Args& args) {
+  std::vector<std::string> paths, patterns;
+  SplitOperands(args, &paths, &patterns);
+  // One archive: its object; several: an array of them.
+  const bool several = paths.size() > 1;
+  std::unique_ptr<arjhost::JsonWriter> json;
+  if (args.Has("json")) json = std::make_unique<arjhost::JsonWriter>(DocumentStream(), true);
+  if (json && several) json->BeginArray();
+  int code = kExitOk;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (several && !json && i > 0) std::printf("\n");
+    code = std::max(code, ListOne(args, paths[i], patterns, json.get(), several));
+  }
+  if (json && several) json->EndArray();
+  if (json && json->complete()) std::cout << "\n";
+  return code;
+}
+
+}  // namespace cli

@@ -1,0 +1,227 @@
+// arjhost delete, replace, add and create: rewrites through the plug-in's
+// Rebuild, never in place (see Archive::Rebuild).
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <set>
+
+#include "cli/input/added_files.h"
+#include "cli/commands/commands.h"
+#include "cli/output/entry_fields.h"
+#include "cli/output/messages.h"
+#include "cli/input/name_pattern.h"
+#include "cli/commands/rebuild_support.h"
+#include "runtime/api/archive.h"
+
+namespace cli {
+namespace {
+
+// Every old entry stored under `name` (duplicates are possible).
+std::vector<uint64_t> HandlesNamed(const std::vector<arjhost::EntryInfo>& entries, const std::string& name) {
+  std::vector<uint64_t> handles;
+  for (const arjhost::EntryInfo& e : entries)
+    if (e.name == name) handles.push_back(e.handle);
+  return handles;
+}
+
+bool NeedOperands(const Args& args, const std::string& command, size_t count) {
+  if (args.operands.size() >= count) return true;
+  Say("arjhost %s: missing operands; try arjhost %s --help\n", command.c_str(), command.c_str());
+  return false;
+}
+
+// The file's modification time as add -u compares it: of what is at the
+// path itself for content without data.
+int64_t ModifiedTimeOf(const arjhost::NewContent& c) {
+  struct stat st;
+  const int r = c.kind == arjhost::ContentKind::kFile ? ::stat(c.path.c_str(), &st) : ::lstat(c.path.c_str(), &st);
+  return r == 0 ? static_cast<int64_t>(st.st_mtime) : 0;
+}
+
+// Whether the file is newer than the entry, as far as the entry's time
+// can tell (an MS-DOS time holds even seconds).
+bool Newer(const arjhost::NewContent& c, const arjhost::EntryInfo& e) {
+  return !e.header_known || ModifiedTimeOf(c) >= e.modified_time + arjhost::TimeStepOf(e);
+}
+
+// New files: appended, or, as arj a does, in place of the entries of the
+// same name (with -u only those older than the file). Two files for one
+// name are refused. `found_none` tells that no file was left to store.
+bool CollectAdded(const Args& args, const std::string& command, const std::vector<arjhost::EntryInfo>& entries,
+                  const std::string& destination, arjhost::ChangeSet* changes, bool* found_none) {
+  int method = -1;
+  if (!MethodOption(args, command, &method)) return false;
+  std::vector<arjhost::NewContent> found;
+  if (!CollectNewContent(args, command, destination, 1, method, &found)) return false;
+  *found_none = found.empty();
+  std::set<std::string> names;
+  const bool update = args.Has("update");
+  for (arjhost::NewContent& content : found) {
+    if (!names.insert(content.stored_name).second) {
+      Say("arjhost %s: %s: %s: a second file for the entry \"%s\"\n", command.c_str(), args.operands[0].c_str(),
+          content.path.c_str(), content.stored_name.c_str());
+      return false;
+    }
+    const std::vector<uint64_t> handles = HandlesNamed(entries, content.stored_name);
+    if (handles.empty()) {
+      changes->added.push_back(std::move(content));
+      continue;
+    }
+    for (uint64_t h : handles)
+      if (!update || Newer(content, entries[h - 1]))
+        changes->replaced[h] = content;
+  }
+  return true;
+}
+
+// The archive add and create start from when there is none: empty, held
+// in memory, named as the new file.
+bool OpenEmpty(const Args& args, const std::string& command, const std::string& destination, Session* s) {
+  if (!StartHost(args, s)) return false;
+  const size_t slash = destination.find_last_of('/');
+  const std::vector<uint8_t> empty =
+      arjhost::EmptyArchiveBytes(slash == std::string::npos ? destination : destination.substr(slash + 1));
+  s->empty_archive = empty;
+  std::string error;
+  arjhost::OpenOptions options;
+  options.scan_all_volumes = false;
+  options.name = destination;
+  s->archive_path = destination;
+  s->archive = arjhost::Archive::OpenMemory(*s->host, s->empty_archive.data(), s->empty_archive.size(), options, &error);
+  if (!s->archive) Say("arjhost %s: %s\n", command.c_str(), error.c_str());
+  return s->archive != nullptr;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// add and create, once the archive they start from is open.
+int AddTo(Session& s, const Args& args, const std::string& command, const std::string& destination) {
+  arjhost::ChangeSet changes;
+  const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
+  bool found_none = false;
+  if (!CollectAdded(args, command, entries, destination, &changes, &found_none)) return kExitFailure;
+  if (!changes.added.empty() || !changes.replaced.empty()) return RunRebuild(s, args, command, entries, changes, destination);
+  // Nothing is rewritten: as arj u when every file is older, and when
+  // every file named was left out (an archive without entries would be
+  // taken for a damaged one).
+  RewriteOutcome outcome;
+  outcome.error = found_none ? "nothing to add: every file named is left out; nothing is written" : "nothing newer to add";
+  if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
+  if (found_none) Say("arjhost %s: %s: %s\n", command.c_str(), ShowPath(destination).c_str(), outcome.error.c_str());
+  else if (!args.Has("json")) std::printf("%s: %s\n", destination.c_str(), outcome.error.c_str());
+  return found_none ? kExitPartial : kExitOk;
+}
+
+// Every entry deleted: as arj d ("Deleting empty archive"), the archive is
+// removed rather than left without entries, which readers take for a
+// damaged one. Nothing is removed nor written when the new archive was to
+// go elsewhere (-o), or when recovery read the archive (its damaged
+// ranges may still hold something).
+int RemoveEmptied(Session& s, const Args& args, const std::vector<arjhost::EntryInfo>& entries,
+                  const arjhost::ChangeSet& changes, const std::string& destination) {
+  RewriteOutcome outcome;
+  if (destination != s.archive_path) {
+    outcome.error = destination + ": not written: it would hold no entries";
+  } else if (s.archive->state().damaged) {
+    outcome.error = destination + ": not removed: every entry recovery read would be deleted from a damaged archive";
+  } else {
+    NoteTheChangeOnSignals("delete", destination, "every entry deleted; the archive was removed");
+    outcome.removed = s.archive->RemoveFile(&outcome.error);
+  }
+  if (args.Has("json")) PrintRebuildJson(s, args, "delete", entries, changes, destination, outcome);
+  if (!outcome.removed) {
+    Say("arjhost delete: %s\n", ShowPath(outcome.error).c_str());
+    return kExitPartial;
+  }
+  Say("arjhost delete: %s: every entry deleted: the archive is removed, as arj d removes an empty archive\n",
+      ShowPath(destination).c_str());
+  return kExitOk;
+}
+
+// Why `replace` refuses to give an entry a file's content ("" when it
+// does not): a folder, link or label would become a plain file.
+std::string NotAFileEntry(const arjhost::EntryInfo& e) {
+  if (!e.header_known || e.file_type == kFileTypeBinary || e.file_type == kFileTypeText) return "";
+  return "it is a " + FileTypeText(e.file_type) + " entry; only a file entry takes a file's content";
+}
+
+}  // namespace
+
+int RunDelete(const Args& args) {
+  if (!NeedOperands(args, "delete", 2)) return kExitFailure;
+  Session s;
+  if (!OpenRewritable(args, "delete", &s)) return kExitFailure;
+  NameSelection selection(std::vector<std::string>(args.operands.begin() + 1, args.operands.end()), args);
+  const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
+  arjhost::ChangeSet changes;
+  for (const arjhost::EntryInfo& e : entries)
+    if (selection.Takes(e.name, ExtractedName(e, args))) changes.dropped.insert(e.handle);
+  // Named, as arj d would not; the archive is still rewritten for the
+  // patterns that took something (exit code 0).
+  for (const std::string& pattern : selection.Unmatched())
+    Say("arjhost delete: %s: no entry matches \"%s\"\n", ShowPath(s.archive_path).c_str(), ShowPath(pattern).c_str());
+  if (changes.dropped.empty()) return kExitPartial;  // nothing to do: the archive stays as it is
+  const std::string destination = Destination(args, s.archive_path);
+  if (changes.dropped.size() == entries.size()) return RemoveEmptied(s, args, entries, changes, destination);
+  return RunRebuild(s, args, "delete", entries, changes, destination);
+}
+
+int RunReplace(const Args& args) {
+  if (!NeedOperands(args, "replace", 2)) return kExitFailure;
+  Session s;
+  if (!OpenRewritable(args, "replace", &s)) return kExitFailure;
+  const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
+  arjhost::ChangeSet changes;
+  for (size_t i = 1; i < args.operands.size(); ++i) {
+    const std::string& operand = args.operands[i];
+    const size_t eq = operand.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == operand.size()) {
+      Say("arjhost replace: \"%s\" is not NAME=FILE\n", operand.c_str());
+      return kExitFailure;
+    }
+    const std::string name = operand.substr(0, eq);
+    const std::vector<uint64_t> handles = HandlesNamed(entries, name);
+    if (handles.empty())
+      Say("arjhost replace: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(), ShowPath(name).c_str());
+    for (uint64_t h : handles)
+      if (const std::string why = NotAFileEntry(entries[h - 1]); !why.empty()) {
+        Say("arjhost replace: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowPath(name).c_str(), why.c_str());
+        return kExitFailure;
+      }
+    arjhost::NewContent content;
+    content.path = operand.substr(eq + 1);
+    content.stored_name = name;
+    for (uint64_t h : handles) changes.replaced[h] = content;
+  }
+  if (changes.replaced.empty()) return kExitPartial;
+  return RunRebuild(s, args, "replace", entries, changes, Destination(args, s.archive_path));
+}
+
+int RunAdd(const Args& args) {
+  if (!NeedOperands(args, "add", 2)) return kExitFailure;
+  Session s;
+  // As arj a and 7zz a do, a missing archive is made.
+  if (!Exists(args.operands[0])) {
+    if (!OpenEmpty(args, "add", Destination(args, args.operands[0]), &s)) return kExitFailure;
+  } else if (!OpenRewritable(args, "add", &s)) {
+    return kExitFailure;
+  }
+  return AddTo(s, args, "add", Destination(args, args.operands[0]));
+}
+
+int RunCreate(const Args& args) {
+  if (!NeedOperands(args, "create", 2)) return kExitFailure;
+  const std::string destination = Destination(args, args.operands[0]);
+  if (Exists(destination)) {
+    Say("arjhost create: %s: already exists; use add\n", destination.c_str());
+    return kExitFailure;
+  }
+  Session s;
+  if (!OpenEmpty(args, "create", destination, &s)) return kExitFailure;
+  return AddTo(s, args, "create", destination);
+}
+
+}  // namespace cli

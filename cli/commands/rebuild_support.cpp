@@ -1,0 +1,174 @@
+#include "cli/commands/rebuild_support.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <iostream>
+
+#include "cli/commands/commands.h"
+#include "cli/files/interrupts.h"
+#include "cli/output/messages.h"
+#include "cli/output/progress.h"
+#include "cli/input/stored_name.h"
+#include "runtime/api/text_tools.h"
+
+namespace cli {
+
+bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
+  if (!OpenSession(args, command, s)) return false;
+  const arjhost::ArchiveState& state = s->archive->state();
+  std::string why = state.multi_volume ? "a multi-volume archive cannot be rewritten" : "";
+  if (why.empty()) why = s->archive->RewriteRefusal({});
+  if (why.empty() && state.incomplete) why = "an incomplete archive cannot be rewritten";
+  if (why.empty() && state.restricted && !state.damaged) why = "this archive cannot be rewritten";
+  if (why.empty()) return true;
+  Say("arjhost %s: %s: %s\n", command.c_str(), ShowPath(s->archive_path).c_str(),
+      arjhost::TerminalText(arjhost::DisplayName(why)).c_str());
+  return false;
+}
+
+bool MethodOption(const Args& args, const std::string& command, int* method) {
+  *method = 1;
+  if (!args.Has("method")) return true;
+  const std::string v = args.Value("method");
+  if (v.size() != 1 || v[0] < '0' || v[0] > '4') {
+    Say("arjhost %s: -m takes a method from 0 to 4\n", command.c_str());
+    return false;
+  }
+  *method = v[0] - '0';
+  return true;
+}
+
+std::string Destination(const Args& args, const std::string& archive_path) {
+  return args.Value("output", archive_path);
+}
+
+bool ParseAddedFile(const std::string& operand, const std::string& command, int method, arjhost::NewContent* out) {
+  const size_t eq = operand.find('=');
+  out->path = operand.substr(0, eq);
+  const std::string given = eq == std::string::npos ? operand : operand.substr(eq + 1);
+  std::string error;
+  if (out->path.empty() || !StoredNameOf(given, &out->stored_name, &error)) {
+    Say("arjhost %s: %s\n", command.c_str(),
+        out->path.empty() ? ("\"" + operand + "\" names no file").c_str() : error.c_str());
+    return false;
+  }
+  out->method = method;
+  return true;
+}
+
+namespace {
+
+std::string NameOfHandle(const std::vector<arjhost::EntryInfo>& entries, uint64_t handle, const Args& args) {
+  return handle >= 1 && handle <= entries.size() ? ShowName(entries[handle - 1], args) : "";
+}
+
+}  // namespace
+
+// The entries kept, dropped, replaced and added, and the output file.
+void PrintRebuildJson(Session& s, const Args& args, const std::string& command,
+                      const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes,
+                      const std::string& destination, const RewriteOutcome& outcome) {
+  arjhost::JsonWriter json(DocumentStream(), true);
+  json.BeginObject();
+  json.Key("command"), json.String(command);
+  json.Key("archive"), json.String(command == "create" ? "" : s.archive_path);
+  json.Key("output"), json.String(destination);
+  json.Key("written"), json.Bool(outcome.written);
+  if (outcome.removed) json.Key("removed"), json.Bool(true);
+  if (!outcome.written && !outcome.removed) json.Key("error"), json.String(outcome.error);
+  json.Key("kept"), json.BeginArray();
+  for (const arjhost::EntryInfo& e : entries)
+    if (!changes.dropped.count(e.handle) && !changes.replaced.count(e.handle)) json.String(ShowName(e, args));
+  json.EndArray();
+  json.Key("dropped"), json.BeginArray();
+  for (uint64_t h : changes.dropped) json.String(NameOfHandle(entries, h, args));
+  json.EndArray();
+  json.Key("replaced"), json.BeginArray();
+  for (const auto& [handle, content] : changes.replaced) {
+    json.BeginObject();
+    json.Key("name"), json.String(NameOfHandle(entries, handle, args));
+    json.Key("file"), json.String(content.path);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.Key("added"), json.BeginArray();
+  for (const arjhost::NewContent& c : changes.added) {
+    json.BeginObject();
+    json.Key("name"), json.String(c.stored_name);
+    json.Key("file"), json.String(c.path);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+  std::cout << "\n";
+}
+
+void NoteTheChangeOnSignals(const std::string& command, const std::string& destination, const std::string& change) {
+  SetNoticeOnceChanged("arjhost " + command + ": " + ShowPath(destination) + ": " + change +
+                       " before the signal came\n");
+}
+
+namespace {
+
+// New content is written as it is: garbling it would take a password the
+// rewrite is not given.
+void NoteUngarbled(const Session& s, const Args& args, const std::string& command,
+                   const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes) {
+  for (const auto& [handle, content] : changes.replaced)
+    if (entries[handle - 1].garbled)
+      Say("arjhost %s: %s: %s: was garbled; its new content is written ungarbled\n", command.c_str(),
+          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1], args).c_str());
+  const bool garbled = std::any_of(entries.begin(), entries.end(), [](const arjhost::EntryInfo& e) { return e.garbled; });
+  if (garbled && !changes.added.empty())
+    Say("arjhost %s: %s: holds garbled entries; the %zu new ones are written ungarbled\n", command.c_str(),
+        ShowPath(s.archive_path).c_str(), changes.added.size());
+}
+
+}  // namespace
+
+int RunRebuild(Session& s, const Args& args, const std::string& command,
+               const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes,
+               const std::string& destination) {
+  RewriteOutcome outcome;
+  const std::string refusal = s.archive->RewriteRefusal(changes, entries);
+  if (!refusal.empty()) {
+    outcome.error = s.archive_path + ": " + refusal;
+    if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
+    Say("arjhost %s: %s\n", command.c_str(), ShowPath(outcome.error).c_str());
+    return kExitFailure;
+  }
+  NoteUngarbled(s, args, command, entries, changes);
+  NoteTheChangeOnSignals(command, destination, "the new archive was in place");
+  {
+    // The rebuild says when it starts each file; the bytes of a large one
+    // are watched as they are written.
+    Progress progress("writing " + ShowPath(destination) + ":", "new files");
+    std::atomic<size_t> started{0};
+    const size_t total = changes.added.size() + changes.replaced.size();
+    ProgressTicker ticker([&] { progress.Show(started, total, s.archive->RebuildBytesWritten()); });
+    outcome.written = s.archive->Rebuild(changes, destination, &outcome.error, nullptr,
+                                         [&](size_t now_started, size_t, const std::string&) { started = now_started; });
+  }
+  if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
+  if (!outcome.written) {
+    Say("arjhost %s: %s\n", command.c_str(), ShowPath(outcome.error).c_str());
+    return kExitPartial;
+  }
+  // Copied as they were: a user may be deleting the others, or keeping
+  // these to recover what is left.
+  for (uint64_t handle : s.archive->DamagedEntriesCopied())
+    if (handle >= 1 && handle <= entries.size())
+      Say("arjhost %s: %s: %s: its data fails its CRC; copied as it is\n", command.c_str(),
+          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1], args).c_str());
+  // The protection data covers the old bytes: it would not fit the new ones.
+  if (s.archive->state().protected_data)
+    Say("arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n", command.c_str(),
+        ShowPath(destination).c_str());
+  if (!args.Has("json"))
+    std::printf("%s: %zu dropped, %zu replaced, %zu added\n", destination.c_str(), changes.dropped.size(),
+                changes.replaced.size(), changes.added.size());
+  return kExitOk;
+}
+
+}  // namespace cli

@@ -1,0 +1,129 @@
+#include "cli/commands/session.h"
+
+#include <sys/resource.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+
+#include "cli/output/entry_fields.h"
+#include "cli/input/limit_options.h"
+#include "cli/output/messages.h"
+#include "cli/files/safe_path.h"
+#include "runtime/api/text_tools.h"
+
+namespace cli {
+
+int CodePageOption(const Args& args) { return std::atoi(args.Value("codepage", "437").c_str()); }
+
+std::string JsonName(const std::string& stored, const Args& args) {
+  return arjhost::DisplayName(stored, CodePageOption(args));
+}
+
+std::string ShowName(const std::string& stored, const Args& args) {
+  return arjhost::TerminalText(JsonName(stored, args));
+}
+
+std::string EntryText(const std::string& stored, const arjhost::EntryInfo& entry, const Args& args) {
+  return HasUnixMode(entry) ? stored : JsonName(stored, args);
+}
+
+std::string JsonName(const arjhost::EntryInfo& entry, const Args& args) { return EntryText(entry.name, entry, args); }
+
+std::string ShowName(const arjhost::EntryInfo& entry, const Args& args) {
+  return arjhost::TerminalText(JsonName(entry, args));
+}
+
+std::string ExtractedName(const arjhost::EntryInfo& entry, const Args& args) {
+  const std::string text = JsonName(entry, args);
+  std::vector<std::string> parts;
+  std::string removed, why;
+  return SplitEntryPath(text, &parts, &removed, &why) ? JoinedPath(parts, parts.size()) : text;
+}
+
+std::string ShowPath(const std::string& path) { return arjhost::TerminalText(path); }
+
+bool ParseTraceLevel(const std::string& text, int* level) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  *level = std::stoi(text);
+  return true;
+}
+
+namespace {
+
+// A volume set keeps every volume open; a soft descriptor limit of 1024
+// would cut a set of thousands short, so take what the hard limit allows.
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  }
+}
+
+}  // namespace
+
+bool StartHost(const Args& args, Session* session) {
+  RaiseDescriptorLimit();
+  session->host = std::make_unique<arjhost::Host>();
+  int trace_level = 0;  // the command line checked it
+  ParseTraceLevel(args.Value("trace", "0"), &trace_level);
+  session->host->SetTraceLevel(trace_level);
+  std::string error;
+  if (!ApplyLimitOptions(args, *session->host, &error)) {
+    Say("arjhost: %s\n", error.c_str());
+    return false;
+  }
+  if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
+    const bool looked = !args.Has("plugin") && std::getenv("ARJHOST_PLUGIN") == nullptr;
+    Say("arjhost: %s%s\n", error.c_str(),
+        looked ? " (looked for beside arjhost and in the lib/arjhost folder of its installation; "
+                 "--plugin PATH or ARJHOST_PLUGIN names it)"
+               : "");
+    return false;
+  }
+  return true;
+}
+
+bool OpenSession(const Args& args, const std::string& command, Session* session) {
+  return OpenArchive(args, command, args.operands.empty() ? std::string() : args.operands[0], session);
+}
+
+bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session) {
+  if (path.empty()) {
+    Say("arjhost %s: no archive named; try arjhost %s --help\n", command.c_str(), command.c_str());
+    return false;
+  }
+  int codepage = CodePageOption(args);
+  if (codepage != 437 && codepage != 850 && codepage != 866) {
+    Say("arjhost %s: --codepage takes 437, 850 or 866\n", command.c_str());
+    return false;
+  }
+  if (!StartHost(args, session)) return false;
+  std::string error;
+  session->archive_path = path;
+  arjhost::OpenOptions options;
+  session->recover = args.Has("recover");
+  // Recovery cuts ranges out of one file; the other volumes of a set are
+  // each recovered by themselves.
+  options.scan_all_volumes = !args.Has("single-volume") && !session->recover;
+  options.recover = session->recover;
+  session->options = options;
+  session->archive =
+      arjhost::Archive::OpenFile(*session->host, session->archive_path, options, &error, &session->open_result);
+  if (!session->archive) {
+    Say("arjhost: %s\n", ShowPath(error).c_str());
+    return false;
+  }
+  const arjhost::ArchiveState& state = session->archive->state();
+  for (const arjhost::SkippedRange& r : state.skipped)
+    Say("arjhost: %s: skipped %" PRIu64 " bytes at offset %" PRIu64 ": %s\n", ShowPath(session->archive_path).c_str(),
+        r.size, r.offset, r.cause.c_str());
+  if (session->recover && state.multi_volume)
+    Say("arjhost: %s: one volume of a multi-volume set: --recover reads this volume alone "
+        "(as --single-volume); recover each volume by itself\n",
+        ShowPath(session->archive_path).c_str());
+  return true;
+}
+
+}  // namespace cli

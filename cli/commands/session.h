@@ -1,0 +1,62 @@
+// What every archive command starts with: a host with the plug-in loaded,
+// tracing as asked, and the archive named by the first operand opened.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/input/args.h"
+#include "runtime/api/archive.h"
+#include "runtime/api/host.h"
+
+namespace cli {
+
+struct Session {
+  std::unique_ptr<arjhost::Host> host;
+  std::vector<uint8_t> empty_archive;  // the bytes of an archive opened from memory: they outlive it
+  std::unique_ptr<arjhost::Archive> archive;
+  std::string archive_path;
+  arjhost::OpenOptions options;  // as the archive was opened
+  int32_t open_result = 0;
+  bool recover = false;  // opened with --recover
+};
+
+// Makes the host and loads the plug-in, without an archive; on failure
+// prints one line on stderr and returns false.
+bool StartHost(const Args& args, Session* session);
+
+// Loads the plug-in and opens the archive; on failure prints one line on
+// stderr and returns false (the exit code is then 2). With --recover, one
+// volume alone, and a line on stderr for every range skipped.
+bool OpenSession(const Args& args, const std::string& command, Session* session);
+// The same for the archive at `path` (list takes several).
+bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session);
+
+// Stored texts of DOS hosts (volume names, comments) for JSON: the stored
+// bytes as UTF-8, decoded from --codepage (437 by default) when they are
+// not UTF-8.
+std::string JsonName(const std::string& stored, const Args& args);
+// The same for a terminal, control characters escaped.
+std::string ShowName(const std::string& stored, const Args& args);
+// A name the entry stores (its own, or a link's target) as text: the
+// stored bytes as they are for an entry made on UNIX, whose names are the
+// file system's bytes (as arj and tar keep them), else as JsonName decodes
+// them from the DOS code page. This is what extraction writes.
+std::string EntryText(const std::string& stored, const arjhost::EntryInfo& entry, const Args& args);
+// The entry's name for JSON (bytes that are not UTF-8 become U+FFFD there)
+// and for a terminal (escaped: "caf\xe9").
+std::string JsonName(const arjhost::EntryInfo& entry, const Args& args);
+std::string ShowName(const arjhost::EntryInfo& entry, const Args& args);
+// The entry's name as it is extracted: its path under the extraction
+// folder, separators as '/', without what made it absolute. Patterns match
+// it (and the stored name); a name extraction refuses is its EntryText.
+std::string ExtractedName(const arjhost::EntryInfo& entry, const Args& args);
+// A file name (an archive's path, an error line) for a terminal: bytes
+// that are not UTF-8 escaped, not decoded (local names are no DOS names).
+std::string ShowPath(const std::string& path);
+int CodePageOption(const Args& args);
+// --trace's value: digits alone, at most 9 of them. False for anything else.
+bool ParseTraceLevel(const std::string& text, int* level);
+
+}  // namespace cli

@@ -1,0 +1,18 @@
+// The --max-* options every archive command takes: bounds on what a hostile
+// archive may cost, handed to the host.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/input/args.h"
+#include "runtime/api/host.h"
+
+namespace cli {
+
+std::vector<OptionSpec> LimitOptions();
+// Sets the host's limits from the options; false with `error` for a value
+// that is not a count or size.
+bool ApplyLimitOptions(const Args& args, arjhost::Host& host, std::string* error);
+
+}  // namespace cli

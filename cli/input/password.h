@@ -1,0 +1,37 @@
+// Where the tool's answers to password requests come from, for every
+// entry of one command.
+#pragma once
+
+#include <memory>
+
+#include "cli/input/args.h"
+#include "runtime/api/archive.h"
+
+namespace cli {
+
+// Typed answers wrong in a row that end the asking, and the command.
+constexpr int kWrongPasswords = 3;
+
+class Passwords {
+ public:
+  // With -p: that password, once per entry (a second request for the same
+  // entry means it is wrong). Without -p, on a terminal: the password that
+  // opened an entry is tried first for the next; else the person is asked
+  // (echo off), once, and again only when the answer was wrong; three
+  // wrong answers in a row, or no answer, end the asking. With neither:
+  // declines.
+  explicit Passwords(const Args& args);
+
+  // Answers requests; shares this object's state (workers take copies).
+  arjhost::PasswordSource Source() const { return source_; }
+  // Whether the asking ended: the command stops there.
+  bool GaveUp() const;
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+  arjhost::PasswordSource source_;
+};
+
+}  // namespace cli

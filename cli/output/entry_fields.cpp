@@ -1,0 +1,132 @@
+#include "cli/output/entry_fields.h"
+
+#include <cstdio>
+#include <iterator>
+
+#include "runtime/api/text_tools.h"
+
+namespace cli {
+namespace {
+
+char UnixKindLetter(const arjhost::EntryInfo& e) {
+  using Special = arjhost::EntryInfo::Special;
+  if (e.file_type == kFileTypeDirectory) return 'd';
+  if (e.file_type != kFileTypeUnixSpecial) return '-';
+  switch (e.special) {
+    case Special::kSymbolicLink: return 'l';
+    case Special::kFifo: return 'p';
+    case Special::kBlockDevice: return 'b';
+    case Special::kCharDevice: return 'c';
+    default: return '-';
+  }
+}
+
+std::string UnixModeText(const arjhost::EntryInfo& e) {
+  const uint16_t m = e.access_mode;
+  std::string text(10, '-');
+  text[0] = UnixKindLetter(e);
+  const char* letters = "rwxrwxrwx";
+  for (int bit = 0; bit < 9; ++bit)
+    if (m & (0400 >> bit)) text[1 + bit] = letters[bit];
+  // Set-user-ID, set-group-ID and sticky show in the execute places.
+  const struct {
+    uint16_t bit;
+    size_t at;
+    char with_x, without_x;
+  } specials[] = {{04000, 3, 's', 'S'}, {02000, 6, 's', 'S'}, {01000, 9, 't', 'T'}};
+  for (const auto& s : specials)
+    if (m & s.bit) text[s.at] = text[s.at] == 'x' ? s.with_x : s.without_x;
+  return text;
+}
+
+std::string DosAttributesText(const arjhost::EntryInfo& e) {
+  const uint16_t a = e.access_mode;
+  const bool folder = (a & 0x10) != 0 || e.file_type == kFileTypeDirectory;
+  std::string text = ".....";
+  if (folder) text[0] = 'D';
+  if (a & 0x01) text[1] = 'R';
+  if (a & 0x02) text[2] = 'H';
+  if (a & 0x04) text[3] = 'S';
+  if (a & 0x20) text[4] = 'A';
+  return text;
+}
+
+}  // namespace
+
+EntryKind KindOf(const arjhost::EntryInfo& e) {
+  if (!e.header_known) return EntryKind::kFile;
+  if (e.file_type == kFileTypeDirectory) return EntryKind::kFolder;
+  if (e.file_type == kFileTypeVolumeLabel || e.file_type == kFileTypeChapterLabel) return EntryKind::kLabel;
+  return EntryKind::kFile;
+}
+
+bool HasUnixMode(const arjhost::EntryInfo& e) { return e.header_known && e.host_os == kHostUnix; }
+
+std::string AttributesText(const arjhost::EntryInfo& e) {
+  if (!e.header_known) return "-";
+  return HasUnixMode(e) ? UnixModeText(e) : DosAttributesText(e);
+}
+
+std::string OctalMode(uint16_t mode) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", mode & 07777u);
+  return text;
+}
+
+std::string HostOsText(uint8_t host_os) {
+  static const char* const kNames[] = {"MS-DOS", "PRIMOS", "UNIX",  "AMIGA",   "MAC-OS", "OS/2",
+                                       "APPLE GS", "ATARI ST", "NEXT", "VAX VMS", "WIN95",  "WIN32"};
+  if (host_os < std::size(kNames)) return kNames[host_os];
+  return "host " + std::to_string(host_os);
+}
+
+std::string FileTypeText(uint8_t file_type) {
+  static const char* const kNames[] = {"binary",       "text",          "comment header",         "directory",
+                                       "volume label", "chapter label", "UNIX link or special file"};
+  if (file_type < std::size(kNames)) return kNames[file_type];
+  return "type " + std::to_string(file_type);
+}
+
+std::string FlagsText(uint8_t flags) {
+  static const struct {
+    uint8_t bit;
+    const char* name;
+  } kNames[] = {{0x01, "garbled"},
+                {0x04, "continues in the next volume"},
+                {0x08, "continues from the previous volume"},
+                {0x10, "path separators translated"},
+                {0x20, "backup"}};
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02x", flags);
+  std::string named;
+  for (const auto& n : kNames)
+    if (flags & n.bit) named += std::string(named.empty() ? "" : ", ") + n.name;
+  return named.empty() ? text : std::string(text) + " (" + named + ")";
+}
+
+std::string CrcText(uint32_t crc) {
+  char text[12];
+  std::snprintf(text, sizeof text, "%08x", crc);
+  return text;
+}
+
+std::string RatioText(uint64_t packed, uint64_t size) {
+  if (size == 0) return "  -  ";
+  const double percent = 100.0 * static_cast<double>(packed) / static_cast<double>(size);
+  if (percent >= 999.95) return ">999%";
+  char text[16];
+  std::snprintf(text, sizeof text, "%5.1f%%", percent);
+  return text;
+}
+
+std::string ModifiedText(const arjhost::EntryInfo& e) {
+  return e.header_known ? arjhost::LocalTimeText(e.modified_time) : "-";
+}
+
+std::string ChapterRange(const arjhost::EntryInfo& e) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%03u-%03u", e.first_chapter, e.last_chapter);
+  return text;
+}
+
+}  // namespace cli

@@ -1,0 +1,27 @@
+#include "cli/output/failure_json.h"
+
+#include <ostream>
+#include <utility>
+
+#include "cli/output/messages.h"
+#include "runtime/api/json_writer.h"
+
+namespace cli {
+
+void PrintFailureJson(const std::string& command, const std::string& archive, const std::string& error) {
+  std::ostream& out = DocumentStream();
+  arjhost::JsonWriter json(out, true);
+  json.BeginObject();
+  // Null for what the command line did not get to name.
+  for (const auto& [key, value] : {std::pair{"command", &command}, std::pair{"archive", &archive}}) {
+    json.Key(key);
+    if (value->empty()) json.Null();
+    else json.String(*value);
+  }
+  json.Key("error"), json.String(error);
+  json.EndObject();
+  out << "\n";
+  out.flush();
+}
+
+}  // namespace cli

@@ -1,0 +1,17 @@
+// What the JSON output of list, test and extract shares: the archive and
+// its state.
+#pragma once
+
+#include "cli/input/args.h"
+#include "cli/commands/session.h"
+#include "runtime/api/text_tools.h"
+
+namespace cli {
+
+// The members "archive", "digest", "multi_volume", "damaged",
+// "incomplete", "volumes", "unreadable_volumes" (name and cause of a volume
+// that is there but cannot be read) and "skipped" (offset, size, cause of
+// every range --recover skipped) of the object being written.
+void WriteArchiveState(arjhost::JsonWriter& json, const Session& session, const Args& args);
+
+}  // namespace cli
