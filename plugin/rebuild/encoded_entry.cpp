@@ -7,14 +7,12 @@
 #include "plugin/rebuild/crc_of_stream.h"
 #include "plugin/rebuild/create_encoder.h"
 
+using namespace arjhost::format;
+
 namespace {
 
 constexpr uint32_t kCrcChunk = 4096;
 constexpr uint32_t kHeaderOverhead = 42;  // beyond name and comment: fixed header, two NULs, header CRC, extended size
-constexpr uint32_t kBasicOverhead = 32;   // the basic header beyond the name and comment: first header, two NULs
-constexpr uint8_t kWrittenFirstHeaderSize = 30;
-
-constexpr uint8_t kUnixSpecialId = 'U';
 constexpr uint32_t kExtendedOverhead = 7;  // its size, id byte and CRC
 
 uint32_t ExtendedLength(const EntryTemplate& t) {
@@ -24,7 +22,7 @@ uint32_t ExtendedLength(const EntryTemplate& t) {
 // A link's or special file's 'U' extended header, final as written here:
 // its size, id and body, and the CRC of id and body.
 [[nodiscard]] ResultCode WriteUnixSpecial(OutputStream& out, const EntryTemplate& t) {
-  uint8_t id = kUnixSpecialId;
+  uint8_t id = kUnixSpecialTag;
   const uint32_t crc = Crc32Update(t.unix_special_length, t.unix_special, Crc32Update(1, &id, 0));
   ResultCode r = WriteWord16(out, static_cast<uint16_t>(t.unix_special_length + 1));
   if (!Failed(r)) r = WriteBytes(out, &id, 1);
@@ -33,7 +31,7 @@ uint32_t ExtendedLength(const EntryTemplate& t) {
   return r;
 }
 
-uint32_t BasicLength(const EncodedEntry& e) { return e.name_length + e.comment.length + kBasicOverhead; }
+uint32_t BasicLength(const EncodedEntry& e) { return e.name_length + e.comment.length + kWrittenBasicOverhead; }
 
 [[nodiscard]] ResultCode WritePlaceholder(OutputStream& out, const EncodedEntry& e) {
   const uint8_t nul = 0;
@@ -53,7 +51,7 @@ uint16_t FilespecPosition(const uint8_t* name, uint32_t length) {
   uint32_t position = 0;
   for (uint32_t i = 0; i < length; ++i)
     if (name[i] == '/') position = i + 1;
-  return static_cast<uint16_t>(position);  // names are at most kMaxWrittenNameLength long
+  return static_cast<uint16_t>(position);  // names are at most kMaxNameLength long
 }
 
 void CompleteHeader(uint8_t* h, const EncodedEntry& e, uint32_t method, uint64_t packed, uint64_t size,
@@ -82,8 +80,8 @@ void ReleaseEntryObjects(EntryObjects& o) {
 
 ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& out, const EncodedEntry& entry,
                              EntryObjects& objects, ResultCode* process_result) {
-  if (entry.name_length == 0 || entry.name_length > kMaxWrittenNameLength) return ERR_BAD_PARAMETER;
-  if (entry.header->unix_special_length > kMaxUnixSpecialSize) return ERR_BAD_PARAMETER;
+  if (entry.name_length == 0 || entry.name_length > kMaxNameLength) return ERR_BAD_PARAMETER;
+  if (entry.header->unix_special_length > kMaxUnixSpecialBodySize) return ERR_BAD_PARAMETER;
   EncodedEntry e = entry;
   // A basic header larger than readers take would lose the whole entry.
   if (BasicLength(e) > kMaxBasicHeaderSize) e.comment = {};

@@ -5,6 +5,8 @@
 #include "plugin/format/arj_layout.h"
 #include "plugin/rebuild/time_stamp.h"
 
+using namespace arjhost::format;
+
 namespace {
 
 constexpr uint8_t kMaxMethod = 4;
@@ -40,7 +42,7 @@ bool OptionalProperty(ObjectRef o, PropId id, T* value) {
 // or file type of the header it started from would be true of it.
 void ClearInheritedFlagsAndType(uint8_t* h) {
   h[fixed_header::kFlags] = 0;
-  h[fixed_header::kFileType] = kFileTypeBinary;
+  h[fixed_header::kFileType] = Byte(FileType::kBinary);
   h[fixed_header::kGarbleModifier] = 0;
 }
 
@@ -51,24 +53,24 @@ ResultCode ApplyContentMode(ObjectRef content, EntryTemplate* out) {
   uint8_t* h = out->header;
   uint32_t mode = 0;
   if (!OptionalProperty(content, PROP_FILE_MODE, &mode)) return RESULT_OK;
-  h[fixed_header::kHostOs] = kHostUnix;
+  h[fixed_header::kHostOs] = Byte(HostOs::kUnix);
   uint16_t mark = kUnixRegularFileMark;
   uint32_t length = 0;
   // A hard link's own mode is a regular file's: its body says what it is.
   // Its length is asked first: a body too long must fail, not go unseen.
   if (!Failed(content->system->GetPropBuffer(content, &length, PROP_UNIX_SPECIAL, nullptr, 0)) && length != 0) {
-    if (length > kMaxUnixSpecialSize) return ERR_LIMIT_EXCEEDED;
+    if (length > kMaxUnixSpecialBodySize) return ERR_LIMIT_EXCEEDED;
     uint32_t read = 0;
     ResultCode r = content->system->GetPropBuffer(content, &read, PROP_UNIX_SPECIAL, out->unix_special, length);
     if (Failed(r)) return r;
     if (read != length) return ERR_BAD_PARAMETER;
     out->unix_special_length = length;
     mark = kUnixSpecialMark;
-    h[fixed_header::kFileType] = kFileTypeUnixSpecial;
+    h[fixed_header::kFileType] = Byte(FileType::kUnixSpecial);
     h[fixed_header::kMinVersion] = kSpecialMinVersion;
   } else if ((mode & kModeTypeBits) == kModeFolder) {
     mark = kUnixFolderMark;
-    h[fixed_header::kFileType] = kFileTypeDirectory;
+    h[fixed_header::kFileType] = Byte(FileType::kDirectory);
   }
   StoreWord(h + fixed_header::kAccessMode, static_cast<uint16_t>(mark | (mode & kUnixPermissionBits)));
   // Neither holds data: stored, as arj stores them.
@@ -100,7 +102,7 @@ void DefaultHeader(uint8_t* h) {
   h[fixed_header::kFirstHeaderSize] = kFirstHeaderSize;
   h[fixed_header::kArchiverVersion] = kDefaultArchiverVersion;
   h[fixed_header::kMinVersion] = kDefaultMinVersion;
-  h[fixed_header::kHostOs] = kHostUnix;
+  h[fixed_header::kHostOs] = Byte(HostOs::kUnix);
   h[fixed_header::kMethod] = kDefaultMethod;
   StoreWord(h + fixed_header::kAccessMode, kDefaultAccessMode);
   StampNow(h);  // stands when the content has no time of its own

@@ -3,6 +3,8 @@
 #include "plugin/format/arj_layout.h"
 #include "plugin/format/crc32.h"
 
+using namespace arjhost::format;
+
 namespace {
 
 constexpr uint32_t kCrcSize = 4;
@@ -26,7 +28,7 @@ constexpr uint32_t kCrcSize = 4;
   if (size <= before) return WriteWithCrc(out, header, length, at, size);
   if (size > length - *at || length - *at - size < kCrcSize) return ERR_CORRUPTED;
   const uint8_t* basic = header + *at;
-  const uint8_t flags = static_cast<uint8_t>(basic[before] & ~kMainFlagProtected);
+  const uint8_t flags = static_cast<uint8_t>(basic[before] & ~Bit(MainFlag::kProtected));
   const uint32_t after = size - before - 1;
   ResultCode r = WriteBytes(out, basic, before);
   if (!Failed(r)) r = WriteBytes(out, &flags, 1);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/split_chain.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/checked_output.h"
@@ -32,6 +33,7 @@ constexpr uint64_t kBesideFrom = uint64_t{4} << 20;
 // The method that stops the decoding: the first part's, or that of a later
 // part (each part is packed by itself).
 std::string UnsupportedMethod(const EntryInfo& entry) {
+  constexpr uint8_t kLastMethod = format::Byte(format::kLastMethod);
   if (entry.method <= kLastMethod)
     for (size_t k = 1; k < entry.parts.size(); ++k) {
       const EntryInfo::Part& part = entry.parts[k];
@@ -55,7 +57,7 @@ std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, c
       if (unused_packed != 0)
         return "damaged data: " + std::to_string(unused_packed) + (unused_packed == 1 ? " byte" : " bytes") +
                " of packed data after the end of the stream";
-      return (entry.flags & FLAG_SPLIT_NEXT) ? "damaged data, or its next part does not continue it" : "damaged data";
+      return format::GoesOnInNextVolume(entry.flags) ? "damaged data, or its next part does not continue it" : "damaged data";
     case ERR_END_OF_DATA:
       return "unexpected end of data";
     case ERR_UNSUPPORTED:

@@ -60,7 +60,7 @@ std::vector<uint8_t> EmptyArchiveBytes(const std::string& name) {
   Put16(out, 0xEA60);
   Put16(out, static_cast<uint32_t>(basic.size()));
   out.insert(out.end(), basic.begin(), basic.end());
-  Put32(out, Crc32Update(basic.size(), basic.data(), 0));
+  Put32(out, arjhost::format::Crc32Update(basic.size(), basic.data(), 0));
   Put16(out, 0);  // no extended header
   Put16(out, 0xEA60);
   Put16(out, 0);  // end of archive

@@ -30,23 +30,23 @@ TEST(PartsProblem, PartsMustStartWhereThePartsBeforeThemEnd) {
     const char* problem;  // "" for none
   } cases[] = {
       {"a whole entry", 0, {{10, 1, 0}}, ""},
-      {"parts in order", FLAG_SPLIT_NEXT, {{10, 1, 0}, {20, 2, 10}, {5, 3, 30}}, ""},
-      {"positions not stored", FLAG_SPLIT_NEXT, {{10, 1, -1}, {20, 2, -1}}, ""},
-      {"a first part that does not start the file", FLAG_SPLIT_NEXT, {{10, 1, 100}, {20, 2, 110}}, ""},
-      {"a part missing between", FLAG_SPLIT_NEXT, {{10, 1, 0}, {5, 3, 30}},
+      {"parts in order", Bit(EntryFlag::kContinuesInNext), {{10, 1, 0}, {20, 2, 10}, {5, 3, 30}}, ""},
+      {"positions not stored", Bit(EntryFlag::kContinuesInNext), {{10, 1, -1}, {20, 2, -1}}, ""},
+      {"a first part that does not start the file", Bit(EntryFlag::kContinuesInNext), {{10, 1, 100}, {20, 2, 110}}, ""},
+      {"a part missing between", Bit(EntryFlag::kContinuesInNext), {{10, 1, 0}, {5, 3, 30}},
        "part 2 of 2 starts at offset 30 of the file, where the parts before it end at 10"},
-      {"parts out of order", FLAG_SPLIT_NEXT, {{10, 1, 0}, {20, 2, 30}, {5, 3, 10}},
+      {"parts out of order", Bit(EntryFlag::kContinuesInNext), {{10, 1, 0}, {20, 2, 30}, {5, 3, 10}},
        "part 2 of 3 starts at offset 30 of the file"},
-      {"positions wrap at 4 GiB", FLAG_SPLIT_NEXT, {{kNearFourGiB, 1, 0}, {0x20, 2, 0xFFFFFFF0}, {1, 3, 0x10}}, ""},
-      {"an orphan part", FLAG_SPLIT_PREV, {{10, 1, 40}}, "its first part is missing"},
+      {"positions wrap at 4 GiB", Bit(EntryFlag::kContinuesInNext), {{kNearFourGiB, 1, 0}, {0x20, 2, 0xFFFFFFF0}, {1, 3, 0x10}}, ""},
+      {"an orphan part", Bit(EntryFlag::kContinuesPrevious), {{10, 1, 40}}, "its first part is missing"},
       // Each later part's header is judged as the first part's is.
-      {"binary and text parts", FLAG_SPLIT_NEXT, {ReadPart(10, 0, 0), ReadPart(20, 10, 1)}, ""},
-      {"a label among the parts", FLAG_SPLIT_NEXT, {ReadPart(10, 0, 0), ReadPart(20, 10, 4)},
+      {"binary and text parts", Bit(EntryFlag::kContinuesInNext), {ReadPart(10, 0, 0), ReadPart(20, 10, 1)}, ""},
+      {"a label among the parts", Bit(EntryFlag::kContinuesInNext), {ReadPart(10, 0, 0), ReadPart(20, 10, 4)},
        "part 2 of 2 has file type 4 where the first part has 0"},
-      {"a folder's parts, all folders", FLAG_SPLIT_NEXT, {ReadPart(0, 0, 3), ReadPart(0, 0, 3)}, ""},
-      {"a part of another name", FLAG_SPLIT_NEXT, {ReadPart(10, 0, 0), ReadPart(20, 10, 0, false)},
+      {"a folder's parts, all folders", Bit(EntryFlag::kContinuesInNext), {ReadPart(0, 0, 3), ReadPart(0, 0, 3)}, ""},
+      {"a part of another name", Bit(EntryFlag::kContinuesInNext), {ReadPart(10, 0, 0), ReadPart(20, 10, 0, false)},
        "part 2 of 2 names another file in its header"},
-      {"a later part's header not read", FLAG_SPLIT_NEXT, {ReadPart(10, 0, 0), {20, 2, 10}}, ""},
+      {"a later part's header not read", Bit(EntryFlag::kContinuesInNext), {ReadPart(10, 0, 0), {20, 2, 10}}, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -76,12 +76,12 @@ TEST(EntryProblem, EmbeddersGetItFromTestAndExtract) {
   HeaderSpec newer = StoredEntry("newer.bin", "data");
   newer.min_version = kNewestEntryVersion + 1;
   HeaderSpec folder = StoredEntry("folder", "data");
-  folder.file_type = kFileTypeDirectory;
+  folder.file_type = Byte(FileType::kDirectory);
   HeaderSpec label = StoredEntry("<<<001>>>", "");
-  label.file_type = kFileTypeChapterLabel;
+  label.file_type = Byte(FileType::kChapterLabel);
   label.file_crc = 1;
   HeaderSpec empty_folder = StoredEntry("empty", "");
-  empty_folder.file_type = kFileTypeDirectory;
+  empty_folder.file_type = Byte(FileType::kDirectory);
   const Bytes bytes = Concat({MainHeader(), BuildHeader(unknown), BuildHeader(newer), BuildHeader(folder),
                               BuildHeader(label), BuildHeader(empty_folder), BuildHeader(StoredEntry("a.txt", "a")),
                               EndMarker()});

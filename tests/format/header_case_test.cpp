@@ -5,9 +5,7 @@
 
 #include "plugin/reader/header_reader.h"
 #include "plugin/state/archiver_state.h"
-#include "runtime/format/arj_header.h"
-#include "runtime/format/header_list.h"
-#include "runtime/format/recovery_walk.h"
+#include "runtime/format/header_io.h"
 #include "tests/format/header_cases.h"
 #include "tests/support/archiver_fixture.h"
 #include "tests/support/io_objects.h"
@@ -48,13 +46,14 @@ TEST(HeaderCases, RuntimeWalkReadsAsTheTableDoes) {
   TestHost host;
   for (const HeaderCase& c : HeaderCases()) {
     ObjectRef io = MemoryView(host.root(), c.archive);
-    arjrt::ArjHeader header;
-    EXPECT_EQ(arjrt::ReadHeaderAt(io, c.offset, HeaderRole::kLocal, kTablePolicy, &header), c.walk) << c.name;
+    HeaderFields header;
+    EXPECT_EQ(ReadHeaderFields(arjrt::ReaderOf(io), c.offset, HeaderRole::kLocal, kTablePolicy, &header), c.walk)
+        << c.name;
     if (c.walk == HeaderCause::kHeader) {
       EXPECT_EQ(header.crc_matches, c.crc_ok) << c.name;
     }
     // The walk that pairs headers with entries visits the ones the scan took.
-    const arjrt::WalkEnd end = arjrt::WalkLocalHeaders(io, 0, kTablePolicy, [](const arjrt::ArjHeader&) {});
+    const WalkEnd end = WalkLocalHeaders(arjrt::ReaderOf(io), 0, kTablePolicy, [](const HeaderFields&) {});
     EXPECT_EQ(end.visited, c.entries) << c.name;
     EXPECT_EQ(end.cause != HeaderCause::kEndMarker, c.damaged) << c.name;
     host::CloseIfOpen(io);
@@ -65,8 +64,8 @@ TEST(HeaderCases, RecoverySkipsWhatIsNotSound) {
   TestHost host;
   for (const HeaderCase& c : HeaderCases()) {
     ObjectRef io = MemoryView(host.root(), c.archive);
-    const arjrt::RecoveryPlan plan = arjrt::PlanRecovery(io, c.archive.size());
-    EXPECT_EQ(plan.main_header, RESULT_OK) << c.name;
+    RecoveryPlan plan;
+    EXPECT_EQ(arjrt::PlanRecovery(io, c.archive.size(), &plan), RESULT_OK) << c.name;
     const bool skips_here = !plan.skipped.empty() && plan.skipped[0].offset == c.offset;
     EXPECT_EQ(skips_here, c.recovery_skips) << c.name;
     EXPECT_TRUE(plan.skipped.empty() || skips_here) << c.name << ": nothing else is skipped";

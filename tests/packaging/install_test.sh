@@ -29,7 +29,7 @@ loaded=$(env -u ARJHOST_PLUGIN "$prefix/bin/arjhost" plugin-info --json |
 
 # The public headers, and each of them compiles by itself.
 headers=$(cd "$prefix/include/arjhost" && find . -type f | sort | tr '\n' ' ')
-[ "$headers" = "./runtime/api/archive.h ./runtime/api/host.h ./runtime/api/json_writer.h ./runtime/api/rebuild.h ./runtime/api/text_tools.h " ] ||
+[ "$headers" = "./plugin/format/arj_types.h ./runtime/api/archive.h ./runtime/api/host.h ./runtime/api/json_writer.h ./runtime/api/rebuild.h ./runtime/api/text_tools.h " ] ||
   fail "installed headers are not the public ones: $headers"
 for h in $headers; do
   echo "#include \"${h#./}\"" | c++ -std=c++20 -fsyntax-only -Wall -Wextra -I "$prefix/include/arjhost" -x c++ - ||
