@@ -4,7 +4,6 @@
 #include "plugin/state/archiver_state.h"
 #include "plugin/state/state_tables.h"
 
-
 ResultCode Reset(ObjectRef archiver) {
   ArchiverState& s = StateOf(archiver);
   s.current_entry = 0;

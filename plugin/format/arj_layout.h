@@ -66,6 +66,12 @@ constexpr size_t kLastChapter = 33;
 constexpr size_t kBasicHeader = 4;  // where the basic header (and the first header size) starts
 }  // namespace fixed_header
 
+// A main header's own fields where a local header has its time and sizes.
+namespace main_header {
+constexpr size_t kCreated = 12;   // the archive's creation time
+constexpr size_t kModified = 16;  // its last change
+}  // namespace main_header
+
 // What a written header holds: a first header size of 30 (the fixed part
 // up to the last chapter), the name and the comment each with its NUL.
 constexpr uint8_t kWrittenFirstHeaderSize = kFixedHeaderSize - fixed_header::kBasicHeader;

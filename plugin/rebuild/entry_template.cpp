@@ -3,17 +3,14 @@
 #include <cstring>
 
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/header_writer.h"
 #include "plugin/rebuild/time_stamp.h"
 
 using namespace arjhost::format;
 
 namespace {
 
-constexpr uint8_t kMaxMethod = 4;
-constexpr uint8_t kDefaultMethod = 1;
-constexpr uint8_t kDefaultArchiverVersion = 11;
-constexpr uint8_t kDefaultMinVersion = 1;
-constexpr uint8_t kFirstHeaderSize = 30;
+constexpr uint8_t kDefaultMethod = Byte(Method::kBest);
 // arj on UNIX keeps the permission bits and marks a regular file with
 // 0x1000, a folder with 0x2000 and anything else with 0x4000.
 constexpr uint16_t kUnixRegularFileMark = 0x1000;
@@ -90,19 +87,14 @@ bool ApplyContentTime(ObjectRef content, uint8_t* h) {
 [[nodiscard]] ResultCode ApplyRequestedMethod(ObjectRef content, EntryTemplate* out) {
   uint32_t method = 0;
   if (!OptionalProperty(content, PROP_ENTRY_METHOD, &method)) return RESULT_OK;
-  if (method > kMaxMethod) return ERR_BAD_PARAMETER;
+  if (method > Byte(kLastMethod)) return ERR_BAD_PARAMETER;
   out->method = static_cast<uint8_t>(method);
   out->header[fixed_header::kMethod] = out->method;
   return RESULT_OK;
 }
 
 void DefaultHeader(uint8_t* h) {
-  std::memset(h, 0, kFixedHeaderSize);
-  StoreWord(h + fixed_header::kId, kArjHeaderId);
-  h[fixed_header::kFirstHeaderSize] = kFirstHeaderSize;
-  h[fixed_header::kArchiverVersion] = kDefaultArchiverVersion;
-  h[fixed_header::kMinVersion] = kDefaultMinVersion;
-  h[fixed_header::kHostOs] = Byte(HostOs::kUnix);
+  NewFixedHeader(FileType::kBinary, h);
   h[fixed_header::kMethod] = kDefaultMethod;
   StoreWord(h + fixed_header::kAccessMode, kDefaultAccessMode);
   StampNow(h);  // stands when the content has no time of its own
