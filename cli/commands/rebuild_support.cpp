@@ -28,11 +28,13 @@ bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
 }
 
 bool MethodOption(const Args& args, const std::string& command, int* method) {
-  *method = 1;
+  using arjhost::format::Byte;
+  constexpr char kLast = static_cast<char>('0' + Byte(arjhost::format::kLastMethod));
+  *method = Byte(arjhost::format::Method::kBest);
   if (!args.Has("method")) return true;
   const std::string v = args.Value("method");
-  if (v.size() != 1 || v[0] < '0' || v[0] > '4') {
-    Say("arjhost %s: -m takes a method from 0 to 4\n", command.c_str());
+  if (v.size() != 1 || v[0] < '0' || v[0] > kLast) {
+    Say("arjhost %s: -m takes a method from 0 to %c\n", command.c_str(), kLast);
     return false;
   }
   *method = v[0] - '0';
