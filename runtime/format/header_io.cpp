@@ -1,6 +1,7 @@
 #include "runtime/format/header_io.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace arjrt {
 namespace {
@@ -16,6 +17,25 @@ int64_t ReadFromIo(void* context, uint64_t offset, void* buffer, uint32_t size) 
 }  // namespace
 
 arjhost::format::ByteReader ReaderOf(ObjectRef io) { return {io, ReadFromIo}; }
+
+int64_t ReadAhead::Read(void* context, uint64_t offset, void* buffer, uint32_t size) {
+  auto* self = static_cast<ReadAhead*>(context);
+  const bool held = offset >= self->start_ && offset - self->start_ <= self->held_ &&
+                    size <= self->held_ - (offset - self->start_);
+  if (!held) {
+    if (size >= kBlock) return ReadFromIo(self->io_, offset, buffer, size);
+    self->block_.resize(kBlock);
+    const int64_t got = ReadFromIo(self->io_, offset, self->block_.data(), kBlock);
+    self->start_ = offset;
+    self->held_ = got < 0 ? 0 : static_cast<size_t>(got);
+    if (got < 0) return got;
+  }
+  // What the block holds of the range: all of it, or what the data had.
+  const size_t at = static_cast<size_t>(offset - self->start_);
+  const size_t n = std::min<size_t>(size, self->held_ - at);
+  std::memcpy(buffer, self->block_.data() + at, n);
+  return static_cast<int64_t>(n);
+}
 
 ResultCode FindMainHeader(ObjectRef io, uint64_t limit, uint64_t* offset) {
   const arjhost::format::SearchEnd end = arjhost::format::FindMainHeader(ReaderOf(io), limit);

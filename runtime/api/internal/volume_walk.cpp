@@ -28,7 +28,8 @@ void VolumeWalk::Walk(const std::string& name, const format::HeaderVisitor& visi
     volume = &volumes_[it->second];
   }
   if (volume == nullptr || !volume->main_read) return;
-  format::WalkLocalHeadersFrom(arjrt::ReaderOf(volume->io), volume->first_local, format::kTablePolicy, visit);
+  arjrt::ReadAhead bytes(volume->io);
+  format::WalkLocalHeadersFrom(bytes.reader(), volume->first_local, format::kTablePolicy, visit);
 }
 
 }  // namespace arjhost
