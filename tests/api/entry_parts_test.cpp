@@ -14,6 +14,7 @@
 
 namespace {
 
+using namespace arjhost::format;
 using EntryPart = arjhost::EntryInfo::Part;
 
 // A part whose own header was read: its file type and name.
