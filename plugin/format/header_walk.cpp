@@ -81,7 +81,8 @@ SearchEnd FindHeader(const ByteReader& reader, uint64_t from, uint64_t end, cons
 }
 
 SearchEnd FindMainHeader(const ByteReader& reader, uint64_t limit) {
-  return FindHeader(reader, 0, limit, [](const uint8_t* bytes, const HeaderFacts&) { return AcceptableMainHeader(bytes); });
+  return FindHeader(reader, 0, limit,
+                    [](const uint8_t* bytes, const HeaderFacts&) { return AcceptableMainHeader(bytes); });
 }
 
 RecoveryPlan PlanRecovery(const ByteReader& reader, uint64_t size) {

@@ -20,6 +20,7 @@ constexpr uint8_t kUnixSpecialTag = 'U';
 // The longest body written: the reserved byte, the kind and the long
 // length form, and the longest link target.
 constexpr size_t kMaxUnixSpecialBodySize = 4 + kMaxLinkTargetLength;
+static_assert(kMaxLinkTargetLength <= UINT16_MAX, "the long length form holds 16 bits");
 constexpr size_t kDeviceNumberSize = 8;
 
 constexpr bool IsLink(UnixSpecialKind kind) {

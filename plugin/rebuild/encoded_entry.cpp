@@ -20,8 +20,9 @@ uint32_t BasicLength(const EncodedEntry& e) { return e.name_length + e.comment.l
 // The header's length: a link's or special file's 'U' extended header
 // holds its tag and body.
 uint32_t HeaderLength(const EncodedEntry& e) {
-  const uint32_t extended = e.header->unix_special_length;
-  return static_cast<uint32_t>(WrittenHeaderSize(BasicLength(e), extended != 0 ? 1 : 0, extended != 0 ? extended + 1 : 0));
+  const uint32_t body = e.header->unix_special_length;
+  const uint32_t extended = body != 0 ? 1 : 0;
+  return static_cast<uint32_t>(WrittenHeaderSize(BasicLength(e), extended, extended * (1 + body)));
 }
 
 // The header as it stands before the entry is packed, its length final

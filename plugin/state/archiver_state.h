@@ -16,6 +16,7 @@ struct VolumeRecord {
 };
 
 constexpr size_t kEntryNameSize = 512;
+static_assert(kEntryNameSize > arjhost::format::kStoredNameChars, "room for the name the table keeps and its NUL");
 
 struct EntryRecord {
   // The first four fields are the entry's digest image, hashed as stored

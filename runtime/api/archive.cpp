@@ -272,8 +272,9 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   ArchiveState& state = archive->state_;
   state.skipped = std::move(skipped);
   o.recovered = options.recover;
-  runtime.AddMessageHandler(o.source,
-                            [&state, &o](const arjrt::Message& m) { return TakeArchiveMessage(m, &state, &o.volume_walk); });
+  runtime.AddMessageHandler(o.source, [&state, &o](const arjrt::Message& m) {
+    return TakeArchiveMessage(m, &state, &o.volume_walk);
+  });
 
   runtime.AddMessageHandler(o.source, [&o](const arjrt::Message& m) -> ResultCode {
     if (m.msg_class != arjrt::kMsgClassDecoder || m.id != arjrt::kMsgUnusedPackedData) return ERR_NOT_HANDLED;
@@ -359,7 +360,9 @@ void Archive::FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size)
   table_size = std::min(table_size, format::kMaxEntries);
   const VolumeWalk& walk = objects_->volume_walk;
   FillEntryMetadata(entries, ReadTableVolumes(objects_->archiver, table_size),
-                    [&walk](const std::string& volume, const format::HeaderVisitor& visit) { walk.Walk(volume, visit); });
+                    [&walk](const std::string& volume, const format::HeaderVisitor& visit) {
+                      walk.Walk(volume, visit);
+                    });
 }
 
 }  // namespace arjhost

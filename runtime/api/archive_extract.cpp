@@ -57,7 +57,8 @@ std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, c
       if (unused_packed != 0)
         return "damaged data: " + std::to_string(unused_packed) + (unused_packed == 1 ? " byte" : " bytes") +
                " of packed data after the end of the stream";
-      return format::GoesOnInNextVolume(entry.flags) ? "damaged data, or its next part does not continue it" : "damaged data";
+      return format::GoesOnInNextVolume(entry.flags) ? "damaged data, or its next part does not continue it"
+                                                      : "damaged data";
     case ERR_END_OF_DATA:
       return "unexpected end of data";
     case ERR_UNSUPPORTED:
