@@ -82,6 +82,16 @@ std::string PartsProblem(const EntryFacts& entry) {
   return "";
 }
 
+std::string UnsupportedMethod(const EntryFacts& entry) {
+  if (entry.method <= Byte(kLastMethod))
+    for (size_t k = 1; k < entry.parts.size(); ++k) {
+      const PartFacts& part = entry.parts[k];
+      if (part.header_known && part.method > Byte(kLastMethod))
+        return "unsupported method " + std::to_string(part.method) + " (" + PartOf(k, entry.parts.size()) + ")";
+    }
+  return "unsupported method " + std::to_string(entry.method);
+}
+
 bool TakenForArchiveChapter(const EntryFacts& entry, int chapter) {
   return chapter == 0 || !entry.header_known || entry.last_chapter >= chapter;
 }

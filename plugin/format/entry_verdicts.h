@@ -20,6 +20,7 @@ struct PartFacts {
   bool name_matches = true;   // its header names the entry's file
   FileType file_type = FileType::kBinary;
   uint8_t min_version = 0;
+  uint8_t method = 0;  // each part is packed by itself, with its own method
 };
 
 // An entry as its headers say: its first part's header and every part.
@@ -30,6 +31,7 @@ struct EntryFacts {
   uint8_t min_version = 0;
   uint8_t first_chapter = 0;
   uint8_t last_chapter = 0;
+  uint32_t method = 0;  // the first part's
   uint64_t size = 0;    // all parts together
   uint32_t packed = 0;
   uint32_t crc = 0;     // of the whole file
@@ -52,6 +54,11 @@ std::string EntryProblem(const EntryFacts& entry);
 // of another kind than the first part's; or a part does not start in the
 // file where the parts before it end (a volume missing or out of order).
 std::string PartsProblem(const EntryFacts& entry);
+
+// The method that stops an entry's decoding, in words: the first part's
+// when it is past kLastMethod, else that of the first later part whose
+// header names one past it ("unsupported method 7 (part 2 of 3)").
+std::string UnsupportedMethod(const EntryFacts& entry);
 
 // Of a chapter archive (`arj ac`), whether an entry is taken for the
 // archive's own chapter `chapter` (the main header's, the latest), as arj

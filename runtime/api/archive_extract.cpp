@@ -14,6 +14,7 @@
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/checked_output.h"
+#include "runtime/api/internal/entry_facts.h"
 #include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
@@ -29,20 +30,6 @@ constexpr uint32_t kCopyChunk = 1024 * 1024;
 // From this size on an entry is checked and written beside its decoding,
 // which takes longer than starting a thread.
 constexpr uint64_t kBesideFrom = uint64_t{4} << 20;
-
-// The method that stops the decoding: the first part's, or that of a later
-// part (each part is packed by itself).
-std::string UnsupportedMethod(const EntryInfo& entry) {
-  constexpr uint8_t kLastMethod = format::Byte(format::kLastMethod);
-  if (entry.method <= kLastMethod)
-    for (size_t k = 1; k < entry.parts.size(); ++k) {
-      const EntryInfo::Part& part = entry.parts[k];
-      if (part.header_known && part.method > kLastMethod)
-        return "unsupported method " + std::to_string(part.method) + " (part " + std::to_string(k + 1) + " of " +
-               std::to_string(entry.parts.size()) + ")";
-    }
-  return "unsupported method " + std::to_string(entry.method);
-}
 
 std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, const std::string& missing_volume,
                     uint64_t unused_packed) {
@@ -62,7 +49,7 @@ std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, c
     case ERR_END_OF_DATA:
       return "unexpected end of data";
     case ERR_UNSUPPORTED:
-      return UnsupportedMethod(entry);
+      return format::UnsupportedMethod(FactsOf(entry));
     case ERR_BAD_PARAMETER:
       return "not an entry of the archive";
     default:

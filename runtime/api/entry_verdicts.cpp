@@ -1,7 +1,7 @@
 // The format module's entry verdicts, for the API's entries.
 #include "plugin/format/arj_time.h"
-#include "plugin/format/entry_verdicts.h"
 #include "runtime/api/archive.h"
+#include "runtime/api/internal/entry_facts.h"
 
 namespace arjhost {
 namespace {
@@ -13,6 +13,7 @@ format::EntryFacts HeaderFactsOf(const EntryInfo& e) {
   f.file_type = format::FileTypeOf(e.file_type);
   f.flags = e.flags;
   f.min_version = e.min_version;
+  f.method = e.method;
   f.first_chapter = e.first_chapter;
   f.last_chapter = e.last_chapter;
   f.size = e.size;
@@ -22,16 +23,16 @@ format::EntryFacts HeaderFactsOf(const EntryInfo& e) {
   return f;
 }
 
+}  // namespace
+
 format::EntryFacts FactsOf(const EntryInfo& e) {
   format::EntryFacts f = HeaderFactsOf(e);
   f.parts.reserve(e.parts.size());
   for (const EntryInfo::Part& p : e.parts)
     f.parts.push_back({p.size, p.position, p.header_known, p.name_matches, format::FileTypeOf(p.file_type),
-                       p.min_version});
+                       p.min_version, p.method});
   return f;
 }
-
-}  // namespace
 
 std::string EntryProblem(const EntryInfo& entry) { return format::EntryProblem(FactsOf(entry)); }
 std::string PartsProblem(const EntryInfo& entry) { return format::PartsProblem(FactsOf(entry)); }
