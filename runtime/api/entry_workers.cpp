@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "runtime/api/pending_files.h"
+#include "runtime/services/pending_files.h"
 
 namespace arjhost {
 namespace {
@@ -76,7 +76,7 @@ EntryWorkers::EntryWorkers(Host& host, Archive& archive, const std::string& path
   const Opening expected(archive.state());
   for (auto& w : workers_) {
     Worker* worker = w.get();
-    w->thread = StartWorkerThread([this, worker, path, options, expected] {
+    w->thread = arjrt::StartWorkerThread([this, worker, path, options, expected] {
       std::string error;
       worker->archive = Archive::OpenFile(worker->host, path, options, &error);
       // The same headers, so the same entries under the same handles, or

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "plugin/format/arj_layout.h"
+#include "runtime/api/internal/builtin_services.h"
 #include "runtime/core/runtime.h"
 #include "runtime/loader/manifest_reader.h"
 #include "runtime/loader/plugin_loader.h"
@@ -41,7 +42,7 @@ std::string DescribeSource(const PropertyRow& row) {
 
 }  // namespace
 
-Host::Host() : runtime_(std::make_unique<arjrt::Runtime>()) { SetLimits(Limits{}); }
+Host::Host() : runtime_(std::make_unique<arjrt::Runtime>(arjrt::RegisterBuiltinServices)) { SetLimits(Limits{}); }
 Host::~Host() = default;
 
 bool Host::CountUnpacked(uint64_t size) {
