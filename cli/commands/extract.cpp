@@ -17,19 +17,21 @@
 #include <utility>
 
 #include "cli/commands/commands.h"
+#include "cli/commands/session.h"
 #include "cli/files/entry_placement.h"
-#include "cli/output/entry_tally.h"
-#include "cli/input/existing_files.h"
 #include "cli/files/extract_permissions.h"
 #include "cli/files/folder_attributes.h"
-#include "cli/output/json_report.h"
 #include "cli/files/link_entries.h"
-#include "cli/output/messages.h"
+#include "cli/files/safe_path.h"
+#include "cli/input/existing_files.h"
 #include "cli/input/name_pattern.h"
 #include "cli/input/password.h"
+#include "cli/output/entry_tally.h"
+#include "cli/output/json_report.h"
+#include "cli/output/json_writer.h"
+#include "cli/output/messages.h"
 #include "cli/output/progress.h"
-#include "cli/files/safe_path.h"
-#include "cli/commands/session.h"
+#include "cli/output/text_tools.h"
 #include "runtime/api/entry_workers.h"
 
 namespace cli {
@@ -381,7 +383,7 @@ struct Run {
   void FinishFolders() {
     folders.Apply(DirectoryWalk(root_fd), [this](const FolderAttributes::Folder& f, const std::string& why) {
       Result& r = results[f.result];
-      Say("arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), arjhost::TerminalText(r.name).c_str(),
+      Say("arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), TerminalText(r.name).c_str(),
           ShowPath(why).c_str());
       if (r.result == "ok") --ok, ++failed, --tally.folders, ++tally.failed;
       r.result = why;
@@ -396,7 +398,7 @@ bool NoFile(const arjhost::EntryInfo& e) {
 }
 
 void PrintJson(const Run& run, const std::vector<std::string>& missing) {
-  arjhost::JsonWriter json(DocumentStream(), true);
+  JsonWriter json(DocumentStream(), true);
   json.BeginObject();
   WriteArchiveState(json, run.session, run.args);
   json.Key("entries"), json.BeginArray();

@@ -9,18 +9,18 @@
 #include <memory>
 
 #include "cli/commands/commands.h"
+#include "cli/commands/list_output.h"
+#include "cli/commands/session.h"
+#include "cli/input/name_pattern.h"
 #include "cli/output/entry_fields.h"
 #include "cli/output/failure_json.h"
 #include "cli/output/json_report.h"
-#include "cli/commands/list_output.h"
+#include "cli/output/json_writer.h"
 #include "cli/output/messages.h"
-#include "cli/input/name_pattern.h"
-#include "cli/commands/session.h"
-#include "runtime/api/text_tools.h"
 
 namespace cli {
 
-void WriteListJson(arjhost::JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& entries,
+void WriteListJson(JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& entries,
                    const Args& args) {
   json.BeginObject();
   WriteArchiveState(json, s, args);
@@ -149,7 +149,7 @@ namespace {
 // JSON array of several archives, one that cannot be opened is an object
 // with its error.
 int ListOne(const Args& args, const std::string& path, const std::vector<std::string>& patterns,
-            arjhost::JsonWriter* json, bool in_array) {
+            JsonWriter* json, bool in_array) {
   Session s;
   if (!OpenArchive(args, "list", path, &s)) {
     if (json != nullptr && in_array) {
@@ -218,8 +218,8 @@ int RunList(const Args& args) {
   SplitOperands(args, &paths, &patterns);
   // One archive: its object; several: an array of them.
   const bool several = paths.size() > 1;
-  std::unique_ptr<arjhost::JsonWriter> json;
-  if (args.Has("json")) json = std::make_unique<arjhost::JsonWriter>(DocumentStream(), true);
+  std::unique_ptr<JsonWriter> json;
+  if (args.Has("json")) json = std::make_unique<JsonWriter>(DocumentStream(), true);
   if (json && several) json->BeginArray();
   int code = kExitOk;
   for (size_t i = 0; i < paths.size(); ++i) {

@@ -3,9 +3,9 @@
 #include <iostream>
 
 #include "cli/commands/commands.h"
+#include "cli/output/json_writer.h"
 #include "cli/output/messages.h"
 #include "runtime/api/host.h"
-#include "runtime/api/text_tools.h"
 
 namespace cli {
 namespace {
@@ -34,7 +34,7 @@ void PrintText(const std::string& path, const std::vector<arjhost::Implementatio
 
 void PrintJson(const std::string& path, const std::vector<arjhost::ImplementationInfo>& impls,
                const arjhost::ManifestInfo& manifest) {
-  arjhost::JsonWriter json(DocumentStream(), true);
+  JsonWriter json(DocumentStream(), true);
   json.BeginObject();
   json.Key("plugin"), json.String(path);
   json.Key("implementations"), json.BeginArray();

@@ -7,10 +7,12 @@
 
 #include "cli/commands/commands.h"
 #include "cli/files/interrupts.h"
+#include "cli/input/stored_name.h"
+#include "cli/output/json_writer.h"
 #include "cli/output/messages.h"
 #include "cli/output/progress.h"
-#include "cli/input/stored_name.h"
-#include "runtime/api/text_tools.h"
+#include "cli/output/text_tools.h"
+#include "runtime/api/text.h"
 
 namespace cli {
 
@@ -23,7 +25,7 @@ bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
   if (why.empty() && state.restricted && !state.damaged) why = "this archive cannot be rewritten";
   if (why.empty()) return true;
   Say("arjhost %s: %s: %s\n", command.c_str(), ShowPath(s->archive_path).c_str(),
-      arjhost::TerminalText(arjhost::DisplayName(why)).c_str());
+      TerminalText(arjhost::DisplayName(why)).c_str());
   return false;
 }
 
@@ -69,7 +71,7 @@ std::string NameOfHandle(const std::vector<arjhost::EntryInfo>& entries, uint64_
 void PrintRebuildJson(Session& s, const Args& args, const std::string& command,
                       const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes,
                       const std::string& destination, const RewriteOutcome& outcome) {
-  arjhost::JsonWriter json(DocumentStream(), true);
+  JsonWriter json(DocumentStream(), true);
   json.BeginObject();
   json.Key("command"), json.String(command);
   json.Key("archive"), json.String(command == "create" ? "" : s.archive_path);

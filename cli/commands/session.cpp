@@ -6,11 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/output/entry_fields.h"
-#include "cli/input/limit_options.h"
-#include "cli/output/messages.h"
 #include "cli/files/safe_path.h"
-#include "runtime/api/text_tools.h"
+#include "cli/input/limit_options.h"
+#include "cli/output/entry_fields.h"
+#include "cli/output/messages.h"
+#include "cli/output/text_tools.h"
+#include "runtime/api/text.h"
 
 namespace cli {
 
@@ -21,7 +22,7 @@ std::string JsonName(const std::string& stored, const Args& args) {
 }
 
 std::string ShowName(const std::string& stored, const Args& args) {
-  return arjhost::TerminalText(JsonName(stored, args));
+  return TerminalText(JsonName(stored, args));
 }
 
 std::string EntryText(const std::string& stored, const arjhost::EntryInfo& entry, const Args& args) {
@@ -31,7 +32,7 @@ std::string EntryText(const std::string& stored, const arjhost::EntryInfo& entry
 std::string JsonName(const arjhost::EntryInfo& entry, const Args& args) { return EntryText(entry.name, entry, args); }
 
 std::string ShowName(const arjhost::EntryInfo& entry, const Args& args) {
-  return arjhost::TerminalText(JsonName(entry, args));
+  return TerminalText(JsonName(entry, args));
 }
 
 std::string ExtractedName(const arjhost::EntryInfo& entry, const Args& args) {
@@ -41,7 +42,7 @@ std::string ExtractedName(const arjhost::EntryInfo& entry, const Args& args) {
   return SplitEntryPath(text, &parts, &removed, &why) ? JoinedPath(parts, parts.size()) : text;
 }
 
-std::string ShowPath(const std::string& path) { return arjhost::TerminalText(path); }
+std::string ShowPath(const std::string& path) { return TerminalText(path); }
 
 bool ParseTraceLevel(const std::string& text, int* level) {
   if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;

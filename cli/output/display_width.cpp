@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "cli/output/utf8_reading.h"
+
 namespace cli {
 namespace {
 
@@ -86,28 +88,6 @@ bool InRanges(const Range (&ranges)[N], char32_t c) {
   return at != ranges && c <= std::prev(at)->last;
 }
 
-// The code point at `text[*at]`, moving `*at` past it; an invalid or cut
-// sequence yields one byte as U+FFFD.
-char32_t NextCodePoint(std::string_view text, size_t* at) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(*at);
-  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-  if (length == 0 || *at + length > text.size()) {
-    ++*at;
-    return lead < 0x80 ? lead : 0xFFFD;
-  }
-  char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-  for (size_t i = 1; i < length; ++i) {
-    if ((byte(*at + i) & 0xC0) != 0x80) {
-      ++*at;
-      return 0xFFFD;
-    }
-    c = (c << 6) | (byte(*at + i) & 0x3F);
-  }
-  *at += length;
-  return c;
-}
-
 std::string Spaces(const std::string& text, size_t width) {
   const size_t used = DisplayWidth(text);
   return std::string(used < width ? width - used : 0, ' ');
@@ -123,7 +103,12 @@ int CodePointWidth(char32_t c) {
 
 size_t DisplayWidth(std::string_view utf8) {
   size_t width = 0;
-  for (size_t at = 0; at < utf8.size();) width += static_cast<size_t>(CodePointWidth(NextCodePoint(utf8, &at)));
+  for (size_t at = 0; at < utf8.size();) {
+    const Utf8Char read = ReadUtf8Char(utf8, at);
+    // An invalid byte shows as one replacement character, or as an escape.
+    width += read.valid ? static_cast<size_t>(CodePointWidth(read.code_point)) : read.length;
+    at += read.length;
+  }
   return width;
 }
 

@@ -1,5 +1,6 @@
-// The columns text takes on a terminal, by which the listing pads: our
-// table against the C library's wcwidth in a UTF-8 locale.
+// Text as a terminal shows it: the columns it takes, by which the listing
+// pads (our table against the C library's wcwidth in a UTF-8 locale), and
+// the escapes that keep a name from driving the screen.
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "cli/output/display_width.h"
+#include "cli/output/text_tools.h"
 
 namespace {
 
@@ -57,6 +59,24 @@ TEST(DisplayWidth, AgreesWithWcwidth) {
     }
   std::setlocale(LC_CTYPE, "C");
   EXPECT_EQ(differences, 0);
+}
+
+TEST(TerminalText, EscapesWhatCouldDriveOrForgeTheScreen) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"plain name.txt", "plain name.txt"},
+      {"\x1b[2J\x1b[31mred", "\\x1b[2J\\x1b[31mred"},
+      {"row\n001) forged\rback\b\t", "row\\n001) forged\\rback\\x08\\t"},
+      {"del\x7f nul", "del\\x7f nul"},
+      {"c1 \xc2\x9b" "31m", "c1 \\u009b31m"},
+      {"evil\xe2\x80\xaetxt.exe", "evil\\u202etxt.exe"},
+      {"iso\xe2\x81\xa6x", "iso\\u2066x"},
+      {"dir\\file", "dir\\\\file"},
+      {"bad \xff\xc3", "bad \\xff\\xc3"},
+      {"gr\xc3\xbc\xc3\x9f \xe2\x82\xac", "gr\xc3\xbc\xc3\x9f \xe2\x82\xac"},  // printable UTF-8 kept
+  };
+  for (const auto& c : cases) EXPECT_EQ(cli::TerminalText(c.in), c.out) << c.in;
 }
 
 }  // namespace

@@ -37,6 +37,8 @@ STANDARD |= {"immintrin.h"}
 
 
 def public_api_headers():
+    # The headers directly in runtime/api: what `cmake --install` installs
+    # (packaging/CMakeLists.txt), no more and no less.
     folder = os.path.join(ROOT, "runtime", "api")
     return {"runtime/api/" + f for f in os.listdir(folder) if f.endswith(".h")}
 
