@@ -11,10 +11,7 @@
 #include "cli/files/interrupts.h"
 #include "cli/output/messages.h"
 #include "cli/commands/session.h"
-
-#ifndef ARJHOST_VERSION
-#define ARJHOST_VERSION "unknown"
-#endif
+#include "runtime/api/version.h"
 
 namespace cli {
 namespace {
@@ -109,7 +106,7 @@ int RunCommand(std::vector<std::string> words, std::string* command_name, std::s
 
 int RunCommandLine(const std::vector<std::string>& words) {
   if (words.size() == 1 && words[0] == "--version") {
-    std::printf("arjhost %s\n", ARJHOST_VERSION);
+    std::printf("arjhost %s\n", arjhost::Version());
     return kExitOk;
   }
   if (words.empty() || IsHelpWord(words[0])) return RunHelp(words);

@@ -78,8 +78,8 @@ bool StartHost(const Args& args, Session* session) {
   if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
     const bool looked = !args.Has("plugin") && std::getenv("ARJHOST_PLUGIN") == nullptr;
     Say("arjhost: %s%s\n", error.c_str(),
-        looked ? " (looked for beside arjhost and in the lib/arjhost folder of its installation; "
-                 "--plugin PATH or ARJHOST_PLUGIN names it)"
+        looked ? " (looked for beside libarjhost.so, the library arjhost runs with, and in the arjhost folder "
+                 "beside it; --plugin PATH or ARJHOST_PLUGIN names it)"
                : "");
     return false;
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "runtime/api/internal/host_state.h"
 #include "runtime/services/pending_files.h"
 
 namespace arjhost {
@@ -69,7 +70,7 @@ EntryWorkers::EntryWorkers(Host& host, Archive& archive, const std::string& path
     auto w = std::make_unique<Worker>();
     std::string error;
     w->host.SetLimits(host.limits());
-    w->host.ShareUnpackedCount(host);
+    HostAccess::ShareUnpackedCount(w->host, host);
     if (!w->host.LoadPlugin(host.plugin_path(), &error)) break;
     workers_.push_back(std::move(w));
   }

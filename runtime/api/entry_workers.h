@@ -17,11 +17,12 @@
 #include <vector>
 
 #include "runtime/api/archive.h"
+#include "runtime/api/export.h"
 #include "runtime/api/host.h"
 
 namespace arjhost {
 
-class EntryWorkers {
+class ARJHOST_API EntryWorkers {
  public:
   // Starts `count` workers, each opening `path` as `archive` was opened
   // (from a file, with `options`) on its own thread. A worker whose opening
@@ -66,6 +67,6 @@ class EntryWorkers {
 // when there are too few entries to share or too little to decode for
 // what opening the archive again costs each worker, and fewer when their
 // copies of the archive's tables would take too much memory.
-unsigned EntryWorkerCount(size_t entries, size_t chosen, uint64_t bytes);
+ARJHOST_API unsigned EntryWorkerCount(size_t entries, size_t chosen, uint64_t bytes);
 
 }  // namespace arjhost

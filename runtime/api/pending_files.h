@@ -18,28 +18,30 @@
 #include <functional>
 #include <thread>
 
+#include "runtime/api/export.h"
+
 namespace arjhost {
 
 // SIGINT, SIGTERM and SIGHUP: the signals whose handler removes the
 // pending files.
-sigset_t EndingSignals();
+ARJHOST_API sigset_t EndingSignals();
 
 // Registers the file `name` (relative to the folder `dir_fd`, or to the
 // current folder when it is AT_FDCWD) before it is made, and returns its
 // slot, or -1 when the table is full or the name too long (the file is
 // then not removed on a signal). Thread-safe.
-int AddPendingFile(int dir_fd, const char* name);
+ARJHOST_API int AddPendingFile(int dir_fd, const char* name);
 // Forgets the slot (once the file is renamed into place or removed).
-void ForgetPendingFile(int slot);
+ARJHOST_API void ForgetPendingFile(int slot);
 // Unlinks every registered file, the library's and the program's; calls
 // nothing but unlinkat(2), so a signal handler may call it, then _exit.
-void RemovePendingFiles();
+ARJHOST_API void RemovePendingFiles();
 // Whether a rewrite made its change in this process (the new archive
 // renamed over the old one, an emptied archive removed): a handler that
 // comes after it has nothing left half done. Async-signal-safe.
-bool ChangeMade();
+ARJHOST_API bool ChangeMade();
 
 // Starts a thread that never takes SIGINT, SIGTERM or SIGHUP.
-std::thread StartWorkerThread(std::function<void()> work);
+ARJHOST_API std::thread StartWorkerThread(std::function<void()> work);
 
 }  // namespace arjhost
