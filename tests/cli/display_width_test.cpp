@@ -30,6 +30,13 @@ TEST(DisplayWidth, TextOfEveryKind) {
       {"\xf0\xa0\x80\x80", 2},                            // CJK extension B
       {"\xff\xfe", 2},                                    // invalid bytes: one column each
       {"\xe6\x95", 2},                                    // a cut sequence: its bytes one each
+      // Marks and wide characters of the later Unicode versions, which a
+      // table typed by hand missed: the generated one has them.
+      {"a\xe0\xa2\x98", 1},                                // U+0898, an Arabic mark of Unicode 14
+      {"\xf0\x9e\xa4\x9e\xf0\x9e\xa5\x84", 1},                // Adlam letter and its lengthener mark
+      {"\xf0\x9f\x9b\x9d", 2},                            // U+1F6DD, an emoji of Unicode 14
+      {"\xf0\xaa\x9b\xa0", 2},                            // U+2A6E0, unassigned in plane 2: wide by default
+      {"\xcd\xb8", 1},                                    // U+0378, unassigned elsewhere: one column
   };
   for (const auto& c : cases) EXPECT_EQ(cli::DisplayWidth(c.text), c.width) << c.text;
   EXPECT_EQ(cli::PadToWidth("\xe6\x95\xb0", 4), "\xe6\x95\xb0  ");
