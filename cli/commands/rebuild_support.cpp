@@ -24,7 +24,7 @@ bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
   if (why.empty() && state.incomplete) why = "an incomplete archive cannot be rewritten";
   if (why.empty() && state.restricted && !state.damaged) why = "this archive cannot be rewritten";
   if (why.empty()) return true;
-  Say("arjhost %s: %s: %s\n", command.c_str(), ShowPath(s->archive_path).c_str(),
+  SayError(command, "%s: %s", ShowPath(s->archive_path).c_str(),
       TerminalText(arjhost::DisplayName(why)).c_str());
   return false;
 }
@@ -34,7 +34,7 @@ bool MethodOption(const Args& args, const std::string& command, int* method) {
   if (!args.Has("method")) return true;
   const std::string v = args.Value("method");
   if (v.size() != 1 || v[0] < '0' || v[0] > '4') {
-    Say("arjhost %s: -m takes a method from 0 to 4\n", command.c_str());
+    SayError(command, "-m takes a method from 0 to 4");
     return false;
   }
   *method = v[0] - '0';
@@ -51,7 +51,7 @@ bool ParseAddedFile(const std::string& operand, const std::string& command, int 
   const std::string given = eq == std::string::npos ? operand : operand.substr(eq + 1);
   std::string error;
   if (out->path.empty() || !StoredNameOf(given, &out->stored_name, &error)) {
-    Say("arjhost %s: %s\n", command.c_str(),
+    SayError(command, "%s",
         out->path.empty() ? ("\"" + operand + "\" names no file").c_str() : error.c_str());
     return false;
   }
@@ -137,7 +137,7 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
   if (!refusal.empty()) {
     outcome.error = s.archive_path + ": " + refusal;
     if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
-    Say("arjhost %s: %s\n", command.c_str(), ShowPath(outcome.error).c_str());
+    SayError(command, "%s", ShowPath(outcome.error).c_str());
     return kExitFailure;
   }
   NoteUngarbled(s, args, command, entries, changes);
@@ -154,7 +154,7 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
   }
   if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
   if (!outcome.written) {
-    Say("arjhost %s: %s\n", command.c_str(), ShowPath(outcome.error).c_str());
+    SayError(command, "%s", ShowPath(outcome.error).c_str());
     return kExitPartial;
   }
   // Copied as they were: a user may be deleting the others, or keeping

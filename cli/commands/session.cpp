@@ -72,12 +72,12 @@ bool StartHost(const Args& args, Session* session) {
   session->host->SetTraceLevel(trace_level);
   std::string error;
   if (!ApplyLimitOptions(args, *session->host, &error)) {
-    Say("arjhost: %s\n", error.c_str());
+    SayError("", "%s", error.c_str());
     return false;
   }
   if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
     const bool looked = !args.Has("plugin") && std::getenv("ARJHOST_PLUGIN") == nullptr;
-    Say("arjhost: %s%s\n", error.c_str(),
+    SayError("", "%s%s", error.c_str(),
         looked ? " (looked for beside libarjhost.so, the library arjhost runs with, and in the arjhost folder "
                  "beside it; --plugin PATH or ARJHOST_PLUGIN names it)"
                : "");
@@ -92,12 +92,12 @@ bool OpenSession(const Args& args, const std::string& command, Session* session)
 
 bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session) {
   if (path.empty()) {
-    Say("arjhost %s: no archive named; try arjhost %s --help\n", command.c_str(), command.c_str());
+    SayError(command, "no archive named; try arjhost %s --help", command.c_str());
     return false;
   }
   int codepage = CodePageOption(args);
   if (codepage != 437 && codepage != 850 && codepage != 866) {
-    Say("arjhost %s: --codepage takes 437, 850 or 866\n", command.c_str());
+    SayError(command, "--codepage takes 437, 850 or 866");
     return false;
   }
   if (!StartHost(args, session)) return false;
@@ -113,7 +113,7 @@ bool OpenArchive(const Args& args, const std::string& command, const std::string
   session->archive =
       arjhost::Archive::OpenFile(*session->host, session->archive_path, options, &error, &session->open_result);
   if (!session->archive) {
-    Say("arjhost: %s\n", ShowPath(error).c_str());
+    SayError("", "%s", ShowPath(error).c_str());
     return false;
   }
   const arjhost::ArchiveState& state = session->archive->state();
