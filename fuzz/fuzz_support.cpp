@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/api/internal/builtin_services.h"
 #include "plugin/frame/registration.h"
+#include "runtime/api/internal/builtin_services.h"
 #include "runtime/loader/plugin_loader.h"
 #include "runtime/services/services.h"
 

@@ -211,7 +211,8 @@ std::string FileOpenFailure(const std::string& path, ResultCode r) {
 
 bool Archive::Recognizes(Host& host, const std::string& path) {
   Objects objects(HostAccess::RuntimeOf(host));
-  return !Failed(OpenFileObjects(objects, path)) && RecognizingImplementation(HostAccess::RuntimeOf(host), objects.archive_io()) != nullptr;
+  return !Failed(OpenFileObjects(objects, path)) &&
+         RecognizingImplementation(HostAccess::RuntimeOf(host), objects.archive_io()) != nullptr;
 }
 
 std::unique_ptr<Archive> Archive::OpenFile(Host& host, const std::string& path, const OpenOptions& options,

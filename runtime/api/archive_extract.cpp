@@ -143,7 +143,8 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
                                 int fd) {
   ExtractOutcome outcome;
   outcome.error = OverLimits(entry, host_.limits());
-  if (outcome.error.empty() && !HostAccess::CountUnpacked(host_, entry.size)) outcome.error = OverTotal(entry, host_.limits());
+  if (outcome.error.empty() && !HostAccess::CountUnpacked(host_, entry.size))
+    outcome.error = OverTotal(entry, host_.limits());
   if (!outcome.error.empty()) {
     outcome.result = ERR_LIMIT_EXCEEDED;
     return outcome;

@@ -5,7 +5,8 @@
 // archive's order; a garbled entry is done by Collect itself, on the
 // caller's archive and thread, in its turn, so passwords are asked in order.
 // While it waits, Collect does entries no worker has come to: the caller's
-// thread is a worker too.
+// thread is a worker too. The workers' threads never take SIGINT, SIGTERM
+// or SIGHUP (pending_files.h): the program takes them on a thread of its own.
 #pragma once
 
 #include <condition_variable>

@@ -52,9 +52,9 @@ std::string FolderOfThisLibrary() {
   link_map* map = nullptr;
   std::string file;
   // A shared library's map names its file; the program's map names none.
-  if (dladdr1(reinterpret_cast<void*>(&FolderOfThisLibrary), &info, reinterpret_cast<void**>(&map),
-              RTLD_DL_LINKMAP) != 0 &&
-      map != nullptr && map->l_name != nullptr && map->l_name[0] != '\0') {
+  const bool found = dladdr1(reinterpret_cast<void*>(&FolderOfThisLibrary), &info, reinterpret_cast<void**>(&map),
+                            RTLD_DL_LINKMAP) != 0;
+  if (found && map != nullptr && map->l_name != nullptr && map->l_name[0] != '\0') {
     file = map->l_name;
   } else {
     char self[4096];

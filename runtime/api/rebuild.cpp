@@ -16,12 +16,12 @@
 #include "runtime/api/internal/temp_beside.h"
 #include "runtime/api/internal/unix_special.h"
 #include "runtime/api/internal/written_order.h"
-#include "runtime/services/pending_files.h"
 #include "runtime/codecs/parallel/encode_ahead.h"
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
 #include "runtime/services/content_file_io.h"
 #include "runtime/services/listed_file.h"
+#include "runtime/services/pending_files.h"
 #include "runtime/services/services.h"
 
 namespace arjhost {

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "plugin/format/crc32.h"
-#include "runtime/services/pending_files.h"
 #include "runtime/services/fd_transfer.h"
+#include "runtime/services/pending_files.h"
 
 namespace arjhost {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "runtime/services/pending_files.h"
 #include "runtime/core/runtime.h"
 #include "runtime/services/fd_transfer.h"
+#include "runtime/services/pending_files.h"
 
 namespace arjrt {
 
