@@ -29,7 +29,7 @@ struct StreamOverMemory {
     Require(host::Io(io).SeekWrite(io, nullptr, 0, data.data(), kDataSize));
     Require(host::CreateObjectQuick(io, &stream, IID_STREAM, 0));
   }
-  arjrt::Runtime runtime(arjrt::RegisterBuiltinServices);
+  arjrt::Runtime runtime{arjrt::RegisterBuiltinServices};
   ObjectRef io = nullptr;
   ObjectRef stream = nullptr;
 };
