@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/api/export.h"
+
 namespace arjhost {
 
 // The longest stored name a written header holds (its basic header stays
@@ -62,6 +64,6 @@ using RebuildProgress = std::function<void(size_t started, size_t total, const s
 // The bytes of an ARJ archive without entries: a main header of our own
 // making (named `name`, host OS UNIX, created and modified now) and the
 // end marker.
-std::vector<uint8_t> EmptyArchiveBytes(const std::string& name);
+ARJHOST_API std::vector<uint8_t> EmptyArchiveBytes(const std::string& name);
 
 }  // namespace arjhost

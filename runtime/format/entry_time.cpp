@@ -23,13 +23,4 @@ int64_t EntryTimeToUnix(uint32_t stored, uint8_t host_os) {
   return StoresUnixTime(host_os) ? static_cast<int64_t>(stored) : DosTimeToUnix(stored);
 }
 
-std::string LocalTimeText(int64_t unix_seconds) {
-  const std::time_t t = static_cast<std::time_t>(unix_seconds);
-  std::tm local{};
-  if (localtime_r(&t, &local) == nullptr) return "-";
-  char text[32];
-  if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0) return "-";
-  return text;
-}
-
 }  // namespace arjrt

@@ -1,9 +1,8 @@
-// A header's stored time as seconds since 1970 UTC, and the text a listing
-// shows. The two stored forms are the format module's (arj_time.h).
+// A header's stored time as seconds since 1970 UTC. The two stored forms
+// are the format module's (arj_time.h).
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 namespace arjrt {
 
@@ -14,8 +13,5 @@ int64_t DosTimeToUnix(uint32_t dos_time);
 // The stored file time of a header written on `host_os`, as seconds since
 // 1970 UTC.
 int64_t EntryTimeToUnix(uint32_t stored, uint8_t host_os);
-
-// "YYYY-MM-DD HH:MM:SS" in local time; "-" when it cannot be shown.
-std::string LocalTimeText(int64_t unix_seconds);
 
 }  // namespace arjrt

@@ -1,8 +1,7 @@
-#include "runtime/api/text_tools.h"
+#include "runtime/api/text.h"
 
 #include "runtime/common/codepage.h"
 #include "runtime/core/result_names.h"
-#include "runtime/format/entry_time.h"
 
 namespace arjhost {
 
@@ -13,7 +12,5 @@ std::string DisplayName(std::string_view stored, int fallback_codepage) {
 }
 const char* ResultName(int32_t result) { return arjrt::ResultName(result); }
 std::string DescribeResult(int32_t result) { return arjrt::DescribeResult(result); }
-std::string TerminalText(std::string_view utf8) { return arjrt::TerminalText(utf8); }
-std::string LocalTimeText(int64_t unix_seconds) { return arjrt::LocalTimeText(unix_seconds); }
 
 }  // namespace arjhost
