@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "runtime/api/internal/builtin_services.h"
 #include "runtime/core/runtime.h"
 #include "runtime/services/services.h"
 
@@ -28,7 +29,7 @@ struct StreamOverMemory {
     Require(host::Io(io).SeekWrite(io, nullptr, 0, data.data(), kDataSize));
     Require(host::CreateObjectQuick(io, &stream, IID_STREAM, 0));
   }
-  arjrt::Runtime runtime;
+  arjrt::Runtime runtime{arjrt::RegisterBuiltinServices};
   ObjectRef io = nullptr;
   ObjectRef stream = nullptr;
 };

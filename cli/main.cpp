@@ -11,10 +11,7 @@
 #include "cli/files/interrupts.h"
 #include "cli/output/messages.h"
 #include "cli/commands/session.h"
-
-#ifndef ARJHOST_VERSION
-#define ARJHOST_VERSION "unknown"
-#endif
+#include "runtime/api/version.h"
 
 namespace cli {
 namespace {
@@ -34,7 +31,7 @@ int RunHelp(const std::vector<std::string>& words) {
   const Alias* alias = FindAlias(words[1]);
   const Command* command = FindCommand(alias != nullptr ? alias->command : words[1]);
   if (command == nullptr) {
-    Say("arjhost help: unknown command \"%s\"; try arjhost --help\n", words[1].c_str());
+    SayError("help", "unknown command \"%s\"; try arjhost --help", words[1].c_str());
     return kExitFailure;
   }
   PrintCommandHelp(*command, stdout);
@@ -76,8 +73,8 @@ int RunCommand(std::vector<std::string> words, std::string* command_name, std::s
     std::string first;
     for (const std::string& w : words)
       if (first.empty() && !w.empty() && w[0] != '-') first = w;
-    if (first.empty()) Say("arjhost: no command given; try arjhost --help\n");
-    else Say("arjhost: unknown command \"%s\"; try arjhost --help\n", first.c_str());
+    if (first.empty()) SayError("", "no command given; try arjhost --help");
+    else SayError("", "unknown command \"%s\"; try arjhost --help", first.c_str());
     return kExitFailure;
   }
   const Alias* alias = FindAlias(words[at]);
@@ -90,7 +87,7 @@ int RunCommand(std::vector<std::string> words, std::string* command_name, std::s
   Args args;
   std::string error;
   if (!ParseArgs(words, option_list, &args, &error)) {
-    Say("arjhost %s: %s; try arjhost %s --help\n", command->name.c_str(), error.c_str(), command->name.c_str());
+    SayError(command->name, "%s; try arjhost %s --help", error.c_str(), command->name.c_str());
     return kExitFailure;
   }
   if (args.Has("help")) {
@@ -100,8 +97,7 @@ int RunCommand(std::vector<std::string> words, std::string* command_name, std::s
   if (!args.operands.empty()) *archive = args.operands[0];
   int trace_level = 0;
   if (args.Has("trace") && !ParseTraceLevel(args.Value("trace"), &trace_level)) {
-    Say("arjhost %s: --trace takes a level, a number from 0 (none) to 400 (every line), not \"%s\"\n",
-        command->name.c_str(), args.Value("trace").c_str());
+    SayError(command->name, "--trace takes a level, a number from 0 (none) to 400 (every line), not \"%s\"", args.Value("trace").c_str());
     return kExitFailure;
   }
   return command->run(args);
@@ -109,7 +105,7 @@ int RunCommand(std::vector<std::string> words, std::string* command_name, std::s
 
 int RunCommandLine(const std::vector<std::string>& words) {
   if (words.size() == 1 && words[0] == "--version") {
-    std::printf("arjhost %s\n", ARJHOST_VERSION);
+    std::printf("arjhost %s\n", arjhost::Version());
     return kExitOk;
   }
   if (words.empty() || IsHelpWord(words[0])) return RunHelp(words);
@@ -118,7 +114,7 @@ int RunCommandLine(const std::vector<std::string>& words) {
   // With --json a script gets a document even when the command fails
   // before it writes one.
   if (AskedForJson(words) && code != kExitOk && !DocumentWritten())
-    PrintFailureJson(command, archive, LastErrorMessage());
+    PrintFailureJson(command, archive, LastError());
   return code;
 }
 

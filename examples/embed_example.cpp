@@ -10,6 +10,8 @@
 
 #include "runtime/api/archive.h"
 #include "runtime/api/host.h"
+#include "runtime/api/text.h"
+#include "runtime/api/version.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -17,9 +19,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string path = argv[1], work = argv[2];
+  std::printf("library %s, built against %s\n", arjhost::Version(), ARJHOST_VERSION);
 
-  // One host per thread of work; it loads the plug-in beside the program
-  // (or from $ARJHOST_PLUGIN).
+  // One host per thread of work; it loads the plug-in installed with the
+  // library (or the one $ARJHOST_PLUGIN names).
   arjhost::Host host;
   std::string error;
   if (!host.LoadPlugin("", &error)) {
@@ -37,8 +40,8 @@ int main(int argc, char** argv) {
   }
   const std::vector<arjhost::EntryInfo> entries = archive->Entries();
   for (const arjhost::EntryInfo& e : entries)
-    std::printf("%-20s %8llu bytes, method %u, crc %08x\n", e.name.c_str(), static_cast<unsigned long long>(e.size),
-                e.method, e.crc);
+    std::printf("%-20s %8llu bytes, method %u, crc %08x\n", arjhost::DisplayName(e.name).c_str(),
+                static_cast<unsigned long long>(e.size), e.method, e.crc);
   if (entries.empty()) return 0;
 
   // Extract the first entry to a file; the CRC of every part is checked.

@@ -9,6 +9,7 @@
 
 #include "plugin/frame/registration.h"
 #include "runtime/api/archive.h"
+#include "runtime/api/internal/host_state.h"
 #include "runtime/core/runtime.h"
 #include "runtime/loader/plugin_loader.h"
 
@@ -19,7 +20,7 @@ constexpr uint64_t kMaxExtractedEntry = 1 << 20;
 arjhost::Host& FuzzHost() {
   static arjhost::Host* host = [] {
     auto* h = new arjhost::Host;
-    arjrt::CallPluginEntry(h->runtime(), PluginEntry, "fuzzed plug-in");
+    arjrt::CallPluginEntry(arjhost::HostAccess::RuntimeOf(*h), PluginEntry, "fuzzed plug-in");
     return h;
   }();
   return *host;
@@ -30,7 +31,7 @@ arjhost::Host& FuzzHost() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   arjhost::Host& host = FuzzHost();
-  arjrt::Runtime& runtime = host.runtime();
+  arjrt::Runtime& runtime = arjhost::HostAccess::RuntimeOf(host);
   const size_t objects = runtime.live_object_count();
   {
     arjhost::OpenOptions options;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "plugin/frame/registration.h"
+#include "runtime/api/internal/builtin_services.h"
 #include "runtime/loader/plugin_loader.h"
 #include "runtime/services/services.h"
 
@@ -71,7 +72,7 @@ void Enumerate(arjrt::Runtime& runtime, ObjectRef archiver, const std::string& p
 
 arjrt::Runtime& FuzzRuntime() {
   static arjrt::Runtime* runtime = [] {
-    auto* r = new arjrt::Runtime;
+    auto* r = new arjrt::Runtime(arjrt::RegisterBuiltinServices);
     arjrt::CallPluginEntry(*r, PluginEntry, "fuzzed plug-in");
     return r;
   }();

@@ -26,7 +26,7 @@ const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to
 const std::vector<OptionSpec>& CommonOptions() {
   static const std::vector<OptionSpec> options = {
       {"plugin", 0, true, "PATH",
-       "the plug-in library (default: $ARJHOST_PLUGIN, or libarj_plugin.so beside arjhost or in ../lib/arjhost)"},
+       "the plug-in library (default: $ARJHOST_PLUGIN, or libarj_plugin.so beside libarjhost.so or in lib/arjhost)"},
       {"trace", 0, true, "LEVEL",
        "show the plug-in's trace lines up to LEVEL (a number; 400 shows all) on stderr"},
       {"help", 'h', false, "", "show this help"},
@@ -45,7 +45,7 @@ const std::vector<Command>& Commands() {
        {kJson}, RunPluginInfo,
        "Loads the plug-in and prints its ids, instance size and property table, then reads its\n"
        "manifest from the library file and checks it (\"manifest ok\").",
-       {"arjhost plugin-info                       # the plug-in beside arjhost",
+       {"arjhost plugin-info                       # the plug-in arjhost finds by itself",
         "arjhost plugin-info --plugin ./x.so --json"}},
       {"list", "ARCHIVE... [PATTERN...]",
        "list the entries of archives (every volume of each set)",

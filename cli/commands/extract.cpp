@@ -17,20 +17,22 @@
 #include <utility>
 
 #include "cli/commands/commands.h"
+#include "cli/commands/session.h"
 #include "cli/files/entry_placement.h"
-#include "cli/output/entry_fields.h"
-#include "cli/output/entry_tally.h"
-#include "cli/input/existing_files.h"
 #include "cli/files/extract_permissions.h"
 #include "cli/files/folder_attributes.h"
-#include "cli/output/json_report.h"
 #include "cli/files/link_entries.h"
-#include "cli/output/messages.h"
+#include "cli/files/safe_path.h"
+#include "cli/input/existing_files.h"
 #include "cli/input/name_pattern.h"
 #include "cli/input/password.h"
+#include "cli/output/entry_fields.h"
+#include "cli/output/entry_tally.h"
+#include "cli/output/json_report.h"
+#include "cli/output/json_writer.h"
+#include "cli/output/messages.h"
 #include "cli/output/progress.h"
-#include "cli/files/safe_path.h"
-#include "cli/commands/session.h"
+#include "cli/output/text_tools.h"
 #include "runtime/api/entry_workers.h"
 
 namespace cli {
@@ -126,7 +128,7 @@ struct Run {
   }
 
   void Report(const arjhost::EntryInfo& e, const std::string& what) {
-    Say("arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), ShowName(e, args).c_str(),
+    SayError("", "%s: %s: %s", ShowPath(session.archive_path).c_str(), ShowName(e, args).c_str(),
         ShowPath(what).c_str());
   }
 
@@ -376,7 +378,7 @@ struct Run {
   void FinishFolders() {
     folders.Apply(DirectoryWalk(root_fd), [this](const FolderAttributes::Folder& f, const std::string& why) {
       Result& r = results[f.result];
-      Say("arjhost: %s: %s: %s\n", ShowPath(session.archive_path).c_str(), arjhost::TerminalText(r.name).c_str(),
+      SayError("", "%s: %s: %s", ShowPath(session.archive_path).c_str(), TerminalText(r.name).c_str(),
           ShowPath(why).c_str());
       if (r.result == "ok") --ok, ++failed, --tally.folders, ++tally.failed;
       r.result = why;
@@ -392,7 +394,7 @@ bool NoFile(const arjhost::EntryInfo& e) {
 }
 
 void PrintJson(const Run& run, const std::vector<std::string>& missing) {
-  arjhost::JsonWriter json(DocumentStream(), true);
+  JsonWriter json(DocumentStream(), true);
   json.BeginObject();
   WriteArchiveState(json, run.session, run.args);
   json.Key("entries"), json.BeginArray();
@@ -427,11 +429,11 @@ int RunEntries(const Args& args, bool extracting) {
   if (args.Has("chapter") && (chapter < 1 || chapter > latest)) {
     const std::string why = latest == 0 ? "the archive has no chapters"
                                         : "--chapter takes a chapter from 1 to " + std::to_string(latest);
-    Say("arjhost %s: %s: %s\n", command, ShowPath(session.archive_path).c_str(), why.c_str());
+    SayError(command, "%s: %s", ShowPath(session.archive_path).c_str(), why.c_str());
     return kExitFailure;
   }
   if (args.Has("stdout") && args.Has("json")) {
-    Say("arjhost extract: --stdout and --json would both write to standard output; choose one\n");
+    SayError("extract", "--stdout and --json would both write to standard output; choose one");
     return kExitFailure;
   }
   Passwords passwords(args);
@@ -450,7 +452,7 @@ int RunEntries(const Args& args, bool extracting) {
     std::filesystem::create_directories(dir, ignored);
     run.root_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (run.root_fd < 0) {
-      Say("arjhost %s: %s: cannot open the extraction folder: %s\n", command, dir.c_str(), std::strerror(errno));
+      SayError(command, "%s: cannot open the extraction folder: %s", dir.c_str(), std::strerror(errno));
       return kExitFailure;
     }
   }
@@ -497,7 +499,7 @@ int RunEntries(const Args& args, bool extracting) {
     // Each entry left is reported, as not tried.
     if (passwords.GaveUp()) {
       if (!std::exchange(stop_said, true))
-        Say("arjhost %s: %s: stopped after %d wrong passwords\n", command, ShowPath(session.archive_path).c_str(),
+        SayError(command, "%s: stopped after %d wrong passwords", ShowPath(session.archive_path).c_str(),
             kWrongPasswords);
       // Named as a queued garbled entry would be, whether or not the
       // workers had this one queued already.
@@ -510,11 +512,11 @@ int RunEntries(const Args& args, bool extracting) {
   run.Settle();
   run.workers.reset();
   if (args.Has("chapter") && in_chapter == 0)
-    Say("arjhost %s: %s: chapter %d holds no entry\n", command, ShowPath(session.archive_path).c_str(), chapter);
+    SayError(command, "%s: chapter %d holds no entry", ShowPath(session.archive_path).c_str(), chapter);
   const std::vector<std::string> missing = selection.Unmatched();
   for (const std::string& n : missing) {
     ++run.failed;
-    Say("arjhost: %s: no entry matches \"%s\"\n", ShowPath(session.archive_path).c_str(), ShowPath(n).c_str());
+    SayError("", "%s: no entry matches \"%s\"", ShowPath(session.archive_path).c_str(), ShowPath(n).c_str());
   }
   if (run.root_fd >= 0) {
     run.FinishFolders();

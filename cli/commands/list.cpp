@@ -9,18 +9,18 @@
 #include <memory>
 
 #include "cli/commands/commands.h"
+#include "cli/commands/list_output.h"
+#include "cli/commands/session.h"
+#include "cli/input/name_pattern.h"
 #include "cli/output/entry_fields.h"
 #include "cli/output/failure_json.h"
 #include "cli/output/json_report.h"
-#include "cli/commands/list_output.h"
+#include "cli/output/json_writer.h"
 #include "cli/output/messages.h"
-#include "cli/input/name_pattern.h"
-#include "cli/commands/session.h"
-#include "runtime/api/text_tools.h"
 
 namespace cli {
 
-void WriteListJson(arjhost::JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& entries,
+void WriteListJson(JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& entries,
                    const Args& args) {
   json.BeginObject();
   WriteArchiveState(json, s, args);
@@ -83,7 +83,7 @@ bool ReportPartsProblems(const Session& s, const std::vector<arjhost::EntryInfo>
     const std::string problem = arjhost::PartsProblem(e);
     if (problem.empty()) continue;
     any = true;
-    Say("arjhost: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowName(e, args).c_str(), problem.c_str());
+    SayError("", "%s: %s: %s", ShowPath(s.archive_path).c_str(), ShowName(e, args).c_str(), problem.c_str());
   }
   return any;
 }
@@ -107,37 +107,37 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
   for (const arjhost::EntryInfo& e : entries)
     if (!e.header_crc_ok) {
       bad_header = true;
-      Say("arjhost: %s: %s: header CRC mismatch: the %s is damaged%s\n", ShowPath(s.archive_path).c_str(),
+      SayError("", "%s: %s: header CRC mismatch: the %s is damaged%s", ShowPath(s.archive_path).c_str(),
           ShowName(e, args).c_str(), DamagedHeader(e, args).c_str(),
           s.recover ? "" : " (--recover leaves such entries out)");
     }
   const arjhost::ArchiveState& state = s.archive->state();
   for (const std::string& volume : state.damaged_main_headers)
-    Say("arjhost: %s: main header CRC mismatch: the archive header is damaged\n",
+    SayError("", "%s: main header CRC mismatch: the archive header is damaged",
         ShowPath(volume.empty() ? s.archive_path : volume).c_str());
   if (state.secured)
-    Say("arjhost: %s: the archive is sealed with an ARJ-SECURITY envelope, which is not verified\n",
+    SayError("", "%s: the archive is sealed with an ARJ-SECURITY envelope, which is not verified",
         ShowPath(s.archive_path).c_str());
   if (!state.skipped.empty())
-    Say("arjhost: %s: archive is damaged; recovered what lies outside the %zu skipped range%s\n",
+    SayError("", "%s: archive is damaged; recovered what lies outside the %zu skipped range%s",
         ShowPath(s.archive_path).c_str(), state.skipped.size(), state.skipped.size() == 1 ? "" : "s");
   else if (state.damaged)
-    Say("arjhost: %s: archive is damaged; showing what could be read%s\n", ShowPath(s.archive_path).c_str(),
+    SayError("", "%s: archive is damaged; showing what could be read%s", ShowPath(s.archive_path).c_str(),
         s.recover ? "" : " (--recover reads past the damage)");
   for (const arjhost::UnreadableVolume& v : state.unreadable_volumes)
-    Say("arjhost: %s: archive is incomplete: its volume %s cannot be read: %s (the set ends before it)\n",
+    SayError("", "%s: archive is incomplete: its volume %s cannot be read: %s (the set ends before it)",
         ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.cause.c_str());
   // An unreadable volume is what the plug-in's incompleteness is about then.
   if (state.incomplete && state.unreadable_volumes.empty() && !state.missing_volume.empty())
-    Say("arjhost: %s: archive is incomplete: a volume that an entry continues into is missing: %s\n",
+    SayError("", "%s: archive is incomplete: a volume that an entry continues into is missing: %s",
         ShowPath(s.archive_path).c_str(), ShowName(state.missing_volume, args).c_str());
   else if (state.incomplete && state.unreadable_volumes.empty())
-    Say("arjhost: %s: archive is incomplete: a volume of its set is missing\n", ShowPath(s.archive_path).c_str());
+    SayError("", "%s: archive is incomplete: a volume of its set is missing", ShowPath(s.archive_path).c_str());
   // As arj warns of an archive without entries (and unzip of an empty zip).
-  if (entries.empty()) Say("arjhost: %s: the archive holds no entries\n", ShowPath(s.archive_path).c_str());
+  if (entries.empty()) SayError("", "%s: the archive holds no entries", ShowPath(s.archive_path).c_str());
   // arj then takes nothing, and fails.
   const std::string chapter = arjhost::ArchiveChapterProblem(state.chapter, entries);
-  if (!chapter.empty()) Say("arjhost: %s: %s\n", ShowPath(s.archive_path).c_str(), chapter.c_str());
+  if (!chapter.empty()) SayError("", "%s: %s", ShowPath(s.archive_path).c_str(), chapter.c_str());
   const bool trouble = state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() ||
                        state.secured || entries.empty() || !chapter.empty();
   return trouble ? kExitPartial : kExitOk;
@@ -149,13 +149,13 @@ namespace {
 // JSON array of several archives, one that cannot be opened is an object
 // with its error.
 int ListOne(const Args& args, const std::string& path, const std::vector<std::string>& patterns,
-            arjhost::JsonWriter* json, bool in_array) {
+            JsonWriter* json, bool in_array) {
   Session s;
   if (!OpenArchive(args, "list", path, &s)) {
     if (json != nullptr && in_array) {
       json->BeginObject();
       json->Key("archive"), json->String(path);
-      json->Key("error"), json->String(LastErrorMessage());
+      json->Key("error"), json->String(LastError());
       json->EndObject();
     }
     return kExitFailure;
@@ -175,7 +175,7 @@ int ListOne(const Args& args, const std::string& path, const std::vector<std::st
   std::fflush(stdout);  // the listing before its notices on stderr
   int code = ReportArchiveState(s, entries, args);
   for (const std::string& p : selection.Unmatched()) {
-    Say("arjhost: %s: no entry matches \"%s\"\n", ShowPath(s.archive_path).c_str(), ShowPath(p).c_str());
+    SayError("", "%s: no entry matches \"%s\"", ShowPath(s.archive_path).c_str(), ShowPath(p).c_str());
     code = std::max(code, kExitPartial);
   }
   return ReportPartsProblems(s, chosen, args) ? kExitPartial : code;
@@ -218,8 +218,8 @@ int RunList(const Args& args) {
   SplitOperands(args, &paths, &patterns);
   // One archive: its object; several: an array of them.
   const bool several = paths.size() > 1;
-  std::unique_ptr<arjhost::JsonWriter> json;
-  if (args.Has("json")) json = std::make_unique<arjhost::JsonWriter>(DocumentStream(), true);
+  std::unique_ptr<JsonWriter> json;
+  if (args.Has("json")) json = std::make_unique<JsonWriter>(DocumentStream(), true);
   if (json && several) json->BeginArray();
   int code = kExitOk;
   for (size_t i = 0; i < paths.size(); ++i) {

@@ -4,10 +4,10 @@
 
 #include <vector>
 
-#include "cli/input/args.h"
 #include "cli/commands/session.h"
+#include "cli/input/args.h"
+#include "cli/output/json_writer.h"
 #include "runtime/api/archive.h"
-#include "runtime/api/json_writer.h"
 
 namespace cli {
 
@@ -17,7 +17,7 @@ void PrintListTable(const Session& s, const std::vector<arjhost::EntryInfo>& ent
 // Every stored field of every entry, one "Field = value" line each.
 void PrintListTechnical(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args);
 // The archive's JSON object: its state and its entries.
-void WriteListJson(arjhost::JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& entries,
+void WriteListJson(JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& entries,
                    const Args& args);
 
 // The lines both text forms start with: the archive, its comment, its

@@ -5,16 +5,16 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/output/entry_fields.h"
 #include "cli/commands/list_output.h"
-#include "runtime/api/text_tools.h"
+#include "cli/output/entry_fields.h"
+#include "cli/output/text_tools.h"
 
 namespace cli {
 namespace {
 
 void Field(const char* name, const std::string& value) { std::printf("%s = %s\n", name, value.c_str()); }
 
-std::string TimeOr(bool known, int64_t time) { return known ? arjhost::LocalTimeText(time) : ""; }
+std::string TimeOr(bool known, int64_t time) { return known ? LocalTimeText(time) : ""; }
 
 std::string PartText(const arjhost::EntryInfo::Part& p, const Args& args) {
   std::string text = "size " + std::to_string(p.size) + ", CRC " + CrcText(p.crc);
@@ -56,7 +56,7 @@ void PrintEntry(const arjhost::EntryInfo& e, const Args& args) {
     Field("Host OS", HostOsText(e.host_os) + " (" + std::to_string(e.host_os) + ")");
     Field(HasUnixMode(e) ? "Mode" : "Attributes", AttributesField(e));
     Field("File Type", FileTypeText(e.file_type) + " (" + std::to_string(e.file_type) + ")");
-    if (!e.link_target.empty()) Field("Link Target", arjhost::TerminalText(EntryText(e.link_target, e, args)));
+    if (!e.link_target.empty()) Field("Link Target", TerminalText(EntryText(e.link_target, e, args)));
     Field("Chapters", ChapterRange(e));
     Field("Flags", FlagsText(e.flags));
     Field("Archiver Version", std::to_string(e.archiver_version) + " (needs " + std::to_string(e.min_version) + ")");

@@ -3,9 +3,9 @@
 #include <iostream>
 
 #include "cli/commands/commands.h"
+#include "cli/output/json_writer.h"
 #include "cli/output/messages.h"
 #include "runtime/api/host.h"
-#include "runtime/api/text_tools.h"
 
 namespace cli {
 namespace {
@@ -34,7 +34,7 @@ void PrintText(const std::string& path, const std::vector<arjhost::Implementatio
 
 void PrintJson(const std::string& path, const std::vector<arjhost::ImplementationInfo>& impls,
                const arjhost::ManifestInfo& manifest) {
-  arjhost::JsonWriter json(DocumentStream(), true);
+  JsonWriter json(DocumentStream(), true);
   json.BeginObject();
   json.Key("plugin"), json.String(path);
   json.Key("implementations"), json.BeginArray();
@@ -85,18 +85,18 @@ int RunPluginInfo(const Args& args) {
   std::string path = args.Value("plugin", arjhost::Host::DefaultPluginPath());
   std::string error;
   if (!host.LoadPlugin(path, &error)) {
-    Say("arjhost plugin-info: %s\n", error.c_str());
+    SayError("plugin-info", "%s", error.c_str());
     return kExitFailure;
   }
   const arjhost::ManifestInfo manifest = arjhost::Host::ReadManifest(path);
   if (args.Has("json")) PrintJson(path, host.PluginImplementations(), manifest);
   else PrintText(path, host.PluginImplementations(), manifest);
   if (!manifest.present) {
-    Say("arjhost plugin-info: %s\n", manifest.error.c_str());  // it names the file
+    SayError("plugin-info", "%s", manifest.error.c_str());  // it names the file
     return kExitFailure;
   }
   if (!manifest.ok) {
-    Say("arjhost plugin-info: %s: manifest check failed\n", path.c_str());
+    SayError("plugin-info", "%s: manifest check failed", path.c_str());
     return kExitFailure;
   }
   return kExitOk;

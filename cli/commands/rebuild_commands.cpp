@@ -26,7 +26,7 @@ std::vector<uint64_t> HandlesNamed(const std::vector<arjhost::EntryInfo>& entrie
 
 bool NeedOperands(const Args& args, const std::string& command, size_t count) {
   if (args.operands.size() >= count) return true;
-  Say("arjhost %s: missing operands; try arjhost %s --help\n", command.c_str(), command.c_str());
+  SayError(command, "missing operands; try arjhost %s --help", command.c_str());
   return false;
 }
 
@@ -58,7 +58,7 @@ bool CollectAdded(const Args& args, const std::string& command, const std::vecto
   const bool update = args.Has("update");
   for (arjhost::NewContent& content : found) {
     if (!names.insert(content.stored_name).second) {
-      Say("arjhost %s: %s: %s: a second file for the entry \"%s\"\n", command.c_str(), args.operands[0].c_str(),
+      SayError(command, "%s: %s: a second file for the entry \"%s\"", args.operands[0].c_str(),
           content.path.c_str(), content.stored_name.c_str());
       return false;
     }
@@ -88,7 +88,7 @@ bool OpenEmpty(const Args& args, const std::string& command, const std::string& 
   options.name = destination;
   s->archive_path = destination;
   s->archive = arjhost::Archive::OpenMemory(*s->host, s->empty_archive.data(), s->empty_archive.size(), options, &error);
-  if (!s->archive) Say("arjhost %s: %s\n", command.c_str(), error.c_str());
+  if (!s->archive) SayError(command, "%s", error.c_str());
   return s->archive != nullptr;
 }
 
@@ -110,7 +110,7 @@ int AddTo(Session& s, const Args& args, const std::string& command, const std::s
   RewriteOutcome outcome;
   outcome.error = found_none ? "nothing to add: every file named is left out; nothing is written" : "nothing newer to add";
   if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
-  if (found_none) Say("arjhost %s: %s: %s\n", command.c_str(), ShowPath(destination).c_str(), outcome.error.c_str());
+  if (found_none) SayError(command, "%s: %s", ShowPath(destination).c_str(), outcome.error.c_str());
   else if (!args.Has("json")) std::printf("%s: %s\n", destination.c_str(), outcome.error.c_str());
   return found_none ? kExitPartial : kExitOk;
 }
@@ -133,7 +133,7 @@ int RemoveEmptied(Session& s, const Args& args, const std::vector<arjhost::Entry
   }
   if (args.Has("json")) PrintRebuildJson(s, args, "delete", entries, changes, destination, outcome);
   if (!outcome.removed) {
-    Say("arjhost delete: %s\n", ShowPath(outcome.error).c_str());
+    SayError("delete", "%s", ShowPath(outcome.error).c_str());
     return kExitPartial;
   }
   Say("arjhost delete: %s: every entry deleted: the archive is removed, as arj d removes an empty archive\n",
@@ -162,7 +162,7 @@ int RunDelete(const Args& args) {
   // Named, as arj d would not; the archive is still rewritten for the
   // patterns that took something (exit code 0).
   for (const std::string& pattern : selection.Unmatched())
-    Say("arjhost delete: %s: no entry matches \"%s\"\n", ShowPath(s.archive_path).c_str(), ShowPath(pattern).c_str());
+    SayError("delete", "%s: no entry matches \"%s\"", ShowPath(s.archive_path).c_str(), ShowPath(pattern).c_str());
   if (changes.dropped.empty()) return kExitPartial;  // nothing to do: the archive stays as it is
   const std::string destination = Destination(args, s.archive_path);
   if (changes.dropped.size() == entries.size()) return RemoveEmptied(s, args, entries, changes, destination);
@@ -179,16 +179,16 @@ int RunReplace(const Args& args) {
     const std::string& operand = args.operands[i];
     const size_t eq = operand.find('=');
     if (eq == std::string::npos || eq == 0 || eq + 1 == operand.size()) {
-      Say("arjhost replace: \"%s\" is not NAME=FILE\n", operand.c_str());
+      SayError("replace", "\"%s\" is not NAME=FILE", operand.c_str());
       return kExitFailure;
     }
     const std::string name = operand.substr(0, eq);
     const std::vector<uint64_t> handles = HandlesNamed(entries, name);
     if (handles.empty())
-      Say("arjhost replace: %s: no entry named \"%s\"\n", ShowPath(s.archive_path).c_str(), ShowPath(name).c_str());
+      SayError("replace", "%s: no entry named \"%s\"", ShowPath(s.archive_path).c_str(), ShowPath(name).c_str());
     for (uint64_t h : handles)
       if (const std::string why = NotAFileEntry(entries[h - 1]); !why.empty()) {
-        Say("arjhost replace: %s: %s: %s\n", ShowPath(s.archive_path).c_str(), ShowPath(name).c_str(), why.c_str());
+        SayError("replace", "%s: %s: %s", ShowPath(s.archive_path).c_str(), ShowPath(name).c_str(), why.c_str());
         return kExitFailure;
       }
     arjhost::NewContent content;
@@ -216,7 +216,7 @@ int RunCreate(const Args& args) {
   if (!NeedOperands(args, "create", 2)) return kExitFailure;
   const std::string destination = Destination(args, args.operands[0]);
   if (Exists(destination)) {
-    Say("arjhost create: %s: already exists; use add\n", destination.c_str());
+    SayError("create", "%s: already exists; use add", destination.c_str());
     return kExitFailure;
   }
   Session s;

@@ -7,10 +7,12 @@
 
 #include "cli/commands/commands.h"
 #include "cli/files/interrupts.h"
+#include "cli/input/stored_name.h"
+#include "cli/output/json_writer.h"
 #include "cli/output/messages.h"
 #include "cli/output/progress.h"
-#include "cli/input/stored_name.h"
-#include "runtime/api/text_tools.h"
+#include "cli/output/text_tools.h"
+#include "runtime/api/text.h"
 
 namespace cli {
 
@@ -22,8 +24,8 @@ bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
   if (why.empty() && state.incomplete) why = "an incomplete archive cannot be rewritten";
   if (why.empty() && state.restricted && !state.damaged) why = "this archive cannot be rewritten";
   if (why.empty()) return true;
-  Say("arjhost %s: %s: %s\n", command.c_str(), ShowPath(s->archive_path).c_str(),
-      arjhost::TerminalText(arjhost::DisplayName(why)).c_str());
+  SayError(command, "%s: %s", ShowPath(s->archive_path).c_str(),
+      TerminalText(arjhost::DisplayName(why)).c_str());
   return false;
 }
 
@@ -34,7 +36,7 @@ bool MethodOption(const Args& args, const std::string& command, int* method) {
   if (!args.Has("method")) return true;
   const std::string v = args.Value("method");
   if (v.size() != 1 || v[0] < '0' || v[0] > kLast) {
-    Say("arjhost %s: -m takes a method from 0 to %c\n", command.c_str(), kLast);
+    SayError(command, std::string("-m takes a method from 0 to ") + kLast);
     return false;
   }
   *method = v[0] - '0';
@@ -51,7 +53,7 @@ bool ParseAddedFile(const std::string& operand, const std::string& command, int 
   const std::string given = eq == std::string::npos ? operand : operand.substr(eq + 1);
   std::string error;
   if (out->path.empty() || !StoredNameOf(given, &out->stored_name, &error)) {
-    Say("arjhost %s: %s\n", command.c_str(),
+    SayError(command, "%s",
         out->path.empty() ? ("\"" + operand + "\" names no file").c_str() : error.c_str());
     return false;
   }
@@ -71,7 +73,7 @@ std::string NameOfHandle(const std::vector<arjhost::EntryInfo>& entries, uint64_
 void PrintRebuildJson(Session& s, const Args& args, const std::string& command,
                       const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes,
                       const std::string& destination, const RewriteOutcome& outcome) {
-  arjhost::JsonWriter json(DocumentStream(), true);
+  JsonWriter json(DocumentStream(), true);
   json.BeginObject();
   json.Key("command"), json.String(command);
   json.Key("archive"), json.String(command == "create" ? "" : s.archive_path);
@@ -137,7 +139,7 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
   if (!refusal.empty()) {
     outcome.error = s.archive_path + ": " + refusal;
     if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
-    Say("arjhost %s: %s\n", command.c_str(), ShowPath(outcome.error).c_str());
+    SayError(command, "%s", ShowPath(outcome.error).c_str());
     return kExitFailure;
   }
   NoteUngarbled(s, args, command, entries, changes);
@@ -154,7 +156,7 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
   }
   if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
   if (!outcome.written) {
-    Say("arjhost %s: %s\n", command.c_str(), ShowPath(outcome.error).c_str());
+    SayError(command, "%s", ShowPath(outcome.error).c_str());
     return kExitPartial;
   }
   // Copied as they were: a user may be deleting the others, or keeping

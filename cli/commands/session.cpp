@@ -6,11 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/output/entry_fields.h"
-#include "cli/input/limit_options.h"
-#include "cli/output/messages.h"
 #include "cli/files/safe_path.h"
-#include "runtime/api/text_tools.h"
+#include "cli/input/limit_options.h"
+#include "cli/output/entry_fields.h"
+#include "cli/output/messages.h"
+#include "cli/output/text_tools.h"
+#include "runtime/api/text.h"
 
 namespace cli {
 
@@ -21,7 +22,7 @@ std::string JsonName(const std::string& stored, const Args& args) {
 }
 
 std::string ShowName(const std::string& stored, const Args& args) {
-  return arjhost::TerminalText(JsonName(stored, args));
+  return TerminalText(JsonName(stored, args));
 }
 
 std::string EntryText(const std::string& stored, const arjhost::EntryInfo& entry, const Args& args) {
@@ -31,7 +32,7 @@ std::string EntryText(const std::string& stored, const arjhost::EntryInfo& entry
 std::string JsonName(const arjhost::EntryInfo& entry, const Args& args) { return EntryText(entry.name, entry, args); }
 
 std::string ShowName(const arjhost::EntryInfo& entry, const Args& args) {
-  return arjhost::TerminalText(JsonName(entry, args));
+  return TerminalText(JsonName(entry, args));
 }
 
 std::string ExtractedName(const arjhost::EntryInfo& entry, const Args& args) {
@@ -41,7 +42,7 @@ std::string ExtractedName(const arjhost::EntryInfo& entry, const Args& args) {
   return SplitEntryPath(text, &parts, &removed, &why) ? JoinedPath(parts, parts.size()) : text;
 }
 
-std::string ShowPath(const std::string& path) { return arjhost::TerminalText(path); }
+std::string ShowPath(const std::string& path) { return TerminalText(path); }
 
 bool ParseTraceLevel(const std::string& text, int* level) {
   if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
@@ -71,14 +72,14 @@ bool StartHost(const Args& args, Session* session) {
   session->host->SetTraceLevel(trace_level);
   std::string error;
   if (!ApplyLimitOptions(args, *session->host, &error)) {
-    Say("arjhost: %s\n", error.c_str());
+    SayError("", "%s", error.c_str());
     return false;
   }
   if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
     const bool looked = !args.Has("plugin") && std::getenv("ARJHOST_PLUGIN") == nullptr;
-    Say("arjhost: %s%s\n", error.c_str(),
-        looked ? " (looked for beside arjhost and in the lib/arjhost folder of its installation; "
-                 "--plugin PATH or ARJHOST_PLUGIN names it)"
+    SayError("", "%s%s", error.c_str(),
+        looked ? " (looked for beside libarjhost.so, the library arjhost runs with, and in the arjhost folder "
+                 "beside it; --plugin PATH or ARJHOST_PLUGIN names it)"
                : "");
     return false;
   }
@@ -91,12 +92,12 @@ bool OpenSession(const Args& args, const std::string& command, Session* session)
 
 bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session) {
   if (path.empty()) {
-    Say("arjhost %s: no archive named; try arjhost %s --help\n", command.c_str(), command.c_str());
+    SayError(command, "no archive named; try arjhost %s --help", command.c_str());
     return false;
   }
   int codepage = CodePageOption(args);
   if (codepage != 437 && codepage != 850 && codepage != 866) {
-    Say("arjhost %s: --codepage takes 437, 850 or 866\n", command.c_str());
+    SayError(command, "--codepage takes 437, 850 or 866");
     return false;
   }
   if (!StartHost(args, session)) return false;
@@ -112,7 +113,7 @@ bool OpenArchive(const Args& args, const std::string& command, const std::string
   session->archive =
       arjhost::Archive::OpenFile(*session->host, session->archive_path, options, &error, &session->open_result);
   if (!session->archive) {
-    Say("arjhost: %s\n", ShowPath(error).c_str());
+    SayError("", "%s", ShowPath(error).c_str());
     return false;
   }
   const arjhost::ArchiveState& state = session->archive->state();

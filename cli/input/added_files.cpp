@@ -117,7 +117,7 @@ class Walk {
   }
 
   bool Refuse(const std::string& path, const std::string& why) {
-    Say("arjhost %s: %s: %s\n", command_.c_str(), ShowPath(path).c_str(), why.c_str());
+    SayError(command_, "%s: %s", ShowPath(path).c_str(), why.c_str());
     return false;
   }
 
@@ -147,7 +147,7 @@ bool CollectNewContent(const Args& args, const std::string& command, const std::
     // A file named on the command line is read where a link there points.
     struct stat st;
     if (::stat(named.path.c_str(), &st) != 0) {
-      Say("arjhost %s: %s: cannot be read: %s\n", command.c_str(), ShowPath(named.path).c_str(),
+      SayError(command, "%s: cannot be read: %s", ShowPath(named.path).c_str(),
                    std::strerror(errno));
       return false;
     }

@@ -1,6 +1,7 @@
 // How many terminal columns text takes, for lining up the listing's
 // columns: wide East Asian characters take two, combining marks and other
-// zero-width characters none, everything else one.
+// zero-width characters none, everything else one, as the Unicode version
+// display_width_table.h names has them.
 #pragma once
 
 #include <cstddef>

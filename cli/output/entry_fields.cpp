@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <iterator>
 
-#include "runtime/api/text_tools.h"
+#include "cli/output/text_tools.h"
+
 
 namespace cli {
 namespace {
@@ -127,7 +128,7 @@ std::string RatioText(uint64_t packed, uint64_t size) {
 }
 
 std::string ModifiedText(const arjhost::EntryInfo& e) {
-  return e.header_known ? arjhost::LocalTimeText(e.modified_time) : "-";
+  return e.header_known ? LocalTimeText(e.modified_time) : "-";
 }
 
 std::string ChapterRange(const arjhost::EntryInfo& e) {

@@ -3,14 +3,14 @@
 #include <ostream>
 #include <utility>
 
+#include "cli/output/json_writer.h"
 #include "cli/output/messages.h"
-#include "runtime/api/json_writer.h"
 
 namespace cli {
 
 void PrintFailureJson(const std::string& command, const std::string& archive, const std::string& error) {
   std::ostream& out = DocumentStream();
-  arjhost::JsonWriter json(out, true);
+  JsonWriter json(out, true);
   json.BeginObject();
   // Null for what the command line did not get to name.
   for (const auto& [key, value] : {std::pair{"command", &command}, std::pair{"archive", &archive}}) {

@@ -1,7 +1,7 @@
 // --json when a command fails before it has printed its document (the
 // archive cannot be opened, bad usage, ...): the messages still go to
 // stderr, and stdout gets one object with the command, the archive and
-// the last error said (messages.h), so that a script always has a
+// the error it failed with (messages.h), so that a script always has a
 // document to read.
 #pragma once
 

@@ -3,9 +3,12 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "cli/output/json_writer.h"
+#include "runtime/api/text.h"
+
 namespace cli {
 
-void WriteArchiveState(arjhost::JsonWriter& json, const Session& s, const Args& args) {
+void WriteArchiveState(JsonWriter& json, const Session& s, const Args& args) {
   const arjhost::ArchiveState& state = s.archive->state();
   char digest[24];
   std::snprintf(digest, sizeof digest, "%016" PRIx64, state.digest);

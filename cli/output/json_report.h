@@ -2,9 +2,9 @@
 // its state.
 #pragma once
 
-#include "cli/input/args.h"
 #include "cli/commands/session.h"
-#include "runtime/api/text_tools.h"
+#include "cli/input/args.h"
+#include "cli/output/json_writer.h"
 
 namespace cli {
 
@@ -12,6 +12,6 @@ namespace cli {
 // "incomplete", "volumes", "unreadable_volumes" (name and cause of a volume
 // that is there but cannot be read) and "skipped" (offset, size, cause of
 // every range --recover skipped) of the object being written.
-void WriteArchiveState(arjhost::JsonWriter& json, const Session& session, const Args& args);
+void WriteArchiveState(JsonWriter& json, const Session& session, const Args& args);
 
 }  // namespace cli

@@ -11,7 +11,7 @@ namespace {
 
 std::mutex g_mutex;  // the progress line is drawn from worker threads too
 bool g_status_shown = false;
-std::string g_last_line;
+std::string g_last_error;
 bool g_document_written = false;
 
 void ClearLocked() {
@@ -31,23 +31,11 @@ std::string Format(const char* format, va_list args) {
   return text;
 }
 
-void KeepLastLine(const std::string& text) {
-  size_t end = text.size();
-  while (end > 0 && text[end - 1] == '\n') --end;
-  if (end == 0) return;
-  const size_t start = text.rfind('\n', end - 1);
-  const size_t from = start == std::string::npos ? 0 : start + 1;
-  g_last_line = text.substr(from, end - from);
-}
-
 // Say and Print: the text after the progress line is cleared.
 void Write(FILE* stream, const std::string& text) {
   std::lock_guard<std::mutex> lock(g_mutex);
   ClearLocked();
-  if (stream == stderr) {
-    std::fflush(stdout);  // what came before stays before
-    KeepLastLine(text);
-  }
+  if (stream == stderr) std::fflush(stdout);  // what came before stays before
   std::fputs(text.c_str(), stream);
 }
 
@@ -69,18 +57,21 @@ void Print(const char* format, ...) {
   Write(stdout, text);
 }
 
-std::string LastErrorMessage() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  const std::string& message = g_last_line;
-  // "arjhost: " or "arjhost list: ": the tool's own name is no news to a script.
-  const std::string tool = "arjhost";
-  if (message.rfind(tool, 0) != 0) return message;
-  size_t at = tool.size();
-  if (at < message.size() && message[at] == ' ') {
-    at = message.find_first_of(" :", at + 1);
-    if (at == std::string::npos || message[at] != ':') return message;
+void SayError(const std::string& command, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::string text = Format(format, args);
+  va_end(args);
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_last_error = text;
   }
-  return message.compare(at, 2, ": ") == 0 ? message.substr(at + 2) : message;
+  Write(stderr, (command.empty() ? "arjhost: " : "arjhost " + command + ": ") + text + "\n");
+}
+
+std::string LastError() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_last_error;
 }
 
 void ShowStatusLine(const std::string& text) {

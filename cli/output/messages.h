@@ -1,6 +1,6 @@
 // Everything the tool writes for a person passes through here, so that the
-// progress line is cleared before any other output, and a --json failure
-// document can name the last error without anyone watching stderr.
+// progress line is cleared before any other output, and the error a command
+// failed with is kept as said, for a --json failure document to name.
 #pragma once
 
 #include <iosfwd>
@@ -9,16 +9,18 @@
 namespace cli {
 
 // The tool's message function: writes the formatted text (one or more
-// whole lines, ending in '\n') to stderr after clearing the progress line,
-// and keeps its last line. Names in it must be terminal-safe already
-// (ShowName, ShowPath).
+// whole lines, ending in '\n') to stderr after clearing the progress line.
+// Names in it must be terminal-safe already (ShowName, ShowPath).
 void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The same on stdout, for the tool's own report lines ("ok  name").
 void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// The last line said, without its "arjhost: " or "arjhost COMMAND: "
-// prefix; "" when none.
-std::string LastErrorMessage();
+// An error, or a problem that makes the exit code other than 0: said as
+// "arjhost: TEXT" (`command` empty) or "arjhost COMMAND: TEXT", one line,
+// and TEXT (the formatted text, without a line break) kept as the error.
+void SayError(const std::string& command, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// The last error said (SayError), as its text; "" when none.
+std::string LastError();
 
 // The progress line: `text` in place of the one shown before (stderr must
 // be a terminal; the caller checks). Safe from any thread.

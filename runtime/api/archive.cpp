@@ -9,6 +9,7 @@
 #include "plugin/format/arj_layout.h"
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/entry_metadata.h"
+#include "runtime/api/internal/host_state.h"
 #include "runtime/codecs/decoder_messages.h"
 #include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
@@ -210,13 +211,14 @@ std::string FileOpenFailure(const std::string& path, ResultCode r) {
 }  // namespace
 
 bool Archive::Recognizes(Host& host, const std::string& path) {
-  Objects objects(host.runtime());
-  return !Failed(OpenFileObjects(objects, path)) && RecognizingImplementation(host.runtime(), objects.archive_io()) != nullptr;
+  Objects objects(HostAccess::RuntimeOf(host));
+  return !Failed(OpenFileObjects(objects, path)) &&
+         RecognizingImplementation(HostAccess::RuntimeOf(host), objects.archive_io()) != nullptr;
 }
 
 std::unique_ptr<Archive> Archive::OpenFile(Host& host, const std::string& path, const OpenOptions& options,
                                            std::string* error, int32_t* result) {
-  auto objects = std::make_unique<Objects>(host.runtime());
+  auto objects = std::make_unique<Objects>(HostAccess::RuntimeOf(host));
   objects->path = path;
   objects->opened_stamp = StampOfFile(path);
   if (const ResultCode r = OpenFileObjects(*objects, path); Failed(r)) {
@@ -229,8 +231,8 @@ std::unique_ptr<Archive> Archive::OpenFile(Host& host, const std::string& path, 
 
 std::unique_ptr<Archive> Archive::OpenMemory(Host& host, const void* data, size_t size, const OpenOptions& options,
                                              std::string* error, int32_t* result) {
-  auto objects = std::make_unique<Objects>(host.runtime());
-  ObjectRef root = host.runtime().root();
+  auto objects = std::make_unique<Objects>(HostAccess::RuntimeOf(host));
+  ObjectRef root = HostAccess::RuntimeOf(host).root();
   ResultCode r = host::CreateObjectQuick(root, &objects->source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
   if (!Failed(r)) r = host::CreateObject(objects->source, &objects->io, IID_BLOCK_IO, PID_MEMORY_IO);
   if (!Failed(r)) {
@@ -253,7 +255,7 @@ std::unique_ptr<Archive> Archive::OpenMemory(Host& host, const void* data, size_
 
 std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> objects, const OpenOptions& options,
                                        const std::string& label, std::string* error, int32_t* result) {
-  arjrt::Runtime& runtime = host.runtime();
+  arjrt::Runtime& runtime = HostAccess::RuntimeOf(host);
   auto fail = [&](ResultCode r, const std::string& why) -> std::unique_ptr<Archive> {
     if (error) *error = label + ": " + why;
     if (result) *result = r;

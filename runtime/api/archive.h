@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "plugin/format/arj_types.h"
+#include "runtime/api/export.h"
 #include "runtime/api/host.h"
 #include "runtime/api/rebuild.h"
 
@@ -94,7 +95,7 @@ struct EntryInfo {
 // folder header among a file's parts); or a part does not start in the
 // file where the parts before it end (a volume missing or out of order).
 // Such an entry is listed, and its extraction fails with this.
-std::string PartsProblem(const EntryInfo& entry);
+ARJHOST_API std::string PartsProblem(const EntryInfo& entry);
 
 // Why the entry cannot be delivered as what its headers say it is, or ""
 // when it can: a file type this reader does not know (7 and up, which arj
@@ -103,24 +104,24 @@ std::string PartsProblem(const EntryInfo& entry);
 // comment header, link or other special file, whose sizes and CRC must be
 // those of no data, as arj checks it), or a link whose kind cannot be
 // read. Extract and Test fail such an entry with this.
-std::string EntryProblem(const EntryInfo& entry);
+ARJHOST_API std::string EntryProblem(const EntryInfo& entry);
 
 // Of a chapter archive (`arj ac`), whether `entry` is among those taken
 // for the archive's own chapter `chapter` (the main header's, the latest),
 // as arj takes them by default: its last chapter is `chapter` or later.
 // Every entry is taken when `chapter` is 0 (no chapters).
-bool TakenForArchiveChapter(const EntryInfo& entry, int chapter);
+ARJHOST_API bool TakenForArchiveChapter(const EntryInfo& entry, int chapter);
 // Whether `entry` belongs to chapter `chapter` (its range holds it), as
 // arj's -jbN takes them.
-bool BelongsToChapter(const EntryInfo& entry, int chapter);
+ARJHOST_API bool BelongsToChapter(const EntryInfo& entry, int chapter);
 // Why the main header's chapter takes nothing, or "": a chapter past the
 // 250 an archive may have, or one that takes none of `entries` (arj
 // fails both).
-std::string ArchiveChapterProblem(int chapter, const std::vector<EntryInfo>& entries);
+ARJHOST_API std::string ArchiveChapterProblem(int chapter, const std::vector<EntryInfo>& entries);
 
 // The seconds between the times the entry's header can hold: 1 where its
 // host OS stores Unix time, 2 where it stores an MS-DOS time.
-int TimeStepOf(const EntryInfo& entry);
+ARJHOST_API int TimeStepOf(const EntryInfo& entry);
 
 struct OpenOptions {
   bool scan_all_volumes = true;  // every volume of the set, whichever one is named
@@ -189,7 +190,7 @@ using PasswordSource = std::function<bool(const EntryInfo& entry, int attempt, s
 // Receives the entry's bytes in order; returns false to stop (a write failed).
 using ChunkSink = std::function<bool(const uint8_t* data, size_t size)>;
 
-class Archive {
+class ARJHOST_API Archive {
  public:
   ~Archive();
   Archive(const Archive&) = delete;

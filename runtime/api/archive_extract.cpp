@@ -15,6 +15,7 @@
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/checked_output.h"
 #include "runtime/api/internal/entry_facts.h"
+#include "runtime/api/internal/host_state.h"
 #include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
@@ -132,7 +133,8 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
                                 int fd) {
   ExtractOutcome outcome;
   outcome.error = OverLimits(entry, host_.limits());
-  if (outcome.error.empty() && !host_.CountUnpacked(entry.size)) outcome.error = OverTotal(entry, host_.limits());
+  if (outcome.error.empty() && !HostAccess::CountUnpacked(host_, entry.size))
+    outcome.error = OverTotal(entry, host_.limits());
   if (!outcome.error.empty()) {
     outcome.result = ERR_LIMIT_EXCEEDED;
     return outcome;

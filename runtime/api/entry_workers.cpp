@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "runtime/api/pending_files.h"
+#include "runtime/api/internal/host_state.h"
+#include "runtime/services/pending_files.h"
 
 namespace arjhost {
 namespace {
@@ -69,14 +70,14 @@ EntryWorkers::EntryWorkers(Host& host, Archive& archive, const std::string& path
     auto w = std::make_unique<Worker>();
     std::string error;
     w->host.SetLimits(host.limits());
-    w->host.ShareUnpackedCount(host);
+    HostAccess::ShareUnpackedCount(w->host, host);
     if (!w->host.LoadPlugin(host.plugin_path(), &error)) break;
     workers_.push_back(std::move(w));
   }
   const Opening expected(archive.state());
   for (auto& w : workers_) {
     Worker* worker = w.get();
-    w->thread = StartWorkerThread([this, worker, path, options, expected] {
+    w->thread = arjrt::StartWorkerThread([this, worker, path, options, expected] {
       std::string error;
       worker->archive = Archive::OpenFile(worker->host, path, options, &error);
       // The same headers, so the same entries under the same handles, or

@@ -5,7 +5,8 @@
 // archive's order; a garbled entry is done by Collect itself, on the
 // caller's archive and thread, in its turn, so passwords are asked in order.
 // While it waits, Collect does entries no worker has come to: the caller's
-// thread is a worker too.
+// thread is a worker too. The workers' threads never take SIGINT, SIGTERM
+// or SIGHUP (pending_files.h): the program takes them on a thread of its own.
 #pragma once
 
 #include <condition_variable>
@@ -17,11 +18,12 @@
 #include <vector>
 
 #include "runtime/api/archive.h"
+#include "runtime/api/export.h"
 #include "runtime/api/host.h"
 
 namespace arjhost {
 
-class EntryWorkers {
+class ARJHOST_API EntryWorkers {
  public:
   // Starts `count` workers, each opening `path` as `archive` was opened
   // (from a file, with `options`) on its own thread. A worker whose opening
@@ -66,6 +68,6 @@ class EntryWorkers {
 // when there are too few entries to share or too little to decode for
 // what opening the archive again costs each worker, and fewer when their
 // copies of the archive's tables would take too much memory.
-unsigned EntryWorkerCount(size_t entries, size_t chosen, uint64_t bytes);
+ARJHOST_API unsigned EntryWorkerCount(size_t entries, size_t chosen, uint64_t bytes);
 
 }  // namespace arjhost

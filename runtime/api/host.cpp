@@ -1,5 +1,7 @@
 #include "runtime/api/host.h"
 
+#include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -7,7 +9,8 @@
 #include <cstring>
 
 #include "plugin/format/arj_layout.h"
-#include "runtime/core/runtime.h"
+#include "runtime/api/internal/builtin_services.h"
+#include "runtime/api/internal/host_state.h"
 #include "runtime/loader/manifest_reader.h"
 #include "runtime/loader/plugin_loader.h"
 
@@ -39,34 +42,65 @@ std::string DescribeSource(const PropertyRow& row) {
   }
 }
 
+constexpr const char* kPluginFile = "libarj_plugin.so";
+
+// The folder (ending in '/') of the file that holds this code: the shared
+// library, or the program when it is linked into the program ("" when
+// neither can be told).
+std::string FolderOfThisLibrary() {
+  Dl_info info;
+  link_map* map = nullptr;
+  std::string file;
+  // A shared library's map names its file; the program's map names none.
+  const bool found = dladdr1(reinterpret_cast<void*>(&FolderOfThisLibrary), &info, reinterpret_cast<void**>(&map),
+                            RTLD_DL_LINKMAP) != 0;
+  if (found && map != nullptr && map->l_name != nullptr && map->l_name[0] != '\0') {
+    file = map->l_name;
+  } else {
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) file.assign(self, static_cast<size_t>(n));
+  }
+  const size_t slash = file.find_last_of('/');
+  return slash == std::string::npos ? "" : file.substr(0, slash + 1);
+}
+
 }  // namespace
 
-Host::Host() : runtime_(std::make_unique<arjrt::Runtime>()) { SetLimits(Limits{}); }
+Host::State::State() : runtime(std::make_unique<arjrt::Runtime>(arjrt::RegisterBuiltinServices)) {}
+
+Host::Host() : state_(std::make_unique<State>()) { SetLimits(Limits{}); }
 Host::~Host() = default;
 
-bool Host::CountUnpacked(uint64_t size) {
-  uint64_t total = unpacked_->load();
+bool HostAccess::CountUnpacked(Host& host, uint64_t size) {
+  const Limits& limits = host.state_->limits;
+  std::atomic<uint64_t>& unpacked = *host.state_->unpacked;
+  uint64_t total = unpacked.load();
   do {
-    if (limits_.max_total != 0 && (size > limits_.max_total || total > limits_.max_total - size)) return false;
-  } while (!unpacked_->compare_exchange_weak(total, total + size));
+    if (limits.max_total != 0 && (size > limits.max_total || total > limits.max_total - size)) return false;
+  } while (!unpacked.compare_exchange_weak(total, total + size));
   return true;
 }
 
 void Host::SetLimits(const Limits& limits) {
-  limits_ = limits;
-  arjrt::RuntimeLimits& bounds = runtime_->limits();
+  state_->limits = limits;
+  arjrt::RuntimeLimits& bounds = state_->runtime->limits();
   bounds.max_entries = limits.max_entries;
   bounds.max_volumes = limits.max_volumes;
   bounds.archive_memory = limits.archive_memory;
   bounds.extract_memory = limits.extract_memory;
 }
 
+const Limits& Host::limits() const { return state_->limits; }
+
+const std::string& Host::plugin_path() const { return state_->plugin_path; }
+
 void Host::SetTraceLevel(int level) {
   if (level <= 0) {
-    runtime_->SetTraceSink(nullptr, 0);
+    state_->runtime->SetTraceSink(nullptr, 0);
     return;
   }
-  runtime_->SetTraceSink(
+  state_->runtime->SetTraceSink(
       [](int32_t line_level, std::string_view text) {
         std::fprintf(stderr, "trace %d: %.*s\n", line_level, static_cast<int>(text.size()), text.data());
       },
@@ -74,8 +108,8 @@ void Host::SetTraceLevel(int level) {
 }
 
 bool Host::LoadPlugin(const std::string& path, std::string* error) {
-  plugin_path_ = path.empty() ? DefaultPluginPath() : path;
-  arjrt::LoadResult load = arjrt::LoadPluginLibrary(*runtime_, plugin_path_);
+  state_->plugin_path = path.empty() ? DefaultPluginPath() : path;
+  arjrt::LoadResult load = arjrt::LoadPluginLibrary(*state_->runtime, state_->plugin_path);
   if (!load.error.empty()) {
     if (error != nullptr) *error = load.error;
     return false;
@@ -85,8 +119,8 @@ bool Host::LoadPlugin(const std::string& path, std::string* error) {
 
 std::vector<ImplementationInfo> Host::PluginImplementations() const {
   std::vector<ImplementationInfo> out;
-  for (const auto& impl : runtime_->registry().all()) {
-    if (impl->origin != plugin_path_) continue;
+  for (const auto& impl : state_->runtime->registry().all()) {
+    if (impl->origin != state_->plugin_path) continue;
     ImplementationInfo info;
     info.origin = impl->origin;
     info.interface_id = impl->iid;
@@ -109,18 +143,13 @@ std::vector<ImplementationInfo> Host::PluginImplementations() const {
 
 std::string Host::DefaultPluginPath() {
   if (const char* env = std::getenv("ARJHOST_PLUGIN"); env != nullptr && *env != '\0') return env;
-  char self[4096];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "libarj_plugin.so";
-  std::string dir(self, static_cast<size_t>(n));
-  dir.erase(dir.find_last_of('/') + 1);
-  const std::string beside = dir + "libarj_plugin.so";
-#ifdef ARJHOST_PLUGIN_FROM_BIN
-  // Installed, the plug-in lies in the library folder, found from the
-  // program's own place so that the installation can move as a whole.
-  const std::string installed = dir + ARJHOST_PLUGIN_FROM_BIN "/libarj_plugin.so";
+  const std::string folder = FolderOfThisLibrary();
+  const std::string beside = folder + kPluginFile;
+  // Installed, the plug-in lies in a folder of its own beside the library,
+  // found from the library's own place so that the installation can move
+  // as a whole.
+  const std::string installed = folder + ARJHOST_PLUGIN_FOLDER "/" + kPluginFile;
   if (access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0) return installed;
-#endif
   return beside;
 }
 

@@ -1,15 +1,12 @@
 // The embedding API: a host runtime with the ARJ plug-in loaded.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace arjrt {
-class Runtime;
-}
+#include "runtime/api/export.h"
 
 namespace arjhost {
 
@@ -65,7 +62,7 @@ struct Limits {
   uint64_t max_total = uint64_t{64} << 30;
 };
 
-class Host {
+class ARJHOST_API Host {
  public:
   Host();
   ~Host();
@@ -78,9 +75,10 @@ class Host {
   // The implementations the loaded plug-in registered.
   std::vector<ImplementationInfo> PluginImplementations() const;
 
-  // $ARJHOST_PLUGIN, else libarj_plugin.so beside the running program, else
-  // (installed) the one in the library folder found from the program's place
-  // (PREFIX/lib/arjhost for PREFIX/bin/arjhost).
+  // $ARJHOST_PLUGIN, else libarj_plugin.so beside the file that holds this
+  // library (libarjhost.so, or the program it is linked into), else
+  // (installed) the one in the `arjhost` folder beside it: PREFIX/lib/arjhost
+  // for PREFIX/lib/libarjhost.so, wherever the installation lies.
   static std::string DefaultPluginPath();
   // Reads and checks the plug-in's manifest from its file, without loading it.
   static ManifestInfo ReadManifest(const std::string& path);
@@ -90,26 +88,15 @@ class Host {
 
   // Applies to archives opened and entries extracted from now on.
   void SetLimits(const Limits& limits);
-  const Limits& limits() const { return limits_; }
-
-  // Counts an entry's unpacked size against Limits::max_total before it is
-  // unpacked; false, counting nothing, when the total would pass it. Safe
-  // from several threads.
-  bool CountUnpacked(uint64_t size);
-  // From now on counts against `other`'s total: the hosts of one command's
-  // worker threads share one.
-  void ShareUnpackedCount(const Host& other) { unpacked_ = other.unpacked_; }
+  const Limits& limits() const;
 
   // The plug-in LoadPlugin loaded (empty before).
-  const std::string& plugin_path() const { return plugin_path_; }
-
-  arjrt::Runtime& runtime() { return *runtime_; }
+  const std::string& plugin_path() const;
 
  private:
-  std::unique_ptr<arjrt::Runtime> runtime_;
-  std::string plugin_path_;
-  Limits limits_;
-  std::shared_ptr<std::atomic<uint64_t>> unpacked_ = std::make_shared<std::atomic<uint64_t>>(0);
+  friend struct HostAccess;  // the library's own way in (runtime/api/internal/host_state.h)
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace arjhost

@@ -1,55 +1,47 @@
-// Files that exist only while work is under way (a new archive's temporary
-// file, an entry being extracted), so that a signal that ends the process
-// can remove them. RemovePendingFiles is async-signal-safe: a handler may
-// call it and then _exit.
+// Files that exist only while work is under way, and what a program ended
+// by a signal does about them. The library registers the files it makes
+// beside an archive (a rewrite's new archive, before it takes the old
+// one's place); a program registers its own (an entry being extracted)
+// the same way, and its handler for SIGINT, SIGTERM and SIGHUP calls
+// RemovePendingFiles before it exits.
+//
+// The library's own threads never take those signals, and it holds them
+// off on the calling thread while it makes and registers a file, so a
+// handler run on that thread finds every file. A handler run on another
+// thread of the program at that moment may miss the one being made: start
+// other threads with StartWorkerThread (or hold the signals off in them)
+// to rule that out.
 #pragma once
 
 #include <signal.h>
 
-#include <cstddef>
 #include <functional>
 #include <thread>
-#include <utility>
+
+#include "runtime/api/export.h"
 
 namespace arjhost {
 
-// SIGINT, SIGTERM and SIGHUP: the signals that end a command and have its
-// pending files removed.
-sigset_t EndingSignals();
+// SIGINT, SIGTERM and SIGHUP: the signals whose handler removes the
+// pending files.
+ARJHOST_API sigset_t EndingSignals();
 
 // Registers the file `name` (relative to the folder `dir_fd`, or to the
-// current folder when it is AT_FDCWD) and returns its slot, or -1 when the
-// table is full or the name too long (the file is then not removed on a
-// signal). Thread-safe.
-int AddPendingFile(int dir_fd, const char* name);
+// current folder when it is AT_FDCWD) before it is made, and returns its
+// slot, or -1 when the table is full or the name too long (the file is
+// then not removed on a signal). Thread-safe.
+ARJHOST_API int AddPendingFile(int dir_fd, const char* name);
 // Forgets the slot (once the file is renamed into place or removed).
-void ForgetPendingFile(int slot);
-// Unlinks every registered file; calls nothing but unlinkat(2).
-void RemovePendingFiles();
+ARJHOST_API void ForgetPendingFile(int slot);
+// Unlinks every registered file, the library's and the program's; calls
+// nothing but unlinkat(2), so a signal handler may call it, then _exit.
+ARJHOST_API void RemovePendingFiles();
+// Whether a rewrite made its change in this process (the new archive
+// renamed over the old one, an emptied archive removed): a handler that
+// comes after it has nothing left half done. Async-signal-safe.
+ARJHOST_API bool ChangeMade();
 
-// Runs `step`, the one that makes a command's change (a new archive renamed
-// over the old one, an emptied archive removed), with SIGINT, SIGTERM and
-// SIGHUP held off, and when it succeeds marks the change as made before
-// they can land: a handler then knows that nothing is left half done.
-bool MakeTheChange(const std::function<bool()>& step);
-// Whether MakeTheChange's step succeeded in this process. Async-signal-safe.
-bool ChangeMade();
-
-// Starts a thread that never takes SIGINT, SIGTERM or SIGHUP. Every thread
-// but the command's own must be started so: the command's thread holds
-// those signals off while it makes and registers a pending file, and a
-// handler run on another thread in between would leave that file behind.
-template <class Work>
-std::thread StartWorkerThread(Work&& work) {
-  // A new thread inherits the mask of the thread that starts it; the
-  // starter's own mask comes back however the start ends.
-  struct MaskBack {
-    sigset_t previous;
-    ~MaskBack() { pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
-  } back;
-  const sigset_t ending = EndingSignals();
-  pthread_sigmask(SIG_BLOCK, &ending, &back.previous);
-  return std::thread(std::forward<Work>(work));
-}
+// Starts a thread that never takes SIGINT, SIGTERM or SIGHUP.
+ARJHOST_API std::thread StartWorkerThread(std::function<void()> work);
 
 }  // namespace arjhost

@@ -16,12 +16,12 @@
 #include "runtime/api/internal/temp_beside.h"
 #include "runtime/api/internal/unix_special.h"
 #include "runtime/api/internal/written_order.h"
-#include "runtime/api/pending_files.h"
 #include "runtime/codecs/parallel/encode_ahead.h"
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
 #include "runtime/services/content_file_io.h"
 #include "runtime/services/listed_file.h"
+#include "runtime/services/pending_files.h"
 #include "runtime/services/services.h"
 
 namespace arjhost {
@@ -240,7 +240,7 @@ bool Archive::RemoveFile(std::string* error) {
     return false;
   }
   const std::string target = InPlaceTarget(path);
-  return MakeTheChange([&] {
+  return arjrt::MakeTheChange([&] {
     if (::unlink(target.c_str()) != 0) {
       *error = target + ": cannot be removed: " + std::strerror(errno);
       return false;

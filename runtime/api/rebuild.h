@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "plugin/format/arj_types.h"
+#include "runtime/api/export.h"
 
 namespace arjhost {
 
@@ -64,6 +65,6 @@ using RebuildProgress = std::function<void(size_t started, size_t total, const s
 // The bytes of an ARJ archive without entries: a main header of our own
 // making (named `name`, host OS UNIX, created and modified now) and the
 // end marker.
-std::vector<uint8_t> EmptyArchiveBytes(const std::string& name);
+ARJHOST_API std::vector<uint8_t> EmptyArchiveBytes(const std::string& name);
 
 }  // namespace arjhost

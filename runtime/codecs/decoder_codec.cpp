@@ -2,6 +2,8 @@
 // input stream into the output stream, a window and the streams' buffers
 // at a time, and flushes the output so that its I/O holds every byte when
 // Process returns.
+#include "runtime/codecs/decoder_codec.h"
+
 #include <cstdint>
 #include <cstring>
 #include <iterator>

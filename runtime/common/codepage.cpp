@@ -101,41 +101,6 @@ std::string DisplayName(std::string_view stored, int fallback_codepage) {
   return DecodeToUtf8(stored, fallback_codepage);
 }
 
-namespace {
-
-bool ReordersText(uint32_t c) {
-  return (c >= 0x202Au && c <= 0x202Eu) || (c >= 0x2066u && c <= 0x2069u) || c == 0x200Eu || c == 0x200Fu ||
-         c == 0x061Cu;
-}
-
-}  // namespace
-
-std::string TerminalText(std::string_view utf8) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(utf8.size());
-  for (size_t pos = 0; pos < utf8.size();) {
-    const Utf8Step step = DecodeUtf8Step(utf8, pos);
-    const uint32_t c = step.code_point;
-    if (!step.valid) {
-      const auto byte = static_cast<uint8_t>(utf8[pos]);
-      out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
-      ++pos;
-      continue;
-    }
-    if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\t') out += "\\t";
-    else if (c == '\\') out += "\\\\";
-    else if (c < 0x20u || c == 0x7Fu) out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
-    else if ((c >= 0x80u && c < 0xA0u) || ReordersText(c))
-      out += {'\\', 'u', kHex[(c >> 12) & 15], kHex[(c >> 8) & 15], kHex[(c >> 4) & 15], kHex[c & 15]};
-    else out.append(utf8.substr(pos, step.length));
-    pos += step.length;
-  }
-  return out;
-}
-
 bool EncodeFromUtf8(std::string_view utf8, int codepage, std::string* out) {
   if (codepage == kCodePageUtf8) {
     if (!IsValidUtf8(utf8)) return false;

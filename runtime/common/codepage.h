@@ -23,12 +23,6 @@ std::string DecodeToUtf8(std::string_view bytes, int codepage);
 // is), otherwise decoded from `fallback_codepage`.
 std::string DisplayName(std::string_view stored, int fallback_codepage = 437);
 
-// UTF-8 text made safe for a terminal: control characters (C0, DEL, C1),
-// bidirectional overrides and a backslash are written as escapes (\n, \x1b,
-// \u202e, \\), so that a name can neither move the cursor, recolour the
-// screen nor forge a line; invalid bytes come out as \xNN.
-std::string TerminalText(std::string_view utf8);
-
 // Encodes the UTF-8 text `utf8` in `codepage` (437, 850, 866, 65001) into
 // *out. Returns false, leaving *out untouched, when `utf8` is malformed,
 // a character has no byte in the page, or the page is not one of these.

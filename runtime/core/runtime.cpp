@@ -9,7 +9,7 @@
 
 namespace arjrt {
 
-Runtime::Runtime() {
+Runtime::Runtime(ServiceRegistration registration) {
   ObjectRef root = nullptr;
   // A fresh registry refuses only a defect of ours (two services under one
   // id, a malformed table), and without a root nothing can run: either
@@ -17,7 +17,7 @@ Runtime::Runtime() {
   if (Failed(RegisterRootInterface(registry_)) || Failed(Create(nullptr, &root, IID_ROOT, PID_DEFAULT, 0, true)))
     std::abort();
   root_ = root;
-  if (Failed(RegisterBuiltinServices(root_))) std::abort();
+  if (registration != nullptr && Failed(registration(root_))) std::abort();
 }
 
 // Closing cannot fail as such: an object goes whatever its hooks answer.

@@ -34,9 +34,16 @@ using TraceSink = std::function<void(int32_t level, std::string_view text)>;
 
 class EncodeAhead;
 
+// Registers services under the root; the runtime's own services are
+// listed at the top, with the host (builtin_services.h), as this floor
+// knows none of them.
+using ServiceRegistration = ResultCode (*)(ObjectRef root);
+
 class Runtime {
  public:
-  Runtime();
+  // A runtime with its root, and the services `registration` registers
+  // (none when it is null).
+  explicit Runtime(ServiceRegistration registration = nullptr);
   ~Runtime();  // closes the root, and so every object still open
   Runtime(const Runtime&) = delete;
   Runtime& operator=(const Runtime&) = delete;
@@ -114,9 +121,7 @@ class Runtime {
 // The system method table shared by every object.
 extern const SystemMethods kSystemMethods;
 
-// Register the root interface and the runtime's own services; the first
-// failure ends it.
+// Registers the root interface.
 [[nodiscard]] ResultCode RegisterRootInterface(Registry& registry);
-[[nodiscard]] ResultCode RegisterBuiltinServices(ObjectRef root);
 
 }  // namespace arjrt

@@ -54,6 +54,5 @@ constexpr uint32_t kMaxJoinedRanges = 1u << 16;
 [[nodiscard]] ResultCode RegisterJoinedIoService(ObjectRef root);
 [[nodiscard]] ResultCode RegisterGarbleIoService(ObjectRef root);
 [[nodiscard]] ResultCode RegisterTempIoService(ObjectRef root);
-[[nodiscard]] ResultCode RegisterDecoderCodecs(ObjectRef root);  // store first, the default; then methods 1..4
 
 }  // namespace arjrt

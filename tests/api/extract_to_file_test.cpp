@@ -23,7 +23,9 @@ struct Opened {
   explicit Opened(const std::string& name, uint64_t memory_limit) {
     std::string error;
     EXPECT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
-    host.runtime().limits().extract_memory = memory_limit;
+    arjhost::Limits limits = host.limits();
+    limits.extract_memory = memory_limit;
+    host.SetLimits(limits);
     archive = arjhost::Archive::OpenFile(host, SourcePath("tests/data/" + name), {}, &error);
     EXPECT_NE(archive, nullptr) << error;
   }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "runtime/api/archive.h"
+#include "runtime/api/internal/host_state.h"
 #include "runtime/core/runtime.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/bytes.h"
@@ -34,8 +35,8 @@ class Limited : public ::testing::Test {
     return arjhost::Archive::OpenFile(host_, SourcePath("tests/data/" + name), {}, &error_, result);
   }
   void ExpectNothingLeft() {
-    EXPECT_EQ(host_.runtime().live_block_count(), 0u);
-    EXPECT_TRUE(host_.runtime().leak_notes().empty());
+    EXPECT_EQ(arjhost::HostAccess::RuntimeOf(host_).live_block_count(), 0u);
+    EXPECT_TRUE(arjhost::HostAccess::RuntimeOf(host_).leak_notes().empty());
   }
 
   arjhost::Host host_;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/api/archive.h"
+#include "runtime/api/internal/host_state.h"
 #include "runtime/core/runtime.h"
 #include "runtime/services/services.h"
 #include "tests/support/bytes.h"
@@ -47,7 +48,7 @@ TEST_F(RefusedSettings, OpeningFailsWithTheHostsAnswer) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "property 0x" << std::hex << c.prop);
-    RefusingHost refusing(host_.runtime().root());
+    RefusingHost refusing(arjhost::HostAccess::RuntimeOf(host_).root());
     refusing.RefuseProperty(c.prop);
     std::string error;
     int32_t result = RESULT_OK;
@@ -60,7 +61,7 @@ TEST_F(RefusedSettings, OpeningFailsWithTheHostsAnswer) {
     EXPECT_EQ(result, kRefused);
     EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
     EXPECT_EQ(refusing.refusals(), 1u);
-    EXPECT_EQ(host_.runtime().live_block_count(), 0u);
+    EXPECT_EQ(arjhost::HostAccess::RuntimeOf(host_).live_block_count(), 0u);
   }
 }
 
@@ -80,7 +81,7 @@ TEST_F(RefusedSettings, ARewriteAfterAStubFailsWhenItsWindowRefusesASetting) {
     ASSERT_FALSE(entries.empty());
     arjhost::ChangeSet changes;
     changes.dropped.insert(entries.front().handle);
-    RefusingHost refusing(host_.runtime().root());
+    RefusingHost refusing(arjhost::HostAccess::RuntimeOf(host_).root());
     refusing.RefuseProperty(prop);
     int32_t result = RESULT_OK;
     EXPECT_FALSE(archive->Rebuild(changes, path, &error, &result));
@@ -95,7 +96,7 @@ TEST_F(RefusedSettings, ARewriteAfterAStubFailsWhenItsWindowRefusesASetting) {
 // Not taken, the entry selector would answer for another entry: a split
 // entry then has no parts to check and no entry gets another's header.
 TEST_F(RefusedSettings, ASelectorNotTakenListsNoPartsOrHeadersOfOtherEntries) {
-  RefusingHost refusing(host_.runtime().root());  // opening sets no selector
+  RefusingHost refusing(arjhost::HostAccess::RuntimeOf(host_).root());  // opening sets no selector
   refusing.RefuseProperty(PROP_ENTRY_SELECTOR);
   std::string error;
   auto archive = arjhost::Archive::OpenFile(host_, Data("split.arj"), {}, &error);

@@ -1,5 +1,6 @@
-// The columns text takes on a terminal, by which the listing pads: our
-// table against the C library's wcwidth in a UTF-8 locale.
+// Text as a terminal shows it: the columns it takes, by which the listing
+// pads (our table against the C library's wcwidth in a UTF-8 locale), and
+// the escapes that keep a name from driving the screen.
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "cli/output/display_width.h"
+#include "cli/output/text_tools.h"
 
 namespace {
 
@@ -28,6 +30,13 @@ TEST(DisplayWidth, TextOfEveryKind) {
       {"\xf0\xa0\x80\x80", 2},                            // CJK extension B
       {"\xff\xfe", 2},                                    // invalid bytes: one column each
       {"\xe6\x95", 2},                                    // a cut sequence: its bytes one each
+      // Marks and wide characters of the later Unicode versions, which a
+      // table typed by hand missed: the generated one has them.
+      {"a\xe0\xa2\x98", 1},                                // U+0898, an Arabic mark of Unicode 14
+      {"\xf0\x9e\xa4\x9e\xf0\x9e\xa5\x84", 1},                // Adlam letter and its lengthener mark
+      {"\xf0\x9f\x9b\x9d", 2},                            // U+1F6DD, an emoji of Unicode 14
+      {"\xf0\xaa\x9b\xa0", 2},                            // U+2A6E0, unassigned in plane 2: wide by default
+      {"\xcd\xb8", 1},                                    // U+0378, unassigned elsewhere: one column
   };
   for (const auto& c : cases) EXPECT_EQ(cli::DisplayWidth(c.text), c.width) << c.text;
   EXPECT_EQ(cli::PadToWidth("\xe6\x95\xb0", 4), "\xe6\x95\xb0  ");
@@ -57,6 +66,24 @@ TEST(DisplayWidth, AgreesWithWcwidth) {
     }
   std::setlocale(LC_CTYPE, "C");
   EXPECT_EQ(differences, 0);
+}
+
+TEST(TerminalText, EscapesWhatCouldDriveOrForgeTheScreen) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"plain name.txt", "plain name.txt"},
+      {"\x1b[2J\x1b[31mred", "\\x1b[2J\\x1b[31mred"},
+      {"row\n001) forged\rback\b\t", "row\\n001) forged\\rback\\x08\\t"},
+      {"del\x7f nul", "del\\x7f nul"},
+      {"c1 \xc2\x9b" "31m", "c1 \\u009b31m"},
+      {"evil\xe2\x80\xaetxt.exe", "evil\\u202etxt.exe"},
+      {"iso\xe2\x81\xa6x", "iso\\u2066x"},
+      {"dir\\file", "dir\\\\file"},
+      {"bad \xff\xc3", "bad \\xff\\xc3"},
+      {"gr\xc3\xbc\xc3\x9f \xe2\x82\xac", "gr\xc3\xbc\xc3\x9f \xe2\x82\xac"},  // printable UTF-8 kept
+  };
+  for (const auto& c : cases) EXPECT_EQ(cli::TerminalText(c.in), c.out) << c.in;
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "cli/output/failure_json.h"
+#include "cli/output/messages.h"
 #include "tests/support/bytes.h"
 #include "tests/support/files.h"
 #include "tests/support/tool_runner.h"
@@ -29,6 +31,25 @@ TEST(JsonOutput, TestAndExtractReportEachEntryAndASummary) {
   EXPECT_TRUE(JsonSatisfies(out, "d['summary']['ok'] == 6 and d['archive'].endswith('method1.arj') and "
                                  "{'name', 'result', 'size'} <= set(d['entries'][0])"))
       << out;
+}
+
+// The failure document names the error the command failed with, as it was
+// said: not a notice said after it, and not cut at a line break inside it.
+TEST(JsonOutput, FailureDocumentTakesTheErrorAsSaid) {
+  testing::internal::CaptureStderr();
+  testing::internal::CaptureStdout();
+  cli::SayError("add", "%s: cannot be read: %s", "gone.txt", "No such file or directory");
+  cli::Say("arjhost add: a.arj: a notice after the error\n");
+  cli::PrintFailureJson("add", "a.arj", cli::LastError());
+  cli::SayError("", "plug-in refused:\nsecond line");
+  const std::string later = cli::LastError();
+  const std::string document = testing::internal::GetCapturedStdout();
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said.substr(0, said.find('\n') + 1), "arjhost add: gone.txt: cannot be read: No such file or directory\n");
+  EXPECT_TRUE(JsonSatisfies(document, "d == {'command': 'add', 'archive': 'a.arj', "
+                                      "'error': 'gone.txt: cannot be read: No such file or directory'}"))
+      << document;
+  EXPECT_EQ(later, "plug-in refused:\nsecond line");
 }
 
 TEST(JsonOutput, PluginInfo) {

@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
 """Checks that includes run one way: the plug-in's subsystems include only
 their own folder, lower layers and the standard library; the format module
-and the host contract only themselves; the runtime no plug-in internals;
-the tool only the embedding API's public headers, which include nothing
-internal. Prints each breach and exits 1 when there is one."""
+and the host contract only themselves; the runtime's floors only their own
+floor and lower ones (core and common at the bottom, neither including the
+other; then services; then codecs, format and loader, which never include
+each other; then api at the top), and of the plug-in only its host
+contract and format module; the tool only the embedding API's public
+headers, which include nothing internal. Prints each breach and exits 1
+when there is one."""
 import os
 import re
 import sys
@@ -16,6 +20,11 @@ INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 PLUGIN_LAYERS = {"host": 0, "format": 1, "common": 1, "state": 2, "reader": 3, "access": 3, "rebuild": 3,
                  "frame": 4}
 
+# The runtime's floors, the same way; the build links each floor with the
+# floors below it alone (runtime/CMakeLists.txt), so the linker holds this
+# order too.
+RUNTIME_FLOORS = {"core": 0, "common": 0, "services": 1, "codecs": 2, "format": 2, "loader": 2, "api": 3}
+
 STANDARD = set("""algorithm any array atomic bit bitset cassert cctype cerrno cfloat charconv chrono cinttypes
 climits cmath compare concepts condition_variable cstdarg cstddef cstdint cstdio cstdlib cstring ctime cwchar
 deque exception filesystem fstream functional initializer_list iomanip ios iosfwd iostream istream iterator
@@ -26,7 +35,6 @@ unordered_map unordered_set utility variant vector version""".split())
 # part of the compiler, not a library.
 STANDARD |= {"immintrin.h"}
 
-
 # The format module's header of entry values is public too: the API's
 # headers name its enums and limits, and it includes only the standard
 # library.
@@ -34,6 +42,9 @@ PUBLIC_FORMAT_HEADERS = {"plugin/format/arj_types.h"}
 
 
 def public_api_headers():
+    # The headers directly in runtime/api and the format module's public
+    # one: what `cmake --install` installs (packaging/CMakeLists.txt), no
+    # more and no less.
     folder = os.path.join(ROOT, "runtime", "api")
     return {"runtime/api/" + f for f in os.listdir(folder) if f.endswith(".h")} | PUBLIC_FORMAT_HEADERS
 
@@ -70,6 +81,21 @@ def plugin_breach(rel, angle, target):
     return None
 
 
+def runtime_breach(rel, target):
+    if target.startswith("plugin/"):
+        if target.startswith(("plugin/host/", "plugin/format/")):
+            return None
+        return "the runtime includes only the plug-in's host contract and format"
+    if not target.startswith("runtime/"):
+        return "the runtime includes only runtime/ and the plug-in's host contract and format"
+    floor, other = rel.split("/")[1], target.split("/")[1]
+    if floor == other:
+        return None
+    if other not in RUNTIME_FLOORS or RUNTIME_FLOORS[other] >= RUNTIME_FLOORS[floor]:
+        return "runtime/%s may include only lower floors, not runtime/%s" % (floor, other)
+    return None
+
+
 def main():
     public = public_api_headers()
     breaches = []
@@ -84,9 +110,9 @@ def main():
         for number, angle, target in includes(path):
             if angle:
                 continue
-            if target.startswith("plugin/") and not target.startswith(("plugin/host/", "plugin/format/")):
-                breaches.append("%s:%d: %s: the runtime includes only the plug-in's host contract and format"
-                                % (rel, number, target))
+            why = runtime_breach(rel, target)
+            if why:
+                breaches.append("%s:%d: %s: %s" % (rel, number, target, why))
             if rel in public and target not in public:
                 breaches.append("%s:%d: %s: a public API header includes only other public API headers"
                                 % (rel, number, target))

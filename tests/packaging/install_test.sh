@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and uses the installation as a
 # user and as an embedder would, from outside the source tree: the tool
-# (which must find its plug-in from its own place), the public headers
-# alone, examples/ built with find_package and with pkg-config, the man
-# page and the bash completion.
+# (which must find its plug-in from its own place), the shared library
+# (which exports the API's names alone, and finds the plug-in by itself),
+# the public headers alone, examples/ built with find_package and with
+# pkg-config, the man page and the bash completion.
 #   install_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 source_dir=$(cd "$1" && pwd)
@@ -15,7 +16,10 @@ sample=$source_dir/samples/sample.arj
 fail() { echo "install test: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log"; fail "install failed"; }
-libdir=$(dirname "$(find "$prefix" -name libarjhost.a)")
+library=$(find "$prefix" -name libarjhost.so)
+[ -n "$library" ] || fail "no libarjhost.so installed"
+libdir=$(dirname "$library")
+[ -z "$(find "$prefix" -name 'libarjhost.a')" ] || fail "a static library is installed beside the shared one"
 
 # The tool, with nothing telling it where the plug-in is.
 listing=$(cd "$work" && env -u ARJHOST_PLUGIN "$prefix/bin/arjhost" list "$sample") || fail "installed arjhost list failed: $listing"
@@ -27,37 +31,52 @@ loaded=$(env -u ARJHOST_PLUGIN "$prefix/bin/arjhost" plugin-info --json |
 [ "$loaded" = "$(realpath "$libdir/arjhost/libarj_plugin.so")" ] ||
   fail "the installed tool did not load the installed plug-in but $loaded"
 
-# The public headers, and each of them compiles by itself.
+# The library defines no name outside the namespace arjhost: its inner
+# parts (the runtime, the format code, the standard library's templates it
+# instantiates) cannot clash with an embedder's.
+command -v nm >/dev/null || fail "nm is needed to read the library's symbols"
+exported=$(nm -D --defined-only "$library" | c++filt | awk '{ $1 = ""; $2 = ""; sub(/^  /, ""); print }')
+strangers=$(grep -v '^arjhost::' <<<"$exported" || true)
+[ -z "$strangers" ] || fail "libarjhost.so exports names outside arjhost: $(head -5 <<<"$strangers")"
+grep -q '^arjhost::Archive::OpenFile(' <<<"$exported" || fail "libarjhost.so does not export the API"
+
+# The public headers, exactly those the include check calls public (the
+# headers directly in runtime/api, and the format module's header of the
+# entry values they name), and each of them compiles by itself.
 headers=$(cd "$prefix/include/arjhost" && find . -type f | sort | tr '\n' ' ')
-[ "$headers" = "./plugin/format/arj_types.h ./runtime/api/archive.h ./runtime/api/host.h ./runtime/api/json_writer.h ./runtime/api/rebuild.h ./runtime/api/text_tools.h " ] ||
-  fail "installed headers are not the public ones: $headers"
+public=$(cd "$source_dir" && { find ./runtime/api -maxdepth 1 -name '*.h'; echo ./plugin/format/arj_types.h; } | sort | tr '\n' ' ')
+[ "$headers" = "$public" ] || fail "installed headers are not the public ones: $headers (public: $public)"
 for h in $headers; do
   echo "#include \"${h#./}\"" | c++ -std=c++20 -fsyntax-only -Wall -Wextra -I "$prefix/include/arjhost" -x c++ - ||
     fail "$h does not compile by itself"
 done
 
+# An embedder's program, run from elsewhere with nothing naming the plug-in:
+# the library finds the installed one beside itself.
 check_example() {  # BINARY LABEL
   mkdir -p "$work/run-$2"
-  out=$(ARJHOST_PLUGIN=$plugin "$1" "$sample" "$work/run-$2") || fail "$2: embed_example failed: $out"
+  out=$(cd "$work" && env -u ARJHOST_PLUGIN "$1" "$sample" "$work/run-$2") || fail "$2: embed_example failed: $out"
   grep -q "rebuilt: 3 entries, last again/hello.txt" <<<"$out" || fail "$2: unexpected output: $out"
+  grep -qF "library $version, built against $version" <<<"$out" || fail "$2: not the version installed: $out"
 }
+version=$("$prefix/bin/arjhost" --version | sed 's/^arjhost //')
 
 # An embedder with CMake.
 cp -r "$source_dir/examples" "$work/examples"
 cmake -S "$work/examples" -B "$work/with-cmake" -DCMAKE_PREFIX_PATH="$prefix" >"$work/cmake.log" 2>&1 ||
   { cat "$work/cmake.log"; fail "find_package(arjhost) failed"; }
 cmake --build "$work/with-cmake" >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "building against the package failed"; }
-plugin=$(sed -n 's/^ARJHOST_PLUGIN:[A-Z]*=//p' "$work/with-cmake/CMakeCache.txt")
-[ -n "$plugin" ] || plugin=$libdir/arjhost/libarj_plugin.so
 check_example "$work/with-cmake/embed_example" cmake
 
 # An embedder with pkg-config.
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 plugin=$(pkg-config --variable=plugin arjhost)
 [ -f "$plugin" ] || fail "pkg-config names no plug-in: $plugin"
+[ "$(pkg-config --modversion arjhost)" = "$version" ] || fail "pkg-config says version $(pkg-config --modversion arjhost)"
+# The prefix is not one the loader searches: the program says where it is.
 # shellcheck disable=SC2046
-c++ -std=c++20 $(pkg-config --cflags arjhost) "$work/examples/embed_example.cpp" -o "$work/embed_pc" $(pkg-config --libs arjhost) ||
-  fail "building with pkg-config failed"
+c++ -std=c++20 $(pkg-config --cflags arjhost) "$work/examples/embed_example.cpp" -o "$work/embed_pc" \
+  $(pkg-config --libs arjhost) -Wl,-rpath,"$libdir" || fail "building with pkg-config failed"
 check_example "$work/embed_pc" pkg-config
 
 # The man page renders without a warning and holds the manual.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/api/internal/builtin_services.h"
 #include "tests/support/test_host.h"
 
 namespace {
@@ -85,7 +86,7 @@ TEST_F(MemoryTest, ForeignBlocksAreRefused) {
 }
 
 TEST(MemoryLeaks, AMemoryObjectClosedWithBlocksIsReported) {
-  arjrt::Runtime runtime;
+  arjrt::Runtime runtime(arjrt::RegisterBuiltinServices);
   ObjectRef memory = nullptr;
   ASSERT_EQ(host::CreateObjectQuick(runtime.root(), &memory, IID_MEMORY, 0), RESULT_OK);
   void* block = nullptr;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/api/internal/builtin_services.h"
 #include "runtime/core/runtime.h"
 
 namespace {
@@ -78,7 +79,7 @@ class ObjectsTest : public ::testing::Test {
     return o;
   }
 
-  arjrt::Runtime runtime_;
+  arjrt::Runtime runtime_{arjrt::RegisterBuiltinServices};
   std::vector<std::string> log_;
   size_t baseline_ = 0;
 };

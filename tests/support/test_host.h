@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "plugin/host/host_objects.h"
+#include "runtime/api/internal/builtin_services.h"
 #include "runtime/core/runtime.h"
 
 namespace testing_support {
@@ -32,7 +33,7 @@ class TestHost {
   size_t LiveBlocks() const { return runtime_.live_block_count(); }
 
  private:
-  arjrt::Runtime runtime_;
+  arjrt::Runtime runtime_{arjrt::RegisterBuiltinServices};
   std::vector<TraceLine> traces_;
   size_t baseline_objects_ = 0;
 };

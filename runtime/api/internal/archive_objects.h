@@ -16,7 +16,8 @@
 
 namespace arjhost {
 
-struct Archive::Objects {
+// Hidden, though nested in an exported class: the library's own.
+struct __attribute__((visibility("hidden"))) Archive::Objects {
   arjrt::Runtime& runtime;
   ObjectRef source = nullptr;    // the file-system source above the archive: it receives the messages
   ObjectRef io = nullptr;        // the archive I/O, child of the source

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "plugin/format/crc32.h"
-#include "runtime/api/pending_files.h"
 #include "runtime/services/fd_transfer.h"
+#include "runtime/services/pending_files.h"
 
 namespace arjhost {
 namespace {
@@ -54,7 +54,7 @@ const std::string& PartCheck::Finish() {
 }
 
 CheckAsTheyCome::CheckAsTheyCome(PartCheck& check, int fd, bool beside) : check_(check), fd_(fd) {
-  if (beside) thread_ = arjhost::StartWorkerThread([this] { Work(); });
+  if (beside) thread_ = arjrt::StartWorkerThread([this] { Work(); });
 }
 
 CheckAsTheyCome::~CheckAsTheyCome() {

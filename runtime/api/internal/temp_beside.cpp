@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/api/pending_files.h"
+#include "runtime/services/pending_files.h"
 
 namespace arjhost {
 namespace {
@@ -46,7 +46,7 @@ int SyncPath(const std::string& path, int flags) {
 
 TempBeside::~TempBeside() {
   if (!path_.empty() && !committed_) ::unlink(path_.c_str());
-  ForgetPendingFile(pending_slot_);
+  arjrt::ForgetPendingFile(pending_slot_);
 }
 
 bool TempBeside::Create(std::string* error) {
@@ -55,12 +55,12 @@ bool TempBeside::Create(std::string* error) {
   name.push_back('\0');
   // The file is registered for removal before a signal can end us with it
   // made and unknown: those signals wait until both are done.
-  const sigset_t ending = EndingSignals();
+  const sigset_t ending = arjrt::EndingSignals();
   sigset_t previous;
   pthread_sigmask(SIG_BLOCK, &ending, &previous);
   const int fd = ::mkstemp(name.data());
   const int made_error = errno;
-  if (fd >= 0) pending_slot_ = AddPendingFile(AT_FDCWD, name.data());
+  if (fd >= 0) pending_slot_ = arjrt::AddPendingFile(AT_FDCWD, name.data());
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   if (fd < 0) {
     if (error) *error = destination_ + ": cannot create a temporary file beside it: " + std::strerror(made_error);
@@ -83,13 +83,13 @@ bool TempBeside::Commit(std::string* error) {
   }
   // A signal waits until the new archive is in place and known to be, or
   // the old one still is.
-  return MakeTheChange([&] {
+  return arjrt::MakeTheChange([&] {
     if (::rename(path_.c_str(), destination_.c_str()) != 0) {
       *error = destination_ + ": cannot be replaced: " + std::strerror(errno);
       return false;
     }
     committed_ = true;
-    ForgetPendingFile(pending_slot_);
+    arjrt::ForgetPendingFile(pending_slot_);
     pending_slot_ = -1;
     // The new archive is in place whatever this says: a folder that does
     // not sync leaves only the rename less sure to outlive a crash.

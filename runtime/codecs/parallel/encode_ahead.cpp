@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "runtime/api/pending_files.h"
 #include "runtime/core/runtime.h"
 #include "runtime/services/fd_transfer.h"
+#include "runtime/services/pending_files.h"
 
 namespace arjrt {
 
@@ -107,7 +107,7 @@ EncodeAhead::EncodeAhead(std::vector<AheadFile> files, unsigned workers, size_t 
   size_t chunks = 0;
   for (const auto& job : jobs_) chunks += job->chunks.size();
   const size_t count = std::min<size_t>(std::max(1u, workers), chunks);
-  for (size_t i = 0; i < count; ++i) workers_.push_back(arjhost::StartWorkerThread([this] { Work(); }));
+  for (size_t i = 0; i < count; ++i) workers_.push_back(StartWorkerThread([this] { Work(); }));
 }
 
 EncodeAhead::~EncodeAhead() {

@@ -96,23 +96,5 @@ TEST(DisplayName, PrefersUtf8ThenFallsBack) {
   EXPECT_EQ(DisplayName("\x8F\xE0\xA8", 866), "\u041F\u0440\u0438");
 }
 
-TEST(TerminalText, EscapesWhatCouldDriveOrForgeTheScreen) {
-  const struct {
-    std::string in, out;
-  } cases[] = {
-      {"plain name.txt", "plain name.txt"},
-      {"\x1b[2J\x1b[31mred", "\\x1b[2J\\x1b[31mred"},
-      {"row\n001) forged\rback\b\t", "row\\n001) forged\\rback\\x08\\t"},
-      {"del\x7f nul", "del\\x7f nul"},
-      {"c1 \xc2\x9b" "31m", "c1 \\u009b31m"},
-      {"evil\xe2\x80\xaetxt.exe", "evil\\u202etxt.exe"},
-      {"iso\xe2\x81\xa6x", "iso\\u2066x"},
-      {"dir\\file", "dir\\\\file"},
-      {"bad \xff\xc3", "bad \\xff\\xc3"},
-      {"gr\xc3\xbc\xc3\x9f \xe2\x82\xac", "gr\xc3\xbc\xc3\x9f \xe2\x82\xac"},  // printable UTF-8 kept
-  };
-  for (const auto& c : cases) EXPECT_EQ(TerminalText(c.in), c.out) << c.in;
-}
-
 }  // namespace
 }  // namespace arjrt

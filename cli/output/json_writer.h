@@ -1,6 +1,6 @@
-// Minimal streaming JSON writer for the command-line tool's machine-readable
-// output. Strings are taken as UTF-8; malformed bytes become U+FFFD, so the
-// output is valid JSON whatever names an archive holds.
+// Minimal streaming JSON writer for the tool's machine-readable output.
+// Strings are taken as UTF-8; malformed bytes become U+FFFD, so the output
+// is valid JSON whatever names an archive holds.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace arjhost {
+namespace cli {
 
 // Appends `text` as a quoted JSON string: quotes and backslashes escaped,
 // control characters as \u00XX, malformed UTF-8 replaced by U+FFFD.
@@ -63,4 +63,4 @@ class JsonWriter {
   std::string scratch_;
 };
 
-}  // namespace arjhost
+}  // namespace cli

@@ -1,5 +1,7 @@
+#include "runtime/api/internal/builtin_services.h"
+
+#include "runtime/codecs/decoder_codec.h"
 #include "runtime/codecs/encode_objects/encoder_objects.h"
-#include "runtime/core/runtime.h"
 #include "runtime/services/change_list.h"
 #include "runtime/services/content_file_io.h"
 #include "runtime/services/services.h"

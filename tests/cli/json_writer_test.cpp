@@ -1,4 +1,4 @@
-#include "runtime/api/json_writer.h"
+#include "cli/output/json_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "runtime/common/codepage.h"
 
-namespace arjhost {
+namespace cli {
 namespace {
 
 std::string Quoted(std::string_view text) {
@@ -158,4 +158,4 @@ TEST(JsonWriter, RejectsMisuse) {
 }
 
 }  // namespace
-}  // namespace arjhost
+}  // namespace cli

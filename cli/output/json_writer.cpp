@@ -1,15 +1,10 @@
-#include "runtime/api/json_writer.h"
+#include "cli/output/json_writer.h"
 
 #include <charconv>
 
-#include "runtime/common/utf8.h"
+#include "cli/output/utf8_reading.h"
 
-using arjrt::AppendUtf8;
-using arjrt::DecodeUtf8Step;
-using arjrt::kReplacementChar;
-using arjrt::Utf8Step;
-
-namespace arjhost {
+namespace cli {
 
 void AppendJsonString(std::string_view text, std::string* out) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -24,14 +19,14 @@ void AppendJsonString(std::string_view text, std::string* out) {
       continue;
     }
     if (byte >= 0x80u) {
-      const Utf8Step step = DecodeUtf8Step(text, pos);
-      if (step.valid) {
-        pos += step.length;
+      const Utf8Char read = ReadUtf8Char(text, pos);
+      if (read.valid) {
+        pos += read.length;
         continue;
       }
       flush_plain();
-      AppendUtf8(kReplacementChar, out);
-      pos += step.length;
+      out->append(kReplacementUtf8);
+      pos += read.length;
     } else {
       flush_plain();
       if (byte < 0x20u) {
@@ -143,4 +138,4 @@ void JsonWriter::Signed(int64_t value) { WriteInteger(value); }
 void JsonWriter::Bool(bool value) { WriteScalar(value ? "true" : "false"); }
 void JsonWriter::Null() { WriteScalar("null"); }
 
-}  // namespace arjhost
+}  // namespace cli
