@@ -36,7 +36,7 @@ bool MethodOption(const Args& args, const std::string& command, int* method) {
   if (!args.Has("method")) return true;
   const std::string v = args.Value("method");
   if (v.size() != 1 || v[0] < '0' || v[0] > kLast) {
-    SayError(command, std::string("-m takes a method from 0 to ") + kLast);
+    SayError(command, "-m takes a method from 0 to %c", kLast);
     return false;
   }
   *method = v[0] - '0';

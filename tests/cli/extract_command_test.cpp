@@ -1,4 +1,5 @@
 // The tool's extract and test commands as a user runs them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
