@@ -7,6 +7,8 @@
 
 #include "plugin/format/crc32.h"
 
+using arjhost::format::Crc32Update;
+
 namespace {
 
 uint32_t BitwiseCrc(size_t length, const uint8_t* p, uint32_t previous) {

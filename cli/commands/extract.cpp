@@ -26,6 +26,7 @@
 #include "cli/input/existing_files.h"
 #include "cli/input/name_pattern.h"
 #include "cli/input/password.h"
+#include "cli/output/entry_fields.h"
 #include "cli/output/entry_tally.h"
 #include "cli/output/json_report.h"
 #include "cli/output/json_writer.h"
@@ -36,12 +37,6 @@
 
 namespace cli {
 namespace {
-
-constexpr uint8_t kFileTypeComment = 2;
-constexpr uint8_t kFileTypeDirectory = 3;
-constexpr uint8_t kFileTypeVolumeLabel = 4;
-constexpr uint8_t kFileTypeChapterLabel = 5;
-constexpr uint8_t kFileTypeUnixSpecial = 6;
 
 using Special = arjhost::EntryInfo::Special;
 
@@ -208,8 +203,8 @@ struct Run {
 
   void Extract(const arjhost::EntryInfo& e) {
     if (to_stdout) return ExtractToStdout(e);
-    const bool special = e.header_known && e.file_type == kFileTypeUnixSpecial;
-    const bool folder = e.header_known && e.file_type == kFileTypeDirectory;
+    const bool special = HasFileType(e, FileType::kUnixSpecial);
+    const bool folder = HasFileType(e, FileType::kDirectory);
     // Links and folders read and make what earlier entries put in place.
     if (special || folder) Settle();
     // Two names that share their first 509 bytes must not land on one file.
@@ -255,7 +250,7 @@ struct Run {
 
   // -c: a file's bytes as they come; folders, links and devices make nothing.
   void ExtractToStdout(const arjhost::EntryInfo& e) {
-    if (e.header_known && (e.file_type == kFileTypeDirectory || e.file_type == kFileTypeUnixSpecial)) return;
+    if (HasFileType(e, FileType::kDirectory) || HasFileType(e, FileType::kUnixSpecial)) return;
     std::string write_error;
     const arjhost::ChunkSink sink = [&write_error](const uint8_t* data, size_t size) {
       for (size_t done = 0; done < size;) {
@@ -391,10 +386,11 @@ struct Run {
   }
 };
 
-// What makes no file: comment headers and volume and chapter labels.
+// What makes no file: an entry of the main header's type (a comment
+// alone) and volume and chapter labels.
 bool NoFile(const arjhost::EntryInfo& e) {
-  return e.header_known && (e.file_type == kFileTypeComment || e.file_type == kFileTypeVolumeLabel ||
-                            e.file_type == kFileTypeChapterLabel);
+  return HasFileType(e, FileType::kMainHeader) || HasFileType(e, FileType::kVolumeLabel) ||
+         HasFileType(e, FileType::kChapterLabel);
 }
 
 void PrintJson(const Run& run, const std::vector<std::string>& missing) {
@@ -463,7 +459,7 @@ int RunEntries(const Args& args, bool extracting) {
   NameSelection selection(std::vector<std::string>(args.operands.begin() + 1, args.operands.end()), args);
   std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
   run.hard_links = std::any_of(entries.begin(), entries.end(), [](const arjhost::EntryInfo& e) {
-    return e.header_known && e.file_type == kFileTypeUnixSpecial && e.special == Special::kHardLink;
+    return HasFileType(e, FileType::kUnixSpecial) && e.special == Special::kHardLink;
   });
   // arj takes the entries whose last chapter is the main header's or later
   // (none when it is refused); --chapter N those that belong to chapter N.

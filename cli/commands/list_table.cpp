@@ -100,7 +100,7 @@ void PrintListTable(const Session& s, const std::vector<arjhost::EntryInfo>& ent
                 RatioText(e.packed, e.size).c_str(), e.method, e.crc, e.garbled ? "G" : "-");
     if (show_volumes) std::printf("%s ", PadToWidth(ShowName(e.volume, args), w.volume).c_str());
     if (show_chapters) std::printf("%-8s ", ChapterRange(e).c_str());
-    const bool label = e.header_known && e.file_type == kFileTypeChapterLabel;
+    const bool label = HasFileType(e, FileType::kChapterLabel);
     std::printf("%s%s\n", ShowName(e, args).c_str(), label ? " (chapter label)" : "");
     PrintComment(e.comment, "    comment: ", args);
   }

@@ -144,7 +144,7 @@ int RemoveEmptied(Session& s, const Args& args, const std::vector<arjhost::Entry
 // Why `replace` refuses to give an entry a file's content ("" when it
 // does not): a folder, link or label would become a plain file.
 std::string NotAFileEntry(const arjhost::EntryInfo& e) {
-  if (!e.header_known || e.file_type == kFileTypeBinary || e.file_type == kFileTypeText) return "";
+  if (!e.header_known || arjhost::format::HoldsFileData(arjhost::format::FileTypeOf(e.file_type))) return "";
   return "it is a " + FileTypeText(e.file_type) + " entry; only a file entry takes a file's content";
 }
 

@@ -30,11 +30,13 @@ bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
 }
 
 bool MethodOption(const Args& args, const std::string& command, int* method) {
-  *method = 1;
+  using arjhost::format::Byte;
+  constexpr char kLast = static_cast<char>('0' + Byte(arjhost::format::kLastMethod));
+  *method = Byte(arjhost::format::Method::kBest);
   if (!args.Has("method")) return true;
   const std::string v = args.Value("method");
-  if (v.size() != 1 || v[0] < '0' || v[0] > '4') {
-    SayError(command, "-m takes a method from 0 to 4");
+  if (v.size() != 1 || v[0] < '0' || v[0] > kLast) {
+    SayError(command, "-m takes a method from 0 to %c", kLast);
     return false;
   }
   *method = v[0] - '0';

@@ -5,8 +5,11 @@
 namespace cli {
 namespace {
 
-constexpr uint8_t kHostUnix = 2;
 constexpr uint16_t kDosReadOnly = 0x01;
+
+bool MadeOnUnix(const arjhost::EntryInfo& entry) {
+  return arjhost::format::HostOsOf(entry.host_os) == arjhost::format::HostOs::kUnix;
+}
 
 }  // namespace
 
@@ -19,7 +22,7 @@ ExtractPermissions::ExtractPermissions(bool preserve) : preserve_(preserve) {
 // mode (its own kind of file above them); a mode without any permission
 // bit is not taken for one.
 bool ExtractPermissions::HasUnixMode(const arjhost::EntryInfo& entry) const {
-  return entry.header_known && entry.host_os == kHostUnix && (entry.access_mode & 0777) != 0;
+  return entry.header_known && MadeOnUnix(entry) && (entry.access_mode & 0777) != 0;
 }
 
 mode_t ExtractPermissions::FromStored(const arjhost::EntryInfo& entry) const {
@@ -30,7 +33,7 @@ mode_t ExtractPermissions::FromStored(const arjhost::EntryInfo& entry) const {
 mode_t ExtractPermissions::ForFile(const arjhost::EntryInfo& entry) const {
   if (HasUnixMode(entry)) return FromStored(entry);
   // DOS and the other hosts store attributes, of which read-only is kept.
-  const bool read_only = entry.header_known && entry.host_os != kHostUnix && (entry.access_mode & kDosReadOnly);
+  const bool read_only = entry.header_known && !MadeOnUnix(entry) && (entry.access_mode & kDosReadOnly);
   return (read_only ? 0444 : 0666) & ~umask_;
 }
 

@@ -11,8 +11,8 @@ namespace {
 
 char UnixKindLetter(const arjhost::EntryInfo& e) {
   using Special = arjhost::EntryInfo::Special;
-  if (e.file_type == kFileTypeDirectory) return 'd';
-  if (e.file_type != kFileTypeUnixSpecial) return '-';
+  if (HasFileType(e, FileType::kDirectory)) return 'd';
+  if (!HasFileType(e, FileType::kUnixSpecial)) return '-';
   switch (e.special) {
     case Special::kSymbolicLink: return 'l';
     case Special::kFifo: return 'p';
@@ -42,7 +42,7 @@ std::string UnixModeText(const arjhost::EntryInfo& e) {
 
 std::string DosAttributesText(const arjhost::EntryInfo& e) {
   const uint16_t a = e.access_mode;
-  const bool folder = (a & 0x10) != 0 || e.file_type == kFileTypeDirectory;
+  const bool folder = (a & 0x10) != 0 || HasFileType(e, FileType::kDirectory);
   std::string text = ".....";
   if (folder) text[0] = 'D';
   if (a & 0x01) text[1] = 'R';
@@ -55,13 +55,14 @@ std::string DosAttributesText(const arjhost::EntryInfo& e) {
 }  // namespace
 
 EntryKind KindOf(const arjhost::EntryInfo& e) {
-  if (!e.header_known) return EntryKind::kFile;
-  if (e.file_type == kFileTypeDirectory) return EntryKind::kFolder;
-  if (e.file_type == kFileTypeVolumeLabel || e.file_type == kFileTypeChapterLabel) return EntryKind::kLabel;
+  if (HasFileType(e, FileType::kDirectory)) return EntryKind::kFolder;
+  if (HasFileType(e, FileType::kVolumeLabel) || HasFileType(e, FileType::kChapterLabel)) return EntryKind::kLabel;
   return EntryKind::kFile;
 }
 
-bool HasUnixMode(const arjhost::EntryInfo& e) { return e.header_known && e.host_os == kHostUnix; }
+bool HasUnixMode(const arjhost::EntryInfo& e) {
+  return e.header_known && arjhost::format::HostOsOf(e.host_os) == arjhost::format::HostOs::kUnix;
+}
 
 std::string AttributesText(const arjhost::EntryInfo& e) {
   if (!e.header_known) return "-";
@@ -75,28 +76,34 @@ std::string OctalMode(uint16_t mode) {
 }
 
 std::string HostOsText(uint8_t host_os) {
+  // In the order of arjhost::format::HostOs.
   static const char* const kNames[] = {"MS-DOS", "PRIMOS", "UNIX",  "AMIGA",   "MAC-OS", "OS/2",
                                        "APPLE GS", "ATARI ST", "NEXT", "VAX VMS", "WIN95",  "WIN32"};
+  static_assert(std::size(kNames) == arjhost::format::Byte(arjhost::format::HostOs::kWin32) + 1u);
   if (host_os < std::size(kNames)) return kNames[host_os];
   return "host " + std::to_string(host_os);
 }
 
 std::string FileTypeText(uint8_t file_type) {
+  // In the order of arjhost::format::FileType.
   static const char* const kNames[] = {"binary",       "text",          "comment header",         "directory",
                                        "volume label", "chapter label", "UNIX link or special file"};
+  static_assert(std::size(kNames) == arjhost::format::Byte(arjhost::format::kLastFileType) + 1u);
   if (file_type < std::size(kNames)) return kNames[file_type];
   return "type " + std::to_string(file_type);
 }
 
 std::string FlagsText(uint8_t flags) {
+  using arjhost::format::Bit;
+  using arjhost::format::EntryFlag;
   static const struct {
     uint8_t bit;
     const char* name;
-  } kNames[] = {{0x01, "garbled"},
-                {0x04, "continues in the next volume"},
-                {0x08, "continues from the previous volume"},
-                {0x10, "path separators translated"},
-                {0x20, "backup"}};
+  } kNames[] = {{Bit(EntryFlag::kGarbled), "garbled"},
+                {Bit(EntryFlag::kContinuesInNext), "continues in the next volume"},
+                {Bit(EntryFlag::kContinuesPrevious), "continues from the previous volume"},
+                {Bit(EntryFlag::kPathSeparatorsTranslated), "path separators translated"},
+                {Bit(EntryFlag::kBackup), "backup"}};
   char text[8];
   std::snprintf(text, sizeof text, "0x%02x", flags);
   std::string named;

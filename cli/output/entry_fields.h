@@ -9,14 +9,12 @@
 
 namespace cli {
 
-// Stored file types (the header's byte 10) and the host OS of UNIX.
-constexpr uint8_t kFileTypeBinary = 0;
-constexpr uint8_t kFileTypeText = 1;
-constexpr uint8_t kFileTypeDirectory = 3;
-constexpr uint8_t kFileTypeVolumeLabel = 4;
-constexpr uint8_t kFileTypeChapterLabel = 5;
-constexpr uint8_t kFileTypeUnixSpecial = 6;
-constexpr uint8_t kHostUnix = 2;
+using arjhost::format::FileType;
+
+// Whether the entry's header was read and says it is of `type`.
+inline bool HasFileType(const arjhost::EntryInfo& e, FileType type) {
+  return e.header_known && arjhost::format::FileTypeOf(e.file_type) == type;
+}
 
 enum class EntryKind : uint8_t { kFile, kFolder, kLabel };
 

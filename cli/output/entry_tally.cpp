@@ -1,12 +1,10 @@
 #include "cli/output/entry_tally.h"
 
+#include "cli/output/entry_fields.h"
 #include "cli/output/progress.h"
 
 namespace cli {
 namespace {
-
-constexpr uint8_t kFileTypeDirectory = 3;
-constexpr uint8_t kFileTypeUnixSpecial = 6;
 
 std::string Counted(size_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -15,8 +13,8 @@ std::string Counted(size_t count, const char* one, const char* many) {
 }  // namespace
 
 void EntryTally::Done(const arjhost::EntryInfo& e, uint64_t size) {
-  if (e.header_known && e.file_type == kFileTypeDirectory) ++folders;
-  else if (e.header_known && e.file_type == kFileTypeUnixSpecial) ++links;
+  if (HasFileType(e, FileType::kDirectory)) ++folders;
+  else if (HasFileType(e, FileType::kUnixSpecial)) ++links;
   else ++files;
   bytes += size;
 }

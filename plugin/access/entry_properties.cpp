@@ -3,6 +3,9 @@
 #include <cstring>
 
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/split_chain.h"
+
+using namespace arjhost::format;
 
 namespace {
 
@@ -93,7 +96,7 @@ bool NeedsEntry(PropId prop) {
       return PutFixed(&method, sizeof method, buffer, size, length);
     }
     case PROP_ENTRY_ENCRYPTED: {
-      uint32_t garbled = (EntryFlags(h) & FLAG_GARBLED) ? 1 : 0;
+      uint32_t garbled = Has(EntryFlags(h), EntryFlag::kGarbled) ? 1 : 0;
       return PutFixed(&garbled, sizeof garbled, buffer, size, length);
     }
     default:
@@ -108,8 +111,8 @@ bool ContinuesPartBefore(const ArchiverState& s, uint64_t index) {
   if (index == 0 || index >= s.entry_count) return false;
   const EntryRecord& before = s.entries[index - 1];
   const EntryRecord& part = s.entries[index];
-  return (EntryFlags(before.fixed_header) & FLAG_SPLIT_NEXT) && (EntryFlags(part.fixed_header) & FLAG_SPLIT_PREV) &&
-         part.volume_index == before.volume_index + 1;
+  return ContinuesPart(EntryFlags(before.fixed_header), before.volume_index, EntryFlags(part.fixed_header),
+                       part.volume_index);
 }
 
 uint64_t LastPartOf(const ArchiverState& s, uint64_t index) {

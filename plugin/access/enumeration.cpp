@@ -2,7 +2,6 @@
 
 #include "plugin/access/entry_properties.h"
 #include "plugin/state/archiver_state.h"
-#include "plugin/format/arj_layout.h"
 #include "plugin/state/state_tables.h"
 
 ResultCode Reset(ObjectRef archiver) {

@@ -5,7 +5,10 @@
 #include "plugin/format/crc32.h"
 #include "plugin/state/archiver_state.h"
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/split_chain.h"
 #include "plugin/state/state_tables.h"
+
+using namespace arjhost::format;
 
 namespace {
 
@@ -66,13 +69,14 @@ bool DataInsideVolume(const EntryRecord& e) {
 [[nodiscard]] ResultCode CheckChain(const ArchiverState& s, uint64_t first, uint64_t* last) {
   uint64_t i = first;
   if (!DataInsideVolume(s.entries[i])) return ERR_CORRUPTED;
-  const uint8_t garbled = EntryFlags(s.entries[first].fixed_header) & FLAG_GARBLED;
-  while (EntryFlags(s.entries[i].fixed_header) & FLAG_SPLIT_NEXT) {
+  const uint8_t first_flags = EntryFlags(s.entries[first].fixed_header);
+  while (GoesOnInNextVolume(EntryFlags(s.entries[i].fixed_header))) {
     if (i + 1 >= s.entry_count) return ERR_NOT_FOUND;  // the next volume is missing
+    const EntryRecord& part = s.entries[i];
     const EntryRecord& next = s.entries[i + 1];
     const uint8_t flags = EntryFlags(next.fixed_header);
-    if (!(flags & FLAG_SPLIT_PREV) || next.volume_index != s.entries[i].volume_index + 1 ||
-        (flags & FLAG_GARBLED) != garbled || !DataInsideVolume(next))
+    if (!ContinuesPart(EntryFlags(part.fixed_header), part.volume_index, flags, next.volume_index) ||
+        !GarbledAlike(first_flags, flags) || !DataInsideVolume(next))
       return ERR_CORRUPTED;
     ++i;
   }
@@ -258,11 +262,11 @@ ResultCode OpenEntry(ObjectRef archiver, ObjectRef* result, uint64_t handle, Obj
   if (s.entries == nullptr || handle == 0 || handle > s.entry_count) return ERR_BAD_PARAMETER;
   const uint64_t first = handle - 1;
   const uint8_t flags = EntryFlags(s.entries[first].fixed_header);
-  if (flags & FLAG_SPLIT_PREV) return ERR_UNSUPPORTED;
+  if (GoesOnFromPreviousVolume(flags)) return ERR_UNSUPPORTED;
   uint64_t last = first;
   ResultCode r = CheckChain(s, first, &last);
   if (Failed(r)) return r;
-  const bool garbled = (flags & FLAG_GARBLED) != 0;
+  const bool garbled = Has(flags, EntryFlag::kGarbled);
   if (garbled && requester == nullptr) return ERR_BAD_PARAMETER;
 
   Extraction x{archiver, s, first, last, garbled};

@@ -27,6 +27,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "plugin/format/arj_types.h"
+
+namespace arjhost::format {
+
 constexpr uint16_t kArjHeaderId = 0xEA60;
 constexpr uint8_t kArjHeaderIdLow = 0x60;  // the id's first byte in a file
 constexpr size_t kFixedHeaderSize = 34;
@@ -34,7 +38,6 @@ constexpr size_t kEndMarkerSize = 4;
 
 // arj refuses a basic header larger than this, main or local.
 constexpr uint32_t kMaxBasicHeaderSize = 2600;
-constexpr uint8_t kRecognizedMinVersion = 1;
 // The id, the largest basic header, its CRC and one extended size: what
 // one read of a header takes.
 constexpr size_t kMaxHeaderPrefix = 4 + kMaxBasicHeaderSize + 4 + 2;
@@ -63,43 +66,25 @@ constexpr size_t kLastChapter = 33;
 constexpr size_t kBasicHeader = 4;  // where the basic header (and the first header size) starts
 }  // namespace fixed_header
 
-// ARJ flags bits that are acted on; every other bit is carried only.
-constexpr uint8_t FLAG_GARBLED = 0x01;
-constexpr uint8_t FLAG_SPLIT_NEXT = 0x04;  // continues in the next volume (main header: the archive does)
-constexpr uint8_t FLAG_SPLIT_PREV = 0x08;  // continues an entry of the previous volume
+// A main header's own fields where a local header has its time and sizes.
+namespace main_header {
+constexpr size_t kCreated = 12;   // the archive's creation time
+constexpr size_t kModified = 16;  // its last change
+}  // namespace main_header
 
-// Main header flags.
-constexpr uint8_t kMainFlagProtected = 0x08;  // ARJ-PROTECT data follows the end marker
-constexpr uint8_t kMainFlagSecured = 0x40;    // an ARJ-SECURITY envelope seals the archive
-
-// File types.
-constexpr uint8_t kFileTypeBinary = 0;
-constexpr uint8_t kFileTypeText = 1;
-constexpr uint8_t kFileTypeMainHeader = 2;
-constexpr uint8_t kFileTypeDirectory = 3;
-constexpr uint8_t kFileTypeVolumeLabel = 4;
-constexpr uint8_t kFileTypeChapterLabel = 5;
-constexpr uint8_t kFileTypeUnixSpecial = 6;
-// arj skips an entry of a file type past this one ("Unknown file type").
-constexpr uint8_t kLastFileType = kFileTypeUnixSpecial;
-
-// The newest format version an entry may ask of its reader (arj 3.10's
-// own): arj skips an entry asking for more ("Unknown version").
-constexpr uint8_t kNewestEntryVersion = 11;
-// Methods 0 (stored) to 4; arj writes each part of a split file with its own.
-constexpr uint8_t kLastMethod = 4;
-// The chapters an archive may have (`arj ac`): arj refuses a main header
-// naming a later one ("Exceeded chapter limit").
-constexpr uint8_t kMaxChapter = 250;
-
-// Host OS values.
-constexpr uint8_t kHostMsDos = 0;
-constexpr uint8_t kHostUnix = 2;
-constexpr uint8_t kHostNext = 8;
+// What a written header holds: a first header size of 30 (the fixed part
+// up to the last chapter), the name and the comment each with its NUL.
+constexpr uint8_t kWrittenFirstHeaderSize = kFixedHeaderSize - fixed_header::kBasicHeader;
+constexpr uint32_t kWrittenBasicOverhead = kWrittenFirstHeaderSize + 2;
+static_assert(kMaxNameLength + kWrittenBasicOverhead == kMaxBasicHeaderSize,
+              "the longest written name fills the largest basic header arj reads, with no comment");
+// An extended header costs its size word, its bytes and its CRC.
+constexpr uint32_t kExtendedHeaderOverhead = 2 + 4;
 
 // Limits. The plug-in keeps at most this many characters of a stored name
 // (plus a terminator) in its entry table.
 constexpr uint32_t kStoredNameChars = 509;
+static_assert(kStoredNameChars < kMaxNameLength, "a name the table cuts is one a header can hold");
 // Entries in one table and volumes in one set; a host may lower both.
 constexpr uint64_t kMaxEntries = 4'000'000;
 constexpr uint64_t kMaxVolumes = 100'000;
@@ -123,6 +108,9 @@ inline void StoreDWord(uint8_t* p, uint32_t v) {
 // Fields of a stored fixed header.
 inline uint8_t EntryFlags(const uint8_t* h) { return h[fixed_header::kFlags]; }
 inline uint8_t EntryMethod(const uint8_t* h) { return h[fixed_header::kMethod]; }
+inline FileType EntryFileType(const uint8_t* h) { return FileTypeOf(h[fixed_header::kFileType]); }
 inline uint32_t PackedSize(const uint8_t* h) { return LoadDWord(h + fixed_header::kPackedSize); }
 inline uint32_t OriginalSize(const uint8_t* h) { return LoadDWord(h + fixed_header::kOriginalSize); }
 inline uint32_t FileCrc(const uint8_t* h) { return LoadDWord(h + fixed_header::kFileCrc); }
+
+}  // namespace arjhost::format

@@ -1,8 +1,10 @@
 #include "plugin/format/arj_time.h"
 
-#include "plugin/format/arj_layout.h"
+#include <ctime>
 
-bool StoresUnixTime(uint8_t host_os) { return host_os == kHostUnix || host_os == kHostNext; }
+namespace arjhost::format {
+
+bool StoresUnixTime(HostOs host) { return host == HostOs::kUnix || host == HostOs::kNext; }
 
 DosStamp DosStampOfFields(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute, int32_t second) {
   DosStamp stamp;
@@ -23,3 +25,22 @@ DosFields DosFieldsOfStamp(uint32_t stored) {
   f.year = static_cast<int32_t>((stored >> 25) & 0x7F) + kDosFirstYear;
   return f;
 }
+
+int64_t DosTimeToUnix(uint32_t dos_time) {
+  const DosFields f = DosFieldsOfStamp(dos_time);
+  std::tm t{};
+  t.tm_sec = f.second;
+  t.tm_min = f.minute;
+  t.tm_hour = f.hour;
+  t.tm_mday = f.day;
+  t.tm_mon = f.month - 1;
+  t.tm_year = f.year - 1900;
+  t.tm_isdst = -1;  // the zone's rules for that date decide
+  return static_cast<int64_t>(std::mktime(&t));
+}
+
+int64_t EntryTimeToUnix(uint32_t stored, HostOs host) {
+  return StoresUnixTime(host) ? static_cast<int64_t>(stored) : DosTimeToUnix(stored);
+}
+
+}  // namespace arjhost::format

@@ -5,7 +5,13 @@
 
 #include <cstdint>
 
-bool StoresUnixTime(uint8_t host_os);
+#include "plugin/format/arj_types.h"
+
+namespace arjhost::format {
+
+bool StoresUnixTime(HostOs host);
+// The seconds between the times a header written on `host` can hold.
+inline int TimeStepOf(HostOs host) { return StoresUnixTime(host) ? 1 : 2; }
 
 struct DosStamp {
   uint16_t time = 0;
@@ -27,3 +33,12 @@ DosStamp DosStampOfFields(int32_t year, int32_t month, int32_t day, int32_t hour
 // The fields of a stored stamp (time word low, date word high), as stored:
 // month 0 or day 31 of a short month are left for the caller to judge.
 DosFields DosFieldsOfStamp(uint32_t stored);
+
+// An MS-DOS date-time (local time) as seconds since 1970 UTC. Out-of-range
+// fields (month 0, day 31 of a short month...) roll over as mktime does.
+int64_t DosTimeToUnix(uint32_t dos_time);
+
+// A stored time of a header written on `host`, as seconds since 1970 UTC.
+int64_t EntryTimeToUnix(uint32_t stored, HostOs host);
+
+}  // namespace arjhost::format

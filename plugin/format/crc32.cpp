@@ -7,6 +7,8 @@
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define ARJ_CRC32_CLMUL 1
 #include <immintrin.h>
+
+namespace arjhost::format {
 #endif
 
 namespace {
@@ -178,3 +180,5 @@ bool UsesClmul() {
 }
 
 }  // namespace crc32_detail
+
+}  // namespace arjhost::format

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace arjhost::format {
+
 // Continues `previous` (the CRC of the bytes before `buffer`, 0 to start)
 // over `length` bytes. Consecutive calls chain to the CRC of the whole.
 uint32_t Crc32Update(size_t length, const void* buffer, uint32_t previous);
@@ -18,3 +20,5 @@ uint32_t Crc32Tables(size_t length, const void* buffer, uint32_t previous);
 // Whether Crc32Update folds long inputs with carry-less multiplication here.
 bool UsesClmul();
 }  // namespace crc32_detail
+
+}  // namespace arjhost::format

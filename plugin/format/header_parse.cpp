@@ -5,6 +5,8 @@
 
 #include "plugin/format/crc32.h"
 
+namespace arjhost::format {
+
 namespace {
 
 constexpr size_t kBasicStart = fixed_header::kBasicHeader;
@@ -86,6 +88,11 @@ const char* HeaderCauseText(HeaderCause cause) {
   return "damaged header";
 }
 
+bool AcceptableMainHeader(const uint8_t* bytes) {
+  return LoadWord(bytes + fixed_header::kId) == kArjHeaderId &&
+         LoadWord(bytes + fixed_header::kBasicHeaderSize) <= kMaxBasicHeaderSize;
+}
+
 HeaderCause ParseBasicHeader(const uint8_t* bytes, size_t available, HeaderFacts* f) {
   if ((available >= 1 && bytes[0] != kArjHeaderIdLow) || (available >= 2 && LoadWord(bytes) != kArjHeaderId))
     return HeaderCause::kNoHeaderId;
@@ -147,3 +154,5 @@ HeaderCause ReadHeader(const ByteReader& reader, uint64_t offset, HeaderRole rol
   if (f->next_offset > policy.offset_limit) return HeaderCause::kPastOffsetLimit;
   return HeaderCause::kHeader;
 }
+
+}  // namespace arjhost::format

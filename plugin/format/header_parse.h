@@ -8,6 +8,8 @@
 
 #include "plugin/format/arj_layout.h"
 
+namespace arjhost::format {
+
 // What was found at a header's offset.
 enum class HeaderCause : uint8_t {
   kHeader,               // a whole header
@@ -71,6 +73,14 @@ struct HeaderFacts {
   bool CrcMatches() const { return basic_crc_matches && extended_crc_matches; }
 };
 
+// Whether the fixed header in `bytes` (kFixedHeaderSize of them) can start
+// an archive: it has the header id and a basic header size arj reads. Its
+// versions are not judged: arj and 7zz open a main header whatever
+// minimum version it asks for. A search behind a stub takes, besides, only
+// a basic header that is whole and matches its CRC, as arj takes the first
+// such header there.
+bool AcceptableMainHeader(const uint8_t* bytes);
+
 // Judges the basic header in `bytes` (`available` of them, from a header
 // id on): kHeader, kEndMarker, kNoHeaderId, kTruncated (fewer than the
 // fixed header's 34 bytes, or the basic header and its CRC not whole) or
@@ -84,3 +94,5 @@ HeaderCause ParseBasicHeader(const uint8_t* bytes, size_t available, HeaderFacts
 // kHeader and on a CRC cause every fact is set; on kEndMarker the offsets.
 HeaderCause ReadHeader(const ByteReader& reader, uint64_t offset, HeaderRole role, const HeaderPolicy& policy,
                        uint8_t* prefix, HeaderFacts* facts);
+
+}  // namespace arjhost::format

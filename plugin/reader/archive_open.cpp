@@ -4,9 +4,12 @@
 
 #include "plugin/state/trace.h"
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/split_chain.h"
 #include "plugin/reader/header_reader.h"
 #include "plugin/state/state_tables.h"
 #include "plugin/reader/volume_chain.h"
+
+using namespace arjhost::format;
 
 namespace {
 
@@ -97,7 +100,7 @@ ResultCode OnInitDone(ObjectRef archiver) {
       // Names the volume the last entry continues into, when that is what is missing.
       char missing[kVolumeNameSize] = {};
       uint32_t length = 0;
-      if (s.entry_count != 0 && (EntryFlags(s.entries[s.entry_count - 1].fixed_header) & FLAG_SPLIT_NEXT))
+      if (s.entry_count != 0 && GoesOnInNextVolume(EntryFlags(s.entries[s.entry_count - 1].fixed_header)))
         length = NextVolumeName(archiver, s.entries[s.entry_count - 1].volume.io, missing, sizeof missing);
       // A notice, as the digests are.
       IgnoreResult(target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_ARCHIVE_INCOMPLETE, nullptr,
@@ -158,7 +161,7 @@ ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single
   result = ScanEntries(archiver);
   if (Failed(result)) return result;
 
-  if (s.volume_count > 1 || (main_flags & FLAG_SPLIT_NEXT)) {
+  if (s.volume_count > 1 || Has(main_flags, MainFlag::kContinuesInNext)) {
     s.multi_volume = 1;
     IgnoreResult(Trace(archiver, TRACE_VOLUMES, "arj\tvolumes count %d", static_cast<int32_t>(s.volume_count)));
   }
@@ -168,12 +171,12 @@ ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single
   // A last entry continuing into a volume that is not there stays listed;
   // its extraction names the missing volume.
   if (!s.multi_volume) {
-    if (last_flags & FLAG_SPLIT_NEXT) s.incomplete = 1;
+    if (GoesOnInNextVolume(last_flags)) s.incomplete = 1;
     return RESULT_OK;
   }
   if (single_volume) {
-    if ((last_flags & FLAG_SPLIT_NEXT) && Failed(AttachNextVolume(archiver, archive_io))) s.incomplete = 1;
-  } else if ((first_flags & FLAG_SPLIT_PREV) || (last_flags & FLAG_SPLIT_NEXT)) {
+    if (GoesOnInNextVolume(last_flags) && Failed(AttachNextVolume(archiver, archive_io))) s.incomplete = 1;
+  } else if (TableLacksVolume(first_flags, last_flags)) {
     s.incomplete = 1;
   }
   return RESULT_OK;
@@ -201,7 +204,7 @@ ResultCode ScanEntries(ObjectRef archiver) {
         s.damaged = 1;
         break;
       }
-      if (EntryFlags(slot.fixed_header) & FLAG_SPLIT_PREV) s.multi_volume = 1;
+      if (GoesOnFromPreviousVolume(EntryFlags(slot.fixed_header))) s.multi_volume = 1;
       slot.data_offset = static_cast<uint32_t>(position - PackedSize(slot.fixed_header));
       slot.volume = volume;
       slot.volume_index = v;

@@ -6,6 +6,8 @@
 #include "plugin/format/arj_layout.h"
 #include "plugin/format/header_parse.h"
 
+using namespace arjhost::format;
+
 namespace {
 
 // A main header longer than this is not taken for one: its copy is kept in
@@ -43,10 +45,7 @@ HeaderCause ReadAt(ObjectRef stream, uint64_t offset, HeaderRole role, uint8_t* 
   uint32_t count = 0;
   ResultCode result = host::Io(io).SeekRead(io, &count, 0, header, sizeof header);
   // Only bytes that were read are judged: a short file is not an archive.
-  bool recognized = result == RESULT_OK && count == sizeof header &&
-                    LoadWord(header + fixed_header::kId) == kArjHeaderId &&
-                    header[fixed_header::kMinVersion] == kRecognizedMinVersion &&
-                    LoadWord(header + fixed_header::kBasicHeaderSize) <= kMaxBasicHeaderSize;
+  const bool recognized = result == RESULT_OK && count == sizeof header && AcceptableMainHeader(header);
   return recognized ? RESULT_OK : ERR_NOT_RECOGNIZED;
 }
 

@@ -6,9 +6,12 @@
 #include "plugin/state/archiver_state.h"
 #include "plugin/state/trace.h"
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/split_chain.h"
 #include "plugin/reader/header_reader.h"
 #include "plugin/state/state_tables.h"
 #include "plugin/reader/volume_naming.h"
+
+using namespace arjhost::format;
 
 namespace {
 
@@ -106,7 +109,7 @@ bool SetGoesOnAfter(const VolumeRecord& record) {
   uint32_t count = 0;
   // The count tells: a flags byte not read says nothing goes on.
   IgnoreResult(host::Stream(record.stream).SeekRead(record.stream, &count, fixed_header::kFlags, &flags, sizeof flags));
-  return count == sizeof flags && (flags & FLAG_SPLIT_NEXT) != 0;
+  return count == sizeof flags && Has(flags, MainFlag::kContinuesInNext);
 }
 
 }  // namespace
@@ -275,7 +278,7 @@ ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
       break;
     }
     const uint8_t flags = EntryFlags(entry.fixed_header);
-    if (flags & FLAG_SPLIT_PREV) s.multi_volume = 1;
+    if (GoesOnFromPreviousVolume(flags)) s.multi_volume = 1;
     entry.data_offset = static_cast<uint32_t>(position - PackedSize(entry.fixed_header));
     entry.header_offset = record.first_entry_offset;
     entry.volume = record;
@@ -284,7 +287,7 @@ ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
     ++s.entry_count;
     ++s.volume_count;
     ++added;
-    if (!(flags & FLAG_SPLIT_NEXT)) break;
+    if (!GoesOnInNextVolume(flags)) break;
     volume_io = record.io;
   }
   if (Failed(result) && added > 0) {

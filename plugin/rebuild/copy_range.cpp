@@ -2,6 +2,8 @@
 
 #include "plugin/format/crc32.h"
 
+using namespace arjhost::format;
+
 ResultCode CopyRange(uint8_t* buffer, ObjectRef source, uint64_t offset, uint64_t size, OutputStream& out,
                      uint32_t* crc) {
   const StreamMethods& m = host::Stream(source);

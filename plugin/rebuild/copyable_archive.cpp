@@ -1,6 +1,9 @@
 #include "plugin/rebuild/copyable_archive.h"
 
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/split_chain.h"
+
+using namespace arjhost::format;
 
 namespace {
 
@@ -12,7 +15,7 @@ uint64_t ShortestHeaderSpan(const uint8_t* fixed) {
 
 [[nodiscard]] ResultCode CheckEntry(const ArchiverState& s, const EntryRecord& e, uint64_t archive_size) {
   if (e.volume_index != 0 || e.volume.io != s.archive_io) return ERR_UNSUPPORTED;
-  if (EntryFlags(e.fixed_header) & (FLAG_SPLIT_NEXT | FLAG_SPLIT_PREV)) return ERR_UNSUPPORTED;
+  if (IsPartOfSplitFile(EntryFlags(e.fixed_header))) return ERR_UNSUPPORTED;
   // A header offset of 0 is what the volume chain leaves for an entry it
   // attached; no local header lies inside the main header.
   if (e.header_offset == 0 || e.header_offset < s.main_header_length) return ERR_CORRUPTED;

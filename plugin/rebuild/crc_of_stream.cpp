@@ -2,6 +2,8 @@
 
 #include "plugin/format/crc32.h"
 
+using namespace arjhost::format;
+
 ResultCode CrcOfStream(ObjectRef stream, uint8_t* buffer, uint32_t chunk, uint64_t expected, uint32_t* crc) {
   const StreamMethods& m = host::Stream(stream);
   // Both rewinds matter: the sum covers the whole source, and the encoder

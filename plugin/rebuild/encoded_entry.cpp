@@ -2,50 +2,43 @@
 
 #include <cstring>
 
-#include "plugin/format/crc32.h"
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/header_writer.h"
+#include "plugin/format/unix_special.h"
 #include "plugin/rebuild/crc_of_stream.h"
 #include "plugin/rebuild/create_encoder.h"
+
+using namespace arjhost::format;
 
 namespace {
 
 constexpr uint32_t kCrcChunk = 4096;
-constexpr uint32_t kHeaderOverhead = 42;  // beyond name and comment: fixed header, two NULs, header CRC, extended size
-constexpr uint32_t kBasicOverhead = 32;   // the basic header beyond the name and comment: first header, two NULs
-constexpr uint8_t kWrittenFirstHeaderSize = 30;
+constexpr uint8_t kUnixSpecialTagByte = kUnixSpecialTag;
 
-constexpr uint8_t kUnixSpecialId = 'U';
-constexpr uint32_t kExtendedOverhead = 7;  // its size, id byte and CRC
+uint32_t BasicLength(const EncodedEntry& e) { return e.name_length + e.comment.length + kWrittenBasicOverhead; }
 
-uint32_t ExtendedLength(const EntryTemplate& t) {
-  return t.unix_special_length == 0 ? 0 : t.unix_special_length + kExtendedOverhead;
+// The header's length: a link's or special file's 'U' extended header
+// holds its tag and body.
+uint32_t HeaderLength(const EncodedEntry& e) {
+  const uint32_t body = e.header->unix_special_length;
+  const uint32_t extended = body != 0 ? 1 : 0;
+  return static_cast<uint32_t>(WrittenHeaderSize(BasicLength(e), extended, extended * (1 + body)));
 }
 
-// A link's or special file's 'U' extended header, final as written here:
-// its size, id and body, and the CRC of id and body.
-[[nodiscard]] ResultCode WriteUnixSpecial(OutputStream& out, const EntryTemplate& t) {
-  uint8_t id = kUnixSpecialId;
-  const uint32_t crc = Crc32Update(t.unix_special_length, t.unix_special, Crc32Update(1, &id, 0));
-  ResultCode r = WriteWord16(out, static_cast<uint16_t>(t.unix_special_length + 1));
-  if (!Failed(r)) r = WriteBytes(out, &id, 1);
-  if (!Failed(r)) r = WriteBytes(out, t.unix_special, t.unix_special_length);
-  if (!Failed(r)) r = WriteDWord32(out, crc);
-  return r;
-}
-
-uint32_t BasicLength(const EncodedEntry& e) { return e.name_length + e.comment.length + kBasicOverhead; }
-
-[[nodiscard]] ResultCode WritePlaceholder(OutputStream& out, const EncodedEntry& e) {
-  const uint8_t nul = 0;
-  ResultCode r = WriteBytes(out, e.header->header, kFixedHeaderSize);
-  if (!Failed(r)) r = WriteBytes(out, e.name, e.name_length);
-  if (!Failed(r)) r = WriteBytes(out, &nul, 1);
-  if (!Failed(r) && e.comment.length != 0) r = WriteBytes(out, e.comment.text, e.comment.length);
-  if (!Failed(r)) r = WriteBytes(out, &nul, 1);
-  if (!Failed(r)) r = WriteDWord32(out, 0);  // room for the header CRC
-  if (!Failed(r) && e.header->unix_special_length != 0) r = WriteUnixSpecial(out, *e.header);
-  if (!Failed(r)) r = WriteWord16(out, 0);   // the end of the extended headers
-  return r;
+// The header as it stands before the entry is packed, its length final
+// and its CRC not yet taken: `fixed` is the template's fixed header with
+// the basic size written.
+[[nodiscard]] ResultCode WritePlaceholder(OutputStream& out, const EncodedEntry& e, const uint8_t* fixed) {
+  HeaderOutput writing{out};
+  const auto* name = reinterpret_cast<const uint8_t*>(e.name);
+  bool written = WriteBasicHeaderPlaceholder(
+      writing.Writer(), BasicHeaderOf(fixed, {name, e.name_length}, {e.comment.text, e.comment.length}));
+  if (written && e.header->unix_special_length != 0) {
+    const ByteSpan record[] = {{&kUnixSpecialTagByte, 1}, {e.header->unix_special, e.header->unix_special_length}};
+    written = WriteExtendedHeader(writing.Writer(), record, 2);
+  }
+  if (written) written = WriteExtendedEnd(writing.Writer());
+  return written ? RESULT_OK : writing.Failure(ERR_BAD_PARAMETER);
 }
 
 // Where the file's own name starts in its stored path: after the last '/'.
@@ -53,15 +46,13 @@ uint16_t FilespecPosition(const uint8_t* name, uint32_t length) {
   uint32_t position = 0;
   for (uint32_t i = 0; i < length; ++i)
     if (name[i] == '/') position = i + 1;
-  return static_cast<uint16_t>(position);  // names are at most kMaxWrittenNameLength long
+  return static_cast<uint16_t>(position);  // names are at most kMaxNameLength long
 }
 
 void CompleteHeader(uint8_t* h, const EncodedEntry& e, uint32_t method, uint64_t packed, uint64_t size,
                     uint32_t file_crc) {
-  StoreWord(h + fixed_header::kBasicHeaderSize, static_cast<uint16_t>(BasicLength(e)));
   // `h` is the header read back: the name follows its fixed part.
   StoreWord(h + fixed_header::kFilespecPosition, FilespecPosition(h + kFixedHeaderSize, e.name_length));
-  h[fixed_header::kFirstHeaderSize] = kWrittenFirstHeaderSize;
   StoreDWord(h + fixed_header::kPackedSize, static_cast<uint32_t>(packed));
   StoreDWord(h + fixed_header::kOriginalSize, static_cast<uint32_t>(size));
   // The encoder stores what packing would not make smaller: it says so.
@@ -82,12 +73,12 @@ void ReleaseEntryObjects(EntryObjects& o) {
 
 ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& out, const EncodedEntry& entry,
                              EntryObjects& objects, ResultCode* process_result) {
-  if (entry.name_length == 0 || entry.name_length > kMaxWrittenNameLength) return ERR_BAD_PARAMETER;
-  if (entry.header->unix_special_length > kMaxUnixSpecialSize) return ERR_BAD_PARAMETER;
+  if (entry.name_length == 0 || entry.name_length > kMaxNameLength) return ERR_BAD_PARAMETER;
+  if (entry.header->unix_special_length > kMaxUnixSpecialBodySize) return ERR_BAD_PARAMETER;
   EncodedEntry e = entry;
   // A basic header larger than readers take would lose the whole entry.
   if (BasicLength(e) > kMaxBasicHeaderSize) e.comment = {};
-  const uint32_t header_length = e.name_length + e.comment.length + kHeaderOverhead + ExtendedLength(*e.header);
+  const uint32_t header_length = HeaderLength(e);
   const uint64_t header_at = out.position;
 
   ObjectRef source = objects.source;
@@ -106,7 +97,14 @@ ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& ou
   if (Failed(r)) return r;
   if (Failed(r = host::SetPropQWord(objects.encoder, PROP_CODEC_UNPACKED_SIZE, size))) return r;
 
-  if (Failed(r = WritePlaceholder(out, e))) return r;
+  // The placeholder's fixed part as it must read back: the writer states
+  // the id and basic size, and a first header size of its own.
+  uint8_t fixed[kFixedHeaderSize];
+  std::memcpy(fixed, e.header->header, kFixedHeaderSize);
+  StoreWord(fixed + fixed_header::kId, kArjHeaderId);
+  StoreWord(fixed + fixed_header::kBasicHeaderSize, static_cast<uint16_t>(BasicLength(e)));
+  fixed[fixed_header::kFirstHeaderSize] = kWrittenFirstHeaderSize;
+  if (Failed(r = WritePlaceholder(out, e, fixed))) return r;
   uint32_t file_crc = 0;
   if (Failed(r = CrcOfStream(objects.source_stream, work, kCrcChunk, size, &file_crc))) return r;
 
@@ -124,20 +122,21 @@ ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& ou
   if (Failed(r = ReadBack(out, work, header_length))) return r;
   // What comes back must be the placeholder we wrote (its name bytes were
   // overwritten in the work buffer by now; its fixed part was not).
-  if (std::memcmp(work, e.header->header, kFixedHeaderSize) != 0) return ERR_IO;
+  if (std::memcmp(work, fixed, kFixedHeaderSize) != 0) return ERR_IO;
   if (Failed(r = SeekBackward(out, header_length))) return r;
 
   uint32_t method = e.header->method;
   uint32_t length = 0;
   if (Failed(objects.encoder->system->GetPropBuffer(objects.encoder, &length, PROP_CODEC_METHOD, &method, sizeof method)) ||
-      length != sizeof method || method > 4)
+      length != sizeof method || method > Byte(kLastMethod))
     method = e.header->method;
   CompleteHeader(work, e, method, packed, size, file_crc);
-  const uint32_t basic = BasicLength(e);
-  const uint32_t header_crc = Crc32Update(basic, work + fixed_header::kFirstHeaderSize, 0);
-  if (Failed(r = WriteBytes(out, work, fixed_header::kBasicHeader + basic))) return r;
-  if (Failed(r = WriteDWord32(out, header_crc))) return r;
+  const uint8_t* name = work + kFixedHeaderSize;
+  const uint8_t* comment = name + e.name_length + 1;
+  HeaderOutput writing{out};
+  if (!WriteBasicHeader(writing.Writer(), BasicHeaderOf(work, {name, e.name_length}, {comment, e.comment.length})))
+    return writing.Failure(ERR_BAD_PARAMETER);
   // The extended headers stand as the placeholder wrote them.
-  const uint32_t written = fixed_header::kBasicHeader + basic + 4;
+  const uint32_t written = fixed_header::kBasicHeader + BasicLength(e) + 4;  // id, size, basic header, CRC
   return SeekForward(out, header_length - written + packed);
 }

@@ -20,9 +20,6 @@ struct EntryObjects {
 
 void ReleaseEntryObjects(EntryObjects& objects);
 
-// Longest name a written header may carry: its basic header (n + 32 bytes)
-// stays within the 2600 bytes that readers recognise.
-constexpr uint32_t kMaxWrittenNameLength = 2568;
 // Packed and original sizes are 32-bit fields, and positions within a
 // volume are read as 32-bit values.
 constexpr uint64_t kMaxStoredSize = 0xFFFFFFFFull;

@@ -3,15 +3,14 @@
 #include <cstring>
 
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/header_writer.h"
 #include "plugin/rebuild/time_stamp.h"
+
+using namespace arjhost::format;
 
 namespace {
 
-constexpr uint8_t kMaxMethod = 4;
-constexpr uint8_t kDefaultMethod = 1;
-constexpr uint8_t kDefaultArchiverVersion = 11;
-constexpr uint8_t kDefaultMinVersion = 1;
-constexpr uint8_t kFirstHeaderSize = 30;
+constexpr uint8_t kDefaultMethod = Byte(Method::kBest);
 // arj on UNIX keeps the permission bits and marks a regular file with
 // 0x1000, a folder with 0x2000 and anything else with 0x4000.
 constexpr uint16_t kUnixRegularFileMark = 0x1000;
@@ -40,7 +39,7 @@ bool OptionalProperty(ObjectRef o, PropId id, T* value) {
 // or file type of the header it started from would be true of it.
 void ClearInheritedFlagsAndType(uint8_t* h) {
   h[fixed_header::kFlags] = 0;
-  h[fixed_header::kFileType] = kFileTypeBinary;
+  h[fixed_header::kFileType] = Byte(FileType::kBinary);
   h[fixed_header::kGarbleModifier] = 0;
 }
 
@@ -51,24 +50,24 @@ ResultCode ApplyContentMode(ObjectRef content, EntryTemplate* out) {
   uint8_t* h = out->header;
   uint32_t mode = 0;
   if (!OptionalProperty(content, PROP_FILE_MODE, &mode)) return RESULT_OK;
-  h[fixed_header::kHostOs] = kHostUnix;
+  h[fixed_header::kHostOs] = Byte(HostOs::kUnix);
   uint16_t mark = kUnixRegularFileMark;
   uint32_t length = 0;
   // A hard link's own mode is a regular file's: its body says what it is.
   // Its length is asked first: a body too long must fail, not go unseen.
   if (!Failed(content->system->GetPropBuffer(content, &length, PROP_UNIX_SPECIAL, nullptr, 0)) && length != 0) {
-    if (length > kMaxUnixSpecialSize) return ERR_LIMIT_EXCEEDED;
+    if (length > kMaxUnixSpecialBodySize) return ERR_LIMIT_EXCEEDED;
     uint32_t read = 0;
     ResultCode r = content->system->GetPropBuffer(content, &read, PROP_UNIX_SPECIAL, out->unix_special, length);
     if (Failed(r)) return r;
     if (read != length) return ERR_BAD_PARAMETER;
     out->unix_special_length = length;
     mark = kUnixSpecialMark;
-    h[fixed_header::kFileType] = kFileTypeUnixSpecial;
+    h[fixed_header::kFileType] = Byte(FileType::kUnixSpecial);
     h[fixed_header::kMinVersion] = kSpecialMinVersion;
   } else if ((mode & kModeTypeBits) == kModeFolder) {
     mark = kUnixFolderMark;
-    h[fixed_header::kFileType] = kFileTypeDirectory;
+    h[fixed_header::kFileType] = Byte(FileType::kDirectory);
   }
   StoreWord(h + fixed_header::kAccessMode, static_cast<uint16_t>(mark | (mode & kUnixPermissionBits)));
   // Neither holds data: stored, as arj stores them.
@@ -88,19 +87,14 @@ bool ApplyContentTime(ObjectRef content, uint8_t* h) {
 [[nodiscard]] ResultCode ApplyRequestedMethod(ObjectRef content, EntryTemplate* out) {
   uint32_t method = 0;
   if (!OptionalProperty(content, PROP_ENTRY_METHOD, &method)) return RESULT_OK;
-  if (method > kMaxMethod) return ERR_BAD_PARAMETER;
+  if (method > Byte(kLastMethod)) return ERR_BAD_PARAMETER;
   out->method = static_cast<uint8_t>(method);
   out->header[fixed_header::kMethod] = out->method;
   return RESULT_OK;
 }
 
 void DefaultHeader(uint8_t* h) {
-  std::memset(h, 0, kFixedHeaderSize);
-  StoreWord(h + fixed_header::kId, kArjHeaderId);
-  h[fixed_header::kFirstHeaderSize] = kFirstHeaderSize;
-  h[fixed_header::kArchiverVersion] = kDefaultArchiverVersion;
-  h[fixed_header::kMinVersion] = kDefaultMinVersion;
-  h[fixed_header::kHostOs] = kHostUnix;
+  NewFixedHeader(FileType::kBinary, h);
   h[fixed_header::kMethod] = kDefaultMethod;
   StoreWord(h + fixed_header::kAccessMode, kDefaultAccessMode);
   StampNow(h);  // stands when the content has no time of its own

@@ -4,18 +4,15 @@
 
 #include <cstdint>
 
+#include "plugin/format/unix_special.h"
 #include "plugin/state/archiver_state.h"
 
-// The longest 'U' extended header body written: a link target of up to
-// 1 KiB with its kind and length bytes.
-constexpr uint32_t kMaxUnixSpecialSize = 1028;
-
 struct EntryTemplate {
-  uint8_t header[kFixedHeaderSize];
+  uint8_t header[arjhost::format::kFixedHeaderSize];
   uint8_t method;
   // The 'U' extended header's body of a link or special file (0: none).
   uint32_t unix_special_length;
-  uint8_t unix_special[kMaxUnixSpecialSize];
+  uint8_t unix_special[arjhost::format::kMaxUnixSpecialBodySize];
 };
 
 // Either kind of new entry is ungarbled with no flags set, a binary file

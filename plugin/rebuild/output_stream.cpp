@@ -61,3 +61,9 @@ ResultCode ReadBack(OutputStream& out, void* buffer, uint32_t size) {
 }
 
 ResultCode FlushOutput(OutputStream& out) { return host::Stream(out.stream).Flush(out.stream); }
+
+bool HeaderOutput::Write(void* context, const void* bytes, uint32_t size) {
+  auto* self = static_cast<HeaderOutput*>(context);
+  self->error = WriteBytes(self->out, bytes, size);
+  return !Failed(self->error);
+}

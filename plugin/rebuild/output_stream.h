@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "plugin/format/header_writer.h"
 #include "plugin/host/host_objects.h"
 
 struct OutputStream {
@@ -22,3 +23,17 @@ struct OutputStream {
 // Reads back `size` bytes just written, at the position, and moves past them.
 [[nodiscard]] ResultCode ReadBack(OutputStream& out, void* buffer, uint32_t size);
 [[nodiscard]] ResultCode FlushOutput(OutputStream& out);
+
+// The output as the format module's header writer writes to it.
+struct HeaderOutput {
+  OutputStream& out;
+  ResultCode error = RESULT_OK;  // the stream's, once a write failed
+
+  arjhost::format::ByteWriter Writer() { return {this, Write}; }
+  // Why the writer stopped: the stream's error, else `layout_error` (the
+  // header's pieces did not make one).
+  [[nodiscard]] ResultCode Failure(ResultCode layout_error) const { return Failed(error) ? error : layout_error; }
+
+ private:
+  static bool Write(void* context, const void* bytes, uint32_t size);
+};

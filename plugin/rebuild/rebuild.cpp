@@ -13,6 +13,8 @@
 #include "plugin/rebuild/entry_template.h"
 #include "plugin/rebuild/main_header.h"
 
+using namespace arjhost::format;
+
 namespace {
 
 struct Rebuilding {
@@ -26,8 +28,8 @@ struct Rebuilding {
 
 // An entry whose stored bytes are its content: their CRC is its file CRC.
 bool StoredPlainFile(const uint8_t* h) {
-  const uint8_t type = h[fixed_header::kFileType];
-  return EntryMethod(h) == 0 && !(EntryFlags(h) & FLAG_GARBLED) && (type == kFileTypeBinary || type == kFileTypeText);
+  return EntryMethod(h) == Byte(Method::kStored) && !Has(EntryFlags(h), EntryFlag::kGarbled) &&
+         HoldsFileData(EntryFileType(h));
 }
 
 // A damaged entry is still copied (it may be the one a user is about to

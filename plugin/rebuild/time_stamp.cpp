@@ -4,6 +4,8 @@
 #include "plugin/host/host_objects.h"
 #include "plugin/state/process_state.h"
 
+using namespace arjhost::format;
+
 namespace {
 
 constexpr int64_t kMicrosPerSecond = 1'000'000;
@@ -55,11 +57,11 @@ void StoreUnix(uint8_t* h, int64_t seconds) {
 DosStamp DosTimestampNow() { return DosStampOfUnixSeconds(HostNow() / kMicrosPerSecond); }
 
 void StampNow(uint8_t* h) {
-  if (StoresUnixTime(h[fixed_header::kHostOs])) StoreUnix(h, HostNow() / kMicrosPerSecond);
+  if (StoresUnixTime(HostOsOf(h[fixed_header::kHostOs]))) StoreUnix(h, HostNow() / kMicrosPerSecond);
   else StoreDos(h, DosTimestampNow());
 }
 
 void StampUnixSeconds(uint8_t* h, int64_t seconds) {
-  if (StoresUnixTime(h[fixed_header::kHostOs])) StoreUnix(h, seconds);
+  if (StoresUnixTime(HostOsOf(h[fixed_header::kHostOs]))) StoreUnix(h, seconds);
   else StoreDos(h, DosStampOfUnixSeconds(seconds));
 }

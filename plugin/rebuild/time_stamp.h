@@ -9,7 +9,7 @@
 // Now, from the host's clock and calendar, held to the years a DOS stamp
 // can name. Fields the calendar does not give, and all of them when it
 // fails, keep 1990-01-01 00:00:00.
-DosStamp DosTimestampNow();
+arjhost::format::DosStamp DosTimestampNow();
 
 // Stamps the header by its own host OS byte: now, or a file's modification
 // time (Unix seconds), held to what the format can name.

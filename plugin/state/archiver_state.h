@@ -16,6 +16,7 @@ struct VolumeRecord {
 };
 
 constexpr size_t kEntryNameSize = 512;
+static_assert(kEntryNameSize > arjhost::format::kStoredNameChars, "room for the name the table keeps and its NUL");
 
 struct EntryRecord {
   // The first four fields are the entry's digest image, hashed as stored
@@ -23,7 +24,7 @@ struct EntryRecord {
   uint64_t data_offset;
   uint64_t header_offset;
   char name[kEntryNameSize];
-  uint8_t fixed_header[kFixedHeaderSize];
+  uint8_t fixed_header[arjhost::format::kFixedHeaderSize];
   VolumeRecord volume;  // the volume's record as it stood when the entry was read
   uint32_t volume_index;
 };
@@ -32,7 +33,7 @@ constexpr size_t kDigestImageSize = 562;
 static_assert(offsetof(EntryRecord, header_offset) == 8);
 static_assert(offsetof(EntryRecord, name) == 16);
 static_assert(offsetof(EntryRecord, fixed_header) == 528);
-static_assert(offsetof(EntryRecord, fixed_header) + kFixedHeaderSize == kDigestImageSize);
+static_assert(offsetof(EntryRecord, fixed_header) + arjhost::format::kFixedHeaderSize == kDigestImageSize);
 
 constexpr size_t kPasswordSize = 512;
 constexpr uint32_t kVolumeNameSize = 512;

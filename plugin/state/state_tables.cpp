@@ -36,8 +36,12 @@ uint64_t HostBound(const ArchiverState& s, PropId id, uint64_t own) {
 
 }  // namespace
 
-uint64_t EntryBound(const ArchiverState& s) { return HostBound(s, PROP_LIMIT_MAX_ENTRIES, kMaxEntries); }
-uint64_t VolumeBound(const ArchiverState& s) { return HostBound(s, PROP_LIMIT_MAX_VOLUMES, kMaxVolumes); }
+uint64_t EntryBound(const ArchiverState& s) {
+  return HostBound(s, PROP_LIMIT_MAX_ENTRIES, arjhost::format::kMaxEntries);
+}
+uint64_t VolumeBound(const ArchiverState& s) {
+  return HostBound(s, PROP_LIMIT_MAX_VOLUMES, arjhost::format::kMaxVolumes);
+}
 
 ResultCode ReserveEntrySlots(ArchiverState& s, uint64_t slots) {
   if (slots > EntryBound(s) + kFreeEntrySlots) return ERR_LIMIT_EXCEEDED;

@@ -6,16 +6,15 @@
 #include <unordered_map>
 #include <utility>
 
+#include "plugin/format/arj_layout.h"
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/entry_metadata.h"
 #include "runtime/api/internal/host_state.h"
-#include "runtime/api/internal/volume_headers.h"
 #include "runtime/codecs/decoder_messages.h"
 #include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
-#include "runtime/format/header_list.h"
-#include "runtime/services/native_path.h"
+#include "runtime/format/header_io.h"
 #include "runtime/services/services.h"
 
 namespace arjhost {
@@ -73,9 +72,9 @@ std::string OpenFailure(ResultCode r, const Limits& limits, bool memory_refused)
   uint32_t count = 0;
   // The count tells: a read that fails or falls short finds no header id here.
   IgnoreResult(host::Io(o.io).SeekRead(o.io, &count, 0, id, sizeof id));
-  if (count == sizeof id && LoadWord(id) == kArjHeaderId) return RESULT_OK;
+  if (count == sizeof id && format::LoadWord(id) == format::kArjHeaderId) return RESULT_OK;
   uint64_t offset = 0, size = 0;
-  if (arjrt::FindMainHeader(o.io, arjrt::kMainHeaderSearchLimit, &offset) != RESULT_OK || offset == 0)
+  if (arjrt::FindMainHeader(o.io, format::kMainHeaderSearchLimit, &offset) != RESULT_OK || offset == 0)
     return RESULT_OK;
   ResultCode r = host::Io(o.io).GetSize(o.io, &size, 0);
   if (Failed(r)) return r;
@@ -133,8 +132,9 @@ std::string NameIn(const uint8_t* bytes, uint32_t length) {
   return std::string(text, strnlen(text, length));
 }
 
-// What the plug-in tells the host about the archive as it opens it.
-[[nodiscard]] ResultCode TakeArchiveMessage(const arjrt::Message& m, ArchiveState* state) {
+// What the plug-in tells the host about the archive as it opens it: the
+// state, and each volume's I/O for the walk of its headers.
+[[nodiscard]] ResultCode TakeArchiveMessage(const arjrt::Message& m, ArchiveState* state, VolumeWalk* walk) {
   if (m.msg_class != MSG_CLASS_ARCHIVE) return ERR_NOT_HANDLED;
   const auto* bytes = static_cast<const uint8_t*>(m.buffer);
   const uint32_t length = m.buffer != nullptr && m.length != nullptr ? *m.length : 0;
@@ -146,13 +146,14 @@ std::string NameIn(const uint8_t* bytes, uint32_t length) {
     case MSG_VOLUME_UNREADABLE:
       if (length < 4) return ERR_BAD_PARAMETER;
       state->unreadable_volumes.push_back(
-          {NameIn(bytes + 4, length - 4), VolumeFailure(static_cast<ResultCode>(LoadDWord(bytes)))});
+          {NameIn(bytes + 4, length - 4), VolumeFailure(static_cast<ResultCode>(format::LoadDWord(bytes)))});
       return RESULT_OK;
     case MSG_VOLUME_DIGEST: {
       uint64_t digest = 0;
       if (length >= sizeof digest) std::memcpy(&digest, bytes, sizeof digest);
       state->volumes.push_back(m.context != nullptr ? StringProperty(m.context, PROP_OBJECT_NAME) : "");
       state->volume_digests.push_back(digest);
+      if (m.context != nullptr) walk->Add(state->volumes.back(), m.context);
       return RESULT_OK;
     }
     default:
@@ -273,7 +274,9 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   ArchiveState& state = archive->state_;
   state.skipped = std::move(skipped);
   o.recovered = options.recover;
-  runtime.AddMessageHandler(o.source, [&state](const arjrt::Message& m) { return TakeArchiveMessage(m, &state); });
+  runtime.AddMessageHandler(o.source, [&state, &o](const arjrt::Message& m) {
+    return TakeArchiveMessage(m, &state, &o.volume_walk);
+  });
 
   runtime.AddMessageHandler(o.source, [&o](const arjrt::Message& m) -> ResultCode {
     if (m.msg_class != arjrt::kMsgClassDecoder || m.id != arjrt::kMsgUnusedPackedData) return ERR_NOT_HANDLED;
@@ -297,21 +300,20 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   // set's, whichever volume was named.
   state.digest = state.volume_digests.empty() ? FixedProperty<uint64_t>(o.archiver, PROP_ARCHIVE_DIGEST)
                                               : state.volume_digests.front();
-  VolumeHeaders volumes = archive->Volumes();
+  // Without a digest naming the volumes, the archive's own is the one read.
+  if (o.volume_walk.empty()) o.volume_walk.Add("", o.archive_io());
   bool first = true;
-  for (const std::string& volume : state.volumes.empty() ? std::vector<std::string>{""} : state.volumes) {
-    arjrt::ArjHeader main;
-    const bool read = volumes.ReadMainHeader(volume, &main);
-    if (!read || !main.crc_matches) state.damaged_main_headers.push_back(volume);
-    if (read && (main.flags & kMainFlagSecured)) state.secured = true;
+  o.volume_walk.ReadMainHeaders([&state, &first](const std::string& volume, const format::HeaderFields* main) {
+    if (main == nullptr || !main->crc_matches) state.damaged_main_headers.push_back(volume);
+    if (main != nullptr && format::Has(main->flags, format::MainFlag::kSecured)) state.secured = true;
     // The first volume speaks for the set: arj repeats the comment and the
     // chapter in every volume.
-    if (read && std::exchange(first, false)) {
-      state.protected_data = (main.flags & kMainFlagProtected) != 0;
-      state.chapter = main.last_chapter;
-      state.comment = main.comment;
+    if (main != nullptr && std::exchange(first, false)) {
+      state.protected_data = format::Has(main->flags, format::MainFlag::kProtected);
+      state.chapter = main->last_chapter;
+      state.comment = main->comment;
     }
-  }
+  });
   return archive;
 }
 
@@ -333,7 +335,7 @@ std::vector<EntryInfo> Archive::Entries() {
     EntryInfo e;
     e.handle = handle;
     e.name = StringProperty(a, PROP_OBJECT_NAME);
-    e.name_whole = e.name.size() < kStoredNameChars;
+    e.name_whole = e.name.size() < format::kStoredNameChars;
     e.size = FixedProperty<uint64_t>(a, PROP_OBJECT_SIZE);
     e.packed = FixedProperty<uint32_t>(a, PROP_PACKED_SIZE);
     e.method = FixedProperty<uint32_t>(a, PROP_ENTRY_METHOD);
@@ -355,24 +357,13 @@ std::vector<EntryInfo> Archive::Entries() {
   return entries;
 }
 
-VolumeHeaders Archive::Volumes() {
-  std::string directory;
-  arjrt::DirectoryOfNativeFile(objects_->io, &directory);
-  return VolumeHeaders(objects_->runtime.root(), objects_->archive_io(), StringProperty(objects_->io, PROP_OBJECT_NAME),
-                       directory);
-}
-
 void Archive::FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size) {
   if (entries.empty()) return;
-  table_size = std::min(table_size, kMaxEntries);
-  VolumeHeaders volumes = Volumes();
-  // The plug-in names no volume of a one-volume table; that volume is not
-  // the named one when the set ended before it (a volume between them
-  // missing), and the digest message named it.
-  const std::string only_volume = state_.volumes.size() == 1 ? state_.volumes[0] : "";
+  table_size = std::min(table_size, format::kMaxEntries);
+  const VolumeWalk& walk = objects_->volume_walk;
   FillEntryMetadata(entries, ReadTableVolumes(objects_->archiver, table_size),
-                    [&volumes, &only_volume](const std::string& volume, const arjrt::HeaderVisitor& visit) {
-                      volumes.Walk(volume.empty() ? only_volume : volume, visit);
+                    [&walk](const std::string& volume, const format::HeaderVisitor& visit) {
+                      walk.Walk(volume, visit);
                     });
 }
 

@@ -9,13 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "plugin/format/arj_types.h"
 #include "runtime/api/export.h"
 #include "runtime/api/host.h"
 #include "runtime/api/rebuild.h"
 
 namespace arjhost {
-
-class VolumeHeaders;  // internal
 
 struct EntryInfo {
   uint64_t handle = 0;  // what Next returned: index + 1
@@ -37,9 +36,8 @@ struct EntryInfo {
   // false: the header CRC of the first part, or of any part after it, does
   // not match (that header is damaged; see Part::header_crc_ok).
   bool header_crc_ok = true;
-  uint8_t file_type = 0;       // 0 binary, 1 text, 2 comment header, 3 directory, 4 volume label,
-                               // 5 chapter label, 6 UNIX link or special file
-  uint8_t host_os = 0;         // 0 MS-DOS, 2 UNIX, ...
+  uint8_t file_type = 0;       // as stored: a format::FileType (format::FileTypeOf)
+  uint8_t host_os = 0;         // as stored: a format::HostOs (format::HostOsOf)
   uint8_t archiver_version = 0;  // of the arj that wrote the entry
   uint8_t min_version = 0;       // the version it asks of a reader
   uint8_t flags = 0;           // ARJ flags of the first part
@@ -258,8 +256,6 @@ class ARJHOST_API Archive {
 
  private:
   Archive(Host& host, std::unique_ptr<Objects> objects);
-  // The local headers of the archive's volumes.
-  VolumeHeaders Volumes();
   // The header fields of `entries`, from the local headers of their volumes.
   void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
   // Extract, ExtractToFile and Test: to `sink` when given, else to `fd`

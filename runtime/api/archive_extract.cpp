@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/split_chain.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/checked_output.h"
+#include "runtime/api/internal/entry_facts.h"
 #include "runtime/api/internal/host_state.h"
 #include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
@@ -30,19 +32,6 @@ constexpr uint32_t kCopyChunk = 1024 * 1024;
 // which takes longer than starting a thread.
 constexpr uint64_t kBesideFrom = uint64_t{4} << 20;
 
-// The method that stops the decoding: the first part's, or that of a later
-// part (each part is packed by itself).
-std::string UnsupportedMethod(const EntryInfo& entry) {
-  if (entry.method <= kLastMethod)
-    for (size_t k = 1; k < entry.parts.size(); ++k) {
-      const EntryInfo::Part& part = entry.parts[k];
-      if (part.header_known && part.method > kLastMethod)
-        return "unsupported method " + std::to_string(part.method) + " (part " + std::to_string(k + 1) + " of " +
-               std::to_string(entry.parts.size()) + ")";
-    }
-  return "unsupported method " + std::to_string(entry.method);
-}
-
 std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, const std::string& missing_volume,
                     uint64_t unused_packed) {
   switch (r) {
@@ -56,11 +45,12 @@ std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, c
       if (unused_packed != 0)
         return "damaged data: " + std::to_string(unused_packed) + (unused_packed == 1 ? " byte" : " bytes") +
                " of packed data after the end of the stream";
-      return (entry.flags & FLAG_SPLIT_NEXT) ? "damaged data, or its next part does not continue it" : "damaged data";
+      return format::GoesOnInNextVolume(entry.flags) ? "damaged data, or its next part does not continue it"
+                                                      : "damaged data";
     case ERR_END_OF_DATA:
       return "unexpected end of data";
     case ERR_UNSUPPORTED:
-      return UnsupportedMethod(entry);
+      return format::UnsupportedMethod(FactsOf(entry));
     case ERR_BAD_PARAMETER:
       return "not an entry of the archive";
     default:

@@ -3,17 +3,17 @@
 #include <vector>
 
 #include "runtime/api/internal/archive_objects.h"
-#include "runtime/format/recovery_walk.h"
+#include "runtime/format/header_io.h"
 #include "runtime/services/services.h"
 
 namespace arjhost {
 namespace {
 
 // The ranges between the skipped ones, from 0 to `size`.
-std::vector<arjrt::JoinedRange> KeptRanges(const std::vector<arjrt::SkippedRange>& skipped, uint64_t size) {
+std::vector<arjrt::JoinedRange> KeptRanges(const std::vector<format::SkippedRange>& skipped, uint64_t size) {
   std::vector<arjrt::JoinedRange> kept;
   uint64_t at = 0;
-  for (const arjrt::SkippedRange& s : skipped) {
+  for (const format::SkippedRange& s : skipped) {
     if (s.offset > at) kept.push_back({at, s.offset - at});
     at = s.offset + s.size;
   }
@@ -28,10 +28,10 @@ ResultCode AttachRecoveryJoin(Archive::Objects& o, std::vector<SkippedRange>* sk
   uint64_t size = 0;
   ResultCode r = host::Io(base).GetSize(base, &size, 0);
   if (Failed(r)) return r;
-  arjrt::RecoveryPlan plan = arjrt::PlanRecovery(base, size);
+  format::RecoveryPlan plan;
   // Without a main header the plug-in has nothing to open either: it is
   // left to say so.
-  if (plan.skipped.empty()) return RESULT_OK;
+  if (Failed(arjrt::PlanRecovery(base, size, &plan)) || plan.skipped.empty()) return RESULT_OK;
   const std::vector<arjrt::JoinedRange> kept = KeptRanges(plan.skipped, size);
   r = host::CreateObject(base, &o.joined, IID_BLOCK_IO, arjrt::PID_JOINED_IO);
   if (Failed(r)) {
@@ -50,7 +50,7 @@ ResultCode AttachRecoveryJoin(Archive::Objects& o, std::vector<SkippedRange>* sk
   // Offsets in the file, past the stub of a self-extracting archive.
   const uint64_t stub = o.window != nullptr ? FixedProperty<uint64_t>(o.window, PROP_WINDOW_OFFSET) : 0;
   skipped->clear();
-  for (arjrt::SkippedRange& s : plan.skipped) skipped->push_back({s.offset + stub, s.size, std::move(s.cause)});
+  for (format::SkippedRange& s : plan.skipped) skipped->push_back({s.offset + stub, s.size, std::move(s.cause)});
   return RESULT_OK;
 }
 

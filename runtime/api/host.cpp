@@ -16,7 +16,7 @@
 
 namespace arjhost {
 
-static_assert(kPluginMaxEntries == kMaxEntries && kPluginMaxVolumes == kMaxVolumes,
+static_assert(kPluginMaxEntries == format::kMaxEntries && kPluginMaxVolumes == format::kMaxVolumes,
               "the API states the plug-in's own bounds");
 namespace {
 

@@ -11,13 +11,14 @@
 #include <utility>
 #include <vector>
 
+#include "plugin/format/arj_types.h"
 #include "runtime/api/export.h"
 
 namespace arjhost {
 
 // The longest stored name a written header holds (its basic header stays
 // within the 2600 bytes readers accept).
-constexpr size_t kMaxStoredNameLength = 2568;
+constexpr size_t kMaxStoredNameLength = format::kMaxNameLength;
 
 // What a new entry is. kFile holds the bytes of the file at its path (a
 // link followed unless follow_link is false); the others hold no data and
@@ -26,7 +27,7 @@ constexpr size_t kMaxStoredNameLength = 2568;
 enum class ContentKind : uint8_t { kFile, kFolder, kFifo, kHardLink, kSymbolicLink, kBlockDevice, kCharDevice };
 
 // Longest link target a new entry holds (its extended header's bound).
-constexpr size_t kMaxLinkTargetLength = 1024;
+constexpr size_t kMaxLinkTargetLength = format::kMaxLinkTargetLength;
 
 struct NewContent {
   NewContent() = default;

@@ -28,7 +28,7 @@ ResultCode StreamSink::Write(const uint8_t* data, size_t size) {
     uint32_t done = 0;
     const ResultCode result = host::Stream(stream_).Write(stream_, &done, data, n);
     done = std::min(done, n);
-    if (with_crc_) crc_ = Crc32Update(done, data, crc_);
+    if (with_crc_) crc_ = arjhost::format::Crc32Update(done, data, crc_);
     if (Failed(result)) return result;
     if (done != n) return ERR_IO;
     data += n;

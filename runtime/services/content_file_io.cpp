@@ -157,7 +157,7 @@ class ContentFile {
       run_.reset();
       return;
     }
-    run_->crc = Crc32Update(count, data, run_->crc);
+    run_->crc = arjhost::format::Crc32Update(count, data, run_->crc);
     run_->end += count;
     if (run_->end == size_) first_read_crc_ = run_->crc;
   }

@@ -29,7 +29,7 @@ struct Crc32Digest {
   static constexpr uint32_t kSize = 4;
   explicit Crc32Digest(ObjectRef) {}
   void Reset() { crc = 0; }
-  void Update(const void* data, uint32_t length) { crc = Crc32Update(length, data, crc); }
+  void Update(const void* data, uint32_t length) { crc = arjhost::format::Crc32Update(length, data, crc); }
   void Final(uint8_t out[kSize]) const {
     for (uint32_t i = 0; i < kSize; ++i) out[i] = static_cast<uint8_t>(crc >> (8 * i));
   }

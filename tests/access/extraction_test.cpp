@@ -316,19 +316,19 @@ TEST(Extraction, ABrokenChainOfPartsIsCorruptAndCreatesNothing) {
     std::vector<std::vector<HeaderSpec>> volumes;
     ResultCode expected;
   } cases[] = {
-      {"sound", {{Part(first, FLAG_SPLIT_NEXT)}, {Part(second, FLAG_SPLIT_PREV)}}, RESULT_OK},
-      {"continuation without its flag", {{Part(first, FLAG_SPLIT_NEXT)}, {Part(second, 0)}}, ERR_CORRUPTED},
+      {"sound", {{Part(first, Bit(EntryFlag::kContinuesInNext))}, {Part(second, Bit(EntryFlag::kContinuesPrevious))}}, RESULT_OK},
+      {"continuation without its flag", {{Part(first, Bit(EntryFlag::kContinuesInNext))}, {Part(second, 0)}}, ERR_CORRUPTED},
       {"continuation in the same volume",
-       {{Part(first, FLAG_SPLIT_NEXT), Part(second, FLAG_SPLIT_PREV)}, {StoredEntry("other", "x")}},
+       {{Part(first, Bit(EntryFlag::kContinuesInNext)), Part(second, Bit(EntryFlag::kContinuesPrevious))}, {StoredEntry("other", "x")}},
        ERR_CORRUPTED},
       {"continuation two volumes on",
-       {{Part(first, FLAG_SPLIT_NEXT)}, {}, {Part(second, FLAG_SPLIT_PREV)}},
+       {{Part(first, Bit(EntryFlag::kContinuesInNext))}, {}, {Part(second, Bit(EntryFlag::kContinuesPrevious))}},
        ERR_CORRUPTED},
       {"only the first part garbled",
-       {{Part(first, FLAG_SPLIT_NEXT | FLAG_GARBLED)}, {Part(second, FLAG_SPLIT_PREV)}},
+       {{Part(first, Bit(EntryFlag::kContinuesInNext) | Bit(EntryFlag::kGarbled))}, {Part(second, Bit(EntryFlag::kContinuesPrevious))}},
        ERR_CORRUPTED},
       {"only the continuation garbled",
-       {{Part(first, FLAG_SPLIT_NEXT)}, {Part(second, FLAG_SPLIT_PREV | FLAG_GARBLED)}},
+       {{Part(first, Bit(EntryFlag::kContinuesInNext))}, {Part(second, Bit(EntryFlag::kContinuesPrevious) | Bit(EntryFlag::kGarbled))}},
        ERR_CORRUPTED},
   };
   for (const auto& c : cases) {
@@ -357,7 +357,7 @@ TEST(ExtractionPasswords, EachPartOfASplitEntryHasItsOwnKey) {
   const uint8_t modifiers[] = {0x11, 0x8D, 0x73};
   std::vector<std::vector<HeaderSpec>> volumes;
   for (int i = 0; i < 3; ++i) {
-    const uint8_t flags = FLAG_GARBLED | (i < 2 ? FLAG_SPLIT_NEXT : 0) | (i > 0 ? FLAG_SPLIT_PREV : 0);
+    const uint8_t flags = Bit(EntryFlag::kGarbled) | (i < 2 ? Bit(EntryFlag::kContinuesInNext) : 0) | (i > 0 ? Bit(EntryFlag::kContinuesPrevious) : 0);
     HeaderSpec fields = Part(parts[i], flags);
     fields.garble_modifier = modifiers[i];
     const Bytes key = GarbleKey(password, modifiers[i]);

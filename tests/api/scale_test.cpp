@@ -59,8 +59,8 @@ class Scale : public ::testing::Test {
 TEST_F(Scale, VolumeSetPastOneHundredVolumes) {
   std::string whole;
   for (int v = 0; v <= kLastVolume; ++v) {
-    const uint8_t flags = (v > 0 ? FLAG_SPLIT_PREV : 0) | (v < kLastVolume ? FLAG_SPLIT_NEXT : 0);
-    std::vector<Bytes> parts = {MainHeader(VolumeName(v), v < kLastVolume ? FLAG_SPLIT_NEXT : 0)};
+    const uint8_t flags = (v > 0 ? Bit(EntryFlag::kContinuesPrevious) : 0) | (v < kLastVolume ? Bit(EntryFlag::kContinuesInNext) : 0);
+    std::vector<Bytes> parts = {MainHeader(VolumeName(v), v < kLastVolume ? Bit(MainFlag::kContinuesInNext) : 0)};
     if (v == 0) parts.push_back(BuildHeader(StoredEntry("first.txt", "first")));
     parts.push_back(BuildHeader(StoredEntry("big.bin", Piece(v), flags)));
     if (v == kLastVolume) parts.push_back(BuildHeader(StoredEntry("last.txt", "last")));

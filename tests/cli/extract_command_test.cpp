@@ -1,4 +1,5 @@
 // The tool's extract and test commands as a user runs them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -174,15 +175,15 @@ TEST(ExtractCommand, EveryPartsHeaderIsJudgedAsTheFirstPartsIs) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     TempDir dir;
-    HeaderSpec first = StoredEntry("big.bin", data.substr(0, 1000), FLAG_SPLIT_NEXT);
-    HeaderSpec middle = StoredEntry("big.bin", data.substr(1000, 1000), FLAG_SPLIT_PREV | FLAG_SPLIT_NEXT);
-    HeaderSpec last = StoredEntry("big.bin", data.substr(2000), FLAG_SPLIT_PREV);
+    HeaderSpec first = StoredEntry("big.bin", data.substr(0, 1000), Bit(EntryFlag::kContinuesInNext));
+    HeaderSpec middle = StoredEntry("big.bin", data.substr(1000, 1000), Bit(EntryFlag::kContinuesPrevious) | Bit(EntryFlag::kContinuesInNext));
+    HeaderSpec last = StoredEntry("big.bin", data.substr(2000), Bit(EntryFlag::kContinuesPrevious));
     c.change(middle);
     Bytes middle_header = BuildHeader(middle);
     if (c.spoil_crc) middle_header[5] ^= 1;  // the archiver version: the stored CRC no longer matches
-    WriteFile(dir.File("set.arj"), Concat({MainHeader("set.arj", FLAG_SPLIT_NEXT),
+    WriteFile(dir.File("set.arj"), Concat({MainHeader("set.arj", Bit(MainFlag::kContinuesInNext)),
                                            BuildHeader(StoredEntry("head.txt", "head")), BuildHeader(first), EndMarker()}));
-    WriteFile(dir.File("set.a01"), Concat({MainHeader("set.arj", FLAG_SPLIT_NEXT), middle_header, EndMarker()}));
+    WriteFile(dir.File("set.a01"), Concat({MainHeader("set.arj", Bit(MainFlag::kContinuesInNext)), middle_header, EndMarker()}));
     WriteFile(dir.File("set.a02"), Concat({MainHeader("set.arj"), BuildHeader(last), EndMarker()}));
     std::string listing, log;
     EXPECT_EQ(RunTool("list -v " + dir.File("set.arj"), &listing), c.list_code) << listing;

@@ -95,7 +95,7 @@ TEST(ListCommand, ColumnsArePaddedByDisplayWidthNotBytes) {
   const char* suffixes[] = {".arj", ".a01"};
   for (int v = 0; v < 2; ++v) {
     const std::string name = stem + suffixes[v];
-    WriteFile(dir.File(name), Concat({MainHeader(name, v == 0 ? FLAG_SPLIT_NEXT : 0),
+    WriteFile(dir.File(name), Concat({MainHeader(name, v == 0 ? Bit(MainFlag::kContinuesInNext) : 0),
                                       BuildHeader(StoredEntry("f" + std::to_string(v), "x")), EndMarker()}));
   }
   std::string out;
@@ -302,7 +302,7 @@ TEST(ListCommand, AVolumeThatCannotBeReadIsNamedWithItsCause) {
         for (int v = 0; v < 40; ++v) {
           char name[16];
           std::snprintf(name, sizeof name, v == 0 ? "many.arj" : "many.a%02d", v);
-          WriteFile(dir.File(name), Concat({MainHeader(name, v < 39 ? FLAG_SPLIT_NEXT : 0),
+          WriteFile(dir.File(name), Concat({MainHeader(name, v < 39 ? Bit(MainFlag::kContinuesInNext) : 0),
                                             BuildHeader(StoredEntry(name, "x")), EndMarker()}));
         }
         break;

@@ -8,6 +8,8 @@
 
 namespace {
 
+using namespace arjhost::format;
+
 // The CRC as the format defines it: bit by bit, no table.
 uint32_t BitwiseCrc(const std::vector<uint8_t>& data) {
   uint32_t r = 0xFFFFFFFFu;

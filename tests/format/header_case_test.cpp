@@ -1,13 +1,12 @@
 // Every reader of ARJ headers over the one table of crafted headers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "plugin/reader/header_reader.h"
 #include "plugin/state/archiver_state.h"
-#include "runtime/format/arj_header.h"
-#include "runtime/format/header_list.h"
-#include "runtime/format/recovery_walk.h"
+#include "runtime/format/header_io.h"
 #include "tests/format/header_cases.h"
 #include "tests/support/archiver_fixture.h"
 #include "tests/support/io_objects.h"
@@ -48,25 +47,56 @@ TEST(HeaderCases, RuntimeWalkReadsAsTheTableDoes) {
   TestHost host;
   for (const HeaderCase& c : HeaderCases()) {
     ObjectRef io = MemoryView(host.root(), c.archive);
-    arjrt::ArjHeader header;
-    EXPECT_EQ(arjrt::ReadHeaderAt(io, c.offset, HeaderRole::kLocal, kTablePolicy, &header), c.walk) << c.name;
+    HeaderFields header;
+    EXPECT_EQ(ReadHeaderFields(arjrt::ReaderOf(io), c.offset, HeaderRole::kLocal, kTablePolicy, &header), c.walk)
+        << c.name;
     if (c.walk == HeaderCause::kHeader) {
       EXPECT_EQ(header.crc_matches, c.crc_ok) << c.name;
     }
-    // The walk that pairs headers with entries visits the ones the scan took.
-    const arjrt::WalkEnd end = arjrt::WalkLocalHeaders(io, 0, kTablePolicy, [](const arjrt::ArjHeader&) {});
-    EXPECT_EQ(end.visited, c.entries) << c.name;
-    EXPECT_EQ(end.cause != HeaderCause::kEndMarker, c.damaged) << c.name;
+    // The walk that pairs headers with entries visits the ones the scan
+    // took, reading ahead or not.
+    arjrt::ReadAhead ahead(io);
+    for (const ByteReader& reader : {arjrt::ReaderOf(io), ahead.reader()}) {
+      const WalkEnd end = WalkLocalHeaders(reader, 0, kTablePolicy, [](const HeaderFields&) {});
+      EXPECT_EQ(end.visited, c.entries) << c.name;
+      EXPECT_EQ(end.cause != HeaderCause::kEndMarker, c.damaged) << c.name;
+    }
     host::CloseIfOpen(io);
   }
+}
+
+// Reading ahead gives every read what the file gives it: within a block,
+// across blocks, larger than one, and at the end of the data.
+TEST(ReadAhead, ReadsAsTheFileDoes) {
+  TestHost host;
+  Bytes file(150 * 1024 + 17);
+  for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<uint8_t>(i * 7 + (i >> 9));
+  ObjectRef io = MemoryView(host.root(), file);
+  arjrt::ReadAhead ahead(io);
+  const ByteReader reader = ahead.reader();
+  const struct {
+    uint64_t offset;
+    uint32_t size;
+  } reads[] = {{0, 256},         {100, 4000},         {65536 - 10, 20},  {65536 - 10, 20}, {3, 2},
+               {70000, 100000}, {file.size() - 5, 256}, {file.size(), 4}, {file.size() + 9, 4}, {5, 65536}};
+  for (const auto& r : reads) {
+    SCOPED_TRACE(r.offset);
+    Bytes got(r.size, 0xEE);
+    const int64_t n = reader.read(reader.context, r.offset, got.data(), r.size);
+    const size_t expected = r.offset >= file.size() ? 0 : std::min<size_t>(r.size, file.size() - r.offset);
+    ASSERT_EQ(n, static_cast<int64_t>(expected));
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + static_cast<long>(expected),
+                           file.begin() + static_cast<long>(std::min<size_t>(r.offset, file.size()))));
+  }
+  host::CloseIfOpen(io);
 }
 
 TEST(HeaderCases, RecoverySkipsWhatIsNotSound) {
   TestHost host;
   for (const HeaderCase& c : HeaderCases()) {
     ObjectRef io = MemoryView(host.root(), c.archive);
-    const arjrt::RecoveryPlan plan = arjrt::PlanRecovery(io, c.archive.size());
-    EXPECT_EQ(plan.main_header, RESULT_OK) << c.name;
+    RecoveryPlan plan;
+    EXPECT_EQ(arjrt::PlanRecovery(io, c.archive.size(), &plan), RESULT_OK) << c.name;
     const bool skips_here = !plan.skipped.empty() && plan.skipped[0].offset == c.offset;
     EXPECT_EQ(skips_here, c.recovery_skips) << c.name;
     EXPECT_TRUE(plan.skipped.empty() || skips_here) << c.name << ": nothing else is skipped";

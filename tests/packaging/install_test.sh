@@ -41,9 +41,10 @@ strangers=$(grep -v '^arjhost::' <<<"$exported" || true)
 grep -q '^arjhost::Archive::OpenFile(' <<<"$exported" || fail "libarjhost.so does not export the API"
 
 # The public headers, exactly those the include check calls public (the
-# headers directly in runtime/api), and each of them compiles by itself.
+# headers directly in runtime/api, and the format module's header of the
+# entry values they name), and each of them compiles by itself.
 headers=$(cd "$prefix/include/arjhost" && find . -type f | sort | tr '\n' ' ')
-public=$(cd "$source_dir" && find ./runtime/api -maxdepth 1 -name '*.h' | sort | tr '\n' ' ')
+public=$(cd "$source_dir" && { find ./runtime/api -maxdepth 1 -name '*.h'; echo ./plugin/format/arj_types.h; } | sort | tr '\n' ' ')
 [ "$headers" = "$public" ] || fail "installed headers are not the public ones: $headers (public: $public)"
 for h in $headers; do
   echo "#include \"${h#./}\"" | c++ -std=c++20 -fsyntax-only -Wall -Wextra -I "$prefix/include/arjhost" -x c++ - ||

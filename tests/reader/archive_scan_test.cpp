@@ -144,7 +144,7 @@ TEST(ArchiveScan, TheTableAlwaysKeepsTenFreeSlots) {
 TEST(ArchiveScan, AnArchiveThatSaysItContinuesButHoldsNoSplitEntry) {
   TestHost host;
   ArchiverFixture f(host);
-  Bytes bytes = Concat({MainHeader("test.arj", FLAG_SPLIT_NEXT), BuildHeader(StoredEntry("a", "aa")), EndMarker()});
+  Bytes bytes = Concat({MainHeader("test.arj", Bit(MainFlag::kContinuesInNext)), BuildHeader(StoredEntry("a", "aa")), EndMarker()});
   ASSERT_EQ(f.OpenMemory(bytes), RESULT_OK);
   EXPECT_EQ(f.state().multi_volume, 1u);
   EXPECT_EQ(f.state().restricted, 1u);
@@ -159,7 +159,7 @@ TEST(ArchiveScan, ASplitLastEntryWithoutAFileSystemStays) {
   TestHost host;
   ArchiverFixture f(host);
   // Not multi-volume by its main header, and no entry continues another.
-  Bytes bytes = Concat({MainHeader(), BuildHeader(StoredEntry("a", "aa", FLAG_SPLIT_NEXT)), EndMarker()});
+  Bytes bytes = Concat({MainHeader(), BuildHeader(StoredEntry("a", "aa", Bit(MainFlag::kContinuesInNext))), EndMarker()});
   ASSERT_EQ(f.OpenMemory(bytes), RESULT_OK);
   EXPECT_EQ(f.state().multi_volume, 0u);
   EXPECT_EQ(f.state().entry_count, 1u);

@@ -24,7 +24,7 @@ class EntryProperties : public ::testing::Test {
  protected:
   void SetUp() override {
     Bytes bytes = Concat({MainHeader(), BuildHeader(StoredEntry("abcdefghij", "ten")),
-                          BuildHeader(StoredEntry("second", "2", FLAG_GARBLED)), EndMarker()});
+                          BuildHeader(StoredEntry("second", "2", Bit(EntryFlag::kGarbled))), EndMarker()});
     ASSERT_EQ(f_.OpenMemory(bytes), RESULT_OK);
   }
   TestHost host_;
@@ -99,9 +99,9 @@ TEST(EntryPropertiesSplit, SumsWalkTheContinuationPartsOnly) {
   // volume chain builds it, but all parts lie in volume 0, so the walk must
   // stop at the first (a part in another volume than the next is not its
   // continuation).
-  Bytes bytes = Concat({MainHeader(), BuildHeader(Part("f", 100, 50, FLAG_SPLIT_NEXT)),
-                        BuildHeader(Part("f", 200, 60, FLAG_SPLIT_NEXT | FLAG_SPLIT_PREV)),
-                        BuildHeader(Part("f", 300, 70, FLAG_SPLIT_PREV)), EndMarker()});
+  Bytes bytes = Concat({MainHeader(), BuildHeader(Part("f", 100, 50, Bit(MainFlag::kContinuesInNext))),
+                        BuildHeader(Part("f", 200, 60, Bit(EntryFlag::kContinuesInNext) | Bit(EntryFlag::kContinuesPrevious))),
+                        BuildHeader(Part("f", 300, 70, Bit(EntryFlag::kContinuesPrevious))), EndMarker()});
   ASSERT_EQ(f.OpenMemory(bytes), RESULT_OK);
   EXPECT_EQ(f.Size(1), 100u);
   // Now as if the parts were in consecutive volumes.
@@ -125,14 +125,14 @@ TEST(EntryPropertiesSplit, NextSkipsContinuationsAndOffersOrphanParts) {
     std::vector<uint32_t> volumes;
     std::vector<uint64_t> handles;
   } cases[] = {
-      {"an orphan after a whole entry", {0, FLAG_SPLIT_PREV}, {0, 0}, {1, 2}},
-      {"an orphan first", {FLAG_SPLIT_PREV, 0}, {0, 0}, {1, 2}},
-      {"an orphan opening the next volume", {0, FLAG_SPLIT_PREV}, {0, 1}, {1, 2}},
-      {"a continuation", {FLAG_SPLIT_NEXT, FLAG_SPLIT_PREV}, {0, 1}, {1}},
-      {"a continuation in the same volume is none", {FLAG_SPLIT_NEXT, FLAG_SPLIT_PREV}, {0, 0}, {1, 2}},
-      {"three parts", {FLAG_SPLIT_NEXT, FLAG_SPLIT_NEXT | FLAG_SPLIT_PREV, FLAG_SPLIT_PREV}, {0, 1, 2}, {1}},
-      {"a middle part after a whole entry", {0, FLAG_SPLIT_NEXT | FLAG_SPLIT_PREV, FLAG_SPLIT_PREV}, {0, 1, 2}, {1, 2}},
-      {"a part continuing, then a whole entry", {FLAG_SPLIT_NEXT, 0}, {0, 0}, {1, 2}},
+      {"an orphan after a whole entry", {0, Bit(EntryFlag::kContinuesPrevious)}, {0, 0}, {1, 2}},
+      {"an orphan first", {Bit(EntryFlag::kContinuesPrevious), 0}, {0, 0}, {1, 2}},
+      {"an orphan opening the next volume", {0, Bit(EntryFlag::kContinuesPrevious)}, {0, 1}, {1, 2}},
+      {"a continuation", {Bit(EntryFlag::kContinuesInNext), Bit(EntryFlag::kContinuesPrevious)}, {0, 1}, {1}},
+      {"a continuation in the same volume is none", {Bit(EntryFlag::kContinuesInNext), Bit(EntryFlag::kContinuesPrevious)}, {0, 0}, {1, 2}},
+      {"three parts", {Bit(EntryFlag::kContinuesInNext), Bit(EntryFlag::kContinuesInNext) | Bit(EntryFlag::kContinuesPrevious), Bit(EntryFlag::kContinuesPrevious)}, {0, 1, 2}, {1}},
+      {"a middle part after a whole entry", {0, Bit(EntryFlag::kContinuesInNext) | Bit(EntryFlag::kContinuesPrevious), Bit(EntryFlag::kContinuesPrevious)}, {0, 1, 2}, {1, 2}},
+      {"a part continuing, then a whole entry", {Bit(EntryFlag::kContinuesInNext), 0}, {0, 0}, {1, 2}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -156,7 +156,7 @@ TEST(EntryPropertiesSplit, NextOffersASplitEntryWithoutItsContinuationAndEndsOnE
   TestHost host;
   ArchiverFixture f(host);
   ASSERT_EQ(f.OpenMemory(Concat({MainHeader(), BuildHeader(StoredEntry("a", "1")),
-                                 BuildHeader(StoredEntry("b", "2", FLAG_SPLIT_NEXT)), EndMarker()})),
+                                 BuildHeader(StoredEntry("b", "2", Bit(EntryFlag::kContinuesInNext))), EndMarker()})),
             RESULT_OK);
   const MiniArchiverMethods& m = host::Archiver(f.archiver());
   uint64_t handle = 0;

@@ -21,7 +21,7 @@ using namespace testing_support;
 // A volume of a set: its own entries, and optionally a part of a split file
 // at its start (continued from the previous volume) and/or at its end.
 Bytes Volume(const std::string& own_name, bool continues, const std::vector<HeaderSpec>& entries) {
-  std::vector<Bytes> parts = {MainHeader(own_name, continues ? FLAG_SPLIT_NEXT : 0)};
+  std::vector<Bytes> parts = {MainHeader(own_name, continues ? Bit(MainFlag::kContinuesInNext) : 0)};
   for (const HeaderSpec& e : entries) parts.push_back(BuildHeader(e));
   parts.push_back(EndMarker());
   return Concat(parts);
@@ -50,9 +50,9 @@ class VolumeChain : public ::testing::Test {
       std::vector<HeaderSpec> entries;
       // A middle part fills its volume: a split part is always the last
       // entry of its volume and its continuation the first of the next.
-      if (v == 3 || v == 4) entries.push_back(Piece("part" + std::to_string(v), FLAG_SPLIT_PREV | (v == 3 ? FLAG_SPLIT_NEXT : 0)));
+      if (v == 3 || v == 4) entries.push_back(Piece("part" + std::to_string(v), Bit(EntryFlag::kContinuesPrevious) | (v == 3 ? Bit(EntryFlag::kContinuesInNext) : 0)));
       if (v != 3) entries.push_back(StoredEntry("v" + std::to_string(v) + ".txt", std::string(v + 1, 'x')));
-      if (v == 2) entries.push_back(Piece("part2", FLAG_SPLIT_NEXT));
+      if (v == 2) entries.push_back(Piece("part2", Bit(EntryFlag::kContinuesInNext)));
       WriteFile(dir_.File(Name(v)), Volume(Name(v), v < 5, entries));
     }
   }
@@ -242,7 +242,7 @@ TEST_F(VolumeChain, AVolumeWhoseMainHeaderEndsTheSetEndsIt) {
 }
 
 TEST_F(VolumeChain, TheNextVolumeMayBeginWithTheEndMarker) {
-  WriteFile(dir_.File("data.arj"), Volume("data.arj", true, {Piece("abc", FLAG_SPLIT_NEXT)}));
+  WriteFile(dir_.File("data.arj"), Volume("data.arj", true, {Piece("abc", Bit(EntryFlag::kContinuesInNext))}));
   WriteFile(dir_.File("data.a01"), Volume("data.a01", false, {}));
   ArchiverFixture f(host_);
   ASSERT_EQ(f.OpenFile(dir_.File("data.arj"), 0), RESULT_OK);
@@ -252,7 +252,7 @@ TEST_F(VolumeChain, TheNextVolumeMayBeginWithTheEndMarker) {
 }
 
 TEST_F(VolumeChain, NamesWithoutAVolumeNumber) {
-  Bytes bytes = Volume("data.zip", true, {Piece("abc", FLAG_SPLIT_NEXT)});
+  Bytes bytes = Volume("data.zip", true, {Piece("abc", Bit(EntryFlag::kContinuesInNext))});
   WriteFile(dir_.File("data.zip"), bytes);
   ArchiverFixture f(host_);
   ASSERT_EQ(f.OpenFile(dir_.File("data.zip"), 1), RESULT_OK);

@@ -2,6 +2,7 @@
 // never end what they wrote with an end marker.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "plugin/format/arj_layout.h"
@@ -53,7 +54,11 @@ TEST(RebuildFailure, AnEncoderThatCannotWriteStopsTheRebuildPartWay) {
   EXPECT_EQ(RebuildIntoIo(f, list, dest), ERR_IO);
   const ParsedArchive w = ParseArchive(FaultyBytes(dest));
   EXPECT_FALSE(w.ended);
-  EXPECT_LE(w.entries.size(), 1u);
+  // The entry cut short is at most its header written ahead, unsealed: no
+  // reader takes it for a whole entry.
+  const auto sealed =
+      std::count_if(w.entries.begin(), w.entries.end(), [](const ParsedEntry& e) { return e.header_crc_ok; });
+  EXPECT_LE(sealed, 1);
   host::CloseIfOpen(dest);
   host::CloseIfOpen(list);
 }

@@ -82,7 +82,7 @@ TEST(RebuildIdentity, WritesTheMainHeadersCrcsAfreshAndDropsTheProtectionFlag) {
     inputs.push_back(sound);
     inputs.back()[spoiled] ^= 0xFF;
   }
-  main.flags |= kMainFlagProtected;
+  main.flags |= Bit(MainFlag::kProtected);
   inputs.push_back(Concat({BuildHeader(main), entry, EndMarker()}));
   for (const Bytes& input : inputs) {
     SCOPED_TRACE(&input - inputs.data());
@@ -162,7 +162,7 @@ TEST_P(RebuildReplace, ReencodesWithTheRequestedMethodAndMendsTheHeader) {
     const ParsedEntry& e = w.entries[0];
     EXPECT_EQ(e.name, f.state().entries[0].name);
     EXPECT_EQ(e.method(), method);
-    EXPECT_EQ(e.flags() & (FLAG_GARBLED | FLAG_SPLIT_NEXT | FLAG_SPLIT_PREV), 0);
+    EXPECT_EQ(e.flags() & (Bit(EntryFlag::kGarbled) | Bit(EntryFlag::kContinuesInNext) | Bit(EntryFlag::kContinuesPrevious)), 0);
     EXPECT_EQ(e.first_header_size, 30);
     EXPECT_EQ(e.basic_size, e.name.size() + 32);
     EXPECT_EQ(e.extended_headers, 0u);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/format/arj_layout.h"
 #include "tests/support/bytes.h"
 
 namespace testing_support {

@@ -9,6 +9,9 @@
 
 namespace testing_support {
 
+// The tests build and read archives by the format module's names.
+using namespace arjhost::format;
+
 using Bytes = std::vector<uint8_t>;
 
 inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }

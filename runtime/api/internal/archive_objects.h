@@ -11,6 +11,7 @@
 #include "plugin/host/host_objects.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/file_stamp.h"
+#include "runtime/api/internal/volume_walk.h"
 #include "runtime/core/runtime.h"
 
 namespace arjhost {
@@ -23,6 +24,8 @@ struct __attribute__((visibility("hidden"))) Archive::Objects {
   ObjectRef window = nullptr;    // child of `io` from the main header on, when a stub comes first
   ObjectRef joined = nullptr;    // child of the one above, without the ranges recovery skipped
   ObjectRef archiver = nullptr;  // child of the I/O it reads: archive_io()
+  // The volumes the plug-in read, for the runtime's walk of their headers.
+  VolumeWalk volume_walk;
   // Packed bytes after the end of the stream, as the decoder reported them
   // while the entry being extracted was decoded (0: none reported).
   uint64_t unused_packed = 0;

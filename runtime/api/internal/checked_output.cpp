@@ -27,7 +27,7 @@ std::string Hex(uint32_t v) {
 void PartCheck::Add(const uint8_t* data, size_t size) {
   for (size_t at = 0; (at < size || left_ == 0) && part_ < parts_.size();) {
     const auto n = static_cast<size_t>(std::min<uint64_t>(left_, size - at));
-    if (n != 0) crc_ = Crc32Update(n, data + at, crc_);
+    if (n != 0) crc_ = arjhost::format::Crc32Update(n, data + at, crc_);
     at += n;
     left_ -= n;
     while (left_ == 0 && part_ < parts_.size()) {

@@ -2,22 +2,23 @@
 
 #include <algorithm>
 
+#include "plugin/format/arj_layout.h"
+#include "plugin/format/arj_time.h"
 #include "runtime/api/internal/unix_special.h"
-#include "runtime/format/entry_time.h"
 
 namespace arjhost {
 
 bool NamesMatch(const std::string& reported, const std::string& stored) {
   if (reported == stored) return true;
-  return reported.size() >= kStoredNameChars && stored.size() > reported.size() &&
+  return reported.size() >= format::kStoredNameChars && stored.size() > reported.size() &&
          stored.compare(0, reported.size(), reported) == 0;
 }
 
-void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry) {
+void ApplyHeader(const format::HeaderFields& header, EntryInfo* entry) {
   entry->header_known = true;
   entry->header_crc_ok = header.crc_matches;
-  entry->file_type = header.file_type;
-  entry->host_os = header.host_os;
+  entry->file_type = format::Byte(header.file_type);
+  entry->host_os = format::Byte(header.host_os);
   entry->flags = header.flags;
   entry->access_mode = header.access_mode;
   entry->first_chapter = header.first_chapter;
@@ -26,26 +27,26 @@ void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry) {
   entry->archiver_version = header.archiver_version;
   entry->min_version = header.min_version;
   entry->header_offset = header.offset;
-  entry->modified_time = arjrt::EntryTimeToUnix(header.file_time, header.host_os);
+  entry->modified_time = format::EntryTimeToUnix(header.file_time, header.host_os);
   entry->accessed_known = header.accessed_time != 0;
   entry->created_known = header.created_time != 0;
-  entry->accessed_time = entry->accessed_known ? arjrt::EntryTimeToUnix(header.accessed_time, header.host_os) : 0;
-  entry->created_time = entry->created_known ? arjrt::EntryTimeToUnix(header.created_time, header.host_os) : 0;
+  entry->accessed_time = entry->accessed_known ? format::EntryTimeToUnix(header.accessed_time, header.host_os) : 0;
+  entry->created_time = entry->created_known ? format::EntryTimeToUnix(header.created_time, header.host_os) : 0;
   entry->special = EntryInfo::Special::kNone;
   entry->link_target.clear();
-  if (header.file_type == kFileTypeUnixSpecial) ApplyUnixSpecial(header.unix_extension, entry);
+  if (header.file_type == format::FileType::kUnixSpecial) ApplyUnixSpecial(header.unix_special, entry);
   // The plug-in keeps the first 509 bytes of a name; the header has it all.
   entry->name = header.name;
   entry->name_whole = true;
 }
 
-void ApplyPartHeader(const arjrt::ArjHeader& header, bool named, EntryInfo::Part* part) {
+void ApplyPartHeader(const format::HeaderFields& header, bool named, EntryInfo::Part* part) {
   part->header_known = true;
   part->position = header.file_position;
   part->header_offset = header.offset;
   part->header_crc_ok = header.crc_matches;
   part->name_matches = named;
-  part->file_type = header.file_type;
+  part->file_type = format::Byte(header.file_type);
   part->method = header.method;
   part->min_version = header.min_version;
 }
@@ -85,7 +86,7 @@ void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& tabl
     if (wanted.empty()) continue;
     size_t next = 0;
     uint64_t index = 0;
-    source(table.names[v], [&](const arjrt::ArjHeader& h) {
+    source(table.names[v], [&](const format::HeaderFields& h) {
       while (next < wanted.size() && wanted[next].index < index) ++next;
       if (next < wanted.size() && wanted[next].index == index) {
         const Wanted& w = wanted[next];

@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "plugin/format/header_walk.h"
 #include "runtime/api/archive.h"
-#include "runtime/format/arj_header.h"
-#include "runtime/format/header_list.h"
 
 namespace arjhost {
 
@@ -23,18 +22,18 @@ struct TableVolumes {
 
 // Walks the local headers of a volume by name through `visit` (none when
 // it cannot be read).
-using VolumeHeaderSource = std::function<void(const std::string& volume, const arjrt::HeaderVisitor& visit)>;
+using VolumeHeaderSource = std::function<void(const std::string& volume, const format::HeaderVisitor& visit)>;
 
 // Whether the name the plug-in reports belongs to a header's stored name:
 // the same bytes, or a name the plug-in cut at its limit.
 bool NamesMatch(const std::string& reported, const std::string& stored);
 
 // Copies the header's fields into `entry` and marks it known.
-void ApplyHeader(const arjrt::ArjHeader& header, EntryInfo* entry);
+void ApplyHeader(const format::HeaderFields& header, EntryInfo* entry);
 
 // Copies what a part's own header says into `part`; `named`: the header
 // names the entry's file.
-void ApplyPartHeader(const arjrt::ArjHeader& header, bool named, EntryInfo::Part* part);
+void ApplyPartHeader(const format::HeaderFields& header, bool named, EntryInfo::Part* part);
 
 // Fills the header fields of `entries` and the position of each part: the
 // plug-in lists a volume's entries in header order and the volumes in

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <vector>
 
-#include "runtime/format/header_list.h"
+#include "plugin/format/header_walk.h"
 
 namespace arjhost {
 
 ResultCode PutStubFirst(ObjectRef source, uint64_t stub, ObjectRef output, ObjectRef* view) {
   *view = nullptr;
   // The stub was found within this limit; nothing longer is copied.
-  if (stub > arjrt::kMainHeaderSearchLimit) return ERR_CORRUPTED;
+  if (stub > format::kMainHeaderSearchLimit) return ERR_CORRUPTED;
   std::vector<uint8_t> bytes(static_cast<size_t>(stub));
   uint32_t count = 0;
   ResultCode r = host::Io(source).SeekRead(source, &count, 0, bytes.data(), static_cast<uint32_t>(stub));

@@ -1,5 +1,5 @@
-// What a UNIX link or special file is, from the extended header that
-// arj -a1 writes for it.
+// The API's kinds of UNIX link or special file, read from and written to
+// the record arj -a1 stores for one (the format module's unix_special.h).
 #pragma once
 
 #include <string>

@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "plugin/format/arj_layout.h"
+#include "plugin/format/arj_types.h"
 
 namespace arjhost {
 namespace {
@@ -23,7 +23,7 @@ void VisitWritten(const std::vector<EntryInfo>& entries, Changes& changes, Visit
 
 bool IsFolder(const EntryInfo* old, const NewContent* content) {
   if (content != nullptr) return content->kind == ContentKind::kFolder;
-  return old->header_known && old->file_type == kFileTypeDirectory;
+  return old->header_known && format::FileTypeOf(old->file_type) == format::FileType::kDirectory;
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ class VectorSink : public ByteSink {
 ResultCode EncodeChunk(uint32_t method, const uint8_t* data, size_t history, size_t size, PackedChunk* out) {
   if (method < 1 || method > 4) return ERR_UNSUPPORTED;
   const ResultCode r = PackChunk(method, data, history, size, out);
-  out->crc = Crc32Update(size - history, data + history, 0);
+  out->crc = arjhost::format::Crc32Update(size - history, data + history, 0);
   return r;
 }
 

@@ -14,7 +14,7 @@ ResultCode StoreCopy(ByteSource& in, ByteSink& out, uint64_t* written, uint64_t*
     if (got == 0) return RESULT_OK;
     if (static_cast<uint64_t>(got) > chunk.size()) return ERR_BAD_PARAMETER;
     *bytes_read += static_cast<uint64_t>(got);
-    *crc = Crc32Update(static_cast<size_t>(got), chunk.data(), *crc);
+    *crc = arjhost::format::Crc32Update(static_cast<size_t>(got), chunk.data(), *crc);
     const ResultCode r = out.Write(chunk.data(), static_cast<size_t>(got));
     if (Failed(r)) return r;
     *written += static_cast<uint64_t>(got);

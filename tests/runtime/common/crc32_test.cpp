@@ -15,7 +15,7 @@ std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
   return bytes;
 }
 
-uint32_t Crc(const uint8_t* data, size_t size) { return Crc32Update(size, data, 0); }
+uint32_t Crc(const uint8_t* data, size_t size) { return arjhost::format::Crc32Update(size, data, 0); }
 
 // Combining the CRCs of two pieces gives the CRC of the bytes joined, at
 // every kind of length: empty pieces, under and over a word, and past

@@ -1,44 +1,35 @@
-#include "runtime/format/arj_header.h"
+#include "plugin/format/header_fields.h"
 
-#include <algorithm>
+#include "plugin/format/arj_layout.h"
+#include "plugin/format/unix_special.h"
 
-#include "runtime/core/result_names.h"
-
-namespace arjrt {
+namespace arjhost::format {
 namespace {
-
-int64_t ReadFromIo(void* context, uint64_t offset, void* buffer, uint32_t size) {
-  auto io = static_cast<ObjectRef>(context);
-  uint32_t count = 0;
-  const ResultCode result = host::Io(io).SeekRead(io, &count, offset, buffer, size);
-  if (Failed(result) && result != ERR_END_OF_DATA) return result;
-  return std::min(count, size);
-}
 
 // The body of the first extended header tagged 'U', walking the chain the
 // parser has already judged (it ends at `facts.data_offset`).
-std::string UnixExtension(ObjectRef io, const HeaderFacts& facts) {
-  constexpr uint8_t kUnixTag = 'U';
+std::string UnixSpecialBody(const ByteReader& reader, const HeaderFacts& facts) {
   uint64_t at = facts.offset + fixed_header::kBasicHeader + facts.basic_size + 4;
   for (uint32_t i = 0; i < facts.extended_headers && at + 2 < facts.data_offset; ++i) {
     uint8_t word[2];
     uint8_t tag = 0;
-    if (ReadFromIo(io, at, word, sizeof word) != 2 || ReadFromIo(io, at + 2, &tag, 1) != 1) return {};
+    if (reader.read(reader.context, at, word, sizeof word) != 2 || reader.read(reader.context, at + 2, &tag, 1) != 1)
+      return {};
     const uint16_t size = LoadWord(word);
     if (size == 0) return {};
-    if (tag == kUnixTag) {
+    if (tag == kUnixSpecialTag) {
       std::string body(size - 1u, '\0');
-      if (ReadFromIo(io, at + 3, body.data(), size - 1u) != size - 1) return {};
+      if (reader.read(reader.context, at + 3, body.data(), size - 1u) != size - 1) return {};
       return body;
     }
-    at += 2 + uint64_t{size} + 4;
+    at += uint64_t{size} + kExtendedHeaderOverhead;
   }
   return {};
 }
 
 }  // namespace
 
-void HeaderFromBytes(const uint8_t* h, const HeaderFacts& facts, ArjHeader* out) {
+void DecodeHeaderFields(const uint8_t* h, const HeaderFacts& facts, HeaderFields* out) {
   namespace f = fixed_header;
   out->offset = facts.offset;
   out->data_offset = facts.data_offset;
@@ -47,10 +38,10 @@ void HeaderFromBytes(const uint8_t* h, const HeaderFacts& facts, ArjHeader* out)
   out->first_header_size = facts.first_header_size;
   out->archiver_version = h[f::kArchiverVersion];
   out->min_version = h[f::kMinVersion];
-  out->host_os = h[f::kHostOs];
+  out->host_os = HostOsOf(h[f::kHostOs]);
   out->flags = h[f::kFlags];
   out->method = h[f::kMethod];
-  out->file_type = h[f::kFileType];
+  out->file_type = FileTypeOf(h[f::kFileType]);
   out->garble_modifier = h[f::kGarbleModifier];
   out->file_time = LoadDWord(h + f::kTime);
   out->packed_size = LoadDWord(h + f::kPackedSize);
@@ -77,34 +68,34 @@ void HeaderFromBytes(const uint8_t* h, const HeaderFacts& facts, ArjHeader* out)
   out->crc_matches = facts.CrcMatches();
   out->name.assign(reinterpret_cast<const char*>(h + facts.name_at), facts.name_length);
   out->comment.assign(reinterpret_cast<const char*>(h + facts.comment_at), facts.comment_length);
+  out->unix_special.clear();
 }
 
-HeaderCause ReadHeaderAt(ObjectRef io, uint64_t offset, HeaderRole role, const HeaderPolicy& policy, ArjHeader* out,
-                         ResultCode* io_error) {
+HeaderCause ReadHeaderFields(const ByteReader& reader, uint64_t offset, HeaderRole role, const HeaderPolicy& policy,
+                             HeaderFields* out, int32_t* read_error) {
   uint8_t prefix[kMaxHeaderPrefix];
   HeaderFacts facts;
-  const HeaderCause cause = ReadHeader(ByteReader{io, ReadFromIo}, offset, role, policy, prefix, &facts);
-  if (io_error != nullptr) *io_error = facts.read_error;
-  *out = ArjHeader{};
+  const HeaderCause cause = ReadHeader(reader, offset, role, policy, prefix, &facts);
+  if (read_error != nullptr) *read_error = facts.read_error;
+  *out = HeaderFields{};
   out->offset = offset;
   out->data_offset = facts.data_offset;
   out->next_offset = facts.next_offset;
   out->basic_size = facts.basic_size;
   const bool parsed = cause == HeaderCause::kHeader || cause == HeaderCause::kHeaderCrcMismatch ||
                       cause == HeaderCause::kExtendedCrcMismatch || cause == HeaderCause::kPastOffsetLimit;
-  if (parsed) HeaderFromBytes(prefix, facts, out);
-  if (parsed && role == HeaderRole::kLocal && out->file_type == kFileTypeUnixSpecial && facts.extended_headers != 0)
-    out->unix_extension = UnixExtension(io, facts);
+  if (parsed) DecodeHeaderFields(prefix, facts, out);
+  if (parsed && role == HeaderRole::kLocal && out->file_type == FileType::kUnixSpecial && facts.extended_headers != 0)
+    out->unix_special = UnixSpecialBody(reader, facts);
   if (cause == HeaderCause::kBasicHeaderTooLarge && facts.available >= kEndMarkerSize)
     out->basic_size = LoadWord(prefix + fixed_header::kBasicHeaderSize);
   return cause;
 }
 
-std::string DescribeHeaderCause(HeaderCause cause, const ArjHeader& header, ResultCode io_error) {
+std::string DescribeHeaderCause(HeaderCause cause, const HeaderFields& header) {
   if (cause == HeaderCause::kBasicHeaderTooLarge)
     return "basic header size " + std::to_string(header.basic_size) + " over " + std::to_string(kMaxBasicHeaderSize);
-  if (cause == HeaderCause::kReadFailed) return std::string("read failed: ") + DescribeResult(io_error);
   return HeaderCauseText(cause);
 }
 
-}  // namespace arjrt
+}  // namespace arjhost::format
