@@ -90,7 +90,8 @@ const char* HeaderCauseText(HeaderCause cause) {
 
 bool AcceptableMainHeader(const uint8_t* bytes) {
   return LoadWord(bytes + fixed_header::kId) == kArjHeaderId &&
-         LoadWord(bytes + fixed_header::kBasicHeaderSize) <= kMaxBasicHeaderSize;
+         LoadWord(bytes + fixed_header::kBasicHeaderSize) <= kMaxBasicHeaderSize &&
+         bytes[fixed_header::kMinVersion] == kRecognizedMinVersion;
 }
 
 HeaderCause ParseBasicHeader(const uint8_t* bytes, size_t available, HeaderFacts* f) {

@@ -73,12 +73,15 @@ struct HeaderFacts {
   bool CrcMatches() const { return basic_crc_matches && extended_crc_matches; }
 };
 
+// The minimum version to extract a main header must ask for to start an
+// archive: what every arj writes there. A header asking for another is
+// refused, louder than arj, which reads any.
+constexpr uint8_t kRecognizedMinVersion = 1;
+
 // Whether the fixed header in `bytes` (kFixedHeaderSize of them) can start
-// an archive: it has the header id and a basic header size arj reads. Its
-// versions are not judged: arj and 7zz open a main header whatever
-// minimum version it asks for. A search behind a stub takes, besides, only
-// a basic header that is whole and matches its CRC, as arj takes the first
-// such header there.
+// an archive: it has the header id, a basic header size arj reads, and
+// asks for kRecognizedMinVersion. The one rule for a file's first bytes
+// and for the header found behind a stub.
 bool AcceptableMainHeader(const uint8_t* bytes);
 
 // Judges the basic header in `bytes` (`available` of them, from a header

@@ -81,8 +81,13 @@ SearchEnd FindHeader(const ByteReader& reader, uint64_t from, uint64_t end, cons
 }
 
 SearchEnd FindMainHeader(const ByteReader& reader, uint64_t limit) {
-  return FindHeader(reader, 0, limit,
-                    [](const uint8_t* bytes, const HeaderFacts&) { return AcceptableMainHeader(bytes); });
+  bool acceptable = false;
+  SearchEnd end = FindHeader(reader, 0, limit, [&acceptable](const uint8_t* bytes, const HeaderFacts&) {
+    acceptable = AcceptableMainHeader(bytes);
+    return true;
+  });
+  if (!acceptable) end.found = false;
+  return end;
 }
 
 RecoveryPlan PlanRecovery(const ByteReader& reader, uint64_t size) {

@@ -53,8 +53,11 @@ using HeaderFilter = std::function<bool(const uint8_t* bytes, const HeaderFacts&
 // matching CRC and `accept` takes it, read a fixed-size chunk at a time.
 SearchEnd FindHeader(const ByteReader& reader, uint64_t from, uint64_t end, const HeaderFilter& accept);
 
-// The first offset below `limit` where a main header starts that
-// AcceptableMainHeader takes and that is whole with its CRC.
+// Behind a stub: the first header below `limit` that is whole with its
+// CRC, as arj takes the first such header there; found only when
+// AcceptableMainHeader takes it. (Passing over a refused main header would
+// take an entry's header for it, and list the archive short of its first
+// entries.)
 SearchEnd FindMainHeader(const ByteReader& reader, uint64_t limit);
 
 // A damaged range that recovery leaves out, and why.

@@ -48,9 +48,9 @@ Bytes Prefix(Bytes b, size_t n) {
   return b;
 }
 
-// The versions are not judged: arj and 7zz open a main header whatever
-// minimum version it asks for, as the search behind a stub does.
-TEST(Recognize, JudgesIdAndSizeOfTheFirstBytesRead) {
+// A main header asking for another minimum version than 1 is refused
+// (arj reads any: ours is the louder verdict).
+TEST(Recognize, JudgesIdSizeAndVersionOfTheFirstBytesRead) {
   TestHost host;
   const struct {
     Bytes bytes;
@@ -60,9 +60,9 @@ TEST(Recognize, JudgesIdAndSizeOfTheFirstBytesRead) {
       {RecognitionHeader(0x60, 0xEA, 0, 1), true},
       {RecognitionHeader(0x60, 0xEA, 2600, 1), true},  // the largest basic header arj reads
       {RecognitionHeader(0x60, 0xEA, 2601, 1), false},
-      {RecognitionHeader(0x60, 0xEA, 100, 0), true},
-      {RecognitionHeader(0x60, 0xEA, 100, 2), true},
-      {RecognitionHeader(0x60, 0xEA, 100, 255), true},
+      {RecognitionHeader(0x60, 0xEA, 100, 0), false},
+      {RecognitionHeader(0x60, 0xEA, 100, 2), false},
+      {RecognitionHeader(0x60, 0xEA, 100, 255), false},
       {RecognitionHeader(0xEA, 0x60, 100, 1), false},
       {Prefix(RecognitionHeader(0x60, 0xEA, 100, 1), 33), false},
       {Bytes{0x60, 0xEA}, false},
