@@ -10,7 +10,6 @@
 #include <map>
 #include <random>
 
-#include "tests/support/api_status.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/bytes.h"
 #include "tests/support/commands.h"
