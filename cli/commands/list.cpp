@@ -126,7 +126,7 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
         s.recover ? "" : " (--recover reads past the damage)");
   for (const arjhost::UnreadableVolume& v : state.unreadable_volumes)
     SayError("", "%s: archive is incomplete: its volume %s cannot be read: %s (the set ends before it)",
-        ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.cause.c_str());
+        ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.status.message.c_str());
   // An unreadable volume is what the plug-in's incompleteness is about then.
   if (state.incomplete && state.unreadable_volumes.empty() && !state.missing_volume.empty())
     SayError("", "%s: archive is incomplete: a volume that an entry continues into is missing: %s",

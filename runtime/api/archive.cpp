@@ -119,12 +119,13 @@ TableVolumes ReadTableVolumes(ObjectRef a, uint64_t table_size) {
   return table;
 }
 
-// Why a volume that is there could not be read, in plain words.
-std::string VolumeFailure(ResultCode r) {
+// Why a volume that is there could not be read, in plain words: the
+// plug-in's codes say more of a volume than in general.
+Status VolumeFailure(ResultCode r) {
   switch (r) {
-    case ERR_UNSUPPORTED: return "not a regular file";
-    case ERR_CORRUPTED: return "no ARJ main header at its start";
-    default: return arjrt::ResultName(r);
+    case ERR_UNSUPPORTED: return Failure(Code::kNotAnArchive, "not a regular file", r);
+    case ERR_CORRUPTED: return Failure(Code::kNotAnArchive, "no ARJ main header at its start", r);
+    default: return Failed(r) ? StatusOf(r, arjrt::ResultName(r)) : Failure(Code::kInternal, arjrt::ResultName(r), r);
   }
 }
 

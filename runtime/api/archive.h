@@ -147,7 +147,10 @@ struct SkippedRange {
 // before it.
 struct UnreadableVolume {
   std::string name;
-  std::string cause;  // "not a regular file", "access denied", "too many open files", ...
+  // Why, the message saying only the cause: "not a regular file" and "no
+  // ARJ main header at its start" (kNotAnArchive), "access denied" and "too
+  // many open files" (kIoError), ...
+  Status status;
 };
 
 struct ArchiveState {

@@ -82,6 +82,20 @@ TEST_F(Statuses, OpeningSaysWhyNot) {
   }
 }
 
+// A volume of a set that is there but no volume ends the set, and says why.
+TEST_F(Statuses, AVolumeThatCannotBeReadSaysWhy) {
+  for (const char* v : {"split.arj", "split.a02"}) std::filesystem::copy_file(Data(v), dir_.File(v));
+  std::filesystem::create_directory(dir_.File("split.a01"));
+  const std::unique_ptr<arjhost::Archive> archive = Open(dir_.File("split.arj"));
+  ASSERT_NE(archive, nullptr);
+  EXPECT_TRUE(archive->state().incomplete);
+  ASSERT_EQ(archive->state().unreadable_volumes.size(), 1u);
+  const arjhost::UnreadableVolume& unreadable = archive->state().unreadable_volumes[0];
+  EXPECT_EQ(unreadable.name, "split.a01");
+  EXPECT_EQ(unreadable.status.code, Code::kNotAnArchive);
+  EXPECT_EQ(unreadable.status.message, "not a regular file");
+}
+
 // Each way an entry fails is told apart: a password to ask for, one to ask
 // again, a method this reader lacks, a volume to find, a stop the caller made.
 TEST_F(Statuses, ExtractionSaysWhatTheCallerMayDo) {
