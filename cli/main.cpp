@@ -59,10 +59,12 @@ size_t CommandWordAt(const std::vector<std::string>& words) {
   return words.size();
 }
 
-bool AskedForJson(const std::vector<std::string>& words) {
+// Whether the command line asks for JSON (`option`: "--json" or
+// "--json-lines").
+bool AskedFor(const std::vector<std::string>& words, const std::string& option) {
   for (const std::string& w : words) {
     if (w == "--") break;
-    if (w == "--json") return true;
+    if (w == option) return true;
   }
   return false;
 }
@@ -113,8 +115,9 @@ int RunCommandLine(const std::vector<std::string>& words) {
   const int code = RunCommand(words, &command, &archive);
   // With --json a script gets a document even when the command fails
   // before it writes one.
-  if (AskedForJson(words) && code != kExitOk && !DocumentWritten())
-    PrintFailureJson(command, archive, LastError());
+  const bool lines = AskedFor(words, "--json-lines");
+  if ((lines || AskedFor(words, "--json")) && code != kExitOk && !DocumentWritten())
+    PrintFailureJson(command, archive, LastError(), lines);
   return code;
 }
 

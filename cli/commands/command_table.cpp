@@ -19,6 +19,12 @@ const OptionSpec kOutput{"output", 'o', true, "OUT", "write the new archive to O
 const OptionSpec kChapter{"chapter", 0, true, "N",
                           "of a chapter archive, take chapter N (default: the latest, as arj does)"};
 const OptionSpec kExclude{"exclude", 'x', true, "PATTERN", "leave out names PATTERN takes (may be repeated)"};
+const OptionSpec kJobs{"jobs", 'j', true, "N",
+                       "check N archives side by side (0: one for each core; default 1), the output in the order "
+                       "given"};
+const OptionSpec kJsonLines{"json-lines", 0, false, "",
+                            "print one JSON document a line for each archive, with \"archive\" and \"ok\" (the "
+                            "verdict on it)"};
 const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to 4 for new files (default 1)"};
 
 }  // namespace
@@ -50,13 +56,14 @@ const std::vector<Command>& Commands() {
       {"list", "ARCHIVE... [PATTERN...]",
        "list the entries of archives (every volume of each set)",
        {{"technical", 'v', false, "", "every stored field of every entry, one \"Field = value\" line each"},
-        kExclude, kJson, kSingleVolume, kCodepage, kRecover},
+        kExclude, kJson, kJsonLines, kJobs, kSingleVolume, kCodepage, kRecover},
        RunList,
        "Lists time, attributes (a UNIX mode, or DOS attributes), size, packed size, ratio,\n"
        "method, CRC-32, garbled flag, volume (of a set) and name of every entry, with comments\n"
        "and chapter ranges, then the files, folders and labels counted, the totals and the\n"
        "archive digest. Naming any volume of a set lists the whole set; each archive named is\n"
-       "listed in turn (--json: an array of their objects). -v shows every field instead:\n"
+       "listed in turn (--json: an array of their objects; --json-lines: one line each; --jobs:\n"
+       "side by side, the output in the order given). -v shows every field instead:\n"
        "host OS, mode or attributes, times, comment, chapters, flags, header offset and CRC\n"
        "state, and each part's volume, offsets, size and CRC. After the first operand, a file\n"
        "holding an archive, or a name ending in .arj, is another archive; other operands are\n"
@@ -66,6 +73,7 @@ const std::vector<Command>& Commands() {
        {"arjhost list backup.arj", "arjhost list backup.a01 --single-volume",
         "arjhost list -v backup.arj                # every field, as 7zz l -slt shows them",
         "arjhost list *.arj --json                 # an array: one object per archive",
+        "arjhost list *.arj --json-lines --jobs 0  # one line per archive, read on every core",
         "arjhost list damaged.arj --recover --json  # what lies around the damage",
         "arjhost list backup.arj '*.txt' -x 'old/**'  # the .txt files, in any folder but old/"}},
       {"extract", "ARCHIVE [PATTERN...]",
@@ -108,14 +116,17 @@ const std::vector<Command>& Commands() {
         "arjhost e backup.arj -C out               # every file into out/ itself",
         "arjhost extract damaged.arj --recover -C rescued",
         "arjhost extract backup.arj 'docs/**.md' -C out  # every .md file under docs/"}},
-      {"test", "ARCHIVE [PATTERN...]",
-       "check that every entry extracts with its CRC",
-       {kPassword, kExclude, kChapter, kSingleVolume, kCodepage, kRecover, kJson}, RunTest,
+      {"test", "ARCHIVE... [PATTERN...]",
+       "check that every entry of archives extracts with its CRC",
+       {kPassword, kExclude, kChapter, kSingleVolume, kCodepage, kRecover, kJson, kJsonLines, kJobs}, RunTest,
        "Extracts every entry (or those the patterns take, less what -x takes) to nowhere and\n"
        "checks its size and CRC-32. A password that opened one garbled entry is tried first\n"
        "for the next; a terminal is asked only when it does not open it, and three wrong\n"
-       "answers end the command.",
-       {"arjhost test backup.arj", "arjhost test secret.arj -p PASSWORD --json", "arjhost test backup.arj '*.txt'"}},
+       "answers end the command. Archives are told from patterns as list tells them; each is\n"
+       "tested in turn, or --jobs N side by side (the output in the order given; a terminal is\n"
+       "then not asked for passwords: give -p).",
+       {"arjhost test backup.arj", "arjhost test secret.arj -p PASSWORD --json", "arjhost test backup.arj '*.txt'",
+        "arjhost test *.arj --jobs 0 --json-lines   # one line per archive, on every core"}},
       {"delete", "ARCHIVE PATTERN...",
        "rewrite an archive without the entries the patterns take",
        {kOutput, kExclude, kRecover, kJson}, RunDelete,

@@ -12,10 +12,11 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
-#include <iostream>
+#include <limits>
 #include <set>
 #include <utility>
 
+#include "cli/commands/archive_jobs.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/session.h"
 #include "cli/files/entry_placement.h"
@@ -26,6 +27,7 @@
 #include "cli/input/existing_files.h"
 #include "cli/input/name_pattern.h"
 #include "cli/input/password.h"
+#include "cli/output/archive_documents.h"
 #include "cli/output/entry_fields.h"
 #include "cli/output/entry_tally.h"
 #include "cli/output/json_report.h"
@@ -175,6 +177,8 @@ struct Run {
 
   // Garbled entries left when the asking ended were declined unasked.
   std::string Why(const arjhost::EntryInfo& e, const arjhost::Status& status) const {
+    if (e.garbled && status.code == arjhost::Code::kPasswordNeeded && password_keeper.AskingHeldBack())
+      return status.message + " (" + kNotAskedSideBySide + ")";
     if (!e.garbled || !password_keeper.GaveUp() || status.code == arjhost::Code::kWrongPassword) return status.message;
     return "garbled; " + NotTried();
   }
@@ -392,9 +396,7 @@ bool NoFile(const arjhost::EntryInfo& e) {
          HasFileType(e, FileType::kChapterLabel);
 }
 
-void PrintJson(const Run& run, const std::vector<std::string>& missing) {
-  JsonWriter json(DocumentStream(), true);
-  json.BeginObject();
+void WriteRunMembers(JsonWriter& json, const Run& run, const std::vector<std::string>& missing) {
   WriteArchiveState(json, run.session, run.args);
   json.Key("entries"), json.BeginArray();
   for (const Run::Result& r : run.results) {
@@ -415,14 +417,19 @@ void PrintJson(const Run& run, const std::vector<std::string>& missing) {
   json.Key("skipped"), json.Unsigned(run.skipped);
   json.Key("bytes"), json.Unsigned(run.bytes);
   json.EndObject();
-  json.EndObject();
-  std::cout << "\n";
 }
 
-int RunEntries(const Args& args, bool extracting) {
+// Tests or extracts the entries of the archive at `path` that `patterns`
+// take, on at most `max_workers` worker threads beside the caller's, and
+// returns the exit code for it.
+int RunEntries(const Args& args, bool extracting, const std::string& path, const std::vector<std::string>& patterns,
+               Passwords& passwords, unsigned max_workers, ArchiveDocument& document) {
   const char* command = extracting ? "extract" : "test";
   Session session;
-  if (!OpenSession(args, command, &session)) return kExitFailure;
+  if (!OpenArchive(args, command, path, &session)) {
+    document.Failed(path, LastError());
+    return kExitFailure;
+  }
   const int latest = session.archive->state().chapter;
   const int chapter = args.Has("chapter") ? std::atoi(args.Value("chapter").c_str()) : latest;
   if (args.Has("chapter") && (chapter < 1 || chapter > latest)) {
@@ -435,14 +442,13 @@ int RunEntries(const Args& args, bool extracting) {
     SayError("extract", "--stdout and --json would both write to standard output; choose one");
     return kExitFailure;
   }
-  Passwords passwords(args);
   Run run{args, session, extracting, passwords, ExistingFiles(args)};
   run.flat = args.Has("flat");
   run.to_stdout = args.Has("stdout");
   run.verbose = args.Has("verbose");
   run.keep_damaged = args.Has("keep-damaged");
   run.passwords = passwords.Source();
-  run.json = args.Has("json");
+  run.json = document.wanted();
   run.permissions = ExtractPermissions(args.Has("preserve-permissions"));
   run.overwrite = args.Has("overwrite");
   if (extracting && !run.to_stdout) {
@@ -455,7 +461,7 @@ int RunEntries(const Args& args, bool extracting) {
       return kExitFailure;
     }
   }
-  NameSelection selection(std::vector<std::string>(args.operands.begin() + 1, args.operands.end()), args);
+  NameSelection selection(patterns, args);
   std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
   run.hard_links = std::any_of(entries.begin(), entries.end(), [](const arjhost::EntryInfo& e) {
     return HasFileType(e, FileType::kUnixSpecial) && e.special == Special::kHardLink;
@@ -479,7 +485,7 @@ int RunEntries(const Args& args, bool extracting) {
   }
   // Entries decode on every core: each worker opens the archive for itself.
   // (Not for stdout: the bytes go out in the archive's order as they come.)
-  if (const unsigned count = arjhost::EntryWorkerCount(entries.size(), chosen.size(), chosen_bytes);
+  if (const unsigned count = std::min(arjhost::EntryWorkerCount(entries.size(), chosen.size(), chosen_bytes), max_workers);
       count > 0 && !run.to_stdout)
     run.workers = std::make_unique<arjhost::EntryWorkers>(*session.host, *session.archive, session.archive_path,
                                                           session.options, count);
@@ -521,19 +527,51 @@ int RunEntries(const Args& args, bool extracting) {
     run.FinishFolders();
     close(run.root_fd);
   }
-  if (run.json) PrintJson(run, missing);
-  else if (!extracting)
+  const auto write_document = [&](bool ok) {
+    WriteRunMembers(document.Begin(), run, missing);
+    document.End(ok);
+  };
+  // The document before the notices on stderr; a line says the verdict,
+  // and comes after them.
+  if (run.json) {
+    if (!document.lines()) write_document(true);
+  } else if (!extracting)
     Print("%zu entr%s tested: %zu ok, %zu failed\n", run.ok + run.failed, run.ok + run.failed == 1 ? "y" : "ies",
           run.ok, run.failed);
   else if (!run.to_stdout || run.verbose) run.Tell("%s\n", run.tally.Text().c_str());
   int state = ReportArchiveState(session, entries, args);
   const bool trouble = run.failed > 0 || (args.Has("chapter") && in_chapter == 0);
-  return trouble || state != kExitOk ? kExitPartial : kExitOk;
+  const int code = trouble || state != kExitOk ? kExitPartial : kExitOk;
+  if (document.lines()) write_document(code == kExitOk);
+  return code;
 }
 
 }  // namespace
 
-int RunExtract(const Args& args) { return RunEntries(args, true); }
-int RunTest(const Args& args) { return RunEntries(args, false); }
+int RunExtract(const Args& args) {
+  const std::string path = args.operands.empty() ? std::string() : args.operands[0];
+  const std::vector<std::string> patterns(args.operands.begin() + (args.operands.empty() ? 0 : 1), args.operands.end());
+  Passwords passwords(args, true);
+  ArchiveDocument document(DocumentFormOf(args), 0, 1);
+  return RunEntries(args, true, path, patterns, passwords, std::numeric_limits<unsigned>::max(), document);
+}
+
+int RunTest(const Args& args) {
+  ArchivePlan plan;
+  if (!PlanArchives(args, "test", &plan)) return kExitFailure;
+  // One password keeper for the command: three wrong answers end it. A
+  // terminal is asked only while one archive is tested at a time.
+  Passwords passwords(args, plan.jobs == 1);
+  const bool several = plan.paths.size() > 1;
+  const std::vector<int> codes = CheckArchives(plan, [&](size_t index, ArchiveDocument& document) {
+    if (several && !document.wanted()) Print("%sArchive: %s\n", index > 0 ? "\n" : "", ShowPath(plan.paths[index]).c_str());
+    return RunEntries(args, false, plan.paths[index], plan.patterns, passwords, plan.threads_per_archive - 1, document);
+  });
+  if (several && plan.form == DocumentForm::kNone) {
+    const size_t sound = static_cast<size_t>(std::count(codes.begin(), codes.end(), kExitOk));
+    Print("\n%zu archives tested: %zu ok, %zu failed\n", codes.size(), sound, codes.size() - sound);
+  }
+  return WorstOf(codes);
+}
 
 }  // namespace cli

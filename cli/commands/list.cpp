@@ -1,28 +1,22 @@
 // arjhost list: the entries of each archive named, as a table, every field
 // (-v) or JSON, and a notice when an archive is damaged or incomplete.
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
-#include <iostream>
-#include <memory>
 
+#include "cli/commands/archive_jobs.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/list_output.h"
 #include "cli/commands/session.h"
 #include "cli/input/name_pattern.h"
+#include "cli/output/archive_documents.h"
 #include "cli/output/entry_fields.h"
-#include "cli/output/failure_json.h"
 #include "cli/output/json_report.h"
 #include "cli/output/json_writer.h"
 #include "cli/output/messages.h"
 
 namespace cli {
 
-void WriteListJson(JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& entries,
-                   const Args& args) {
-  json.BeginObject();
+void WriteListMembers(JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& entries,
+                      const Args& args) {
   WriteArchiveState(json, s, args);
   json.Key("entries"), json.BeginArray();
   for (const arjhost::EntryInfo& e : entries) {
@@ -70,7 +64,6 @@ void WriteListJson(JsonWriter& json, const Session& s, const std::vector<arjhost
     json.EndObject();
   }
   json.EndArray();
-  json.EndObject();
 }
 
 namespace {
@@ -145,23 +138,17 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
 
 namespace {
 
-// Lists one archive in the form asked for; returns the exit code. In a
-// JSON array of several archives, one that cannot be opened is an object
-// with its error.
-int ListOne(const Args& args, const std::string& path, const std::vector<std::string>& patterns,
-            JsonWriter* json, bool in_array) {
+// Lists one archive in the form asked for; returns the exit code.
+int ListOne(const Args& args, const ArchivePlan& plan, size_t index, ArchiveDocument& document) {
+  if (!document.wanted() && index > 0) Print("\n");
+  const std::string& path = plan.paths[index];
   Session s;
   if (!OpenArchive(args, "list", path, &s)) {
-    if (json != nullptr && in_array) {
-      json->BeginObject();
-      json->Key("archive"), json->String(path);
-      json->Key("error"), json->String(LastError());
-      json->EndObject();
-    }
+    document.Failed(path, LastError());
     return kExitFailure;
   }
   std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
-  NameSelection selection(patterns, args);
+  NameSelection selection(plan.patterns, args);
   // A copy only when something is left out: the entries of a large
   // archive are most of the listing's memory.
   std::vector<arjhost::EntryInfo> some;
@@ -169,65 +156,32 @@ int ListOne(const Args& args, const std::string& path, const std::vector<std::st
     for (const arjhost::EntryInfo& e : entries)
       if (selection.Takes(e.name, ExtractedName(e, args))) some.push_back(e);
   const std::vector<arjhost::EntryInfo>& chosen = selection.TakesEverything() ? entries : some;
-  if (json != nullptr) WriteListJson(*json, s, chosen, args);
-  else if (args.Has("technical")) PrintListTechnical(s, chosen, args);
-  else PrintListTable(s, chosen, args);
-  std::fflush(stdout);  // the listing before its notices on stderr
+  const auto write_document = [&](bool ok) {
+    WriteListMembers(document.Begin(), s, chosen, args);
+    document.End(ok);
+  };
+  // The listing before its notices on stderr; a line says the verdict,
+  // and comes after them.
+  if (document.wanted() && !document.lines()) write_document(true);
+  else if (!document.wanted() && args.Has("technical")) PrintListTechnical(s, chosen, args);
+  else if (!document.wanted()) PrintListTable(s, chosen, args);
   int code = ReportArchiveState(s, entries, args);
   for (const std::string& p : selection.Unmatched()) {
     SayError("", "%s: no entry matches \"%s\"", ShowPath(s.archive_path).c_str(), ShowPath(p).c_str());
     code = std::max(code, kExitPartial);
   }
-  return ReportPartsProblems(s, chosen, args) ? kExitPartial : code;
-}
-
-// The first operand is an archive, and so is each later one that holds an
-// archive the plug-in recognises, or is named *.arj without wildcards (to
-// be named as missing, or as no archive); the others are patterns, a file
-// of that name in the current folder too.
-bool NamesAnArchive(arjhost::Host* host, const std::string& operand) {
-  std::string lower = operand;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".arj") == 0 &&
-      operand.find_first_of("*?") == std::string::npos)
-    return true;
-  struct stat st;
-  return host != nullptr && ::stat(operand.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-         arjhost::Archive::Recognizes(*host, operand);
-}
-
-void SplitOperands(const Args& args, std::vector<std::string>* paths, std::vector<std::string>* patterns) {
-  // Loaded only to tell archives from patterns; a plug-in that does not
-  // load is named when the first archive is opened.
-  std::unique_ptr<arjhost::Host> host;
-  if (args.operands.size() > 1) {
-    host = std::make_unique<arjhost::Host>();
-    if (!host->LoadPlugin(args.Value("plugin")).ok()) host.reset();
-  }
-  for (size_t i = 0; i < args.operands.size(); ++i)
-    (i == 0 || NamesAnArchive(host.get(), args.operands[i]) ? paths : patterns)->push_back(args.operands[i]);
-  // No operand: OpenArchive names what is missing.
-  if (paths->empty()) paths->push_back("");
+  if (ReportPartsProblems(s, chosen, args)) code = kExitPartial;
+  if (document.lines()) write_document(code == kExitOk);
+  return code;
 }
 
 }  // namespace
 
 int RunList(const Args& args) {
-  std::vector<std::string> paths, patterns;
-  SplitOperands(args, &paths, &patterns);
-  // One archive: its object; several: an array of them.
-  const bool several = paths.size() > 1;
-  std::unique_ptr<JsonWriter> json;
-  if (args.Has("json")) json = std::make_unique<JsonWriter>(DocumentStream(), true);
-  if (json && several) json->BeginArray();
-  int code = kExitOk;
-  for (size_t i = 0; i < paths.size(); ++i) {
-    if (several && !json && i > 0) std::printf("\n");
-    code = std::max(code, ListOne(args, paths[i], patterns, json.get(), several));
-  }
-  if (json && several) json->EndArray();
-  if (json && json->complete()) std::cout << "\n";
-  return code;
+  ArchivePlan plan;
+  if (!PlanArchives(args, "list", &plan)) return kExitFailure;
+  return WorstOf(CheckArchives(
+      plan, [&](size_t index, ArchiveDocument& document) { return ListOne(args, plan, index, document); }));
 }
 
 }  // namespace cli

@@ -7,6 +7,7 @@
 
 #include "cli/output/display_width.h"
 #include "cli/output/entry_fields.h"
+#include "cli/output/messages.h"
 #include "cli/commands/list_output.h"
 
 namespace cli {
@@ -66,20 +67,20 @@ void PrintComment(const std::string& comment, const char* indent, const Args& ar
     if (end == std::string::npos) end = comment.size();
     std::string line = comment.substr(from, end - from);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::printf("%s%s\n", indent, ShowName(line, args).c_str());
+    Print("%s%s\n", indent, ShowName(line, args).c_str());
     from = end + 1;
   }
 }
 
 void PrintArchiveHeading(const Session& s, const Args& args) {
   const arjhost::ArchiveState& state = s.archive->state();
-  std::printf("Archive: %s\n", ShowPath(s.archive_path).c_str());
+  Print("Archive: %s\n", ShowPath(s.archive_path).c_str());
   if (!state.comment.empty()) {
-    std::printf("Comment:\n");
+    Print("Comment:\n");
     PrintComment(state.comment, "  ", args);
   }
-  if (state.protected_data) std::printf("Protected: ARJ-PROTECT damage-protection data follows the archive\n");
-  if (state.chapter != 0) std::printf("Chapters: %u (extraction takes the latest; ranges below)\n", state.chapter);
+  if (state.protected_data) Print("Protected: ARJ-PROTECT damage-protection data follows the archive\n");
+  if (state.chapter != 0) Print("Chapters: %u (extraction takes the latest; ranges below)\n", state.chapter);
 }
 
 void PrintListTable(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
@@ -93,20 +94,25 @@ void PrintListTable(const Session& s, const std::vector<arjhost::EntryInfo>& ent
                         "  Ratio Method CRC-32   G ";
   if (show_volumes) heading += PadToWidth("Volume", w.volume) + " ";
   if (show_chapters) heading += "Chapters ";
-  std::printf("%sName\n", heading.c_str());
+  Print("%sName\n", heading.c_str());
   for (const arjhost::EntryInfo& e : entries) {
-    std::printf("%-19s %-*s %*" PRIu64 " %*u %6s %6u %08x %s ", ModifiedText(e).c_str(), static_cast<int>(w.attributes),
-                AttributesText(e).c_str(), static_cast<int>(w.size), e.size, static_cast<int>(w.packed), e.packed,
-                RatioText(e.packed, e.size).c_str(), arjhost::format::Byte(e.method), e.crc, e.garbled ? "G" : "-");
-    if (show_volumes) std::printf("%s ", PadToWidth(ShowName(e.volume, args), w.volume).c_str());
-    if (show_chapters) std::printf("%-8s ", ChapterRange(e).c_str());
-    const bool label = HasFileType(e, FileType::kChapterLabel);
-    std::printf("%s%s\n", ShowName(e, args).c_str(), label ? " (chapter label)" : "");
+    // A row is one write: a listing may have millions.
+    char fields[256];
+    std::snprintf(fields, sizeof fields, "%-19s %-*s %*" PRIu64 " %*u %6s %6u %08x %s ", ModifiedText(e).c_str(),
+                  static_cast<int>(w.attributes), AttributesText(e).c_str(), static_cast<int>(w.size), e.size,
+                  static_cast<int>(w.packed), e.packed, RatioText(e.packed, e.size).c_str(),
+                  arjhost::format::Byte(e.method), e.crc, e.garbled ? "G" : "-");
+    std::string row = fields;
+    if (show_volumes) row += PadToWidth(ShowName(e.volume, args), w.volume) + " ";
+    if (show_chapters) row += PadToWidth(ChapterRange(e), 8) + " ";
+    row += ShowName(e, args);
+    if (HasFileType(e, FileType::kChapterLabel)) row += " (chapter label)";
+    Print("%s\n", row.c_str());
     PrintComment(e.comment, "    comment: ", args);
   }
-  std::printf("%s\n", TotalsLine(entries).c_str());
-  if (show_volumes) std::printf("Volumes: %zu\n", state.volumes.size());
-  std::printf("Digest: %016" PRIx64 "\n", state.digest);
+  Print("%s\n", TotalsLine(entries).c_str());
+  if (show_volumes) Print("Volumes: %zu\n", state.volumes.size());
+  Print("Digest: %016" PRIx64 "\n", state.digest);
 }
 
 }  // namespace cli

@@ -2,17 +2,19 @@
 // each and a blank line between entries, for reading and for scripts that
 // would rather not parse JSON.
 #include <cinttypes>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "cli/commands/list_output.h"
 #include "cli/output/entry_fields.h"
+#include "cli/output/messages.h"
 #include "cli/output/text_tools.h"
 
 namespace cli {
 namespace {
 
-void Field(const char* name, const std::string& value) { std::printf("%s = %s\n", name, value.c_str()); }
+void Field(const char* name, const std::string& value) { Print("%s = %s\n", name, value.c_str()); }
 
 std::string TimeOr(bool known, int64_t time) { return known ? LocalTimeText(time) : ""; }
 
@@ -67,7 +69,7 @@ void PrintEntry(const arjhost::EntryInfo& e, const Args& args) {
   Field("Comment", ShowName(e.comment, args));
   Field("Parts", std::to_string(e.parts.size()));
   for (size_t k = 0; k < e.parts.size(); ++k)
-    std::printf("Part %zu = %s\n", k + 1, PartText(e.parts[k], args).c_str());
+    Print("Part %zu = %s\n", k + 1, PartText(e.parts[k], args).c_str());
   const arjhost::Status parts = arjhost::CheckParts(e);
   if (!parts.ok()) Field("Parts Problem", parts.message);
 }
@@ -77,9 +79,9 @@ void PrintEntry(const arjhost::EntryInfo& e, const Args& args) {
 void PrintListTechnical(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
   const arjhost::ArchiveState& state = s.archive->state();
   PrintArchiveHeading(s, args);
-  std::printf("Volumes = %zu\nDigest = %016" PRIx64 "\n", std::max<size_t>(state.volumes.size(), 1), state.digest);
+  Print("Volumes = %zu\nDigest = %016" PRIx64 "\n", std::max<size_t>(state.volumes.size(), 1), state.digest);
   for (const arjhost::EntryInfo& e : entries) {
-    std::printf("\n");
+    Print("\n");
     PrintEntry(e, args);
   }
 }

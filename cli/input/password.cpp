@@ -49,7 +49,7 @@ bool AnswerFromTerminal(Passwords::State& s, const std::string& shown_name, int 
 
 }  // namespace
 
-Passwords::Passwords(const Args& args) : state_(std::make_shared<State>()) {
+Passwords::Passwords(const Args& args, bool may_ask) : state_(std::make_shared<State>()) {
   if (args.Has("password")) {
     const std::string given = args.Value("password");
     source_ = [given](const arjhost::EntryInfo&, int attempt, std::string* password) {
@@ -57,6 +57,8 @@ Passwords::Passwords(const Args& args) : state_(std::make_shared<State>()) {
       *password = given;
       return true;
     };
+  } else if (CanAsk() && !may_ask) {
+    held_back_ = true;
   } else if (CanAsk()) {
     source_ = [state = state_, args](const arjhost::EntryInfo& entry, int attempt, std::string* password) {
       return AnswerFromTerminal(*state, ShowName(entry, args), attempt, password);

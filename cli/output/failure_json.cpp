@@ -8,9 +8,10 @@
 
 namespace cli {
 
-void PrintFailureJson(const std::string& command, const std::string& archive, const std::string& error) {
+void PrintFailureJson(const std::string& command, const std::string& archive, const std::string& error,
+                      bool line) {
   std::ostream& out = DocumentStream();
-  JsonWriter json(out, true);
+  JsonWriter json(out, !line);
   json.BeginObject();
   // Null for what the command line did not get to name.
   for (const auto& [key, value] : {std::pair{"command", &command}, std::pair{"archive", &archive}}) {
@@ -19,6 +20,7 @@ void PrintFailureJson(const std::string& command, const std::string& archive, co
     else json.String(*value);
   }
   json.Key("error"), json.String(error);
+  if (line) json.Key("ok"), json.Bool(false);
   json.EndObject();
   out << "\n";
   out.flush();

@@ -10,7 +10,9 @@
 namespace cli {
 
 // {"command": ..., "archive": ..., "error": ...} on stdout; an empty
-// command or archive is null.
-void PrintFailureJson(const std::string& command, const std::string& archive, const std::string& error);
+// command or archive is null. As a line (--json-lines): compact, with
+// "ok": false.
+void PrintFailureJson(const std::string& command, const std::string& archive, const std::string& error,
+                      bool line = false);
 
 }  // namespace cli

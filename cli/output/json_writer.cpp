@@ -48,7 +48,7 @@ void AppendJsonString(std::string_view text, std::string* out) {
 void JsonWriter::NewLine(size_t depth) {
   if (!pretty_) return;
   out_.put('\n');
-  for (size_t i = 0; i < depth; ++i) out_.write("  ", 2);
+  for (size_t i = 0; i < depth + indent_; ++i) out_.write("  ", 2);
 }
 
 // Checks that a value may come here and writes what separates it from the

@@ -18,8 +18,11 @@ void AppendJsonString(std::string_view text, std::string* out);
 class JsonWriter {
  public:
   // `pretty` puts each member and element on its own line, indented by two
-  // spaces per level; otherwise nothing but the JSON tokens is written.
-  explicit JsonWriter(std::ostream& out, bool pretty = false) : out_(out), pretty_(pretty) {}
+  // spaces per level (and `indent` levels more: a value written as an
+  // element of an array written by others); otherwise nothing but the JSON
+  // tokens is written.
+  explicit JsonWriter(std::ostream& out, bool pretty = false, size_t indent = 0)
+      : out_(out), pretty_(pretty), indent_(indent) {}
 
   void BeginObject();
   void EndObject();
@@ -55,6 +58,7 @@ class JsonWriter {
 
   std::ostream& out_;
   const bool pretty_;
+  const size_t indent_;
   std::vector<Container> stack_;
   bool container_empty_ = true;  // the innermost container has no entry yet
   bool key_written_ = false;     // a key waits for its value
