@@ -3,11 +3,22 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <mutex>
+
 #include "runtime/core/result_names.h"
 
 namespace arjrt {
 
+namespace {
+
+// A plug-in keeps process-wide state that its entry point writes at load;
+// hosts made on several threads at once load it one at a time.
+std::mutex g_loading;
+
+}  // namespace
+
 LoadResult CallPluginEntry(Runtime& runtime, PluginEntryFn entry, const std::string& origin) {
+  std::lock_guard<std::mutex> lock(g_loading);
   LoadResult load;
   std::string previous = runtime.registry().origin();
   runtime.registry().set_origin(origin);

@@ -416,8 +416,10 @@ TEST(ExtractCommand, PatternsChooseEntriesForEveryCommand) {
     EXPECT_EQ(FilesUnder(out.path()), c.chosen) << c.words << "\n" << log;
     const std::string named = std::string("no entry matches \"") + c.unmatched + "\"";
     EXPECT_EQ(code, *c.unmatched ? 1 : 0) << c.words << "\n" << log;
-    for (const char* command : {"list", "test"}) {
-      const int listed = RunToolIn(dir.path(), std::string(command) + " all.arj " + c.words, &log);
+    // An archive named again is another archive, whose entries the same
+    // patterns choose.
+    for (const char* command : {"list all.arj", "test all.arj", "test -j 2 all.arj ./all.arj"}) {
+      const int listed = RunToolIn(dir.path(), std::string(command) + " " + c.words, &log);
       EXPECT_EQ(listed, *c.unmatched ? 1 : 0) << command << " " << c.words << "\n" << log;
       for (const std::string& f : c.chosen) EXPECT_NE(log.find(f), std::string::npos) << command << " " << c.words;
       EXPECT_EQ(log.find("x.bin") != std::string::npos,
@@ -532,33 +534,46 @@ TEST(ExtractCommand, OnATerminalExistingFilesAreAQuestion) {
 }
 
 // A password is asked once: the one that opened an entry opens the next
-// without a question; a wrong one is asked again, three times at most,
-// and then the command ends.
+// without a question, in the next archive too; a wrong one is asked
+// again, three times at most, and then the command ends. Archives tested
+// side by side ask nothing, and say what to give.
 TEST(ExtractCommand, OnATerminalAPasswordIsAskedOnceAndThreeWrongOnesEndTheCommand) {
+  const std::string garbled_archive = Data("garbled.arj");
   const struct {
+    std::string archives;
     std::vector<std::pair<std::string, std::string>> answers;
     int code;
     std::vector<std::string> said;
     size_t prompts;
   } cases[] = {
-      {{{"Password for text.txt: ", "secret"}}, 0, {"ok      pattern.bin", "2 entries tested: 2 ok"}, 1},
-      {{{"Password for text.txt: ", "nope"}, {"Wrong password (1 of 3); again for text.txt: ", "secret"}},
+      {garbled_archive, {{"Password for text.txt: ", "secret"}}, 0, {"ok      pattern.bin", "2 entries tested: 2 ok"}, 1},
+      {garbled_archive,
+       {{"Password for text.txt: ", "nope"}, {"Wrong password (1 of 3); again for text.txt: ", "secret"}},
        0,
        {"2 entries tested: 2 ok"},
        2},
-      {{{"Password for text.txt: ", "a"}, {"Wrong password (1 of 3)", "b"}, {"Wrong password (2 of 3)", "c"}},
+      {garbled_archive,
+       {{"Password for text.txt: ", "a"}, {"Wrong password (1 of 3)", "b"}, {"Wrong password (2 of 3)", "c"}},
        1,
        {"text.txt: damaged data or wrong password", "pattern.bin: garbled; not tried", "0 ok, 2 failed"},
        3},
+      {garbled_archive + " " + garbled_archive, {{"Password for text.txt: ", "secret"}}, 0, {"2 archives tested: 2 ok, 0 failed"}, 1},
+      {garbled_archive + " " + garbled_archive + " --jobs 2",
+       {},
+       1,
+       {"text.txt: garbled, and no password was given (a terminal is not asked while archives are checked side by "
+        "side: give -p, or --jobs 1)",
+        "2 archives tested: 0 ok, 2 failed"},
+       0},
   };
   for (const auto& c : cases) {
     TempDir dir;
     std::string log;
-    EXPECT_EQ(RunToolOnTerminal(dir.path(), "test " + Data("garbled.arj"), c.answers, &log), c.code) << log;
+    EXPECT_EQ(RunToolOnTerminal(dir.path(), "test " + c.archives, c.answers, &log), c.code) << log;
     for (const std::string& s : c.said) EXPECT_NE(log.find(s), std::string::npos) << s << "\n" << log;
     size_t prompts = 0;
     for (size_t at = log.find("assword"); at != std::string::npos; at = log.find("assword", at + 1))
-      if (log.compare(at + 7, 1, " ") == 0) ++prompts;
+      if (log.compare(at + 7, 1, " ") == 0 && log.compare(at + 7, 10, " was given") != 0) ++prompts;
     EXPECT_EQ(prompts, c.prompts) << log;
   }
   // Entries after the asking ended are each reported, as not tried, and

@@ -162,6 +162,53 @@ TEST(ListCommand, SeveralArchivesAreEachListed) {
       << "one archive: its object, as ever\n" << out;
 }
 
+// Several archives checked side by side (--jobs) give what one at a time
+// gives, byte for byte and in the order named, the messages among the
+// lines where they belong, in every form, and the worst exit code. The
+// first archive is the largest, so that later ones are done before it.
+TEST(ListCommand, ArchivesSideBySideComeOutAsOneAtATime) {
+  TempDir dir;
+  std::vector<Bytes> large = {MainHeader()};
+  for (int i = 0; i < 3000; ++i)
+    large.push_back(BuildHeader(StoredEntry("dir" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".txt",
+                                            std::string(static_cast<size_t>(i % 61), 'a' + i % 26))));
+  large.push_back(EndMarker());
+  WriteFile(dir.File("large.arj"), Concat(large));
+  WriteFile(dir.File("text.arj"), ToBytes("not an archive"));
+  std::string archives = dir.File("large.arj");
+  for (const char* name : {"method1.arj", "truncated.arj", "split.a01", "garbled.arj", "entries20.arj", "method4.arj"})
+    archives += " " + Data(name);
+  archives += " /nonexistent.arj " + dir.File("text.arj") + " " + Data("comment.arj");
+  const struct {
+    const char* command;
+    const char* words;  // before the archives
+    const char* after;  // after them: patterns
+  } cases[] = {
+      {"list", "", ""},
+      {"list", "-v", ""},
+      {"list", "--json", ""},
+      {"list", "--json-lines", "'*.txt'"},
+      {"test", "", ""},
+      {"test", "--json", "'*.txt' 'nothing*'"},
+      {"test", "--json-lines", ""},
+  };
+  for (const auto& c : cases) {
+    const std::string words = std::string(c.command) + " " + c.words + " " + archives + " " + c.after;
+    SCOPED_TRACE(words);
+    std::string one, side_by_side;
+    EXPECT_EQ(RunTool(words + " --jobs 1", &one), 2) << one;
+    EXPECT_NE(one.find("/nonexistent.arj: cannot be opened: not found"), std::string::npos) << one;
+    for (const char* jobs : {"--jobs 2", "-j 3", "--jobs=0"}) {
+      EXPECT_EQ(RunTool(words + " " + jobs, &side_by_side), 2) << jobs;
+      const size_t differ =
+          std::mismatch(one.begin(), one.end(), side_by_side.begin(), side_by_side.end()).first - one.begin();
+      EXPECT_TRUE(side_by_side == one) << jobs << ": they differ at byte " << differ << " of " << one.size() << ": \""
+                                       << one.substr(differ, 200) << "\" against \""
+                                       << side_by_side.substr(differ, 200) << "\"";
+    }
+  }
+}
+
 TEST(ListCommand, ExitCodesAndMessagesNameTheFileAndTheCause) {
   std::string out;
   EXPECT_EQ(RunTool("list " + Data("truncated.arj"), &out), 1);
