@@ -125,12 +125,16 @@ ExtractOutcome Archive::Extract(const EntryInfo& entry, const ChunkSink& sink, c
   return Deliver(entry, passwords, &sink, -1);
 }
 
+ExtractOutcome Archive::Stream(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords) {
+  return Deliver(entry, passwords, &sink, -1, true);
+}
+
 ExtractOutcome Archive::ExtractToFile(const EntryInfo& entry, int fd, const PasswordSource& passwords) {
   return Deliver(entry, passwords, nullptr, fd);
 }
 
 ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& passwords, const ChunkSink* sink,
-                                int fd) {
+                                int fd, bool streaming) {
   ExtractOutcome outcome;
   outcome.error = OverLimits(entry, host_.limits());
   if (outcome.error.empty() && !HostAccess::CountUnpacked(host_, entry.size))
@@ -160,11 +164,12 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   // A large entry then moves from memory straight into the file, not into
   // a temporary file that would be copied out again.
   scratch.SetSpillTarget(fd);
-  // A test keeps nothing, an extraction writes straight into its file: the
-  // bytes are checked as the decoders write them. Not a garbled entry's:
-  // the plug-in reads each part back to judge the password.
-  const bool as_they_come = sink == nullptr && !entry.garbled;
-  CheckAsTheyCome checked(check, fd, as_they_come && entry.size >= kBesideFrom);
+  // A test keeps nothing, an extraction writes straight into its file, a
+  // stream goes straight to its sink: the bytes are checked as the decoders
+  // write them. Not a garbled entry's: the plug-in reads each part back to
+  // judge the password.
+  const bool as_they_come = (sink == nullptr || streaming) && !entry.garbled;
+  CheckAsTheyCome checked(check, fd, as_they_come ? sink : nullptr, as_they_come && entry.size >= kBesideFrom);
   if (as_they_come) scratch.SetPassThrough(&checked);
   objects_->unused_packed = 0;
   scratch.ClearWriteFailure();
@@ -181,6 +186,10 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     // What was decoded before damaged data stopped the decoder has passed
     // on already: for someone rescuing data it is all there is.
     checked.Settle();
+    if (checked.sink_stopped()) {
+      outcome.result = ERR_IO;
+      outcome.error = "cannot write the extracted data";
+    }
     if (as_they_come) {
       outcome.size = checked.size();
       outcome.damaged = (outcome.result == ERR_CORRUPTED || outcome.result == ERR_END_OF_DATA) &&
@@ -203,6 +212,7 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   checked.Settle();
   if (as_they_come) outcome.size = checked.size();
   if (checked.write_error() != 0) return fail(ERR_IO, CannotWrite(checked.write_error(), true));
+  if (checked.sink_stopped()) return fail(ERR_IO, "cannot write the extracted data");
   for (uint64_t offset = 0; !as_they_come && offset < size;) {
     const uint8_t* data = nullptr;
     size_t got = 0;
