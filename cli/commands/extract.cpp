@@ -264,13 +264,6 @@ struct Run {
   }
 };
 
-// What makes no file: an entry of the main header's type (a comment
-// alone) and volume and chapter labels.
-bool NoFile(const arjhost::EntryInfo& e) {
-  return HasFileType(e, FileType::kMainHeader) || HasFileType(e, FileType::kVolumeLabel) ||
-         HasFileType(e, FileType::kChapterLabel);
-}
-
 void PrintJson(const Run& run, const std::vector<std::string>& missing) {
   JsonWriter json(DocumentStream(), true);
   json.BeginObject();
@@ -379,7 +372,8 @@ int RunEntries(const Args& args, bool extracting) {
       run.Fail(e, problem);
       continue;
     }
-    if (NoFile(e)) continue;
+    // Test and extract pass over what makes no file (labels, a comment alone).
+    if (arjhost::MakesNoFile(e)) continue;
     // Each entry left is reported, as not tried.
     if (passwords.GaveUp()) {
       if (!std::exchange(stop_said, true))

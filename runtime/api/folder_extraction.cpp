@@ -29,6 +29,13 @@ bool ExtractedPath(const std::string& text, std::string* path) {
   return true;
 }
 
+bool MakesNoFile(const EntryInfo& entry) {
+  if (!entry.header_known) return false;
+  const format::FileType type = format::FileTypeOf(entry.file_type);
+  return type == format::FileType::kMainHeader || type == format::FileType::kVolumeLabel ||
+         type == format::FileType::kChapterLabel;
+}
+
 struct PlacedFile::Parts {
   int dir = -1;
   std::unique_ptr<EntryPlacement> place;
@@ -144,6 +151,7 @@ FolderExtraction::Step FolderExtraction::Prepare(const EntryInfo& e, size_t tag,
   State& s = *state_;
   const bool special = e.header_known && format::FileTypeOf(e.file_type) == format::FileType::kUnixSpecial;
   const bool folder = e.header_known && format::FileTypeOf(e.file_type) == format::FileType::kDirectory;
+  if (MakesNoFile(e)) return {};
   // Two names that share their first 509 bytes must not land on one file.
   if (!e.name_whole) return State::Failed("its name is longer than 509 bytes and its header could not be read for the rest");
   std::vector<std::string> parts;

@@ -27,6 +27,10 @@ namespace arjhost {
 // when extraction refuses the name.
 ARJHOST_API bool ExtractedPath(const std::string& text, std::string* path);
 
+// An entry that makes nothing when extracted: a comment alone (of the
+// main header's type), a volume or chapter label.
+ARJHOST_API bool MakesNoFile(const EntryInfo& entry);
+
 // What becomes of a file or link that holds an entry's name already.
 enum class ExistingFile : uint8_t { kReplace, kKeep, kFail };
 
@@ -99,7 +103,7 @@ class ARJHOST_API FolderExtraction {
       kDone,     // made (a folder, a link)
       kSkipped,  // left out: `why`; `quiet` when the caller asked for it (a file kept)
       kFailed,   // `why`
-      kNothing,  // nothing to make (a folder with `flat`)
+      kNothing,  // nothing to make (MakesNoFile, a folder with `flat`)
       kDecode,   // `file` waits for the entry's bytes, then FinishFile
     };
     Kind kind = Kind::kNothing;

@@ -1,0 +1,66 @@
+#include "runtime/api/c/entry_stream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "runtime/api/pending_files.h"
+
+namespace arjhost::capi {
+
+EntryStream::EntryStream(Archive& archive, const EntryInfo& entry, PasswordSource passwords)
+    : archive_(archive), entry_(entry), passwords_(std::move(passwords)) {
+  thread_ = StartWorkerThread([this] {
+    ExtractOutcome outcome =
+        archive_.Stream(entry_, [this](const uint8_t* data, size_t size) { return Offer(data, size); }, passwords_);
+    std::lock_guard<std::mutex> lock(mutex_);
+    outcome_ = std::move(outcome);
+    finished_ = true;
+    changed_.notify_all();
+  });
+}
+
+EntryStream::~EntryStream() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+bool EntryStream::Offer(const uint8_t* data, size_t size) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (stopping_) return false;
+  chunk_ = data;
+  left_ = size;
+  changed_.notify_all();
+  // The chunk is the decoder's own buffer: it stays valid until taken.
+  changed_.wait(lock, [this] { return left_ == 0 || stopping_; });
+  chunk_ = nullptr;
+  left_ = 0;
+  return !stopping_;
+}
+
+ptrdiff_t EntryStream::Read(void* buffer, size_t size) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return left_ != 0 || finished_; });
+  size_t n = 0;
+  if (left_ != 0) {
+    n = std::min(size, left_);
+    std::memcpy(buffer, chunk_, n);
+    chunk_ += n;
+    left_ -= n;
+    taken_ += n;
+    if (left_ == 0) changed_.notify_all();
+    // No caller takes the last bytes for sound ones before the check.
+    if (taken_ < entry_.size) return static_cast<ptrdiff_t>(n);
+    // (Bytes past the size, which decoders never write, would come before
+    // the verdict, and fail it.)
+    changed_.wait(lock, [this] { return finished_ || left_ != 0; });
+    if (!finished_) return static_cast<ptrdiff_t>(n);
+  }
+  return outcome_.result != 0 ? -1 : static_cast<ptrdiff_t>(n);
+}
+
+}  // namespace arjhost::capi
