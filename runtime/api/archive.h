@@ -273,10 +273,11 @@ class ARJHOST_API Archive {
   // archive so far, in bytes (0 when none is under way): for a progress line.
   uint64_t RebuildBytesWritten() const;
   // Why Rebuild refuses this archive with `changes` ("" when it does not):
-  // a damaged archive not opened with recovery, a kept entry whose header
-  // fails its CRC, a new entry under one that is not a folder (or a new
-  // entry that is not a folder with entries under it). (A self-extracting
-  // archive is rewritten after its program, which stays as it was.)
+  // several volumes, a damaged archive not opened with recovery, a kept
+  // entry whose header fails its CRC, a new entry under one that is not a
+  // folder (or a new entry that is not a folder with entries under it), an
+  // incomplete or restricted archive. (A self-extracting archive is
+  // rewritten after its program, which stays as it was.)
   std::string RewriteRefusal(const ChangeSet& changes);
   // The same with this archive's Entries(), when the caller has them.
   std::string RewriteRefusal(const ChangeSet& changes, const std::vector<EntryInfo>& entries);

@@ -30,6 +30,8 @@ int CodeOf(int32_t result) {
   }
 }
 
+int WriteCodeOf(int32_t result) { return result == ERR_UNSUPPORTED ? ARJHOST_ERR_REFUSED : OpenCodeOf(result); }
+
 int OpenCodeOf(int32_t result) { return result == ERR_NOT_FOUND ? ARJHOST_ERR_NOT_FOUND : CodeOf(result); }
 
 }  // namespace arjhost::capi

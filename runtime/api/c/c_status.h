@@ -15,6 +15,8 @@ namespace arjhost::capi {
 // entry's data; and of opening a file, where "not found" is the file's.
 int CodeOf(int32_t result);
 int OpenCodeOf(int32_t result);
+// Of a rewrite, where "unsupported" is a change or archive refused.
+int WriteCodeOf(int32_t result);
 
 // A handle's last result and, when it failed, why.
 struct Failure {
