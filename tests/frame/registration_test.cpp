@@ -11,7 +11,9 @@
 #include "plugin/frame/registration.h"
 #include "plugin/reader/archive_open.h"
 #include "plugin/state/trace.h"
+#include "runtime/api/archive.h"
 #include "runtime/api/host.h"
+#include "runtime/api/internal/host_state.h"
 #include "runtime/common/md5.h"
 #include "runtime/core/trace_format.h"
 #include "runtime/loader/manifest_reader.h"
@@ -133,19 +135,15 @@ class EntryPointTest : public ::testing::Test {
  protected:
   void SetUp() override {
     g_fake = &fake_;
-    saved_root_ = plugin_process::root;
     saved_trace_ = plugin_process::trace_function;
-    plugin_process::root = nullptr;
     plugin_process::trace_function = nullptr;
     root_.methods = &kFakeRootMethods;
   }
   void TearDown() override {
-    plugin_process::root = saved_root_;
     plugin_process::trace_function = saved_trace_;
   }
   FakeRoot fake_;
   HostObject root_{};
-  ObjectRef saved_root_;
   HostFunction saved_trace_;
 };
 
@@ -154,7 +152,7 @@ TEST_F(EntryPointTest, OtherReasonsDoNothing) {
   EXPECT_TRUE(PluginEntry(&root_, 1, &result));
   EXPECT_TRUE(PluginEntry(&root_, 0, &result));
   EXPECT_EQ(result, 12345);
-  EXPECT_EQ(plugin_process::root, nullptr);
+  EXPECT_EQ(plugin_process::trace_function, nullptr) << "nothing resolved";
 }
 
 TEST_F(EntryPointTest, TraceBeforeLoadIsRefusedAndResolutionHappensOnce) {
@@ -254,6 +252,29 @@ TEST(Loader, LoadsTheSharedLibraryAndReportsBadFiles) {
   EXPECT_NE(error.find("not a loadable library"), std::string::npos) << error;
   EXPECT_FALSE(other.LoadPlugin("/lib/x86_64-linux-gnu/libm.so.6", &error));
   EXPECT_NE(error.find("not a plug-in"), std::string::npos) << error;
+}
+
+// Hosts load the one plug-in library of the process by turns and go away
+// in any order (one per handle of the C API): the plug-in keeps nothing of
+// a host that is gone, and one that loaded it earlier traces on (a sanitizer
+// build would see a gone host's root read by the first trace).
+TEST(Loader, AHostGoneLeavesTheOthersTracing) {
+  arjhost::Host first;
+  std::string error;
+  ASSERT_TRUE(first.LoadPlugin(testing_support::BuildPath("libarj_plugin.so"), &error)) << error;
+  std::vector<std::string> traces;
+  arjhost::HostAccess::RuntimeOf(first).SetTraceSink(
+      [&traces](int32_t, std::string_view text) { traces.emplace_back(text); }, 400);
+  {
+    arjhost::Host gone;
+    ASSERT_TRUE(gone.LoadPlugin(testing_support::BuildPath("libarj_plugin.so"), &error)) << error;
+  }
+  auto archive =
+      arjhost::Archive::OpenFile(first, testing_support::SourcePath("tests/data/split.arj"), {}, &error);
+  ASSERT_TRUE(archive) << error;
+  EXPECT_EQ(archive->state().volumes.size(), 3u);
+  ASSERT_FALSE(traces.empty());
+  EXPECT_NE(traces.front().find("volumes"), std::string::npos) << traces.front();
 }
 
 TEST(PluginInfoCommand, PrintsIdsAndChecksTheManifest) {
