@@ -69,20 +69,18 @@ arjhost_archive* Opened(arjhost_archive* a, std::unique_ptr<arjhost::Archive> ar
 // Every call on a handle starts here: false (with the failure it returns)
 // for no handle, or one whose open failed.
 bool Usable(arjhost_archive* a, int* result) {
-  if (a == nullptr) {
-    *result = ARJHOST_ERR_ARGUMENT;
-    return false;
-  }
-  if (a->open_failure.code != ARJHOST_OK) {
-    a->failure = a->open_failure;
-    *result = a->failure.code;
-    return false;
-  }
-  a->failure.Clear();
-  return true;
+  if (a != nullptr) return a->Usable(result);
+  *result = ARJHOST_ERR_ARGUMENT;
+  return false;
 }
 
 }  // namespace
+
+bool arjhost_archive::Usable(int* result) {
+  failure = open_failure;
+  *result = failure.code;
+  return failure.code == ARJHOST_OK;
+}
 
 arjhost::PasswordSource arjhost_archive::Passwords() {
   return [this](const arjhost::EntryInfo& entry, int attempt, std::string* password) {

@@ -47,6 +47,9 @@ struct arjhost_archive {
   // the end.
   std::unique_ptr<arjhost::capi::FolderTarget> target;
 
+  // Every call on the handle starts here: false, with the failure it
+  // returns in `result`, when the open failed (each call fails with it).
+  bool Usable(int* result);
   // The passwords of garbled entries: the one set first, then the callback.
   arjhost::PasswordSource Passwords();
   // "ARCHIVE: ENTRY: why" for the current entry.

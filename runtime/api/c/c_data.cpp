@@ -17,17 +17,10 @@ bool HasEntry(arjhost_archive* a, int* result) {
     *result = ARJHOST_ERR_ARGUMENT;
     return false;
   }
-  if (a->open_failure.code != ARJHOST_OK) {
-    a->failure = a->open_failure;
-    *result = a->failure.code;
-    return false;
-  }
-  if (a->current.info == nullptr) {
-    *result = a->failure.Set(ARJHOST_ERR_ARGUMENT, a->label + ": no current entry (arjhost_next_entry gives one)");
-    return false;
-  }
-  a->failure.Clear();
-  return true;
+  if (!a->Usable(result)) return false;
+  if (a->current.info != nullptr) return true;
+  *result = a->failure.Set(ARJHOST_ERR_ARGUMENT, a->label + ": no current entry (arjhost_next_entry gives one)");
+  return false;
 }
 
 int FailedEntry(arjhost_archive* a, const arjhost::ExtractOutcome& outcome) {
