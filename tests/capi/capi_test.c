@@ -6,7 +6,7 @@
  * peers when they are installed); two handles on two threads.
  *   capi_test SOURCE_DIR TOOL
  * Prints one line per failed check and "capi test: N checks, M failed". */
-#define _POSIX_C_SOURCE 200809L
+#define _XOPEN_SOURCE 700
 #include <arjhost.h>
 #include <errno.h>
 #include <pthread.h>
@@ -668,7 +668,10 @@ int main(int argc, char **argv) {
     fprintf(stderr, "usage: capi_test DATA_DIR TOOL\n");
     return 2;
   }
-  data_dir = argv[1];
+  /* Absolute: a file added under its own path is refused as a stored name. */
+  static char data[4096];
+  if (realpath(argv[1], data) == NULL) return 2;
+  data_dir = data;
   tool = argv[2];
   const char *tmp = getenv("TMPDIR");
   snprintf(scratch, sizeof scratch, "%s/capi-test-XXXXXX", tmp != NULL && *tmp != '\0' ? tmp : "/tmp");
