@@ -1,14 +1,12 @@
 #include "runtime/services/reader_io.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <exception>
 #include <iterator>
 #include <string>
-#include <vector>
 
-#include "runtime/core/properties.h"
+#include "runtime/services/native_path.h"
 #include "runtime/services/service_support.h"
 #include "runtime/services/services.h"
 
@@ -151,26 +149,6 @@ class OpenerHolder {
   return RESULT_OK;
 }
 
-// The name a text holds; a NUL inside it (which would cut it short) refused.
-[[nodiscard]] ResultCode NameOf(ObjectRef text, std::string* name) {
-  if (text == nullptr || text->system == nullptr || text->system->GetInterfaceId(text) != IID_TEXT)
-    return ERR_BAD_PARAMETER;
-  try {
-    std::vector<char> buffer(PATH_MAX);
-    if (Failed(host::Text(text).CopyToBuffer(text, 0, UINT32_MAX, buffer.data(), static_cast<uint32_t>(buffer.size()),
-                                             CP_HOST_PATHS, 0)))
-      return ERR_BAD_PARAMETER;
-    buffer.back() = '\0';
-    name->assign(buffer.data());
-  } catch (const std::exception&) {
-    return ERR_NO_MEMORY;
-  }
-  uint32_t length = 0;
-  if (!Failed(ReadProperty(text, PROP_TEXT_VALUE, nullptr, 0, &length)) && length != name->size() + 1)
-    return ERR_BAD_PARAMETER;
-  return name->empty() ? ERR_BAD_PARAMETER : RESULT_OK;
-}
-
 // The file systems belong to whoever asked for them, not to the object
 // that made them: they hang under the root.
 [[nodiscard]] ResultCode GetFileSystem(ObjectRef self, ObjectRef* out, ObjectRef) {
@@ -186,8 +164,9 @@ class OpenerHolder {
   // Volumes are read, never made or written.
   if ((access_mode & ACCESS_WRITE) != 0 || open_mode != OPEN_EXISTING) return ERR_ACCESS_DENIED;
   std::string name;
-  ResultCode r = NameOf(name_text, &name);
+  ResultCode r = NameInText(name_text, &name);
   if (Failed(r)) return r;
+  if (name.empty()) return ERR_BAD_PARAMETER;
   ByteReader volume;
   try {
     r = ImplOf<OpenerHolder>(self).opener()(name, &volume);
