@@ -91,7 +91,7 @@ struct Run {
   void FinishOldest() {
     Pending p = std::move(pending.front());
     pending.pop_front();
-    arjhost::ExtractOutcome outcome = workers->Collect();
+    arjhost::ExtractResult outcome = workers->Collect();
     finishing = true;
     if (p.file.empty()) Tested(p.entry, outcome);
     else Extracted(p.entry, std::move(p.file), outcome);
@@ -157,15 +157,14 @@ struct Run {
   }
 
   // Garbled entries left when the asking ended were declined unasked.
-  std::string Why(const arjhost::EntryInfo& e, const arjhost::ExtractOutcome& outcome) const {
-    if (!e.garbled || !password_keeper.GaveUp() || outcome.error.find("wrong password") != std::string::npos)
-      return outcome.error;
+  std::string Why(const arjhost::EntryInfo& e, const arjhost::Status& status) const {
+    if (!e.garbled || !password_keeper.GaveUp() || status.code == arjhost::Code::kWrongPassword) return status.message;
     return "garbled; " + NotTried();
   }
 
-  void Tested(const arjhost::EntryInfo& e, const arjhost::ExtractOutcome& outcome) {
+  void Tested(const arjhost::EntryInfo& e, const arjhost::ExtractResult& outcome) {
     bytes += outcome.size;
-    if (outcome.result != 0) return Fail(e, Why(e, outcome), outcome.size);
+    if (!outcome.ok()) return Fail(e, Why(e, outcome.status), outcome.size);
     Succeed(e, outcome.size);
     if (!json) Print("ok      %s\n", ShowName(e, args).c_str());
   }
@@ -190,7 +189,7 @@ struct Run {
       p.file = std::move(step.file);
       return Queue(std::move(p), fd);
     }
-    const arjhost::ExtractOutcome outcome = session.archive->ExtractToFile(e, step.file.fd(), passwords);
+    const arjhost::ExtractResult outcome = session.archive->ExtractToFile(e, step.file.fd(), passwords);
     Extracted(e, std::move(step.file), outcome);
   }
 
@@ -236,18 +235,18 @@ struct Run {
       }
       return true;
     };
-    arjhost::ExtractOutcome outcome = session.archive->Extract(e, sink, passwords);
+    arjhost::ExtractResult outcome = session.archive->Extract(e, sink, passwords);
     bytes += outcome.size;
     if (!write_error.empty()) return Fail(e, write_error, outcome.size);
-    if (outcome.result != 0) return Fail(e, Why(e, outcome), outcome.size);
+    if (!outcome.ok()) return Fail(e, Why(e, outcome.status), outcome.size);
     Succeed(e, outcome.size);
   }
 
   // Puts the file in place when whole (or damaged, and kept as
   // --keep-damaged asks: the entry still fails).
-  void Extracted(const arjhost::EntryInfo& e, arjhost::PlacedFile file, const arjhost::ExtractOutcome& outcome) {
+  void Extracted(const arjhost::EntryInfo& e, arjhost::PlacedFile file, const arjhost::ExtractResult& outcome) {
     bytes += outcome.size;
-    const std::string why = folder->FinishFile(e, std::move(file), outcome, Why(e, outcome));
+    const std::string why = folder->FinishFile(e, std::move(file), outcome, Why(e, outcome.status));
     if (why.empty()) return Succeed(e, outcome.size);
     Fail(e, why, outcome.size);
   }
@@ -340,7 +339,7 @@ int RunEntries(const Args& args, bool extracting) {
   }
   // arj takes the entries whose last chapter is the main header's or later
   // (none when it is refused); --chapter N those that belong to chapter N.
-  const bool archive_chapter_refused = !arjhost::ArchiveChapterProblem(latest, entries).empty();
+  const bool archive_chapter_refused = !arjhost::CheckArchiveChapter(latest, entries).ok();
   const auto InChapter = [&](const arjhost::EntryInfo& e) {
     if (args.Has("chapter")) return arjhost::BelongsToChapter(e, chapter);
     return !archive_chapter_refused && arjhost::TakenForArchiveChapter(e, chapter);
@@ -368,8 +367,8 @@ int RunEntries(const Args& args, bool extracting) {
     const arjhost::EntryInfo& e = *chosen_entry;
     progress.Show(done++, chosen.size(), run.bytes);
     // Judged alike by test and extract, before anything is made.
-    if (const std::string problem = arjhost::EntryProblem(e); !problem.empty()) {
-      run.Fail(e, problem);
+    if (const arjhost::Status problem = arjhost::CheckEntry(e); !problem.ok()) {
+      run.Fail(e, problem.message);
       continue;
     }
     // Test and extract pass over what makes no file (labels, a comment alone).

@@ -18,7 +18,7 @@ namespace cli {
 
 bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
   if (!OpenSession(args, command, s)) return false;
-  const std::string why = s->archive->RewriteRefusal({});
+  const std::string why = s->archive->CheckRewrite({}).message;
   if (why.empty()) return true;
   SayError(command, "%s: %s", ShowPath(s->archive_path).c_str(),
       TerminalText(arjhost::DisplayName(why)).c_str());
@@ -131,9 +131,8 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
                const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes,
                const std::string& destination) {
   RewriteOutcome outcome;
-  const std::string refusal = s.archive->RewriteRefusal(changes, entries);
-  if (!refusal.empty()) {
-    outcome.error = s.archive_path + ": " + refusal;
+  if (const arjhost::Status refused = s.archive->CheckRewrite(changes, entries); !refused.ok()) {
+    outcome.error = s.archive_path + ": " + refused.message;
     if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
     SayError(command, "%s", ShowPath(outcome.error).c_str());
     return kExitFailure;
@@ -147,8 +146,10 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     std::atomic<size_t> started{0};
     const size_t total = changes.added.size() + changes.replaced.size();
     ProgressTicker ticker([&] { progress.Show(started, total, s.archive->RebuildBytesWritten()); });
-    outcome.written = s.archive->Rebuild(changes, destination, &outcome.error, nullptr,
-                                         [&](size_t now_started, size_t, const std::string&) { started = now_started; });
+    const arjhost::Status rebuilt = s.archive->Rebuild(
+        changes, destination, [&](size_t now_started, size_t, const std::string&) { started = now_started; });
+    outcome.written = rebuilt.ok();
+    outcome.error = rebuilt.message;
   }
   if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
   if (!outcome.written) {

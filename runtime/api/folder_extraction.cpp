@@ -31,7 +31,7 @@ bool ExtractedPath(const std::string& text, std::string* path) {
 
 bool MakesNoFile(const EntryInfo& entry) {
   if (!entry.header_known) return false;
-  const format::FileType type = format::FileTypeOf(entry.file_type);
+  const format::FileType type = entry.file_type;
   return type == format::FileType::kMainHeader || type == format::FileType::kVolumeLabel ||
          type == format::FileType::kChapterLabel;
 }
@@ -120,7 +120,7 @@ struct FolderExtraction::State {
 
   // With keep_damaged, the bytes of an entry that came out damaged, said
   // so in its failure; "" when nothing of it is kept.
-  std::string KeptDamaged(const EntryInfo& entry, const ExtractOutcome& outcome) const {
+  std::string KeptDamaged(const EntryInfo& entry, const ExtractResult& outcome) const {
     if (!options.keep_damaged || !outcome.damaged || outcome.size == 0) return {};
     const std::string flag = " (" + options.switches.keep_damaged + ")";
     if (outcome.size == entry.size) return "; kept with its damaged bytes" + flag;
@@ -149,8 +149,8 @@ FolderExtraction::~FolderExtraction() = default;
 
 FolderExtraction::Step FolderExtraction::Prepare(const EntryInfo& e, size_t tag, const Hooks& hooks) {
   State& s = *state_;
-  const bool special = e.header_known && format::FileTypeOf(e.file_type) == format::FileType::kUnixSpecial;
-  const bool folder = e.header_known && format::FileTypeOf(e.file_type) == format::FileType::kDirectory;
+  const bool special = e.header_known && e.file_type == format::FileType::kUnixSpecial;
+  const bool folder = e.header_known && e.file_type == format::FileType::kDirectory;
   if (MakesNoFile(e)) return {};
   // Two names that share their first 509 bytes must not land on one file.
   if (!e.name_whole) return State::Failed("its name is longer than 509 bytes and its header could not be read for the rest");
@@ -194,11 +194,11 @@ FolderExtraction::Step FolderExtraction::Prepare(const EntryInfo& e, size_t tag,
   return step;
 }
 
-std::string FolderExtraction::FinishFile(const EntryInfo& e, PlacedFile file, const ExtractOutcome& outcome,
+std::string FolderExtraction::FinishFile(const EntryInfo& e, PlacedFile file, const ExtractResult& outcome,
                                          const std::string& cause) {
   State& s = *state_;
   PlacedFile::Parts& p = *file.parts_;
-  const bool whole = outcome.result == 0;
+  const bool whole = outcome.ok();
   const std::string kept = whole ? "" : s.KeptDamaged(e, outcome);
   const bool put = whole || !kept.empty();
   if (put) {

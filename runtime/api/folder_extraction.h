@@ -120,7 +120,7 @@ class ARJHOST_API FolderExtraction {
   // Returns "" when the entry succeeded; else why not: `cause` (why the
   // decoding failed) with what became of its damaged bytes, or why the
   // whole file could not be put in place.
-  std::string FinishFile(const EntryInfo& entry, PlacedFile file, const ExtractOutcome& outcome,
+  std::string FinishFile(const EntryInfo& entry, PlacedFile file, const ExtractResult& outcome,
                          const std::string& cause);
   // Once every entry is in place: the folders' stored modes and times,
   // deepest first; `failed` hears of each that could not take them.

@@ -13,7 +13,7 @@ std::string DisplayName(std::string_view stored, int fallback_codepage) {
   return arjrt::DisplayName(stored, fallback_codepage);
 }
 bool MadeOnUnix(const EntryInfo& entry) {
-  return entry.header_known && format::HostOsOf(entry.host_os) == format::HostOs::kUnix;
+  return entry.header_known && entry.host_os == format::HostOs::kUnix;
 }
 
 std::string EntryText(std::string_view stored, const EntryInfo& entry, int fallback_codepage) {

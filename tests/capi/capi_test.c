@@ -304,16 +304,16 @@ static void test_crc_on_last_read(void) {
   CHECK(arjhost_next_entry(a, &e) == ARJHOST_OK && arjhost_entry_size(e) == 3000, "the entry");
   CHECK(arjhost_read_data(a, buffer, 1000) == 1000, "first read");
   CHECK(arjhost_read_data(a, buffer, 1000) == 1000, "second read");
-  CHECK(arjhost_read_data(a, buffer, 1000) == ARJHOST_ERR_CRC, "the read that reaches the end fails");
-  CHECK(strstr(arjhost_error_string(a), "data.bin") != NULL && strstr(arjhost_error_string(a), "CRC") != NULL,
+  CHECK(arjhost_read_data(a, buffer, 1000) == ARJHOST_ERR_DAMAGED, "the read that reaches the end fails");
+  CHECK(strstr(arjhost_error_string(a), "data.bin") != NULL && strstr(arjhost_error_string(a), "CRC mismatch") != NULL,
         "names the entry and the cause: %s", arjhost_error_string(a));
-  CHECK(arjhost_read_data(a, buffer, 1000) == ARJHOST_ERR_CRC, "and every read after it");
-  CHECK(arjhost_test_data(a) == ARJHOST_ERR_CRC, "test says it too");
+  CHECK(arjhost_read_data(a, buffer, 1000) == ARJHOST_ERR_DAMAGED, "and every read after it");
+  CHECK(arjhost_test_data(a) == ARJHOST_ERR_DAMAGED, "test says it too");
   arjhost_close(a);
 
   a = arjhost_open_path(data_path("badcrc.arj"), NULL);
   CHECK(arjhost_next_entry(a, &e) == ARJHOST_OK, "the entry again");
-  CHECK(arjhost_read_data(a, buffer, sizeof buffer) == ARJHOST_ERR_CRC, "one read of it all fails");
+  CHECK(arjhost_read_data(a, buffer, sizeof buffer) == ARJHOST_ERR_DAMAGED, "one read of it all fails");
   arjhost_close(a);
 
   /* Data that stops decoding fails on the read that meets it. */
@@ -340,7 +340,7 @@ static int answer(void *user, const char *entry, int attempt, char *password, si
   (void)entry;
   if (attempt != an->asked % 4 && attempt != 0) return ARJHOST_ERR_ARGUMENT;
   const char *given = an->answers[an->asked++ % 4];
-  if (given == NULL) return ARJHOST_ERR_PASSWORD;
+  if (given == NULL) return ARJHOST_ERR_CANCELLED;
   snprintf(password, size, "%s", given);
   return ARJHOST_OK;
 }
@@ -367,11 +367,11 @@ static void test_passwords(void) {
   group = "passwords";
   arjhost_options o;
   arjhost_options_init(&o);
-  CHECK(read_garbled(&o, NULL) == ARJHOST_ERR_PASSWORD, "without one");
+  CHECK(read_garbled(&o, NULL) == ARJHOST_ERR_PASSWORD_NEEDED, "without one");
   o.password = "secret";
   CHECK(read_garbled(&o, NULL) == 10894, "set");
   o.password = "wrong";
-  CHECK(read_garbled(&o, NULL) == ARJHOST_ERR_PASSWORD, "wrong");
+  CHECK(read_garbled(&o, NULL) == ARJHOST_ERR_WRONG_PASSWORD, "wrong");
   Answers right = {{"secret"}, 0};
   arjhost_options_init(&o);
   CHECK(read_garbled(&o, &right) == 10894 && right.asked == 1, "asked once: %d", right.asked);
@@ -382,10 +382,10 @@ static void test_passwords(void) {
   CHECK(read_garbled(&o, &after_set) == 10894 && after_set.asked == 1, "the callback after the set one");
   Answers never = {{"a", "b", "c", "d"}, 0};
   o.password = NULL;
-  CHECK(read_garbled(&o, &never) == ARJHOST_ERR_PASSWORD && never.asked == 3, "three wrong answers end it: %d",
+  CHECK(read_garbled(&o, &never) == ARJHOST_ERR_WRONG_PASSWORD && never.asked == 3, "three wrong answers end it: %d",
         never.asked);
   Answers declined = {{NULL}, 0};
-  CHECK(read_garbled(&o, &declined) == ARJHOST_ERR_PASSWORD, "declined");
+  CHECK(read_garbled(&o, &declined) == ARJHOST_ERR_PASSWORD_NEEDED, "declined");
 
   arjhost_archive *a = arjhost_open_path(data_path("garbled.arj"), NULL);
   arjhost_entry *e;
@@ -536,9 +536,9 @@ static void test_extraction(void) {
   a = arjhost_open_path(data_path("badcrc.arj"), NULL);
   snprintf(folder, sizeof folder, "%s/damaged", root);
   snprintf(path, sizeof path, "%s/data.bin", folder);
-  CHECK(arjhost_next_entry(a, &e) == ARJHOST_OK && arjhost_extract(a, folder, 0) == ARJHOST_ERR_CRC && !exists(path),
+  CHECK(arjhost_next_entry(a, &e) == ARJHOST_OK && arjhost_extract(a, folder, 0) == ARJHOST_ERR_DAMAGED && !exists(path),
         "not kept: %s", arjhost_error_string(a));
-  CHECK(arjhost_extract(a, folder, ARJHOST_EXTRACT_KEEP_DAMAGED) == ARJHOST_ERR_CRC && exists(path), "kept");
+  CHECK(arjhost_extract(a, folder, ARJHOST_EXTRACT_KEEP_DAMAGED) == ARJHOST_ERR_DAMAGED && exists(path), "kept");
   arjhost_close(a);
 }
 

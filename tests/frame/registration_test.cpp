@@ -18,6 +18,7 @@
 #include "runtime/core/trace_format.h"
 #include "runtime/loader/manifest_reader.h"
 #include "runtime/loader/plugin_loader.h"
+#include "tests/support/api_status.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/archiver_fixture.h"
 #include "tests/support/bytes.h"
@@ -238,20 +239,27 @@ TEST(Manifest, TheLibraryFileCarriesItAndTheVersionResource) {
 
 TEST(Loader, LoadsTheSharedLibraryAndReportsBadFiles) {
   arjhost::Host host;
-  std::string error;
-  EXPECT_TRUE(host.LoadPlugin(testing_support::BuildPath("libarj_plugin.so"), &error)) << error;
+  EXPECT_TRUE(testing_support::IsOk(host.LoadPlugin(testing_support::BuildPath("libarj_plugin.so"))));
   auto impls = host.PluginImplementations();
   ASSERT_EQ(impls.size(), 1u);
   EXPECT_EQ(impls[0].plugin_id, PID_ARJ);
   EXPECT_EQ(impls[0].interface_id, IID_MINIARCHIVER);
 
+  const struct {
+    std::string path;
+    arjhost::Code code;
+    const char* said;
+  } bad[] = {
+      {"/nonexistent/libarj_plugin.so", arjhost::Code::kNotFound, "not found"},
+      {testing_support::SourcePath("CMakeLists.txt"), arjhost::Code::kUnsupported, "not a loadable library"},
+      {"/lib/x86_64-linux-gnu/libm.so.6", arjhost::Code::kUnsupported, "not a plug-in"},
+  };
   arjhost::Host other;
-  EXPECT_FALSE(other.LoadPlugin("/nonexistent/libarj_plugin.so", &error));
-  EXPECT_NE(error.find("not found"), std::string::npos) << error;
-  EXPECT_FALSE(other.LoadPlugin(testing_support::SourcePath("CMakeLists.txt"), &error));
-  EXPECT_NE(error.find("not a loadable library"), std::string::npos) << error;
-  EXPECT_FALSE(other.LoadPlugin("/lib/x86_64-linux-gnu/libm.so.6", &error));
-  EXPECT_NE(error.find("not a plug-in"), std::string::npos) << error;
+  for (const auto& b : bad) {
+    const arjhost::Status loaded = other.LoadPlugin(b.path);
+    EXPECT_EQ(loaded.code, b.code) << b.path << ": " << loaded.message;
+    EXPECT_NE(loaded.message.find(b.said), std::string::npos) << loaded.message;
+  }
 }
 
 // Hosts load the one plug-in library of the process by turns and go away
@@ -260,19 +268,19 @@ TEST(Loader, LoadsTheSharedLibraryAndReportsBadFiles) {
 // build would see a gone host's root read by the first trace).
 TEST(Loader, AHostGoneLeavesTheOthersTracing) {
   arjhost::Host first;
-  std::string error;
-  ASSERT_TRUE(first.LoadPlugin(testing_support::BuildPath("libarj_plugin.so"), &error)) << error;
+  const arjhost::Status loaded = first.LoadPlugin(testing_support::BuildPath("libarj_plugin.so"));
+  ASSERT_TRUE(loaded.ok()) << loaded.message;
   std::vector<std::string> traces;
   arjhost::HostAccess::RuntimeOf(first).SetTraceSink(
       [&traces](int32_t, std::string_view text) { traces.emplace_back(text); }, 400);
   {
     arjhost::Host gone;
-    ASSERT_TRUE(gone.LoadPlugin(testing_support::BuildPath("libarj_plugin.so"), &error)) << error;
+    ASSERT_TRUE(gone.LoadPlugin(testing_support::BuildPath("libarj_plugin.so")).ok());
   }
-  auto archive =
-      arjhost::Archive::OpenFile(first, testing_support::SourcePath("tests/data/split.arj"), {}, &error);
-  ASSERT_TRUE(archive) << error;
-  EXPECT_EQ(archive->state().volumes.size(), 3u);
+  arjhost::OpenResult opened =
+      arjhost::Archive::OpenFile(first, testing_support::SourcePath("tests/data/split.arj"), {});
+  ASSERT_TRUE(opened.ok()) << opened.status.message;
+  EXPECT_EQ(opened.archive->state().volumes.size(), 3u);
   ASSERT_FALSE(traces.empty());
   EXPECT_NE(traces.front().find("volumes"), std::string::npos) << traces.front();
 }

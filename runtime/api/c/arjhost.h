@@ -44,23 +44,31 @@ extern "C" {
 #endif
 
 /* Results: ARJHOST_OK, ARJHOST_END, ARJHOST_SKIPPED, or one of the errors
- * (negative). */
+ * (negative). The errors are the embedding API's codes (arjhost::Code),
+ * negated, and keep their numbers from one version to the next: bindings
+ * may store them. ARJHOST_ERR_NOT_ARCHIVE to _MISSING_VOLUME say the
+ * archive is bad, _WRONG_PASSWORD and _PASSWORD_NEEDED that a password
+ * is, _LIMIT that a bound refused the work. */
 #define ARJHOST_OK 0
-#define ARJHOST_END 1                  /* no more entries */
-#define ARJHOST_SKIPPED 2              /* the entry was left out, as asked or as the rules want: see the error string */
-#define ARJHOST_ERR_ARGUMENT (-1)      /* a bad argument, or a call the handle cannot take now */
-#define ARJHOST_ERR_IO (-2)            /* a file, folder or stream could not be read or written */
-#define ARJHOST_ERR_NOT_ARCHIVE (-3)   /* not an ARJ archive */
-#define ARJHOST_ERR_DAMAGED (-4)       /* damaged headers or data, or data cut short */
-#define ARJHOST_ERR_CRC (-5)           /* the data does not match its CRC-32 */
-#define ARJHOST_ERR_PASSWORD (-6)      /* garbled: no password, or a wrong one (or damaged data: it cannot tell) */
-#define ARJHOST_ERR_LIMIT (-7)         /* over one of the limits in arjhost_options */
-#define ARJHOST_ERR_UNSUPPORTED (-8)   /* a method, version, file type or archive this reader does not take */
-#define ARJHOST_ERR_MISSING_VOLUME (-9) /* the entry goes on in a volume that is not there */
-#define ARJHOST_ERR_REFUSED (-10)      /* unsafe: a name leaving the folder, a file in the way, a change refused */
-#define ARJHOST_ERR_NO_MEMORY (-11)
-#define ARJHOST_ERR_NOT_FOUND (-12)    /* no such file or entry */
-#define ARJHOST_ERR_PLUGIN (-13)       /* the ARJ plug-in could not be loaded */
+#define ARJHOST_END 1      /* no more entries */
+#define ARJHOST_SKIPPED 2  /* the entry was left out, as asked or as the rules want: see the error string */
+#define ARJHOST_ERR_NOT_ARCHIVE (-1)      /* not an ARJ archive */
+#define ARJHOST_ERR_DAMAGED (-2)          /* a CRC or size that does not match, data cut short, damaged headers */
+#define ARJHOST_ERR_WRONG_PASSWORD (-3)   /* garbled, and the password does not decode it (or the data is damaged) */
+#define ARJHOST_ERR_PASSWORD_NEEDED (-4)  /* garbled, and no password was given */
+#define ARJHOST_ERR_UNSUPPORTED (-5)      /* a method, version or file type this reader does not know */
+#define ARJHOST_ERR_MISSING_VOLUME (-6)   /* the entry goes on in (or comes from) a volume that is not there */
+#define ARJHOST_ERR_LIMIT (-7)            /* over one of the limits in arjhost_options */
+#define ARJHOST_ERR_IO (-8)               /* the system refused a read or a write */
+#define ARJHOST_ERR_NOT_FOUND (-9)        /* no such file or entry */
+#define ARJHOST_ERR_REFUSED (-10)         /* unsafe: a name leaving the folder, a file in the way, a change refused */
+#define ARJHOST_ERR_CANCELLED (-11)       /* stopped: a callback declined to go on */
+#define ARJHOST_ERR_ARGUMENT (-12)        /* a bad argument, or a call the handle cannot take now */
+#define ARJHOST_ERR_NO_MEMORY (-13)
+#define ARJHOST_ERR_CHANGED (-14)         /* a file changed while it was read or rewritten: trying again may do */
+#define ARJHOST_ERR_INTERNAL (-15)
+/* Of the C API alone, counted down from -64. */
+#define ARJHOST_ERR_PLUGIN (-64)          /* the ARJ plug-in could not be loaded */
 
 typedef struct arjhost_archive arjhost_archive;
 typedef struct arjhost_entry arjhost_entry;

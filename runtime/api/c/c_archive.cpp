@@ -54,11 +54,10 @@ arjhost::OpenOptions OpenOptionsOf(arjhost_archive* a) {
 }
 
 // The open's outcome: the archive and its entries, or why not.
-arjhost_archive* Opened(arjhost_archive* a, std::unique_ptr<arjhost::Archive> archive, const std::string& error,
-                        int32_t result) {
+arjhost_archive* Opened(arjhost_archive* a, arjhost::OpenResult opened) {
   Guarded(a->failure, [&] {
-    if (!archive) return a->failure.Set(arjhost::capi::OpenCodeOf(result), error);
-    a->archive = std::move(archive);
+    if (!opened.ok()) return a->failure.Set(opened.status);
+    a->archive = std::move(opened.archive);
     a->entries = a->archive->Entries();
     return a->failure.Clear();
   });
@@ -130,29 +129,25 @@ arjhost_archive* arjhost_open_path(const char* path, const arjhost_options* opti
     a->failure = a->open_failure;
     return a;
   }
-  std::string error;
-  int32_t result = 0;
-  std::unique_ptr<arjhost::Archive> archive;
+  arjhost::OpenResult opened;
   Guarded(a->failure, [&] {
-    archive = arjhost::Archive::OpenFile(*a->host, path, OpenOptionsOf(a), &error, &result);
+    opened = arjhost::Archive::OpenFile(*a->host, path, OpenOptionsOf(a));
     return ARJHOST_OK;
   });
-  return Opened(a, std::move(archive), error, result);
+  return Opened(a, std::move(opened));
 }
 
 arjhost_archive* arjhost_open_memory(const void* data, size_t size, const arjhost_options* options) {
   arjhost_archive* a = NewHandle(options, "");
   if (a == nullptr || a->open_failure.code != ARJHOST_OK) return a;
-  std::string error;
-  int32_t result = 0;
-  std::unique_ptr<arjhost::Archive> archive;
+  arjhost::OpenResult opened;
   static const uint8_t kNothing = 0;  // an empty archive has no bytes to point at
   Guarded(a->failure, [&] {
-    archive = arjhost::Archive::OpenMemory(*a->host, data != nullptr ? data : &kNothing, data != nullptr ? size : 0,
-                                           OpenOptionsOf(a), &error, &result);
+    opened = arjhost::Archive::OpenMemory(*a->host, data != nullptr ? data : &kNothing, data != nullptr ? size : 0,
+                                          OpenOptionsOf(a));
     return ARJHOST_OK;
   });
-  return Opened(a, std::move(archive), error, result);
+  return Opened(a, std::move(opened));
 }
 
 arjhost_archive* arjhost_open_callbacks(const arjhost_callbacks* callbacks, const arjhost_options* options) {
@@ -162,9 +157,7 @@ arjhost_archive* arjhost_open_callbacks(const arjhost_callbacks* callbacks, cons
     if (callbacks != nullptr && callbacks->close != nullptr) callbacks->close(callbacks->user);
     return a;
   }
-  std::string error;
-  int32_t result = 0;
-  std::unique_ptr<arjhost::Archive> archive;
+  arjhost::OpenResult opened;
   Guarded(a->failure, [&] {
     if (callbacks == nullptr) return a->failure.Set(ARJHOST_ERR_ARGUMENT, a->label + ": no callbacks given");
     a->source = arjhost::capi::CallbackSource::Open(*callbacks, a->settings, &a->kept, a->label, &a->failure);
@@ -172,16 +165,16 @@ arjhost_archive* arjhost_open_callbacks(const arjhost_callbacks* callbacks, cons
     const arjhost::OpenOptions open = OpenOptionsOf(a);
     // Kept in memory, it is read where it lies.
     if (const std::vector<uint8_t>* memory = a->source->Memory())
-      archive = arjhost::Archive::OpenMemory(*a->host, memory->data(), memory->size(), open, &error, &result);
+      opened = arjhost::Archive::OpenMemory(*a->host, memory->data(), memory->size(), open);
     else
-      archive = arjhost::Archive::OpenReader(*a->host, a->source->Reader(), open, &error, &result);
+      opened = arjhost::Archive::OpenReader(*a->host, a->source->Reader(), open);
     return ARJHOST_OK;
   });
   if (a->failure.code != ARJHOST_OK) {
     a->open_failure = a->failure;
     return a;
   }
-  return Opened(a, std::move(archive), error, result);
+  return Opened(a, std::move(opened));
 }
 
 void arjhost_close(arjhost_archive* a) {

@@ -23,13 +23,13 @@ bool HasEntry(arjhost_archive* a, int* result) {
   return false;
 }
 
-int FailedEntry(arjhost_archive* a, const arjhost::ExtractOutcome& outcome) {
-  return a->failure.Set(CodeOf(outcome.result), a->AboutEntry(outcome.error));
+int FailedEntry(arjhost_archive* a, const arjhost::Status& status) {
+  return a->failure.Set(CodeOf(status), a->AboutEntry(status.message));
 }
 
 bool HoldsHardLinks(const std::vector<arjhost::EntryInfo>& entries) {
   return std::any_of(entries.begin(), entries.end(), [](const arjhost::EntryInfo& e) {
-    return e.header_known && arjhost::format::FileTypeOf(e.file_type) == arjhost::format::FileType::kUnixSpecial &&
+    return e.header_known && e.file_type == arjhost::format::FileType::kUnixSpecial &&
            e.special == arjhost::EntryInfo::Special::kHardLink;
   });
 }
@@ -54,7 +54,7 @@ ptrdiff_t arjhost_read_data(arjhost_archive* a, void* buffer, size_t size) {
     n = a->stream->Read(buffer, size);
     if (n > 0) return ARJHOST_OK;
     a->data_done = true;
-    if (n < 0) FailedEntry(a, a->stream->outcome());
+    if (n < 0) FailedEntry(a, a->stream->result().status);
     a->data_result = a->failure;
     a->EndStream();
     return a->failure.code;
@@ -76,8 +76,8 @@ int arjhost_test_data(arjhost_archive* a) {
   if (!HasEntry(a, &r)) return r;
   return Guarded(a->failure, [&] {
     a->EndStream();
-    const arjhost::ExtractOutcome outcome = a->archive->Test(*a->current.info, a->Passwords());
-    return outcome.result != 0 ? FailedEntry(a, outcome) : ARJHOST_OK;
+    const arjhost::ExtractResult tested = a->archive->Test(*a->current.info, a->Passwords());
+    return tested.ok() ? ARJHOST_OK : FailedEntry(a, tested.status);
   });
 }
 
@@ -99,8 +99,7 @@ int arjhost_extract(arjhost_archive* a, const char* folder, unsigned flags) {
       if (!a->target) return a->failure.code;
     }
     const arjhost::EntryInfo& e = *a->current.info;
-    if (const std::string problem = arjhost::EntryProblem(e); !problem.empty())
-      return a->failure.Set(ARJHOST_ERR_UNSUPPORTED, a->AboutEntry(problem));
+    if (const arjhost::Status problem = arjhost::CheckEntry(e); !problem.ok()) return FailedEntry(a, problem);
     arjhost::FolderExtraction::Hooks hooks;
     if ((flags & ARJHOST_EXTRACT_OVERWRITE) != 0)
       hooks.existing = [](const std::string&) { return arjhost::ExistingFile::kReplace; };
@@ -116,10 +115,11 @@ int arjhost_extract(arjhost_archive* a, const char* folder, unsigned flags) {
       case Kind::kFailed: return a->failure.Set(ARJHOST_ERR_REFUSED, a->AboutEntry(step.why));
       case Kind::kDecode: break;
     }
-    const arjhost::ExtractOutcome outcome = a->archive->ExtractToFile(e, step.file.fd(), a->Passwords());
-    const std::string why = a->target->extraction().FinishFile(e, std::move(step.file), outcome, outcome.error);
+    const arjhost::ExtractResult extracted = a->archive->ExtractToFile(e, step.file.fd(), a->Passwords());
+    const std::string why =
+        a->target->extraction().FinishFile(e, std::move(step.file), extracted, extracted.status.message);
     if (why.empty()) return ARJHOST_OK;
-    return a->failure.Set(outcome.result != 0 ? CodeOf(outcome.result) : ARJHOST_ERR_IO, a->AboutEntry(why));
+    return a->failure.Set(extracted.ok() ? ARJHOST_ERR_IO : CodeOf(extracted.status), a->AboutEntry(why));
   });
 }
 

@@ -18,7 +18,7 @@ const EntryInfo* Info(const arjhost_entry* e) { return e != nullptr ? e->info : 
 // be read is taken for a file, as the listing takes it.
 arjhost_entry_type TypeOf(const EntryInfo& e) {
   if (!e.header_known) return ARJHOST_TYPE_FILE;
-  switch (arjhost::format::FileTypeOf(e.file_type)) {
+  switch (e.file_type) {
     case FileType::kBinary:
     case FileType::kText: return ARJHOST_TYPE_FILE;
     case FileType::kDirectory: return ARJHOST_TYPE_FOLDER;
@@ -92,7 +92,7 @@ uint32_t arjhost_entry_mode(const arjhost_entry* e) {
 }
 
 uint32_t arjhost_entry_attributes(const arjhost_entry* e) { return Info(e) ? Info(e)->access_mode : 0; }
-int arjhost_entry_host_os(const arjhost_entry* e) { return Info(e) ? Info(e)->host_os : 0; }
+int arjhost_entry_host_os(const arjhost_entry* e) { return Info(e) ? arjhost::format::Byte(Info(e)->host_os) : 0; }
 arjhost_entry_type arjhost_entry_type_of(const arjhost_entry* e) {
   return Info(e) ? TypeOf(*Info(e)) : ARJHOST_TYPE_OTHER;
 }

@@ -40,9 +40,8 @@ std::unique_ptr<Host> StartHost(const Settings& s, Failure* failure) {
   limits.max_total = o.max_total;
   host->SetLimits(limits);
   host->SetTraceLevel(0);
-  std::string error;
-  if (!host->LoadPlugin(s.plugin, &error)) {
-    failure->Set(ARJHOST_ERR_PLUGIN, error);
+  if (const Status loaded = host->LoadPlugin(s.plugin); !loaded.ok()) {
+    failure->Set(ARJHOST_ERR_PLUGIN, loaded.message);
     return nullptr;
   }
   return host;

@@ -1,37 +1,30 @@
 #include "runtime/api/c/c_status.h"
 
-#include "plugin/host/host_types.h"
-
 namespace arjhost::capi {
+namespace {
 
-int CodeOf(int32_t result) {
-  switch (result) {
-    case RESULT_OK: return ARJHOST_OK;
-    case ERR_CRC_MISMATCH: return ARJHOST_ERR_CRC;
-    // The check of a garbled entry cannot tell a wrong key from damaged bytes.
-    case ERR_CANCELLED: return ARJHOST_ERR_PASSWORD;
-    case ERR_CORRUPTED:
-    case WARN_CORRUPTED:
-    case ERR_END_OF_DATA: return ARJHOST_ERR_DAMAGED;
-    case ERR_NOT_RECOGNIZED: return ARJHOST_ERR_NOT_ARCHIVE;
-    case ERR_UNSUPPORTED:
-    case ERR_BAD_VOLUME_NAME: return ARJHOST_ERR_UNSUPPORTED;
-    case ERR_LIMIT_EXCEEDED: return ARJHOST_ERR_LIMIT;
-    // Of an entry: the volume it continues into, or its first part, is not there.
-    case ERR_NOT_FOUND: return ARJHOST_ERR_MISSING_VOLUME;
-    case ERR_NO_MEMORY: return ARJHOST_ERR_NO_MEMORY;
-    case ERR_NO_SOURCE: return ARJHOST_ERR_NOT_FOUND;
-    case ERR_BAD_PARAMETER: return ARJHOST_ERR_ARGUMENT;
-    case ERR_CONTENT_CHANGED:
-    case ERR_CONTENT_GREW:
-    case ERR_CONTENT_SHRANK:
-    case ERR_CONTENT_REPLACED: return ARJHOST_ERR_REFUSED;
-    default: return ARJHOST_ERR_IO;
-  }
-}
+constexpr int Negated(Code code) { return -static_cast<int>(code); }
 
-int WriteCodeOf(int32_t result) { return result == ERR_UNSUPPORTED ? ARJHOST_ERR_REFUSED : OpenCodeOf(result); }
+// The numbers the header promises.
+static_assert(Negated(Code::kNotAnArchive) == ARJHOST_ERR_NOT_ARCHIVE);
+static_assert(Negated(Code::kDamaged) == ARJHOST_ERR_DAMAGED);
+static_assert(Negated(Code::kWrongPassword) == ARJHOST_ERR_WRONG_PASSWORD);
+static_assert(Negated(Code::kPasswordNeeded) == ARJHOST_ERR_PASSWORD_NEEDED);
+static_assert(Negated(Code::kUnsupported) == ARJHOST_ERR_UNSUPPORTED);
+static_assert(Negated(Code::kVolumeMissing) == ARJHOST_ERR_MISSING_VOLUME);
+static_assert(Negated(Code::kLimitExceeded) == ARJHOST_ERR_LIMIT);
+static_assert(Negated(Code::kIoError) == ARJHOST_ERR_IO);
+static_assert(Negated(Code::kNotFound) == ARJHOST_ERR_NOT_FOUND);
+static_assert(Negated(Code::kRefused) == ARJHOST_ERR_REFUSED);
+static_assert(Negated(Code::kCancelled) == ARJHOST_ERR_CANCELLED);
+static_assert(Negated(Code::kBadArgument) == ARJHOST_ERR_ARGUMENT);
+static_assert(Negated(Code::kOutOfMemory) == ARJHOST_ERR_NO_MEMORY);
+static_assert(Negated(Code::kChanged) == ARJHOST_ERR_CHANGED);
+static_assert(Negated(Code::kInternal) == ARJHOST_ERR_INTERNAL);
+static_assert(ARJHOST_ERR_PLUGIN < ARJHOST_ERR_INTERNAL - 32, "room for the codes to come");
 
-int OpenCodeOf(int32_t result) { return result == ERR_NOT_FOUND ? ARJHOST_ERR_NOT_FOUND : CodeOf(result); }
+}  // namespace
+
+int CodeOf(const Status& status) { return status.ok() ? ARJHOST_OK : Negated(status.code); }
 
 }  // namespace arjhost::capi

@@ -1,22 +1,18 @@
-// The C API's results: the one place where the C++ API's results become
-// the C codes of arjhost.h, and a handle's last failure.
+// The C API's results: the one place where the embedding API's statuses
+// become the C codes of arjhost.h, and a handle's last failure.
 #pragma once
 
-#include <cstdint>
 #include <exception>
 #include <new>
 #include <string>
 
 #include "runtime/api/c/arjhost.h"
+#include "runtime/api/status.h"
 
 namespace arjhost::capi {
 
-// The C code for a result code of the C++ API (0: ARJHOST_OK), of an
-// entry's data; and of opening a file, where "not found" is the file's.
-int CodeOf(int32_t result);
-int OpenCodeOf(int32_t result);
-// Of a rewrite, where "unsupported" is a change or archive refused.
-int WriteCodeOf(int32_t result);
+// ARJHOST_OK, or the status's code negated.
+int CodeOf(const Status& status);
 
 // A handle's last result and, when it failed, why.
 struct Failure {
@@ -29,6 +25,7 @@ struct Failure {
     message = c == ARJHOST_OK ? std::string() : std::move(why);
     return c;
   }
+  int Set(const Status& status) { return Set(CodeOf(status), status.message); }
   int Clear() { return Set(ARJHOST_OK); }
 };
 
@@ -42,7 +39,7 @@ int Guarded(Failure& failure, Body&& body) noexcept {
     return failure.Set(ARJHOST_ERR_NO_MEMORY, "out of memory");
   } catch (const std::exception& e) {
     try {
-      return failure.Set(ARJHOST_ERR_IO, e.what());
+      return failure.Set(ARJHOST_ERR_INTERNAL, e.what());
     } catch (...) {
       return ARJHOST_ERR_NO_MEMORY;
     }

@@ -80,22 +80,22 @@ int OpenStart(arjhost_writer* w) {
   w->host = arjhost::capi::StartHost(w->settings, &w->failure);
   if (!w->host) return w->failure.code;
   arjhost::OpenOptions options;
-  std::string error;
-  int32_t result = 0;
+  arjhost::OpenResult opened;
   struct stat st;
   if (::lstat(w->path.c_str(), &st) != 0 && errno == ENOENT) {
     const size_t slash = w->path.find_last_of('/');
     w->empty = arjhost::EmptyArchiveBytes(slash == std::string::npos ? w->path : w->path.substr(slash + 1));
     options.scan_all_volumes = false;
     options.name = w->path;
-    w->archive = arjhost::Archive::OpenMemory(*w->host, w->empty.data(), w->empty.size(), options, &error, &result);
+    opened = arjhost::Archive::OpenMemory(*w->host, w->empty.data(), w->empty.size(), options);
   } else {
-    w->archive = arjhost::Archive::OpenFile(*w->host, w->path, options, &error, &result);
+    opened = arjhost::Archive::OpenFile(*w->host, w->path, options);
   }
-  if (!w->archive) return w->failure.Set(arjhost::capi::OpenCodeOf(result), error);
+  if (!opened.ok()) return w->failure.Set(opened.status);
+  w->archive = std::move(opened.archive);
   w->entries = w->archive->Entries();
-  if (const std::string why = w->archive->RewriteRefusal({}, w->entries); !why.empty())
-    return w->failure.Set(ARJHOST_ERR_REFUSED, w->path + ": " + why);
+  if (const arjhost::Status refused = w->archive->CheckRewrite({}, w->entries); !refused.ok())
+    return w->failure.Set(ARJHOST_ERR_REFUSED, w->path + ": " + refused.message);
   return ARJHOST_OK;
 }
 
@@ -235,18 +235,13 @@ int arjhost_write_commit(arjhost_writer* w) {
     const arjhost::ChangeSet& c = w->changes;
     const bool new_archive = !w->empty.empty();
     if (c.dropped.empty() && c.replaced.empty() && c.added.empty() && !new_archive) return ARJHOST_OK;
-    std::string error;
-    int32_t result = 0;
     if (c.added.empty() && c.replaced.empty() && c.dropped.size() == w->entries.size()) {
       // An archive without entries would be taken for a damaged one.
       if (new_archive)
         return w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": nothing to write: the archive would hold no entries");
-      if (!w->archive->RemoveFile(&error)) return w->failure.Set(ARJHOST_ERR_IO, error);
-      return ARJHOST_OK;
+      return w->failure.Set(w->archive->RemoveFile());
     }
-    if (!w->archive->Rebuild(c, w->path, &error, &result))
-      return w->failure.Set(arjhost::capi::WriteCodeOf(result), error);
-    return ARJHOST_OK;
+    return w->failure.Set(w->archive->Rebuild(c, w->path));
   });
 }
 

@@ -11,10 +11,10 @@ namespace arjhost::capi {
 EntryStream::EntryStream(Archive& archive, const EntryInfo& entry, PasswordSource passwords)
     : archive_(archive), entry_(entry), passwords_(std::move(passwords)) {
   thread_ = StartWorkerThread([this] {
-    ExtractOutcome outcome =
+    ExtractResult result =
         archive_.Stream(entry_, [this](const uint8_t* data, size_t size) { return Offer(data, size); }, passwords_);
     std::lock_guard<std::mutex> lock(mutex_);
-    outcome_ = std::move(outcome);
+    result_ = std::move(result);
     finished_ = true;
     changed_.notify_all();
   });
@@ -60,7 +60,7 @@ ptrdiff_t EntryStream::Read(void* buffer, size_t size) {
     changed_.wait(lock, [this] { return finished_ || left_ != 0; });
     if (!finished_) return static_cast<ptrdiff_t>(n);
   }
-  return outcome_.result != 0 ? -1 : static_cast<ptrdiff_t>(n);
+  return result_.ok() ? static_cast<ptrdiff_t>(n) : -1;
 }
 
 }  // namespace arjhost::capi

@@ -25,11 +25,11 @@ class EntryStream {
   EntryStream& operator=(const EntryStream&) = delete;
 
   // Copies the next bytes into `buffer`: their count, 0 at the end, -1 when
-  // the entry failed (see outcome()). The call whose bytes reach the
+  // the entry failed (see result()). The call whose bytes reach the
   // entry's size waits for the verdict, and fails with it.
   ptrdiff_t Read(void* buffer, size_t size);
   // Once Read returned -1 (or 0): how the decoding ended.
-  const ExtractOutcome& outcome() const { return outcome_; }
+  const ExtractResult& result() const { return result_; }
 
  private:
   bool Offer(const uint8_t* data, size_t size);  // on the decoding thread
@@ -41,10 +41,10 @@ class EntryStream {
   std::condition_variable changed_;
   const uint8_t* chunk_ = nullptr;  // offered and not yet taken
   size_t left_ = 0;
-  bool finished_ = false;  // the decoding ended: outcome_ holds
+  bool finished_ = false;  // the decoding ended: result_ holds
   bool stopping_ = false;  // the caller wants no more
   uint64_t taken_ = 0;
-  ExtractOutcome outcome_;
+  ExtractResult result_;
   std::thread thread_;
 };
 
