@@ -328,6 +328,66 @@ static void test_crc_on_last_read(void) {
   arjhost_close(a);
 }
 
+/* An entry of more than a MiB decodes on a thread of the handle's while it
+ * is read: bytes sound and whole, and the verdict on a damaged one still
+ * on the read that reaches its end. */
+static void test_large_entries(void) {
+  group = "large entries";
+  enum { kSize = 5 << 20, kMarkAt = 4 << 20 };  /* past 4 MiB the CRC is checked on a thread of its own too */
+  unsigned char *data = malloc(kSize);
+  for (size_t i = 0; i < kSize; ++i) data[i] = (unsigned char)(i * 31 + i / 7);
+  memcpy(data + kMarkAt, "XMARKERX", 8);
+  char packed[700], stored[700];
+  snprintf(packed, sizeof packed, "%s/large1.arj", scratch);
+  snprintf(stored, sizeof stored, "%s/large0.arj", scratch);
+  for (int method = 0; method < 2; ++method) {
+    arjhost_writer *w = arjhost_write_open(method ? packed : stored, NULL);
+    CHECK(arjhost_write_add_memory(w, "large.bin", data, kSize, method, 0644, 0) == ARJHOST_OK &&
+              arjhost_write_commit(w) == ARJHOST_OK,
+          "written: %s", arjhost_writer_error_string(w));
+    arjhost_write_close(w);
+  }
+  arjhost_archive *a = arjhost_open_path(packed, NULL);
+  arjhost_entry *e;
+  Bytes got;
+  CHECK(arjhost_next_entry(a, &e) == ARJHOST_OK && read_all(a, &got, 65536) == 0 && got.size == kSize &&
+            memcmp(got.data, data, kSize) == 0,
+        "read whole: %s", arjhost_error_string(a));
+  free(got.data);
+  arjhost_close(a);
+  /* Half read, then left: the decoding stops. */
+  a = arjhost_open_path(packed, NULL);
+  static unsigned char buffer[65536];
+  CHECK(arjhost_next_entry(a, &e) == ARJHOST_OK && arjhost_read_data(a, buffer, sizeof buffer) > 0 &&
+            arjhost_next_entry(a, &e) == ARJHOST_END,
+        "left half read");
+  arjhost_close(a);
+
+  /* One byte of the stored data spoiled. */
+  Bytes file = read_file(stored);
+  unsigned char *mark = file.data;
+  while (mark != NULL && memcmp(mark, "XMARKERX", 8) != 0)
+    mark = memchr(mark + 1, 'X', file.size - (size_t)(mark + 1 - file.data));
+  CHECK(mark != NULL, "the mark in the stored data");
+  if (mark != NULL) {
+    mark[1] ^= 1;
+    FILE *f = fopen(stored, "wb");
+    fwrite(file.data, 1, file.size, f);
+    fclose(f);
+  }
+  free(file.data);
+  a = arjhost_open_path(stored, NULL);
+  size_t total = 0;
+  ptrdiff_t n = 0;
+  CHECK(arjhost_next_entry(a, &e) == ARJHOST_OK, "the spoiled entry");
+  while ((n = arjhost_read_data(a, buffer, sizeof buffer)) > 0) total += (size_t)n;
+  CHECK(n == ARJHOST_ERR_DAMAGED && total == kSize - sizeof buffer, "every read but the last: %td after %zu bytes", n,
+        total);
+  CHECK(strstr(arjhost_error_string(a), "CRC mismatch") != NULL, "says why: %s", arjhost_error_string(a));
+  arjhost_close(a);
+  free(data);
+}
+
 /* ---- passwords ------------------------------------------------------------ */
 
 typedef struct {
@@ -679,6 +739,7 @@ int main(int argc, char **argv) {
   CHECK(strcmp(arjhost_version(), "") != 0, "a version");
   test_archive_table();
   test_crc_on_last_read();
+  test_large_entries();
   test_passwords();
   test_volume_sets();
   test_limits();

@@ -1,7 +1,8 @@
 // One entry's bytes pulled by the caller while the plug-in pushes them:
 // the entry decodes on a thread of its own, which hands each chunk over
 // and waits until the caller has taken it, so memory stays bounded
-// whatever the entry's size. The CRC verdict comes with the last bytes.
+// whatever the entry's size; a small entry is decoded at once instead,
+// into a buffer of its size. The CRC verdict comes with the last bytes.
 #pragma once
 
 #include <condition_variable>
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "runtime/api/archive.h"
 
@@ -33,6 +35,7 @@ class EntryStream {
 
  private:
   bool Offer(const uint8_t* data, size_t size);  // on the decoding thread
+  ptrdiff_t ReadHeld(void* buffer, size_t size);  // a small entry, decoded at once
 
   Archive& archive_;
   const EntryInfo& entry_;
@@ -45,6 +48,7 @@ class EntryStream {
   bool stopping_ = false;  // the caller wants no more
   uint64_t taken_ = 0;
   ExtractResult result_;
+  std::vector<uint8_t> held_;  // a small entry's bytes
   std::thread thread_;
 };
 
