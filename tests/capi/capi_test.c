@@ -388,6 +388,72 @@ static void test_large_entries(void) {
   free(data);
 }
 
+/* ---- testing every entry ------------------------------------------------- */
+
+typedef struct {
+  int heard, failed;
+  char failed_name[64];
+} Heard;
+
+static void hear(void *user, const arjhost_entry *entry, int result, const char *message) {
+  Heard *h = user;
+  ++h->heard;
+  if (result == ARJHOST_OK) return;
+  if (h->failed++ == 0) snprintf(h->failed_name, sizeof h->failed_name, "%s", arjhost_entry_name(entry));
+  CHECK(strstr(message, arjhost_entry_name(entry)) != NULL, "the message names the entry: %s", message);
+}
+
+static int test_all_of(const char *path, const char *password, Heard *heard) {
+  arjhost_options o;
+  arjhost_options_init(&o);
+  o.password = password;
+  memset(heard, 0, sizeof *heard);
+  arjhost_archive *a = arjhost_open_path(path, &o);
+  int r = arjhost_test_all(a, hear, heard);
+  arjhost_close(a);
+  return r;
+}
+
+static void test_testing_all(void) {
+  group = "test all";
+  Heard h;
+  CHECK(test_all_of(data_path("method1.arj"), NULL, &h) == ARJHOST_OK && h.heard == 6 && h.failed == 0,
+        "sound: %d heard", h.heard);
+  CHECK(test_all_of(data_path("truncated.arj"), NULL, &h) == ARJHOST_ERR_DAMAGED && h.heard == 6 && h.failed == 1 &&
+            strcmp(h.failed_name, "random.bin") == 0,
+        "the cut entry: %d heard, %s", h.heard, h.failed_name);
+  CHECK(test_all_of(data_path("garbled.arj"), NULL, &h) == ARJHOST_ERR_PASSWORD_NEEDED && h.failed == 2, "garbled");
+  CHECK(test_all_of(data_path("garbled.arj"), "secret", &h) == ARJHOST_OK, "with its password");
+
+  /* Enough to decode for the worker threads, one entry spoiled. */
+  char path[700];
+  snprintf(path, sizeof path, "%s/many.arj", scratch);
+  enum { kEntries = 24, kSize = 64 << 10 };
+  unsigned char *data = malloc(kSize);
+  arjhost_writer *w = arjhost_write_open(path, NULL);
+  for (int i = 0; i < kEntries; ++i) {
+    char name[32];
+    for (size_t k = 0; k < kSize; ++k) data[k] = (unsigned char)(k * (unsigned)(i + 3) + k / 97);
+    memcpy(data + kSize / 2, i == 17 ? "SPOILED!" : "sound...", 8);
+    snprintf(name, sizeof name, "part%02d.bin", i);
+    arjhost_write_add_memory(w, name, data, kSize, 0, 0644, 0);
+  }
+  CHECK(arjhost_write_commit(w) == ARJHOST_OK, "written: %s", arjhost_writer_error_string(w));
+  arjhost_write_close(w);
+  free(data);
+  CHECK(test_all_of(path, NULL, &h) == ARJHOST_OK && h.heard == kEntries, "all sound: %d heard", h.heard);
+  Bytes file = read_file(path);
+  for (size_t at = 0; at + 8 <= file.size; ++at)
+    if (memcmp(file.data + at, "SPOILED!", 8) == 0) file.data[at] ^= 1;
+  FILE *f = fopen(path, "wb");
+  fwrite(file.data, 1, file.size, f);
+  fclose(f);
+  free(file.data);
+  CHECK(test_all_of(path, NULL, &h) == ARJHOST_ERR_DAMAGED && h.heard == kEntries && h.failed == 1 &&
+            strcmp(h.failed_name, "part17.bin") == 0,
+        "the spoiled one, in its place: %d heard, %d failed, %s", h.heard, h.failed, h.failed_name);
+}
+
 /* ---- passwords ------------------------------------------------------------ */
 
 typedef struct {
@@ -740,6 +806,7 @@ int main(int argc, char **argv) {
   test_archive_table();
   test_crc_on_last_read();
   test_large_entries();
+  test_testing_all();
   test_passwords();
   test_volume_sets();
   test_limits();

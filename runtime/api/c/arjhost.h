@@ -277,6 +277,17 @@ ARJHOST_C_API int arjhost_skip_data(arjhost_archive *a);
  * of its bytes (as `arjhost test`). */
 ARJHOST_C_API int arjhost_test_data(arjhost_archive *a);
 
+/* Hears the test of each entry, in archive order: ARJHOST_OK, or an error
+ * and its message (naming the archive, the entry and the cause). */
+typedef void (*arjhost_result_callback)(void *user, const arjhost_entry *entry, int result, const char *message);
+/* Tests the archive's entries as `arjhost test` does: those of its chapter
+ * (the latest, for a chapter archive), labels and a comment alone passed
+ * over, on every core for an archive opened from a path with enough to
+ * decode. `callback` may be NULL. Returns ARJHOST_OK when every entry is
+ * sound, else the first entry's error (the error string tells it). The
+ * walk of arjhost_next_entry is left where it was. */
+ARJHOST_C_API int arjhost_test_all(arjhost_archive *a, arjhost_result_callback callback, void *user);
+
 #define ARJHOST_EXTRACT_OVERWRITE 0x01u            /* replace an existing file or link */
 #define ARJHOST_EXTRACT_SKIP_EXISTING 0x02u        /* keep it: the entry is skipped (ARJHOST_OK) */
 #define ARJHOST_EXTRACT_PRESERVE_PERMISSIONS 0x04u /* keep set-user-ID bits, ignore the umask */

@@ -41,9 +41,10 @@ arjhost_archive* NewHandle(const arjhost_options* options, const std::string& la
   return a;
 }
 
-arjhost::OpenOptions OpenOptionsOf(arjhost_archive* a) {
+// What the archive is opened with, kept for the workers of arjhost_test_all.
+const arjhost::OpenOptions& OpenOptionsOf(arjhost_archive* a) {
   const arjhost_options& o = a->settings.options;
-  arjhost::OpenOptions options;
+  arjhost::OpenOptions& options = a->open_options;
   options.recover = o.recover != 0;
   // Recovery cuts ranges out of one file; the other volumes are each
   // recovered by themselves.
@@ -102,6 +103,16 @@ arjhost::PasswordSource arjhost_archive::Passwords() {
   };
 }
 
+arjhost_entry arjhost_archive::EntryOf(const arjhost::EntryInfo& e) const {
+  const int codepage = settings.options.codepage;
+  arjhost_entry entry;
+  entry.info = &e;
+  entry.name = Utf8(e.name, e, codepage);
+  entry.link_target = Utf8(e.link_target, e, codepage);
+  entry.comment = Utf8(e.comment, e, codepage);
+  return entry;
+}
+
 std::string arjhost_archive::AboutEntry(const std::string& why) const {
   return label + ": " + current.name + ": " + why;
 }
@@ -131,6 +142,7 @@ arjhost_archive* arjhost_open_path(const char* path, const arjhost_options* opti
   }
   arjhost::OpenResult opened;
   Guarded(a->failure, [&] {
+    a->path = path;
     opened = arjhost::Archive::OpenFile(*a->host, path, OpenOptionsOf(a));
     return ARJHOST_OK;
   });
@@ -162,7 +174,7 @@ arjhost_archive* arjhost_open_callbacks(const arjhost_callbacks* callbacks, cons
     if (callbacks == nullptr) return a->failure.Set(ARJHOST_ERR_ARGUMENT, a->label + ": no callbacks given");
     a->source = arjhost::capi::CallbackSource::Open(*callbacks, a->settings, &a->kept, a->label, &a->failure);
     if (!a->source) return a->failure.code;
-    const arjhost::OpenOptions open = OpenOptionsOf(a);
+    const arjhost::OpenOptions& open = OpenOptionsOf(a);
     // Kept in memory, it is read where it lies.
     if (const std::vector<uint8_t>* memory = a->source->Memory())
       opened = arjhost::Archive::OpenMemory(*a->host, memory->data(), memory->size(), open);
@@ -266,12 +278,7 @@ int arjhost_next_entry(arjhost_archive* a, arjhost_entry** entry) {
       a->FinishExtraction();
       return a->failure.code != ARJHOST_OK ? a->failure.code : ARJHOST_END;
     }
-    const arjhost::EntryInfo& e = a->entries[a->next++];
-    const int codepage = a->settings.options.codepage;
-    a->current.info = &e;
-    a->current.name = Utf8(e.name, e, codepage);
-    a->current.link_target = Utf8(e.link_target, e, codepage);
-    a->current.comment = Utf8(e.comment, e, codepage);
+    a->current = a->EntryOf(a->entries[a->next++]);
     *entry = &a->current;
     return ARJHOST_OK;
   });

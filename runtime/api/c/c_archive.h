@@ -26,6 +26,8 @@ struct arjhost_entry {
 struct arjhost_archive {
   arjhost::capi::Settings settings;
   std::string label;  // the archive as messages name it
+  std::string path;   // the file it was opened from ("" for memory and callbacks)
+  arjhost::OpenOptions open_options;  // as it was opened
   arjhost::capi::Failure failure;
   arjhost::capi::Failure open_failure;  // every call on an archive that did not open fails with it
   std::unique_ptr<arjhost::Host> host;
@@ -54,6 +56,8 @@ struct arjhost_archive {
   arjhost::PasswordSource Passwords();
   // "ARCHIVE: ENTRY: why" for the current entry.
   std::string AboutEntry(const std::string& why) const;
+  // `entry` as the accessors read it.
+  arjhost_entry EntryOf(const arjhost::EntryInfo& entry) const;
   // Ends the current entry's decoding, if one is under way.
   void EndStream() { stream.reset(); }
   // Once every entry is done, or on close: the extracted folders' times.
