@@ -76,6 +76,8 @@ def sizes(rng, count, total, smallest, largest):
     weights = [math.exp(rng.uniform(math.log(smallest), math.log(largest))) for _ in range(count)]
     scale = total / sum(weights)
     drawn = [max(1, round(w * scale)) for w in weights[:-1]]
+    if total - sum(drawn) < 1:
+        sys.exit("make_realistic.py: the sizes drawn leave nothing for the last file")
     return drawn + [total - sum(drawn)]
 
 
@@ -121,4 +123,5 @@ def main():
           f" written: {len(plan)} files, {total} bytes")
 
 
-main()
+if __name__ == "__main__":
+    main()

@@ -20,8 +20,8 @@ import time
 
 def timed(command, prepare, cwd, report, null):
     """Seconds and peak KiB of one run of COMMAND."""
-    if prepare:
-        subprocess.run(prepare, shell=True, check=True, cwd=cwd, stdout=null, stderr=null)
+    if prepare and subprocess.call(prepare, shell=True, cwd=cwd, stdout=null, stderr=null) != 0:
+        sys.exit(f"measure.py: failed to prepare: {prepare}")
     start = time.perf_counter()
     # GNU time reports the peak of the command itself; a forked Python
     # child would carry this interpreter's memory into the figure.
