@@ -1,6 +1,7 @@
 // Embedding the ARJ host runtime: open an archive (from a file, or from
 // memory), walk its entries, extract one to a file, and rebuild the archive
-// without it.
+// without it. Every call that can fail answers an arjhost::Status: a code
+// to act on and a message naming the file, entry and cause.
 //   embed_example ARCHIVE WORK_DIR
 #include <cstdio>
 #include <fstream>
@@ -10,8 +11,18 @@
 
 #include "runtime/api/archive.h"
 #include "runtime/api/host.h"
+#include "runtime/api/status.h"
 #include "runtime/api/text.h"
 #include "runtime/api/version.h"
+
+namespace {
+
+int Fail(const arjhost::Status& status) {
+  std::fprintf(stderr, "%s (%s)\n", status.message.c_str(), arjhost::CodeName(status.code));
+  return 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -24,30 +35,25 @@ int main(int argc, char** argv) {
   // One host per thread of work; it loads the plug-in installed with the
   // library (or the one $ARJHOST_PLUGIN names).
   arjhost::Host host;
-  std::string error;
-  if (!host.LoadPlugin("", &error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
+  if (const arjhost::Status loaded = host.LoadPlugin(""); !loaded.ok()) return Fail(loaded);
   arjhost::Limits limits;
   limits.max_entries = 100000;  // what this program is willing to list
   host.SetLimits(limits);
 
-  std::unique_ptr<arjhost::Archive> archive = arjhost::Archive::OpenFile(host, path, {}, &error);
-  if (!archive) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  const std::vector<arjhost::EntryInfo> entries = archive->Entries();
+  arjhost::OpenResult opened = arjhost::Archive::OpenFile(host, path, {});
+  if (!opened.ok()) return Fail(opened.status);
+  arjhost::Archive& archive = *opened.archive;
+  const std::vector<arjhost::EntryInfo> entries = archive.Entries();
   for (const arjhost::EntryInfo& e : entries)
-    std::printf("%-20s %8llu bytes, method %u, crc %08x\n", arjhost::DisplayName(e.name).c_str(),
-                static_cast<unsigned long long>(e.size), e.method, e.crc);
+    std::printf("%-20s %8llu bytes, method %u, crc %08x%s\n", arjhost::DisplayName(e.name).c_str(),
+                static_cast<unsigned long long>(e.size), arjhost::format::Byte(e.method), e.crc,
+                e.file_type == arjhost::format::FileType::kDirectory ? ", a folder" : "");
   if (entries.empty()) return 0;
 
   // Extract the first entry to a file; the CRC of every part is checked.
   const std::string out_path = work + "/first.out";
   std::ofstream out(out_path, std::ios::binary);
-  const arjhost::ExtractOutcome extracted = archive->Extract(
+  const arjhost::ExtractResult extracted = archive.Extract(
       entries[0],
       [&out](const uint8_t* data, size_t size) {
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
@@ -55,10 +61,11 @@ int main(int argc, char** argv) {
       },
       nullptr /* no passwords */);
   out.close();
-  if (extracted.result != 0) {
-    std::fprintf(stderr, "%s: %s\n", entries[0].name.c_str(), extracted.error.c_str());
+  if (extracted.status.code == arjhost::Code::kPasswordNeeded) {
+    std::fprintf(stderr, "%s is garbled: this example gives no password\n", entries[0].name.c_str());
     return 1;
   }
+  if (!extracted.ok()) return Fail(extracted.status);
   std::printf("extracted %s: %llu bytes\n", entries[0].name.c_str(), static_cast<unsigned long long>(extracted.size));
 
   // Rebuild into a new archive: drop the first entry, append the file just
@@ -67,21 +74,16 @@ int main(int argc, char** argv) {
   changes.dropped.insert(entries[0].handle);
   changes.added.push_back({out_path, "again/" + entries[0].name, 4});
   const std::string rebuilt = work + "/rebuilt.arj";
-  if (!archive->Rebuild(changes, rebuilt, &error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
+  if (const arjhost::Status written = archive.Rebuild(changes, rebuilt); !written.ok()) return Fail(written);
 
   // The same archive, opened from memory this time.
   std::ifstream in(rebuilt, std::ios::binary);
   const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   arjhost::OpenOptions options;
   options.name = "rebuilt.arj";
-  auto again = arjhost::Archive::OpenMemory(host, bytes.data(), bytes.size(), options, &error);
-  if (!again) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  std::printf("rebuilt: %zu entries, last %s\n", again->Entries().size(), again->Entries().back().name.c_str());
+  arjhost::OpenResult again = arjhost::Archive::OpenMemory(host, bytes.data(), bytes.size(), options);
+  if (!again.ok()) return Fail(again.status);
+  std::printf("rebuilt: %zu entries, last %s\n", again.archive->Entries().size(),
+              again.archive->Entries().back().name.c_str());
   return 0;
 }

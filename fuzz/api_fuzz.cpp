@@ -2,7 +2,9 @@
 // as the tool opens files: the search for a main header behind a stub, the
 // runtime's own header walk for entry times and modes, and with the first
 // byte's low bit the recovery walk and its joined I/O; then every entry of
-// a bounded size is extracted and checked.
+// a bounded size is extracted and checked. Every failure must come with a
+// message and a code that says what it was (never kInternal for an entry:
+// what an archive holds is damage, or unknown, or missing).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -38,17 +40,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.recover = (data[0] & 1) != 0;
     options.scan_all_volumes = (data[0] & 2) != 0;
     options.name = "fuzz.arj";
-    std::string error;
-    auto archive = arjhost::Archive::OpenMemory(host, data + 1, size - 1, options, &error);
-    if (archive) {
+    const arjhost::OpenResult opened = arjhost::Archive::OpenMemory(host, data + 1, size - 1, options);
+    // A failure is coded, and said.
+    if (opened.ok() == (opened.archive == nullptr) || opened.ok() != opened.status.message.empty()) std::abort();
+    if (const std::unique_ptr<arjhost::Archive>& archive = opened.archive) {
       for (const arjhost::EntryInfo& e : archive->Entries()) {
         if (e.size > kMaxExtractedEntry) continue;
-        archive->Extract(
+        const arjhost::ExtractResult extracted = archive->Extract(
             e, [](const uint8_t*, size_t) { return true; },
             [](const arjhost::EntryInfo&, int attempt, std::string* password) {
               *password = "secret";
               return attempt == 0;
             });
+        if (extracted.ok() != extracted.status.message.empty() || extracted.status.code == arjhost::Code::kInternal)
+          std::abort();
       }
     }
   }

@@ -104,7 +104,7 @@ struct Run {
   void FinishOldest() {
     Pending p = std::move(pending.front());
     pending.pop_front();
-    arjhost::ExtractOutcome outcome = workers->Collect();
+    arjhost::ExtractResult outcome = workers->Collect();
     finishing = true;
     if (p.fd < 0) {
       Tested(p.entry, outcome);
@@ -174,15 +174,14 @@ struct Run {
   }
 
   // Garbled entries left when the asking ended were declined unasked.
-  std::string Why(const arjhost::EntryInfo& e, const arjhost::ExtractOutcome& outcome) const {
-    if (!e.garbled || !password_keeper.GaveUp() || outcome.error.find("wrong password") != std::string::npos)
-      return outcome.error;
+  std::string Why(const arjhost::EntryInfo& e, const arjhost::Status& status) const {
+    if (!e.garbled || !password_keeper.GaveUp() || status.code == arjhost::Code::kWrongPassword) return status.message;
     return "garbled; " + NotTried();
   }
 
-  void Tested(const arjhost::EntryInfo& e, const arjhost::ExtractOutcome& outcome) {
+  void Tested(const arjhost::EntryInfo& e, const arjhost::ExtractResult& outcome) {
     bytes += outcome.size;
-    if (outcome.result != 0) return Fail(e, Why(e, outcome), outcome.size);
+    if (!outcome.ok()) return Fail(e, Why(e, outcome.status), outcome.size);
     Succeed(e, outcome.size);
     if (!json) Print("ok      %s\n", ShowName(e, args).c_str());
   }
@@ -264,10 +263,10 @@ struct Run {
       }
       return true;
     };
-    arjhost::ExtractOutcome outcome = session.archive->Extract(e, sink, passwords);
+    arjhost::ExtractResult outcome = session.archive->Extract(e, sink, passwords);
     bytes += outcome.size;
     if (!write_error.empty()) return Fail(e, write_error, outcome.size);
-    if (outcome.result != 0) return Fail(e, Why(e, outcome), outcome.size);
+    if (!outcome.ok()) return Fail(e, Why(e, outcome.status), outcome.size);
     Succeed(e, outcome.size);
   }
 
@@ -341,7 +340,7 @@ struct Run {
 
   // With --keep-damaged, the bytes of an entry that came out damaged, said
   // so in its failure; "" when nothing of it is kept.
-  std::string KeptDamaged(const arjhost::EntryInfo& e, const arjhost::ExtractOutcome& outcome) const {
+  std::string KeptDamaged(const arjhost::EntryInfo& e, const arjhost::ExtractResult& outcome) const {
     if (!keep_damaged || !outcome.damaged || outcome.size == 0) return {};
     if (outcome.size == e.size) return "; kept with its damaged bytes (--keep-damaged)";
     return "; kept with the " + std::to_string(outcome.size) + " of " + std::to_string(e.size) +
@@ -350,9 +349,9 @@ struct Run {
 
   // Closes `fd`, and puts the file in place when whole (or damaged, and
   // kept as --keep-damaged asks: the entry still fails).
-  void Extracted(const arjhost::EntryInfo& e, EntryPlacement& place, int fd, const arjhost::ExtractOutcome& outcome) {
+  void Extracted(const arjhost::EntryInfo& e, EntryPlacement& place, int fd, const arjhost::ExtractResult& outcome) {
     bytes += outcome.size;
-    const bool whole = outcome.result == 0;
+    const bool whole = outcome.ok();
     const std::string kept = whole ? "" : KeptDamaged(e, outcome);
     const bool put = whole || !kept.empty();
     if (put) {
@@ -370,8 +369,8 @@ struct Run {
     if (known && not_put.empty()) written.Add(file);
     if (whole && not_put.empty()) return Succeed(e, outcome.size);
     if (whole) return Fail(e, not_put, outcome.size);
-    if (!put) return Fail(e, Why(e, outcome), outcome.size);
-    Fail(e, Why(e, outcome) + (not_put.empty() ? kept : "; not kept: " + not_put), outcome.size);
+    if (!put) return Fail(e, Why(e, outcome.status), outcome.size);
+    Fail(e, Why(e, outcome.status) + (not_put.empty() ? kept : "; not kept: " + not_put), outcome.size);
   }
 
   // Once every entry is written.
@@ -463,7 +462,7 @@ int RunEntries(const Args& args, bool extracting) {
   });
   // arj takes the entries whose last chapter is the main header's or later
   // (none when it is refused); --chapter N those that belong to chapter N.
-  const bool archive_chapter_refused = !arjhost::ArchiveChapterProblem(latest, entries).empty();
+  const bool archive_chapter_refused = !arjhost::CheckArchiveChapter(latest, entries).ok();
   const auto InChapter = [&](const arjhost::EntryInfo& e) {
     if (args.Has("chapter")) return arjhost::BelongsToChapter(e, chapter);
     return !archive_chapter_refused && arjhost::TakenForArchiveChapter(e, chapter);
@@ -491,8 +490,8 @@ int RunEntries(const Args& args, bool extracting) {
     const arjhost::EntryInfo& e = *chosen_entry;
     progress.Show(done++, chosen.size(), run.bytes);
     // Judged alike by test and extract, before anything is made.
-    if (const std::string problem = arjhost::EntryProblem(e); !problem.empty()) {
-      run.Fail(e, problem);
+    if (const arjhost::Status problem = arjhost::CheckEntry(e); !problem.ok()) {
+      run.Fail(e, problem.message);
       continue;
     }
     if (NoFile(e)) continue;

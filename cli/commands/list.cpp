@@ -30,7 +30,7 @@ void WriteListJson(JsonWriter& json, const Session& s, const std::vector<arjhost
     json.Key("name"), json.String(JsonName(e, args));
     json.Key("size"), json.Unsigned(e.size);
     json.Key("packed"), json.Unsigned(e.packed);
-    json.Key("method"), json.Unsigned(e.method);
+    json.Key("method"), json.Unsigned(arjhost::format::Byte(e.method));
     json.Key("crc"), json.String(CrcText(e.crc));
     // Each part's own size and CRC, as its header holds them.
     json.Key("parts"), json.BeginArray();
@@ -43,10 +43,10 @@ void WriteListJson(JsonWriter& json, const Session& s, const std::vector<arjhost
     }
     json.EndArray();
     // Why the parts do not make up the file; null when they do.
-    const std::string problem = arjhost::PartsProblem(e);
+    const arjhost::Status parts = arjhost::CheckParts(e);
     json.Key("parts_problem");
-    if (problem.empty()) json.Null();
-    else json.String(problem);
+    if (parts.ok()) json.Null();
+    else json.String(parts.message);
     json.Key("garbled"), json.Bool(e.garbled);
     json.Key("header_crc_ok"), json.Bool(e.header_crc_ok);
     json.Key("volume"), json.String(JsonName(e.volume, args));
@@ -54,13 +54,13 @@ void WriteListJson(JsonWriter& json, const Session& s, const std::vector<arjhost
     // Null where the entry's header could not be matched.
     if (e.header_known) {
       json.Key("modified"), json.String(ModifiedText(e));
-      json.Key("file_type"), json.Unsigned(e.file_type);
-      json.Key("host_os"), json.Unsigned(e.host_os);
+      json.Key("file_type"), json.Unsigned(arjhost::format::Byte(e.file_type));
+      json.Key("host_os"), json.Unsigned(arjhost::format::Byte(e.host_os));
       json.Key("comment"), json.String(JsonName(e.comment, args));
       json.Key("chapters"), json.BeginArray(), json.Unsigned(e.first_chapter), json.Unsigned(e.last_chapter);
       json.EndArray();
       json.Key("attributes"), json.Unsigned(e.access_mode);
-      json.Key("flags"), json.Unsigned(e.flags);
+      json.Key("flags"), json.Unsigned(arjhost::format::Byte(e.flags));
       json.Key("header_offset"), json.Unsigned(e.header_offset);
     } else {
       for (const char* key :
@@ -80,10 +80,10 @@ namespace {
 bool ReportPartsProblems(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
   bool any = false;
   for (const arjhost::EntryInfo& e : entries) {
-    const std::string problem = arjhost::PartsProblem(e);
-    if (problem.empty()) continue;
+    const arjhost::Status parts = arjhost::CheckParts(e);
+    if (parts.ok()) continue;
     any = true;
-    SayError("", "%s: %s: %s", ShowPath(s.archive_path).c_str(), ShowName(e, args).c_str(), problem.c_str());
+    SayError("", "%s: %s: %s", ShowPath(s.archive_path).c_str(), ShowName(e, args).c_str(), parts.message.c_str());
   }
   return any;
 }
@@ -126,7 +126,7 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
         s.recover ? "" : " (--recover reads past the damage)");
   for (const arjhost::UnreadableVolume& v : state.unreadable_volumes)
     SayError("", "%s: archive is incomplete: its volume %s cannot be read: %s (the set ends before it)",
-        ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.cause.c_str());
+        ShowPath(s.archive_path).c_str(), ShowPath(v.name).c_str(), v.status.message.c_str());
   // An unreadable volume is what the plug-in's incompleteness is about then.
   if (state.incomplete && state.unreadable_volumes.empty() && !state.missing_volume.empty())
     SayError("", "%s: archive is incomplete: a volume that an entry continues into is missing: %s",
@@ -136,10 +136,10 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
   // As arj warns of an archive without entries (and unzip of an empty zip).
   if (entries.empty()) SayError("", "%s: the archive holds no entries", ShowPath(s.archive_path).c_str());
   // arj then takes nothing, and fails.
-  const std::string chapter = arjhost::ArchiveChapterProblem(state.chapter, entries);
-  if (!chapter.empty()) SayError("", "%s: %s", ShowPath(s.archive_path).c_str(), chapter.c_str());
+  const arjhost::Status chapter = arjhost::CheckArchiveChapter(state.chapter, entries);
+  if (!chapter.ok()) SayError("", "%s: %s", ShowPath(s.archive_path).c_str(), chapter.message.c_str());
   const bool trouble = state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() ||
-                       state.secured || entries.empty() || !chapter.empty();
+                       state.secured || entries.empty() || !chapter.ok();
   return trouble ? kExitPartial : kExitOk;
 }
 
@@ -202,8 +202,7 @@ void SplitOperands(const Args& args, std::vector<std::string>* paths, std::vecto
   std::unique_ptr<arjhost::Host> host;
   if (args.operands.size() > 1) {
     host = std::make_unique<arjhost::Host>();
-    std::string ignored;
-    if (!host->LoadPlugin(args.Value("plugin"), &ignored)) host.reset();
+    if (!host->LoadPlugin(args.Value("plugin")).ok()) host.reset();
   }
   for (size_t i = 0; i < args.operands.size(); ++i)
     (i == 0 || NamesAnArchive(host.get(), args.operands[i]) ? paths : patterns)->push_back(args.operands[i]);

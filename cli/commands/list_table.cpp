@@ -97,7 +97,7 @@ void PrintListTable(const Session& s, const std::vector<arjhost::EntryInfo>& ent
   for (const arjhost::EntryInfo& e : entries) {
     std::printf("%-19s %-*s %*" PRIu64 " %*u %6s %6u %08x %s ", ModifiedText(e).c_str(), static_cast<int>(w.attributes),
                 AttributesText(e).c_str(), static_cast<int>(w.size), e.size, static_cast<int>(w.packed), e.packed,
-                RatioText(e.packed, e.size).c_str(), e.method, e.crc, e.garbled ? "G" : "-");
+                RatioText(e.packed, e.size).c_str(), arjhost::format::Byte(e.method), e.crc, e.garbled ? "G" : "-");
     if (show_volumes) std::printf("%s ", PadToWidth(ShowName(e.volume, args), w.volume).c_str());
     if (show_chapters) std::printf("%-8s ", ChapterRange(e).c_str());
     const bool label = HasFileType(e, FileType::kChapterLabel);

@@ -42,7 +42,7 @@ void PrintEntry(const arjhost::EntryInfo& e, const Args& args) {
   ratio.erase(0, ratio.find_first_not_of(' '));
   ratio.erase(ratio.find_last_not_of(' ') + 1);
   Field("Ratio", ratio);
-  Field("Method", std::to_string(e.method));
+  Field("Method", std::to_string(arjhost::format::Byte(e.method)));
   Field("CRC", CrcText(e.crc));
   Field("Encrypted", e.garbled ? "+" : "-");
   Field("Volume", ShowName(e.volume, args));
@@ -53,9 +53,9 @@ void PrintEntry(const arjhost::EntryInfo& e, const Args& args) {
     Field("Modified", ModifiedText(e));
     Field("Accessed", TimeOr(e.accessed_known, e.accessed_time));
     Field("Created", TimeOr(e.created_known, e.created_time));
-    Field("Host OS", HostOsText(e.host_os) + " (" + std::to_string(e.host_os) + ")");
+    Field("Host OS", HostOsText(e.host_os) + " (" + std::to_string(arjhost::format::Byte(e.host_os)) + ")");
     Field(HasUnixMode(e) ? "Mode" : "Attributes", AttributesField(e));
-    Field("File Type", FileTypeText(e.file_type) + " (" + std::to_string(e.file_type) + ")");
+    Field("File Type", FileTypeText(e.file_type) + " (" + std::to_string(arjhost::format::Byte(e.file_type)) + ")");
     if (!e.link_target.empty()) Field("Link Target", TerminalText(EntryText(e.link_target, e, args)));
     Field("Chapters", ChapterRange(e));
     Field("Flags", FlagsText(e.flags));
@@ -68,8 +68,8 @@ void PrintEntry(const arjhost::EntryInfo& e, const Args& args) {
   Field("Parts", std::to_string(e.parts.size()));
   for (size_t k = 0; k < e.parts.size(); ++k)
     std::printf("Part %zu = %s\n", k + 1, PartText(e.parts[k], args).c_str());
-  const std::string problem = arjhost::PartsProblem(e);
-  if (!problem.empty()) Field("Parts Problem", problem);
+  const arjhost::Status parts = arjhost::CheckParts(e);
+  if (!parts.ok()) Field("Parts Problem", parts.message);
 }
 
 }  // namespace

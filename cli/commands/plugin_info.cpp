@@ -83,9 +83,8 @@ void PrintJson(const std::string& path, const std::vector<arjhost::Implementatio
 int RunPluginInfo(const Args& args) {
   arjhost::Host host;
   std::string path = args.Value("plugin", arjhost::Host::DefaultPluginPath());
-  std::string error;
-  if (!host.LoadPlugin(path, &error)) {
-    SayError("plugin-info", "%s", error.c_str());
+  if (const arjhost::Status loaded = host.LoadPlugin(path); !loaded.ok()) {
+    SayError("plugin-info", "%s", loaded.message.c_str());
     return kExitFailure;
   }
   const arjhost::ManifestInfo manifest = arjhost::Host::ReadManifest(path);

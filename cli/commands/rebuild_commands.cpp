@@ -82,13 +82,14 @@ bool OpenEmpty(const Args& args, const std::string& command, const std::string& 
   const std::vector<uint8_t> empty =
       arjhost::EmptyArchiveBytes(slash == std::string::npos ? destination : destination.substr(slash + 1));
   s->empty_archive = empty;
-  std::string error;
   arjhost::OpenOptions options;
   options.scan_all_volumes = false;
   options.name = destination;
   s->archive_path = destination;
-  s->archive = arjhost::Archive::OpenMemory(*s->host, s->empty_archive.data(), s->empty_archive.size(), options, &error);
-  if (!s->archive) SayError(command, "%s", error.c_str());
+  arjhost::OpenResult opened =
+      arjhost::Archive::OpenMemory(*s->host, s->empty_archive.data(), s->empty_archive.size(), options);
+  if (!opened.ok()) SayError(command, "%s", opened.status.message.c_str());
+  s->archive = std::move(opened.archive);
   return s->archive != nullptr;
 }
 
@@ -129,7 +130,9 @@ int RemoveEmptied(Session& s, const Args& args, const std::vector<arjhost::Entry
     outcome.error = destination + ": not removed: every entry recovery read would be deleted from a damaged archive";
   } else {
     NoteTheChangeOnSignals("delete", destination, "every entry deleted; the archive was removed");
-    outcome.removed = s.archive->RemoveFile(&outcome.error);
+    const arjhost::Status removed = s.archive->RemoveFile();
+    outcome.removed = removed.ok();
+    outcome.error = removed.message;
   }
   if (args.Has("json")) PrintRebuildJson(s, args, "delete", entries, changes, destination, outcome);
   if (!outcome.removed) {
@@ -144,7 +147,7 @@ int RemoveEmptied(Session& s, const Args& args, const std::vector<arjhost::Entry
 // Why `replace` refuses to give an entry a file's content ("" when it
 // does not): a folder, link or label would become a plain file.
 std::string NotAFileEntry(const arjhost::EntryInfo& e) {
-  if (!e.header_known || arjhost::format::HoldsFileData(arjhost::format::FileTypeOf(e.file_type))) return "";
+  if (!e.header_known || arjhost::format::HoldsFileData(e.file_type)) return "";
   return "it is a " + FileTypeText(e.file_type) + " entry; only a file entry takes a file's content";
 }
 

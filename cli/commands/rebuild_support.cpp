@@ -20,7 +20,7 @@ bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
   if (!OpenSession(args, command, s)) return false;
   const arjhost::ArchiveState& state = s->archive->state();
   std::string why = state.multi_volume ? "a multi-volume archive cannot be rewritten" : "";
-  if (why.empty()) why = s->archive->RewriteRefusal({});
+  if (why.empty()) why = s->archive->CheckRewrite({}).message;
   if (why.empty() && state.incomplete) why = "an incomplete archive cannot be rewritten";
   if (why.empty() && state.restricted && !state.damaged) why = "this archive cannot be rewritten";
   if (why.empty()) return true;
@@ -135,9 +135,8 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
                const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes,
                const std::string& destination) {
   RewriteOutcome outcome;
-  const std::string refusal = s.archive->RewriteRefusal(changes, entries);
-  if (!refusal.empty()) {
-    outcome.error = s.archive_path + ": " + refusal;
+  if (const arjhost::Status refused = s.archive->CheckRewrite(changes, entries); !refused.ok()) {
+    outcome.error = s.archive_path + ": " + refused.message;
     if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
     SayError(command, "%s", ShowPath(outcome.error).c_str());
     return kExitFailure;
@@ -151,8 +150,10 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     std::atomic<size_t> started{0};
     const size_t total = changes.added.size() + changes.replaced.size();
     ProgressTicker ticker([&] { progress.Show(started, total, s.archive->RebuildBytesWritten()); });
-    outcome.written = s.archive->Rebuild(changes, destination, &outcome.error, nullptr,
-                                         [&](size_t now_started, size_t, const std::string&) { started = now_started; });
+    const arjhost::Status rebuilt = s.archive->Rebuild(
+        changes, destination, [&](size_t now_started, size_t, const std::string&) { started = now_started; });
+    outcome.written = rebuilt.ok();
+    outcome.error = rebuilt.message;
   }
   if (args.Has("json")) PrintRebuildJson(s, args, command, entries, changes, destination, outcome);
   if (!outcome.written) {

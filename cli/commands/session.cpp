@@ -75,9 +75,9 @@ bool StartHost(const Args& args, Session* session) {
     SayError("", "%s", error.c_str());
     return false;
   }
-  if (!session->host->LoadPlugin(args.Value("plugin"), &error)) {
+  if (const arjhost::Status loaded = session->host->LoadPlugin(args.Value("plugin")); !loaded.ok()) {
     const bool looked = !args.Has("plugin") && std::getenv("ARJHOST_PLUGIN") == nullptr;
-    SayError("", "%s%s", error.c_str(),
+    SayError("", "%s%s", loaded.message.c_str(),
         looked ? " (looked for beside libarjhost.so, the library arjhost runs with, and in the arjhost folder "
                  "beside it; --plugin PATH or ARJHOST_PLUGIN names it)"
                : "");
@@ -101,7 +101,6 @@ bool OpenArchive(const Args& args, const std::string& command, const std::string
     return false;
   }
   if (!StartHost(args, session)) return false;
-  std::string error;
   session->archive_path = path;
   arjhost::OpenOptions options;
   session->recover = args.Has("recover");
@@ -110,12 +109,12 @@ bool OpenArchive(const Args& args, const std::string& command, const std::string
   options.scan_all_volumes = !args.Has("single-volume") && !session->recover;
   options.recover = session->recover;
   session->options = options;
-  session->archive =
-      arjhost::Archive::OpenFile(*session->host, session->archive_path, options, &error, &session->open_result);
-  if (!session->archive) {
-    SayError("", "%s", ShowPath(error).c_str());
+  arjhost::OpenResult opened = arjhost::Archive::OpenFile(*session->host, session->archive_path, options);
+  if (!opened.ok()) {
+    SayError("", "%s", ShowPath(opened.status.message).c_str());
     return false;
   }
+  session->archive = std::move(opened.archive);
   const arjhost::ArchiveState& state = session->archive->state();
   for (const arjhost::SkippedRange& r : state.skipped)
     Say("arjhost: %s: skipped %" PRIu64 " bytes at offset %" PRIu64 ": %s\n", ShowPath(session->archive_path).c_str(),

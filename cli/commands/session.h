@@ -18,7 +18,6 @@ struct Session {
   std::unique_ptr<arjhost::Archive> archive;
   std::string archive_path;
   arjhost::OpenOptions options;  // as the archive was opened
-  int32_t open_result = 0;
   bool recover = false;  // opened with --recover
 };
 

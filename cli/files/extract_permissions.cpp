@@ -8,7 +8,7 @@ namespace {
 constexpr uint16_t kDosReadOnly = 0x01;
 
 bool MadeOnUnix(const arjhost::EntryInfo& entry) {
-  return arjhost::format::HostOsOf(entry.host_os) == arjhost::format::HostOs::kUnix;
+  return entry.host_os == arjhost::format::HostOs::kUnix;
 }
 
 }  // namespace

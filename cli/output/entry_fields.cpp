@@ -61,7 +61,7 @@ EntryKind KindOf(const arjhost::EntryInfo& e) {
 }
 
 bool HasUnixMode(const arjhost::EntryInfo& e) {
-  return e.header_known && arjhost::format::HostOsOf(e.host_os) == arjhost::format::HostOs::kUnix;
+  return e.header_known && e.host_os == arjhost::format::HostOs::kUnix;
 }
 
 std::string AttributesText(const arjhost::EntryInfo& e) {
@@ -75,7 +75,8 @@ std::string OctalMode(uint16_t mode) {
   return text;
 }
 
-std::string HostOsText(uint8_t host_os) {
+std::string HostOsText(arjhost::format::HostOs host) {
+  const uint8_t host_os = arjhost::format::Byte(host);
   // In the order of arjhost::format::HostOs.
   static const char* const kNames[] = {"MS-DOS", "PRIMOS", "UNIX",  "AMIGA",   "MAC-OS", "OS/2",
                                        "APPLE GS", "ATARI ST", "NEXT", "VAX VMS", "WIN95",  "WIN32"};
@@ -84,7 +85,8 @@ std::string HostOsText(uint8_t host_os) {
   return "host " + std::to_string(host_os);
 }
 
-std::string FileTypeText(uint8_t file_type) {
+std::string FileTypeText(FileType type) {
+  const uint8_t file_type = arjhost::format::Byte(type);
   // In the order of arjhost::format::FileType.
   static const char* const kNames[] = {"binary",       "text",          "comment header",         "directory",
                                        "volume label", "chapter label", "UNIX link or special file"};
@@ -93,8 +95,9 @@ std::string FileTypeText(uint8_t file_type) {
   return "type " + std::to_string(file_type);
 }
 
-std::string FlagsText(uint8_t flags) {
+std::string FlagsText(arjhost::format::EntryFlag entry_flags) {
   using arjhost::format::Bit;
+  const uint8_t flags = arjhost::format::Byte(entry_flags);
   using arjhost::format::EntryFlag;
   static const struct {
     uint8_t bit;

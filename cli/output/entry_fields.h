@@ -13,7 +13,7 @@ using arjhost::format::FileType;
 
 // Whether the entry's header was read and says it is of `type`.
 inline bool HasFileType(const arjhost::EntryInfo& e, FileType type) {
-  return e.header_known && arjhost::format::FileTypeOf(e.file_type) == type;
+  return e.header_known && e.file_type == type;
 }
 
 enum class EntryKind : uint8_t { kFile, kFolder, kLabel };
@@ -32,11 +32,11 @@ std::string OctalMode(uint16_t mode);
 bool HasUnixMode(const arjhost::EntryInfo& e);
 
 // "UNIX", "MS-DOS", ... or "host N".
-std::string HostOsText(uint8_t host_os);
+std::string HostOsText(arjhost::format::HostOs host_os);
 // "binary", "directory", "chapter label", ... or "type N".
-std::string FileTypeText(uint8_t file_type);
+std::string FileTypeText(FileType file_type);
 // "0x05 (garbled, continues in the next volume)"; "0x00" when none.
-std::string FlagsText(uint8_t flags);
+std::string FlagsText(arjhost::format::EntryFlag flags);
 
 std::string CrcText(uint32_t crc);
 // Packed over unpacked size: " 83.9%", ">999%", "  -  " for an empty entry.

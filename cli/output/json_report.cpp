@@ -29,7 +29,7 @@ void WriteArchiveState(JsonWriter& json, const Session& s, const Args& args) {
   for (const arjhost::UnreadableVolume& v : state.unreadable_volumes) {
     json.BeginObject();
     json.Key("name"), json.String(arjhost::DisplayName(v.name));
-    json.Key("cause"), json.String(v.cause);
+    json.Key("cause"), json.String(v.status.message);
     json.EndObject();
   }
   json.EndArray();

@@ -62,13 +62,21 @@ constexpr uint8_t Bit(EntryFlag flag) { return static_cast<uint8_t>(flag); }
 constexpr uint8_t Bit(MainFlag flag) { return static_cast<uint8_t>(flag); }
 constexpr bool Has(uint8_t flags, EntryFlag flag) { return (flags & Bit(flag)) != 0; }
 constexpr bool Has(uint8_t flags, MainFlag flag) { return (flags & Bit(flag)) != 0; }
+// A whole flags byte as a typed value: the enum serves as a bit mask (as
+// std::filesystem::perms does), every bit kept, named or not.
+constexpr EntryFlag EntryFlagsOf(uint8_t stored) { return static_cast<EntryFlag>(stored); }
+constexpr uint8_t Byte(EntryFlag flags) { return static_cast<uint8_t>(flags); }
+constexpr bool Has(EntryFlag flags, EntryFlag flag) { return Has(Byte(flags), flag); }
 
-// The stored byte of each, and the value of a stored byte.
+// The stored byte of each, and the value of a stored byte. Every byte is
+// a value, those not named too (a file type of 7 or more, a method past
+// kLastMethod, a host arj does not name): readers judge them, and keep them.
 constexpr uint8_t Byte(FileType type) { return static_cast<uint8_t>(type); }
 constexpr uint8_t Byte(HostOs host) { return static_cast<uint8_t>(host); }
 constexpr uint8_t Byte(Method method) { return static_cast<uint8_t>(method); }
 constexpr FileType FileTypeOf(uint8_t stored) { return static_cast<FileType>(stored); }
 constexpr HostOs HostOsOf(uint8_t stored) { return static_cast<HostOs>(stored); }
+constexpr Method MethodOf(uint8_t stored) { return static_cast<Method>(stored); }
 
 // Binary and text entries hold a file's bytes; the other types hold none
 // (arj checks them against no data).

@@ -40,20 +40,34 @@ struct EntryFacts {
   std::vector<PartFacts> parts;
 };
 
-// Why the entry cannot be delivered as what its headers say it is, or ""
-// when it can: a file type arj does not know (7 and up, which it skips),
+// What kind of fault a verdict finds, for whoever acts on it: what this
+// reader does not know, damage, or a part of a split file that is not
+// there (a volume missing, or out of order).
+enum class Fault : uint8_t { kNone, kUnknown, kDamaged, kPartMissing };
+
+// A verdict: the fault, and in words why ("" when there is none).
+struct Verdict {
+  Fault fault = Fault::kNone;
+  std::string why;
+  bool ok() const { return fault == Fault::kNone; }
+};
+
+// Why the entry cannot be delivered as what its headers say it is, or no
+// fault when it can: a file type arj does not know (7 and up, which it skips),
 // a part asking for a newer format version than kNewestEntryVersion (arj:
 // "Unknown version"), data in an entry that holds none (a folder, label,
 // comment header, link or other special file, whose sizes and CRC must be
 // those of no data, as arj checks it), or a link whose kind cannot be read.
-std::string EntryProblem(const EntryFacts& entry);
+// The first two are kUnknown, the others kDamaged.
+Verdict EntryProblem(const EntryFacts& entry);
 
-// Why the entry's parts do not make up its file, or "" when they do (as far
-// as their headers tell): its first part goes on from an earlier volume,
-// that part being missing; a later part's header names another file, or is
-// of another kind than the first part's; or a part does not start in the
-// file where the parts before it end (a volume missing or out of order).
-std::string PartsProblem(const EntryFacts& entry);
+// Why the entry's parts do not make up its file, or no fault when they do
+// (as far as their headers tell): its first part goes on from an earlier
+// volume, that part being missing (kPartMissing); a later part's header
+// names another file, or is of another kind than the first part's
+// (kDamaged); or a part does not start in the file where the parts before
+// it end (a volume missing or out of order: kPartMissing).
+Verdict PartsProblem(const EntryFacts& entry);
 
 // The method that stops an entry's decoding, in words: the first part's
 // when it is past kLastMethod, else that of the first later part whose
@@ -69,10 +83,10 @@ bool TakenForArchiveChapter(const EntryFacts& entry, int chapter);
 // Whether an entry belongs to chapter `chapter` (its range holds it), as
 // arj's -jbN takes them.
 bool BelongsToChapter(const EntryFacts& entry, int chapter);
-// Why the main header's chapter takes nothing, or "": a chapter past the
-// kMaxChapter an archive may have, or one that takes none of the entries
-// (`any_taken` false; arj fails both). An archive without entries takes
-// none and is not refused for it (`entries` 0).
-std::string ArchiveChapterProblem(int chapter, size_t entries, bool any_taken);
+// Why the main header's chapter takes nothing, or no fault: a chapter past
+// the kMaxChapter an archive may have, or one that takes none of the
+// entries (`any_taken` false; arj fails both, and both are kDamaged). An
+// archive without entries takes none and is not refused for it (`entries` 0).
+Verdict ArchiveChapterProblem(int chapter, size_t entries, bool any_taken);
 
 }  // namespace arjhost::format

@@ -10,6 +10,7 @@
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/entry_metadata.h"
 #include "runtime/api/internal/host_state.h"
+#include "runtime/api/internal/status_of.h"
 #include "runtime/codecs/decoder_messages.h"
 #include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
@@ -51,16 +52,18 @@ uint32_t WholeFileCrc(const EntryInfo& e) {
 std::string Count(uint64_t n, const char* unit) { return std::to_string(n) + " " + unit; }
 
 // Why the plug-in refused to open, naming the bound that stopped it.
-std::string OpenFailure(ResultCode r, const Limits& limits, bool memory_refused) {
+Status OpenFailure(ResultCode r, const Limits& limits, bool memory_refused, const std::string& label) {
+  const std::string prefix = label + ": cannot be opened: ";
   if (memory_refused && r == ERR_NO_MEMORY)
-    return "its tables need more memory than the limit of " + Count(limits.archive_memory, "bytes");
+    return Failure(Code::kLimitExceeded,
+                   prefix + "its tables need more memory than the limit of " + Count(limits.archive_memory, "bytes"), r);
   if (r == ERR_LIMIT_EXCEEDED) {
     const uint64_t entries = limits.max_entries != 0 ? limits.max_entries : kPluginMaxEntries;
     const uint64_t volumes = limits.max_volumes != 0 ? limits.max_volumes : kPluginMaxVolumes;
-    return "more entries or volumes than the limits allow (" + Count(entries, "entries") + ", " +
-           Count(volumes, "volumes") + ")";
+    return StatusOf(r, prefix + "more entries or volumes than the limits allow (" + Count(entries, "entries") + ", " +
+                           Count(volumes, "volumes") + ")");
   }
-  return arjrt::ResultName(r);
+  return StatusOf(r, prefix + arjrt::ResultName(r));
 }
 
 // A self-extracting archive has its main header behind a stub: the
@@ -116,12 +119,13 @@ TableVolumes ReadTableVolumes(ObjectRef a, uint64_t table_size) {
   return table;
 }
 
-// Why a volume that is there could not be read, in plain words.
-std::string VolumeFailure(ResultCode r) {
+// Why a volume that is there could not be read, in plain words: the
+// plug-in's codes say more of a volume than in general.
+Status VolumeFailure(ResultCode r) {
   switch (r) {
-    case ERR_UNSUPPORTED: return "not a regular file";
-    case ERR_CORRUPTED: return "no ARJ main header at its start";
-    default: return arjrt::ResultName(r);
+    case ERR_UNSUPPORTED: return Failure(Code::kNotAnArchive, "not a regular file", r);
+    case ERR_CORRUPTED: return Failure(Code::kNotAnArchive, "no ARJ main header at its start", r);
+    default: return Failed(r) ? StatusOf(r, arjrt::ResultName(r)) : Failure(Code::kInternal, arjrt::ResultName(r), r);
   }
 }
 
@@ -202,10 +206,11 @@ ResultCode OpenFileObjects(Archive::Objects& o, const std::string& path) {
 
 // Why the file could not be opened: a folder is named as one (the I/O
 // takes only regular files, and "unsupported" would not say why).
-std::string FileOpenFailure(const std::string& path, ResultCode r) {
+Status FileOpenFailure(const std::string& path, ResultCode r) {
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return "is a directory";
-  return arjrt::ResultName(r);
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    return Failure(Code::kBadArgument, path + ": cannot be opened: is a directory", r);
+  return StatusOf(r, path + ": cannot be opened: " + arjrt::ResultName(r));
 }
 
 }  // namespace
@@ -216,21 +221,15 @@ bool Archive::Recognizes(Host& host, const std::string& path) {
          RecognizingImplementation(HostAccess::RuntimeOf(host), objects.archive_io()) != nullptr;
 }
 
-std::unique_ptr<Archive> Archive::OpenFile(Host& host, const std::string& path, const OpenOptions& options,
-                                           std::string* error, int32_t* result) {
+OpenResult Archive::OpenFile(Host& host, const std::string& path, const OpenOptions& options) {
   auto objects = std::make_unique<Objects>(HostAccess::RuntimeOf(host));
   objects->path = path;
   objects->opened_stamp = StampOfFile(path);
-  if (const ResultCode r = OpenFileObjects(*objects, path); Failed(r)) {
-    if (error) *error = path + ": cannot be opened: " + FileOpenFailure(path, r);
-    if (result) *result = r;
-    return nullptr;
-  }
-  return Open(host, std::move(objects), options, path, error, result);
+  if (const ResultCode r = OpenFileObjects(*objects, path); Failed(r)) return {FileOpenFailure(path, r), nullptr};
+  return Open(host, std::move(objects), options, path);
 }
 
-std::unique_ptr<Archive> Archive::OpenMemory(Host& host, const void* data, size_t size, const OpenOptions& options,
-                                             std::string* error, int32_t* result) {
+OpenResult Archive::OpenMemory(Host& host, const void* data, size_t size, const OpenOptions& options) {
   auto objects = std::make_unique<Objects>(HostAccess::RuntimeOf(host));
   ObjectRef root = HostAccess::RuntimeOf(host).root();
   ResultCode r = host::CreateObjectQuick(root, &objects->source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
@@ -245,29 +244,20 @@ std::unique_ptr<Archive> Archive::OpenMemory(Host& host, const void* data, size_
     if (!Failed(r)) r = host::CreateObjectDone(objects->io);
   }
   std::string label = options.name.empty() ? "memory archive" : options.name;
-  if (Failed(r)) {
-    if (error) *error = label + ": cannot be opened: " + arjrt::ResultName(r);
-    if (result) *result = r;
-    return nullptr;
-  }
-  return Open(host, std::move(objects), options, label, error, result);
+  if (Failed(r)) return {StatusOf(r, label + ": cannot be opened: " + arjrt::ResultName(r)), nullptr};
+  return Open(host, std::move(objects), options, label);
 }
 
-std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> objects, const OpenOptions& options,
-                                       const std::string& label, std::string* error, int32_t* result) {
+OpenResult Archive::Open(Host& host, std::unique_ptr<Objects> objects, const OpenOptions& options,
+                         const std::string& label) {
   arjrt::Runtime& runtime = HostAccess::RuntimeOf(host);
-  auto fail = [&](ResultCode r, const std::string& why) -> std::unique_ptr<Archive> {
-    if (error) *error = label + ": " + why;
-    if (result) *result = r;
-    return nullptr;
-  };
   std::vector<SkippedRange> skipped;
   if (options.recover) {
     ResultCode r = AttachRecoveryJoin(*objects, &skipped);
-    if (Failed(r)) return fail(r, std::string("cannot be recovered: ") + arjrt::DescribeResult(r));
+    if (Failed(r)) return {StatusOf(r, label + ": cannot be recovered: " + arjrt::DescribeResult(r)), nullptr};
   }
   const arjrt::Implementation* impl = RecognizingImplementation(runtime, objects->archive_io());
-  if (impl == nullptr) return fail(ERR_NOT_RECOGNIZED, "not an ARJ archive");
+  if (impl == nullptr) return {StatusOf(ERR_NOT_RECOGNIZED, label + ": not an ARJ archive"), nullptr};
 
   std::unique_ptr<Archive> archive(new Archive(host, std::move(objects)));
   Objects& o = *archive->objects_;
@@ -291,7 +281,7 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
   // volumes than asked for; it closes with its I/O on failure.
   if (!Failed(r)) r = host::SetPropDWord(o.archiver, PROP_SCAN_ALL_VOLUMES, options.scan_all_volumes ? 1 : 0);
   if (!Failed(r)) r = host::CreateObjectDone(o.archiver);
-  if (Failed(r)) return fail(r, "cannot be opened: " + OpenFailure(r, host.limits(), runtime.memory_refusals() != refusals));
+  if (Failed(r)) return {OpenFailure(r, host.limits(), runtime.memory_refusals() != refusals, label), nullptr};
   state.damaged = r == WARN_CORRUPTED || !state.skipped.empty();
   state.restricted = host::GetPropDWord(o.archiver, PROP_RESTRICTED) != 0;
   state.multi_volume = state.volumes.size() > 1 || (state.restricted && !state.damaged);
@@ -314,7 +304,7 @@ std::unique_ptr<Archive> Archive::Open(Host& host, std::unique_ptr<Objects> obje
       state.comment = main->comment;
     }
   });
-  return archive;
+  return {Status{}, std::move(archive)};
 }
 
 std::vector<EntryInfo> Archive::Entries() {
@@ -338,7 +328,8 @@ std::vector<EntryInfo> Archive::Entries() {
     e.name_whole = e.name.size() < format::kStoredNameChars;
     e.size = FixedProperty<uint64_t>(a, PROP_OBJECT_SIZE);
     e.packed = FixedProperty<uint32_t>(a, PROP_PACKED_SIZE);
-    e.method = FixedProperty<uint32_t>(a, PROP_ENTRY_METHOD);
+    // A header's method is a byte: the property holds no more.
+    e.method = format::MethodOf(static_cast<uint8_t>(FixedProperty<uint32_t>(a, PROP_ENTRY_METHOD)));
     e.crc = FixedProperty<uint32_t>(a, PROP_OBJECT_CRC);
     e.garbled = FixedProperty<uint32_t>(a, PROP_ENTRY_ENCRYPTED) != 0;
     e.volume = StringProperty(a, PROP_VOLUME_NAME);

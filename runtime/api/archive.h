@@ -13,6 +13,7 @@
 #include "runtime/api/export.h"
 #include "runtime/api/host.h"
 #include "runtime/api/rebuild.h"
+#include "runtime/api/status.h"
 
 namespace arjhost {
 
@@ -24,7 +25,7 @@ struct EntryInfo {
   bool name_whole = true;
   uint64_t size = 0;    // all parts together
   uint32_t packed = 0;
-  uint32_t method = 0;
+  format::Method method = format::Method::kStored;  // of the first part; one past kLastMethod is unsupported
   uint32_t crc = 0;     // of the whole file: the parts' CRCs combined (the plug-in reports the first part's)
   bool garbled = false;
   std::string volume;  // the volume holding the entry (empty for a single volume)
@@ -36,11 +37,14 @@ struct EntryInfo {
   // false: the header CRC of the first part, or of any part after it, does
   // not match (that header is damaged; see Part::header_crc_ok).
   bool header_crc_ok = true;
-  uint8_t file_type = 0;       // as stored: a format::FileType (format::FileTypeOf)
-  uint8_t host_os = 0;         // as stored: a format::HostOs (format::HostOsOf)
+  // The typed values hold every stored byte, those arj does not name too
+  // (a file type of 7 or more); format::Byte gives the byte back.
+  format::FileType file_type = format::FileType::kBinary;
+  format::HostOs host_os = format::HostOs::kMsDos;
   uint8_t archiver_version = 0;  // of the arj that wrote the entry
   uint8_t min_version = 0;       // the version it asks of a reader
-  uint8_t flags = 0;           // ARJ flags of the first part
+  // ARJ flags of the first part, all its bits: format::Has(flags, format::EntryFlag::kGarbled).
+  format::EntryFlag flags = format::EntryFlagsOf(0);
   uint16_t access_mode = 0;    // the stored file attributes: a UNIX mode, or DOS attribute bits
   int64_t modified_time = 0;   // seconds since 1970-01-01 UTC
   // Access and creation times, which arj 2.6 and later store in a longer
@@ -81,30 +85,32 @@ struct EntryInfo {
     uint64_t header_offset = 0;  // where its local header starts in that volume
     bool header_crc_ok = true;
     bool name_matches = true;    // its header names the entry's file
-    uint8_t file_type = 0;
-    uint8_t method = 0;          // each part is packed by itself, with its own method
+    format::FileType file_type = format::FileType::kBinary;
+    format::Method method = format::Method::kStored;  // each part is packed by itself, with its own method
     uint8_t min_version = 0;
   };
   std::vector<Part> parts;
 };
 
-// Why the entry's parts do not make up its file, or "" when they do (as far
-// as their headers tell): its first part is flagged as continued from an
-// earlier volume, that part being missing; a later part's header names
-// another file, or is of another kind than the first part's (a label or
-// folder header among a file's parts); or a part does not start in the
-// file where the parts before it end (a volume missing or out of order).
-// Such an entry is listed, and its extraction fails with this.
-ARJHOST_API std::string PartsProblem(const EntryInfo& entry);
+// Whether the entry's parts make up its file, as far as their headers
+// tell; if not, why: its first part is flagged as continued from an
+// earlier volume, that part being missing (kVolumeMissing); a later part's
+// header names another file, or is of another kind than the first part's
+// (a label or folder header among a file's parts: kDamaged); or a part
+// does not start in the file where the parts before it end (a volume
+// missing or out of order: kVolumeMissing). Such an entry is listed, and
+// its extraction fails with this.
+ARJHOST_API Status CheckParts(const EntryInfo& entry);
 
-// Why the entry cannot be delivered as what its headers say it is, or ""
-// when it can: a file type this reader does not know (7 and up, which arj
-// skips), a part asking for a newer format version than it reads (arj:
-// "Unknown version"), data in an entry that holds none (a folder, label,
-// comment header, link or other special file, whose sizes and CRC must be
-// those of no data, as arj checks it), or a link whose kind cannot be
-// read. Extract and Test fail such an entry with this.
-ARJHOST_API std::string EntryProblem(const EntryInfo& entry);
+// Whether the entry can be delivered as what its headers say it is; if
+// not, why: a file type this reader does not know (7 and up, which arj
+// skips) or a part asking for a newer format version than it reads (arj:
+// "Unknown version"), both kUnsupported; data in an entry that holds none
+// (a folder, label, comment header, link or other special file, whose
+// sizes and CRC must be those of no data, as arj checks it), or a link
+// whose kind cannot be read, both kDamaged. Extract and Test fail such an
+// entry with this.
+ARJHOST_API Status CheckEntry(const EntryInfo& entry);
 
 // Of a chapter archive (`arj ac`), whether `entry` is among those taken
 // for the archive's own chapter `chapter` (the main header's, the latest),
@@ -114,10 +120,10 @@ ARJHOST_API bool TakenForArchiveChapter(const EntryInfo& entry, int chapter);
 // Whether `entry` belongs to chapter `chapter` (its range holds it), as
 // arj's -jbN takes them.
 ARJHOST_API bool BelongsToChapter(const EntryInfo& entry, int chapter);
-// Why the main header's chapter takes nothing, or "": a chapter past the
-// 250 an archive may have, or one that takes none of `entries` (arj
-// fails both).
-ARJHOST_API std::string ArchiveChapterProblem(int chapter, const std::vector<EntryInfo>& entries);
+// Whether the main header's chapter takes something; if not (kDamaged),
+// why: a chapter past the 250 an archive may have, or one that takes none
+// of `entries` (arj fails both).
+ARJHOST_API Status CheckArchiveChapter(int chapter, const std::vector<EntryInfo>& entries);
 
 // The seconds between the times the entry's header can hold: 1 where its
 // host OS stores Unix time, 2 where it stores an MS-DOS time.
@@ -141,7 +147,10 @@ struct SkippedRange {
 // before it.
 struct UnreadableVolume {
   std::string name;
-  std::string cause;  // "not a regular file", "access denied", "too many open files", ...
+  // Why, the message saying only the cause: "not a regular file" and "no
+  // ARJ main header at its start" (kNotAnArchive), "access denied" and "too
+  // many open files" (kIoError), ...
+  Status status;
 };
 
 struct ArchiveState {
@@ -172,22 +181,31 @@ struct ArchiveState {
   std::string comment;  // the archive comment, as stored
 };
 
-// Why an entry could not be extracted, in plain words, with its code.
-struct ExtractOutcome {
-  int32_t result = 0;  // 0 when the entry came out whole with its CRC
-  std::string error;   // "wrong password", "CRC mismatch ...", "damaged data", ...
+// How the extraction (or test) of one entry went, and what came of it.
+struct ExtractResult {
+  // ok when the entry came out whole with its CRC; else why not: kDamaged
+  // ("CRC mismatch ...", "damaged data", "size mismatch ..."),
+  // kWrongPassword, kPasswordNeeded, kUnsupported (a method), kVolumeMissing,
+  // kLimitExceeded, kIoError (a write failed), kCancelled (the sink
+  // stopped it), ...
+  Status status;
   uint64_t size = 0;   // bytes delivered
   // The entry failed, yet `size` bytes came out, damaged: all of them with a
   // CRC mismatch, or those decoded before damaged data stopped the decoder
   // (in the file, for ExtractToFile). False when the entry could not be
   // tried, a password was wrong (its bytes are not kept), or a write failed.
   bool damaged = false;
+
+  bool ok() const { return status.ok(); }
 };
+
+struct OpenResult;
 
 // Answers a password request for `entry`; `attempt` counts the requests for
 // this entry from 0. Returns false to decline (the entry then fails).
 using PasswordSource = std::function<bool(const EntryInfo& entry, int attempt, std::string* password)>;
-// Receives the entry's bytes in order; returns false to stop (a write failed).
+// Receives the entry's bytes in order; returns false to stop (a write
+// failed, or no more is wanted): the extraction then ends with kCancelled.
 using ChunkSink = std::function<bool(const uint8_t* data, size_t size)>;
 
 class ARJHOST_API Archive {
@@ -196,16 +214,14 @@ class ARJHOST_API Archive {
   Archive(const Archive&) = delete;
   Archive& operator=(const Archive&) = delete;
 
-  // Opens an archive file. On failure returns null, with a one-line reason
-  // in `error` and the result code in `result` (if given).
-  static std::unique_ptr<Archive> OpenFile(Host& host, const std::string& path, const OpenOptions& options,
-                                           std::string* error, int32_t* result = nullptr);
+  // Opens an archive file: the archive, or why not (kNotAnArchive,
+  // kNotFound, kIoError, kLimitExceeded, ...; the message names the file).
+  static OpenResult OpenFile(Host& host, const std::string& path, const OpenOptions& options);
   // Whether the file at `path` holds an archive the plug-in recognises (a
   // self-extracting one too), as OpenFile would find it; no more is read.
   static bool Recognizes(Host& host, const std::string& path);
   // Opens an archive held in memory (the bytes must outlive the archive).
-  static std::unique_ptr<Archive> OpenMemory(Host& host, const void* data, size_t size, const OpenOptions& options,
-                                             std::string* error, int32_t* result = nullptr);
+  static OpenResult OpenMemory(Host& host, const void* data, size_t size, const OpenOptions& options);
 
   const ArchiveState& state() const { return state_; }
   // The logical entries, in archive order.
@@ -213,15 +229,15 @@ class ARJHOST_API Archive {
 
   // Extracts one entry through the plug-in, hands its bytes to `sink` and
   // checks the CRC-32 of every part against its header.
-  ExtractOutcome Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords);
+  ExtractResult Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords);
   // Tests one entry: its size and the CRC-32 of every part, checked as the
   // decoders deliver the bytes, none of which are kept (a garbled entry's
   // are, as for Extract: judging a password reads each part back).
-  ExtractOutcome Test(const EntryInfo& entry, const PasswordSource& passwords);
+  ExtractResult Test(const EntryInfo& entry, const PasswordSource& passwords);
   // The same into the file `fd` (open for reading and writing), from offset
   // 0, leaving it exactly the entry's size. The entry is decoded into the
   // file directly (a large garbled one through it as its temporary file).
-  ExtractOutcome ExtractToFile(const EntryInfo& entry, int fd, const PasswordSource& passwords);
+  ExtractResult ExtractToFile(const EntryInfo& entry, int fd, const PasswordSource& passwords);
   // Writes this archive with `changes` applied to `destination` (which may
   // be the archive's own file). The new archive goes to a temporary file
   // beside the destination and replaces it only once the plug-in's Rebuild
@@ -229,24 +245,26 @@ class ARJHOST_API Archive {
   // any failure the destination is untouched and the temporary file gone.
   // A hard link whose target entry would come after it is stored as a
   // file (readers link only to what they already extracted).
-  // Returns false with a one-line reason naming the file and cause.
-  bool Rebuild(const ChangeSet& changes, const std::string& destination, std::string* error,
-               int32_t* result = nullptr, const RebuildProgress& progress = nullptr);
+  // On failure the message names the file and cause; the code says which:
+  // kRefused (CheckRewrite's), kBadArgument, kNotFound or kIoError (a new
+  // file), kChanged (a new file, or the archive, changed meanwhile), ...
+  Status Rebuild(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress = nullptr);
   // Removes the archive's file (where a link naming it points), as arj d
   // removes an archive it has emptied, unless the file changed since it was
-  // opened. False with a one-line reason naming the file and cause.
-  bool RemoveFile(std::string* error);
+  // opened (kChanged). On failure the message names the file and cause.
+  Status RemoveFile();
   // What a Rebuild under way on another thread has written of the new
   // archive so far, in bytes (0 when none is under way): for a progress line.
   uint64_t RebuildBytesWritten() const;
-  // Why Rebuild refuses this archive with `changes` ("" when it does not):
-  // a damaged archive not opened with recovery, a kept entry whose header
-  // fails its CRC, a new entry under one that is not a folder (or a new
-  // entry that is not a folder with entries under it). (A self-extracting
-  // archive is rewritten after its program, which stays as it was.)
-  std::string RewriteRefusal(const ChangeSet& changes);
+  // Whether Rebuild takes this archive with `changes`; if not (kRefused),
+  // why: a damaged archive not opened with recovery, a kept entry whose
+  // header fails its CRC, a new entry under one that is not a folder (or a
+  // new entry that is not a folder with entries under it). (A
+  // self-extracting archive is rewritten after its program, which stays as
+  // it was.)
+  Status CheckRewrite(const ChangeSet& changes);
   // The same with this archive's Entries(), when the caller has them.
-  std::string RewriteRefusal(const ChangeSet& changes, const std::vector<EntryInfo>& entries);
+  Status CheckRewrite(const ChangeSet& changes, const std::vector<EntryInfo>& entries);
   // The entries (handles) the last Rebuild copied as they were although
   // their stored data fails its CRC (only stored, ungarbled entries are
   // checked: their bytes pass through the copy).
@@ -260,13 +278,21 @@ class ARJHOST_API Archive {
   void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
   // Extract, ExtractToFile and Test: to `sink` when given, else to `fd`
   // when it is not -1, else to nowhere.
-  ExtractOutcome Deliver(const EntryInfo& entry, const PasswordSource& passwords, const ChunkSink* sink, int fd);
-  static std::unique_ptr<Archive> Open(Host& host, std::unique_ptr<Objects> objects, const OpenOptions& options,
-                                       const std::string& label, std::string* error, int32_t* result);
+  ExtractResult Deliver(const EntryInfo& entry, const PasswordSource& passwords, const ChunkSink* sink, int fd);
+  static OpenResult Open(Host& host, std::unique_ptr<Objects> objects, const OpenOptions& options,
+                         const std::string& label);
 
   Host& host_;
   ArchiveState state_;  // filled by message handlers on the objects below
   std::unique_ptr<Objects> objects_;
+};
+
+// An archive opened, or why not.
+struct OpenResult {
+  Status status;
+  std::unique_ptr<Archive> archive;  // null unless the status is ok
+
+  bool ok() const { return status.ok(); }
 };
 
 }  // namespace arjhost

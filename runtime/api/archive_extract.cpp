@@ -16,6 +16,7 @@
 #include "runtime/api/internal/checked_output.h"
 #include "runtime/api/internal/entry_facts.h"
 #include "runtime/api/internal/host_state.h"
+#include "runtime/api/internal/status_of.h"
 #include "runtime/common/crc32.h"
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
@@ -32,29 +33,36 @@ constexpr uint32_t kCopyChunk = 1024 * 1024;
 // which takes longer than starting a thread.
 constexpr uint64_t kBesideFrom = uint64_t{4} << 20;
 
-std::string Explain(ResultCode r, const EntryInfo& entry, bool password_given, const std::string& missing_volume,
-                    uint64_t unused_packed) {
+// Why OpenEntry failed, as this entry's extraction knows it: the plug-in's
+// codes mean more here than in general (a missing object is a volume, a
+// cancelled request a password).
+Status Explain(ResultCode r, const EntryInfo& entry, bool password_given, const std::string& missing_volume,
+               uint64_t unused_packed) {
   switch (r) {
     case ERR_NOT_FOUND:
-      return missing_volume.empty() ? "the volume it continues into is missing"
-                                    : "the volume it continues into, " + missing_volume + ", is missing";
+      return Failure(Code::kVolumeMissing,
+                     missing_volume.empty() ? "the volume it continues into is missing"
+                                            : "the volume it continues into, " + missing_volume + ", is missing",
+                     r);
     case ERR_CANCELLED:
       // The check of a garbled entry cannot tell a wrong key from damaged bytes.
-      return password_given ? "damaged data or wrong password" : "garbled, and no password was given";
+      return password_given ? Failure(Code::kWrongPassword, "damaged data or wrong password", r)
+                            : Failure(Code::kPasswordNeeded, "garbled, and no password was given", r);
     case ERR_CORRUPTED:
       if (unused_packed != 0)
-        return "damaged data: " + std::to_string(unused_packed) + (unused_packed == 1 ? " byte" : " bytes") +
-               " of packed data after the end of the stream";
-      return format::GoesOnInNextVolume(entry.flags) ? "damaged data, or its next part does not continue it"
-                                                      : "damaged data";
+        return StatusOf(r, "damaged data: " + std::to_string(unused_packed) +
+                               (unused_packed == 1 ? " byte" : " bytes") + " of packed data after the end of the stream");
+      return StatusOf(r, format::GoesOnInNextVolume(format::Byte(entry.flags))
+                             ? "damaged data, or its next part does not continue it"
+                             : "damaged data");
     case ERR_END_OF_DATA:
-      return "unexpected end of data";
+      return StatusOf(r, "unexpected end of data");
     case ERR_UNSUPPORTED:
-      return format::UnsupportedMethod(FactsOf(entry));
+      return StatusOf(r, format::UnsupportedMethod(FactsOf(entry)));
     case ERR_BAD_PARAMETER:
-      return "not an entry of the archive";
+      return StatusOf(r, "not an entry of the archive");
     default:
-      return arjrt::ResultName(r);
+      return StatusOf(r, arjrt::ResultName(r));
   }
 }
 
@@ -84,26 +92,28 @@ struct Requester {
 
 // Sizes come from the headers and the decoders stop there, so the bounds
 // are judged before a byte is unpacked.
-std::string OverLimits(const EntryInfo& entry, const Limits& limits) {
+Status OverLimits(const EntryInfo& entry, const Limits& limits) {
   const std::string size = std::to_string(entry.size) + " bytes";
   if (limits.max_entry_size != 0 && entry.size > limits.max_entry_size)
-    return "unpacked size " + size + " is over the limit of " + std::to_string(limits.max_entry_size) + " bytes";
+    return StatusOf(ERR_LIMIT_EXCEEDED, "unpacked size " + size + " is over the limit of " +
+                                            std::to_string(limits.max_entry_size) + " bytes");
   if (limits.max_ratio != 0 && entry.size > limits.ratio_floor && entry.size / limits.max_ratio > entry.packed)
-    return "unpacked size " + size + " is more than " + std::to_string(limits.max_ratio) + " times the packed size " +
-           std::to_string(entry.packed) + " bytes (a likely decompression bomb; the ratio limit refuses it)";
+    return StatusOf(ERR_LIMIT_EXCEEDED, "unpacked size " + size + " is more than " + std::to_string(limits.max_ratio) +
+                                            " times the packed size " + std::to_string(entry.packed) +
+                                            " bytes (a likely decompression bomb; the ratio limit refuses it)");
   return {};
 }
 
-std::string OverTotal(const EntryInfo& entry, const Limits& limits) {
-  return "unpacked size " + std::to_string(entry.size) + " bytes would take the total unpacked past the limit of " +
-         std::to_string(limits.max_total) + " bytes";
+Status OverTotal(const EntryInfo& entry, const Limits& limits) {
+  return StatusOf(ERR_LIMIT_EXCEEDED, "unpacked size " + std::to_string(entry.size) +
+                                          " bytes would take the total unpacked past the limit of " +
+                                          std::to_string(limits.max_total) + " bytes");
 }
 
 // Why an entry's bytes could not be written, naming the cause: the
 // destination file, or the temporary file a large entry is kept in.
-std::string CannotWrite(int error, bool destination) {
-  return std::string(destination ? "cannot write the extracted data: " : "cannot write the entry's temporary file: ") +
-         std::strerror(error);
+Status CannotWrite(int error, bool destination) {
+  return ErrnoStatus(error, destination ? "cannot write the extracted data" : "cannot write the entry's temporary file");
 }
 
 // Clears what Deliver lent the scratch storage, on every path out.
@@ -117,40 +127,28 @@ struct LentToScratch {
 
 }  // namespace
 
-ExtractOutcome Archive::Test(const EntryInfo& entry, const PasswordSource& passwords) {
+ExtractResult Archive::Test(const EntryInfo& entry, const PasswordSource& passwords) {
   return Deliver(entry, passwords, nullptr, -1);
 }
 
-ExtractOutcome Archive::Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords) {
+ExtractResult Archive::Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords) {
   return Deliver(entry, passwords, &sink, -1);
 }
 
-ExtractOutcome Archive::ExtractToFile(const EntryInfo& entry, int fd, const PasswordSource& passwords) {
+ExtractResult Archive::ExtractToFile(const EntryInfo& entry, int fd, const PasswordSource& passwords) {
   return Deliver(entry, passwords, nullptr, fd);
 }
 
-ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& passwords, const ChunkSink* sink,
-                                int fd) {
-  ExtractOutcome outcome;
-  outcome.error = OverLimits(entry, host_.limits());
-  if (outcome.error.empty() && !HostAccess::CountUnpacked(host_, entry.size))
-    outcome.error = OverTotal(entry, host_.limits());
-  if (!outcome.error.empty()) {
-    outcome.result = ERR_LIMIT_EXCEEDED;
-    return outcome;
-  }
+ExtractResult Archive::Deliver(const EntryInfo& entry, const PasswordSource& passwords, const ChunkSink* sink,
+                               int fd) {
+  ExtractResult outcome;
+  outcome.status = OverLimits(entry, host_.limits());
+  if (outcome.ok() && !HostAccess::CountUnpacked(host_, entry.size)) outcome.status = OverTotal(entry, host_.limits());
   // Parts that pass their CRCs yet do not make up the file would come out
   // as a wrong file: refused before anything is decoded.
-  outcome.error = PartsProblem(entry);
-  if (!outcome.error.empty()) {
-    outcome.result = ERR_NOT_FOUND;
-    return outcome;
-  }
-  outcome.error = EntryProblem(entry);
-  if (!outcome.error.empty()) {
-    outcome.result = ERR_CORRUPTED;
-    return outcome;
-  }
+  if (outcome.ok()) outcome.status = CheckParts(entry);
+  if (outcome.ok()) outcome.status = CheckEntry(entry);
+  if (!outcome.ok()) return outcome;
   ObjectRef a = objects_->archiver;
   Requester requester(objects_->runtime, entry, passwords);
   ObjectRef temp = nullptr;
@@ -170,39 +168,34 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
   scratch.ClearWriteFailure();
   ResultCode r = host::Archiver(a).OpenEntry(a, &temp, entry.handle, requester.object);
   if (Failed(r) || temp == nullptr) {
-    outcome.result = Failed(r) ? r : ERR_NOT_INITIALIZED;
-    outcome.error =
-        Explain(outcome.result, entry, requester.password_given, state_.missing_volume, objects_->unused_packed);
+    outcome.status = Explain(Failed(r) ? r : ERR_NOT_INITIALIZED, entry, requester.password_given,
+                             state_.missing_volume, objects_->unused_packed);
     // The plug-in passes on the I/O's failure without its cause.
-    if (const arjrt::ScratchStorage::WriteFailure& w = scratch.write_failure(); w.error != 0) {
-      outcome.result = ERR_IO;
-      outcome.error = CannotWrite(w.error, w.in_target);
-    }
+    if (const arjrt::ScratchStorage::WriteFailure& w = scratch.write_failure(); w.error != 0)
+      outcome.status = CannotWrite(w.error, w.in_target);
     // What was decoded before damaged data stopped the decoder has passed
     // on already: for someone rescuing data it is all there is.
     checked.Settle();
     if (as_they_come) {
       outcome.size = checked.size();
-      outcome.damaged = (outcome.result == ERR_CORRUPTED || outcome.result == ERR_END_OF_DATA) &&
-                        checked.write_error() == 0 &&
+      outcome.damaged = outcome.status.code == Code::kDamaged && checked.write_error() == 0 &&
                         (fd < 0 || ::ftruncate(fd, static_cast<off_t>(outcome.size)) == 0);
     }
     return outcome;
   }
   std::unique_ptr<HostObject, ResultCode (*)(ObjectRef)> owned(temp, host::CloseObject);
-  auto fail = [&](ResultCode result, const std::string& why) {
-    outcome.result = result;
-    outcome.error = why;
+  auto fail = [&](Status why) {
+    outcome.status = std::move(why);
     return outcome;
   };
   const bool in_place = fd >= 0 && arjrt::TempIoInSpillTarget(temp);
   uint64_t size = 0;
   r = host::Io(temp).GetSize(temp, &size, 0);
-  if (Failed(r)) return fail(r, "cannot read the extracted data");
+  if (Failed(r)) return fail(StatusOf(r, "cannot read the extracted data"));
   std::vector<uint8_t> buffer;
   checked.Settle();
   if (as_they_come) outcome.size = checked.size();
-  if (checked.write_error() != 0) return fail(ERR_IO, CannotWrite(checked.write_error(), true));
+  if (checked.write_error() != 0) return fail(CannotWrite(checked.write_error(), true));
   for (uint64_t offset = 0; !as_they_come && offset < size;) {
     const uint8_t* data = nullptr;
     size_t got = 0;
@@ -211,12 +204,12 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
       const auto want = static_cast<uint32_t>(std::min<uint64_t>(buffer.size(), size - offset));
       uint32_t count = 0;
       if (in_place) {
-        if (arjrt::ReadFullyAt(fd, offset, buffer.data(), want, &count) != 0)
-          return fail(ERR_IO, "cannot read the extracted data");
+        if (const int error = arjrt::ReadFullyAt(fd, offset, buffer.data(), want, &count); error != 0)
+          return fail(ErrnoStatus(error, "cannot read the extracted data"));
       } else {
         r = host::Io(temp).SeekRead(temp, &count, offset, buffer.data(), want);
         // The end of the data shows as a short count, judged below as a size mismatch.
-        if (Failed(r) && r != ERR_END_OF_DATA) return fail(r, "cannot read the extracted data");
+        if (Failed(r) && r != ERR_END_OF_DATA) return fail(StatusOf(r, "cannot read the extracted data"));
       }
       data = buffer.data();
       got = std::min(count, want);
@@ -224,25 +217,23 @@ ExtractOutcome Archive::Deliver(const EntryInfo& entry, const PasswordSource& pa
     if (got == 0) break;
     check.Add(data, got);
     uint32_t done = 0;
-    if (sink != nullptr && !(*sink)(data, got)) return fail(ERR_IO, "cannot write the extracted data");
+    if (sink != nullptr && !(*sink)(data, got))
+      return fail(Failure(Code::kCancelled, "stopped by the receiver of the extracted data"));
     if (sink == nullptr && fd >= 0 && !in_place)
       if (const int error = arjrt::WriteFullyAt(fd, offset, data, static_cast<uint32_t>(got), &done); error != 0)
-        return fail(ERR_IO, CannotWrite(error, true));
+        return fail(CannotWrite(error, true));
     offset += got;
     outcome.size = offset;
   }
   owned.reset();  // the temporary I/O lets go of the file
   // A spill of an earlier attempt (a wrong password) may have left more.
-  if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(outcome.size)) != 0) return fail(ERR_IO, CannotWrite(errno, true));
-  if (outcome.size != entry.size) {
-    outcome.result = ERR_END_OF_DATA;
-    outcome.error = "size mismatch (header " + std::to_string(entry.size) + ", extracted " +
-                    std::to_string(outcome.size) + ")";
-  } else if (!check.Finish().empty()) {
-    outcome.result = ERR_CRC_MISMATCH;
-    outcome.error = check.error();
-  }
-  outcome.damaged = outcome.result != 0;
+  if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(outcome.size)) != 0) return fail(CannotWrite(errno, true));
+  if (outcome.size != entry.size)
+    outcome.status = StatusOf(ERR_END_OF_DATA, "size mismatch (header " + std::to_string(entry.size) + ", extracted " +
+                                                   std::to_string(outcome.size) + ")");
+  else if (!check.Finish().empty())
+    outcome.status = StatusOf(ERR_CRC_MISMATCH, check.error());
+  outcome.damaged = !outcome.ok();
   return outcome;
 }
 

@@ -2,6 +2,7 @@
 #include "plugin/format/arj_time.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/entry_facts.h"
+#include "runtime/api/internal/status_of.h"
 
 namespace arjhost {
 namespace {
@@ -10,10 +11,10 @@ namespace {
 format::EntryFacts HeaderFactsOf(const EntryInfo& e) {
   format::EntryFacts f;
   f.header_known = e.header_known;
-  f.file_type = format::FileTypeOf(e.file_type);
-  f.flags = e.flags;
+  f.file_type = e.file_type;
+  f.flags = format::Byte(e.flags);
   f.min_version = e.min_version;
-  f.method = e.method;
+  f.method = format::Byte(e.method);
   f.first_chapter = e.first_chapter;
   f.last_chapter = e.last_chapter;
   f.size = e.size;
@@ -29,13 +30,13 @@ format::EntryFacts FactsOf(const EntryInfo& e) {
   format::EntryFacts f = HeaderFactsOf(e);
   f.parts.reserve(e.parts.size());
   for (const EntryInfo::Part& p : e.parts)
-    f.parts.push_back({p.size, p.position, p.header_known, p.name_matches, format::FileTypeOf(p.file_type),
-                       p.min_version, p.method});
+    f.parts.push_back({p.size, p.position, p.header_known, p.name_matches, p.file_type, p.min_version,
+                       format::Byte(p.method)});
   return f;
 }
 
-std::string EntryProblem(const EntryInfo& entry) { return format::EntryProblem(FactsOf(entry)); }
-std::string PartsProblem(const EntryInfo& entry) { return format::PartsProblem(FactsOf(entry)); }
+Status CheckEntry(const EntryInfo& entry) { return StatusOf(format::EntryProblem(FactsOf(entry))); }
+Status CheckParts(const EntryInfo& entry) { return StatusOf(format::PartsProblem(FactsOf(entry))); }
 
 bool TakenForArchiveChapter(const EntryInfo& entry, int chapter) {
   return format::TakenForArchiveChapter(HeaderFactsOf(entry), chapter);
@@ -45,13 +46,13 @@ bool BelongsToChapter(const EntryInfo& entry, int chapter) {
   return format::BelongsToChapter(HeaderFactsOf(entry), chapter);
 }
 
-std::string ArchiveChapterProblem(int chapter, const std::vector<EntryInfo>& entries) {
+Status CheckArchiveChapter(int chapter, const std::vector<EntryInfo>& entries) {
   bool any_taken = false;
   for (const EntryInfo& e : entries)
     if ((any_taken = TakenForArchiveChapter(e, chapter))) break;
-  return format::ArchiveChapterProblem(chapter, entries.size(), any_taken);
+  return StatusOf(format::ArchiveChapterProblem(chapter, entries.size(), any_taken));
 }
 
-int TimeStepOf(const EntryInfo& entry) { return format::TimeStepOf(format::HostOsOf(entry.host_os)); }
+int TimeStepOf(const EntryInfo& entry) { return format::TimeStepOf(entry.host_os); }
 
 }  // namespace arjhost

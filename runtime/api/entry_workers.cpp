@@ -28,7 +28,7 @@ struct EntryWorkers::Job {
   PasswordSource passwords;
   bool taken = false;
   bool done = false;
-  ExtractOutcome outcome;
+  ExtractResult outcome;
 };
 
 struct EntryWorkers::Worker {
@@ -68,18 +68,16 @@ EntryWorkers::EntryWorkers(Host& host, Archive& archive, const std::string& path
   // many of its entries.
   for (unsigned i = 0; i < count; ++i) {
     auto w = std::make_unique<Worker>();
-    std::string error;
     w->host.SetLimits(host.limits());
     HostAccess::ShareUnpackedCount(w->host, host);
-    if (!w->host.LoadPlugin(host.plugin_path(), &error)) break;
+    if (!w->host.LoadPlugin(host.plugin_path()).ok()) break;
     workers_.push_back(std::move(w));
   }
   const Opening expected(archive.state());
   for (auto& w : workers_) {
     Worker* worker = w.get();
     w->thread = arjrt::StartWorkerThread([this, worker, path, options, expected] {
-      std::string error;
-      worker->archive = Archive::OpenFile(worker->host, path, options, &error);
+      worker->archive = Archive::OpenFile(worker->host, path, options).archive;
       // The same headers, so the same entries under the same handles, or
       // the worker stays out.
       if (worker->archive && Opening(worker->archive->state()) == expected) Work(*worker);
@@ -96,7 +94,7 @@ EntryWorkers::~EntryWorkers() {
   for (auto& w : workers_) w->thread.join();
 }
 
-ExtractOutcome EntryWorkers::Run(Archive& archive, Job& job) {
+ExtractResult EntryWorkers::Run(Archive& archive, Job& job) {
   return job.fd < 0 ? archive.Test(job.entry, job.passwords) : archive.ExtractToFile(job.entry, job.fd, job.passwords);
 }
 
@@ -113,7 +111,7 @@ void EntryWorkers::Work(Worker& worker) {
     Job& job = *jobs_[next_++];
     job.taken = true;
     lock.unlock();
-    ExtractOutcome outcome = Run(*worker.archive, job);
+    ExtractResult outcome = Run(*worker.archive, job);
     lock.lock();
     job.outcome = std::move(outcome);
     job.done = true;
@@ -148,7 +146,7 @@ EntryWorkers::Job* EntryWorkers::JobForCollector() const {
   return nullptr;
 }
 
-ExtractOutcome EntryWorkers::Collect() {
+ExtractResult EntryWorkers::Collect() {
   std::unique_lock<std::mutex> lock(mutex_);
   Job& head = *jobs_.front();
   // This thread does what no worker has come to (they may be opening the
@@ -157,7 +155,7 @@ ExtractOutcome EntryWorkers::Collect() {
     if (Job* job = JobForCollector(); job != nullptr) {
       job->taken = true;
       lock.unlock();
-      ExtractOutcome outcome = Run(archive_, *job);
+      ExtractResult outcome = Run(archive_, *job);
       lock.lock();
       job->outcome = std::move(outcome);
       job->done = true;
@@ -165,7 +163,7 @@ ExtractOutcome EntryWorkers::Collect() {
     }
     done_.wait(lock);
   }
-  ExtractOutcome outcome = std::move(head.outcome);
+  ExtractResult outcome = std::move(head.outcome);
   jobs_.pop_front();
   next_ = next_ > 0 ? next_ - 1 : 0;
   return outcome;

@@ -40,14 +40,14 @@ class ARJHOST_API EntryWorkers {
   size_t queued() const;
   // The outcome of the earliest entry queued and not yet collected, waiting
   // for it; Submit must have queued one.
-  ExtractOutcome Collect();
+  ExtractResult Collect();
 
  private:
   struct Job;
   struct Worker;
 
   void Work(Worker& worker);
-  static ExtractOutcome Run(Archive& archive, Job& job);
+  static ExtractResult Run(Archive& archive, Job& job);
   // The job Collect does itself while it waits, or null: the earliest
   // when nobody has taken it, else a later one no worker has come to.
   Job* JobForCollector() const;

@@ -11,6 +11,7 @@
 #include "plugin/format/arj_layout.h"
 #include "runtime/api/internal/builtin_services.h"
 #include "runtime/api/internal/host_state.h"
+#include "runtime/api/internal/status_of.h"
 #include "runtime/loader/manifest_reader.h"
 #include "runtime/loader/plugin_loader.h"
 
@@ -107,14 +108,13 @@ void Host::SetTraceLevel(int level) {
       level);
 }
 
-bool Host::LoadPlugin(const std::string& path, std::string* error) {
+Status Host::LoadPlugin(const std::string& path) {
   state_->plugin_path = path.empty() ? DefaultPluginPath() : path;
   arjrt::LoadResult load = arjrt::LoadPluginLibrary(*state_->runtime, state_->plugin_path);
-  if (!load.error.empty()) {
-    if (error != nullptr) *error = load.error;
-    return false;
-  }
-  return true;
+  if (load.error.empty()) return {};
+  // The loader's "not recognized" is of a library, not of an archive.
+  const Code code = load.result == ERR_NOT_RECOGNIZED ? Code::kUnsupported : CodeOf(load.result);
+  return Failure(code == Code::kOk ? Code::kInternal : code, load.error, load.result);
 }
 
 std::vector<ImplementationInfo> Host::PluginImplementations() const {

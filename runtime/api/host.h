@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/api/export.h"
+#include "runtime/api/status.h"
 
 namespace arjhost {
 
@@ -70,8 +71,10 @@ class ARJHOST_API Host {
   Host& operator=(const Host&) = delete;
 
   // Loads the plug-in at `path` (empty: DefaultPluginPath()). On failure
-  // returns false with a one-line reason naming the file.
-  bool LoadPlugin(const std::string& path, std::string* error);
+  // the message names the file and why: kNotFound (no file there),
+  // kUnsupported (not a library, or not a plug-in), or what the plug-in's
+  // registration answered.
+  Status LoadPlugin(const std::string& path);
   // The implementations the loaded plug-in registered.
   std::vector<ImplementationInfo> PluginImplementations() const;
 

@@ -12,6 +12,7 @@
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/file_stamp.h"
 #include "runtime/api/internal/rewrite_checks.h"
+#include "runtime/api/internal/status_of.h"
 #include "runtime/api/internal/stub_copy.h"
 #include "runtime/api/internal/temp_beside.h"
 #include "runtime/api/internal/unix_special.h"
@@ -41,23 +42,19 @@ struct Owned {
 
 // What stands at the path of content without data: present, and of its
 // kind (a link target within bounds).
-bool CheckContentWithoutData(const NewContent& c, std::string* error) {
+Status CheckContentWithoutData(const NewContent& c) {
   struct stat st;
   if (::lstat(c.path.c_str(), &st) != 0) {
-    *error = c.path + ": cannot be read: " + std::strerror(errno);
-    return false;
+    const int error = errno;  // before the message is made
+    return ErrnoStatus(error, c.path + ": cannot be read");
   }
-  if (c.kind == ContentKind::kFolder && !S_ISDIR(st.st_mode)) {
-    *error = c.path + ": not a folder";
-    return false;
-  }
+  if (c.kind == ContentKind::kFolder && !S_ISDIR(st.st_mode)) return Failure(Code::kBadArgument, c.path + ": not a folder");
   const bool link = c.kind == ContentKind::kSymbolicLink || c.kind == ContentKind::kHardLink;
   if (link && (c.link_target.empty() || c.link_target.size() > kMaxLinkTargetLength ||
-               c.link_target.find('\0') != std::string::npos)) {
-    *error = c.path + ": its link target is empty or longer than " + std::to_string(kMaxLinkTargetLength) + " bytes";
-    return false;
-  }
-  return true;
+               c.link_target.find('\0') != std::string::npos))
+    return Failure(Code::kBadArgument, c.path + ": its link target is empty or longer than " +
+                                           std::to_string(kMaxLinkTargetLength) + " bytes");
+  return {};
 }
 
 arjrt::ListedFile ListedOf(const NewContent& c) { return {c.path, c.file_device, c.file_inode, c.follow_link}; }
@@ -65,34 +62,25 @@ arjrt::ListedFile ListedOf(const NewContent& c) { return {c.path, c.file_device,
 // A file that can be content: present, regular, readable, small enough,
 // and the one listed. The file found is the one read later: its identity
 // is kept in `c` when the caller did not give it.
-bool CheckContentFile(NewContent& c, std::string* error) {
-  if (c.kind != ContentKind::kFile) return CheckContentWithoutData(c, error);
+Status CheckContentFile(NewContent& c) {
+  if (c.kind != ContentKind::kFile) return CheckContentWithoutData(c);
   const std::string& path = c.path;
   const arjrt::ListedFile listed = ListedOf(c);
   struct stat st;
-  if (const int e = arjrt::LookAtListedFile(listed, &st); e != 0) {
-    *error = path + ": cannot be read: " + std::strerror(e);
-    return false;
-  }
-  if (listed.known() && !arjrt::IsListedFile(listed, st)) {
-    *error = path + ": " + arjrt::ResultName(ERR_CONTENT_REPLACED);
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    *error = path + ": not a regular file";
-    return false;
-  }
-  if (static_cast<uint64_t>(st.st_size) > kMaxContentSize) {
-    *error = path + ": too large for an ARJ entry (4 GiB or more)";
-    return false;
-  }
+  if (const int e = arjrt::LookAtListedFile(listed, &st); e != 0)
+    return ErrnoStatus(e, path + ": cannot be read");
+  if (listed.known() && !arjrt::IsListedFile(listed, st))
+    return StatusOf(ERR_CONTENT_REPLACED, path + ": " + arjrt::ResultName(ERR_CONTENT_REPLACED));
+  if (!S_ISREG(st.st_mode)) return Failure(Code::kBadArgument, path + ": not a regular file");
+  if (static_cast<uint64_t>(st.st_size) > kMaxContentSize)
+    return Failure(Code::kUnsupported, path + ": too large for an ARJ entry (4 GiB or more)");
   if (::access(path.c_str(), R_OK) != 0) {
-    *error = path + ": cannot be read: " + std::strerror(errno);
-    return false;
+    const int error = errno;
+    return ErrnoStatus(error, path + ": cannot be read");
   }
   c.file_device = static_cast<uint64_t>(st.st_dev);
   c.file_inode = static_cast<uint64_t>(st.st_ino);
-  return true;
+  return {};
 }
 
 // The content files the rebuild has opened so far.
@@ -165,8 +153,9 @@ std::vector<arjrt::AheadFile> FilesToPackAhead(const ChangeSet& changes, const s
     if (arjrt::ListAheadFile(ListedOf(c), c.method >= 0 ? static_cast<uint32_t>(c.method) : otherwise, &f))
       files.push_back(std::move(f));
   };
-  for (const auto& [handle, content] : changes.replaced) list(content, entries[handle - 1].method);
-  for (const NewContent& c : changes.added) list(c, entries.empty() ? 1 : entries.front().method);
+  for (const auto& [handle, content] : changes.replaced) list(content, format::Byte(entries[handle - 1].method));
+  for (const NewContent& c : changes.added)
+    list(c, format::Byte(entries.empty() ? format::Method::kBest : entries.front().method));
   return files;
 }
 
@@ -226,55 +215,44 @@ uint64_t Archive::RebuildBytesWritten() const {
 
 const std::vector<uint64_t>& Archive::DamagedEntriesCopied() const { return objects_->damaged_copies; }
 
-bool Archive::RemoveFile(std::string* error) {
-  std::string ignored;
-  if (error == nullptr) error = &ignored;
+Status Archive::RemoveFile() {
   const std::string& path = objects_->path;
-  if (path.empty()) {
-    *error = "an archive in memory has no file to remove";
-    return false;
-  }
+  if (path.empty()) return Failure(Code::kBadArgument, "an archive in memory has no file to remove");
   // Another writer's work would be lost with it.
-  if (!objects_->opened_stamp.known || StampOfFile(path) != objects_->opened_stamp) {
-    *error = path + ": not removed: it changed since it was opened";
-    return false;
-  }
+  if (!objects_->opened_stamp.known || StampOfFile(path) != objects_->opened_stamp)
+    return Failure(Code::kChanged, path + ": not removed: it changed since it was opened");
   const std::string target = InPlaceTarget(path);
-  return arjrt::MakeTheChange([&] {
+  Status status;
+  arjrt::MakeTheChange([&] {
     if (::unlink(target.c_str()) != 0) {
-      *error = target + ": cannot be removed: " + std::strerror(errno);
+      const int error = errno;
+      status = ErrnoStatus(error, target + ": cannot be removed");
       return false;
     }
     SyncFolderOf(target);
     return true;
   });
+  return status;
 }
 
-std::string Archive::RewriteRefusal(const ChangeSet& changes) { return RewriteRefusal(changes, Entries()); }
+Status Archive::CheckRewrite(const ChangeSet& changes) { return CheckRewrite(changes, Entries()); }
 
-std::string Archive::RewriteRefusal(const ChangeSet& changes, const std::vector<EntryInfo>& entries) {
-  return arjhost::RewriteRefusal(state_, entries, changes, objects_->recovered);
+Status Archive::CheckRewrite(const ChangeSet& changes, const std::vector<EntryInfo>& entries) {
+  const std::string refusal = RewriteRefusal(state_, entries, changes, objects_->recovered);
+  return refusal.empty() ? Status{} : Failure(Code::kRefused, refusal);
 }
 
-bool Archive::Rebuild(const ChangeSet& asked, const std::string& destination, std::string* error,
-                      int32_t* result, const RebuildProgress& progress) {
-  std::string ignored;
-  if (error == nullptr) error = &ignored;
-  auto fail = [&](ResultCode r, std::string why) {
-    *error = std::move(why);
-    if (result) *result = r;
-    return false;
-  };
-  if (result) *result = RESULT_OK;
-
+Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, const RebuildProgress& progress) {
   std::vector<EntryInfo> old_entries = Entries();
   // The files as checked below, each with the identity it is read by; a
   // link ahead of its target stored as a file.
   ChangeSet changes = asked;
   StoreLinksAheadOfTheirTargetsAsFiles(old_entries, &changes);
-  const std::string refusal = arjhost::RewriteRefusal(state_, old_entries, changes, objects_->recovered);
   const std::string& name = objects_->path.empty() ? destination : objects_->path;
-  if (!refusal.empty()) return fail(ERR_UNSUPPORTED, name + ": " + refusal);
+  if (Status refused = CheckRewrite(changes, old_entries); !refused.ok()) {
+    refused.message = name + ": " + refused.message;
+    return refused;
+  }
 
   // What the new archive must list: the kept entries in order, then the added.
   std::vector<std::string> expected;
@@ -282,23 +260,24 @@ bool Archive::Rebuild(const ChangeSet& asked, const std::string& destination, st
     if (!changes.dropped.count(e.handle)) expected.push_back(e.name);
   for (const NewContent& c : changes.added) expected.push_back(c.stored_name);
   for (const auto& [handle, content] : changes.replaced)
-    if (handle == 0 || handle > old_entries.size()) return fail(ERR_BAD_PARAMETER, "no entry " + std::to_string(handle));
-  std::string why;
+    if (handle == 0 || handle > old_entries.size())
+      return Failure(Code::kBadArgument, "no entry " + std::to_string(handle), ERR_BAD_PARAMETER);
   for (auto& [handle, content] : changes.replaced)
-    if (!CheckContentFile(content, &why)) return fail(ERR_NO_SOURCE, why);
+    if (Status checked = CheckContentFile(content); !checked.ok()) return checked;
   for (NewContent& c : changes.added) {
-    if (!CheckContentFile(c, &why)) return fail(ERR_NO_SOURCE, why);
+    if (Status checked = CheckContentFile(c); !checked.ok()) return checked;
     if (c.stored_name.size() > kMaxStoredNameLength)
-      return fail(ERR_BAD_PARAMETER, c.path + ": its stored name is too long for an ARJ header (" +
-                                         std::to_string(c.stored_name.size()) + " bytes, at most " +
-                                         std::to_string(kMaxStoredNameLength) + ")");
+      return Failure(Code::kBadArgument, c.path + ": its stored name is too long for an ARJ header (" +
+                                             std::to_string(c.stored_name.size()) + " bytes, at most " +
+                                             std::to_string(kMaxStoredNameLength) + ")");
   }
 
   const std::string target = destination == objects_->path ? InPlaceTarget(destination) : destination;
   TempBeside temp(target);
   objects_->damaged_copies.clear();
   WatchDamagedCopies(*objects_);
-  if (!temp.Create(&why)) return fail(ERR_IO, why);
+  std::string why;
+  if (!temp.Create(&why)) return Failure(Code::kIoError, why, ERR_IO);
   const WatchedTemp watched(*objects_, temp.path());
 
   ResultCode r = RESULT_OK;
@@ -328,19 +307,20 @@ bool Archive::Rebuild(const ChangeSet& asked, const std::string& destination, st
       r = PutStubFirst(objects_->io, FixedProperty<uint64_t>(objects_->window, PROP_WINDOW_OFFSET), output.object,
                        &past_stub.object);
     if (Failed(r))
-      return fail(r, temp.path() + ": cannot be written: " +
-                         Describe(r, output.object ? host::GetPropDWord(output.object, arjrt::PROP_OS_ERROR) : 0));
+      return StatusOf(r, temp.path() + ": cannot be written: " +
+                             Describe(r, output.object ? host::GetPropDWord(output.object, arjrt::PROP_OS_ERROR) : 0));
     ObjectRef a = objects_->archiver;
     const arjrt::ScopedEncodeAhead ahead(runtime, FilesToPackAhead(changes, old_entries));
     r = host::Archiver(a).Rebuild(a, list.object, past_stub.object ? past_stub.object : output.object);
     if (Failed(r)) {
       const ResultCode open_failure = arjrt::ChangeListOpenFailure(list.object);
       const ResultCode failure = Failed(open_failure) ? open_failure : r;
-      if (IsContentFault(failure)) return fail(r, destination + ": not written: " + opened.last + ": " + Describe(failure));
+      if (IsContentFault(failure))
+        return StatusOf(failure, destination + ": not written: " + opened.last + ": " + Describe(failure));
       std::string cause = Failed(open_failure) ? Describe(open_failure)
                                                : Describe(r, host::GetPropDWord(output.object, arjrt::PROP_OS_ERROR));
       if (!opened.last.empty()) cause += " (last file read: " + opened.last + ")";
-      return fail(r, destination + ": not written: " + cause);
+      return StatusOf(failure, destination + ": not written: " + cause);
     }
   }
 
@@ -348,20 +328,23 @@ bool Archive::Rebuild(const ChangeSet& asked, const std::string& destination, st
   // replaces anything.
   OpenOptions check_options;
   check_options.scan_all_volumes = false;
-  ResultCode reopened = RESULT_OK;
-  std::unique_ptr<Archive> check = OpenFile(host_, temp.path(), check_options, &why, &reopened);
-  if (!check) return fail(reopened, destination + ": not written: the new archive does not reopen: " + why);
-  std::vector<EntryInfo> listed = check->Entries();
-  bool same = !check->state().damaged && listed.size() == expected.size();
+  OpenResult check = OpenFile(host_, temp.path(), check_options);
+  if (!check.ok()) {
+    check.status.message = destination + ": not written: the new archive does not reopen: " + check.status.message;
+    return check.status;
+  }
+  std::vector<EntryInfo> listed = check.archive->Entries();
+  bool same = !check.archive->state().damaged && listed.size() == expected.size();
   for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == expected[i];
-  check.reset();
-  if (!same) return fail(ERR_CORRUPTED, destination + ": not written: the new archive does not list the expected entries");
+  check.archive.reset();
+  if (!same)
+    return Failure(Code::kInternal, destination + ": not written: the new archive does not list the expected entries");
   // Another writer would have its work, or ours, lost by the rename.
   if (objects_->opened_stamp.known && StampOfFile(objects_->path) != objects_->opened_stamp)
-    return fail(ERR_IO, destination + ": not written: " + objects_->path + " changed while it was being rewritten");
-  if (!temp.Commit(&why)) return fail(ERR_IO, why);
-  if (result) *result = r;
-  return true;
+    return Failure(Code::kChanged,
+                   destination + ": not written: " + objects_->path + " changed while it was being rewritten");
+  if (!temp.Commit(&why)) return Failure(Code::kIoError, why, ERR_IO);
+  return {};
 }
 
 }  // namespace arjhost

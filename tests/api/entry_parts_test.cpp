@@ -1,5 +1,5 @@
-// PartsProblem: whether a listed entry's parts make up its file, from what
-// their headers say; EntryProblem as an embedder meets it; and how the
+// CheckParts: whether a listed entry's parts make up its file, from what
+// their headers say; CheckEntry as an embedder meets it; and how the
 // headers' fields are paired with the plug-in's entries.
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include "plugin/format/arj_layout.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/entry_metadata.h"
+#include "tests/support/api_status.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/bytes.h"
 #include "tests/support/files.h"
@@ -21,37 +22,43 @@ using EntryPart = arjhost::EntryInfo::Part;
 EntryPart ReadPart(uint64_t size, int64_t position, uint8_t file_type, bool name_matches = true) {
   EntryPart p(size, 0, position);
   p.header_known = true;
-  p.file_type = file_type;
+  p.file_type = FileTypeOf(file_type);
   p.name_matches = name_matches;
   return p;
 }
 
-TEST(PartsProblem, PartsMustStartWhereThePartsBeforeThemEnd) {
+// A part missing, or out of order, is a volume the caller may yet find;
+// a part that is not the file's is damage.
+TEST(CheckParts, PartsMustStartWhereThePartsBeforeThemEnd) {
+  using arjhost::Code;
   const uint64_t kNearFourGiB = 0xFFFFFFF0u;
+  const EntryFlag next = EntryFlag::kContinuesInNext;
   const struct {
     const char* label;
-    uint8_t flags;
+    EntryFlag flags;
     std::vector<EntryPart> parts;
+    Code code;
     const char* problem;  // "" for none
   } cases[] = {
-      {"a whole entry", 0, {{10, 1, 0}}, ""},
-      {"parts in order", Bit(EntryFlag::kContinuesInNext), {{10, 1, 0}, {20, 2, 10}, {5, 3, 30}}, ""},
-      {"positions not stored", Bit(EntryFlag::kContinuesInNext), {{10, 1, -1}, {20, 2, -1}}, ""},
-      {"a first part that does not start the file", Bit(EntryFlag::kContinuesInNext), {{10, 1, 100}, {20, 2, 110}}, ""},
-      {"a part missing between", Bit(EntryFlag::kContinuesInNext), {{10, 1, 0}, {5, 3, 30}},
+      {"a whole entry", EntryFlagsOf(0), {{10, 1, 0}}, Code::kOk, ""},
+      {"parts in order", next, {{10, 1, 0}, {20, 2, 10}, {5, 3, 30}}, Code::kOk, ""},
+      {"positions not stored", next, {{10, 1, -1}, {20, 2, -1}}, Code::kOk, ""},
+      {"a first part that does not start the file", next, {{10, 1, 100}, {20, 2, 110}}, Code::kOk, ""},
+      {"a part missing between", next, {{10, 1, 0}, {5, 3, 30}}, Code::kVolumeMissing,
        "part 2 of 2 starts at offset 30 of the file, where the parts before it end at 10"},
-      {"parts out of order", Bit(EntryFlag::kContinuesInNext), {{10, 1, 0}, {20, 2, 30}, {5, 3, 10}},
+      {"parts out of order", next, {{10, 1, 0}, {20, 2, 30}, {5, 3, 10}}, Code::kVolumeMissing,
        "part 2 of 3 starts at offset 30 of the file"},
-      {"positions wrap at 4 GiB", Bit(EntryFlag::kContinuesInNext), {{kNearFourGiB, 1, 0}, {0x20, 2, 0xFFFFFFF0}, {1, 3, 0x10}}, ""},
-      {"an orphan part", Bit(EntryFlag::kContinuesPrevious), {{10, 1, 40}}, "its first part is missing"},
+      {"positions wrap at 4 GiB", next, {{kNearFourGiB, 1, 0}, {0x20, 2, 0xFFFFFFF0}, {1, 3, 0x10}}, Code::kOk, ""},
+      {"an orphan part", EntryFlag::kContinuesPrevious, {{10, 1, 40}}, Code::kVolumeMissing,
+       "its first part is missing"},
       // Each later part's header is judged as the first part's is.
-      {"binary and text parts", Bit(EntryFlag::kContinuesInNext), {ReadPart(10, 0, 0), ReadPart(20, 10, 1)}, ""},
-      {"a label among the parts", Bit(EntryFlag::kContinuesInNext), {ReadPart(10, 0, 0), ReadPart(20, 10, 4)},
+      {"binary and text parts", next, {ReadPart(10, 0, 0), ReadPart(20, 10, 1)}, Code::kOk, ""},
+      {"a label among the parts", next, {ReadPart(10, 0, 0), ReadPart(20, 10, 4)}, Code::kDamaged,
        "part 2 of 2 has file type 4 where the first part has 0"},
-      {"a folder's parts, all folders", Bit(EntryFlag::kContinuesInNext), {ReadPart(0, 0, 3), ReadPart(0, 0, 3)}, ""},
-      {"a part of another name", Bit(EntryFlag::kContinuesInNext), {ReadPart(10, 0, 0), ReadPart(20, 10, 0, false)},
+      {"a folder's parts, all folders", next, {ReadPart(0, 0, 3), ReadPart(0, 0, 3)}, Code::kOk, ""},
+      {"a part of another name", next, {ReadPart(10, 0, 0), ReadPart(20, 10, 0, false)}, Code::kDamaged,
        "part 2 of 2 names another file in its header"},
-      {"a later part's header not read", Bit(EntryFlag::kContinuesInNext), {ReadPart(10, 0, 0), {20, 2, 10}}, ""},
+      {"a later part's header not read", next, {ReadPart(10, 0, 0), {20, 2, 10}}, Code::kOk, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -59,9 +66,12 @@ TEST(PartsProblem, PartsMustStartWhereThePartsBeforeThemEnd) {
     e.header_known = true;
     e.flags = c.flags;
     e.parts = c.parts;
-    const std::string problem = arjhost::PartsProblem(e);
-    if (*c.problem == '\0') EXPECT_EQ(problem, "");
-    else EXPECT_EQ(problem.rfind(c.problem, 0), 0u) << problem;
+    const arjhost::Status parts = arjhost::CheckParts(e);
+    EXPECT_EQ(parts.code, c.code) << parts.message;
+    EXPECT_EQ(parts.message.rfind(c.problem, 0), 0u) << parts.message;
+    if (*c.problem == '\0') {
+      EXPECT_EQ(parts.message, "");
+    }
   }
 }
 
@@ -71,11 +81,12 @@ namespace testing_support {
 namespace {
 
 // An embedder's Test and Extract give the verdict the tool gives: an entry
-// that cannot be what its header says fails before anything is decoded.
-TEST(EntryProblem, EmbeddersGetItFromTestAndExtract) {
+// that cannot be what its header says fails before anything is decoded,
+// what this reader does not know as unsupported, the rest as damage.
+TEST(CheckEntry, EmbeddersGetItFromTestAndExtract) {
+  using arjhost::Code;
   arjhost::Host host;
-  std::string error;
-  ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+  ASSERT_TRUE(IsOk(host.LoadPlugin(BuildPath("libarj_plugin.so"))));
   HeaderSpec unknown = StoredEntry("unknown.bin", "data");
   unknown.file_type = 7;
   HeaderSpec newer = StoredEntry("newer.bin", "data");
@@ -90,24 +101,30 @@ TEST(EntryProblem, EmbeddersGetItFromTestAndExtract) {
   const Bytes bytes = Concat({MainHeader(), BuildHeader(unknown), BuildHeader(newer), BuildHeader(folder),
                               BuildHeader(label), BuildHeader(empty_folder), BuildHeader(StoredEntry("a.txt", "a")),
                               EndMarker()});
-  auto archive = arjhost::Archive::OpenMemory(host, bytes.data(), bytes.size(), {}, &error);
-  ASSERT_TRUE(archive) << error;
-  const std::vector<std::string> expected = {"unknown file type 7", "it needs format version 12, newer than the 11",
-                                             "a folder entry that holds data",
-                                             "a chapter label entry whose CRC 00000001 is not that of no data", "", ""};
-  const std::vector<arjhost::EntryInfo> entries = archive->Entries();
-  ASSERT_EQ(entries.size(), expected.size());
+  arjhost::OpenResult opened = arjhost::Archive::OpenMemory(host, bytes.data(), bytes.size(), {});
+  ASSERT_TRUE(IsOk(opened.status));
+  const struct {
+    Code code;
+    std::string message;
+  } expected[] = {{Code::kUnsupported, "unknown file type 7"},
+                  {Code::kUnsupported, "it needs format version 12, newer than the 11"},
+                  {Code::kDamaged, "a folder entry that holds data"},
+                  {Code::kDamaged, "a chapter label entry whose CRC 00000001 is not that of no data"},
+                  {Code::kOk, ""},
+                  {Code::kOk, ""}};
+  const std::vector<arjhost::EntryInfo> entries = opened.archive->Entries();
+  ASSERT_EQ(entries.size(), std::size(expected));
   for (size_t i = 0; i < entries.size(); ++i) {
     SCOPED_TRACE(entries[i].name);
     size_t delivered = 0;
-    const arjhost::ExtractOutcome tested = archive->Test(entries[i], nullptr);
-    const arjhost::ExtractOutcome extracted = archive->Extract(
+    const arjhost::ExtractResult tested = opened.archive->Test(entries[i], nullptr);
+    const arjhost::ExtractResult extracted = opened.archive->Extract(
         entries[i], [&delivered](const uint8_t*, size_t size) { return delivered += size, true; }, nullptr);
-    for (const arjhost::ExtractOutcome& outcome : {tested, extracted}) {
-      EXPECT_EQ(outcome.result != 0, !expected[i].empty());
-      EXPECT_EQ(outcome.error.rfind(expected[i], 0), 0u) << outcome.error;
+    for (const arjhost::Status& status : {arjhost::CheckEntry(entries[i]), tested.status, extracted.status}) {
+      EXPECT_EQ(status.code, expected[i].code) << status.message;
+      EXPECT_EQ(status.message.rfind(expected[i].message, 0), 0u) << status.message;
     }
-    if (!expected[i].empty()) {
+    if (expected[i].code != Code::kOk) {
       EXPECT_EQ(delivered, 0u) << "nothing is decoded";
     }
   }
@@ -178,7 +195,7 @@ TEST(FillEntryMetadata, EachTableEntryTakesTheHeaderAtItsPlaceInItsVolume) {
   EXPECT_EQ(entries[2].parts[1].position, 7);
   EXPECT_FALSE(entries[2].parts[1].name_matches);
   EXPECT_FALSE(entries[2].header_crc_ok) << "an entry is sound only when every part's header is";
-  EXPECT_NE(arjhost::PartsProblem(entries[2]), "");
+  EXPECT_EQ(arjhost::CheckParts(entries[2]).code, arjhost::Code::kDamaged);
   // d: the header at its place names another file.
   EXPECT_FALSE(entries[3].header_known);
   EXPECT_EQ(entries[3].name, "d");

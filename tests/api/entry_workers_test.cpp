@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "tests/support/api_status.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/files.h"
 #include "tests/support/test_host.h"
@@ -22,20 +23,20 @@ struct Opened {
   std::string path;
 
   explicit Opened(const std::string& name) : path(SourcePath("tests/data/" + name)) {
-    std::string error;
-    EXPECT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
-    archive = arjhost::Archive::OpenFile(host, path, {}, &error);
-    EXPECT_NE(archive, nullptr) << error;
+    EXPECT_TRUE(IsOk(host.LoadPlugin(BuildPath("libarj_plugin.so"))));
+    arjhost::OpenResult opened = arjhost::Archive::OpenFile(host, path, {});
+    EXPECT_TRUE(IsOk(opened.status));
+    archive = std::move(opened.archive);
   }
 };
 
 struct Result {
-  int32_t result;
+  arjhost::Code code;
   std::string error;
   uint64_t size;
   Bytes bytes;  // extracted
   bool operator==(const Result& o) const {
-    return result == o.result && error == o.error && size == o.size && bytes == o.bytes;
+    return code == o.code && error == o.error && size == o.size && bytes == o.bytes;
   }
 };
 
@@ -62,7 +63,7 @@ std::vector<Result> Outcomes(const std::string& name, unsigned workers, bool ext
   std::vector<int> fds;
   for (size_t i = 0; i < entries.size(); ++i)
     fds.push_back(extract ? open(dir.File(std::to_string(i)).c_str(), O_RDWR | O_CREAT, 0600) : -1);
-  std::vector<arjhost::ExtractOutcome> outcomes;
+  std::vector<arjhost::ExtractResult> outcomes;
   if (workers == 0) {
     for (size_t i = 0; i < entries.size(); ++i)
       outcomes.push_back(extract ? o.archive->ExtractToFile(entries[i], fds[i], passwords)
@@ -78,7 +79,8 @@ std::vector<Result> Outcomes(const std::string& name, unsigned workers, bool ext
   }
   std::vector<Result> results;
   for (size_t i = 0; i < outcomes.size(); ++i) {
-    results.push_back({outcomes[i].result, outcomes[i].error, outcomes[i].size, extract ? ReadBack(fds[i]) : Bytes{}});
+    results.push_back({outcomes[i].status.code, outcomes[i].status.message, outcomes[i].size,
+                       extract ? ReadBack(fds[i]) : Bytes{}});
     if (fds[i] >= 0) close(fds[i]);
   }
   return results;
@@ -104,7 +106,7 @@ TEST(EntryWorkers, AskForPasswordsInTheArchivesOrder) {
   Outcomes("garbled.arj", 0, false, &alone);
   const std::vector<Result> tested = Outcomes("garbled.arj", 3, false, &pooled);
   EXPECT_GE(alone.size(), 2u);
-  for (const Result& r : tested) EXPECT_EQ(r.result, 0) << r.error;
+  for (const Result& r : tested) EXPECT_EQ(r.code, arjhost::Code::kOk) << r.error;
   EXPECT_EQ(pooled, alone);
 }
 
@@ -117,9 +119,9 @@ TEST(EntryWorkers, StopCleanlyWithEntriesLeft) {
   {
     arjhost::EntryWorkers pool(o.host, *o.archive, o.path, {}, 2);
     for (const arjhost::EntryInfo& e : entries) pool.Submit(e, -1, nullptr);
-    EXPECT_EQ(pool.Collect().result, 0);
+    EXPECT_TRUE(IsOk(pool.Collect().status));
   }
-  EXPECT_EQ(o.archive->Test(entries.back(), nullptr).result, 0) << "the caller's archive is untouched";
+  EXPECT_TRUE(IsOk(o.archive->Test(entries.back(), nullptr).status)) << "the caller's archive is untouched";
 }
 
 // Without an archive file to open again, Collect does the work itself.

@@ -8,6 +8,7 @@
 
 #include "runtime/api/archive.h"
 #include "runtime/core/runtime.h"
+#include "tests/support/api_status.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/bytes.h"
 #include "tests/support/files.h"
@@ -21,19 +22,19 @@ struct Opened {
   std::unique_ptr<arjhost::Archive> archive;
 
   explicit Opened(const std::string& name, uint64_t memory_limit) {
-    std::string error;
-    EXPECT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+    EXPECT_TRUE(IsOk(host.LoadPlugin(BuildPath("libarj_plugin.so"))));
     arjhost::Limits limits = host.limits();
     limits.extract_memory = memory_limit;
     host.SetLimits(limits);
-    archive = arjhost::Archive::OpenFile(host, SourcePath("tests/data/" + name), {}, &error);
-    EXPECT_NE(archive, nullptr) << error;
+    arjhost::OpenResult opened = arjhost::Archive::OpenFile(host, SourcePath("tests/data/" + name), {});
+    EXPECT_TRUE(IsOk(opened.status));
+    archive = std::move(opened.archive);
   }
 };
 
 // The entry extracted into a file that already holds other bytes.
 Bytes ExtractThroughFile(arjhost::Archive& archive, const arjhost::EntryInfo& e,
-                         const arjhost::PasswordSource& passwords, arjhost::ExtractOutcome* outcome) {
+                         const arjhost::PasswordSource& passwords, arjhost::ExtractResult* outcome) {
   TempDir dir;
   const int fd = open((dir.path() + "/out").c_str(), O_RDWR | O_CREAT, 0600);
   EXPECT_GE(fd, 0);
@@ -50,9 +51,9 @@ TEST(ExtractToFile, SpilledEntriesAndSplitEntriesComeOutWhole) {
     ASSERT_NE(opened.archive, nullptr);
     const std::string source = std::string(name) == "split.arj" ? "src/split/" : "src/mixed/";
     for (const arjhost::EntryInfo& e : opened.archive->Entries()) {
-      arjhost::ExtractOutcome outcome;
+      arjhost::ExtractResult outcome;
       const Bytes got = ExtractThroughFile(*opened.archive, e, nullptr, &outcome);
-      EXPECT_EQ(outcome.result, 0) << name << ": " << e.name << ": " << outcome.error;
+      EXPECT_TRUE(IsOk(outcome.status)) << name << ": " << e.name;
       EXPECT_EQ(got, DataFile(source + e.name)) << name << ": " << e.name;
     }
   }
@@ -66,23 +67,23 @@ TEST(ExtractToFile, AWrongPasswordFirstLeavesNothingOfItsAttempt) {
     return attempt < 2;
   };
   for (const arjhost::EntryInfo& e : opened.archive->Entries()) {
-    arjhost::ExtractOutcome outcome;
+    arjhost::ExtractResult outcome;
     const Bytes got = ExtractThroughFile(*opened.archive, e, wrong_then_right, &outcome);
-    EXPECT_EQ(outcome.result, 0) << e.name << ": " << outcome.error;
+    EXPECT_TRUE(IsOk(outcome.status)) << e.name;
     EXPECT_EQ(got, DataFile("src/mixed/" + e.name)) << e.name;
   }
   // Only wrong ones (on an opening that holds no password that worked): no
   // bytes come out that are worth keeping.
   Opened again("garbled.arj", 1024);
   ASSERT_NE(again.archive, nullptr);
-  arjhost::ExtractOutcome wrong;
+  arjhost::ExtractResult wrong;
   ExtractThroughFile(*again.archive, again.archive->Entries()[0],
                      [](const arjhost::EntryInfo&, int attempt, std::string* password) {
                        *password = "wrong";
                        return attempt < 2;
                      },
                      &wrong);
-  EXPECT_NE(wrong.result, 0);
+  EXPECT_EQ(wrong.status.code, arjhost::Code::kWrongPassword) << wrong.status.message;
   EXPECT_FALSE(wrong.damaged);
 }
 
@@ -96,23 +97,24 @@ TEST(ExtractToFile, LargeEntriesAreCheckedAndWrittenBesideTheirDecoding) {
   damaged.data[5u << 20] ^= 1;
   const Bytes bytes = Concat({MainHeader(), BuildHeader(StoredEntry("large", content)), BuildHeader(damaged), EndMarker()});
   arjhost::Host host;
-  std::string error;
-  ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
-  auto archive = arjhost::Archive::OpenMemory(host, bytes.data(), bytes.size(), {}, &error);
-  ASSERT_NE(archive, nullptr) << error;
-  const std::vector<arjhost::EntryInfo> entries = archive->Entries();
+  ASSERT_TRUE(IsOk(host.LoadPlugin(BuildPath("libarj_plugin.so"))));
+  arjhost::OpenResult opened = arjhost::Archive::OpenMemory(host, bytes.data(), bytes.size(), {});
+  ASSERT_TRUE(IsOk(opened.status));
+  arjhost::Archive& archive = *opened.archive;
+  const std::vector<arjhost::EntryInfo> entries = archive.Entries();
   ASSERT_EQ(entries.size(), 2u);
-  arjhost::ExtractOutcome outcome;
-  EXPECT_EQ(ExtractThroughFile(*archive, entries[0], nullptr, &outcome), ToBytes(content));
-  EXPECT_EQ(outcome.result, 0) << outcome.error;
-  EXPECT_EQ(archive->Test(entries[0], nullptr).result, 0);
+  arjhost::ExtractResult outcome;
+  EXPECT_EQ(ExtractThroughFile(archive, entries[0], nullptr, &outcome), ToBytes(content));
+  EXPECT_TRUE(IsOk(outcome.status));
+  EXPECT_TRUE(IsOk(archive.Test(entries[0], nullptr).status));
   Bytes flipped = ToBytes(content);
   flipped[5u << 20] ^= 1;
-  EXPECT_EQ(ExtractThroughFile(*archive, entries[1], nullptr, &outcome), flipped) << "as it came out, for a rescue";
-  EXPECT_EQ(outcome.result, ERR_CRC_MISMATCH) << outcome.error;
+  EXPECT_EQ(ExtractThroughFile(archive, entries[1], nullptr, &outcome), flipped) << "as it came out, for a rescue";
+  EXPECT_EQ(outcome.status.code, arjhost::Code::kDamaged) << outcome.status.message;
+  EXPECT_EQ(outcome.status.host_result, ERR_CRC_MISMATCH) << outcome.status.message;
   EXPECT_TRUE(outcome.damaged);
-  outcome = archive->Test(entries[1], nullptr);
-  EXPECT_EQ(outcome.result, ERR_CRC_MISMATCH) << outcome.error;
+  outcome = archive.Test(entries[1], nullptr);
+  EXPECT_EQ(outcome.status.code, arjhost::Code::kDamaged) << outcome.status.message;
   EXPECT_EQ(outcome.size, content.size());
 }
 

@@ -7,6 +7,7 @@
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/host_state.h"
 #include "runtime/core/runtime.h"
+#include "tests/support/api_status.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/bytes.h"
 #include "tests/support/files.h"
@@ -17,22 +18,24 @@ namespace {
 class Limited : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(host_.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+    ASSERT_TRUE(IsOk(host_.LoadPlugin(BuildPath("libarj_plugin.so"))));
   }
   void Limit(void (*set)(arjhost::Limits&)) {
     arjhost::Limits limits;
     set(limits);
     host_.SetLimits(limits);
   }
-  std::unique_ptr<arjhost::Archive> Open(const Bytes& bytes, int32_t* result = nullptr) {
+  // The archive, or null with its status in status_.
+  std::unique_ptr<arjhost::Archive> Open(const Bytes& bytes) {
     bytes_ = bytes;
-    error_.clear();
-    return arjhost::Archive::OpenMemory(host_, bytes_.data(), bytes_.size(), {}, &error_, result);
+    return Take(arjhost::Archive::OpenMemory(host_, bytes_.data(), bytes_.size(), {}));
   }
-  std::unique_ptr<arjhost::Archive> OpenData(const std::string& name, int32_t* result = nullptr) {
-    error_.clear();
-    return arjhost::Archive::OpenFile(host_, SourcePath("tests/data/" + name), {}, &error_, result);
+  std::unique_ptr<arjhost::Archive> OpenData(const std::string& name) {
+    return Take(arjhost::Archive::OpenFile(host_, SourcePath("tests/data/" + name), {}));
+  }
+  std::unique_ptr<arjhost::Archive> Take(arjhost::OpenResult opened) {
+    status_ = opened.status;
+    return std::move(opened.archive);
   }
   void ExpectNothingLeft() {
     EXPECT_EQ(arjhost::HostAccess::RuntimeOf(host_).live_block_count(), 0u);
@@ -41,7 +44,7 @@ class Limited : public ::testing::Test {
 
   arjhost::Host host_;
   Bytes bytes_;
-  std::string error_;
+  arjhost::Status status_;
 };
 
 Bytes StoredArchive(int entries) {
@@ -53,28 +56,26 @@ Bytes StoredArchive(int entries) {
 
 TEST_F(Limited, EntriesPerArchive) {
   Limit([](arjhost::Limits& l) { l.max_entries = 20; });
-  int32_t result = 0;
-  EXPECT_FALSE(Open(StoredArchive(21), &result));
-  EXPECT_EQ(result, ERR_LIMIT_EXCEEDED);
-  EXPECT_NE(error_.find("20 entries"), std::string::npos) << error_;
+  EXPECT_FALSE(Open(StoredArchive(21)));
+  EXPECT_EQ(status_.code, arjhost::Code::kLimitExceeded);
+  EXPECT_NE(status_.message.find("20 entries"), std::string::npos) << status_.message;
   ExpectNothingLeft();
   auto within = Open(StoredArchive(20));
-  ASSERT_TRUE(within) << error_;
+  ASSERT_TRUE(within) << status_.message;
   EXPECT_EQ(within->Entries().size(), 20u);
 }
 
 TEST_F(Limited, VolumesPerSet) {
   Limit([](arjhost::Limits& l) { l.max_volumes = 2; });
-  int32_t result = 0;
   for (const char* name : {"split.arj", "split.a02"}) {  // named first or last
     SCOPED_TRACE(name);
-    EXPECT_FALSE(OpenData(name, &result));
-    EXPECT_EQ(result, ERR_LIMIT_EXCEEDED);
-    EXPECT_NE(error_.find("2 volumes"), std::string::npos) << error_;
+    EXPECT_FALSE(OpenData(name));
+    EXPECT_EQ(status_.code, arjhost::Code::kLimitExceeded);
+    EXPECT_NE(status_.message.find("2 volumes"), std::string::npos) << status_.message;
   }
   Limit([](arjhost::Limits& l) { l.max_volumes = 3; });
   auto within = OpenData("split.arj");
-  ASSERT_TRUE(within) << error_;
+  ASSERT_TRUE(within) << status_.message;
   EXPECT_EQ(within->state().volumes.size(), 3u);
   within.reset();
   ExpectNothingLeft();
@@ -82,14 +83,14 @@ TEST_F(Limited, VolumesPerSet) {
 
 TEST_F(Limited, MemoryOfAnOpenArchive) {
   Limit([](arjhost::Limits& l) { l.archive_memory = 16 << 10; });
-  int32_t result = 0;
-  EXPECT_FALSE(Open(StoredArchive(200), &result));  // 200 entry records pass 16 KiB
-  EXPECT_EQ(result, ERR_NO_MEMORY);
-  EXPECT_NE(error_.find("more memory than the limit of 16384 bytes"), std::string::npos) << error_;
+  EXPECT_FALSE(Open(StoredArchive(200)));  // 200 entry records pass 16 KiB
+  EXPECT_EQ(status_.code, arjhost::Code::kLimitExceeded) << "the bound, not the system, refused the memory";
+  EXPECT_EQ(status_.host_result, ERR_NO_MEMORY);
+  EXPECT_NE(status_.message.find("more memory than the limit of 16384 bytes"), std::string::npos) << status_.message;
   ExpectNothingLeft();
   Limit([](arjhost::Limits& l) { l.archive_memory = 1 << 20; });
   auto within = Open(StoredArchive(200));
-  ASSERT_TRUE(within) << error_;
+  ASSERT_TRUE(within) << status_.message;
   EXPECT_EQ(within->Entries().size(), 200u);
 }
 
@@ -98,12 +99,12 @@ TEST_F(Limited, MemoryOfAnOpenArchive) {
 TEST_F(Limited, ExtractionMemoryMovesContentToAFile) {
   Limit([](arjhost::Limits& l) { l.extract_memory = 0; });
   auto archive = OpenData("method1.arj");
-  ASSERT_TRUE(archive) << error_;
+  ASSERT_TRUE(archive) << status_.message;
   for (const arjhost::EntryInfo& e : archive->Entries()) {
     uint64_t delivered = 0;
-    const arjhost::ExtractOutcome out =
+    const arjhost::ExtractResult out =
         archive->Extract(e, [&](const uint8_t*, size_t n) { return (delivered += n, true); }, nullptr);
-    EXPECT_EQ(out.result, 0) << e.name << ": " << out.error;
+    EXPECT_TRUE(IsOk(out.status)) << e.name;
     EXPECT_EQ(delivered, e.size);
   }
 }
@@ -118,13 +119,13 @@ TEST_F(Limited, TestKeepsNoEntryInMemoryOrOnDisk) {
   ::setenv("TMPDIR", "/nonexistent-folder-for-arjhost-tests", 1);
   for (const char* name : {"method1.arj", "method2.arj", "method3.arj", "method4.arj", "method0.arj", "split.arj"}) {
     auto archive = OpenData(name);
-    ASSERT_TRUE(archive) << name << ": " << error_;
+    ASSERT_TRUE(archive) << name << ": " << status_.message;
     for (const arjhost::EntryInfo& e : archive->Entries()) {
       if (e.size == 0) continue;
-      const arjhost::ExtractOutcome tested = archive->Test(e, nullptr);
-      EXPECT_EQ(tested.result, 0) << name << ": " << e.name << ": " << tested.error;
+      const arjhost::ExtractResult tested = archive->Test(e, nullptr);
+      EXPECT_TRUE(IsOk(tested.status)) << name << ": " << e.name;
       EXPECT_EQ(tested.size, e.size) << name << ": " << e.name;
-      EXPECT_NE(archive->Extract(e, [](const uint8_t*, size_t) { return true; }, nullptr).result, 0)
+      EXPECT_FALSE(archive->Extract(e, [](const uint8_t*, size_t) { return true; }, nullptr).ok())
           << name << ": " << e.name << ": extraction has nowhere to put the entry";
     }
   }
@@ -132,9 +133,10 @@ TEST_F(Limited, TestKeepsNoEntryInMemoryOrOnDisk) {
   HeaderSpec damaged = StoredEntry("damaged", "stored text");
   damaged.data[3] ^= 1;
   auto archive = Open(Concat({MainHeader(), BuildHeader(damaged), EndMarker()}));
-  ASSERT_TRUE(archive) << error_;
-  const arjhost::ExtractOutcome tested = archive->Test(archive->Entries()[0], nullptr);
-  EXPECT_EQ(tested.result, ERR_CRC_MISMATCH) << tested.error;
+  ASSERT_TRUE(archive) << status_.message;
+  const arjhost::ExtractResult tested = archive->Test(archive->Entries()[0], nullptr);
+  EXPECT_EQ(tested.status.code, arjhost::Code::kDamaged) << tested.status.message;
+  EXPECT_EQ(tested.status.host_result, ERR_CRC_MISMATCH) << tested.status.message;
   if (saved != nullptr) ::setenv("TMPDIR", kept.c_str(), 1);
   else ::unsetenv("TMPDIR");
   archive.reset();
@@ -150,27 +152,27 @@ TEST_F(Limited, UnpackedSizeAndRatio) {
   bomb.original_size = 1u << 30;
   HeaderSpec small = StoredEntry("small", "twenty bytes of text");
   auto archive = Open(Concat({MainHeader(), BuildHeader(bomb), BuildHeader(small), EndMarker()}));
-  ASSERT_TRUE(archive) << error_;
+  ASSERT_TRUE(archive) << status_.message;
   const std::vector<arjhost::EntryInfo> entries = archive->Entries();
   ASSERT_EQ(entries.size(), 2u);
   size_t delivered = 0;
   auto count = [&](const uint8_t*, size_t n) { return (delivered += n, true); };
 
-  arjhost::ExtractOutcome out = archive->Extract(entries[0], count, nullptr);
-  EXPECT_EQ(out.result, ERR_LIMIT_EXCEEDED);
-  EXPECT_NE(out.error.find("1000 times the packed size 100 bytes"), std::string::npos) << out.error;
+  arjhost::ExtractResult out = archive->Extract(entries[0], count, nullptr);
+  EXPECT_EQ(out.status.code, arjhost::Code::kLimitExceeded);
+  EXPECT_NE(out.status.message.find("1000 times the packed size 100 bytes"), std::string::npos) << out.status.message;
   EXPECT_EQ(delivered, 0u);
 
   Limit([](arjhost::Limits& l) { l.max_ratio = 0; });
   out = archive->Extract(entries[0], count, nullptr);
-  EXPECT_NE(out.result, ERR_LIMIT_EXCEEDED) << "the ratio limit is off";
+  EXPECT_NE(out.status.code, arjhost::Code::kLimitExceeded) << "the ratio limit is off";
 
   Limit([](arjhost::Limits& l) { l.max_entry_size = 19; });
   out = archive->Extract(entries[1], count, nullptr);
-  EXPECT_EQ(out.result, ERR_LIMIT_EXCEEDED);
-  EXPECT_NE(out.error.find("over the limit of 19 bytes"), std::string::npos) << out.error;
+  EXPECT_EQ(out.status.code, arjhost::Code::kLimitExceeded);
+  EXPECT_NE(out.status.message.find("over the limit of 19 bytes"), std::string::npos) << out.status.message;
   Limit([](arjhost::Limits& l) { l.max_entry_size = 20; });
-  EXPECT_EQ(archive->Extract(entries[1], count, nullptr).result, 0);
+  EXPECT_TRUE(IsOk(archive->Extract(entries[1], count, nullptr).status));
 }
 
 // Entries each within the size and ratio bounds still add up: the total
@@ -182,29 +184,30 @@ TEST_F(Limited, UnpackedTotalOfEveryEntry) {
   auto count = [&](const uint8_t*, size_t n) { return (delivered += n, true); };
   for (int round = 0; round < 2; ++round) {
     auto archive = Open(StoredArchive(2));
-    ASSERT_TRUE(archive) << error_;
+    ASSERT_TRUE(archive) << status_.message;
     const std::vector<arjhost::EntryInfo> entries = archive->Entries();
     struct Expected {
       size_t entry;
-      int32_t result;
+      arjhost::Code code;
     };
     // The second archive's first entry would pass 10 bytes: 4 + 4 + 4.
     const std::vector<Expected> expected =
-        round == 0 ? std::vector<Expected>{{0, 0}, {1, 0}} : std::vector<Expected>{{0, ERR_LIMIT_EXCEEDED}};
+        round == 0 ? std::vector<Expected>{{0, arjhost::Code::kOk}, {1, arjhost::Code::kOk}}
+                   : std::vector<Expected>{{0, arjhost::Code::kLimitExceeded}};
     for (const Expected& x : expected) {
       const size_t before = delivered;
-      const arjhost::ExtractOutcome out = archive->Extract(entries[x.entry], count, nullptr);
-      EXPECT_EQ(out.result, x.result) << round << ": " << out.error;
-      if (x.result != 0) {
-        EXPECT_NE(out.error.find("past the limit of 10 bytes"), std::string::npos) << out.error;
+      const arjhost::ExtractResult out = archive->Extract(entries[x.entry], count, nullptr);
+      EXPECT_EQ(out.status.code, x.code) << round << ": " << out.status.message;
+      if (x.code != arjhost::Code::kOk) {
+        EXPECT_NE(out.status.message.find("past the limit of 10 bytes"), std::string::npos) << out.status.message;
         EXPECT_EQ(delivered, before) << "nothing is unpacked";
       }
     }
   }
   Limit([](arjhost::Limits& l) { l.max_total = 0; });
   auto archive = Open(StoredArchive(1));
-  ASSERT_TRUE(archive) << error_;
-  EXPECT_EQ(archive->Extract(archive->Entries()[0], count, nullptr).result, 0) << "the bound is off";
+  ASSERT_TRUE(archive) << status_.message;
+  EXPECT_TRUE(IsOk(archive->Extract(archive->Entries()[0], count, nullptr).status)) << "the bound is off";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "runtime/api/archive.h"
 #include "plugin/format/crc32.h"
+#include "tests/support/api_status.h"
 #include "tests/support/bytes.h"
 #include "tests/support/commands.h"
 #include "tests/support/files.h"
@@ -68,12 +69,12 @@ std::vector<Logical> PeerListing(const std::vector<std::string>& volume_paths) {
 void ExpectSameListing(const std::string& archive, bool scan_all, const std::vector<Logical>& expected,
                        uint64_t* digest = nullptr) {
   arjhost::Host host;
-  std::string error;
-  ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+  ASSERT_TRUE(IsOk(host.LoadPlugin(BuildPath("libarj_plugin.so"))));
   arjhost::OpenOptions options;
   options.scan_all_volumes = scan_all;
-  auto opened = arjhost::Archive::OpenFile(host, archive, options, &error);
-  ASSERT_TRUE(opened) << error;
+  arjhost::OpenResult result = arjhost::Archive::OpenFile(host, archive, options);
+  ASSERT_TRUE(IsOk(result.status));
+  const std::unique_ptr<arjhost::Archive>& opened = result.archive;
   EXPECT_FALSE(opened->state().damaged);
   EXPECT_FALSE(opened->state().incomplete);
   if (digest != nullptr) *digest = opened->state().digest;
@@ -85,7 +86,7 @@ void ExpectSameListing(const std::string& archive, bool scan_all, const std::vec
     EXPECT_EQ(ours[i].size, expected[i].size);
     EXPECT_EQ(ours[i].packed, expected[i].packed);
     EXPECT_EQ(ours[i].crc, expected[i].crc);
-    EXPECT_EQ(ours[i].method, expected[i].method);
+    EXPECT_EQ(arjhost::format::Byte(ours[i].method), expected[i].method);
     EXPECT_EQ(ours[i].garbled, expected[i].garbled);
     EXPECT_EQ(ours[i].volume, expected[i].volume);
     std::vector<uint32_t> part_crcs;

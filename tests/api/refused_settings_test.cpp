@@ -10,6 +10,7 @@
 #include "runtime/api/internal/host_state.h"
 #include "runtime/core/runtime.h"
 #include "runtime/services/services.h"
+#include "tests/support/api_status.h"
 #include "tests/support/bytes.h"
 #include "tests/support/files.h"
 #include "tests/support/refusing_host.h"
@@ -20,8 +21,7 @@ namespace {
 class RefusedSettings : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(host_.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+    ASSERT_TRUE(IsOk(host_.LoadPlugin(BuildPath("libarj_plugin.so"))));
   }
   arjhost::Host host_;
   TempDir dir_;
@@ -50,16 +50,15 @@ TEST_F(RefusedSettings, OpeningFailsWithTheHostsAnswer) {
     SCOPED_TRACE(::testing::Message() << "property 0x" << std::hex << c.prop);
     RefusingHost refusing(arjhost::HostAccess::RuntimeOf(host_).root());
     refusing.RefuseProperty(c.prop);
-    std::string error;
-    int32_t result = RESULT_OK;
     arjhost::OpenOptions options;
     options.name = "named.arj";
-    auto opened = c.from_memory
-                      ? arjhost::Archive::OpenMemory(host_, archive.data(), archive.size(), options, &error, &result)
-                      : arjhost::Archive::OpenFile(host_, dir_.File("sfx.arj"), {}, &error, &result);
-    EXPECT_EQ(opened, nullptr);
-    EXPECT_EQ(result, kRefused);
-    EXPECT_NE(error.find("cannot be opened"), std::string::npos) << error;
+    const arjhost::OpenResult opened = c.from_memory
+                                           ? arjhost::Archive::OpenMemory(host_, archive.data(), archive.size(), options)
+                                           : arjhost::Archive::OpenFile(host_, dir_.File("sfx.arj"), {});
+    EXPECT_EQ(opened.archive, nullptr);
+    EXPECT_EQ(opened.status.host_result, kRefused);
+    EXPECT_EQ(opened.status.code, arjhost::Code::kIoError);
+    EXPECT_NE(opened.status.message.find("cannot be opened"), std::string::npos) << opened.status.message;
     EXPECT_EQ(refusing.refusals(), 1u);
     EXPECT_EQ(arjhost::HostAccess::RuntimeOf(host_).live_block_count(), 0u);
   }
@@ -74,19 +73,18 @@ TEST_F(RefusedSettings, ARewriteAfterAStubFailsWhenItsWindowRefusesASetting) {
     SCOPED_TRACE(::testing::Message() << "property 0x" << std::hex << prop);
     const std::string path = dir_.File("sfx.arj");
     WriteFile(path, sfx);
-    std::string error;
-    auto archive = arjhost::Archive::OpenFile(host_, path, {}, &error);
-    ASSERT_NE(archive, nullptr) << error;
+    arjhost::OpenResult opened = arjhost::Archive::OpenFile(host_, path, {});
+    ASSERT_TRUE(IsOk(opened.status));
+    std::unique_ptr<arjhost::Archive>& archive = opened.archive;
     const std::vector<arjhost::EntryInfo> entries = archive->Entries();
     ASSERT_FALSE(entries.empty());
     arjhost::ChangeSet changes;
     changes.dropped.insert(entries.front().handle);
     RefusingHost refusing(arjhost::HostAccess::RuntimeOf(host_).root());
     refusing.RefuseProperty(prop);
-    int32_t result = RESULT_OK;
-    EXPECT_FALSE(archive->Rebuild(changes, path, &error, &result));
-    EXPECT_EQ(result, kRefused);
-    EXPECT_NE(error.find("cannot be written"), std::string::npos) << error;
+    const arjhost::Status rebuilt = archive->Rebuild(changes, path);
+    EXPECT_EQ(rebuilt.host_result, kRefused);
+    EXPECT_NE(rebuilt.message.find("cannot be written"), std::string::npos) << rebuilt.message;
     EXPECT_EQ(refusing.refusals(), 1u);
     archive.reset();
     EXPECT_EQ(ReadFile(path), sfx);
@@ -98,10 +96,9 @@ TEST_F(RefusedSettings, ARewriteAfterAStubFailsWhenItsWindowRefusesASetting) {
 TEST_F(RefusedSettings, ASelectorNotTakenListsNoPartsOrHeadersOfOtherEntries) {
   RefusingHost refusing(arjhost::HostAccess::RuntimeOf(host_).root());  // opening sets no selector
   refusing.RefuseProperty(PROP_ENTRY_SELECTOR);
-  std::string error;
-  auto archive = arjhost::Archive::OpenFile(host_, Data("split.arj"), {}, &error);
-  ASSERT_NE(archive, nullptr) << error;
-  const std::vector<arjhost::EntryInfo> entries = archive->Entries();
+  arjhost::OpenResult opened = arjhost::Archive::OpenFile(host_, Data("split.arj"), {});
+  ASSERT_TRUE(IsOk(opened.status));
+  const std::vector<arjhost::EntryInfo> entries = opened.archive->Entries();
   ASSERT_EQ(entries.size(), 2u);
   for (const arjhost::EntryInfo& e : entries) {
     SCOPED_TRACE(e.name);

@@ -8,6 +8,7 @@
 
 #include "plugin/format/arj_layout.h"
 #include "runtime/api/archive.h"
+#include "tests/support/api_status.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/bytes.h"
 #include "tests/support/files.h"
@@ -30,22 +31,22 @@ std::string Piece(int v) { return "piece " + std::to_string(v) + "\n"; }
 class Scale : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(host_.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+    ASSERT_TRUE(IsOk(host_.LoadPlugin(BuildPath("libarj_plugin.so"))));
   }
   std::unique_ptr<arjhost::Archive> Open(const std::string& path, bool scan_all = true) {
     arjhost::OpenOptions options;
     options.scan_all_volumes = scan_all;
-    error_.clear();
-    return arjhost::Archive::OpenFile(host_, path, options, &error_);
+    arjhost::OpenResult opened = arjhost::Archive::OpenFile(host_, path, options);
+    error_ = opened.status.message;
+    return std::move(opened.archive);
   }
 
   static std::string Extracted(arjhost::Archive& archive, const arjhost::EntryInfo& entry) {
     std::string out;
-    const arjhost::ExtractOutcome result = archive.Extract(
+    const arjhost::ExtractResult result = archive.Extract(
         entry, [&](const uint8_t* d, size_t n) { return (out.append(reinterpret_cast<const char*>(d), n), true); },
         nullptr);
-    EXPECT_EQ(result.result, 0) << result.error;
+    EXPECT_TRUE(IsOk(result.status));
     return out;
   }
 

@@ -7,6 +7,7 @@
 #include "plugin/format/unix_special.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/unix_special.h"
+#include "tests/support/api_status.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/files.h"
 
@@ -65,11 +66,10 @@ TEST(UnixSpecial, EachKindAndLengthFormAsArjWritesThem) {
     const Bytes archive = Concat({MainHeader(), BuildHeader(StoredEntry("plain.txt", "x")),
                                   BuildHeader(SpecialEntry("special", c.extended)), EndMarker()});
     arjhost::Host host;
-    std::string error;
-    ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
-    auto opened = arjhost::Archive::OpenMemory(host, archive.data(), archive.size(), {}, &error);
-    ASSERT_NE(opened, nullptr) << c.label << ": " << error;
-    const std::vector<arjhost::EntryInfo> entries = opened->Entries();
+    ASSERT_TRUE(IsOk(host.LoadPlugin(BuildPath("libarj_plugin.so"))));
+    const arjhost::OpenResult opened = arjhost::Archive::OpenMemory(host, archive.data(), archive.size(), {});
+    ASSERT_TRUE(IsOk(opened.status)) << c.label;
+    const std::vector<arjhost::EntryInfo> entries = opened.archive->Entries();
     ASSERT_EQ(entries.size(), 2u) << c.label;
     EXPECT_EQ(entries[0].special, Special::kNone) << c.label;
     ASSERT_TRUE(entries[1].header_known) << c.label;

@@ -8,6 +8,7 @@
 #include "plugin/format/header_fields.h"
 #include "plugin/format/header_walk.h"
 #include "runtime/api/archive.h"
+#include "tests/support/api_status.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/files.h"
 #include "tests/support/peers.h"
@@ -89,18 +90,19 @@ TEST(FindMainHeader, TheFirstSoundHeaderWhenItAsksForVersionOne) {
 // listed without its first entry.
 TEST(FindMainHeader, ASelfExtractingArchiveIsJudgedByItsMainHeader) {
   arjhost::Host host;
-  std::string error;
-  ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+  ASSERT_TRUE(IsOk(host.LoadPlugin(BuildPath("libarj_plugin.so"))));
   TempDir dir;
   for (uint8_t version : {0, 1, 2, 12}) {
     SCOPED_TRACE(static_cast<int>(version));
     WriteFile(dir.File("sfx.exe"), Concat({Stub(300), ArchiveAsking(version)}));
-    auto archive = arjhost::Archive::OpenFile(host, dir.File("sfx.exe"), {}, &error);
+    arjhost::OpenResult opened = arjhost::Archive::OpenFile(host, dir.File("sfx.exe"), {});
     if (version != 1) {
-      EXPECT_FALSE(archive) << "a main header asking for another version is refused";
+      EXPECT_EQ(opened.status.code, arjhost::Code::kNotAnArchive)
+          << "a main header asking for another version is refused: " << opened.status.message;
       continue;
     }
-    ASSERT_TRUE(archive) << error;
+    ASSERT_TRUE(IsOk(opened.status));
+    const std::unique_ptr<arjhost::Archive>& archive = opened.archive;
     EXPECT_FALSE(archive->state().damaged);
     const std::vector<arjhost::EntryInfo> entries = archive->Entries();
     ASSERT_EQ(entries.size(), 2u);

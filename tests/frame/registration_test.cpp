@@ -16,6 +16,7 @@
 #include "runtime/core/trace_format.h"
 #include "runtime/loader/manifest_reader.h"
 #include "runtime/loader/plugin_loader.h"
+#include "tests/support/api_status.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/archiver_fixture.h"
 #include "tests/support/bytes.h"
@@ -240,20 +241,27 @@ TEST(Manifest, TheLibraryFileCarriesItAndTheVersionResource) {
 
 TEST(Loader, LoadsTheSharedLibraryAndReportsBadFiles) {
   arjhost::Host host;
-  std::string error;
-  EXPECT_TRUE(host.LoadPlugin(testing_support::BuildPath("libarj_plugin.so"), &error)) << error;
+  EXPECT_TRUE(testing_support::IsOk(host.LoadPlugin(testing_support::BuildPath("libarj_plugin.so"))));
   auto impls = host.PluginImplementations();
   ASSERT_EQ(impls.size(), 1u);
   EXPECT_EQ(impls[0].plugin_id, PID_ARJ);
   EXPECT_EQ(impls[0].interface_id, IID_MINIARCHIVER);
 
+  const struct {
+    std::string path;
+    arjhost::Code code;
+    const char* said;
+  } bad[] = {
+      {"/nonexistent/libarj_plugin.so", arjhost::Code::kNotFound, "not found"},
+      {testing_support::SourcePath("CMakeLists.txt"), arjhost::Code::kUnsupported, "not a loadable library"},
+      {"/lib/x86_64-linux-gnu/libm.so.6", arjhost::Code::kUnsupported, "not a plug-in"},
+  };
   arjhost::Host other;
-  EXPECT_FALSE(other.LoadPlugin("/nonexistent/libarj_plugin.so", &error));
-  EXPECT_NE(error.find("not found"), std::string::npos) << error;
-  EXPECT_FALSE(other.LoadPlugin(testing_support::SourcePath("CMakeLists.txt"), &error));
-  EXPECT_NE(error.find("not a loadable library"), std::string::npos) << error;
-  EXPECT_FALSE(other.LoadPlugin("/lib/x86_64-linux-gnu/libm.so.6", &error));
-  EXPECT_NE(error.find("not a plug-in"), std::string::npos) << error;
+  for (const auto& b : bad) {
+    const arjhost::Status loaded = other.LoadPlugin(b.path);
+    EXPECT_EQ(loaded.code, b.code) << b.path << ": " << loaded.message;
+    EXPECT_NE(loaded.message.find(b.said), std::string::npos) << loaded.message;
+  }
 }
 
 TEST(PluginInfoCommand, PrintsIdsAndChecksTheManifest) {

@@ -19,6 +19,7 @@
 #include "plugin/format/arj_layout.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/pending_files.h"
+#include "tests/support/api_status.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/archive_parser.h"
 #include "tests/support/bytes.h"
@@ -705,12 +706,11 @@ TEST(ToolRebuildSignals, OnceTheChangeIsMadeASignalSaysSoAndExitsZero) {
       cli::SetNoticeOnceChanged("the change stands\n");
       if (rewrite) {
         arjhost::Host host;
-        std::string error;
-        if (!host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) ::_exit(120);
-        auto archive = arjhost::Archive::OpenFile(host, dir.File("a.arj"), {}, &error);
+        if (!host.LoadPlugin(BuildPath("libarj_plugin.so")).ok()) ::_exit(120);
+        arjhost::OpenResult opened = arjhost::Archive::OpenFile(host, dir.File("a.arj"), {});
         arjhost::ChangeSet changes;
         changes.dropped.insert(1);
-        if (!archive || !archive->Rebuild(changes, dir.File("a.arj"), &error)) ::_exit(121);
+        if (!opened.ok() || !opened.archive->Rebuild(changes, dir.File("a.arj")).ok()) ::_exit(121);
       }
       ::raise(SIGTERM);
       ::_exit(122);
@@ -756,18 +756,17 @@ TEST(ToolRebuildSafety, AnArchiveChangedDuringTheRewriteIsNotReplaced) {
   fs::copy_file(SourcePath("tests/data/method1.arj"), dir.File("a.arj"));
   Put(dir.path(), "new.txt", ToBytes("new"), nullptr);
   arjhost::Host host;
-  std::string error;
-  ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
-  auto archive = arjhost::Archive::OpenFile(host, dir.File("a.arj"), {}, &error);
-  ASSERT_TRUE(archive) << error;
+  ASSERT_TRUE(IsOk(host.LoadPlugin(BuildPath("libarj_plugin.so"))));
+  arjhost::OpenResult opened = arjhost::Archive::OpenFile(host, dir.File("a.arj"), {});
+  ASSERT_TRUE(IsOk(opened.status));
   arjhost::ChangeSet changes;
   changes.added.push_back({dir.File("new.txt"), "new.txt", -1});
   Bytes changed = ReadFile(dir.File("a.arj"));
   changed.push_back(0);
-  const bool written = archive->Rebuild(changes, dir.File("a.arj"), &error, nullptr,
-                                        [&](size_t, size_t, const std::string&) { WriteFile(dir.File("a.arj"), changed); });
-  EXPECT_FALSE(written);
-  EXPECT_NE(error.find("changed while it was being rewritten"), std::string::npos) << error;
+  const arjhost::Status written = opened.archive->Rebuild(
+      changes, dir.File("a.arj"), [&](size_t, size_t, const std::string&) { WriteFile(dir.File("a.arj"), changed); });
+  EXPECT_EQ(written.code, arjhost::Code::kChanged) << written.message;
+  EXPECT_NE(written.message.find("changed while it was being rewritten"), std::string::npos) << written.message;
   EXPECT_EQ(ReadFile(dir.File("a.arj")), changed);
   EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
 }
@@ -794,8 +793,7 @@ TEST(ToolRebuildSafety, AFileSwappedAfterItWasListedIsNotRead) {
       {"another file", [](const std::string& path, const std::string& secret) { fs::rename(secret, path); }},
   };
   arjhost::Host host;
-  std::string error;
-  ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+  ASSERT_TRUE(IsOk(host.LoadPlugin(BuildPath("libarj_plugin.so"))));
   for (const Swap& swap : swaps) {
     for (bool walked : {true, false}) {
       for (int method : {0, 1}) {
@@ -816,13 +814,13 @@ TEST(ToolRebuildSafety, AFileSwappedAfterItWasListedIsNotRead) {
         }
         arjhost::ChangeSet changes;
         changes.added.push_back(content);
-        auto archive = arjhost::Archive::OpenFile(host, dir.File("a.arj"), {}, &error);
-        ASSERT_TRUE(archive) << error;
-        const bool written =
-            archive->Rebuild(changes, dir.File("a.arj"), &error, nullptr,
-                             [&](size_t, size_t, const std::string& path) { swap.apply(path, dir.File("secret")); });
-        EXPECT_FALSE(written);
-        EXPECT_NE(error.find("big.bin: replaced since it was listed"), std::string::npos) << error;
+        arjhost::OpenResult opened = arjhost::Archive::OpenFile(host, dir.File("a.arj"), {});
+        ASSERT_TRUE(IsOk(opened.status));
+        const arjhost::Status written = opened.archive->Rebuild(
+            changes, dir.File("a.arj"),
+            [&](size_t, size_t, const std::string& path) { swap.apply(path, dir.File("secret")); });
+        EXPECT_EQ(written.code, arjhost::Code::kChanged) << written.message;
+        EXPECT_NE(written.message.find("big.bin: replaced since it was listed"), std::string::npos) << written.message;
         EXPECT_EQ(ReadFile(dir.File("a.arj")), before);
         EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
       }

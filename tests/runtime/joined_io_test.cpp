@@ -6,6 +6,7 @@
 
 #include "runtime/api/archive.h"
 #include "runtime/services/services.h"
+#include "tests/support/api_status.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/bytes.h"
 #include "tests/support/files.h"
@@ -95,8 +96,7 @@ TEST(JoinedIo, RefusesRangesThatWrapOrLeaveTheBase) {
 // read outside its buffers, and never list more than was there.
 TEST(JoinedIo, RecoveryOverRandomlyDamagedArchives) {
   arjhost::Host host;
-  std::string error;
-  ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so"), &error)) << error;
+  ASSERT_TRUE(IsOk(host.LoadPlugin(BuildPath("libarj_plugin.so"))));
   std::vector<Bytes> parts{MainHeader()};
   for (char c = 'a'; c < 'a' + 12; ++c)
     parts.push_back(BuildHeader(StoredEntry(std::string(1, c), std::string(40 + (c - 'a') * 13, c))));
@@ -116,8 +116,8 @@ TEST(JoinedIo, RecoveryOverRandomlyDamagedArchives) {
         default: bytes.resize(at); break;
       }
     }
-    std::unique_ptr<arjhost::Archive> archive = arjhost::Archive::OpenMemory(host, bytes.data(), bytes.size(), options,
-                                                                             &error);
+    std::unique_ptr<arjhost::Archive> archive =
+        arjhost::Archive::OpenMemory(host, bytes.data(), bytes.size(), options).archive;
     if (!archive) continue;
     uint64_t skipped_end = 0;
     for (const arjhost::SkippedRange& s : archive->state().skipped) {

@@ -17,9 +17,9 @@ bool NamesMatch(const std::string& reported, const std::string& stored) {
 void ApplyHeader(const format::HeaderFields& header, EntryInfo* entry) {
   entry->header_known = true;
   entry->header_crc_ok = header.crc_matches;
-  entry->file_type = format::Byte(header.file_type);
-  entry->host_os = format::Byte(header.host_os);
-  entry->flags = header.flags;
+  entry->file_type = header.file_type;
+  entry->host_os = header.host_os;
+  entry->flags = format::EntryFlagsOf(header.flags);
   entry->access_mode = header.access_mode;
   entry->first_chapter = header.first_chapter;
   entry->last_chapter = header.last_chapter;
@@ -46,8 +46,8 @@ void ApplyPartHeader(const format::HeaderFields& header, bool named, EntryInfo::
   part->header_offset = header.offset;
   part->header_crc_ok = header.crc_matches;
   part->name_matches = named;
-  part->file_type = format::Byte(header.file_type);
-  part->method = header.method;
+  part->file_type = header.file_type;
+  part->method = format::MethodOf(header.method);
   part->min_version = header.min_version;
 }
 

@@ -23,7 +23,7 @@ void VisitWritten(const std::vector<EntryInfo>& entries, Changes& changes, Visit
 
 bool IsFolder(const EntryInfo* old, const NewContent* content) {
   if (content != nullptr) return content->kind == ContentKind::kFolder;
-  return old->header_known && format::FileTypeOf(old->file_type) == format::FileType::kDirectory;
+  return old->header_known && old->file_type == format::FileType::kDirectory;
 }
 
 }  // namespace
