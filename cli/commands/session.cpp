@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/files/safe_path.h"
 #include "cli/input/limit_options.h"
 #include "cli/output/entry_fields.h"
 #include "cli/output/messages.h"
 #include "cli/output/text_tools.h"
+#include "runtime/api/folder_extraction.h"
 #include "runtime/api/text.h"
 
 namespace cli {
@@ -26,7 +26,7 @@ std::string ShowName(const std::string& stored, const Args& args) {
 }
 
 std::string EntryText(const std::string& stored, const arjhost::EntryInfo& entry, const Args& args) {
-  return HasUnixMode(entry) ? stored : JsonName(stored, args);
+  return arjhost::EntryText(stored, entry, CodePageOption(args));
 }
 
 std::string JsonName(const arjhost::EntryInfo& entry, const Args& args) { return EntryText(entry.name, entry, args); }
@@ -37,9 +37,8 @@ std::string ShowName(const arjhost::EntryInfo& entry, const Args& args) {
 
 std::string ExtractedName(const arjhost::EntryInfo& entry, const Args& args) {
   const std::string text = JsonName(entry, args);
-  std::vector<std::string> parts;
-  std::string removed, why;
-  return SplitEntryPath(text, &parts, &removed, &why) ? JoinedPath(parts, parts.size()) : text;
+  std::string path;
+  return arjhost::ExtractedPath(text, &path) ? path : text;
 }
 
 std::string ShowPath(const std::string& path) { return TerminalText(path); }
