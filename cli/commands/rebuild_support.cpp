@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "cli/commands/commands.h"
-#include "cli/files/interrupts.h"
+#include "cli/commands/interrupts.h"
 #include "cli/input/stored_name.h"
 #include "cli/output/json_writer.h"
 #include "cli/output/messages.h"
