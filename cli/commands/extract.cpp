@@ -355,9 +355,10 @@ int RunEntries(const Args& args, bool extracting) {
     if (selection.Takes(e.name, ExtractedName(e, args))) chosen.push_back(&e), chosen_bytes += e.size;
   }
   // Entries decode on every core: each worker opens the archive for itself.
-  // (Not for stdout: the bytes go out in the archive's order as they come.)
+  // (Not for stdout: the bytes go out in the archive's order as they come;
+  // nor for an archive read from standard input, which cannot be opened again.)
   if (const unsigned count = arjhost::EntryWorkerCount(entries.size(), chosen.size(), chosen_bytes);
-      count > 0 && !run.to_stdout)
+      count > 0 && !run.to_stdout && session.Reopenable())
     run.workers = std::make_unique<arjhost::EntryWorkers>(*session.host, *session.archive, session.archive_path,
                                                           session.options, count);
   Progress progress(extracting ? "extracting" : "testing", "entries");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/api/archive.h"
+#include "runtime/api/kept_stream.h"
 #include "runtime/api/c/arjhost.h"
 #include "runtime/api/c/c_settings.h"
 #include "runtime/api/c/c_status.h"
@@ -29,13 +30,11 @@ class CallbackSource {
   // Reads the stream's bytes; valid while this lives.
   ArchiveReader Reader();
   // A stream kept in memory: its bytes (else null), to be read where they lie.
-  const std::vector<uint8_t>* Memory() const { return fd_ < 0 && !seekable_ ? &memory_ : nullptr; }
+  const std::vector<uint8_t>* Memory() const { return kept_ ? kept_->Memory() : nullptr; }
 
  private:
   explicit CallbackSource(const arjhost_callbacks& callbacks) : callbacks_(callbacks) {}
   bool Measure();  // a stream that can seek: its start and size
-  bool Keep(const Settings& settings, uint64_t* kept, const std::string& label, Failure* failure);
-  bool Spill(const std::string& label, Failure* failure);
   int64_t ReadAt(uint64_t offset, void* buffer, size_t size);
 
   arjhost_callbacks callbacks_;
@@ -43,8 +42,7 @@ class CallbackSource {
   int64_t start_ = 0;     // where the archive starts in a stream that can seek
   int64_t position_ = -1;  // where the stream stands, when known
   uint64_t size_ = 0;
-  std::vector<uint8_t> memory_;  // a stream kept in memory
-  int fd_ = -1;                  // or in this file
+  std::unique_ptr<KeptStream> kept_;  // a stream that cannot seek, read once
 };
 
 // The callback a handle's volumes are opened by, made into the C++ API's
