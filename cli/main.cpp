@@ -11,7 +11,7 @@
 #include "cli/commands/commands.h"
 #include "cli/output/failure_json.h"
 #include "cli/commands/help.h"
-#include "cli/files/interrupts.h"
+#include "cli/commands/interrupts.h"
 #include "cli/output/messages.h"
 #include "cli/commands/session.h"
 #include "runtime/api/version.h"

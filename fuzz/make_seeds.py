@@ -48,3 +48,15 @@ write("api", "stub", bytes([0]) + b"MZ" + bytes(3000) + read("method4.arj"))
 damaged = bytearray(read("entries20.arj"))
 damaged[len(damaged) // 2] ^= 0xFF
 write("api", "damaged-1", bytes([1]) + bytes(damaged))
+
+# capi: flags (bit 0 callbacks, bit 1 seekable, bit 2 kept in a file, bit 3
+# password set, bits 4-5 the volumes after the first), then those volumes
+# each after its 16-bit length, then the first.
+for name in ("method1.arj", "garbled.arj", "truncated.arj", "comment.arj"):
+    for flags in (0b0000, 0b0011, 0b0101, 0b1001):
+        write("capi", "%s-%x" % (name.replace(".arj", ""), flags), bytes([flags]) + read(name))
+for flags in (0b100000, 0b100011, 0b100001):
+    payload = bytes([flags])
+    for p in (parts[1], parts[2]):
+        payload += struct.pack("<H", len(p)) + p
+    write("capi", "split-%02x" % flags, payload + parts[0])

@@ -19,11 +19,6 @@
 #include "cli/commands/archive_jobs.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/session.h"
-#include "cli/files/entry_placement.h"
-#include "cli/files/extract_permissions.h"
-#include "cli/files/folder_attributes.h"
-#include "cli/files/link_entries.h"
-#include "cli/files/safe_path.h"
 #include "cli/input/existing_files.h"
 #include "cli/input/name_pattern.h"
 #include "cli/input/password.h"
@@ -36,6 +31,7 @@
 #include "cli/output/progress.h"
 #include "cli/output/text_tools.h"
 #include "runtime/api/entry_workers.h"
+#include "runtime/api/folder_extraction.h"
 
 namespace cli {
 namespace {
@@ -53,21 +49,15 @@ struct Run {
   bool extracting;
   Passwords& password_keeper;
   ExistingFiles existing;
-  bool flat = false;       // --flat: every file in the extraction folder itself
   bool to_stdout = false;  // -c: the files' bytes on stdout, nothing made
   bool verbose = false;    // -v: each name as it is done
-  bool keep_damaged = false;  // --keep-damaged: what came out of a damaged entry is kept, for rescue
   int root_fd = -1;
   arjhost::PasswordSource passwords{};
   bool json = false;
   EntryTally tally{};
-  ExtractPermissions permissions{false};
-  FolderAttributes folders{};
-  bool overwrite = false;                  // -o: existing folders take their entries' modes and times too
-  std::set<std::string> made_folders{};    // by this run (JoinedPath): the others were there before
-  WrittenFiles written{};                  // the files this run wrote: hard links go only to them
-  bool hard_links = false;                 // the archive holds some: `written` is kept for them
-  std::set<std::string> removed_prefixes{};  // each named once
+  // Where the entries are put, by the library's safe-path rules.
+  std::unique_ptr<arjhost::FolderExtraction> folder{};
+  arjhost::FolderExtraction::Hooks hooks{};
   size_t ok = 0, failed = 0, skipped = 0;
   uint64_t bytes = 0;
   // Per entry, for --json: name, "ok", "skipped: ..." or the error, bytes delivered.
@@ -81,10 +71,7 @@ struct Run {
   std::unique_ptr<arjhost::EntryWorkers> workers{};
   struct Pending {
     arjhost::EntryInfo entry;
-    std::string path;  // under the folder, for extract
-    int dir = -1;
-    std::unique_ptr<EntryPlacement> place;
-    int fd = -1;
+    arjhost::PlacedFile file;  // for extract
   };
   std::deque<Pending> pending{};
   bool finishing = false;  // reporting a pending entry
@@ -108,13 +95,8 @@ struct Run {
     pending.pop_front();
     arjhost::ExtractResult outcome = workers->Collect();
     finishing = true;
-    if (p.fd < 0) {
-      Tested(p.entry, outcome);
-    } else {
-      Extracted(p.entry, *p.place, p.fd, outcome);
-      p.place.reset();  // lets go of its temporary name before `dir` closes
-      close(p.dir);
-    }
+    if (p.file.empty()) Tested(p.entry, outcome);
+    else Extracted(p.entry, std::move(p.file), outcome);
     finishing = false;
   }
 
@@ -122,8 +104,9 @@ struct Run {
   // the earlier must be in place first.
   bool UnderWay(const std::string& path) const {
     for (const Pending& p : pending) {
-      const std::string& a = p.path.size() <= path.size() ? p.path : path;
-      const std::string& b = p.path.size() <= path.size() ? path : p.path;
+      const std::string& under_way = p.file.path();
+      const std::string& a = under_way.size() <= path.size() ? under_way : path;
+      const std::string& b = under_way.size() <= path.size() ? path : under_way;
       if (b.compare(0, a.size(), a) == 0 && (a.size() == b.size() || b[a.size()] == '/')) return true;
     }
     return false;
@@ -190,65 +173,54 @@ struct Run {
     if (!json) Print("ok      %s\n", ShowName(e, args).c_str());
   }
 
-  // The path under the extraction folder of a name entry `e` stores (its
-  // own, or a hard link's target): its text (EntryText) without what made
-  // it absolute (named once per run).
-  bool PathOf(const std::string& stored, const arjhost::EntryInfo& e, std::vector<std::string>* parts,
-              std::string* why) {
-    std::string removed;
-    if (!SplitEntryPath(EntryText(stored, e, args), parts, &removed, why)) return false;
-    if (flat && !parts->empty()) parts->erase(parts->begin(), parts->end() - 1);
-    if (!removed.empty() && removed_prefixes.insert(removed).second)
-      Settle(), Say("arjhost: %s: removing leading \"%s\" from entry names\n", ShowPath(session.archive_path).c_str(),
-                    ShowPath(removed).c_str());
-    return true;
-  }
-
   void Extract(const arjhost::EntryInfo& e) {
     if (to_stdout) return ExtractToStdout(e);
-    const bool special = HasFileType(e, FileType::kUnixSpecial);
-    const bool folder = HasFileType(e, FileType::kDirectory);
     // Links and folders read and make what earlier entries put in place.
-    if (special || folder) Settle();
-    // Two names that share their first 509 bytes must not land on one file.
-    if (!e.name_whole) return Fail(e, "its name is longer than 509 bytes and its header could not be read for the rest");
-    std::vector<std::string> parts;
-    std::string why;
-    if (!PathOf(e.name, e, &parts, &why)) return Fail(e, why);
-    if (special && e.special != Special::kSymbolicLink && e.special != Special::kHardLink)
-      return Skip(e, std::string(SpecialFileText(e.special)) + "; devices and FIFOs are not made");
-    const bool symbolic_link = special && e.special == Special::kSymbolicLink;
-    const std::string target = symbolic_link ? EntryText(e.link_target, e, args) : std::string();
-    if (symbolic_link && !SymbolicLinkStaysInside(target, parts.size() - 1, &why))
-      return Fail(e, "symbolic link to " + target + " refused: " + why);
-    DirectoryWalk walk(root_fd, &made_folders);
-    if (folder) {
-      if (flat) return;  // as arj e makes none
-      return ExtractFolder(e, walk, parts);
+    if (HasFileType(e, FileType::kUnixSpecial) || HasFileType(e, FileType::kDirectory)) Settle();
+    arjhost::FolderExtraction::Step step = folder->Prepare(e, results.size(), hooks);
+    using Kind = arjhost::FolderExtraction::Step::Kind;
+    switch (step.kind) {
+      case Kind::kDone: return Succeed(e, 0);
+      case Kind::kSkipped: return Skip(e, step.why, step.quiet);
+      case Kind::kFailed: return Fail(e, step.why);
+      case Kind::kNothing: return;
+      case Kind::kDecode: break;
     }
-    std::string path = JoinedPath(parts, parts.size());
-    if (UnderWay(path)) Settle();
-    int dir = walk.Open(parts, parts.size() - 1, &why);
-    if (dir < 0) return Fail(e, why);
-    // The placement lets go of its temporary name before `dir` closes.
-    auto place = std::make_unique<EntryPlacement>(dir, parts.back());
-    const ExistingFiles::Choice choice = place->HoldsFile() ? Decide(path) : ExistingFiles::Choice::kReplace;
-    why = choice == ExistingFiles::Choice::kKeep ? "" : place->Check(choice == ExistingFiles::Choice::kReplace);
-    if (choice == ExistingFiles::Choice::kKeep) Skip(e, "exists", true);
-    else if (!why.empty()) Fail(e, why);
-    else if (symbolic_link) ExtractSymbolicLink(e, *place, target);
-    else if (special) ExtractHardLink(e, walk, parts, *place);
-    else if (workers) return QueueFile(e, std::move(path), dir, std::move(place));
-    else ExtractFile(e, *place);
-    place.reset();
-    close(dir);
+    if (workers) {
+      const int fd = step.file.fd();
+      Pending p;
+      p.entry = e;
+      p.file = std::move(step.file);
+      return Queue(std::move(p), fd);
+    }
+    const arjhost::ExtractResult outcome = session.archive->ExtractToFile(e, step.file.fd(), passwords);
+    Extracted(e, std::move(step.file), outcome);
+  }
+
+  // The hooks by which the library's placing of entries keeps the run's
+  // order: its notices, the entries under way, the questions.
+  void SetHooks() {
+    hooks.prefix_removed = [this](const std::string& removed) {
+      Settle();
+      Say("arjhost: %s: removing leading \"%s\" from entry names\n", ShowPath(session.archive_path).c_str(),
+          ShowPath(removed).c_str());
+    };
+    // An entry under way on the way to the path, or under it, goes first.
+    hooks.placing = [this](const std::string& path) {
+      if (UnderWay(path)) Settle();
+    };
+    hooks.existing = [this](const std::string& path) { return Decide(path); };
   }
 
   // Whether to replace the file at `path`: asked in the archive's order,
   // once the entries before it are reported.
-  ExistingFiles::Choice Decide(const std::string& path) {
+  arjhost::ExistingFile Decide(const std::string& path) {
     Settle();
-    return existing.Decide(ShowPath(path));
+    switch (existing.Decide(ShowPath(path))) {
+      case ExistingFiles::Choice::kReplace: return arjhost::ExistingFile::kReplace;
+      case ExistingFiles::Choice::kKeep: return arjhost::ExistingFile::kKeep;
+      default: return arjhost::ExistingFile::kFail;
+    }
   }
 
   // -c: a file's bytes as they come; folders, links and devices make nothing.
@@ -274,113 +246,19 @@ struct Run {
     Succeed(e, outcome.size);
   }
 
-  void ExtractFolder(const arjhost::EntryInfo& e, const DirectoryWalk& walk, std::vector<std::string>& parts) {
-    std::string why;
-    int dir = walk.Open(parts, parts.size(), &why);
-    if (dir < 0) return Fail(e, why);
-    close(dir);
-    // A folder that was there keeps what its owner gave it, as arj leaves
-    // it (an entry ".ssh" must not open up ~/.ssh), unless -o.
-    if (!overwrite && !made_folders.count(JoinedPath(parts, parts.size())))
-      return Skip(e, "a folder of that name exists; it keeps its mode and time (-o sets them)", true);
-    FolderAttributes::Folder folder;
-    folder.set_mode = permissions.ForFolder(e, &folder.mode);
-    folder.set_time = true;
-    folder.time = e.modified_time;
-    folder.result = results.size();
-    folder.components = std::move(parts);
-    folders.Remember(std::move(folder));
-    Succeed(e, 0);
-  }
-
-  void ExtractSymbolicLink(const arjhost::EntryInfo& e, EntryPlacement& place, const std::string& target) {
-    std::string why = MakeSymbolicLink(place, target, e.modified_time);
-    if (why.empty()) why = place.Commit();
-    if (!why.empty()) return Fail(e, why);
-    Succeed(e, 0);
-  }
-
-  void ExtractHardLink(const arjhost::EntryInfo& e, const DirectoryWalk& walk, const std::vector<std::string>& parts,
-                       EntryPlacement& place) {
-    std::vector<std::string> target;
-    std::string why;
-    if (!PathOf(e.link_target, e, &target, &why)) return Fail(e, "hard link target refused: " + why);
-    if (target == parts) return Fail(e, "a hard link to itself");
-    why = MakeHardLink(walk, target, written, place);
-    if (why.empty()) why = place.Commit();
-    if (!why.empty()) return Fail(e, why);
-    // Left when the name already was another name of the target.
-    unlinkat(place.dir(), place.temp().c_str(), 0);
-    Succeed(e, 0);
-  }
-
-  // Readable too: a large entry is decoded into this file directly.
-  static int CreateFile(const EntryPlacement& place) {
-    return openat(place.dir(), place.temp().c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  }
-
-  void QueueFile(const arjhost::EntryInfo& e, std::string path, int dir, std::unique_ptr<EntryPlacement> place) {
-    const int fd = CreateFile(*place);
-    if (fd < 0) {
-      Fail(e, std::string("cannot create a file: ") + std::strerror(errno));
-      place.reset();
-      close(dir);
-      return;
-    }
-    Pending p;
-    p.entry = e;
-    p.path = std::move(path);
-    p.dir = dir;
-    p.place = std::move(place);
-    p.fd = fd;
-    Queue(std::move(p), fd);
-  }
-
-  void ExtractFile(const arjhost::EntryInfo& e, EntryPlacement& place) {
-    int fd = CreateFile(place);
-    if (fd < 0) return Fail(e, std::string("cannot create a file: ") + std::strerror(errno));
-    Extracted(e, place, fd, session.archive->ExtractToFile(e, fd, passwords));
-  }
-
-  // With --keep-damaged, the bytes of an entry that came out damaged, said
-  // so in its failure; "" when nothing of it is kept.
-  std::string KeptDamaged(const arjhost::EntryInfo& e, const arjhost::ExtractResult& outcome) const {
-    if (!keep_damaged || !outcome.damaged || outcome.size == 0) return {};
-    if (outcome.size == e.size) return "; kept with its damaged bytes (--keep-damaged)";
-    return "; kept with the " + std::to_string(outcome.size) + " of " + std::to_string(e.size) +
-           " bytes that came out before the damage (--keep-damaged)";
-  }
-
-  // Closes `fd`, and puts the file in place when whole (or damaged, and
-  // kept as --keep-damaged asks: the entry still fails).
-  void Extracted(const arjhost::EntryInfo& e, EntryPlacement& place, int fd, const arjhost::ExtractResult& outcome) {
+  // Puts the file in place when whole (or damaged, and kept as
+  // --keep-damaged asks: the entry still fails).
+  void Extracted(const arjhost::EntryInfo& e, arjhost::PlacedFile file, const arjhost::ExtractResult& outcome) {
     bytes += outcome.size;
-    const bool whole = outcome.ok();
-    const std::string kept = whole ? "" : KeptDamaged(e, outcome);
-    const bool put = whole || !kept.empty();
-    if (put) {
-      fchmod(fd, permissions.ForFile(e));
-      if (e.header_known) {
-        timespec times[2] = {{static_cast<time_t>(e.modified_time), 0}, {static_cast<time_t>(e.modified_time), 0}};
-        futimens(fd, times);
-      }
-    }
-    struct stat file;
-    const bool known = put && hard_links && fstat(fd, &file) == 0;
-    std::string not_put;  // why the file could not be put in place
-    if (close(fd) != 0 && put) not_put = std::string("cannot write the file: ") + std::strerror(errno);
-    else if (put) not_put = place.Commit();
-    if (known && not_put.empty()) written.Add(file);
-    if (whole && not_put.empty()) return Succeed(e, outcome.size);
-    if (whole) return Fail(e, not_put, outcome.size);
-    if (!put) return Fail(e, Why(e, outcome.status), outcome.size);
-    Fail(e, Why(e, outcome.status) + (not_put.empty() ? kept : "; not kept: " + not_put), outcome.size);
+    const std::string why = folder->FinishFile(e, std::move(file), outcome, Why(e, outcome.status));
+    if (why.empty()) return Succeed(e, outcome.size);
+    Fail(e, why, outcome.size);
   }
 
   // Once every entry is written.
   void FinishFolders() {
-    folders.Apply(DirectoryWalk(root_fd), [this](const FolderAttributes::Folder& f, const std::string& why) {
-      Result& r = results[f.result];
+    folder->FinishFolders([this](size_t tag, const std::string& why) {
+      Result& r = results[tag];
       SayError("", "%s: %s: %s", ShowPath(session.archive_path).c_str(), TerminalText(r.name).c_str(),
           ShowPath(why).c_str());
       if (r.result == "ok") --ok, ++failed, --tally.folders, ++tally.failed;
@@ -388,13 +266,6 @@ struct Run {
     });
   }
 };
-
-// What makes no file: an entry of the main header's type (a comment
-// alone) and volume and chapter labels.
-bool NoFile(const arjhost::EntryInfo& e) {
-  return HasFileType(e, FileType::kMainHeader) || HasFileType(e, FileType::kVolumeLabel) ||
-         HasFileType(e, FileType::kChapterLabel);
-}
 
 void WriteRunMembers(JsonWriter& json, const Run& run, const std::vector<std::string>& missing) {
   WriteArchiveState(json, run.session, run.args);
@@ -443,14 +314,10 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
     return kExitFailure;
   }
   Run run{args, session, extracting, passwords, ExistingFiles(args)};
-  run.flat = args.Has("flat");
   run.to_stdout = args.Has("stdout");
   run.verbose = args.Has("verbose");
-  run.keep_damaged = args.Has("keep-damaged");
   run.passwords = passwords.Source();
   run.json = document.wanted();
-  run.permissions = ExtractPermissions(args.Has("preserve-permissions"));
-  run.overwrite = args.Has("overwrite");
   if (extracting && !run.to_stdout) {
     std::string dir = args.Value("directory", ".");
     std::error_code ignored;  // a folder that cannot be made fails to open below
@@ -463,9 +330,19 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
   }
   NameSelection selection(patterns, args);
   std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
-  run.hard_links = std::any_of(entries.begin(), entries.end(), [](const arjhost::EntryInfo& e) {
-    return HasFileType(e, FileType::kUnixSpecial) && e.special == Special::kHardLink;
-  });
+  if (run.root_fd >= 0) {
+    arjhost::FolderExtractionOptions options;
+    options.codepage = CodePageOption(args);
+    options.flat = args.Has("flat");
+    options.overwrite = args.Has("overwrite");
+    options.preserve_permissions = args.Has("preserve-permissions");
+    options.keep_damaged = args.Has("keep-damaged");
+    options.hard_links = std::any_of(entries.begin(), entries.end(), [](const arjhost::EntryInfo& e) {
+      return HasFileType(e, FileType::kUnixSpecial) && e.special == Special::kHardLink;
+    });
+    run.folder = std::make_unique<arjhost::FolderExtraction>(run.root_fd, options);
+    run.SetHooks();
+  }
   // arj takes the entries whose last chapter is the main header's or later
   // (none when it is refused); --chapter N those that belong to chapter N.
   const bool archive_chapter_refused = !arjhost::CheckArchiveChapter(latest, entries).ok();
@@ -484,9 +361,10 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
     if (selection.Takes(e.name, ExtractedName(e, args))) chosen.push_back(&e), chosen_bytes += e.size;
   }
   // Entries decode on every core: each worker opens the archive for itself.
-  // (Not for stdout: the bytes go out in the archive's order as they come.)
+  // (Not for stdout: the bytes go out in the archive's order as they come;
+  // nor for an archive read from standard input, which cannot be opened again.)
   if (const unsigned count = std::min(arjhost::EntryWorkerCount(entries.size(), chosen.size(), chosen_bytes), max_workers);
-      count > 0 && !run.to_stdout)
+      count > 0 && !run.to_stdout && session.Reopenable())
     run.workers = std::make_unique<arjhost::EntryWorkers>(*session.host, *session.archive, session.archive_path,
                                                           session.options, count);
   Progress progress(extracting ? "extracting" : "testing", "entries");
@@ -500,7 +378,8 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
       run.Fail(e, problem.message);
       continue;
     }
-    if (NoFile(e)) continue;
+    // Test and extract pass over what makes no file (labels, a comment alone).
+    if (arjhost::MakesNoFile(e)) continue;
     // Each entry left is reported, as not tried.
     if (passwords.GaveUp()) {
       if (!std::exchange(stop_said, true))

@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "cli/commands/commands.h"
-#include "cli/files/interrupts.h"
+#include "cli/commands/interrupts.h"
 #include "cli/input/stored_name.h"
 #include "cli/output/json_writer.h"
 #include "cli/output/messages.h"
@@ -18,11 +18,7 @@ namespace cli {
 
 bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
   if (!OpenSession(args, command, s)) return false;
-  const arjhost::ArchiveState& state = s->archive->state();
-  std::string why = state.multi_volume ? "a multi-volume archive cannot be rewritten" : "";
-  if (why.empty()) why = s->archive->CheckRewrite({}).message;
-  if (why.empty() && state.incomplete) why = "an incomplete archive cannot be rewritten";
-  if (why.empty() && state.restricted && !state.damaged) why = "this archive cannot be rewritten";
+  const std::string why = s->archive->CheckRewrite({}).message;
   if (why.empty()) return true;
   SayError(command, "%s: %s", ShowPath(s->archive_path).c_str(),
       TerminalText(arjhost::DisplayName(why)).c_str());

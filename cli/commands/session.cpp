@@ -1,16 +1,19 @@
 #include "cli/commands/session.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/files/safe_path.h"
 #include "cli/input/limit_options.h"
 #include "cli/output/entry_fields.h"
 #include "cli/output/messages.h"
 #include "cli/output/text_tools.h"
+#include "runtime/api/folder_extraction.h"
 #include "runtime/api/text.h"
 
 namespace cli {
@@ -26,7 +29,7 @@ std::string ShowName(const std::string& stored, const Args& args) {
 }
 
 std::string EntryText(const std::string& stored, const arjhost::EntryInfo& entry, const Args& args) {
-  return HasUnixMode(entry) ? stored : JsonName(stored, args);
+  return arjhost::EntryText(stored, entry, CodePageOption(args));
 }
 
 std::string JsonName(const arjhost::EntryInfo& entry, const Args& args) { return EntryText(entry.name, entry, args); }
@@ -37,9 +40,8 @@ std::string ShowName(const arjhost::EntryInfo& entry, const Args& args) {
 
 std::string ExtractedName(const arjhost::EntryInfo& entry, const Args& args) {
   const std::string text = JsonName(entry, args);
-  std::vector<std::string> parts;
-  std::string removed, why;
-  return SplitEntryPath(text, &parts, &removed, &why) ? JoinedPath(parts, parts.size()) : text;
+  std::string path;
+  return arjhost::ExtractedPath(text, &path) ? path : text;
 }
 
 std::string ShowPath(const std::string& path) { return TerminalText(path); }
@@ -60,6 +62,31 @@ void RaiseDescriptorLimit() {
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
   }
+}
+
+// Standard input, read to its end and kept (in memory, then in a temporary
+// file), then opened as the archive.
+arjhost::OpenResult OpenStandardInput(Session* session) {
+  if (::isatty(STDIN_FILENO)) {
+    arjhost::OpenResult refused;
+    refused.status.code = arjhost::Code::kBadArgument;
+    refused.status.message = "-: standard input is a terminal; pipe an archive into it";
+    return refused;
+  }
+  const arjhost::StreamRead read = [](void* buffer, size_t size) -> int64_t {
+    for (;;) {
+      const ssize_t n = ::read(STDIN_FILENO, buffer, size);
+      if (n >= 0 || errno != EINTR) return n;
+    }
+  };
+  arjhost::OpenResult kept;
+  kept.status = arjhost::KeptStream::Keep(read, {}, kStandardInput, &session->input);
+  if (!kept.status.ok()) return kept;
+  arjhost::OpenOptions options = session->options;
+  options.name = kStandardInput;
+  if (const std::vector<uint8_t>* memory = session->input->Memory())
+    return arjhost::Archive::OpenMemory(*session->host, memory->data(), memory->size(), options);
+  return arjhost::Archive::OpenReader(*session->host, session->input->Reader(), options);
 }
 
 }  // namespace
@@ -109,7 +136,14 @@ bool OpenArchive(const Args& args, const std::string& command, const std::string
   options.scan_all_volumes = !args.Has("single-volume") && !session->recover;
   options.recover = session->recover;
   session->options = options;
-  arjhost::OpenResult opened = arjhost::Archive::OpenFile(*session->host, session->archive_path, options);
+  const bool standard_input = path == kStandardInput;
+  if (standard_input && command != "list" && command != "test" && command != "extract") {
+    SayError(command, "-: an archive from standard input can be listed, tested and extracted, not rewritten");
+    return false;
+  }
+  arjhost::OpenResult opened = standard_input
+                                   ? OpenStandardInput(session)
+                                   : arjhost::Archive::OpenFile(*session->host, session->archive_path, options);
   if (!opened.ok()) {
     SayError("", "%s", ShowPath(opened.status.message).c_str());
     return false;

@@ -9,17 +9,27 @@
 #include "cli/input/args.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/host.h"
+#include "runtime/api/kept_stream.h"
 
 namespace cli {
 
 struct Session {
   std::unique_ptr<arjhost::Host> host;
   std::vector<uint8_t> empty_archive;  // the bytes of an archive opened from memory: they outlive it
+  // An archive read from standard input ("-"), kept: it outlives the archive.
+  std::unique_ptr<arjhost::KeptStream> input;
   std::unique_ptr<arjhost::Archive> archive;
   std::string archive_path;
   arjhost::OpenOptions options;  // as the archive was opened
   bool recover = false;  // opened with --recover
+
+  // Whether the archive can be opened again by its path (by workers):
+  // not one read from standard input.
+  bool Reopenable() const { return input == nullptr; }
 };
+
+// The archive operand that names standard input.
+constexpr char kStandardInput[] = "-";
 
 // Makes the host and loads the plug-in, without an archive; on failure
 // prints one line on stderr and returns false.
@@ -27,7 +37,9 @@ bool StartHost(const Args& args, Session* session);
 
 // Loads the plug-in and opens the archive; on failure prints one line on
 // stderr and returns false (the exit code is then 2). With --recover, one
-// volume alone, and a line on stderr for every range skipped.
+// volume alone, and a line on stderr for every range skipped. "-" reads
+// the archive from standard input, once, to its end (list, test and
+// extract take it; a pipe holds no other volumes).
 bool OpenSession(const Args& args, const std::string& command, Session* session);
 // The same for the archive at `path` (list takes several).
 bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session);

@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "cli/output/text_tools.h"
-
+#include "runtime/api/text.h"
 
 namespace cli {
 namespace {
@@ -60,9 +60,7 @@ EntryKind KindOf(const arjhost::EntryInfo& e) {
   return EntryKind::kFile;
 }
 
-bool HasUnixMode(const arjhost::EntryInfo& e) {
-  return e.header_known && e.host_os == arjhost::format::HostOs::kUnix;
-}
+bool HasUnixMode(const arjhost::EntryInfo& e) { return arjhost::MadeOnUnix(e); }
 
 std::string AttributesText(const arjhost::EntryInfo& e) {
   if (!e.header_known) return "-";

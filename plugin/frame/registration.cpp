@@ -1,5 +1,7 @@
 #include "plugin/frame/registration.h"
 
+#include <mutex>
+
 #include "plugin/access/enumeration.h"
 #include "plugin/access/extraction.h"
 #include "plugin/state/archiver_state.h"
@@ -21,6 +23,11 @@ constexpr uint32_t kCurrentTimeSelector = 5;
 constexpr uint32_t kSplitTimeSelector = 1;
 constexpr uint32_t kImportsReserved = 0;
 constexpr uint32_t kImportsFlags = 2;
+constexpr uint32_t kTraceSelector = 1;
+constexpr uint32_t kTraceFlags = 2;
+
+// Loads by hosts on several threads take their turns at the process's state.
+std::mutex load_mutex;
 }  // namespace
 
 const ImportRow kHostFunctionTable[] = {
@@ -45,13 +52,20 @@ bool PluginEntry(ObjectRef root, uint32_t reason, ResultCode* result_out) {
   if (reason != PLUGIN_REASON_LOAD) return true;
   ResultCode unused;
   if (result_out == nullptr) result_out = &unused;
-  plugin_process::root = root;
+  const std::lock_guard<std::mutex> lock(load_mutex);
+  // The host functions are resolved while this root is alive, once: no
+  // root is kept for later, when it may be gone.
+  if (plugin_process::trace_function == nullptr &&
+      Failed(host::Root(root).ResolveExport(root, &plugin_process::trace_function, kTraceSelector, FN_TRACE,
+                                            kTraceFlags)))
+    plugin_process::trace_function = nullptr;  // whatever a failed resolution left there; tracing is best effort
   *result_out = RESULT_OK;
   *result_out = RegisterMiniArchiver(root);
   if (Failed(*result_out)) {
     IgnoreResult(Trace(root, TRACE_REGISTRATION_FAILURE, "cannot register \"MiniArchiver\" interface"));  // best effort
     return false;
   }
+  if (plugin_process::current_time != nullptr && plugin_process::split_time != nullptr) return true;
   *result_out = host::Root(root).ResolveImports(root, kImportsReserved, kHostFunctionTable, kImportsFlags);
   return !Failed(*result_out);
 }

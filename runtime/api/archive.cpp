@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 #include <utility>
 
@@ -16,6 +17,7 @@
 #include "runtime/core/result_names.h"
 #include "runtime/core/runtime.h"
 #include "runtime/format/header_io.h"
+#include "runtime/services/reader_io.h"
 #include "runtime/services/services.h"
 
 namespace arjhost {
@@ -229,22 +231,94 @@ OpenResult Archive::OpenFile(Host& host, const std::string& path, const OpenOpti
   return Open(host, std::move(objects), options, path);
 }
 
-OpenResult Archive::OpenMemory(Host& host, const void* data, size_t size, const OpenOptions& options) {
-  auto objects = std::make_unique<Objects>(HostAccess::RuntimeOf(host));
-  ObjectRef root = HostAccess::RuntimeOf(host).root();
-  ResultCode r = host::CreateObjectQuick(root, &objects->source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
-  if (!Failed(r)) r = host::CreateObject(objects->source, &objects->io, IID_BLOCK_IO, PID_MEMORY_IO);
+namespace {
+
+arjrt::ByteReader ByteReaderOf(const ArchiveReader& reader) {
+  return {[read = reader.read_at](uint64_t offset, void* buffer, uint32_t size) { return read(offset, buffer, size); },
+          reader.size};
+}
+
+// The source above an archive that is not a file: one that opens the
+// other volumes of its set through the embedder's opener, when it gave one.
+[[nodiscard]] ResultCode CreateSource(Archive::Objects& o, const OpenOptions& options) {
+  ObjectRef root = o.runtime.root();
+  if (!options.open_volume)
+    return host::CreateObjectQuick(root, &o.source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
+  const arjrt::VolumeOpener opener = [open = options.open_volume](const std::string& name,
+                                                                   arjrt::ByteReader* volume) -> ResultCode {
+    ArchiveReader reader;
+    switch (open(name, &reader)) {
+      case VolumeLookup::kOpened:
+        if (!reader.read_at) return ERR_BAD_PARAMETER;
+        *volume = ByteReaderOf(reader);
+        return RESULT_OK;
+      case VolumeLookup::kMissing:
+        return ERR_NOT_FOUND;
+      default:
+        return ERR_IO;
+    }
+  };
+  ResultCode r = host::CreateObject(root, &o.source, IID_FS_SOURCE, arjrt::PID_OPENER_FS_SOURCE);
+  if (Failed(r)) {
+    o.source = nullptr;
+    return r;
+  }
+  r = host::SetPropQWord(o.source, arjrt::PROP_VOLUME_OPENER, reinterpret_cast<uintptr_t>(&opener));
+  if (!Failed(r)) r = host::CreateObjectDone(o.source);
+  return r;
+}
+
+// The archive's I/O of `pid` under a source, named `options.name`, its own
+// properties set by `configure`.
+std::unique_ptr<Archive::Objects> OpenOwnIo(Host& host, const OpenOptions& options, uint32_t pid,
+                                            const std::function<ResultCode(ObjectRef io)>& configure,
+                                            ResultCode* result) {
+  auto objects = std::make_unique<Archive::Objects>(HostAccess::RuntimeOf(host));
+  ResultCode r = CreateSource(*objects, options);
+  if (!Failed(r)) r = host::CreateObject(objects->source, &objects->io, IID_BLOCK_IO, pid);
   if (!Failed(r)) {
     // The I/O is the source's child: a failure here closes it with the source.
-    r = host::SetPropQWord(objects->io, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(data));
-    if (!Failed(r)) r = host::SetPropQWord(objects->io, arjrt::PROP_MEMORY_VIEW_SIZE, size);
+    r = configure(objects->io);
     if (!Failed(r) && !options.name.empty())
       r = host::SetPropBuffer(objects->io, PROP_OBJECT_NAME, options.name.c_str(),
                               static_cast<uint32_t>(options.name.size() + 1));
     if (!Failed(r)) r = host::CreateObjectDone(objects->io);
   }
-  std::string label = options.name.empty() ? "memory archive" : options.name;
-  if (Failed(r)) return {StatusOf(r, label + ": cannot be opened: " + arjrt::ResultName(r)), nullptr};
+  *result = r;
+  return objects;
+}
+
+}  // namespace
+
+OpenResult Archive::OpenMemory(Host& host, const void* data, size_t size, const OpenOptions& options) {
+  ResultCode made = RESULT_OK;
+  auto objects = OpenOwnIo(host, options, PID_MEMORY_IO, [data, size](ObjectRef io) {
+    ResultCode r = host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_ADDRESS, reinterpret_cast<uintptr_t>(data));
+    if (!Failed(r)) r = host::SetPropQWord(io, arjrt::PROP_MEMORY_VIEW_SIZE, size);
+    return r;
+  }, &made);
+  return OpenMade(host, std::move(objects), StatusOf(made, arjrt::ResultName(made)), options);
+}
+
+OpenResult Archive::OpenReader(Host& host, const ArchiveReader& reader, const OpenOptions& options) {
+  ResultCode made = RESULT_OK;
+  auto objects = OpenOwnIo(host, options, arjrt::PID_READER_IO, [&reader](ObjectRef io) {
+    if (!reader.read_at) return ERR_BAD_PARAMETER;
+    const arjrt::ByteReader bytes = ByteReaderOf(reader);
+    return host::SetPropQWord(io, arjrt::PROP_BYTE_READER, reinterpret_cast<uintptr_t>(&bytes));
+  }, &made);
+  return OpenMade(host, std::move(objects), StatusOf(made, reader.read_at ? arjrt::ResultName(made) : "no reader given"),
+                  options);
+}
+
+OpenResult Archive::OpenMade(Host& host, std::unique_ptr<Objects> objects, const Status& made,
+                             const OpenOptions& options) {
+  const std::string label = options.name.empty() ? "memory archive" : options.name;
+  if (!made.ok()) {
+    Status failed = made;
+    failed.message = label + ": cannot be opened: " + made.message;
+    return {failed, nullptr};
+  }
   return Open(host, std::move(objects), options, label);
 }
 

@@ -129,10 +129,32 @@ ARJHOST_API Status CheckArchiveChapter(int chapter, const std::vector<EntryInfo>
 // host OS stores Unix time, 2 where it stores an MS-DOS time.
 ARJHOST_API int TimeStepOf(const EntryInfo& entry);
 
+// An archive's bytes where the embedder keeps them (a stream it spooled, a
+// buffer of its own, a network): read_at gives up to `size` bytes at
+// `offset`, the count read, fewer than asked only at the end, or -1 when
+// they cannot be read. It is called on the thread of the call on the
+// Archive that needs the bytes, never on two threads at once.
+struct ArchiveReader {
+  std::function<int64_t(uint64_t offset, void* buffer, size_t size)> read_at;
+  uint64_t size = 0;
+};
+
+// Opens the volume `name` of a set (OpenOptions::open_volume).
+enum class VolumeLookup : uint8_t {
+  kOpened,      // `volume` reads it
+  kMissing,     // there is none of that name: the set ends before it
+  kUnreadable,  // it is there but cannot be read: the set ends, incomplete
+};
+using VolumeOpener = std::function<VolumeLookup(const std::string& name, ArchiveReader* volume)>;
+
 struct OpenOptions {
   bool scan_all_volumes = true;  // every volume of the set, whichever one is named
   std::string name;              // name of a memory archive (for volume naming)
   bool recover = false;          // cut damaged headers out of the volume (see ArchiveState::skipped)
+  // For OpenMemory and OpenReader: the set's other volumes, asked for by
+  // the names made from `name` ("backup.a01" after "backup.arj"). Without
+  // it such an archive is read as a volume by itself.
+  VolumeOpener open_volume;
 };
 
 // A damaged range that recovery cut out: its offset in the file, its size
@@ -223,6 +245,9 @@ class ARJHOST_API Archive {
   // Opens an archive held in memory (the bytes must outlive the archive).
   static OpenResult OpenMemory(Host& host, const void* data, size_t size, const OpenOptions& options);
 
+  // Opens an archive read through `reader`, which the archive keeps.
+  static OpenResult OpenReader(Host& host, const ArchiveReader& reader, const OpenOptions& options);
+
   const ArchiveState& state() const { return state_; }
   // The logical entries, in archive order.
   std::vector<EntryInfo> Entries();
@@ -230,6 +255,13 @@ class ARJHOST_API Archive {
   // Extracts one entry through the plug-in, hands its bytes to `sink` and
   // checks the CRC-32 of every part against its header.
   ExtractResult Extract(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords);
+  // Extract, with the bytes handed to `sink` as the decoders write them and
+  // the CRC-32 of every part checked on the way: memory stays bounded
+  // whatever the entry's size, and no temporary file is made. The bytes of
+  // a damaged entry up to the damage reach the sink before the result says
+  // it failed. A garbled entry's bytes come once its password is judged, as
+  // for Extract. A sink that returns false stops the decoding (kCancelled).
+  ExtractResult Stream(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords);
   // Tests one entry: its size and the CRC-32 of every part, checked as the
   // decoders deliver the bytes, none of which are kept (a garbled entry's
   // are, as for Extract: judging a password reads each part back).
@@ -257,11 +289,11 @@ class ARJHOST_API Archive {
   // archive so far, in bytes (0 when none is under way): for a progress line.
   uint64_t RebuildBytesWritten() const;
   // Whether Rebuild takes this archive with `changes`; if not (kRefused),
-  // why: a damaged archive not opened with recovery, a kept entry whose
-  // header fails its CRC, a new entry under one that is not a folder (or a
-  // new entry that is not a folder with entries under it). (A
-  // self-extracting archive is rewritten after its program, which stays as
-  // it was.)
+  // why: several volumes, a damaged archive not opened with recovery, a
+  // kept entry whose header fails its CRC, a new entry under one that is
+  // not a folder (or a new entry that is not a folder with entries under
+  // it), an incomplete or restricted archive. (A self-extracting archive is
+  // rewritten after its program, which stays as it was.)
   Status CheckRewrite(const ChangeSet& changes);
   // The same with this archive's Entries(), when the caller has them.
   Status CheckRewrite(const ChangeSet& changes, const std::vector<EntryInfo>& entries);
@@ -276,11 +308,16 @@ class ARJHOST_API Archive {
   Archive(Host& host, std::unique_ptr<Objects> objects);
   // The header fields of `entries`, from the local headers of their volumes.
   void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
-  // Extract, ExtractToFile and Test: to `sink` when given, else to `fd`
-  // when it is not -1, else to nowhere.
-  ExtractResult Deliver(const EntryInfo& entry, const PasswordSource& passwords, const ChunkSink* sink, int fd);
+  // Extract, Stream, ExtractToFile and Test: to `sink` when given (as the
+  // decoders write, with `streaming`), else to `fd` when it is not -1, else
+  // to nowhere.
+  ExtractResult Deliver(const EntryInfo& entry, const PasswordSource& passwords, const ChunkSink* sink, int fd,
+                        bool streaming = false);
   static OpenResult Open(Host& host, std::unique_ptr<Objects> objects, const OpenOptions& options,
                          const std::string& label);
+  // OpenMemory and OpenReader, once `objects` are made as `made` says.
+  static OpenResult OpenMade(Host& host, std::unique_ptr<Objects> objects, const Status& made,
+                             const OpenOptions& options);
 
   Host& host_;
   ArchiveState state_;  // filled by message handlers on the objects below

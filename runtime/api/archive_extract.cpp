@@ -116,6 +116,9 @@ Status CannotWrite(int error, bool destination) {
   return ErrnoStatus(error, destination ? "cannot write the extracted data" : "cannot write the entry's temporary file");
 }
 
+// The receiver of the bytes wanted no more.
+Status Stopped() { return Failure(Code::kCancelled, "stopped by the receiver of the extracted data"); }
+
 // Clears what Deliver lent the scratch storage, on every path out.
 struct LentToScratch {
   arjrt::ScratchStorage& scratch;
@@ -135,12 +138,16 @@ ExtractResult Archive::Extract(const EntryInfo& entry, const ChunkSink& sink, co
   return Deliver(entry, passwords, &sink, -1);
 }
 
+ExtractResult Archive::Stream(const EntryInfo& entry, const ChunkSink& sink, const PasswordSource& passwords) {
+  return Deliver(entry, passwords, &sink, -1, true);
+}
+
 ExtractResult Archive::ExtractToFile(const EntryInfo& entry, int fd, const PasswordSource& passwords) {
   return Deliver(entry, passwords, nullptr, fd);
 }
 
 ExtractResult Archive::Deliver(const EntryInfo& entry, const PasswordSource& passwords, const ChunkSink* sink,
-                               int fd) {
+                               int fd, bool streaming) {
   ExtractResult outcome;
   outcome.status = OverLimits(entry, host_.limits());
   if (outcome.ok() && !HostAccess::CountUnpacked(host_, entry.size)) outcome.status = OverTotal(entry, host_.limits());
@@ -158,11 +165,12 @@ ExtractResult Archive::Deliver(const EntryInfo& entry, const PasswordSource& pas
   // A large entry then moves from memory straight into the file, not into
   // a temporary file that would be copied out again.
   scratch.SetSpillTarget(fd);
-  // A test keeps nothing, an extraction writes straight into its file: the
-  // bytes are checked as the decoders write them. Not a garbled entry's:
-  // the plug-in reads each part back to judge the password.
-  const bool as_they_come = sink == nullptr && !entry.garbled;
-  CheckAsTheyCome checked(check, fd, as_they_come && entry.size >= kBesideFrom);
+  // A test keeps nothing, an extraction writes straight into its file, a
+  // stream goes straight to its sink: the bytes are checked as the decoders
+  // write them. Not a garbled entry's: the plug-in reads each part back to
+  // judge the password.
+  const bool as_they_come = (sink == nullptr || streaming) && !entry.garbled;
+  CheckAsTheyCome checked(check, fd, as_they_come ? sink : nullptr, as_they_come && entry.size >= kBesideFrom);
   if (as_they_come) scratch.SetPassThrough(&checked);
   objects_->unused_packed = 0;
   scratch.ClearWriteFailure();
@@ -176,6 +184,7 @@ ExtractResult Archive::Deliver(const EntryInfo& entry, const PasswordSource& pas
     // What was decoded before damaged data stopped the decoder has passed
     // on already: for someone rescuing data it is all there is.
     checked.Settle();
+    if (checked.sink_stopped()) outcome.status = Stopped();
     if (as_they_come) {
       outcome.size = checked.size();
       outcome.damaged = outcome.status.code == Code::kDamaged && checked.write_error() == 0 &&
@@ -196,6 +205,7 @@ ExtractResult Archive::Deliver(const EntryInfo& entry, const PasswordSource& pas
   checked.Settle();
   if (as_they_come) outcome.size = checked.size();
   if (checked.write_error() != 0) return fail(CannotWrite(checked.write_error(), true));
+  if (checked.sink_stopped()) return fail(Stopped());
   for (uint64_t offset = 0; !as_they_come && offset < size;) {
     const uint8_t* data = nullptr;
     size_t got = 0;
@@ -217,8 +227,7 @@ ExtractResult Archive::Deliver(const EntryInfo& entry, const PasswordSource& pas
     if (got == 0) break;
     check.Add(data, got);
     uint32_t done = 0;
-    if (sink != nullptr && !(*sink)(data, got))
-      return fail(Failure(Code::kCancelled, "stopped by the receiver of the extracted data"));
+    if (sink != nullptr && !(*sink)(data, got)) return fail(Stopped());
     if (sink == nullptr && fd >= 0 && !in_place)
       if (const int error = arjrt::WriteFullyAt(fd, offset, data, static_cast<uint32_t>(got), &done); error != 0)
         return fail(CannotWrite(error, true));

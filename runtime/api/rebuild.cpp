@@ -114,6 +114,13 @@ struct OpenedFiles {
   return r;
 }
 
+// A file's content stored with the mode and time the embedder gave it.
+[[nodiscard]] ResultCode SetGivenAttributes(ObjectRef io, const NewContent& content) {
+  ResultCode r = host::SetPropDWord(io, PROP_FILE_MODE, S_IFREG | (content.mode & 07777u));
+  if (!Failed(r)) r = host::SetPropQWord(io, PROP_MODIFIED_TIME, static_cast<uint64_t>(content.modified_time));
+  return r;
+}
+
 // Opens the content as a child of the list, counting it in `opened`.
 arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, OpenedFiles* opened) {
   return [content, with_name, opened](ObjectRef list, ObjectRef* out) -> ResultCode {
@@ -130,6 +137,7 @@ arjrt::ContentOpener OpenerFor(const NewContent& content, bool with_name, Opened
     if (!Failed(r) && content.method >= 0)
       r = host::SetPropDWord(io, PROP_ENTRY_METHOD, static_cast<uint32_t>(content.method));
     if (!Failed(r) && content.kind == ContentKind::kFile) r = SetListedProperties(io, content);
+    if (!Failed(r) && content.given_attributes) r = SetGivenAttributes(io, content);
     if (!Failed(r) && content.kind != ContentKind::kFile) r = SetNoDataProperties(io, content);
     if (!Failed(r)) r = host::CreateObjectDone(io);
     if (Failed(r)) {

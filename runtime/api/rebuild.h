@@ -20,6 +20,14 @@ namespace arjhost {
 // within the 2600 bytes readers accept).
 constexpr size_t kMaxStoredNameLength = format::kMaxNameLength;
 
+// The name under which a new file is stored, given as a path: relative,
+// with '/' separators and without "." components. False with `error` set
+// (the name quoted, and why) for an empty name, an absolute path, a ".."
+// component, a drive letter, a backslash or a control character: an
+// entry must never lead its extractor out of the folder it extracts
+// into, whatever tool extracts it.
+ARJHOST_API bool StoredNameOf(const std::string& given, std::string* stored, std::string* error);
+
 // What a new entry is. kFile holds the bytes of the file at its path (a
 // link followed unless follow_link is false); the others hold no data and
 // are stored as arj -a1 stores them, with the mode and time of what is at
@@ -50,6 +58,12 @@ struct NewContent {
   // kFile: a symbolic link at `path` is read where it points; false: it is
   // refused (a walk that found a file there wants no link in its place).
   bool follow_link = true;
+  // kFile: the permission bits and modification time (seconds since 1970)
+  // stored instead of the file's own, when `given_attributes` (content
+  // handed over in a file of the embedder's making).
+  bool given_attributes = false;
+  uint32_t mode = 0;
+  int64_t modified_time = 0;
 };
 
 struct ChangeSet {

@@ -1,5 +1,7 @@
 #include "runtime/api/text.h"
 
+#include "runtime/api/archive.h"
+
 #include "runtime/common/codepage.h"
 #include "runtime/core/result_names.h"
 
@@ -10,6 +12,14 @@ std::string DecodeToUtf8(std::string_view bytes, int codepage) { return arjrt::D
 std::string DisplayName(std::string_view stored, int fallback_codepage) {
   return arjrt::DisplayName(stored, fallback_codepage);
 }
+bool MadeOnUnix(const EntryInfo& entry) {
+  return entry.header_known && entry.host_os == format::HostOs::kUnix;
+}
+
+std::string EntryText(std::string_view stored, const EntryInfo& entry, int fallback_codepage) {
+  return MadeOnUnix(entry) ? std::string(stored) : DisplayName(stored, fallback_codepage);
+}
+
 const char* ResultName(int32_t result) { return arjrt::ResultName(result); }
 std::string DescribeResult(int32_t result) { return arjrt::DescribeResult(result); }
 

@@ -13,11 +13,13 @@ namespace arjrt {
 
 // Takes an entry's bytes in order as they are written. Begin starts over:
 // a fresh temporary I/O (another password's attempt) writes from 0 again.
+// Take returns false when the receiver wants no more: the write then
+// fails, and the decoding stops.
 class PassThrough {
  public:
   virtual ~PassThrough() = default;
   virtual void Begin() = 0;
-  virtual void Take(const uint8_t* data, size_t size) = 0;
+  [[nodiscard]] virtual bool Take(const uint8_t* data, size_t size) = 0;
 };
 
 class ScratchStorage {

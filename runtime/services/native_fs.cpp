@@ -1,13 +1,10 @@
 // IID_FILE_SYSTEM over one directory of the host: opens the files beside an
 // archive (its other volumes) by name, and nothing outside that directory.
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <string>
-#include <vector>
 
-#include "runtime/core/properties.h"
 #include "runtime/services/native_path.h"
 #include "runtime/services/service_support.h"
 #include "runtime/services/services.h"
@@ -17,22 +14,8 @@ namespace {
 
 // Reads the name held by a text object, refusing anything but a sibling.
 [[nodiscard]] ResultCode SiblingNameOf(ObjectRef text, std::string* name) {
-  if (text == nullptr || text->system == nullptr || text->system->GetInterfaceId(text) != IID_TEXT)
-    return ERR_BAD_PARAMETER;
-  try {
-    std::vector<char> buffer(PATH_MAX);
-    ResultCode result = host::Text(text).CopyToBuffer(text, 0, UINT32_MAX, buffer.data(),
-                                                      static_cast<uint32_t>(buffer.size()), CP_HOST_PATHS, 0);
-    if (Failed(result)) return ERR_BAD_PARAMETER;  // too long for a path
-    buffer.back() = '\0';
-    name->assign(buffer.data());
-  } catch (const std::exception&) {
-    return ERR_NO_MEMORY;
-  }
-  // A NUL inside the text would cut the name short; our texts tell their full length.
-  uint32_t length = 0;
-  if (!Failed(ReadProperty(text, PROP_TEXT_VALUE, nullptr, 0, &length)) && length != name->size() + 1)
-    return ERR_BAD_PARAMETER;
+  const ResultCode result = NameInText(text, name);
+  if (Failed(result)) return result;
   return IsSiblingName(*name) ? RESULT_OK : ERR_BAD_PARAMETER;
 }
 

@@ -3,10 +3,13 @@
 #include <dirent.h>
 #include <strings.h>
 
+#include <climits>
+#include <exception>
 #include <new>
 #include <vector>
 
 #include "runtime/core/properties.h"
+#include "runtime/services/services.h"
 
 namespace arjrt {
 
@@ -46,6 +49,26 @@ std::string JoinPath(std::string_view dir, std::string_view name) {
 bool IsSiblingName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
          name.find('\0') == std::string_view::npos;
+}
+
+ResultCode NameInText(ObjectRef text, std::string* name) {
+  if (text == nullptr || text->system == nullptr || text->system->GetInterfaceId(text) != IID_TEXT)
+    return ERR_BAD_PARAMETER;
+  try {
+    std::vector<char> buffer(PATH_MAX);
+    ResultCode result = host::Text(text).CopyToBuffer(text, 0, UINT32_MAX, buffer.data(),
+                                                      static_cast<uint32_t>(buffer.size()), CP_HOST_PATHS, 0);
+    if (Failed(result)) return ERR_BAD_PARAMETER;  // too long for a path
+    buffer.back() = '\0';
+    name->assign(buffer.data());
+  } catch (const std::exception&) {
+    return ERR_NO_MEMORY;
+  }
+  // A NUL inside the text would cut the name short; our texts tell their full length.
+  uint32_t length = 0;
+  if (!Failed(ReadProperty(text, PROP_TEXT_VALUE, nullptr, 0, &length)) && length != name->size() + 1)
+    return ERR_BAD_PARAMETER;
+  return RESULT_OK;
 }
 
 bool DirectoryOfNativeFile(ObjectRef io, std::string* dir) {

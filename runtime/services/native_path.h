@@ -20,6 +20,10 @@ std::string JoinPath(std::string_view dir, std::string_view name);
 // '/' or NUL.
 bool IsSiblingName(std::string_view name);
 
+// The name a text object holds, as a path: ERR_BAD_PARAMETER for no text,
+// a name too long for a path, or one a NUL inside would cut short.
+[[nodiscard]] ResultCode NameInText(ObjectRef text, std::string* name);
+
 // The name in `dir` that equals `name` but for the case of ASCII letters
 // (the first in byte order when several do); false when there is none.
 bool FindNameIgnoringCase(const std::string& dir, std::string_view name, std::string* found);

@@ -70,7 +70,7 @@ class TempIo {
     if (pass_ != nullptr) {
       // Decoders write in order; anything else would need the bytes kept.
       if (offset != memory_size_) return ERR_UNSUPPORTED;
-      pass_->Take(static_cast<const uint8_t*>(buffer), size);
+      if (!pass_->Take(static_cast<const uint8_t*>(buffer), size)) return ERR_CANCELLED;
       memory_size_ = end;
       if (count != nullptr) *count = size;
       return RESULT_OK;

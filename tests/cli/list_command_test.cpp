@@ -209,6 +209,36 @@ TEST(ListCommand, ArchivesSideBySideComeOutAsOneAtATime) {
   }
 }
 
+// "-" reads the archive from a pipe, once: list, test and extract give what
+// they give for its file; a rewrite is refused, and so is a terminal.
+TEST(ListCommand, AnArchiveFromStandardInputReadsAsItsFile) {
+  for (const std::string name : {"method1.arj", "comment.arj", "entries20.arj"}) {
+    SCOPED_TRACE(name);
+    const std::string pipe = "cat " + Quote(Data(name)) + " | " + Quote(Tool()) + " ";
+    std::string from_file, from_pipe;
+    ASSERT_EQ(RunToolStdout("list --json " + Data(name), &from_file), 0);
+    ASSERT_EQ(RunCommand(pipe + "list --json - 2>/dev/null", &from_pipe), 0);
+    // The same document, but for the archive's name and its volume's.
+    for (const std::string& said : {Data(name), "\"" + name + "\""}) {
+      const std::string as_pipe = said[0] == '"' ? "\"-\"" : "-";
+      for (size_t at; (at = from_file.find(said)) != std::string::npos;) from_file.replace(at, said.size(), as_pipe);
+    }
+    EXPECT_EQ(from_pipe, from_file);
+    ASSERT_EQ(RunToolStdout("test " + Data(name), &from_file), 0);
+    ASSERT_EQ(RunCommand(pipe + "test - 2>/dev/null", &from_pipe), 0);
+    EXPECT_EQ(from_pipe, from_file);
+    TempDir dir;
+    ASSERT_EQ(RunCommand(pipe + "extract - -C " + Quote(dir.File("pipe")), nullptr), 0);
+    ASSERT_EQ(RunTool("extract " + Data(name) + " -C " + Quote(dir.File("file")), nullptr), 0);
+    EXPECT_EQ(RunCommand("diff -r " + Quote(dir.File("pipe")) + " " + Quote(dir.File("file"))), 0);
+  }
+  std::string out;
+  EXPECT_EQ(RunCommand("cat " + Quote(Data("method1.arj")) + " | " + Quote(Tool()) + " delete - a.txt", &out), 2);
+  EXPECT_NE(out.find("not rewritten"), std::string::npos) << out;
+  EXPECT_EQ(RunCommand("echo not an archive | " + Quote(Tool()) + " test -", &out), 2);
+  EXPECT_NE(out.find("-: not an ARJ archive"), std::string::npos) << out;
+}
+
 TEST(ListCommand, ExitCodesAndMessagesNameTheFileAndTheCause) {
   std::string out;
   EXPECT_EQ(RunTool("list " + Data("truncated.arj"), &out), 1);

@@ -60,3 +60,6 @@ open(os.path.join(d, "badheader.arj"), "wb").write(bytes(bad))
 open(os.path.join(d, "trailing.arj"), "wb").write(src + b"garbage!")
 PY
 ls -l "$here"/*.arj "$here"/split.a* | awk '{s+=$5} END {print s " bytes of archives"}'
+
+# Archives no archiver would make (names leaving the folder, a bad CRC).
+python3 "$here/make_crafted.py" "$here"

@@ -11,7 +11,9 @@
 #include "plugin/frame/registration.h"
 #include "plugin/reader/archive_open.h"
 #include "plugin/state/trace.h"
+#include "runtime/api/archive.h"
 #include "runtime/api/host.h"
+#include "runtime/api/internal/host_state.h"
 #include "runtime/common/md5.h"
 #include "runtime/core/trace_format.h"
 #include "runtime/loader/manifest_reader.h"
@@ -134,19 +136,15 @@ class EntryPointTest : public ::testing::Test {
  protected:
   void SetUp() override {
     g_fake = &fake_;
-    saved_root_ = plugin_process::root;
     saved_trace_ = plugin_process::trace_function;
-    plugin_process::root = nullptr;
     plugin_process::trace_function = nullptr;
     root_.methods = &kFakeRootMethods;
   }
   void TearDown() override {
-    plugin_process::root = saved_root_;
     plugin_process::trace_function = saved_trace_;
   }
   FakeRoot fake_;
   HostObject root_{};
-  ObjectRef saved_root_;
   HostFunction saved_trace_;
 };
 
@@ -155,7 +153,7 @@ TEST_F(EntryPointTest, OtherReasonsDoNothing) {
   EXPECT_TRUE(PluginEntry(&root_, 1, &result));
   EXPECT_TRUE(PluginEntry(&root_, 0, &result));
   EXPECT_EQ(result, 12345);
-  EXPECT_EQ(plugin_process::root, nullptr);
+  EXPECT_EQ(plugin_process::trace_function, nullptr) << "nothing resolved";
 }
 
 TEST_F(EntryPointTest, TraceBeforeLoadIsRefusedAndResolutionHappensOnce) {
@@ -262,6 +260,29 @@ TEST(Loader, LoadsTheSharedLibraryAndReportsBadFiles) {
     EXPECT_EQ(loaded.code, b.code) << b.path << ": " << loaded.message;
     EXPECT_NE(loaded.message.find(b.said), std::string::npos) << loaded.message;
   }
+}
+
+// Hosts load the one plug-in library of the process by turns and go away
+// in any order (one per handle of the C API): the plug-in keeps nothing of
+// a host that is gone, and one that loaded it earlier traces on (a sanitizer
+// build would see a gone host's root read by the first trace).
+TEST(Loader, AHostGoneLeavesTheOthersTracing) {
+  arjhost::Host first;
+  const arjhost::Status loaded = first.LoadPlugin(testing_support::BuildPath("libarj_plugin.so"));
+  ASSERT_TRUE(loaded.ok()) << loaded.message;
+  std::vector<std::string> traces;
+  arjhost::HostAccess::RuntimeOf(first).SetTraceSink(
+      [&traces](int32_t, std::string_view text) { traces.emplace_back(text); }, 400);
+  {
+    arjhost::Host gone;
+    ASSERT_TRUE(gone.LoadPlugin(testing_support::BuildPath("libarj_plugin.so")).ok());
+  }
+  arjhost::OpenResult opened =
+      arjhost::Archive::OpenFile(first, testing_support::SourcePath("tests/data/split.arj"), {});
+  ASSERT_TRUE(opened.ok()) << opened.status.message;
+  EXPECT_EQ(opened.archive->state().volumes.size(), 3u);
+  ASSERT_FALSE(traces.empty());
+  EXPECT_NE(traces.front().find("volumes"), std::string::npos) << traces.front();
 }
 
 TEST(PluginInfoCommand, PrintsIdsAndChecksTheManifest) {

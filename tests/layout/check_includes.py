@@ -6,8 +6,10 @@ floor and lower ones (core and common at the bottom, neither including the
 other; then services; then codecs, format and loader, which never include
 each other; then api at the top), and of the plug-in only its host
 contract and format module; the tool only the embedding API's public
-headers, which include nothing internal. Prints each breach and exits 1
-when there is one."""
+headers, which include nothing internal; the C API (runtime/api/c) sits
+on top of the embedding API, which never includes it, and its header
+includes the C library alone. Prints each breach and exits 1 when there
+is one."""
 import os
 import re
 import sys
@@ -34,6 +36,11 @@ unordered_map unordered_set utility variant vector version""".split())
 # The compiler's own instruction intrinsics (the CRC's carry-less folding):
 # part of the compiler, not a library.
 STANDARD |= {"immintrin.h"}
+
+# The C API's header, installed as <arjhost.h>, and what C it includes.
+C_API_FOLDER = "runtime/api/c/"
+C_HEADER = C_API_FOLDER + "arjhost.h"
+C_STANDARD = {"stddef.h", "stdint.h"}
 
 # The format module's header of entry values is public too: the API's
 # headers name its enums and limits, and it includes only the standard
@@ -116,6 +123,12 @@ def main():
             if rel in public and target not in public:
                 breaches.append("%s:%d: %s: a public API header includes only other public API headers"
                                 % (rel, number, target))
+            if target.startswith(C_API_FOLDER) and not rel.startswith(C_API_FOLDER):
+                breaches.append("%s:%d: %s: only the C API includes its own files" % (rel, number, target))
+    for number, angle, target in includes(os.path.join(ROOT, C_HEADER)):
+        if not angle or target not in C_STANDARD:
+            breaches.append("%s:%d: %s: the C API's header includes only %s"
+                            % (C_HEADER, number, target, ", ".join(sorted(C_STANDARD))))
     for rel, path in sources("cli"):
         for number, angle, target in includes(path):
             if not angle and not target.startswith("cli/") and target not in public:

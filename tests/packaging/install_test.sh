@@ -31,25 +31,31 @@ loaded=$(env -u ARJHOST_PLUGIN "$prefix/bin/arjhost" plugin-info --json |
 [ "$loaded" = "$(realpath "$libdir/arjhost/libarj_plugin.so")" ] ||
   fail "the installed tool did not load the installed plug-in but $loaded"
 
-# The library defines no name outside the namespace arjhost: its inner
-# parts (the runtime, the format code, the standard library's templates it
-# instantiates) cannot clash with an embedder's.
+# The library defines no name outside the namespace arjhost and the C
+# API's arjhost_ names: its inner parts (the runtime, the format code, the
+# standard library's templates it instantiates) cannot clash with an
+# embedder's.
 command -v nm >/dev/null || fail "nm is needed to read the library's symbols"
 exported=$(nm -D --defined-only "$library" | c++filt | awk '{ $1 = ""; $2 = ""; sub(/^  /, ""); print }')
-strangers=$(grep -v '^arjhost::' <<<"$exported" || true)
+strangers=$(grep -v -e '^arjhost::' -e '^arjhost_[a-z0-9_]*$' <<<"$exported" || true)
 [ -z "$strangers" ] || fail "libarjhost.so exports names outside arjhost: $(head -5 <<<"$strangers")"
-grep -q '^arjhost::Archive::OpenFile(' <<<"$exported" || fail "libarjhost.so does not export the API"
+grep -q '^arjhost::Archive::OpenFile(' <<<"$exported" || fail "libarjhost.so does not export the C++ API"
+grep -q '^arjhost_open_path$' <<<"$exported" || fail "libarjhost.so does not export the C API"
 
 # The public headers, exactly those the include check calls public (the
-# headers directly in runtime/api, and the format module's header of the
-# entry values they name), and each of them compiles by itself.
+# headers directly in runtime/api, the format module's header of the entry
+# values they name, and the C API's header, installed as <arjhost.h>), and
+# each of them compiles by itself; the C header as C99 too.
 headers=$(cd "$prefix/include/arjhost" && find . -type f | sort | tr '\n' ' ')
-public=$(cd "$source_dir" && { find ./runtime/api -maxdepth 1 -name '*.h'; echo ./plugin/format/arj_types.h; } | sort | tr '\n' ' ')
+public=$(cd "$source_dir" && { find ./runtime/api -maxdepth 1 -name '*.h'; echo ./plugin/format/arj_types.h
+  echo ./arjhost.h; } | sort | tr '\n' ' ')
 [ "$headers" = "$public" ] || fail "installed headers are not the public ones: $headers (public: $public)"
 for h in $headers; do
   echo "#include \"${h#./}\"" | c++ -std=c++20 -fsyntax-only -Wall -Wextra -I "$prefix/include/arjhost" -x c++ - ||
     fail "$h does not compile by itself"
 done
+echo "#include <arjhost.h>" | cc -std=c99 -fsyntax-only -Wall -Wextra -pedantic -I "$prefix/include/arjhost" -x c - ||
+  fail "arjhost.h does not compile as C99"
 
 # An embedder's program, run from elsewhere with nothing naming the plug-in:
 # the library finds the installed one beside itself.
@@ -67,6 +73,11 @@ cmake -S "$work/examples" -B "$work/with-cmake" -DCMAKE_PREFIX_PATH="$prefix" >"
   { cat "$work/cmake.log"; fail "find_package(arjhost) failed"; }
 cmake --build "$work/with-cmake" >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "building against the package failed"; }
 check_example "$work/with-cmake/embed_example" cmake
+check_c_example() {  # BINARY LABEL
+  out=$(cd "$work" && env -u ARJHOST_PLUGIN "$1" "$sample") || fail "$2: c_example failed: $out"
+  grep -q "16bea550  hello.txt" <<<"$out" || fail "$2: unexpected c_example output: $out"
+}
+check_c_example "$work/with-cmake/c_example" cmake
 
 # An embedder with pkg-config.
 export PKG_CONFIG_PATH=$libdir/pkgconfig
@@ -78,6 +89,10 @@ plugin=$(pkg-config --variable=plugin arjhost)
 c++ -std=c++20 $(pkg-config --cflags arjhost) "$work/examples/embed_example.cpp" -o "$work/embed_pc" \
   $(pkg-config --libs arjhost) -Wl,-rpath,"$libdir" || fail "building with pkg-config failed"
 check_example "$work/embed_pc" pkg-config
+# shellcheck disable=SC2046
+cc -std=c99 $(pkg-config --cflags arjhost) "$work/examples/c_example.c" -o "$work/c_example_pc" \
+  $(pkg-config --libs arjhost) -Wl,-rpath,"$libdir" || fail "building the C example with pkg-config failed"
+check_c_example "$work/c_example_pc" pkg-config
 
 # The man page renders without a warning and holds the manual.
 page=$(find "$prefix" -name arjhost.1)

@@ -15,7 +15,7 @@
 #include <functional>
 #include <map>
 
-#include "cli/files/interrupts.h"
+#include "cli/commands/interrupts.h"
 #include "plugin/format/arj_layout.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/pending_files.h"

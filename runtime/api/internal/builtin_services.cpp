@@ -4,6 +4,7 @@
 #include "runtime/codecs/encode_objects/encoder_objects.h"
 #include "runtime/services/change_list.h"
 #include "runtime/services/content_file_io.h"
+#include "runtime/services/reader_io.h"
 #include "runtime/services/services.h"
 
 namespace arjrt {
@@ -15,7 +16,7 @@ ResultCode RegisterBuiltinServices(ObjectRef root) {
       RegisterTextService,          RegisterDigestServices,      RegisterNativeFsService, RegisterFsSourceService,
       RegisterRequesterService,     RegisterWindowIoService,     RegisterJoinedIoService, RegisterGarbleIoService,
       RegisterTempIoService,        RegisterDecoderCodecs,       RegisterEncoderServices, RegisterChangeListService,
-      RegisterContentFileIoService,
+      RegisterContentFileIoService, RegisterReaderServices,
   };
   for (auto registration : kRegistrations)
     if (const ResultCode r = registration(root); Failed(r)) return r;

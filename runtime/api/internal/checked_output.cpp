@@ -53,7 +53,8 @@ const std::string& PartCheck::Finish() {
   return error_;
 }
 
-CheckAsTheyCome::CheckAsTheyCome(PartCheck& check, int fd, bool beside) : check_(check), fd_(fd) {
+CheckAsTheyCome::CheckAsTheyCome(PartCheck& check, int fd, const ChunkSink* sink, bool beside)
+    : check_(check), fd_(fd), sink_(sink) {
   if (beside) thread_ = arjrt::StartWorkerThread([this] { Work(); });
 }
 
@@ -71,6 +72,7 @@ void CheckAsTheyCome::Consume(const uint8_t* data, size_t size, uint64_t offset)
   check_.Add(data, size);
   uint32_t done = 0;
   if (fd_ >= 0 && write_error_ == 0) write_error_ = arjrt::WriteFullyAt(fd_, offset, data, static_cast<uint32_t>(size), &done);
+  if (sink_ != nullptr && !sink_stopped_ && !(*sink_)(data, size)) sink_stopped_ = true;
 }
 
 void CheckAsTheyCome::Begin() {
@@ -80,11 +82,12 @@ void CheckAsTheyCome::Begin() {
   write_error_ = 0;
 }
 
-void CheckAsTheyCome::Take(const uint8_t* data, size_t size) {
+bool CheckAsTheyCome::Take(const uint8_t* data, size_t size) {
+  if (sink_stopped_) return false;
   if (!thread_.joinable()) {
     Consume(data, size, size_);
     size_ += size;
-    return;
+    return !sink_stopped_;
   }
   while (size != 0) {
     if (filling_.bytes.empty()) {
@@ -108,6 +111,7 @@ void CheckAsTheyCome::Take(const uint8_t* data, size_t size) {
     size -= n;
     if (filling_.used == filling_.bytes.size()) HandOver();
   }
+  return true;
 }
 
 void CheckAsTheyCome::HandOver() {

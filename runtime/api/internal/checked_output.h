@@ -3,6 +3,7 @@
 // checked and written on a thread beside the decoding.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -38,24 +39,28 @@ class PartCheck {
 };
 
 // Takes the bytes from the temporary I/O (as its pass-through): checked,
-// and written to `fd` when it is not -1 (else, for a test, kept nowhere).
-// No copy waits in memory or in a temporary file to be read back.
+// and written to `fd` when it is not -1, and handed to `sink` when it is
+// given (else, for a test, kept nowhere). No copy waits in memory or in a
+// temporary file to be read back. A sink that returns false stops the
+// decoding.
 class CheckAsTheyCome : public arjrt::PassThrough {
  public:
   // With `beside`, checking and writing run on a thread of their own.
-  CheckAsTheyCome(PartCheck& check, int fd, bool beside);
+  CheckAsTheyCome(PartCheck& check, int fd, const ChunkSink* sink, bool beside);
   ~CheckAsTheyCome() override;
   CheckAsTheyCome(const CheckAsTheyCome&) = delete;
   CheckAsTheyCome& operator=(const CheckAsTheyCome&) = delete;
 
   void Begin() override;
-  void Take(const uint8_t* data, size_t size) override;
+  bool Take(const uint8_t* data, size_t size) override;
   // Waits until every byte taken is checked and written; then size() and
   // write_error() hold, and the check may be read.
   void Settle();
   uint64_t size() const { return size_; }
   // The errno of the first write to the file that failed; 0 when none did.
   int write_error() const { return write_error_; }
+  // The sink refused a chunk: the rest went nowhere.
+  bool sink_stopped() const { return sink_stopped_; }
 
  private:
   struct Buffer {
@@ -70,8 +75,10 @@ class CheckAsTheyCome : public arjrt::PassThrough {
 
   PartCheck& check_;
   int fd_;
+  const ChunkSink* sink_;
   uint64_t size_ = 0;
   int write_error_ = 0;
+  std::atomic<bool> sink_stopped_{false};  // set beside, read by Take
 
   std::mutex mutex_;
   std::condition_variable changed_;

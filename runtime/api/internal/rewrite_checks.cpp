@@ -24,6 +24,7 @@ std::string DamageOf(const ArchiveState& state, const std::vector<EntryInfo>& en
 
 std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInfo>& entries, const ChangeSet& changes,
                            bool recovered) {
+  if (state.multi_volume) return "a multi-volume archive cannot be rewritten";
   if (!recovered) {
     const std::string damage = DamageOf(state, entries);
     if (!damage.empty()) return "a damaged archive is not rewritten: " + damage + kRecoverHint;
@@ -31,7 +32,10 @@ std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInf
   for (const EntryInfo& e : entries)
     if (e.header_known && !e.header_crc_ok && !changes.dropped.count(e.handle) && !changes.replaced.count(e.handle))
       return "the header of entry \"" + e.name + "\" fails its CRC: it must be left out";
-  return NameUnderAnEntryThatIsNoFolder(entries, changes);
+  if (std::string names = NameUnderAnEntryThatIsNoFolder(entries, changes); !names.empty()) return names;
+  if (state.incomplete) return "an incomplete archive cannot be rewritten";
+  if (state.restricted && !state.damaged) return "this archive cannot be rewritten";
+  return "";
 }
 
 std::string InPlaceTarget(const std::string& path) {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/files/safe_path.h"
+#include "runtime/api/internal/safe_path.h"
 
-namespace cli {
+namespace arjhost {
 
 class FolderAttributes {
  public:
@@ -35,4 +35,4 @@ class FolderAttributes {
   std::vector<Folder> folders_;
 };
 
-}  // namespace cli
+}  // namespace arjhost

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace cli {
+namespace arjhost {
 
 class EntryPlacement {
  public:
@@ -18,8 +18,9 @@ class EntryPlacement {
   ~EntryPlacement();
 
   // Empty when the name may be taken: it is free, or holds something
-  // other than a folder and `overwrite` is set. Else why not.
-  std::string Check(bool overwrite) const;
+  // other than a folder and `overwrite` is set. Else why not, with `hint`
+  // on what would take it.
+  std::string Check(bool overwrite, const std::string& hint) const;
   // Whether something other than a folder holds the name already.
   bool HoldsFile() const;
   int dir() const { return dir_; }
@@ -37,4 +38,4 @@ class EntryPlacement {
   bool committed_ = false;
 };
 
-}  // namespace cli
+}  // namespace arjhost

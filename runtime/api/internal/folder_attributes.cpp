@@ -1,4 +1,4 @@
-#include "cli/files/folder_attributes.h"
+#include "runtime/api/internal/folder_attributes.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace cli {
+namespace arjhost {
 
 void FolderAttributes::Apply(const DirectoryWalk& walk, const FailureSink& failed) {
   std::stable_sort(folders_.begin(), folders_.end(), [](const Folder& a, const Folder& b) {
@@ -30,4 +30,4 @@ void FolderAttributes::Apply(const DirectoryWalk& walk, const FailureSink& faile
   folders_.clear();
 }
 
-}  // namespace cli
+}  // namespace arjhost

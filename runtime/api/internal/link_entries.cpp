@@ -1,4 +1,4 @@
-#include "cli/files/link_entries.h"
+#include "runtime/api/internal/link_entries.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace cli {
+namespace arjhost {
 
 bool SymbolicLinkStaysInside(const std::string& target, size_t depth, std::string* why) {
   if (target.empty() || target[0] == '/') {
@@ -68,8 +68,8 @@ std::string MakeHardLink(const DirectoryWalk& walk, const std::vector<std::strin
   return why;
 }
 
-const char* SpecialFileText(arjhost::EntryInfo::Special kind) {
-  using Special = arjhost::EntryInfo::Special;
+const char* SpecialFileText(EntryInfo::Special kind) {
+  using Special = EntryInfo::Special;
   switch (kind) {
     case Special::kFifo: return "a FIFO";
     case Special::kBlockDevice: return "a block device";
@@ -78,4 +78,4 @@ const char* SpecialFileText(arjhost::EntryInfo::Special kind) {
   }
 }
 
-}  // namespace cli
+}  // namespace arjhost

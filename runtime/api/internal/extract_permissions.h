@@ -5,7 +5,7 @@
 
 #include "runtime/api/archive.h"
 
-namespace cli {
+namespace arjhost {
 
 class ExtractPermissions {
  public:
@@ -14,17 +14,17 @@ class ExtractPermissions {
   // root; `preserve` keeps them as stored.
   explicit ExtractPermissions(bool preserve);
 
-  mode_t ForFile(const arjhost::EntryInfo& entry) const;
+  mode_t ForFile(const EntryInfo& entry) const;
   // False when the entry stores no UNIX mode: the folder then keeps the
   // mode it was made with.
-  bool ForFolder(const arjhost::EntryInfo& entry, mode_t* mode) const;
+  bool ForFolder(const EntryInfo& entry, mode_t* mode) const;
 
  private:
-  mode_t FromStored(const arjhost::EntryInfo& entry) const;
-  bool HasUnixMode(const arjhost::EntryInfo& entry) const;
+  mode_t FromStored(const EntryInfo& entry) const;
+  bool HasUnixMode(const EntryInfo& entry) const;
 
   bool preserve_;
   mode_t umask_;
 };
 
-}  // namespace cli
+}  // namespace arjhost

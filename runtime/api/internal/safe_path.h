@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace arjhost {
 
 // Splits a name on '/' and '\' into path components. A leading drive
 // letter ("C:") and leading separators are removed and returned in
@@ -36,4 +36,4 @@ class DirectoryWalk {
   std::set<std::string>* made_;
 };
 
-}  // namespace cli
+}  // namespace arjhost

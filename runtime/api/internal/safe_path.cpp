@@ -1,4 +1,4 @@
-#include "cli/files/safe_path.h"
+#include "runtime/api/internal/safe_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace cli {
+namespace arjhost {
 
 namespace {
 
@@ -88,4 +88,4 @@ int DirectoryWalk::Open(const std::vector<std::string>& components, size_t count
   return fd;
 }
 
-}  // namespace cli
+}  // namespace arjhost

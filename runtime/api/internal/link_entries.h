@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "cli/files/entry_placement.h"
-#include "cli/files/safe_path.h"
 #include "runtime/api/archive.h"
+#include "runtime/api/internal/entry_placement.h"
+#include "runtime/api/internal/safe_path.h"
 
-namespace cli {
+namespace arjhost {
 
 // Whether a symbolic link `depth` folders below the extraction folder may
 // point at `target`: relative, with its ".." components all at its start
@@ -47,6 +47,6 @@ std::string MakeHardLink(const DirectoryWalk& walk, const std::vector<std::strin
                          const WrittenFiles& written, const EntryPlacement& place);
 
 // "a FIFO", "a block device", "a character device" for notices.
-const char* SpecialFileText(arjhost::EntryInfo::Special kind);
+const char* SpecialFileText(EntryInfo::Special kind);
 
-}  // namespace cli
+}  // namespace arjhost

@@ -1,4 +1,4 @@
-#include "cli/files/interrupts.h"
+#include "cli/commands/interrupts.h"
 
 #include <signal.h>
 #include <unistd.h>

@@ -1,0 +1,66 @@
+#include "runtime/api/c/c_settings.h"
+
+#include <cstring>
+
+namespace arjhost::capi {
+namespace {
+
+constexpr uint64_t kStreamMemory = uint64_t{64} << 20;
+constexpr uint64_t kStreamSize = uint64_t{64} << 30;
+constexpr int kDefaultCodePage = 437;
+
+}  // namespace
+
+Settings SettingsOf(const arjhost_options* given) {
+  Settings s;
+  if (given != nullptr) s.options = *given;
+  else arjhost_options_init(&s.options);
+  arjhost_options& o = s.options;
+  // Copied: the caller's strings need not outlive the call.
+  if (o.name != nullptr) s.name = o.name;
+  if (o.plugin != nullptr) s.plugin = o.plugin;
+  s.has_password = o.password != nullptr;
+  if (s.has_password) s.password = o.password;
+  o.name = o.plugin = o.password = nullptr;
+  if (o.codepage == 0) o.codepage = kDefaultCodePage;
+  return s;
+}
+
+std::unique_ptr<Host> StartHost(const Settings& s, Failure* failure) {
+  auto host = std::make_unique<Host>();
+  const arjhost_options& o = s.options;
+  Limits limits;
+  // Counts beyond what the plug-in's fields hold are no bound at all.
+  limits.max_entries = o.max_entries > UINT32_MAX ? 0 : static_cast<uint32_t>(o.max_entries);
+  limits.max_volumes = o.max_volumes > UINT32_MAX ? 0 : static_cast<uint32_t>(o.max_volumes);
+  limits.archive_memory = o.max_memory;
+  limits.extract_memory = o.max_extract_memory;
+  limits.max_entry_size = o.max_size;
+  limits.max_ratio = o.max_ratio > UINT32_MAX ? 0 : static_cast<uint32_t>(o.max_ratio);
+  limits.max_total = o.max_total;
+  host->SetLimits(limits);
+  host->SetTraceLevel(0);
+  if (const Status loaded = host->LoadPlugin(s.plugin); !loaded.ok()) {
+    failure->Set(ARJHOST_ERR_PLUGIN, loaded.message);
+    return nullptr;
+  }
+  return host;
+}
+
+}  // namespace arjhost::capi
+
+extern "C" void arjhost_options_init(arjhost_options* o) {
+  if (o == nullptr) return;
+  std::memset(o, 0, sizeof *o);
+  const arjhost::Limits defaults;
+  o->max_entries = defaults.max_entries;
+  o->max_volumes = defaults.max_volumes;
+  o->max_memory = defaults.archive_memory;
+  o->max_extract_memory = defaults.extract_memory;
+  o->max_size = defaults.max_entry_size;
+  o->max_ratio = defaults.max_ratio;
+  o->max_total = defaults.max_total;
+  o->max_stream_memory = arjhost::capi::kStreamMemory;
+  o->max_stream_size = arjhost::capi::kStreamSize;
+  o->codepage = arjhost::capi::kDefaultCodePage;
+}

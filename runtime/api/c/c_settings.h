@@ -1,0 +1,30 @@
+// What a handle was opened with: the caller's options copied (their
+// strings owned), the defaults for those not given, and the host they
+// make.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "runtime/api/c/arjhost.h"
+#include "runtime/api/c/c_status.h"
+#include "runtime/api/host.h"
+
+namespace arjhost::capi {
+
+struct Settings {
+  arjhost_options options{};  // its strings point into the members below, or are null
+  std::string name;
+  std::string plugin;
+  std::string password;
+  bool has_password = false;
+};
+
+// The options given (null: the defaults), copied.
+Settings SettingsOf(const arjhost_options* given);
+
+// A host with the plug-in loaded, tracing nothing, and the limits set;
+// null with `failure` set when the plug-in cannot be loaded.
+std::unique_ptr<Host> StartHost(const Settings& settings, Failure* failure);
+
+}  // namespace arjhost::capi

@@ -1,0 +1,256 @@
+// The C API's writing handle: changes gathered, then written at once by
+// the C++ API's Rebuild, which replaces the archive only when the new one
+// reopens whole (or removes an archive emptied, as arj d does).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "runtime/api/archive.h"
+#include "runtime/api/c/arjhost.h"
+#include "runtime/api/c/c_settings.h"
+#include "runtime/api/c/c_status.h"
+#include "runtime/api/rebuild.h"
+
+using arjhost::capi::Failure;
+using arjhost::capi::Guarded;
+
+struct arjhost_writer {
+  arjhost::capi::Settings settings;
+  std::string path;
+  Failure failure;
+  Failure open_failure;  // every call on a writer that did not open fails with it
+  std::unique_ptr<arjhost::Host> host;
+  std::vector<uint8_t> empty;  // the archive a new one starts from, read in memory
+  std::unique_ptr<arjhost::Archive> archive;
+  std::vector<arjhost::EntryInfo> entries;
+  arjhost::ChangeSet changes;
+  std::set<std::string> new_names;  // of the files added, each once
+  // Bytes added from memory wait in files of a private folder until the
+  // commit reads them.
+  std::string spool;
+  size_t spooled = 0;
+  bool done = false;  // committed, or failed committing: nothing more is taken
+
+  ~arjhost_writer() {
+    archive.reset();
+    if (!spool.empty()) {
+      std::error_code ignored;
+      std::filesystem::remove_all(spool, ignored);
+    }
+  }
+};
+
+namespace {
+
+constexpr int kDefaultMethod = 1;  // as arj a packs
+
+// Every call on a writer starts here: false (with the failure it returns)
+// for no writer, one whose open failed, or one already done.
+bool Usable(arjhost_writer* w, int* result) {
+  if (w == nullptr) {
+    *result = ARJHOST_ERR_ARGUMENT;
+    return false;
+  }
+  if (w->open_failure.code != ARJHOST_OK) {
+    w->failure = w->open_failure;
+    *result = w->failure.code;
+    return false;
+  }
+  if (w->done) {
+    *result = w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": the changes were committed already");
+    return false;
+  }
+  w->failure.Clear();
+  return true;
+}
+
+// Opens what the writer starts from: the archive at its path, or, when
+// there is none, an empty one in memory named as the new file.
+int OpenStart(arjhost_writer* w) {
+  w->host = arjhost::capi::StartHost(w->settings, &w->failure);
+  if (!w->host) return w->failure.code;
+  arjhost::OpenOptions options;
+  arjhost::OpenResult opened;
+  struct stat st;
+  if (::lstat(w->path.c_str(), &st) != 0 && errno == ENOENT) {
+    const size_t slash = w->path.find_last_of('/');
+    w->empty = arjhost::EmptyArchiveBytes(slash == std::string::npos ? w->path : w->path.substr(slash + 1));
+    options.scan_all_volumes = false;
+    options.name = w->path;
+    opened = arjhost::Archive::OpenMemory(*w->host, w->empty.data(), w->empty.size(), options);
+  } else {
+    opened = arjhost::Archive::OpenFile(*w->host, w->path, options);
+  }
+  if (!opened.ok()) return w->failure.Set(opened.status);
+  w->archive = std::move(opened.archive);
+  w->entries = w->archive->Entries();
+  if (const arjhost::Status refused = w->archive->CheckRewrite({}, w->entries); !refused.ok())
+    return w->failure.Set(ARJHOST_ERR_REFUSED, w->path + ": " + refused.message);
+  return ARJHOST_OK;
+}
+
+bool MethodOf(int given, int* method) {
+  *method = given < 0 ? kDefaultMethod : given;
+  return *method <= static_cast<int>(arjhost::format::Byte(arjhost::format::kLastMethod));
+}
+
+// The content under `stored_name` replaces the entries of that name, as
+// arj a replaces them, or is appended.
+int Take(arjhost_writer* w, arjhost::NewContent content) {
+  if (!w->new_names.insert(content.stored_name).second)
+    return w->failure.Set(ARJHOST_ERR_REFUSED, w->path + ": " + content.stored_name + ": a second file for this entry");
+  bool replaced = false;
+  for (const arjhost::EntryInfo& e : w->entries)
+    if (e.name == content.stored_name && !w->changes.dropped.count(e.handle)) {
+      w->changes.replaced[e.handle] = content;
+      replaced = true;
+    }
+  if (!replaced) w->changes.added.push_back(std::move(content));
+  return ARJHOST_OK;
+}
+
+// The name a new entry is stored under, by the rule every rewrite keeps.
+int StoredName(arjhost_writer* w, const char* given, std::string* stored) {
+  std::string error;
+  if (given == nullptr || !arjhost::StoredNameOf(given, stored, &error))
+    return w->failure.Set(ARJHOST_ERR_REFUSED, w->path + ": " + (given == nullptr ? "no stored name given" : error));
+  return ARJHOST_OK;
+}
+
+// A private folder for the bytes added from memory.
+int MakeSpool(arjhost_writer* w) {
+  if (!w->spool.empty()) return ARJHOST_OK;
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/arjhost-add-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr)
+    return w->failure.Set(ARJHOST_ERR_IO, w->path + ": cannot make a folder for the bytes to add: " +
+                                              std::strerror(errno));
+  w->spool = pattern;
+  return ARJHOST_OK;
+}
+
+int WriteSpoolFile(arjhost_writer* w, const std::string& file, const void* data, size_t size) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  int error = fd < 0 ? errno : 0;
+  for (size_t done = 0; error == 0 && done < size;) {
+    const ssize_t n = ::write(fd, static_cast<const uint8_t*>(data) + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) error = n < 0 ? errno : EIO;
+    else done += static_cast<size_t>(n);
+  }
+  if (fd >= 0 && ::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) return w->failure.Set(ARJHOST_ERR_IO, file + ": cannot be written: " + std::strerror(error));
+  return ARJHOST_OK;
+}
+
+}  // namespace
+
+extern "C" {
+
+arjhost_writer* arjhost_write_open(const char* path, const arjhost_options* options) {
+  auto* w = new (std::nothrow) arjhost_writer;
+  if (w == nullptr) return nullptr;
+  Guarded(w->failure, [&] {
+    w->settings = arjhost::capi::SettingsOf(options);
+    if (path == nullptr || *path == '\0') return w->failure.Set(ARJHOST_ERR_ARGUMENT, "no archive named");
+    w->path = path;
+    return OpenStart(w);
+  });
+  w->open_failure = w->failure;
+  return w;
+}
+
+int arjhost_write_add_file(arjhost_writer* w, const char* file, const char* stored_name, int method) {
+  int r = ARJHOST_OK;
+  if (!Usable(w, &r)) return r;
+  return Guarded(w->failure, [&] {
+    if (file == nullptr || *file == '\0') return w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": no file named");
+    arjhost::NewContent content;
+    content.path = file;
+    if (const int s = StoredName(w, stored_name != nullptr ? stored_name : file, &content.stored_name); s != 0)
+      return s;
+    if (!MethodOf(method, &content.method))
+      return w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": " + file + ": the method must be 0 to 4");
+    struct stat st;
+    if (::stat(file, &st) != 0)
+      return w->failure.Set(errno == ENOENT ? ARJHOST_ERR_NOT_FOUND : ARJHOST_ERR_IO,
+                            std::string(file) + ": cannot be read: " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return w->failure.Set(ARJHOST_ERR_REFUSED, std::string(file) + ": not a regular file");
+    return Take(w, std::move(content));
+  });
+}
+
+int arjhost_write_add_memory(arjhost_writer* w, const char* stored_name, const void* data, size_t size, int method,
+                             uint32_t mode, int64_t mtime) {
+  int r = ARJHOST_OK;
+  if (!Usable(w, &r)) return r;
+  return Guarded(w->failure, [&] {
+    if (data == nullptr && size != 0) return w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": no bytes given");
+    arjhost::NewContent content;
+    if (const int s = StoredName(w, stored_name, &content.stored_name); s != 0) return s;
+    if (!MethodOf(method, &content.method))
+      return w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": " + stored_name + ": the method must be 0 to 4");
+    if (const int s = MakeSpool(w); s != 0) return s;
+    content.path = w->spool + "/" + std::to_string(w->spooled++);
+    if (const int s = WriteSpoolFile(w, content.path, data != nullptr ? data : "", size); s != 0) return s;
+    content.given_attributes = true;
+    content.mode = mode;
+    content.modified_time = mtime;
+    return Take(w, std::move(content));
+  });
+}
+
+int arjhost_write_delete(arjhost_writer* w, const char* stored_name) {
+  int r = ARJHOST_OK;
+  if (!Usable(w, &r)) return r;
+  if (stored_name == nullptr) return w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": no entry named");
+  return Guarded(w->failure, [&] {
+    bool found = false;
+    for (const arjhost::EntryInfo& e : w->entries)
+      if (e.name == stored_name) {
+        w->changes.dropped.insert(e.handle);
+        w->changes.replaced.erase(e.handle);
+        found = true;
+      }
+    if (!found) return w->failure.Set(ARJHOST_ERR_NOT_FOUND, w->path + ": no entry named \"" + stored_name + "\"");
+    return ARJHOST_OK;
+  });
+}
+
+int arjhost_write_commit(arjhost_writer* w) {
+  int r = ARJHOST_OK;
+  if (!Usable(w, &r)) return r;
+  return Guarded(w->failure, [&] {
+    w->done = true;
+    const arjhost::ChangeSet& c = w->changes;
+    const bool new_archive = !w->empty.empty();
+    if (c.dropped.empty() && c.replaced.empty() && c.added.empty() && !new_archive) return ARJHOST_OK;
+    if (c.added.empty() && c.replaced.empty() && c.dropped.size() == w->entries.size()) {
+      // An archive without entries would be taken for a damaged one.
+      if (new_archive)
+        return w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": nothing to write: the archive would hold no entries");
+      return w->failure.Set(w->archive->RemoveFile());
+    }
+    return w->failure.Set(w->archive->Rebuild(c, w->path));
+  });
+}
+
+int arjhost_writer_error_code(const arjhost_writer* w) { return w != nullptr ? w->failure.code : ARJHOST_ERR_ARGUMENT; }
+
+const char* arjhost_writer_error_string(const arjhost_writer* w) {
+  return w != nullptr ? w->failure.message.c_str() : "no writer handle";
+}
+
+void arjhost_write_close(arjhost_writer* w) { delete w; }
+
+}  // extern "C"
