@@ -36,6 +36,20 @@ bool MakesNoFile(const EntryInfo& entry) {
          type == format::FileType::kChapterLabel;
 }
 
+mode_t ExtractionUmask() { return CurrentUmask(); }
+
+mode_t ExtractedFileMode(const EntryInfo& entry, bool preserve_permissions, mode_t umask) {
+  return ExtractPermissions(preserve_permissions, umask).ForFile(entry);
+}
+
+bool ExtractedFolderMode(const EntryInfo& entry, bool preserve_permissions, mode_t umask, mode_t* mode) {
+  return ExtractPermissions(preserve_permissions, umask).ForFolder(entry, mode);
+}
+
+bool ExtractedLinkStaysInside(const std::string& target, size_t depth, std::string* why) {
+  return SymbolicLinkStaysInside(target, depth, why);
+}
+
 struct PlacedFile::Parts {
   int dir = -1;
   std::unique_ptr<EntryPlacement> place;

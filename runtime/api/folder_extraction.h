@@ -31,6 +31,18 @@ ARJHOST_API bool ExtractedPath(const std::string& text, std::string* path);
 // main header's type), a volume or chapter label.
 ARJHOST_API bool MakesNoFile(const EntryInfo& entry);
 
+// The process's umask, read without changing it: what extraction applies.
+ARJHOST_API mode_t ExtractionUmask();
+// The mode an extracted file gets from its entry, under `umask` unless
+// `preserve_permissions` (FolderExtractionOptions).
+ARJHOST_API mode_t ExtractedFileMode(const EntryInfo& entry, bool preserve_permissions, mode_t umask);
+// The same for a folder; false when the entry stores no UNIX mode (the
+// folder keeps the one it was made with: 0777 under the umask).
+ARJHOST_API bool ExtractedFolderMode(const EntryInfo& entry, bool preserve_permissions, mode_t umask, mode_t* mode);
+// Whether extraction makes a symbolic link to `target` (as text) from a
+// name `depth` folders below the extraction folder; if not, `why`.
+ARJHOST_API bool ExtractedLinkStaysInside(const std::string& target, size_t depth, std::string* why);
+
 // What becomes of a file or link that holds an entry's name already.
 enum class ExistingFile : uint8_t { kReplace, kKeep, kFail };
 
