@@ -45,15 +45,8 @@ size_t MountTree::Add(MountNode node) {
 bool MountTree::PathOf(const std::string& stored, const arjhost::EntryInfo& entry,
                        std::vector<std::string>* components, std::string* why) const {
   std::string path;
-  if (!arjhost::ExtractedPath(arjhost::EntryText(stored, entry, options_.codepage), &path)) {
-    *why = "its name is refused (empty, or with \"..\")";
-    return false;
-  }
+  if (!arjhost::ExtractedPath(arjhost::EntryText(stored, entry, options_.codepage), &path, why)) return false;
   *components = Components(path);
-  if (components->empty()) {
-    *why = "its name is refused (empty)";
-    return false;
-  }
   return true;
 }
 

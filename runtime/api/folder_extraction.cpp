@@ -22,9 +22,14 @@ using Kind = FolderExtraction::Step::Kind;
 using Special = EntryInfo::Special;
 
 bool ExtractedPath(const std::string& text, std::string* path) {
+  std::string why;
+  return ExtractedPath(text, path, &why);
+}
+
+bool ExtractedPath(const std::string& text, std::string* path, std::string* why) {
   std::vector<std::string> parts;
-  std::string removed, why;
-  if (!SplitEntryPath(text, &parts, &removed, &why)) return false;
+  std::string removed;
+  if (!SplitEntryPath(text, &parts, &removed, why)) return false;
   *path = JoinedPath(parts, parts.size());
   return true;
 }

@@ -26,6 +26,8 @@ namespace arjhost {
 // (EntryText): separators as '/', without what made it absolute; false
 // when extraction refuses the name.
 ARJHOST_API bool ExtractedPath(const std::string& text, std::string* path);
+// The same, saying why a name is refused.
+ARJHOST_API bool ExtractedPath(const std::string& text, std::string* path, std::string* why);
 
 // An entry that makes nothing when extracted: a comment alone (of the
 // main header's type), a volume or chapter label.
