@@ -179,7 +179,9 @@ int ServeMount(const MountService& service) {
   fuse_remove_signal_handlers(session);
   fuse_unmount(fuse);
   fuse_destroy(fuse);
-  return served == 0 ? kExitOk : kExitPartial;
+  // The loop ends with the number of the signal that stopped it (an
+  // unmount as clean as fusermount3's), or a failure of the channel.
+  return served >= 0 ? kExitOk : kExitPartial;
 }
 
 }  // namespace cli
