@@ -15,25 +15,15 @@
 #include "cli/mount/archive_pool.h"
 #include "cli/mount/entry_cache.h"
 #include "cli/mount/mount_tree.h"
-#include "plugin/frame/registration.h"
+#include "fuzz/fuzz_support.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/host_state.h"
 #include "runtime/core/runtime.h"
-#include "runtime/loader/plugin_loader.h"
 
 namespace {
 
 constexpr uint64_t kMaxReadEntry = 1 << 20;
 constexpr size_t kMaxWalked = 1 << 16;
-
-arjhost::Host& FuzzHost() {
-  static arjhost::Host* host = [] {
-    auto* h = new arjhost::Host;
-    arjrt::CallPluginEntry(arjhost::HostAccess::RuntimeOf(*h), PluginEntry, "fuzzed plug-in");
-    return h;
-  }();
-  return *host;
-}
 
 void Check(bool holds, const char* what) {
   if (holds) return;
@@ -84,7 +74,7 @@ void ReadFiles(const cli::MountTree& tree, const std::vector<arjhost::EntryInfo>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  arjhost::Host& host = FuzzHost();
+  arjhost::Host& host = fuzzing::FuzzHost();
   arjrt::Runtime& runtime = arjhost::HostAccess::RuntimeOf(host);
   const size_t objects = runtime.live_object_count();
   {

@@ -1,4 +1,5 @@
 #define FUSE_USE_VERSION 312
+#include <fcntl.h>
 #include <fuse3/fuse.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -87,6 +88,7 @@ int Open(const char* path, struct fuse_file_info* info) {
   const MountNode* node = Service().tree->Find(path);
   if (node == nullptr) return -ENOENT;
   if (node->kind == MountNode::Kind::kFolder) return -EISDIR;
+  if (node->kind == MountNode::Kind::kSymbolicLink) return -ELOOP;
   if ((info->flags & O_ACCMODE) != O_RDONLY) return -EROFS;
   info->fh = node->entry;
   info->keep_cache = 1;
@@ -141,7 +143,11 @@ void LetFuseTakeSignals() {
 
 bool MountSupported() { return true; }
 
-int ServeMount(const MountService& service) {
+namespace {
+
+// Makes the mount and serves it; `ready` hears the exit code for the
+// caller once the mount is in place (or why it could not be: 2).
+int Serve(const MountService& service, const std::function<void(int code)>& ready) {
   std::string fs_name = "fsname=" + service.source;
   // The mount table's fields are split on commas and spaces.
   std::replace_if(fs_name.begin(), fs_name.end(), [](char c) { return c == ',' || c == ' ' || c == '\\'; }, '_');
@@ -154,20 +160,17 @@ int ServeMount(const MountService& service) {
   struct fuse* fuse = fuse_new(&args, &ops, sizeof ops, const_cast<MountService*>(&service));
   if (fuse == nullptr) {
     SayError("mount", "cannot start FUSE");
+    ready(kExitFailure);
     return kExitFailure;
   }
   if (fuse_mount(fuse, service.mount_point.c_str()) != 0) {
-    SayError("mount", "%s: cannot mount there (is it an empty folder, and can /dev/fuse be opened?)",
+    SayError("mount", "%s: cannot mount there (is it a folder, and can /dev/fuse be opened?)",
              service.mount_point.c_str());
     fuse_destroy(fuse);
+    ready(kExitFailure);
     return kExitFailure;
   }
-  // Past this the parent returns (0) and the child serves.
-  if (fuse_daemonize(service.foreground ? 1 : 0) != 0) {
-    fuse_unmount(fuse);
-    fuse_destroy(fuse);
-    return kExitFailure;
-  }
+  ready(service.ready_code);
   if (service.detached) service.detached();
   struct fuse_session* session = fuse_get_session(fuse);
   LetFuseTakeSignals();
@@ -181,7 +184,57 @@ int ServeMount(const MountService& service) {
   fuse_destroy(fuse);
   // The loop ends with the number of the signal that stopped it (an
   // unmount as clean as fusermount3's), or a failure of the channel.
-  return served >= 0 ? kExitOk : kExitPartial;
+  return served >= 0 ? service.ready_code : kExitPartial;
+}
+
+// Leaves the caller's session and terminal, as a daemon does.
+void Detach() {
+  const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (null >= 0) {
+    dup2(null, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    if (null > STDERR_FILENO) close(null);
+  }
+  if (chdir("/") != 0) return;
+}
+
+}  // namespace
+
+int ServeMount(const MountService& service) {
+  if (service.foreground) return Serve(service, [](int) {});
+  // The mount is made and served in a child, before any thread starts;
+  // the caller returns the code it sends once the mount is ready.
+  int pipe_fds[2];
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
+    SayError("mount", "cannot start: %s", std::strerror(errno));
+    return kExitFailure;
+  }
+  const pid_t child = fork();
+  if (child < 0) {
+    SayError("mount", "cannot start: %s", std::strerror(errno));
+    return kExitFailure;
+  }
+  if (child > 0) {
+    close(pipe_fds[1]);
+    char code = kExitFailure;  // the child ended before it said
+    while (read(pipe_fds[0], &code, 1) < 0 && errno == EINTR) {
+    }
+    close(pipe_fds[0]);
+    return code;
+  }
+  close(pipe_fds[0]);
+  setsid();
+  const int code = Serve(service, [&pipe_fds](int ready) {
+    // Messages until here reached the caller's stderr; from here they cannot.
+    if (ready == kExitFailure) return;
+    Detach();
+    const char byte = static_cast<char>(ready);
+    while (write(pipe_fds[1], &byte, 1) < 0 && errno == EINTR) {
+    }
+    close(pipe_fds[1]);
+  });
+  _exit(code);
 }
 
 }  // namespace cli

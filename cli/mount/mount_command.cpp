@@ -101,7 +101,7 @@ int RunMount(const Args& args) {
   const std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
   ChapterChoice chapters;
   if (!chapters.Make(args, "mount", ShowPath(shown), session.archive->state().chapter, entries)) return kExitFailure;
-  ReportArchiveState(session, entries, args);
+  const int state_code = ReportArchiveState(session, entries, args);
 
   MountTree::Options tree_options;
   tree_options.codepage = CodePageOption(args);
@@ -113,7 +113,9 @@ int RunMount(const Args& args) {
     garbled = garbled || (takes && e.garbled);
     return takes;
   };
+  size_t left_out = 0;
   const MountTree tree(entries, taken, tree_options, [&](const arjhost::EntryInfo& e, const std::string& why) {
+    ++left_out;
     SayError("", "%s: %s: left out: %s", ShowPath(shown).c_str(), ShowName(e, args).c_str(), ShowPath(why).c_str());
   });
 
@@ -155,6 +157,7 @@ int RunMount(const Args& args) {
   service.mount_point = args.operands[1];
   service.source = path;
   service.foreground = args.Has("foreground");
+  service.ready_code = state_code != kExitOk || left_out != 0 ? kExitPartial : kExitOk;
   // In the background stderr is gone: what cannot be read is logged.
   service.detached = [&to_log, foreground = service.foreground] {
     if (foreground) return;
