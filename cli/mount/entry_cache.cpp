@@ -32,6 +32,13 @@ EntryCache::EntryCache(ArchivePool& pool, const std::vector<arjhost::EntryInfo>&
 
 EntryCache::~EntryCache() {
   std::unique_lock<std::mutex> lock(mutex_);
+  stopping_ = true;
+  changed_.notify_all();
+  if (ahead_thread_.joinable()) {
+    lock.unlock();
+    ahead_thread_.join();
+    lock.lock();
+  }
   std::vector<std::shared_ptr<Spill>> spills;
   for (auto& [index, state] : states_)
     if (state.spill) spills.push_back(std::move(state.spill));
@@ -47,14 +54,23 @@ int64_t EntryCache::Read(size_t index, uint64_t offset, void* buffer, size_t siz
   return ReadHeld(index, offset, buffer, size);
 }
 
-void EntryCache::Fail(std::unique_lock<std::mutex>& lock, size_t index, const std::string& why) {
+void EntryCache::Fail(size_t index, const std::string& why) {
   State& state = states_[index];
   if (state.failed) return;
   state.failed = true;
+  state.why = why;
   changed_.notify_all();
-  lock.unlock();
-  report_(entries_[index], why);
-  lock.lock();
+}
+
+int64_t EntryCache::Failed(std::unique_lock<std::mutex>& lock, size_t index) {
+  State& state = states_[index];
+  if (!std::exchange(state.said, true)) {
+    const std::string why = state.why;
+    lock.unlock();
+    report_(entries_[index], why);
+    lock.lock();
+  }
+  return -EIO;
 }
 
 void EntryCache::MakeRoom(uint64_t size) {
@@ -75,18 +91,14 @@ void EntryCache::Forget(size_t index) {
   if (!state.failed && !state.decoding && !state.bytes && !state.spill && state.opened == 0) states_.erase(found);
 }
 
-int64_t EntryCache::ReadHeld(size_t index, uint64_t offset, void* buffer, size_t size) {
+std::shared_ptr<const std::vector<uint8_t>> EntryCache::Hold(std::unique_lock<std::mutex>& lock, size_t index) {
   const arjhost::EntryInfo& entry = entries_[index];
-  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     State& state = states_[index];
-    if (state.failed) return -EIO;
+    if (state.failed) return nullptr;
     if (state.bytes) {
       recent_.splice(recent_.begin(), recent_, state.recent);
-      const std::shared_ptr<const std::vector<uint8_t>> bytes = state.bytes;
-      lock.unlock();
-      if (size != 0) std::memcpy(buffer, bytes->data() + offset, size);
-      return static_cast<int64_t>(size);
+      return state.bytes;
     }
     if (state.decoding) {
       changed_.wait(lock);
@@ -117,17 +129,46 @@ int64_t EntryCache::ReadHeld(size_t index, uint64_t offset, void* buffer, size_t
   lock.lock();
   State& state = states_[index];
   state.decoding = false;
+  changed_.notify_all();
   if (!result.ok() || bytes->size() != entry.size) {
     held_ -= entry.size;
-    Fail(lock, index, result.ok() ? "more bytes than its header says" : result.status.message);
-    return -EIO;
+    Fail(index, result.ok() ? "more bytes than its header says" : result.status.message);
+    return nullptr;
   }
   state.bytes = std::move(bytes);
   recent_.push_front(index);
   state.recent = recent_.begin();
-  changed_.notify_all();
-  if (size != 0) std::memcpy(buffer, state.bytes->data() + offset, size);
+  return state.bytes;
+}
+
+int64_t EntryCache::ReadHeld(size_t index, uint64_t offset, void* buffer, size_t size) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const std::shared_ptr<const std::vector<uint8_t>> bytes = Hold(lock, index);
+  if (!bytes) return Failed(lock, index);
+  lock.unlock();
+  if (size != 0) std::memcpy(buffer, bytes->data() + offset, size);
   return static_cast<int64_t>(size);
+}
+
+void EntryCache::DecodeAhead(const std::vector<size_t>& indices) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ahead_.clear();
+  for (size_t index : indices)
+    if (entries_[index].size <= cache_bytes_ / 4) ahead_.push_back(index);  // the reader's room stays
+  if (ahead_.empty()) return;
+  if (!ahead_thread_.joinable()) ahead_thread_ = std::thread([this] { DecodeAheadLoop(); });
+  changed_.notify_all();
+}
+
+void EntryCache::DecodeAheadLoop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stopping_ || !ahead_.empty(); });
+    if (stopping_) return;
+    const size_t index = ahead_.front();
+    ahead_.erase(ahead_.begin());
+    Hold(lock, index);  // a failure waits for a reader to say it
+  }
 }
 
 void EntryCache::DecodeIntoSpill(size_t index, const std::shared_ptr<Spill>& spill) {
@@ -167,21 +208,20 @@ void EntryCache::DecodeIntoSpill(size_t index, const std::shared_ptr<Spill>& spi
   if (spill->stopping) return;
   if (failure.empty() && !result.ok()) failure = result.status.message;
   if (failure.empty() && spill->decoded != entry.size) failure = "fewer bytes than its header says";
-  if (!failure.empty()) Fail(lock, index, failure);
+  if (!failure.empty()) Fail(index, failure);
 }
 
 int64_t EntryCache::ReadSpilled(size_t index, uint64_t offset, void* buffer, size_t size) {
   const arjhost::EntryInfo& entry = entries_[index];
   std::unique_lock<std::mutex> lock(mutex_);
   State& state = states_[index];
-  if (state.failed) return -EIO;
+  if (state.failed) return Failed(lock, index);
   if (!state.spill) {
     auto spill = std::make_shared<Spill>();
     spill->fd = arjhost::OpenScratchFile();
     if (spill->fd < 0) {
-      const std::string why = std::string("cannot make a spill file: ") + std::strerror(errno);
-      Fail(lock, index, why);
-      return -EIO;
+      Fail(index, std::string("cannot make a spill file: ") + std::strerror(errno));
+      return Failed(lock, index);
     }
     state.spill = spill;
     ++spills_;
@@ -193,7 +233,8 @@ int64_t EntryCache::ReadSpilled(size_t index, uint64_t offset, void* buffer, siz
   changed_.wait(lock, [&] {
     return spill->finished || states_[index].failed || (spill->decoded >= end && end < entry.size);
   });
-  if (states_[index].failed || (spill->finished && !spill->result.ok())) return -EIO;
+  if (states_[index].failed) return Failed(lock, index);
+  if (spill->finished && !spill->result.ok()) return -EIO;  // stopped: released meanwhile
   lock.unlock();
   for (size_t done = 0; done < size;) {
     const ssize_t n = pread(spill->fd, static_cast<uint8_t*>(buffer) + done, size - done,

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -41,6 +42,12 @@ class EntryCache {
   void Opened(size_t index);
   void Released(size_t index);
 
+  // Entries a reader will likely read next (the files after the one it
+  // opened, as cp -r and file managers go): decoded into the cache on a
+  // thread of their own, beside the reader's, unless held already or too
+  // large for the cache. A newer call replaces the entries not yet begun.
+  void DecodeAhead(const std::vector<size_t>& indices);
+
   // Bytes held in memory now (the cache's and those being decoded into it).
   uint64_t held_bytes() const;
   // Spill files open now.
@@ -49,7 +56,9 @@ class EntryCache {
  private:
   struct Spill;
   struct State {
-    bool failed = false;    // said, and read as EIO from now on
+    bool failed = false;    // read as EIO from now on, `why` said at the first read
+    bool said = false;
+    std::string why;
     bool decoding = false;  // into memory, by one reader; the others wait
     std::shared_ptr<const std::vector<uint8_t>> bytes;
     std::list<size_t>::iterator recent;  // in recent_, while `bytes` are held
@@ -61,7 +70,14 @@ class EntryCache {
   int64_t ReadSpilled(size_t index, uint64_t offset, void* buffer, size_t size);
   // Frees held entries, least recently read first, until `size` more fit.
   void MakeRoom(uint64_t size);
-  void Fail(std::unique_lock<std::mutex>& lock, size_t index, const std::string& why);
+  void Fail(size_t index, const std::string& why);
+  // -EIO, with the cause said unless it was.
+  int64_t Failed(std::unique_lock<std::mutex>& lock, size_t index);
+  // The entry's bytes held in the cache, decoded first unless they are
+  // (or, decoded by another thread, once they are); null when the entry
+  // failed. Called and returns with `lock` held.
+  std::shared_ptr<const std::vector<uint8_t>> Hold(std::unique_lock<std::mutex>& lock, size_t index);
+  void DecodeAheadLoop();
   void DecodeIntoSpill(size_t index, const std::shared_ptr<Spill>& spill);
   // Drops the state of an entry that holds nothing any more.
   void Forget(size_t index);
@@ -79,6 +95,9 @@ class EntryCache {
   std::list<size_t> recent_;                  // held entries, most recently read first
   uint64_t held_ = 0;
   size_t spills_ = 0;
+  std::vector<size_t> ahead_;  // entries to decode ahead, next first
+  bool stopping_ = false;
+  std::thread ahead_thread_;
 };
 
 }  // namespace cli

@@ -153,6 +153,18 @@ size_t MountTree::IdOf(const std::string& path) const {
   return at;
 }
 
+std::vector<size_t> MountTree::EntriesAfter(const std::string& path, size_t count) const {
+  std::vector<size_t> entries;
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return entries;
+  const size_t folder = IdOf(path.substr(0, slash));
+  if (folder == kNotFound || nodes_[folder].kind != Kind::kFolder) return entries;
+  const std::map<std::string, size_t>& children = nodes_[folder].children;
+  for (auto at = children.upper_bound(path.substr(slash + 1)); at != children.end() && entries.size() < count; ++at)
+    if (nodes_[at->second].kind == Kind::kFile) entries.push_back(nodes_[at->second].entry);
+  return entries;
+}
+
 const MountNode* MountTree::Find(const std::string& path) const {
   const size_t id = IdOf(path);
   return id == kNotFound ? nullptr : &nodes_[id];

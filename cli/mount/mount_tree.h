@@ -51,6 +51,10 @@ class MountTree {
   static constexpr size_t kNotFound = static_cast<size_t>(-1);
   size_t IdOf(const std::string& path) const;
   const MountNode& node(size_t id) const { return nodes_[id]; }
+  // The entries of up to `count` files that follow the one at `path` in
+  // its folder, in the order of its listing: what a reader going through
+  // the folder reads next.
+  std::vector<size_t> EntriesAfter(const std::string& path, size_t count) const;
   size_t size() const { return nodes_.size(); }
 
  private:

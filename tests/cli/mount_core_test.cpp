@@ -113,6 +113,11 @@ TEST(MountTree, WhatExtractRefusesIsLeftOutAndSaidSo) {
   EXPECT_EQ(b.left_out.size(), 9u);
   const MountTree& t = *b.tree;
   EXPECT_EQ(t.Find("/same")->size, 1u);  // the first kept, as extract without -o
+  // What a reader of the folder reads next: files, in the listing's order.
+  EXPECT_EQ(t.EntriesAfter("/h2", 5), (std::vector<size_t>{10, 1}));  // later, same
+  EXPECT_EQ(t.EntriesAfter("/h2", 1), (std::vector<size_t>{10}));
+  EXPECT_TRUE(t.EntriesAfter("/same", 5).empty());
+  EXPECT_TRUE(t.EntriesAfter("/in/ok", 5).empty());
   const MountNode* ok = t.Find("/in/ok");
   ASSERT_NE(ok, nullptr);
   EXPECT_EQ(ok->kind, MountNode::Kind::kSymbolicLink);
@@ -263,6 +268,15 @@ TEST(MountReads, ADamagedOrUnopenedEntryIsAnIoErrorSaidOnceAndTheOthersRead) {
     ASSERT_EQ(m.reports.size(), 1u);
     EXPECT_NE(m.reports[0].find("bad.txt: CRC mismatch"), std::string::npos) << m.reports[0];
   }
+  // Decoded ahead of its reader, a damaged entry is said when it is read.
+  Mounted ahead(dir.File("bad.arj"), 1 << 20);
+  ahead.cache->DecodeAhead({ahead.Index("bad.txt"), ahead.Index("after.txt")});
+  EXPECT_EQ(ahead.ReadAll(ahead.Index("before.txt"), 64), ToBytes("first"));
+  EXPECT_EQ(ahead.ReadAll(ahead.Index("after.txt"), 64), ToBytes("last"));
+  EXPECT_TRUE(ahead.reports.empty());
+  uint8_t byte;
+  EXPECT_EQ(ahead.cache->Read(ahead.Index("bad.txt"), 0, &byte, 1), -EIO);
+  EXPECT_EQ(ahead.reports.size(), 1u);
   // Garbled entries: with their password, and without one.
   Mounted with(Data("garbled.arj"), 1 << 20, "secret");
   EXPECT_EQ(with.ReadAll(with.Index("text.txt"), 5000), DataFile("src/mixed/text.txt"));
