@@ -116,6 +116,22 @@ TEST(MountCommand, TheTreeIsWhatExtractWrites) {
   ExpectMountedAsExtracted(Data("unsafe.arj"), "", "");  // what extract refuses is left out
 }
 
+TEST(MountCommand, ATerminalIsAskedOnceForThePassword) {
+  REQUIRE_FUSE();
+  TempDir dir;
+  fs::create_directories(dir.File("mnt"));
+  std::string shown;
+  ASSERT_EQ(RunToolOnTerminal(dir.path(), "mount " + Data("garbled.arj") + " mnt",
+                              {{"Password for the garbled entries of ", "secret"}}, &shown),
+            0)
+      << shown;
+  EXPECT_EQ(shown.find("Password"), shown.rfind("Password")) << shown;  // once, for both entries
+  EXPECT_TRUE(IsMountPoint(dir.File("mnt")));
+  EXPECT_EQ(ReadFile(dir.File("mnt/text.txt")), DataFile("src/mixed/text.txt"));
+  EXPECT_EQ(ReadFile(dir.File("mnt/pattern.bin")), DataFile("src/mixed/pattern.bin"));
+  EXPECT_EQ(RunCommand("fusermount3 -u " + Quote(dir.File("mnt"))), 0);
+}
+
 TEST(MountCommand, LinksFoldersAndChaptersAreWhatExtractWrites) {
   REQUIRE_FUSE();
   REQUIRE_PEER("arj");
