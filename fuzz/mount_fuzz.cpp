@@ -105,9 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ReadFiles(tree, entries, cache);
     }
   }
-  if (runtime.live_object_count() != objects || runtime.live_block_count() != 0) {
-    std::fprintf(stderr, "objects or blocks left behind:\n%s", runtime.DescribeLive().c_str());
-    std::abort();
-  }
+  fuzzing::CheckNothingLeft(runtime, objects);
   return 0;
 }
