@@ -162,6 +162,7 @@ int Serve(const MountService& service, const std::function<void(int code)>& read
   struct fuse_args args = FUSE_ARGS_INIT(3, argv);
   const struct fuse_operations ops = Operations();
   struct fuse* fuse = fuse_new(&args, &ops, sizeof ops, const_cast<MountService*>(&service));
+  fuse_opt_free_args(&args);  // libfuse may have copied them to add its own
   if (fuse == nullptr) {
     SayError("mount", "cannot start FUSE");
     ready(kExitFailure);
