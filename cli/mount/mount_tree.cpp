@@ -1,5 +1,6 @@
 #include "cli/mount/mount_tree.h"
 
+#include <climits>
 #include <utility>
 
 #include "runtime/api/folder_extraction.h"
@@ -47,6 +48,12 @@ bool MountTree::PathOf(const std::string& stored, const arjhost::EntryInfo& entr
   std::string path;
   if (!arjhost::ExtractedPath(arjhost::EntryText(stored, entry, options_.codepage), &path, why)) return false;
   *components = Components(path);
+  // No file system takes such a name: extract fails to make it.
+  for (const std::string& part : *components)
+    if (part.size() > NAME_MAX) {
+      *why = "a part of its name is longer than " + std::to_string(NAME_MAX) + " bytes";
+      return false;
+    }
   return true;
 }
 
