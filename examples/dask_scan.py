@@ -36,9 +36,17 @@ def walk(root: str) -> Iterator[str]:
                 yield path
 
 
-def dumps(document: dict) -> str:
-    """Compact, as the tool writes its lines."""
-    return json.dumps(document, ensure_ascii=False, separators=(",", ":"))
+def dumps(value) -> str:
+    """Compact JSON as the tool writes its lines: a control character as
+    \\u00XX, other text as it is (UTF-8)."""
+    if isinstance(value, dict):
+        return "{" + ",".join(dumps(k) + ":" + dumps(v) for k, v in value.items()) + "}"
+    if isinstance(value, list):
+        return "[" + ",".join(dumps(v) for v in value) + "]"
+    if isinstance(value, str):
+        return '"' + "".join(f"\\u{ord(c):04X}" if c < " " else "\\" + c if c in '"\\' else c
+                             for c in value) + '"'
+    return json.dumps(value)
 
 
 def verdict(path: str, password: Optional[str]) -> Optional[str]:
@@ -102,22 +110,21 @@ def main(argv: list[str]) -> int:
     except ImportError:
         print("dask_scan: Dask is not installed (Debian: python3-dask python3-distributed)", file=sys.stderr)
         return 2
-    if args.scheduler:
-        client = Client(args.scheduler)
-    else:
+    cluster = None
+    if not args.scheduler:
         cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
                                dashboard_address=None, silence_logs=logging.ERROR)
-        client = Client(cluster)
     sound = True
-    with client:
-        paths = list(walk(args.root))
-        futures = client.map(verdict, paths, password=password, pure=False)
-        for future in futures:  # in the walk's order, each as soon as it and those before it are done
-            line = future.result()
-            if line is not None:
-                print(line, flush=True)
-                sound = sound and line.endswith('"ok":true}')
-        if not args.scheduler:
+    try:
+        with Client(args.scheduler or cluster) as client:
+            futures = client.map(verdict, list(walk(args.root)), password=password, pure=False)
+            for future in futures:  # in the walk's order, each once it and those before it are done
+                line = future.result()
+                if line is not None:
+                    print(line, flush=True)
+                    sound = sound and line.endswith('"ok":true}')
+    finally:
+        if cluster is not None:
             cluster.close()
     return 0 if sound else 1
 

@@ -12,6 +12,7 @@ from typing import IO, Any, Iterable, Iterator, Optional, Union
 from . import _library as C
 from ._library import lib
 from ._sources import Limits, Options, Password, Source
+from . import errors
 from .errors import Error, error_for
 from .info import ArchiveState, ArjInfo, TestResult
 from .writer import ArchiveWriter
@@ -61,6 +62,7 @@ class ArjFile:
         self._archive = handle
         try:
             self._check(lib.arjhost_error_code(handle))
+            self._raise_callback_failure()
             self._load_entries()
         except BaseException:
             self.close()
@@ -80,6 +82,13 @@ class ArjFile:
             error.args = (error.message,)
             error.__cause__ = raised
         return error
+
+    def _raise_callback_failure(self) -> None:
+        """A file object or password callback that failed or broke its
+        contract fails the call, even one the library got through (a stream
+        whose seek failed is read as one that cannot seek)."""
+        if self._source.failure or self._options.failure:
+            raise self._failure(errors.IO)
 
     def _check(self, code: int) -> int:
         if code < 0:
@@ -209,9 +218,8 @@ class ArjFile:
         with self._lock:
             if self._reading is not None:
                 self._reading._lose()
-            code = lib.arjhost_test_all(self._handle(), callback, None)
-            if self._source.failure or self._options.failure:
-                raise self._failure(code if code < 0 else C.INTERNAL)
+            lib.arjhost_test_all(self._handle(), callback, None)
+            self._raise_callback_failure()
         return results
 
     def problems(self) -> list[str]:

@@ -198,7 +198,7 @@ class Liar(io.RawIOBase):
 
     def read(self, size: int = -1):
         if self._how == "too many bytes":
-            return self._data[self._at:self._at + size + 10] or b"x" * (size + 1)
+            return b"x" * (size + 1)
         if self._how == "text":
             return "not bytes"
         if self._how == "raises":
