@@ -74,7 +74,8 @@ class ArjFile:
         """The exception for a failed call; what a Python callback raised goes first."""
         raised = self._source.failure or self._options.failure
         self._source.failure = self._options.failure = None
-        error = error_for(code, C.text(lib.arjhost_error_string(self._archive)))
+        said = C.text(lib.arjhost_error_string(self._archive)) if self._archive is not None else ""
+        error = error_for(code, said or f"{self.filename or 'memory archive'}: a file object or callback failed")
         if raised is not None and isinstance(raised, (KeyboardInterrupt, SystemExit)):
             raise raised
         if raised is not None:

@@ -7,6 +7,7 @@ from __future__ import annotations
 import importlib.util
 import os
 import random
+import shutil
 import subprocess
 import sys
 from pathlib import Path
@@ -14,7 +15,7 @@ from pathlib import Path
 import pytest
 
 import arjhost
-from conftest import in_ci, run_tool
+from conftest import arj, in_ci, run_tool
 
 SCAN = Path(__file__).resolve().parents[2] / "examples" / "dask_scan.py"
 
@@ -47,6 +48,11 @@ def make_collection(root: Path, data: Path) -> None:
                               "comment.arj", "entries20.arj", "trailing.arj", "empty.arj", "unsafe.arj"]):
         (root / f"copy{k % 2}").mkdir(exist_ok=True)
         (root / f"copy{k % 2}" / name).write_bytes((data / name).read_bytes())
+    if shutil.which("arj"):  # garbled with another password than the scan's
+        (root / "other").mkdir()
+        (root / "other" / "a.txt").write_bytes(b"garbled with another password\n" * 40)
+        arj("a", "-gother", "other.arj", "a.txt", cwd=root / "other")
+        (root / "other" / "a.txt").unlink()
     (root / "readme.txt").write_text("not an archive\n")
     (root / "noise.arj").write_bytes(os.urandom(3000))
     (root / "empty").write_bytes(b"")

@@ -128,6 +128,15 @@ def test_garbled_entries_by_password_and_callback(data, tool, tmp_path):
     with arjhost.ArjFile(archive) as arj:
         with pytest.raises(arjhost.BadPassword, match="password"):
             arj.read(arj.namelist()[0])
+    # A callback that fails or answers what no password is: a clean error.
+    def broken(name: str, attempt: int):
+        raise RuntimeError("no keyring")
+
+    for answer in (broken, lambda name, attempt: "x" * 5000, lambda name, attempt: 42):
+        with arjhost.ArjFile(archive, password=answer) as arj:
+            with pytest.raises(arjhost.Error) as caught:
+                arj.read(arj.namelist()[0])
+            assert caught.value.__cause__ is not None
 
 
 @pytest.mark.parametrize("name", ["badcrc.arj", "truncated.arj", "badheader.arj"])
