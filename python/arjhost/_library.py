@@ -7,7 +7,6 @@ so decoding on one thread leaves the others free to run."""
 from __future__ import annotations
 
 import ctypes
-import ctypes.util
 import os
 from ctypes import (CFUNCTYPE, POINTER, Structure, c_char_p, c_int, c_int64, c_size_t, c_ssize_t, c_uint,
                     c_uint32, c_uint64, c_void_p)
@@ -57,9 +56,6 @@ def _candidates() -> list[str]:
     # PREFIX/lib/python3.X/site-packages/arjhost: PREFIX/lib beside it.
     found.append(str(here.parents[2] / "libarjhost.so"))
     found.append("libarjhost.so")
-    named = ctypes.util.find_library("arjhost")
-    if named:
-        found.append(named)
     return found
 
 
@@ -72,6 +68,10 @@ def _load() -> ctypes.CDLL:
             return ctypes.CDLL(candidate)
         except OSError as e:
             tried.append(f"{candidate}: {e}")
+    from ctypes.util import find_library  # the loader's cache, last: it costs a subprocess
+    named = find_library("arjhost")
+    if named:
+        return ctypes.CDLL(named)
     raise ImportError("arjhost: cannot load libarjhost.so (set " + LIBRARY_VARIABLE + " to its path); tried: " +
                       "; ".join(tried or ["nothing found"]))
 

@@ -47,7 +47,7 @@ class ArjFile:
         self._writer: Optional[ArchiveWriter] = None
         self._options = Options(password, limits, codepage, single_volume, recover, name)
         self._source = Source(file)
-        self._infos: list[ArjInfo] = []
+        self._loaded: Optional[list[ArjInfo]] = None  # the entries, read when first asked for
         self._by_name: dict[str, ArjInfo] = {}
         self._reading: Optional[ArjExtFile] = None
         self.filename = os.fspath(file) if isinstance(file, (str, os.PathLike)) else getattr(file, "name", None)
@@ -63,7 +63,7 @@ class ArjFile:
         try:
             self._check(lib.arjhost_error_code(handle))
             self._raise_callback_failure()
-            self._load_entries()
+            self.state = ArchiveState.of(handle)
         except BaseException:
             self.close()
             raise
@@ -101,13 +101,37 @@ class ArjFile:
             raise ValueError("the archive is closed" if self._writer is None else "the archive is open for writing")
         return self._archive
 
-    def _load_entries(self) -> None:
+    @property
+    def _infos(self) -> list[ArjInfo]:
+        """Every entry's fields, read once when first needed (testarj needs none)."""
+        if self._loaded is None:
+            with self._lock:
+                infos: list[ArjInfo] = []
+                entry = ctypes.c_void_p()
+                if self._reading is not None:
+                    self._reading._lose()
+                code = self._check(lib.arjhost_seek_entry(self._handle(), 0, ctypes.byref(entry)))
+                while code == C.OK:
+                    infos.append(ArjInfo.of(entry.value, len(infos)))
+                    self._by_name.setdefault(infos[-1].filename, infos[-1])  # the first of a name, as arj takes it
+                    code = self._check(lib.arjhost_next_entry(self._archive, ctypes.byref(entry)))
+                self._loaded = infos
+        return self._loaded
+
+    def _headers_sound(self) -> bool:
+        """Whether every entry's headers pass their CRC."""
+        if self._loaded is not None:
+            return all(i.header_ok for i in self._loaded)
         entry = ctypes.c_void_p()
-        while self._check(lib.arjhost_next_entry(self._archive, ctypes.byref(entry))) == C.OK:
-            info = ArjInfo.of(entry.value, len(self._infos))
-            self._infos.append(info)
-            self._by_name.setdefault(info.filename, info)  # the first of a name, as arj takes it
-        self.state = ArchiveState.of(self._archive)
+        with self._lock:
+            if self._reading is not None:
+                self._reading._lose()
+            code = self._check(lib.arjhost_seek_entry(self._handle(), 0, ctypes.byref(entry)))
+            while code == C.OK:
+                if not lib.arjhost_entry_header_ok(entry):
+                    return False
+                code = self._check(lib.arjhost_next_entry(self._archive, ctypes.byref(entry)))
+        return True
 
     def _go_to(self, info: ArjInfo) -> None:
         """Makes ``info`` the handle's current entry (ending a stream open on another)."""
@@ -120,7 +144,7 @@ class ArjFile:
     def _info(self, member: Union[str, ArjInfo]) -> ArjInfo:
         if isinstance(member, ArjInfo):
             return member
-        info = self._by_name.get(member)
+        info = self._by_name.get(member) if self._infos else None
         if info is None:
             raise KeyError(f"there is no entry named {member!r} in the archive")
         return info
@@ -228,7 +252,7 @@ class ArjFile:
         ``arjhost test`` says it; empty when nothing is."""
         s = self.state
         said = []
-        if any(not i.header_ok for i in self._infos):
+        if not self._headers_sound():
             said.append("an entry's header fails its CRC")
         if not s.main_header_crc_ok:
             said.append("the archive header is damaged")
@@ -238,7 +262,7 @@ class ArjFile:
             said.append("the archive is damaged")
         if s.incomplete:
             said.append("the archive is incomplete")
-        if not self._infos:
+        if lib.arjhost_archive_entry_count(self._handle()) == 0:
             said.append("the archive holds no entries")
         if s.chapter_refused:
             said.append("its chapters are refused")

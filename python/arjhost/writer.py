@@ -5,7 +5,6 @@ from __future__ import annotations
 
 import ctypes
 import os
-import tempfile
 import time
 from typing import Optional
 
@@ -23,6 +22,8 @@ class ArchiveWriter:
         self.path = path
         self.target = path
         if fresh:
+            import tempfile  # only when writing: it costs the import of reading
+
             folder = os.path.dirname(os.path.abspath(path))
             handle, self.target = tempfile.mkstemp(prefix=".arjhost-", suffix=".arj", dir=folder)
             os.close(handle)
