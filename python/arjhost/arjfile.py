@@ -101,20 +101,25 @@ class ArjFile:
             raise ValueError("the archive is closed" if self._writer is None else "the archive is open for writing")
         return self._archive
 
+    def _walk(self) -> Iterator[int]:
+        """The C API's entries in archive order, the handle moved to each
+        (the caller holds the lock)."""
+        if self._reading is not None:
+            self._reading._lose()
+        entry = ctypes.c_void_p()
+        code = self._check(lib.arjhost_seek_entry(self._handle(), 0, ctypes.byref(entry)))
+        while code == C.OK:
+            yield entry.value
+            code = self._check(lib.arjhost_next_entry(self._archive, ctypes.byref(entry)))
+
     @property
     def _infos(self) -> list[ArjInfo]:
         """Every entry's fields, read once when first needed (testarj needs none)."""
         if self._loaded is None:
             with self._lock:
-                infos: list[ArjInfo] = []
-                entry = ctypes.c_void_p()
-                if self._reading is not None:
-                    self._reading._lose()
-                code = self._check(lib.arjhost_seek_entry(self._handle(), 0, ctypes.byref(entry)))
-                while code == C.OK:
-                    infos.append(ArjInfo.of(entry.value, len(infos)))
-                    self._by_name.setdefault(infos[-1].filename, infos[-1])  # the first of a name, as arj takes it
-                    code = self._check(lib.arjhost_next_entry(self._archive, ctypes.byref(entry)))
+                infos = [ArjInfo.of(entry, k) for k, entry in enumerate(self._walk())]
+                for info in infos:
+                    self._by_name.setdefault(info.filename, info)  # the first of a name, as arj takes it
                 self._loaded = infos
         return self._loaded
 
@@ -122,16 +127,8 @@ class ArjFile:
         """Whether every entry's headers pass their CRC."""
         if self._loaded is not None:
             return all(i.header_ok for i in self._loaded)
-        entry = ctypes.c_void_p()
         with self._lock:
-            if self._reading is not None:
-                self._reading._lose()
-            code = self._check(lib.arjhost_seek_entry(self._handle(), 0, ctypes.byref(entry)))
-            while code == C.OK:
-                if not lib.arjhost_entry_header_ok(entry):
-                    return False
-                code = self._check(lib.arjhost_next_entry(self._archive, ctypes.byref(entry)))
-        return True
+            return all(lib.arjhost_entry_header_ok(entry) for entry in self._walk())
 
     def _go_to(self, info: ArjInfo) -> None:
         """Makes ``info`` the handle's current entry (ending a stream open on another)."""
