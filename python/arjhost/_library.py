@@ -10,7 +10,6 @@ import ctypes
 import os
 from ctypes import (CFUNCTYPE, POINTER, Structure, c_char_p, c_int, c_int64, c_size_t, c_ssize_t, c_uint,
                     c_uint32, c_uint64, c_void_p)
-from pathlib import Path
 
 LIBRARY_VARIABLE = "ARJHOST_LIBRARY"
 
@@ -47,14 +46,14 @@ def _candidates() -> list[str]:
     found = []
     if os.environ.get(LIBRARY_VARIABLE):
         found.append(os.environ[LIBRARY_VARIABLE])
-    here = Path(__file__).resolve().parent
+    here = os.path.dirname(os.path.realpath(__file__))
     try:
         from ._install import LIBRARY_FROM_PACKAGE  # written by cmake --install
-        found.append(str(here / LIBRARY_FROM_PACKAGE))
+        found.append(os.path.join(here, LIBRARY_FROM_PACKAGE))
     except ImportError:
         pass
     # PREFIX/lib/python3.X/site-packages/arjhost: PREFIX/lib beside it.
-    found.append(str(here.parents[2] / "libarjhost.so"))
+    found.append(os.path.join(here, "..", "..", "..", "libarjhost.so"))
     found.append("libarjhost.so")
     return found
 
