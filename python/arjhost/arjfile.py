@@ -257,7 +257,7 @@ class ArjFile:
             said.append("the archive is sealed with an ARJ-SECURITY envelope, which is not verified")
         if s.damaged:
             said.append("the archive is damaged")
-        if s.incomplete:
+        if s.incomplete or s.unreadable_volumes:
             said.append("the archive is incomplete")
         if lib.arjhost_archive_entry_count(self._handle()) == 0:
             said.append("the archive holds no entries")

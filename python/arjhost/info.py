@@ -113,7 +113,10 @@ class UnreadableVolume:
 
 @dataclass(frozen=True)
 class ArchiveState:
-    """The archive as a whole: what ``arjhost list --json`` says of it."""
+    """The archive as a whole: what ``arjhost list --json`` says of it
+    (``damaged``: headers could not all be read; a main header failing its
+    CRC is ``main_header_crc_ok``; ``incomplete``: a volume is missing, one
+    there but unreadable is in ``unreadable_volumes``)."""
 
     digest: int
     multi_volume: bool
@@ -141,8 +144,8 @@ class ArchiveState:
         return ArchiveState(
             digest=lib.arjhost_archive_digest(archive),
             multi_volume=bool(flags & C.ARCHIVE_MULTI_VOLUME),
-            damaged=bool(flags & C.ARCHIVE_DAMAGED),
-            incomplete=bool(flags & C.ARCHIVE_INCOMPLETE),
+            damaged=bool(flags & C.ARCHIVE_HEADERS_UNREAD),
+            incomplete=bool(flags & C.ARCHIVE_VOLUME_MISSING),
             main_header_crc_ok=not flags & C.ARCHIVE_MAIN_HEADER_DAMAGED,
             secured=bool(flags & C.ARCHIVE_SECURED),
             protected=bool(flags & C.ARCHIVE_PROTECTED),

@@ -41,6 +41,8 @@ def make_collection(root: Path, data: Path) -> None:
         raw = bytearray(path.read_bytes())
         if k % 5 == 1:  # damaged: a byte of the last entry's data
             raw[-20] ^= 0xFF
+        elif k % 5 == 3 and k % 10 == 3:  # a main header that fails its CRC
+            raw[36] ^= 1
         elif k % 5 == 2:  # truncated: in an entry, or in the main header (which fails to open)
             raw = raw[: len(raw) * 2 // 3] if k % 10 != 2 else raw[:40]
         path.write_bytes(bytes(raw))

@@ -203,6 +203,8 @@ ARJHOST_C_API int arjhost_set_password_callback(arjhost_archive *a, arjhost_pass
 #define ARJHOST_ARCHIVE_RECOVERED 0x20u     /* `recover` skipped damaged ranges */
 #define ARJHOST_ARCHIVE_MAIN_HEADER_DAMAGED 0x40u /* a volume's main header fails its CRC (DAMAGED is set too) */
 #define ARJHOST_ARCHIVE_CHAPTER_REFUSED 0x80u     /* chapters arj refuses: no entry is taken for testing */
+#define ARJHOST_ARCHIVE_HEADERS_UNREAD 0x100u     /* headers could not all be read (DAMAGED is set too) */
+#define ARJHOST_ARCHIVE_VOLUME_MISSING 0x200u     /* a volume of the set is missing (INCOMPLETE is set too) */
 
 /* ARJHOST_ARCHIVE_* bits. */
 ARJHOST_C_API unsigned arjhost_archive_flags(const arjhost_archive *a);

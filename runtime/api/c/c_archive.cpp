@@ -236,6 +236,8 @@ unsigned arjhost_archive_flags(const arjhost_archive* a) {
   if (s.protected_data) flags |= ARJHOST_ARCHIVE_PROTECTED;
   if (!s.skipped.empty()) flags |= ARJHOST_ARCHIVE_RECOVERED;
   if (!s.damaged_main_headers.empty()) flags |= ARJHOST_ARCHIVE_MAIN_HEADER_DAMAGED;
+  if (s.damaged) flags |= ARJHOST_ARCHIVE_HEADERS_UNREAD;
+  if (s.incomplete) flags |= ARJHOST_ARCHIVE_VOLUME_MISSING;
   if (!arjhost::CheckArchiveChapter(s.chapter, a->entries).ok()) flags |= ARJHOST_ARCHIVE_CHAPTER_REFUSED;
   return flags;
 }
