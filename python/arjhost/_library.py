@@ -97,6 +97,8 @@ for _name, _restype, _args in [
     ("arjhost_close", None, (A,)),
     ("arjhost_error_code", c_int, (A,)),
     ("arjhost_error_string", c_char_p, (A,)),
+    ("arjhost_set_password", c_int, (A, c_char_p)),
+    ("arjhost_set_password_callback", c_int, (A, PASSWORD, c_void_p)),
     ("arjhost_archive_flags", c_uint, (A,)),
     ("arjhost_archive_entry_count", c_size_t, (A,)),
     ("arjhost_archive_comment", c_char_p, (A,)),

@@ -126,6 +126,9 @@ def test_garbled_entries_by_password_and_callback(data, tool, tmp_path):
         arj.setpassword("secret")
         assert arj.read(first) == expected[first]
     with arjhost.ArjFile(archive) as arj:
+        arj.setpassword(lambda name, attempt: "secret")
+        assert arj.read(first) == expected[first]
+    with arjhost.ArjFile(archive) as arj:
         with pytest.raises(arjhost.BadPassword, match="password"):
             arj.read(arj.namelist()[0])
     # A callback that fails or answers what no password is: a clean error.
