@@ -167,10 +167,11 @@ class ArjFile:
         """The password (or callback) of garbled entries from now on."""
         with self._lock:
             self._options.set_password(password)
+            struct = self._options.struct
             if callable(password):
-                self._check(lib.arjhost_set_password_callback(self._handle(), self._options.struct.password_callback, None))
+                self._check(lib.arjhost_set_password_callback(self._handle(), struct.password_callback, None))
             else:
-                self._check(lib.arjhost_set_password(self._handle(), self._options.struct.password))
+                self._check(lib.arjhost_set_password(self._handle(), struct.password))
 
     def open(self, member: Union[str, ArjInfo], mode: str = "r") -> "ArjExtFile":
         """A readable binary stream of the entry's bytes, decoded as they are
@@ -281,7 +282,8 @@ class ArjFile:
 
     def _writing(self) -> ArchiveWriter:
         if self._writer is None:
-            raise ValueError("the archive is open for reading" if self._archive is not None else "the archive is closed")
+            raise ValueError("the archive is open for reading" if self._archive is not None
+                             else "the archive is closed")
         return self._writer
 
     def write(self, filename: Union[str, "os.PathLike[str]"], arcname: Optional[str] = None, method: int = 1) -> None:

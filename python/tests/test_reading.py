@@ -83,8 +83,8 @@ def test_infolist_is_the_tools_listing(name, data, tool):
         assert info.comment == entry["comment"]
         assert info.attributes == entry["attributes"]
         assert info.host_os == entry["host_os"]
-        assert info.date_time[:6] == tuple(int(x) for x in
-                                           entry["modified"].replace("T", " ").replace("-", " ").replace(":", " ").split()[:6])
+        modified = entry["modified"].replace("T", " ").replace("-", " ").replace(":", " ").split()
+        assert info.date_time == tuple(int(x) for x in modified[:6])
 
 
 @pytest.mark.parametrize("name", SOUND)
