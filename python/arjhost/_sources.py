@@ -34,8 +34,13 @@ class Limits:
     max_stream_size: Optional[int] = None
 
 
-def _encoded(text: Union[str, bytes]) -> bytes:
-    return text if isinstance(text, bytes) else os.fsencode(text)
+def c_string(text: Union[str, bytes, "os.PathLike[str]"]) -> bytes:
+    """A name or path as the C API takes it: a NUL would cut it short
+    unseen, so it is refused, as open() refuses it."""
+    data = os.fsencode(text)
+    if b"\0" in data:
+        raise ValueError(f"embedded NUL character in {data!r}")
+    return data
 
 
 class Options:
@@ -54,7 +59,7 @@ class Options:
         self.struct.codepage = codepage
         self.struct.single_volume = int(single_volume)
         self.struct.recover = int(recover)
-        self._name = _encoded(name) if name is not None else None
+        self._name = c_string(name) if name is not None else None
         self.struct.name = self._name
         self.failure: Optional[BaseException] = None  # what a callback raised
         self._password_bytes: Optional[bytes] = None
@@ -102,7 +107,7 @@ class Source:
     def open(self, options: Options) -> int:
         file = self.file
         if isinstance(file, (str, os.PathLike)):
-            return lib.arjhost_open_path(_encoded(os.fspath(file)), ctypes.byref(options.struct))
+            return lib.arjhost_open_path(c_string(file), ctypes.byref(options.struct))
         if isinstance(file, (bytes, bytearray, memoryview)):
             return self._open_memory(file, options)
         if hasattr(file, "read"):

@@ -11,7 +11,7 @@ from typing import IO, Any, Iterable, Iterator, Optional, Union
 
 from . import _library as C
 from ._library import lib
-from ._sources import Limits, Options, Password, Source
+from ._sources import Limits, Options, Password, Source, c_string
 from . import errors
 from .errors import Error, error_for
 from .info import ArchiveState, ArjInfo, TestResult
@@ -204,7 +204,7 @@ class ArjFile:
             self._go_to(info)
             flags = (C.EXTRACT_OVERWRITE if overwrite else 0) | (
                 C.EXTRACT_PRESERVE_PERMISSIONS if preserve_permissions else 0)
-            if self._check(lib.arjhost_extract(self._archive, os.fsencode(folder), flags)) == C.SKIPPED:
+            if self._check(lib.arjhost_extract(self._archive, c_string(folder), flags)) == C.SKIPPED:
                 return None
             return os.path.join(folder, info.filename.lstrip("/"))
 

@@ -9,7 +9,7 @@ import time
 from typing import Optional
 
 from ._library import lib
-from ._sources import Options
+from ._sources import Options, c_string
 from .errors import NOT_FOUND, error_for
 
 
@@ -30,7 +30,7 @@ class ArchiveWriter:
             os.unlink(self.target)  # the writer makes it: a new archive
         self.fresh = fresh
         self._options = options
-        self._writer = lib.arjhost_write_open(os.fsencode(self.target), ctypes.byref(options.struct))
+        self._writer = lib.arjhost_write_open(c_string(self.target), ctypes.byref(options.struct))
         if not self._writer:
             raise MemoryError("arjhost: out of memory starting the writer")
         self._check(lib.arjhost_writer_error_code(self._writer))
@@ -48,19 +48,19 @@ class ArchiveWriter:
         return method
 
     def add_file(self, filename: str, arcname: Optional[str], method: int) -> None:
-        self._check(lib.arjhost_write_add_file(self._writer, os.fsencode(filename),
-                                               os.fsencode(arcname) if arcname is not None else None,
+        self._check(lib.arjhost_write_add_file(self._writer, c_string(filename),
+                                               c_string(arcname) if arcname is not None else None,
                                                self._method(method)))
         self.added += 1
 
     def add_bytes(self, arcname: str, data: bytes, method: int, mode: int, mtime: Optional[int]) -> None:
         stamp = int(time.time()) if mtime is None else int(mtime)
-        self._check(lib.arjhost_write_add_memory(self._writer, os.fsencode(arcname), data, len(data),
+        self._check(lib.arjhost_write_add_memory(self._writer, c_string(arcname), data, len(data),
                                                  self._method(method), mode & 0o7777, stamp))
         self.added += 1
 
     def delete(self, name: str) -> None:
-        code = lib.arjhost_write_delete(self._writer, os.fsencode(name))
+        code = lib.arjhost_write_delete(self._writer, c_string(name))
         if code == NOT_FOUND:
             raise KeyError(f"there is no entry named {name!r} in the archive")
         self._check(code)

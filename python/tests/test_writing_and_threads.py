@@ -56,6 +56,9 @@ def test_append_replace_remove_and_atomic_commit(tmp_path):
     with pytest.raises(ValueError):
         with arjhost.ArjFile(archive, "a") as out:
             out.writestr("m.txt", b"x", method=7)
+    with pytest.raises(ValueError):  # a NUL would cut the name short unseen
+        with arjhost.ArjFile(archive, "a") as out:
+            out.writestr("ok.txt\0../../evil", b"x")
     with arjhost.ArjFile(archive) as back:
         with pytest.raises(ValueError):
             back.writestr("x", b"")
