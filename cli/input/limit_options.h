@@ -2,6 +2,7 @@
 // archive may cost, handed to the host.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,10 @@
 #include "runtime/api/host.h"
 
 namespace cli {
+
+// "1000", "64K", "8M", "2G": a count, or bytes with a binary suffix, at
+// most `max`. False for anything else.
+bool ParseSize(const std::string& text, uint64_t max, uint64_t* out);
 
 std::vector<OptionSpec> LimitOptions();
 // Sets the host's limits from the options; false with `error` for a value

@@ -280,6 +280,10 @@ class ARJHOST_API Archive {
   // On failure the message names the file and cause; the code says which:
   // kRefused (CheckRewrite's), kBadArgument, kNotFound or kIoError (a new
   // file), kChanged (a new file, or the archive, changed meanwhile), ...
+  // With ChangeSet::volume_size the new archive is written as a volume set
+  // named after `destination` (see volume_set_output.h): all its volumes
+  // checked as a set before any is renamed into place, the rewritten set's
+  // volumes past the new last one removed.
   Status Rebuild(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress = nullptr);
   // Removes the archive's file (where a link naming it points), as arj d
   // removes an archive it has emptied, unless the file changed since it was
@@ -301,6 +305,8 @@ class ARJHOST_API Archive {
   // their stored data fails its CRC (only stored, ungarbled entries are
   // checked: their bytes pass through the copy).
   const std::vector<uint64_t>& DamagedEntriesCopied() const;
+  // How many volumes the last successful Rebuild wrote (1: one archive).
+  size_t VolumesWritten() const { return volumes_written_; }
 
   struct Objects;  // the host objects behind the archive
 
@@ -308,6 +314,10 @@ class ARJHOST_API Archive {
   Archive(Host& host, std::unique_ptr<Objects> objects);
   // The header fields of `entries`, from the local headers of their volumes.
   void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
+  // Rebuild's end for a volume set: the archive in `single` split and put
+  // in place as the set whose first volume is `first`.
+  Status PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
+                      const std::vector<std::string>& expected);
   // Extract, Stream, ExtractToFile and Test: to `sink` when given (as the
   // decoders write, with `streaming`), else to `fd` when it is not -1, else
   // to nowhere.
@@ -320,6 +330,7 @@ class ARJHOST_API Archive {
                              const OpenOptions& options);
 
   Host& host_;
+  size_t volumes_written_ = 0;
   ArchiveState state_;  // filled by message handlers on the objects below
   std::unique_ptr<Objects> objects_;
 };

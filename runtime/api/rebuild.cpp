@@ -16,6 +16,7 @@
 #include "runtime/api/internal/stub_copy.h"
 #include "runtime/api/internal/temp_beside.h"
 #include "runtime/api/internal/unix_special.h"
+#include "runtime/api/internal/volume_set_output.h"
 #include "runtime/api/internal/written_order.h"
 #include "runtime/codecs/parallel/encode_ahead.h"
 #include "runtime/core/result_names.h"
@@ -281,6 +282,11 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   }
 
   const std::string target = destination == objects_->path ? InPlaceTarget(destination) : destination;
+  if (changes.volume_size != 0) {
+    if (Status refused = CheckVolumeSetRequest(changes.volume_size, target); !refused.ok()) return refused;
+    if (objects_->window != nullptr)
+      return Failure(Code::kRefused, name + ": a self-extracting archive is not written as a volume set");
+  }
   TempBeside temp(target);
   objects_->damaged_copies.clear();
   WatchDamagedCopies(*objects_);
@@ -351,8 +357,23 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   if (objects_->opened_stamp.known && StampOfFile(objects_->path) != objects_->opened_stamp)
     return Failure(Code::kChanged,
                    destination + ": not written: " + objects_->path + " changed while it was being rewritten");
+  if (changes.volume_size != 0) return PutVolumeSet(temp.path(), target, changes.volume_size, expected);
   if (!temp.Commit(&why)) return Failure(Code::kIoError, why, ERR_IO);
+  volumes_written_ = 1;
   return {};
+}
+
+Status Archive::PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
+                             const std::vector<std::string>& expected) {
+  VolumeSetRequest request{single, first, volume_size, expected, {}};
+  // The rewritten archive's own volumes may be replaced, and those past the
+  // new set's end are removed.
+  if (!objects_->path.empty())
+    for (const std::string& volume : state_.volumes) request.old_volumes.push_back(volume);
+  size_t count = 0;
+  Status s = WriteVolumeSet(host_, request, &count);
+  volumes_written_ = count;
+  return s;
 }
 
 }  // namespace arjhost
