@@ -126,6 +126,75 @@ TEST_P(ToolRebuild, CreateAddReplaceDeleteAllSatisfyThePeers) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, ToolRebuild, ::testing::Values(0, 1, 2, 3, 4));
 
+// Volume sets as arj a -v writes them: no volume over the size, each
+// volume a whole archive, split files packed part by part; arj tests and
+// extracts the whole set, 7zz its first volume, and we read it from any
+// volume.
+class ToolVolumeSet : public ::testing::TestWithParam<int> {};
+
+std::vector<std::string> VolumesOf(const std::string& dir, const std::string& first) {
+  std::vector<std::string> volumes{first};
+  for (int n = 1; fs::exists(dir + "/" + first.substr(0, first.size() - 3) + (n < 10 ? "a0" : "a") + std::to_string(n)); ++n)
+    volumes.push_back(first.substr(0, first.size() - 3) + (n < 10 ? "a0" : "a") + std::to_string(n));
+  return volumes;
+}
+
+void ExpectSoundSet(const std::string& dir, const std::string& first, uint64_t size, const Tree& expected) {
+  const std::vector<std::string> volumes = VolumesOf(dir, first);
+  EXPECT_GE(volumes.size(), 3u);
+  for (const std::string& v : volumes) EXPECT_LE(fs::file_size(dir + "/" + v), size) << v;
+  std::string output;
+  EXPECT_EQ(RunArj(dir, "t -v " + Quote(first), &output), 0) << output;
+  TempDir by_arj;
+  EXPECT_EQ(RunArj(by_arj.path(), "x -v " + Quote(dir + "/" + first), &output), 0) << output;
+  EXPECT_EQ(ReadTree(by_arj.path()), expected);
+  EXPECT_EQ(Run7zz(dir, "t " + Quote(first), &output), 0) << output;
+  for (const std::string& v : volumes) EXPECT_EQ(RunToolIn(dir, "test " + Quote(v), &output), 0) << v << output;
+  ASSERT_EQ(RunToolStdout("list --json " + Quote(dir + "/" + volumes.back()), &output), 0) << output;
+  EXPECT_TRUE(JsonSatisfies(output, "d['multi_volume'] and len(d['volumes']) == " + std::to_string(volumes.size()) +
+                                        " and max(len(e['parts']) for e in d['entries']) >= 2"))
+      << output;
+  EXPECT_TRUE(NoTemporaryFileIn(dir));
+}
+
+TEST_P(ToolVolumeSet, CreateAndAddWriteSetsArjReads) {
+  REQUIRE_PEER("arj");
+  REQUIRE_PEER("7zz");
+  const std::string method = std::to_string(GetParam());
+  TempDir dir, src;
+  Tree expected;
+  Put(src.path(), "text.txt", TextSample(60000, 1), &expected);
+  Put(src.path(), "noise.bin", RandomSample(25000, 2), &expected);
+  Put(src.path(), "d/small.txt", TextSample(300, 3), &expected);
+  std::string output;
+  ASSERT_EQ(RunToolIn(src.path(), "create " + Quote(dir.File("set.arj")) + " text.txt noise.bin d --volume-size 10K -m " + method, &output), 0) << output;
+  ExpectSoundSet(dir.path(), "set.arj", 10 * 1024, expected);
+
+  // A single archive grown into a set; a rewrite of the set.
+  ASSERT_EQ(RunToolIn(src.path(), "create " + Quote(dir.File("one.arj")) + " d -m " + method, &output), 0) << output;
+  ASSERT_EQ(RunToolIn(src.path(), "add " + Quote(dir.File("one.arj")) + " text.txt noise.bin --volume-size 12K -m " + method, &output), 0) << output;
+  ExpectSoundSet(dir.path(), "one.arj", 12 * 1024, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, ToolVolumeSet, ::testing::Values(0, 1, 4));
+
+TEST(ToolVolumeSetRefusals, SmallSizesOtherNamesAndStrangersFilesAreRefused) {
+  TempDir dir;
+  Put(dir.path(), "a.txt", TextSample(30000, 1), nullptr);
+  std::string output;
+  EXPECT_EQ(RunToolIn(dir.path(), "create s.arj a.txt --volume-size 9K", &output), 2) << output;
+  EXPECT_NE(output.find("at least 10K"), std::string::npos) << output;
+  EXPECT_EQ(RunToolIn(dir.path(), "create s.zip a.txt --volume-size 10K", &output), 1) << output;
+  EXPECT_NE(output.find("NAME.arj"), std::string::npos) << output;
+  // A file at a later volume's name that is not of this archive stays.
+  Put(dir.path(), "s.a01", Bytes{1, 2, 3}, nullptr);
+  EXPECT_EQ(RunToolIn(dir.path(), "create s.arj a.txt --volume-size 10K -m 0", &output), 1) << output;
+  EXPECT_NE(output.find("s.a01 exists and is not a volume"), std::string::npos) << output;
+  EXPECT_EQ(ReadFile(dir.File("s.a01")), (Bytes{1, 2, 3}));
+  EXPECT_FALSE(fs::exists(dir.File("s.arj")));
+  EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
+}
+
 TEST(ToolRebuildPeers, ArchivesMadeByArjTakeReplacementsAndAdditions) {
   REQUIRE_PEER("arj");
   REQUIRE_PEER("7zz");
