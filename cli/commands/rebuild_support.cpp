@@ -180,7 +180,7 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
   if (s.archive->state().protected_data)
     Say("arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n", command.c_str(),
         ShowPath(destination).c_str());
-  if (!args.Has("json") && changes.volume_size != 0)
+  if (!args.Has("json") && s.archive->VolumesWritten() > 1)
     std::printf("%s: %zu dropped, %zu replaced, %zu added; %zu volumes\n", destination.c_str(),
                 changes.dropped.size(), changes.replaced.size(), changes.added.size(), s.archive->VolumesWritten());
   else if (!args.Has("json"))

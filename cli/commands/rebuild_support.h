@@ -12,7 +12,7 @@
 namespace cli {
 
 // Opens the archive of operand 1 and refuses (one line on stderr) one that
-// a rewrite cannot start from: several volumes, damaged, incomplete.
+// a rewrite cannot start from: damaged, incomplete.
 bool OpenRewritable(const Args& args, const std::string& command, Session* session);
 
 // -m METHOD: 0..4, or 1 (as arj) when not given. False for another value.

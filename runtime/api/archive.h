@@ -293,7 +293,7 @@ class ARJHOST_API Archive {
   // archive so far, in bytes (0 when none is under way): for a progress line.
   uint64_t RebuildBytesWritten() const;
   // Whether Rebuild takes this archive with `changes`; if not (kRefused),
-  // why: several volumes, a damaged archive not opened with recovery, a
+  // why: a damaged archive not opened with recovery, a
   // kept entry whose header fails its CRC, a new entry under one that is
   // not a folder (or a new entry that is not a folder with entries under
   // it), an incomplete or restricted archive. (A self-extracting archive is
@@ -318,6 +318,10 @@ class ARJHOST_API Archive {
   // in place as the set whose first volume is `first`.
   Status PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
                       const std::vector<std::string>& expected);
+  // Rebuild of a volume set: its entries joined into one archive beside the
+  // first volume (a split file packed whole again), that archive rebuilt
+  // into a new set in the old one's place.
+  Status RebuildSet(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress);
   // Extract, Stream, ExtractToFile and Test: to `sink` when given (as the
   // decoders write, with `streaming`), else to `fd` when it is not -1, else
   // to nowhere.
@@ -331,6 +335,9 @@ class ARJHOST_API Archive {
 
   Host& host_;
   size_t volumes_written_ = 0;
+  // Of an archive joined from a set by RebuildSet: the set's volumes, which
+  // its Rebuild replaces.
+  std::vector<std::string> joined_from_;
   ArchiveState state_;  // filled by message handlers on the objects below
   std::unique_ptr<Objects> objects_;
 };

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <utility>
 
 #include "runtime/api/archive.h"
@@ -17,6 +19,7 @@
 #include "runtime/api/internal/temp_beside.h"
 #include "runtime/api/internal/unix_special.h"
 #include "runtime/api/internal/volume_set_output.h"
+#include "runtime/api/internal/volume_split.h"
 #include "runtime/api/internal/written_order.h"
 #include "runtime/codecs/parallel/encode_ahead.h"
 #include "runtime/core/result_names.h"
@@ -252,6 +255,7 @@ Status Archive::CheckRewrite(const ChangeSet& changes, const std::vector<EntryIn
 }
 
 Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, const RebuildProgress& progress) {
+  if (state_.multi_volume) return RebuildSet(asked, destination, progress);
   std::vector<EntryInfo> old_entries = Entries();
   // The files as checked below, each with the identity it is read by; a
   // link ahead of its target stored as a file.
@@ -365,14 +369,78 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
 
 Status Archive::PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
                              const std::vector<std::string>& expected) {
-  VolumeSetRequest request{single, first, volume_size, expected, {}};
+  VolumeSetRequest request{single, first, volume_size, expected, joined_from_};
   // The rewritten archive's own volumes may be replaced, and those past the
   // new set's end are removed.
-  if (!objects_->path.empty())
-    for (const std::string& volume : state_.volumes) request.old_volumes.push_back(volume);
+  if (joined_from_.empty() && !objects_->path.empty()) request.old_volumes = state_.volumes;
   size_t count = 0;
   Status s = WriteVolumeSet(host_, request, &count);
   volumes_written_ = count;
+  return s;
+}
+
+Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destination, const RebuildProgress& progress) {
+  const std::vector<EntryInfo> entries = Entries();
+  const std::string& name = objects_->path;
+  if (Status refused = CheckRewrite(asked, entries); !refused.ok()) {
+    refused.message = name + ": " + refused.message;
+    return refused;
+  }
+  const std::string first = InPlaceTarget(state_.volumes.empty() ? name : state_.volumes.front());
+  // Rewritten in place, whichever volume was named, the set starts at its
+  // first volume again.
+  const std::string target = destination == name ? first : destination;
+  ChangeSet changes = asked;
+  if (changes.volume_size == 0) {  // the old set's volumes' size, as far as its first volume tells
+    struct stat st;
+    changes.volume_size = ::stat(first.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    changes.volume_size = std::max(changes.volume_size, kMinVolumeSize);
+  }
+  if (Status refused = CheckVolumeSetRequest(changes.volume_size, target); !refused.ok()) return refused;
+
+  std::vector<JoinedEntry> joined_entries;
+  for (const EntryInfo& e : entries) {
+    if (e.parts.size() > 1 && e.garbled)
+      return Failure(Code::kUnsupported, name + ": " + e.name + ": a garbled file split over volumes is not rewritten");
+    joined_entries.push_back({e.volume.empty() ? first : e.volume, e.header_offset, e.parts.size() > 1});
+  }
+  TempBeside joined(target);
+  std::string why;
+  if (!joined.Create(&why)) return Failure(Code::kIoError, why, ERR_IO);
+  const SplitContent content = [&](size_t index, int fd) {
+    ExtractResult r = ExtractToFile(entries[index], fd, nullptr);
+    return r.status;
+  };
+  Status s = JoinVolumes(first, joined_entries, content, target, joined.path());
+  if (!s.ok()) {
+    s.message = name + ": not written: the set cannot be joined: " + s.message;
+    return s;
+  }
+  OpenOptions options;
+  options.scan_all_volumes = false;
+  OpenResult opened = OpenFile(host_, joined.path(), options);
+  if (!opened.ok()) return Failure(Code::kInternal, name + ": not written: the joined set does not reopen: " + opened.status.message);
+  const std::vector<EntryInfo> listed = opened.archive->Entries();
+  bool same = listed.size() == entries.size();
+  for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == entries[i].name;
+  if (!same) return Failure(Code::kInternal, name + ": not written: the joined set does not list the set's entries");
+  if (objects_->opened_stamp.known && StampOfFile(name) != objects_->opened_stamp)
+    return Failure(Code::kChanged, name + ": not written: it changed while it was being rewritten");
+  // The joined archive's entries are the set's, in order, under handles of
+  // their own.
+  std::map<uint64_t, uint64_t> handle_of;
+  for (size_t i = 0; i < entries.size(); ++i) handle_of[entries[i].handle] = listed[i].handle;
+  ChangeSet joined_changes = changes;
+  joined_changes.dropped.clear();
+  joined_changes.replaced.clear();
+  for (uint64_t h : changes.dropped)
+    if (handle_of.count(h)) joined_changes.dropped.insert(handle_of[h]);
+  for (const auto& [h, content] : changes.replaced)
+    if (handle_of.count(h)) joined_changes.replaced[handle_of[h]] = content;
+    else return Failure(Code::kBadArgument, "no entry " + std::to_string(h), ERR_BAD_PARAMETER);
+  opened.archive->joined_from_ = state_.volumes;
+  s = opened.archive->Rebuild(joined_changes, target, progress);
+  volumes_written_ = opened.archive->volumes_written_;
   return s;
 }
 

@@ -174,6 +174,21 @@ TEST_P(ToolVolumeSet, CreateAndAddWriteSetsArjReads) {
   ASSERT_EQ(RunToolIn(src.path(), "create " + Quote(dir.File("one.arj")) + " d -m " + method, &output), 0) << output;
   ASSERT_EQ(RunToolIn(src.path(), "add " + Quote(dir.File("one.arj")) + " text.txt noise.bin --volume-size 12K -m " + method, &output), 0) << output;
   ExpectSoundSet(dir.path(), "one.arj", 12 * 1024, expected);
+
+  // A set rewritten, named by a later volume: a new set in its place at the
+  // old volumes' size, the volumes past its end removed.
+  const size_t before = VolumesOf(dir.path(), "one.arj").size();
+  ASSERT_EQ(RunToolIn(dir.path(), "delete one.a01 noise.bin", &output), 0) << output;
+  expected.erase("noise.bin");
+  const std::vector<std::string> after = VolumesOf(dir.path(), "one.arj");
+  EXPECT_LT(after.size(), before);
+  EXPECT_FALSE(fs::exists(dir.File(after.back().substr(0, 5) + (before - 1 < 10 ? "a0" : "a") + std::to_string(before - 1))));
+  for (const std::string& v : after) EXPECT_LE(fs::file_size(dir.File(v)), 12 * 1024u) << v;
+  EXPECT_EQ(RunArj(dir.path(), "t -v one.arj", &output), 0) << output;
+  TempDir by_arj;
+  EXPECT_EQ(RunArj(by_arj.path(), "x -v " + Quote(dir.File("one.arj")), &output), 0) << output;
+  EXPECT_EQ(ReadTree(by_arj.path()), expected);
+  EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, ToolVolumeSet, ::testing::Values(0, 1, 4));
@@ -259,13 +274,17 @@ TEST(ToolRebuildSafety, AFailedRewriteLeavesTheArchiveAsItWas) {
     EXPECT_EQ(item.path().filename().string().find(".tmp-"), std::string::npos) << item.path();
 }
 
-TEST(ToolRebuildSafety, RefusesMultiVolumeAndDamagedArchives) {
+TEST(ToolRebuildSafety, RefusesIncompleteSetsAndDamagedArchives) {
   TempDir dir;
-  for (const char* name : {"split.arj", "split.a01", "split.a02", "badheader.arj"})
+  for (const char* name : {"split.arj", "split.a01", "badheader.arj"})
     fs::copy_file(SourcePath(std::string("tests/data/") + name), dir.File(name));
   std::string output;
+  // A set missing a volume is refused; a whole one is written as a new set.
   EXPECT_EQ(RunToolIn(dir.path(), "delete split.arj small.txt", &output), 2);
-  EXPECT_NE(output.find("multi-volume"), std::string::npos) << output;
+  EXPECT_NE(output.find("incomplete"), std::string::npos) << output;
+  fs::copy_file(SourcePath("tests/data/split.a02"), dir.File("split.a02"));
+  EXPECT_EQ(RunToolIn(dir.path(), "delete split.arj small.txt", &output), 0) << output;
+  EXPECT_EQ(RunToolIn(dir.path(), "test split.a01", &output), 0) << output;
   EXPECT_EQ(RunToolIn(dir.path(), "delete badheader.arj one.txt", &output), 2);
   EXPECT_NE(output.find("damaged"), std::string::npos) << output;
 }

@@ -24,7 +24,6 @@ std::string DamageOf(const ArchiveState& state, const std::vector<EntryInfo>& en
 
 std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInfo>& entries, const ChangeSet& changes,
                            bool recovered) {
-  if (state.multi_volume) return "a multi-volume archive cannot be rewritten";
   if (!recovered) {
     const std::string damage = DamageOf(state, entries);
     if (!damage.empty()) return "a damaged archive is not rewritten: " + damage + kRecoverHint;
@@ -34,7 +33,7 @@ std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInf
       return "the header of entry \"" + e.name + "\" fails its CRC: it must be left out";
   if (std::string names = NameUnderAnEntryThatIsNoFolder(entries, changes); !names.empty()) return names;
   if (state.incomplete) return "an incomplete archive cannot be rewritten";
-  if (state.restricted && !state.damaged) return "this archive cannot be rewritten";
+  if (state.restricted && !state.damaged && !state.multi_volume) return "this archive cannot be rewritten";
   return "";
 }
 

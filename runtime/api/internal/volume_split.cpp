@@ -151,6 +151,65 @@ bool Rewritten(const uint8_t* fixed, uint32_t fixed_size, ByteSpan rest, ByteSpa
   return true;
 }
 
+// The header at `offset` of the file `fd` (`size` bytes); no bytes for the
+// end marker.
+Status ReadStoredAt(int fd, uint64_t size, uint64_t offset, HeaderRole role, StoredHeader* h) {
+  struct File {
+    int fd;
+    uint64_t size;
+  } file{fd, size};
+  const ByteReader reader{&file, [](void* c, uint64_t at, void* buffer, uint32_t want) -> int64_t {
+                            const File* f = static_cast<const File*>(c);
+                            if (at >= f->size) return 0;
+                            const uint64_t n = std::min<uint64_t>(want, f->size - at);
+                            return ReadAt(f->fd, at, buffer, n) == 0 ? static_cast<int64_t>(n) : -1;
+                          }};
+  std::vector<uint8_t> prefix(kMaxHeaderPrefix);
+  const HeaderCause cause = ReadHeader(reader, offset, role, kSoundPolicy, prefix.data(), &h->facts);
+  if (cause == HeaderCause::kEndMarker && role == HeaderRole::kLocal) return {};
+  if (cause != HeaderCause::kHeader)
+    return Failure(Code::kDamaged, "a bad header at offset " + std::to_string(offset) + ": " + HeaderCauseText(cause));
+  const uint64_t span = h->facts.data_offset - offset;
+  if (span > kMaxHeaderSpan) return Failure(Code::kUnsupported, "a header is too large to place in a volume");
+  h->bytes.resize(static_cast<size_t>(span));
+  if (const int e = ReadAt(fd, offset, h->bytes.data(), h->bytes.size()); e != 0)
+    return ErrnoStatus(e, "an archive cannot be read");
+  return {};
+}
+
+// The header's fixed part, from the first header size on.
+std::vector<uint8_t> FixedPartOf(const StoredHeader& h) {
+  return {h.bytes.begin() + fixed_header::kBasicHeader,
+          h.bytes.begin() + fixed_header::kBasicHeader + h.facts.first_header_size};
+}
+
+// The rest of its basic header from `from` (an offset from the id on).
+ByteSpan BasicRestOf(const StoredHeader& h, uint32_t from) { return {h.bytes.data() + from, h.basic_end() - from}; }
+
+int OpenToRead(const std::string& path) {
+  int fd;
+  do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+uint64_t SizeOfFile(int fd) {
+  const off_t size = ::lseek(fd, 0, SEEK_END);
+  return size < 0 ? 0 : static_cast<uint64_t>(size);
+}
+
+// An unnamed file beside `scratch` (removed as soon as it is made).
+Status ScratchFile(const std::string& scratch, Fd* file) {
+  std::string pattern = scratch + ".split-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int made = ::mkstemp(name.data());
+  if (made < 0) return ErrnoStatus(errno, pattern + ": cannot be made");
+  ::unlink(name.data());  // gone with the descriptor
+  file->Reset(made);
+  return {};
+}
+
 class Splitter {
  public:
   Splitter(int in, uint64_t in_size, uint64_t limit, const std::string& scratch, const VolumeFileMaker& make)
@@ -175,34 +234,15 @@ class Splitter {
   }
 
  private:
-  // The header at `offset`; no bytes for the end marker.
   Status ReadStored(uint64_t offset, HeaderRole role, StoredHeader* h) {
-    const ByteReader reader{this, [](void* c, uint64_t at, void* buffer, uint32_t size) -> int64_t {
-                              auto* self = static_cast<Splitter*>(c);
-                              if (at >= self->in_size_) return 0;
-                              const uint64_t n = std::min<uint64_t>(size, self->in_size_ - at);
-                              return ReadAt(self->in_, at, buffer, n) == 0 ? static_cast<int64_t>(n) : -1;
-                            }};
-    std::vector<uint8_t> prefix(kMaxHeaderPrefix);
-    const HeaderCause cause = ReadHeader(reader, offset, role, kSoundPolicy, prefix.data(), &h->facts);
-    if (cause == HeaderCause::kEndMarker && role == HeaderRole::kLocal) return {};
-    if (cause != HeaderCause::kHeader)
-      return Failure(Code::kInternal, "the archive to split has a bad header at offset " + std::to_string(offset) +
-                                          ": " + HeaderCauseText(cause));
-    const uint64_t span = h->facts.data_offset - offset;
-    if (span > kMaxHeaderSpan) return Failure(Code::kUnsupported, "a header is too large to place in a volume");
-    h->bytes.resize(static_cast<size_t>(span));
-    if (const int e = ReadAt(in_, offset, h->bytes.data(), h->bytes.size()); e != 0)
-      return ErrnoStatus(e, "the archive to split cannot be read");
-    return {};
+    return ReadStoredAt(in_, in_size_, offset, role, h);
   }
 
   // This volume's main header: the archive's, named as the volume's file,
   // flagged as going on in the next volume unless it is the last.
   Status MainHeaderBytes(bool last, std::vector<uint8_t>* out) const {
     const HeaderFacts& f = main_.facts;
-    std::vector<uint8_t> fixed(main_.bytes.begin() + fixed_header::kBasicHeader,
-                               main_.bytes.begin() + fixed_header::kBasicHeader + f.first_header_size);
+    std::vector<uint8_t> fixed = FixedPartOf(main_);
     const size_t flags = fixed_header::kFlags - fixed_header::kBasicHeader;
     if (last) fixed[flags] &= static_cast<uint8_t>(~Bit(MainFlag::kContinuesInNext));
     else fixed[flags] |= Bit(MainFlag::kContinuesInNext);
@@ -319,13 +359,8 @@ class Splitter {
       *base = h.facts.data_offset;
       return {};
     }
-    std::string pattern = scratch_ + ".split-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int made = ::mkstemp(name.data());
-    if (made < 0) return ErrnoStatus(errno, pattern + ": cannot be made");
-    ::unlink(name.data());  // gone with the descriptor
-    scratch->Reset(made);
+    if (Status s = ScratchFile(scratch_, scratch); !s.ok()) return s;
+    const int made = scratch->get();
     RangeSource in(in_, h.facts.data_offset, PackedSize(f));
     LimitedSink out(made, 0, OriginalSize(f));
     uint64_t written = 0;
@@ -472,14 +507,108 @@ class Splitter {
 
 Status SplitIntoVolumes(const std::string& single, uint64_t volume_size, const std::string& scratch,
                         const VolumeFileMaker& make_volume, size_t* count) {
-  int fd;
-  do fd = ::open(single.c_str(), O_RDONLY | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0) return ErrnoStatus(errno, single + ": cannot be read");
-  const Fd in(fd);
-  const off_t size = ::lseek(fd, 0, SEEK_END);
-  if (size < 0) return ErrnoStatus(errno, single + ": cannot be read");
-  return Splitter(fd, static_cast<uint64_t>(size), volume_size, scratch, make_volume).Run(count);
+  const Fd in(OpenToRead(single));
+  if (in.get() < 0) return ErrnoStatus(errno, single + ": cannot be read");
+  return Splitter(in.get(), SizeOfFile(in.get()), volume_size, scratch, make_volume).Run(count);
+}
+
+namespace {
+
+// Packs `size` bytes of `from` with `method` into `out` at `at`: stored
+// when packing does not make them smaller.
+Status PackWhole(uint8_t method, int from, uint64_t size, int out, uint64_t at, uint8_t* used, uint64_t* packed,
+                 uint32_t* crc) {
+  for (uint8_t m : {method, Byte(Method::kStored)}) {
+    RangeSource in(from, 0, size);
+    LimitedSink sink(out, at, UINT64_MAX);
+    uint64_t read = 0;
+    const ResultCode r = arjrt::EncodeArjData(m, in, sink, packed, &read, crc);
+    if (Failed(r) || read != size) return StatusOf(Failed(r) ? r : ERR_IO, "a joined entry cannot be packed");
+    *used = m;
+    if (*packed < size || m == Byte(Method::kStored)) break;
+  }
+  return {};
+}
+
+}  // namespace
+
+Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries,
+                   const SplitContent& content, const std::string& scratch, const std::string& out_path) {
+  int made;
+  do made = ::open(out_path.c_str(), O_WRONLY | O_CLOEXEC);
+  while (made < 0 && errno == EINTR);
+  const Fd out(made);
+  if (out.get() < 0) return ErrnoStatus(errno, out_path + ": cannot be written");
+  uint64_t at = 0;
+  auto put = [&](const std::vector<uint8_t>& bytes) {
+    const int e = WriteAt(out.get(), at, bytes.data(), bytes.size());
+    at += bytes.size();
+    return e == 0 ? Status{} : ErrnoStatus(e, out_path + ": cannot be written");
+  };
+  std::vector<uint8_t> header;
+  Status s;
+  {
+    const Fd volume(OpenToRead(first_volume));
+    if (volume.get() < 0) return ErrnoStatus(errno, first_volume + ": cannot be read");
+    StoredHeader main;
+    if (!(s = ReadStoredAt(volume.get(), SizeOfFile(volume.get()), 0, HeaderRole::kMain, &main)).ok()) return s;
+    std::vector<uint8_t> fixed = FixedPartOf(main);
+    fixed[fixed_header::kFlags - fixed_header::kBasicHeader] &= static_cast<uint8_t>(~Bit(MainFlag::kContinuesInNext));
+    const uint32_t rest = fixed_header::kBasicHeader + main.facts.first_header_size;
+    if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), BasicRestOf(main, rest), main.extended(), &header))
+      return Failure(Code::kUnsupported, first_volume + ": its main header cannot be written again");
+    if (!(s = put(header)).ok()) return s;
+  }
+  std::vector<uint8_t> buffer(64 * 1024);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const JoinedEntry& e = entries[i];
+    const Fd volume(OpenToRead(e.volume));
+    if (volume.get() < 0) return ErrnoStatus(errno, e.volume + ": cannot be read");
+    StoredHeader h;
+    if (!(s = ReadStoredAt(volume.get(), SizeOfFile(volume.get()), e.header_offset, HeaderRole::kLocal, &h)).ok())
+      return Failure(s.code, e.volume + ": " + s.message);
+    if (!e.split) {
+      if (!(s = put(h.bytes)).ok()) return s;
+      uint64_t from = h.facts.data_offset;
+      for (uint64_t left = PackedSize(h.bytes.data()); left > 0;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
+        if (const int err = ReadAt(volume.get(), from, buffer.data(), n); err != 0)
+          return ErrnoStatus(err, e.volume + ": cannot be read");
+        if (const int err = WriteAt(out.get(), at, buffer.data(), n); err != 0)
+          return ErrnoStatus(err, out_path + ": cannot be written");
+        from += n;
+        at += n;
+        left -= n;
+      }
+      continue;
+    }
+    Fd whole;
+    if (!(s = ScratchFile(scratch, &whole)).ok() || !(s = content(i, whole.get())).ok()) return s;
+    const uint64_t size = SizeOfFile(whole.get());
+    if (size > 0xFFFFFFFFull) return Failure(Code::kUnsupported, "a joined entry would be 4 GiB or more");
+    uint8_t method = 0;
+    uint64_t packed = 0;
+    uint32_t crc = 0;
+    if (!(s = PackWhole(EntryMethod(h.bytes.data()), whole.get(), size, out.get(), at + h.bytes.size(), &method,
+                        &packed, &crc)).ok())
+      return s;
+    std::vector<uint8_t> fixed = FixedPartOf(h);
+    const size_t basic = fixed_header::kBasicHeader;
+    fixed[fixed_header::kFlags - basic] &=
+        static_cast<uint8_t>(~(Bit(EntryFlag::kContinuesInNext) | Bit(EntryFlag::kContinuesPrevious)));
+    fixed[fixed_header::kMethod - basic] = method;
+    StoreDWord(fixed.data() + fixed_header::kPackedSize - basic, static_cast<uint32_t>(packed));
+    StoreDWord(fixed.data() + fixed_header::kOriginalSize - basic, static_cast<uint32_t>(size));
+    StoreDWord(fixed.data() + fixed_header::kFileCrc - basic, crc);
+    if (fixed.size() >= kFilePosition + 4 - basic) StoreDWord(fixed.data() + kFilePosition - basic, 0);
+    const uint32_t rest = basic + h.facts.first_header_size;
+    if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), BasicRestOf(h, rest), h.extended(), &header))
+      return Failure(Code::kUnsupported, "a joined entry's header cannot be written");
+    if (!(s = put(header)).ok()) return s;
+    at += packed;
+  }
+  const std::vector<uint8_t> end{kArjHeaderIdLow, static_cast<uint8_t>(kArjHeaderId >> 8), 0, 0};
+  return put(end);
 }
 
 }  // namespace arjhost

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "runtime/api/status.h"
 
@@ -27,5 +28,24 @@ using VolumeFileMaker = std::function<Status(size_t number, std::string* path, s
 // number of volumes written.
 Status SplitIntoVolumes(const std::string& single, uint64_t volume_size, const std::string& scratch,
                         const VolumeFileMaker& make_volume, size_t* count);
+
+// One entry of a set joined into one archive: a whole entry copied from
+// its volume, or a split one written whole from its content.
+struct JoinedEntry {
+  std::string volume;          // the path of the volume holding its (first part's) header
+  uint64_t header_offset = 0;  // of that header
+  bool split = false;
+};
+// Writes a split entry's whole content into `fd` (a new, empty file).
+using SplitContent = std::function<Status(size_t index, int fd)>;
+
+// Writes the set's entries as one archive into the file `out`: the first
+// volume's main header (no longer saying the set goes on), whole entries
+// as stored, each split one as one entry of its content, packed again
+// with its first part's method (stored when that does not make it
+// smaller), its first part's header otherwise. `scratch` as for
+// SplitIntoVolumes.
+Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries,
+                   const SplitContent& content, const std::string& scratch, const std::string& out);
 
 }  // namespace arjhost
