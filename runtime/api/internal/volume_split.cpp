@@ -13,6 +13,7 @@
 #include "plugin/format/header_writer.h"
 #include "plugin/format/split_chain.h"
 #include "runtime/api/internal/status_of.h"
+#include "runtime/api/internal/stored_headers.h"
 #include "runtime/codecs/decode/arj_decoder.h"
 #include "runtime/codecs/encode/arj_encoder.h"
 
@@ -27,57 +28,6 @@ constexpr uint64_t kMinPartRoom = 1024;
 // a first header size of 34 or more holds.
 constexpr size_t kFilePosition = kFixedHeaderSize;
 constexpr uint8_t kFirstHeaderSizeWithPosition = kFixedHeaderSize;
-// A header is copied through memory: one this large cannot sit in a volume
-// beside anything anyway.
-constexpr uint64_t kMaxHeaderSpan = 1u << 20;
-
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  void Reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_ = -1;
-};
-
-// Reads exactly `size` bytes at `offset`; 0 or the errno (EIO when the
-// file is shorter).
-int ReadAt(int fd, uint64_t offset, void* buffer, size_t size) {
-  uint8_t* p = static_cast<uint8_t*>(buffer);
-  while (size > 0) {
-    const ssize_t n = ::pread(fd, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return EIO;
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
-  return 0;
-}
-
-int WriteAt(int fd, uint64_t offset, const void* buffer, size_t size) {
-  const uint8_t* p = static_cast<const uint8_t*>(buffer);
-  while (size > 0) {
-    const ssize_t n = ::pwrite(fd, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n < 0 ? errno : EIO;
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
-  return 0;
-}
 
 // Bytes of a file from an offset, up to a count.
 class RangeSource : public arjrt::ByteSource {
@@ -118,85 +68,6 @@ class LimitedSink : public arjrt::ByteSink {
   uint64_t limit_;
   uint64_t written_ = 0;
 };
-
-// One header as stored: its bytes from the id to its packed data.
-struct StoredHeader {
-  std::vector<uint8_t> bytes;
-  HeaderFacts facts;
-  uint32_t basic_end() const { return fixed_header::kBasicHeader + facts.basic_size; }
-  // Its extended headers and the size that ends them.
-  ByteSpan extended() const {
-    const uint32_t from = basic_end() + 4;
-    return {bytes.data() + from, static_cast<uint32_t>(bytes.size() - from)};
-  }
-};
-
-bool AppendTo(void* context, const void* bytes, uint32_t size) {
-  auto* out = static_cast<std::vector<uint8_t>*>(context);
-  const uint8_t* p = static_cast<const uint8_t*>(bytes);
-  out->insert(out->end(), p, p + size);
-  return true;
-}
-
-// The header again with `fixed` as its fixed part (from the first header
-// size on, `fixed_size` bytes) in place of the stored one, the rest of its
-// basic header (`rest`) and its extended headers as stored.
-bool Rewritten(const uint8_t* fixed, uint32_t fixed_size, ByteSpan rest, ByteSpan extended,
-               std::vector<uint8_t>* out) {
-  out->clear();
-  const ByteSpan pieces[] = {{fixed, fixed_size}, rest};
-  const ByteWriter writer{out, AppendTo};
-  if (!WriteBasicHeader(writer, pieces, 2)) return false;
-  out->insert(out->end(), extended.data, extended.data + extended.size);
-  return true;
-}
-
-// The header at `offset` of the file `fd` (`size` bytes); no bytes for the
-// end marker.
-Status ReadStoredAt(int fd, uint64_t size, uint64_t offset, HeaderRole role, StoredHeader* h) {
-  struct File {
-    int fd;
-    uint64_t size;
-  } file{fd, size};
-  const ByteReader reader{&file, [](void* c, uint64_t at, void* buffer, uint32_t want) -> int64_t {
-                            const File* f = static_cast<const File*>(c);
-                            if (at >= f->size) return 0;
-                            const uint64_t n = std::min<uint64_t>(want, f->size - at);
-                            return ReadAt(f->fd, at, buffer, n) == 0 ? static_cast<int64_t>(n) : -1;
-                          }};
-  std::vector<uint8_t> prefix(kMaxHeaderPrefix);
-  const HeaderCause cause = ReadHeader(reader, offset, role, kSoundPolicy, prefix.data(), &h->facts);
-  if (cause == HeaderCause::kEndMarker && role == HeaderRole::kLocal) return {};
-  if (cause != HeaderCause::kHeader)
-    return Failure(Code::kDamaged, "a bad header at offset " + std::to_string(offset) + ": " + HeaderCauseText(cause));
-  const uint64_t span = h->facts.data_offset - offset;
-  if (span > kMaxHeaderSpan) return Failure(Code::kUnsupported, "a header is too large to place in a volume");
-  h->bytes.resize(static_cast<size_t>(span));
-  if (const int e = ReadAt(fd, offset, h->bytes.data(), h->bytes.size()); e != 0)
-    return ErrnoStatus(e, "an archive cannot be read");
-  return {};
-}
-
-// The header's fixed part, from the first header size on.
-std::vector<uint8_t> FixedPartOf(const StoredHeader& h) {
-  return {h.bytes.begin() + fixed_header::kBasicHeader,
-          h.bytes.begin() + fixed_header::kBasicHeader + h.facts.first_header_size};
-}
-
-// The rest of its basic header from `from` (an offset from the id on).
-ByteSpan BasicRestOf(const StoredHeader& h, uint32_t from) { return {h.bytes.data() + from, h.basic_end() - from}; }
-
-int OpenToRead(const std::string& path) {
-  int fd;
-  do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-uint64_t SizeOfFile(int fd) {
-  const off_t size = ::lseek(fd, 0, SEEK_END);
-  return size < 0 ? 0 : static_cast<uint64_t>(size);
-}
 
 // An unnamed file beside `scratch` (removed as soon as it is made).
 Status ScratchFile(const std::string& scratch, Fd* file) {
@@ -242,7 +113,7 @@ class Splitter {
   // flagged as going on in the next volume unless it is the last.
   Status MainHeaderBytes(bool last, std::vector<uint8_t>* out) const {
     const HeaderFacts& f = main_.facts;
-    std::vector<uint8_t> fixed = FixedPartOf(main_);
+    std::vector<uint8_t> fixed = main_.FixedPart();
     const size_t flags = fixed_header::kFlags - fixed_header::kBasicHeader;
     if (last) fixed[flags] &= static_cast<uint8_t>(~Bit(MainFlag::kContinuesInNext));
     else fixed[flags] |= Bit(MainFlag::kContinuesInNext);
@@ -258,11 +129,8 @@ class Splitter {
   Status OpenVolume() {
     Status s = make_(volumes_, &volume_path_, &volume_name_);
     if (!s.ok()) return s;
-    int fd;
-    do fd = ::open(volume_path_.c_str(), O_WRONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0) return ErrnoStatus(errno, volume_path_ + ": cannot be written");
-    out_.Reset(fd);
+    out_.Reset(OpenToWrite(volume_path_));
+    if (out_.get() < 0) return ErrnoStatus(errno, volume_path_ + ": cannot be written");
     ++volumes_;
     std::vector<uint8_t> header;
     if (!(s = MainHeaderBytes(false, &header)).ok()) return s;
@@ -534,10 +402,7 @@ Status PackWhole(uint8_t method, int from, uint64_t size, int out, uint64_t at, 
 
 Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries,
                    const SplitContent& content, const std::string& scratch, const std::string& out_path) {
-  int made;
-  do made = ::open(out_path.c_str(), O_WRONLY | O_CLOEXEC);
-  while (made < 0 && errno == EINTR);
-  const Fd out(made);
+  const Fd out(OpenToWrite(out_path));
   if (out.get() < 0) return ErrnoStatus(errno, out_path + ": cannot be written");
   uint64_t at = 0;
   auto put = [&](const std::vector<uint8_t>& bytes) {
@@ -552,10 +417,9 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
     if (volume.get() < 0) return ErrnoStatus(errno, first_volume + ": cannot be read");
     StoredHeader main;
     if (!(s = ReadStoredAt(volume.get(), SizeOfFile(volume.get()), 0, HeaderRole::kMain, &main)).ok()) return s;
-    std::vector<uint8_t> fixed = FixedPartOf(main);
+    std::vector<uint8_t> fixed = main.FixedPart();
     fixed[fixed_header::kFlags - fixed_header::kBasicHeader] &= static_cast<uint8_t>(~Bit(MainFlag::kContinuesInNext));
-    const uint32_t rest = fixed_header::kBasicHeader + main.facts.first_header_size;
-    if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), BasicRestOf(main, rest), main.extended(), &header))
+    if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), main.NameAndComment(), main.extended(), &header))
       return Failure(Code::kUnsupported, first_volume + ": its main header cannot be written again");
     if (!(s = put(header)).ok()) return s;
   }
@@ -592,7 +456,7 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
     if (!(s = PackWhole(EntryMethod(h.bytes.data()), whole.get(), size, out.get(), at + h.bytes.size(), &method,
                         &packed, &crc)).ok())
       return s;
-    std::vector<uint8_t> fixed = FixedPartOf(h);
+    std::vector<uint8_t> fixed = h.FixedPart();
     const size_t basic = fixed_header::kBasicHeader;
     fixed[fixed_header::kFlags - basic] &=
         static_cast<uint8_t>(~(Bit(EntryFlag::kContinuesInNext) | Bit(EntryFlag::kContinuesPrevious)));
@@ -601,8 +465,7 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
     StoreDWord(fixed.data() + fixed_header::kOriginalSize - basic, static_cast<uint32_t>(size));
     StoreDWord(fixed.data() + fixed_header::kFileCrc - basic, crc);
     if (fixed.size() >= kFilePosition + 4 - basic) StoreDWord(fixed.data() + kFilePosition - basic, 0);
-    const uint32_t rest = basic + h.facts.first_header_size;
-    if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), BasicRestOf(h, rest), h.extended(), &header))
+    if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), h.NameAndComment(), h.extended(), &header))
       return Failure(Code::kUnsupported, "a joined entry's header cannot be written");
     if (!(s = put(header)).ok()) return s;
     at += packed;
