@@ -150,8 +150,10 @@ const std::vector<Command>& Commands() {
       {"add", "ARCHIVE FILE[=STORED_NAME]...",
        "add files and folders to an archive (made when missing), replacing entries of their names",
        {kOutput, kMethod, kExclude,
-        {"update", 'u', false, "", "replace an entry only when its file is newer (arj u)"}, kVolumeSize, kRecover,
-        kJson},
+        {"update", 'u', false, "", "replace an entry only when its file is newer (arj u)"},
+        {"new-chapter", 0, false, "",
+         "add a chapter (arj ac): unchanged files go on into it, changed and new ones are new entries of it"},
+        kVolumeSize, kRecover, kJson},
        RunAdd,
        "Rewrites the archive with the files appended, each stored under its relative path or\n"
        "under STORED_NAME, with its own mode and time. Absolute paths, \"..\", drive letters,\n"
@@ -164,7 +166,8 @@ const std::vector<Command>& Commands() {
        {"arjhost add backup.arj report.pdf", "arjhost add backup.arj /tmp/x.log=logs/x.log -m 4",
         "arjhost a new.arj notes.txt                # made when missing",
         "arjhost add backup.arj project -x '*.o'    # a folder, less its object files",
-        "arjhost add -u backup.arj project          # only what is newer"}},
+        "arjhost add -u backup.arj project          # only what is newer",
+        "arjhost add --new-chapter backup.arj project   # a chapter, as arj ac"}},
       {"create", "NEW.arj FILE...",
        "write a new archive holding the files and folders",
        {kOutput, kMethod, kExclude, kVolumeSize, kJson}, RunCreate,

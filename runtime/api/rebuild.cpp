@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <utility>
 
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/archive_objects.h"
+#include "runtime/api/internal/chapter_pass.h"
 #include "runtime/api/internal/file_stamp.h"
 #include "runtime/api/internal/rewrite_checks.h"
 #include "runtime/api/internal/status_of.h"
@@ -216,6 +218,50 @@ class WatchedTemp {
   Archive::Objects& o_;
 };
 
+// Whether the archive written to `path` opens and lists `expected`, in
+// order.
+Status CheckListed(Host& host, const std::string& path, const std::vector<std::string>& expected,
+                   const std::string& destination) {
+  OpenOptions options;
+  options.scan_all_volumes = false;
+  OpenResult check = Archive::OpenFile(host, path, options);
+  if (!check.ok()) {
+    check.status.message = destination + ": not written: the new archive does not reopen: " + check.status.message;
+    return check.status;
+  }
+  const std::vector<EntryInfo> listed = check.archive->Entries();
+  bool same = !check.archive->state().damaged && listed.size() == expected.size();
+  for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == expected[i];
+  if (!same)
+    return Failure(Code::kInternal, destination + ": not written: the new archive does not list the expected entries");
+  return {};
+}
+
+// The ranges of the rebuild's entries (the kept ones, then the added) in
+// the chapter after `chapter`: a kept entry keeps its range, one carried
+// goes on into the new chapter, an added one is of the new chapter alone.
+ChapterPlan ChapterPlanOf(const std::vector<EntryInfo>& old_entries, const ChangeSet& changes, uint8_t chapter) {
+  ChapterPlan plan;
+  plan.chapter = static_cast<uint8_t>(chapter + 1);
+  for (const EntryInfo& e : old_entries) {
+    if (changes.dropped.count(e.handle)) continue;
+    const bool carried = changes.carried.count(e.handle) != 0;
+    plan.entries.push_back({e.name, e.first_chapter, carried ? plan.chapter : e.last_chapter, false});
+  }
+  for (const NewContent& c : changes.added) plan.entries.push_back({c.stored_name, plan.chapter, plan.chapter, true});
+  return plan;
+}
+
+// Why a new chapter cannot be added (empty when it can): as arj ac, only
+// to a chapter archive (or a new one), and not past the last chapter.
+std::string ChapterRefusal(const ArchiveState& state, const std::vector<EntryInfo>& entries) {
+  if (state.chapter == 0 && !entries.empty())
+    return "not a chapter archive (arj ac refuses it too): a new chapter is added only to one made with chapters";
+  if (state.chapter >= format::kMaxChapter)
+    return "it has " + std::to_string(format::kMaxChapter) + " chapters, the most an archive may have";
+  return "";
+}
+
 }  // namespace
 
 uint64_t Archive::RebuildBytesWritten() const {
@@ -266,6 +312,8 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     refused.message = name + ": " + refused.message;
     return refused;
   }
+  if (const std::string why = changes.new_chapter ? ChapterRefusal(state_, old_entries) : ""; !why.empty())
+    return Failure(Code::kRefused, name + ": " + why);
 
   // What the new archive must list: the kept entries in order, then the added.
   std::vector<std::string> expected;
@@ -344,25 +392,28 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
 
   // The new archive must open and list what we asked for before it
   // replaces anything.
-  OpenOptions check_options;
-  check_options.scan_all_volumes = false;
-  OpenResult check = OpenFile(host_, temp.path(), check_options);
-  if (!check.ok()) {
-    check.status.message = destination + ": not written: the new archive does not reopen: " + check.status.message;
-    return check.status;
+  if (Status listed = CheckListed(host_, temp.path(), expected, destination); !listed.ok()) return listed;
+  // A new chapter: the entries' ranges and places, and its label.
+  TempBeside chaptered(target);
+  if (changes.new_chapter) {
+    const ChapterPlan plan = ChapterPlanOf(old_entries, changes, state_.chapter);
+    if (!chaptered.Create(&why)) return Failure(Code::kIoError, why, ERR_IO);
+    if (Status s = WriteChapter(temp.path(), plan, static_cast<int64_t>(::time(nullptr)), chaptered.path()); !s.ok()) {
+      s.message = destination + ": not written: " + s.message;
+      return s;
+    }
+    expected.clear();
+    for (size_t index : ChapterOrder(plan)) expected.push_back(plan.entries[index].name);
+    expected.push_back(ChapterLabel(plan.chapter));
+    if (Status listed = CheckListed(host_, chaptered.path(), expected, destination); !listed.ok()) return listed;
   }
-  std::vector<EntryInfo> listed = check.archive->Entries();
-  bool same = !check.archive->state().damaged && listed.size() == expected.size();
-  for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == expected[i];
-  check.archive.reset();
-  if (!same)
-    return Failure(Code::kInternal, destination + ": not written: the new archive does not list the expected entries");
+  TempBeside& written = changes.new_chapter ? chaptered : temp;
   // Another writer would have its work, or ours, lost by the rename.
   if (objects_->opened_stamp.known && StampOfFile(objects_->path) != objects_->opened_stamp)
     return Failure(Code::kChanged,
                    destination + ": not written: " + objects_->path + " changed while it was being rewritten");
-  if (changes.volume_size != 0) return PutVolumeSet(temp.path(), target, changes.volume_size, expected);
-  if (!temp.Commit(&why)) return Failure(Code::kIoError, why, ERR_IO);
+  if (changes.volume_size != 0) return PutVolumeSet(written.path(), target, changes.volume_size, expected);
+  if (!written.Commit(&why)) return Failure(Code::kIoError, why, ERR_IO);
   volumes_written_ = 1;
   return {};
 }
@@ -435,6 +486,9 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   joined_changes.replaced.clear();
   for (uint64_t h : changes.dropped)
     if (handle_of.count(h)) joined_changes.dropped.insert(handle_of[h]);
+  joined_changes.carried.clear();
+  for (uint64_t h : changes.carried)
+    if (handle_of.count(h)) joined_changes.carried.insert(handle_of[h]);
   for (const auto& [h, content] : changes.replaced)
     if (handle_of.count(h)) joined_changes.replaced[handle_of[h]] = content;
     else return Failure(Code::kBadArgument, "no entry " + std::to_string(h), ERR_BAD_PARAMETER);

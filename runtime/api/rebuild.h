@@ -74,6 +74,13 @@ struct ChangeSet {
   // volume larger than this many bytes (at least kMinVolumeSize), named
   // after the destination, which must end in ".arj".
   uint64_t volume_size = 0;
+  // The change adds a chapter, as arj ac: the added entries make the new
+  // chapter's range alone, placed after the last entry of their names;
+  // the `carried` entries (kept as they are) go on into it; a label entry
+  // <<<NNN>>> ends the archive. Only a chapter archive, or one without
+  // entries, takes a new chapter.
+  bool new_chapter = false;
+  std::set<uint64_t> carried;  // entry handles
 };
 
 // The smallest volume size a set is written with: room for the main header,

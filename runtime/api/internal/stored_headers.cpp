@@ -56,6 +56,21 @@ int OpenToRead(const std::string& path) {
   return fd;
 }
 
+int CopyAt(int in, uint64_t from, int out, uint64_t to, uint64_t size) {
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, 64 * 1024)));
+  while (size > 0) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(size, buffer.size()));
+    if (const int e = ReadAt(in, from, buffer.data(), n); e != 0) return e;
+    if (const int e = WriteAt(out, to, buffer.data(), n); e != 0) return e;
+    from += n;
+    to += n;
+    size -= n;
+  }
+  return 0;
+}
+
+ByteWriter VectorWriter(std::vector<uint8_t>* out) { return {out, AppendTo}; }
+
 int OpenToWrite(const std::string& path) {
   int fd;
   do fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
@@ -106,7 +121,7 @@ bool Rewritten(const uint8_t* fixed, uint32_t fixed_size, ByteSpan rest, ByteSpa
                std::vector<uint8_t>* out) {
   out->clear();
   const ByteSpan pieces[] = {{fixed, fixed_size}, rest};
-  const ByteWriter writer{out, AppendTo};
+  const ByteWriter writer = VectorWriter(out);
   if (!WriteBasicHeader(writer, pieces, 2)) return false;
   out->insert(out->end(), extended.data, extended.data + extended.size);
   return true;

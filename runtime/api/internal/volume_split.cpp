@@ -27,7 +27,6 @@ constexpr uint64_t kMinPartRoom = 1024;
 // The offset (from the header id) of a part's position in its file, which
 // a first header size of 34 or more holds.
 constexpr size_t kFilePosition = kFixedHeaderSize;
-constexpr uint8_t kFirstHeaderSizeWithPosition = kFixedHeaderSize;
 
 // Bytes of a file from an offset, up to a count.
 class RangeSource : public arjrt::ByteSource {
@@ -177,15 +176,9 @@ class Splitter {
   bool VolumeHoldsEntries() const { return used_ > main_size_; }
 
   Status CopyData(uint64_t from, uint64_t size) {
-    std::vector<uint8_t> buffer(64 * 1024);
-    while (size > 0) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(size, buffer.size()));
-      if (const int e = ReadAt(in_, from, buffer.data(), n); e != 0)
-        return ErrnoStatus(e, "the archive to split cannot be read");
-      if (Status s = Put(buffer.data(), n); !s.ok()) return s;
-      from += n;
-      size -= n;
-    }
+    if (const int e = CopyAt(in_, from, out_.get(), used_, size); e != 0)
+      return ErrnoStatus(e, volume_path_ + ": cannot be written");
+    used_ += size;
     return {};
   }
 
@@ -423,7 +416,6 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
       return Failure(Code::kUnsupported, first_volume + ": its main header cannot be written again");
     if (!(s = put(header)).ok()) return s;
   }
-  std::vector<uint8_t> buffer(64 * 1024);
   for (size_t i = 0; i < entries.size(); ++i) {
     const JoinedEntry& e = entries[i];
     const Fd volume(OpenToRead(e.volume));
@@ -433,17 +425,10 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
       return Failure(s.code, e.volume + ": " + s.message);
     if (!e.split) {
       if (!(s = put(h.bytes)).ok()) return s;
-      uint64_t from = h.facts.data_offset;
-      for (uint64_t left = PackedSize(h.bytes.data()); left > 0;) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
-        if (const int err = ReadAt(volume.get(), from, buffer.data(), n); err != 0)
-          return ErrnoStatus(err, e.volume + ": cannot be read");
-        if (const int err = WriteAt(out.get(), at, buffer.data(), n); err != 0)
-          return ErrnoStatus(err, out_path + ": cannot be written");
-        from += n;
-        at += n;
-        left -= n;
-      }
+      const uint64_t packed = PackedSize(h.bytes.data());
+      if (const int err = CopyAt(volume.get(), h.facts.data_offset, out.get(), at, packed); err != 0)
+        return ErrnoStatus(err, out_path + ": cannot be written from " + e.volume);
+      at += packed;
       continue;
     }
     Fd whole;
