@@ -252,16 +252,6 @@ ChapterPlan ChapterPlanOf(const std::vector<EntryInfo>& old_entries, const Chang
   return plan;
 }
 
-// Why a new chapter cannot be added (empty when it can): as arj ac, only
-// to a chapter archive (or a new one), and not past the last chapter.
-std::string ChapterRefusal(const ArchiveState& state, const std::vector<EntryInfo>& entries) {
-  if (state.chapter == 0 && !entries.empty())
-    return "not a chapter archive (arj ac refuses it too): a new chapter is added only to one made with chapters";
-  if (state.chapter >= format::kMaxChapter)
-    return "it has " + std::to_string(format::kMaxChapter) + " chapters, the most an archive may have";
-  return "";
-}
-
 }  // namespace
 
 uint64_t Archive::RebuildBytesWritten() const {
@@ -312,8 +302,6 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     refused.message = name + ": " + refused.message;
     return refused;
   }
-  if (const std::string why = changes.new_chapter ? ChapterRefusal(state_, old_entries) : ""; !why.empty())
-    return Failure(Code::kRefused, name + ": " + why);
 
   // What the new archive must list: the kept entries in order, then the added.
   std::vector<std::string> expected;

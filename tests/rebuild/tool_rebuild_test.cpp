@@ -210,6 +210,50 @@ TEST(ToolVolumeSetRefusals, SmallSizesOtherNamesAndStrangersFilesAreRefused) {
   EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
 }
 
+// Chapters as arj ac adds them: the same files through three chapters,
+// by arj and by us, list the same names and chapter ranges in the same
+// order and extract the same; a plain archive takes no chapter.
+TEST(ToolChapters, NewChaptersListAndExtractAsArjAcMakesThem) {
+  REQUIRE_PEER("arj");
+  TempDir dir;
+  auto put = [&](const std::string& name, const std::string& text, time_t when) {
+    Put(dir.path(), name, ToBytes(text), nullptr);
+    const timespec times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File(name).c_str(), times, 0), 0);
+  };
+  const time_t day = 1577836800;  // 2020-01-01
+  std::string output;
+  auto both = [&](const std::string& files) {
+    ASSERT_EQ(RunArj(dir.path(), "ac by_arj.arj " + files, &output), 0) << output;
+    ASSERT_EQ(RunToolIn(dir.path(), "add --new-chapter ours.arj " + files, &output), 0) << output;
+  };
+  put("a.txt", "one\n", day);
+  put("b.txt", "two\n", day);
+  both("a.txt b.txt");
+  put("b.txt", "changed\n", day);  // another size
+  put("c.txt", "new\n", day);
+  both("c.txt b.txt a.txt");
+  put("a.txt", "one\n", day + 86400);  // another time
+  both("a.txt c.txt");  // b.txt is not carried
+  auto ranges = [&](const std::string& archive) {
+    EXPECT_EQ(RunToolStdout("list -v " + Quote(dir.File(archive)), &output), 0) << output;
+    std::string lines;
+    for (const auto& block : FieldBlocks(output)) lines += block.at("Path") + " " + block.at("Chapters") + "\n";
+    return lines;
+  };
+  EXPECT_EQ(ranges("ours.arj"), ranges("by_arj.arj"));
+  EXPECT_NE(ranges("ours.arj").find("<<<003>>> 003-003"), std::string::npos) << ranges("ours.arj");
+  EXPECT_EQ(RunArj(dir.path(), "t ours.arj", &output), 0) << output;
+  TempDir by_arj, by_us;
+  EXPECT_EQ(RunArj(by_arj.path(), "x " + Quote(dir.File("by_arj.arj")), &output), 0) << output;
+  EXPECT_EQ(RunArj(by_us.path(), "x " + Quote(dir.File("ours.arj")), &output), 0) << output;
+  EXPECT_EQ(ReadTree(by_us.path()), ReadTree(by_arj.path()));
+
+  ASSERT_EQ(RunToolIn(dir.path(), "create plain.arj a.txt", &output), 0) << output;
+  EXPECT_EQ(RunToolIn(dir.path(), "add --new-chapter plain.arj b.txt", &output), 2) << output;
+  EXPECT_NE(output.find("not a chapter archive"), std::string::npos) << output;
+}
+
 TEST(ToolRebuildPeers, ArchivesMadeByArjTakeReplacementsAndAdditions) {
   REQUIRE_PEER("arj");
   REQUIRE_PEER("7zz");
