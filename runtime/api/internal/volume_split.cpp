@@ -22,6 +22,9 @@ namespace {
 
 using namespace format;
 
+// As arj ("up to 999 archive volumes"): names past .999 would grow, and
+// every volume is open at once while the set is checked.
+constexpr size_t kMaxWrittenVolumes = 999;
 // A part smaller than this is not begun: the file goes on in a new volume.
 constexpr uint64_t kMinPartRoom = 1024;
 // The offset (from the header id) of a part's position in its file, which
@@ -126,6 +129,9 @@ class Splitter {
   }
 
   Status OpenVolume() {
+    if (volumes_ >= kMaxWrittenVolumes)
+      return Failure(Code::kLimitExceeded, "it would take more than " + std::to_string(kMaxWrittenVolumes) +
+                                               " volumes: take a larger volume size");
     Status s = make_(volumes_, &volume_path_, &volume_name_);
     if (!s.ok()) return s;
     out_.Reset(OpenToWrite(volume_path_));
