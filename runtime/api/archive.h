@@ -285,7 +285,8 @@ class ARJHOST_API Archive {
   // checked as a set before any is renamed into place, the rewritten set's
   // volumes past the new last one removed.
   Status Rebuild(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress = nullptr);
-  // Removes the archive's file (where a link naming it points), as arj d
+  // Removes the archive's file (of a set, every volume; each where a link
+  // naming it points), as arj d
   // removes an archive it has emptied, unless the file changed since it was
   // opened (kChanged). On failure the message names the file and cause.
   Status RemoveFile();

@@ -269,15 +269,22 @@ Status Archive::RemoveFile() {
   // Another writer's work would be lost with it.
   if (!objects_->opened_stamp.known || StampOfFile(path) != objects_->opened_stamp)
     return Failure(Code::kChanged, path + ": not removed: it changed since it was opened");
-  const std::string target = InPlaceTarget(path);
+  // Of a set, every volume goes: the named one last, so that a failure
+  // before it leaves what was asked undone.
+  std::vector<std::string> targets;
+  if (state_.multi_volume)
+    for (const std::string& volume : state_.volumes)
+      if (volume != path) targets.push_back(InPlaceTarget(volume));
+  targets.push_back(InPlaceTarget(path));
   Status status;
   arjrt::MakeTheChange([&] {
-    if (::unlink(target.c_str()) != 0) {
-      const int error = errno;
-      status = ErrnoStatus(error, target + ": cannot be removed");
-      return false;
-    }
-    SyncFolderOf(target);
+    for (const std::string& target : targets)
+      if (::unlink(target.c_str()) != 0) {
+        const int error = errno;
+        status = ErrnoStatus(error, target + ": cannot be removed");
+        return &target != &targets.front();  // a volume already removed is a change made
+      }
+    SyncFolderOf(targets.back());
     return true;
   });
   return status;

@@ -189,6 +189,10 @@ TEST_P(ToolVolumeSet, CreateAndAddWriteSetsArjReads) {
   EXPECT_EQ(RunArj(by_arj.path(), "x -v " + Quote(dir.File("one.arj")), &output), 0) << output;
   EXPECT_EQ(ReadTree(by_arj.path()), expected);
   EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
+
+  // Emptied, the whole set is removed.
+  ASSERT_EQ(RunToolIn(dir.path(), "delete one.a01 '*'", &output), 0) << output;
+  for (const std::string& v : after) EXPECT_FALSE(fs::exists(dir.File(v))) << v;
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, ToolVolumeSet, ::testing::Values(0, 1, 4));
