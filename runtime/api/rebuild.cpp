@@ -465,7 +465,8 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   OpenOptions options;
   options.scan_all_volumes = false;
   OpenResult opened = OpenFile(host_, joined.path(), options);
-  if (!opened.ok()) return Failure(Code::kInternal, name + ": not written: the joined set does not reopen: " + opened.status.message);
+  if (!opened.ok())
+    return Failure(Code::kInternal, name + ": not written: the joined set does not reopen: " + opened.status.message);
   const std::vector<EntryInfo> listed = opened.archive->Entries();
   bool same = listed.size() == entries.size();
   for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == entries[i].name;

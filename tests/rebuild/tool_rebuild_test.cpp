@@ -132,10 +132,14 @@ INSTANTIATE_TEST_SUITE_P(Methods, ToolRebuild, ::testing::Values(0, 1, 2, 3, 4))
 // volume.
 class ToolVolumeSet : public ::testing::TestWithParam<int> {};
 
+// The name of volume `n` (1 to 99) of the set whose first volume is `first`.
+std::string VolumeName(const std::string& first, size_t n) {
+  return first.substr(0, first.size() - 3) + (n < 10 ? "a0" : "a") + std::to_string(n);
+}
+
 std::vector<std::string> VolumesOf(const std::string& dir, const std::string& first) {
   std::vector<std::string> volumes{first};
-  for (int n = 1; fs::exists(dir + "/" + first.substr(0, first.size() - 3) + (n < 10 ? "a0" : "a") + std::to_string(n)); ++n)
-    volumes.push_back(first.substr(0, first.size() - 3) + (n < 10 ? "a0" : "a") + std::to_string(n));
+  for (size_t n = 1; fs::exists(dir + "/" + VolumeName(first, n)); ++n) volumes.push_back(VolumeName(first, n));
   return volumes;
 }
 
@@ -167,12 +171,18 @@ TEST_P(ToolVolumeSet, CreateAndAddWriteSetsArjReads) {
   Put(src.path(), "noise.bin", RandomSample(25000, 2), &expected);
   Put(src.path(), "d/small.txt", TextSample(300, 3), &expected);
   std::string output;
-  ASSERT_EQ(RunToolIn(src.path(), "create " + Quote(dir.File("set.arj")) + " text.txt noise.bin d --volume-size 10K -m " + method, &output), 0) << output;
+  const std::string files = " text.txt noise.bin d -m " + method;
+  ASSERT_EQ(RunToolIn(src.path(), "create " + Quote(dir.File("set.arj")) + files + " --volume-size 10K", &output), 0)
+      << output;
   ExpectSoundSet(dir.path(), "set.arj", 10 * 1024, expected);
 
   // A single archive grown into a set; a rewrite of the set.
   ASSERT_EQ(RunToolIn(src.path(), "create " + Quote(dir.File("one.arj")) + " d -m " + method, &output), 0) << output;
-  ASSERT_EQ(RunToolIn(src.path(), "add " + Quote(dir.File("one.arj")) + " text.txt noise.bin --volume-size 12K -m " + method, &output), 0) << output;
+  ASSERT_EQ(RunToolIn(src.path(), "add " + Quote(dir.File("one.arj")) + " text.txt noise.bin -m " + method +
+                                      " --volume-size 12K",
+                      &output),
+            0)
+      << output;
   ExpectSoundSet(dir.path(), "one.arj", 12 * 1024, expected);
 
   // A set rewritten, named by a later volume: a new set in its place at the
@@ -182,7 +192,7 @@ TEST_P(ToolVolumeSet, CreateAndAddWriteSetsArjReads) {
   expected.erase("noise.bin");
   const std::vector<std::string> after = VolumesOf(dir.path(), "one.arj");
   EXPECT_LT(after.size(), before);
-  EXPECT_FALSE(fs::exists(dir.File(after.back().substr(0, 5) + (before - 1 < 10 ? "a0" : "a") + std::to_string(before - 1))));
+  EXPECT_FALSE(fs::exists(dir.File(VolumeName("one.arj", before - 1))));
   for (const std::string& v : after) EXPECT_LE(fs::file_size(dir.File(v)), 12 * 1024u) << v;
   EXPECT_EQ(RunArj(dir.path(), "t -v one.arj", &output), 0) << output;
   TempDir by_arj;

@@ -89,7 +89,8 @@ Status CheckNamesAreFree(const VolumeSetRequest& request, size_t count) {
   for (size_t n = 1; n < count; ++n) {
     const std::string path = VolumePath(request.first, n);
     struct stat st;
-    const bool old = std::find(request.old_volumes.begin(), request.old_volumes.end(), path) != request.old_volumes.end();
+    const std::vector<std::string>& olds = request.old_volumes;
+    const bool old = std::find(olds.begin(), olds.end(), path) != olds.end();
     if (!old && ::lstat(path.c_str(), &st) == 0)
       return Failure(Code::kRefused, request.first + ": not written: " + path +
                                          " exists and is not a volume of the archive rewritten");

@@ -283,7 +283,8 @@ class Splitter {
         LimitedSink out(out_.get(), at, room);
         uint64_t read = 0;
         const ResultCode r = arjrt::EncodeArjData(method, in, out, &part->packed, &read, &part->crc);
-        if (Failed(r) || read != best) return StatusOf(Failed(r) ? r : ERR_IO, volume_path_ + ": a part cannot be packed");
+        if (Failed(r) || read != best)
+          return StatusOf(Failed(r) ? r : ERR_IO, volume_path_ + ": a part cannot be packed");
       }
       return {};
     }
@@ -293,7 +294,8 @@ class Splitter {
     LimitedSink out(out_.get(), at, room);
     uint64_t read = 0;
     const ResultCode r = arjrt::EncodeArjData(part->method, in, out, &part->packed, &read, &part->crc);
-    if (Failed(r) || read != part->size) return StatusOf(Failed(r) ? r : ERR_IO, volume_path_ + ": a part cannot be written");
+    if (Failed(r) || read != part->size)
+      return StatusOf(Failed(r) ? r : ERR_IO, volume_path_ + ": a part cannot be written");
     return {};
   }
 
