@@ -316,9 +316,10 @@ class ARJHOST_API Archive {
   // The header fields of `entries`, from the local headers of their volumes.
   void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
   // Rebuild's end for a volume set: the archive in `single` split and put
-  // in place as the set whose first volume is `first`.
+  // in place as the set whose first volume is `first`, replacing (or
+  // removing, past its end) the volumes `own` of the archive rewritten.
   Status PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
-                      const std::vector<std::string>& expected);
+                      const std::vector<std::string>& expected, const std::vector<std::string>& own);
   // Rebuild of a volume set: its entries joined into one archive beside the
   // first volume (a split file packed whole again), that archive rebuilt
   // into a new set in the old one's place.
@@ -336,8 +337,8 @@ class ARJHOST_API Archive {
 
   Host& host_;
   size_t volumes_written_ = 0;
-  // Of an archive joined from a set by RebuildSet: the set's volumes, which
-  // its Rebuild replaces.
+  // Of an archive joined from a set by RebuildSet to be rewritten in its
+  // place: the set's volumes, which its Rebuild replaces.
   std::vector<std::string> joined_from_;
   ArchiveState state_;  // filled by message handlers on the objects below
   std::unique_ptr<Objects> objects_;

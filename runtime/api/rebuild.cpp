@@ -407,18 +407,21 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   if (objects_->opened_stamp.known && StampOfFile(objects_->path) != objects_->opened_stamp)
     return Failure(Code::kChanged,
                    destination + ": not written: " + objects_->path + " changed while it was being rewritten");
-  if (changes.volume_size != 0) return PutVolumeSet(written.path(), target, changes.volume_size, expected);
+  if (changes.volume_size != 0) {
+    // Only the archive's own volumes, rewritten in place, may be replaced
+    // or removed; never those of an archive written elsewhere (-o).
+    std::vector<std::string> own = joined_from_;
+    if (own.empty() && destination == objects_->path) own = state_.volumes;
+    return PutVolumeSet(written.path(), target, changes.volume_size, expected, own);
+  }
   if (!written.Commit(&why)) return Failure(Code::kIoError, why, ERR_IO);
   volumes_written_ = 1;
   return {};
 }
 
 Status Archive::PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
-                             const std::vector<std::string>& expected) {
-  VolumeSetRequest request{single, first, volume_size, expected, joined_from_};
-  // The rewritten archive's own volumes may be replaced, and those past the
-  // new set's end are removed.
-  if (joined_from_.empty() && !objects_->path.empty()) request.old_volumes = state_.volumes;
+                             const std::vector<std::string>& expected, const std::vector<std::string>& own) {
+  const VolumeSetRequest request{single, first, volume_size, expected, own};
   size_t count = 0;
   Status s = WriteVolumeSet(host_, request, &count);
   volumes_written_ = count;
@@ -488,7 +491,7 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   for (const auto& [h, content] : changes.replaced)
     if (handle_of.count(h)) joined_changes.replaced[handle_of[h]] = content;
     else return Failure(Code::kBadArgument, "no entry " + std::to_string(h), ERR_BAD_PARAMETER);
-  opened.archive->joined_from_ = state_.volumes;
+  if (target == first) opened.archive->joined_from_ = state_.volumes;
   s = opened.archive->Rebuild(joined_changes, target, progress);
   volumes_written_ = opened.archive->volumes_written_;
   return s;

@@ -200,6 +200,12 @@ TEST_P(ToolVolumeSet, CreateAndAddWriteSetsArjReads) {
   EXPECT_EQ(ReadTree(by_arj.path()), expected);
   EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
 
+  // Written elsewhere (-o), a set leaves the one it was read from whole.
+  const std::vector<std::string> kept = VolumesOf(dir.path(), "one.arj");
+  ASSERT_EQ(RunToolIn(dir.path(), "delete one.arj d/small.txt -o other.arj --volume-size 20K", &output), 0) << output;
+  EXPECT_EQ(VolumesOf(dir.path(), "one.arj"), kept);
+  EXPECT_EQ(RunArj(dir.path(), "t -v other.arj", &output), 0) << output;
+
   // Emptied, the whole set is removed.
   ASSERT_EQ(RunToolIn(dir.path(), "delete one.a01 '*'", &output), 0) << output;
   for (const std::string& v : after) EXPECT_FALSE(fs::exists(dir.File(v))) << v;
