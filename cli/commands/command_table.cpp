@@ -25,6 +25,9 @@ const OptionSpec kJobs{"jobs", 'j', true, "N",
 const OptionSpec kJsonLines{"json-lines", 0, false, "",
                             "print one JSON document a line for each archive, with \"archive\" and \"ok\" (the "
                             "verdict on it)"};
+const OptionSpec kVolumeSize{"volume-size", 0, true, "SIZE",
+                             "write a volume set (NAME.arj, NAME.a01, ...) of volumes of at most SIZE bytes "
+                             "(K, M, G: binary; at least 10K), as arj a -v"};
 const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to 4 for new files (default 1)"};
 
 }  // namespace
@@ -129,7 +132,7 @@ const std::vector<Command>& Commands() {
         "arjhost test *.arj --jobs 0 --json-lines   # one line per archive, on every core"}},
       {"delete", "ARCHIVE PATTERN...",
        "rewrite an archive without the entries the patterns take",
-       {kOutput, kExclude, kRecover, kJson}, RunDelete,
+       {kOutput, kExclude, kVolumeSize, kRecover, kJson}, RunDelete,
        "Rewrites the archive without the entries the patterns take ('*' and '?' within a folder,\n"
        "'**' across folders; a folder takes what is under it), less what -x takes. A pattern\n"
        "that takes nothing is named. The new archive replaces the old one only after it\n"
@@ -139,7 +142,7 @@ const std::vector<Command>& Commands() {
        {"arjhost delete backup.arj old.log", "arjhost delete backup.arj a.txt b.txt -o smaller.arj",
         "arjhost delete backup.arj '*.log' -x 'keep/**'"}},
       {"replace", "ARCHIVE NAME=FILE...", "rewrite an archive with new content for entries",
-       {kOutput, kRecover, kJson}, RunReplace,
+       {kOutput, kVolumeSize, kRecover, kJson}, RunReplace,
        "Rewrites the archive with the content of FILE for the entries stored as NAME, each\n"
        "re-encoded with its own method and keeping its comment. Only file entries take a\n"
        "file's content: a folder, link or label entry is refused.",
@@ -147,7 +150,10 @@ const std::vector<Command>& Commands() {
       {"add", "ARCHIVE FILE[=STORED_NAME]...",
        "add files and folders to an archive (made when missing), replacing entries of their names",
        {kOutput, kMethod, kExclude,
-        {"update", 'u', false, "", "replace an entry only when its file is newer (arj u)"}, kRecover, kJson},
+        {"update", 'u', false, "", "replace an entry only when its file is newer (arj u)"},
+        {"new-chapter", 0, false, "",
+         "add a chapter (arj ac): unchanged files go on into it, changed and new ones are new entries of it"},
+        kVolumeSize, kRecover, kJson},
        RunAdd,
        "Rewrites the archive with the files appended, each stored under its relative path or\n"
        "under STORED_NAME, with its own mode and time. Absolute paths, \"..\", drive letters,\n"
@@ -160,14 +166,16 @@ const std::vector<Command>& Commands() {
        {"arjhost add backup.arj report.pdf", "arjhost add backup.arj /tmp/x.log=logs/x.log -m 4",
         "arjhost a new.arj notes.txt                # made when missing",
         "arjhost add backup.arj project -x '*.o'    # a folder, less its object files",
-        "arjhost add -u backup.arj project          # only what is newer"}},
+        "arjhost add -u backup.arj project          # only what is newer",
+        "arjhost add --new-chapter backup.arj project   # a chapter, as arj ac"}},
       {"create", "NEW.arj FILE...",
        "write a new archive holding the files and folders",
-       {kOutput, kMethod, kExclude, kJson}, RunCreate,
+       {kOutput, kMethod, kExclude, kVolumeSize, kJson}, RunCreate,
        "Writes a new archive holding the files (method 1 unless -m). The archive must not exist.\n"
        "Folders are stored as add stores them.",
        {"arjhost create new.arj a.txt b.txt", "arjhost create stored.arj data.bin -m 0 --json",
-        "arjhost create site.arj public -x '**.tmp'"}},
+        "arjhost create site.arj public -x '**.tmp'",
+        "arjhost create backup.arj photos --volume-size 700M   # backup.arj, backup.a01, ..."}},
       {"mount", "ARCHIVE MOUNTPOINT",
        "show an archive (a volume set whole) as a read-only folder, until unmounted",
        {kPassword,

@@ -44,11 +44,40 @@ bool Newer(const arjhost::NewContent& c, const arjhost::EntryInfo& e) {
   return !e.header_known || ModifiedTimeOf(c) >= e.modified_time + arjhost::TimeStepOf(e);
 }
 
+// Whether the file differs from the entry as arj ac tells: by its size or
+// its time (as far as the entry's time can tell); the bytes are not read.
+bool Changed(const arjhost::NewContent& c, const arjhost::EntryInfo& e) {
+  struct stat st;
+  const int r = c.kind == arjhost::ContentKind::kFile ? ::stat(c.path.c_str(), &st) : ::lstat(c.path.c_str(), &st);
+  if (r != 0 || !e.header_known) return true;
+  if (c.kind == arjhost::ContentKind::kFile && static_cast<uint64_t>(st.st_size) != e.size) return true;
+  const int64_t apart = static_cast<int64_t>(st.st_mtime) - e.modified_time;
+  return apart >= arjhost::TimeStepOf(e) || -apart >= arjhost::TimeStepOf(e);
+}
+
+// With --new-chapter (arj ac): a file that the archive's latest chapter
+// holds unchanged goes on into the new chapter; any other is a new entry
+// of it, beside the old versions.
+void AddToNewChapter(arjhost::NewContent content, const std::vector<uint64_t>& handles,
+                     const std::vector<arjhost::EntryInfo>& entries, int chapter, arjhost::ChangeSet* changes) {
+  for (uint64_t h : handles)
+    if (arjhost::TakenForArchiveChapter(entries[h - 1], chapter) && !Changed(content, entries[h - 1])) {
+      changes->carried.insert(h);
+      return;
+    }
+  changes->added.push_back(std::move(content));
+}
+
 // New files: appended, or, as arj a does, in place of the entries of the
 // same name (with -u only those older than the file). Two files for one
 // name are refused. `found_none` tells that no file was left to store.
 bool CollectAdded(const Args& args, const std::string& command, const std::vector<arjhost::EntryInfo>& entries,
-                  const std::string& destination, arjhost::ChangeSet* changes, bool* found_none) {
+                  int chapter, const std::string& destination, arjhost::ChangeSet* changes, bool* found_none) {
+  changes->new_chapter = args.Has("new-chapter");
+  if (changes->new_chapter && args.Has("update")) {
+    SayError(command, "--new-chapter and -u do not go together: a chapter takes every file named");
+    return false;
+  }
   int method = -1;
   if (!MethodOption(args, command, &method)) return false;
   std::vector<arjhost::NewContent> found;
@@ -63,6 +92,10 @@ bool CollectAdded(const Args& args, const std::string& command, const std::vecto
       return false;
     }
     const std::vector<uint64_t> handles = HandlesNamed(entries, content.stored_name);
+    if (changes->new_chapter) {
+      AddToNewChapter(std::move(content), handles, entries, chapter, changes);
+      continue;
+    }
     if (handles.empty()) {
       changes->added.push_back(std::move(content));
       continue;
@@ -103,8 +136,12 @@ int AddTo(Session& s, const Args& args, const std::string& command, const std::s
   arjhost::ChangeSet changes;
   const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
   bool found_none = false;
-  if (!CollectAdded(args, command, entries, destination, &changes, &found_none)) return kExitFailure;
-  if (!changes.added.empty() || !changes.replaced.empty()) return RunRebuild(s, args, command, entries, changes, destination);
+  if (!CollectAdded(args, command, entries, s.archive->state().chapter, destination, &changes, &found_none))
+    return kExitFailure;
+  // A new chapter is added even when it changes no file, as arj ac adds it.
+  const bool chapter = changes.new_chapter && !found_none;
+  if (!changes.added.empty() || !changes.replaced.empty() || chapter)
+    return RunRebuild(s, args, command, entries, changes, destination);
   // Nothing is rewritten: as arj u when every file is older, and when
   // every file named was left out (an archive without entries would be
   // taken for a damaged one).

@@ -7,6 +7,7 @@
 
 #include "cli/commands/commands.h"
 #include "cli/commands/interrupts.h"
+#include "cli/input/limit_options.h"
 #include "cli/input/stored_name.h"
 #include "cli/output/json_writer.h"
 #include "cli/output/messages.h"
@@ -127,9 +128,22 @@ void NoteUngarbled(const Session& s, const Args& args, const std::string& comman
 
 }  // namespace
 
+bool VolumeSizeOption(const Args& args, const std::string& command, uint64_t* size) {
+  *size = 0;
+  if (!args.Has("volume-size")) return true;
+  if (!ParseSize(args.Value("volume-size"), UINT64_MAX, size) || *size < arjhost::kMinVolumeSize) {
+    SayError(command, "--volume-size takes a size of at least %lluK (as 10K, 1440K, 700M)",
+        static_cast<unsigned long long>(arjhost::kMinVolumeSize / 1024));
+    return false;
+  }
+  return true;
+}
+
 int RunRebuild(Session& s, const Args& args, const std::string& command,
-               const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes,
+               const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& asked,
                const std::string& destination) {
+  arjhost::ChangeSet changes = asked;
+  if (!VolumeSizeOption(args, command, &changes.volume_size)) return kExitFailure;
   RewriteOutcome outcome;
   if (const arjhost::Status refused = s.archive->CheckRewrite(changes, entries); !refused.ok()) {
     outcome.error = s.archive_path + ": " + refused.message;
@@ -166,7 +180,10 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
   if (s.archive->state().protected_data)
     Say("arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n", command.c_str(),
         ShowPath(destination).c_str());
-  if (!args.Has("json"))
+  if (!args.Has("json") && s.archive->VolumesWritten() > 1)
+    std::printf("%s: %zu dropped, %zu replaced, %zu added; %zu volumes\n", destination.c_str(),
+                changes.dropped.size(), changes.replaced.size(), changes.added.size(), s.archive->VolumesWritten());
+  else if (!args.Has("json"))
     std::printf("%s: %zu dropped, %zu replaced, %zu added\n", destination.c_str(), changes.dropped.size(),
                 changes.replaced.size(), changes.added.size());
   return kExitOk;

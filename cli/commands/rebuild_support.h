@@ -12,11 +12,15 @@
 namespace cli {
 
 // Opens the archive of operand 1 and refuses (one line on stderr) one that
-// a rewrite cannot start from: several volumes, damaged, incomplete.
+// a rewrite cannot start from: damaged, incomplete.
 bool OpenRewritable(const Args& args, const std::string& command, Session* session);
 
 // -m METHOD: 0..4, or 1 (as arj) when not given. False for another value.
 bool MethodOption(const Args& args, const std::string& command, int* method);
+
+// --volume-size SIZE: at least kMinVolumeSize; 0 when not given. False
+// (with a line on stderr) for another value.
+bool VolumeSizeOption(const Args& args, const std::string& command, uint64_t* size);
 
 // -o OUT, else the archive itself.
 std::string Destination(const Args& args, const std::string& archive_path);

@@ -11,6 +11,10 @@
 
 namespace cli {
 
+// "1000", "64K", "8M", "2G": a count, or bytes with a binary suffix, at
+// most `max`. False for anything else.
+bool ParseSize(const std::string& text, uint64_t max, uint64_t* out);
+
 std::vector<OptionSpec> LimitOptions();
 // "1000", "64K", "8M", "2G": a count, or bytes with a binary suffix, at
 // most `max`; false for anything else.

@@ -280,8 +280,13 @@ class ARJHOST_API Archive {
   // On failure the message names the file and cause; the code says which:
   // kRefused (CheckRewrite's), kBadArgument, kNotFound or kIoError (a new
   // file), kChanged (a new file, or the archive, changed meanwhile), ...
+  // With ChangeSet::volume_size the new archive is written as a volume set
+  // named after `destination` (see volume_set_output.h): all its volumes
+  // checked as a set before any is renamed into place, the rewritten set's
+  // volumes past the new last one removed.
   Status Rebuild(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress = nullptr);
-  // Removes the archive's file (where a link naming it points), as arj d
+  // Removes the archive's file (of a set, every volume; each where a link
+  // naming it points), as arj d
   // removes an archive it has emptied, unless the file changed since it was
   // opened (kChanged). On failure the message names the file and cause.
   Status RemoveFile();
@@ -289,7 +294,7 @@ class ARJHOST_API Archive {
   // archive so far, in bytes (0 when none is under way): for a progress line.
   uint64_t RebuildBytesWritten() const;
   // Whether Rebuild takes this archive with `changes`; if not (kRefused),
-  // why: several volumes, a damaged archive not opened with recovery, a
+  // why: a damaged archive not opened with recovery, a
   // kept entry whose header fails its CRC, a new entry under one that is
   // not a folder (or a new entry that is not a folder with entries under
   // it), an incomplete or restricted archive. (A self-extracting archive is
@@ -301,6 +306,8 @@ class ARJHOST_API Archive {
   // their stored data fails its CRC (only stored, ungarbled entries are
   // checked: their bytes pass through the copy).
   const std::vector<uint64_t>& DamagedEntriesCopied() const;
+  // How many volumes the last successful Rebuild wrote (1: one archive).
+  size_t VolumesWritten() const { return volumes_written_; }
 
   struct Objects;  // the host objects behind the archive
 
@@ -308,6 +315,15 @@ class ARJHOST_API Archive {
   Archive(Host& host, std::unique_ptr<Objects> objects);
   // The header fields of `entries`, from the local headers of their volumes.
   void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
+  // Rebuild's end for a volume set: the archive in `single` split and put
+  // in place as the set whose first volume is `first`, replacing (or
+  // removing, past its end) the volumes `own` of the archive rewritten.
+  Status PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
+                      const std::vector<std::string>& expected, const std::vector<std::string>& own);
+  // Rebuild of a volume set: its entries joined into one archive beside the
+  // first volume (a split file packed whole again), that archive rebuilt
+  // into a new set in the old one's place.
+  Status RebuildSet(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress);
   // Extract, Stream, ExtractToFile and Test: to `sink` when given (as the
   // decoders write, with `streaming`), else to `fd` when it is not -1, else
   // to nowhere.
@@ -320,6 +336,10 @@ class ARJHOST_API Archive {
                              const OpenOptions& options);
 
   Host& host_;
+  size_t volumes_written_ = 0;
+  // Of an archive joined from a set by RebuildSet to be rewritten in its
+  // place: the set's volumes, which its Rebuild replaces.
+  std::vector<std::string> joined_from_;
   ArchiveState state_;  // filled by message handlers on the objects below
   std::unique_ptr<Objects> objects_;
 };

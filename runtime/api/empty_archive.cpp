@@ -2,6 +2,7 @@
 #include <ctime>
 
 #include "plugin/format/header_writer.h"
+#include "runtime/api/internal/stored_headers.h"
 #include "runtime/api/rebuild.h"
 
 namespace arjhost {
@@ -17,13 +18,6 @@ uint32_t UnixStampNow() {
   return now < 0 ? 0 : static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(now), 0xFFFFFFFFu));
 }
 
-bool Append(void* context, const void* bytes, uint32_t size) {
-  auto* out = static_cast<std::vector<uint8_t>*>(context);
-  const auto* begin = static_cast<const uint8_t*>(bytes);
-  out->insert(out->end(), begin, begin + size);
-  return true;
-}
-
 }  // namespace
 
 std::vector<uint8_t> EmptyArchiveBytes(const std::string& name) {
@@ -34,7 +28,7 @@ std::vector<uint8_t> EmptyArchiveBytes(const std::string& name) {
   format::StoreDWord(fixed + format::main_header::kModified, stamp);
   const std::string stored = name.substr(0, kMaxNameLength);
   std::vector<uint8_t> out;
-  const format::ByteWriter writer{&out, Append};
+  const format::ByteWriter writer = VectorWriter(&out);
   format::WriteBasicHeader(
       writer, format::BasicHeaderOf(fixed, {reinterpret_cast<const uint8_t*>(stored.data()),
                                             static_cast<uint32_t>(stored.size())}, {}));

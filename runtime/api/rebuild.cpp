@@ -4,18 +4,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <map>
 #include <utility>
 
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/archive_objects.h"
+#include "runtime/api/internal/chapter_pass.h"
 #include "runtime/api/internal/file_stamp.h"
 #include "runtime/api/internal/rewrite_checks.h"
 #include "runtime/api/internal/status_of.h"
 #include "runtime/api/internal/stub_copy.h"
 #include "runtime/api/internal/temp_beside.h"
 #include "runtime/api/internal/unix_special.h"
+#include "runtime/api/internal/volume_set_output.h"
+#include "runtime/api/internal/volume_split.h"
 #include "runtime/api/internal/written_order.h"
 #include "runtime/codecs/parallel/encode_ahead.h"
 #include "runtime/core/result_names.h"
@@ -212,6 +218,40 @@ class WatchedTemp {
   Archive::Objects& o_;
 };
 
+// Whether the archive written to `path` opens and lists `expected`, in
+// order.
+Status CheckListed(Host& host, const std::string& path, const std::vector<std::string>& expected,
+                   const std::string& destination) {
+  OpenOptions options;
+  options.scan_all_volumes = false;
+  OpenResult check = Archive::OpenFile(host, path, options);
+  if (!check.ok()) {
+    check.status.message = destination + ": not written: the new archive does not reopen: " + check.status.message;
+    return check.status;
+  }
+  const std::vector<EntryInfo> listed = check.archive->Entries();
+  bool same = !check.archive->state().damaged && listed.size() == expected.size();
+  for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == expected[i];
+  if (!same)
+    return Failure(Code::kInternal, destination + ": not written: the new archive does not list the expected entries");
+  return {};
+}
+
+// The ranges of the rebuild's entries (the kept ones, then the added) in
+// the chapter after `chapter`: a kept entry keeps its range, one carried
+// goes on into the new chapter, an added one is of the new chapter alone.
+ChapterPlan ChapterPlanOf(const std::vector<EntryInfo>& old_entries, const ChangeSet& changes, uint8_t chapter) {
+  ChapterPlan plan;
+  plan.chapter = static_cast<uint8_t>(chapter + 1);
+  for (const EntryInfo& e : old_entries) {
+    if (changes.dropped.count(e.handle)) continue;
+    const bool carried = changes.carried.count(e.handle) != 0;
+    plan.entries.push_back({e.name, e.first_chapter, carried ? plan.chapter : e.last_chapter, false});
+  }
+  for (const NewContent& c : changes.added) plan.entries.push_back({c.stored_name, plan.chapter, plan.chapter, true});
+  return plan;
+}
+
 }  // namespace
 
 uint64_t Archive::RebuildBytesWritten() const {
@@ -229,15 +269,22 @@ Status Archive::RemoveFile() {
   // Another writer's work would be lost with it.
   if (!objects_->opened_stamp.known || StampOfFile(path) != objects_->opened_stamp)
     return Failure(Code::kChanged, path + ": not removed: it changed since it was opened");
-  const std::string target = InPlaceTarget(path);
+  // Of a set, every volume goes: the named one last, so that a failure
+  // before it leaves what was asked undone.
+  std::vector<std::string> targets;
+  if (state_.multi_volume)
+    for (const std::string& volume : state_.volumes)
+      if (volume != path) targets.push_back(InPlaceTarget(volume));
+  targets.push_back(InPlaceTarget(path));
   Status status;
   arjrt::MakeTheChange([&] {
-    if (::unlink(target.c_str()) != 0) {
-      const int error = errno;
-      status = ErrnoStatus(error, target + ": cannot be removed");
-      return false;
-    }
-    SyncFolderOf(target);
+    for (const std::string& target : targets)
+      if (::unlink(target.c_str()) != 0) {
+        const int error = errno;
+        status = ErrnoStatus(error, target + ": cannot be removed");
+        return &target != &targets.front();  // a volume already removed is a change made
+      }
+    SyncFolderOf(targets.back());
     return true;
   });
   return status;
@@ -251,6 +298,7 @@ Status Archive::CheckRewrite(const ChangeSet& changes, const std::vector<EntryIn
 }
 
 Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, const RebuildProgress& progress) {
+  if (state_.multi_volume) return RebuildSet(asked, destination, progress);
   std::vector<EntryInfo> old_entries = Entries();
   // The files as checked below, each with the identity it is read by; a
   // link ahead of its target stored as a file.
@@ -281,6 +329,11 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   }
 
   const std::string target = destination == objects_->path ? InPlaceTarget(destination) : destination;
+  if (changes.volume_size != 0) {
+    if (Status refused = CheckVolumeSetRequest(changes.volume_size, target); !refused.ok()) return refused;
+    if (objects_->window != nullptr)
+      return Failure(Code::kRefused, name + ": a self-extracting archive is not written as a volume set");
+  }
   TempBeside temp(target);
   objects_->damaged_copies.clear();
   WatchDamagedCopies(*objects_);
@@ -334,25 +387,114 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
 
   // The new archive must open and list what we asked for before it
   // replaces anything.
-  OpenOptions check_options;
-  check_options.scan_all_volumes = false;
-  OpenResult check = OpenFile(host_, temp.path(), check_options);
-  if (!check.ok()) {
-    check.status.message = destination + ": not written: the new archive does not reopen: " + check.status.message;
-    return check.status;
+  if (Status listed = CheckListed(host_, temp.path(), expected, destination); !listed.ok()) return listed;
+  // A new chapter: the entries' ranges and places, and its label.
+  TempBeside chaptered(target);
+  if (changes.new_chapter) {
+    const ChapterPlan plan = ChapterPlanOf(old_entries, changes, state_.chapter);
+    if (!chaptered.Create(&why)) return Failure(Code::kIoError, why, ERR_IO);
+    if (Status s = WriteChapter(temp.path(), plan, static_cast<int64_t>(::time(nullptr)), chaptered.path()); !s.ok()) {
+      s.message = destination + ": not written: " + s.message;
+      return s;
+    }
+    expected.clear();
+    for (size_t index : ChapterOrder(plan)) expected.push_back(plan.entries[index].name);
+    expected.push_back(ChapterLabel(plan.chapter));
+    if (Status listed = CheckListed(host_, chaptered.path(), expected, destination); !listed.ok()) return listed;
   }
-  std::vector<EntryInfo> listed = check.archive->Entries();
-  bool same = !check.archive->state().damaged && listed.size() == expected.size();
-  for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == expected[i];
-  check.archive.reset();
-  if (!same)
-    return Failure(Code::kInternal, destination + ": not written: the new archive does not list the expected entries");
+  TempBeside& written = changes.new_chapter ? chaptered : temp;
   // Another writer would have its work, or ours, lost by the rename.
   if (objects_->opened_stamp.known && StampOfFile(objects_->path) != objects_->opened_stamp)
     return Failure(Code::kChanged,
                    destination + ": not written: " + objects_->path + " changed while it was being rewritten");
-  if (!temp.Commit(&why)) return Failure(Code::kIoError, why, ERR_IO);
+  if (changes.volume_size != 0) {
+    // Only the archive's own volumes, rewritten in place, may be replaced
+    // or removed; never those of an archive written elsewhere (-o).
+    std::vector<std::string> own = joined_from_;
+    if (own.empty() && destination == objects_->path) own = state_.volumes;
+    return PutVolumeSet(written.path(), target, changes.volume_size, expected, own);
+  }
+  if (!written.Commit(&why)) return Failure(Code::kIoError, why, ERR_IO);
+  volumes_written_ = 1;
   return {};
+}
+
+Status Archive::PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
+                             const std::vector<std::string>& expected, const std::vector<std::string>& own) {
+  const VolumeSetRequest request{single, first, volume_size, expected, own};
+  size_t count = 0;
+  Status s = WriteVolumeSet(host_, request, &count);
+  volumes_written_ = count;
+  return s;
+}
+
+Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destination, const RebuildProgress& progress) {
+  const std::vector<EntryInfo> entries = Entries();
+  const std::string& name = objects_->path;
+  if (Status refused = CheckRewrite(asked, entries); !refused.ok()) {
+    refused.message = name + ": " + refused.message;
+    return refused;
+  }
+  const std::string first = InPlaceTarget(state_.volumes.empty() ? name : state_.volumes.front());
+  // Rewritten in place, whichever volume was named, the set starts at its
+  // first volume again.
+  const std::string target = destination == name ? first : destination;
+  ChangeSet changes = asked;
+  if (changes.volume_size == 0) {  // the old set's volumes' size, as far as its first volume tells
+    struct stat st;
+    changes.volume_size = ::stat(first.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    changes.volume_size = std::max(changes.volume_size, kMinVolumeSize);
+  }
+  if (Status refused = CheckVolumeSetRequest(changes.volume_size, target); !refused.ok()) return refused;
+
+  std::vector<JoinedEntry> joined_entries;
+  for (const EntryInfo& e : entries) {
+    if (e.parts.size() > 1 && e.garbled)
+      return Failure(Code::kUnsupported, name + ": " + e.name + ": a garbled file split over volumes is not rewritten");
+    joined_entries.push_back({e.volume.empty() ? first : e.volume, e.header_offset, e.parts.size() > 1});
+  }
+  TempBeside joined(target);
+  std::string why;
+  if (!joined.Create(&why)) return Failure(Code::kIoError, why, ERR_IO);
+  const SplitContent content = [&](size_t index, int fd) {
+    ExtractResult r = ExtractToFile(entries[index], fd, nullptr);
+    return r.status;
+  };
+  Status s = JoinVolumes(first, joined_entries, content, target, joined.path());
+  if (!s.ok()) {
+    s.message = name + ": not written: the set cannot be joined: " + s.message;
+    return s;
+  }
+  OpenOptions options;
+  options.scan_all_volumes = false;
+  OpenResult opened = OpenFile(host_, joined.path(), options);
+  if (!opened.ok())
+    return Failure(Code::kInternal, name + ": not written: the joined set does not reopen: " + opened.status.message);
+  const std::vector<EntryInfo> listed = opened.archive->Entries();
+  bool same = listed.size() == entries.size();
+  for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == entries[i].name;
+  if (!same) return Failure(Code::kInternal, name + ": not written: the joined set does not list the set's entries");
+  if (objects_->opened_stamp.known && StampOfFile(name) != objects_->opened_stamp)
+    return Failure(Code::kChanged, name + ": not written: it changed while it was being rewritten");
+  // The joined archive's entries are the set's, in order, under handles of
+  // their own.
+  std::map<uint64_t, uint64_t> handle_of;
+  for (size_t i = 0; i < entries.size(); ++i) handle_of[entries[i].handle] = listed[i].handle;
+  ChangeSet joined_changes = changes;
+  joined_changes.dropped.clear();
+  joined_changes.replaced.clear();
+  for (uint64_t h : changes.dropped)
+    if (handle_of.count(h)) joined_changes.dropped.insert(handle_of[h]);
+  joined_changes.carried.clear();
+  for (uint64_t h : changes.carried)
+    if (handle_of.count(h)) joined_changes.carried.insert(handle_of[h]);
+  for (const auto& [h, content] : changes.replaced)
+    if (handle_of.count(h)) joined_changes.replaced[handle_of[h]] = content;
+    else return Failure(Code::kBadArgument, "no entry " + std::to_string(h), ERR_BAD_PARAMETER);
+  if (target == first) opened.archive->joined_from_ = state_.volumes;
+  s = opened.archive->Rebuild(joined_changes, target, progress);
+  volumes_written_ = opened.archive->volumes_written_;
+  return s;
 }
 
 }  // namespace arjhost

@@ -70,7 +70,22 @@ struct ChangeSet {
   std::set<uint64_t> dropped;               // entry handles (EntryInfo::handle)
   std::map<uint64_t, NewContent> replaced;  // by handle; the stored name stays the entry's
   std::vector<NewContent> added;            // appended in this order
+  // Not 0: the new archive is written as a volume set (as arj a -v), no
+  // volume larger than this many bytes (at least kMinVolumeSize), named
+  // after the destination, which must end in ".arj".
+  uint64_t volume_size = 0;
+  // The change adds a chapter, as arj ac: the added entries make the new
+  // chapter's range alone, placed after the last entry of their names;
+  // the `carried` entries (kept as they are) go on into it; a label entry
+  // <<<NNN>>> ends the archive. Only a chapter archive, or one without
+  // entries, takes a new chapter.
+  bool new_chapter = false;
+  std::set<uint64_t> carried;  // entry handles
 };
+
+// The smallest volume size a set is written with: room for the main header,
+// an entry's header and a part of its data beside them.
+constexpr uint64_t kMinVolumeSize = 10 * 1024;
 
 // Told each time the rebuild starts reading a new or replacing file: how
 // many have been started (this one included), of how many, and its path.

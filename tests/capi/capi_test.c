@@ -444,6 +444,23 @@ static void test_testing_all(void) {
   }
   CHECK(arjhost_write_commit(w) == ARJHOST_OK, "written: %s", arjhost_writer_error_string(w));
   arjhost_write_close(w);
+  /* The same entries as a volume set, read whole from its last volume. */
+  char set_path[700];
+  snprintf(set_path, sizeof set_path, "%s/set.arj", scratch);
+  w = arjhost_write_open(set_path, NULL);
+  CHECK(arjhost_write_volume_size(w, 1000) == ARJHOST_ERR_ARGUMENT, "a volume too small is refused");
+  CHECK(arjhost_write_volume_size(w, 300 << 10) == ARJHOST_OK, "volume size: %s", arjhost_writer_error_string(w));
+  for (int i = 0; i < 8; ++i) {
+    char name[32];
+    for (size_t k = 0; k < kSize; ++k) data[k] = (unsigned char)(k * 2654435761u >> (i + 7));
+    snprintf(name, sizeof name, "set%02d.bin", i);
+    arjhost_write_add_memory(w, name, data, kSize, 0, 0644, 0);
+  }
+  CHECK(arjhost_write_commit(w) == ARJHOST_OK, "set written: %s", arjhost_writer_error_string(w));
+  arjhost_write_close(w);
+  snprintf(set_path, sizeof set_path, "%s/set.a01", scratch);
+  CHECK(test_all_of(set_path, NULL, &h) == ARJHOST_OK && h.heard == 8, "the set from its second volume: %d heard",
+        h.heard);
   free(data);
   CHECK(test_all_of(path, NULL, &h) == ARJHOST_OK && h.heard == kEntries, "all sound: %d heard", h.heard);
   Bytes file = read_file(path);
@@ -772,9 +789,16 @@ static void test_writing(void) {
   CHECK(arjhost_write_commit(w) == ARJHOST_OK && !exists(archive), "removed as arj d removes it");
   arjhost_write_close(w);
 
-  /* A multi-volume archive is refused. */
-  w = arjhost_write_open(data_path("split.arj"), NULL);
-  CHECK(arjhost_writer_error_code(w) == ARJHOST_ERR_REFUSED, "a volume set: %s", arjhost_writer_error_string(w));
+  /* A volume set missing a volume is refused (a whole one is rewritten). */
+  char copy[700];
+  snprintf(copy, sizeof copy, "%s/split.arj", scratch);
+  Bytes first = read_file(data_path("split.arj"));
+  FILE *f = fopen(copy, "wb");
+  fwrite(first.data, 1, first.size, f);
+  fclose(f);
+  free(first.data);
+  w = arjhost_write_open(copy, NULL);
+  CHECK(arjhost_writer_error_code(w) == ARJHOST_ERR_REFUSED, "an incomplete set: %s", arjhost_writer_error_string(w));
   CHECK(arjhost_write_add_memory(w, "x", "x", 1, 0, 0644, 0) == ARJHOST_ERR_REFUSED, "every call says so");
   arjhost_write_close(w);
 }

@@ -131,6 +131,154 @@ TEST_P(ToolRebuild, CreateAddReplaceDeleteAllSatisfyThePeers) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, ToolRebuild, ::testing::Values(0, 1, 2, 3, 4));
 
+// Volume sets as arj a -v writes them: no volume over the size, each
+// volume a whole archive, split files packed part by part; arj tests and
+// extracts the whole set, 7zz its first volume, and we read it from any
+// volume.
+class ToolVolumeSet : public ::testing::TestWithParam<int> {};
+
+// The name of volume `n` (1 to 99) of the set whose first volume is `first`.
+std::string VolumeName(const std::string& first, size_t n) {
+  return first.substr(0, first.size() - 3) + (n < 10 ? "a0" : "a") + std::to_string(n);
+}
+
+std::vector<std::string> VolumesOf(const std::string& dir, const std::string& first) {
+  std::vector<std::string> volumes{first};
+  for (size_t n = 1; fs::exists(dir + "/" + VolumeName(first, n)); ++n) volumes.push_back(VolumeName(first, n));
+  return volumes;
+}
+
+void ExpectSoundSet(const std::string& dir, const std::string& first, uint64_t size, const Tree& expected) {
+  const std::vector<std::string> volumes = VolumesOf(dir, first);
+  EXPECT_GE(volumes.size(), 3u);
+  for (const std::string& v : volumes) EXPECT_LE(fs::file_size(dir + "/" + v), size) << v;
+  std::string output;
+  EXPECT_EQ(RunArj(dir, "t -v " + Quote(first), &output), 0) << output;
+  TempDir by_arj;
+  EXPECT_EQ(RunArj(by_arj.path(), "x -v " + Quote(dir + "/" + first), &output), 0) << output;
+  EXPECT_EQ(ReadTree(by_arj.path()), expected);
+  EXPECT_EQ(Run7zz(dir, "t " + Quote(first), &output), 0) << output;
+  for (const std::string& v : volumes) EXPECT_EQ(RunToolIn(dir, "test " + Quote(v), &output), 0) << v << output;
+  ASSERT_EQ(RunToolStdout("list --json " + Quote(dir + "/" + volumes.back()), &output), 0) << output;
+  EXPECT_TRUE(JsonSatisfies(output, "d['multi_volume'] and len(d['volumes']) == " + std::to_string(volumes.size()) +
+                                        " and max(len(e['parts']) for e in d['entries']) >= 2"))
+      << output;
+  EXPECT_TRUE(NoTemporaryFileIn(dir));
+}
+
+TEST_P(ToolVolumeSet, CreateAndAddWriteSetsArjReads) {
+  REQUIRE_PEER("arj");
+  REQUIRE_PEER("7zz");
+  const std::string method = std::to_string(GetParam());
+  TempDir dir, src;
+  Tree expected;
+  Put(src.path(), "text.txt", TextSample(60000, 1), &expected);
+  Put(src.path(), "noise.bin", RandomSample(25000, 2), &expected);
+  Put(src.path(), "d/small.txt", TextSample(300, 3), &expected);
+  std::string output;
+  const std::string files = " text.txt noise.bin d -m " + method;
+  ASSERT_EQ(RunToolIn(src.path(), "create " + Quote(dir.File("set.arj")) + files + " --volume-size 10K", &output), 0)
+      << output;
+  ExpectSoundSet(dir.path(), "set.arj", 10 * 1024, expected);
+
+  // A single archive grown into a set; a rewrite of the set.
+  ASSERT_EQ(RunToolIn(src.path(), "create " + Quote(dir.File("one.arj")) + " d -m " + method, &output), 0) << output;
+  ASSERT_EQ(RunToolIn(src.path(), "add " + Quote(dir.File("one.arj")) + " text.txt noise.bin -m " + method +
+                                      " --volume-size 12K",
+                      &output),
+            0)
+      << output;
+  ExpectSoundSet(dir.path(), "one.arj", 12 * 1024, expected);
+
+  // A set rewritten, named by a later volume: a new set in its place at the
+  // old volumes' size, the volumes past its end removed.
+  const size_t before = VolumesOf(dir.path(), "one.arj").size();
+  ASSERT_EQ(RunToolIn(dir.path(), "delete one.a01 noise.bin", &output), 0) << output;
+  expected.erase("noise.bin");
+  const std::vector<std::string> after = VolumesOf(dir.path(), "one.arj");
+  EXPECT_LT(after.size(), before);
+  EXPECT_FALSE(fs::exists(dir.File(VolumeName("one.arj", before - 1))));
+  for (const std::string& v : after) EXPECT_LE(fs::file_size(dir.File(v)), 12 * 1024u) << v;
+  EXPECT_EQ(RunArj(dir.path(), "t -v one.arj", &output), 0) << output;
+  TempDir by_arj;
+  EXPECT_EQ(RunArj(by_arj.path(), "x -v " + Quote(dir.File("one.arj")), &output), 0) << output;
+  EXPECT_EQ(ReadTree(by_arj.path()), expected);
+  EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
+
+  // Written elsewhere (-o), a set leaves the one it was read from whole.
+  const std::vector<std::string> kept = VolumesOf(dir.path(), "one.arj");
+  ASSERT_EQ(RunToolIn(dir.path(), "delete one.arj d/small.txt -o other.arj --volume-size 20K", &output), 0) << output;
+  EXPECT_EQ(VolumesOf(dir.path(), "one.arj"), kept);
+  EXPECT_EQ(RunArj(dir.path(), "t -v other.arj", &output), 0) << output;
+
+  // Emptied, the whole set is removed.
+  ASSERT_EQ(RunToolIn(dir.path(), "delete one.a01 '*'", &output), 0) << output;
+  for (const std::string& v : after) EXPECT_FALSE(fs::exists(dir.File(v))) << v;
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, ToolVolumeSet, ::testing::Values(0, 1, 4));
+
+TEST(ToolVolumeSetRefusals, SmallSizesOtherNamesAndStrangersFilesAreRefused) {
+  TempDir dir;
+  Put(dir.path(), "a.txt", TextSample(30000, 1), nullptr);
+  std::string output;
+  EXPECT_EQ(RunToolIn(dir.path(), "create s.arj a.txt --volume-size 9K", &output), 2) << output;
+  EXPECT_NE(output.find("at least 10K"), std::string::npos) << output;
+  EXPECT_EQ(RunToolIn(dir.path(), "create s.zip a.txt --volume-size 10K", &output), 1) << output;
+  EXPECT_NE(output.find("NAME.arj"), std::string::npos) << output;
+  // A file at a later volume's name that is not of this archive stays.
+  Put(dir.path(), "s.a01", Bytes{1, 2, 3}, nullptr);
+  EXPECT_EQ(RunToolIn(dir.path(), "create s.arj a.txt --volume-size 10K -m 0", &output), 1) << output;
+  EXPECT_NE(output.find("s.a01 exists and is not a volume"), std::string::npos) << output;
+  EXPECT_EQ(ReadFile(dir.File("s.a01")), (Bytes{1, 2, 3}));
+  EXPECT_FALSE(fs::exists(dir.File("s.arj")));
+  EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
+}
+
+// Chapters as arj ac adds them: the same files through three chapters,
+// by arj and by us, list the same names and chapter ranges in the same
+// order and extract the same; a plain archive takes no chapter.
+TEST(ToolChapters, NewChaptersListAndExtractAsArjAcMakesThem) {
+  REQUIRE_PEER("arj");
+  TempDir dir;
+  auto put = [&](const std::string& name, const std::string& text, time_t when) {
+    Put(dir.path(), name, ToBytes(text), nullptr);
+    const timespec times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File(name).c_str(), times, 0), 0);
+  };
+  const time_t day = 1577836800;  // 2020-01-01
+  std::string output;
+  auto both = [&](const std::string& files) {
+    ASSERT_EQ(RunArj(dir.path(), "ac by_arj.arj " + files, &output), 0) << output;
+    ASSERT_EQ(RunToolIn(dir.path(), "add --new-chapter ours.arj " + files, &output), 0) << output;
+  };
+  put("a.txt", "one\n", day);
+  put("b.txt", "two\n", day);
+  both("a.txt b.txt");
+  put("b.txt", "changed\n", day);  // another size
+  put("c.txt", "new\n", day);
+  both("c.txt b.txt a.txt");
+  put("a.txt", "one\n", day + 86400);  // another time
+  both("a.txt c.txt");  // b.txt is not carried
+  auto ranges = [&](const std::string& archive) {
+    EXPECT_EQ(RunToolStdout("list -v " + Quote(dir.File(archive)), &output), 0) << output;
+    std::string lines;
+    for (const auto& block : FieldBlocks(output)) lines += block.at("Path") + " " + block.at("Chapters") + "\n";
+    return lines;
+  };
+  EXPECT_EQ(ranges("ours.arj"), ranges("by_arj.arj"));
+  EXPECT_NE(ranges("ours.arj").find("<<<003>>> 003-003"), std::string::npos) << ranges("ours.arj");
+  EXPECT_EQ(RunArj(dir.path(), "t ours.arj", &output), 0) << output;
+  TempDir by_arj, by_us;
+  EXPECT_EQ(RunArj(by_arj.path(), "x " + Quote(dir.File("by_arj.arj")), &output), 0) << output;
+  EXPECT_EQ(RunArj(by_us.path(), "x " + Quote(dir.File("ours.arj")), &output), 0) << output;
+  EXPECT_EQ(ReadTree(by_us.path()), ReadTree(by_arj.path()));
+
+  ASSERT_EQ(RunToolIn(dir.path(), "create plain.arj a.txt", &output), 0) << output;
+  EXPECT_EQ(RunToolIn(dir.path(), "add --new-chapter plain.arj b.txt", &output), 2) << output;
+  EXPECT_NE(output.find("not a chapter archive"), std::string::npos) << output;
+}
+
 TEST(ToolRebuildPeers, ArchivesMadeByArjTakeReplacementsAndAdditions) {
   REQUIRE_PEER("arj");
   REQUIRE_PEER("7zz");
@@ -195,13 +343,17 @@ TEST(ToolRebuildSafety, AFailedRewriteLeavesTheArchiveAsItWas) {
     EXPECT_EQ(item.path().filename().string().find(".tmp-"), std::string::npos) << item.path();
 }
 
-TEST(ToolRebuildSafety, RefusesMultiVolumeAndDamagedArchives) {
+TEST(ToolRebuildSafety, RefusesIncompleteSetsAndDamagedArchives) {
   TempDir dir;
-  for (const char* name : {"split.arj", "split.a01", "split.a02", "badheader.arj"})
+  for (const char* name : {"split.arj", "split.a01", "badheader.arj"})
     fs::copy_file(SourcePath(std::string("tests/data/") + name), dir.File(name));
   std::string output;
+  // A set missing a volume is refused; a whole one is written as a new set.
   EXPECT_EQ(RunToolIn(dir.path(), "delete split.arj small.txt", &output), 2);
-  EXPECT_NE(output.find("multi-volume"), std::string::npos) << output;
+  EXPECT_NE(output.find("incomplete"), std::string::npos) << output;
+  fs::copy_file(SourcePath("tests/data/split.a02"), dir.File("split.a02"));
+  EXPECT_EQ(RunToolIn(dir.path(), "delete split.arj small.txt", &output), 0) << output;
+  EXPECT_EQ(RunToolIn(dir.path(), "test split.a01", &output), 0) << output;
   EXPECT_EQ(RunToolIn(dir.path(), "delete badheader.arj one.txt", &output), 2);
   EXPECT_NE(output.find("damaged"), std::string::npos) << output;
 }

@@ -329,8 +329,9 @@ ARJHOST_C_API int arjhost_extract(arjhost_archive *a, const char *folder, unsign
  * there is none. Nothing is written before arjhost_write_commit, which
  * writes the new archive beside `path` and renames it over the old one
  * only once it reopens with the expected entries, as the tool does;
- * otherwise the old one is left as it was. Multi-volume and damaged
- * archives are refused. `options` may be NULL. */
+ * otherwise the old one is left as it was. A damaged archive is refused;
+ * a volume set is written as a new set (see arjhost_write_volume_size).
+ * `options` may be NULL. */
 ARJHOST_C_API arjhost_writer *arjhost_write_open(const char *path, const arjhost_options *options);
 /* Adds the regular file `file` as `stored_name` (NULL: `file` itself), a
  * plain relative path; an entry of that name is replaced. `method`: 0
@@ -343,6 +344,11 @@ ARJHOST_C_API int arjhost_write_add_memory(arjhost_writer *w, const char *stored
 /* Drops every entry stored as `stored_name`: ARJHOST_ERR_NOT_FOUND when
  * none is. */
 ARJHOST_C_API int arjhost_write_delete(arjhost_writer *w, const char *stored_name);
+/* Writes the archive as a volume set, as arj a -v: `path` (which must end
+ * in ".arj"), then .a01, .a02, ..., no volume larger than `size` bytes (at
+ * least 10240); files split over volumes are packed part by part. 0: one
+ * archive (a set being rewritten keeps its volumes' size). */
+ARJHOST_C_API int arjhost_write_volume_size(arjhost_writer *w, uint64_t size);
 /* Writes the changes. When every entry is dropped and none added the
  * archive is removed, as arj d removes an archive it empties. */
 ARJHOST_C_API int arjhost_write_commit(arjhost_writer *w);

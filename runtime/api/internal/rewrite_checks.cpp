@@ -20,11 +20,20 @@ std::string DamageOf(const ArchiveState& state, const std::vector<EntryInfo>& en
   return "";
 }
 
+// Why a new chapter cannot be added (empty when it can): as arj ac, only
+// to a chapter archive (or a new one), and not past the last chapter.
+std::string ChapterRefusal(const ArchiveState& state, const std::vector<EntryInfo>& entries) {
+  if (state.chapter == 0 && !entries.empty())
+    return "not a chapter archive (arj ac refuses it too): a new chapter is added only to one made with chapters";
+  if (state.chapter >= format::kMaxChapter)
+    return "it has " + std::to_string(format::kMaxChapter) + " chapters, the most an archive may have";
+  return "";
+}
+
 }  // namespace
 
 std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInfo>& entries, const ChangeSet& changes,
                            bool recovered) {
-  if (state.multi_volume) return "a multi-volume archive cannot be rewritten";
   if (!recovered) {
     const std::string damage = DamageOf(state, entries);
     if (!damage.empty()) return "a damaged archive is not rewritten: " + damage + kRecoverHint;
@@ -34,7 +43,10 @@ std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInf
       return "the header of entry \"" + e.name + "\" fails its CRC: it must be left out";
   if (std::string names = NameUnderAnEntryThatIsNoFolder(entries, changes); !names.empty()) return names;
   if (state.incomplete) return "an incomplete archive cannot be rewritten";
-  if (state.restricted && !state.damaged) return "this archive cannot be rewritten";
+  if (changes.new_chapter) {
+    if (std::string why = ChapterRefusal(state, entries); !why.empty()) return why;
+  }
+  if (state.restricted && !state.damaged && !state.multi_volume) return "this archive cannot be rewritten";
   return "";
 }
 

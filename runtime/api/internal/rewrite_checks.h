@@ -10,7 +10,7 @@
 namespace arjhost {
 
 // Why the archive must not be rewritten with `changes` ("" when it may):
-// one of several volumes, a damaged one opened without recovery, a kept
+// a damaged one opened without recovery, a kept
 // entry whose header fails its CRC (copied, it would make the new archive
 // fail its test), a new entry under one that is not a folder, or the other
 // way round, an incomplete or restricted archive.

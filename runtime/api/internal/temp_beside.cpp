@@ -74,23 +74,33 @@ bool TempBeside::Create(std::string* error) {
   return true;
 }
 
-bool TempBeside::Commit(std::string* error) {
-  std::string ignored;
-  if (error == nullptr) error = &ignored;
+bool TempBeside::Sync(std::string* error) const {
   if (const int e = SyncPath(path_, 0); e != 0) {
     *error = destination_ + ": not written: the new archive cannot be put on disk: " + std::strerror(e);
     return false;
   }
+  return true;
+}
+
+bool TempBeside::Place(std::string* error) {
+  if (::rename(path_.c_str(), destination_.c_str()) != 0) {
+    *error = destination_ + ": cannot be replaced: " + std::strerror(errno);
+    return false;
+  }
+  committed_ = true;
+  arjrt::ForgetPendingFile(pending_slot_);
+  pending_slot_ = -1;
+  return true;
+}
+
+bool TempBeside::Commit(std::string* error) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  if (!Sync(error)) return false;
   // A signal waits until the new archive is in place and known to be, or
   // the old one still is.
   return arjrt::MakeTheChange([&] {
-    if (::rename(path_.c_str(), destination_.c_str()) != 0) {
-      *error = destination_ + ": cannot be replaced: " + std::strerror(errno);
-      return false;
-    }
-    committed_ = true;
-    arjrt::ForgetPendingFile(pending_slot_);
-    pending_slot_ = -1;
+    if (!Place(error)) return false;
     // The new archive is in place whatever this says: a folder that does
     // not sync leaves only the rename less sure to outlive a crash.
     SyncFolderOf(destination_);

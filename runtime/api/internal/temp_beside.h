@@ -24,6 +24,11 @@ class TempBeside {
   // link there is replaced, not written through) and puts the rename on
   // disk too; the rename is the change MakeTheChange marks.
   bool Commit(std::string* error);
+  // Commit in two steps, for several files that make one change (a volume
+  // set): each put on disk first, then all renamed within one
+  // MakeTheChange. Place does not sync the folder.
+  bool Sync(std::string* error) const;
+  bool Place(std::string* error);
 
  private:
   std::string destination_;

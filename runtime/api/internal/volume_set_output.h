@@ -1,0 +1,31 @@
+// A rebuild's new archive written as a volume set and put in place: every
+// volume written beside its target, the set reopened through its volumes'
+// names and checked, then all renamed within one change, and what is left
+// of the old set past the new one's last volume removed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "runtime/api/host.h"
+#include "runtime/api/status.h"
+
+namespace arjhost {
+
+struct VolumeSetRequest {
+  std::string single;        // the rebuild's archive, one volume
+  std::string first;         // the first volume's path (NamesFirstVolume)
+  uint64_t volume_size = 0;  // no volume larger
+  std::vector<std::string> expected;     // the entries the set must list, in order
+  std::vector<std::string> old_volumes;  // the paths of the set being rewritten (may be replaced or removed)
+};
+
+// Whether a set can be written with this size to this first volume, before
+// anything is: the size at least kMinVolumeSize, the name NAME.arj.
+Status CheckVolumeSetRequest(uint64_t volume_size, const std::string& first);
+
+// *count receives the number of volumes put in place.
+Status WriteVolumeSet(Host& host, const VolumeSetRequest& request, size_t* count);
+
+}  // namespace arjhost
