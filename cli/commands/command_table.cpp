@@ -25,6 +25,8 @@ const OptionSpec kJobs{"jobs", 'j', true, "N",
 const OptionSpec kJsonLines{"json-lines", 0, false, "",
                             "print one JSON document a line for each archive, with \"archive\" and \"ok\" (the "
                             "verdict on it)"};
+const OptionSpec kTestWritten{"test", 't', false, "",
+                              "test every entry of the new archive before it replaces the old one (arj -jt)"};
 const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to 4 for new files (default 1)"};
 
 }  // namespace
@@ -129,7 +131,7 @@ const std::vector<Command>& Commands() {
         "arjhost test *.arj --jobs 0 --json-lines   # one line per archive, on every core"}},
       {"delete", "ARCHIVE PATTERN...",
        "rewrite an archive without the entries the patterns take",
-       {kOutput, kExclude, kRecover, kJson}, RunDelete,
+       {kOutput, kExclude, kTestWritten, kRecover, kJson}, RunDelete,
        "Rewrites the archive without the entries the patterns take ('*' and '?' within a folder,\n"
        "'**' across folders; a folder takes what is under it), less what -x takes. A pattern\n"
        "that takes nothing is named. The new archive replaces the old one only after it\n"
@@ -139,7 +141,7 @@ const std::vector<Command>& Commands() {
        {"arjhost delete backup.arj old.log", "arjhost delete backup.arj a.txt b.txt -o smaller.arj",
         "arjhost delete backup.arj '*.log' -x 'keep/**'"}},
       {"replace", "ARCHIVE NAME=FILE...", "rewrite an archive with new content for entries",
-       {kOutput, kRecover, kJson}, RunReplace,
+       {kOutput, kTestWritten, kRecover, kJson}, RunReplace,
        "Rewrites the archive with the content of FILE for the entries stored as NAME, each\n"
        "re-encoded with its own method and keeping its comment. Only file entries take a\n"
        "file's content: a folder, link or label entry is refused.",
@@ -147,7 +149,12 @@ const std::vector<Command>& Commands() {
       {"add", "ARCHIVE FILE[=STORED_NAME]...",
        "add files and folders to an archive (made when missing), replacing entries of their names",
        {kOutput, kMethod, kExclude,
-        {"update", 'u', false, "", "replace an entry only when its file is newer (arj u)"}, kRecover, kJson},
+        {"update", 'u', false, "", "replace an entry only when its file is newer (arj u)"},
+        {"freshen", 'f', false, "", "only replace entries whose file is newer; add no new ones (arj f)"},
+        {"move", 0, false, "",
+         "remove each file stored once the new archive is written, on disk and tested, unless it changed "
+         "meanwhile (arj m)"},
+        kTestWritten, kRecover, kJson},
        RunAdd,
        "Rewrites the archive with the files appended, each stored under its relative path or\n"
        "under STORED_NAME, with its own mode and time. Absolute paths, \"..\", drive letters,\n"
@@ -163,7 +170,7 @@ const std::vector<Command>& Commands() {
         "arjhost add -u backup.arj project          # only what is newer"}},
       {"create", "NEW.arj FILE...",
        "write a new archive holding the files and folders",
-       {kOutput, kMethod, kExclude, kJson}, RunCreate,
+       {kOutput, kMethod, kExclude, kTestWritten, kJson}, RunCreate,
        "Writes a new archive holding the files (method 1 unless -m). The archive must not exist.\n"
        "Folders are stored as add stores them.",
        {"arjhost create new.arj a.txt b.txt", "arjhost create stored.arj data.bin -m 0 --json",

@@ -7,6 +7,7 @@
 
 #include "cli/commands/commands.h"
 #include "cli/commands/interrupts.h"
+#include "cli/input/password.h"
 #include "cli/input/stored_name.h"
 #include "cli/output/json_writer.h"
 #include "cli/output/messages.h"
@@ -146,8 +147,14 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     std::atomic<size_t> started{0};
     const size_t total = changes.added.size() + changes.replaced.size();
     ProgressTicker ticker([&] { progress.Show(started, total, s.archive->RebuildBytesWritten()); });
+    const Passwords passwords(args, true);
+    arjhost::RebuildOptions options;
+    // --move removes files: what holds them now must be sound first.
+    options.test_entries = args.Has("test") || args.Has("move");
+    options.passwords = passwords.Source();
     const arjhost::Status rebuilt = s.archive->Rebuild(
-        changes, destination, [&](size_t now_started, size_t, const std::string&) { started = now_started; });
+        changes, destination, [&](size_t now_started, size_t, const std::string&) { started = now_started; },
+        options);
     outcome.written = rebuilt.ok();
     outcome.error = rebuilt.message;
   }

@@ -230,6 +230,15 @@ using PasswordSource = std::function<bool(const EntryInfo& entry, int attempt, s
 // failed, or no more is wanted): the extraction then ends with kCancelled.
 using ChunkSink = std::function<bool(const uint8_t* data, size_t size)>;
 
+// What a rewrite does beyond the changes.
+struct RebuildOptions {
+  // Every entry of the new archive is tested (Test) before it takes the
+  // old one's place (as arj -jt does); a failing one leaves the old one.
+  bool test_entries = false;
+  // For the test of garbled entries.
+  PasswordSource passwords;
+};
+
 class ARJHOST_API Archive {
  public:
   ~Archive();
@@ -279,8 +288,10 @@ class ARJHOST_API Archive {
   // file (readers link only to what they already extracted).
   // On failure the message names the file and cause; the code says which:
   // kRefused (CheckRewrite's), kBadArgument, kNotFound or kIoError (a new
-  // file), kChanged (a new file, or the archive, changed meanwhile), ...
-  Status Rebuild(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress = nullptr);
+  // file), kChanged (a new file, or the archive, changed meanwhile), the
+  // failing entry's own (options.test_entries), ...
+  Status Rebuild(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress = nullptr,
+                 const RebuildOptions& options = {});
   // Removes the archive's file (where a link naming it points), as arj d
   // removes an archive it has emptied, unless the file changed since it was
   // opened (kChanged). On failure the message names the file and cause.

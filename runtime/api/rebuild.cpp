@@ -212,6 +212,18 @@ class WatchedTemp {
   Archive::Objects& o_;
 };
 
+// The first entry that fails its test, named with its cause.
+Status TestEveryEntry(Archive& archive, const std::vector<EntryInfo>& entries, const PasswordSource& passwords) {
+  for (const EntryInfo& e : entries) {
+    ExtractResult tested = archive.Test(e, passwords);
+    if (!tested.ok()) {
+      tested.status.message = e.name + ": " + tested.status.message;
+      return tested.status;
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 uint64_t Archive::RebuildBytesWritten() const {
@@ -250,7 +262,8 @@ Status Archive::CheckRewrite(const ChangeSet& changes, const std::vector<EntryIn
   return refusal.empty() ? Status{} : Failure(Code::kRefused, refusal);
 }
 
-Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, const RebuildProgress& progress) {
+Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, const RebuildProgress& progress,
+                        const RebuildOptions& options) {
   std::vector<EntryInfo> old_entries = Entries();
   // The files as checked below, each with the identity it is read by; a
   // link ahead of its target stored as a file.
@@ -344,9 +357,14 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   std::vector<EntryInfo> listed = check.archive->Entries();
   bool same = !check.archive->state().damaged && listed.size() == expected.size();
   for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == expected[i];
-  check.archive.reset();
   if (!same)
     return Failure(Code::kInternal, destination + ": not written: the new archive does not list the expected entries");
+  if (options.test_entries)
+    if (Status tested = TestEveryEntry(*check.archive, listed, options.passwords); !tested.ok()) {
+      tested.message = destination + ": not written: the new archive fails its test: " + tested.message;
+      return tested;
+    }
+  check.archive.reset();
   // Another writer would have its work, or ours, lost by the rename.
   if (objects_->opened_stamp.known && StampOfFile(objects_->path) != objects_->opened_stamp)
     return Failure(Code::kChanged,
