@@ -27,6 +27,11 @@ const OptionSpec kJsonLines{"json-lines", 0, false, "",
                             "verdict on it)"};
 const OptionSpec kTestWritten{"test", 't', false, "",
                               "test every entry of the new archive before it replaces the old one (arj -jt)"};
+const OptionSpec kComment{"comment", 0, true, "TEXT",
+                          "set the archive comment to TEXT, or to the bytes of FILE for @FILE ('' removes it)"};
+const OptionSpec kEntryComment{"entry-comment", 0, true, "NAME=TEXT",
+                               "set the comment of the entries stored as NAME ('' after '=' removes it; may be "
+                               "repeated)"};
 const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to 4 for new files (default 1)"};
 
 }  // namespace
@@ -131,7 +136,7 @@ const std::vector<Command>& Commands() {
         "arjhost test *.arj --jobs 0 --json-lines   # one line per archive, on every core"}},
       {"delete", "ARCHIVE PATTERN...",
        "rewrite an archive without the entries the patterns take",
-       {kOutput, kExclude, kTestWritten, kRecover, kJson}, RunDelete,
+       {kOutput, kExclude, kTestWritten, kComment, kEntryComment, kRecover, kJson}, RunDelete,
        "Rewrites the archive without the entries the patterns take ('*' and '?' within a folder,\n"
        "'**' across folders; a folder takes what is under it), less what -x takes. A pattern\n"
        "that takes nothing is named. The new archive replaces the old one only after it\n"
@@ -141,7 +146,7 @@ const std::vector<Command>& Commands() {
        {"arjhost delete backup.arj old.log", "arjhost delete backup.arj a.txt b.txt -o smaller.arj",
         "arjhost delete backup.arj '*.log' -x 'keep/**'"}},
       {"replace", "ARCHIVE NAME=FILE...", "rewrite an archive with new content for entries",
-       {kOutput, kTestWritten, kRecover, kJson}, RunReplace,
+       {kOutput, kTestWritten, kComment, kEntryComment, kRecover, kJson}, RunReplace,
        "Rewrites the archive with the content of FILE for the entries stored as NAME, each\n"
        "re-encoded with its own method and keeping its comment. Only file entries take a\n"
        "file's content: a folder, link or label entry is refused.",
@@ -154,7 +159,7 @@ const std::vector<Command>& Commands() {
         {"move", 0, false, "",
          "remove each file stored once the new archive is written, on disk and tested, unless it changed "
          "meanwhile (arj m)"},
-        kTestWritten, kRecover, kJson},
+        kTestWritten, kComment, kEntryComment, kRecover, kJson},
        RunAdd,
        "Rewrites the archive with the files appended, each stored under its relative path or\n"
        "under STORED_NAME, with its own mode and time. Absolute paths, \"..\", drive letters,\n"
@@ -170,7 +175,7 @@ const std::vector<Command>& Commands() {
         "arjhost add -u backup.arj project          # only what is newer"}},
       {"create", "NEW.arj FILE...",
        "write a new archive holding the files and folders",
-       {kOutput, kMethod, kExclude, kTestWritten, kJson}, RunCreate,
+       {kOutput, kMethod, kExclude, kTestWritten, kComment, kEntryComment, kJson}, RunCreate,
        "Writes a new archive holding the files (method 1 unless -m). The archive must not exist.\n"
        "Folders are stored as add stores them.",
        {"arjhost create new.arj a.txt b.txt", "arjhost create stored.arj data.bin -m 0 --json",

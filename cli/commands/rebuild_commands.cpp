@@ -7,6 +7,7 @@
 
 #include "cli/input/added_files.h"
 #include "cli/commands/commands.h"
+#include "cli/commands/comment_options.h"
 #include "cli/commands/moved_sources.h"
 #include "cli/input/name_lists.h"
 #include "cli/output/entry_fields.h"
@@ -113,7 +114,7 @@ int AddTo(Session& s, const Args& args, const std::string& command, const std::s
   const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
   bool found_none = false;
   if (!CollectAdded(args, command, entries, destination, &changes, &found_none)) return kExitFailure;
-  if (!changes.added.empty() || !changes.replaced.empty()) {
+  if (!changes.added.empty() || !changes.replaced.empty() || CommentsAsked(args)) {
     // Noted before anything is read, removed once the new archive stands.
     const MovedSources moved(args.Has("move") ? changes : arjhost::ChangeSet{});
     const int code = RunRebuild(s, args, command, entries, changes, destination);
@@ -221,7 +222,8 @@ int RunReplace(const Args& given) {
 
 int RunAdd(const Args& given) {
   Args args;
-  if (!OperandsOf(given, "add", 2, &args)) return kExitFailure;
+  // A comment alone is a change too (as arj c makes it).
+  if (!OperandsOf(given, "add", CommentsAsked(given) ? 1 : 2, &args)) return kExitFailure;
   Session s;
   // As arj a and 7zz a do, a missing archive is made.
   if (!Exists(args.operands[0])) {

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "cli/commands/commands.h"
+#include "cli/commands/comment_options.h"
 #include "cli/commands/interrupts.h"
 #include "cli/input/password.h"
 #include "cli/input/stored_name.h"
@@ -129,8 +130,9 @@ void NoteUngarbled(const Session& s, const Args& args, const std::string& comman
 }  // namespace
 
 int RunRebuild(Session& s, const Args& args, const std::string& command,
-               const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes,
+               const std::vector<arjhost::EntryInfo>& entries, arjhost::ChangeSet changes,
                const std::string& destination) {
+  if (!TakeComments(args, command, entries, &changes)) return kExitFailure;
   RewriteOutcome outcome;
   if (const arjhost::Status refused = s.archive->CheckRewrite(changes, entries); !refused.ok()) {
     outcome.error = s.archive_path + ": " + refused.message;

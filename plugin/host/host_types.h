@@ -200,3 +200,10 @@ constexpr uint32_t FN_SPLIT_TIME = 0x150920E3u;
 // Change list query codes.
 constexpr uint32_t QUERY_ENTRY_UNCHANGED = 2;
 constexpr uint32_t QUERY_ENTRY_KEPT = 3;
+// Whether a comment is given in place of the stored one: of the archive
+// (number 0) or of old entry k (number k); of the added object the
+// iterator names. Nonzero: the list's PROP_QUERIED_COMMENT holds its bytes
+// (none: no comment) until the next query.
+constexpr uint32_t QUERY_COMMENT = 4;
+constexpr uint32_t QUERY_ADDED_COMMENT = 5;
+constexpr PropId PROP_QUERIED_COMMENT = 0x23001033u;

@@ -201,6 +201,9 @@ struct ArchiveState {
   // extraction takes by default.
   uint8_t chapter = 0;
   std::string comment;  // the archive comment, as stored
+  // The longest archive comment the main header holds, with its name and
+  // fields, within the basic header size readers take.
+  size_t comment_room = 0;
 };
 
 // How the extraction (or test) of one entry went, and what came of it.
@@ -303,8 +306,9 @@ class ARJHOST_API Archive {
   // why: several volumes, a damaged archive not opened with recovery, a
   // kept entry whose header fails its CRC, a new entry under one that is
   // not a folder (or a new entry that is not a folder with entries under
-  // it), an incomplete or restricted archive. (A self-extracting archive is
-  // rewritten after its program, which stays as it was.)
+  // it), an incomplete or restricted archive, a comment that does not fit
+  // its header. (A self-extracting archive is rewritten after its program,
+  // which stays as it was.)
   Status CheckRewrite(const ChangeSet& changes);
   // The same with this archive's Entries(), when the caller has them.
   Status CheckRewrite(const ChangeSet& changes, const std::vector<EntryInfo>& entries);

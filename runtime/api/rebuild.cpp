@@ -212,6 +212,25 @@ class WatchedTemp {
   Archive::Objects& o_;
 };
 
+// Each comment asked for fits its header, and names an entry that is there.
+Status CheckComments(const ChangeSet& changes, const std::vector<EntryInfo>& entries, size_t archive_room) {
+  const auto too_long = [](const std::string& whose, size_t length) {
+    return Failure(Code::kRefused, whose + ": the comment (" + std::to_string(length) +
+                                           " bytes) does not fit an ARJ header with its name (at most 2600 bytes "
+                                           "together), or holds a NUL");
+  };
+  if (const auto& c = changes.archive_comment; c && (c->size() > archive_room || c->find('\0') != std::string::npos))
+    return too_long("the archive", c->size());
+  for (const auto& [handle, comment] : changes.comments) {
+    if (handle == 0 || handle > entries.size())
+      return Failure(Code::kRefused, "no entry " + std::to_string(handle), ERR_BAD_PARAMETER);
+    if (!CommentFits(entries[handle - 1].name, comment)) return too_long(entries[handle - 1].name, comment.size());
+  }
+  for (const NewContent& c : changes.added)
+    if (c.comment && !CommentFits(c.stored_name, *c.comment)) return too_long(c.stored_name, c.comment->size());
+  return {};
+}
+
 // The first entry that fails its test, named with its cause.
 Status TestEveryEntry(Archive& archive, const std::vector<EntryInfo>& entries, const PasswordSource& passwords) {
   for (const EntryInfo& e : entries) {
@@ -259,7 +278,8 @@ Status Archive::CheckRewrite(const ChangeSet& changes) { return CheckRewrite(cha
 
 Status Archive::CheckRewrite(const ChangeSet& changes, const std::vector<EntryInfo>& entries) {
   const std::string refusal = RewriteRefusal(state_, entries, changes, objects_->recovered);
-  return refusal.empty() ? Status{} : Failure(Code::kRefused, refusal);
+  if (!refusal.empty()) return Failure(Code::kRefused, refusal);
+  return CheckComments(changes, entries, state_.comment_room);
 }
 
 Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, const RebuildProgress& progress,
@@ -314,7 +334,10 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     for (const auto& [handle, content] : changes.replaced)
       if (!Failed(r)) r = arjrt::ChangeListReplace(list.object, handle, OpenerFor(content, false, &opened));
     for (const NewContent& c : changes.added)
-      if (!Failed(r)) r = arjrt::ChangeListAdd(list.object, OpenerFor(c, true, &opened));
+      if (!Failed(r)) r = arjrt::ChangeListAdd(list.object, OpenerFor(c, true, &opened), c.comment);
+    for (const auto& [handle, comment] : changes.comments)
+      if (!Failed(r)) r = arjrt::ChangeListComment(list.object, handle, comment);
+    if (!Failed(r) && changes.archive_comment) r = arjrt::ChangeListComment(list.object, 0, *changes.archive_comment);
     if (!Failed(r)) r = host::CreateObject(runtime.root(), &output.object, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
     if (!Failed(r)) r = SetString(output.object, PROP_OBJECT_PATH, temp.path());
     if (!Failed(r)) r = host::SetPropDWord(output.object, PROP_ACCESS_MODE, ACCESS_READ | ACCESS_WRITE);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -49,6 +50,8 @@ struct NewContent {
   // kSymbolicLink: the link's target; kHardLink: the stored name of the
   // entry whose data it shares.
   std::string link_target;
+  // An added entry's comment (a replaced one's is ChangeSet::comments').
+  std::optional<std::string> comment;
   uint64_t device = 0;  // kBlockDevice and kCharDevice: the device number (st_rdev)
   // kFile: the file found at `path` when it was listed (its st_dev and
   // st_ino), so that the rebuild reads that file or fails, whatever is put
@@ -70,7 +73,15 @@ struct ChangeSet {
   std::set<uint64_t> dropped;               // entry handles (EntryInfo::handle)
   std::map<uint64_t, NewContent> replaced;  // by handle; the stored name stays the entry's
   std::vector<NewContent> added;            // appended in this order
+  // Comments written in place of the stored ones, "" removing one: of old
+  // entries (by handle; kept or replaced), and of the archive.
+  std::map<uint64_t, std::string> comments;
+  std::optional<std::string> archive_comment;
 };
+
+// Whether an entry's header holds `name` and `comment` (the basic header
+// within the 2600 bytes readers take), and a comment holds no NUL.
+ARJHOST_API bool CommentFits(const std::string& name, const std::string& comment);
 
 // Told each time the rebuild starts reading a new or replacing file: how
 // many have been started (this one included), of how many, and its path.
