@@ -621,6 +621,69 @@ TEST(ToolRebuildFreshenMove, AChangedSourceIsNotRemoved) {
   EXPECT_NE(cli::LastError().find("swapped.txt: not removed: it changed since it was read"), std::string::npos);
 }
 
+// --comment and --entry-comment on every rewrite: written where arj writes
+// them (arj v shows them, arj and 7zz test the archive), on archives of
+// ours and of arj's making, for kept, replaced and added entries; ''
+// removes one; a comment that does not fit its header, or a NAME that is
+// no entry, is refused (exit code 2) with nothing written.
+TEST(ToolRebuildComments, CommentsAreWrittenAsArjShowsThem) {
+  REQUIRE_PEER("arj");
+  REQUIRE_PEER("7zz");
+  TempDir dir;
+  Tree expected;
+  Put(dir.path(), "a.txt", ToBytes("alpha"), &expected);
+  Put(dir.path(), "b.txt", ToBytes("bravo"), &expected);
+  Put(dir.path(), "note.txt", ToBytes("from a file\r\nsecond line"), nullptr);
+  std::string output;
+  auto shown = [&](const std::string& archive) {
+    std::string listing;
+    EXPECT_EQ(RunArj(dir.path(), "v " + archive, &listing), 0) << listing;
+    return listing;
+  };
+  ASSERT_EQ(RunToolIn(dir.path(), "create c.arj a.txt --comment @note.txt --entry-comment a.txt=first-note", &output),
+            0)
+      << output;
+  std::string listing = shown("c.arj");
+  EXPECT_NE(listing.find("from a file\r\nsecond line"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("a.txt\nfirst-note"), std::string::npos) << listing;
+  ExpectPeersAgree(dir.File("c.arj"), {{"a.txt", ToBytes("alpha")}});
+
+  ASSERT_EQ(RunToolIn(dir.path(), "add c.arj b.txt --entry-comment b.txt=added-note --entry-comment a.txt= "
+                                  "--comment 'archive note'", &output), 0) << output;
+  listing = shown("c.arj");
+  EXPECT_NE(listing.find("archive note"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("first-note"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("b.txt\nadded-note"), std::string::npos) << listing;
+  ExpectPeersAgree(dir.File("c.arj"), expected);
+
+  // An archive of arj's making: its longer headers keep their fields.
+  std::string made;
+  ASSERT_EQ(RunArj(dir.path(), "a arj.arj -znote.txt a.txt b.txt", &made), 0) << made;
+  ASSERT_EQ(RunToolIn(dir.path(), "replace arj.arj b.txt=a.txt --entry-comment b.txt=replaced-note "
+                                  "--entry-comment a.txt=kept-note", &output), 0) << output;
+  listing = shown("arj.arj");
+  EXPECT_NE(listing.find("from a file"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("a.txt\nkept-note"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("b.txt\nreplaced-note"), std::string::npos) << listing;
+  ExpectPeersAgree(dir.File("arj.arj"), {{"a.txt", ToBytes("alpha")}, {"b.txt", ToBytes("alpha")}});
+  ASSERT_EQ(RunToolIn(dir.path(), "add arj.arj --comment ''", &output), 0) << output;
+  EXPECT_EQ(shown("arj.arj").find("from a file"), std::string::npos);
+
+  const Bytes before = ReadFile(dir.File("c.arj"));
+  const std::string too_long(2600, 'c');
+  for (const std::string& command :
+       std::vector<std::string>{"add c.arj --comment " + too_long, "delete c.arj a.txt --entry-comment b.txt=" + too_long,
+        "add c.arj --entry-comment none.txt=x", "add c.arj --comment @missing.txt"}) {
+    SCOPED_TRACE(command.substr(0, 60));
+    EXPECT_EQ(RunToolIn(dir.path(), command, &output), 2) << output;
+    EXPECT_EQ(ReadFile(dir.File("c.arj")), before);
+  }
+  EXPECT_NE(output.find("missing.txt: the comment cannot be read"), std::string::npos) << output;
+  RunToolIn(dir.path(), "add c.arj --comment " + too_long, &output);
+  EXPECT_NE(output.find("the archive: the comment (2600 bytes) does not fit an ARJ header"), std::string::npos)
+      << output;
+}
+
 // @FILE operands name files (add, create), patterns (delete) and NAME=FILE
 // (replace), one a line: CR LF ends a line too, empty lines are skipped,
 // "./@x" names a file "@x", and an "@" inside a list is a name. A list that
