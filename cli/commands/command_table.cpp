@@ -32,6 +32,11 @@ const OptionSpec kComment{"comment", 0, true, "TEXT",
 const OptionSpec kEntryComment{"entry-comment", 0, true, "NAME=TEXT",
                                "set the comment of the entries stored as NAME ('' after '=' removes it; may be "
                                "repeated)"};
+const OptionSpec kGarblePassword{"password", 'p', true, "PASSWORD",
+                                 "garble new entries with PASSWORD, as arj -g does (no encryption: it keeps out "
+                                 "only a casual reader); of an archive with garbled entries, its password"};
+const OptionSpec kGarble{"garble", 'g', false, "",
+                         "garble new entries with a password typed on the terminal (twice)"};
 const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to 4 for new files (default 1)"};
 
 }  // namespace
@@ -136,7 +141,7 @@ const std::vector<Command>& Commands() {
         "arjhost test *.arj --jobs 0 --json-lines   # one line per archive, on every core"}},
       {"delete", "ARCHIVE PATTERN...",
        "rewrite an archive without the entries the patterns take",
-       {kOutput, kExclude, kTestWritten, kComment, kEntryComment, kRecover, kJson}, RunDelete,
+       {kOutput, kExclude, kTestWritten, kPassword, kComment, kEntryComment, kRecover, kJson}, RunDelete,
        "Rewrites the archive without the entries the patterns take ('*' and '?' within a folder,\n"
        "'**' across folders; a folder takes what is under it), less what -x takes. A pattern\n"
        "that takes nothing is named. The new archive replaces the old one only after it\n"
@@ -146,7 +151,7 @@ const std::vector<Command>& Commands() {
        {"arjhost delete backup.arj old.log", "arjhost delete backup.arj a.txt b.txt -o smaller.arj",
         "arjhost delete backup.arj '*.log' -x 'keep/**'"}},
       {"replace", "ARCHIVE NAME=FILE...", "rewrite an archive with new content for entries",
-       {kOutput, kTestWritten, kComment, kEntryComment, kRecover, kJson}, RunReplace,
+       {kOutput, kTestWritten, kGarblePassword, kGarble, kComment, kEntryComment, kRecover, kJson}, RunReplace,
        "Rewrites the archive with the content of FILE for the entries stored as NAME, each\n"
        "re-encoded with its own method and keeping its comment. Only file entries take a\n"
        "file's content: a folder, link or label entry is refused.",
@@ -159,7 +164,7 @@ const std::vector<Command>& Commands() {
         {"move", 0, false, "",
          "remove each file stored once the new archive is written, on disk and tested, unless it changed "
          "meanwhile (arj m)"},
-        kTestWritten, kComment, kEntryComment, kRecover, kJson},
+        kTestWritten, kGarblePassword, kGarble, kComment, kEntryComment, kRecover, kJson},
        RunAdd,
        "Rewrites the archive with the files appended, each stored under its relative path or\n"
        "under STORED_NAME, with its own mode and time. Absolute paths, \"..\", drive letters,\n"
@@ -175,7 +180,8 @@ const std::vector<Command>& Commands() {
         "arjhost add -u backup.arj project          # only what is newer"}},
       {"create", "NEW.arj FILE...",
        "write a new archive holding the files and folders",
-       {kOutput, kMethod, kExclude, kTestWritten, kComment, kEntryComment, kJson}, RunCreate,
+       {kOutput, kMethod, kExclude, kTestWritten, kGarblePassword, kGarble, kComment, kEntryComment, kJson},
+       RunCreate,
        "Writes a new archive holding the files (method 1 unless -m). The archive must not exist.\n"
        "Folders are stored as add stores them.",
        {"arjhost create new.arj a.txt b.txt", "arjhost create stored.arj data.bin -m 0 --json",

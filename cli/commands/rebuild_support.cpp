@@ -7,6 +7,7 @@
 
 #include "cli/commands/commands.h"
 #include "cli/commands/comment_options.h"
+#include "cli/commands/garble_password.h"
 #include "cli/commands/interrupts.h"
 #include "cli/input/password.h"
 #include "cli/input/stored_name.h"
@@ -140,7 +141,10 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     SayError(command, "%s", ShowPath(outcome.error).c_str());
     return kExitFailure;
   }
-  NoteUngarbled(s, args, command, entries, changes);
+  // delete writes no new content: its -p is for --test alone.
+  std::string garble_password;
+  if (command != "delete" && !GarblePassword(s, args, command, entries, &garble_password)) return kExitFailure;
+  if (garble_password.empty()) NoteUngarbled(s, args, command, entries, changes);
   NoteTheChangeOnSignals(command, destination, "the new archive was in place");
   {
     // The rebuild says when it starts each file; the bytes of a large one
@@ -154,6 +158,14 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     // --move removes files: what holds them now must be sound first.
     options.test_entries = args.Has("test") || args.Has("move");
     options.passwords = passwords.Source();
+    options.garble_password = garble_password;
+    // A typed password is not typed again for the test.
+    if (!garble_password.empty() && !args.Has("password"))
+      options.passwords = [garble_password](const arjhost::EntryInfo&, int attempt, std::string* password) {
+        if (attempt > 0) return false;
+        *password = garble_password;
+        return true;
+      };
     const arjhost::Status rebuilt = s.archive->Rebuild(
         changes, destination, [&](size_t now_started, size_t, const std::string&) { started = now_started; },
         options);

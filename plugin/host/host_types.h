@@ -207,3 +207,6 @@ constexpr uint32_t QUERY_ENTRY_KEPT = 3;
 constexpr uint32_t QUERY_COMMENT = 4;
 constexpr uint32_t QUERY_ADDED_COMMENT = 5;
 constexpr PropId PROP_QUERIED_COMMENT = 0x23001033u;
+// On the change list: the password every re-encoded entry is garbled with
+// (its bytes, without a NUL); absent or empty: none is garbled.
+constexpr PropId PROP_GARBLE_PASSWORD = 0x23001034u;

@@ -4,6 +4,7 @@
 
 #include "plugin/state/archiver_state.h"
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/garble_key.h"
 #include "plugin/format/header_parse.h"
 #include "plugin/state/state_tables.h"
 #include "plugin/rebuild/added_name.h"
@@ -31,7 +32,28 @@ struct Rebuilding {
   OutputStream out;
   EntryObjects entry;
   ResultCode running = RESULT_OK;  // what a finished rebuild returns
+  char password[kMaxPasswordLength] = {};  // re-encoded entries are garbled with it
+  uint32_t password_length = 0;
 };
+
+// The change list's garbling password, if it gives one.
+[[nodiscard]] ResultCode ReadGarblePassword(Rebuilding& b) {
+  uint32_t length = 0;
+  if (Failed(b.list->system->GetPropBuffer(b.list, &length, PROP_GARBLE_PASSWORD, nullptr, 0)) || length == 0)
+    return RESULT_OK;
+  if (length > kMaxPasswordLength) return ERR_BAD_PARAMETER;
+  uint32_t read = 0;
+  const ResultCode r = b.list->system->GetPropBuffer(b.list, &read, PROP_GARBLE_PASSWORD, b.password, length);
+  if (Failed(r)) return r;
+  if (read != length) return ERR_BAD_PARAMETER;
+  b.password_length = length;
+  return RESULT_OK;
+}
+
+void SetGarbling(const Rebuilding& b, EncodedEntry& encoded) {
+  encoded.password = b.password;
+  encoded.password_length = b.password_length;
+}
 
 // An entry whose stored bytes are its content: their CRC is its file CRC.
 bool StoredPlainFile(const uint8_t* h) {
@@ -132,6 +154,7 @@ EntryComment StoredComment(Rebuilding& b, const EntryRecord& e, uint8_t* buffer)
   bool commented = false;
   if (Failed(r = NewComment(b, QUERY_COMMENT, number, &commented, &encoded.comment))) return r;
   if (!commented) encoded.comment = StoredComment(b, e, b.s.work_buffer);
+  SetGarbling(b, encoded);
   ResultCode processed = RESULT_OK;
   r = WriteEncodedEntry(b.archiver, b.s.work_buffer, b.out, encoded, b.entry, &processed);
   if (!Failed(r)) b.running = processed;
@@ -173,6 +196,7 @@ EntryComment StoredComment(Rebuilding& b, const EntryRecord& e, uint8_t* buffer)
   EncodedEntry encoded{&t, name, name_length};
   bool commented = false;
   if (Failed(r = NewComment(b, QUERY_ADDED_COMMENT, iterator, &commented, &encoded.comment))) return r;
+  SetGarbling(b, encoded);
   ResultCode processed = RESULT_OK;
   r = WriteEncodedEntry(b.archiver, b.s.work_buffer, b.out, encoded, b.entry, &processed);
   if (Failed(r)) return r;
@@ -207,6 +231,8 @@ ResultCode Rebuild(ObjectRef archiver, ObjectRef change_list, ObjectRef destinat
   if (Failed(r = CheckCopyableArchive(s))) return r;
 
   Rebuilding b{archiver, s, change_list, {}, {}};
+  if (Failed(r = ReadGarblePassword(b))) return r;
+  b.out.target = destination;
   if (Failed(r = host::CreateObjectQuick(destination, &b.out.stream, IID_STREAM, PID_DEFAULT))) return r;
   ObjectRef archive_stream = nullptr;
   r = host::CreateObjectQuick(s.archive_io, &archive_stream, IID_STREAM, PID_DEFAULT);

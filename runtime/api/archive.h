@@ -240,6 +240,10 @@ struct RebuildOptions {
   bool test_entries = false;
   // For the test of garbled entries.
   PasswordSource passwords;
+  // New and replaced entries are garbled with it, as arj -g garbles them,
+  // when it is not empty (at most kMaxGarblePasswordLength bytes). Garbling is no encryption:
+  // it keeps out only a casual reader.
+  std::string garble_password;
 };
 
 class ARJHOST_API Archive {

@@ -290,6 +290,9 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   ChangeSet changes = asked;
   StoreLinksAheadOfTheirTargetsAsFiles(old_entries, &changes);
   const std::string& name = objects_->path.empty() ? destination : objects_->path;
+  if (options.garble_password.size() > kMaxGarblePasswordLength)
+    return Failure(Code::kBadArgument, "the password is longer than " + std::to_string(kMaxGarblePasswordLength) +
+                                           " bytes");
   if (Status refused = CheckRewrite(changes, old_entries); !refused.ok()) {
     refused.message = name + ": " + refused.message;
     return refused;
@@ -338,6 +341,9 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     for (const auto& [handle, comment] : changes.comments)
       if (!Failed(r)) r = arjrt::ChangeListComment(list.object, handle, comment);
     if (!Failed(r) && changes.archive_comment) r = arjrt::ChangeListComment(list.object, 0, *changes.archive_comment);
+    if (!Failed(r) && !options.garble_password.empty())
+      r = host::SetPropBuffer(list.object, PROP_GARBLE_PASSWORD, options.garble_password.data(),
+                              static_cast<uint32_t>(options.garble_password.size()));
     if (!Failed(r)) r = host::CreateObject(runtime.root(), &output.object, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
     if (!Failed(r)) r = SetString(output.object, PROP_OBJECT_PATH, temp.path());
     if (!Failed(r)) r = host::SetPropDWord(output.object, PROP_ACCESS_MODE, ACCESS_READ | ACCESS_WRITE);

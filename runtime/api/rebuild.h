@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "plugin/format/arj_types.h"
+#include "plugin/format/garble_key.h"
 #include "runtime/api/export.h"
 
 namespace arjhost {
@@ -34,6 +35,9 @@ ARJHOST_API bool StoredNameOf(const std::string& given, std::string* stored, std
 // are stored as arj -a1 stores them, with the mode and time of what is at
 // the path itself (lstat).
 enum class ContentKind : uint8_t { kFile, kFolder, kFifo, kHardLink, kSymbolicLink, kBlockDevice, kCharDevice };
+
+// Longest password new entries are garbled with.
+constexpr size_t kMaxGarblePasswordLength = format::kMaxPasswordLength;
 
 // Longest link target a new entry holds (its extended header's bound).
 constexpr size_t kMaxLinkTargetLength = format::kMaxLinkTargetLength;

@@ -63,11 +63,15 @@ class ChangeList {
   }
 
   [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
-    if (id != PROP_QUERIED_COMMENT || queried_ == nullptr) return ERR_PROPERTY_UNAVAILABLE;
-    return PropertyOut(queried_->data(), static_cast<uint32_t>(queried_->size()), buffer, size, length);
+    const std::string* value = id == PROP_QUERIED_COMMENT ? queried_ : id == PROP_GARBLE_PASSWORD ? &password_ : nullptr;
+    if (value == nullptr) return ERR_PROPERTY_UNAVAILABLE;
+    return PropertyOut(value->data(), static_cast<uint32_t>(value->size()), buffer, size, length);
   }
 
-  [[nodiscard]] ResultCode SetProperty(PropId, const void*, uint32_t) { return ERR_ACCESS_DENIED; }
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+    if (id != PROP_GARBLE_PASSWORD || (buffer == nullptr && size != 0)) return ERR_ACCESS_DENIED;
+    return Guard([&] { password_.assign(static_cast<const char*>(buffer), size); });
+  }
 
   uint32_t FirstAdded(uint32_t* iterator) {
     if (iterator == nullptr || added_.empty()) return kNoMore;
@@ -139,6 +143,7 @@ class ChangeList {
   std::vector<Added> added_;
   std::map<uint64_t, std::string> comments_;  // by entry number; 0: the archive's
   const std::string* queried_ = nullptr;      // what PROP_QUERIED_COMMENT serves
+  std::string password_;                      // PROP_GARBLE_PASSWORD
   ResultCode open_failure_ = RESULT_OK;
 };
 
@@ -154,7 +159,8 @@ uint32_t NextAdded(ObjectRef self, uint32_t* iterator) { return Of(self).NextAdd
 }
 
 const ChangeListMethods kMethods = {QueryEntry, FirstAdded, NextAdded, GetAdded};
-const PropertyRow kProperties[] = {ServiceProperty<ChangeList>(PROP_QUERIED_COMMENT)};
+const PropertyRow kProperties[] = {ServiceProperty<ChangeList>(PROP_QUERIED_COMMENT),
+                                   ServiceProperty<ChangeList>(PROP_GARBLE_PASSWORD)};
 constexpr InternalHooks kHooks = ServiceHooks<ChangeList, false>();
 
 bool IsChangeList(ObjectRef list) {

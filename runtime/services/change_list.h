@@ -1,6 +1,7 @@
 // IID_CHANGE_LIST: what a rebuild does with each old entry (keep as stored,
 // drop, replace) and which new objects it appends, filled in by embedders
-// through the functions below.
+// through the functions below; PROP_GARBLE_PASSWORD (settable) garbles
+// every entry the rebuild encodes.
 //
 // Content is given as an opener that makes an I/O object as a child of the
 // list when the rebuild reaches it, so that a rebuild of thousands of files
