@@ -684,6 +684,60 @@ TEST(ToolRebuildComments, CommentsAreWrittenAsArjShowsThem) {
       << output;
 }
 
+// Garbled entries (-p, or -g typed twice on a terminal) as arj -g writes
+// them: arj tests and extracts them with the password, by every method;
+// an archive holding garbled entries lends its password, checked on one of
+// them before anything is written (a wrong one is refused, exit code 2).
+TEST(ToolRebuildGarble, NewEntriesAreGarbledAsArjGarblesThem) {
+  REQUIRE_PEER("arj");
+  TempDir dir;
+  Tree expected;
+  Put(dir.path(), "text.txt", MixedSample(60000, 1), &expected);
+  Put(dir.path(), "random.bin", RandomSample(9000, 2), &expected);
+  Put(dir.path(), "empty.txt", {}, &expected);
+  std::string output;
+  for (int method = 0; method <= 4; ++method) {
+    SCOPED_TRACE(method);
+    const std::string archive = "m" + std::to_string(method) + ".arj";
+    ASSERT_EQ(RunToolIn(dir.path(), "create " + archive + " text.txt random.bin empty.txt -p secret -m " +
+                                        std::to_string(method), &output), 0) << output;
+    ExpectPeersAgree(dir.File(archive), expected, "secret");
+    ASSERT_EQ(RunToolStdout("list --json " + Quote(dir.File(archive)), &output), 0) << output;
+    EXPECT_TRUE(JsonSatisfies(output, "all(e['garbled'] for e in d['entries'])")) << output;
+  }
+
+  // arj's garbled archive: our entries join its own under its password.
+  std::string made;
+  ASSERT_EQ(RunArj(dir.path(), "a arj.arj -gsecret text.txt", &made), 0) << made;
+  const Bytes before = ReadFile(dir.File("arj.arj"));
+  EXPECT_EQ(RunToolIn(dir.path(), "add arj.arj random.bin -p wrong", &output), 2) << output;
+  EXPECT_NE(output.find("the password does not open its garbled entry text.txt; nothing is written"),
+            std::string::npos) << output;
+  EXPECT_EQ(ReadFile(dir.File("arj.arj")), before);
+  ASSERT_EQ(RunToolIn(dir.path(), "add arj.arj random.bin empty.txt -p secret --test", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "replace arj.arj text.txt=random.bin -p secret", &output), 0) << output;
+  const Bytes text = expected["text.txt"];
+  expected["text.txt"] = expected["random.bin"];
+  ExpectPeersAgree(dir.File("arj.arj"), expected, "secret");
+
+  // Typed on a terminal: twice for a new archive, once for a garbled one.
+  EXPECT_EQ(RunToolOnTerminal(dir.path(), "create t.arj text.txt -g",
+                              {{"garble the new entries with: ", "typed"}, {"same password again: ", "typed"}},
+                              &output), 0) << output;
+  ExpectPeersAgree(dir.File("t.arj"), {{"text.txt", text}}, "typed");
+  EXPECT_EQ(RunToolOnTerminal(dir.path(), "add t.arj empty.txt", {{"(garbles the new entries): ", "typed"}}, &output),
+            0) << output;
+  ExpectPeersAgree(dir.File("t.arj"), {{"text.txt", text}, {"empty.txt", {}}}, "typed");
+  EXPECT_EQ(RunToolOnTerminal(dir.path(), "create u.arj text.txt -g",
+                              {{"garble the new entries with: ", "one"}, {"same password again: ", "other"}},
+                              &output), 2) << output;
+  EXPECT_NE(output.find("the two passwords typed differ"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(dir.File("u.arj")));
+  EXPECT_EQ(RunToolIn(dir.path(), "create u.arj text.txt -g", &output), 2) << output;
+  EXPECT_NE(output.find("give -p PASSWORD"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(dir.File("u.arj")));
+}
+
 // @FILE operands name files (add, create), patterns (delete) and NAME=FILE
 // (replace), one a line: CR LF ends a line too, empty lines are skipped,
 // "./@x" names a file "@x", and an "@" inside a list is a name. A list that
