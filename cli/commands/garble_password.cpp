@@ -8,25 +8,6 @@
 namespace cli {
 namespace {
 
-// Whether `password` opens `entry`: the test decodes it and checks its CRC.
-bool Opens(Session& s, const Args& args, const std::string& command, const arjhost::EntryInfo& entry,
-           const std::string& password) {
-  const arjhost::ExtractResult tested =
-      s.archive->Test(entry, [&](const arjhost::EntryInfo&, int attempt, std::string* out) {
-        if (attempt > 0) return false;
-        *out = password;
-        return true;
-      });
-  if (tested.ok()) return true;
-  if (tested.status.code == arjhost::Code::kWrongPassword)
-    SayError(command, "%s: the password does not open its garbled entry %s; nothing is written",
-             ShowPath(s.archive_path).c_str(), ShowName(entry, args).c_str());
-  else
-    SayError(command, "%s: %s: the password cannot be checked: %s", ShowPath(s.archive_path).c_str(),
-             ShowName(entry, args).c_str(), ShowPath(tested.status.message).c_str());
-  return false;
-}
-
 bool Typed(const std::string& command, const std::string& prompt, std::string* answer) {
   if (AskTerminal(prompt, true, answer) && !answer->empty()) return true;
   SayError(command, "no password was typed; nothing is written");
@@ -67,7 +48,11 @@ bool GarblePassword(Session& s, const Args& args, const std::string& command,
       return false;
     }
   }
-  return garbled == entries.end() || Opens(s, args, command, *garbled, *password);
+  if (garbled == entries.end()) return true;
+  const arjhost::Status checked = s.archive->CheckGarblePassword(*password);
+  if (checked.ok()) return true;
+  SayError(command, "%s: %s; nothing is written", ShowPath(s.archive_path).c_str(), ShowPath(checked.message).c_str());
+  return false;
 }
 
 }  // namespace cli

@@ -316,6 +316,11 @@ class ARJHOST_API Archive {
   Status CheckRewrite(const ChangeSet& changes);
   // The same with this archive's Entries(), when the caller has them.
   Status CheckRewrite(const ChangeSet& changes, const std::vector<EntryInfo>& entries);
+  // Whether `password` may garble new entries of this archive: ok when it
+  // holds no garbled entry or the password opens the first (kWrongPassword
+  // when not, naming it; its test's failure when it cannot be read).
+  // Rebuild checks it before writing anything.
+  Status CheckGarblePassword(const std::string& password);
   // The entries (handles) the last Rebuild copied as they were although
   // their stored data fails its CRC (only stored, ungarbled entries are
   // checked: their bytes pass through the copy).

@@ -274,6 +274,23 @@ Status Archive::RemoveFile() {
   return status;
 }
 
+Status Archive::CheckGarblePassword(const std::string& password) {
+  for (const EntryInfo& e : Entries()) {
+    if (!e.garbled) continue;
+    ExtractResult tested = Test(e, [&password](const EntryInfo&, int attempt, std::string* given) {
+      if (attempt > 0) return false;
+      *given = password;
+      return true;
+    });
+    if (tested.status.code == Code::kWrongPassword)
+      tested.status.message = "the password does not open its garbled entry " + e.name;
+    else if (!tested.ok())
+      tested.status.message = e.name + ": the password cannot be checked: " + tested.status.message;
+    return tested.status;
+  }
+  return {};
+}
+
 Status Archive::CheckRewrite(const ChangeSet& changes) { return CheckRewrite(changes, Entries()); }
 
 Status Archive::CheckRewrite(const ChangeSet& changes, const std::vector<EntryInfo>& entries) {
@@ -293,6 +310,11 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   if (options.garble_password.size() > kMaxGarblePasswordLength)
     return Failure(Code::kBadArgument, "the password is longer than " + std::to_string(kMaxGarblePasswordLength) +
                                            " bytes");
+  if (!options.garble_password.empty())
+    if (Status wrong = CheckGarblePassword(options.garble_password); !wrong.ok()) {
+      wrong.message = name + ": " + wrong.message;
+      return wrong;
+    }
   if (Status refused = CheckRewrite(changes, old_entries); !refused.ok()) {
     refused.message = name + ": " + refused.message;
     return refused;
