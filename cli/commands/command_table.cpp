@@ -156,7 +156,7 @@ const std::vector<Command>& Commands() {
        "re-encoded with its own method and keeping its comment. Only file entries take a\n"
        "file's content: a folder, link or label entry is refused.",
        {"arjhost replace backup.arj notes.txt=./notes-new.txt"}},
-      {"add", "ARCHIVE FILE[=STORED_NAME]...",
+      {"add", "ARCHIVE [FILE[=STORED_NAME]...]",
        "add files and folders to an archive (made when missing), replacing entries of their names",
        {kOutput, kMethod, kExclude,
         {"update", 'u', false, "", "replace an entry only when its file is newer (arj u)"},

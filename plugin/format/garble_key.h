@@ -5,10 +5,9 @@
 
 #include <cstdint>
 
-namespace arjhost::format {
+#include "plugin/format/arj_types.h"
 
-// The longest password a key is made of: what the reader takes.
-constexpr uint32_t kMaxPasswordLength = 511;
+namespace arjhost::format {
 
 // The key keeps the password's full length: a byte whose sum with the
 // modifier is 0 is part of the key, as the archivers apply it. `key`

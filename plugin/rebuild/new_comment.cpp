@@ -7,7 +7,9 @@ ResultCode QueriedComment(ObjectRef list, uint32_t query, uint64_t number, uint8
   *given = false;
   *comment = {};
   ObjectRef unused = nullptr;
-  if (host::ChangeList(list).QueryEntry(list, &unused, query, number) == 0) return RESULT_OK;
+  const uint32_t answer = host::ChangeList(list).QueryEntry(list, &unused, query, number);
+  host::CloseIfOpen(unused);  // none is asked for: one handed over is ours to close
+  if (answer == 0) return RESULT_OK;
   uint32_t length = 0;
   if (Failed(list->system->GetPropBuffer(list, &length, PROP_QUERIED_COMMENT, nullptr, 0))) return RESULT_OK;
   if (length > kNewCommentBufferSize) return ERR_BAD_PARAMETER;

@@ -34,10 +34,12 @@ struct Rebuilding {
   ResultCode running = RESULT_OK;  // what a finished rebuild returns
   char password[kMaxPasswordLength] = {};  // re-encoded entries are garbled with it
   uint32_t password_length = 0;
+  bool extended = false;  // the list gives comments and a password
 };
 
 // The change list's garbling password, if it gives one.
 [[nodiscard]] ResultCode ReadGarblePassword(Rebuilding& b) {
+  if (!b.extended) return RESULT_OK;
   uint32_t length = 0;
   if (Failed(b.list->system->GetPropBuffer(b.list, &length, PROP_GARBLE_PASSWORD, nullptr, 0)) || length == 0)
     return RESULT_OK;
@@ -77,6 +79,10 @@ void ReportDamagedCopy(ObjectRef archiver, uint64_t number) {
 // buffer's place for it.
 [[nodiscard]] ResultCode NewComment(Rebuilding& b, uint32_t query, uint64_t number, bool* given,
                                     EntryComment* comment) {
+  if (!b.extended) {
+    *given = false;
+    return RESULT_OK;
+  }
   return QueriedComment(b.list, query, number, b.s.work_buffer + kNewCommentAt, given, comment);
 }
 
@@ -231,6 +237,9 @@ ResultCode Rebuild(ObjectRef archiver, ObjectRef change_list, ObjectRef destinat
   if (Failed(r = CheckCopyableArchive(s))) return r;
 
   Rebuilding b{archiver, s, change_list, {}, {}};
+  ObjectRef none = nullptr;
+  b.extended = host::ChangeList(change_list).QueryEntry(change_list, &none, QUERY_EXTENSIONS, 0) == kListExtensions;
+  host::CloseIfOpen(none);  // handed over by a list that should not have: ours to close
   if (Failed(r = ReadGarblePassword(b))) return r;
   b.out.target = destination;
   if (Failed(r = host::CreateObjectQuick(destination, &b.out.stream, IID_STREAM, PID_DEFAULT))) return r;

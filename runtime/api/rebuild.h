@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "plugin/format/arj_types.h"
-#include "plugin/format/garble_key.h"
 #include "runtime/api/export.h"
 
 namespace arjhost {

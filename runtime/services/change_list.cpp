@@ -51,6 +51,8 @@ class ChangeList {
         // nothing, which it takes as a fault of the list.
         if (object != nullptr) *object = Open(fate->replacement);
         return kNo;
+      case QUERY_EXTENSIONS:
+        return kListExtensions;
       case QUERY_COMMENT: {
         auto comment = comments_.find(number);
         return Answer(comment != comments_.end() ? &comment->second : nullptr);
