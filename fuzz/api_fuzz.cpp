@@ -9,30 +9,20 @@
 #include <cstdlib>
 #include <string>
 
-#include "plugin/frame/registration.h"
+#include "fuzz/fuzz_support.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/host_state.h"
 #include "runtime/core/runtime.h"
-#include "runtime/loader/plugin_loader.h"
 
 namespace {
 
 constexpr uint64_t kMaxExtractedEntry = 1 << 20;
 
-arjhost::Host& FuzzHost() {
-  static arjhost::Host* host = [] {
-    auto* h = new arjhost::Host;
-    arjrt::CallPluginEntry(arjhost::HostAccess::RuntimeOf(*h), PluginEntry, "fuzzed plug-in");
-    return h;
-  }();
-  return *host;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  arjhost::Host& host = FuzzHost();
+  arjhost::Host& host = fuzzing::FuzzHost();
   arjrt::Runtime& runtime = arjhost::HostAccess::RuntimeOf(host);
   const size_t objects = runtime.live_object_count();
   {

@@ -118,14 +118,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Whatever it opened as, every entry is walked and read.
   (void)arjhost_archive_flags(a);
   (void)arjhost_archive_comment(a);
+  (void)arjhost_archive_digest(a);
+  const char* cause = nullptr;
+  for (size_t k = 0; arjhost_archive_unreadable_volume(a, k, &cause) != nullptr; ++k) {
+  }
   arjhost_entry* e = nullptr;
   while (arjhost_next_entry(a, &e) == ARJHOST_OK) {
     (void)arjhost_entry_mode(e);
     (void)arjhost_entry_type_of(e);
+    (void)arjhost_entry_header_ok(e);
     static thread_local uint8_t buffer[1 << 16];
     while (arjhost_read_data(a, buffer, sizeof buffer) > 0) {
     }
   }
+  // Back to an entry by its index, and the whole archive tested as the tool does.
+  if (arjhost_seek_entry(a, in.flags >> 4, &e) == ARJHOST_OK) (void)arjhost_test_data(a);
+  (void)arjhost_test_all(a, [](void*, const arjhost_entry* tested, int, const char*) {
+    (void)arjhost_entry_tested_size(tested);
+  }, nullptr);
   arjhost_close(a);
   return 0;
 }

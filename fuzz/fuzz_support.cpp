@@ -6,10 +6,20 @@
 
 #include "plugin/frame/registration.h"
 #include "runtime/api/internal/builtin_services.h"
+#include "runtime/api/internal/host_state.h"
 #include "runtime/loader/plugin_loader.h"
 #include "runtime/services/services.h"
 
 namespace fuzzing {
+
+arjhost::Host& FuzzHost() {
+  static arjhost::Host* host = [] {
+    auto* h = new arjhost::Host;
+    arjrt::CallPluginEntry(arjhost::HostAccess::RuntimeOf(*h), PluginEntry, "fuzzed plug-in");
+    return h;
+  }();
+  return *host;
+}
 namespace {
 
 constexpr uint64_t kMaxExtractedEntry = 1 << 20;  // keeps runs short; bombs are the limits' business

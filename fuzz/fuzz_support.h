@@ -8,11 +8,15 @@
 #include <string>
 
 #include "plugin/host/host_objects.h"
+#include "runtime/api/host.h"
 #include "runtime/core/runtime.h"
 
 namespace fuzzing {
 
 arjrt::Runtime& FuzzRuntime();
+// A host of the embedding API with the plug-in linked in, for the
+// harnesses that drive an Archive.
+arjhost::Host& FuzzHost();
 
 // The harness's own setup: its failure is a fault of the harness or of the
 // runtime, never of the input, and aborts the run.

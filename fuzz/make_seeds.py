@@ -60,3 +60,9 @@ for flags in (0b100000, 0b100011, 0b100001):
     for p in (parts[1], parts[2]):
         payload += struct.pack("<H", len(p)) + p
     write("capi", "split-%02x" % flags, payload + parts[0])
+
+# mount: flags (chapter rule, code page 866, a cache so small that entries
+# spill), archive.
+for name in ("method1.arj", "method4.arj", "garbled.arj", "unsafe.arj", "badcrc.arj", "comment.arj"):
+    for flags in (0, 7):
+        write("mount", "%s-%d" % (name.replace(".arj", ""), flags), bytes([flags]) + read(name))

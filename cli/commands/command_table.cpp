@@ -186,6 +186,27 @@ const std::vector<Command>& Commands() {
        "Folders are stored as add stores them.",
        {"arjhost create new.arj a.txt b.txt", "arjhost create stored.arj data.bin -m 0 --json",
         "arjhost create site.arj public -x '**.tmp'"}},
+      {"mount", "ARCHIVE MOUNTPOINT",
+       "show an archive (a volume set whole) as a read-only folder, until unmounted",
+       {kPassword,
+        {"password-file", 0, true, "FILE", "the password of garbled entries: the first line of FILE"},
+        kChapter, kCodepage,
+        {"cache", 0, true, "SIZE", "memory for decoded entries (default 256M; K, M or G allowed)"},
+        {"foreground", 'f', false, "", "stay in the foreground, messages on stderr, until unmounted or interrupted"}},
+       RunMount,
+       "Mounts the archive on MOUNTPOINT (an empty folder) through FUSE, read-only, and returns\n"
+       "once the mount is ready; it serves in the background until `fusermount3 -u MOUNTPOINT`\n"
+       "(-f: in the foreground, until that or Ctrl-C). The tree is what extract would write:\n"
+       "the same names, folders, links, modes and times, of the chapter extract takes. Naming\n"
+       "any volume of a set mounts the whole set. Each entry is decoded once, when first read,\n"
+       "and kept in a cache of --cache bytes (the least recently read go first); an entry\n"
+       "larger than the cache is decoded ahead of its readers into an unnamed temporary file\n"
+       "while it is open. An entry that cannot be read (damaged, a wrong password) reads as an\n"
+       "I/O error, said once on stderr (in the background: the system log); the others read\n"
+       "normally. Garbled entries take -p or --password-file, or a terminal asks once.",
+       {"arjhost mount backup.arj /mnt/backup    # then: fusermount3 -u /mnt/backup",
+        "arjhost mount backup.a02 /mnt/set -f     # the whole set, in the foreground",
+        "arjhost mount secret.arj /mnt/s --password-file key.txt --cache 1G"}},
   };
   return commands;
 }

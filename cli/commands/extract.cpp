@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "cli/commands/archive_jobs.h"
+#include "cli/commands/chapter_choice.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/session.h"
 #include "cli/input/existing_files.h"
@@ -301,14 +302,12 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
     document.Failed(path, LastError());
     return kExitFailure;
   }
-  const int latest = session.archive->state().chapter;
-  const int chapter = args.Has("chapter") ? std::atoi(args.Value("chapter").c_str()) : latest;
-  if (args.Has("chapter") && (chapter < 1 || chapter > latest)) {
-    const std::string why = latest == 0 ? "the archive has no chapters"
-                                        : "--chapter takes a chapter from 1 to " + std::to_string(latest);
-    SayError(command, "%s: %s", ShowPath(session.archive_path).c_str(), why.c_str());
+  std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
+  // arj takes the entries whose last chapter is the main header's or later
+  // (none when it is refused); --chapter N those that belong to chapter N.
+  ChapterChoice chapters;
+  if (!chapters.Make(args, command, ShowPath(session.archive_path), session.archive->state().chapter, entries))
     return kExitFailure;
-  }
   if (args.Has("stdout") && args.Has("json")) {
     SayError("extract", "--stdout and --json would both write to standard output; choose one");
     return kExitFailure;
@@ -329,7 +328,6 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
     }
   }
   NameSelection selection(patterns, args);
-  std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
   if (run.root_fd >= 0) {
     arjhost::FolderExtractionOptions options;
     options.codepage = CodePageOption(args);
@@ -343,20 +341,13 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
     run.folder = std::make_unique<arjhost::FolderExtraction>(run.root_fd, options);
     run.SetHooks();
   }
-  // arj takes the entries whose last chapter is the main header's or later
-  // (none when it is refused); --chapter N those that belong to chapter N.
-  const bool archive_chapter_refused = !arjhost::CheckArchiveChapter(latest, entries).ok();
-  const auto InChapter = [&](const arjhost::EntryInfo& e) {
-    if (args.Has("chapter")) return arjhost::BelongsToChapter(e, chapter);
-    return !archive_chapter_refused && arjhost::TakenForArchiveChapter(e, chapter);
-  };
   // What the chapter and the patterns choose: the progress line counts it,
   // and the workers share it.
   std::vector<const arjhost::EntryInfo*> chosen;
   uint64_t chosen_bytes = 0;
   size_t in_chapter = 0;
   for (const arjhost::EntryInfo& e : entries) {
-    if (!InChapter(e)) continue;
+    if (!chapters.Takes(e)) continue;
     ++in_chapter;
     if (selection.Takes(e.name, ExtractedName(e, args))) chosen.push_back(&e), chosen_bytes += e.size;
   }
@@ -396,7 +387,7 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
   run.Settle();
   run.workers.reset();
   if (args.Has("chapter") && in_chapter == 0)
-    SayError(command, "%s: chapter %d holds no entry", ShowPath(session.archive_path).c_str(), chapter);
+    SayError(command, "%s: chapter %d holds no entry", ShowPath(session.archive_path).c_str(), chapters.chapter());
   const std::vector<std::string> missing = selection.Unmatched();
   for (const std::string& n : missing) {
     ++run.failed;

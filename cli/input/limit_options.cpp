@@ -4,9 +4,7 @@
 #include <limits>
 
 namespace cli {
-namespace {
 
-// "1000", "64K", "8M", "2G": a count, or bytes with a binary suffix.
 bool ParseSize(const std::string& text, uint64_t max, uint64_t* out) {
   uint64_t value = 0;
   size_t i = 0;
@@ -31,6 +29,8 @@ bool ParseSize(const std::string& text, uint64_t max, uint64_t* out) {
   *out = value << shift;
   return true;
 }
+
+namespace {
 
 struct SizeOption {
   const char* name;

@@ -22,9 +22,14 @@ using Kind = FolderExtraction::Step::Kind;
 using Special = EntryInfo::Special;
 
 bool ExtractedPath(const std::string& text, std::string* path) {
+  std::string why;
+  return ExtractedPath(text, path, &why);
+}
+
+bool ExtractedPath(const std::string& text, std::string* path, std::string* why) {
   std::vector<std::string> parts;
-  std::string removed, why;
-  if (!SplitEntryPath(text, &parts, &removed, &why)) return false;
+  std::string removed;
+  if (!SplitEntryPath(text, &parts, &removed, why)) return false;
   *path = JoinedPath(parts, parts.size());
   return true;
 }
@@ -34,6 +39,20 @@ bool MakesNoFile(const EntryInfo& entry) {
   const format::FileType type = entry.file_type;
   return type == format::FileType::kMainHeader || type == format::FileType::kVolumeLabel ||
          type == format::FileType::kChapterLabel;
+}
+
+mode_t ExtractionUmask() { return CurrentUmask(); }
+
+mode_t ExtractedFileMode(const EntryInfo& entry, bool preserve_permissions, mode_t umask) {
+  return ExtractPermissions(preserve_permissions, umask).ForFile(entry);
+}
+
+bool ExtractedFolderMode(const EntryInfo& entry, bool preserve_permissions, mode_t umask, mode_t* mode) {
+  return ExtractPermissions(preserve_permissions, umask).ForFolder(entry, mode);
+}
+
+bool ExtractedLinkStaysInside(const std::string& target, size_t depth, std::string* why) {
+  return SymbolicLinkStaysInside(target, depth, why);
 }
 
 struct PlacedFile::Parts {

@@ -26,10 +26,24 @@ namespace arjhost {
 // (EntryText): separators as '/', without what made it absolute; false
 // when extraction refuses the name.
 ARJHOST_API bool ExtractedPath(const std::string& text, std::string* path);
+// The same, saying why a name is refused.
+ARJHOST_API bool ExtractedPath(const std::string& text, std::string* path, std::string* why);
 
 // An entry that makes nothing when extracted: a comment alone (of the
 // main header's type), a volume or chapter label.
 ARJHOST_API bool MakesNoFile(const EntryInfo& entry);
+
+// The process's umask, read without changing it: what extraction applies.
+ARJHOST_API mode_t ExtractionUmask();
+// The mode an extracted file gets from its entry, under `umask` unless
+// `preserve_permissions` (FolderExtractionOptions).
+ARJHOST_API mode_t ExtractedFileMode(const EntryInfo& entry, bool preserve_permissions, mode_t umask);
+// The same for a folder; false when the entry stores no UNIX mode (the
+// folder keeps the one it was made with: 0777 under the umask).
+ARJHOST_API bool ExtractedFolderMode(const EntryInfo& entry, bool preserve_permissions, mode_t umask, mode_t* mode);
+// Whether extraction makes a symbolic link to `target` (as text) from a
+// name `depth` folders below the extraction folder; if not, `why`.
+ARJHOST_API bool ExtractedLinkStaysInside(const std::string& target, size_t depth, std::string* why);
 
 // What becomes of a file or link that holds an entry's name already.
 enum class ExistingFile : uint8_t { kReplace, kKeep, kFail };

@@ -393,11 +393,14 @@ static void test_large_entries(void) {
 typedef struct {
   int heard, failed;
   char failed_name[64];
+  uint64_t tested, sizes; /* bytes the tests delivered, and the entries' sizes */
 } Heard;
 
 static void hear(void *user, const arjhost_entry *entry, int result, const char *message) {
   Heard *h = user;
   ++h->heard;
+  h->tested += arjhost_entry_tested_size(entry);
+  h->sizes += arjhost_entry_size(entry);
   if (result == ARJHOST_OK) return;
   if (h->failed++ == 0) snprintf(h->failed_name, sizeof h->failed_name, "%s", arjhost_entry_name(entry));
   CHECK(strstr(message, arjhost_entry_name(entry)) != NULL, "the message names the entry: %s", message);
@@ -417,10 +420,11 @@ static int test_all_of(const char *path, const char *password, Heard *heard) {
 static void test_testing_all(void) {
   group = "test all";
   Heard h;
-  CHECK(test_all_of(data_path("method1.arj"), NULL, &h) == ARJHOST_OK && h.heard == 6 && h.failed == 0,
-        "sound: %d heard", h.heard);
+  CHECK(test_all_of(data_path("method1.arj"), NULL, &h) == ARJHOST_OK && h.heard == 6 && h.failed == 0 &&
+            h.tested == h.sizes,
+        "sound: %d heard, %llu of %llu bytes", h.heard, (unsigned long long)h.tested, (unsigned long long)h.sizes);
   CHECK(test_all_of(data_path("truncated.arj"), NULL, &h) == ARJHOST_ERR_DAMAGED && h.heard == 6 && h.failed == 1 &&
-            strcmp(h.failed_name, "random.bin") == 0,
+            strcmp(h.failed_name, "random.bin") == 0 && h.tested < h.sizes,
         "the cut entry: %d heard, %s", h.heard, h.failed_name);
   CHECK(test_all_of(data_path("garbled.arj"), NULL, &h) == ARJHOST_ERR_PASSWORD_NEEDED && h.failed == 2, "garbled");
   CHECK(test_all_of(data_path("garbled.arj"), "secret", &h) == ARJHOST_OK, "with its password");
@@ -487,6 +491,30 @@ static ptrdiff_t read_garbled(arjhost_options *o, Answers *answers) {
   }
   arjhost_close(a);
   return r;
+}
+
+/* Entries by index, and what the archive as a whole says. */
+static void test_seeking_and_state(void) {
+  group = "seek and state";
+  Bytes memory = read_file(data_path("method1.arj"));
+  arjhost_archive *a = arjhost_open_path(data_path("method1.arj"), NULL);
+  arjhost_archive *m = arjhost_open_memory(memory.data, memory.size, NULL);
+  arjhost_entry *e, *third = NULL;
+  char name[256] = "";
+  for (int k = 0; k < 3; ++k) CHECK(arjhost_next_entry(a, &third) == ARJHOST_OK, "walk to the third entry");
+  if (third != NULL) snprintf(name, sizeof name, "%s", arjhost_entry_name(third));
+  CHECK(arjhost_seek_entry(a, 2, &e) == ARJHOST_OK && strcmp(arjhost_entry_name(e), name) == 0, "seek to it");
+  CHECK(arjhost_entry_header_ok(e) == 1, "its header is sound");
+  CHECK(arjhost_next_entry(a, &e) == ARJHOST_OK && arjhost_seek_entry(a, 0, &e) == ARJHOST_OK, "the walk goes on and back");
+  CHECK(arjhost_seek_entry(a, 99, &e) == ARJHOST_END && e == NULL, "past the last");
+  CHECK(arjhost_archive_digest(a) != 0 && arjhost_archive_digest(a) == arjhost_archive_digest(m), "one digest");
+  CHECK(arjhost_archive_unreadable_volume(a, 0, NULL) == NULL, "no unreadable volume");
+  CHECK((arjhost_archive_flags(a) & (ARJHOST_ARCHIVE_MAIN_HEADER_DAMAGED | ARJHOST_ARCHIVE_CHAPTER_REFUSED |
+                                      ARJHOST_ARCHIVE_HEADERS_UNREAD | ARJHOST_ARCHIVE_VOLUME_MISSING)) == 0,
+        "flags of a sound archive");
+  arjhost_close(a);
+  arjhost_close(m);
+  free(memory.data);
 }
 
 static void test_passwords(void) {
@@ -834,6 +862,7 @@ int main(int argc, char **argv) {
   test_crc_on_last_read();
   test_large_entries();
   test_testing_all();
+  test_seeking_and_state();
   test_passwords();
   test_volume_sets();
   test_limits();

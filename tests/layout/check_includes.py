@@ -6,7 +6,8 @@ floor and lower ones (core and common at the bottom, neither including the
 other; then services; then codecs, format and loader, which never include
 each other; then api at the top), and of the plug-in only its host
 contract and format module; the tool only the embedding API's public
-headers, which include nothing internal; the C API (runtime/api/c) sits
+headers, which include nothing internal, and libfuse in one file of the
+mount; the C API (runtime/api/c) sits
 on top of the embedding API, which never includes it, and its header
 includes the C library alone. Prints each breach and exits 1 when there
 is one."""
@@ -41,6 +42,9 @@ STANDARD |= {"immintrin.h"}
 C_API_FOLDER = "runtime/api/c/"
 C_HEADER = C_API_FOLDER + "arjhost.h"
 C_STANDARD = {"stddef.h", "stdint.h"}
+
+# The mount's serving through FUSE: the one file that includes libfuse.
+FUSE_USER = "cli/mount/fuse_serve.cpp"
 
 # The format module's header of entry values is public too: the API's
 # headers name its enums and limits, and it includes only the standard
@@ -134,6 +138,12 @@ def main():
             if not angle and not target.startswith("cli/") and target not in public:
                 breaches.append("%s:%d: %s: the tool includes only the embedding API's public headers"
                                 % (rel, number, target))
+    # libfuse is the tool's alone, in the one file built only where it is found.
+    for folder in ("plugin", "runtime", "cli"):
+        for rel, path in sources(folder):
+            for number, angle, target in includes(path):
+                if angle and target.startswith("fuse") and rel != FUSE_USER:
+                    breaches.append("%s:%d: %s: only %s includes libfuse" % (rel, number, target, FUSE_USER))
     for b in breaches:
         print(b)
     print("%d include breaches" % len(breaches))

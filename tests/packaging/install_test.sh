@@ -122,4 +122,26 @@ offered=" $(complete_words "$prefix/bin/arjhost" add a.arj -) "
 for option in -m -u -x --update; do
   [[ $offered == *" $option "* ]] || fail "completion of \"add a.arj -\" lacks $option:$offered"
 done
+# The Python package, installed where pip installs for the prefix, loads the
+# installed library by itself; pip installs it too, with no index.
+site=$(find "$prefix/lib" -maxdepth 3 -type d -path '*/python3.*/site-packages' | head -n 1)
+if [ -n "$site" ]; then
+  python=/usr/bin/python3
+  [ -x "$python" ] || python=python3
+  check_python() {  # SITE LABEL EXPECTED_LIBRARY
+    out=$(cd "$work" && env -u ARJHOST_LIBRARY -u ARJHOST_PLUGIN PYTHONPATH="$1" "$python" -c '
+import os, sys, arjhost
+with arjhost.ArjFile(sys.argv[1]) as a:
+    print(os.path.realpath(arjhost._library.lib._name), a.testarj(), " ".join(a.namelist()))' "$sample") ||
+      fail "$2: the Python package failed: $out"
+    grep -qF "None" <<<"$out" && grep -qF "hello.txt" <<<"$out" || fail "$2: unexpected output: $out"
+    [ -z "$3" ] || grep -qF "$(realpath "$3")" <<<"$out" || fail "$2: loaded another library: $out"
+  }
+  check_python "$site" "cmake --install" "$library"
+  "$python" -m pip --version >/dev/null 2>&1 && {
+    "$python" -m pip install --no-index --no-cache-dir --quiet --target "$work/pip" "$source_dir/python" \
+      >"$work/pip.log" 2>&1 || fail "pip install ./python failed: $(cat "$work/pip.log")"
+    LD_LIBRARY_PATH=$libdir check_python "$work/pip" "pip install" ""
+  }
+fi
 echo "install test: ok"

@@ -201,6 +201,10 @@ ARJHOST_C_API int arjhost_set_password_callback(arjhost_archive *a, arjhost_pass
 #define ARJHOST_ARCHIVE_SECURED 0x08u       /* an ARJ-SECURITY envelope, not verified */
 #define ARJHOST_ARCHIVE_PROTECTED 0x10u     /* ARJ-PROTECT data follows the archive */
 #define ARJHOST_ARCHIVE_RECOVERED 0x20u     /* `recover` skipped damaged ranges */
+#define ARJHOST_ARCHIVE_MAIN_HEADER_DAMAGED 0x40u /* a volume's main header fails its CRC (DAMAGED is set too) */
+#define ARJHOST_ARCHIVE_CHAPTER_REFUSED 0x80u     /* chapters arj refuses: no entry is taken for testing */
+#define ARJHOST_ARCHIVE_HEADERS_UNREAD 0x100u     /* headers could not all be read (DAMAGED is set too) */
+#define ARJHOST_ARCHIVE_VOLUME_MISSING 0x200u     /* a volume of the set is missing (INCOMPLETE is set too) */
 
 /* ARJHOST_ARCHIVE_* bits. */
 ARJHOST_C_API unsigned arjhost_archive_flags(const arjhost_archive *a);
@@ -212,6 +216,12 @@ ARJHOST_C_API int arjhost_archive_chapter(const arjhost_archive *a);
 /* The volumes read, in order; NULL past the last. */
 ARJHOST_C_API size_t arjhost_archive_volume_count(const arjhost_archive *a);
 ARJHOST_C_API const char *arjhost_archive_volume_name(const arjhost_archive *a, size_t index);
+/* The volumes of the set that are there but cannot be read, in order: the
+ * name, and in `*cause` why (the cause alone); NULL past the last. */
+ARJHOST_C_API const char *arjhost_archive_unreadable_volume(arjhost_archive *a, size_t index, const char **cause);
+/* The archive digest `arjhost list` shows: of the first volume's entries,
+ * the same whichever volume of a set was opened. */
+ARJHOST_C_API uint64_t arjhost_archive_digest(const arjhost_archive *a);
 
 /* ---- Entries ------------------------------------------------------------ */
 
@@ -219,6 +229,9 @@ ARJHOST_C_API const char *arjhost_archive_volume_name(const arjhost_archive *a, 
  * the last, or an error. The entry stays valid until the next call of
  * arjhost_next_entry or arjhost_close. */
 ARJHOST_C_API int arjhost_next_entry(arjhost_archive *a, arjhost_entry **entry);
+/* Moves to the entry `index` (from 0, in archive order) as arjhost_next_entry
+ * would: the walk goes on after it. ARJHOST_END past the last. */
+ARJHOST_C_API int arjhost_seek_entry(arjhost_archive *a, size_t index, arjhost_entry **entry);
 
 typedef enum arjhost_entry_type {
   ARJHOST_TYPE_FILE = 0,
@@ -262,6 +275,12 @@ ARJHOST_C_API int arjhost_entry_chapters(const arjhost_entry *e, int *first, int
 ARJHOST_C_API const char *arjhost_entry_comment(const arjhost_entry *e);
 /* The volume holding the entry's first part ("" for a single volume). */
 ARJHOST_C_API const char *arjhost_entry_volume(const arjhost_entry *e);
+/* 1 when the headers of the entry (of each of its parts) pass their CRC,
+ * else 0: the entry is listed as it reads, and the archive is damaged. */
+ARJHOST_C_API int arjhost_entry_header_ok(const arjhost_entry *e);
+/* In arjhost_test_all's callback: the bytes the test delivered (all of
+ * them for a sound entry, those before the fault for a failed one). */
+ARJHOST_C_API uint64_t arjhost_entry_tested_size(const arjhost_entry *e);
 
 /* ---- The current entry's data ------------------------------------------- */
 

@@ -235,6 +235,10 @@ unsigned arjhost_archive_flags(const arjhost_archive* a) {
   if (s.secured) flags |= ARJHOST_ARCHIVE_SECURED;
   if (s.protected_data) flags |= ARJHOST_ARCHIVE_PROTECTED;
   if (!s.skipped.empty()) flags |= ARJHOST_ARCHIVE_RECOVERED;
+  if (!s.damaged_main_headers.empty()) flags |= ARJHOST_ARCHIVE_MAIN_HEADER_DAMAGED;
+  if (s.damaged) flags |= ARJHOST_ARCHIVE_HEADERS_UNREAD;
+  if (s.incomplete) flags |= ARJHOST_ARCHIVE_VOLUME_MISSING;
+  if (!arjhost::CheckArchiveChapter(s.chapter, a->entries).ok()) flags |= ARJHOST_ARCHIVE_CHAPTER_REFUSED;
   return flags;
 }
 
@@ -261,6 +265,24 @@ size_t arjhost_archive_volume_count(const arjhost_archive* a) {
 const char* arjhost_archive_volume_name(const arjhost_archive* a, size_t index) {
   if (a == nullptr || !a->archive || index >= a->archive->state().volumes.size()) return nullptr;
   return a->archive->state().volumes[index].c_str();
+}
+
+const char* arjhost_archive_unreadable_volume(arjhost_archive* a, size_t index, const char** cause) {
+  if (cause != nullptr) *cause = nullptr;
+  if (a == nullptr || !a->archive || index >= a->archive->state().unreadable_volumes.size()) return nullptr;
+  const arjhost::UnreadableVolume& v = a->archive->state().unreadable_volumes[index];
+  a->unreadable_volume = arjhost::DisplayName(v.name);
+  if (cause != nullptr) *cause = v.status.message.c_str();
+  return a->unreadable_volume.c_str();
+}
+
+uint64_t arjhost_archive_digest(const arjhost_archive* a) {
+  return a != nullptr && a->archive ? a->archive->state().digest : 0;
+}
+
+int arjhost_seek_entry(arjhost_archive* a, size_t index, arjhost_entry** entry) {
+  if (a != nullptr) a->next = a->entries.size() < index ? a->entries.size() : index;
+  return arjhost_next_entry(a, entry);
 }
 
 int arjhost_next_entry(arjhost_archive* a, arjhost_entry** entry) {

@@ -21,6 +21,7 @@ struct arjhost_entry {
   std::string name;
   std::string link_target;
   std::string comment;
+  uint64_t tested = 0;  // the bytes a test delivered, in arjhost_test_all's callback
 };
 
 struct arjhost_archive {
@@ -38,6 +39,7 @@ struct arjhost_archive {
   std::unique_ptr<arjhost::Archive> archive;
   std::vector<arjhost::EntryInfo> entries;
   std::string comment;  // the archive's, as UTF-8
+  std::string unreadable_volume;  // the last arjhost_archive_unreadable_volume gave
   size_t next = 0;      // the entry arjhost_next_entry moves to
   arjhost_entry current;
   // The current entry's data: being read, or done with (a result kept for

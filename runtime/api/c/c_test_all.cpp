@@ -36,8 +36,9 @@ struct Report {
   void* user;
   arjhost::capi::Failure first;
 
-  void operator()(const arjhost::EntryInfo& e, const arjhost::Status& status) {
-    const arjhost_entry entry = a.EntryOf(e);
+  void operator()(const arjhost::EntryInfo& e, const arjhost::Status& status, uint64_t tested = 0) {
+    arjhost_entry entry = a.EntryOf(e);
+    entry.tested = tested;
     arjhost::capi::Failure f;
     if (!status.ok()) f.Set(CodeOf(status), a.label + ": " + entry.name + ": " + status.message);
     if (first.code == ARJHOST_OK) first = f;
@@ -64,7 +65,8 @@ extern "C" int arjhost_test_all(arjhost_archive* a, arjhost_result_callback call
       workers = std::make_unique<arjhost::EntryWorkers>(*a->host, *a->archive, a->path, a->open_options, count);
     std::deque<const arjhost::EntryInfo*> pending;
     auto finish_oldest = [&] {
-      report(*pending.front(), workers->Collect().status);
+      const arjhost::ExtractResult outcome = workers->Collect();
+      report(*pending.front(), outcome.status, outcome.size);
       pending.pop_front();
     };
     for (const arjhost::EntryInfo* e : chosen) {
@@ -75,7 +77,8 @@ extern "C" int arjhost_test_all(arjhost_archive* a, arjhost_result_callback call
       }
       if (arjhost::MakesNoFile(*e)) continue;
       if (!workers) {
-        report(*e, a->archive->Test(*e, passwords).status);
+        const arjhost::ExtractResult outcome = a->archive->Test(*e, passwords);
+        report(*e, outcome.status, outcome.size);
         continue;
       }
       workers->Submit(*e, -1, passwords);

@@ -11,6 +11,8 @@ namespace {
 
 constexpr uint16_t kDosReadOnly = 0x01;
 
+}  // namespace
+
 // The process's umask, read without changing it: umask(2) can only swap
 // it, and while it is swapped, files another thread makes would get the
 // wrong mode. Linux says it in /proc (since 4.7); elsewhere it is swapped
@@ -29,8 +31,6 @@ mode_t CurrentUmask() {
   umask(mask);
   return mask;
 }
-
-}  // namespace
 
 ExtractPermissions::ExtractPermissions(bool preserve) : preserve_(preserve), umask_(CurrentUmask()) {}
 

@@ -7,12 +7,17 @@
 
 namespace arjhost {
 
+// The process's umask, read without changing it.
+mode_t CurrentUmask();
+
 class ExtractPermissions {
  public:
   // By default stored UNIX modes lose the set-user-ID and set-group-ID
   // bits and pass through the umask, as tar does for a user who is not
   // root; `preserve` keeps them as stored.
   explicit ExtractPermissions(bool preserve);
+  // The same under `umask`, read already.
+  ExtractPermissions(bool preserve, mode_t umask) : preserve_(preserve), umask_(umask) {}
 
   mode_t ForFile(const EntryInfo& entry) const;
   // False when the entry stores no UNIX mode: the folder then keeps the

@@ -1,0 +1,395 @@
+"""ArjFile: an ARJ archive read or written as zipfile.ZipFile reads and
+writes a zip."""
+
+from __future__ import annotations
+
+import ctypes
+import io
+import os
+import threading
+from typing import IO, Any, Iterable, Iterator, Optional, Union
+
+from . import _library as C
+from ._library import lib
+from ._sources import Limits, Options, Password, Source, c_string
+from . import errors
+from .errors import Error, error_for
+from .info import ArchiveState, ArjInfo, TestResult
+from .writer import ArchiveWriter
+
+FileSource = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, IO[bytes]]
+
+_CHUNK = 1 << 16
+
+
+class ArjFile:
+    """An ARJ archive, read (mode ``'r'``) or written (``'w'``: a new archive,
+    ``'a'``: entries added to an existing one or to a new one).
+
+    ``file`` is a path, ``bytes`` / ``bytearray`` / ``memoryview`` holding the
+    archive, or a binary file object (seekable or not: one that cannot seek
+    is read once, kept in memory and then in a temporary file, within
+    ``limits``). A path opens the whole volume set it belongs to.
+    ``password`` is the password of garbled entries, or a callable
+    ``(entry_name, attempt) -> password or None`` asked for it (at most three
+    times an entry). Written changes are committed when the archive is
+    closed, all at once: the old archive is replaced only by a new one that
+    reads back whole, and is left as it was when the ``with`` block raised."""
+
+    def __init__(self, file: FileSource, mode: str = "r", password: Password = None, *,
+                 limits: Optional[Limits] = None, codepage: int = 437, single_volume: bool = False,
+                 recover: bool = False, name: Optional[str] = None) -> None:
+        if mode not in ("r", "w", "a"):
+            raise ValueError("ArjFile's mode is 'r', 'w' or 'a'")
+        self.mode = mode
+        self._lock = threading.RLock()
+        self._archive: Optional[int] = None
+        self._writer: Optional[ArchiveWriter] = None
+        self._options = Options(password, limits, codepage, single_volume, recover, name)
+        self._source = Source(file)
+        self._loaded: Optional[list[ArjInfo]] = None  # the entries, read when first asked for
+        self._by_name: dict[str, ArjInfo] = {}
+        self._reading: Optional[ArjExtFile] = None
+        self.filename = os.fspath(file) if isinstance(file, (str, os.PathLike)) else getattr(file, "name", None)
+        if mode != "r":
+            if not isinstance(file, (str, os.PathLike)):
+                raise TypeError("ArjFile writes to a path only")
+            self._writer = ArchiveWriter(os.fspath(file), mode == "w", self._options)
+            return
+        handle = self._source.open(self._options)
+        if not handle:
+            raise MemoryError("arjhost: out of memory opening the archive")
+        self._archive = handle
+        try:
+            self._check(lib.arjhost_error_code(handle))
+            self._raise_callback_failure()
+            self.state = ArchiveState.of(handle)
+        except BaseException:
+            self.close()
+            raise
+
+    # ---- the handle ---------------------------------------------------------
+
+    def _failure(self, code: int) -> Error:
+        """The exception for a failed call; what a Python callback raised goes first."""
+        raised = self._source.failure or self._options.failure
+        self._source.failure = self._options.failure = None
+        said = C.text(lib.arjhost_error_string(self._archive)) if self._archive is not None else ""
+        error = error_for(code, said or f"{self.filename or 'memory archive'}: a file object or callback failed")
+        if raised is not None and isinstance(raised, (KeyboardInterrupt, SystemExit)):
+            raise raised
+        if raised is not None:
+            error.message = f"{error.message} ({type(raised).__name__}: {raised})"
+            error.args = (error.message,)
+            error.__cause__ = raised
+        return error
+
+    def _raise_callback_failure(self) -> None:
+        """A file object or password callback that failed or broke its
+        contract fails the call, even one the library got through (a stream
+        whose seek failed is read as one that cannot seek)."""
+        if self._source.failure or self._options.failure:
+            raise self._failure(errors.IO)
+
+    def _check(self, code: int) -> int:
+        if code < 0:
+            raise self._failure(code)
+        return code
+
+    def _handle(self) -> int:
+        if self._archive is None:
+            raise ValueError("the archive is closed" if self._writer is None else "the archive is open for writing")
+        return self._archive
+
+    def _walk(self) -> Iterator[int]:
+        """The C API's entries in archive order, the handle moved to each
+        (the caller holds the lock)."""
+        if self._reading is not None:
+            self._reading._lose()
+        entry = ctypes.c_void_p()
+        code = self._check(lib.arjhost_seek_entry(self._handle(), 0, ctypes.byref(entry)))
+        while code == C.OK:
+            yield entry.value
+            code = self._check(lib.arjhost_next_entry(self._archive, ctypes.byref(entry)))
+
+    @property
+    def _infos(self) -> list[ArjInfo]:
+        """Every entry's fields, read once when first needed (testarj needs none)."""
+        if self._loaded is None:
+            with self._lock:
+                infos = [ArjInfo.of(entry, k) for k, entry in enumerate(self._walk())]
+                for info in infos:
+                    self._by_name.setdefault(info.filename, info)  # the first of a name, as arj takes it
+                self._loaded = infos
+        return self._loaded
+
+    def _headers_sound(self) -> bool:
+        """Whether every entry's headers pass their CRC."""
+        if self._loaded is not None:
+            return all(i.header_ok for i in self._loaded)
+        with self._lock:
+            return all(lib.arjhost_entry_header_ok(entry) for entry in self._walk())
+
+    def _go_to(self, info: ArjInfo) -> None:
+        """Makes ``info`` the handle's current entry (ending a stream open on another)."""
+        if self._reading is not None:
+            self._reading._lose()
+        entry = ctypes.c_void_p()
+        if self._check(lib.arjhost_seek_entry(self._handle(), info.index, ctypes.byref(entry))) != C.OK:
+            raise Error(f"the entry {info.filename!r} is gone")
+
+    def _info(self, member: Union[str, ArjInfo]) -> ArjInfo:
+        if isinstance(member, ArjInfo):
+            return member
+        info = self._by_name.get(member) if self._infos else None
+        if info is None:
+            raise KeyError(f"there is no entry named {member!r} in the archive")
+        return info
+
+    # ---- reading --------------------------------------------------------------
+
+    def namelist(self) -> list[str]:
+        """The entries' names, in archive order."""
+        self._handle()
+        return [i.filename for i in self._infos]
+
+    def infolist(self) -> list[ArjInfo]:
+        """The entries, in archive order."""
+        self._handle()
+        return list(self._infos)
+
+    def getinfo(self, name: str) -> ArjInfo:
+        """The entry named ``name`` (the first of that name); KeyError when none is."""
+        self._handle()
+        return self._info(name)
+
+    def setpassword(self, password: Password) -> None:
+        """The password (or callback) of garbled entries from now on."""
+        with self._lock:
+            self._options.set_password(password)
+            struct = self._options.struct
+            if callable(password):
+                self._check(lib.arjhost_set_password_callback(self._handle(), struct.password_callback, None))
+            else:
+                self._check(lib.arjhost_set_password(self._handle(), struct.password))
+
+    def open(self, member: Union[str, ArjInfo], mode: str = "r") -> "ArjExtFile":
+        """A readable binary stream of the entry's bytes, decoded as they are
+        read; the read that reaches the end raises BadArchive when the entry
+        does not match its CRC-32 or size. One entry of an archive is read
+        at a time: opening another ends the stream of the one before."""
+        if mode != "r":
+            raise ValueError("open takes mode 'r' only; write with write() and writestr()")
+        with self._lock:
+            info = self._info(member)
+            self._go_to(info)
+            self._reading = ArjExtFile(self, info)
+            return self._reading
+
+    def read(self, member: Union[str, ArjInfo]) -> bytes:
+        """The entry's bytes, checked against its CRC-32."""
+        with self.open(member) as stream:
+            return stream.read()
+
+    def extract(self, member: Union[str, ArjInfo], path: Union[str, "os.PathLike[str]", None] = None, *,
+                overwrite: bool = True, preserve_permissions: bool = False) -> Optional[str]:
+        """Extracts the entry under the folder ``path`` (default: the current
+        one) by the tool's rules: no name leaves the folder (an unsafe one is
+        refused with Error), a file is put in place only whole and checked.
+        Returns the path made, or None when the entry makes nothing there
+        (a device, a FIFO, a label)."""
+        with self._lock:
+            info = self._info(member)
+            folder = os.fspath(path) if path is not None else os.getcwd()
+            self._go_to(info)
+            flags = (C.EXTRACT_OVERWRITE if overwrite else 0) | (
+                C.EXTRACT_PRESERVE_PERMISSIONS if preserve_permissions else 0)
+            if self._check(lib.arjhost_extract(self._archive, c_string(folder), flags)) == C.SKIPPED:
+                return None
+            return os.path.join(folder, info.filename.lstrip("/"))
+
+    def extractall(self, path: Union[str, "os.PathLike[str]", None] = None,
+                   members: Optional[Iterable[Union[str, ArjInfo]]] = None, **flags: bool) -> None:
+        """Extracts every entry (or ``members``) under ``path`` as extract()
+        does, in archive order; the folders take their stored times at the
+        end. The first entry that fails raises its error."""
+        with self._lock:
+            chosen = self._infos if members is None else sorted((self._info(m) for m in members),
+                                                                key=lambda i: i.index)
+            for info in chosen:
+                self.extract(info, path, **flags)
+            entry = ctypes.c_void_p()
+            self._check(lib.arjhost_seek_entry(self._handle(), len(self._infos), ctypes.byref(entry)))
+
+    def testall(self) -> list[TestResult]:
+        """Tests the archive as ``arjhost test`` does (the entries of its
+        chapter, on every core for an archive opened from a path): each
+        entry's result, in archive order."""
+        results: list[TestResult] = []
+
+        def heard(_user: Any, entry: int, code: int, message: Optional[bytes]) -> None:
+            name = C.text(lib.arjhost_entry_name(entry))
+            full = C.text(message) if code != C.OK else None
+            cause = full
+            if full is not None:
+                marker = f": {name}: "
+                at = full.find(marker)
+                cause = full[at + len(marker):] if at >= 0 else full
+            results.append(TestResult(name, code, cause, full, lib.arjhost_entry_tested_size(entry)))
+
+        callback = C.RESULT(heard)
+        with self._lock:
+            if self._reading is not None:
+                self._reading._lose()
+            lib.arjhost_test_all(self._handle(), callback, None)
+            self._raise_callback_failure()
+        return results
+
+    def problems(self) -> list[str]:
+        """What is wrong with the archive as a whole (not its entries), as
+        ``arjhost test`` says it; empty when nothing is."""
+        s = self.state
+        said = []
+        if not self._headers_sound():
+            said.append("an entry's header fails its CRC")
+        if not s.main_header_crc_ok:
+            said.append("the archive header is damaged")
+        if s.secured:
+            said.append("the archive is sealed with an ARJ-SECURITY envelope, which is not verified")
+        if s.damaged:
+            said.append("the archive is damaged")
+        if s.incomplete or s.unreadable_volumes:
+            said.append("the archive is incomplete")
+        if lib.arjhost_archive_entry_count(self._handle()) == 0:
+            said.append("the archive holds no entries")
+        if s.chapter_refused:
+            said.append("its chapters are refused")
+        return said
+
+    def testarj(self) -> Optional[str]:
+        """None when every entry is sound, else the first bad entry's name,
+        as zipfile.testzip and rarfile.testrar. An archive that is itself
+        damaged (an unreadable header, a missing volume, no entries) raises
+        BadArchive even when the entries it holds are sound."""
+        for result in self.testall():
+            if not result.ok:
+                return result.name
+        if self.problems():
+            raise error_for(-2, f"{self.filename or 'memory archive'}: " + "; ".join(self.problems()))
+        return None
+
+    # ---- writing ----------------------------------------------------------------
+
+    def _writing(self) -> ArchiveWriter:
+        if self._writer is None:
+            raise ValueError("the archive is open for reading" if self._archive is not None
+                             else "the archive is closed")
+        return self._writer
+
+    def write(self, filename: Union[str, "os.PathLike[str]"], arcname: Optional[str] = None, method: int = 1) -> None:
+        """Adds the regular file ``filename`` as ``arcname`` (default: its own
+        name), packed with ``method`` 0 (stored) to 4; an entry of that name is
+        replaced. A name that would leave an extractor's folder is refused."""
+        self._writing().add_file(os.fspath(filename), arcname, method)
+
+    def writestr(self, arcname: Union[str, ArjInfo], data: Union[bytes, str], method: int = 1, mode: int = 0o644,
+                 mtime: Optional[int] = None) -> None:
+        """Adds ``data`` (str is written as UTF-8) as ``arcname``."""
+        name = arcname.filename if isinstance(arcname, ArjInfo) else arcname
+        self._writing().add_bytes(name, data.encode("utf-8") if isinstance(data, str) else bytes(data), method, mode,
+                                  mtime)
+
+    def remove(self, name: str) -> None:
+        """Drops every entry stored as ``name``; KeyError when none is."""
+        self._writing().delete(name)
+
+    # ---- the end ------------------------------------------------------------------
+
+    def close(self, commit: bool = True) -> None:
+        """Commits what was written (unless ``commit`` is false) and frees the archive."""
+        with self._lock:
+            if self._reading is not None:
+                self._reading._lose()
+            if self._archive is not None:
+                lib.arjhost_close(self._archive)
+                self._archive = None
+            if self._writer is not None:
+                writer, self._writer = self._writer, None
+                writer.finish(commit)
+
+    def __enter__(self) -> "ArjFile":
+        return self
+
+    def __exit__(self, kind: Any, value: Any, traceback: Any) -> None:
+        self.close(commit=kind is None)
+
+    def __del__(self) -> None:
+        if getattr(self, "_archive", None) is not None:
+            lib.arjhost_close(self._archive)
+            self._archive = None
+        writer = getattr(self, "_writer", None)
+        if writer is not None:
+            writer.finish(False)
+
+    def __iter__(self) -> Iterator[ArjInfo]:
+        return iter(self.infolist())
+
+    def __repr__(self) -> str:
+        state = "closed" if self._archive is None and self._writer is None else f"mode={self.mode!r}"
+        return f"<arjhost.ArjFile {self.filename!r} {state}>"
+
+
+class ArjExtFile(io.RawIOBase):
+    """The bytes of one entry, decoded as they are read (ArjFile.open)."""
+
+    def __init__(self, archive: ArjFile, info: ArjInfo) -> None:
+        super().__init__()
+        self._archive = archive
+        self.info = info
+        self.name = info.filename
+        self._lost = False
+        self._ended = False
+
+    def readable(self) -> bool:
+        return True
+
+    def _lose(self) -> None:
+        self._lost = True
+        if self._archive._reading is self:
+            self._archive._reading = None
+
+    def readinto(self, buffer: Any) -> int:
+        if self.closed:
+            raise ValueError("read from a closed entry stream")
+        if self._lost:
+            raise ValueError(f"{self.name}: another entry of the archive was opened since, or the archive closed")
+        if self._ended:
+            return 0
+        view = memoryview(buffer).cast("B")
+        if len(view) == 0:
+            return 0
+        target = (ctypes.c_char * len(view)).from_buffer(view) if not view.readonly else None
+        if target is None:
+            raise TypeError("readinto needs a writable buffer")
+        archive = self._archive
+        with archive._lock:
+            n = lib.arjhost_read_data(archive._handle(), target, len(view))
+            if n < 0:
+                self._ended = True
+                raise archive._failure(n)
+        if n == 0:
+            self._ended = True
+        return n
+
+    def readall(self) -> bytes:
+        chunks = []
+        while True:
+            chunk = self.read(_CHUNK * 4)
+            if not chunk:
+                return b"".join(chunks)
+            chunks.append(chunk)
+
+    def close(self) -> None:
+        if not self.closed and not self._lost:
+            self._lose()
+        super().close()

@@ -1,0 +1,175 @@
+"""What the package tells about an archive and its entries."""
+
+from __future__ import annotations
+
+import ctypes
+import enum
+import stat
+import time
+from dataclasses import dataclass, field
+from typing import Optional
+
+from . import _library as C
+from ._library import lib
+
+
+class EntryType(enum.IntEnum):
+    """An entry's type (arjhost_entry_type)."""
+    FILE = 0
+    FOLDER = 1
+    SYMBOLIC_LINK = 2
+    HARD_LINK = 3
+    FIFO = 4
+    DEVICE = 5
+    LABEL = 6
+    OTHER = 7
+
+
+@dataclass(frozen=True)
+class ArjInfo:
+    """One entry, as ``zipfile.ZipInfo`` describes a member, with the ARJ fields.
+
+    ``filename`` is the name as ``arjhost list`` shows it (UTF-8);
+    ``orig_filename`` the stored bytes. ``date_time`` is the modification
+    time in local time, as zipfile gives it; ``mtime`` (and ``atime``,
+    ``ctime`` where arj 2.6 or later stored them) are seconds since 1970."""
+
+    filename: str
+    orig_filename: bytes
+    file_size: int
+    compress_size: int
+    CRC: int
+    mtime: int
+    method: int
+    mode: int
+    attributes: int
+    host_os: int
+    type: EntryType
+    link_target: str
+    garbled: bool
+    chapters: tuple[int, int]
+    comment: str
+    volume: str
+    header_ok: bool
+    index: int
+    atime: Optional[int] = None
+    ctime: Optional[int] = None
+
+    @property
+    def date_time(self) -> tuple[int, int, int, int, int, int]:
+        return tuple(time.localtime(self.mtime)[:6])  # type: ignore[return-value]
+
+    def is_dir(self) -> bool:
+        return self.type == EntryType.FOLDER
+
+    def is_symlink(self) -> bool:
+        return self.type == EntryType.SYMBOLIC_LINK
+
+    def is_file(self) -> bool:
+        return self.type == EntryType.FILE
+
+    @staticmethod
+    def of(entry: int, index: int) -> "ArjInfo":
+        """The fields of the C API's entry ``entry``, the archive's ``index``th."""
+        size = ctypes.c_size_t()
+        stored = lib.arjhost_entry_stored_name(entry, ctypes.byref(size))
+        first, last = ctypes.c_int(), ctypes.c_int()
+        lib.arjhost_entry_chapters(entry, ctypes.byref(first), ctypes.byref(last))
+        atime, ctime = ctypes.c_int64(), ctypes.c_int64()
+        kind = lib.arjhost_entry_type_of(entry)
+        return ArjInfo(
+            filename=C.text(lib.arjhost_entry_name(entry)),
+            orig_filename=ctypes.string_at(stored, size.value) if stored else b"",
+            file_size=lib.arjhost_entry_size(entry),
+            compress_size=lib.arjhost_entry_packed_size(entry),
+            CRC=lib.arjhost_entry_crc32(entry),
+            mtime=lib.arjhost_entry_mtime(entry),
+            method=lib.arjhost_entry_method(entry),
+            mode=lib.arjhost_entry_mode(entry),
+            attributes=lib.arjhost_entry_attributes(entry),
+            host_os=lib.arjhost_entry_host_os(entry),
+            type=EntryType(kind) if kind in EntryType._value2member_map_ else EntryType.OTHER,
+            link_target=C.text(lib.arjhost_entry_link_target(entry)),
+            garbled=bool(lib.arjhost_entry_garbled(entry)),
+            chapters=(first.value, last.value),
+            comment=C.text(lib.arjhost_entry_comment(entry)),
+            volume=C.text(lib.arjhost_entry_volume(entry)),
+            header_ok=bool(lib.arjhost_entry_header_ok(entry)),
+            index=index,
+            atime=atime.value if lib.arjhost_entry_atime(entry, ctypes.byref(atime)) else None,
+            ctime=ctime.value if lib.arjhost_entry_ctime(entry, ctypes.byref(ctime)) else None,
+        )
+
+    def filemode(self) -> str:
+        """The mode as ``ls -l`` shows it."""
+        return stat.filemode(self.mode)
+
+
+@dataclass(frozen=True)
+class UnreadableVolume:
+    name: str
+    cause: str
+
+
+@dataclass(frozen=True)
+class ArchiveState:
+    """The archive as a whole: what ``arjhost list --json`` says of it
+    (``damaged``: headers could not all be read; a main header failing its
+    CRC is ``main_header_crc_ok``; ``incomplete``: a volume is missing, one
+    there but unreadable is in ``unreadable_volumes``)."""
+
+    digest: int
+    multi_volume: bool
+    damaged: bool
+    incomplete: bool
+    main_header_crc_ok: bool
+    secured: bool
+    protected: bool
+    recovered: bool
+    chapter_refused: bool
+    chapter: int
+    comment: str
+    volumes: list[str] = field(default_factory=list)
+    unreadable_volumes: list[UnreadableVolume] = field(default_factory=list)
+
+    @staticmethod
+    def of(archive: int) -> "ArchiveState":
+        flags = lib.arjhost_archive_flags(archive)
+        volumes = [C.text(lib.arjhost_archive_volume_name(archive, i))
+                   for i in range(lib.arjhost_archive_volume_count(archive))]
+        unreadable = []
+        cause = ctypes.c_char_p()
+        while (name := lib.arjhost_archive_unreadable_volume(archive, len(unreadable), ctypes.byref(cause))):
+            unreadable.append(UnreadableVolume(C.text(name), C.text(cause.value)))
+        return ArchiveState(
+            digest=lib.arjhost_archive_digest(archive),
+            multi_volume=bool(flags & C.ARCHIVE_MULTI_VOLUME),
+            damaged=bool(flags & C.ARCHIVE_HEADERS_UNREAD),
+            incomplete=bool(flags & C.ARCHIVE_VOLUME_MISSING),
+            main_header_crc_ok=not flags & C.ARCHIVE_MAIN_HEADER_DAMAGED,
+            secured=bool(flags & C.ARCHIVE_SECURED),
+            protected=bool(flags & C.ARCHIVE_PROTECTED),
+            recovered=bool(flags & C.ARCHIVE_RECOVERED),
+            chapter_refused=bool(flags & C.ARCHIVE_CHAPTER_REFUSED),
+            chapter=lib.arjhost_archive_chapter(archive),
+            comment=C.text(lib.arjhost_archive_comment(archive)),
+            volumes=volumes,
+            unreadable_volumes=unreadable,
+        )
+
+
+@dataclass(frozen=True)
+class TestResult:
+    """One entry's test: ``cause`` is None when it is sound, else why it
+    failed (``message`` names the archive and the entry too); ``size`` is
+    the bytes the test delivered."""
+
+    name: str
+    code: int
+    cause: Optional[str]
+    message: Optional[str]
+    size: int
+
+    @property
+    def ok(self) -> bool:
+        return self.code == C.OK

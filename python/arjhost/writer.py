@@ -1,0 +1,82 @@
+"""Writing an archive: the changes are gathered by the C API's writer and
+written all at once when the ArjFile is closed."""
+
+from __future__ import annotations
+
+import ctypes
+import os
+import time
+from typing import Optional
+
+from ._library import lib
+from ._sources import Options, c_string
+from .errors import NOT_FOUND, error_for
+
+
+class ArchiveWriter:
+    """Changes to the archive at ``path``. ``fresh``: the archive made anew
+    (mode 'w'), written beside it under a temporary name and renamed over it
+    once committed; otherwise entries are added to it (mode 'a')."""
+
+    def __init__(self, path: str, fresh: bool, options: Options) -> None:
+        self.path = path
+        self.target = path
+        if fresh:
+            import tempfile  # only when writing: it costs the import of reading
+
+            folder = os.path.dirname(os.path.abspath(path))
+            handle, self.target = tempfile.mkstemp(prefix=".arjhost-", suffix=".arj", dir=folder)
+            os.close(handle)
+            os.unlink(self.target)  # the writer makes it: a new archive
+        self.fresh = fresh
+        self._options = options
+        self._writer = lib.arjhost_write_open(c_string(self.target), ctypes.byref(options.struct))
+        if not self._writer:
+            raise MemoryError("arjhost: out of memory starting the writer")
+        self._check(lib.arjhost_writer_error_code(self._writer))
+        self.added = 0
+
+    def _check(self, code: int) -> int:
+        if code < 0:
+            raise error_for(code, lib.arjhost_writer_error_string(self._writer).decode("utf-8", "replace"))
+        return code
+
+    @staticmethod
+    def _method(method: int) -> int:
+        if not isinstance(method, int) or not 0 <= method <= 4:
+            raise ValueError("the method is 0 (stored) to 4")
+        return method
+
+    def add_file(self, filename: str, arcname: Optional[str], method: int) -> None:
+        self._check(lib.arjhost_write_add_file(self._writer, c_string(filename),
+                                               c_string(arcname) if arcname is not None else None,
+                                               self._method(method)))
+        self.added += 1
+
+    def add_bytes(self, arcname: str, data: bytes, method: int, mode: int, mtime: Optional[int]) -> None:
+        stamp = int(time.time()) if mtime is None else int(mtime)
+        self._check(lib.arjhost_write_add_memory(self._writer, c_string(arcname), data, len(data),
+                                                 self._method(method), mode & 0o7777, stamp))
+        self.added += 1
+
+    def delete(self, name: str) -> None:
+        code = lib.arjhost_write_delete(self._writer, c_string(name))
+        if code == NOT_FOUND:
+            raise KeyError(f"there is no entry named {name!r} in the archive")
+        self._check(code)
+
+    def finish(self, commit: bool) -> None:
+        """Writes the changes (when ``commit``) and frees the writer."""
+        try:
+            if commit:
+                self._check(lib.arjhost_write_commit(self._writer))
+                if self.fresh:
+                    if os.path.exists(self.target):
+                        os.replace(self.target, self.path)
+                    elif os.path.exists(self.path):
+                        os.unlink(self.path)  # 'w' with nothing written leaves no archive
+        finally:
+            lib.arjhost_write_close(self._writer)
+            self._writer = None
+            if self.fresh and os.path.exists(self.target) and self.target != self.path:
+                os.unlink(self.target)
