@@ -75,6 +75,11 @@ void ExpectPeersAgree(const std::string& archive, const Tree& expected, const st
   }
 }
 
+void SetModifiedTime(const std::string& path, time_t when) {
+  const timespec times[2] = {{when, 0}, {when, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
 class ToolRebuild : public ::testing::TestWithParam<int> {};
 
 TEST_P(ToolRebuild, CreateAddReplaceDeleteAllSatisfyThePeers) {
@@ -271,10 +276,7 @@ TEST(ToolRebuildFolders, AFolderIsStoredWithItsLinksAndEmptyFolders) {
 TEST(ToolRebuildAdd, AddCreatesAndReplacesAndUpdateTakesOnlyNewerFiles) {
   TempDir dir;
   std::string output;
-  auto set_time = [&](const std::string& name, time_t when) {
-    const timespec times[2] = {{when, 0}, {when, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File(name).c_str(), times, 0), 0);
-  };
+  auto set_time = [&](const std::string& name, time_t when) { SetModifiedTime(dir.File(name), when); };
   Put(dir.path(), "a.txt", ToBytes("one"), nullptr);
   set_time("a.txt", 1600000000);
   const struct {
@@ -550,10 +552,7 @@ TEST(ToolRebuildFreshenMove, FreshenTakesNewerEntriesOnlyMoveRemovesWhatWasStore
   REQUIRE_PEER("arj");
   TempDir dir;
   std::string output;
-  auto set_time = [&](const std::string& name, time_t when) {
-    const timespec times[2] = {{when, 0}, {when, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File(name).c_str(), times, 0), 0);
-  };
+  auto set_time = [&](const std::string& name, time_t when) { SetModifiedTime(dir.File(name), when); };
   Put(dir.path(), "old.txt", ToBytes("old"), nullptr);
   Put(dir.path(), "new.txt", ToBytes("new"), nullptr);
   set_time("old.txt", 1600000000);
