@@ -358,6 +358,8 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
       count > 0 && !run.to_stdout && session.Reopenable())
     run.workers = std::make_unique<arjhost::EntryWorkers>(*session.host, *session.archive, session.archive_path,
                                                           session.options, count);
+  // Garbled entries whose password no one is asked decode side by side too.
+  if (run.workers && !passwords.AsksSomeone()) run.workers->AllowGarbledOnWorkers();
   Progress progress(extracting ? "extracting" : "testing", "entries");
   size_t done = 0;
   bool stop_said = false;

@@ -60,6 +60,7 @@ Passwords::Passwords(const Args& args, bool may_ask) : state_(std::make_shared<S
   } else if (CanAsk() && !may_ask) {
     held_back_ = true;
   } else if (CanAsk()) {
+    asks_ = true;
     source_ = [state = state_, args](const arjhost::EntryInfo& entry, int attempt, std::string* password) {
       return AnswerFromTerminal(*state, ShowName(entry, args), attempt, password);
     };

@@ -33,6 +33,8 @@ class Passwords {
   bool GaveUp() const;
   // Whether a terminal could have been asked but `may_ask` held it back.
   bool AskingHeldBack() const { return held_back_; }
+  // Whether a person is asked: the entries must then come in their order.
+  bool AsksSomeone() const { return asks_; }
 
   struct State;
 
@@ -40,6 +42,7 @@ class Passwords {
   std::shared_ptr<State> state_;
   arjhost::PasswordSource source_;
   bool held_back_ = false;
+  bool asks_ = false;
 };
 
 }  // namespace cli

@@ -26,6 +26,7 @@ struct EntryWorkers::Job {
   EntryInfo entry;
   int fd = -1;
   PasswordSource passwords;
+  bool in_turn = false;  // done by Collect in its turn: its password may be asked
   bool taken = false;
   bool done = false;
   ExtractResult outcome;
@@ -102,7 +103,7 @@ void EntryWorkers::Work(Worker& worker) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     // Garbled entries wait for Collect: their passwords are asked in order.
-    while (next_ < jobs_.size() && (jobs_[next_]->taken || jobs_[next_]->entry.garbled)) ++next_;
+    while (next_ < jobs_.size() && (jobs_[next_]->taken || jobs_[next_]->in_turn)) ++next_;
     if (stopping_) return;
     if (next_ == jobs_.size()) {
       work_.wait(lock);
@@ -124,6 +125,7 @@ void EntryWorkers::Submit(const EntryInfo& entry, int fd, const PasswordSource& 
   job->entry = entry;
   job->fd = fd;
   job->passwords = passwords;
+  job->in_turn = entry.garbled && garbled_in_turn_;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     jobs_.push_back(std::move(job));
@@ -142,7 +144,7 @@ EntryWorkers::Job* EntryWorkers::JobForCollector() const {
   // A garbled entry only in its turn: its password is asked after the
   // entries before it are reported.
   for (size_t i = next_; i < jobs_.size(); ++i)
-    if (!jobs_[i]->taken && !jobs_[i]->entry.garbled) return jobs_[i].get();
+    if (!jobs_[i]->taken && !jobs_[i]->in_turn) return jobs_[i].get();
   return nullptr;
 }
 

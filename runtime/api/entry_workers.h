@@ -3,7 +3,8 @@
 // object is ever used by two threads. Outcomes are collected in the order
 // the entries were handed in, so that whoever reports them keeps the
 // archive's order; a garbled entry is done by Collect itself, on the
-// caller's archive and thread, in its turn, so passwords are asked in order.
+// caller's archive and thread, in its turn, so passwords are asked in order
+// (unless AllowGarbledOnWorkers says no one is asked).
 // While it waits, Collect does entries no worker has come to: the caller's
 // thread is a worker too. The workers' threads never take SIGINT, SIGTERM
 // or SIGHUP (pending_files.h): the program takes them on a thread of its own.
@@ -37,6 +38,10 @@ class ARJHOST_API EntryWorkers {
   // Queues the test of `entry` (fd < 0) or its extraction into `fd`, which
   // stays open until its outcome is collected.
   void Submit(const EntryInfo& entry, int fd, const PasswordSource& passwords);
+  // Garbled entries submitted from now on are shared like the others, in
+  // any order: for password sources that ask no one (a password given, or
+  // none), which answer every entry alike on any thread.
+  void AllowGarbledOnWorkers() { garbled_in_turn_ = false; }
   size_t queued() const;
   // The outcome of the earliest entry queued and not yet collected, waiting
   // for it; Submit must have queued one.
@@ -59,6 +64,7 @@ class ARJHOST_API EntryWorkers {
   std::deque<std::unique_ptr<Job>> jobs_;  // queued, in order
   size_t next_ = 0;                        // the first job no worker has taken (an index into jobs_)
   bool stopping_ = false;
+  bool garbled_in_turn_ = true;  // read by Submit, on the caller's thread
   std::vector<std::unique_ptr<Worker>> workers_;
 };
 

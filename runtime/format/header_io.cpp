@@ -24,8 +24,10 @@ int64_t ReadAhead::Read(void* context, uint64_t offset, void* buffer, uint32_t s
                     size <= self->held_ - (offset - self->start_);
   if (!held) {
     if (size >= kBlock) return ReadFromIo(self->io_, offset, buffer, size);
+    const bool follows_on = offset >= self->start_ && offset - self->start_ <= self->held_;
+    const uint32_t block = follows_on || size > kJumpBlock ? kBlock : kJumpBlock;
     self->block_.resize(kBlock);
-    const int64_t got = ReadFromIo(self->io_, offset, self->block_.data(), kBlock);
+    const int64_t got = ReadFromIo(self->io_, offset, self->block_.data(), block);
     self->start_ = offset;
     self->held_ = got < 0 ? 0 : static_cast<size_t>(got);
     if (got < 0) return got;

@@ -16,7 +16,9 @@ namespace arjrt {
 arjhost::format::ByteReader ReaderOf(ObjectRef io);
 
 // The same, reading ahead a block at a time: a walk's small reads of the
-// headers that follow one another become a few reads of the file.
+// headers that follow one another become a few reads of the file. A read
+// that jumps past the block (over an entry's data) loads a small one, so
+// that a header between large entries costs a page rather than a block.
 class ReadAhead {
  public:
   explicit ReadAhead(ObjectRef io) : io_(io) {}
@@ -24,6 +26,7 @@ class ReadAhead {
 
  private:
   static constexpr uint32_t kBlock = 64 * 1024;
+  static constexpr uint32_t kJumpBlock = 4 * 1024;
   static int64_t Read(void* context, uint64_t offset, void* buffer, uint32_t size);
 
   ObjectRef io_;

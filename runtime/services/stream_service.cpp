@@ -11,6 +11,10 @@ namespace arjrt {
 namespace {
 
 constexpr uint32_t kBufferSize = 64 * 1024;
+// What a read that jumped away from the buffer's bytes loads: a header
+// walk reads a few dozen bytes at each header and skips the data between,
+// where a whole buffer would copy 64 KiB from the file for each.
+constexpr uint32_t kJumpFill = 4 * 1024;
 
 class Stream {
  public:
@@ -89,9 +93,10 @@ class Stream {
         if (Failed(result) && result != ERR_END_OF_DATA) failure = result;
         break;
       }
-      failure = Fill();
+      const uint32_t asked = at <= filled_ ? kBufferSize : kJumpFill;  // reads that follow on get the whole buffer
+      failure = Fill(asked);
       if (Failed(failure)) break;
-      at_end = filled_ < kBufferSize;
+      at_end = filled_ < asked;
     }
     if (count != nullptr) *count = done;
     return Failed(failure) ? failure : ReadOutcome(done, size);
@@ -199,13 +204,14 @@ class Stream {
     return io_methods_.SeekWrite(io_, &n, window_ + begin, buffer_ + begin, size);
   }
 
-  // Loads the buffer from the position; the dirty range must be empty.
-  [[nodiscard]] ResultCode Fill() {
+  // Loads `size` bytes of the buffer from the position; the dirty range
+  // must be empty.
+  [[nodiscard]] ResultCode Fill(uint32_t size) {
     window_ = position_;
     filled_ = 0;
     uint32_t got = 0;
-    ResultCode result = io_methods_.SeekRead(io_, &got, window_, buffer_, kBufferSize);
-    filled_ = std::min(got, kBufferSize);
+    ResultCode result = io_methods_.SeekRead(io_, &got, window_, buffer_, size);
+    filled_ = std::min(got, size);
     return Failed(result) && result != ERR_END_OF_DATA ? result : RESULT_OK;
   }
 

@@ -1,7 +1,8 @@
 // Entries tested and extracted on worker threads: the same outcomes, bytes
 // and order as one thread gives, whatever the number of workers and the
 // order in which they finish; garbled entries ask for their passwords in
-// turn; a failed entry fails alone and the rest finish cleanly.
+// turn, or are shared when no one is asked; a failed entry fails alone and
+// the rest finish cleanly.
 #include "runtime/api/entry_workers.h"
 #include "runtime/api/pending_files.h"
 
@@ -46,19 +47,33 @@ Bytes ReadBack(int fd) {
   return out;
 }
 
-// Each entry's outcome through `workers` workers (0: on the archive alone),
-// tested or extracted into files of `dir`.
-std::vector<Result> Outcomes(const std::string& name, unsigned workers, bool extract,
-                             std::vector<std::string>* asked = nullptr) {
-  Opened o(name);
-  if (!o.archive) return {};
-  TempDir dir;
-  // A wrong password first: the retry starts the entry over.
-  const arjhost::PasswordSource passwords = [asked](const arjhost::EntryInfo& e, int attempt, std::string* password) {
+// A wrong password first: the retry starts the entry over.
+arjhost::PasswordSource WrongThenRight(std::vector<std::string>* asked) {
+  return [asked](const arjhost::EntryInfo& e, int attempt, std::string* password) {
     if (asked != nullptr) asked->push_back(e.name + " " + std::to_string(attempt));
     *password = attempt == 0 ? "wrong" : "secret";
     return true;
   };
+}
+
+// One password for every entry, as -p gives it: asks no one.
+arjhost::PasswordSource Given(const std::string& given) {
+  return [given](const arjhost::EntryInfo&, int attempt, std::string* password) {
+    *password = given;
+    return attempt == 0;
+  };
+}
+
+// Each entry's outcome through `workers` workers (0: on the archive alone),
+// tested or extracted into files of `dir`; `anywhere`: garbled entries are
+// shared with the workers.
+std::vector<Result> Outcomes(const std::string& name, unsigned workers, bool extract,
+                             std::vector<std::string>* asked = nullptr,
+                             const arjhost::PasswordSource& given = nullptr, bool anywhere = false) {
+  Opened o(name);
+  if (!o.archive) return {};
+  TempDir dir;
+  const arjhost::PasswordSource passwords = given ? given : WrongThenRight(asked);
   std::vector<arjhost::EntryInfo> entries = o.archive->Entries();
   std::vector<int> fds;
   for (size_t i = 0; i < entries.size(); ++i)
@@ -70,6 +85,7 @@ std::vector<Result> Outcomes(const std::string& name, unsigned workers, bool ext
                                  : o.archive->Test(entries[i], passwords));
   } else {
     arjhost::EntryWorkers pool(o.host, *o.archive, o.path, {}, workers);
+    if (anywhere) pool.AllowGarbledOnWorkers();
     // Two queued ahead of the one collected: workers finish out of order.
     for (size_t i = 0; i < entries.size(); ++i) {
       pool.Submit(entries[i], fds[i], passwords);
@@ -108,6 +124,21 @@ TEST(EntryWorkers, AskForPasswordsInTheArchivesOrder) {
   EXPECT_GE(alone.size(), 2u);
   for (const Result& r : tested) EXPECT_EQ(r.code, arjhost::Code::kOk) << r.error;
   EXPECT_EQ(pooled, alone);
+}
+
+// With the password given (right or wrong), garbled entries go to any
+// worker and give what one thread gives.
+TEST(EntryWorkers, ShareGarbledEntriesWhenNoOneIsAsked) {
+  for (const char* password : {"secret", "wrong"}) {
+    for (bool extract : {false, true}) {
+      const std::vector<Result> alone = Outcomes("garbled.arj", 0, extract, nullptr, Given(password));
+      ASSERT_GE(alone.size(), 2u);
+      EXPECT_EQ(alone[0].code, password == std::string("secret") ? arjhost::Code::kOk : arjhost::Code::kWrongPassword);
+      for (unsigned workers : {1u, 2u, 5u})
+        EXPECT_TRUE(Outcomes("garbled.arj", workers, extract, nullptr, Given(password), true) == alone)
+            << password << (extract ? " extracted" : " tested") << " by " << workers << " workers";
+    }
+  }
 }
 
 // Dropped with entries still queued: the ones under way finish, the rest

@@ -66,7 +66,8 @@ TEST(HeaderCases, RuntimeWalkReadsAsTheTableDoes) {
 }
 
 // Reading ahead gives every read what the file gives it: within a block,
-// across blocks, larger than one, and at the end of the data.
+// across blocks, larger than one, after a jump (a smaller block: across its
+// edge, larger than it) and at the end of the data.
 TEST(ReadAhead, ReadsAsTheFileDoes) {
   TestHost host;
   Bytes file(150 * 1024 + 17);
@@ -78,7 +79,9 @@ TEST(ReadAhead, ReadsAsTheFileDoes) {
     uint64_t offset;
     uint32_t size;
   } reads[] = {{0, 256},         {100, 4000},         {65536 - 10, 20},  {65536 - 10, 20}, {3, 2},
-               {70000, 100000}, {file.size() - 5, 256}, {file.size(), 4}, {file.size() + 9, 4}, {5, 65536}};
+               {70000, 100000}, {file.size() - 5, 256}, {file.size(), 4}, {file.size() + 9, 4}, {5, 65536},
+               {90000, 30},     {90000 + 4090, 20},   {110000, 6000},    {140000, 100},    {140000 + 4095, 2},
+               {file.size() - 3000, 40}, {file.size() - 3000 + 4000, 4}, {file.size() - 2000, 3000}};
   for (const auto& r : reads) {
     SCOPED_TRACE(r.offset);
     Bytes got(r.size, 0xEE);

@@ -155,6 +155,14 @@ TEST_F(StreamTest, LargeAndShortReadsDeliverWhatThereIs) {
   const std::string data = AsString(RandomSample(200000, 1));
   Open(data);
   EXPECT_EQ(ReadAt(kBuffer - 6, 20), data.substr(kBuffer - 6, 20)) << "across the buffer's edge";
+  // Reads that jump away from the buffered bytes load less than a buffer:
+  // across that smaller fill's edge, larger than it, and at the end.
+  for (const uint64_t jump : {100000u, 120000u, 180000u}) {
+    EXPECT_EQ(ReadAt(jump, 30), data.substr(jump, 30)) << jump;
+    EXPECT_EQ(ReadAt(jump + 4090, 20), data.substr(jump + 4090, 20)) << jump;
+    EXPECT_EQ(ReadAt(jump + 9000, 6000), data.substr(jump + 9000, 6000)) << jump;
+  }
+  EXPECT_EQ(ReadAt(198500, 3000, WARN_SHORT_READ), data.substr(198500));
   EXPECT_EQ(ReadAt(100, 150000), data.substr(100, 150000));
   EXPECT_EQ(ReadAt(150000, 100000, WARN_SHORT_READ), data.substr(150000));
   EXPECT_EQ(Position(), 200000u) << "the position ends after the bytes read";

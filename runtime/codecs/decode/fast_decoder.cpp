@@ -46,8 +46,12 @@ ResultCode DecodeFast(InputBuffer& input, OutputWindow& window) {
         return window.FailAt(out, ERR_CORRUPTED);
       out = CopyMatch(out, distance, length);
     }
-    const ResultCode r = window.EndSpan(out);
+    // Through a copy: a position whose address is taken lives in memory,
+    // and the loop above would store and load it for every symbol.
+    uint8_t* moved = out;
+    const ResultCode r = window.EndSpan(moved);
     if (r < 0) return r;
+    out = moved;
   }
   return input.CheckEnd(bits.FirstUnused());
 }

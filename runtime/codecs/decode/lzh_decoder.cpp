@@ -41,7 +41,9 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
       if (block_left == 0) [[unlikely]] {
         bool ok = false;
         bool corrupt = false;
-        bits = StartBlock(*tables, bits, &block_left, &ok, &corrupt);
+        uint32_t code_count = 0;  // block_left's own address is never taken: it stays in a register
+        bits = StartBlock(*tables, bits, &code_count, &ok, &corrupt);
+        block_left = code_count;
         if (!ok) {
           return window.FailAt(out, corrupt ? ERR_CORRUPTED : input.Status());
         }
@@ -70,8 +72,12 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
       }
       out = CopyMatch(out, distance, length);
     }
-    const ResultCode r = window.EndSpan(out);
+    // Through a copy: a position whose address is taken lives in memory,
+    // and the loop above would store and load it for every symbol.
+    uint8_t* moved = out;
+    const ResultCode r = window.EndSpan(moved);
     if (r < 0) return r;
+    out = moved;
   }
   return input.CheckEnd(bits.FirstUnused());
 }
