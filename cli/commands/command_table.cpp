@@ -28,6 +28,18 @@ const OptionSpec kJsonLines{"json-lines", 0, false, "",
 const OptionSpec kVolumeSize{"volume-size", 0, true, "SIZE",
                              "write a volume set (NAME.arj, NAME.a01, ...) of volumes of at most SIZE bytes "
                              "(K, M, G: binary; at least 10K), as arj a -v"};
+const OptionSpec kTestWritten{"test", 't', false, "",
+                              "test every entry of the new archive before it replaces the old one (arj -jt)"};
+const OptionSpec kComment{"comment", 0, true, "TEXT",
+                          "set the archive comment to TEXT, or to the bytes of FILE for @FILE ('' removes it)"};
+const OptionSpec kEntryComment{"entry-comment", 0, true, "NAME=TEXT",
+                               "set the comment of the entries stored as NAME ('' after '=' removes it; may be "
+                               "repeated)"};
+const OptionSpec kGarblePassword{"password", 'p', true, "PASSWORD",
+                                 "garble new entries with PASSWORD, as arj -g does (no encryption: it keeps out "
+                                 "only a casual reader); of an archive with garbled entries, its password"};
+const OptionSpec kGarble{"garble", 'g', false, "",
+                         "garble new entries with a password typed on the terminal (twice)"};
 const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to 4 for new files (default 1)"};
 
 }  // namespace
@@ -132,7 +144,7 @@ const std::vector<Command>& Commands() {
         "arjhost test *.arj --jobs 0 --json-lines   # one line per archive, on every core"}},
       {"delete", "ARCHIVE PATTERN...",
        "rewrite an archive without the entries the patterns take",
-       {kOutput, kExclude, kVolumeSize, kRecover, kJson}, RunDelete,
+       {kOutput, kExclude, kVolumeSize, kTestWritten, kPassword, kComment, kEntryComment, kRecover, kJson}, RunDelete,
        "Rewrites the archive without the entries the patterns take ('*' and '?' within a folder,\n"
        "'**' across folders; a folder takes what is under it), less what -x takes. A pattern\n"
        "that takes nothing is named. The new archive replaces the old one only after it\n"
@@ -142,18 +154,23 @@ const std::vector<Command>& Commands() {
        {"arjhost delete backup.arj old.log", "arjhost delete backup.arj a.txt b.txt -o smaller.arj",
         "arjhost delete backup.arj '*.log' -x 'keep/**'"}},
       {"replace", "ARCHIVE NAME=FILE...", "rewrite an archive with new content for entries",
-       {kOutput, kVolumeSize, kRecover, kJson}, RunReplace,
+       {kOutput, kVolumeSize, kTestWritten, kGarblePassword, kGarble, kComment, kEntryComment, kRecover, kJson},
+       RunReplace,
        "Rewrites the archive with the content of FILE for the entries stored as NAME, each\n"
        "re-encoded with its own method and keeping its comment. Only file entries take a\n"
        "file's content: a folder, link or label entry is refused.",
        {"arjhost replace backup.arj notes.txt=./notes-new.txt"}},
-      {"add", "ARCHIVE FILE[=STORED_NAME]...",
+      {"add", "ARCHIVE [FILE[=STORED_NAME]...]",
        "add files and folders to an archive (made when missing), replacing entries of their names",
        {kOutput, kMethod, kExclude,
         {"update", 'u', false, "", "replace an entry only when its file is newer (arj u)"},
         {"new-chapter", 0, false, "",
          "add a chapter (arj ac): unchanged files go on into it, changed and new ones are new entries of it"},
-        kVolumeSize, kRecover, kJson},
+        {"freshen", 'f', false, "", "only replace entries whose file is newer; add no new ones (arj f)"},
+        {"move", 0, false, "",
+         "remove each file stored once the new archive is written, on disk and tested, unless it changed "
+         "meanwhile (arj m)"},
+        kVolumeSize, kTestWritten, kGarblePassword, kGarble, kComment, kEntryComment, kRecover, kJson},
        RunAdd,
        "Rewrites the archive with the files appended, each stored under its relative path or\n"
        "under STORED_NAME, with its own mode and time. Absolute paths, \"..\", drive letters,\n"
@@ -170,7 +187,9 @@ const std::vector<Command>& Commands() {
         "arjhost add --new-chapter backup.arj project   # a chapter, as arj ac"}},
       {"create", "NEW.arj FILE...",
        "write a new archive holding the files and folders",
-       {kOutput, kMethod, kExclude, kVolumeSize, kJson}, RunCreate,
+       {kOutput, kMethod, kExclude, kVolumeSize, kTestWritten, kGarblePassword, kGarble, kComment, kEntryComment,
+        kJson},
+       RunCreate,
        "Writes a new archive holding the files (method 1 unless -m). The archive must not exist.\n"
        "Folders are stored as add stores them.",
        {"arjhost create new.arj a.txt b.txt", "arjhost create stored.arj data.bin -m 0 --json",

@@ -7,6 +7,9 @@
 
 #include "cli/input/added_files.h"
 #include "cli/commands/commands.h"
+#include "cli/commands/comment_options.h"
+#include "cli/commands/moved_sources.h"
+#include "cli/input/name_lists.h"
 #include "cli/output/entry_fields.h"
 #include "cli/output/messages.h"
 #include "cli/input/name_pattern.h"
@@ -24,8 +27,13 @@ std::vector<uint64_t> HandlesNamed(const std::vector<arjhost::EntryInfo>& entrie
   return handles;
 }
 
-bool NeedOperands(const Args& args, const std::string& command, size_t count) {
-  if (args.operands.size() >= count) return true;
+// The command's arguments with the @FILE lists after the archive read in;
+// false (with a line on stderr) when a list cannot be read or fewer than
+// `count` operands are left.
+bool OperandsOf(const Args& given, const std::string& command, size_t count, Args* args) {
+  *args = given;
+  if (!ExpandNameLists(command, 1, args)) return false;
+  if (args->operands.size() >= count) return true;
   SayError(command, "missing operands; try arjhost %s --help", command.c_str());
   return false;
 }
@@ -69,8 +77,9 @@ void AddToNewChapter(arjhost::NewContent content, const std::vector<uint64_t>& h
 }
 
 // New files: appended, or, as arj a does, in place of the entries of the
-// same name (with -u only those older than the file). Two files for one
-// name are refused. `found_none` tells that no file was left to store.
+// same name (with -u only those older than the file; with --freshen, as
+// arj f, only those, and nothing appended). Two files for one name are
+// refused. `found_none` tells that no file was left to store.
 bool CollectAdded(const Args& args, const std::string& command, const std::vector<arjhost::EntryInfo>& entries,
                   int chapter, const std::string& destination, arjhost::ChangeSet* changes, bool* found_none) {
   changes->new_chapter = args.Has("new-chapter");
@@ -84,7 +93,8 @@ bool CollectAdded(const Args& args, const std::string& command, const std::vecto
   if (!CollectNewContent(args, command, destination, 1, method, &found)) return false;
   *found_none = found.empty();
   std::set<std::string> names;
-  const bool update = args.Has("update");
+  const bool freshen = args.Has("freshen");
+  const bool update = freshen || args.Has("update");
   for (arjhost::NewContent& content : found) {
     if (!names.insert(content.stored_name).second) {
       SayError(command, "%s: %s: a second file for the entry \"%s\"", args.operands[0].c_str(),
@@ -97,7 +107,7 @@ bool CollectAdded(const Args& args, const std::string& command, const std::vecto
       continue;
     }
     if (handles.empty()) {
-      changes->added.push_back(std::move(content));
+      if (!freshen) changes->added.push_back(std::move(content));
       continue;
     }
     for (uint64_t h : handles)
@@ -140,8 +150,12 @@ int AddTo(Session& s, const Args& args, const std::string& command, const std::s
     return kExitFailure;
   // A new chapter is added even when it changes no file, as arj ac adds it.
   const bool chapter = changes.new_chapter && !found_none;
-  if (!changes.added.empty() || !changes.replaced.empty() || chapter)
-    return RunRebuild(s, args, command, entries, changes, destination);
+  if (!changes.added.empty() || !changes.replaced.empty() || chapter || CommentsAsked(args)) {
+    // Noted before anything is read, removed once the new archive stands.
+    const MovedSources moved(args.Has("move") ? changes : arjhost::ChangeSet{});
+    const int code = RunRebuild(s, args, command, entries, changes, destination);
+    return code == kExitOk ? moved.RemoveAll(command) : code;
+  }
   // Nothing is rewritten: as arj u when every file is older, and when
   // every file named was left out (an archive without entries would be
   // taken for a damaged one).
@@ -190,8 +204,9 @@ std::string NotAFileEntry(const arjhost::EntryInfo& e) {
 
 }  // namespace
 
-int RunDelete(const Args& args) {
-  if (!NeedOperands(args, "delete", 2)) return kExitFailure;
+int RunDelete(const Args& given) {
+  Args args;
+  if (!OperandsOf(given, "delete", 2, &args)) return kExitFailure;
   Session s;
   if (!OpenRewritable(args, "delete", &s)) return kExitFailure;
   NameSelection selection(std::vector<std::string>(args.operands.begin() + 1, args.operands.end()), args);
@@ -209,8 +224,9 @@ int RunDelete(const Args& args) {
   return RunRebuild(s, args, "delete", entries, changes, destination);
 }
 
-int RunReplace(const Args& args) {
-  if (!NeedOperands(args, "replace", 2)) return kExitFailure;
+int RunReplace(const Args& given) {
+  Args args;
+  if (!OperandsOf(given, "replace", 2, &args)) return kExitFailure;
   Session s;
   if (!OpenRewritable(args, "replace", &s)) return kExitFailure;
   const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
@@ -240,8 +256,10 @@ int RunReplace(const Args& args) {
   return RunRebuild(s, args, "replace", entries, changes, Destination(args, s.archive_path));
 }
 
-int RunAdd(const Args& args) {
-  if (!NeedOperands(args, "add", 2)) return kExitFailure;
+int RunAdd(const Args& given) {
+  Args args;
+  // A comment alone is a change too (as arj c makes it).
+  if (!OperandsOf(given, "add", CommentsAsked(given) ? 1 : 2, &args)) return kExitFailure;
   Session s;
   // As arj a and 7zz a do, a missing archive is made.
   if (!Exists(args.operands[0])) {
@@ -252,8 +270,9 @@ int RunAdd(const Args& args) {
   return AddTo(s, args, "add", Destination(args, args.operands[0]));
 }
 
-int RunCreate(const Args& args) {
-  if (!NeedOperands(args, "create", 2)) return kExitFailure;
+int RunCreate(const Args& given) {
+  Args args;
+  if (!OperandsOf(given, "create", 2, &args)) return kExitFailure;
   const std::string destination = Destination(args, args.operands[0]);
   if (Exists(destination)) {
     SayError("create", "%s: already exists; use add", destination.c_str());

@@ -6,8 +6,11 @@
 #include <iostream>
 
 #include "cli/commands/commands.h"
+#include "cli/commands/comment_options.h"
+#include "cli/commands/garble_password.h"
 #include "cli/commands/interrupts.h"
 #include "cli/input/limit_options.h"
+#include "cli/input/password.h"
 #include "cli/input/stored_name.h"
 #include "cli/output/json_writer.h"
 #include "cli/output/messages.h"
@@ -140,10 +143,10 @@ bool VolumeSizeOption(const Args& args, const std::string& command, uint64_t* si
 }
 
 int RunRebuild(Session& s, const Args& args, const std::string& command,
-               const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& asked,
+               const std::vector<arjhost::EntryInfo>& entries, arjhost::ChangeSet changes,
                const std::string& destination) {
-  arjhost::ChangeSet changes = asked;
   if (!VolumeSizeOption(args, command, &changes.volume_size)) return kExitFailure;
+  if (!TakeComments(args, command, entries, &changes)) return kExitFailure;
   RewriteOutcome outcome;
   if (const arjhost::Status refused = s.archive->CheckRewrite(changes, entries); !refused.ok()) {
     outcome.error = s.archive_path + ": " + refused.message;
@@ -151,7 +154,10 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     SayError(command, "%s", ShowPath(outcome.error).c_str());
     return kExitFailure;
   }
-  NoteUngarbled(s, args, command, entries, changes);
+  // delete writes no new content: its -p is for --test alone.
+  std::string garble_password;
+  if (command != "delete" && !GarblePassword(s, args, command, entries, &garble_password)) return kExitFailure;
+  if (garble_password.empty()) NoteUngarbled(s, args, command, entries, changes);
   NoteTheChangeOnSignals(command, destination, "the new archive was in place");
   {
     // The rebuild says when it starts each file; the bytes of a large one
@@ -160,8 +166,22 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     std::atomic<size_t> started{0};
     const size_t total = changes.added.size() + changes.replaced.size();
     ProgressTicker ticker([&] { progress.Show(started, total, s.archive->RebuildBytesWritten()); });
+    const Passwords passwords(args, true);
+    arjhost::RebuildOptions options;
+    // --move removes files: what holds them now must be sound first.
+    options.test_entries = args.Has("test") || args.Has("move");
+    options.passwords = passwords.Source();
+    options.garble_password = garble_password;
+    // A typed password is not typed again for the test.
+    if (!garble_password.empty() && !args.Has("password"))
+      options.passwords = [garble_password](const arjhost::EntryInfo&, int attempt, std::string* password) {
+        if (attempt > 0) return false;
+        *password = garble_password;
+        return true;
+      };
     const arjhost::Status rebuilt = s.archive->Rebuild(
-        changes, destination, [&](size_t now_started, size_t, const std::string&) { started = now_started; });
+        changes, destination, [&](size_t now_started, size_t, const std::string&) { started = now_started; },
+        options);
     outcome.written = rebuilt.ok();
     outcome.error = rebuilt.message;
   }

@@ -44,13 +44,13 @@ void PrintRebuildJson(Session& session, const Args& args, const std::string& com
 // the removal, stands.
 void NoteTheChangeOnSignals(const std::string& command, const std::string& destination, const std::string& change);
 
-// Runs the rebuild of the archive whose `entries` these are, with a
-// progress line on a terminal; reports success on stdout (with --json:
+// Runs the rebuild of the archive whose `entries` these are, with the
+// comments the command line asks for, and a progress line on a terminal; reports success on stdout (with --json:
 // what was written, or why not), failure on stderr. Returns the exit code:
 // a refusal (a new entry under one that is not a folder, ...) is
 // kExitFailure with nothing written.
 int RunRebuild(Session& session, const Args& args, const std::string& command,
-               const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes,
+               const std::vector<arjhost::EntryInfo>& entries, arjhost::ChangeSet changes,
                const std::string& destination);
 
 }  // namespace cli

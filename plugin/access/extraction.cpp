@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "plugin/format/crc32.h"
+#include "plugin/format/garble_key.h"
 #include "plugin/state/archiver_state.h"
 #include "plugin/format/arj_layout.h"
 #include "plugin/format/split_chain.h"
@@ -94,13 +95,10 @@ bool DataInsideVolume(const EntryRecord& e) {
   return r;
 }
 
-// The key keeps the password's full length: a byte whose sum with the
-// modifier is 0 is part of the key, as the archivers apply it.
 [[nodiscard]] ResultCode SetKey(Extraction& x, uint64_t index) {
   const uint8_t modifier = Part(x, index).fixed_header[fixed_header::kGarbleModifier];
   const uint32_t length = static_cast<uint32_t>(strnlen(x.s.password, kPasswordSize - 1));
-  for (uint32_t k = 0; k < length; ++k)
-    x.s.garble_key[k] = static_cast<uint8_t>(static_cast<uint8_t>(x.s.password[k]) + modifier);
+  MakeGarbleKey(x.s.password, length, modifier, x.s.garble_key);
   x.s.garble_key[length] = 0;
   ResultCode r = host::SetPropBuffer(x.garble, PROP_GARBLE_KEY, x.s.garble_key, length);
   if (!Failed(r)) r = host::SetPropDWord(x.garble, PROP_GARBLE_KEY_LENGTH, length);

@@ -98,6 +98,8 @@ constexpr uint8_t kMaxChapter = 250;
 // the two NULs its basic header stays within the 2600 bytes arj reads
 // (arj_layout.h ties the two).
 constexpr size_t kMaxNameLength = 2568;
+// The longest password a garble key is made of: what the reader takes.
+constexpr uint32_t kMaxPasswordLength = 511;
 // The longest link target a written entry holds (bounds its UNIX record).
 constexpr size_t kMaxLinkTargetLength = 1024;
 

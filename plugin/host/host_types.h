@@ -200,3 +200,19 @@ constexpr uint32_t FN_SPLIT_TIME = 0x150920E3u;
 // Change list query codes.
 constexpr uint32_t QUERY_ENTRY_UNCHANGED = 2;
 constexpr uint32_t QUERY_ENTRY_KEPT = 3;
+// Asked once, first (number 0): a list that answers kListExtensions
+// takes the queries below and serves the properties below through its
+// system methods; any other answer means a list of the four methods
+// alone, asked nothing more.
+constexpr uint32_t QUERY_EXTENSIONS = 4;
+constexpr uint32_t kListExtensions = 0x45585453u;  // "EXTS"
+// Whether a comment is given in place of the stored one: of the archive
+// (number 0) or of old entry k (number k); of the added object the
+// iterator names. Nonzero: the list's PROP_QUERIED_COMMENT holds its bytes
+// (none: no comment) until the next query.
+constexpr uint32_t QUERY_COMMENT = 5;
+constexpr uint32_t QUERY_ADDED_COMMENT = 6;
+constexpr PropId PROP_QUERIED_COMMENT = 0x23001033u;
+// The password every re-encoded entry is garbled with (its bytes, without
+// a NUL); absent or empty: none is garbled.
+constexpr PropId PROP_GARBLE_PASSWORD = 0x23001034u;

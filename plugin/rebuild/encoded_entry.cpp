@@ -3,10 +3,12 @@
 #include <cstring>
 
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/garble_key.h"
 #include "plugin/format/header_writer.h"
 #include "plugin/format/unix_special.h"
 #include "plugin/rebuild/crc_of_stream.h"
 #include "plugin/rebuild/create_encoder.h"
+#include "plugin/rebuild/garbled_data.h"
 
 using namespace arjhost::format;
 
@@ -75,6 +77,7 @@ ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& ou
                              EntryObjects& objects, ResultCode* process_result) {
   if (entry.name_length == 0 || entry.name_length > kMaxNameLength) return ERR_BAD_PARAMETER;
   if (entry.header->unix_special_length > kMaxUnixSpecialBodySize) return ERR_BAD_PARAMETER;
+  if (entry.password_length > kMaxPasswordLength) return ERR_BAD_PARAMETER;
   EncodedEntry e = entry;
   // A basic header larger than readers take would lose the whole entry.
   if (BasicLength(e) > kMaxBasicHeaderSize) e.comment = {};
@@ -104,6 +107,12 @@ ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& ou
   StoreWord(fixed + fixed_header::kId, kArjHeaderId);
   StoreWord(fixed + fixed_header::kBasicHeaderSize, static_cast<uint16_t>(BasicLength(e)));
   fixed[fixed_header::kFirstHeaderSize] = kWrittenFirstHeaderSize;
+  const bool garbled = e.password_length != 0;
+  if (garbled) {
+    // Any modifier serves; arj's changes with the clock, as this one does.
+    fixed[fixed_header::kFlags] = static_cast<uint8_t>(fixed[fixed_header::kFlags] | Bit(EntryFlag::kGarbled));
+    fixed[fixed_header::kGarbleModifier] = fixed[fixed_header::kTime];
+  }
   if (Failed(r = WritePlaceholder(out, e, fixed))) return r;
   uint32_t file_crc = 0;
   if (Failed(r = CrcOfStream(objects.source_stream, work, kCrcChunk, size, &file_crc))) return r;
@@ -117,6 +126,12 @@ ResultCode WriteEncodedEntry(ObjectRef archiver, uint8_t* work, OutputStream& ou
   if (packed > kMaxStoredSize || out.position > kMaxStoredSize) return ERR_LIMIT_EXCEEDED;
 
   if (Failed(r = FlushOutput(out))) return r;
+  if (garbled && packed != 0) {
+    uint8_t key[kMaxPasswordLength];
+    MakeGarbleKey(e.password, e.password_length, fixed[fixed_header::kGarbleModifier], key);
+    r = GarbleWrittenData(archiver, out.target, out, header_at + header_length, packed, key, e.password_length, work);
+    if (Failed(r)) return r;
+  }
   if (Failed(r = SeekBackward(out, header_length + packed))) return r;
   if (out.position != header_at) return ERR_IO;
   if (Failed(r = ReadBack(out, work, header_length))) return r;

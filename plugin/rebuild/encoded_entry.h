@@ -34,6 +34,9 @@ struct EncodedEntry {
   const char* name;  // not necessarily NUL-terminated
   uint32_t name_length;
   EntryComment comment = {};  // dropped when name and comment would not fit one basic header
+  // Garbled with this password (as arj -g does) when it is not empty.
+  const char* password = nullptr;
+  uint32_t password_length = 0;
 };
 
 // Writes the entry at the output's position, using `work` (the work

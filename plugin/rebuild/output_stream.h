@@ -10,7 +10,8 @@
 
 struct OutputStream {
   ObjectRef stream = nullptr;
-  uint64_t position = 0;  // where the next byte goes
+  uint64_t position = 0;     // where the next byte goes
+  ObjectRef target = nullptr;  // the I/O object the stream writes, where garbling reads back
 };
 
 // Each returns 0, or the stream's error (ERR_IO when the stream claims

@@ -4,6 +4,7 @@
 
 #include "plugin/state/archiver_state.h"
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/garble_key.h"
 #include "plugin/format/header_parse.h"
 #include "plugin/state/state_tables.h"
 #include "plugin/rebuild/added_name.h"
@@ -12,10 +13,17 @@
 #include "plugin/rebuild/encoded_entry.h"
 #include "plugin/rebuild/entry_template.h"
 #include "plugin/rebuild/main_header.h"
+#include "plugin/rebuild/new_comment.h"
 
 using namespace arjhost::format;
 
 namespace {
+
+// Where a new comment is read: past the header prefix and the added name
+// that the work buffer holds at its start.
+constexpr size_t kNewCommentAt = kWorkBufferSize - kNewCommentBufferSize;
+static_assert(kNewCommentAt >= kMaxHeaderPrefix && kNewCommentAt >= kAddedNameBufferSize,
+              "the new comment lies apart from what else the work buffer holds");
 
 struct Rebuilding {
   ObjectRef archiver;
@@ -24,7 +32,30 @@ struct Rebuilding {
   OutputStream out;
   EntryObjects entry;
   ResultCode running = RESULT_OK;  // what a finished rebuild returns
+  char password[kMaxPasswordLength] = {};  // re-encoded entries are garbled with it
+  uint32_t password_length = 0;
+  bool extended = false;  // the list gives comments and a password
 };
+
+// The change list's garbling password, if it gives one.
+[[nodiscard]] ResultCode ReadGarblePassword(Rebuilding& b) {
+  if (!b.extended) return RESULT_OK;
+  uint32_t length = 0;
+  if (Failed(b.list->system->GetPropBuffer(b.list, &length, PROP_GARBLE_PASSWORD, nullptr, 0)) || length == 0)
+    return RESULT_OK;
+  if (length > kMaxPasswordLength) return ERR_BAD_PARAMETER;
+  uint32_t read = 0;
+  const ResultCode r = b.list->system->GetPropBuffer(b.list, &read, PROP_GARBLE_PASSWORD, b.password, length);
+  if (Failed(r)) return r;
+  if (read != length) return ERR_BAD_PARAMETER;
+  b.password_length = length;
+  return RESULT_OK;
+}
+
+void SetGarbling(const Rebuilding& b, EncodedEntry& encoded) {
+  encoded.password = b.password;
+  encoded.password_length = b.password_length;
+}
 
 // An entry whose stored bytes are its content: their CRC is its file CRC.
 bool StoredPlainFile(const uint8_t* h) {
@@ -44,10 +75,55 @@ void ReportDamagedCopy(ObjectRef archiver, uint64_t number) {
   IgnoreResult(target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_DAMAGED_ENTRY_COPIED, nullptr, bytes, &length));
 }
 
+// The change list's comment for `query` and `number`, read into the work
+// buffer's place for it.
+[[nodiscard]] ResultCode NewComment(Rebuilding& b, uint32_t query, uint64_t number, bool* given,
+                                    EntryComment* comment) {
+  if (!b.extended) {
+    *given = false;
+    return RESULT_OK;
+  }
+  return QueriedComment(b.list, query, number, b.s.work_buffer + kNewCommentAt, given, comment);
+}
+
+// The stored header with `comment` in place of its own: its basic header
+// written anew (read whole into the work buffer: the checks before the
+// rebuild refuse a header that fails its CRC), its extended headers copied.
+[[nodiscard]] ResultCode CopyHeaderWithComment(Rebuilding& b, const EntryRecord& e, const EntryComment& comment) {
+  uint8_t* h = b.s.work_buffer;
+  const uint64_t span = e.data_offset - e.header_offset;
+  const uint32_t wanted = span < kMaxHeaderPrefix ? static_cast<uint32_t>(span) : kMaxHeaderPrefix;
+  uint32_t count = 0;
+  ResultCode r = host::Stream(b.s.archive_stream).SeekRead(b.s.archive_stream, &count, e.header_offset, h, wanted);
+  HeaderFacts f;
+  if ((Failed(r) && r != ERR_END_OF_DATA) || count > wanted || ParseBasicHeader(h, count, &f) != HeaderCause::kHeader)
+    return Failed(r) && r != ERR_END_OF_DATA ? r : ERR_CORRUPTED;
+  constexpr uint32_t kIdAndSize = fixed_header::kBasicHeader;
+  const uint32_t basic_end = kIdAndSize + f.basic_size;
+  const uint32_t comment_end = f.comment_at + f.comment_length;
+  const uint32_t after = comment_end < basic_end ? comment_end + 1 : basic_end;  // past the old NUL
+  const uint32_t new_size = f.comment_at - kIdAndSize + comment.length + 1 + (basic_end - after);
+  if (new_size > kMaxBasicHeaderSize) return ERR_BAD_PARAMETER;
+  static constexpr uint8_t kNul = 0;
+  const ByteSpan pieces[] = {{h + kIdAndSize, f.comment_at - kIdAndSize},
+                             {comment.text, comment.length},
+                             {&kNul, 1},
+                             {h + after, basic_end - after}};
+  HeaderOutput writing{b.out};
+  if (!WriteBasicHeader(writing.Writer(), pieces, 4)) return writing.Failure(ERR_BAD_PARAMETER);
+  const uint64_t extended_at = e.header_offset + basic_end + 4;  // past the basic header's CRC
+  return CopyRange(h, b.s.archive_stream, extended_at, e.data_offset - extended_at, b.out);
+}
+
 [[nodiscard]] ResultCode CopyStoredEntry(Rebuilding& b, const EntryRecord& e, uint64_t number) {
+  bool commented = false;
+  EntryComment comment;
+  ResultCode r = NewComment(b, QUERY_COMMENT, number, &commented, &comment);
+  if (Failed(r)) return r;
   // Header and packed data are copied in chunks: a stored header can be
   // longer than any buffer (up to 64 KiB basic header, extended headers).
-  ResultCode r = CopyRange(b.s.work_buffer, b.s.archive_stream, e.header_offset, e.data_offset - e.header_offset, b.out);
+  r = commented ? CopyHeaderWithComment(b, e, comment)
+                : CopyRange(b.s.work_buffer, b.s.archive_stream, e.header_offset, e.data_offset - e.header_offset, b.out);
   if (Failed(r)) return r;
   // Stored data is checked on its way through, at no cost of reading.
   const bool check = StoredPlainFile(e.fixed_header);
@@ -74,14 +150,17 @@ EntryComment StoredComment(Rebuilding& b, const EntryRecord& e, uint8_t* buffer)
   return {buffer + facts.comment_at, facts.comment_length};
 }
 
-[[nodiscard]] ResultCode ReplaceEntry(Rebuilding& b, const EntryRecord& e) {
+[[nodiscard]] ResultCode ReplaceEntry(Rebuilding& b, const EntryRecord& e, uint64_t number) {
   EntryTemplate t{};
   ResultCode r = ReplacedEntryTemplate(e, b.entry.source, &t);
   if (Failed(r)) return r;
   // The comment lies in the work buffer, which the placeholder header is
   // written from before anything else uses it.
   EncodedEntry encoded{&t, e.name, static_cast<uint32_t>(strnlen(e.name, kEntryNameSize))};
-  encoded.comment = StoredComment(b, e, b.s.work_buffer);
+  bool commented = false;
+  if (Failed(r = NewComment(b, QUERY_COMMENT, number, &commented, &encoded.comment))) return r;
+  if (!commented) encoded.comment = StoredComment(b, e, b.s.work_buffer);
+  SetGarbling(b, encoded);
   ResultCode processed = RESULT_OK;
   r = WriteEncodedEntry(b.archiver, b.s.work_buffer, b.out, encoded, b.entry, &processed);
   if (!Failed(r)) b.running = processed;
@@ -101,7 +180,7 @@ EntryComment StoredComment(Rebuilding& b, const EntryRecord& e, uint8_t* buffer)
     r = CopyStoredEntry(b, e, number);
     if (!Failed(r)) b.running = r;
   } else {
-    r = object != nullptr ? ReplaceEntry(b, e) : ERR_BAD_PARAMETER;  // replaced by nothing
+    r = object != nullptr ? ReplaceEntry(b, e, number) : ERR_BAD_PARAMETER;  // replaced by nothing
   }
   if (Failed(r)) return r;
   ReleaseEntryObjects(b.entry);
@@ -120,8 +199,12 @@ EntryComment StoredComment(Rebuilding& b, const EntryRecord& e, uint8_t* buffer)
   char* name = reinterpret_cast<char*>(b.s.work_buffer);
   uint32_t name_length = 0;
   if (Failed(r = ReadAddedName(object, name, &name_length))) return r;
+  EncodedEntry encoded{&t, name, name_length};
+  bool commented = false;
+  if (Failed(r = NewComment(b, QUERY_ADDED_COMMENT, iterator, &commented, &encoded.comment))) return r;
+  SetGarbling(b, encoded);
   ResultCode processed = RESULT_OK;
-  r = WriteEncodedEntry(b.archiver, b.s.work_buffer, b.out, {&t, name, name_length}, b.entry, &processed);
+  r = WriteEncodedEntry(b.archiver, b.s.work_buffer, b.out, encoded, b.entry, &processed);
   if (Failed(r)) return r;
   b.running = processed;
   ReleaseEntryObjects(b.entry);
@@ -129,7 +212,10 @@ EntryComment StoredComment(Rebuilding& b, const EntryRecord& e, uint8_t* buffer)
 }
 
 [[nodiscard]] ResultCode WriteEntries(Rebuilding& b) {
-  ResultCode r = WriteMainHeader(b.out, b.s.main_header, b.s.main_header_length);
+  bool commented = false;
+  EntryComment comment;
+  ResultCode r = NewComment(b, QUERY_COMMENT, 0, &commented, &comment);
+  if (!Failed(r)) r = WriteMainHeader(b.out, b.s.main_header, b.s.main_header_length, commented ? &comment : nullptr);
   for (uint64_t k = 1; !Failed(r) && k <= b.s.entry_count; ++k) r = WriteOldEntry(b, k);
   if (Failed(r)) return r;
   const ChangeListMethods& list = host::ChangeList(b.list);
@@ -151,6 +237,11 @@ ResultCode Rebuild(ObjectRef archiver, ObjectRef change_list, ObjectRef destinat
   if (Failed(r = CheckCopyableArchive(s))) return r;
 
   Rebuilding b{archiver, s, change_list, {}, {}};
+  ObjectRef none = nullptr;
+  b.extended = host::ChangeList(change_list).QueryEntry(change_list, &none, QUERY_EXTENSIONS, 0) == kListExtensions;
+  host::CloseIfOpen(none);  // handed over by a list that should not have: ours to close
+  if (Failed(r = ReadGarblePassword(b))) return r;
+  b.out.target = destination;
   if (Failed(r = host::CreateObjectQuick(destination, &b.out.stream, IID_STREAM, PID_DEFAULT))) return r;
   ObjectRef archive_stream = nullptr;
   r = host::CreateObjectQuick(s.archive_io, &archive_stream, IID_STREAM, PID_DEFAULT);

@@ -303,6 +303,23 @@ class ArjFile:
         """Drops every entry stored as ``name``; KeyError when none is."""
         self._writing().delete(name)
 
+    def setcomment(self, comment: Optional[str]) -> None:
+        """Sets the archive comment written (``""`` removes it; None keeps the
+        stored one)."""
+        self._writing().set_comment(comment)
+
+    def setentrycomment(self, name: str, comment: str) -> None:
+        """Sets the comment of the entries stored as ``name``, old or written
+        before this call (``""`` removes it); KeyError when none is."""
+        self._writing().set_entry_comment(name, comment)
+
+    def garble(self, password: Optional[str]) -> None:
+        """Garbles the entries written from now to the commit with
+        ``password``, as ``arj -g`` does (None: none). Garbling is not
+        encryption: it keeps out only a casual reader. An archive holding
+        garbled entries takes only their password (BadPassword)."""
+        self._writing().set_password(password)
+
     # ---- the end ------------------------------------------------------------------
 
     def close(self, commit: bool = True) -> None:

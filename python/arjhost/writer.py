@@ -65,6 +65,18 @@ class ArchiveWriter:
             raise KeyError(f"there is no entry named {name!r} in the archive")
         self._check(code)
 
+    def set_comment(self, comment: Optional[str]) -> None:
+        self._check(lib.arjhost_write_set_comment(self._writer, c_string(comment) if comment is not None else None))
+
+    def set_entry_comment(self, name: str, comment: str) -> None:
+        code = lib.arjhost_write_set_entry_comment(self._writer, c_string(name), c_string(comment))
+        if code == NOT_FOUND:
+            raise KeyError(f"there is no entry named {name!r} in the archive")
+        self._check(code)
+
+    def set_password(self, password: Optional[str]) -> None:
+        self._check(lib.arjhost_write_set_password(self._writer, c_string(password) if password else None))
+
     def finish(self, commit: bool) -> None:
         """Writes the changes (when ``commit``) and frees the writer."""
         try:

@@ -31,6 +31,24 @@ def test_written_archives_read_back(tmp_path):
     assert result.returncode == 0, result.stdout
 
 
+def test_comments_and_garbled_entries_as_arj_reads_them(tmp_path):
+    archive = tmp_path / "g.arj"
+    with arjhost.ArjFile(archive, "w") as out:
+        out.writestr("secret.txt", "hidden " * 1000)
+        out.setentrycomment("secret.txt", "entry note")
+        out.setcomment("archive note")
+        out.garble("pass")
+    with arjhost.ArjFile(archive, password="pass") as back:
+        assert back.state.comment == "archive note"
+        info = back.getinfo("secret.txt")
+        assert (info.garbled, info.comment) == (True, "entry note")
+        assert back.read("secret.txt") == b"hidden " * 1000
+    with arjhost.ArjFile(archive, "a") as more, pytest.raises(arjhost.BadPassword):
+        more.garble("wrong")
+    result = arj("t", "-gpass", str(archive), cwd=tmp_path)
+    assert result.returncode == 0, result.stdout
+
+
 def test_append_replace_remove_and_atomic_commit(tmp_path):
     archive = tmp_path / "a.arj"
     with arjhost.ArjFile(archive, "w") as out:

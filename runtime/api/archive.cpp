@@ -376,6 +376,8 @@ OpenResult Archive::Open(Host& host, std::unique_ptr<Objects> objects, const Ope
       state.protected_data = format::Has(main->flags, format::MainFlag::kProtected);
       state.chapter = main->last_chapter;
       state.comment = main->comment;
+      const size_t around = main->basic_size - std::min<size_t>(main->basic_size, main->comment.size());
+      state.comment_room = format::kMaxBasicHeaderSize - std::min<size_t>(format::kMaxBasicHeaderSize, around);
     }
   });
   return {Status{}, std::move(archive)};

@@ -201,6 +201,9 @@ struct ArchiveState {
   // extraction takes by default.
   uint8_t chapter = 0;
   std::string comment;  // the archive comment, as stored
+  // The longest archive comment the main header holds, with its name and
+  // fields, within the basic header size readers take.
+  size_t comment_room = 0;
 };
 
 // How the extraction (or test) of one entry went, and what came of it.
@@ -229,6 +232,19 @@ using PasswordSource = std::function<bool(const EntryInfo& entry, int attempt, s
 // Receives the entry's bytes in order; returns false to stop (a write
 // failed, or no more is wanted): the extraction then ends with kCancelled.
 using ChunkSink = std::function<bool(const uint8_t* data, size_t size)>;
+
+// What a rewrite does beyond the changes.
+struct RebuildOptions {
+  // Every entry of the new archive is tested (Test) before it takes the
+  // old one's place (as arj -jt does); a failing one leaves the old one.
+  bool test_entries = false;
+  // For the test of garbled entries.
+  PasswordSource passwords;
+  // New and replaced entries are garbled with it, as arj -g garbles them,
+  // when it is not empty (at most kMaxGarblePasswordLength bytes). Garbling is no encryption:
+  // it keeps out only a casual reader.
+  std::string garble_password;
+};
 
 class ARJHOST_API Archive {
  public:
@@ -279,12 +295,14 @@ class ARJHOST_API Archive {
   // file (readers link only to what they already extracted).
   // On failure the message names the file and cause; the code says which:
   // kRefused (CheckRewrite's), kBadArgument, kNotFound or kIoError (a new
-  // file), kChanged (a new file, or the archive, changed meanwhile), ...
+  // file), kChanged (a new file, or the archive, changed meanwhile), the
+  // failing entry's own (options.test_entries), ...
   // With ChangeSet::volume_size the new archive is written as a volume set
   // named after `destination` (see volume_set_output.h): all its volumes
   // checked as a set before any is renamed into place, the rewritten set's
   // volumes past the new last one removed.
-  Status Rebuild(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress = nullptr);
+  Status Rebuild(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress = nullptr,
+                 const RebuildOptions& options = {});
   // Removes the archive's file (of a set, every volume; each where a link
   // naming it points), as arj d
   // removes an archive it has emptied, unless the file changed since it was
@@ -297,11 +315,17 @@ class ARJHOST_API Archive {
   // why: a damaged archive not opened with recovery, a
   // kept entry whose header fails its CRC, a new entry under one that is
   // not a folder (or a new entry that is not a folder with entries under
-  // it), an incomplete or restricted archive. (A self-extracting archive is
-  // rewritten after its program, which stays as it was.)
+  // it), an incomplete or restricted archive, a comment that does not fit
+  // its header. (A self-extracting archive is rewritten after its program,
+  // which stays as it was.)
   Status CheckRewrite(const ChangeSet& changes);
   // The same with this archive's Entries(), when the caller has them.
   Status CheckRewrite(const ChangeSet& changes, const std::vector<EntryInfo>& entries);
+  // Whether `password` may garble new entries of this archive: ok when it
+  // holds no garbled entry or the password opens the first (kWrongPassword
+  // when not, naming it; its test's failure when it cannot be read).
+  // Rebuild checks it before writing anything.
+  Status CheckGarblePassword(const std::string& password);
   // The entries (handles) the last Rebuild copied as they were although
   // their stored data fails its CRC (only stored, ungarbled entries are
   // checked: their bytes pass through the copy).
@@ -319,11 +343,13 @@ class ARJHOST_API Archive {
   // in place as the set whose first volume is `first`, replacing (or
   // removing, past its end) the volumes `own` of the archive rewritten.
   Status PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
-                      const std::vector<std::string>& expected, const std::vector<std::string>& own);
+                      const std::vector<std::string>& expected, const std::vector<std::string>& own,
+                      const RebuildOptions& options);
   // Rebuild of a volume set: its entries joined into one archive beside the
   // first volume (a split file packed whole again), that archive rebuilt
   // into a new set in the old one's place.
-  Status RebuildSet(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress);
+  Status RebuildSet(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress,
+                    const RebuildOptions& options);
   // Extract, Stream, ExtractToFile and Test: to `sink` when given (as the
   // decoders write, with `streaming`), else to `fd` when it is not -1, else
   // to nowhere.

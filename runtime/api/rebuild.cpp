@@ -219,12 +219,12 @@ class WatchedTemp {
 };
 
 // Whether the archive written to `path` opens and lists `expected`, in
-// order.
+// order, and, when `options` ask for it, every entry passes its test.
 Status CheckListed(Host& host, const std::string& path, const std::vector<std::string>& expected,
-                   const std::string& destination) {
-  OpenOptions options;
-  options.scan_all_volumes = false;
-  OpenResult check = Archive::OpenFile(host, path, options);
+                   const std::string& destination, const RebuildOptions& options) {
+  OpenOptions opening;
+  opening.scan_all_volumes = false;
+  OpenResult check = Archive::OpenFile(host, path, opening);
   if (!check.ok()) {
     check.status.message = destination + ": not written: the new archive does not reopen: " + check.status.message;
     return check.status;
@@ -234,6 +234,11 @@ Status CheckListed(Host& host, const std::string& path, const std::vector<std::s
   for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == expected[i];
   if (!same)
     return Failure(Code::kInternal, destination + ": not written: the new archive does not list the expected entries");
+  if (options.test_entries)
+    if (Status tested = TestEveryEntry(*check.archive, listed, options.passwords); !tested.ok()) {
+      tested.message = destination + ": not written: the new archive fails its test: " + tested.message;
+      return tested;
+    }
   return {};
 }
 
@@ -250,6 +255,25 @@ ChapterPlan ChapterPlanOf(const std::vector<EntryInfo>& old_entries, const Chang
   }
   for (const NewContent& c : changes.added) plan.entries.push_back({c.stored_name, plan.chapter, plan.chapter, true});
   return plan;
+}
+
+// Each comment asked for fits its header, and names an entry that is there.
+Status CheckComments(const ChangeSet& changes, const std::vector<EntryInfo>& entries, size_t archive_room) {
+  const auto too_long = [](const std::string& whose, size_t length) {
+    return Failure(Code::kRefused, whose + ": the comment (" + std::to_string(length) +
+                                           " bytes) does not fit an ARJ header with its name (at most 2600 bytes "
+                                           "together), or holds a NUL");
+  };
+  if (const auto& c = changes.archive_comment; c && (c->size() > archive_room || c->find('\0') != std::string::npos))
+    return too_long("the archive", c->size());
+  for (const auto& [handle, comment] : changes.comments) {
+    if (handle == 0 || handle > entries.size())
+      return Failure(Code::kRefused, "no entry " + std::to_string(handle), ERR_BAD_PARAMETER);
+    if (!CommentFits(entries[handle - 1].name, comment)) return too_long(entries[handle - 1].name, comment.size());
+  }
+  for (const NewContent& c : changes.added)
+    if (c.comment && !CommentFits(c.stored_name, *c.comment)) return too_long(c.stored_name, c.comment->size());
+  return {};
 }
 
 }  // namespace
@@ -290,21 +314,48 @@ Status Archive::RemoveFile() {
   return status;
 }
 
+Status Archive::CheckGarblePassword(const std::string& password) {
+  for (const EntryInfo& e : Entries()) {
+    if (!e.garbled) continue;
+    ExtractResult tested = Test(e, [&password](const EntryInfo&, int attempt, std::string* given) {
+      if (attempt > 0) return false;
+      *given = password;
+      return true;
+    });
+    if (tested.status.code == Code::kWrongPassword)
+      tested.status.message = "the password does not open its garbled entry " + e.name;
+    else if (!tested.ok())
+      tested.status.message = e.name + ": the password cannot be checked: " + tested.status.message;
+    return tested.status;
+  }
+  return {};
+}
+
 Status Archive::CheckRewrite(const ChangeSet& changes) { return CheckRewrite(changes, Entries()); }
 
 Status Archive::CheckRewrite(const ChangeSet& changes, const std::vector<EntryInfo>& entries) {
   const std::string refusal = RewriteRefusal(state_, entries, changes, objects_->recovered);
-  return refusal.empty() ? Status{} : Failure(Code::kRefused, refusal);
+  if (!refusal.empty()) return Failure(Code::kRefused, refusal);
+  return CheckComments(changes, entries, state_.comment_room);
 }
 
-Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, const RebuildProgress& progress) {
-  if (state_.multi_volume) return RebuildSet(asked, destination, progress);
+Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, const RebuildProgress& progress,
+                        const RebuildOptions& options) {
+  if (state_.multi_volume) return RebuildSet(asked, destination, progress, options);
   std::vector<EntryInfo> old_entries = Entries();
   // The files as checked below, each with the identity it is read by; a
   // link ahead of its target stored as a file.
   ChangeSet changes = asked;
   StoreLinksAheadOfTheirTargetsAsFiles(old_entries, &changes);
   const std::string& name = objects_->path.empty() ? destination : objects_->path;
+  if (options.garble_password.size() > kMaxGarblePasswordLength)
+    return Failure(Code::kBadArgument, "the password is longer than " + std::to_string(kMaxGarblePasswordLength) +
+                                           " bytes");
+  if (!options.garble_password.empty())
+    if (Status wrong = CheckGarblePassword(options.garble_password); !wrong.ok()) {
+      wrong.message = name + ": " + wrong.message;
+      return wrong;
+    }
   if (Status refused = CheckRewrite(changes, old_entries); !refused.ok()) {
     refused.message = name + ": " + refused.message;
     return refused;
@@ -354,7 +405,13 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     for (const auto& [handle, content] : changes.replaced)
       if (!Failed(r)) r = arjrt::ChangeListReplace(list.object, handle, OpenerFor(content, false, &opened));
     for (const NewContent& c : changes.added)
-      if (!Failed(r)) r = arjrt::ChangeListAdd(list.object, OpenerFor(c, true, &opened));
+      if (!Failed(r)) r = arjrt::ChangeListAdd(list.object, OpenerFor(c, true, &opened), c.comment);
+    for (const auto& [handle, comment] : changes.comments)
+      if (!Failed(r)) r = arjrt::ChangeListComment(list.object, handle, comment);
+    if (!Failed(r) && changes.archive_comment) r = arjrt::ChangeListComment(list.object, 0, *changes.archive_comment);
+    if (!Failed(r) && !options.garble_password.empty())
+      r = host::SetPropBuffer(list.object, PROP_GARBLE_PASSWORD, options.garble_password.data(),
+                              static_cast<uint32_t>(options.garble_password.size()));
     if (!Failed(r)) r = host::CreateObject(runtime.root(), &output.object, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
     if (!Failed(r)) r = SetString(output.object, PROP_OBJECT_PATH, temp.path());
     if (!Failed(r)) r = host::SetPropDWord(output.object, PROP_ACCESS_MODE, ACCESS_READ | ACCESS_WRITE);
@@ -386,8 +443,10 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   }
 
   // The new archive must open and list what we asked for before it
-  // replaces anything.
-  if (Status listed = CheckListed(host_, temp.path(), expected, destination); !listed.ok()) return listed;
+  // replaces anything (and pass its test when asked: a volume set's is
+  // tested once split, as it is put in place).
+  const bool tested_here = changes.volume_size == 0;
+  if (Status listed = CheckListed(host_, temp.path(), expected, destination, tested_here && !changes.new_chapter ? options : RebuildOptions{}); !listed.ok()) return listed;
   // A new chapter: the entries' ranges and places, and its label.
   TempBeside chaptered(target);
   if (changes.new_chapter) {
@@ -400,7 +459,7 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     expected.clear();
     for (size_t index : ChapterOrder(plan)) expected.push_back(plan.entries[index].name);
     expected.push_back(ChapterLabel(plan.chapter));
-    if (Status listed = CheckListed(host_, chaptered.path(), expected, destination); !listed.ok()) return listed;
+    if (Status listed = CheckListed(host_, chaptered.path(), expected, destination, tested_here ? options : RebuildOptions{}); !listed.ok()) return listed;
   }
   TempBeside& written = changes.new_chapter ? chaptered : temp;
   // Another writer would have its work, or ours, lost by the rename.
@@ -412,7 +471,7 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     // or removed; never those of an archive written elsewhere (-o).
     std::vector<std::string> own = joined_from_;
     if (own.empty() && destination == objects_->path) own = state_.volumes;
-    return PutVolumeSet(written.path(), target, changes.volume_size, expected, own);
+    return PutVolumeSet(written.path(), target, changes.volume_size, expected, own, options);
   }
   if (!written.Commit(&why)) return Failure(Code::kIoError, why, ERR_IO);
   volumes_written_ = 1;
@@ -420,15 +479,17 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
 }
 
 Status Archive::PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
-                             const std::vector<std::string>& expected, const std::vector<std::string>& own) {
-  const VolumeSetRequest request{single, first, volume_size, expected, own};
+                             const std::vector<std::string>& expected, const std::vector<std::string>& own,
+                             const RebuildOptions& options) {
+  const VolumeSetRequest request{single, first, volume_size, expected, own, options.test_entries, options.passwords};
   size_t count = 0;
   Status s = WriteVolumeSet(host_, request, &count);
   volumes_written_ = count;
   return s;
 }
 
-Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destination, const RebuildProgress& progress) {
+Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destination, const RebuildProgress& progress,
+                           const RebuildOptions& options) {
   const std::vector<EntryInfo> entries = Entries();
   const std::string& name = objects_->path;
   if (Status refused = CheckRewrite(asked, entries); !refused.ok()) {
@@ -465,9 +526,9 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
     s.message = name + ": not written: the set cannot be joined: " + s.message;
     return s;
   }
-  OpenOptions options;
-  options.scan_all_volumes = false;
-  OpenResult opened = OpenFile(host_, joined.path(), options);
+  OpenOptions opening;
+  opening.scan_all_volumes = false;
+  OpenResult opened = OpenFile(host_, joined.path(), opening);
   if (!opened.ok())
     return Failure(Code::kInternal, name + ": not written: the joined set does not reopen: " + opened.status.message);
   const std::vector<EntryInfo> listed = opened.archive->Entries();
@@ -491,8 +552,12 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   for (const auto& [h, content] : changes.replaced)
     if (handle_of.count(h)) joined_changes.replaced[handle_of[h]] = content;
     else return Failure(Code::kBadArgument, "no entry " + std::to_string(h), ERR_BAD_PARAMETER);
+  joined_changes.comments.clear();
+  for (const auto& [h, comment] : changes.comments)
+    if (handle_of.count(h)) joined_changes.comments[handle_of[h]] = comment;
+    else return Failure(Code::kBadArgument, "no entry " + std::to_string(h), ERR_BAD_PARAMETER);
   if (target == first) opened.archive->joined_from_ = state_.volumes;
-  s = opened.archive->Rebuild(joined_changes, target, progress);
+  s = opened.archive->Rebuild(joined_changes, target, progress, options);
   volumes_written_ = opened.archive->volumes_written_;
   return s;
 }

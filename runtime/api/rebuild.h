@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -34,6 +35,9 @@ ARJHOST_API bool StoredNameOf(const std::string& given, std::string* stored, std
 // the path itself (lstat).
 enum class ContentKind : uint8_t { kFile, kFolder, kFifo, kHardLink, kSymbolicLink, kBlockDevice, kCharDevice };
 
+// Longest password new entries are garbled with.
+constexpr size_t kMaxGarblePasswordLength = format::kMaxPasswordLength;
+
 // Longest link target a new entry holds (its extended header's bound).
 constexpr size_t kMaxLinkTargetLength = format::kMaxLinkTargetLength;
 
@@ -49,6 +53,8 @@ struct NewContent {
   // kSymbolicLink: the link's target; kHardLink: the stored name of the
   // entry whose data it shares.
   std::string link_target;
+  // An added entry's comment (a replaced one's is ChangeSet::comments').
+  std::optional<std::string> comment;
   uint64_t device = 0;  // kBlockDevice and kCharDevice: the device number (st_rdev)
   // kFile: the file found at `path` when it was listed (its st_dev and
   // st_ino), so that the rebuild reads that file or fails, whatever is put
@@ -81,11 +87,19 @@ struct ChangeSet {
   // entries, takes a new chapter.
   bool new_chapter = false;
   std::set<uint64_t> carried;  // entry handles
+  // Comments written in place of the stored ones, "" removing one: of old
+  // entries (by handle; kept or replaced), and of the archive.
+  std::map<uint64_t, std::string> comments;
+  std::optional<std::string> archive_comment;
 };
 
 // The smallest volume size a set is written with: room for the main header,
 // an entry's header and a part of its data beside them.
 constexpr uint64_t kMinVolumeSize = 10 * 1024;
+
+// Whether an entry's header holds `name` and `comment` (the basic header
+// within the 2600 bytes readers take), and a comment holds no NUL.
+ARJHOST_API bool CommentFits(const std::string& name, const std::string& comment);
 
 // Told each time the rebuild starts reading a new or replacing file: how
 // many have been started (this one included), of how many, and its path.

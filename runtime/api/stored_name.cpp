@@ -46,4 +46,10 @@ bool StoredNameOf(const std::string& given, std::string* stored, std::string* er
   return true;
 }
 
+bool CommentFits(const std::string& name, const std::string& comment) {
+  // A written header's basic part: its fixed fields, then name and comment
+  // each with its NUL (kMaxStoredNameLength is what is left for both).
+  return comment.find('\0') == std::string::npos && name.size() + comment.size() <= kMaxStoredNameLength;
+}
+
 }  // namespace arjhost

@@ -1,6 +1,8 @@
 #include "runtime/services/change_list.h"
 
 #include <map>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -28,9 +30,13 @@ class ChangeList {
     return Guard([&] { old_[number] = Fate{false, std::move(content)}; });
   }
 
-  [[nodiscard]] ResultCode Add(ContentOpener content) {
+  [[nodiscard]] ResultCode Add(ContentOpener content, std::optional<std::string> comment) {
     if (!content) return ERR_BAD_PARAMETER;
-    return Guard([&] { added_.push_back({std::move(content), nullptr}); });
+    return Guard([&] { added_.push_back({std::move(content), nullptr, std::move(comment)}); });
+  }
+
+  [[nodiscard]] ResultCode SetComment(uint64_t number, std::string comment) {
+    return Guard([&] { comments_[number] = std::move(comment); });
   }
 
   uint32_t QueryEntry(ObjectRef* object, uint32_t query, uint64_t number) {
@@ -45,9 +51,28 @@ class ChangeList {
         // nothing, which it takes as a fault of the list.
         if (object != nullptr) *object = Open(fate->replacement);
         return kNo;
+      case QUERY_EXTENSIONS:
+        return kListExtensions;
+      case QUERY_COMMENT: {
+        auto comment = comments_.find(number);
+        return Answer(comment != comments_.end() ? &comment->second : nullptr);
+      }
+      case QUERY_ADDED_COMMENT:
+        return Answer(number < added_.size() && added_[number].comment ? &*added_[number].comment : nullptr);
       default:
         return kNo;
     }
+  }
+
+  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
+    const std::string* value = id == PROP_QUERIED_COMMENT ? queried_ : id == PROP_GARBLE_PASSWORD ? &password_ : nullptr;
+    if (value == nullptr) return ERR_PROPERTY_UNAVAILABLE;
+    return PropertyOut(value->data(), static_cast<uint32_t>(value->size()), buffer, size, length);
+  }
+
+  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
+    if (id != PROP_GARBLE_PASSWORD || (buffer == nullptr && size != 0)) return ERR_ACCESS_DENIED;
+    return Guard([&] { password_.assign(static_cast<const char*>(buffer), size); });
   }
 
   uint32_t FirstAdded(uint32_t* iterator) {
@@ -84,7 +109,13 @@ class ChangeList {
   struct Added {
     ContentOpener content;
     ObjectRef open;
+    std::optional<std::string> comment;
   };
+
+  uint32_t Answer(const std::string* comment) {
+    queried_ = comment;
+    return comment != nullptr ? kYes : kNo;
+  }
 
   template <class F>
   [[nodiscard]] static ResultCode Guard(F&& f) {
@@ -112,6 +143,9 @@ class ChangeList {
   ObjectRef self_;
   std::map<uint64_t, Fate> old_;
   std::vector<Added> added_;
+  std::map<uint64_t, std::string> comments_;  // by entry number; 0: the archive's
+  const std::string* queried_ = nullptr;      // what PROP_QUERIED_COMMENT serves
+  std::string password_;                      // PROP_GARBLE_PASSWORD
   ResultCode open_failure_ = RESULT_OK;
 };
 
@@ -127,6 +161,8 @@ uint32_t NextAdded(ObjectRef self, uint32_t* iterator) { return Of(self).NextAdd
 }
 
 const ChangeListMethods kMethods = {QueryEntry, FirstAdded, NextAdded, GetAdded};
+const PropertyRow kProperties[] = {ServiceProperty<ChangeList>(PROP_QUERIED_COMMENT),
+                                   ServiceProperty<ChangeList>(PROP_GARBLE_PASSWORD)};
 constexpr InternalHooks kHooks = ServiceHooks<ChangeList, false>();
 
 bool IsChangeList(ObjectRef list) {
@@ -141,16 +177,19 @@ ResultCode ChangeListDrop(ObjectRef list, uint64_t entry_number) {
 ResultCode ChangeListReplace(ObjectRef list, uint64_t entry_number, ContentOpener content) {
   return IsChangeList(list) ? Of(list).Replace(entry_number, std::move(content)) : ERR_BAD_PARAMETER;
 }
-ResultCode ChangeListAdd(ObjectRef list, ContentOpener content) {
-  return IsChangeList(list) ? Of(list).Add(std::move(content)) : ERR_BAD_PARAMETER;
+ResultCode ChangeListAdd(ObjectRef list, ContentOpener content, std::optional<std::string> comment) {
+  return IsChangeList(list) ? Of(list).Add(std::move(content), std::move(comment)) : ERR_BAD_PARAMETER;
+}
+ResultCode ChangeListComment(ObjectRef list, uint64_t number, std::string comment) {
+  return IsChangeList(list) ? Of(list).SetComment(number, std::move(comment)) : ERR_BAD_PARAMETER;
 }
 ResultCode ChangeListOpenFailure(ObjectRef list) {
   return IsChangeList(list) ? Of(list).open_failure() : ERR_BAD_PARAMETER;
 }
 
 ResultCode RegisterChangeListService(ObjectRef root) {
-  return RegisterService(root, IID_CHANGE_LIST, PID_CHANGE_LIST, kHooks, &kMethods, kChangeListMethodCount, nullptr,
-                         0, sizeof(ServiceRecord<ChangeList>));
+  return RegisterService(root, IID_CHANGE_LIST, PID_CHANGE_LIST, kHooks, &kMethods, kChangeListMethodCount, kProperties,
+                         std::size(kProperties), sizeof(ServiceRecord<ChangeList>));
 }
 
 }  // namespace arjrt

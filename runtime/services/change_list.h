@@ -1,6 +1,7 @@
 // IID_CHANGE_LIST: what a rebuild does with each old entry (keep as stored,
 // drop, replace) and which new objects it appends, filled in by embedders
-// through the functions below.
+// through the functions below; PROP_GARBLE_PASSWORD (settable) garbles
+// every entry the rebuild encodes.
 //
 // Content is given as an opener that makes an I/O object as a child of the
 // list when the rebuild reaches it, so that a rebuild of thousands of files
@@ -12,6 +13,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "plugin/host/host_objects.h"
 
@@ -27,8 +30,12 @@ using ContentOpener = std::function<ResultCode(ObjectRef list, ObjectRef* out)>;
 [[nodiscard]] ResultCode ChangeListDrop(ObjectRef list, uint64_t entry_number);
 [[nodiscard]] ResultCode ChangeListReplace(ObjectRef list, uint64_t entry_number, ContentOpener content);
 // Appended in the order of these calls. The object's PROP_OBJECT_NAME is
-// the entry's stored name.
-[[nodiscard]] ResultCode ChangeListAdd(ObjectRef list, ContentOpener content);
+// the entry's stored name; `comment`, when given, its comment.
+[[nodiscard]] ResultCode ChangeListAdd(ObjectRef list, ContentOpener content,
+                                       std::optional<std::string> comment = std::nullopt);
+// The comment written in place of the stored one ("" for none): of old
+// entry `entry_number`, or of the archive (0).
+[[nodiscard]] ResultCode ChangeListComment(ObjectRef list, uint64_t entry_number, std::string comment);
 // The first failure an opener reported during a rebuild (0 if none), for
 // the embedder's message: the plug-in sees only a missing object.
 [[nodiscard]] ResultCode ChangeListOpenFailure(ObjectRef list);

@@ -789,6 +789,33 @@ static void test_writing(void) {
   CHECK(arjhost_write_commit(w) == ARJHOST_OK && !exists(archive), "removed as arj d removes it");
   arjhost_write_close(w);
 
+  /* Comments and garbling: written, read back, and a wrong password for
+   * an archive's garbled entries refused. */
+  w = arjhost_write_open(archive, NULL);
+  CHECK(arjhost_write_add_memory(w, "g.txt", text, strlen(text), 1, 0644, 0) == ARJHOST_OK, "garbled entry");
+  CHECK(arjhost_write_set_entry_comment(w, "g.txt", "entry note") == ARJHOST_OK, "entry comment");
+  CHECK(arjhost_write_set_entry_comment(w, "none.txt", "x") == ARJHOST_ERR_NOT_FOUND, "no such entry");
+  CHECK(arjhost_write_set_comment(w, "archive note") == ARJHOST_OK, "archive comment");
+  CHECK(arjhost_write_set_password(w, "secret") == ARJHOST_OK, "password");
+  CHECK(arjhost_write_commit(w) == ARJHOST_OK, "commit: %s", arjhost_writer_error_string(w));
+  arjhost_write_close(w);
+  Heard heard;
+  CHECK(test_all_of(archive, "secret", &heard) == ARJHOST_OK && heard.failed == 0,
+        "the garbled entry reads with its password");
+  verdict = peer_test("arj", archive);
+  CHECK(verdict != 0, "arj t takes no garbled entry without its password");
+  a = arjhost_open_path(archive, NULL);
+  CHECK(strcmp(arjhost_archive_comment(a), "archive note") == 0, "the archive comment");
+  CHECK(arjhost_next_entry(a, &e) == ARJHOST_OK && arjhost_entry_garbled(e) &&
+            strcmp(arjhost_entry_comment(e), "entry note") == 0,
+        "garbled, with its comment");
+  arjhost_close(a);
+  w = arjhost_write_open(archive, NULL);
+  CHECK(arjhost_write_set_password(w, "wrong") == ARJHOST_ERR_WRONG_PASSWORD, "a wrong password: %s",
+        arjhost_writer_error_string(w));
+  arjhost_write_close(w);
+  remove(archive);
+
   /* A volume set missing a volume is refused (a whole one is rewritten). */
   char copy[700];
   snprintf(copy, sizeof copy, "%s/split.arj", scratch);

@@ -42,7 +42,7 @@ std::vector<std::pair<std::string, std::string>> ListedOptions(const std::string
     words >> value;
     const std::string long_name = has_short ? second : first;
     std::string usage = has_short ? first.substr(0, 2) : first;
-    if (!value.empty() && value.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_") == std::string::npos) usage += " " + value;
+    if (!value.empty() && value.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_=") == std::string::npos) usage += " " + value;
     options.emplace_back(usage, long_name);
   }
   return options;

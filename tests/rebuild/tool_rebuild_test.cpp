@@ -21,6 +21,8 @@
 #include <map>
 
 #include "cli/commands/interrupts.h"
+#include "cli/commands/moved_sources.h"
+#include "cli/output/messages.h"
 #include "plugin/format/arj_layout.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/pending_files.h"
@@ -76,6 +78,11 @@ void ExpectPeersAgree(const std::string& archive, const Tree& expected, const st
     EXPECT_EQ(Run7zz(".", "x -y -o" + Quote(by_7zz.path()) + " " + Quote(archive), &output), 0) << output;
     EXPECT_EQ(ReadTree(by_7zz.path()), expected) << "as 7zz extracts " << archive;
   }
+}
+
+void SetModifiedTime(const std::string& path, time_t when) {
+  const timespec times[2] = {{when, 0}, {when, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
 class ToolRebuild : public ::testing::TestWithParam<int> {};
@@ -426,10 +433,7 @@ TEST(ToolRebuildFolders, AFolderIsStoredWithItsLinksAndEmptyFolders) {
 TEST(ToolRebuildAdd, AddCreatesAndReplacesAndUpdateTakesOnlyNewerFiles) {
   TempDir dir;
   std::string output;
-  auto set_time = [&](const std::string& name, time_t when) {
-    const timespec times[2] = {{when, 0}, {when, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File(name).c_str(), times, 0), 0);
-  };
+  auto set_time = [&](const std::string& name, time_t when) { SetModifiedTime(dir.File(name), when); };
   Put(dir.path(), "a.txt", ToBytes("one"), nullptr);
   set_time("a.txt", 1600000000);
   const struct {
@@ -670,6 +674,261 @@ TEST(ToolRebuildDamage, HeadersFailingTheirCrcAreRefusedOrLeftOutWithRecover) {
   EXPECT_NE(output.find("a.txt: its data fails its CRC; copied as it is"), std::string::npos) << output;
   ASSERT_EQ(RunToolIn(dir.path(), "delete d.arj a.txt", &output), 0) << output;
   ExpectPeersAgree(dir.File("d.arj"), {{"b.txt", ToBytes("bravo")}, {"c.txt", ToBytes("charlie")}});
+}
+
+// --test tests every entry of the new archive before it replaces the old
+// one (arj -jt): a damaged entry copied as it is fails it, and the archive
+// stays as it was (exit code 1); a sound rewrite passes it.
+TEST(ToolRebuildTestAfterWriting, AFailingTestLeavesTheOldArchive) {
+  REQUIRE_PEER("arj");
+  const ThreeEntries t;
+  TempDir dir;
+  Bytes damaged = t.Whole();
+  damaged[t.AtB() - 1] ^= 0x40;  // the last byte of a.txt's data
+  WriteFile(dir.File("d.arj"), damaged);
+  Put(dir.path(), "new.txt", MixedSample(20000, 7), nullptr);
+  std::string output;
+  for (const char* command : {"delete d.arj b.txt --test", "add d.arj new.txt -t", "replace d.arj c.txt=new.txt --test"}) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(RunToolIn(dir.path(), command, &output), 1) << output;
+    EXPECT_NE(output.find("d.arj: not written: the new archive fails its test: a.txt: "), std::string::npos) << output;
+    EXPECT_EQ(ReadFile(dir.File("d.arj")), damaged);
+    EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
+  }
+  ASSERT_EQ(RunToolIn(dir.path(), "delete d.arj a.txt --test", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "replace d.arj b.txt=new.txt --test", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "create n.arj new.txt --test -m 4", &output), 0) << output;
+  ExpectPeersAgree(dir.File("d.arj"), {{"b.txt", ReadFile(dir.File("new.txt"))}, {"c.txt", ToBytes("charlie")}});
+  ExpectPeersAgree(dir.File("n.arj"), {{"new.txt", ReadFile(dir.File("new.txt"))}});
+}
+
+// add --freshen (arj f) replaces only entries whose file is newer and adds
+// nothing; add --move (arj m) removes what it stored once the new archive
+// stands, and nothing when the rewrite fails; arj judges what is written.
+TEST(ToolRebuildFreshenMove, FreshenTakesNewerEntriesOnlyMoveRemovesWhatWasStored) {
+  REQUIRE_PEER("arj");
+  TempDir dir;
+  std::string output;
+  auto set_time = [&](const std::string& name, time_t when) { SetModifiedTime(dir.File(name), when); };
+  Put(dir.path(), "old.txt", ToBytes("old"), nullptr);
+  Put(dir.path(), "new.txt", ToBytes("new"), nullptr);
+  set_time("old.txt", 1600000000);
+  set_time("new.txt", 1600000000);
+  ASSERT_EQ(RunToolIn(dir.path(), "create f.arj old.txt new.txt", &output), 0) << output;
+  Put(dir.path(), "old.txt", ToBytes("older"), nullptr);
+  Put(dir.path(), "new.txt", ToBytes("newer"), nullptr);
+  Put(dir.path(), "extra.txt", ToBytes("extra"), nullptr);
+  set_time("old.txt", 1500000000);
+  set_time("new.txt", 1700000000);
+  EXPECT_EQ(RunToolIn(dir.path(), "add --freshen f.arj extra.txt", &output), 0) << output;
+  EXPECT_NE(output.find("nothing newer to add"), std::string::npos) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "add -f f.arj old.txt new.txt extra.txt", &output), 0) << output;
+  EXPECT_NE(output.find("0 dropped, 1 replaced, 0 added"), std::string::npos) << output;
+  ExpectPeersAgree(dir.File("f.arj"), {{"old.txt", ToBytes("old")}, {"new.txt", ToBytes("newer")}});
+
+  // Moved: what was stored goes, what --freshen passed over stays.
+  Put(dir.path(), "new.txt", ToBytes("newest"), nullptr);
+  set_time("new.txt", 1800000000);
+  ASSERT_EQ(RunToolIn(dir.path(), "add --freshen --move f.arj old.txt new.txt", &output), 0) << output;
+  EXPECT_FALSE(fs::exists(dir.File("new.txt")));
+  EXPECT_TRUE(fs::exists(dir.File("old.txt")));
+  Put(dir.path(), "sub/in.txt", ToBytes("inside"), nullptr);
+  ASSERT_EQ(RunToolIn(dir.path(), "add --move f.arj extra.txt sub", &output), 0) << output;
+  EXPECT_FALSE(fs::exists(dir.File("extra.txt")));
+  EXPECT_FALSE(fs::exists(dir.File("sub/in.txt")));
+  EXPECT_TRUE(fs::is_directory(dir.File("sub"))) << "folders stay";
+  Tree expected = {{"old.txt", ToBytes("old")}, {"new.txt", ToBytes("newest")}, {"extra.txt", ToBytes("extra")},
+                   {"sub/in.txt", ToBytes("inside")}};
+  ExpectPeersAgree(dir.File("f.arj"), expected);
+
+  // A rewrite whose test fails removes nothing.
+  const ThreeEntries t;
+  Bytes damaged = t.Whole();
+  damaged[t.AtB() - 1] ^= 0x40;
+  WriteFile(dir.File("d.arj"), damaged);
+  Put(dir.path(), "kept.txt", ToBytes("kept"), nullptr);
+  EXPECT_EQ(RunToolIn(dir.path(), "add --move d.arj kept.txt", &output), 1) << output;
+  EXPECT_NE(output.find("fails its test"), std::string::npos) << output;
+  EXPECT_TRUE(fs::exists(dir.File("kept.txt")));
+  EXPECT_EQ(ReadFile(dir.File("d.arj")), damaged);
+}
+
+// A file that changed after it was noted, or was put in its place, is not
+// removed by --move, and is named.
+TEST(ToolRebuildFreshenMove, AChangedSourceIsNotRemoved) {
+  TempDir dir;
+  Put(dir.path(), "same.txt", ToBytes("same"), nullptr);
+  Put(dir.path(), "grown.txt", ToBytes("grown"), nullptr);
+  Put(dir.path(), "swapped.txt", ToBytes("swapped"), nullptr);
+  arjhost::ChangeSet changes;
+  for (const char* name : {"same.txt", "grown.txt", "swapped.txt"}) changes.added.emplace_back(dir.File(name), name);
+  arjhost::NewContent folder(dir.path(), "folder");
+  folder.kind = arjhost::ContentKind::kFolder;
+  changes.added.push_back(folder);
+  const cli::MovedSources moved(changes);
+  Put(dir.path(), "grown.txt", ToBytes("grown more"), nullptr);
+  Put(dir.path(), "other.txt", ToBytes("swapped"), nullptr);
+  fs::rename(dir.File("other.txt"), dir.File("swapped.txt"));
+  EXPECT_EQ(moved.RemoveAll("add"), 1);
+  EXPECT_FALSE(fs::exists(dir.File("same.txt")));
+  EXPECT_TRUE(fs::exists(dir.File("grown.txt")));
+  EXPECT_TRUE(fs::exists(dir.File("swapped.txt")));
+  EXPECT_TRUE(fs::is_directory(dir.path()));
+  EXPECT_NE(cli::LastError().find("swapped.txt: not removed: it changed since it was read"), std::string::npos);
+}
+
+// --comment and --entry-comment on every rewrite: written where arj writes
+// them (arj v shows them, arj and 7zz test the archive), on archives of
+// ours and of arj's making, for kept, replaced and added entries; ''
+// removes one; a comment that does not fit its header, or a NAME that is
+// no entry, is refused (exit code 2) with nothing written.
+TEST(ToolRebuildComments, CommentsAreWrittenAsArjShowsThem) {
+  REQUIRE_PEER("arj");
+  REQUIRE_PEER("7zz");
+  TempDir dir;
+  Tree expected;
+  Put(dir.path(), "a.txt", ToBytes("alpha"), &expected);
+  Put(dir.path(), "b.txt", ToBytes("bravo"), &expected);
+  Put(dir.path(), "note.txt", ToBytes("from a file\r\nsecond line"), nullptr);
+  std::string output;
+  auto shown = [&](const std::string& archive) {
+    std::string listing;
+    EXPECT_EQ(RunArj(dir.path(), "v " + archive, &listing), 0) << listing;
+    return listing;
+  };
+  ASSERT_EQ(RunToolIn(dir.path(), "create c.arj a.txt --comment @note.txt --entry-comment a.txt=first-note", &output),
+            0)
+      << output;
+  std::string listing = shown("c.arj");
+  EXPECT_NE(listing.find("from a file\r\nsecond line"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("a.txt\nfirst-note"), std::string::npos) << listing;
+  ExpectPeersAgree(dir.File("c.arj"), {{"a.txt", ToBytes("alpha")}});
+
+  ASSERT_EQ(RunToolIn(dir.path(), "add c.arj b.txt --entry-comment b.txt=added-note --entry-comment a.txt= "
+                                  "--comment 'archive note'", &output), 0) << output;
+  listing = shown("c.arj");
+  EXPECT_NE(listing.find("archive note"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("first-note"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("b.txt\nadded-note"), std::string::npos) << listing;
+  ExpectPeersAgree(dir.File("c.arj"), expected);
+
+  // An archive of arj's making: its longer headers keep their fields.
+  std::string made;
+  ASSERT_EQ(RunArj(dir.path(), "a arj.arj -znote.txt a.txt b.txt", &made), 0) << made;
+  ASSERT_EQ(RunToolIn(dir.path(), "replace arj.arj b.txt=a.txt --entry-comment b.txt=replaced-note "
+                                  "--entry-comment a.txt=kept-note", &output), 0) << output;
+  listing = shown("arj.arj");
+  EXPECT_NE(listing.find("from a file"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("a.txt\nkept-note"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("b.txt\nreplaced-note"), std::string::npos) << listing;
+  ExpectPeersAgree(dir.File("arj.arj"), {{"a.txt", ToBytes("alpha")}, {"b.txt", ToBytes("alpha")}});
+  ASSERT_EQ(RunToolIn(dir.path(), "add arj.arj --comment ''", &output), 0) << output;
+  EXPECT_EQ(shown("arj.arj").find("from a file"), std::string::npos);
+
+  const Bytes before = ReadFile(dir.File("c.arj"));
+  const std::string too_long(2600, 'c');
+  for (const std::string& command :
+       std::vector<std::string>{"add c.arj --comment " + too_long, "delete c.arj a.txt --entry-comment b.txt=" + too_long,
+        "add c.arj --entry-comment none.txt=x", "add c.arj --comment @missing.txt"}) {
+    SCOPED_TRACE(command.substr(0, 60));
+    EXPECT_EQ(RunToolIn(dir.path(), command, &output), 2) << output;
+    EXPECT_EQ(ReadFile(dir.File("c.arj")), before);
+  }
+  EXPECT_NE(output.find("missing.txt: the comment cannot be read"), std::string::npos) << output;
+  RunToolIn(dir.path(), "add c.arj --comment " + too_long, &output);
+  EXPECT_NE(output.find("the archive: the comment (2600 bytes) does not fit an ARJ header"), std::string::npos)
+      << output;
+}
+
+// Garbled entries (-p, or -g typed twice on a terminal) as arj -g writes
+// them: arj tests and extracts them with the password, by every method;
+// an archive holding garbled entries lends its password, checked on one of
+// them before anything is written (a wrong one is refused, exit code 2).
+TEST(ToolRebuildGarble, NewEntriesAreGarbledAsArjGarblesThem) {
+  REQUIRE_PEER("arj");
+  TempDir dir;
+  Tree expected;
+  Put(dir.path(), "text.txt", MixedSample(60000, 1), &expected);
+  Put(dir.path(), "random.bin", RandomSample(9000, 2), &expected);
+  Put(dir.path(), "empty.txt", {}, &expected);
+  std::string output;
+  for (int method = 0; method <= 4; ++method) {
+    SCOPED_TRACE(method);
+    const std::string archive = "m" + std::to_string(method) + ".arj";
+    ASSERT_EQ(RunToolIn(dir.path(), "create " + archive + " text.txt random.bin empty.txt -p secret -m " +
+                                        std::to_string(method), &output), 0) << output;
+    ExpectPeersAgree(dir.File(archive), expected, "secret");
+    ASSERT_EQ(RunToolStdout("list --json " + Quote(dir.File(archive)), &output), 0) << output;
+    EXPECT_TRUE(JsonSatisfies(output, "all(e['garbled'] for e in d['entries'])")) << output;
+  }
+
+  // arj's garbled archive: our entries join its own under its password.
+  std::string made;
+  ASSERT_EQ(RunArj(dir.path(), "a arj.arj -gsecret text.txt", &made), 0) << made;
+  const Bytes before = ReadFile(dir.File("arj.arj"));
+  EXPECT_EQ(RunToolIn(dir.path(), "add arj.arj random.bin -p wrong", &output), 2) << output;
+  EXPECT_NE(output.find("the password does not open its garbled entry text.txt; nothing is written"),
+            std::string::npos) << output;
+  EXPECT_EQ(ReadFile(dir.File("arj.arj")), before);
+  ASSERT_EQ(RunToolIn(dir.path(), "add arj.arj random.bin empty.txt -p secret --test", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "replace arj.arj text.txt=random.bin -p secret", &output), 0) << output;
+  const Bytes text = expected["text.txt"];
+  expected["text.txt"] = expected["random.bin"];
+  ExpectPeersAgree(dir.File("arj.arj"), expected, "secret");
+
+  // Typed on a terminal: twice for a new archive, once for a garbled one.
+  EXPECT_EQ(RunToolOnTerminal(dir.path(), "create t.arj text.txt -g",
+                              {{"garble the new entries with: ", "typed"}, {"same password again: ", "typed"}},
+                              &output), 0) << output;
+  ExpectPeersAgree(dir.File("t.arj"), {{"text.txt", text}}, "typed");
+  EXPECT_EQ(RunToolOnTerminal(dir.path(), "add t.arj empty.txt", {{"(garbles the new entries): ", "typed"}}, &output),
+            0) << output;
+  ExpectPeersAgree(dir.File("t.arj"), {{"text.txt", text}, {"empty.txt", {}}}, "typed");
+  EXPECT_EQ(RunToolOnTerminal(dir.path(), "create u.arj text.txt -g",
+                              {{"garble the new entries with: ", "one"}, {"same password again: ", "other"}},
+                              &output), 2) << output;
+  EXPECT_NE(output.find("the two passwords typed differ"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(dir.File("u.arj")));
+  EXPECT_EQ(RunToolIn(dir.path(), "create u.arj text.txt -g", &output), 2) << output;
+  EXPECT_NE(output.find("give -p PASSWORD"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(dir.File("u.arj")));
+}
+
+// @FILE operands name files (add, create), patterns (delete) and NAME=FILE
+// (replace), one a line: CR LF ends a line too, empty lines are skipped,
+// "./@x" names a file "@x", and an "@" inside a list is a name. A list that
+// cannot be read is refused before anything is written (exit code 2).
+TEST(ToolRebuildLists, AtFileOperandsAreListsOfNames) {
+  REQUIRE_PEER("arj");
+  TempDir dir;
+  Tree expected;
+  Put(dir.path(), "a.txt", ToBytes("alpha"), &expected);
+  Put(dir.path(), "b c.txt", ToBytes("with a space"), &expected);
+  Put(dir.path(), "@x", ToBytes("at"), &expected);
+  Put(dir.path(), "@y", ToBytes("at in a list"), &expected);
+  Put(dir.path(), "names.txt", ToBytes("a.txt\r\n\r\nb c.txt\n@y\n\n"), nullptr);
+  std::string output;
+  ASSERT_EQ(RunToolIn(dir.path(), "create l.arj @names.txt ./@x", &output), 0) << output;
+  ExpectPeersAgree(dir.File("l.arj"), expected);
+
+  Put(dir.path(), "gone.txt", ToBytes("a.t*\n"), nullptr);
+  Put(dir.path(), "swap.txt", ToBytes("@x=b c.txt\r\n"), nullptr);
+  ASSERT_EQ(RunToolIn(dir.path(), "delete l.arj @gone.txt", &output), 0) << output;
+  ASSERT_EQ(RunToolIn(dir.path(), "replace l.arj @swap.txt", &output), 0) << output;
+  expected.erase("a.txt");
+  expected["@x"] = ToBytes("with a space");
+  ExpectPeersAgree(dir.File("l.arj"), expected);
+
+  const Bytes before = ReadFile(dir.File("l.arj"));
+  fs::create_directories(dir.File("folder"));
+  Put(dir.path(), "binary", Bytes{'a', 0, 'b'}, nullptr);
+  for (const char* command : {"add l.arj @missing.txt", "add l.arj @folder", "add l.arj @binary",
+                              "delete l.arj @missing.txt"}) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(RunToolIn(dir.path(), command, &output), 2) << output;
+    EXPECT_NE(output.find("the list of names cannot be read"), std::string::npos) << output;
+    EXPECT_EQ(ReadFile(dir.File("l.arj")), before);
+  }
 }
 
 // An added or replaced entry keeps its file's mode and time, as a UNIX

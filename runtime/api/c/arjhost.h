@@ -349,6 +349,19 @@ ARJHOST_C_API int arjhost_write_delete(arjhost_writer *w, const char *stored_nam
  * least 10240); files split over volumes are packed part by part. 0: one
  * archive (a set being rewritten keeps its volumes' size). */
 ARJHOST_C_API int arjhost_write_volume_size(arjhost_writer *w, uint64_t size);
+/* Sets the archive comment written (its bytes as given; "" removes it);
+ * NULL keeps the stored one. A comment that does not fit the main header
+ * (2600 bytes with its name) fails the commit with ARJHOST_ERR_REFUSED. */
+ARJHOST_C_API int arjhost_write_set_comment(arjhost_writer *w, const char *comment);
+/* Sets the comment of every entry stored as `stored_name`, old or added
+ * before this call ("" removes it): ARJHOST_ERR_NOT_FOUND when none is.
+ * Name and comment must fit one header (checked at the commit). */
+ARJHOST_C_API int arjhost_write_set_entry_comment(arjhost_writer *w, const char *stored_name, const char *comment);
+/* Garbles every entry added or replaced with `password`, as arj -g does
+ * (NULL or "": none is garbled). Garbling is no encryption: it keeps out
+ * only a casual reader. An archive holding garbled entries takes only the
+ * password that opens them (ARJHOST_ERR_WRONG_PASSWORD otherwise). */
+ARJHOST_C_API int arjhost_write_set_password(arjhost_writer *w, const char *password);
 /* Writes the changes. When every entry is dropped and none added the
  * archive is removed, as arj d removes an archive it empties. */
 ARJHOST_C_API int arjhost_write_commit(arjhost_writer *w);

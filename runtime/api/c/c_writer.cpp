@@ -39,6 +39,7 @@ struct arjhost_writer {
   // commit reads them.
   std::string spool;
   size_t spooled = 0;
+  std::string garble_password;  // of the entries written, when not empty
   bool done = false;  // committed, or failed committing: nothing more is taken
 
   ~arjhost_writer() {
@@ -237,6 +238,53 @@ int arjhost_write_volume_size(arjhost_writer* w, uint64_t size) {
   return ARJHOST_OK;
 }
 
+int arjhost_write_set_comment(arjhost_writer* w, const char* comment) {
+  int r = ARJHOST_OK;
+  if (!Usable(w, &r)) return r;
+  return Guarded(w->failure, [&] {
+    if (comment == nullptr)
+      w->changes.archive_comment.reset();
+    else
+      w->changes.archive_comment = comment;
+    return ARJHOST_OK;
+  });
+}
+
+int arjhost_write_set_entry_comment(arjhost_writer* w, const char* stored_name, const char* comment) {
+  int r = ARJHOST_OK;
+  if (!Usable(w, &r)) return r;
+  if (stored_name == nullptr || comment == nullptr)
+    return w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": no entry or comment given");
+  return Guarded(w->failure, [&] {
+    bool found = false;
+    for (arjhost::NewContent& c : w->changes.added)
+      if (c.stored_name == stored_name) c.comment = comment, found = true;
+    for (const arjhost::EntryInfo& e : w->entries)
+      if (e.name == stored_name && !w->changes.dropped.count(e.handle)) w->changes.comments[e.handle] = comment, found = true;
+    if (!found) return w->failure.Set(ARJHOST_ERR_NOT_FOUND, w->path + ": no entry named \"" + stored_name + "\"");
+    return ARJHOST_OK;
+  });
+}
+
+int arjhost_write_set_password(arjhost_writer* w, const char* password) {
+  int r = ARJHOST_OK;
+  if (!Usable(w, &r)) return r;
+  return Guarded(w->failure, [&] {
+    const std::string given = password != nullptr ? password : "";
+    if (given.size() > arjhost::kMaxGarblePasswordLength)
+      return w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": the password is longer than " +
+                                                      std::to_string(arjhost::kMaxGarblePasswordLength) + " bytes");
+    if (!given.empty())
+      if (const arjhost::Status checked = w->archive->CheckGarblePassword(given); !checked.ok()) {
+        arjhost::Status named = checked;
+        named.message = w->path + ": " + named.message;
+        return w->failure.Set(named);
+      }
+    w->garble_password = given;
+    return ARJHOST_OK;
+  });
+}
+
 int arjhost_write_commit(arjhost_writer* w) {
   int r = ARJHOST_OK;
   if (!Usable(w, &r)) return r;
@@ -244,14 +292,17 @@ int arjhost_write_commit(arjhost_writer* w) {
     w->done = true;
     const arjhost::ChangeSet& c = w->changes;
     const bool new_archive = !w->empty.empty();
-    if (c.dropped.empty() && c.replaced.empty() && c.added.empty() && !new_archive) return ARJHOST_OK;
+    const bool commented = !c.comments.empty() || c.archive_comment.has_value();
+    if (c.dropped.empty() && c.replaced.empty() && c.added.empty() && !commented && !new_archive) return ARJHOST_OK;
     if (c.added.empty() && c.replaced.empty() && c.dropped.size() == w->entries.size()) {
       // An archive without entries would be taken for a damaged one.
       if (new_archive)
         return w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": nothing to write: the archive would hold no entries");
       return w->failure.Set(w->archive->RemoveFile());
     }
-    return w->failure.Set(w->archive->Rebuild(c, w->path));
+    arjhost::RebuildOptions options;
+    options.garble_password = w->garble_password;
+    return w->failure.Set(w->archive->Rebuild(c, w->path, nullptr, options));
   });
 }
 

@@ -57,4 +57,15 @@ std::string InPlaceTarget(const std::string& path) {
   return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
 }
 
+Status TestEveryEntry(Archive& archive, const std::vector<EntryInfo>& entries, const PasswordSource& passwords) {
+  for (const EntryInfo& e : entries) {
+    ExtractResult tested = archive.Test(e, passwords);
+    if (!tested.ok()) {
+      tested.status.message = e.name + ": " + tested.status.message;
+      return tested.status;
+    }
+  }
+  return {};
+}
+
 }  // namespace arjhost

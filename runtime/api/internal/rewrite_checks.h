@@ -21,4 +21,8 @@ std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInf
 // (the link itself stays), else `path`.
 std::string InPlaceTarget(const std::string& path);
 
+// The first of `entries` of the new archive that fails its test, named
+// with its cause (as arj -jt tests what it wrote).
+Status TestEveryEntry(Archive& archive, const std::vector<EntryInfo>& entries, const PasswordSource& passwords);
+
 }  // namespace arjhost

@@ -10,6 +10,7 @@
 
 #include "runtime/api/archive.h"
 #include "runtime/api/rebuild.h"
+#include "runtime/api/internal/rewrite_checks.h"
 #include "runtime/api/internal/status_of.h"
 #include "runtime/api/internal/temp_beside.h"
 #include "runtime/api/internal/volume_names.h"
@@ -80,6 +81,9 @@ Status CheckWrittenSet(Host& host, const VolumeSetRequest& request, const Temps&
   bool same = listed.size() == request.expected.size();
   for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == request.expected[i];
   if (!same) return Failure(Code::kInternal, failed + "does not list the expected entries");
+  if (request.test_entries)
+    if (Status tested = TestEveryEntry(*opened.archive, listed, request.passwords); !tested.ok())
+      return Failure(tested.code, failed + "fails its test: " + tested.message);
   return {};
 }
 

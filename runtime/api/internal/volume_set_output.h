@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/api/archive.h"
 #include "runtime/api/host.h"
 #include "runtime/api/status.h"
 
@@ -19,6 +20,8 @@ struct VolumeSetRequest {
   uint64_t volume_size = 0;  // no volume larger
   std::vector<std::string> expected;     // the entries the set must list, in order
   std::vector<std::string> old_volumes;  // the paths of the set being rewritten (may be replaced or removed)
+  bool test_entries = false;             // every entry of the set tested before it is put in place
+  PasswordSource passwords;              // for that test's garbled entries
 };
 
 // Whether a set can be written with this size to this first volume, before
