@@ -141,6 +141,7 @@ for _name, _restype, _args in [
     ("arjhost_write_set_comment", c_int, (W, c_char_p)),
     ("arjhost_write_set_entry_comment", c_int, (W, c_char_p, c_char_p)),
     ("arjhost_write_set_password", c_int, (W, c_char_p)),
+    ("arjhost_write_volume_size", c_int, (W, c_uint64)),
     ("arjhost_write_commit", c_int, (W,)),
     ("arjhost_writer_error_code", c_int, (W,)),
     ("arjhost_writer_error_string", c_char_p, (W,)),

@@ -34,11 +34,15 @@ class ArjFile:
     ``(entry_name, attempt) -> password or None`` asked for it (at most three
     times an entry). Written changes are committed when the archive is
     closed, all at once: the old archive is replaced only by a new one that
-    reads back whole, and is left as it was when the ``with`` block raised."""
+    reads back whole, and is left as it was when the ``with`` block raised.
+    ``volume_size`` (writing): the archive is written as a volume set, as
+    ``arj a -v`` writes one (NAME.arj, NAME.a01, ...; no volume larger than
+    that many bytes, at least 10240); mode 'w' writes one only where no
+    file is, mode 'a' rewrites an archive or a set as a set."""
 
     def __init__(self, file: FileSource, mode: str = "r", password: Password = None, *,
                  limits: Optional[Limits] = None, codepage: int = 437, single_volume: bool = False,
-                 recover: bool = False, name: Optional[str] = None) -> None:
+                 recover: bool = False, name: Optional[str] = None, volume_size: Optional[int] = None) -> None:
         if mode not in ("r", "w", "a"):
             raise ValueError("ArjFile's mode is 'r', 'w' or 'a'")
         self.mode = mode
@@ -51,10 +55,12 @@ class ArjFile:
         self._by_name: dict[str, ArjInfo] = {}
         self._reading: Optional[ArjExtFile] = None
         self.filename = os.fspath(file) if isinstance(file, (str, os.PathLike)) else getattr(file, "name", None)
+        if volume_size is not None and mode == "r":
+            raise ValueError("volume_size is for writing")
         if mode != "r":
             if not isinstance(file, (str, os.PathLike)):
                 raise TypeError("ArjFile writes to a path only")
-            self._writer = ArchiveWriter(os.fspath(file), mode == "w", self._options)
+            self._writer = ArchiveWriter(os.fspath(file), mode == "w", self._options, volume_size)
             return
         handle = self._source.open(self._options)
         if not handle:

@@ -18,22 +18,31 @@ class ArchiveWriter:
     (mode 'w'), written beside it under a temporary name and renamed over it
     once committed; otherwise entries are added to it (mode 'a')."""
 
-    def __init__(self, path: str, fresh: bool, options: Options) -> None:
+    def __init__(self, path: str, fresh: bool, options: Options, volume_size: Optional[int] = None) -> None:
         self.path = path
         self.target = path
-        if fresh:
+        if volume_size is not None and fresh and os.path.lexists(path):
+            # A set is named after its first volume: a temporary name would
+            # leave every later volume to rename, and the old set's to remove.
+            raise FileExistsError(f"{path}: exists; a volume set is written anew only where none is "
+                                  "(open the archive with mode 'a' to rewrite it as a set)")
+        if fresh and volume_size is None:
             import tempfile  # only when writing: it costs the import of reading
 
             folder = os.path.dirname(os.path.abspath(path))
             handle, self.target = tempfile.mkstemp(prefix=".arjhost-", suffix=".arj", dir=folder)
             os.close(handle)
             os.unlink(self.target)  # the writer makes it: a new archive
-        self.fresh = fresh
+        self.fresh = fresh and self.target != path
         self._options = options
         self._writer = lib.arjhost_write_open(c_string(self.target), ctypes.byref(options.struct))
         if not self._writer:
             raise MemoryError("arjhost: out of memory starting the writer")
         self._check(lib.arjhost_writer_error_code(self._writer))
+        if volume_size is not None:
+            if not isinstance(volume_size, int) or volume_size <= 0:
+                raise ValueError("volume_size is a number of bytes (at least 10240)")
+            self._check(lib.arjhost_write_volume_size(self._writer, volume_size))
         self.added = 0
 
     def _check(self, code: int) -> int:

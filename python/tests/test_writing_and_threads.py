@@ -49,6 +49,28 @@ def test_comments_and_garbled_entries_as_arj_reads_them(tmp_path):
     assert result.returncode == 0, result.stdout
 
 
+def test_volume_sets_written_read_back_from_any_volume(tmp_path):
+    data = os.urandom(40000) + b"text " * 20000
+    archive = tmp_path / "set.arj"
+    with arjhost.ArjFile(archive, "w", volume_size=20480) as out:
+        out.writestr("big.bin", data)
+        out.writestr("small.txt", "small")
+    volumes = sorted(p.name for p in tmp_path.iterdir())
+    assert volumes[0] == "set.a01" and "set.arj" in volumes and len(volumes) >= 3
+    assert all((tmp_path / v).stat().st_size <= 20480 for v in volumes)
+    with arjhost.ArjFile(tmp_path / "set.a01") as back:
+        assert back.read("big.bin") == data and back.testarj() is None
+    with arjhost.ArjFile(archive, "a", volume_size=20480) as more:
+        more.remove("big.bin")
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["set.arj"]
+    with pytest.raises(FileExistsError):
+        arjhost.ArjFile(archive, "w", volume_size=20480)
+    with pytest.raises(ValueError):
+        arjhost.ArjFile(archive, volume_size=20480)
+    result = arj("t", str(archive), cwd=tmp_path)
+    assert result.returncode == 0, result.stdout
+
+
 def test_append_replace_remove_and_atomic_commit(tmp_path):
     archive = tmp_path / "a.arj"
     with arjhost.ArjFile(archive, "w") as out:

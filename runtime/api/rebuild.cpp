@@ -34,6 +34,20 @@
 namespace arjhost {
 namespace {
 
+// The file of a volume the set names (by its name alone): beside the
+// archive that was opened, wherever the process runs.
+std::string VolumeFile(const std::string& archive_path, const std::string& volume) {
+  const size_t slash = archive_path.rfind('/');
+  if (volume.empty() || volume.find('/') != std::string::npos || slash == std::string::npos) return volume;
+  return archive_path.substr(0, slash + 1) + volume;
+}
+
+std::vector<std::string> VolumeFiles(const std::string& archive_path, const std::vector<std::string>& volumes) {
+  std::vector<std::string> files;
+  for (const std::string& volume : volumes) files.push_back(VolumeFile(archive_path, volume));
+  return files;
+}
+
 constexpr uint64_t kMaxContentSize = 0xFFFFFFFFull;  // ARJ size fields hold 32 bits
 
 // Closes an object on every path out of a scope.
@@ -297,7 +311,7 @@ Status Archive::RemoveFile() {
   // before it leaves what was asked undone.
   std::vector<std::string> targets;
   if (state_.multi_volume)
-    for (const std::string& volume : state_.volumes)
+    for (const std::string& volume : VolumeFiles(path, state_.volumes))
       if (volume != path) targets.push_back(InPlaceTarget(volume));
   targets.push_back(InPlaceTarget(path));
   Status status;
@@ -470,7 +484,7 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     // Only the archive's own volumes, rewritten in place, may be replaced
     // or removed; never those of an archive written elsewhere (-o).
     std::vector<std::string> own = joined_from_;
-    if (own.empty() && destination == objects_->path) own = state_.volumes;
+    if (own.empty() && destination == objects_->path) own = VolumeFiles(objects_->path, state_.volumes);
     return PutVolumeSet(written.path(), target, changes.volume_size, expected, own, options);
   }
   if (!written.Commit(&why)) return Failure(Code::kIoError, why, ERR_IO);
@@ -496,7 +510,8 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
     refused.message = name + ": " + refused.message;
     return refused;
   }
-  const std::string first = InPlaceTarget(state_.volumes.empty() ? name : state_.volumes.front());
+  const std::vector<std::string> volumes = VolumeFiles(name, state_.volumes);
+  const std::string first = InPlaceTarget(volumes.empty() ? name : volumes.front());
   // Rewritten in place, whichever volume was named, the set starts at its
   // first volume again.
   const std::string target = destination == name ? first : destination;
@@ -512,7 +527,7 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   for (const EntryInfo& e : entries) {
     if (e.parts.size() > 1 && e.garbled)
       return Failure(Code::kUnsupported, name + ": " + e.name + ": a garbled file split over volumes is not rewritten");
-    joined_entries.push_back({e.volume.empty() ? first : e.volume, e.header_offset, e.parts.size() > 1});
+    joined_entries.push_back({e.volume.empty() ? first : VolumeFile(name, e.volume), e.header_offset, e.parts.size() > 1});
   }
   TempBeside joined(target);
   std::string why;
@@ -556,7 +571,7 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   for (const auto& [h, comment] : changes.comments)
     if (handle_of.count(h)) joined_changes.comments[handle_of[h]] = comment;
     else return Failure(Code::kBadArgument, "no entry " + std::to_string(h), ERR_BAD_PARAMETER);
-  if (target == first) opened.archive->joined_from_ = state_.volumes;
+  if (target == first) opened.archive->joined_from_ = volumes;
   s = opened.archive->Rebuild(joined_changes, target, progress, options);
   volumes_written_ = opened.archive->volumes_written_;
   return s;

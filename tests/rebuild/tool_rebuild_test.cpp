@@ -193,9 +193,13 @@ TEST_P(ToolVolumeSet, CreateAndAddWriteSetsArjReads) {
   ExpectSoundSet(dir.path(), "one.arj", 12 * 1024, expected);
 
   // A set rewritten, named by a later volume: a new set in its place at the
-  // old volumes' size, the volumes past its end removed.
+  // old volumes' size, the volumes past its end removed. Its volumes are
+  // found beside it, not where the tool runs, whose files of the same
+  // names stay as they are.
   const size_t before = VolumesOf(dir.path(), "one.arj").size();
-  ASSERT_EQ(RunToolIn(dir.path(), "delete one.a01 noise.bin", &output), 0) << output;
+  for (const char* decoy : {"one.arj", "one.a01", "one.a02", "one.a03"}) WriteFile(src.File(decoy), ToBytes(decoy));
+  ASSERT_EQ(RunToolIn(src.path(), "delete " + Quote(dir.File("one.a01")) + " noise.bin", &output), 0) << output;
+  for (const char* decoy : {"one.arj", "one.a01", "one.a02", "one.a03"}) EXPECT_EQ(ReadFile(src.File(decoy)), ToBytes(decoy));
   expected.erase("noise.bin");
   const std::vector<std::string> after = VolumesOf(dir.path(), "one.arj");
   EXPECT_LT(after.size(), before);
