@@ -14,7 +14,10 @@ every package alike, not from the first folders. The sources differ between
 machines, and a package installed or removed changes the corpus when one of
 its files falls among those read: bench/run prints a fingerprint of the
 corpus (files, bytes, a SHA-256 of names and bytes) that says whether two
-runs measured the same."""
+runs measured the same. Each file is dated by a seeded draw from the ten
+years to 2025, as a collection's files are, not by when it was written:
+how long a peer takes to show a date depends on the date (7zz lists
+entries of some hours of the day several times faster than others)."""
 import hashlib
 import itertools
 import math
@@ -92,6 +95,9 @@ def kinds(size_list):
     return chosen
 
 
+FIRST_DATE, LAST_DATE = 1420070400, 1735689600  # 2015-01-01 to 2025-01-01, UTC
+
+
 def main():
     out = sys.argv[1]
     rng = random.Random(SEED)
@@ -110,6 +116,7 @@ def main():
     big = sizes(rng, 310, 64 << 20, 4 << 10, 2 << 20)
     plan.append(("one/big.bin", list(zip(kinds(big), big))))
 
+    dates = random.Random(SEED + 1)  # apart from the draws above: the bytes stay as they were
     total = 0
     for name, pieces in plan:
         path = os.path.join(out, name)
@@ -119,6 +126,8 @@ def main():
                 data = piece(kind, size)
                 f.write(data)
                 total += len(data)
+        stamp = dates.randrange(FIRST_DATE, LAST_DATE, 2)  # even seconds, as an ARJ time holds them
+        os.utime(path, (stamp, stamp))
     print(f"sources: {len(sources['text'].paths)} headers, {len(sources['binary'].paths)} programs;"
           f" written: {len(plan)} files, {total} bytes")
 
