@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "runtime/api/kept_stream.h"
+
 namespace arjhost::capi {
 namespace {
 
-constexpr uint64_t kStreamMemory = uint64_t{64} << 20;
-constexpr uint64_t kStreamSize = uint64_t{64} << 30;
 constexpr int kDefaultCodePage = 437;
 
 }  // namespace
@@ -60,7 +60,8 @@ extern "C" void arjhost_options_init(arjhost_options* o) {
   o->max_size = defaults.max_entry_size;
   o->max_ratio = defaults.max_ratio;
   o->max_total = defaults.max_total;
-  o->max_stream_memory = arjhost::capi::kStreamMemory;
-  o->max_stream_size = arjhost::capi::kStreamSize;
+  const arjhost::StreamBounds stream;
+  o->max_stream_memory = stream.memory;
+  o->max_stream_size = stream.size;
   o->codepage = arjhost::capi::kDefaultCodePage;
 }
