@@ -28,6 +28,7 @@
 #include "runtime/services/change_list.h"
 #include "runtime/services/content_file_io.h"
 #include "runtime/services/listed_file.h"
+#include "runtime/services/native_path.h"
 #include "runtime/services/pending_files.h"
 #include "runtime/services/services.h"
 
@@ -37,9 +38,8 @@ namespace {
 // The file of a volume the set names (by its name alone): beside the
 // archive that was opened, wherever the process runs.
 std::string VolumeFile(const std::string& archive_path, const std::string& volume) {
-  const size_t slash = archive_path.rfind('/');
-  if (volume.empty() || volume.find('/') != std::string::npos || slash == std::string::npos) return volume;
-  return archive_path.substr(0, slash + 1) + volume;
+  if (!arjrt::IsSiblingName(volume) || archive_path.find('/') == std::string::npos) return volume;
+  return arjrt::JoinPath(arjrt::DirectoryName(archive_path), volume);
 }
 
 std::vector<std::string> VolumeFiles(const std::string& archive_path, const std::vector<std::string>& volumes) {
