@@ -20,11 +20,12 @@ namespace cli {
 namespace {
 
 // Every old entry stored under `name` (duplicates are possible).
-std::vector<uint64_t> HandlesNamed(const std::vector<arjhost::EntryInfo>& entries, const std::string& name) {
-  std::vector<uint64_t> handles;
+std::vector<const arjhost::EntryInfo*> EntriesNamed(const std::vector<arjhost::EntryInfo>& entries,
+                                                    const std::string& name) {
+  std::vector<const arjhost::EntryInfo*> named;
   for (const arjhost::EntryInfo& e : entries)
-    if (e.name == name) handles.push_back(e.handle);
-  return handles;
+    if (e.name == name) named.push_back(&e);
+  return named;
 }
 
 // The command's arguments with the @FILE lists after the archive read in;
@@ -66,11 +67,11 @@ bool Changed(const arjhost::NewContent& c, const arjhost::EntryInfo& e) {
 // With --new-chapter (arj ac): a file that the archive's latest chapter
 // holds unchanged goes on into the new chapter; any other is a new entry
 // of it, beside the old versions.
-void AddToNewChapter(arjhost::NewContent content, const std::vector<uint64_t>& handles,
-                     const std::vector<arjhost::EntryInfo>& entries, int chapter, arjhost::ChangeSet* changes) {
-  for (uint64_t h : handles)
-    if (arjhost::TakenForArchiveChapter(entries[h - 1], chapter) && !Changed(content, entries[h - 1])) {
-      changes->carried.insert(h);
+void AddToNewChapter(arjhost::NewContent content, const std::vector<const arjhost::EntryInfo*>& named, int chapter,
+                     arjhost::ChangeSet* changes) {
+  for (const arjhost::EntryInfo* e : named)
+    if (arjhost::TakenForArchiveChapter(*e, chapter) && !Changed(content, *e)) {
+      changes->carried.insert(e->handle);
       return;
     }
   changes->added.push_back(std::move(content));
@@ -101,18 +102,17 @@ bool CollectAdded(const Args& args, const std::string& command, const std::vecto
           content.path.c_str(), content.stored_name.c_str());
       return false;
     }
-    const std::vector<uint64_t> handles = HandlesNamed(entries, content.stored_name);
+    const std::vector<const arjhost::EntryInfo*> named = EntriesNamed(entries, content.stored_name);
     if (changes->new_chapter) {
-      AddToNewChapter(std::move(content), handles, entries, chapter, changes);
+      AddToNewChapter(std::move(content), named, chapter, changes);
       continue;
     }
-    if (handles.empty()) {
+    if (named.empty()) {
       if (!freshen) changes->added.push_back(std::move(content));
       continue;
     }
-    for (uint64_t h : handles)
-      if (!update || Newer(content, entries[h - 1]))
-        changes->replaced[h] = content;
+    for (const arjhost::EntryInfo* e : named)
+      if (!update || Newer(content, *e)) changes->replaced[e->handle] = content;
   }
   return true;
 }
@@ -239,18 +239,18 @@ int RunReplace(const Args& given) {
       return kExitFailure;
     }
     const std::string name = operand.substr(0, eq);
-    const std::vector<uint64_t> handles = HandlesNamed(entries, name);
-    if (handles.empty())
+    const std::vector<const arjhost::EntryInfo*> named = EntriesNamed(entries, name);
+    if (named.empty())
       SayError("replace", "%s: no entry named \"%s\"", ShowPath(s.archive_path).c_str(), ShowPath(name).c_str());
-    for (uint64_t h : handles)
-      if (const std::string why = NotAFileEntry(entries[h - 1]); !why.empty()) {
+    for (const arjhost::EntryInfo* e : named)
+      if (const std::string why = NotAFileEntry(*e); !why.empty()) {
         SayError("replace", "%s: %s: %s", ShowPath(s.archive_path).c_str(), ShowPath(name).c_str(), why.c_str());
         return kExitFailure;
       }
     arjhost::NewContent content;
     content.path = operand.substr(eq + 1);
     content.stored_name = name;
-    for (uint64_t h : handles) changes.replaced[h] = content;
+    for (const arjhost::EntryInfo* e : named) changes.replaced[e->handle] = content;
   }
   if (changes.replaced.empty()) return kExitPartial;
   return RunRebuild(s, args, "replace", entries, changes, Destination(args, s.archive_path));

@@ -63,8 +63,10 @@ bool ParseAddedFile(const std::string& operand, const std::string& command, int 
 
 namespace {
 
-std::string NameOfHandle(const std::vector<arjhost::EntryInfo>& entries, uint64_t handle, const Args& args) {
-  return handle >= 1 && handle <= entries.size() ? ShowName(entries[handle - 1], args) : "";
+std::string NameOfHandle(const std::vector<arjhost::EntryInfo>& entries, arjhost::EntryHandle handle,
+                         const Args& args) {
+  const arjhost::EntryInfo* e = arjhost::FindEntry(entries, handle);
+  return e != nullptr ? ShowName(*e, args) : "";
 }
 
 }  // namespace
@@ -86,7 +88,7 @@ void PrintRebuildJson(Session& s, const Args& args, const std::string& command,
     if (!changes.dropped.count(e.handle) && !changes.replaced.count(e.handle)) json.String(ShowName(e, args));
   json.EndArray();
   json.Key("dropped"), json.BeginArray();
-  for (uint64_t h : changes.dropped) json.String(NameOfHandle(entries, h, args));
+  for (arjhost::EntryHandle h : changes.dropped) json.String(NameOfHandle(entries, h, args));
   json.EndArray();
   json.Key("replaced"), json.BeginArray();
   for (const auto& [handle, content] : changes.replaced) {
@@ -120,9 +122,9 @@ namespace {
 void NoteUngarbled(const Session& s, const Args& args, const std::string& command,
                    const std::vector<arjhost::EntryInfo>& entries, const arjhost::ChangeSet& changes) {
   for (const auto& [handle, content] : changes.replaced)
-    if (entries[handle - 1].garbled)
+    if (const arjhost::EntryInfo* e = arjhost::FindEntry(entries, handle); e != nullptr && e->garbled)
       Say("arjhost %s: %s: %s: was garbled; its new content is written ungarbled\n", command.c_str(),
-          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1], args).c_str());
+          ShowPath(s.archive_path).c_str(), ShowName(*e, args).c_str());
   const bool garbled = std::any_of(entries.begin(), entries.end(), [](const arjhost::EntryInfo& e) { return e.garbled; });
   if (garbled && !changes.added.empty())
     Say("arjhost %s: %s: holds garbled entries; the %zu new ones are written ungarbled\n", command.c_str(),
@@ -192,10 +194,10 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
   }
   // Copied as they were: a user may be deleting the others, or keeping
   // these to recover what is left.
-  for (uint64_t handle : s.archive->DamagedEntriesCopied())
-    if (handle >= 1 && handle <= entries.size())
+  for (arjhost::EntryHandle handle : s.archive->DamagedEntriesCopied())
+    if (const arjhost::EntryInfo* e = arjhost::FindEntry(entries, handle))
       Say("arjhost %s: %s: %s: its data fails its CRC; copied as it is\n", command.c_str(),
-          ShowPath(s.archive_path).c_str(), ShowName(entries[handle - 1], args).c_str());
+          ShowPath(s.archive_path).c_str(), ShowName(*e, args).c_str());
   // The protection data covers the old bytes: it would not fit the new ones.
   if (s.archive->state().protected_data)
     Say("arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n", command.c_str(),

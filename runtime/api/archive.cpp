@@ -383,6 +383,13 @@ OpenResult Archive::Open(Host& host, std::unique_ptr<Objects> objects, const Ope
   return {Status{}, std::move(archive)};
 }
 
+const EntryInfo* FindEntry(const std::vector<EntryInfo>& entries, EntryHandle handle) {
+  // Entries come in the plug-in's order, which is the handles' order.
+  const auto at = std::lower_bound(entries.begin(), entries.end(), handle,
+                                   [](const EntryInfo& e, EntryHandle h) { return e.handle < h; });
+  return at != entries.end() && at->handle == handle ? &*at : nullptr;
+}
+
 std::vector<EntryInfo> Archive::Entries() {
   ObjectRef a = objects_->archiver;
   const MiniArchiverMethods& m = host::Archiver(a);
@@ -399,7 +406,7 @@ std::vector<EntryInfo> Archive::Entries() {
   IgnoreResult(m.Reset(a));
   while (m.Next(a, &handle, handle) == RESULT_OK) {
     EntryInfo e;
-    e.handle = handle;
+    e.handle = EntryHandle(handle);
     e.name = StringProperty(a, PROP_OBJECT_NAME);
     e.name_whole = e.name.size() < format::kStoredNameChars;
     e.size = FixedProperty<uint64_t>(a, PROP_OBJECT_SIZE);
@@ -415,8 +422,8 @@ std::vector<EntryInfo> Archive::Entries() {
   // run up to it, those of every other up to the next entry's handle.
   const uint64_t table_end = handle;
   for (size_t i = 0; i < entries.size(); ++i) {
-    const uint64_t first = entries[i].handle;
-    const uint64_t end = i + 1 < entries.size() ? entries[i + 1].handle : table_end;
+    const uint64_t first = entries[i].handle.value();
+    const uint64_t end = i + 1 < entries.size() ? entries[i + 1].handle.value() : table_end;
     entries[i].parts = PartsOf(a, first, end, entries[i]);
   }
   FillMetadata(entries, table_end > 0 ? table_end - 1 : 0);

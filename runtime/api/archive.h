@@ -18,7 +18,7 @@
 namespace arjhost {
 
 struct EntryInfo {
-  uint64_t handle = 0;  // what Next returned: index + 1
+  EntryHandle handle;   // its identity (not its position: see entry_handle.h)
   std::string name;     // the stored bytes
   // False when `name` may be cut: the plug-in reports at most 509 bytes of
   // a name, and the entry's header could not be read for the rest.
@@ -91,6 +91,10 @@ struct EntryInfo {
   };
   std::vector<Part> parts;
 };
+
+// The entry of `entries` (an Entries() list, or a part of one in the same
+// order) with `handle`, or null when none has it.
+ARJHOST_API const EntryInfo* FindEntry(const std::vector<EntryInfo>& entries, EntryHandle handle);
 
 // Whether the entry's parts make up its file, as far as their headers
 // tell; if not, why: its first part is flagged as continued from an
@@ -329,7 +333,7 @@ class ARJHOST_API Archive {
   // The entries (handles) the last Rebuild copied as they were although
   // their stored data fails its CRC (only stored, ungarbled entries are
   // checked: their bytes pass through the copy).
-  const std::vector<uint64_t>& DamagedEntriesCopied() const;
+  const std::vector<EntryHandle>& DamagedEntriesCopied() const;
   // How many volumes the last successful Rebuild wrote (1: one archive).
   size_t VolumesWritten() const { return volumes_written_; }
 

@@ -174,7 +174,7 @@ ExtractResult Archive::Deliver(const EntryInfo& entry, const PasswordSource& pas
   if (as_they_come) scratch.SetPassThrough(&checked);
   objects_->unused_packed = 0;
   scratch.ClearWriteFailure();
-  ResultCode r = host::Archiver(a).OpenEntry(a, &temp, entry.handle, requester.object);
+  ResultCode r = host::Archiver(a).OpenEntry(a, &temp, entry.handle.value(), requester.object);
   if (Failed(r) || temp == nullptr) {
     outcome.status = Explain(Failed(r) ? r : ERR_NOT_INITIALIZED, entry, requester.password_given,
                              state_.missing_volume, objects_->unused_packed);

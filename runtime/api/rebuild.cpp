@@ -181,7 +181,8 @@ std::vector<arjrt::AheadFile> FilesToPackAhead(const ChangeSet& changes, const s
     if (arjrt::ListAheadFile(ListedOf(c), c.method >= 0 ? static_cast<uint32_t>(c.method) : otherwise, &f))
       files.push_back(std::move(f));
   };
-  for (const auto& [handle, content] : changes.replaced) list(content, format::Byte(entries[handle - 1].method));
+  for (const auto& [handle, content] : changes.replaced)
+    if (const EntryInfo* e = FindEntry(entries, handle)) list(content, format::Byte(e->method));
   for (const NewContent& c : changes.added)
     list(c, format::Byte(entries.empty() ? format::Method::kBest : entries.front().method));
   return files;
@@ -211,7 +212,7 @@ void WatchDamagedCopies(Archive::Objects& o) {
     if (m.buffer == nullptr || m.length == nullptr || *m.length != sizeof number) return ERR_BAD_PARAMETER;
     const uint8_t* bytes = static_cast<const uint8_t*>(m.buffer);
     for (size_t i = 0; i < sizeof number; ++i) number |= uint64_t{bytes[i]} << (8 * i);
-    o.damaged_copies.push_back(number);
+    o.damaged_copies.push_back(EntryHandle(number));
     return RESULT_OK;
   });
 }
@@ -271,6 +272,11 @@ ChapterPlan ChapterPlanOf(const std::vector<EntryInfo>& old_entries, const Chang
   return plan;
 }
 
+// A change names a handle the archive has not.
+Status NoEntry(EntryHandle handle) {
+  return Failure(Code::kBadArgument, "no entry " + ToString(handle), ERR_BAD_PARAMETER);
+}
+
 // Each comment asked for fits its header, and names an entry that is there.
 Status CheckComments(const ChangeSet& changes, const std::vector<EntryInfo>& entries, size_t archive_room) {
   const auto too_long = [](const std::string& whose, size_t length) {
@@ -281,9 +287,9 @@ Status CheckComments(const ChangeSet& changes, const std::vector<EntryInfo>& ent
   if (const auto& c = changes.archive_comment; c && (c->size() > archive_room || c->find('\0') != std::string::npos))
     return too_long("the archive", c->size());
   for (const auto& [handle, comment] : changes.comments) {
-    if (handle == 0 || handle > entries.size())
-      return Failure(Code::kRefused, "no entry " + std::to_string(handle), ERR_BAD_PARAMETER);
-    if (!CommentFits(entries[handle - 1].name, comment)) return too_long(entries[handle - 1].name, comment.size());
+    const EntryInfo* e = FindEntry(entries, handle);
+    if (e == nullptr) return NoEntry(handle);
+    if (!CommentFits(e->name, comment)) return too_long(e->name, comment.size());
   }
   for (const NewContent& c : changes.added)
     if (c.comment && !CommentFits(c.stored_name, *c.comment)) return too_long(c.stored_name, c.comment->size());
@@ -299,7 +305,7 @@ uint64_t Archive::RebuildBytesWritten() const {
   return static_cast<uint64_t>(st.st_size);
 }
 
-const std::vector<uint64_t>& Archive::DamagedEntriesCopied() const { return objects_->damaged_copies; }
+const std::vector<EntryHandle>& Archive::DamagedEntriesCopied() const { return objects_->damaged_copies; }
 
 Status Archive::RemoveFile() {
   const std::string& path = objects_->path;
@@ -381,8 +387,7 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     if (!changes.dropped.count(e.handle)) expected.push_back(e.name);
   for (const NewContent& c : changes.added) expected.push_back(c.stored_name);
   for (const auto& [handle, content] : changes.replaced)
-    if (handle == 0 || handle > old_entries.size())
-      return Failure(Code::kBadArgument, "no entry " + std::to_string(handle), ERR_BAD_PARAMETER);
+    if (FindEntry(old_entries, handle) == nullptr) return NoEntry(handle);
   for (auto& [handle, content] : changes.replaced)
     if (Status checked = CheckContentFile(content); !checked.ok()) return checked;
   for (NewContent& c : changes.added) {
@@ -414,14 +419,14 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     arjrt::Runtime& runtime = objects_->runtime;
     Owned list, output, past_stub;
     r = host::CreateObjectQuick(runtime.root(), &list.object, IID_CHANGE_LIST, arjrt::PID_CHANGE_LIST);
-    for (uint64_t handle : changes.dropped)
-      if (!Failed(r)) r = arjrt::ChangeListDrop(list.object, handle);
+    for (EntryHandle handle : changes.dropped)
+      if (!Failed(r)) r = arjrt::ChangeListDrop(list.object, handle.value());
     for (const auto& [handle, content] : changes.replaced)
-      if (!Failed(r)) r = arjrt::ChangeListReplace(list.object, handle, OpenerFor(content, false, &opened));
+      if (!Failed(r)) r = arjrt::ChangeListReplace(list.object, handle.value(), OpenerFor(content, false, &opened));
     for (const NewContent& c : changes.added)
       if (!Failed(r)) r = arjrt::ChangeListAdd(list.object, OpenerFor(c, true, &opened), c.comment);
     for (const auto& [handle, comment] : changes.comments)
-      if (!Failed(r)) r = arjrt::ChangeListComment(list.object, handle, comment);
+      if (!Failed(r)) r = arjrt::ChangeListComment(list.object, handle.value(), comment);
     if (!Failed(r) && changes.archive_comment) r = arjrt::ChangeListComment(list.object, 0, *changes.archive_comment);
     if (!Failed(r) && !options.garble_password.empty())
       r = host::SetPropBuffer(list.object, PROP_GARBLE_PASSWORD, options.garble_password.data(),
@@ -554,23 +559,23 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
     return Failure(Code::kChanged, name + ": not written: it changed while it was being rewritten");
   // The joined archive's entries are the set's, in order, under handles of
   // their own.
-  std::map<uint64_t, uint64_t> handle_of;
+  std::map<EntryHandle, EntryHandle> handle_of;
   for (size_t i = 0; i < entries.size(); ++i) handle_of[entries[i].handle] = listed[i].handle;
   ChangeSet joined_changes = changes;
   joined_changes.dropped.clear();
   joined_changes.replaced.clear();
-  for (uint64_t h : changes.dropped)
+  for (EntryHandle h : changes.dropped)
     if (handle_of.count(h)) joined_changes.dropped.insert(handle_of[h]);
   joined_changes.carried.clear();
-  for (uint64_t h : changes.carried)
+  for (EntryHandle h : changes.carried)
     if (handle_of.count(h)) joined_changes.carried.insert(handle_of[h]);
   for (const auto& [h, content] : changes.replaced)
     if (handle_of.count(h)) joined_changes.replaced[handle_of[h]] = content;
-    else return Failure(Code::kBadArgument, "no entry " + std::to_string(h), ERR_BAD_PARAMETER);
+    else return NoEntry(h);
   joined_changes.comments.clear();
   for (const auto& [h, comment] : changes.comments)
     if (handle_of.count(h)) joined_changes.comments[handle_of[h]] = comment;
-    else return Failure(Code::kBadArgument, "no entry " + std::to_string(h), ERR_BAD_PARAMETER);
+    else return NoEntry(h);
   if (target == first) opened.archive->joined_from_ = volumes;
   s = opened.archive->Rebuild(joined_changes, target, progress, options);
   volumes_written_ = opened.archive->volumes_written_;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "plugin/format/arj_types.h"
+#include "runtime/api/entry_handle.h"
 #include "runtime/api/export.h"
 
 namespace arjhost {
@@ -73,8 +74,8 @@ struct NewContent {
 };
 
 struct ChangeSet {
-  std::set<uint64_t> dropped;               // entry handles (EntryInfo::handle)
-  std::map<uint64_t, NewContent> replaced;  // by handle; the stored name stays the entry's
+  std::set<EntryHandle> dropped;               // entry handles (EntryInfo::handle)
+  std::map<EntryHandle, NewContent> replaced;  // by handle; the stored name stays the entry's
   std::vector<NewContent> added;            // appended in this order
   // Not 0: the new archive is written as a volume set (as arj a -v), no
   // volume larger than this many bytes (at least kMinVolumeSize), named
@@ -86,10 +87,10 @@ struct ChangeSet {
   // <<<NNN>>> ends the archive. Only a chapter archive, or one without
   // entries, takes a new chapter.
   bool new_chapter = false;
-  std::set<uint64_t> carried;  // entry handles
+  std::set<EntryHandle> carried;  // entry handles
   // Comments written in place of the stored ones, "" removing one: of old
   // entries (by handle; kept or replaced), and of the archive.
-  std::map<uint64_t, std::string> comments;
+  std::map<EntryHandle, std::string> comments;
   std::optional<std::string> archive_comment;
 };
 

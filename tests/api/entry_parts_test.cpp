@@ -150,7 +150,7 @@ HeaderFields Header(const std::string& name, uint64_t offset, int64_t position =
 
 arjhost::EntryInfo Listed(uint64_t handle, const std::string& name, size_t parts) {
   arjhost::EntryInfo e;
-  e.handle = handle;
+  e.handle = arjhost::EntryHandle(handle);
   e.name = name;
   e.name_whole = name.size() < arjhost::format::kStoredNameChars;
   e.parts.assign(parts, EntryPart(1, 0));

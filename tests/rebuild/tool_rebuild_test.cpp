@@ -224,6 +224,63 @@ TEST_P(ToolVolumeSet, CreateAndAddWriteSetsArjReads) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, ToolVolumeSet, ::testing::Values(0, 1, 4));
 
+// In a set whose files are split over volumes, handles count parts: every
+// rewrite must find the entry it names by its identity, not by a position.
+TEST(ToolVolumeSetRewrites, EachCommandChangesTheEntryItNamesPastSplitFiles) {
+  REQUIRE_PEER("arj");
+  TempDir src;
+  Tree files;
+  Put(src.path(), "big1.bin", RandomSample(40000, 1), &files);
+  Put(src.path(), "big2.bin", RandomSample(30000, 2), &files);
+  Put(src.path(), "x4.txt", TextSample(300, 3), &files);
+  Put(src.path(), "a.txt", TextSample(200, 4), &files);
+  fs::create_directories(src.File("folder"));
+  SetModifiedTime(src.File("a.txt"), 1577836800);  // 2020
+  std::string output;
+  ASSERT_EQ(RunToolIn(src.path(), "create set.arj big1.bin big2.bin folder x4.txt a.txt --volume-size 12K -m 0", &output),
+            0)
+      << output;
+  const std::vector<std::string> volumes = VolumesOf(src.path(), "set.arj");
+  // The files as they are now: x4.txt newer than its entry, a.txt older.
+  Put(src.path(), "x4.txt", TextSample(500, 5), nullptr);
+  SetModifiedTime(src.File("x4.txt"), ::time(nullptr) + 10);
+  Put(src.path(), "a.txt", TextSample(250, 6), nullptr);
+  SetModifiedTime(src.File("a.txt"), 1546300800);  // 2019
+  struct Case {
+    const char* args;
+    int exit_code;
+    const char* json_check;  // of `list --json` afterwards
+    std::vector<std::string> now_from_disk;  // entries whose bytes are now the file's
+  };
+  const Case cases[] = {
+      {"add set.arj -u x4.txt a.txt", 0, "True", {"x4.txt"}},
+      {"add set.arj --freshen x4.txt a.txt", 0, "True", {"x4.txt"}},
+      {"replace set.arj a.txt=a.txt", 0, "True", {"a.txt"}},
+      {"replace set.arj folder=x4.txt", 2, "[e['folder'] for e in d['entries'] if e['name']=='folder']==[True]", {}},
+      {"add set.arj --entry-comment x4.txt=hello", 0,
+       "[e['comment'] for e in d['entries'] if e['name']=='x4.txt']==['hello']", {}},
+      {"delete set.arj x4.txt", 0, "'x4.txt' not in [e['name'] for e in d['entries']]", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    TempDir dir;
+    for (const std::string& v : volumes) fs::copy_file(src.File(v), dir.File(v));
+    for (const char* name : {"x4.txt", "a.txt"}) fs::copy_file(src.File(name), dir.File(name));
+    SetModifiedTime(dir.File("x4.txt"), ::time(nullptr) + 10);
+    SetModifiedTime(dir.File("a.txt"), 1546300800);
+    EXPECT_EQ(RunToolIn(dir.path(), c.args, &output), c.exit_code) << output;
+    ASSERT_EQ(RunToolStdout("list --json " + Quote(dir.File("set.arj")), &output), 0) << output;
+    EXPECT_TRUE(JsonSatisfies(output, c.json_check)) << output;
+    Tree expected = files;
+    for (const std::string& name : c.now_from_disk) expected[name] = ReadFile(dir.File(name));
+    if (std::string(c.args).rfind("delete", 0) == 0) expected.erase("x4.txt");
+    EXPECT_EQ(RunArj(dir.path(), "t -v set.arj", &output), 0) << output;
+    TempDir by_arj;
+    EXPECT_EQ(RunArj(by_arj.path(), "x -v " + Quote(dir.File("set.arj")), &output), 0) << output;
+    EXPECT_EQ(ReadTree(by_arj.path()), expected);
+  }
+}
+
 TEST(ToolVolumeSetRefusals, SmallSizesOtherNamesAndStrangersFilesAreRefused) {
   TempDir dir;
   Put(dir.path(), "a.txt", TextSample(30000, 1), nullptr);
@@ -1124,7 +1181,7 @@ TEST(ToolRebuildSignals, OnceTheChangeIsMadeASignalSaysSoAndExitsZero) {
         if (!host.LoadPlugin(BuildPath("libarj_plugin.so")).ok()) ::_exit(120);
         arjhost::OpenResult opened = arjhost::Archive::OpenFile(host, dir.File("a.arj"), {});
         arjhost::ChangeSet changes;
-        changes.dropped.insert(1);
+        changes.dropped.insert(arjhost::EntryHandle(1));
         if (!opened.ok() || !opened.archive->Rebuild(changes, dir.File("a.arj")).ok()) ::_exit(121);
       }
       ::raise(SIGTERM);

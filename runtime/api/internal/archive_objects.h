@@ -37,7 +37,7 @@ struct __attribute__((visibility("hidden"))) Archive::Objects {
   bool recovered = false;
   // The entries (handles) the last rebuild copied although their stored
   // data fails its CRC, as the plug-in reports them.
-  std::vector<uint64_t> damaged_copies;
+  std::vector<EntryHandle> damaged_copies;
   bool watching_copies = false;  // the handler that collects them is in place
   // The new archive's temporary file while a Rebuild writes it, for
   // RebuildBytesWritten on another thread.

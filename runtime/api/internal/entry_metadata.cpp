@@ -73,8 +73,10 @@ void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& tabl
   for (EntryInfo& e : entries) {
     e.header_known = false;
     for (size_t k = 0; k < std::max<size_t>(e.parts.size(), 1); ++k) {
-      if (e.handle == 0 || e.handle + k > table_size) break;
-      const size_t t = static_cast<size_t>(e.handle - 1 + k);
+      // The plug-in's table row of each part: its handle numbers it.
+      const uint64_t row = e.handle.value();
+      if (row == 0 || row + k > table_size) break;
+      const size_t t = static_cast<size_t>(row - 1 + k);
       const uint32_t v = table.of_entry[t];
       if (v >= volumes) continue;
       in_volume[v].push_back({index_in_volume[t], &e, k});
