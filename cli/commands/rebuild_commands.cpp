@@ -261,7 +261,13 @@ int RunAdd(const Args& given) {
   // A comment alone is a change too (as arj c makes it).
   if (!OperandsOf(given, "add", CommentsAsked(given) ? 1 : 2, &args)) return kExitFailure;
   Session s;
-  // As arj a and 7zz a do, a missing archive is made.
+  // As arj a and 7zz a do, a missing archive is made; but not of a comment
+  // alone: an archive without entries is taken for a damaged one.
+  if (!Exists(args.operands[0]) && args.operands.size() < 2 && args.operands[0] != kStandardInput) {
+    SayError("add", "%s: not written: it does not exist, and a comment alone makes no archive",
+        ShowPath(args.operands[0]).c_str());
+    return kExitPartial;
+  }
   if (!Exists(args.operands[0])) {
     if (!OpenEmpty(args, "add", Destination(args, args.operands[0]), &s)) return kExitFailure;
   } else if (!OpenRewritable(args, "add", &s)) {

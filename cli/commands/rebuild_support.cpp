@@ -147,6 +147,11 @@ bool VolumeSizeOption(const Args& args, const std::string& command, uint64_t* si
 int RunRebuild(Session& s, const Args& args, const std::string& command,
                const std::vector<arjhost::EntryInfo>& entries, arjhost::ChangeSet changes,
                const std::string& destination) {
+  // A file named "-" would be written where a pipe was meant.
+  if (destination == kStandardInput) {
+    RefuseStandardInput(command);
+    return kExitFailure;
+  }
   if (!VolumeSizeOption(args, command, &changes.volume_size)) return kExitFailure;
   if (!TakeComments(args, command, entries, &changes)) return kExitFailure;
   RewriteOutcome outcome;

@@ -117,6 +117,11 @@ bool OpenSession(const Args& args, const std::string& command, Session* session)
   return OpenArchive(args, command, args.operands.empty() ? std::string() : args.operands[0], session);
 }
 
+bool RefuseStandardInput(const std::string& command) {
+  SayError(command, "-: an archive from standard input can be listed, tested and extracted, not rewritten");
+  return false;
+}
+
 bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session) {
   if (path.empty()) {
     SayError(command, "no archive named; try arjhost %s --help", command.c_str());
@@ -137,10 +142,8 @@ bool OpenArchive(const Args& args, const std::string& command, const std::string
   options.recover = session->recover;
   session->options = options;
   const bool standard_input = path == kStandardInput;
-  if (standard_input && command != "list" && command != "test" && command != "extract") {
-    SayError(command, "-: an archive from standard input can be listed, tested and extracted, not rewritten");
-    return false;
-  }
+  if (standard_input && command != "list" && command != "test" && command != "extract")
+    return RefuseStandardInput(command);
   arjhost::OpenResult opened = standard_input
                                    ? OpenStandardInput(session)
                                    : arjhost::Archive::OpenFile(*session->host, session->archive_path, options);

@@ -31,6 +31,10 @@ struct Session {
 // The archive operand that names standard input.
 constexpr char kStandardInput[] = "-";
 
+// Says that `command` does not write to "-" (standard input names no file
+// to write); returns false.
+bool RefuseStandardInput(const std::string& command);
+
 // Makes the host and loads the plug-in, without an archive; on failure
 // prints one line on stderr and returns false.
 bool StartHost(const Args& args, Session* session);

@@ -642,6 +642,13 @@ TEST(ToolRebuildOutcomes, ExitCodesSayWhetherTheArchiveWasRewrittenRemovedOrLeft
       {"add a.arj a.arj", 1, "a.arj: the archive is not stored in itself", true},
       {"add a.arj sub -x '*.o' -x sub", 1, "nothing to add: every file named is left out", true},
       {"create none.arj sub -x sub", 1, "none.arj: nothing to add: every file named is left out; nothing is written", true},
+      // Standard input names no file to write; a comment alone no archive.
+      {"add - sub/x.o", 2, "-: an archive from standard input can be listed, tested and extracted, not rewritten",
+       true},
+      {"create - sub/x.o", 2, "not rewritten", true},
+      {"delete a.arj one.txt -o -", 2, "not rewritten", true},
+      {"add none.arj --comment hi", 1, "none.arj: not written: it does not exist, and a comment alone makes no archive",
+       true},
       {"delete a.arj one.txt nomatch", 0, "no entry matches \"nomatch\"", false},
       {"delete a.arj '*'", 0, "the archive is removed", false},
   };
@@ -657,6 +664,7 @@ TEST(ToolRebuildOutcomes, ExitCodesSayWhetherTheArchiveWasRewrittenRemovedOrLeft
   EXPECT_FALSE(fs::exists(dir.File("a.arj")));
   EXPECT_FALSE(fs::exists(dir.File("out.arj")));
   EXPECT_FALSE(fs::exists(dir.File("none.arj")));
+  EXPECT_FALSE(fs::exists(dir.File("-")));
   EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
 }
 
