@@ -8,6 +8,7 @@
 #include <set>
 
 #include "cli/commands/commands.h"
+#include "cli/commands/interrupts.h"
 #include "cli/output/text_tools.h"
 #include "cli/output/messages.h"
 
@@ -43,10 +44,14 @@ MovedSources::MovedSources(const arjhost::ChangeSet& changes) {
 
 int MovedSources::RemoveAll(const std::string& command) const {
   int code = kExitOk;
+  // A signal stops the removals; each file left is named.
+  HeldSignals held;
   for (const Source& source : sources_) {
     struct stat now;
     std::string why;
-    if (!source.noted || ::stat(source.path.c_str(), &now) != 0)
+    if (held.Came())
+      why = "a signal came first";
+    else if (!source.noted || ::stat(source.path.c_str(), &now) != 0)
       why = "it could not be looked at";
     else if (!SameFile(source.seen, now))
       why = "it changed since it was read";

@@ -20,7 +20,9 @@ class MovedSources {
 
   // Removes each noted file that is still the one noted (same file, size,
   // modification and change times); names on stderr each that is not
-  // removed, and why. Returns the exit code: 0, or 1 when one was kept.
+  // removed, and why; a signal (SIGINT, SIGTERM, SIGHUP) stops the
+  // removals, the files left named. Returns the exit code: 0, or 1 when
+  // one was kept.
   int RemoveAll(const std::string& command) const;
 
   struct Source {

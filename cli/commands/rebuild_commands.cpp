@@ -154,7 +154,10 @@ int AddTo(Session& s, const Args& args, const std::string& command, const std::s
     // Noted before anything is read, removed once the new archive stands.
     const MovedSources moved(args.Has("move") ? changes : arjhost::ChangeSet{});
     const int code = RunRebuild(s, args, command, entries, changes, destination);
-    return code == kExitOk ? moved.RemoveAll(command) : code;
+    if (code != kExitOk) return code;
+    const int removed = moved.RemoveAll(command);
+    NoteTheChangeOnSignals(command, destination, "the new archive was in place");
+    return removed;
   }
   // Nothing is rewritten: as arj u when every file is older, and when
   // every file named was left out (an archive without entries would be

@@ -110,9 +110,11 @@ void PrintRebuildJson(Session& s, const Args& args, const std::string& command,
   std::cout << "\n";
 }
 
-void NoteTheChangeOnSignals(const std::string& command, const std::string& destination, const std::string& change) {
+void NoteTheChangeOnSignals(const std::string& command, const std::string& destination, const std::string& change,
+                            const std::string& undone) {
   SetNoticeOnceChanged("arjhost " + command + ": " + ShowPath(destination) + ": " + change +
-                       " before the signal came\n");
+                           " before the signal came" + (undone.empty() ? "" : "; " + undone) + "\n",
+                       undone.empty() ? kExitOk : kExitPartial);
 }
 
 namespace {
@@ -165,7 +167,8 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
   std::string garble_password;
   if (command != "delete" && !GarblePassword(s, args, command, entries, &garble_password)) return kExitFailure;
   if (garble_password.empty()) NoteUngarbled(s, args, command, entries, changes);
-  NoteTheChangeOnSignals(command, destination, "the new archive was in place");
+  NoteTheChangeOnSignals(command, destination, "the new archive was in place",
+                         args.Has("move") ? "no file stored was removed (--move)" : "");
   {
     // The rebuild says when it starts each file; the bytes of a large one
     // are watched as they are written.

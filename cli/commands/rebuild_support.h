@@ -42,7 +42,10 @@ void PrintRebuildJson(Session& session, const Args& args, const std::string& com
 
 // The line a signal prints once the change is made: the new archive, or
 // the removal, stands.
-void NoteTheChangeOnSignals(const std::string& command, const std::string& destination, const std::string& change);
+// With `undone`, what the change leaves to do (add --move's removals),
+// which such a signal stops: it is said too, and the exit code is 1.
+void NoteTheChangeOnSignals(const std::string& command, const std::string& destination, const std::string& change,
+                            const std::string& undone = "");
 
 // Runs the rebuild of the archive whose `entries` these are, with the
 // comments the command line asks for, and a progress line on a terminal; reports success on stdout (with --json:

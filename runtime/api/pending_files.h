@@ -28,8 +28,8 @@ ARJHOST_API sigset_t EndingSignals();
 
 // Registers the file `name` (relative to the folder `dir_fd`, or to the
 // current folder when it is AT_FDCWD) before it is made, and returns its
-// slot, or -1 when the table is full or the name too long (the file is
-// then not removed on a signal). Thread-safe.
+// slot, or -1 when the name is too long or memory short (the file is then
+// not removed on a signal); the table grows with the files under way. Thread-safe.
 ARJHOST_API int AddPendingFile(int dir_fd, const char* name);
 // Forgets the slot (once the file is renamed into place or removed).
 ARJHOST_API void ForgetPendingFile(int slot);

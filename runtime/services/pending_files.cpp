@@ -6,11 +6,12 @@
 #include <atomic>
 #include <cstring>
 #include <initializer_list>
+#include <new>
 
 namespace arjrt {
 namespace {
 
-constexpr int kSlots = 16;
+constexpr int kSlotsPerChunk = 64;
 constexpr size_t kNameSize = 4096;
 
 // A slot is claimed (kFilling) before its name is copied, and published
@@ -23,32 +24,60 @@ struct Slot {
   char name[kNameSize] = {};
 };
 
-Slot slots[kSlots];
+// However many files are under way (a set of hundreds of volumes): chunks
+// are added as the ones before fill, and never freed, so that a handler can
+// walk them at any moment.
+struct Chunk {
+  Slot slots[kSlotsPerChunk];
+  std::atomic<Chunk*> next{nullptr};
+};
+
+Chunk first_chunk;
 std::atomic<bool> change_made{false};
+
+Slot* SlotAt(int slot) {
+  if (slot < 0) return nullptr;
+  Chunk* chunk = &first_chunk;
+  for (int n = slot / kSlotsPerChunk; n > 0 && chunk != nullptr; --n) chunk = chunk->next.load();
+  return chunk != nullptr ? &chunk->slots[slot % kSlotsPerChunk] : nullptr;
+}
 
 }  // namespace
 
 int AddPendingFile(int dir_fd, const char* name) {
   const size_t length = std::strlen(name);
   if (length == 0 || length >= kNameSize) return -1;
-  for (int i = 0; i < kSlots; ++i) {
-    int expected = kFree;
-    if (!slots[i].state.compare_exchange_strong(expected, kFilling)) continue;
-    slots[i].dir_fd = dir_fd;
-    std::memcpy(slots[i].name, name, length + 1);
-    slots[i].state.store(kReady);
-    return i;
+  int base = 0;
+  for (Chunk* chunk = &first_chunk;; base += kSlotsPerChunk) {
+    for (int i = 0; i < kSlotsPerChunk; ++i) {
+      Slot& slot = chunk->slots[i];
+      int expected = kFree;
+      if (!slot.state.compare_exchange_strong(expected, kFilling)) continue;
+      slot.dir_fd = dir_fd;
+      std::memcpy(slot.name, name, length + 1);
+      slot.state.store(kReady);
+      return base + i;
+    }
+    Chunk* next = chunk->next.load();
+    if (next == nullptr) {
+      Chunk* made = new (std::nothrow) Chunk;
+      if (made == nullptr) return -1;
+      // Another thread may have added one meanwhile: then that one is next.
+      if (chunk->next.compare_exchange_strong(next, made)) next = made;
+      else delete made;
+    }
+    chunk = next;
   }
-  return -1;
 }
 
 void ForgetPendingFile(int slot) {
-  if (slot >= 0 && slot < kSlots) slots[slot].state.store(kFree);
+  if (Slot* s = SlotAt(slot)) s->state.store(kFree);
 }
 
 void RemovePendingFiles() {
-  for (Slot& s : slots)
-    if (s.state.load() == kReady) ::unlinkat(s.dir_fd, s.name, 0);
+  for (Chunk* chunk = &first_chunk; chunk != nullptr; chunk = chunk->next.load())
+    for (Slot& s : chunk->slots)
+      if (s.state.load() == kReady) ::unlinkat(s.dir_fd, s.name, 0);
 }
 
 sigset_t EndingSignals() {

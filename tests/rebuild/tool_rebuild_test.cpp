@@ -839,6 +839,19 @@ TEST(ToolRebuildFreshenMove, AChangedSourceIsNotRemoved) {
   EXPECT_TRUE(fs::exists(dir.File("swapped.txt")));
   EXPECT_TRUE(fs::is_directory(dir.path()));
   EXPECT_NE(cli::LastError().find("swapped.txt: not removed: it changed since it was read"), std::string::npos);
+
+  // A signal during the removals stops them, and each file left is named.
+  Put(dir.path(), "same.txt", ToBytes("same"), nullptr);
+  const cli::MovedSources moved_again(changes);
+  sigset_t term, previous;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &term, &previous), 0);
+  ::raise(SIGTERM);
+  EXPECT_EQ(moved_again.RemoveAll("add"), 1);
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  EXPECT_TRUE(fs::exists(dir.File("same.txt")));
+  EXPECT_NE(cli::LastError().find("not removed: a signal came first"), std::string::npos);
 }
 
 // --comment and --entry-comment on every rewrite: written where arj writes
@@ -1152,7 +1165,9 @@ TEST(ToolRebuildSignals, RemoveTheTemporaryFileAndExitWith128PlusTheSignal) {
   for (const Case& c : {Case{{"add", "a.arj", "big.bin", "-m", "4"}, ".tmp-", SIGINT},
                         Case{{"add", "a.arj", "big.bin", "-m", "1"}, ".tmp-", SIGTERM},
                         Case{{"add", "a.arj", "big.bin", "-m", "0"}, ".tmp-", SIGHUP},
-                        Case{{"extract", "../big.arj"}, ".part", SIGINT}}) {
+                        Case{{"extract", "../big.arj"}, ".part", SIGINT},
+                        // A set's volumes under way, past any fixed table.
+                        Case{{"add", "a.arj", "big.bin", "-m", "0", "--volume-size", "10K"}, "a.a40.tmp-", SIGTERM}}) {
     SCOPED_TRACE(c.args[0] + " " + std::to_string(c.signal_number));
     const bool extracting = c.args[0] == "extract";
     fs::create_directories(dir.File("out"));
