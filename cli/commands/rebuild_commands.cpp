@@ -117,25 +117,6 @@ bool CollectAdded(const Args& args, const std::string& command, const std::vecto
   return true;
 }
 
-// The archive add and create start from when there is none: empty, held
-// in memory, named as the new file.
-bool OpenEmpty(const Args& args, const std::string& command, const std::string& destination, Session* s) {
-  if (!StartHost(args, s)) return false;
-  const size_t slash = destination.find_last_of('/');
-  const std::vector<uint8_t> empty =
-      arjhost::EmptyArchiveBytes(slash == std::string::npos ? destination : destination.substr(slash + 1));
-  s->empty_archive = empty;
-  arjhost::OpenOptions options;
-  options.scan_all_volumes = false;
-  options.name = destination;
-  s->archive_path = destination;
-  arjhost::OpenResult opened =
-      arjhost::Archive::OpenMemory(*s->host, s->empty_archive.data(), s->empty_archive.size(), options);
-  if (!opened.ok()) SayError(command, "%s", opened.status.message.c_str());
-  s->archive = std::move(opened.archive);
-  return s->archive != nullptr;
-}
-
 bool Exists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
@@ -211,7 +192,7 @@ int RunDelete(const Args& given) {
   Args args;
   if (!OperandsOf(given, "delete", 2, &args)) return kExitFailure;
   Session s;
-  if (!OpenRewritable(args, "delete", &s)) return kExitFailure;
+  if (!OpenRewritable(args, "delete", args.operands[0], false, &s)) return kExitFailure;
   NameSelection selection(std::vector<std::string>(args.operands.begin() + 1, args.operands.end()), args);
   const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
   arjhost::ChangeSet changes;
@@ -231,7 +212,7 @@ int RunReplace(const Args& given) {
   Args args;
   if (!OperandsOf(given, "replace", 2, &args)) return kExitFailure;
   Session s;
-  if (!OpenRewritable(args, "replace", &s)) return kExitFailure;
+  if (!OpenRewritable(args, "replace", args.operands[0], false, &s)) return kExitFailure;
   const std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
   arjhost::ChangeSet changes;
   for (size_t i = 1; i < args.operands.size(); ++i) {
@@ -266,15 +247,11 @@ int RunAdd(const Args& given) {
   Session s;
   // As arj a and 7zz a do, a missing archive is made; but not of a comment
   // alone: an archive without entries is taken for a damaged one.
-  if (!Exists(args.operands[0]) && args.operands.size() < 2 && args.operands[0] != kStandardInput) {
+  if (!OpenRewritable(args, "add", args.operands[0], true, &s)) return kExitFailure;
+  if (s.archive->created() && args.operands.size() < 2) {
     SayError("add", "%s: not written: it does not exist, and a comment alone makes no archive",
         ShowPath(args.operands[0]).c_str());
     return kExitPartial;
-  }
-  if (!Exists(args.operands[0])) {
-    if (!OpenEmpty(args, "add", Destination(args, args.operands[0]), &s)) return kExitFailure;
-  } else if (!OpenRewritable(args, "add", &s)) {
-    return kExitFailure;
   }
   return AddTo(s, args, "add", Destination(args, args.operands[0]));
 }
@@ -283,12 +260,14 @@ int RunCreate(const Args& given) {
   Args args;
   if (!OperandsOf(given, "create", 2, &args)) return kExitFailure;
   const std::string destination = Destination(args, args.operands[0]);
+  // Said before anything of it is read; one that appears later is never
+  // replaced (Archive::Rebuild).
   if (Exists(destination)) {
     SayError("create", "%s: already exists; use add", destination.c_str());
     return kExitFailure;
   }
   Session s;
-  if (!OpenEmpty(args, "create", destination, &s)) return kExitFailure;
+  if (!OpenRewritable(args, "create", destination, true, &s)) return kExitFailure;
   return AddTo(s, args, "create", destination);
 }
 

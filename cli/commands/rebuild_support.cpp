@@ -20,8 +20,14 @@
 
 namespace cli {
 
-bool OpenRewritable(const Args& args, const std::string& command, Session* s) {
-  if (!OpenSession(args, command, s)) return false;
+bool OpenRewritable(const Args& args, const std::string& command, const std::string& path, bool may_create,
+                    Session* s) {
+  if (!OpenArchive(args, command, path, s, Purpose::kWrite)) return false;
+  if (s->archive->created()) {
+    if (may_create) return true;
+    SayError("", "%s: cannot be opened: not found", ShowPath(path).c_str());
+    return false;
+  }
   const std::string why = s->archive->CheckRewrite({}).message;
   if (why.empty()) return true;
   SayError(command, "%s: %s", ShowPath(s->archive_path).c_str(),

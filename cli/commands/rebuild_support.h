@@ -11,9 +11,12 @@
 
 namespace cli {
 
-// Opens the archive of operand 1 and refuses (one line on stderr) one that
-// a rewrite cannot start from: damaged, incomplete.
-bool OpenRewritable(const Args& args, const std::string& command, Session* session);
+// Opens the archive at `path` for writing (its lock held) and refuses (one
+// line on stderr) one that a rewrite cannot start from: damaged,
+// incomplete; or missing, unless `may_create` (it is then opened empty:
+// Archive::created()).
+bool OpenRewritable(const Args& args, const std::string& command, const std::string& path, bool may_create,
+                    Session* session);
 
 // -m METHOD: 0..4, or 1 (as arj) when not given. False for another value.
 bool MethodOption(const Args& args, const std::string& command, int* method);

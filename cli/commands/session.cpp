@@ -113,8 +113,8 @@ bool StartHost(const Args& args, Session* session) {
   return true;
 }
 
-bool OpenSession(const Args& args, const std::string& command, Session* session) {
-  return OpenArchive(args, command, args.operands.empty() ? std::string() : args.operands[0], session);
+bool OpenSession(const Args& args, const std::string& command, Session* session, Purpose purpose) {
+  return OpenArchive(args, command, args.operands.empty() ? std::string() : args.operands[0], session, purpose);
 }
 
 bool RefuseStandardInput(const std::string& command) {
@@ -122,7 +122,8 @@ bool RefuseStandardInput(const std::string& command) {
   return false;
 }
 
-bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session) {
+bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session,
+                 Purpose purpose) {
   if (path.empty()) {
     SayError(command, "no archive named; try arjhost %s --help", command.c_str());
     return false;
@@ -144,8 +145,11 @@ bool OpenArchive(const Args& args, const std::string& command, const std::string
   const bool standard_input = path == kStandardInput;
   if (standard_input && command != "list" && command != "test" && command != "extract")
     return RefuseStandardInput(command);
-  arjhost::OpenResult opened = standard_input
-                                   ? OpenStandardInput(session)
+  // A new archive is named as the file it is written to (-o OUT).
+  if (purpose == Purpose::kWrite) options.name = args.Value("output", path);
+  arjhost::OpenResult opened =
+      standard_input               ? OpenStandardInput(session)
+      : purpose == Purpose::kWrite ? arjhost::Archive::OpenForWriting(*session->host, session->archive_path, options)
                                    : arjhost::Archive::OpenFile(*session->host, session->archive_path, options);
   if (!opened.ok()) {
     SayError("", "%s", ShowPath(opened.status.message).c_str());

@@ -15,7 +15,6 @@ namespace cli {
 
 struct Session {
   std::unique_ptr<arjhost::Host> host;
-  std::vector<uint8_t> empty_archive;  // the bytes of an archive opened from memory: they outlive it
   // An archive read from standard input ("-"), kept: it outlives the archive.
   std::unique_ptr<arjhost::KeptStream> input;
   std::unique_ptr<arjhost::Archive> archive;
@@ -39,14 +38,20 @@ bool RefuseStandardInput(const std::string& command);
 // prints one line on stderr and returns false.
 bool StartHost(const Args& args, Session* session);
 
+// What a command opens an archive for: to read it, or to rewrite it (its
+// writer lock held from before it is read to the end of the session; a
+// missing one is opened empty, to be made: Archive::OpenForWriting).
+enum class Purpose { kRead, kWrite };
+
 // Loads the plug-in and opens the archive; on failure prints one line on
 // stderr and returns false (the exit code is then 2). With --recover, one
 // volume alone, and a line on stderr for every range skipped. "-" reads
 // the archive from standard input, once, to its end (list, test and
 // extract take it; a pipe holds no other volumes).
-bool OpenSession(const Args& args, const std::string& command, Session* session);
+bool OpenSession(const Args& args, const std::string& command, Session* session, Purpose purpose = Purpose::kRead);
 // The same for the archive at `path` (list takes several).
-bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session);
+bool OpenArchive(const Args& args, const std::string& command, const std::string& path, Session* session,
+                 Purpose purpose = Purpose::kRead);
 
 // Stored texts of DOS hosts (volume names, comments) for JSON: the stored
 // bytes as UTF-8, decoded from --codepage (437 by default) when they are

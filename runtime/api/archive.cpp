@@ -11,6 +11,8 @@
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/entry_metadata.h"
 #include "runtime/api/internal/host_state.h"
+#include "runtime/api/internal/set_commit.h"
+#include "runtime/api/internal/volume_names.h"
 #include "runtime/api/internal/status_of.h"
 #include "runtime/codecs/decoder_messages.h"
 #include "runtime/common/crc32.h"
@@ -224,12 +226,49 @@ bool Archive::Recognizes(Host& host, const std::string& path) {
 }
 
 OpenResult Archive::OpenFile(Host& host, const std::string& path, const OpenOptions& options) {
+  // A set is read whole, old or new: never as a crash left its commit.
+  if (Status finished = FinishInterruptedCommit(path); !finished.ok()) return {finished, nullptr};
   auto objects = std::make_unique<Objects>(HostAccess::RuntimeOf(host));
   objects->path = path;
   objects->opened_stamp = StampOfFile(path);
   if (const ResultCode r = OpenFileObjects(*objects, path); Failed(r)) return {FileOpenFailure(path, r), nullptr};
-  return Open(host, std::move(objects), options, path);
+  OpenResult opened = Open(host, std::move(objects), options, path);
+  if (opened.ok()) {
+    Objects& o = *opened.archive->objects_;
+    o.guarded.emplace_back(path, o.opened_stamp);
+    for (const std::string& volume : opened.archive->state_.volumes) {
+      const std::string file = VolumeFile(path, volume);
+      if (file != path) o.guarded.emplace_back(file, StampOfFile(file));
+    }
+  }
+  return opened;
 }
+
+OpenResult Archive::OpenForWriting(Host& host, const std::string& path, const OpenOptions& options) {
+  std::unique_ptr<WriterLock> lock;
+  if (Status taken = WriterLock::Take(path, &lock); !taken.ok()) return {taken, nullptr};
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0 || errno != ENOENT) {
+    OpenResult opened = OpenFile(host, path, options);
+    if (opened.ok()) opened.archive->objects_->lock = std::move(lock);
+    return opened;
+  }
+  // None: an empty one, named as the new file.
+  const size_t slash = path.find_last_of('/');
+  std::vector<uint8_t> empty = EmptyArchiveBytes(slash == std::string::npos ? path : path.substr(slash + 1));
+  OpenOptions memory = options;
+  memory.scan_all_volumes = false;
+  memory.name = path;
+  OpenResult opened = OpenMemory(host, empty.data(), empty.size(), memory);
+  if (opened.ok()) {
+    opened.archive->objects_->lock = std::move(lock);
+    opened.archive->objects_->empty_start = std::move(empty);  // the same buffer: a vector's move keeps it
+    opened.archive->objects_->created_path = path;
+  }
+  return opened;
+}
+
+bool Archive::created() const { return !objects_->empty_start.empty(); }
 
 namespace {
 

@@ -229,6 +229,7 @@ struct ExtractResult {
 };
 
 struct OpenResult;
+struct FileStamp;
 
 // Answers a password request for `entry`; `attempt` counts the requests for
 // this entry from 0. Returns false to decline (the entry then fails).
@@ -262,6 +263,15 @@ class ARJHOST_API Archive {
   // Whether the file at `path` holds an archive the plug-in recognises (a
   // self-extracting one too), as OpenFile would find it; no more is read.
   static bool Recognizes(Host& host, const std::string& path);
+  // Opens the archive at `path` to rewrite it, as every writing door does:
+  // its WriterLock taken first and held until the archive is destroyed
+  // (kInUse when another writer holds it), then the file opened as
+  // OpenFile opens it, or, when there is none, an empty archive in memory
+  // named as the new file (created() true), which Rebuild writes only
+  // where no file has appeared meanwhile.
+  static OpenResult OpenForWriting(Host& host, const std::string& path, const OpenOptions& options);
+  // Opened by OpenForWriting where no archive was.
+  bool created() const;
   // Opens an archive held in memory (the bytes must outlive the archive).
   static OpenResult OpenMemory(Host& host, const void* data, size_t size, const OpenOptions& options);
 
@@ -343,12 +353,16 @@ class ARJHOST_API Archive {
   Archive(Host& host, std::unique_ptr<Objects> objects);
   // The header fields of `entries`, from the local headers of their volumes.
   void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
+  // Whether a Rebuild to `destination` (the file `target`) may commit: no
+  // file of this archive changed since it was read, and `target` is as it
+  // was when the rebuild started (`at_start`; not there then: still not).
+  Status CheckUnchanged(const std::string& destination, const std::string& target, const FileStamp& at_start) const;
   // Rebuild's end for a volume set: the archive in `single` split and put
   // in place as the set whose first volume is `first`, replacing (or
   // removing, past its end) the volumes `own` of the archive rewritten.
   Status PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
                       const std::vector<std::string>& expected, const std::vector<std::string>& own,
-                      const RebuildOptions& options);
+                      bool first_replaces, const RebuildOptions& options);
   // Rebuild of a volume set: its entries joined into one archive beside the
   // first volume (a split file packed whole again), that archive rebuilt
   // into a new set in the old one's place.

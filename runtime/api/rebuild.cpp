@@ -20,9 +20,11 @@
 #include "runtime/api/internal/stub_copy.h"
 #include "runtime/api/internal/temp_beside.h"
 #include "runtime/api/internal/unix_special.h"
+#include "runtime/api/internal/volume_names.h"
 #include "runtime/api/internal/volume_set_output.h"
 #include "runtime/api/internal/volume_split.h"
 #include "runtime/api/internal/written_order.h"
+#include "runtime/api/writer_lock.h"
 #include "runtime/codecs/parallel/encode_ahead.h"
 #include "runtime/core/result_names.h"
 #include "runtime/services/change_list.h"
@@ -34,19 +36,6 @@
 
 namespace arjhost {
 namespace {
-
-// The file of a volume the set names (by its name alone): beside the
-// archive that was opened, wherever the process runs.
-std::string VolumeFile(const std::string& archive_path, const std::string& volume) {
-  if (!arjrt::IsSiblingName(volume) || archive_path.find('/') == std::string::npos) return volume;
-  return arjrt::JoinPath(arjrt::DirectoryName(archive_path), volume);
-}
-
-std::vector<std::string> VolumeFiles(const std::string& archive_path, const std::vector<std::string>& volumes) {
-  std::vector<std::string> files;
-  for (const std::string& volume : volumes) files.push_back(VolumeFile(archive_path, volume));
-  return files;
-}
 
 constexpr uint64_t kMaxContentSize = 0xFFFFFFFFull;  // ARJ size fields hold 32 bits
 
@@ -310,9 +299,14 @@ const std::vector<EntryHandle>& Archive::DamagedEntriesCopied() const { return o
 Status Archive::RemoveFile() {
   const std::string& path = objects_->path;
   if (path.empty()) return Failure(Code::kBadArgument, "an archive in memory has no file to remove");
+  std::unique_ptr<WriterLock> lock;
+  if (!WriterLock::HeldFor(path))
+    if (Status taken = WriterLock::Take(path, &lock); !taken.ok()) return taken;
   // Another writer's work would be lost with it.
-  if (!objects_->opened_stamp.known || StampOfFile(path) != objects_->opened_stamp)
-    return Failure(Code::kChanged, path + ": not removed: it changed since it was opened");
+  if (!objects_->opened_stamp.known) return Failure(Code::kChanged, path + ": not removed: it changed since it was opened");
+  for (const auto& [file, stamp] : objects_->guarded)
+    if (StampOfFile(file) != stamp)
+      return Failure(Code::kChanged, path + ": not removed: " + file + " changed since it was opened");
   // Of a set, every volume goes: the named one last, so that a failure
   // before it leaves what was asked undone.
   std::vector<std::string> targets;
@@ -399,6 +393,15 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   }
 
   const std::string target = destination == objects_->path ? InPlaceTarget(destination) : destination;
+  // One writer at a time: the doors lock before they read; a caller that
+  // did not is locked out of others' commits at least from here on.
+  std::unique_ptr<WriterLock> commit_lock;
+  if (!WriterLock::HeldFor(target))
+    if (Status taken = WriterLock::Take(target, &commit_lock); !taken.ok()) return taken;
+  // Where there was no archive when it was opened, none may be replaced.
+  const FileStamp at_start = destination == objects_->path ? objects_->opened_stamp
+                             : destination == objects_->created_path ? FileStamp{}
+                                                                     : StampOfFile(target);
   if (changes.volume_size != 0) {
     if (Status refused = CheckVolumeSetRequest(changes.volume_size, target); !refused.ok()) return refused;
     if (objects_->window != nullptr)
@@ -482,25 +485,37 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   }
   TempBeside& written = changes.new_chapter ? chaptered : temp;
   // Another writer would have its work, or ours, lost by the rename.
-  if (objects_->opened_stamp.known && StampOfFile(objects_->path) != objects_->opened_stamp)
-    return Failure(Code::kChanged,
-                   destination + ": not written: " + objects_->path + " changed while it was being rewritten");
+  if (Status changed = CheckUnchanged(destination, target, at_start); !changed.ok()) return changed;
   if (changes.volume_size != 0) {
     // Only the archive's own volumes, rewritten in place, may be replaced
     // or removed; never those of an archive written elsewhere (-o).
     std::vector<std::string> own = joined_from_;
     if (own.empty() && destination == objects_->path) own = VolumeFiles(objects_->path, state_.volumes);
-    return PutVolumeSet(written.path(), target, changes.volume_size, expected, own, options);
+    return PutVolumeSet(written.path(), target, changes.volume_size, expected, own, at_start.known, options);
   }
-  if (!written.Commit(&why)) return Failure(Code::kIoError, why, ERR_IO);
+  if (!written.Commit(&why, at_start.known)) return Failure(at_start.known ? Code::kIoError : Code::kChanged, why, ERR_IO);
   volumes_written_ = 1;
+  return {};
+}
+
+Status Archive::CheckUnchanged(const std::string& destination, const std::string& target,
+                               const FileStamp& at_start) const {
+  for (const auto& [file, stamp] : objects_->guarded)
+    if (StampOfFile(file) != stamp)
+      return Failure(Code::kChanged, destination + ": not written: " + file + " changed while it was being rewritten");
+  const FileStamp now = StampOfFile(target);
+  if (!at_start.known && now.known)
+    return Failure(Code::kChanged, destination + ": not written: a file of that name appeared meanwhile");
+  if (at_start.known && now != at_start)
+    return Failure(Code::kChanged, destination + ": not written: " + target + " changed while it was being rewritten");
   return {};
 }
 
 Status Archive::PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
                              const std::vector<std::string>& expected, const std::vector<std::string>& own,
-                             const RebuildOptions& options) {
-  const VolumeSetRequest request{single, first, volume_size, expected, own, options.test_entries, options.passwords};
+                             bool first_replaces, const RebuildOptions& options) {
+  const VolumeSetRequest request{single,         first, volume_size, expected, own, first_replaces,
+                                 options.test_entries, options.passwords};
   size_t count = 0;
   Status s = WriteVolumeSet(host_, request, &count);
   volumes_written_ = count;
@@ -555,8 +570,9 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   bool same = listed.size() == entries.size();
   for (size_t i = 0; same && i < listed.size(); ++i) same = listed[i].name == entries[i].name;
   if (!same) return Failure(Code::kInternal, name + ": not written: the joined set does not list the set's entries");
-  if (objects_->opened_stamp.known && StampOfFile(name) != objects_->opened_stamp)
-    return Failure(Code::kChanged, name + ": not written: it changed while it was being rewritten");
+  // The set's volumes are what the joined archive's commit must find as
+  // they were.
+  opened.archive->objects_->guarded = objects_->guarded;
   // The joined archive's entries are the set's, in order, under handles of
   // their own.
   std::map<EntryHandle, EntryHandle> handle_of;

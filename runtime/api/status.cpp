@@ -20,6 +20,7 @@ const char* CodeName(Code code) {
     case Code::kOutOfMemory: return "out of memory";
     case Code::kChanged: return "changed meanwhile";
     case Code::kInternal: return "internal error";
+    case Code::kInUse: return "in use by another writer";
   }
   return "unknown code";
 }

@@ -60,6 +60,9 @@ enum class Code : uint8_t {
   // None of the above: the runtime or the plug-in failed otherwise
   // (Status::host_result tells how).
   kInternal = 15,
+  // Another writer holds the archive (its lock beside it): trying again
+  // once that one is done may succeed.
+  kInUse = 16,
 };
 
 // "ok", "not an archive", "damaged", ...: the code in a few words.

@@ -87,6 +87,13 @@ sigset_t EndingSignals() {
   return ending;
 }
 
+EndingSignalsHeld::EndingSignalsHeld() {
+  const sigset_t ending = EndingSignals();
+  pthread_sigmask(SIG_BLOCK, &ending, &previous_);
+}
+
+EndingSignalsHeld::~EndingSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
 bool MakeTheChange(const std::function<bool()>& step) {
   const sigset_t ending = EndingSignals();
   sigset_t previous;

@@ -16,6 +16,20 @@ namespace arjrt {
 // pending files removed.
 sigset_t EndingSignals();
 
+// Holds SIGINT, SIGTERM and SIGHUP off on this thread for its life: while
+// a pending file is made and registered, so that a handler finds both done
+// or neither.
+class EndingSignalsHeld {
+ public:
+  EndingSignalsHeld();
+  ~EndingSignalsHeld();
+  EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+  EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
 // Registers the file `name` (relative to the folder `dir_fd`, or to the
 // current folder when it is AT_FDCWD) and returns its slot, or -1 when the
 // name is too long or memory short (the file is then not removed on a

@@ -67,6 +67,7 @@ extern "C" {
 #define ARJHOST_ERR_NO_MEMORY (-13)
 #define ARJHOST_ERR_CHANGED (-14)         /* a file changed while it was read or rewritten: trying again may do */
 #define ARJHOST_ERR_INTERNAL (-15)
+#define ARJHOST_ERR_IN_USE (-16)          /* another writer holds the archive: trying again once it is done may do */
 /* Of the C API alone, counted down from -64. */
 #define ARJHOST_ERR_PLUGIN (-64)          /* the ARJ plug-in could not be loaded */
 
@@ -331,7 +332,10 @@ ARJHOST_C_API int arjhost_extract(arjhost_archive *a, const char *folder, unsign
  * only once it reopens with the expected entries, as the tool does;
  * otherwise the old one is left as it was. A damaged archive is refused;
  * a volume set is written as a new set (see arjhost_write_volume_size).
- * `options` may be NULL. */
+ * The archive's writer lock (a file beside it, "NAME.arj.arjhost-lock")
+ * is held from here to arjhost_write_close: another writer, here or in
+ * the tool, fails ARJHOST_ERR_IN_USE meanwhile, as this one does while
+ * another holds it. `options` may be NULL. */
 ARJHOST_C_API arjhost_writer *arjhost_write_open(const char *path, const arjhost_options *options);
 /* Adds the regular file `file` as `stored_name` (NULL: `file` itself), a
  * plain relative path; an entry of that name is replaced. `method`: 0

@@ -21,6 +21,7 @@ static_assert(Negated(Code::kBadArgument) == ARJHOST_ERR_ARGUMENT);
 static_assert(Negated(Code::kOutOfMemory) == ARJHOST_ERR_NO_MEMORY);
 static_assert(Negated(Code::kChanged) == ARJHOST_ERR_CHANGED);
 static_assert(Negated(Code::kInternal) == ARJHOST_ERR_INTERNAL);
+static_assert(Negated(Code::kInUse) == ARJHOST_ERR_IN_USE);
 static_assert(ARJHOST_ERR_PLUGIN < ARJHOST_ERR_INTERNAL - 32, "room for the codes to come");
 
 }  // namespace

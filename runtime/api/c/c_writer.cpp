@@ -30,7 +30,6 @@ struct arjhost_writer {
   Failure failure;
   Failure open_failure;  // every call on a writer that did not open fails with it
   std::unique_ptr<arjhost::Host> host;
-  std::vector<uint8_t> empty;  // the archive a new one starts from, read in memory
   std::unique_ptr<arjhost::Archive> archive;
   std::vector<arjhost::EntryInfo> entries;
   arjhost::ChangeSet changes;
@@ -75,23 +74,13 @@ bool Usable(arjhost_writer* w, int* result) {
   return true;
 }
 
-// Opens what the writer starts from: the archive at its path, or, when
-// there is none, an empty one in memory named as the new file.
+// Opens what the writer starts from, its lock held until it is closed: the
+// archive at its path, or, when there is none, an empty one named as the
+// new file.
 int OpenStart(arjhost_writer* w) {
   w->host = arjhost::capi::StartHost(w->settings, &w->failure);
   if (!w->host) return w->failure.code;
-  arjhost::OpenOptions options;
-  arjhost::OpenResult opened;
-  struct stat st;
-  if (::lstat(w->path.c_str(), &st) != 0 && errno == ENOENT) {
-    const size_t slash = w->path.find_last_of('/');
-    w->empty = arjhost::EmptyArchiveBytes(slash == std::string::npos ? w->path : w->path.substr(slash + 1));
-    options.scan_all_volumes = false;
-    options.name = w->path;
-    opened = arjhost::Archive::OpenMemory(*w->host, w->empty.data(), w->empty.size(), options);
-  } else {
-    opened = arjhost::Archive::OpenFile(*w->host, w->path, options);
-  }
+  arjhost::OpenResult opened = arjhost::Archive::OpenForWriting(*w->host, w->path, {});
   if (!opened.ok()) return w->failure.Set(opened.status);
   w->archive = std::move(opened.archive);
   w->entries = w->archive->Entries();
@@ -291,7 +280,7 @@ int arjhost_write_commit(arjhost_writer* w) {
   return Guarded(w->failure, [&] {
     w->done = true;
     const arjhost::ChangeSet& c = w->changes;
-    const bool new_archive = !w->empty.empty();
+    const bool new_archive = w->archive->created();
     const bool commented = !c.comments.empty() || c.archive_comment.has_value();
     if (c.dropped.empty() && c.replaced.empty() && c.added.empty() && !commented && !new_archive) return ARJHOST_OK;
     if (c.added.empty() && c.replaced.empty() && c.dropped.size() == w->entries.size()) {

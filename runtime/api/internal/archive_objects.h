@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/host/host_objects.h"
 #include "runtime/api/archive.h"
+#include "runtime/api/writer_lock.h"
 #include "runtime/api/internal/file_stamp.h"
 #include "runtime/api/internal/volume_walk.h"
 #include "runtime/core/runtime.h"
@@ -35,6 +38,15 @@ struct __attribute__((visibility("hidden"))) Archive::Objects {
   std::string path;
   FileStamp opened_stamp;
   bool recovered = false;
+  // Every file of the archive (each volume of a set) as it was when it was
+  // read: a rewrite commits only if none changed meanwhile.
+  std::vector<std::pair<std::string, FileStamp>> guarded;
+  // Opened to be rewritten (Archive::OpenForWriting): the lock it holds,
+  // and, when there was no archive, the empty one it starts from and the
+  // path where none was.
+  std::unique_ptr<WriterLock> lock;
+  std::vector<uint8_t> empty_start;
+  std::string created_path;
   // The entries (handles) the last rebuild copied although their stored
   // data fails its CRC, as the plug-in reports them.
   std::vector<EntryHandle> damaged_copies;

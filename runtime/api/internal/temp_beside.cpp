@@ -55,13 +55,13 @@ bool TempBeside::Create(std::string* error) {
   name.push_back('\0');
   // The file is registered for removal before a signal can end us with it
   // made and unknown: those signals wait until both are done.
-  const sigset_t ending = arjrt::EndingSignals();
-  sigset_t previous;
-  pthread_sigmask(SIG_BLOCK, &ending, &previous);
-  const int fd = ::mkstemp(name.data());
-  const int made_error = errno;
-  if (fd >= 0) pending_slot_ = arjrt::AddPendingFile(AT_FDCWD, name.data());
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  int fd, made_error;
+  {
+    const arjrt::EndingSignalsHeld held;
+    fd = ::mkstemp(name.data());
+    made_error = errno;
+    if (fd >= 0) pending_slot_ = arjrt::AddPendingFile(AT_FDCWD, name.data());
+  }
   if (fd < 0) {
     if (error) *error = destination_ + ": cannot create a temporary file beside it: " + std::strerror(made_error);
     return false;
@@ -75,32 +75,39 @@ bool TempBeside::Create(std::string* error) {
 }
 
 bool TempBeside::Sync(std::string* error) const {
-  if (const int e = SyncPath(path_, 0); e != 0) {
+  if (const int e = SyncFile(path_); e != 0) {
     *error = destination_ + ": not written: the new archive cannot be put on disk: " + std::strerror(e);
     return false;
   }
   return true;
 }
 
-bool TempBeside::Place(std::string* error) {
-  if (::rename(path_.c_str(), destination_.c_str()) != 0) {
-    *error = destination_ + ": cannot be replaced: " + std::strerror(errno);
+bool TempBeside::Place(std::string* error, bool may_replace) {
+  const int e = may_replace ? (::rename(path_.c_str(), destination_.c_str()) == 0 ? 0 : errno)
+                            : RenameNoReplace(path_, destination_);
+  if (e != 0) {
+    *error = destination_ + (e == EEXIST ? ": not written: a file of that name appeared meanwhile"
+                                         : ": cannot be replaced: " + std::string(std::strerror(e)));
     return false;
   }
-  committed_ = true;
-  arjrt::ForgetPendingFile(pending_slot_);
-  pending_slot_ = -1;
+  Placed();
   return true;
 }
 
-bool TempBeside::Commit(std::string* error) {
+void TempBeside::Placed() {
+  committed_ = true;
+  arjrt::ForgetPendingFile(pending_slot_);
+  pending_slot_ = -1;
+}
+
+bool TempBeside::Commit(std::string* error, bool may_replace) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
   if (!Sync(error)) return false;
   // A signal waits until the new archive is in place and known to be, or
   // the old one still is.
   return arjrt::MakeTheChange([&] {
-    if (!Place(error)) return false;
+    if (!Place(error, may_replace)) return false;
     // The new archive is in place whatever this says: a folder that does
     // not sync leaves only the rename less sure to outlive a crash.
     SyncFolderOf(destination_);
@@ -109,5 +116,16 @@ bool TempBeside::Commit(std::string* error) {
 }
 
 void SyncFolderOf(const std::string& path) { SyncPath(FolderOf(path), O_DIRECTORY); }
+
+int SyncFile(const std::string& path) { return SyncPath(path, 0); }
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // A file system without the flag: a link fails on a name that exists.
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  ::unlink(from.c_str());
+  return 0;
+}
 
 }  // namespace arjhost

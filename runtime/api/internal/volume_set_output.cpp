@@ -11,6 +11,7 @@
 #include "runtime/api/archive.h"
 #include "runtime/api/rebuild.h"
 #include "runtime/api/internal/rewrite_checks.h"
+#include "runtime/api/internal/set_commit.h"
 #include "runtime/api/internal/status_of.h"
 #include "runtime/api/internal/temp_beside.h"
 #include "runtime/api/internal/volume_names.h"
@@ -102,24 +103,25 @@ Status CheckNamesAreFree(const VolumeSetRequest& request, size_t count) {
   return {};
 }
 
-// The volumes renamed into place, the last first, so that until the first
-// volume is renamed the old first volume still starts a set; then the old
-// set's volumes past the new last one removed.
+// The volumes put in place in one commit that a crash cannot split (see
+// set_commit.h), and the old set's volumes past the new last one removed.
 Status PutInPlace(const VolumeSetRequest& request, Temps& temps) {
   std::string why;
   for (const auto& temp : temps)
     if (!temp->Sync(&why)) return Failure(Code::kIoError, why, ERR_IO);
-  Status status;
-  arjrt::MakeTheChange([&] {
-    for (size_t n = temps.size(); n-- > 0;)
-      if (!temps[n]->Place(&why)) {
-        status = Failure(Code::kIoError, why, ERR_IO);
-        return n + 1 != temps.size();  // a volume already replaced is a change made
-      }
-    for (size_t n = temps.size(); n < request.old_volumes.size(); ++n) ::unlink(request.old_volumes[n].c_str());
-    SyncFolderOf(request.first);
-    return true;
-  });
+  SetCommit commit;
+  commit.first = request.first;
+  const std::vector<std::string>& olds = request.old_volumes;
+  for (size_t n = 0; n < temps.size(); ++n) {
+    const std::string volume = VolumePath(request.first, n);
+    const bool old = std::find(olds.begin(), olds.end(), volume) != olds.end();
+    commit.placements.push_back({temps[n]->path(), volume, old || (n == 0 && request.first_replaces)});
+  }
+  for (size_t n = temps.size(); n < olds.size(); ++n) commit.removals.push_back(olds[n]);
+  bool stands = false;
+  const Status status = CommitSet(commit, &stands);
+  if (stands)
+    for (const auto& temp : temps) temp->Placed();
   return status;
 }
 

@@ -1,7 +1,8 @@
 // A rebuild's new archive written as a volume set and put in place: every
 // volume written beside its target, the set reopened through its volumes'
-// names and checked, then all renamed within one change, and what is left
-// of the old set past the new one's last volume removed.
+// names and checked, then all renamed in one commit a crash cannot split
+// (set_commit.h), and what is left of the old set past the new one's last
+// volume removed.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,9 @@ struct VolumeSetRequest {
   uint64_t volume_size = 0;  // no volume larger
   std::vector<std::string> expected;     // the entries the set must list, in order
   std::vector<std::string> old_volumes;  // the paths of the set being rewritten (may be replaced or removed)
+  // A file at `first` is replaced (the archive rewritten in place); false:
+  // none may stand there (a new archive never replaces one that appeared).
+  bool first_replaces = false;
   bool test_entries = false;             // every entry of the set tested before it is put in place
   PasswordSource passwords;              // for that test's garbled entries
 };
