@@ -27,6 +27,14 @@ bool ReadCommentFile(const std::string& command, const std::string& path, std::s
   return true;
 }
 
+// A comment typed on the command line, stored as arj stores the lines it
+// takes: each ending in a line end (arj l would print its heading on the
+// last line of a comment without one).
+std::string TypedComment(std::string text) {
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  return text;
+}
+
 }  // namespace
 
 bool CommentsAsked(const Args& args) { return args.Has("comment") || args.Has("entry-comment"); }
@@ -35,7 +43,11 @@ bool TakeComments(const Args& args, const std::string& command, const std::vecto
                   arjhost::ChangeSet* changes) {
   if (args.Has("comment")) {
     std::string text = args.Value("comment");
-    if (!text.empty() && text[0] == '@' && !ReadCommentFile(command, text.substr(1), &text)) return false;
+    if (!text.empty() && text[0] == '@') {
+      if (!ReadCommentFile(command, text.substr(1), &text)) return false;
+    } else {
+      text = TypedComment(text);
+    }
     changes->archive_comment = text;
   }
   const auto found = args.options.find("entry-comment");
@@ -47,7 +59,7 @@ bool TakeComments(const Args& args, const std::string& command, const std::vecto
       return false;
     }
     const std::string name = given.substr(0, eq);
-    const std::string text = given.substr(eq + 1);
+    const std::string text = TypedComment(given.substr(eq + 1));
     bool named = false;
     for (arjhost::NewContent& c : changes->added)
       if (c.stored_name == name) c.comment = text, named = true;
