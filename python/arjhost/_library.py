@@ -135,6 +135,8 @@ for _name, _restype, _args in [
     ("arjhost_test_all", c_int, (A, RESULT, c_void_p)),
     ("arjhost_extract", c_int, (A, c_char_p, c_uint)),
     ("arjhost_write_open", W, (c_char_p, POINTER(Options))),
+    ("arjhost_write_open_new", W, (c_char_p, POINTER(Options))),
+    ("arjhost_write_add_folder", c_int, (W, c_char_p, c_uint32, c_int64)),
     ("arjhost_write_add_file", c_int, (W, c_char_p, c_char_p, c_int)),
     ("arjhost_write_add_memory", c_int, (W, c_char_p, c_void_p, c_size_t, c_int, c_uint32, c_int64)),
     ("arjhost_write_delete", c_int, (W, c_char_p)),

@@ -38,7 +38,11 @@ class ArjFile:
     ``volume_size`` (writing): the archive is written as a volume set, as
     ``arj a -v`` writes one (NAME.arj, NAME.a01, ...; no volume larger than
     that many bytes, at least 10240); mode 'w' writes one only where no
-    file is, mode 'a' rewrites an archive or a set as a set."""
+    file is, mode 'a' rewrites an archive or a set as a set. Mode 'w' with
+    nothing written raises at close (an archive without entries is taken
+    for a damaged one), and leaves what was there. A writer holds the
+    archive's lock until it is closed: another writer meanwhile (here or in
+    the tool) raises "in use"."""
 
     def __init__(self, file: FileSource, mode: str = "r", password: Password = None, *,
                  limits: Optional[Limits] = None, codepage: int = 437, single_volume: bool = False,
@@ -298,12 +302,25 @@ class ArjFile:
         replaced. A name that would leave an extractor's folder is refused."""
         self._writing().add_file(os.fspath(filename), arcname, method)
 
-    def writestr(self, arcname: Union[str, ArjInfo], data: Union[bytes, str], method: int = 1, mode: int = 0o644,
-                 mtime: Optional[int] = None) -> None:
-        """Adds ``data`` (str is written as UTF-8) as ``arcname``."""
+    def writestr(self, arcname: Union[str, ArjInfo], data: Union[bytes, str], method: int = 1,
+                 mode: Optional[int] = None, mtime: Optional[int] = None) -> None:
+        """Adds ``data`` (str is written as UTF-8) as ``arcname`` (``mode``
+        0o644 unless given); a name ending in '/' makes a folder entry
+        (``data`` empty; ``mode`` 0o755 unless given), as zipfile's."""
         name = arcname.filename if isinstance(arcname, ArjInfo) else arcname
-        self._writing().add_bytes(name, data.encode("utf-8") if isinstance(data, str) else bytes(data), method, mode,
-                                  mtime)
+        content = data.encode("utf-8") if isinstance(data, str) else bytes(data)
+        if name.endswith("/"):
+            if content:
+                raise ValueError(f"{name!r} names a folder: it holds no data")
+            self.mkdir(name, 0o755 if mode is None else mode, mtime)
+            return
+        self._writing().add_bytes(name, content, method, 0o644 if mode is None else mode, mtime)
+
+    def mkdir(self, name: Union[str, ArjInfo], mode: int = 0o755, mtime: Optional[int] = None) -> None:
+        """Adds a folder entry ``name`` (a trailing '/' is dropped), as
+        zipfile's ``mkdir``, with the permission bits ``mode``."""
+        folder = name.filename if isinstance(name, ArjInfo) else name
+        self._writing().add_folder(folder, mode, mtime)
 
     def remove(self, name: str) -> None:
         """Drops every entry stored as ``name``; KeyError when none is."""

@@ -14,28 +14,22 @@ from .errors import NOT_FOUND, error_for
 
 
 class ArchiveWriter:
-    """Changes to the archive at ``path``. ``fresh``: the archive made anew
-    (mode 'w'), written beside it under a temporary name and renamed over it
-    once committed; otherwise entries are added to it (mode 'a')."""
+    """Changes to the archive at ``path``, written when committed. ``fresh``:
+    the archive made anew whatever is there (mode 'w'), replacing that file
+    only if it is still as it was; otherwise entries are added to it (mode
+    'a'). The archive's writer lock is held from here to the end: another
+    writer meanwhile, here or in the tool, fails "in use"."""
 
     def __init__(self, path: str, fresh: bool, options: Options, volume_size: Optional[int] = None) -> None:
         self.path = path
-        self.target = path
         if volume_size is not None and fresh and os.path.lexists(path):
-            # A set is named after its first volume: a temporary name would
-            # leave every later volume to rename, and the old set's to remove.
+            # A set is named after its first volume: rewriting one anew would
+            # leave the old set's later volumes to remove.
             raise FileExistsError(f"{path}: exists; a volume set is written anew only where none is "
                                   "(open the archive with mode 'a' to rewrite it as a set)")
-        if fresh and volume_size is None:
-            import tempfile  # only when writing: it costs the import of reading
-
-            folder = os.path.dirname(os.path.abspath(path))
-            handle, self.target = tempfile.mkstemp(prefix=".arjhost-", suffix=".arj", dir=folder)
-            os.close(handle)
-            os.unlink(self.target)  # the writer makes it: a new archive
-        self.fresh = fresh and self.target != path
         self._options = options
-        self._writer = lib.arjhost_write_open(c_string(self.target), ctypes.byref(options.struct))
+        opener = lib.arjhost_write_open_new if fresh else lib.arjhost_write_open
+        self._writer = opener(c_string(path), ctypes.byref(options.struct))
         if not self._writer:
             raise MemoryError("arjhost: out of memory starting the writer")
         self._check(lib.arjhost_writer_error_code(self._writer))
@@ -68,6 +62,11 @@ class ArchiveWriter:
                                                  self._method(method), mode & 0o7777, stamp))
         self.added += 1
 
+    def add_folder(self, arcname: str, mode: int, mtime: Optional[int]) -> None:
+        stamp = int(time.time()) if mtime is None else int(mtime)
+        self._check(lib.arjhost_write_add_folder(self._writer, c_string(arcname), mode & 0o7777, stamp))
+        self.added += 1
+
     def delete(self, name: str) -> None:
         code = lib.arjhost_write_delete(self._writer, c_string(name))
         if code == NOT_FOUND:
@@ -91,13 +90,6 @@ class ArchiveWriter:
         try:
             if commit:
                 self._check(lib.arjhost_write_commit(self._writer))
-                if self.fresh:
-                    if os.path.exists(self.target):
-                        os.replace(self.target, self.path)
-                    elif os.path.exists(self.path):
-                        os.unlink(self.path)  # 'w' with nothing written leaves no archive
         finally:
             lib.arjhost_write_close(self._writer)
             self._writer = None
-            if self.fresh and os.path.exists(self.target) and self.target != self.path:
-                os.unlink(self.target)

@@ -106,6 +106,32 @@ def test_append_replace_remove_and_atomic_commit(tmp_path):
         arjhost.ArjFile(b"", "w")
 
 
+def test_folders_and_one_writer_at_a_time(tmp_path):
+    archive = tmp_path / "f.arj"
+    with arjhost.ArjFile(archive, "w") as out:
+        out.writestr("dir/", b"")  # a folder, as zipfile makes one
+        out.writestr("dir/x.txt", b"x")
+        out.mkdir("empty", mode=0o700, mtime=1600000000)
+        with pytest.raises(ValueError):
+            out.writestr("full/", b"data")
+        # The archive is this writer's until it is closed, whichever door asks.
+        with pytest.raises(arjhost.Error, match="in use by another writer"):
+            arjhost.ArjFile(archive, "a")
+    with arjhost.ArjFile(archive) as back:
+        kinds = {i.filename: i.is_dir() for i in back.infolist()}
+        assert kinds == {"dir": True, "dir/x.txt": False, "empty": True}
+        empty = back.getinfo("empty")
+        assert (empty.mode & 0o777, empty.mtime) == (0o700, 1600000000)
+    # 'w' over an archive: replaced at the commit, with messages naming it.
+    with pytest.raises(arjhost.Error, match=f"^{archive}: nothing to write"):
+        arjhost.ArjFile(archive, "w").close()
+    assert sorted(os.listdir(tmp_path)) == ["f.arj"]
+    (tmp_path / "out").mkdir()
+    result = arj("x", str(archive), cwd=tmp_path / "out")
+    assert result.returncode == 0, result.stdout
+    assert (tmp_path / "out" / "dir" / "x.txt").read_bytes() == b"x"
+
+
 def test_two_threads_read_two_archives(tmp_path):
     """Each thread's archive reads whole while the other decodes."""
     payloads = {}

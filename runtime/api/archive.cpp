@@ -248,7 +248,7 @@ OpenResult Archive::OpenForWriting(Host& host, const std::string& path, const Op
   std::unique_ptr<WriterLock> lock;
   if (Status taken = WriterLock::Take(path, &lock); !taken.ok()) return {taken, nullptr};
   struct stat st;
-  if (::lstat(path.c_str(), &st) == 0 || errno != ENOENT) {
+  if (!options.start_empty && (::lstat(path.c_str(), &st) == 0 || errno != ENOENT)) {
     OpenResult opened = OpenFile(host, path, options);
     if (opened.ok()) opened.archive->objects_->lock = std::move(lock);
     return opened;
@@ -264,6 +264,7 @@ OpenResult Archive::OpenForWriting(Host& host, const std::string& path, const Op
     opened.archive->objects_->lock = std::move(lock);
     opened.archive->objects_->empty_start = std::move(empty);  // the same buffer: a vector's move keeps it
     opened.archive->objects_->created_path = path;
+    if (options.start_empty) opened.archive->objects_->created_over = StampOfFile(path);
   }
   return opened;
 }

@@ -155,6 +155,10 @@ struct OpenOptions {
   bool scan_all_volumes = true;  // every volume of the set, whichever one is named
   std::string name;              // name of a memory archive (for volume naming)
   bool recover = false;          // cut damaged headers out of the volume (see ArchiveState::skipped)
+  // For OpenForWriting: start from an empty archive even where one is (as
+  // zipfile's mode 'w'); the commit replaces that file if it is still as
+  // it was then.
+  bool start_empty = false;
   // For OpenMemory and OpenReader: the set's other volumes, asked for by
   // the names made from `name` ("backup.a01" after "backup.arj"). Without
   // it such an archive is read as a volume by itself.
@@ -266,9 +270,10 @@ class ARJHOST_API Archive {
   // Opens the archive at `path` to rewrite it, as every writing door does:
   // its WriterLock taken first and held until the archive is destroyed
   // (kInUse when another writer holds it), then the file opened as
-  // OpenFile opens it, or, when there is none, an empty archive in memory
-  // named as the new file (created() true), which Rebuild writes only
-  // where no file has appeared meanwhile.
+  // OpenFile opens it, or, when there is none (or options.start_empty), an
+  // empty archive in memory named as the new file (created() true), which
+  // Rebuild writes only where no file has appeared meanwhile (or the one
+  // that was there is as it was).
   static OpenResult OpenForWriting(Host& host, const std::string& path, const OpenOptions& options);
   // Opened by OpenForWriting where no archive was.
   bool created() const;

@@ -105,7 +105,7 @@ struct OpenedFiles {
 [[nodiscard]] ResultCode SetNoDataProperties(ObjectRef io, const NewContent& content) {
   struct stat st;
   ResultCode r = RESULT_OK;
-  if (::lstat(content.path.c_str(), &st) == 0) {
+  if (!content.given_attributes && ::lstat(content.path.c_str(), &st) == 0) {
     r = host::SetPropDWord(io, PROP_FILE_MODE, static_cast<uint32_t>(st.st_mode));
     if (!Failed(r)) r = host::SetPropQWord(io, PROP_MODIFIED_TIME, static_cast<uint64_t>(st.st_mtime));
   }
@@ -123,9 +123,11 @@ struct OpenedFiles {
   return r;
 }
 
-// A file's content stored with the mode and time the embedder gave it.
+// A file's content (or a folder) stored with the mode and time the
+// embedder gave it.
 [[nodiscard]] ResultCode SetGivenAttributes(ObjectRef io, const NewContent& content) {
-  ResultCode r = host::SetPropDWord(io, PROP_FILE_MODE, S_IFREG | (content.mode & 07777u));
+  const uint32_t type = content.kind == ContentKind::kFolder ? S_IFDIR : S_IFREG;
+  ResultCode r = host::SetPropDWord(io, PROP_FILE_MODE, type | (content.mode & 07777u));
   if (!Failed(r)) r = host::SetPropQWord(io, PROP_MODIFIED_TIME, static_cast<uint64_t>(content.modified_time));
   return r;
 }
@@ -400,7 +402,7 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     if (Status taken = WriterLock::Take(target, &commit_lock); !taken.ok()) return taken;
   // Where there was no archive when it was opened, none may be replaced.
   const FileStamp at_start = destination == objects_->path ? objects_->opened_stamp
-                             : destination == objects_->created_path ? FileStamp{}
+                             : destination == objects_->created_path ? objects_->created_over
                                                                      : StampOfFile(target);
   if (changes.volume_size != 0) {
     if (Status refused = CheckVolumeSetRequest(changes.volume_size, target); !refused.ok()) return refused;

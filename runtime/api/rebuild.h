@@ -65,9 +65,9 @@ struct NewContent {
   // kFile: a symbolic link at `path` is read where it points; false: it is
   // refused (a walk that found a file there wants no link in its place).
   bool follow_link = true;
-  // kFile: the permission bits and modification time (seconds since 1970)
-  // stored instead of the file's own, when `given_attributes` (content
-  // handed over in a file of the embedder's making).
+  // kFile and kFolder: the permission bits and modification time (seconds
+  // since 1970) stored instead of those at `path`, when `given_attributes`
+  // (content handed over in a file or folder of the embedder's making).
   bool given_attributes = false;
   uint32_t mode = 0;
   int64_t modified_time = 0;

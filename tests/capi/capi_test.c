@@ -763,8 +763,15 @@ static void test_writing(void) {
   verdict = peer_test("7zz", archive);
   CHECK(verdict <= 0, "7zz t fails what we wrote: %d", verdict);
 
-  /* Delete, and add to an existing archive in place of an entry. */
+  /* Delete, and add to an existing archive in place of an entry; a second
+   * writer meanwhile is refused, and a folder entry taken. */
   w = arjhost_write_open(archive, NULL);
+  arjhost_writer *second = arjhost_write_open_new(archive, NULL);
+  CHECK(arjhost_writer_error_code(second) == ARJHOST_ERR_IN_USE, "a second writer: %s",
+        arjhost_writer_error_string(second));
+  arjhost_write_close(second);
+  CHECK(arjhost_write_add_folder(w, "folder/", 0750, 1600000000) == ARJHOST_OK, "a folder: %s",
+        arjhost_writer_error_string(w));
   CHECK(arjhost_write_delete(w, "pattern.bin") == ARJHOST_OK, "delete");
   CHECK(arjhost_write_delete(w, "no-such") == ARJHOST_ERR_NOT_FOUND, "delete what is not there");
   CHECK(arjhost_write_add_memory(w, "text.txt", "new", 3, 0, 0600, 0) == ARJHOST_OK, "replace");
@@ -772,9 +779,9 @@ static void test_writing(void) {
   CHECK(arjhost_write_commit(w) == ARJHOST_ERR_ARGUMENT, "once only");
   arjhost_write_close(w);
   char names[4][64];
-  CHECK(list_names(archive, names, 4) == 2 && strcmp(names[0], "notes/memory.txt") == 0 &&
-            strcmp(names[1], "text.txt") == 0,
-        "kept in order");
+  CHECK(list_names(archive, names, 4) == 3 && strcmp(names[0], "notes/memory.txt") == 0 &&
+            strcmp(names[1], "text.txt") == 0 && strcmp(names[2], "folder") == 0,
+        "kept in order, the folder added");
   verdict = peer_test("arj", archive);
   CHECK(verdict <= 0, "arj t fails the rewrite: %d", verdict);
 
@@ -782,10 +789,11 @@ static void test_writing(void) {
   w = arjhost_write_open(archive, NULL);
   CHECK(arjhost_write_delete(w, "text.txt") == ARJHOST_OK, "dropped, not committed");
   arjhost_write_close(w);
-  CHECK(list_names(archive, names, 4) == 2, "still two");
+  CHECK(list_names(archive, names, 4) == 3, "still three");
   w = arjhost_write_open(archive, NULL);
   arjhost_write_delete(w, "text.txt");
   arjhost_write_delete(w, "notes/memory.txt");
+  arjhost_write_delete(w, "folder");
   CHECK(arjhost_write_commit(w) == ARJHOST_OK && !exists(archive), "removed as arj d removes it");
   arjhost_write_close(w);
 

@@ -337,6 +337,10 @@ ARJHOST_C_API int arjhost_extract(arjhost_archive *a, const char *folder, unsign
  * the tool, fails ARJHOST_ERR_IN_USE meanwhile, as this one does while
  * another holds it. `options` may be NULL. */
 ARJHOST_C_API arjhost_writer *arjhost_write_open(const char *path, const arjhost_options *options);
+/* The same, starting from an archive without entries whatever is at
+ * `path` (as zipfile's mode 'w'): the commit replaces that file, if it is
+ * still as it was when this was called (ARJHOST_ERR_CHANGED otherwise). */
+ARJHOST_C_API arjhost_writer *arjhost_write_open_new(const char *path, const arjhost_options *options);
 /* Adds the regular file `file` as `stored_name` (NULL: `file` itself), a
  * plain relative path; an entry of that name is replaced. `method`: 0
  * (stored) to 4; -1 for 1. */
@@ -345,6 +349,10 @@ ARJHOST_C_API int arjhost_write_add_file(arjhost_writer *w, const char *file, co
  * and modification time `mtime` (seconds since 1970). The bytes are copied. */
 ARJHOST_C_API int arjhost_write_add_memory(arjhost_writer *w, const char *stored_name, const void *data, size_t size,
                                            int method, uint32_t mode, int64_t mtime);
+/* Adds a folder entry `stored_name` (a trailing '/' is dropped), as
+ * arj -a1 stores one, with the UNIX permission bits `mode` and time
+ * `mtime`. */
+ARJHOST_C_API int arjhost_write_add_folder(arjhost_writer *w, const char *stored_name, uint32_t mode, int64_t mtime);
 /* Drops every entry stored as `stored_name`: ARJHOST_ERR_NOT_FOUND when
  * none is. */
 ARJHOST_C_API int arjhost_write_delete(arjhost_writer *w, const char *stored_name);

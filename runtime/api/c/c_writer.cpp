@@ -77,10 +77,12 @@ bool Usable(arjhost_writer* w, int* result) {
 // Opens what the writer starts from, its lock held until it is closed: the
 // archive at its path, or, when there is none, an empty one named as the
 // new file.
-int OpenStart(arjhost_writer* w) {
+int OpenStart(arjhost_writer* w, bool start_empty) {
   w->host = arjhost::capi::StartHost(w->settings, &w->failure);
   if (!w->host) return w->failure.code;
-  arjhost::OpenResult opened = arjhost::Archive::OpenForWriting(*w->host, w->path, {});
+  arjhost::OpenOptions options;
+  options.start_empty = start_empty;
+  arjhost::OpenResult opened = arjhost::Archive::OpenForWriting(*w->host, w->path, options);
   if (!opened.ok()) return w->failure.Set(opened.status);
   w->archive = std::move(opened.archive);
   w->entries = w->archive->Entries();
@@ -143,21 +145,29 @@ int WriteSpoolFile(arjhost_writer* w, const std::string& file, const void* data,
   return ARJHOST_OK;
 }
 
-}  // namespace
-
-extern "C" {
-
-arjhost_writer* arjhost_write_open(const char* path, const arjhost_options* options) {
+arjhost_writer* OpenWriter(const char* path, const arjhost_options* options, bool start_empty) {
   auto* w = new (std::nothrow) arjhost_writer;
   if (w == nullptr) return nullptr;
   Guarded(w->failure, [&] {
     w->settings = arjhost::capi::SettingsOf(options);
     if (path == nullptr || *path == '\0') return w->failure.Set(ARJHOST_ERR_ARGUMENT, "no archive named");
     w->path = path;
-    return OpenStart(w);
+    return OpenStart(w, start_empty);
   });
   w->open_failure = w->failure;
   return w;
+}
+
+}  // namespace
+
+extern "C" {
+
+arjhost_writer* arjhost_write_open(const char* path, const arjhost_options* options) {
+  return OpenWriter(path, options, false);
+}
+
+arjhost_writer* arjhost_write_open_new(const char* path, const arjhost_options* options) {
+  return OpenWriter(path, options, true);
 }
 
 int arjhost_write_add_file(arjhost_writer* w, const char* file, const char* stored_name, int method) {
@@ -193,6 +203,23 @@ int arjhost_write_add_memory(arjhost_writer* w, const char* stored_name, const v
     if (const int s = MakeSpool(w); s != 0) return s;
     content.path = w->spool + "/" + std::to_string(w->spooled++);
     if (const int s = WriteSpoolFile(w, content.path, data != nullptr ? data : "", size); s != 0) return s;
+    content.given_attributes = true;
+    content.mode = mode;
+    content.modified_time = mtime;
+    return Take(w, std::move(content));
+  });
+}
+
+int arjhost_write_add_folder(arjhost_writer* w, const char* stored_name, uint32_t mode, int64_t mtime) {
+  int r = ARJHOST_OK;
+  if (!Usable(w, &r)) return r;
+  return Guarded(w->failure, [&] {
+    arjhost::NewContent content;
+    if (const int s = StoredName(w, stored_name, &content.stored_name); s != 0) return s;
+    // A folder of ours stands for it; its mode and time are the ones given.
+    if (const int s = MakeSpool(w); s != 0) return s;
+    content.path = w->spool;
+    content.kind = arjhost::ContentKind::kFolder;
     content.given_attributes = true;
     content.mode = mode;
     content.modified_time = mtime;

@@ -47,6 +47,7 @@ struct __attribute__((visibility("hidden"))) Archive::Objects {
   std::unique_ptr<WriterLock> lock;
   std::vector<uint8_t> empty_start;
   std::string created_path;
+  FileStamp created_over;  // what was at created_path (start_empty), else not known
   // The entries (handles) the last rebuild copied although their stored
   // data fails its CRC, as the plug-in reports them.
   std::vector<EntryHandle> damaged_copies;
