@@ -169,9 +169,11 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     SayError(command, "%s", ShowPath(outcome.error).c_str());
     return kExitFailure;
   }
-  // delete writes no new content: its -p is for --test alone.
+  // delete writes no new content: its -p is for --test, and for the
+  // garbled files of a set, which are split again with it.
   std::string garble_password;
   if (command != "delete" && !GarblePassword(s, args, command, entries, &garble_password)) return kExitFailure;
+  if (command == "delete" && s.archive->state().multi_volume) garble_password = args.Value("password");
   if (garble_password.empty()) NoteUngarbled(s, args, command, entries, changes);
   NoteTheChangeOnSignals(command, destination, "the new archive was in place",
                          args.Has("move") ? "no file stored was removed (--move)" : "");

@@ -287,6 +287,18 @@ Status CheckComments(const ChangeSet& changes, const std::vector<EntryInfo>& ent
   return {};
 }
 
+// Whether `password` (when one is given) garbles the new entries of the
+// archive `name`: within bounds, and opening its garbled ones.
+Status CheckPasswordFor(Archive& archive, const std::string& name, const std::string& password) {
+  if (password.size() > kMaxGarblePasswordLength)
+    return Failure(Code::kBadArgument, "the password is longer than " + std::to_string(kMaxGarblePasswordLength) +
+                                           " bytes");
+  if (password.empty()) return {};
+  Status wrong = archive.CheckGarblePassword(password);
+  if (!wrong.ok()) wrong.message = name + ": " + wrong.message;
+  return wrong;
+}
+
 }  // namespace
 
 uint64_t Archive::RebuildBytesWritten() const {
@@ -364,14 +376,7 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   ChangeSet changes = asked;
   StoreLinksAheadOfTheirTargetsAsFiles(old_entries, &changes);
   const std::string& name = objects_->path.empty() ? destination : objects_->path;
-  if (options.garble_password.size() > kMaxGarblePasswordLength)
-    return Failure(Code::kBadArgument, "the password is longer than " + std::to_string(kMaxGarblePasswordLength) +
-                                           " bytes");
-  if (!options.garble_password.empty())
-    if (Status wrong = CheckGarblePassword(options.garble_password); !wrong.ok()) {
-      wrong.message = name + ": " + wrong.message;
-      return wrong;
-    }
+  if (Status wrong = CheckPasswordFor(*this, name, options.garble_password); !wrong.ok()) return wrong;
   if (Status refused = CheckRewrite(changes, old_entries); !refused.ok()) {
     refused.message = name + ": " + refused.message;
     return refused;
@@ -517,7 +522,7 @@ Status Archive::PutVolumeSet(const std::string& single, const std::string& first
                              const std::vector<std::string>& expected, const std::vector<std::string>& own,
                              bool first_replaces, const RebuildOptions& options) {
   const VolumeSetRequest request{single,         first, volume_size, expected, own, first_replaces,
-                                 options.test_entries, options.passwords};
+                                 options.test_entries, options.passwords, options.garble_password};
   size_t count = 0;
   Status s = WriteVolumeSet(host_, request, &count);
   volumes_written_ = count;
@@ -545,20 +550,26 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   }
   if (Status refused = CheckVolumeSetRequest(changes.volume_size, target); !refused.ok()) return refused;
 
+  if (Status wrong = CheckPasswordFor(*this, name, options.garble_password); !wrong.ok()) return wrong;
   std::vector<JoinedEntry> joined_entries;
   for (const EntryInfo& e : entries) {
-    if (e.parts.size() > 1 && e.garbled)
-      return Failure(Code::kUnsupported, name + ": " + e.name + ": a garbled file split over volumes is not rewritten");
+    if (e.parts.size() > 1 && e.garbled && options.garble_password.empty())
+      return Failure(Code::kUnsupported, name + ": " + e.name +
+                                             ": a garbled file split over volumes is rewritten only with its password");
     joined_entries.push_back({e.volume.empty() ? first : VolumeFile(name, e.volume), e.header_offset, e.parts.size() > 1});
   }
   TempBeside joined(target);
   std::string why;
   if (!joined.Create(&why)) return Failure(Code::kIoError, why, ERR_IO);
+  const PasswordSource garbled_with = [&options](const EntryInfo&, int attempt, std::string* password) {
+    *password = options.garble_password;
+    return attempt == 0 && !password->empty();
+  };
   const SplitContent content = [&](size_t index, int fd) {
-    ExtractResult r = ExtractToFile(entries[index], fd, nullptr);
+    ExtractResult r = ExtractToFile(entries[index], fd, garbled_with);
     return r.status;
   };
-  Status s = JoinVolumes(first, joined_entries, content, target, joined.path());
+  Status s = JoinVolumes(first, joined_entries, content, target, options.garble_password, joined.path());
   if (!s.ok()) {
     s.message = name + ": not written: the set cannot be joined: " + s.message;
     return s;

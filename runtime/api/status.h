@@ -30,7 +30,8 @@ enum class Code : uint8_t {
   kPasswordNeeded = 4,
   // A method, file type or format version this reader does not know; what
   // an ARJ archive cannot hold (a file of 4 GiB or more); a rewrite this
-  // archive cannot take (a garbled file split over volumes).
+  // archive cannot take (a garbled file split over volumes, without its
+  // password).
   kUnsupported = 5,
   // A volume of the set that an entry continues into (or comes from) is
   // not there.

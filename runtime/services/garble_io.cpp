@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "plugin/format/garble_key.h"
 #include "runtime/services/base_io.h"
 #include "runtime/services/service_support.h"
 #include "runtime/services/services.h"
@@ -84,12 +85,7 @@ class GarbleIo {
 
  private:
   void Ungarble(uint8_t* data, uint32_t size, uint64_t offset) const {
-    if (key_length_ == 0) return;
-    uint32_t k = static_cast<uint32_t>(offset % key_length_);
-    for (uint32_t i = 0; i < size; ++i) {
-      data[i] ^= key_[k];
-      if (++k == key_length_) k = 0;
-    }
+    arjhost::format::GarbleBytes(data, size, key_, key_length_, offset);
   }
 
   BaseIo base_;

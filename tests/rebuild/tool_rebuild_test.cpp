@@ -971,6 +971,38 @@ TEST(ToolRebuildGarble, NewEntriesAreGarbledAsArjGarblesThem) {
   EXPECT_FALSE(fs::exists(dir.File("u.arj")));
 }
 
+// A garbled file larger than a volume is split as arj -v -g splits it:
+// each part garbled by itself; rewriting such a set takes the password.
+TEST(ToolRebuildGarble, GarbledFilesAreSplitOverVolumesAsArjSplitsThem) {
+  REQUIRE_PEER("arj");
+  TempDir dir;
+  Tree expected;
+  Put(dir.path(), "random.bin", RandomSample(30000, 2), &expected);
+  Put(dir.path(), "text.txt", MixedSample(50000, 1), &expected);
+  std::string output;
+  for (const char* method : {"0", "1", "4"}) {
+    SCOPED_TRACE(method);
+    TempDir set;
+    ASSERT_EQ(RunToolIn(dir.path(), "create " + Quote(set.File("g.arj")) + " random.bin text.txt -p pw --volume-size 10K -m " +
+                                        method, &output), 0) << output;
+    EXPECT_EQ(RunArj(set.path(), "t -v -gpw g.arj", &output), 0) << output;
+    TempDir by_arj;
+    EXPECT_EQ(RunArj(by_arj.path(), "x -v -gpw " + Quote(set.File("g.arj")), &output), 0) << output;
+    EXPECT_EQ(ReadTree(by_arj.path()), expected);
+    EXPECT_EQ(RunToolIn(set.path(), "test g.a01 -p pw", &output), 0) << output;
+    // Rewritten: the password opens it, or nothing is written.
+    EXPECT_EQ(RunToolIn(set.path(), "delete g.arj text.txt", &output), 1) << output;
+    EXPECT_NE(output.find("random.bin: a garbled file split over volumes is rewritten only with its password"),
+              std::string::npos) << output;
+    EXPECT_EQ(RunToolIn(set.path(), "delete g.arj text.txt -p wrong", &output), 1) << output;
+    EXPECT_NE(output.find("the password does not open its garbled entry"), std::string::npos) << output;
+    ASSERT_EQ(RunToolIn(set.path(), "delete g.arj text.txt -p pw --volume-size 12K", &output), 0) << output;
+    TempDir again;
+    EXPECT_EQ(RunArj(again.path(), "x -v -gpw " + Quote(set.File("g.arj")), &output), 0) << output;
+    EXPECT_EQ(ReadTree(again.path()), (Tree{{"random.bin", expected["random.bin"]}}));
+  }
+}
+
 // @FILE operands name files (add, create), patterns (delete) and NAME=FILE
 // (replace), one a line: CR LF ends a line too, empty lines are skipped,
 // "./@x" names a file "@x", and an "@" inside a list is a name. A list that

@@ -73,7 +73,7 @@ ByteWriter VectorWriter(std::vector<uint8_t>* out) { return {out, AppendTo}; }
 
 int OpenToWrite(const std::string& path) {
   int fd;
-  do fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  do fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   while (fd < 0 && errno == EINTR);
   return fd;
 }

@@ -51,7 +51,8 @@ int CopyAt(int in, uint64_t from, int out, uint64_t to, uint64_t size);
 format::ByteWriter VectorWriter(std::vector<uint8_t>* out);
 // open(2) for reading, or -1 with errno set.
 int OpenToRead(const std::string& path);
-// open(2) of an existing file for writing, or -1 with errno set.
+// open(2) of an existing file for writing (and reading back what was
+// written: a garbled part), or -1 with errno set.
 int OpenToWrite(const std::string& path);
 uint64_t SizeOfFile(int fd);
 

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "plugin/format/crc32.h"
+#include "plugin/format/garble_key.h"
 #include "plugin/format/header_parse.h"
 #include "plugin/format/header_writer.h"
 #include "plugin/format/split_chain.h"
@@ -31,16 +33,33 @@ constexpr uint64_t kMinPartRoom = 1024;
 // a first header size of 34 or more holds.
 constexpr size_t kFilePosition = kFixedHeaderSize;
 
-// Bytes of a file from an offset, up to a count.
+// The key a garbled entry's (or part's) data is garbled with: the
+// password and its header's modifier. Empty for an entry not garbled.
+using GarbleKey = std::vector<uint8_t>;
+GarbleKey KeyOf(const std::vector<uint8_t>& header, const std::string& password) {
+  GarbleKey key(password.size());
+  if (Has(EntryFlags(header.data()), EntryFlag::kGarbled))
+    MakeGarbleKey(password.data(), static_cast<uint32_t>(password.size()), header[fixed_header::kGarbleModifier],
+                  key.data());
+  else
+    key.clear();
+  return key;
+}
+
+// Bytes of a file from an offset, up to a count; ungarbled with `key`
+// when one is given (the first byte at the data's start).
 class RangeSource : public arjrt::ByteSource {
  public:
-  RangeSource(int fd, uint64_t offset, uint64_t size) : fd_(fd), offset_(offset), left_(size) {}
+  RangeSource(int fd, uint64_t offset, uint64_t size, GarbleKey key = {})
+      : fd_(fd), offset_(offset), left_(size), key_(std::move(key)) {}
   int64_t Read(uint8_t* buffer, size_t size) override {
     const size_t n = size < left_ ? size : static_cast<size_t>(left_);
     if (n == 0) return 0;
     if (const int e = ReadAt(fd_, offset_, buffer, n); e != 0) return ERR_IO;
+    GarbleBytes(buffer, n, key_.data(), static_cast<uint32_t>(key_.size()), read_);
     offset_ += n;
     left_ -= n;
+    read_ += n;
     return static_cast<int64_t>(n);
   }
 
@@ -48,7 +67,22 @@ class RangeSource : public arjrt::ByteSource {
   int fd_;
   uint64_t offset_;
   uint64_t left_;
+  GarbleKey key_;
+  uint64_t read_ = 0;
 };
+
+// Garbles `size` bytes of the file at `at` in place (data just packed).
+int GarbleInFile(int fd, uint64_t at, uint64_t size, const GarbleKey& key) {
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, 64 * 1024)));
+  for (uint64_t done = 0; done < size;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(size - done, buffer.size()));
+    if (const int e = ReadAt(fd, at + done, buffer.data(), n); e != 0) return e;
+    GarbleBytes(buffer.data(), n, key.data(), static_cast<uint32_t>(key.size()), done);
+    if (const int e = WriteAt(fd, at + done, buffer.data(), n); e != 0) return e;
+    done += n;
+  }
+  return 0;
+}
 
 // Writes into a file from an offset; past `limit` bytes it refuses (the
 // encoder then stops), having counted what it was offered.
@@ -85,8 +119,9 @@ Status ScratchFile(const std::string& scratch, Fd* file) {
 
 class Splitter {
  public:
-  Splitter(int in, uint64_t in_size, uint64_t limit, const std::string& scratch, const VolumeFileMaker& make)
-      : in_(in), in_size_(in_size), limit_(limit), scratch_(scratch), make_(make) {}
+  Splitter(int in, uint64_t in_size, uint64_t limit, const std::string& scratch, const std::string& password,
+           const VolumeFileMaker& make)
+      : in_(in), in_size_(in_size), limit_(limit), scratch_(scratch), password_(password), make_(make) {}
 
   Status Run(size_t* count) {
     uint64_t offset = 0;
@@ -188,11 +223,12 @@ class Splitter {
     return {};
   }
 
-  // An entry whose data can be cut into parts: a file's, not garbled
-  // (its parts would need the password), of a method we pack.
-  static bool Splittable(const StoredHeader& h) {
+  // An entry whose data can be cut into parts: a file's, of a method we
+  // pack; a garbled one with its password (each part is garbled alone, as
+  // arj -v -g garbles them).
+  bool Splittable(const StoredHeader& h) const {
     const uint8_t* f = h.bytes.data();
-    return HoldsFileData(EntryFileType(f)) && !Has(EntryFlags(f), EntryFlag::kGarbled) &&
+    return HoldsFileData(EntryFileType(f)) && (!Has(EntryFlags(f), EntryFlag::kGarbled) || !password_.empty()) &&
            EntryMethod(f) <= Byte(kLastMethod) && PackedSize(f) > 0 && !IsPartOfSplitFile(EntryFlags(f));
   }
 
@@ -209,8 +245,10 @@ class Splitter {
       if (!s.ok()) return s;
       if (whole <= Room()) return Place(h);
     }
+    const bool garbled = Has(EntryFlags(h.bytes.data()), EntryFlag::kGarbled);
     return Failure(Code::kBadArgument, EntryName(h) + ": does not fit in a volume of " + std::to_string(limit_) +
-                                           " bytes, and cannot be split");
+                                           (garbled ? " bytes, and a garbled file is split only with its password"
+                                                    : " bytes, and cannot be split"));
   }
 
   static std::string EntryName(const StoredHeader& h) {
@@ -218,17 +256,18 @@ class Splitter {
   }
 
   // The unpacked bytes of the entry: its stored data in the archive, or
-  // those of a packed one decoded into a scratch file.
+  // those of a packed (or garbled) one decoded into a scratch file.
   Status Unpacked(const StoredHeader& h, Fd* scratch, int* fd, uint64_t* base) {
     const uint8_t* f = h.bytes.data();
-    if (EntryMethod(f) == Byte(Method::kStored)) {
+    const GarbleKey key = KeyOf(h.bytes, password_);
+    if (EntryMethod(f) == Byte(Method::kStored) && key.empty()) {
       *fd = in_;
       *base = h.facts.data_offset;
       return {};
     }
     if (Status s = ScratchFile(scratch_, scratch); !s.ok()) return s;
     const int made = scratch->get();
-    RangeSource in(in_, h.facts.data_offset, PackedSize(f));
+    RangeSource in(in_, h.facts.data_offset, PackedSize(f), key);
     LimitedSink out(made, 0, OriginalSize(f));
     uint64_t written = 0;
     const ResultCode r = arjrt::DecodeArjData(EntryMethod(f), in, out, OriginalSize(f), &written);
@@ -335,6 +374,7 @@ class Splitter {
     // The part header's length is known before its fields are.
     if (s.ok()) s = PartHeader(h, Part{}, 0, false, &header);
     const uint64_t header_size = header.size();
+    const GarbleKey key = KeyOf(h.bytes, password_);
     for (uint64_t position = 0; s.ok();) {
       if (header_size + kMinPartRoom > Room()) {
         if (!VolumeHoldsEntries())
@@ -346,6 +386,8 @@ class Splitter {
       Part part;
       s = PackPart(EntryMethod(h.bytes.data()), fd, base, position, total - position, used_ + header_size, room, &part);
       if (!s.ok()) break;
+      if (const int e = GarbleInFile(out_.get(), used_ + header_size, part.packed, key); e != 0)
+        return ErrnoStatus(e, volume_path_ + ": cannot be written");
       const bool more = position + part.size < total;
       if (!(s = PartHeader(h, part, position, more, &header)).ok()) break;
       if (header.size() != header_size) return Failure(Code::kInternal, EntryName(h) + ": a part header changed size");
@@ -362,6 +404,7 @@ class Splitter {
   uint64_t in_size_;
   uint64_t limit_;
   const std::string& scratch_;
+  const std::string& password_;
   const VolumeFileMaker& make_;
   StoredHeader main_;
   Fd out_;
@@ -375,10 +418,10 @@ class Splitter {
 }  // namespace
 
 Status SplitIntoVolumes(const std::string& single, uint64_t volume_size, const std::string& scratch,
-                        const VolumeFileMaker& make_volume, size_t* count) {
+                        const std::string& password, const VolumeFileMaker& make_volume, size_t* count) {
   const Fd in(OpenToRead(single));
   if (in.get() < 0) return ErrnoStatus(errno, single + ": cannot be read");
-  return Splitter(in.get(), SizeOfFile(in.get()), volume_size, scratch, make_volume).Run(count);
+  return Splitter(in.get(), SizeOfFile(in.get()), volume_size, scratch, password, make_volume).Run(count);
 }
 
 namespace {
@@ -402,7 +445,8 @@ Status PackWhole(uint8_t method, int from, uint64_t size, int out, uint64_t at, 
 }  // namespace
 
 Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries,
-                   const SplitContent& content, const std::string& scratch, const std::string& out_path) {
+                   const SplitContent& content, const std::string& scratch, const std::string& password,
+                   const std::string& out_path) {
   const Fd out(OpenToWrite(out_path));
   if (out.get() < 0) return ErrnoStatus(errno, out_path + ": cannot be written");
   uint64_t at = 0;
@@ -449,6 +493,9 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
     if (!(s = PackWhole(EntryMethod(h.bytes.data()), whole.get(), size, out.get(), at + h.bytes.size(), &method,
                         &packed, &crc)).ok())
       return s;
+    // Garbled again as its parts were, with its first part's modifier.
+    if (const int e = GarbleInFile(out.get(), at + h.bytes.size(), packed, KeyOf(h.bytes, password)); e != 0)
+      return ErrnoStatus(e, out_path + ": cannot be written");
     std::vector<uint8_t> fixed = h.FixedPart();
     const size_t basic = fixed_header::kBasicHeader;
     fixed[fixed_header::kFlags - basic] &=

@@ -24,10 +24,12 @@ using VolumeFileMaker = std::function<Status(size_t number, std::string* path, s
 // Splits the archive in the file `single` (one volume, no stub, headers
 // sound: a rebuild's output) into volumes of at most `volume_size` bytes;
 // `scratch` is a path beside which a file of a split entry's unpacked
-// bytes is kept while it is split (removed at once). *count receives the
-// number of volumes written.
+// bytes is kept while it is split (removed at once). A garbled entry is
+// split with `password` (its own: the rebuild checked it), each part
+// garbled alone as arj -v -g garbles them; without one it is not split.
+// *count receives the number of volumes written.
 Status SplitIntoVolumes(const std::string& single, uint64_t volume_size, const std::string& scratch,
-                        const VolumeFileMaker& make_volume, size_t* count);
+                        const std::string& password, const VolumeFileMaker& make_volume, size_t* count);
 
 // One entry of a set joined into one archive: a whole entry copied from
 // its volume, or a split one written whole from its content.
@@ -43,9 +45,10 @@ using SplitContent = std::function<Status(size_t index, int fd)>;
 // volume's main header (no longer saying the set goes on), whole entries
 // as stored, each split one as one entry of its content, packed again
 // with its first part's method (stored when that does not make it
-// smaller), its first part's header otherwise. `scratch` as for
-// SplitIntoVolumes.
+// smaller), its first part's header otherwise, garbled with `password`
+// when it was garbled. `scratch` as for SplitIntoVolumes.
 Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries,
-                   const SplitContent& content, const std::string& scratch, const std::string& out);
+                   const SplitContent& content, const std::string& scratch, const std::string& password,
+                   const std::string& out);
 
 }  // namespace arjhost
