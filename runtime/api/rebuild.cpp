@@ -382,11 +382,18 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     return refused;
   }
 
-  // What the new archive must list: the kept entries in order, then the added.
+  // What the new archive must list: the kept entries in order, then the
+  // added; and which of them a set's join stored, to be packed when split.
   std::vector<std::string> expected;
+  std::vector<int> repack;
   for (const EntryInfo& e : old_entries)
-    if (!changes.dropped.count(e.handle)) expected.push_back(e.name);
+    if (!changes.dropped.count(e.handle)) {
+      expected.push_back(e.name);
+      const auto stored = repack_.find(e.handle);
+      repack.push_back(stored != repack_.end() && !changes.replaced.count(e.handle) ? stored->second : -1);
+    }
   for (const NewContent& c : changes.added) expected.push_back(c.stored_name);
+  repack.resize(expected.size(), -1);
   for (const auto& [handle, content] : changes.replaced)
     if (FindEntry(old_entries, handle) == nullptr) return NoEntry(handle);
   for (auto& [handle, content] : changes.replaced)
@@ -486,8 +493,14 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
       return s;
     }
     expected.clear();
-    for (size_t index : ChapterOrder(plan)) expected.push_back(plan.entries[index].name);
+    std::vector<int> chaptered_repack;
+    for (size_t index : ChapterOrder(plan)) {
+      expected.push_back(plan.entries[index].name);
+      chaptered_repack.push_back(repack[index]);
+    }
     expected.push_back(ChapterLabel(plan.chapter));
+    chaptered_repack.push_back(-1);
+    repack = std::move(chaptered_repack);
     if (Status listed = CheckListed(host_, chaptered.path(), expected, destination, tested_here ? options : RebuildOptions{}); !listed.ok()) return listed;
   }
   TempBeside& written = changes.new_chapter ? chaptered : temp;
@@ -498,7 +511,8 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     // or removed; never those of an archive written elsewhere (-o).
     std::vector<std::string> own = joined_from_;
     if (own.empty() && destination == objects_->path) own = VolumeFiles(objects_->path, state_.volumes);
-    return PutVolumeSet(written.path(), target, changes.volume_size, expected, own, at_start.known, options);
+    return PutVolumeSet(written.path(), target, changes.volume_size, expected, std::move(repack), own, at_start.known,
+                        options);
   }
   if (!written.Commit(&why, at_start.known)) return Failure(at_start.known ? Code::kIoError : Code::kChanged, why, ERR_IO);
   volumes_written_ = 1;
@@ -519,10 +533,10 @@ Status Archive::CheckUnchanged(const std::string& destination, const std::string
 }
 
 Status Archive::PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
-                             const std::vector<std::string>& expected, const std::vector<std::string>& own,
-                             bool first_replaces, const RebuildOptions& options) {
+                             const std::vector<std::string>& expected, std::vector<int> repack,
+                             const std::vector<std::string>& own, bool first_replaces, const RebuildOptions& options) {
   const VolumeSetRequest request{single,         first, volume_size, expected, own, first_replaces,
-                                 options.test_entries, options.passwords, options.garble_password};
+                                 options.test_entries, options.passwords, options.garble_password, std::move(repack)};
   size_t count = 0;
   Status s = WriteVolumeSet(host_, request, &count);
   volumes_written_ = count;
@@ -569,7 +583,8 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
     ExtractResult r = ExtractToFile(entries[index], fd, garbled_with);
     return r.status;
   };
-  Status s = JoinVolumes(first, joined_entries, content, target, options.garble_password, joined.path());
+  std::vector<int> repack;
+  Status s = JoinVolumes(first, joined_entries, content, target, options.garble_password, joined.path(), &repack);
   if (!s.ok()) {
     s.message = name + ": not written: the set cannot be joined: " + s.message;
     return s;
@@ -606,6 +621,8 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
     if (handle_of.count(h)) joined_changes.comments[handle_of[h]] = comment;
     else return NoEntry(h);
   if (target == first) opened.archive->joined_from_ = volumes;
+  for (size_t i = 0; i < listed.size(); ++i)
+    if (repack[i] >= 0) opened.archive->repack_[listed[i].handle] = repack[i];
   s = opened.archive->Rebuild(joined_changes, target, progress, options);
   volumes_written_ = opened.archive->volumes_written_;
   return s;

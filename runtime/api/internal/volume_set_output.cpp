@@ -149,8 +149,8 @@ Status WriteVolumeSet(Host& host, const VolumeSetRequest& request, size_t* count
     return {};
   };
   size_t written = 0;
-  Status s = SplitIntoVolumes(request.single, request.volume_size, request.first, request.garble_password, make,
-                              &written);
+  Status s = SplitIntoVolumes(request.single, request.volume_size, request.first, request.garble_password,
+                              request.repack, make, &written);
   if (!s.ok()) {
     s.message = request.first + ": not written: " + s.message;
     return s;

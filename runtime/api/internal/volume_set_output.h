@@ -27,6 +27,7 @@ struct VolumeSetRequest {
   bool test_entries = false;             // every entry of the set tested before it is put in place
   PasswordSource passwords;              // for that test's garbled entries
   std::string garble_password;           // of the garbled entries to split (none: they are not split)
+  std::vector<int> repack;               // SplitIntoVolumes's: the method of each entry stored to be packed
 };
 
 // Whether a set can be written with this size to this first volume, before

@@ -117,11 +117,64 @@ Status ScratchFile(const std::string& scratch, Fd* file) {
   return {};
 }
 
+// The chunks of one part, packed with `method` from `offset` of the file
+// `fd` until they fill `room` packed bytes: each chunk is packed once, and
+// one that would overflow the room is tried again at half its size, down
+// to a floor, to fill what is left. The part's matches reach back only
+// into its own bytes, so that it decodes alone. Data that its first chunk
+// does not make smaller ends the part at once: it is stored instead.
+class BudgetedChunks : public arjrt::PackedChunkSource {
+ public:
+  BudgetedChunks(uint8_t method, int fd, uint64_t offset, uint64_t left, uint64_t room)
+      : method_(method), fd_(fd), offset_(offset), left_(left), room_bits_(room * 8),
+        chunk_(static_cast<size_t>(std::clamp<uint64_t>(room / 16, kMinChunk, arjrt::kChunkBytes))) {}
+
+  ResultCode Next(arjrt::PackedChunk* chunk, uint64_t* unpacked) override {
+    *unpacked = 0;
+    if (incompressible_) return RESULT_OK;
+    for (size_t size = static_cast<size_t>(std::min<uint64_t>(left_, chunk_)); size > 0;
+         size = size / 2 >= kMinChunk ? size / 2 : 0) {
+      const size_t history = std::min(kept_.size(), arjrt::kChunkHistory);
+      std::vector<uint8_t> data(kept_.end() - static_cast<ptrdiff_t>(history), kept_.end());
+      data.resize(history + size);
+      if (const int e = ReadAt(fd_, offset_, data.data() + history, size); e != 0) return ERR_IO;
+      if (const ResultCode r = arjrt::EncodeChunk(method_, data.data(), history, data.size(), chunk); Failed(r))
+        return r;
+      if (bits_ == 0 && chunk->bits >= uint64_t{size} * 8) {
+        incompressible_ = true;
+        return RESULT_OK;
+      }
+      // Whole bytes: the joined stream pads its last one.
+      if ((bits_ + chunk->bits + 7) / 8 * 8 > room_bits_) continue;
+      bits_ += chunk->bits;
+      offset_ += size;
+      left_ -= size;
+      kept_.assign(data.end() - static_cast<ptrdiff_t>(std::min(data.size(), arjrt::kChunkHistory)), data.end());
+      *unpacked = size;
+      return RESULT_OK;
+    }
+    return RESULT_OK;
+  }
+
+ private:
+  static constexpr uint64_t kMinChunk = 1024;
+  uint8_t method_;
+  int fd_;
+  uint64_t offset_;
+  uint64_t left_;
+  uint64_t room_bits_;
+  size_t chunk_;
+  uint64_t bits_ = 0;
+  std::vector<uint8_t> kept_;  // the part's last bytes, which the next chunk's matches may reach
+  bool incompressible_ = false;
+};
+
 class Splitter {
  public:
   Splitter(int in, uint64_t in_size, uint64_t limit, const std::string& scratch, const std::string& password,
-           const VolumeFileMaker& make)
-      : in_(in), in_size_(in_size), limit_(limit), scratch_(scratch), password_(password), make_(make) {}
+           const std::vector<int>& repack, const VolumeFileMaker& make)
+      : in_(in), in_size_(in_size), limit_(limit), scratch_(scratch), password_(password), repack_(repack),
+        make_(make) {}
 
   Status Run(size_t* count) {
     uint64_t offset = 0;
@@ -129,11 +182,12 @@ class Splitter {
     if (!s.ok()) return s;
     offset = main_.facts.data_offset;
     if (!(s = OpenVolume()).ok()) return s;
-    for (;;) {
+    for (size_t index = 0;; ++index) {
       StoredHeader h;
       if (!(s = ReadStored(offset, HeaderRole::kLocal, &h)).ok()) return s;
       if (h.bytes.empty()) break;  // the end marker
-      if (!(s = Place(h)).ok()) return s;
+      const int repack = index < repack_.size() ? repack_[index] : -1;
+      if (!(s = repack >= 0 ? Split(h, static_cast<uint8_t>(repack)) : Place(h)).ok()) return s;
       offset = h.facts.next_offset;
     }
     if (!(s = CloseVolume(true)).ok()) return s;
@@ -239,7 +293,7 @@ class Splitter {
       Status s = Put(h.bytes.data(), h.bytes.size());
       return s.ok() ? CopyData(h.facts.data_offset, packed) : s;
     }
-    if (Splittable(h)) return Split(h);
+    if (Splittable(h)) return Split(h, EntryMethod(h.bytes.data()));
     if (VolumeHoldsEntries()) {
       Status s = NextVolume();
       if (!s.ok()) return s;
@@ -278,8 +332,9 @@ class Splitter {
   }
 
   // The part's packed data written at `at`: as many bytes from `position`
-  // as fit `room` packed with the entry's method, or stored when packing
-  // does not make them smaller, as arj stores such a part.
+  // as fit `room` packed with the entry's method (BudgetedChunks: each
+  // byte packed about once), or stored when packing does not make them
+  // smaller, as arj stores such a part.
   struct Part {
     uint8_t method = 0;
     uint64_t size = 0;
@@ -288,44 +343,15 @@ class Splitter {
   };
   Status PackPart(uint8_t method, int fd, uint64_t base, uint64_t position, uint64_t left, uint64_t at,
                   uint64_t room, Part* part) {
-    uint64_t best = 0;
-    Part tried;
-    uint64_t guess = std::min(left, room * 4);
-    for (int attempt = 0; method != Byte(Method::kStored) && attempt < 8 && guess > 0; ++attempt) {
-      RangeSource in(fd, base + position, guess);
-      LimitedSink out(out_.get(), at, room * 2);
-      uint64_t read = 0;
-      tried = {method, guess, 0, 0};
-      const ResultCode r = arjrt::EncodeArjData(method, in, out, &tried.packed, &read, &tried.crc);
-      const bool over = r == LimitedSink::kOverLimit;
-      if (Failed(r) && !over) return StatusOf(r, volume_path_ + ": a part cannot be packed");
-      if (!over && read != guess) return Failure(Code::kInternal, volume_path_ + ": a part was not read whole");
-      const uint64_t packed = over ? room * 2 : tried.packed;
-      if (!over && packed <= room) {
-        if (packed >= guess) break;  // packing does not pay: stored below
-        if (guess > best) {
-          best = guess;
-          *part = tried;
-        }
-        if (guess == left || packed >= room - room / 16) break;
-      }
-      // Scaled to fill the room, a little short of it.
-      const double scaled = static_cast<double>(guess) * static_cast<double>(room - room / 32) /
-                            static_cast<double>(std::max<uint64_t>(packed, 1));
-      const uint64_t next = std::min(left, static_cast<uint64_t>(scaled));
-      if (next == guess || (next <= best && best > 0)) break;
-      guess = next;
-    }
-    if (best > 0 && part->packed < part->size) {
-      if (tried.size != best) {  // the last attempt overwrote the best one: pack it again
-        RangeSource in(fd, base + position, best);
-        LimitedSink out(out_.get(), at, room);
-        uint64_t read = 0;
-        const ResultCode r = arjrt::EncodeArjData(method, in, out, &part->packed, &read, &part->crc);
-        if (Failed(r) || read != best)
-          return StatusOf(Failed(r) ? r : ERR_IO, volume_path_ + ": a part cannot be packed");
-      }
-      return {};
+    if (method != Byte(Method::kStored)) {
+      BudgetedChunks chunks(method, fd, base + position, left, room);
+      LimitedSink out(out_.get(), at, room);
+      *part = {method, 0, 0, 0};
+      bool reached = false;
+      const ResultCode r = arjrt::JoinChunks(chunks, out, room + 1, &part->packed, &part->size, &reached, &part->crc);
+      if (Failed(r) || reached)
+        return StatusOf(Failed(r) ? r : ERR_LIMIT_EXCEEDED, volume_path_ + ": a part cannot be packed");
+      if (part->size > 0 && part->packed < part->size) return {};
     }
     // Stored: the bytes as they are.
     *part = {Byte(Method::kStored), std::min(left, room), 0, 0};
@@ -363,8 +389,9 @@ class Splitter {
     return {};
   }
 
-  // Writes the file in parts, each in the room its volume has left.
-  Status Split(const StoredHeader& h) {
+  // Writes the file in parts packed with `method`, each in the room its
+  // volume has left: one part, a whole entry, when it all fits.
+  Status Split(const StoredHeader& h, uint8_t method) {
     Fd scratch;
     int fd = -1;
     uint64_t base = 0;
@@ -384,7 +411,7 @@ class Splitter {
       }
       const uint64_t room = Room() - header_size;
       Part part;
-      s = PackPart(EntryMethod(h.bytes.data()), fd, base, position, total - position, used_ + header_size, room, &part);
+      s = PackPart(method, fd, base, position, total - position, used_ + header_size, room, &part);
       if (!s.ok()) break;
       if (const int e = GarbleInFile(out_.get(), used_ + header_size, part.packed, key); e != 0)
         return ErrnoStatus(e, volume_path_ + ": cannot be written");
@@ -405,6 +432,7 @@ class Splitter {
   uint64_t limit_;
   const std::string& scratch_;
   const std::string& password_;
+  const std::vector<int>& repack_;
   const VolumeFileMaker& make_;
   StoredHeader main_;
   Fd out_;
@@ -418,35 +446,17 @@ class Splitter {
 }  // namespace
 
 Status SplitIntoVolumes(const std::string& single, uint64_t volume_size, const std::string& scratch,
-                        const std::string& password, const VolumeFileMaker& make_volume, size_t* count) {
+                        const std::string& password, const std::vector<int>& repack,
+                        const VolumeFileMaker& make_volume, size_t* count) {
   const Fd in(OpenToRead(single));
   if (in.get() < 0) return ErrnoStatus(errno, single + ": cannot be read");
-  return Splitter(in.get(), SizeOfFile(in.get()), volume_size, scratch, password, make_volume).Run(count);
+  return Splitter(in.get(), SizeOfFile(in.get()), volume_size, scratch, password, repack, make_volume).Run(count);
 }
-
-namespace {
-
-// Packs `size` bytes of `from` with `method` into `out` at `at`: stored
-// when packing does not make them smaller.
-Status PackWhole(uint8_t method, int from, uint64_t size, int out, uint64_t at, uint8_t* used, uint64_t* packed,
-                 uint32_t* crc) {
-  for (uint8_t m : {method, Byte(Method::kStored)}) {
-    RangeSource in(from, 0, size);
-    LimitedSink sink(out, at, UINT64_MAX);
-    uint64_t read = 0;
-    const ResultCode r = arjrt::EncodeArjData(m, in, sink, packed, &read, crc);
-    if (Failed(r) || read != size) return StatusOf(Failed(r) ? r : ERR_IO, "a joined entry cannot be packed");
-    *used = m;
-    if (*packed < size || m == Byte(Method::kStored)) break;
-  }
-  return {};
-}
-
-}  // namespace
 
 Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries,
                    const SplitContent& content, const std::string& scratch, const std::string& password,
-                   const std::string& out_path) {
+                   const std::string& out_path, std::vector<int>* repack) {
+  repack->assign(entries.size(), -1);
   const Fd out(OpenToWrite(out_path));
   if (out.get() < 0) return ErrnoStatus(errno, out_path + ": cannot be written");
   uint64_t at = 0;
@@ -487,12 +497,18 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
     if (!(s = ScratchFile(scratch, &whole)).ok() || !(s = content(i, whole.get())).ok()) return s;
     const uint64_t size = SizeOfFile(whole.get());
     if (size > 0xFFFFFFFFull) return Failure(Code::kUnsupported, "a joined entry would be 4 GiB or more");
-    uint8_t method = 0;
+    // Stored here, packed once where the new set places it.
+    const uint8_t method = Byte(Method::kStored);
+    (*repack)[i] = EntryMethod(h.bytes.data());
     uint64_t packed = 0;
     uint32_t crc = 0;
-    if (!(s = PackWhole(EntryMethod(h.bytes.data()), whole.get(), size, out.get(), at + h.bytes.size(), &method,
-                        &packed, &crc)).ok())
-      return s;
+    {
+      RangeSource in(whole.get(), 0, size);
+      LimitedSink sink(out.get(), at + h.bytes.size(), UINT64_MAX);
+      uint64_t read = 0;
+      const ResultCode r = arjrt::EncodeArjData(method, in, sink, &packed, &read, &crc);
+      if (Failed(r) || read != size) return StatusOf(Failed(r) ? r : ERR_IO, "a joined entry cannot be written");
+    }
     // Garbled again as its parts were, with its first part's modifier.
     if (const int e = GarbleInFile(out.get(), at + h.bytes.size(), packed, KeyOf(h.bytes, password)); e != 0)
       return ErrnoStatus(e, out_path + ": cannot be written");

@@ -27,9 +27,13 @@ using VolumeFileMaker = std::function<Status(size_t number, std::string* path, s
 // bytes is kept while it is split (removed at once). A garbled entry is
 // split with `password` (its own: the rebuild checked it), each part
 // garbled alone as arj -v -g garbles them; without one it is not split.
-// *count receives the number of volumes written.
+// The entries `repack` gives a method for (by their order; -1 for none)
+// are stored in `single` and packed with it here, whole or split, so that
+// a set's rewrite packs each once. *count receives the number of volumes
+// written.
 Status SplitIntoVolumes(const std::string& single, uint64_t volume_size, const std::string& scratch,
-                        const std::string& password, const VolumeFileMaker& make_volume, size_t* count);
+                        const std::string& password, const std::vector<int>& repack,
+                        const VolumeFileMaker& make_volume, size_t* count);
 
 // One entry of a set joined into one archive: a whole entry copied from
 // its volume, or a split one written whole from its content.
@@ -43,12 +47,13 @@ using SplitContent = std::function<Status(size_t index, int fd)>;
 
 // Writes the set's entries as one archive into the file `out`: the first
 // volume's main header (no longer saying the set goes on), whole entries
-// as stored, each split one as one entry of its content, packed again
-// with its first part's method (stored when that does not make it
-// smaller), its first part's header otherwise, garbled with `password`
-// when it was garbled. `scratch` as for SplitIntoVolumes.
+// as stored, each split one as one entry of its content, stored (its
+// first part's method in (*repack)[index], -1 for the others: the new
+// set packs it once, where it is placed), its first part's header
+// otherwise, garbled with `password` when it was garbled. `scratch` as
+// for SplitIntoVolumes.
 Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries,
                    const SplitContent& content, const std::string& scratch, const std::string& password,
-                   const std::string& out);
+                   const std::string& out, std::vector<int>* repack);
 
 }  // namespace arjhost
