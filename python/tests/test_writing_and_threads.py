@@ -60,6 +60,11 @@ def test_volume_sets_written_read_back_from_any_volume(tmp_path):
     assert all((tmp_path / v).stat().st_size <= 20480 for v in volumes)
     with arjhost.ArjFile(tmp_path / "set.a01") as back:
         assert back.read("big.bin") == data and back.testarj() is None
+    # Past a file split over volumes, entries are still found by name.
+    with arjhost.ArjFile(archive, "a") as more:
+        more.setentrycomment("small.txt", "note")
+    with arjhost.ArjFile(archive) as back:
+        assert back.getinfo("small.txt").comment == "note" and back.read("big.bin") == data
     with arjhost.ArjFile(archive, "a", volume_size=20480) as more:
         more.remove("big.bin")
     assert sorted(p.name for p in tmp_path.iterdir()) == ["set.arj"]
