@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -235,6 +234,7 @@ struct ExtractResult {
 
 struct OpenResult;
 struct FileStamp;
+struct Repack;
 
 // Answers a password request for `entry`; `attempt` counts the requests for
 // this entry from 0. Returns false to decline (the entry then fails).
@@ -367,7 +367,7 @@ class ARJHOST_API Archive {
   // in place as the set whose first volume is `first`, replacing (or
   // removing, past its end) the volumes `own` of the archive rewritten.
   Status PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
-                      const std::vector<std::string>& expected, std::vector<int> repack,
+                      const std::vector<std::string>& expected, const std::vector<Repack>& repack,
                       const std::vector<std::string>& own, bool first_replaces, const RebuildOptions& options);
   // Rebuild of a volume set: its entries joined into one archive beside the
   // first volume (a split file packed whole again), that archive rebuilt
@@ -390,9 +390,6 @@ class ARJHOST_API Archive {
   // Of an archive joined from a set by RebuildSet to be rewritten in its
   // place: the set's volumes, which its Rebuild replaces.
   std::vector<std::string> joined_from_;
-  // Of such an archive: its entries stored by the join to be packed where
-  // the new set places them, with the method of each.
-  std::map<EntryHandle, int> repack_;
   ArchiveState state_;  // filled by message handlers on the objects below
   std::unique_ptr<Objects> objects_;
 };

@@ -385,15 +385,16 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   // What the new archive must list: the kept entries in order, then the
   // added; and which of them a set's join stored, to be packed when split.
   std::vector<std::string> expected;
-  std::vector<int> repack;
+  std::vector<Repack> repack;
   for (const EntryInfo& e : old_entries)
     if (!changes.dropped.count(e.handle)) {
       expected.push_back(e.name);
-      const auto stored = repack_.find(e.handle);
-      repack.push_back(stored != repack_.end() && !changes.replaced.count(e.handle) ? stored->second : -1);
+      const auto stored = objects_->repack.find(e.handle);
+      repack.push_back(stored != objects_->repack.end() && !changes.replaced.count(e.handle) ? stored->second
+                                                                                              : Repack{});
     }
   for (const NewContent& c : changes.added) expected.push_back(c.stored_name);
-  repack.resize(expected.size(), -1);
+  repack.resize(expected.size());
   for (const auto& [handle, content] : changes.replaced)
     if (FindEntry(old_entries, handle) == nullptr) return NoEntry(handle);
   for (auto& [handle, content] : changes.replaced)
@@ -493,13 +494,13 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
       return s;
     }
     expected.clear();
-    std::vector<int> chaptered_repack;
+    std::vector<Repack> chaptered_repack;
     for (size_t index : ChapterOrder(plan)) {
       expected.push_back(plan.entries[index].name);
       chaptered_repack.push_back(repack[index]);
     }
     expected.push_back(ChapterLabel(plan.chapter));
-    chaptered_repack.push_back(-1);
+    chaptered_repack.emplace_back();
     repack = std::move(chaptered_repack);
     if (Status listed = CheckListed(host_, chaptered.path(), expected, destination, tested_here ? options : RebuildOptions{}); !listed.ok()) return listed;
   }
@@ -511,8 +512,7 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     // or removed; never those of an archive written elsewhere (-o).
     std::vector<std::string> own = joined_from_;
     if (own.empty() && destination == objects_->path) own = VolumeFiles(objects_->path, state_.volumes);
-    return PutVolumeSet(written.path(), target, changes.volume_size, expected, std::move(repack), own, at_start.known,
-                        options);
+    return PutVolumeSet(written.path(), target, changes.volume_size, expected, repack, own, at_start.known, options);
   }
   if (!written.Commit(&why, at_start.known)) return Failure(at_start.known ? Code::kIoError : Code::kChanged, why, ERR_IO);
   volumes_written_ = 1;
@@ -533,10 +533,10 @@ Status Archive::CheckUnchanged(const std::string& destination, const std::string
 }
 
 Status Archive::PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
-                             const std::vector<std::string>& expected, std::vector<int> repack,
+                             const std::vector<std::string>& expected, const std::vector<Repack>& repack,
                              const std::vector<std::string>& own, bool first_replaces, const RebuildOptions& options) {
   const VolumeSetRequest request{single,         first, volume_size, expected, own, first_replaces,
-                                 options.test_entries, options.passwords, options.garble_password, std::move(repack)};
+                                 options.test_entries, options.passwords, options.garble_password, repack};
   size_t count = 0;
   Status s = WriteVolumeSet(host_, request, &count);
   volumes_written_ = count;
@@ -557,9 +557,13 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   // first volume again.
   const std::string target = destination == name ? first : destination;
   ChangeSet changes = asked;
-  if (changes.volume_size == 0) {  // the old set's volumes' size, as far as its first volume tells
-    struct stat st;
-    changes.volume_size = ::stat(first.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  if (changes.volume_size == 0) {
+    // The old set's volume size, as far as its volumes tell: its largest
+    // (a volume holds what fits, so each may fall short of the size).
+    for (const std::string& volume : volumes) {
+      struct stat st;
+      if (::stat(volume.c_str(), &st) == 0) changes.volume_size = std::max<uint64_t>(changes.volume_size, st.st_size);
+    }
     changes.volume_size = std::max(changes.volume_size, kMinVolumeSize);
   }
   if (Status refused = CheckVolumeSetRequest(changes.volume_size, target); !refused.ok()) return refused;
@@ -575,16 +579,8 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   TempBeside joined(target);
   std::string why;
   if (!joined.Create(&why)) return Failure(Code::kIoError, why, ERR_IO);
-  const PasswordSource garbled_with = [&options](const EntryInfo&, int attempt, std::string* password) {
-    *password = options.garble_password;
-    return attempt == 0 && !password->empty();
-  };
-  const SplitContent content = [&](size_t index, int fd) {
-    ExtractResult r = ExtractToFile(entries[index], fd, garbled_with);
-    return r.status;
-  };
   std::vector<int> repack;
-  Status s = JoinVolumes(first, joined_entries, content, target, options.garble_password, joined.path(), &repack);
+  Status s = JoinVolumes(first, joined_entries, joined.path(), &repack);
   if (!s.ok()) {
     s.message = name + ": not written: the set cannot be joined: " + s.message;
     return s;
@@ -621,8 +617,20 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
     if (handle_of.count(h)) joined_changes.comments[handle_of[h]] = comment;
     else return NoEntry(h);
   if (target == first) opened.archive->joined_from_ = volumes;
-  for (size_t i = 0; i < listed.size(); ++i)
-    if (repack[i] >= 0) opened.archive->repack_[listed[i].handle] = repack[i];
+  // Each split file: packed again where the new set places it, its old
+  // parts copied where they fit.
+  for (size_t i = 0; i < listed.size(); ++i) {
+    if (repack[i] < 0) continue;
+    Repack& r = opened.archive->objects_->repack[listed[i].handle];
+    r.method = repack[i];
+    uint64_t position = 0;
+    for (const EntryInfo::Part& part : entries[i].parts) {
+      if (!part.header_known)
+        return Failure(Code::kDamaged, name + ": not written: " + entries[i].name + ": a part's header cannot be read");
+      r.parts.push_back({VolumeFile(name, part.volume), part.header_offset, position, part.size});
+      position += part.size;
+    }
+  }
   s = opened.archive->Rebuild(joined_changes, target, progress, options);
   volumes_written_ = opened.archive->volumes_written_;
   return s;

@@ -224,6 +224,36 @@ TEST_P(ToolVolumeSet, CreateAndAddWriteSetsArjReads) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, ToolVolumeSet, ::testing::Values(0, 1, 4));
 
+// A set's rewrite copies the parts of its split files as they are where
+// they still fit: a delete before them leaves them as they were (and
+// their bytes), packing nothing again.
+TEST(ToolVolumeSetRewrites, PartsThatStillFitAreCopiedAsTheyAre) {
+  REQUIRE_PEER("arj");
+  TempDir dir;
+  Tree expected;
+  Put(dir.path(), "first.txt", TextSample(3000, 1), nullptr);
+  Put(dir.path(), "big.bin", MixedSample(200000, 2), &expected);
+  std::string output;
+  ASSERT_EQ(RunToolIn(dir.path(), "create set.arj first.txt big.bin -m 1 --volume-size 10K", &output), 0) << output;
+  ASSERT_EQ(RunToolStdout("list --json " + Quote(dir.File("set.arj")), &output), 0) << output;
+  ASSERT_TRUE(JsonSatisfies(output, "len(d['entries'][-1]['parts']) >= 3")) << output;
+  WriteFile(dir.File("before.json"), ToBytes(output));
+  ASSERT_EQ(RunToolIn(dir.path(), "delete set.arj first.txt", &output), 0) << output;
+  ASSERT_EQ(RunToolStdout("list --json " + Quote(dir.File("set.arj")), &output), 0) << output;
+  WriteFile(dir.File("after.json"), ToBytes(output));
+  const std::string same_parts =
+      "python3 -c \"import json, sys\n"
+      "parts = lambda f: [(p['size'], p['crc']) for p in json.load(open(f))['entries'][-1]['parts']]\n"
+      "sys.exit(parts(sys.argv[1]) != parts(sys.argv[2]))\" ";
+  EXPECT_EQ(RunCommand(same_parts + Quote(dir.File("before.json")) + " " + Quote(dir.File("after.json"))), 0) << output;
+  fs::remove(dir.File("before.json"));
+  fs::remove(dir.File("after.json"));
+  EXPECT_EQ(RunArj(dir.path(), "t -v set.arj", &output), 0) << output;
+  TempDir by_arj;
+  EXPECT_EQ(RunArj(by_arj.path(), "x -v " + Quote(dir.File("set.arj")), &output), 0) << output;
+  EXPECT_EQ(ReadTree(by_arj.path()), expected);
+}
+
 // In a set whose files are split over volumes, handles count parts: every
 // rewrite must find the entry it names by its identity, not by a position.
 TEST(ToolVolumeSetRewrites, EachCommandChangesTheEntryItNamesPastSplitFiles) {

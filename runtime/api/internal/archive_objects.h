@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,6 +15,7 @@
 #include "runtime/api/archive.h"
 #include "runtime/api/writer_lock.h"
 #include "runtime/api/internal/file_stamp.h"
+#include "runtime/api/internal/volume_split.h"
 #include "runtime/api/internal/volume_walk.h"
 #include "runtime/core/runtime.h"
 
@@ -47,6 +49,9 @@ struct __attribute__((visibility("hidden"))) Archive::Objects {
   std::unique_ptr<WriterLock> lock;
   std::vector<uint8_t> empty_start;
   std::string created_path;
+  // Of an archive a set's rewrite joined: its entries stored to be packed
+  // where the new set places them (volume_split.h).
+  std::map<EntryHandle, Repack> repack;
   FileStamp created_over;  // what was at created_path (start_empty), else not known
   // The entries (handles) the last rebuild copied although their stored
   // data fails its CRC, as the plug-in reports them.

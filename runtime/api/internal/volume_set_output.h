@@ -11,6 +11,7 @@
 
 #include "runtime/api/archive.h"
 #include "runtime/api/host.h"
+#include "runtime/api/internal/volume_split.h"
 #include "runtime/api/status.h"
 
 namespace arjhost {
@@ -27,7 +28,7 @@ struct VolumeSetRequest {
   bool test_entries = false;             // every entry of the set tested before it is put in place
   PasswordSource passwords;              // for that test's garbled entries
   std::string garble_password;           // of the garbled entries to split (none: they are not split)
-  std::vector<int> repack;               // SplitIntoVolumes's: the method of each entry stored to be packed
+  std::vector<Repack> repack;            // SplitIntoVolumes's, by the entries' order
 };
 
 // Whether a set can be written with this size to this first volume, before

@@ -172,7 +172,7 @@ class BudgetedChunks : public arjrt::PackedChunkSource {
 class Splitter {
  public:
   Splitter(int in, uint64_t in_size, uint64_t limit, const std::string& scratch, const std::string& password,
-           const std::vector<int>& repack, const VolumeFileMaker& make)
+           const std::vector<Repack>& repack, const VolumeFileMaker& make)
       : in_(in), in_size_(in_size), limit_(limit), scratch_(scratch), password_(password), repack_(repack),
         make_(make) {}
 
@@ -186,8 +186,8 @@ class Splitter {
       StoredHeader h;
       if (!(s = ReadStored(offset, HeaderRole::kLocal, &h)).ok()) return s;
       if (h.bytes.empty()) break;  // the end marker
-      const int repack = index < repack_.size() ? repack_[index] : -1;
-      if (!(s = repack >= 0 ? Split(h, static_cast<uint8_t>(repack)) : Place(h)).ok()) return s;
+      const Repack* repack = index < repack_.size() && repack_[index].method >= 0 ? &repack_[index] : nullptr;
+      if (!(s = repack ? Split(h, static_cast<uint8_t>(repack->method), repack->parts) : Place(h)).ok()) return s;
       offset = h.facts.next_offset;
     }
     if (!(s = CloseVolume(true)).ok()) return s;
@@ -293,7 +293,7 @@ class Splitter {
       Status s = Put(h.bytes.data(), h.bytes.size());
       return s.ok() ? CopyData(h.facts.data_offset, packed) : s;
     }
-    if (Splittable(h)) return Split(h, EntryMethod(h.bytes.data()));
+    if (Splittable(h)) return Split(h, EntryMethod(h.bytes.data()), {});
     if (VolumeHoldsEntries()) {
       Status s = NextVolume();
       if (!s.ok()) return s;
@@ -341,10 +341,9 @@ class Splitter {
     uint64_t packed = 0;
     uint32_t crc = 0;
   };
-  Status PackPart(uint8_t method, int fd, uint64_t base, uint64_t position, uint64_t left, uint64_t at,
-                  uint64_t room, Part* part) {
+  Status PackPart(uint8_t method, int fd, uint64_t offset, uint64_t left, uint64_t at, uint64_t room, Part* part) {
     if (method != Byte(Method::kStored)) {
-      BudgetedChunks chunks(method, fd, base + position, left, room);
+      BudgetedChunks chunks(method, fd, offset, left, room);
       LimitedSink out(out_.get(), at, room);
       *part = {method, 0, 0, 0};
       bool reached = false;
@@ -355,7 +354,7 @@ class Splitter {
     }
     // Stored: the bytes as they are.
     *part = {Byte(Method::kStored), std::min(left, room), 0, 0};
-    RangeSource in(fd, base + position, part->size);
+    RangeSource in(fd, offset, part->size);
     LimitedSink out(out_.get(), at, room);
     uint64_t read = 0;
     const ResultCode r = arjrt::EncodeArjData(part->method, in, out, &part->packed, &read, &part->crc);
@@ -366,7 +365,7 @@ class Splitter {
 
   // The part's header: the entry's, with a first header size that holds
   // the part's position, its flags, method, sizes and CRC.
-  Status PartHeader(const StoredHeader& h, const Part& part, uint64_t position, bool more,
+  Status PartHeader(const StoredHeader& h, const Part& part, uint64_t position, bool more, uint8_t modifier,
                     std::vector<uint8_t>* out) const {
     const HeaderFacts& f = h.facts;
     const size_t basic = fixed_header::kBasicHeader;
@@ -378,6 +377,7 @@ class Splitter {
     if (position > 0) flags |= Bit(EntryFlag::kContinuesPrevious);
     fixed[fixed_header::kFlags] = flags;
     fixed[fixed_header::kMethod] = part.method;
+    fixed[fixed_header::kGarbleModifier] = modifier;
     StoreDWord(fixed.data() + fixed_header::kPackedSize, static_cast<uint32_t>(part.packed));
     StoreDWord(fixed.data() + fixed_header::kOriginalSize, static_cast<uint32_t>(part.size));
     StoreDWord(fixed.data() + fixed_header::kFileCrc, part.crc);
@@ -389,17 +389,64 @@ class Splitter {
     return {};
   }
 
+  // An old part of the file that begins at `position` and fits `room`,
+  // copied at `at` as it is: false (nothing written) when there is none.
+  Status CopyOldPart(const std::vector<OldPart>& old, uint64_t position, uint64_t at, uint64_t room, Part* part,
+                     uint8_t* modifier, bool* copied) {
+    *copied = false;
+    const auto found = std::find_if(old.begin(), old.end(), [&](const OldPart& p) { return p.position == position; });
+    if (found == old.end()) return {};
+    const Fd volume(OpenToRead(found->volume));
+    if (volume.get() < 0) return ErrnoStatus(errno, found->volume + ": cannot be read");
+    StoredHeader oh;
+    if (Status s = ReadStoredAt(volume.get(), SizeOfFile(volume.get()), found->header_offset, HeaderRole::kLocal, &oh);
+        !s.ok())
+      return Failure(s.code, found->volume + ": " + s.message);
+    const uint8_t* f = oh.bytes.data();
+    if (oh.bytes.empty() || PackedSize(f) > room || OriginalSize(f) != found->size) return {};
+    if (const int e = CopyAt(volume.get(), oh.facts.data_offset, out_.get(), at, PackedSize(f)); e != 0)
+      return ErrnoStatus(e, volume_path_ + ": cannot be written from " + found->volume);
+    *part = {EntryMethod(f), OriginalSize(f), PackedSize(f), FileCrc(f)};
+    *modifier = oh.bytes[fixed_header::kGarbleModifier];
+    *copied = true;
+    return {};
+  }
+
+  // The old part's unpacked bytes decoded into `scratch`.
+  Status DecodeOldPart(const OldPart& old, Fd* scratch) {
+    const Fd volume(OpenToRead(old.volume));
+    if (volume.get() < 0) return ErrnoStatus(errno, old.volume + ": cannot be read");
+    StoredHeader oh;
+    Status s = ReadStoredAt(volume.get(), SizeOfFile(volume.get()), old.header_offset, HeaderRole::kLocal, &oh);
+    if (!s.ok() || oh.bytes.empty() || OriginalSize(oh.bytes.data()) != old.size)
+      return Failure(s.ok() ? Code::kDamaged : s.code, old.volume + ": a part of the file cannot be read again");
+    if (!(s = ScratchFile(scratch_, scratch)).ok()) return s;
+    const uint8_t* f = oh.bytes.data();
+    RangeSource in(volume.get(), oh.facts.data_offset, PackedSize(f), KeyOf(oh.bytes, password_));
+    LimitedSink out(scratch->get(), 0, old.size);
+    uint64_t written = 0;
+    const ResultCode r = arjrt::DecodeArjData(EntryMethod(f), in, out, old.size, &written);
+    if (Failed(r) || written != old.size) return StatusOf(Failed(r) ? r : ERR_IO, old.volume + ": a part cannot be unpacked");
+    return {};
+  }
+
   // Writes the file in parts packed with `method`, each in the room its
-  // volume has left: one part, a whole entry, when it all fits.
-  Status Split(const StoredHeader& h, uint8_t method) {
-    Fd scratch;
+  // volume has left: one part, a whole entry, when it all fits. A file of
+  // a set's rewrite comes as its `old` parts (h is the join's stand-in):
+  // each copied as it is where it begins a part and fits its room, else
+  // decoded and packed again up to its end (see Repack).
+  Status Split(const StoredHeader& h, uint8_t method, const std::vector<OldPart>& old) {
+    Fd whole;  // the file's bytes, when it comes whole
     int fd = -1;
     uint64_t base = 0;
-    Status s = Unpacked(h, &scratch, &fd, &base);
-    const uint64_t total = OriginalSize(h.bytes.data());
+    Status s = old.empty() ? Unpacked(h, &whole, &fd, &base) : Status{};
+    uint64_t total = old.empty() ? OriginalSize(h.bytes.data()) : 0;
+    for (const OldPart& p : old) total += p.size;
+    Fd decoded;  // the old part last decoded
+    const OldPart* in_decoded = nullptr;
     std::vector<uint8_t> header;
     // The part header's length is known before its fields are.
-    if (s.ok()) s = PartHeader(h, Part{}, 0, false, &header);
+    if (s.ok()) s = PartHeader(h, Part{}, 0, false, 0, &header);
     const uint64_t header_size = header.size();
     const GarbleKey key = KeyOf(h.bytes, password_);
     for (uint64_t position = 0; s.ok();) {
@@ -410,13 +457,28 @@ class Splitter {
         continue;
       }
       const uint64_t room = Room() - header_size;
+      const uint64_t at = used_ + header_size;
       Part part;
-      s = PackPart(method, fd, base, position, total - position, used_ + header_size, room, &part);
+      uint8_t modifier = h.bytes[fixed_header::kGarbleModifier];
+      bool copied = false;
+      if (!(s = CopyOldPart(old, position, at, room, &part, &modifier, &copied)).ok()) break;
+      if (!copied && old.empty()) s = PackPart(method, fd, base + position, total - position, at, room, &part);
+      if (!copied && !old.empty()) {
+        const auto within = std::find_if(old.begin(), old.end(), [&](const OldPart& p) {
+          return position >= p.position && position < p.position + p.size;
+        });
+        if (within == old.end()) return Failure(Code::kInternal, EntryName(h) + ": its old parts do not make it up");
+        if (&*within != in_decoded && (s = DecodeOldPart(*within, &decoded)).ok()) in_decoded = &*within;
+        if (s.ok())
+          s = PackPart(method, decoded.get(), position - within->position, within->position + within->size - position,
+                       at, room, &part);
+      }
       if (!s.ok()) break;
-      if (const int e = GarbleInFile(out_.get(), used_ + header_size, part.packed, key); e != 0)
-        return ErrnoStatus(e, volume_path_ + ": cannot be written");
+      if (!copied)
+        if (const int e = GarbleInFile(out_.get(), at, part.packed, key); e != 0)
+          return ErrnoStatus(e, volume_path_ + ": cannot be written");
       const bool more = position + part.size < total;
-      if (!(s = PartHeader(h, part, position, more, &header)).ok()) break;
+      if (!(s = PartHeader(h, part, position, more, modifier, &header)).ok()) break;
       if (header.size() != header_size) return Failure(Code::kInternal, EntryName(h) + ": a part header changed size");
       if (!(s = Put(header.data(), header.size())).ok()) break;
       used_ += part.packed;
@@ -432,7 +494,7 @@ class Splitter {
   uint64_t limit_;
   const std::string& scratch_;
   const std::string& password_;
-  const std::vector<int>& repack_;
+  const std::vector<Repack>& repack_;
   const VolumeFileMaker& make_;
   StoredHeader main_;
   Fd out_;
@@ -446,7 +508,7 @@ class Splitter {
 }  // namespace
 
 Status SplitIntoVolumes(const std::string& single, uint64_t volume_size, const std::string& scratch,
-                        const std::string& password, const std::vector<int>& repack,
+                        const std::string& password, const std::vector<Repack>& repack,
                         const VolumeFileMaker& make_volume, size_t* count) {
   const Fd in(OpenToRead(single));
   if (in.get() < 0) return ErrnoStatus(errno, single + ": cannot be read");
@@ -454,7 +516,6 @@ Status SplitIntoVolumes(const std::string& single, uint64_t volume_size, const s
 }
 
 Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries,
-                   const SplitContent& content, const std::string& scratch, const std::string& password,
                    const std::string& out_path, std::vector<int>* repack) {
   repack->assign(entries.size(), -1);
   const Fd out(OpenToWrite(out_path));
@@ -493,25 +554,12 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
       at += packed;
       continue;
     }
-    Fd whole;
-    if (!(s = ScratchFile(scratch, &whole)).ok() || !(s = content(i, whole.get())).ok()) return s;
-    const uint64_t size = SizeOfFile(whole.get());
-    if (size > 0xFFFFFFFFull) return Failure(Code::kUnsupported, "a joined entry would be 4 GiB or more");
-    // Stored here, packed once where the new set places it.
+    // A stand-in without data: the new set takes the file from its old
+    // parts, packing again only what it cannot copy.
     const uint8_t method = Byte(Method::kStored);
+    const uint64_t packed = 0, size = 0;
+    const uint32_t crc = 0;
     (*repack)[i] = EntryMethod(h.bytes.data());
-    uint64_t packed = 0;
-    uint32_t crc = 0;
-    {
-      RangeSource in(whole.get(), 0, size);
-      LimitedSink sink(out.get(), at + h.bytes.size(), UINT64_MAX);
-      uint64_t read = 0;
-      const ResultCode r = arjrt::EncodeArjData(method, in, sink, &packed, &read, &crc);
-      if (Failed(r) || read != size) return StatusOf(Failed(r) ? r : ERR_IO, "a joined entry cannot be written");
-    }
-    // Garbled again as its parts were, with its first part's modifier.
-    if (const int e = GarbleInFile(out.get(), at + h.bytes.size(), packed, KeyOf(h.bytes, password)); e != 0)
-      return ErrnoStatus(e, out_path + ": cannot be written");
     std::vector<uint8_t> fixed = h.FixedPart();
     const size_t basic = fixed_header::kBasicHeader;
     fixed[fixed_header::kFlags - basic] &=
@@ -524,7 +572,6 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
     if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), h.NameAndComment(), h.extended(), &header))
       return Failure(Code::kUnsupported, "a joined entry's header cannot be written");
     if (!(s = put(header)).ok()) return s;
-    at += packed;
   }
   const std::vector<uint8_t> end{kArjHeaderIdLow, static_cast<uint8_t>(kArjHeaderId >> 8), 0, 0};
   return put(end);

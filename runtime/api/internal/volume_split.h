@@ -27,33 +27,44 @@ using VolumeFileMaker = std::function<Status(size_t number, std::string* path, s
 // bytes is kept while it is split (removed at once). A garbled entry is
 // split with `password` (its own: the rebuild checked it), each part
 // garbled alone as arj -v -g garbles them; without one it is not split.
-// The entries `repack` gives a method for (by their order; -1 for none)
-// are stored in `single` and packed with it here, whole or split, so that
-// a set's rewrite packs each once. *count receives the number of volumes
-// written.
+// *count receives the number of volumes written.
+//
+// A set's rewrite: the entries `repack` gives a method for (by their
+// order) are files the join stored whole, to be placed here as parts
+// again. Each old part is copied as it is where one begins and fits the
+// room its volume has left (a delete, an append, leaves the parts after
+// it as they were); else the part is packed with the method, up to where
+// that old part ends, so that the next can be copied again. A volume may
+// then end with room to spare.
+struct OldPart {
+  std::string volume;          // the old volume's path
+  uint64_t header_offset = 0;  // of the part's local header there
+  uint64_t position = 0;       // where it starts in the file
+  uint64_t size = 0;           // its unpacked bytes
+};
+struct Repack {
+  int method = -1;             // -1: an entry placed as it is
+  std::vector<OldPart> parts;  // in order
+};
 Status SplitIntoVolumes(const std::string& single, uint64_t volume_size, const std::string& scratch,
-                        const std::string& password, const std::vector<int>& repack,
+                        const std::string& password, const std::vector<Repack>& repack,
                         const VolumeFileMaker& make_volume, size_t* count);
 
 // One entry of a set joined into one archive: a whole entry copied from
-// its volume, or a split one written whole from its content.
+// its volume, or a split one, of which only a stand-in is written.
 struct JoinedEntry {
   std::string volume;          // the path of the volume holding its (first part's) header
   uint64_t header_offset = 0;  // of that header
   bool split = false;
 };
-// Writes a split entry's whole content into `fd` (a new, empty file).
-using SplitContent = std::function<Status(size_t index, int fd)>;
 
 // Writes the set's entries as one archive into the file `out`: the first
 // volume's main header (no longer saying the set goes on), whole entries
-// as stored, each split one as one entry of its content, stored (its
-// first part's method in (*repack)[index], -1 for the others: the new
-// set packs it once, where it is placed), its first part's header
-// otherwise, garbled with `password` when it was garbled. `scratch` as
-// for SplitIntoVolumes.
-Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries,
-                   const SplitContent& content, const std::string& scratch, const std::string& password,
-                   const std::string& out, std::vector<int>* repack);
+// as stored, and for each split one a stand-in: its first part's header
+// as a whole entry of no data (stored), its method in (*repack)[index]
+// (-1 for the others). SplitIntoVolumes puts the file back together from
+// its old parts (Repack) where the new set places it.
+Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries, const std::string& out,
+                   std::vector<int>* repack);
 
 }  // namespace arjhost
