@@ -6,23 +6,16 @@
 
 namespace cli {
 
-bool ChapterChoice::Make(const Args& args, const std::string& command, const std::string& shown_archive, int latest,
-                         const std::vector<arjhost::EntryInfo>& entries) {
-  named_ = args.Has("chapter");
-  chapter_ = named_ ? std::atoi(args.Value("chapter").c_str()) : latest;
-  if (named_ && (chapter_ < 1 || chapter_ > latest)) {
-    const std::string why = latest == 0 ? "the archive has no chapters"
-                                        : "--chapter takes a chapter from 1 to " + std::to_string(latest);
-    SayError(command, "%s: %s", shown_archive.c_str(), why.c_str());
-    return false;
-  }
-  archive_chapter_refused_ = !arjhost::CheckArchiveChapter(latest, entries).ok();
-  return true;
-}
-
-bool ChapterChoice::Takes(const arjhost::EntryInfo& entry) const {
-  if (named_) return arjhost::BelongsToChapter(entry, chapter_);
-  return !archive_chapter_refused_ && arjhost::TakenForArchiveChapter(entry, chapter_);
+bool MakeChapterChoice(const Args& args, const std::string& command, const std::string& shown_archive, int latest,
+                       const std::vector<arjhost::EntryInfo>& entries, arjhost::ChapterChoice* choice) {
+  const int named = args.Has("chapter") ? std::atoi(args.Value("chapter").c_str()) : 0;
+  // --chapter 0 is no chapter of any archive.
+  const arjhost::Status made =
+      arjhost::ChapterChoice::Make(args.Has("chapter") && named == 0 ? -1 : named, latest, entries, choice);
+  if (made.ok()) return true;
+  const std::string why = latest == 0 ? made.message : "--chapter takes a chapter from 1 to " + std::to_string(latest);
+  SayError(command, "%s: %s", shown_archive.c_str(), why.c_str());
+  return false;
 }
 
 }  // namespace cli

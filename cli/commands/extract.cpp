@@ -268,8 +268,9 @@ struct Run {
   }
 };
 
-void WriteRunMembers(JsonWriter& json, const Run& run, const std::vector<std::string>& missing) {
-  WriteArchiveState(json, run.session, run.args);
+void WriteRunMembers(JsonWriter& json, const Run& run, const std::vector<arjhost::EntryInfo>& entries,
+                     const std::vector<std::string>& missing) {
+  WriteArchiveState(json, run.session, entries, run.args);
   json.Key("entries"), json.BeginArray();
   for (const Run::Result& r : run.results) {
     json.BeginObject();
@@ -305,8 +306,9 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
   std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
   // arj takes the entries whose last chapter is the main header's or later
   // (none when it is refused); --chapter N those that belong to chapter N.
-  ChapterChoice chapters;
-  if (!chapters.Make(args, command, ShowPath(session.archive_path), session.archive->state().chapter, entries))
+  arjhost::ChapterChoice chapters;
+  if (!MakeChapterChoice(args, command, ShowPath(session.archive_path), session.archive->state().chapter, entries,
+                         &chapters))
     return kExitFailure;
   if (args.Has("stdout") && args.Has("json")) {
     SayError("extract", "--stdout and --json would both write to standard output; choose one");
@@ -400,7 +402,7 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
     close(run.root_fd);
   }
   const auto write_document = [&](bool ok) {
-    WriteRunMembers(document.Begin(), run, missing);
+    WriteRunMembers(document.Begin(), run, entries, missing);
     document.End(ok);
   };
   // The document before the notices on stderr; a line says the verdict,

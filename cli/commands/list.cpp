@@ -15,9 +15,9 @@
 
 namespace cli {
 
-void WriteListMembers(JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& entries,
-                      const Args& args) {
-  WriteArchiveState(json, s, args);
+void WriteListMembers(JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& all,
+                      const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
+  WriteArchiveState(json, s, all, args);
   json.Key("entries"), json.BeginArray();
   for (const arjhost::EntryInfo& e : entries) {
     json.BeginObject();
@@ -157,7 +157,7 @@ int ListOne(const Args& args, const ArchivePlan& plan, size_t index, ArchiveDocu
       if (selection.Takes(e.name, ExtractedName(e, args))) some.push_back(e);
   const std::vector<arjhost::EntryInfo>& chosen = selection.TakesEverything() ? entries : some;
   const auto write_document = [&](bool ok) {
-    WriteListMembers(document.Begin(), s, chosen, args);
+    WriteListMembers(document.Begin(), s, entries, chosen, args);
     document.End(ok);
   };
   // The listing before its notices on stderr; a line says the verdict,

@@ -16,9 +16,10 @@ namespace cli {
 void PrintListTable(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args);
 // Every stored field of every entry, one "Field = value" line each.
 void PrintListTechnical(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args);
-// The members of the archive's JSON object: its state and its entries.
-void WriteListMembers(JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& entries,
-                      const Args& args);
+// The members of the archive's JSON object: its state (of `all` the
+// entries) and the `entries` listed.
+void WriteListMembers(JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& all,
+                      const std::vector<arjhost::EntryInfo>& entries, const Args& args);
 
 // The lines both text forms start with: the archive, its comment, its
 // protection and its chapters.

@@ -99,26 +99,17 @@ int RunMount(const Args& args) {
     session.host->SetLimits(limits);
   }
   const std::vector<arjhost::EntryInfo> entries = session.archive->Entries();
-  ChapterChoice chapters;
-  if (!chapters.Make(args, "mount", ShowPath(shown), session.archive->state().chapter, entries)) return kExitFailure;
+  arjhost::ChapterChoice chapters;
+  if (!MakeChapterChoice(args, "mount", ShowPath(shown), session.archive->state().chapter, entries, &chapters))
+    return kExitFailure;
   const int state_code = ReportArchiveState(session, entries, args);
 
   MountTree::Options tree_options;
   tree_options.codepage = CodePageOption(args);
   tree_options.umask = arjhost::ExtractionUmask();
   tree_options.made_time = static_cast<int64_t>(::time(nullptr));
-  bool garbled = false;
-  const auto taken = [&chapters, &garbled](const arjhost::EntryInfo& e) {
-    const bool takes = chapters.Takes(e);
-    garbled = garbled || (takes && e.garbled);
-    return takes;
-  };
-  size_t left_out = 0;
-  const MountTree tree(entries, taken, tree_options, [&](const arjhost::EntryInfo& e, const std::string& why) {
-    ++left_out;
-    SayError("", "%s: %s: left out: %s", ShowPath(shown).c_str(), ShowName(e, args).c_str(), ShowPath(why).c_str());
-  });
-
+  const bool garbled = std::any_of(entries.begin(), entries.end(),
+                                   [&chapters](const arjhost::EntryInfo& e) { return e.garbled && chapters.Takes(e); });
   std::string password;
   bool have_password = false;
   if (!PasswordOf(args, garbled, &password, &have_password)) return kExitFailure;
@@ -129,6 +120,24 @@ int RunMount(const Args& args) {
       *answer = password;
       return true;
     };
+
+  size_t left_out = 0;
+  const auto say_left_out = [&](const arjhost::EntryInfo& e, const std::string& why) {
+    ++left_out;
+    SayError("", "%s: %s: left out: %s", ShowPath(shown).c_str(), ShowName(e, args).c_str(), ShowPath(why).c_str());
+  };
+  // The kernel never reads an empty file, so nothing would find packed
+  // data or a CRC that an empty entry must not have: each is tested here,
+  // as extract tests it.
+  const auto taken = [&](const arjhost::EntryInfo& e) {
+    if (!chapters.Takes(e)) return false;
+    if (e.size != 0 || !e.header_known || !arjhost::format::HoldsFileData(e.file_type) || !arjhost::CheckEntry(e).ok())
+      return true;
+    const arjhost::ExtractResult tested = session.archive->Test(e, passwords);
+    if (!tested.status.ok()) say_left_out(e, tested.status.message);
+    return tested.status.ok();
+  };
+  const MountTree tree(entries, taken, tree_options, say_left_out);
 
   const arjhost::Archive& first = *session.archive;
   const ArchivePool::Opener open_more = [&session, &first]() {

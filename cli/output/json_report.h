@@ -12,6 +12,8 @@ namespace cli {
 // "incomplete", "volumes", "unreadable_volumes" (name and cause of a volume
 // that is there but cannot be read) and "skipped" (offset, size, cause of
 // every range --recover skipped) of the object being written.
-void WriteArchiveState(JsonWriter& json, const Session& session, const Args& args);
+// "damaged" covers every entry's headers (`entries`: all of them).
+void WriteArchiveState(JsonWriter& json, const Session& session, const std::vector<arjhost::EntryInfo>& entries,
+                       const Args& args);
 
 }  // namespace cli

@@ -36,6 +36,11 @@ std::string VersionProblem(uint8_t version, size_t part, size_t parts) {
 }  // namespace
 
 Verdict EntryProblem(const EntryFacts& entry) {
+  if (entry.header_known && !entry.header_crc_ok)
+    return {Fault::kDamaged, "header CRC mismatch: the header is damaged"};
+  for (size_t k = 1; k < entry.parts.size(); ++k)
+    if (entry.parts[k].header_known && !entry.parts[k].header_crc_ok)
+      return {Fault::kDamaged, "header CRC mismatch: the header of " + PartOf(k, entry.parts.size()) + " is damaged"};
   if (entry.header_known && entry.file_type > kLastFileType)
     return {Fault::kUnknown, "unknown file type " + std::to_string(Byte(entry.file_type)) + " (arj skips such an entry)"};
   if (entry.header_known && entry.min_version > kNewestEntryVersion)

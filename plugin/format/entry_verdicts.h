@@ -18,6 +18,7 @@ struct PartFacts {
   int64_t position = -1;      // where its header says it starts in the file (-1: not said)
   bool header_known = false;  // its header was read: the fields below are its own
   bool name_matches = true;   // its header names the entry's file
+  bool header_crc_ok = true;  // its header passed its CRC
   FileType file_type = FileType::kBinary;
   uint8_t min_version = 0;
   uint8_t method = 0;  // each part is packed by itself, with its own method
@@ -26,6 +27,7 @@ struct PartFacts {
 // An entry as its headers say: its first part's header and every part.
 struct EntryFacts {
   bool header_known = false;  // the first part's header was read: the fields below are its own
+  bool header_crc_ok = true;  // the first part's header passed its CRC
   FileType file_type = FileType::kBinary;
   uint8_t flags = 0;
   uint8_t min_version = 0;
@@ -53,12 +55,13 @@ struct Verdict {
 };
 
 // Why the entry cannot be delivered as what its headers say it is, or no
-// fault when it can: a file type arj does not know (7 and up, which it skips),
+// fault when it can: a header (any part's) that fails its CRC, whose
+// fields cannot be trusted (arj: "Header CRC error!"), a file type arj does not know (7 and up, which it skips),
 // a part asking for a newer format version than kNewestEntryVersion (arj:
 // "Unknown version"), data in an entry that holds none (a folder, label,
 // comment header, link or other special file, whose sizes and CRC must be
 // those of no data, as arj checks it), or a link whose kind cannot be read.
-// The first two are kUnknown, the others kDamaged.
+// The unknown type and version are kUnknown, the others kDamaged.
 Verdict EntryProblem(const EntryFacts& entry);
 
 // Why the entry's parts do not make up its file, or no fault when they do

@@ -128,8 +128,11 @@ class ArjFile:
         if self._loaded is None:
             with self._lock:
                 infos = [ArjInfo.of(entry, k) for k, entry in enumerate(self._walk())]
+                # A name is the entry the tool extracts under it: of the
+                # archive's chapter, the first of that name, as arj takes it.
                 for info in infos:
-                    self._by_name.setdefault(info.filename, info)  # the first of a name, as arj takes it
+                    if info.taken:
+                        self._by_name.setdefault(info.filename, info)
                 self._loaded = infos
         return self._loaded
 
@@ -169,7 +172,8 @@ class ArjFile:
         return list(self._infos)
 
     def getinfo(self, name: str) -> ArjInfo:
-        """The entry named ``name`` (the first of that name); KeyError when none is."""
+        """The entry named ``name`` as the tool takes it (the first of that
+        name, of the archive's chapter); KeyError when none is."""
         self._handle()
         return self._info(name)
 
@@ -220,16 +224,29 @@ class ArjFile:
 
     def extractall(self, path: Union[str, "os.PathLike[str]", None] = None,
                    members: Optional[Iterable[Union[str, ArjInfo]]] = None, **flags: bool) -> None:
-        """Extracts every entry (or ``members``) under ``path`` as extract()
-        does, in archive order; the folders take their stored times at the
-        end. The first entry that fails raises its error."""
+        """Extracts the entries the tool extracts (those of the archive's
+        chapter), or ``members``, under ``path`` as extract() does, in
+        archive order; the folders take their stored times at the end.
+        As ``arjhost extract``, it goes on past an entry that fails and
+        then raises the first failure; an archive that is itself damaged or
+        incomplete raises BadArchive once its sound entries are written."""
         with self._lock:
-            chosen = self._infos if members is None else sorted((self._info(m) for m in members),
-                                                                key=lambda i: i.index)
+            chosen = ([i for i in self._infos if i.taken] if members is None
+                      else sorted((self._info(m) for m in members), key=lambda i: i.index))
+            failures: list[Error] = []
             for info in chosen:
-                self.extract(info, path, **flags)
+                try:
+                    self.extract(info, path, **flags)
+                except Error as failure:
+                    if failure.code == errors.CANCELLED:
+                        raise
+                    failures.append(failure)
             entry = ctypes.c_void_p()
             self._check(lib.arjhost_seek_entry(self._handle(), len(self._infos), ctypes.byref(entry)))
+            if failures:
+                raise failures[0]
+            if members is None and (problems := self.problems()):
+                raise error_for(errors.DAMAGED, f"{self.filename or 'memory archive'}: " + "; ".join(problems))
 
     def testall(self) -> list[TestResult]:
         """Tests the archive as ``arjhost test`` does (the entries of its

@@ -52,6 +52,7 @@ class ArjInfo:
     volume: str
     header_ok: bool
     index: int
+    taken: bool = True  # by the tool's test and extract: of the archive's chapter
     atime: Optional[int] = None
     ctime: Optional[int] = None
 
@@ -96,6 +97,7 @@ class ArjInfo:
             volume=C.text(lib.arjhost_entry_volume(entry)),
             header_ok=bool(lib.arjhost_entry_header_ok(entry)),
             index=index,
+            taken=bool(lib.arjhost_entry_taken(entry)),
             atime=atime.value if lib.arjhost_entry_atime(entry, ctypes.byref(atime)) else None,
             ctime=ctime.value if lib.arjhost_entry_ctime(entry, ctypes.byref(ctime)) else None,
         )
@@ -114,8 +116,8 @@ class UnreadableVolume:
 @dataclass(frozen=True)
 class ArchiveState:
     """The archive as a whole: what ``arjhost list --json`` says of it
-    (``damaged``: headers could not all be read; a main header failing its
-    CRC is ``main_header_crc_ok``; ``incomplete``: a volume is missing, one
+    (``damaged``: headers could not all be read, or one fails its CRC, a
+    main header's as ``main_header_crc_ok`` says or an entry's; ``incomplete``: a volume is missing, one
     there but unreadable is in ``unreadable_volumes``)."""
 
     digest: int
@@ -144,7 +146,7 @@ class ArchiveState:
         return ArchiveState(
             digest=lib.arjhost_archive_digest(archive),
             multi_volume=bool(flags & C.ARCHIVE_MULTI_VOLUME),
-            damaged=bool(flags & C.ARCHIVE_HEADERS_UNREAD),
+            damaged=bool(flags & C.ARCHIVE_DAMAGED),
             incomplete=bool(flags & C.ARCHIVE_VOLUME_MISSING),
             main_header_crc_ok=not flags & C.ARCHIVE_MAIN_HEADER_DAMAGED,
             secured=bool(flags & C.ARCHIVE_SECURED),

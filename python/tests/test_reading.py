@@ -10,7 +10,7 @@ from pathlib import Path
 import pytest
 
 import arjhost
-from conftest import run_tool, tool_json
+from conftest import arj as run_arj, run_tool, tool_json
 
 SOUND = ["method0.arj", "method1.arj", "method2.arj", "method3.arj", "method4.arj", "comment.arj", "split.arj"]
 
@@ -274,3 +274,54 @@ def test_extractall_makes_what_the_tool_makes(data, tool, tmp_path):
     ours = tmp_path / "ours"
     assert {str(p.relative_to(ours)): p.read_bytes() for p in ours.rglob("*") if p.is_file()} == expected
     assert len([p for p in (tmp_path / "some").rglob("*") if p.is_file()]) == 1
+
+
+def chapters_archive(folder: Path) -> Path:
+    """Three chapters made by arj ac, f.txt changed in each; c2.txt only in
+    the second and f.txt damaged (a byte of its data) in the last."""
+    src = folder / "src"
+    src.mkdir()
+    for chapter in (1, 2, 3):
+        (src / "f.txt").write_text(f"version {chapter}\n" * (40 + 10 * chapter))
+        os.utime(src / "f.txt", (1_600_000_000 + 100 * chapter,) * 2)  # newer: arj ac stores it again
+        names = ["f.txt"] + (["c2.txt"] if chapter == 2 else [])
+        if chapter == 2:
+            (src / "c2.txt").write_text("chapter two only\n")
+        assert run_arj("ac", "-m0", "../chapters.arj", *names, cwd=src).returncode == 0
+    return folder / "chapters.arj"
+
+
+@pytest.mark.parametrize("case", ["chapters", "chapters-damaged", "truncated.arj", "badheader.arj", "badcrc.arj",
+                                  "header-crc"])
+def test_read_and_extractall_give_the_tools_verdict_and_bytes(case, data, tool, tmp_path):
+    if case.startswith("chapters"):
+        archive = chapters_archive(tmp_path)
+        if case == "chapters-damaged":
+            raw = bytearray(archive.read_bytes())
+            raw[raw.rindex(b"version 3") + 8] ^= 1  # the last chapter's f.txt
+            archive.write_bytes(raw)
+    elif case == "header-crc":
+        raw = bytearray((data / "entries20.arj").read_bytes())
+        raw[raw.index(b"file05.txt") + 5] = ord("7")
+        archive = tmp_path / "crc.arj"
+        archive.write_bytes(raw)
+    else:
+        archive = data / case
+    tool_code = run_tool(tool, "extract", str(archive), "-C", str(tmp_path / "tool")).returncode
+    expected = {str(p.relative_to(tmp_path / "tool")): p.read_bytes()
+                for p in (tmp_path / "tool").rglob("*") if p.is_file()}
+    ours = tmp_path / "ours"
+    with arjhost.ArjFile(archive) as arj:
+        if tool_code == 0:
+            arj.extractall(ours)
+        else:
+            with pytest.raises(arjhost.Error):
+                arj.extractall(ours)
+        # By name, each file is the one the tool extracts, or fails.
+        for name in {i.filename for i in arj.infolist() if i.is_file()}:
+            if name in expected:
+                assert arj.read(name) == expected[name], name
+            else:
+                with pytest.raises((arjhost.Error, KeyError)):
+                    arj.read(name)
+    assert {str(p.relative_to(ours)): p.read_bytes() for p in ours.rglob("*") if p.is_file()} == expected

@@ -109,7 +109,8 @@ ARJHOST_API Status CheckParts(const EntryInfo& entry);
 // Whether the entry can be delivered as what its headers say it is; if
 // not, why: a file type this reader does not know (7 and up, which arj
 // skips) or a part asking for a newer format version than it reads (arj:
-// "Unknown version"), both kUnsupported; data in an entry that holds none
+// "Unknown version"), both kUnsupported; a header (any part's) that fails
+// its CRC (arj: "Header CRC error!"), data in an entry that holds none
 // (a folder, label, comment header, link or other special file, whose
 // sizes and CRC must be those of no data, as arj checks it), or a link
 // whose kind cannot be read, both kDamaged. Extract and Test fail such an
@@ -213,6 +214,11 @@ struct ArchiveState {
   // fields, within the basic header size readers take.
   size_t comment_room = 0;
 };
+
+// Whether the archive is damaged as far as anything read tells: headers
+// that could not all be read, a main header or an entry's header (any
+// part's) that fails its CRC. What every output's "damaged" says.
+ARJHOST_API bool ArchiveDamaged(const ArchiveState& state, const std::vector<EntryInfo>& entries);
 
 // How the extraction (or test) of one entry went, and what came of it.
 struct ExtractResult {

@@ -1,4 +1,6 @@
 // The format module's entry verdicts, for the API's entries.
+#include <algorithm>
+
 #include "plugin/format/arj_time.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/entry_facts.h"
@@ -11,6 +13,7 @@ namespace {
 format::EntryFacts HeaderFactsOf(const EntryInfo& e) {
   format::EntryFacts f;
   f.header_known = e.header_known;
+  f.header_crc_ok = e.parts.empty() ? e.header_crc_ok : e.parts[0].header_crc_ok;
   f.file_type = e.file_type;
   f.flags = format::Byte(e.flags);
   f.min_version = e.min_version;
@@ -30,13 +33,18 @@ format::EntryFacts FactsOf(const EntryInfo& e) {
   format::EntryFacts f = HeaderFactsOf(e);
   f.parts.reserve(e.parts.size());
   for (const EntryInfo::Part& p : e.parts)
-    f.parts.push_back({p.size, p.position, p.header_known, p.name_matches, p.file_type, p.min_version,
-                       format::Byte(p.method)});
+    f.parts.push_back({p.size, p.position, p.header_known, p.name_matches, p.header_crc_ok, p.file_type,
+                       p.min_version, format::Byte(p.method)});
   return f;
 }
 
 Status CheckEntry(const EntryInfo& entry) { return StatusOf(format::EntryProblem(FactsOf(entry))); }
 Status CheckParts(const EntryInfo& entry) { return StatusOf(format::PartsProblem(FactsOf(entry))); }
+
+bool ArchiveDamaged(const ArchiveState& state, const std::vector<EntryInfo>& entries) {
+  return state.damaged || !state.damaged_main_headers.empty() ||
+         std::any_of(entries.begin(), entries.end(), [](const EntryInfo& e) { return !e.header_crc_ok; });
+}
 
 bool TakenForArchiveChapter(const EntryInfo& entry, int chapter) {
   return format::TakenForArchiveChapter(HeaderFactsOf(entry), chapter);

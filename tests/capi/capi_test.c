@@ -473,6 +473,27 @@ static void test_testing_all(void) {
   CHECK(test_all_of(path, NULL, &h) == ARJHOST_ERR_DAMAGED && h.heard == kEntries && h.failed == 1 &&
             strcmp(h.failed_name, "part17.bin") == 0,
         "the spoiled one, in its place: %d heard, %d failed, %s", h.heard, h.failed, h.failed_name);
+  /* A header that fails its CRC: its entry fails, and the archive is damaged. */
+  Bytes crc = read_file(data_path("entries20.arj"));
+  for (size_t at = 0; at + 10 <= crc.size; ++at)
+    if (memcmp(crc.data + at, "file05.txt", 10) == 0) crc.data[at + 5] = '7';
+  snprintf(path, sizeof path, "%s/crc.arj", scratch);
+  f = fopen(path, "wb");
+  fwrite(crc.data, 1, crc.size, f);
+  fclose(f);
+  free(crc.data);
+  CHECK(test_all_of(path, NULL, &h) == ARJHOST_ERR_DAMAGED && h.heard == 20 && h.failed == 1 &&
+            strcmp(h.failed_name, "file07.txt") == 0,
+        "the damaged header's entry fails: %d heard, %d failed, %s", h.heard, h.failed, h.failed_name);
+  arjhost_archive *a = arjhost_open_path(path, NULL);
+  CHECK((arjhost_archive_flags(a) & ARJHOST_ARCHIVE_DAMAGED) != 0, "the archive is damaged");
+  arjhost_entry *e;
+  int bad_reads = 0;
+  char buffer[256];
+  while (arjhost_next_entry(a, &e) == ARJHOST_OK)
+    if (arjhost_read_data(a, buffer, sizeof buffer) == ARJHOST_ERR_DAMAGED) ++bad_reads;
+  CHECK(bad_reads == 1, "one entry's read fails: %d", bad_reads);
+  arjhost_close(a);
 }
 
 /* ---- passwords ------------------------------------------------------------ */
@@ -890,6 +911,12 @@ int main(int argc, char **argv) {
   snprintf(scratch, sizeof scratch, "%s/capi-test-XXXXXX", tmp != NULL && *tmp != '\0' ? tmp : "/tmp");
   if (mkdtemp(scratch) == NULL) return 2;
   CHECK(strcmp(arjhost_version(), "") != 0, "a version");
+  CHECK(arjhost_version_number() == ARJHOST_VERSION_NUMBER, "the library's version is the header's");
+  CHECK(strcmp(arjhost_strerror(ARJHOST_ERR_DAMAGED), "damaged") == 0 &&
+            strcmp(arjhost_strerror(ARJHOST_ERR_IN_USE), "in use by another writer") == 0 &&
+            strcmp(arjhost_strerror(ARJHOST_ERR_PLUGIN), "the ARJ plug-in could not be loaded") == 0 &&
+            strcmp(arjhost_strerror(-40), "unknown code") == 0 && strcmp(arjhost_strerror(7), "unknown code") == 0,
+        "code texts without a handle");
   test_archive_table();
   test_crc_on_last_read();
   test_large_entries();

@@ -273,8 +273,18 @@ TEST(ListCommand, AHeaderFailingItsCrcIsNamed) {
   EXPECT_NE(out.find(path + ": file07.txt: header CRC mismatch"), std::string::npos) << out;
   ASSERT_EQ(RunToolStdout("list --json " + path, &out), 1);
   EXPECT_TRUE(JsonSatisfies(out, "[e['name'] for e in d['entries'] if not e['header_crc_ok']] == ['file07.txt']")) << out;
+  EXPECT_TRUE(JsonSatisfies(out, "d['damaged']")) << out;
   ASSERT_EQ(RunToolStdout("list --json --recover " + path, &out), 1);
   EXPECT_TRUE(JsonSatisfies(out, "len(d['entries']) == 19 and all(e['header_crc_ok'] for e in d['entries'])")) << out;
+  // Its fields cannot be trusted: test and extract fail it, as arj does.
+  ASSERT_EQ(RunToolStdout("test --json " + path, &out), 1);
+  EXPECT_TRUE(JsonSatisfies(out, "d['damaged'] and [(e['name'], e['result']) for e in d['entries'] if e['result'] != "
+                                 "'ok'] == [('file07.txt', 'header CRC mismatch: the header is damaged')]"))
+      << out;
+  EXPECT_EQ(RunTool("test " + path, &out), 1);
+  EXPECT_NE(out.find("19 ok, 1 failed"), std::string::npos) << out;
+  EXPECT_EQ(RunTool("extract -C " + dir.File("out") + " " + path, &out), 1);
+  EXPECT_EQ(std::filesystem::file_size(dir.File("out/file07.txt")), 112u) << "the sound file07.txt, kept";
 }
 
 TEST(ListCommand, AMainHeaderFailingItsCrcOrSealedIsNamed) {

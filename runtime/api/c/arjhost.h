@@ -75,8 +75,19 @@ typedef struct arjhost_archive arjhost_archive;
 typedef struct arjhost_entry arjhost_entry;
 typedef struct arjhost_writer arjhost_writer;
 
+/* The version this header is of, as a number: major * 10000 + minor * 100
+ * + patch (10000 for 1.0.0), for #if; arjhost_version_number() gives the
+ * library's. A later library with the same major version runs programs
+ * built against this header unchanged: this C API (functions, codes,
+ * structs) is the interface with that promise; the C++ headers are not. */
+#define ARJHOST_VERSION_NUMBER 10000
+
 /* "1.0.0": the version of the library the program runs with. */
 ARJHOST_C_API const char *arjhost_version(void);
+ARJHOST_C_API int arjhost_version_number(void);
+/* What a result code means, in a few words ("damaged", "not found"); no
+ * handle needed. Unknown codes give "unknown code". */
+ARJHOST_C_API const char *arjhost_strerror(int code);
 
 /* ---- Sources other than a file ---------------------------------------- */
 
@@ -276,6 +287,12 @@ ARJHOST_C_API int arjhost_entry_chapters(const arjhost_entry *e, int *first, int
 ARJHOST_C_API const char *arjhost_entry_comment(const arjhost_entry *e);
 /* The volume holding the entry's first part ("" for a single volume). */
 ARJHOST_C_API const char *arjhost_entry_volume(const arjhost_entry *e);
+/* 1 when `arjhost test` and `arjhost extract` take the entry (and
+ * arjhost_test_all tests it): every entry of an archive without chapters,
+ * those arj takes for a chapter archive's latest chapter; 0 for an entry
+ * of older chapters only, and for every entry when the archive's chapter
+ * is refused (ARJHOST_ARCHIVE_CHAPTER_REFUSED). */
+ARJHOST_C_API int arjhost_entry_taken(const arjhost_entry *e);
 /* 1 when the headers of the entry (of each of its parts) pass their CRC,
  * else 0: the entry is listed as it reads, and the archive is damaged. */
 ARJHOST_C_API int arjhost_entry_header_ok(const arjhost_entry *e);

@@ -60,6 +60,8 @@ arjhost_archive* Opened(arjhost_archive* a, arjhost::OpenResult opened) {
     if (!opened.ok()) return a->failure.Set(opened.status);
     a->archive = std::move(opened.archive);
     a->entries = a->archive->Entries();
+    // No chapter named: the choice cannot fail.
+    arjhost::ChapterChoice::Make(0, a->archive->state().chapter, a->entries, &a->chapters);
     return a->failure.Clear();
   });
   a->open_failure = a->failure;
@@ -107,6 +109,7 @@ arjhost_entry arjhost_archive::EntryOf(const arjhost::EntryInfo& e) const {
   const int codepage = settings.options.codepage;
   arjhost_entry entry;
   entry.info = &e;
+  entry.taken = chapters.Takes(e);
   entry.name = Utf8(e.name, e, codepage);
   entry.link_target = Utf8(e.link_target, e, codepage);
   entry.comment = Utf8(e.comment, e, codepage);
@@ -130,6 +133,11 @@ void arjhost_archive::FinishExtraction() {
 extern "C" {
 
 const char* arjhost_version(void) { return arjhost::Version(); }
+
+static_assert(ARJHOST_VERSION_NUMBER ==
+                  ARJHOST_VERSION_MAJOR * 10000 + ARJHOST_VERSION_MINOR * 100 + ARJHOST_VERSION_PATCH,
+              "arjhost.h's version number is the library's");
+int arjhost_version_number(void) { return ARJHOST_VERSION_NUMBER; }
 
 arjhost_archive* arjhost_open_path(const char* path, const arjhost_options* options) {
   arjhost_archive* a = NewHandle(options, path != nullptr ? path : "");
@@ -230,7 +238,7 @@ unsigned arjhost_archive_flags(const arjhost_archive* a) {
   const arjhost::ArchiveState& s = a->archive->state();
   unsigned flags = 0;
   if (s.multi_volume) flags |= ARJHOST_ARCHIVE_MULTI_VOLUME;
-  if (s.damaged || !s.damaged_main_headers.empty()) flags |= ARJHOST_ARCHIVE_DAMAGED;
+  if (arjhost::ArchiveDamaged(s, a->entries)) flags |= ARJHOST_ARCHIVE_DAMAGED;
   if (s.incomplete || !s.unreadable_volumes.empty()) flags |= ARJHOST_ARCHIVE_INCOMPLETE;
   if (s.secured) flags |= ARJHOST_ARCHIVE_SECURED;
   if (s.protected_data) flags |= ARJHOST_ARCHIVE_PROTECTED;

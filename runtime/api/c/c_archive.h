@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/api/archive.h"
+#include "runtime/api/chapter_choice.h"
 #include "runtime/api/c/arjhost.h"
 #include "runtime/api/c/c_settings.h"
 #include "runtime/api/c/c_sources.h"
@@ -22,6 +23,7 @@ struct arjhost_entry {
   std::string link_target;
   std::string comment;
   uint64_t tested = 0;  // the bytes a test delivered, in arjhost_test_all's callback
+  bool taken = true;    // by the archive's chapter choice
 };
 
 struct arjhost_archive {
@@ -38,6 +40,7 @@ struct arjhost_archive {
   std::vector<std::unique_ptr<arjhost::capi::CallbackSource>> volumes;
   std::unique_ptr<arjhost::Archive> archive;
   std::vector<arjhost::EntryInfo> entries;
+  arjhost::ChapterChoice chapters;  // the tool's, when no chapter is named
   std::string comment;  // the archive's, as UTF-8
   std::string unreadable_volume;  // the last arjhost_archive_unreadable_volume gave
   size_t next = 0;      // the entry arjhost_next_entry moves to

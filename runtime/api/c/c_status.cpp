@@ -29,3 +29,18 @@ static_assert(ARJHOST_ERR_PLUGIN < ARJHOST_ERR_INTERNAL - 32, "room for the code
 int CodeOf(const Status& status) { return status.ok() ? ARJHOST_OK : Negated(status.code); }
 
 }  // namespace arjhost::capi
+
+extern "C" const char* arjhost_strerror(int code) {
+  switch (code) {
+    case ARJHOST_END: return "no more entries";
+    case ARJHOST_SKIPPED: return "skipped";
+    case ARJHOST_ERR_PLUGIN: return "the ARJ plug-in could not be loaded";
+    default: break;
+  }
+  if (code > 0 || code < arjhost::capi::Negated(arjhost::Code::kInUse)) return "unknown code";
+  return arjhost::CodeName(static_cast<arjhost::Code>(-code));
+}
+
+namespace arjhost::capi {
+
+}  // namespace arjhost::capi

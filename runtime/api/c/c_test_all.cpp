@@ -18,12 +18,10 @@ constexpr size_t kUnderWay = 16;
 // The entries `arjhost test` takes by default: those of the archive's own
 // chapter (every entry without chapters), none when that chapter is refused.
 std::vector<const arjhost::EntryInfo*> Chosen(const arjhost_archive& a, uint64_t* bytes) {
-  const int chapter = a.archive->state().chapter;
   std::vector<const arjhost::EntryInfo*> chosen;
   *bytes = 0;
-  if (!arjhost::CheckArchiveChapter(chapter, a.entries).ok()) return chosen;
   for (const arjhost::EntryInfo& e : a.entries)
-    if (arjhost::TakenForArchiveChapter(e, chapter)) chosen.push_back(&e), *bytes += e.size;
+    if (a.chapters.Takes(e)) chosen.push_back(&e), *bytes += e.size;
   return chosen;
 }
 
