@@ -3,6 +3,7 @@
 #include <climits>
 #include <utility>
 
+#include "runtime/api/entry_plan.h"
 #include "runtime/api/folder_extraction.h"
 #include "runtime/api/text.h"
 
@@ -43,20 +44,6 @@ size_t MountTree::Add(MountNode node) {
   return nodes_.size() - 1;
 }
 
-bool MountTree::PathOf(const std::string& stored, const arjhost::EntryInfo& entry,
-                       std::vector<std::string>* components, std::string* why) const {
-  std::string path;
-  if (!arjhost::ExtractedPath(arjhost::EntryText(stored, entry, options_.codepage), &path, why)) return false;
-  *components = Components(path);
-  // No file system takes such a name: extract fails to make it.
-  for (const std::string& part : *components)
-    if (part.size() > NAME_MAX) {
-      *why = "a part of its name is longer than " + std::to_string(NAME_MAX) + " bytes";
-      return false;
-    }
-  return true;
-}
-
 size_t MountTree::Folder(const std::vector<std::string>& components, size_t count, std::string* why) {
   size_t at = kRoot;
   for (size_t i = 0; i < count; ++i) {
@@ -91,17 +78,16 @@ bool MountTree::Place(size_t parent, const std::string& name, size_t id, std::st
 
 void MountTree::Take(const arjhost::EntryInfo& e, size_t index, const LeftOut& left_out) {
   if (const arjhost::Status problem = arjhost::CheckEntry(e); !problem.ok()) return left_out(e, problem.message);
-  if (arjhost::MakesNoFile(e)) return;
-  if (!e.name_whole)
-    return left_out(e, "its name is longer than 509 bytes and its header could not be read for the rest");
-  std::vector<std::string> parts;
+  const arjhost::EntryPlan plan = arjhost::PlanEntry(e, {options_.codepage, false});
+  using Plan = arjhost::EntryPlan::Kind;
+  if (plan.kind == Plan::kNothing) return;
+  if (plan.kind == Plan::kRefused || plan.kind == Plan::kSkipped) return left_out(e, plan.why);
+  const std::vector<std::string>& parts = plan.parts;
   std::string why;
-  if (!PathOf(e.name, e, &parts, &why)) return left_out(e, why);
-  const bool special = e.header_known && e.file_type == arjhost::format::FileType::kUnixSpecial;
-  const bool folder = e.header_known && e.file_type == arjhost::format::FileType::kDirectory;
-  if (special && e.special != Special::kSymbolicLink && e.special != Special::kHardLink)
-    return left_out(e, "devices and FIFOs are not made");
-  if (folder) {
+  // No file system takes such a name: extract fails to make it.
+  for (const std::string& part : parts)
+    if (part.size() > NAME_MAX) return left_out(e, "a part of its name is longer than " + std::to_string(NAME_MAX) + " bytes");
+  if (plan.kind == Plan::kFolder) {
     const size_t id = Folder(parts, parts.size(), &why);
     if (id == kNotFound) return left_out(e, why);
     MountNode& node = nodes_[id];
@@ -113,25 +99,18 @@ void MountTree::Take(const arjhost::EntryInfo& e, size_t index, const LeftOut& l
   const size_t parent = Folder(parts, parts.size() - 1, &why);
   if (parent == kNotFound) return left_out(e, why);
   MountNode node;
-  if (special && e.special == Special::kHardLink) {
-    std::vector<std::string> target;
-    if (!PathOf(e.link_target, e, &target, &why)) return left_out(e, "hard link target refused: " + why);
-    if (target == parts) return left_out(e, "a hard link to itself");
-    std::string target_path;
-    for (const std::string& part : target) target_path += "/" + part;
+  if (plan.kind == Plan::kHardLink) {
     // Only to a file an earlier entry made, as extraction links.
-    const size_t file = IdOf(target_path);
+    const size_t file = IdOf(plan.LinkPath());
     if (file == kNotFound || nodes_[file].kind != Kind::kFile)
       return left_out(e, "hard link to a file no earlier entry made");
     if (!Place(parent, parts.back(), file, &why)) return left_out(e, why);
     ++nodes_[file].links;
     return;
   }
-  if (special) {
+  if (plan.kind == Plan::kSymbolicLink) {
     node.kind = Kind::kSymbolicLink;
-    node.target = arjhost::EntryText(e.link_target, e, options_.codepage);
-    if (!arjhost::ExtractedLinkStaysInside(node.target, parts.size() - 1, &why))
-      return left_out(e, "symbolic link to " + node.target + " refused: " + why);
+    node.target = plan.link_text;
     node.mode = 0777;
     node.size = node.target.size();
     node.time = e.modified_time;

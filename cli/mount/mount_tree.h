@@ -62,9 +62,6 @@ class MountTree {
   // kNotFound with `why` when a file or link holds one of its names.
   size_t Folder(const std::vector<std::string>& components, size_t count, std::string* why);
   size_t Add(MountNode node);
-  // The entry's place: its path's components, or false with `why`.
-  bool PathOf(const std::string& stored, const arjhost::EntryInfo& entry, std::vector<std::string>* components,
-              std::string* why) const;
   // Gives the folder `parent` the child `name`; false with `why` when the
   // name is held already (extract without -o keeps what was there).
   bool Place(size_t parent, const std::string& name, size_t id, std::string* why);

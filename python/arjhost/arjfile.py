@@ -220,7 +220,8 @@ class ArjFile:
                 C.EXTRACT_PRESERVE_PERMISSIONS if preserve_permissions else 0)
             if self._check(lib.arjhost_extract(self._archive, c_string(folder), flags)) == C.SKIPPED:
                 return None
-            return os.path.join(folder, info.filename.lstrip("/"))
+            made = os.fsdecode(lib.arjhost_extracted_path(self._archive) or b"")
+            return os.path.join(folder, made) if made else None
 
     def extractall(self, path: Union[str, "os.PathLike[str]", None] = None,
                    members: Optional[Iterable[Union[str, ArjInfo]]] = None, **flags: bool) -> None:

@@ -245,10 +245,14 @@ def test_a_readinto_claiming_too_much_is_an_error():
         arjhost.ArjFile(BadReadinto())
 
 
-def test_extract_keeps_inside_the_folder(data, tmp_path):
+def test_extract_keeps_inside_the_folder(data, tool, tmp_path):
     out = tmp_path / "out"
+    run_tool(tool, "extract", str(data / "unsafe.arj"), "-C", str(tmp_path / "tool"))
+    tool_made = {str(p.relative_to(tmp_path / "tool")) for p in (tmp_path / "tool").rglob("*")
+                 if p.is_file() or p.is_symlink()}
     with arjhost.ArjFile(data / "unsafe.arj") as arj:
         refused = 0
+        made_paths = set()
         for info in arj.infolist():
             try:
                 made = arj.extract(info, out)
@@ -258,7 +262,10 @@ def test_extract_keeps_inside_the_folder(data, tmp_path):
                 continue
             if made is not None:
                 assert os.path.realpath(made).startswith(str(out.resolve()))
+                made_paths.add(os.path.relpath(made, out))
         assert refused > 0
+        # Where the library put each one (a leading "/" removed), as the tool.
+        assert made_paths == tool_made
         with pytest.raises(arjhost.Error):
             arj.extractall(tmp_path / "all")
     inside = {p.resolve() for p in tmp_path.rglob("*")}

@@ -9,6 +9,7 @@
 #include <set>
 #include <utility>
 
+#include "runtime/api/entry_plan.h"
 #include "runtime/api/internal/entry_placement.h"
 #include "runtime/api/internal/extract_permissions.h"
 #include "runtime/api/internal/folder_attributes.h"
@@ -92,16 +93,6 @@ struct FolderExtraction::State {
 
   // The path under the folder of a name `entry` stores (its own, or a hard
   // link's target), without what made it absolute.
-  bool PathOf(const std::string& stored, const EntryInfo& entry, const Hooks& hooks, std::vector<std::string>* parts,
-              std::string* why) {
-    std::string removed;
-    if (!SplitEntryPath(EntryText(stored, entry, options.codepage), parts, &removed, why)) return false;
-    if (options.flat && !parts->empty()) parts->erase(parts->begin(), parts->end() - 1);
-    if (!removed.empty() && removed_prefixes.insert(removed).second && hooks.prefix_removed)
-      hooks.prefix_removed(removed);
-    return true;
-  }
-
   Step Folder(const EntryInfo& entry, const DirectoryWalk& walk, std::vector<std::string>& parts, size_t tag) {
     std::string why;
     const int dir = walk.Open(parts, parts.size(), &why);
@@ -123,13 +114,8 @@ struct FolderExtraction::State {
     return Done();
   }
 
-  Step HardLink(const EntryInfo& entry, const Hooks& hooks, const DirectoryWalk& walk,
-                const std::vector<std::string>& parts, EntryPlacement& place) {
-    std::vector<std::string> target;
-    std::string why;
-    if (!PathOf(entry.link_target, entry, hooks, &target, &why)) return Failed("hard link target refused: " + why);
-    if (target == parts) return Failed("a hard link to itself");
-    why = MakeHardLink(walk, target, written, place);
+  Step HardLink(const std::vector<std::string>& target, const DirectoryWalk& walk, EntryPlacement& place) {
+    std::string why = MakeHardLink(walk, target, written, place);
     if (why.empty()) why = place.Commit();
     if (!why.empty()) return Failed(why);
     // Left when the name already was another name of the target.
@@ -168,22 +154,25 @@ FolderExtraction::~FolderExtraction() = default;
 
 FolderExtraction::Step FolderExtraction::Prepare(const EntryInfo& e, size_t tag, const Hooks& hooks) {
   State& s = *state_;
-  const bool special = e.header_known && e.file_type == format::FileType::kUnixSpecial;
-  const bool folder = e.header_known && e.file_type == format::FileType::kDirectory;
-  if (MakesNoFile(e)) return {};
-  // Two names that share their first 509 bytes must not land on one file.
-  if (!e.name_whole) return State::Failed("its name is longer than 509 bytes and its header could not be read for the rest");
-  std::vector<std::string> parts;
+  EntryPlan plan = PlanEntry(e, {s.options.codepage, s.options.flat});
+  using PlanKind = EntryPlan::Kind;
+  switch (plan.kind) {
+    case PlanKind::kNothing: return {};
+    case PlanKind::kRefused: return State::Failed(plan.why);
+    case PlanKind::kSkipped: return State::Skipped(plan.why);
+    default: break;
+  }
+  if (!plan.removed_prefix.empty() && s.removed_prefixes.insert(plan.removed_prefix).second && hooks.prefix_removed)
+    hooks.prefix_removed(plan.removed_prefix);
+  std::vector<std::string>& parts = plan.parts;
+  // What was made (or waits for its bytes) says where.
+  const auto placed_at = [&plan](Step step) {
+    if (step.kind == Kind::kDone || step.kind == Kind::kDecode) step.path = plan.Path();
+    return step;
+  };
   std::string why;
-  if (!s.PathOf(e.name, e, hooks, &parts, &why)) return State::Failed(why);
-  if (special && e.special != Special::kSymbolicLink && e.special != Special::kHardLink)
-    return State::Skipped(std::string(SpecialFileText(e.special)) + "; devices and FIFOs are not made");
-  const bool symbolic_link = special && e.special == Special::kSymbolicLink;
-  const std::string target = symbolic_link ? EntryText(e.link_target, e, s.options.codepage) : std::string();
-  if (symbolic_link && !SymbolicLinkStaysInside(target, parts.size() - 1, &why))
-    return State::Failed("symbolic link to " + target + " refused: " + why);
   DirectoryWalk walk(s.root_fd, &s.made_folders);
-  if (folder) return s.options.flat ? Step{} : s.Folder(e, walk, parts, tag);  // as arj e makes none
+  if (plan.kind == PlanKind::kFolder) return placed_at(s.Folder(e, walk, parts, tag));
 
   auto placed = std::make_unique<PlacedFile::Parts>();
   placed->path = JoinedPath(parts, parts.size());
@@ -199,18 +188,18 @@ FolderExtraction::Step FolderExtraction::Prepare(const EntryInfo& e, size_t tag,
   why = place.Check(choice == ExistingFile::kReplace,
                     "use " + flags.overwrite + " to overwrite, " + flags.skip_existing + " to keep it");
   if (!why.empty()) return State::Failed(why);
-  if (symbolic_link) {
-    why = MakeSymbolicLink(place, target, e.modified_time);
+  if (plan.kind == PlanKind::kSymbolicLink) {
+    why = MakeSymbolicLink(place, plan.link_text, e.modified_time);
     if (why.empty()) why = place.Commit();
-    return why.empty() ? State::Done() : State::Failed(why);
+    return placed_at(why.empty() ? State::Done() : State::Failed(why));
   }
-  if (special) return s.HardLink(e, hooks, walk, parts, place);
+  if (plan.kind == PlanKind::kHardLink) return placed_at(s.HardLink(plan.link_parts, walk, place));
   // Readable too: a large entry is decoded into this file directly.
   placed->fd = openat(place.dir(), place.temp().c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (placed->fd < 0) return State::Failed(std::string("cannot create a file: ") + std::strerror(errno));
   Step step = State::Of(Kind::kDecode, "");
   step.file.parts_ = std::move(placed);
-  return step;
+  return placed_at(std::move(step));
 }
 
 std::string FolderExtraction::FinishFile(const EntryInfo& e, PlacedFile file, const ExtractResult& outcome,

@@ -122,6 +122,7 @@ class ARJHOST_API FolderExtraction {
     };
     Kind kind = Kind::kNothing;
     std::string why;
+    std::string path;  // kDone, kDecode: where, under the folder ('/' between parts)
     bool quiet = false;
     PlacedFile file;
   };

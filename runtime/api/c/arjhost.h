@@ -340,6 +340,11 @@ ARJHOST_C_API int arjhost_test_all(arjhost_archive *a, arjhost_result_callback c
  * made. A folder's stored time and mode are applied when the walk reaches
  * its end, or at arjhost_close. `flags`: ARJHOST_EXTRACT_* bits. */
 ARJHOST_C_API int arjhost_extract(arjhost_archive *a, const char *folder, unsigned flags);
+/* Where the last arjhost_extract put its entry, relative to its folder
+ * ('/' between the parts, as the extraction rules made it: a leading "/"
+ * or drive letter removed, '\' a separator, the last part alone when
+ * flat); "" when it made nothing (a device, a label, a failure). */
+ARJHOST_C_API const char *arjhost_extracted_path(const arjhost_archive *a);
 
 /* ---- Writing ------------------------------------------------------------ */
 

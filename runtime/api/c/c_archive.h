@@ -53,6 +53,7 @@ struct arjhost_archive {
   // Extraction into one folder at a time, its folders' times applied at
   // the end.
   std::unique_ptr<arjhost::capi::FolderTarget> target;
+  std::string extracted_path;  // what the last arjhost_extract made, under its folder
 
   // Every call on the handle starts here: false, with the failure it
   // returns in `result`, when the open failed (each call fails with it).

@@ -86,6 +86,7 @@ int arjhost_extract(arjhost_archive* a, const char* folder, unsigned flags) {
   if (!HasEntry(a, &r)) return r;
   if (folder == nullptr || *folder == '\0')
     return a->failure.Set(ARJHOST_ERR_ARGUMENT, a->AboutEntry("no folder to extract into"));
+  a->extracted_path.clear();
   return Guarded(a->failure, [&] {
     a->EndStream();
     // Another folder, or other switches: the one before is done with.
@@ -109,7 +110,7 @@ int arjhost_extract(arjhost_archive* a, const char* folder, unsigned flags) {
     arjhost::FolderExtraction::Step step = a->target->extraction().Prepare(e, tag, hooks);
     using Kind = arjhost::FolderExtraction::Step::Kind;
     switch (step.kind) {
-      case Kind::kDone:
+      case Kind::kDone: a->extracted_path = step.path; return ARJHOST_OK;
       case Kind::kNothing: return ARJHOST_OK;
       case Kind::kSkipped: return a->failure.Set(ARJHOST_SKIPPED, a->AboutEntry(step.why));
       case Kind::kFailed: return a->failure.Set(ARJHOST_ERR_REFUSED, a->AboutEntry(step.why));
@@ -118,9 +119,14 @@ int arjhost_extract(arjhost_archive* a, const char* folder, unsigned flags) {
     const arjhost::ExtractResult extracted = a->archive->ExtractToFile(e, step.file.fd(), a->Passwords());
     const std::string why =
         a->target->extraction().FinishFile(e, std::move(step.file), extracted, extracted.status.message);
-    if (why.empty()) return ARJHOST_OK;
+    if (why.empty()) {
+      a->extracted_path = step.path;
+      return ARJHOST_OK;
+    }
     return a->failure.Set(extracted.ok() ? ARJHOST_ERR_IO : CodeOf(extracted.status), a->AboutEntry(why));
   });
 }
+
+const char* arjhost_extracted_path(const arjhost_archive* a) { return a != nullptr ? a->extracted_path.c_str() : ""; }
 
 }  // extern "C"
