@@ -26,6 +26,11 @@ class Callbacks(Structure):
     _fields_ = [("read", READ), ("seek", SEEK), ("size", SIZE), ("close", CLOSE), ("user", c_void_p)]
 
 
+class Volume(Structure):
+    """arjhost_volume: what the volume callback fills."""
+    _fields_ = [("data", c_void_p), ("size", c_size_t), ("callbacks", Callbacks)]
+
+
 LIMIT_FIELDS = ("max_entries", "max_volumes", "max_memory", "max_extract_memory", "max_size", "max_ratio",
                 "max_total", "max_stream_memory", "max_stream_size")
 
