@@ -129,6 +129,8 @@ for _name, _restype, _args in [
     ("arjhost_entry_type_of", c_int, (E,)),
     ("arjhost_entry_link_target", c_char_p, (E,)),
     ("arjhost_entry_garbled", c_int, (E,)),
+    ("arjhost_entry_flags", c_uint, (E,)),
+    ("arjhost_entry_header_offset", c_uint64, (E,)),
     ("arjhost_entry_chapters", c_int, (E, POINTER(c_int), POINTER(c_int))),
     ("arjhost_entry_comment", c_char_p, (E,)),
     ("arjhost_entry_volume", c_char_p, (E,)),

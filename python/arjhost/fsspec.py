@@ -27,6 +27,7 @@ each link of a chain), ``chapter``, ``codepage``, ``limits``
 from __future__ import annotations
 
 import io
+import os
 import posixpath
 from typing import Any, Optional
 
@@ -53,7 +54,9 @@ class _EntryReader(io.BufferedReader):
 
 def _entry_details(info: ArjInfo) -> dict[str, Any]:
     kind = "directory" if info.is_dir() else "file" if info.type in _READABLE else "other"
-    return {"name": info.filename.strip("/"), "size": 0 if kind == "directory" else info.file_size,
+    # A symbolic link reads as its target, as ArjFile.read gives it.
+    size = len(os.fsencode(info.link_target)) if info.type == EntryType.SYMBOLIC_LINK else info.file_size
+    return {"name": info.filename.strip("/"), "size": 0 if kind == "directory" else size,
             "type": kind, "compress_size": info.compress_size, "CRC": info.CRC, "mtime": info.mtime,
             "method": info.method, "mode": info.mode, "garbled": info.garbled, "chapters": info.chapters,
             "link_target": info.link_target or None, "comment": info.comment}
