@@ -26,6 +26,11 @@ class Callbacks(Structure):
     _fields_ = [("read", READ), ("seek", SEEK), ("size", SIZE), ("close", CLOSE), ("user", c_void_p)]
 
 
+class Volume(Structure):
+    """arjhost_volume: what the volume callback fills."""
+    _fields_ = [("data", c_void_p), ("size", c_size_t), ("callbacks", Callbacks)]
+
+
 LIMIT_FIELDS = ("max_entries", "max_volumes", "max_memory", "max_extract_memory", "max_size", "max_ratio",
                 "max_total", "max_stream_memory", "max_stream_size")
 
@@ -124,6 +129,8 @@ for _name, _restype, _args in [
     ("arjhost_entry_type_of", c_int, (E,)),
     ("arjhost_entry_link_target", c_char_p, (E,)),
     ("arjhost_entry_garbled", c_int, (E,)),
+    ("arjhost_entry_flags", c_uint, (E,)),
+    ("arjhost_entry_header_offset", c_uint64, (E,)),
     ("arjhost_entry_chapters", c_int, (E, POINTER(c_int), POINTER(c_int))),
     ("arjhost_entry_comment", c_char_p, (E,)),
     ("arjhost_entry_volume", c_char_p, (E,)),

@@ -4,22 +4,22 @@ writes a zip."""
 from __future__ import annotations
 
 import ctypes
-import io
 import os
+import sys
 import threading
-from typing import IO, Any, Iterable, Iterator, Optional, Union
+import weakref
+from typing import IO, Any, Iterable, Iterator, Optional, TextIO, Union
 
 from . import _library as C
 from ._library import lib
-from ._sources import Limits, Options, Password, Source, c_string
+from ._sources import Limits, Options, Password, Source, VolumeOpener, c_string
 from . import errors
-from .errors import Error, error_for
-from .info import ArchiveState, ArjInfo, TestResult
+from .errors import ArchiveExists, Error, error_for
+from .info import ArchiveState, ArjInfo, EntryType, TestResult
+from .streams import ArjExtFile, ArjWriteFile
 from .writer import ArchiveWriter
 
 FileSource = Union[str, "os.PathLike[str]", bytes, bytearray, memoryview, IO[bytes]]
-
-_CHUNK = 1 << 16
 
 
 class ArjFile:
@@ -38,40 +38,62 @@ class ArjFile:
     ``volume_size`` (writing): the archive is written as a volume set, as
     ``arj a -v`` writes one (NAME.arj, NAME.a01, ...; no volume larger than
     that many bytes, at least 10240); mode 'w' writes one only where no
-    file is, mode 'a' rewrites an archive or a set as a set. Mode 'w' with
+    file is, mode 'a' rewrites an archive or a set as a set. Mode 'x' is
+    'w' where no file is (FileExistsError otherwise). Mode 'w' with
     nothing written raises at close (an archive without entries is taken
     for a damaged one), and leaves what was there. A writer holds the
     archive's lock until it is closed: another writer meanwhile (here or in
-    the tool) raises "in use"."""
+    the tool) raises "in use".
+    ``open_volume`` (reading bytes or a file object): a callable
+    ``(name) -> bytes, path, binary file object or None`` giving the other
+    volumes of a set by the names made from ``name`` ("x.a01" after
+    "x.arj"); a path finds them beside itself.
+
+    Every exception is an OSError: ``Error`` and its kinds, and for the
+    archive file itself FileNotFoundError, PermissionError,
+    IsADirectoryError and FileExistsError (each an ``Error`` too)."""
 
     def __init__(self, file: FileSource, mode: str = "r", password: Password = None, *,
                  limits: Optional[Limits] = None, codepage: int = 437, single_volume: bool = False,
-                 recover: bool = False, name: Optional[str] = None, volume_size: Optional[int] = None) -> None:
-        if mode not in ("r", "w", "a"):
-            raise ValueError("ArjFile's mode is 'r', 'w' or 'a'")
+                 recover: bool = False, name: Optional[str] = None, volume_size: Optional[int] = None,
+                 open_volume: Optional[VolumeOpener] = None) -> None:
+        if mode not in ("r", "w", "a", "x"):
+            raise ValueError("ArjFile's mode is 'r', 'w', 'a' or 'x'")
         self.mode = mode
         self._lock = threading.RLock()
         self._archive: Optional[int] = None
         self._writer: Optional[ArchiveWriter] = None
-        self._options = Options(password, limits, codepage, single_volume, recover, name)
+        self._options = Options(password, limits, codepage, single_volume, recover, name, open_volume)
         self._source = Source(file)
         self._loaded: Optional[list[ArjInfo]] = None  # the entries, read when first asked for
         self._by_name: dict[str, ArjInfo] = {}
-        self._reading: Optional[ArjExtFile] = None
+        self._reading: Optional[ArjExtFile] = None  # the stream the shared handle decodes for
+        self._given_password: Optional[bytes] = None  # a pwd= the shared handle holds instead of the archive's
+        self._streams: "weakref.WeakSet[ArjExtFile]" = weakref.WeakSet()  # those with handles of their own
+        self._shared: "weakref.WeakSet[ArjExtFile]" = weakref.WeakSet()  # those on the archive's handle
         self.filename = os.fspath(file) if isinstance(file, (str, os.PathLike)) else getattr(file, "name", None)
         if volume_size is not None and mode == "r":
             raise ValueError("volume_size is for writing")
         if mode != "r":
             if not isinstance(file, (str, os.PathLike)):
                 raise TypeError("ArjFile writes to a path only")
-            self._writer = ArchiveWriter(os.fspath(file), mode == "w", self._options, volume_size)
+            path = os.fspath(file)
+            if os.path.isdir(path):
+                raise error_for(errors.ARGUMENT, f"{path}: is a directory", path, writing=True)
+            if mode == "x" and os.path.lexists(path):
+                error = ArchiveExists(f"{path}: exists (mode 'x' makes a new archive only)", errors.REFUSED)
+                error.errno, error.filename = 17, path
+                raise error
+            self._writer = ArchiveWriter(path, mode in ("w", "x"), self._options, volume_size)
             return
         handle = self._source.open(self._options)
         if not handle:
             raise MemoryError("arjhost: out of memory opening the archive")
         self._archive = handle
         try:
-            self._check(lib.arjhost_error_code(handle))
+            code = lib.arjhost_error_code(handle)
+            if code < 0:
+                raise self._failure(code, opening=True)
             self._raise_callback_failure()
             self.state = ArchiveState.of(handle)
         except BaseException:
@@ -80,12 +102,16 @@ class ArjFile:
 
     # ---- the handle ---------------------------------------------------------
 
-    def _failure(self, code: int) -> Error:
-        """The exception for a failed call; what a Python callback raised goes first."""
+    def _failure(self, code: int, handle: Optional[int] = None, opening: bool = False) -> Error:
+        """The exception for a failed call on ``handle`` (default: the
+        archive's); what a Python callback raised goes first. The open of
+        a path fails with the OSError subclass its file meets."""
         raised = self._source.failure or self._options.failure
         self._source.failure = self._options.failure = None
-        said = C.text(lib.arjhost_error_string(self._archive)) if self._archive is not None else ""
-        error = error_for(code, said or f"{self.filename or 'memory archive'}: a file object or callback failed")
+        handle = handle if handle is not None else self._archive
+        said = C.text(lib.arjhost_error_string(handle)) if handle is not None else ""
+        path = self.filename if opening and isinstance(self._source.file, (str, os.PathLike)) else None
+        error = error_for(code, said or f"{self.filename or 'memory archive'}: a file object or callback failed", path)
         if raised is not None and isinstance(raised, (KeyboardInterrupt, SystemExit)):
             raise raised
         if raised is not None:
@@ -111,11 +137,39 @@ class ArjFile:
             raise ValueError("the archive is closed" if self._writer is None else "the archive is open for writing")
         return self._archive
 
+    def _take_shared(self, password: Optional[bytes] = None) -> int:
+        """The shared handle, for other work than the stream reading on it,
+        with the password ``password`` (None: the archive's). The caller
+        holds the lock."""
+        handle = self._handle()
+        if self._reading is not None:
+            self._reading._displace()
+            self._reading = None
+        if password != self._given_password:
+            # Setting a password ends the stream under way: done only here.
+            if password is not None:
+                self._check(lib.arjhost_set_password(handle, password))
+            else:
+                self._check(lib.arjhost_set_password(handle, self._options.struct.password))
+            self._given_password = password
+        return handle
+
+    def _fork(self, password: Optional[bytes]) -> Optional[int]:
+        """Another handle on the archive for a stream of its own, or None
+        when the source cannot be opened twice (a file object)."""
+        handle = self._source.reopen(self._options)
+        if not handle:
+            return None
+        if lib.arjhost_error_code(handle) < 0 or (
+                password is not None and lib.arjhost_set_password(handle, password) < 0):
+            lib.arjhost_close(handle)
+            return None
+        return handle
+
     def _walk(self) -> Iterator[int]:
         """The C API's entries in archive order, the handle moved to each
         (the caller holds the lock)."""
-        if self._reading is not None:
-            self._reading._lose()
+        self._take_shared()
         entry = ctypes.c_void_p()
         code = self._check(lib.arjhost_seek_entry(self._handle(), 0, ctypes.byref(entry)))
         while code == C.OK:
@@ -143,10 +197,11 @@ class ArjFile:
         with self._lock:
             return all(lib.arjhost_entry_header_ok(entry) for entry in self._walk())
 
-    def _go_to(self, info: ArjInfo) -> None:
-        """Makes ``info`` the handle's current entry (ending a stream open on another)."""
-        if self._reading is not None:
-            self._reading._lose()
+    def _go_to(self, info: ArjInfo, password: Optional[bytes] = None) -> None:
+        """Makes ``info`` the shared handle's current entry, read with
+        ``password`` (None: the archive's); a stream reading on the handle
+        starts over at its next read."""
+        self._take_shared(password)
         entry = ctypes.c_void_p()
         if self._check(lib.arjhost_seek_entry(self._handle(), info.index, ctypes.byref(entry))) != C.OK:
             raise Error(f"the entry {info.filename!r} is gone")
@@ -180,6 +235,7 @@ class ArjFile:
     def setpassword(self, password: Password) -> None:
         """The password (or callback) of garbled entries from now on."""
         with self._lock:
+            self._take_shared()
             self._options.set_password(password)
             struct = self._options.struct
             if callable(password):
@@ -187,25 +243,51 @@ class ArjFile:
             else:
                 self._check(lib.arjhost_set_password(self._handle(), struct.password))
 
-    def open(self, member: Union[str, ArjInfo], mode: str = "r") -> "ArjExtFile":
-        """A readable binary stream of the entry's bytes, decoded as they are
-        read; the read that reaches the end raises BadArchive when the entry
-        does not match its CRC-32 or size. One entry of an archive is read
-        at a time: opening another ends the stream of the one before."""
+    def open(self, member: Union[str, ArjInfo], mode: str = "r", pwd: Union[str, bytes, None] = None, *,
+             method: int = 1) -> Union[ArjExtFile, ArjWriteFile]:
+        """Mode 'r': a readable, seekable binary stream of the entry's bytes,
+        decoded as they are read in constant memory; the read that reaches
+        the end raises BadArchive when the entry does not match its CRC-32
+        or size, so a damaged entry never reads as a short one. ``pwd``:
+        the password of this entry (else the archive's). Several streams
+        may be open at once, on any threads (see ArjExtFile).
+
+        Mode 'w' (an archive open for writing): a writable stream whose
+        bytes become the entry ``member`` (packed with ``method``) when it
+        is closed; they are written with the archive at its close."""
+        if mode == "w":
+            name = member.filename if isinstance(member, ArjInfo) else member
+            self._writing()
+            return ArjWriteFile(self, name, method)
         if mode != "r":
-            raise ValueError("open takes mode 'r' only; write with write() and writestr()")
+            raise ValueError("open takes mode 'r' or 'w'")
+        password = _password_bytes(pwd)
         with self._lock:
             info = self._info(member)
-            self._go_to(info)
-            self._reading = ArjExtFile(self, info)
-            return self._reading
+            handle = None
+            busy = any(not s.closed for s in self._shared)
+            if busy or password is not None:  # the shared handle is in use or holds another password
+                handle = self._fork(password)
+            stream = ArjExtFile(self, info, password, handle)
+            if handle is not None:
+                self._streams.add(stream)
+            else:
+                self._go_to(info, password)
+                self._reading = stream
+                self._shared.add(stream)
+            return stream
 
-    def read(self, member: Union[str, ArjInfo]) -> bytes:
-        """The entry's bytes, checked against its CRC-32."""
-        with self.open(member) as stream:
+    def read(self, member: Union[str, ArjInfo], pwd: Union[str, bytes, None] = None) -> bytes:
+        """The entry's bytes, checked against its CRC-32; of a symbolic
+        link, its target (as zipfile stores one)."""
+        info = self.getinfo(member) if not isinstance(member, ArjInfo) else member
+        if info.type == EntryType.SYMBOLIC_LINK:
+            return os.fsencode(info.link_target)
+        with self.open(info, pwd=pwd) as stream:
             return stream.read()
 
-    def extract(self, member: Union[str, ArjInfo], path: Union[str, "os.PathLike[str]", None] = None, *,
+    def extract(self, member: Union[str, ArjInfo], path: Union[str, "os.PathLike[str]", None] = None,
+                pwd: Union[str, bytes, None] = None, *,
                 overwrite: bool = True, preserve_permissions: bool = False) -> Optional[str]:
         """Extracts the entry under the folder ``path`` (default: the current
         one) by the tool's rules: no name leaves the folder (an unsafe one is
@@ -215,7 +297,7 @@ class ArjFile:
         with self._lock:
             info = self._info(member)
             folder = os.fspath(path) if path is not None else os.getcwd()
-            self._go_to(info)
+            self._go_to(info, _password_bytes(pwd))
             flags = (C.EXTRACT_OVERWRITE if overwrite else 0) | (
                 C.EXTRACT_PRESERVE_PERMISSIONS if preserve_permissions else 0)
             if self._check(lib.arjhost_extract(self._archive, c_string(folder), flags)) == C.SKIPPED:
@@ -224,7 +306,8 @@ class ArjFile:
             return os.path.join(folder, made) if made else None
 
     def extractall(self, path: Union[str, "os.PathLike[str]", None] = None,
-                   members: Optional[Iterable[Union[str, ArjInfo]]] = None, **flags: bool) -> None:
+                   members: Optional[Iterable[Union[str, ArjInfo]]] = None, pwd: Union[str, bytes, None] = None,
+                   **flags: bool) -> None:
         """Extracts the entries the tool extracts (those of the archive's
         chapter), or ``members``, under ``path`` as extract() does, in
         archive order; the folders take their stored times at the end.
@@ -237,7 +320,7 @@ class ArjFile:
             failures: list[Error] = []
             for info in chosen:
                 try:
-                    self.extract(info, path, **flags)
+                    self.extract(info, path, pwd, **flags)
                 except Error as failure:
                     if failure.code == errors.CANCELLED:
                         raise
@@ -267,9 +350,7 @@ class ArjFile:
 
         callback = C.RESULT(heard)
         with self._lock:
-            if self._reading is not None:
-                self._reading._lose()
-            lib.arjhost_test_all(self._handle(), callback, None)
+            lib.arjhost_test_all(self._take_shared(), callback, None)
             self._raise_callback_failure()
         return results
 
@@ -361,13 +442,45 @@ class ArjFile:
         garbled entries takes only their password (BadPassword)."""
         self._writing().set_password(password)
 
+    @property
+    def comment(self) -> bytes:
+        """The archive comment, as zipfile's: bytes (UTF-8). Setting it (an
+        archive open for writing) writes it at the close; b"" removes it."""
+        if self._writer is not None:
+            return self._writer.comment if self._writer.comment is not None else b""
+        return self.state.comment.encode("utf-8")
+
+    @comment.setter
+    def comment(self, comment: Union[bytes, str]) -> None:
+        text = comment.decode("utf-8") if isinstance(comment, (bytes, bytearray)) else comment
+        self.setcomment(text)
+
+    def printdir(self, file: Optional[TextIO] = None) -> None:
+        """Prints a table of the entries to ``file`` (default stdout), as
+        zipfile's printdir."""
+        out = file if file is not None else sys.stdout
+        print("%-46s %19s %12s" % ("File Name", "Modified    ", "Size"), file=out)
+        for info in self.infolist():
+            date = "%d-%02d-%02d %02d:%02d:%02d" % info.date_time[:6]
+            name = info.filename + ("/" if info.is_dir() else "")
+            print("%-46s %s %12d" % (name, date, info.file_size), file=out)
+
     # ---- the end ------------------------------------------------------------------
 
     def close(self, commit: bool = True) -> None:
-        """Commits what was written (unless ``commit`` is false) and frees the archive."""
+        """Commits what was written (unless ``commit`` is false) and frees
+        the archive; streams still open on it fail their next read.
+
+        Unlike zipfile, an archive opened with mode 'w' or 'x' to which
+        nothing was added raises Error ("nothing to write") here and writes
+        nothing (an ARJ archive without entries reads as damaged); what was
+        at the path is left as it was."""
         with self._lock:
             if self._reading is not None:
-                self._reading._lose()
+                self._reading._displace()
+                self._reading = None
+            for stream in list(self._streams):
+                stream.close()
             if self._archive is not None:
                 lib.arjhost_close(self._archive)
                 self._archive = None
@@ -397,57 +510,11 @@ class ArjFile:
         return f"<arjhost.ArjFile {self.filename!r} {state}>"
 
 
-class ArjExtFile(io.RawIOBase):
-    """The bytes of one entry, decoded as they are read (ArjFile.open)."""
-
-    def __init__(self, archive: ArjFile, info: ArjInfo) -> None:
-        super().__init__()
-        self._archive = archive
-        self.info = info
-        self.name = info.filename
-        self._lost = False
-        self._ended = False
-
-    def readable(self) -> bool:
-        return True
-
-    def _lose(self) -> None:
-        self._lost = True
-        if self._archive._reading is self:
-            self._archive._reading = None
-
-    def readinto(self, buffer: Any) -> int:
-        if self.closed:
-            raise ValueError("read from a closed entry stream")
-        if self._lost:
-            raise ValueError(f"{self.name}: another entry of the archive was opened since, or the archive closed")
-        if self._ended:
-            return 0
-        view = memoryview(buffer).cast("B")
-        if len(view) == 0:
-            return 0
-        target = (ctypes.c_char * len(view)).from_buffer(view) if not view.readonly else None
-        if target is None:
-            raise TypeError("readinto needs a writable buffer")
-        archive = self._archive
-        with archive._lock:
-            n = lib.arjhost_read_data(archive._handle(), target, len(view))
-            if n < 0:
-                self._ended = True
-                raise archive._failure(n)
-        if n == 0:
-            self._ended = True
-        return n
-
-    def readall(self) -> bytes:
-        chunks = []
-        while True:
-            chunk = self.read(_CHUNK * 4)
-            if not chunk:
-                return b"".join(chunks)
-            chunks.append(chunk)
-
-    def close(self) -> None:
-        if not self.closed and not self._lost:
-            self._lose()
-        super().close()
+def _password_bytes(pwd: Union[str, bytes, None]) -> Optional[bytes]:
+    """A pwd= as the C API takes it (str as UTF-8)."""
+    if pwd is None:
+        return None
+    data = pwd.encode("utf-8") if isinstance(pwd, str) else bytes(pwd)
+    if b"\0" in data:
+        raise ValueError("a password cannot hold a NUL character")
+    return data

@@ -25,6 +25,12 @@ class EntryType(enum.IntEnum):
     OTHER = 7
 
 
+_ARJ_UNIX = 2
+# ARJ's host systems in zip's numbering (create_system); those zip has no
+# number for are taken for DOS.
+_ZIP_SYSTEM = {0: 0, 2: 3, 3: 1, 4: 7, 5: 6, 7: 5, 8: 3, 9: 2, 10: 14, 11: 11}
+
+
 @dataclass(frozen=True)
 class ArjInfo:
     """One entry, as ``zipfile.ZipInfo`` describes a member, with the ARJ fields.
@@ -32,7 +38,15 @@ class ArjInfo:
     ``filename`` is the name as ``arjhost list`` shows it (UTF-8);
     ``orig_filename`` the stored bytes. ``date_time`` is the modification
     time in local time, as zipfile gives it; ``mtime`` (and ``atime``,
-    ``ctime`` where arj 2.6 or later stored them) are seconds since 1970."""
+    ``ctime`` where arj 2.6 or later stored them) are seconds since 1970.
+
+    The fields zipfile users read: ``compress_type`` (the ARJ method, 0
+    stored to 4), ``external_attr`` (the mode in the high 16 bits, the DOS
+    attributes in the low byte: 0x10 for a folder), ``create_system`` (in
+    zip's numbering: 0 DOS and Windows, 3 UNIX, ...; ``host_os`` is ARJ's),
+    ``flag_bits`` (ARJ's flags: 0x01 garbled, 0x04 and 0x08 split over
+    volumes) and ``header_offset`` (of the first part's header, in its
+    volume)."""
 
     filename: str
     orig_filename: bytes
@@ -55,6 +69,21 @@ class ArjInfo:
     taken: bool = True  # by the tool's test and extract: of the archive's chapter
     atime: Optional[int] = None
     ctime: Optional[int] = None
+    flag_bits: int = 0
+    header_offset: int = 0
+
+    @property
+    def compress_type(self) -> int:
+        return self.method
+
+    @property
+    def external_attr(self) -> int:
+        dos = self.attributes & 0xFF if self.host_os != _ARJ_UNIX else 0
+        return (self.mode << 16) | dos | (0x10 if self.is_dir() else 0)
+
+    @property
+    def create_system(self) -> int:
+        return _ZIP_SYSTEM.get(self.host_os, 0)
 
     @property
     def date_time(self) -> tuple[int, int, int, int, int, int]:
@@ -100,6 +129,8 @@ class ArjInfo:
             taken=bool(lib.arjhost_entry_taken(entry)),
             atime=atime.value if lib.arjhost_entry_atime(entry, ctypes.byref(atime)) else None,
             ctime=ctime.value if lib.arjhost_entry_ctime(entry, ctypes.byref(ctime)) else None,
+            flag_bits=lib.arjhost_entry_flags(entry),
+            header_offset=lib.arjhost_entry_header_offset(entry),
         )
 
     def filemode(self) -> str:

@@ -10,7 +10,7 @@ from typing import Optional
 
 from ._library import lib
 from ._sources import Options, c_string
-from .errors import NOT_FOUND, error_for
+from .errors import NOT_FOUND, REFUSED, ArchiveExists, error_for
 
 
 class ArchiveWriter:
@@ -25,19 +25,26 @@ class ArchiveWriter:
         if volume_size is not None and fresh and os.path.lexists(path):
             # A set is named after its first volume: rewriting one anew would
             # leave the old set's later volumes to remove.
-            raise FileExistsError(f"{path}: exists; a volume set is written anew only where none is "
-                                  "(open the archive with mode 'a' to rewrite it as a set)")
+            raise ArchiveExists(f"{path}: exists; a volume set is written anew only where none is "
+                                "(open the archive with mode 'a' to rewrite it as a set)", REFUSED)
         self._options = options
         opener = lib.arjhost_write_open_new if fresh else lib.arjhost_write_open
         self._writer = opener(c_string(path), ctypes.byref(options.struct))
         if not self._writer:
             raise MemoryError("arjhost: out of memory starting the writer")
-        self._check(lib.arjhost_writer_error_code(self._writer))
+        code = lib.arjhost_writer_error_code(self._writer)
+        if code < 0:
+            error = error_for(code, lib.arjhost_writer_error_string(self._writer).decode("utf-8", "replace"), path,
+                              writing=True)
+            lib.arjhost_write_close(self._writer)
+            self._writer = None
+            raise error
         if volume_size is not None:
             if not isinstance(volume_size, int) or volume_size <= 0:
                 raise ValueError("volume_size is a number of bytes (at least 10240)")
             self._check(lib.arjhost_write_volume_size(self._writer, volume_size))
         self.added = 0
+        self.comment: Optional[bytes] = None  # the comment set, as ArjFile.comment gives it back
 
     def _check(self, code: int) -> int:
         if code < 0:
@@ -75,6 +82,7 @@ class ArchiveWriter:
 
     def set_comment(self, comment: Optional[str]) -> None:
         self._check(lib.arjhost_write_set_comment(self._writer, c_string(comment) if comment is not None else None))
+        self.comment = comment.encode("utf-8") if comment is not None else None
 
     def set_entry_comment(self, name: str, comment: str) -> None:
         code = lib.arjhost_write_set_entry_comment(self._writer, c_string(name), c_string(comment))

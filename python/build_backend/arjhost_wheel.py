@@ -28,6 +28,22 @@ Tag: py3-none-any
 """
 
 
+def _entry_points() -> str:
+    """entry_points.txt from pyproject.toml's [project.entry-points."GROUP"]
+    tables (read by hand: tomllib is not in every Python this supports)."""
+    out, group = [], None
+    for line in (ROOT / "pyproject.toml").read_text().splitlines():
+        line = line.split("#", 1)[0].strip()
+        if line.startswith("["):
+            group = line[len('[project.entry-points."'):-2] if line.startswith('[project.entry-points."') else None
+            if group:
+                out.append(f"[{group}]")
+        elif group and "=" in line:
+            name, value = (part.strip() for part in line.split("=", 1))
+            out.append(f"{name} = {value.strip(chr(34))}")
+    return "\n".join(out) + "\n" if out else ""
+
+
 def _package_files() -> list[Path]:
     return sorted(p for p in (ROOT / NAME).rglob("*") if p.is_file() and (p.suffix == ".py" or p.name == "py.typed")
                   and "__pycache__" not in p.parts and p.name != "_install.py")
@@ -50,6 +66,8 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None) 
     wheel_name = f"{NAME}-{VERSION}-py3-none-any.whl"
     files = [(p.relative_to(ROOT).as_posix(), p.read_bytes()) for p in _package_files()]
     files += [(f"{DIST_INFO}/METADATA", METADATA.encode()), (f"{DIST_INFO}/WHEEL", WHEEL.encode())]
+    if _entry_points():
+        files.append((f"{DIST_INFO}/entry_points.txt", _entry_points().encode()))
     record = [_record_line(name, data) for name, data in files] + [f"{DIST_INFO}/RECORD,,"]
     with zipfile.ZipFile(os.path.join(wheel_directory, wheel_name), "w", zipfile.ZIP_DEFLATED) as wheel:
         for name, data in files:

@@ -83,6 +83,9 @@ def test_infolist_is_the_tools_listing(name, data, tool):
         assert info.comment == entry["comment"]
         assert info.attributes == entry["attributes"]
         assert info.host_os == entry["host_os"]
+        assert (info.flag_bits, info.header_offset) == (entry["flags"], entry["header_offset"])
+        assert info.compress_type == info.method and info.external_attr >> 16 == info.mode
+        assert info.create_system == {0: 0, 2: 3, 11: 11}.get(info.host_os, info.create_system)
         modified = entry["modified"].replace("T", " ").replace("-", " ").replace(":", " ").split()
         assert info.date_time == tuple(int(x) for x in modified[:6])
 

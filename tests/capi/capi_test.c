@@ -302,12 +302,16 @@ static void test_crc_on_last_read(void) {
   arjhost_archive *a = arjhost_open_path(data_path("badcrc.arj"), NULL);
   arjhost_entry *e;
   CHECK(arjhost_next_entry(a, &e) == ARJHOST_OK && arjhost_entry_size(e) == 3000, "the entry");
+  CHECK(arjhost_read_data(a, buffer, 0) == 0 && arjhost_read_data(a, NULL, 0) == 0 &&
+            arjhost_error_code(a) == ARJHOST_OK, "a read of nothing gives 0, not an error");
   CHECK(arjhost_read_data(a, buffer, 1000) == 1000, "first read");
   CHECK(arjhost_read_data(a, buffer, 1000) == 1000, "second read");
   CHECK(arjhost_read_data(a, buffer, 1000) == ARJHOST_ERR_DAMAGED, "the read that reaches the end fails");
   CHECK(strstr(arjhost_error_string(a), "data.bin") != NULL && strstr(arjhost_error_string(a), "CRC mismatch") != NULL,
         "names the entry and the cause: %s", arjhost_error_string(a));
   CHECK(arjhost_read_data(a, buffer, 1000) == ARJHOST_ERR_DAMAGED, "and every read after it");
+  CHECK(arjhost_read_data(a, buffer, 1) == ARJHOST_ERR_DAMAGED && arjhost_read_data(a, buffer, 0) == 0,
+        "a read of nothing is 0 after the end too");
   CHECK(arjhost_test_data(a) == ARJHOST_ERR_DAMAGED, "test says it too");
   arjhost_close(a);
 

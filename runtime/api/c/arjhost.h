@@ -281,6 +281,12 @@ ARJHOST_C_API arjhost_entry_type arjhost_entry_type_of(const arjhost_entry *e);
  * (UTF-8; "" for other entries). */
 ARJHOST_C_API const char *arjhost_entry_link_target(const arjhost_entry *e);
 ARJHOST_C_API int arjhost_entry_garbled(const arjhost_entry *e);
+/* The ARJ flags byte of the entry's first part (garbled 0x01, continues in
+ * the next volume 0x04, goes on from the previous one 0x08, ...), and where
+ * that part's local header starts in its volume, as `arjhost list -v`
+ * shows them. */
+ARJHOST_C_API unsigned arjhost_entry_flags(const arjhost_entry *e);
+ARJHOST_C_API uint64_t arjhost_entry_header_offset(const arjhost_entry *e);
 /* The chapters the entry belongs to, first to last: 1, or 0 (first and
  * last 0) in an archive without chapters. */
 ARJHOST_C_API int arjhost_entry_chapters(const arjhost_entry *e, int *first, int *last);
@@ -306,7 +312,9 @@ ARJHOST_C_API uint64_t arjhost_entry_tested_size(const arjhost_entry *e);
  * 0 at its end, or a negative error. Memory stays the same whatever the
  * entry's size. The call that reaches the end fails when the entry does not
  * match its CRC-32 or its size (its bytes are in the buffer, and are not
- * sound), as does any call once the data turns out damaged. */
+ * sound), as does any call once the data turns out damaged. A `size` of 0
+ * reads nothing and returns 0, as read(2) does (`buffer` may then be NULL):
+ * only a read that asks for bytes tells the end. */
 ARJHOST_C_API ptrdiff_t arjhost_read_data(arjhost_archive *a, void *buffer, size_t size);
 /* Leaves the rest of the current entry's data unread. */
 ARJHOST_C_API int arjhost_skip_data(arjhost_archive *a);

@@ -41,8 +41,9 @@ extern "C" {
 ptrdiff_t arjhost_read_data(arjhost_archive* a, void* buffer, size_t size) {
   int r = ARJHOST_OK;
   if (!HasEntry(a, &r)) return r;
-  if (buffer == nullptr || size == 0)
-    return a->failure.Set(ARJHOST_ERR_ARGUMENT, a->AboutEntry("no buffer to read into"));
+  // Nothing asked, nothing read, as read(2) does: not the end, not an error.
+  if (size == 0) return 0;
+  if (buffer == nullptr) return a->failure.Set(ARJHOST_ERR_ARGUMENT, a->AboutEntry("no buffer to read into"));
   // Once the data ended, each read says how it ended.
   if (a->data_done) {
     a->failure = a->data_result;

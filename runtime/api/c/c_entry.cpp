@@ -98,6 +98,8 @@ arjhost_entry_type arjhost_entry_type_of(const arjhost_entry* e) {
 }
 const char* arjhost_entry_link_target(const arjhost_entry* e) { return e != nullptr ? e->link_target.c_str() : ""; }
 int arjhost_entry_garbled(const arjhost_entry* e) { return Info(e) && Info(e)->garbled ? 1 : 0; }
+unsigned arjhost_entry_flags(const arjhost_entry* e) { return Info(e) ? static_cast<unsigned>(Info(e)->flags) : 0; }
+uint64_t arjhost_entry_header_offset(const arjhost_entry* e) { return Info(e) ? Info(e)->header_offset : 0; }
 
 int arjhost_entry_chapters(const arjhost_entry* e, int* first, int* last) {
   const EntryInfo* i = Info(e);

@@ -131,7 +131,10 @@ int MakeSpool(arjhost_writer* w) {
   return ARJHOST_OK;
 }
 
-int WriteSpoolFile(arjhost_writer* w, const std::string& file, const void* data, size_t size) {
+// The message names the archive and the entry, never the spool file: that
+// name means nothing to the caller.
+int WriteSpoolFile(arjhost_writer* w, const std::string& file, const std::string& stored_name, const void* data,
+                   size_t size) {
   const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   int error = fd < 0 ? errno : 0;
   for (size_t done = 0; error == 0 && done < size;) {
@@ -141,7 +144,10 @@ int WriteSpoolFile(arjhost_writer* w, const std::string& file, const void* data,
     else done += static_cast<size_t>(n);
   }
   if (fd >= 0 && ::close(fd) != 0 && error == 0) error = errno;
-  if (error != 0) return w->failure.Set(ARJHOST_ERR_IO, file + ": cannot be written: " + std::strerror(error));
+  if (error != 0)
+    return w->failure.Set(ARJHOST_ERR_IO, w->path + ": " + stored_name +
+                                              ": the bytes to add cannot be set aside for the commit: " +
+                                              std::strerror(error));
   return ARJHOST_OK;
 }
 
@@ -202,7 +208,8 @@ int arjhost_write_add_memory(arjhost_writer* w, const char* stored_name, const v
       return w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": " + stored_name + ": the method must be 0 to 4");
     if (const int s = MakeSpool(w); s != 0) return s;
     content.path = w->spool + "/" + std::to_string(w->spooled++);
-    if (const int s = WriteSpoolFile(w, content.path, data != nullptr ? data : "", size); s != 0) return s;
+    if (const int s = WriteSpoolFile(w, content.path, content.stored_name, data != nullptr ? data : "", size); s != 0)
+      return s;
     content.given_attributes = true;
     content.mode = mode;
     content.modified_time = mtime;
