@@ -3,6 +3,7 @@
 // commit that a kill at any step leaves old or new, never mixed.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
