@@ -170,10 +170,12 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     return kExitFailure;
   }
   // delete writes no new content: its -p is for --test, and for the
-  // garbled files of a set, which are split again with it.
+  // garbled files of a set it writes (an old set, or --volume-size), which
+  // are split again with it.
   std::string garble_password;
   if (command != "delete" && !GarblePassword(s, args, command, entries, &garble_password)) return kExitFailure;
-  if (command == "delete" && s.archive->state().multi_volume) garble_password = args.Value("password");
+  if (command == "delete" && (s.archive->state().multi_volume || changes.volume_size != 0))
+    garble_password = args.Value("password");
   if (garble_password.empty()) NoteUngarbled(s, args, command, entries, changes);
   NoteTheChangeOnSignals(command, destination, "the new archive was in place",
                          args.Has("move") ? "no file stored was removed (--move)" : "");

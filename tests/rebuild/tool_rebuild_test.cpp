@@ -1030,6 +1030,15 @@ TEST(ToolRebuildGarble, GarbledFilesAreSplitOverVolumesAsArjSplitsThem) {
     TempDir again;
     EXPECT_EQ(RunArj(again.path(), "x -v -gpw " + Quote(set.File("g.arj")), &output), 0) << output;
     EXPECT_EQ(ReadTree(again.path()), (Tree{{"random.bin", expected["random.bin"]}}));
+    // One archive made a set by delete: its -p splits the garbled file too.
+    TempDir single;
+    ASSERT_EQ(RunToolIn(dir.path(), "create " + Quote(single.File("one.arj")) + " random.bin text.txt -p pw -m " + method,
+                        &output), 0) << output;
+    ASSERT_EQ(RunToolIn(single.path(), "delete one.arj text.txt -p pw --volume-size 10K", &output), 0) << output;
+    EXPECT_TRUE(fs::exists(single.File("one.a01")));
+    TempDir from_single;
+    EXPECT_EQ(RunArj(from_single.path(), "x -v -gpw " + Quote(single.File("one.arj")), &output), 0) << output;
+    EXPECT_EQ(ReadTree(from_single.path()), (Tree{{"random.bin", expected["random.bin"]}}));
   }
 }
 

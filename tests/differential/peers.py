@@ -1,0 +1,70 @@
+"""What the reader and writer differentials share: running a peer or our
+tool with a time limit, reading `arj v`, and the lists of accepted
+disagreements."""
+import fnmatch
+import os
+import re
+import subprocess
+
+
+def run(argv, cwd, seconds, env=None):
+    """(exit code, stdout); a timeout counts as a failure (code 124)."""
+    try:
+        p = subprocess.run(["timeout", "-k", "2", str(seconds)] + argv, cwd=cwd, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=seconds + 10, env=env)
+        return p.returncode, p.stdout
+    except subprocess.TimeoutExpired:
+        return 124, b""
+
+
+ARJ_ENTRY = re.compile(rb"^\d{3}\)(?: (.*))?$")
+# " 11 UNIX   33   33 1.000 26-12-09 ..." (a year past 2099 runs into the ratio)
+ARJ_SIZES = re.compile(rb"^\s*\d+ .*?\s(\d+)\s+(\d+)\s+\d+\.\d{3}.*(.)$")
+
+
+def arj_entries(listing):
+    """(name, size) of each entry `arj v` lists, the parts of a split
+    entry ('>' first, '*' middle, '<' last) added into one."""
+    entries = []
+    lines = [line.rstrip(b"\r") for line in listing.split(b"\n")]
+    chained = False
+    for i, line in enumerate(lines):
+        m = ARJ_ENTRY.match(line)
+        if not m:
+            continue
+        # The sizes follow the name, after a line of comment or host data.
+        s = next((ARJ_SIZES.match(x) for x in lines[i + 1:i + 4] if ARJ_SIZES.match(x)), None)
+        if not s:
+            continue
+        name, size, mark = m.group(1) or b"", int(s.group(1)), s.group(3)
+        if mark in (b"*", b"<") and chained and entries and entries[-1][0] == name:
+            entries[-1] = (name, entries[-1][1] + size)
+        else:
+            entries.append((name, size))
+        chained = mark in (b">", b"*")
+    return entries
+
+
+def printable(name):
+    return all(32 <= b < 127 for b in name)
+
+
+def read_accepted(path):
+    """{'accepted': [...], 'known': [...]} of (class, pattern, reason)."""
+    sections = {"accepted": [], "known": []}
+    current = None
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            line = line.strip()
+            if not line or line.startswith("#"):
+                continue
+            if line in ("[accepted]", "[known]"):
+                current = line[1:-1]
+                continue
+            kind, pattern, reason = (line.split(None, 2) + ["", ""])[:3]
+            sections[current].append((kind, pattern, reason))
+    return sections
+
+
+def listed(rules, kind, name):
+    return next((r for r in rules if r[0] == kind and fnmatch.fnmatchcase(name, r[1])), None)
