@@ -136,6 +136,8 @@ for _name, _restype, _args in [
     ("arjhost_entry_volume", c_char_p, (E,)),
     ("arjhost_entry_header_ok", c_int, (E,)),
     ("arjhost_entry_taken", c_int, (E,)),
+    ("arjhost_entry_path", c_char_p, (E,)),
+    ("arjhost_choose_chapter", c_int, (A, c_int)),
     ("arjhost_extracted_path", c_char_p, (A,)),
     ("arjhost_entry_tested_size", c_uint64, (E,)),
     ("arjhost_read_data", c_ssize_t, (A, c_void_p, c_size_t)),

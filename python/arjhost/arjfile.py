@@ -56,7 +56,7 @@ class ArjFile:
     def __init__(self, file: FileSource, mode: str = "r", password: Password = None, *,
                  limits: Optional[Limits] = None, codepage: int = 437, single_volume: bool = False,
                  recover: bool = False, name: Optional[str] = None, volume_size: Optional[int] = None,
-                 open_volume: Optional[VolumeOpener] = None) -> None:
+                 open_volume: Optional[VolumeOpener] = None, chapter: Optional[int] = None) -> None:
         if mode not in ("r", "w", "a", "x"):
             raise ValueError("ArjFile's mode is 'r', 'w', 'a' or 'x'")
         self.mode = mode
@@ -95,6 +95,9 @@ class ArjFile:
             if code < 0:
                 raise self._failure(code, opening=True)
             self._raise_callback_failure()
+            if chapter is not None:
+                # The entries of that chapter, as the tool's --chapter takes them.
+                self._check(lib.arjhost_choose_chapter(handle, chapter))
             self.state = ArchiveState.of(handle)
         except BaseException:
             self.close()

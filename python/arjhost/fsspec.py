@@ -56,7 +56,7 @@ def _entry_details(info: ArjInfo) -> dict[str, Any]:
     kind = "directory" if info.is_dir() else "file" if info.type in _READABLE else "other"
     # A symbolic link reads as its target, as ArjFile.read gives it.
     size = len(os.fsencode(info.link_target)) if info.type == EntryType.SYMBOLIC_LINK else info.file_size
-    return {"name": info.filename.strip("/"), "size": 0 if kind == "directory" else size,
+    return {"name": info.path, "size": 0 if kind == "directory" else size,
             "type": kind, "compress_size": info.compress_size, "CRC": info.CRC, "mtime": info.mtime,
             "method": info.method, "mode": info.mode, "garbled": info.garbled, "chapters": info.chapters,
             "link_target": info.link_target or None, "comment": info.comment}
@@ -83,7 +83,7 @@ class ArjFileSystem(AbstractArchiveFileSystem):
         self.dir_cache: Optional[dict[str, dict[str, Any]]] = None
         self._children: dict[str, list[str]] = {}
         self._entries: dict[str, ArjInfo] = {}
-        options = {"password": password, "codepage": codepage, "limits": limits}
+        options = {"password": password, "codepage": codepage, "limits": limits, "chapter": chapter}
         if isinstance(fo, str):
             if target_protocol is not None:
                 outer = fsspec.filesystem(target_protocol, **(target_options or {}))
@@ -135,20 +135,13 @@ class ArjFileSystem(AbstractArchiveFileSystem):
             self.close()
 
     def _chosen(self) -> list[ArjInfo]:
-        """The entries extract takes: a chapter's, labels left out, the first of a name."""
-        chapter = self.arj.state.chapter
-        if self.chapter is not None and chapter == 0:
-            raise ValueError(f"{self.arj.filename or 'the archive'}: not a chapter archive (chapter={self.chapter})")
+        """The entries extract takes, where it puts them (the library
+        decides both): the archive's chapter (or ``chapter``), labels and
+        refused names left out, the first of a path."""
         chosen, seen = [], set()
         for info in self.arj.infolist():
-            first, last = info.chapters
-            if info.type == EntryType.LABEL:
-                continue
-            if chapter and (not first <= self.chapter <= last if self.chapter is not None else last < chapter):
-                continue
-            name = info.filename.strip("/")
-            if name and name not in seen:
-                seen.add(name)
+            if info.taken and info.path and info.path not in seen:
+                seen.add(info.path)
                 chosen.append(info)
         return chosen
 

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import ctypes
+import os
 import enum
 import stat
 import time
@@ -67,6 +68,7 @@ class ArjInfo:
     header_ok: bool
     index: int
     taken: bool = True  # by the tool's test and extract: of the archive's chapter
+    path: str = ""  # where extraction puts it under its folder ("" nowhere: refused, a label, a device)
     atime: Optional[int] = None
     ctime: Optional[int] = None
     flag_bits: int = 0
@@ -127,6 +129,7 @@ class ArjInfo:
             header_ok=bool(lib.arjhost_entry_header_ok(entry)),
             index=index,
             taken=bool(lib.arjhost_entry_taken(entry)),
+            path=os.fsdecode(lib.arjhost_entry_path(entry) or b""),
             atime=atime.value if lib.arjhost_entry_atime(entry, ctypes.byref(atime)) else None,
             ctime=ctime.value if lib.arjhost_entry_ctime(entry, ctypes.byref(ctime)) else None,
             flag_bits=lib.arjhost_entry_flags(entry),

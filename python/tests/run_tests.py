@@ -10,7 +10,10 @@ except ImportError:
     print("python tests skipped: pytest is not installed (Debian: python3-pytest)")
     sys.exit(1 if os.environ.get("CI") == "true" else 77)
 
-args = sys.argv[1:]
-if all(a.startswith("-") for a in args):  # no test file named: them all
-    args.append(os.path.dirname(os.path.abspath(__file__)))
-sys.exit(pytest.main(["-q", "-p", "no:cacheprovider", *args]))
+# Guarded: a Dask worker process started by a test imports this script
+# again as its main module, and must not run the tests once more.
+if __name__ == "__main__":
+    args = sys.argv[1:]
+    if all(a.startswith("-") for a in args):  # no test file named: them all
+        args.append(os.path.dirname(os.path.abspath(__file__)))
+    sys.exit(pytest.main(["-q", "-p", "no:cacheprovider", *args]))

@@ -554,9 +554,24 @@ static void test_seeking_and_state(void) {
   CHECK((arjhost_archive_flags(a) & (ARJHOST_ARCHIVE_MAIN_HEADER_DAMAGED | ARJHOST_ARCHIVE_CHAPTER_REFUSED |
                                       ARJHOST_ARCHIVE_HEADERS_UNREAD | ARJHOST_ARCHIVE_VOLUME_MISSING)) == 0,
         "flags of a sound archive");
+  CHECK(arjhost_choose_chapter(a, 1) == ARJHOST_ERR_ARGUMENT && arjhost_choose_chapter(a, 0) == ARJHOST_OK,
+        "no chapter to choose but the default");
   arjhost_close(a);
   arjhost_close(m);
   free(memory.data);
+  /* Where extraction puts each entry, or nowhere. */
+  static const char *const paths[][2] = {{"../escape.txt", ""}, {"/abs/rooted.txt", "abs/rooted.txt"},
+                                         {"ok.txt", "ok.txt"}, {"inside/evil.txt", "inside/evil.txt"}};
+  a = arjhost_open_path(data_path("unsafe.arj"), NULL);
+  int matched = 0;
+  while (arjhost_next_entry(a, &e) == ARJHOST_OK)
+    for (size_t k = 0; k < sizeof paths / sizeof paths[0]; ++k)
+      if (strcmp(arjhost_entry_name(e), paths[k][0]) == 0) {
+        CHECK(strcmp(arjhost_entry_path(e), paths[k][1]) == 0, "%s goes to \"%s\"", paths[k][0], arjhost_entry_path(e));
+        ++matched;
+      }
+  CHECK(matched == 4, "the names: %d", matched);
+  arjhost_close(a);
 }
 
 static void test_passwords(void) {

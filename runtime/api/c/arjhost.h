@@ -299,6 +299,15 @@ ARJHOST_C_API const char *arjhost_entry_volume(const arjhost_entry *e);
  * of older chapters only, and for every entry when the archive's chapter
  * is refused (ARJHOST_ARCHIVE_CHAPTER_REFUSED). */
 ARJHOST_C_API int arjhost_entry_taken(const arjhost_entry *e);
+/* Takes the entries that belong to chapter `chapter` (1 to the archive's
+ * latest) from now on, as `arjhost extract --chapter N`; 0 goes back to
+ * the default. arjhost_entry_taken and arjhost_test_all follow the choice.
+ * ARJHOST_ERR_ARGUMENT when the archive has no such chapter. */
+ARJHOST_C_API int arjhost_choose_chapter(arjhost_archive *a, int chapter);
+/* Where extraction puts the entry, relative to its folder ('/' between the
+ * parts, as arjhost_extracted_path would say), or "" when it makes nothing
+ * there (a label, a device or FIFO) or refuses the entry. */
+ARJHOST_C_API const char *arjhost_entry_path(const arjhost_entry *e);
 /* 1 when the headers of the entry (of each of its parts) pass their CRC,
  * else 0: the entry is listed as it reads, and the archive is damaged. */
 ARJHOST_C_API int arjhost_entry_header_ok(const arjhost_entry *e);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "runtime/api/entry_plan.h"
 #include "runtime/api/text.h"
 #include "runtime/api/version.h"
 
@@ -110,6 +111,10 @@ arjhost_entry arjhost_archive::EntryOf(const arjhost::EntryInfo& e) const {
   arjhost_entry entry;
   entry.info = &e;
   entry.taken = chapters.Takes(e);
+  using Plan = arjhost::EntryPlan::Kind;
+  const arjhost::EntryPlan plan = arjhost::PlanEntry(e, {codepage, false});
+  if (plan.kind != Plan::kNothing && plan.kind != Plan::kRefused && plan.kind != Plan::kSkipped)
+    entry.path = plan.Path();
   entry.name = Utf8(e.name, e, codepage);
   entry.link_target = Utf8(e.link_target, e, codepage);
   entry.comment = Utf8(e.comment, e, codepage);
@@ -264,6 +269,20 @@ const char* arjhost_archive_comment(arjhost_archive* a) {
 
 int arjhost_archive_chapter(const arjhost_archive* a) {
   return a != nullptr && a->archive ? a->archive->state().chapter : 0;
+}
+
+int arjhost_choose_chapter(arjhost_archive* a, int chapter) {
+  int r = ARJHOST_OK;
+  if (!Usable(a, &r)) return r;
+  return Guarded(a->failure, [&] {
+    arjhost::ChapterChoice choice;
+    const arjhost::Status made =
+        arjhost::ChapterChoice::Make(chapter, a->archive->state().chapter, a->entries, &choice);
+    if (!made.ok()) return a->failure.Set(ARJHOST_ERR_ARGUMENT, a->label + ": " + made.message);
+    a->chapters = choice;
+    if (a->current.info != nullptr) a->current = a->EntryOf(*a->current.info);
+    return a->failure.Clear();
+  });
 }
 
 size_t arjhost_archive_volume_count(const arjhost_archive* a) {

@@ -24,6 +24,7 @@ struct arjhost_entry {
   std::string comment;
   uint64_t tested = 0;  // the bytes a test delivered, in arjhost_test_all's callback
   bool taken = true;    // by the archive's chapter choice
+  std::string path;     // where extraction puts it ("" nowhere)
 };
 
 struct arjhost_archive {

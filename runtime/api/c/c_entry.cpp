@@ -111,6 +111,7 @@ int arjhost_entry_chapters(const arjhost_entry* e, int* first, int* last) {
 const char* arjhost_entry_comment(const arjhost_entry* e) { return e != nullptr ? e->comment.c_str() : ""; }
 const char* arjhost_entry_volume(const arjhost_entry* e) { return Info(e) ? Info(e)->volume.c_str() : ""; }
 int arjhost_entry_taken(const arjhost_entry* e) { return e != nullptr && e->taken ? 1 : 0; }
+const char* arjhost_entry_path(const arjhost_entry* e) { return e != nullptr ? e->path.c_str() : ""; }
 int arjhost_entry_header_ok(const arjhost_entry* e) { return Info(e) && !Info(e)->header_crc_ok ? 0 : 1; }
 uint64_t arjhost_entry_tested_size(const arjhost_entry* e) { return e != nullptr ? e->tested : 0; }
 
