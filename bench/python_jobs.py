@@ -3,6 +3,7 @@ package and library named by PYTHONPATH and ARJHOST_LIBRARY):
    python_jobs.py testarj ARCHIVE...        testarj() of each archive in turn
    python_jobs.py read THREADS ARCHIVE...   every archive's entries read whole,
                                             the archives shared out on THREADS threads
+   python_jobs.py fsspec ARCHIVE NAME       the entry NAME read through arj:// (fsspec)
 Exits 1 when an archive is not sound."""
 import sys
 import threading
@@ -43,6 +44,13 @@ def main(argv: list[str]) -> int:
         for t in threads:
             t.join()
         return 1 if failed else 0
+    if argv[:1] == ["fsspec"] and len(argv) == 3:
+        import fsspec
+        import arjhost.fsspec  # noqa: F401 (registers arj://)
+        with fsspec.open(f"arj://{argv[2]}::{argv[1]}", "rb") as stream:
+            while stream.read(1 << 20):
+                pass
+        return 0
     sys.exit(__doc__)
 
 

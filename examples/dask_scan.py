@@ -3,7 +3,9 @@
 
     dask_scan.py ROOT [--scheduler ADDRESS] [--workers N] [--password-file FILE]
 
-Each regular file under ROOT is handed to a worker, which opens it with the
+The regular files under ROOT go to the workers in batches (several small
+archives a task, sized by their bytes, so that a task's overhead does not
+outweigh a small archive's test), and each worker opens them with the
 arjhost package: what is not an ARJ archive (judged by its content, not its
 name) is passed over; an archive is tested as `arjhost test` tests it, and
 its verdict comes back as the line `arjhost test --json-lines` prints for
@@ -87,6 +89,35 @@ def verdict(path: str, password: Optional[str]) -> Optional[str]:
     return dumps(document)
 
 
+def verdicts(paths: list[str], password: Optional[str]) -> list[Optional[str]]:
+    """The JSON lines of a batch of files, in its order."""
+    return [verdict(path, password) for path in paths]
+
+
+def batches(paths: list[str], workers: int) -> Iterator[list[str]]:
+    """``paths`` in the walk's order, cut into batches of about an eighth of
+    a worker's share of the bytes (enough batches that the workers end
+    together, few enough that each task carries real work), and never more
+    than 256 files."""
+    sizes = []
+    for path in paths:
+        try:
+            sizes.append(os.path.getsize(path))
+        except OSError:
+            sizes.append(0)
+    goal = max(sum(sizes) // (workers * 8), 1)
+    batch: list[str] = []
+    held = 0
+    for path, size in zip(paths, sizes):
+        batch.append(path)
+        held += size
+        if held >= goal or len(batch) >= 256:
+            yield batch
+            batch, held = [], 0
+    if batch:
+        yield batch
+
+
 def main(argv: list[str]) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("root", metavar="ROOT", help="the folder (or file) to scan")
@@ -117,12 +148,14 @@ def main(argv: list[str]) -> int:
     sound = True
     try:
         with Client(args.scheduler or cluster) as client:
-            futures = client.map(verdict, list(walk(args.root)), password=password, pure=False)
+            workers = len(client.scheduler_info().get("workers", {})) or args.workers
+            futures = client.map(verdicts, list(batches(list(walk(args.root)), workers)), password=password,
+                                 pure=False)
             for future in futures:  # in the walk's order, each once it and those before it are done
-                line = future.result()
-                if line is not None:
-                    print(line, flush=True)
-                    sound = sound and line.endswith('"ok":true}')
+                for line in future.result():
+                    if line is not None:
+                        print(line, flush=True)
+                        sound = sound and line.endswith('"ok":true}')
     finally:
         if cluster is not None:
             cluster.close()
