@@ -3,7 +3,7 @@ package and library named by PYTHONPATH and ARJHOST_LIBRARY):
    python_jobs.py testarj ARCHIVE...        testarj() of each archive in turn
    python_jobs.py read THREADS ARCHIVE...   every archive's entries read whole,
                                             the archives shared out on THREADS threads
-   python_jobs.py fsspec ARCHIVE NAME       the entry NAME read through arj:// (fsspec)
+   python_jobs.py fsspec TIMES ARCHIVE NAME the entry NAME read TIMES through arj:// (fsspec)
 Exits 1 when an archive is not sound."""
 import sys
 import threading
@@ -44,12 +44,14 @@ def main(argv: list[str]) -> int:
         for t in threads:
             t.join()
         return 1 if failed else 0
-    if argv[:1] == ["fsspec"] and len(argv) == 3:
+    if argv[:1] == ["fsspec"] and len(argv) == 4:
+        import importlib
         import fsspec
-        import arjhost.fsspec  # noqa: F401 (registers arj://)
-        with fsspec.open(f"arj://{argv[2]}::{argv[1]}", "rb") as stream:
-            while stream.read(1 << 20):
-                pass
+        importlib.import_module("arjhost.fsspec")  # registers arj://
+        for _ in range(int(argv[1])):
+            with fsspec.open(f"arj://{argv[3]}::{argv[2]}", "rb") as stream:
+                while stream.read(1 << 20):
+                    pass
         return 0
     sys.exit(__doc__)
 
