@@ -199,6 +199,14 @@ def test_dask_reads_csv_over_several_archives(fsspec, tmp_path):
     collection = dd.concat([dd.read_csv(url) for url in urls])
     assert collection.npartitions == 4
     assert collection.compute().reset_index(drop=True).equals(expected)
+    # A glob inside one archive: a partition for each file it takes.
+    with arjhost.ArjFile(tmp_path / "both.arj", "w") as out:
+        out.writestr("one.csv", "archive,row\n0,0\n")
+        out.writestr("two.csv", "archive,row\n1,1\n")
+        out.writestr("skip.txt", "not,csv\n")
+    globbed = dd.read_csv(f"arj://*.csv::{tmp_path}/both.arj")
+    assert globbed.npartitions == 2
+    assert globbed.compute().values.tolist() == [[0, 0], [1, 1]]
     if importlib.util.find_spec("distributed") is None:
         if in_ci():
             pytest.fail("distributed is not installed (CI=true needs python3-distributed)")
