@@ -14,6 +14,7 @@
 #include "cli/output/messages.h"
 #include "cli/input/name_pattern.h"
 #include "cli/commands/rebuild_support.h"
+#include "runtime/api/add_by_name.h"
 #include "runtime/api/archive.h"
 
 namespace cli {
@@ -37,20 +38,6 @@ bool OperandsOf(const Args& given, const std::string& command, size_t count, Arg
   if (args->operands.size() >= count) return true;
   SayError(command, "missing operands; try arjhost %s --help", command.c_str());
   return false;
-}
-
-// The file's modification time as add -u compares it: of what is at the
-// path itself for content without data.
-int64_t ModifiedTimeOf(const arjhost::NewContent& c) {
-  struct stat st;
-  const int r = c.kind == arjhost::ContentKind::kFile ? ::stat(c.path.c_str(), &st) : ::lstat(c.path.c_str(), &st);
-  return r == 0 ? static_cast<int64_t>(st.st_mtime) : 0;
-}
-
-// Whether the file is newer than the entry, as far as the entry's time
-// can tell (an MS-DOS time holds even seconds).
-bool Newer(const arjhost::NewContent& c, const arjhost::EntryInfo& e) {
-  return !e.header_known || ModifiedTimeOf(c) >= e.modified_time + arjhost::TimeStepOf(e);
 }
 
 // Whether the file differs from the entry as arj ac tells: by its size or
@@ -93,26 +80,22 @@ bool CollectAdded(const Args& args, const std::string& command, const std::vecto
   std::vector<arjhost::NewContent> found;
   if (!CollectNewContent(args, command, destination, 1, method, &found)) return false;
   *found_none = found.empty();
-  std::set<std::string> names;
-  const bool freshen = args.Has("freshen");
-  const bool update = freshen || args.Has("update");
+  const arjhost::AddMode mode = args.Has("freshen") ? arjhost::AddMode::kFreshen
+                                : args.Has("update")  ? arjhost::AddMode::kUpdate
+                                                      : arjhost::AddMode::kAdd;
   for (arjhost::NewContent& content : found) {
-    if (!names.insert(content.stored_name).second) {
-      SayError(command, "%s: %s: a second file for the entry \"%s\"", args.operands[0].c_str(),
-          content.path.c_str(), content.stored_name.c_str());
+    const std::string path = content.path;
+    arjhost::Status taken;
+    if (!changes->new_chapter) {
+      taken = arjhost::AddByName(entries, std::move(content), mode, changes);
+    } else if ((taken = arjhost::TakeNewName(content.stored_name, changes)).ok()) {
+      const std::vector<const arjhost::EntryInfo*> named = EntriesNamed(entries, content.stored_name);
+      AddToNewChapter(std::move(content), named, chapter, changes);
+    }
+    if (!taken.ok()) {
+      SayError(command, "%s: %s: %s", args.operands[0].c_str(), path.c_str(), taken.message.c_str());
       return false;
     }
-    const std::vector<const arjhost::EntryInfo*> named = EntriesNamed(entries, content.stored_name);
-    if (changes->new_chapter) {
-      AddToNewChapter(std::move(content), named, chapter, changes);
-      continue;
-    }
-    if (named.empty()) {
-      if (!freshen) changes->added.push_back(std::move(content));
-      continue;
-    }
-    for (const arjhost::EntryInfo* e : named)
-      if (!update || Newer(content, *e)) changes->replaced[e->handle] = content;
   }
   return true;
 }

@@ -92,7 +92,10 @@ struct ChangeSet {
   // entries (by handle; kept or replaced), and of the archive.
   std::map<EntryHandle, std::string> comments;
   std::optional<std::string> archive_comment;
+  // The stored names AddByName took, each once.
+  std::set<std::string> named;
 };
+
 
 // The smallest volume size a set is written with: room for the main header,
 // an entry's header and a part of its data beside them.

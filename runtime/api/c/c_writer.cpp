@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/api/add_by_name.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/c/arjhost.h"
 #include "runtime/api/c/c_settings.h"
@@ -33,7 +34,6 @@ struct arjhost_writer {
   std::unique_ptr<arjhost::Archive> archive;
   std::vector<arjhost::EntryInfo> entries;
   arjhost::ChangeSet changes;
-  std::set<std::string> new_names;  // of the files added, each once
   // Bytes added from memory wait in files of a private folder until the
   // commit reads them.
   std::string spool;
@@ -99,15 +99,8 @@ bool MethodOf(int given, int* method) {
 // The content under `stored_name` replaces the entries of that name, as
 // arj a replaces them, or is appended.
 int Take(arjhost_writer* w, arjhost::NewContent content) {
-  if (!w->new_names.insert(content.stored_name).second)
-    return w->failure.Set(ARJHOST_ERR_REFUSED, w->path + ": " + content.stored_name + ": a second file for this entry");
-  bool replaced = false;
-  for (const arjhost::EntryInfo& e : w->entries)
-    if (e.name == content.stored_name && !w->changes.dropped.count(e.handle)) {
-      w->changes.replaced[e.handle] = content;
-      replaced = true;
-    }
-  if (!replaced) w->changes.added.push_back(std::move(content));
+  const arjhost::Status taken = arjhost::AddByName(w->entries, std::move(content), arjhost::AddMode::kAdd, &w->changes);
+  if (!taken.ok()) return w->failure.Set(ARJHOST_ERR_REFUSED, w->path + ": " + taken.message);
   return ARJHOST_OK;
 }
 
