@@ -40,7 +40,3 @@ extern "C" const char* arjhost_strerror(int code) {
   if (code > 0 || code < arjhost::capi::Negated(arjhost::Code::kInUse)) return "unknown code";
   return arjhost::CodeName(static_cast<arjhost::Code>(-code));
 }
-
-namespace arjhost::capi {
-
-}  // namespace arjhost::capi
