@@ -13,6 +13,8 @@ namespace arjhost {
 namespace {
 
 constexpr size_t kReadChunk = size_t{1} << 20;
+// Beyond this a memory bound grows its room as a vector does.
+constexpr uint64_t kMostReserved = uint64_t{256} << 20;
 
 Status Failure(Code code, std::string message) {
   Status s;
@@ -29,6 +31,10 @@ Status KeptStream::Keep(const StreamRead& read, const StreamBounds& bounds, cons
   uint64_t own = 0;
   if (kept == nullptr) kept = &own;
   std::vector<uint8_t> chunk(kReadChunk);
+  // Room for all the memory bound holds, taken at once: growing by doubling
+  // would hold the old copy beside the new one (96 MiB for a 64 MiB bound).
+  // Pages not written are never touched, so a small stream costs little.
+  stream->memory_.reserve(static_cast<size_t>(std::min<uint64_t>(bounds.memory, kMostReserved)));
   for (;;) {
     const int64_t n = read(chunk.data(), chunk.size());
     if (n < 0 || static_cast<uint64_t>(n) > chunk.size())
