@@ -65,3 +65,13 @@ def test_the_tool_and_the_library_agree(name, tool, tmp_path):
                 with pytest.raises(arjhost.Error):
                     arj.extractall(case / "ours")
             assert files_under(case / "ours") == files_under(case / "tool"), said
+
+
+def test_a_set_recovered_from_one_volume_is_not_whole_at_any_door(tool, tmp_path):
+    # Recovery reads the named volume alone: the tool exits 1, and the
+    # library says it among the archive's problems, so testarj raises.
+    assert run_tool(tool, "test", "--recover", str(DATA / "split.arj")).returncode == 1
+    with arjhost.ArjFile(DATA / "split.arj", recover=True) as arj:
+        assert any("recovered alone" in p for p in arj.problems())
+        with pytest.raises(arjhost.BadArchive):
+            arj.testarj()
