@@ -144,7 +144,7 @@ void NoteUngarbled(const Session& s, const Args& args, const std::string& comman
 bool VolumeSizeOption(const Args& args, const std::string& command, uint64_t* size) {
   *size = 0;
   if (!args.Has("volume-size")) return true;
-  if (!ParseSize(args.Value("volume-size"), UINT64_MAX, size) || *size < arjhost::kMinVolumeSize) {
+  if (!ParseSize(args.Value("volume-size"), UINT64_MAX, size) || !arjhost::CheckVolumeSize(*size).ok()) {
     SayError(command, "--volume-size takes a size of at least %lluK (as 10K, 1440K, 700M)",
         static_cast<unsigned long long>(arjhost::kMinVolumeSize / 1024));
     return false;

@@ -1,5 +1,6 @@
 #include "runtime/api/entry_plan.h"
 
+#include "plugin/format/arj_layout.h"
 #include "runtime/api/folder_extraction.h"
 #include "runtime/api/internal/link_entries.h"
 #include "runtime/api/internal/safe_path.h"
@@ -32,7 +33,9 @@ std::string EntryPlan::LinkPath() const { return JoinedPath(link_parts, link_par
 EntryPlan PlanEntry(const EntryInfo& e, const EntryPlanOptions& options) {
   using Kind = EntryPlan::Kind;
   if (MakesNoFile(e)) return {};
-  if (!e.name_whole) return Planned(Kind::kRefused, "its name is longer than 509 bytes and its header could not be read for the rest");
+  if (!e.name_whole)
+    return Planned(Kind::kRefused, "its name is longer than " + std::to_string(format::kStoredNameChars) +
+                                       " bytes and its header could not be read for the rest");
   EntryPlan plan;
   if (!PartsOf(e.name, e, options, &plan.parts, &plan.removed_prefix, &plan.why))
     return Planned(Kind::kRefused, plan.why);

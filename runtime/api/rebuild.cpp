@@ -272,8 +272,9 @@ Status NoEntry(EntryHandle handle) {
 Status CheckComments(const ChangeSet& changes, const std::vector<EntryInfo>& entries, size_t archive_room) {
   const auto too_long = [](const std::string& whose, size_t length) {
     return Failure(Code::kRefused, whose + ": the comment (" + std::to_string(length) +
-                                           " bytes) does not fit an ARJ header with its name (at most 2600 bytes "
-                                           "together), or holds a NUL");
+                                           " bytes) does not fit an ARJ header with its name (at most " +
+                                           std::to_string(format::kMaxBasicHeaderSize) +
+                                           " bytes together), or holds a NUL");
   };
   if (const auto& c = changes.archive_comment; c && (c->size() > archive_room || c->find('\0') != std::string::npos))
     return too_long("the archive", c->size());
@@ -634,6 +635,12 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   s = opened.archive->Rebuild(joined_changes, target, progress, options);
   volumes_written_ = opened.archive->volumes_written_;
   return s;
+}
+
+Status CheckVolumeSize(uint64_t size) {
+  if (size >= kMinVolumeSize) return {};
+  return {Code::kBadArgument, "a volume size of " + std::to_string(size) + " bytes is too small: at least " +
+                                  std::to_string(kMinVolumeSize)};
 }
 
 }  // namespace arjhost

@@ -15,6 +15,7 @@
 #include "plugin/format/arj_types.h"
 #include "runtime/api/entry_handle.h"
 #include "runtime/api/export.h"
+#include "runtime/api/status.h"
 
 namespace arjhost {
 
@@ -96,10 +97,12 @@ struct ChangeSet {
   std::set<std::string> named;
 };
 
-
 // The smallest volume size a set is written with: room for the main header,
 // an entry's header and a part of its data beside them.
 constexpr uint64_t kMinVolumeSize = 10 * 1024;
+
+// A volume size a set can be written with; if not (kBadArgument), why.
+ARJHOST_API Status CheckVolumeSize(uint64_t size);
 
 // Whether an entry's header holds `name` and `comment` (the basic header
 // within the 2600 bytes readers take), and a comment holds no NUL.

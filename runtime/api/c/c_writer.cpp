@@ -247,9 +247,8 @@ int arjhost_write_delete(arjhost_writer* w, const char* stored_name) {
 int arjhost_write_volume_size(arjhost_writer* w, uint64_t size) {
   int r = ARJHOST_OK;
   if (!Usable(w, &r)) return r;
-  if (size != 0 && size < arjhost::kMinVolumeSize)
-    return w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": a volume size of at least " +
-                                                    std::to_string(arjhost::kMinVolumeSize) + " bytes is needed");
+  if (const arjhost::Status checked = arjhost::CheckVolumeSize(size); size != 0 && !checked.ok())
+    return w->failure.Set(ARJHOST_ERR_ARGUMENT, w->path + ": " + checked.message);
   w->changes.volume_size = size;
   return ARJHOST_OK;
 }

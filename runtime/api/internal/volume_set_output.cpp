@@ -128,9 +128,7 @@ Status PutInPlace(const VolumeSetRequest& request, Temps& temps) {
 }  // namespace
 
 Status CheckVolumeSetRequest(uint64_t volume_size, const std::string& first) {
-  if (volume_size < kMinVolumeSize)
-    return Failure(Code::kBadArgument, "a volume size of " + std::to_string(volume_size) +
-                                           " bytes is too small: at least " + std::to_string(kMinVolumeSize));
+  if (Status size = CheckVolumeSize(volume_size); !size.ok()) return size;
   if (!NamesFirstVolume(first))
     return Failure(Code::kBadArgument, first + ": the first volume of a set must be named NAME.arj");
   return {};
