@@ -86,7 +86,8 @@ void MountTree::Take(const arjhost::EntryInfo& e, size_t index, const LeftOut& l
   std::string why;
   // No file system takes such a name: extract fails to make it.
   for (const std::string& part : parts)
-    if (part.size() > NAME_MAX) return left_out(e, "a part of its name is longer than " + std::to_string(NAME_MAX) + " bytes");
+    if (part.size() > NAME_MAX)
+      return left_out(e, "a part of its name is longer than " + std::to_string(NAME_MAX) + " bytes");
   if (plan.kind == Plan::kFolder) {
     const size_t id = Folder(parts, parts.size(), &why);
     if (id == kNotFound) return left_out(e, why);
