@@ -1,6 +1,6 @@
 """ARJ archives as fsspec file systems: the protocol ``arj``, registered
-when this module is imported (and by the package's ``fsspec.specs`` entry
-point where it is installed with pip).
+when this module is imported (and by the package's entry point in
+fsspec's group where it is installed with pip).
 
     import fsspec, pandas as pd
     import arjhost.fsspec  # not needed where the package is installed with pip
