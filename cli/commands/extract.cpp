@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <limits>
 #include <set>
@@ -31,7 +30,7 @@
 #include "cli/output/messages.h"
 #include "cli/output/progress.h"
 #include "cli/output/text_tools.h"
-#include "runtime/api/entry_workers.h"
+#include "runtime/api/entry_run.h"
 #include "runtime/api/folder_extraction.h"
 
 namespace cli {
@@ -67,50 +66,19 @@ struct Run {
     uint64_t size;
   };
   std::vector<Result> results{};
-  // Entries handed to the workers, finished (reported, committed) in order:
-  // every other entry, and every message, waits until those before it are.
-  std::unique_ptr<arjhost::EntryWorkers> workers{};
-  struct Pending {
-    arjhost::EntryInfo entry;
-    arjhost::PlacedFile file;  // for extract
-  };
-  std::deque<Pending> pending{};
-  bool finishing = false;  // reporting a pending entry
+  // The library's run over the entries: workers, and every verdict in the
+  // archive's order (every other entry, and every message, waits until
+  // those before it are reported).
+  std::unique_ptr<arjhost::EntryRun> entry_run{};
 
-  // Enough under way to keep every worker busy while the oldest finishes;
-  // each extraction holds two descriptors.
-  static constexpr size_t kUnderWay = 16;
+  void Settle() { entry_run->Settle(); }
 
-  void Settle() {
-    while (!pending.empty()) FinishOldest();
-  }
-
-  void Queue(Pending p, int fd) {
-    workers->Submit(p.entry, fd, passwords);
-    pending.push_back(std::move(p));
-    if (pending.size() >= kUnderWay) FinishOldest();
-  }
-
-  void FinishOldest() {
-    Pending p = std::move(pending.front());
-    pending.pop_front();
-    arjhost::ExtractResult outcome = workers->Collect();
-    finishing = true;
-    if (p.file.empty()) Tested(p.entry, outcome);
-    else Extracted(p.entry, std::move(p.file), outcome);
-    finishing = false;
-  }
-
-  // An entry under way whose path lies on the way to `path` or under it:
-  // the earlier must be in place first.
-  bool UnderWay(const std::string& path) const {
-    for (const Pending& p : pending) {
-      const std::string& under_way = p.file.path();
-      const std::string& a = under_way.size() <= path.size() ? under_way : path;
-      const std::string& b = under_way.size() <= path.size() ? path : under_way;
-      if (b.compare(0, a.size(), a) == 0 && (a.size() == b.size() || b[a.size()] == '/')) return true;
-    }
-    return false;
+  // A verdict, in order: tested, extracted, or reached without decoding.
+  void Verdict(const arjhost::EntryInfo& e, const arjhost::ExtractResult& outcome, arjhost::PlacedFile file,
+               bool decoded) {
+    if (!decoded) return Fail(e, outcome.status.message);
+    if (file.empty()) return Tested(e, outcome);
+    Extracted(e, std::move(file), outcome);
   }
 
   void Report(const arjhost::EntryInfo& e, const std::string& what) {
@@ -119,14 +87,14 @@ struct Run {
   }
 
   void Fail(const arjhost::EntryInfo& e, const std::string& why, uint64_t size = 0) {
-    if (!finishing) Settle();
+    Settle();
     ++failed, ++tally.failed;
     Report(e, why);
     results.push_back({JsonName(e, args), why, size});
   }
 
   void Succeed(const arjhost::EntryInfo& e, uint64_t size) {
-    if (!finishing) Settle();
+    Settle();
     ++ok;
     tally.Done(e, size);
     results.push_back({JsonName(e, args), "ok", size});
@@ -148,15 +116,6 @@ struct Run {
   void Tell(const char* format, T... values) {
     if (to_stdout) Say(format, values...);
     else Print(format, values...);
-  }
-
-  void Test(const arjhost::EntryInfo& e) {
-    if (workers) {
-      Pending p;
-      p.entry = e;
-      return Queue(std::move(p), -1);
-    }
-    Tested(e, session.archive->Test(e, passwords));
   }
 
   // Garbled entries left when the asking ended were declined unasked.
@@ -187,15 +146,7 @@ struct Run {
       case Kind::kNothing: return;
       case Kind::kDecode: break;
     }
-    if (workers) {
-      const int fd = step.file.fd();
-      Pending p;
-      p.entry = e;
-      p.file = std::move(step.file);
-      return Queue(std::move(p), fd);
-    }
-    const arjhost::ExtractResult outcome = session.archive->ExtractToFile(e, step.file.fd(), passwords);
-    Extracted(e, std::move(step.file), outcome);
+    entry_run->Extract(e, std::move(step.file));
   }
 
   // The hooks by which the library's placing of entries keeps the run's
@@ -208,7 +159,7 @@ struct Run {
     };
     // An entry under way on the way to the path, or under it, goes first.
     hooks.placing = [this](const std::string& path) {
-      if (UnderWay(path)) Settle();
+      if (entry_run->UnderWay(path)) Settle();
     };
     hooks.existing = [this](const std::string& path) { return Decide(path); };
   }
@@ -346,50 +297,44 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
   // What the chapter and the patterns choose: the progress line counts it,
   // and the workers share it.
   std::vector<const arjhost::EntryInfo*> chosen;
-  uint64_t chosen_bytes = 0;
   size_t in_chapter = 0;
   for (const arjhost::EntryInfo& e : entries) {
     if (!chapters.Takes(e)) continue;
     ++in_chapter;
-    if (selection.Takes(e.name, ExtractedName(e, args))) chosen.push_back(&e), chosen_bytes += e.size;
+    if (selection.Takes(e.name, ExtractedName(e, args))) chosen.push_back(&e);
   }
   // Entries decode on every core: each worker opens the archive for itself.
   // (Not for stdout: the bytes go out in the archive's order as they come;
   // nor for an archive read from standard input, which cannot be opened again.)
-  if (const unsigned count = std::min(arjhost::EntryWorkerCount(entries.size(), chosen.size(), chosen_bytes), max_workers);
-      count > 0 && !run.to_stdout && session.Reopenable())
-    run.workers = std::make_unique<arjhost::EntryWorkers>(*session.host, *session.archive, session.archive_path,
-                                                          session.options, count);
+  run.entry_run = std::make_unique<arjhost::EntryRun>(
+      arjhost::EntryRunSource{*session.host, *session.archive,
+                              session.Reopenable() && !run.to_stdout ? session.archive_path : std::string(),
+                              session.options},
+      run.passwords,
+      [&run](const arjhost::EntryInfo& e, const arjhost::ExtractResult& outcome, arjhost::PlacedFile file,
+             bool decoded) { run.Verdict(e, outcome, std::move(file), decoded); });
   // Garbled entries whose password no one is asked decode side by side too.
-  if (run.workers && !passwords.AsksSomeone()) run.workers->AllowGarbledOnWorkers();
+  run.entry_run->ShareOut(entries.size(), chosen, max_workers, !passwords.AsksSomeone());
   Progress progress(extracting ? "extracting" : "testing", "entries");
-  size_t done = 0;
   bool stop_said = false;
-  for (const arjhost::EntryInfo* chosen_entry : chosen) {
-    const arjhost::EntryInfo& e = *chosen_entry;
-    progress.Show(done++, chosen.size(), run.bytes);
-    // Judged alike by test and extract, before anything is made.
-    if (const arjhost::Status problem = arjhost::CheckEntry(e); !problem.ok()) {
-      run.Fail(e, problem.message);
-      continue;
-    }
-    // Test and extract pass over what makes no file (labels, a comment alone).
-    if (arjhost::MakesNoFile(e)) continue;
-    // Each entry left is reported, as not tried.
-    if (passwords.GaveUp()) {
-      if (!std::exchange(stop_said, true))
-        SayError(command, "%s: stopped after %d wrong passwords", ShowPath(session.archive_path).c_str(),
-            kWrongPasswords);
-      // Named as a queued garbled entry would be, whether or not the
-      // workers had this one queued already.
-      run.Fail(e, e.garbled ? run.Why(e, {}) : NotTried());
-      continue;
-    }
+  arjhost::EntryLoopHooks hooks;
+  hooks.next = [&](size_t index) { progress.Show(index, chosen.size(), run.bytes); };
+  // Each entry left once the asking for passwords ended is reported, as not tried.
+  hooks.untried = [&](const arjhost::EntryInfo& e) -> arjhost::Status {
+    if (!passwords.GaveUp()) return {};
+    if (!std::exchange(stop_said, true))
+      SayError(command, "%s: stopped after %d wrong passwords", ShowPath(session.archive_path).c_str(),
+          kWrongPasswords);
+    // Named as a queued garbled entry would be, whether or not the workers
+    // had this one queued already.
+    return {arjhost::Code::kPasswordNeeded, e.garbled ? run.Why(e, {}) : NotTried()};
+  };
+  hooks.attempt = [&](const arjhost::EntryInfo& e) {
     if (extracting) run.Extract(e);
-    else run.Test(e);
-  }
-  run.Settle();
-  run.workers.reset();
+    else run.entry_run->Test(e);
+  };
+  arjhost::RunChosenEntries(*run.entry_run, chosen, hooks);
+  run.entry_run.reset();
   if (args.Has("chapter") && in_chapter == 0)
     SayError(command, "%s: chapter %d holds no entry", ShowPath(session.archive_path).c_str(), chapters.chapter());
   const std::vector<std::string> missing = selection.Unmatched();

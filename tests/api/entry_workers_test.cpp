@@ -3,6 +3,7 @@
 // order in which they finish; garbled entries ask for their passwords in
 // turn, or are shared when no one is asked; a failed entry fails alone and
 // the rest finish cleanly.
+#include "runtime/api/entry_run.h"
 #include "runtime/api/entry_workers.h"
 #include "runtime/api/pending_files.h"
 
@@ -163,6 +164,41 @@ TEST(EntryWorkers, WithoutWorkersCollectDoesTheWork) {
   arjhost::EntryWorkers pool(o.host, *o.archive, SourcePath("tests/data/missing.arj"), {}, 2);
   for (const arjhost::EntryInfo& e : entries) pool.Submit(e, -1, nullptr);
   for (const arjhost::EntryInfo& e : entries) EXPECT_EQ(pool.Collect().size, e.size) << e.name;
+}
+
+// The loop every door runs: verdicts in the archive's order whether an
+// entry was decoded by a worker, by the caller, judged damaged by its
+// header or refused untried between them, and what makes no file is
+// passed over.
+TEST(EntryRun, ReportsEveryVerdictInTheArchivesOrder) {
+  for (const char* name : {"method1.arj", "garbled.arj", "badheader.arj", "split.arj", "comment.arj", "truncated.arj"}) {
+    std::vector<std::string> runs[2];
+    for (unsigned workers : {0u, 3u}) {
+      Opened o(name);
+      ASSERT_TRUE(o.archive) << name;
+      const std::vector<arjhost::EntryInfo> entries = o.archive->Entries();
+      std::vector<const arjhost::EntryInfo*> chosen;
+      for (const arjhost::EntryInfo& e : entries) chosen.push_back(&e);
+      std::vector<std::string>& seen = runs[workers == 0 ? 0 : 1];
+      arjhost::EntryRun run({o.host, *o.archive, o.path, {}}, Given("secret"),
+                            [&seen](const arjhost::EntryInfo& e, const arjhost::ExtractResult& outcome,
+                                    arjhost::PlacedFile, bool decoded) {
+                              seen.push_back(e.name + (decoded ? " decoded " : " judged ") + outcome.status.message);
+                            });
+      run.StartWorkers(workers, true);
+      arjhost::EntryLoopHooks hooks;
+      size_t tried = 0;
+      hooks.untried = [&tried](const arjhost::EntryInfo&) -> arjhost::Status {
+        if (++tried % 3 == 0) return {arjhost::Code::kCancelled, "left"};
+        return {};
+      };
+      arjhost::RunChosenEntries(run, chosen, hooks);
+      size_t makes_no_file = 0;
+      for (const arjhost::EntryInfo& e : entries) makes_no_file += arjhost::CheckEntry(e).ok() && arjhost::MakesNoFile(e);
+      EXPECT_EQ(seen.size(), entries.size() - makes_no_file) << name;
+    }
+    EXPECT_EQ(runs[1], runs[0]) << name;
+  }
 }
 
 TEST(EntryWorkers, AreWorthStartingOnlyForSomeEntries) {
