@@ -119,13 +119,17 @@ Status CannotWrite(int error, bool destination) {
 // The receiver of the bytes wanted no more.
 Status Stopped() { return Failure(Code::kCancelled, "stopped by the receiver of the extracted data"); }
 
-// Clears what Deliver lent the scratch storage, on every path out.
-struct LentToScratch {
+// What Deliver lends the temporary I/O of its request, taken back on
+// every path out.
+struct LentToArchiver {
   arjrt::ScratchStorage& scratch;
-  ~LentToScratch() {
-    scratch.SetSpillTarget(-1);
-    scratch.SetPassThrough(nullptr);
+  const void* archiver;
+  LentToArchiver(arjrt::ScratchStorage& s, const void* on, arjrt::Delivery* delivery) : scratch(s), archiver(on) {
+    scratch.Lend(archiver, delivery);
   }
+  ~LentToArchiver() { scratch.TakeBack(archiver); }
+  LentToArchiver(const LentToArchiver&) = delete;
+  LentToArchiver& operator=(const LentToArchiver&) = delete;
 };
 
 }  // namespace
@@ -160,26 +164,23 @@ ExtractResult Archive::Deliver(const EntryInfo& entry, const PasswordSource& pas
   Requester requester(objects_->runtime, entry, passwords);
   ObjectRef temp = nullptr;
   PartCheck check(entry);
-  arjrt::ScratchStorage& scratch = objects_->runtime.scratch();
-  const LentToScratch lent{scratch};
-  // A large entry then moves from memory straight into the file, not into
-  // a temporary file that would be copied out again.
-  scratch.SetSpillTarget(fd);
   // A test keeps nothing, an extraction writes straight into its file, a
   // stream goes straight to its sink: the bytes are checked as the decoders
   // write them. Not a garbled entry's: the plug-in reads each part back to
   // judge the password.
   const bool as_they_come = (sink == nullptr || streaming) && !entry.garbled;
   CheckAsTheyCome checked(check, fd, as_they_come ? sink : nullptr, as_they_come && entry.size >= kBesideFrom);
-  if (as_they_come) scratch.SetPassThrough(&checked);
+  // Else a large entry moves from memory straight into the file, not into
+  // a temporary file that would be copied out again.
+  arjrt::Delivery delivery(fd, as_they_come ? &checked : nullptr);
+  const LentToArchiver lent(objects_->runtime.scratch(), a, &delivery);
   objects_->unused_packed = 0;
-  scratch.ClearWriteFailure();
   ResultCode r = host::Archiver(a).OpenEntry(a, &temp, entry.handle.value(), requester.object);
   if (Failed(r) || temp == nullptr) {
     outcome.status = Explain(Failed(r) ? r : ERR_NOT_INITIALIZED, entry, requester.password_given,
                              state_.missing_volume, objects_->unused_packed);
     // The plug-in passes on the I/O's failure without its cause.
-    if (const arjrt::ScratchStorage::WriteFailure& w = scratch.write_failure(); w.error != 0)
+    if (const arjrt::WriteFailure& w = delivery.write_failure(); w.error != 0)
       outcome.status = CannotWrite(w.error, w.in_target);
     // What was decoded before damaged data stopped the decoder has passed
     // on already: for someone rescuing data it is all there is.

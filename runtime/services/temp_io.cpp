@@ -2,9 +2,10 @@
 // in memory, in chunks the runtime keeps for the next entry; once the
 // content would pass the memory limit it moves to a file and stays there,
 // so an entry of gigabytes costs disk, not memory. That file is the
-// embedder's destination when it named one (ScratchStorage), else an
-// unnamed temporary file. When the embedder set a pass-through receiver,
-// the bytes go there as they are written and none are kept.
+// destination the request lent (a Delivery on the object the I/O is made
+// on), else an unnamed temporary file. When the request lent a
+// pass-through receiver, the bytes go there as they are written and none
+// are kept.
 #include "runtime/services/temp_io.h"
 
 #include <unistd.h>
@@ -33,13 +34,14 @@ class TempIo {
  public:
   explicit TempIo(ObjectRef self)
       : scratch_(AsRt(self)->runtime->scratch()),
-        pass_(scratch_.ClaimPassThrough()),
+        delivery_(scratch_.LentOn(AsRt(self)->parent)),
+        pass_(delivery_ != nullptr ? delivery_->ClaimPassThrough() : nullptr),
         limit_(AsRt(self)->runtime->limits().extract_memory) {}
   ~TempIo() {
-    if (pass_ != nullptr) scratch_.ReleasePassThrough();
+    if (pass_ != nullptr) delivery_->ReleasePassThrough();
     ReleaseChunks();
     if (fd_ < 0) return;
-    if (in_target_) scratch_.ReleaseSpillTarget();
+    if (in_target_) delivery_->ReleaseSpillTarget();
     else ::close(fd_);
   }
 
@@ -88,7 +90,7 @@ class TempIo {
     const int error = WriteFullyAt(fd_, offset, buffer, size, &done);
     if (done != 0) file_size_ = std::max(file_size_, offset + done);
     if (count != nullptr) *count = done;
-    if (error != 0) scratch_.NoteWriteFailure(error, in_target_);
+    if (error != 0) NoteWriteFailure(error, in_target_);
     return error != 0 ? ERR_IO : RESULT_OK;
   }
 
@@ -113,7 +115,7 @@ class TempIo {
     do r = ::ftruncate(fd_, static_cast<off_t>(size));
     while (r != 0 && errno == EINTR);
     if (r != 0) {
-      scratch_.NoteWriteFailure(errno, in_target_);
+      NoteWriteFailure(errno, in_target_);
       return ERR_IO;
     }
     file_size_ = size;
@@ -221,16 +223,16 @@ class TempIo {
   // Writes the memory content to the spill target or a new anonymous file.
   // On failure the content stays in memory, whole, and the caller's write fails.
   [[nodiscard]] ResultCode MoveToFile() {
-    int fd = scratch_.ClaimSpillTarget();
+    int fd = delivery_ != nullptr ? delivery_->ClaimSpillTarget() : -1;
     const bool target = fd >= 0;
     if (target && ::ftruncate(fd, 0) != 0) {
-      scratch_.ReleaseSpillTarget();
+      delivery_->ReleaseSpillTarget();
       fd = -1;
     }
     const bool in_target = fd >= 0;
     if (!in_target) fd = OpenAnonymousFile();
     if (fd < 0) {
-      scratch_.NoteWriteFailure(errno, false);
+      NoteWriteFailure(errno, false);
       return ERR_IO;
     }
     int error = 0;
@@ -241,8 +243,8 @@ class TempIo {
       at += n;
     });
     if (error != 0) {
-      scratch_.NoteWriteFailure(error, in_target);
-      if (in_target) scratch_.ReleaseSpillTarget();
+      NoteWriteFailure(error, in_target);
+      if (in_target) delivery_->ReleaseSpillTarget();
       else ::close(fd);
       return ERR_IO;
     }
@@ -254,12 +256,17 @@ class TempIo {
     return RESULT_OK;
   }
 
+  void NoteWriteFailure(int error, bool in_target) {
+    if (delivery_ != nullptr) delivery_->NoteWriteFailure(error, in_target);
+  }
+
   void ReleaseChunks() {
     for (auto& chunk : chunks_) scratch_.GiveChunk(std::move(chunk));
     chunks_.clear();
   }
 
   ScratchStorage& scratch_;
+  Delivery* delivery_;  // what the request lent, or null
   PassThrough* pass_;  // when set, memory_size_ counts the bytes passed on
   std::vector<std::unique_ptr<uint8_t[]>> chunks_;
   uint64_t memory_size_ = 0;

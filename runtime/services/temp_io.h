@@ -15,7 +15,7 @@ namespace arjrt {
 bool TempIoMemorySpan(ObjectRef io, uint64_t offset, const uint8_t** data, size_t* size);
 
 // Whether `io` is a temporary I/O whose content has moved into the
-// runtime's spill target (ScratchStorage::SetSpillTarget), from offset 0.
+// spill target its request lent (Delivery), from offset 0.
 bool TempIoInSpillTarget(ObjectRef io);
 
 }  // namespace arjrt

@@ -218,15 +218,24 @@ TEST(TempIo, MemorySpansShowTheContentUntilItMoves) {
   host::CloseIfOpen(temp);
 }
 
+// The target is lent on the object the request is made on: a temporary
+// I/O made on another object (another archiver's extraction) never
+// lands in it.
 TEST(TempIo, OneAtATimeMovesIntoTheSpillTargetWhichStaysOpen) {
   TestHost host;
   TempDir dir;
   const int fd = open((dir.path() + "/target").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(pwrite(fd, "stale bytes", 11, 0), 11);
-  host.runtime().scratch().SetSpillTarget(fd);
+  arjrt::Delivery delivery(fd, nullptr);
+  host.runtime().scratch().Lend(host.root(), &delivery);
   ObjectRef first = TempIo(host.root(), kLimit);
   ObjectRef second = TempIo(host.root(), kLimit);
+  ObjectRef other_parent = TempIo(host.root(), kLimit);
+  ObjectRef elsewhere = TempIo(other_parent, kLimit);
+  ASSERT_EQ(Write(elsewhere, 0, Pattern(3 * kLimit, 9)), RESULT_OK);
+  EXPECT_FALSE(arjrt::TempIoInSpillTarget(elsewhere)) << "made on an object nothing was lent on";
+  host::CloseIfOpen(other_parent);
   const Bytes a = Pattern(3 * kLimit, 7), b = Pattern(2 * kLimit, 8);
   ASSERT_EQ(Write(first, 0, a), RESULT_OK);
   ASSERT_EQ(Write(second, 0, b), RESULT_OK);
@@ -243,7 +252,7 @@ TEST(TempIo, OneAtATimeMovesIntoTheSpillTargetWhichStaysOpen) {
   ASSERT_EQ(Write(third, 0, b), RESULT_OK);
   EXPECT_TRUE(arjrt::TempIoInSpillTarget(third)) << "free again once the first closed";
   host::CloseIfOpen(third);
-  host.runtime().scratch().SetSpillTarget(-1);
+  host.runtime().scratch().TakeBack(host.root());
   EXPECT_EQ(fcntl(fd, F_GETFD), 0) << "the target is the embedder's to close";
   close(fd);
 }
