@@ -1,17 +1,24 @@
-"""The tool and the library's other doors (the C API, under Python) give one
-verdict and the same bytes for the same archive: the test archives, and
-mutations of each (bytes flipped in headers and data, tails cut)."""
+"""The tool and the library's other doors (the C API, under Python, and the
+mount where FUSE works) give one verdict and the same bytes for the same
+archive: the test archives, and mutations of each (bytes flipped in headers
+and data, tails cut)."""
 
 from __future__ import annotations
 
+import contextlib
+import errno
 import json
+import os
 import random
+import shutil
+import subprocess
+import time
 from pathlib import Path
 
 import pytest
 
 import arjhost
-from conftest import DATA, run_tool
+from conftest import DATA, in_ci, run_tool
 
 ARCHIVES = sorted(p.name for p in DATA.glob("*.arj"))
 
@@ -32,6 +39,73 @@ def mutations(raw: bytes, seed: int) -> list[tuple[str, bytes]]:
 
 def files_under(folder: Path) -> dict[str, bytes]:
     return {str(p.relative_to(folder)): p.read_bytes() for p in folder.rglob("*") if p.is_file()}
+
+
+def mount_unavailable(tool: str) -> str | None:
+    """Why the mount cannot be tested here, or None."""
+    try:
+        os.close(os.open("/dev/fuse", os.O_RDWR))
+    except OSError as e:
+        return f"/dev/fuse cannot be opened ({e.strerror})"
+    if shutil.which("fusermount3") is None:
+        return "fusermount3 is not installed"
+    if "mount" not in run_tool(tool, "help").stdout.decode(errors="replace"):
+        return "the tool was built without libfuse 3"
+    return None
+
+
+@contextlib.contextmanager
+def mounted(tool: str, archive: Path, where: Path):
+    """The archive mounted in the foreground at `where`, or None when the
+    tool refused it (as it refuses what it cannot open)."""
+    where.mkdir()
+    serving = subprocess.Popen([tool, "mount", str(archive), str(where), "-f", "-p", "secret"],
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + 20
+        while not os.path.ismount(where) and serving.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.02)
+        yield where if os.path.ismount(where) else None
+    finally:
+        subprocess.run(["fusermount3", "-u", "-z", str(where)], capture_output=True, check=False)
+        try:
+            serving.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            serving.kill()
+            serving.wait()
+
+
+def read_mounted(root: Path) -> tuple[dict[str, bytes], set[str]]:
+    """The files the mount shows: those read whole, and those whose reading
+    failed with an I/O error (the mount's verdict on a damaged entry)."""
+    whole, failed = {}, set()
+    for p in root.rglob("*"):
+        if not p.is_file() or p.is_symlink():
+            continue
+        name = str(p.relative_to(root))
+        try:
+            whole[name] = p.read_bytes()
+        except OSError as e:
+            assert e.errno == errno.EIO, f"{name}: {e}"
+            failed.add(name)
+    return whole, failed
+
+
+def assert_mount_agrees(tool: str, archive: Path, case: Path, extract_failed: bool, said: str) -> None:
+    """What the tool extracted whole reads whole through the mount; what
+    the mount reads whole is what the tool extracted; nothing else reads;
+    an archive the mount refuses the tool fails too."""
+    extracted = {name: content for name, content in files_under(case / "tool").items()
+                 if not (case / "tool" / name).is_symlink()}
+    with mounted(tool, archive, case / "mount") as root:
+        if root is None:
+            assert extract_failed, f"{said}: mounting it failed"
+            return
+        whole, _ = read_mounted(root)
+        for name, content in whole.items():
+            assert extracted.get(name) == content, f"{said}: {name} read through the mount"
+        for name in extracted:
+            assert name in whole, f"{said}: {name}, extracted, does not read through the mount"
 
 
 @pytest.mark.parametrize("name", ARCHIVES)
@@ -66,6 +140,23 @@ def test_the_tool_and_the_library_agree(name, tool, tmp_path):
                 with pytest.raises(arjhost.Error):
                     arj.extractall(case / "ours")
             assert files_under(case / "ours") == files_under(case / "tool"), said
+
+
+@pytest.mark.parametrize("name", ARCHIVES)
+def test_the_mount_shows_what_the_tool_extracts(name, tool, tmp_path):
+    why = mount_unavailable(tool)
+    if why is not None:
+        if in_ci():
+            pytest.fail(why + " (CI=true needs the mount tested)")
+        pytest.skip(why)
+    # The archive as it is and three of its mutations: a mount costs more.
+    for k, (how, raw) in enumerate(mutations((DATA / name).read_bytes(), seed=len(name))[:4]):
+        case = tmp_path / str(k)
+        case.mkdir()
+        archive = case / name
+        archive.write_bytes(raw)
+        extracted = run_tool(tool, "extract", str(archive), "-C", str(case / "tool"), "-p", "secret")
+        assert_mount_agrees(tool, archive, case, extracted.returncode != 0, f"{name}, {how}")
 
 
 def test_a_set_recovered_from_one_volume_is_not_whole_at_any_door(tool, tmp_path):
