@@ -36,12 +36,12 @@ LIMIT_FIELDS = ("max_entries", "max_volumes", "max_memory", "max_extract_memory"
 
 
 class Options(Structure):
-    _fields_ = [(name, c_uint64) for name in LIMIT_FIELDS] + [
+    _fields_ = [("size", c_size_t)] + [(name, c_uint64) for name in LIMIT_FIELDS] + [
         ("codepage", c_int), ("single_volume", c_int), ("recover", c_int),
         ("name", c_char_p), ("plugin", c_char_p), ("password", c_char_p),
         ("password_callback", PASSWORD), ("password_user", c_void_p),
         ("open_volume", VOLUME), ("volume_user", c_void_p),
-        ("reserved", c_uint64 * 8)]
+        ("max_threads", c_uint)]
 
 
 def _candidates() -> list[str]:
@@ -95,7 +95,7 @@ W = c_void_p  # arjhost_writer *
 
 for _name, _restype, _args in [
     ("arjhost_version", c_char_p, ()),
-    ("arjhost_options_init", None, (POINTER(Options),)),
+    ("arjhost_options_init_sized", None, (POINTER(Options), c_size_t)),
     ("arjhost_open_path", A, (c_char_p, POINTER(Options))),
     ("arjhost_open_memory", A, (c_void_p, c_size_t, POINTER(Options))),
     ("arjhost_open_callbacks", A, (POINTER(Callbacks), POINTER(Options))),

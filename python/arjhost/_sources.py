@@ -50,7 +50,7 @@ class Options:
     def __init__(self, password: Password, limits: Optional[Limits], codepage: int, single_volume: bool,
                  recover: bool, name: Optional[str], open_volume: Optional["VolumeOpener"] = None) -> None:
         self.struct = C.Options()
-        lib.arjhost_options_init(ctypes.byref(self.struct))
+        lib.arjhost_options_init_sized(ctypes.byref(self.struct), ctypes.sizeof(self.struct))
         for f in fields(Limits):
             value = getattr(limits, f.name) if limits is not None else None
             if value is not None:

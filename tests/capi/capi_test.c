@@ -658,6 +658,50 @@ static void test_volume_sets(void) {
 
 /* ---- limits ------------------------------------------------------------------ */
 
+/* The options as a header laid them out before max_threads: a program built
+ * against it opens and tests archives with a later library, which writes
+ * none of the bytes past its struct; a struct not set up is refused. */
+typedef struct {
+  size_t size;
+  uint64_t limits[9];
+  int codepage, single_volume, recover;
+  const char *name, *plugin, *password;
+  arjhost_password_callback password_callback;
+  void *password_user;
+  arjhost_volume_callback open_volume;
+  void *volume_user;
+} earlier_options;
+
+static void test_options_of_an_earlier_header(void) {
+  group = "options of an earlier header";
+  struct {
+    earlier_options o;
+    unsigned char after[64];
+  } held;
+  memset(held.after, 0xA5, sizeof held.after);
+  arjhost_options_init_sized((arjhost_options *)&held.o, sizeof held.o);
+  int untouched = 1;
+  for (size_t k = 0; k < sizeof held.after; ++k) untouched &= held.after[k] == 0xA5;
+  CHECK(untouched && held.o.size == sizeof held.o && held.o.codepage == 437, "filled within its size");
+  held.o.password = "secret";
+  arjhost_archive *a = arjhost_open_path(data_path("garbled.arj"), (const arjhost_options *)&held.o);
+  CHECK(arjhost_error_code(a) == ARJHOST_OK && arjhost_test_all(a, NULL, NULL) == ARJHOST_OK, "opened and tested: %s",
+        arjhost_error_string(a));
+  arjhost_close(a);
+  arjhost_options zeroed;
+  memset(&zeroed, 0, sizeof zeroed);
+  a = arjhost_open_path(data_path("method1.arj"), &zeroed);
+  CHECK(arjhost_error_code(a) == ARJHOST_ERR_ARGUMENT && strstr(arjhost_error_string(a), "arjhost_options_init"),
+        "not set up: %s", arjhost_error_string(a));
+  arjhost_close(a);
+  arjhost_options one;
+  arjhost_options_init(&one);
+  one.max_threads = 1;
+  a = arjhost_open_path(data_path("method1.arj"), &one);
+  CHECK(arjhost_test_all(a, NULL, NULL) == ARJHOST_OK, "on the caller's thread: %s", arjhost_error_string(a));
+  arjhost_close(a);
+}
+
 static void test_limits(void) {
   group = "limits";
   arjhost_options o;
@@ -944,6 +988,7 @@ int main(int argc, char **argv) {
   test_passwords();
   test_volume_sets();
   test_limits();
+  test_options_of_an_earlier_header();
   test_extraction();
   test_writing();
   test_threads();

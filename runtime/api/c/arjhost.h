@@ -141,6 +141,11 @@ typedef int (*arjhost_password_callback)(void *user, const char *entry_name, int
 /* ---- Options ------------------------------------------------------------ */
 
 typedef struct arjhost_options {
+  /* The struct's size as the program was built (sizeof): arjhost_options_init
+   * sets it. Options a later header adds go at the end; an open reads only
+   * `size` bytes, and options past them take their defaults, so a program
+   * built against an earlier header keeps working with a later library. */
+  size_t size;
   /* Bounds on what a hostile archive may cost, as the tool's --max-*
    * options; 0 turns one off (entries and volumes: the plug-in's own
    * bounds of 4,000,000 and 100,000 stay). */
@@ -174,11 +179,18 @@ typedef struct arjhost_options {
    * NULL: such an archive is read as a volume by itself. */
   arjhost_volume_callback open_volume;
   void *volume_user;
-  uint64_t reserved[8]; /* zero */
+  /* Options from here on are read only when `size` covers them. */
+  /* Threads arjhost_test_all decodes on, the caller's included: 0 (the
+   * default) as many as pay, one for each core; 1 the caller's alone. */
+  unsigned max_threads;
 } arjhost_options;
 
-/* Fills `options` with the defaults. Options given to an open are copied. */
-ARJHOST_C_API void arjhost_options_init(arjhost_options *options);
+/* Fills `options` with the defaults and its size. Options given to an
+ * open are copied. */
+#define arjhost_options_init(options) arjhost_options_init_sized((options), sizeof(arjhost_options))
+/* The same for a struct of `size` bytes, the size of the header's struct
+ * the caller was built with (what the macro passes). */
+ARJHOST_C_API void arjhost_options_init_sized(arjhost_options *options, size_t size);
 
 /* ---- Opening ------------------------------------------------------------ */
 

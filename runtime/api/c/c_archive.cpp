@@ -31,7 +31,7 @@ arjhost_archive* NewHandle(const arjhost_options* options, const std::string& la
   auto* a = new (std::nothrow) arjhost_archive;
   if (a == nullptr) return nullptr;
   const int r = Guarded(a->failure, [&] {
-    a->settings = arjhost::capi::SettingsOf(options);
+    if (!arjhost::capi::SettingsOf(options, &a->settings, &a->failure)) return a->failure.code;
     a->label = label.empty() ? (a->settings.name.empty() ? "memory archive" : a->settings.name) : label;
     if (!KnownCodePage(a->settings.options.codepage))
       return a->failure.Set(ARJHOST_ERR_ARGUMENT, a->label + ": the code page must be 437, 850 or 866");

@@ -1,6 +1,9 @@
 #include "runtime/api/c/c_settings.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <string>
 
 #include "runtime/api/kept_stream.h"
 
@@ -9,12 +12,24 @@ namespace {
 
 constexpr int kDefaultCodePage = 437;
 
+// The smallest struct a header ever had: every option up to the first one
+// added later.
+constexpr size_t kFirstOptionsSize = offsetof(arjhost_options, max_threads);
+
 }  // namespace
 
-Settings SettingsOf(const arjhost_options* given) {
-  Settings s;
-  if (given != nullptr) s.options = *given;
-  else arjhost_options_init(&s.options);
+bool SettingsOf(const arjhost_options* given, Settings* settings, Failure* failure) {
+  Settings& s = *settings;
+  arjhost_options_init(&s.options);
+  if (given != nullptr) {
+    if (given->size < kFirstOptionsSize || given->size > (size_t{1} << 16)) {
+      failure->Set(ARJHOST_ERR_ARGUMENT, "the options' size is " + std::to_string(given->size) +
+                                             " bytes, no header's: set it with arjhost_options_init");
+      return false;
+    }
+    std::memcpy(&s.options, given, std::min(given->size, sizeof s.options));
+    s.options.size = sizeof s.options;
+  }
   arjhost_options& o = s.options;
   // Copied: the caller's strings need not outlive the call.
   if (o.name != nullptr) s.name = o.name;
@@ -23,7 +38,7 @@ Settings SettingsOf(const arjhost_options* given) {
   if (s.has_password) s.password = o.password;
   o.name = o.plugin = o.password = nullptr;
   if (o.codepage == 0) o.codepage = kDefaultCodePage;
-  return s;
+  return true;
 }
 
 std::unique_ptr<Host> StartHost(const Settings& s, Failure* failure) {
@@ -49,9 +64,13 @@ std::unique_ptr<Host> StartHost(const Settings& s, Failure* failure) {
 
 }  // namespace arjhost::capi
 
-extern "C" void arjhost_options_init(arjhost_options* o) {
-  if (o == nullptr) return;
+extern "C" void arjhost_options_init_sized(arjhost_options* given, size_t size) {
+  if (given == nullptr || size < arjhost::capi::kFirstOptionsSize) return;
+  // Filled whole here, then as much as the caller's struct holds copied out.
+  arjhost_options all;
+  arjhost_options* o = &all;
   std::memset(o, 0, sizeof *o);
+  o->size = std::min(size, sizeof *o);
   const arjhost::Limits defaults;
   o->max_entries = defaults.max_entries;
   o->max_volumes = defaults.max_volumes;
@@ -64,4 +83,5 @@ extern "C" void arjhost_options_init(arjhost_options* o) {
   o->max_stream_memory = stream.memory;
   o->max_stream_size = stream.size;
   o->codepage = arjhost::capi::kDefaultCodePage;
+  std::memcpy(given, o, o->size);
 }

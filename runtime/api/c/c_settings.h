@@ -20,8 +20,10 @@ struct Settings {
   bool has_password = false;
 };
 
-// The options given (null: the defaults), copied.
-Settings SettingsOf(const arjhost_options* given);
+// The options given (null: the defaults), copied: as many bytes as the
+// caller's struct holds (its `size`), the defaults for the rest. False
+// with `failure` set when `size` is not that of any header's struct.
+bool SettingsOf(const arjhost_options* given, Settings* settings, Failure* failure);
 
 // A host with the plug-in loaded, tracing nothing, and the limits set;
 // null with `failure` set when the plug-in cannot be loaded.

@@ -30,7 +30,8 @@ extern "C" int arjhost_test_all(arjhost_archive* a, arjhost_result_callback call
     };
     // Each worker opens the archive's file again: only a file can be shared.
     arjhost::EntryRun run({*a->host, *a->archive, a->path, a->open_options}, a->Passwords(), verdict);
-    run.ShareOut(a->entries.size(), chosen, std::numeric_limits<unsigned>::max(), false);
+    const unsigned threads = a->settings.options.max_threads;
+    run.ShareOut(a->entries.size(), chosen, threads == 0 ? std::numeric_limits<unsigned>::max() : threads - 1, false);
     arjhost::RunChosenEntries(run, chosen, {});
     a->failure = first;
     return a->failure.code;

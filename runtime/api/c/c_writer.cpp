@@ -148,7 +148,7 @@ arjhost_writer* OpenWriter(const char* path, const arjhost_options* options, boo
   auto* w = new (std::nothrow) arjhost_writer;
   if (w == nullptr) return nullptr;
   Guarded(w->failure, [&] {
-    w->settings = arjhost::capi::SettingsOf(options);
+    if (!arjhost::capi::SettingsOf(options, &w->settings, &w->failure)) return w->failure.code;
     if (path == nullptr || *path == '\0') return w->failure.Set(ARJHOST_ERR_ARGUMENT, "no archive named");
     w->path = path;
     return OpenStart(w, start_empty);
