@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "runtime/api/archive.h"
-#include "runtime/api/host.h"
-#include "runtime/api/status.h"
-#include "runtime/api/text.h"
-#include "runtime/api/version.h"
+#include <arjhost/archive.h>
+#include <arjhost/host.h>
+#include <arjhost/status.h>
+#include <arjhost/text.h>
+#include <arjhost/version.h>
 
 namespace {
 

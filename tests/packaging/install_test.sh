@@ -46,12 +46,16 @@ grep -q '^arjhost_open_path$' <<<"$exported" || fail "libarjhost.so does not exp
 # headers directly in runtime/api, the format module's header of the entry
 # values they name, and the C API's header, installed as <arjhost.h>), and
 # each of them compiles by itself; the C header as C99 too.
+# Installed in one folder, whatever the source tree's layout, naming each
+# other <arjhost/NAME.h>.
 headers=$(cd "$prefix/include/arjhost" && find . -type f | sort | tr '\n' ' ')
 public=$(cd "$source_dir" && { find ./runtime/api -maxdepth 1 -name '*.h'; echo ./plugin/format/arj_types.h
-  echo ./arjhost.h; } | sort | tr '\n' ' ')
+  echo ./arjhost.h; } | xargs -n1 basename | sed 's|^|./|' | sort | tr '\n' ' ')
 [ "$headers" = "$public" ] || fail "installed headers are not the public ones: $headers (public: $public)"
+! grep -l '#include "\(runtime\|plugin\)/' "$prefix/include/arjhost"/*.h ||
+  fail "installed headers name the source tree's folders"
 for h in $headers; do
-  echo "#include \"${h#./}\"" | c++ -std=c++20 -fsyntax-only -Wall -Wextra -I "$prefix/include/arjhost" -x c++ - ||
+  echo "#include <arjhost/${h#./}>" | c++ -std=c++20 -fsyntax-only -Wall -Wextra -I "$prefix/include" -x c++ - ||
     fail "$h does not compile by itself"
 done
 echo "#include <arjhost.h>" | cc -std=c99 -fsyntax-only -Wall -Wextra -pedantic -I "$prefix/include/arjhost" -x c - ||
