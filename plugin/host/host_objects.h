@@ -64,8 +64,8 @@ struct SystemMethods {
   uint64_t (*GetPropQWord)(ObjectRef self, PropId prop);
   ObjectRef (*GetPropObject)(ObjectRef self, PropId prop);
   ObjectRef (*GetParent)(ObjectRef self);
-  // The interface the object implements; the plug-in asks it of a change
-  // list, which tells the list's version.
+  // The object's interface, known to the host without running the object's
+  // code; the plug-in asks it of a change list alone, for its version.
   uint32_t (*GetInterfaceId)(ObjectRef self);
 };
 
