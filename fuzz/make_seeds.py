@@ -33,11 +33,13 @@ for flags in (0b10000, 0b10001, 0b10011, 0b10101):
     payload += parts[-1]
     write("volume_set", "split-%02x" % flags, payload)
 
-# rebuild: drop mask, replace mask, method of new content, archive.
+# rebuild: drop mask, replace mask, method of new content (and, in the top
+# bit, comments and a password), archive.
 for name, control in (("method1.arj", b"\x00\x00\x01"), ("entries20.arj", b"\x24\x42\x04"),
                       ("garbled.arj", b"\x00\xff\x00"), ("comment.arj", b"\xff\x00\x03"),
                       ("empty.arj", b"\x00\x00\x02"), ("method4.arj", b"\x01\x02\x04")):
     write("rebuild", name.replace(".arj", ""), control + read(name))
+write("rebuild", "commented", b"\x04\x02\x81" + read("method1.arj"))
 
 # api: flags (bit 0 recover, bit 1 every volume), then the archive; one
 # with a stub before it and one with a damaged header in the middle.

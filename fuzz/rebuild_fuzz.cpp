@@ -1,11 +1,15 @@
 // libFuzzer target: a rebuild of a fuzzed archive. The first two bytes
 // choose which entries are dropped and which replaced (bit k % 8 for entry
-// k), the third the method of new content; the rest is the archive. A
-// rebuild that reports success must have written an archive that opens
-// again with the entries it was asked to keep.
+// k), the third the method of new content (its low 7 bits) and whether the
+// list gives comments, taken from the input, and a garble password (its
+// top bit); the rest is the archive. A rebuild that reports success must
+// have written an archive that opens again with the entries it was asked
+// to keep.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
@@ -22,6 +26,17 @@ uint64_t CountEntries(ObjectRef archiver) {
   uint64_t handle = 0, count = 0;
   while (count < 100000 && m.Next(archiver, &handle, handle) == RESULT_OK) ++count;
   return count;
+}
+
+// A comment of up to 300 bytes of the input, from a place of its own for
+// each number, its NULs left out (a comment holding one is refused, and
+// the rebuild would end there).
+std::string CommentFrom(const uint8_t* data, size_t size, uint64_t number) {
+  const size_t at = size == 0 ? 0 : static_cast<size_t>(number * 37 % size);
+  std::string comment;
+  for (size_t i = at; i < size && i - at < 300; ++i)
+    if (data[i] != 0) comment.push_back(static_cast<char>(data[i]));
+  return comment;
 }
 
 arjrt::ContentOpener MemoryContent(const uint8_t* data, size_t size, uint32_t method, const char* name) {
@@ -46,7 +61,8 @@ arjrt::ContentOpener MemoryContent(const uint8_t* data, size_t size, uint32_t me
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < kControlBytes) return 0;
-  const uint8_t drop = data[0], replace = data[1], method = data[2] % 5;
+  const uint8_t drop = data[0], replace = data[1], method = (data[2] & 0x7F) % 5;
+  const bool commented = (data[2] & 0x80) != 0;
   const uint8_t* archive = data + kControlBytes;
   const size_t archive_size = size - kControlBytes;
   const size_t content_size = archive_size < 4096 ? archive_size : 4096;
@@ -58,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (archiver != nullptr) {
     const uint64_t entries = CountEntries(archiver);
     ObjectRef list = nullptr;
-    fuzzing::Require(host::CreateObjectQuick(runtime.root(), &list, IID_CHANGE_LIST, arjrt::PID_CHANGE_LIST), "list");
+    fuzzing::Require(host::CreateObjectQuick(runtime.root(), &list, IID_CHANGE_LIST_2, arjrt::PID_CHANGE_LIST), "list");
     uint64_t kept = 1;  // the added entry
     for (uint64_t k = 1; k <= entries; ++k) {
       if (drop >> (k % 8) & 1) {
@@ -69,8 +85,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (replace >> (k % 8) & 1)
         fuzzing::Require(arjrt::ChangeListReplace(list, k, MemoryContent(archive, content_size, method, nullptr)),
                          "replace");
+      if (commented) fuzzing::Require(arjrt::ChangeListComment(list, k, CommentFrom(archive, archive_size, k)), "comment");
     }
-    fuzzing::Require(arjrt::ChangeListAdd(list, MemoryContent(archive, content_size, method, "added.bin")), "add");
+    std::optional<std::string> added_comment;
+    if (commented) {
+      fuzzing::Require(arjrt::ChangeListComment(list, 0, CommentFrom(archive, archive_size, 0)), "archive comment");
+      fuzzing::Require(arjrt::ChangeListGarblePassword(list, "fuzz"), "password");
+      added_comment = CommentFrom(archive, archive_size, entries + 1);
+    }
+    fuzzing::Require(
+        arjrt::ChangeListAdd(list, MemoryContent(archive, content_size, method, "added.bin"), added_comment), "add");
     ObjectRef dest = nullptr;
     fuzzing::Require(host::CreateObjectQuick(runtime.root(), &dest, IID_BLOCK_IO, PID_MEMORY_IO), "destination");
     const ResultCode r = host::Archiver(archiver).Rebuild(archiver, list, dest);

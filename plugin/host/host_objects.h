@@ -64,6 +64,8 @@ struct SystemMethods {
   uint64_t (*GetPropQWord)(ObjectRef self, PropId prop);
   ObjectRef (*GetPropObject)(ObjectRef self, PropId prop);
   ObjectRef (*GetParent)(ObjectRef self);
+  // The object's interface, known to the host without running the object's
+  // code; the plug-in asks it of a change list alone, for its version.
   uint32_t (*GetInterfaceId)(ObjectRef self);
 };
 
@@ -144,13 +146,36 @@ struct FsSourceMethods {
   ResultSlot<ResultCode(ObjectRef self, ObjectRef* out, ObjectRef io)> GetFileSystem;
 };
 
-// IID_CHANGE_LIST: what a rebuild keeps, replaces and adds.
+// IID_CHANGE_LIST: what a rebuild keeps, replaces and adds. A list of this
+// interface is asked QUERY_ENTRY_KEPT and QUERY_ENTRY_UNCHANGED, and
+// nothing else.
 struct ChangeListMethods {
   uint32_t (*QueryEntry)(ObjectRef self, ObjectRef* object, uint32_t query, uint64_t entry_number);
   uint32_t (*FirstAdded)(ObjectRef self, uint32_t* iterator);
   uint32_t (*NextAdded)(ObjectRef self, uint32_t* iterator);
   ResultSlot<ResultCode(ObjectRef self, ObjectRef* object, uint32_t iterator)> GetAdded;
 };
+
+// IID_CHANGE_LIST_2: the four methods above in their slots, then what a
+// list of the second version gives besides. An object is of this version
+// when its interface id (GetInterfaceId) says so.
+struct ChangeList2Methods {
+  ChangeListMethods first;
+  // The comment written in place of the stored one, of the archive, an old
+  // entry or an added object (COMMENT_OF_*, with its number): *given 0
+  // when there is none (the stored one stays; an added object has none),
+  // else 1 and its *length bytes in `buffer`. ERR_BUFFER_TOO_SMALL, with
+  // *length, when they do not fit `size`.
+  ResultSlot<ResultCode(ObjectRef self, uint32_t subject, uint64_t number, void* buffer, uint32_t size,
+                        uint32_t* given, uint32_t* length)>
+      GetComment;
+  // The password every re-encoded entry is garbled with, *length bytes
+  // without a NUL; 0: none is garbled. ERR_BUFFER_TOO_SMALL, with *length,
+  // when it does not fit `size`.
+  ResultSlot<ResultCode(ObjectRef self, void* buffer, uint32_t size, uint32_t* length)> GetGarblePassword;
+};
+static_assert(std::is_standard_layout_v<ChangeList2Methods> && offsetof(ChangeList2Methods, first) == 0,
+              "a second-version table is read as a first-version one");
 
 // IID_MINIARCHIVER.
 struct MiniArchiverMethods {
@@ -261,6 +286,9 @@ inline const FileSystemMethods& FileSystem(ObjectRef o) {
 inline const FsSourceMethods& FsSource(ObjectRef o) { return *static_cast<const FsSourceMethods*>(o->methods); }
 inline const ChangeListMethods& ChangeList(ObjectRef o) {
   return *static_cast<const ChangeListMethods*>(o->methods);
+}
+inline const ChangeList2Methods& ChangeList2(ObjectRef o) {
+  return *static_cast<const ChangeList2Methods*>(o->methods);
 }
 inline const MiniArchiverMethods& Archiver(ObjectRef o) {
   return *static_cast<const MiniArchiverMethods*>(o->methods);

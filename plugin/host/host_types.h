@@ -57,6 +57,7 @@ constexpr uint32_t IID_FS_SOURCE = 12;
 constexpr uint32_t IID_TEXT = 100;
 constexpr uint32_t IID_CHANGE_LIST = 200;
 constexpr uint32_t IID_REQUESTER = 201;
+constexpr uint32_t IID_CHANGE_LIST_2 = 202;  // IID_CHANGE_LIST and comments, a password
 constexpr uint32_t IID_CODEC = 49001;
 constexpr uint32_t IID_DIGEST = 58004;
 constexpr uint32_t IID_MINIARCHIVER = 63003;
@@ -200,19 +201,8 @@ constexpr uint32_t FN_SPLIT_TIME = 0x150920E3u;
 // Change list query codes.
 constexpr uint32_t QUERY_ENTRY_UNCHANGED = 2;
 constexpr uint32_t QUERY_ENTRY_KEPT = 3;
-// Asked once, first (number 0): a list that answers kListExtensions
-// takes the queries below and serves the properties below through its
-// system methods; any other answer means a list of the four methods
-// alone, asked nothing more.
-constexpr uint32_t QUERY_EXTENSIONS = 4;
-constexpr uint32_t kListExtensions = 0x45585453u;  // "EXTS"
-// Whether a comment is given in place of the stored one: of the archive
-// (number 0) or of old entry k (number k); of the added object the
-// iterator names. Nonzero: the list's PROP_QUERIED_COMMENT holds its bytes
-// (none: no comment) until the next query.
-constexpr uint32_t QUERY_COMMENT = 5;
-constexpr uint32_t QUERY_ADDED_COMMENT = 6;
-constexpr PropId PROP_QUERIED_COMMENT = 0x23001033u;
-// The password every re-encoded entry is garbled with (its bytes, without
-// a NUL); absent or empty: none is garbled.
-constexpr PropId PROP_GARBLE_PASSWORD = 0x23001034u;
+// What IID_CHANGE_LIST_2's GetComment is asked about, and the number
+// that goes with it.
+constexpr uint32_t COMMENT_OF_ARCHIVE = 0;  // number 0
+constexpr uint32_t COMMENT_OF_ENTRY = 1;    // an old entry's number, 1-based
+constexpr uint32_t COMMENT_OF_ADDED = 2;    // an added object's iterator

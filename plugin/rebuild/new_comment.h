@@ -10,10 +10,10 @@
 // Room for the longest comment a basic header can hold.
 constexpr uint32_t kNewCommentBufferSize = arjhost::format::kMaxBasicHeaderSize;
 
-// Asks `list` with QUERY_COMMENT or QUERY_ADDED_COMMENT about `number`;
-// when it gives a comment, reads it into `buffer` (kNewCommentBufferSize
-// bytes) and sets *given and *comment. A list that answers yes and serves
-// no comment gives none: the stored one stays. ERR_BAD_PARAMETER for a
-// comment longer than a header holds.
-[[nodiscard]] ResultCode QueriedComment(ObjectRef list, uint32_t query, uint64_t number, uint8_t* buffer,
-                                        bool* given, EntryComment* comment);
+// Asks `list`, of the second version, for the comment of `subject` and
+// `number` (COMMENT_OF_*); when it gives one, reads it into `buffer`
+// (kNewCommentBufferSize bytes) and sets *given and *comment.
+// ERR_BAD_PARAMETER for a comment longer than a header holds or holding a
+// NUL; the list's own failure as it is.
+[[nodiscard]] ResultCode ListedComment(ObjectRef list, uint32_t subject, uint64_t number, uint8_t* buffer,
+                                       bool* given, EntryComment* comment);

@@ -34,20 +34,24 @@ struct Rebuilding {
   ResultCode running = RESULT_OK;  // what a finished rebuild returns
   char password[kMaxPasswordLength] = {};  // re-encoded entries are garbled with it
   uint32_t password_length = 0;
-  bool extended = false;  // the list gives comments and a password
+  bool second_version = false;  // the list gives comments and a password
 };
+
+// Whether the list is of the second version, as its interface id says: a
+// list of the first is asked nothing beyond its four methods. A host
+// object without the system method to ask is of the first.
+bool OfSecondVersion(ObjectRef list) {
+  const SystemMethods* system = list->system;
+  return system != nullptr && system->GetInterfaceId != nullptr && system->GetInterfaceId(list) == IID_CHANGE_LIST_2;
+}
 
 // The change list's garbling password, if it gives one.
 [[nodiscard]] ResultCode ReadGarblePassword(Rebuilding& b) {
-  if (!b.extended) return RESULT_OK;
+  if (!b.second_version) return RESULT_OK;
   uint32_t length = 0;
-  if (Failed(b.list->system->GetPropBuffer(b.list, &length, PROP_GARBLE_PASSWORD, nullptr, 0)) || length == 0)
-    return RESULT_OK;
-  if (length > kMaxPasswordLength) return ERR_BAD_PARAMETER;
-  uint32_t read = 0;
-  const ResultCode r = b.list->system->GetPropBuffer(b.list, &read, PROP_GARBLE_PASSWORD, b.password, length);
+  const ResultCode r = host::ChangeList2(b.list).GetGarblePassword(b.list, b.password, kMaxPasswordLength, &length);
+  if (r == ERR_BUFFER_TOO_SMALL || (!Failed(r) && length > kMaxPasswordLength)) return ERR_BAD_PARAMETER;
   if (Failed(r)) return r;
-  if (read != length) return ERR_BAD_PARAMETER;
   b.password_length = length;
   return RESULT_OK;
 }
@@ -75,15 +79,15 @@ void ReportDamagedCopy(ObjectRef archiver, uint64_t number) {
   IgnoreResult(target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_DAMAGED_ENTRY_COPIED, nullptr, bytes, &length));
 }
 
-// The change list's comment for `query` and `number`, read into the work
+// The change list's comment of `subject` and `number`, read into the work
 // buffer's place for it.
-[[nodiscard]] ResultCode NewComment(Rebuilding& b, uint32_t query, uint64_t number, bool* given,
+[[nodiscard]] ResultCode NewComment(Rebuilding& b, uint32_t subject, uint64_t number, bool* given,
                                     EntryComment* comment) {
-  if (!b.extended) {
+  if (!b.second_version) {
     *given = false;
     return RESULT_OK;
   }
-  return QueriedComment(b.list, query, number, b.s.work_buffer + kNewCommentAt, given, comment);
+  return ListedComment(b.list, subject, number, b.s.work_buffer + kNewCommentAt, given, comment);
 }
 
 // The stored header with `comment` in place of its own: its basic header
@@ -118,7 +122,7 @@ void ReportDamagedCopy(ObjectRef archiver, uint64_t number) {
 [[nodiscard]] ResultCode CopyStoredEntry(Rebuilding& b, const EntryRecord& e, uint64_t number) {
   bool commented = false;
   EntryComment comment;
-  ResultCode r = NewComment(b, QUERY_COMMENT, number, &commented, &comment);
+  ResultCode r = NewComment(b, COMMENT_OF_ENTRY, number, &commented, &comment);
   if (Failed(r)) return r;
   // Header and packed data are copied in chunks: a stored header can be
   // longer than any buffer (up to 64 KiB basic header, extended headers).
@@ -158,7 +162,7 @@ EntryComment StoredComment(Rebuilding& b, const EntryRecord& e, uint8_t* buffer)
   // written from before anything else uses it.
   EncodedEntry encoded{&t, e.name, static_cast<uint32_t>(strnlen(e.name, kEntryNameSize))};
   bool commented = false;
-  if (Failed(r = NewComment(b, QUERY_COMMENT, number, &commented, &encoded.comment))) return r;
+  if (Failed(r = NewComment(b, COMMENT_OF_ENTRY, number, &commented, &encoded.comment))) return r;
   if (!commented) encoded.comment = StoredComment(b, e, b.s.work_buffer);
   SetGarbling(b, encoded);
   ResultCode processed = RESULT_OK;
@@ -201,7 +205,7 @@ EntryComment StoredComment(Rebuilding& b, const EntryRecord& e, uint8_t* buffer)
   if (Failed(r = ReadAddedName(object, name, &name_length))) return r;
   EncodedEntry encoded{&t, name, name_length};
   bool commented = false;
-  if (Failed(r = NewComment(b, QUERY_ADDED_COMMENT, iterator, &commented, &encoded.comment))) return r;
+  if (Failed(r = NewComment(b, COMMENT_OF_ADDED, iterator, &commented, &encoded.comment))) return r;
   SetGarbling(b, encoded);
   ResultCode processed = RESULT_OK;
   r = WriteEncodedEntry(b.archiver, b.s.work_buffer, b.out, encoded, b.entry, &processed);
@@ -214,7 +218,7 @@ EntryComment StoredComment(Rebuilding& b, const EntryRecord& e, uint8_t* buffer)
 [[nodiscard]] ResultCode WriteEntries(Rebuilding& b) {
   bool commented = false;
   EntryComment comment;
-  ResultCode r = NewComment(b, QUERY_COMMENT, 0, &commented, &comment);
+  ResultCode r = NewComment(b, COMMENT_OF_ARCHIVE, 0, &commented, &comment);
   if (!Failed(r)) r = WriteMainHeader(b.out, b.s.main_header, b.s.main_header_length, commented ? &comment : nullptr);
   for (uint64_t k = 1; !Failed(r) && k <= b.s.entry_count; ++k) r = WriteOldEntry(b, k);
   if (Failed(r)) return r;
@@ -237,9 +241,7 @@ ResultCode Rebuild(ObjectRef archiver, ObjectRef change_list, ObjectRef destinat
   if (Failed(r = CheckCopyableArchive(s))) return r;
 
   Rebuilding b{archiver, s, change_list, {}, {}};
-  ObjectRef none = nullptr;
-  b.extended = host::ChangeList(change_list).QueryEntry(change_list, &none, QUERY_EXTENSIONS, 0) == kListExtensions;
-  host::CloseIfOpen(none);  // handed over by a list that should not have: ours to close
+  b.second_version = OfSecondVersion(change_list);
   if (Failed(r = ReadGarblePassword(b))) return r;
   b.out.target = destination;
   if (Failed(r = host::CreateObjectQuick(destination, &b.out.stream, IID_STREAM, PID_DEFAULT))) return r;

@@ -437,7 +437,7 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   {
     arjrt::Runtime& runtime = objects_->runtime;
     Owned list, output, past_stub;
-    r = host::CreateObjectQuick(runtime.root(), &list.object, IID_CHANGE_LIST, arjrt::PID_CHANGE_LIST);
+    r = host::CreateObjectQuick(runtime.root(), &list.object, IID_CHANGE_LIST_2, arjrt::PID_CHANGE_LIST);
     for (EntryHandle handle : changes.dropped)
       if (!Failed(r)) r = arjrt::ChangeListDrop(list.object, handle.value());
     for (const auto& [handle, content] : changes.replaced)
@@ -448,8 +448,7 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
       if (!Failed(r)) r = arjrt::ChangeListComment(list.object, handle.value(), comment);
     if (!Failed(r) && changes.archive_comment) r = arjrt::ChangeListComment(list.object, 0, *changes.archive_comment);
     if (!Failed(r) && !options.garble_password.empty())
-      r = host::SetPropBuffer(list.object, PROP_GARBLE_PASSWORD, options.garble_password.data(),
-                              static_cast<uint32_t>(options.garble_password.size()));
+      r = arjrt::ChangeListGarblePassword(list.object, options.garble_password);
     if (!Failed(r)) r = host::CreateObject(runtime.root(), &output.object, IID_BLOCK_IO, PID_NATIVE_FILE_IO);
     if (!Failed(r)) r = SetString(output.object, PROP_OBJECT_PATH, temp.path());
     if (!Failed(r)) r = host::SetPropDWord(output.object, PROP_ACCESS_MODE, ACCESS_READ | ACCESS_WRITE);

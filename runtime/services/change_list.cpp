@@ -11,7 +11,7 @@
 namespace arjrt {
 namespace {
 
-constexpr uint32_t kChangeListMethodCount = 4;
+constexpr uint32_t kChangeListMethodCount = 6;
 constexpr uint32_t kYes = 1;
 constexpr uint32_t kNo = 0;
 constexpr uint32_t kNoMore = 1;
@@ -39,6 +39,10 @@ class ChangeList {
     return Guard([&] { comments_[number] = std::move(comment); });
   }
 
+  [[nodiscard]] ResultCode SetPassword(std::string password) {
+    return Guard([&] { password_ = std::move(password); });
+  }
+
   uint32_t QueryEntry(ObjectRef* object, uint32_t query, uint64_t number) {
     auto found = old_.find(number);
     const Fate* fate = found != old_.end() ? &found->second : nullptr;
@@ -51,28 +55,32 @@ class ChangeList {
         // nothing, which it takes as a fault of the list.
         if (object != nullptr) *object = Open(fate->replacement);
         return kNo;
-      case QUERY_EXTENSIONS:
-        return kListExtensions;
-      case QUERY_COMMENT: {
-        auto comment = comments_.find(number);
-        return Answer(comment != comments_.end() ? &comment->second : nullptr);
-      }
-      case QUERY_ADDED_COMMENT:
-        return Answer(number < added_.size() && added_[number].comment ? &*added_[number].comment : nullptr);
       default:
         return kNo;
     }
   }
 
-  [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
-    const std::string* value = id == PROP_QUERIED_COMMENT ? queried_ : id == PROP_GARBLE_PASSWORD ? &password_ : nullptr;
-    if (value == nullptr) return ERR_PROPERTY_UNAVAILABLE;
-    return PropertyOut(value->data(), static_cast<uint32_t>(value->size()), buffer, size, length);
+  [[nodiscard]] ResultCode GetComment(uint32_t subject, uint64_t number, void* buffer, uint32_t size,
+                                      uint32_t* given, uint32_t* length) {
+    if (given == nullptr || length == nullptr) return ERR_BAD_PARAMETER;
+    const std::string* comment = nullptr;
+    if (subject == COMMENT_OF_ADDED) {
+      if (number < added_.size() && added_[number].comment) comment = &*added_[number].comment;
+    } else if (subject == COMMENT_OF_ARCHIVE || (subject == COMMENT_OF_ENTRY && number != 0)) {
+      auto found = comments_.find(subject == COMMENT_OF_ARCHIVE ? 0 : number);
+      if (found != comments_.end()) comment = &found->second;
+    }
+    *given = comment != nullptr ? kYes : kNo;
+    if (comment == nullptr) {
+      *length = 0;
+      return RESULT_OK;
+    }
+    return PropertyOut(comment->data(), static_cast<uint32_t>(comment->size()), buffer, size, length);
   }
 
-  [[nodiscard]] ResultCode SetProperty(PropId id, const void* buffer, uint32_t size) {
-    if (id != PROP_GARBLE_PASSWORD || (buffer == nullptr && size != 0)) return ERR_ACCESS_DENIED;
-    return Guard([&] { password_.assign(static_cast<const char*>(buffer), size); });
+  [[nodiscard]] ResultCode GetGarblePassword(void* buffer, uint32_t size, uint32_t* length) {
+    if (length == nullptr) return ERR_BAD_PARAMETER;
+    return PropertyOut(password_.data(), static_cast<uint32_t>(password_.size()), buffer, size, length);
   }
 
   uint32_t FirstAdded(uint32_t* iterator) {
@@ -112,11 +120,6 @@ class ChangeList {
     std::optional<std::string> comment;
   };
 
-  uint32_t Answer(const std::string* comment) {
-    queried_ = comment;
-    return comment != nullptr ? kYes : kNo;
-  }
-
   template <class F>
   [[nodiscard]] static ResultCode Guard(F&& f) {
     try {
@@ -144,8 +147,7 @@ class ChangeList {
   std::map<uint64_t, Fate> old_;
   std::vector<Added> added_;
   std::map<uint64_t, std::string> comments_;  // by entry number; 0: the archive's
-  const std::string* queried_ = nullptr;      // what PROP_QUERIED_COMMENT serves
-  std::string password_;                      // PROP_GARBLE_PASSWORD
+  std::string password_;                      // of the entries the rebuild encodes; empty: none
   ResultCode open_failure_ = RESULT_OK;
 };
 
@@ -159,14 +161,19 @@ uint32_t NextAdded(ObjectRef self, uint32_t* iterator) { return Of(self).NextAdd
 [[nodiscard]] ResultCode GetAdded(ObjectRef self, ObjectRef* object, uint32_t iterator) {
   return Of(self).GetAdded(object, iterator);
 }
+[[nodiscard]] ResultCode GetComment(ObjectRef self, uint32_t subject, uint64_t number, void* buffer, uint32_t size,
+                                    uint32_t* given, uint32_t* length) {
+  return Of(self).GetComment(subject, number, buffer, size, given, length);
+}
+[[nodiscard]] ResultCode GetGarblePassword(ObjectRef self, void* buffer, uint32_t size, uint32_t* length) {
+  return Of(self).GetGarblePassword(buffer, size, length);
+}
 
-const ChangeListMethods kMethods = {QueryEntry, FirstAdded, NextAdded, GetAdded};
-const PropertyRow kProperties[] = {ServiceProperty<ChangeList>(PROP_QUERIED_COMMENT),
-                                   ServiceProperty<ChangeList>(PROP_GARBLE_PASSWORD)};
+const ChangeList2Methods kMethods = {{QueryEntry, FirstAdded, NextAdded, GetAdded}, GetComment, GetGarblePassword};
 constexpr InternalHooks kHooks = ServiceHooks<ChangeList, false>();
 
 bool IsChangeList(ObjectRef list) {
-  return list != nullptr && list->system->GetInterfaceId(list) == IID_CHANGE_LIST && list->methods == &kMethods;
+  return list != nullptr && list->system->GetInterfaceId(list) == IID_CHANGE_LIST_2 && list->methods == &kMethods;
 }
 
 }  // namespace
@@ -183,13 +190,16 @@ ResultCode ChangeListAdd(ObjectRef list, ContentOpener content, std::optional<st
 ResultCode ChangeListComment(ObjectRef list, uint64_t number, std::string comment) {
   return IsChangeList(list) ? Of(list).SetComment(number, std::move(comment)) : ERR_BAD_PARAMETER;
 }
+ResultCode ChangeListGarblePassword(ObjectRef list, std::string password) {
+  return IsChangeList(list) ? Of(list).SetPassword(std::move(password)) : ERR_BAD_PARAMETER;
+}
 ResultCode ChangeListOpenFailure(ObjectRef list) {
   return IsChangeList(list) ? Of(list).open_failure() : ERR_BAD_PARAMETER;
 }
 
 ResultCode RegisterChangeListService(ObjectRef root) {
-  return RegisterService(root, IID_CHANGE_LIST, PID_CHANGE_LIST, kHooks, &kMethods, kChangeListMethodCount, kProperties,
-                         std::size(kProperties), sizeof(ServiceRecord<ChangeList>));
+  return RegisterService(root, IID_CHANGE_LIST_2, PID_CHANGE_LIST, kHooks, &kMethods, kChangeListMethodCount, nullptr,
+                         0, sizeof(ServiceRecord<ChangeList>));
 }
 
 }  // namespace arjrt

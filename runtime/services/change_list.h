@@ -1,7 +1,7 @@
-// IID_CHANGE_LIST: what a rebuild does with each old entry (keep as stored,
-// drop, replace) and which new objects it appends, filled in by embedders
-// through the functions below; PROP_GARBLE_PASSWORD (settable) garbles
-// every entry the rebuild encodes.
+// IID_CHANGE_LIST_2: what a rebuild does with each old entry (keep as
+// stored, drop, replace), which new objects it appends, the comments it
+// writes and the password it garbles every entry it encodes with, filled
+// in by embedders through the functions below.
 //
 // Content is given as an opener that makes an I/O object as a child of the
 // list when the rebuild reaches it, so that a rebuild of thousands of files
@@ -36,6 +36,9 @@ using ContentOpener = std::function<ResultCode(ObjectRef list, ObjectRef* out)>;
 // The comment written in place of the stored one ("" for none): of old
 // entry `entry_number`, or of the archive (0).
 [[nodiscard]] ResultCode ChangeListComment(ObjectRef list, uint64_t entry_number, std::string comment);
+// The password every entry the rebuild encodes is garbled with ("" for
+// none).
+[[nodiscard]] ResultCode ChangeListGarblePassword(ObjectRef list, std::string password);
 // The first failure an opener reported during a rebuild (0 if none), for
 // the embedder's message: the plug-in sees only a missing object.
 [[nodiscard]] ResultCode ChangeListOpenFailure(ObjectRef list);

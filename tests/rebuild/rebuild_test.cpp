@@ -2,13 +2,18 @@
 // independently and unpacked with our decoders.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <map>
+
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/garble_key.h"
 #include "runtime/services/change_list.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/archive_parser.h"
 #include "tests/support/archiver_fixture.h"
 #include "tests/support/bytes.h"
 #include "tests/support/codec_bytes.h"
+#include "tests/support/decode_chain.h"
 #include "tests/support/files.h"
 #include "tests/support/io_objects.h"
 #include "tests/support/rebuild_harness.h"
@@ -327,20 +332,27 @@ TEST(RebuildNewEntries, TakeModeTimeAndTypeFromTheirFileNotTheTemplate) {
   }
 }
 
-// Records what the plug-in asks of a list and hands out objects it keeps
-// track of; only its interface methods are called.
+// Records every call the plug-in makes on a list and hands out objects it
+// keeps track of. Of the system methods only GetInterfaceId is there: a
+// list's version is the one thing the plug-in may ask besides its
+// interface methods. A list of the second version also gives comments and
+// a password.
 struct RecordingList {
   HostObject object;
-  std::vector<std::pair<uint32_t, uint64_t>> queries;
+  uint32_t interface_id = IID_CHANGE_LIST;
+  std::vector<std::string> calls;
   std::vector<ObjectRef> replacements;  // by entry number - 1, or null for "unchanged"
   std::vector<uint64_t> dropped;
   std::vector<ObjectRef> added;
   ResultCode get_added_result = RESULT_OK;
+  std::map<std::pair<uint32_t, uint64_t>, std::string> comments;  // by subject and number
+  std::string password;
 
   static RecordingList& Of(ObjectRef self) { return *static_cast<RecordingList*>(self->instance); }
+  void Record(const std::string& call, uint64_t number) { calls.push_back(call + " " + std::to_string(number)); }
   static uint32_t Query(ObjectRef self, ObjectRef* object, uint32_t query, uint64_t k) {
     RecordingList& l = Of(self);
-    l.queries.push_back({query, k});
+    l.Record(query == QUERY_ENTRY_KEPT ? "kept" : query == QUERY_ENTRY_UNCHANGED ? "unchanged" : "query?", k);
     if (query == QUERY_ENTRY_KEPT) return std::find(l.dropped.begin(), l.dropped.end(), k) == l.dropped.end();
     ObjectRef r = k - 1 < l.replacements.size() ? l.replacements[k - 1] : nullptr;
     if (r == nullptr) return 1;
@@ -348,37 +360,178 @@ struct RecordingList {
     return 0;
   }
   static uint32_t First(ObjectRef self, uint32_t* it) {
+    Of(self).calls.push_back("first");
     *it = 0;
     return Of(self).added.empty() ? 1 : 0;
   }
   static uint32_t Next(ObjectRef self, uint32_t* it) {
+    Of(self).Record("next", *it);
     if (*it + 1 >= Of(self).added.size()) return 1;
     ++*it;
     return 0;
   }
   static ResultCode Get(ObjectRef self, ObjectRef* object, uint32_t it) {
+    Of(self).Record("get", it);
     *object = Of(self).added[it];
     return Of(self).get_added_result;
   }
+  static ResultCode Comment(ObjectRef self, uint32_t subject, uint64_t number, void* buffer, uint32_t size,
+                            uint32_t* given, uint32_t* length) {
+    RecordingList& l = Of(self);
+    l.Record(subject == COMMENT_OF_ARCHIVE ? "archive comment" : subject == COMMENT_OF_ENTRY ? "entry comment"
+                                                                                            : "added comment",
+             number);
+    auto found = l.comments.find({subject, number});
+    *given = found != l.comments.end();
+    *length = *given ? static_cast<uint32_t>(found->second.size()) : 0;
+    if (*length > size) return ERR_BUFFER_TOO_SMALL;
+    if (*given) std::memcpy(buffer, found->second.data(), *length);
+    return RESULT_OK;
+  }
+  static ResultCode Password(ObjectRef self, void* buffer, uint32_t size, uint32_t* length) {
+    RecordingList& l = Of(self);
+    l.calls.push_back("password");
+    *length = static_cast<uint32_t>(l.password.size());
+    if (*length > size) return ERR_BUFFER_TOO_SMALL;
+    std::memcpy(buffer, l.password.data(), *length);
+    return RESULT_OK;
+  }
+  static uint32_t InterfaceId(ObjectRef self) { return Of(self).interface_id; }
   static constexpr ChangeListMethods kMethods = {Query, First, Next, Get};
+  static constexpr ChangeList2Methods kMethods2 = {{Query, First, Next, Get}, Comment, Password};
+  static const SystemMethods kSystem;
 
-  RecordingList() : object{&kMethods, nullptr, this} {}
+  RecordingList() : object{&kMethods, &kSystem, this} {}
+  void MakeSecondVersion() {
+    interface_id = IID_CHANGE_LIST_2;
+    object.methods = &kMethods2;
+  }
   ObjectRef ref() { return &object; }
 };
+const SystemMethods RecordingList::kSystem = [] {
+  SystemMethods system{};
+  system.GetInterfaceId = InterfaceId;
+  return system;
+}();
 
-TEST(RebuildQueries, AskEachEntryInOrderAndOnlyKeptOnesWhetherUnchanged) {
+// A list of the first version is asked what it always was, in order, and
+// nothing more: whether each entry is kept, whether each kept one is
+// unchanged, then the added objects.
+TEST(RebuildQueries, AskAFirstVersionListOnlyItsOwnQueriesInOrder) {
   TestHost host;
   ArchiverFixture f(host);
   ASSERT_EQ(f.OpenMemory(DataFile("method1.arj")), RESULT_OK);
   ASSERT_EQ(f.state().entry_count, 6u);
   RecordingList list;
   list.dropped = {2, 5};
+  ObjectRef added = MemoryContent(host.root(), ToBytes("added"), "added.txt");
+  list.added = {added};
+  Bytes first_version;
+  EXPECT_EQ(RebuildInto(f, list.ref(), &first_version), RESULT_OK);
+  const std::vector<std::string> expected = {"kept 1",      "unchanged 1", "kept 2", "kept 3",      "unchanged 3",
+                                             "kept 4",      "unchanged 4", "kept 5", "kept 6",      "unchanged 6",
+                                             "first",       "get 0",       "next 0"};
+  EXPECT_EQ(list.calls, expected);
+
+  // A second-version list that gives no comment and no password writes
+  // the same bytes.
+  RecordingList second;
+  second.MakeSecondVersion();
+  second.dropped = list.dropped;
+  second.added = list.added;
+  Bytes second_version;
+  EXPECT_EQ(RebuildInto(f, second.ref(), &second_version), RESULT_OK);
+  EXPECT_TRUE(second_version == first_version);
+  host::CloseIfOpen(added);
+}
+
+// The comment stored after a header's name (the main header's too).
+std::string CommentAt(const Bytes& archive, size_t header_offset) {
+  size_t at = header_offset + 4 + archive.at(header_offset + 4);
+  while (archive.at(at) != 0) ++at;
+  std::string comment;
+  while (archive.at(++at) != 0) comment.push_back(static_cast<char>(archive[at]));
+  return comment;
+}
+
+TEST(RebuildQueries, TakeCommentsAndThePasswordFromASecondVersionList) {
+  TestHost host;
+  ArchiverFixture f(host);
+  const Bytes original = DataFile("method1.arj");
+  ASSERT_EQ(f.OpenMemory(original), RESULT_OK);
+  RecordingList list;
+  list.MakeSecondVersion();
+  list.dropped = {2, 4, 5, 6};
+  ObjectRef replacement = MemoryContent(host.root(), ToBytes("replaced content"));
+  ObjectRef added = MemoryContent(host.root(), ToBytes("added content"), "added.txt");
+  list.replacements = {nullptr, nullptr, replacement};
+  list.added = {added};
+  list.comments = {{{COMMENT_OF_ARCHIVE, 0}, "archive note"},
+                   {{COMMENT_OF_ENTRY, 1}, "first note"},
+                   {{COMMENT_OF_ENTRY, 3}, "third note"},
+                   {{COMMENT_OF_ADDED, 0}, "added note"}};
+  list.password = "secret";
   Bytes out;
   EXPECT_EQ(RebuildInto(f, list.ref(), &out), RESULT_OK);
-  // First whether the list gives comments and a password: this one does not.
-  const std::vector<std::pair<uint32_t, uint64_t>> expected = {{4, 0}, {3, 1}, {2, 1}, {3, 2}, {3, 3}, {2, 3},
-                                                               {3, 4}, {2, 4}, {3, 5}, {3, 6}, {2, 6}};
-  EXPECT_EQ(list.queries, expected);
+  const std::vector<std::string> expected = {
+      "password",        "archive comment 0", "kept 1", "unchanged 1",     "entry comment 1", "kept 2",
+      "kept 3",          "unchanged 3",       "entry comment 3",           "kept 4",          "kept 5",
+      "kept 6",          "first",             "get 0",  "added comment 0", "next 0"};
+  EXPECT_EQ(list.calls, expected);
+
+  const ParsedArchive w = ParseArchive(out);
+  ASSERT_TRUE(w.ended);
+  ASSERT_EQ(w.entries.size(), 3u);
+  EXPECT_EQ(CommentAt(out, 0), "archive note");
+  const ParsedArchive old = ParseArchive(original);
+  const ParsedEntry& copied = w.entries[0];
+  EXPECT_EQ(CommentAt(out, copied.offset), "first note");
+  EXPECT_TRUE(copied.header_crc_ok);
+  EXPECT_TRUE(std::equal(copied.fixed.begin() + 4, copied.fixed.end(), old.entries[0].fixed.begin() + 4))
+      << "the fixed header is kept, but for the basic header's size";
+  EXPECT_TRUE(copied.packed == old.entries[0].packed) << "a copied entry is not garbled anew";
+  const std::pair<const ParsedEntry*, const char*> encoded[] = {{&w.entries[1], "replaced content"},
+                                                               {&w.entries[2], "added content"}};
+  for (const auto& [e, content] : encoded) {
+    SCOPED_TRACE(e->name);
+    EXPECT_TRUE(e->header_crc_ok);
+    EXPECT_TRUE(e->flags() & Bit(EntryFlag::kGarbled));
+    ParsedEntry plain = *e;
+    const Bytes key = GarbleKey(list.password, e->garble_modifier());
+    arjhost::format::GarbleBytes(plain.packed.data(), plain.packed.size(), key.data(),
+                                 static_cast<uint32_t>(key.size()), 0);
+    EXPECT_EQ(Unpack(plain), ToBytes(content));
+  }
+  EXPECT_EQ(CommentAt(out, w.entries[1].offset), "third note");
+  EXPECT_EQ(CommentAt(out, w.entries[2].offset), "added note");
+  EXPECT_FALSE(host.runtime().IsLive(replacement));
+  host::CloseIfOpen(added);
+}
+
+// What a second-version list gives is checked: a comment that no header
+// holds, or with a NUL in it, a password longer than arj takes.
+TEST(RebuildQueries, RefuseWhatNoHeaderOrKeyHolds) {
+  TestHost host;
+  ArchiverFixture f(host);
+  ASSERT_EQ(f.OpenMemory(DataFile("method1.arj")), RESULT_OK);
+  struct Case {
+    std::pair<uint32_t, uint64_t> subject;
+    std::string comment;
+    std::string password;
+  };
+  const std::string too_long(kMaxBasicHeaderSize + 1, 'c');
+  for (const Case& c : {Case{{COMMENT_OF_ARCHIVE, 0}, too_long, ""}, Case{{COMMENT_OF_ENTRY, 2}, too_long, ""},
+                        Case{{COMMENT_OF_ENTRY, 1}, std::string("a\0b", 3), ""},
+                        Case{{COMMENT_OF_ARCHIVE, 0}, "", std::string(kMaxPasswordLength + 1, 'p')}}) {
+    SCOPED_TRACE(c.comment.size());
+    RecordingList list;
+    list.MakeSecondVersion();
+    list.comments[c.subject] = c.comment;
+    list.password = c.password;
+    Bytes out;
+    EXPECT_EQ(RebuildInto(f, list.ref(), &out), ERR_BAD_PARAMETER);
+    EXPECT_FALSE(ParseArchive(out).ended);
+  }
 }
 
 TEST(RebuildOwnership, ClosesReplacementsAndEverythingItMadeButNotAddedObjects) {

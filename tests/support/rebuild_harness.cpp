@@ -16,7 +16,7 @@ ResultCode RebuildInto(ArchiverFixture& f, ObjectRef list, Bytes* out) {
 
 ObjectRef NewChangeList(TestHost& host) {
   ObjectRef list = nullptr;
-  EXPECT_EQ(host::CreateObjectQuick(host.root(), &list, IID_CHANGE_LIST, arjrt::PID_CHANGE_LIST), RESULT_OK);
+  EXPECT_EQ(host::CreateObjectQuick(host.root(), &list, IID_CHANGE_LIST_2, arjrt::PID_CHANGE_LIST), RESULT_OK);
   return list;
 }
 
