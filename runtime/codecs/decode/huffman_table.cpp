@@ -2,8 +2,8 @@
 
 namespace arjrt::huffman {
 
-bool BuildTables(const uint8_t* lengths, size_t count, unsigned primary_bits, uint16_t* primary,
-                 uint16_t* secondary, size_t secondary_size) {
+bool BuildTables(const uint8_t* lengths, const uint8_t* extra_bits, size_t count, unsigned primary_bits,
+                 uint16_t* primary, uint16_t* secondary, size_t secondary_size) {
   if (count > kMaxSymbols || primary_bits == 0 || primary_bits >= kMaxCodeLength) return false;
   const unsigned secondary_bits = kMaxCodeLength - primary_bits;
   uint32_t per_length[kMaxCodeLength + 1] = {};
@@ -42,7 +42,8 @@ bool BuildTables(const uint8_t* lengths, size_t count, unsigned primary_bits, ui
     const uint16_t symbol = ordered[i];
     const unsigned len = lengths[symbol];
     const uint32_t c = next_code[len]++;
-    const uint16_t entry = static_cast<uint16_t>(symbol | (len << kLengthShift));
+    const unsigned extra = extra_bits != nullptr ? extra_bits[symbol] : 0;
+    const uint16_t entry = static_cast<uint16_t>(symbol << kSymbolShift | (len + extra));
     if (len <= primary_bits) {
       const uint32_t first = c << (primary_bits - len);
       const uint32_t n = uint32_t{1} << (primary_bits - len);

@@ -14,42 +14,51 @@ namespace huffman {
 
 inline constexpr unsigned kMaxCodeLength = 16;
 inline constexpr size_t kMaxSymbols = 512;
+// Bits a symbol may carry after its code (a match position's low bits).
+inline constexpr unsigned kMaxExtraBits = 15;
 
-// Entry: symbol in bits 0..8, code length in bits 9..13; with kLinkFlag
-// set, bits 0..14 instead give the offset of the secondary table.
+// Entry: in bits 0..5 the bits to take for it (its code, then its extra
+// bits), where a shift by the entry itself takes them (bit 5 stays 0);
+// symbol in bits 6..14. With kLinkFlag set, bits 0..14 instead give the
+// offset of the secondary table.
 inline constexpr uint16_t kLinkFlag = 0x8000;
-inline constexpr unsigned kLengthShift = 9;
+inline constexpr unsigned kSymbolShift = 6;
 inline constexpr uint16_t kSymbolMask = 0x1FF;
+inline constexpr uint16_t kTakenMask = 0x3F;
 
 // Fills `primary` (2^primary_bits entries, 1 <= primary_bits <= 15) and
 // `secondary` (room for `secondary_size` entries) from code lengths
-// (0 = symbol unused, at most kMaxSymbols of them). Returns false unless
+// (0 = symbol unused, at most kMaxSymbols of them) and, unless null, the
+// extra bits of each symbol (at most kMaxExtraBits each). Returns false unless
 // the lengths form a complete prefix code, the only kind the ARJ encoder
 // writes.
-bool BuildTables(const uint8_t* lengths, size_t count, unsigned primary_bits, uint16_t* primary,
-                 uint16_t* secondary, size_t secondary_size);
+bool BuildTables(const uint8_t* lengths, const uint8_t* extra_bits, size_t count, unsigned primary_bits,
+                 uint16_t* primary, uint16_t* secondary, size_t secondary_size);
 
 }  // namespace huffman
 
 // Wider primary tables decode more codes in one step but cost more to
-// fill for every block.
-template <size_t kSymbols, unsigned kPrimaryBits>
+// fill for every block. `kExtraBits`, unless null, gives the bits each
+// symbol carries after its code, taken with it.
+template <size_t kSymbols, unsigned kPrimaryBits, const uint8_t* kExtraBits = nullptr>
 class HuffmanTable {
   static_assert(kSymbols <= huffman::kMaxSymbols);
   static_assert(kPrimaryBits >= 1 && kPrimaryBits < huffman::kMaxCodeLength);
 
  public:
   bool Build(const uint8_t* lengths) {
-    return huffman::BuildTables(lengths, kSymbols, kPrimaryBits, primary_, secondary_, kSecondarySize);
+    return huffman::BuildTables(lengths, kExtraBits, kSymbols, kPrimaryBits, primary_, secondary_, kSecondarySize);
   }
 
   // A code of one symbol that takes no bits. `symbol` < kSymbols.
   void SetSingle(uint16_t symbol) {
-    for (uint16_t& e : primary_) e = symbol;
+    const auto entry = static_cast<uint16_t>(symbol << huffman::kSymbolShift |
+                                             (kExtraBits != nullptr ? kExtraBits[symbol] : 0));
+    for (uint16_t& e : primary_) e = entry;
   }
 
   // Decodes the symbol at the top of `window`; returns the entry whose
-  // Length() bits the caller must then skip.
+  // Taken() bits the caller must then skip.
   uint16_t Lookup(uint64_t window) const {
     uint16_t e = primary_[window >> (64 - kPrimaryBits)];
     if (e & huffman::kLinkFlag) [[unlikely]] {
@@ -59,8 +68,9 @@ class HuffmanTable {
     return e;
   }
 
-  static unsigned Symbol(uint16_t entry) { return entry & huffman::kSymbolMask; }
-  static unsigned Length(uint16_t entry) { return entry >> huffman::kLengthShift; }
+  static unsigned Symbol(uint16_t entry) { return (entry >> huffman::kSymbolShift) & huffman::kSymbolMask; }
+  // The code's bits and its extra bits, which end the span.
+  static unsigned Taken(uint16_t entry) { return entry & huffman::kTakenMask; }
 
  private:
   static constexpr unsigned kSecondaryBits = huffman::kMaxCodeLength - kPrimaryBits;

@@ -23,8 +23,8 @@ bool MarkCorrupt(bool* corrupt) {
 // Lengths of the pre-code or of the position code: 3 bits each, 7 meaning
 // "7 plus the count of 1 bits that follow, ended by a 0". A count of 0 is
 // followed by the one symbol of a code that takes no bits.
-template <size_t kSymbols, unsigned kPrimaryBits>
-bool ReadShortLengths(BitReader& bits, HuffmanTable<kSymbols, kPrimaryBits>& table, unsigned count_bits,
+template <size_t kSymbols, unsigned kPrimaryBits, const uint8_t* kExtraBits>
+bool ReadShortLengths(BitReader& bits, HuffmanTable<kSymbols, kPrimaryBits, kExtraBits>& table, unsigned count_bits,
                       size_t skip_after, bool* corrupt) {
   if (!bits.Refill()) return false;
   const size_t n = bits.Take(count_bits);
@@ -88,7 +88,7 @@ bool LzhBlockTables::ReadCodeLengths(BitReader& bits, bool* corrupt) {
   while (i < n) {
     if (!bits.Refill()) return false;
     const uint16_t e = pre.Lookup(bits.Window());
-    bits.Skip(pre.Length(e));
+    bits.Skip(pre.Taken(e));
     const unsigned symbol = pre.Symbol(e);
     if (symbol > 2) {
       lengths[i++] = static_cast<uint8_t>(symbol - 2);

@@ -52,18 +52,21 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
       --block_left;
       // At most 16 + 16 + 15 bits per symbol: one refill suffices.
       const uint16_t e = codes.Lookup(bits.Window());
-      bits.Skip(codes.Length(e));
+      bits.Skip(codes.Taken(e));
       const unsigned symbol = codes.Symbol(e);
       if (symbol < kFirstMatchSymbol) {
         *out++ = static_cast<uint8_t>(symbol);
         continue;
       }
       const size_t length = symbol - kFirstMatchSymbol + kArjMinMatch;
+      // The position code and its extra bits in one step: the extra bits
+      // are the last of those taken.
       const uint16_t p = positions.Lookup(bits.Window());
-      bits.Skip(positions.Length(p));
       const unsigned slot = positions.Symbol(p);
-      size_t distance = slot + 1;
-      if (slot > 1) distance = (size_t{1} << (slot - 1)) + bits.Take(slot - 1) + 1;
+      const unsigned taken = positions.Taken(p);
+      const size_t distance =
+          lzh::kPositionBase[slot] + (bits.PeekUpTo(taken) & ((uint32_t{1} << lzh::kPositionExtraBits[slot]) - 1));
+      bits.Skip(taken);
       // A match may not start before the output, nor run past its end: arj
       // writes all of it and so fails the entry.
       if (distance > static_cast<size_t>(out - begin) || distance > kArjDictionarySize ||

@@ -18,7 +18,7 @@ namespace arjrt {
 class OutputWindow {
  public:
   // A match copy may write this many bytes past its end.
-  static constexpr size_t kOverCopy = 16;
+  static constexpr size_t kOverCopy = 32;
 
   struct Span {
     uint8_t* stop;  // start no symbol at or past this point
@@ -68,18 +68,27 @@ inline uint8_t* CopyMatch(uint8_t* out, size_t distance, size_t length) {
   const uint8_t* from = out - distance;
   uint8_t* const end = out + length;
   if (distance >= 16) {
-    // Each 16-byte block reads only bytes that are already final.
-    do {
+    // Each 16-byte block reads only bytes that are already final. Most
+    // matches are short: the first two blocks go without a test.
+    std::memcpy(out, from, 16);
+    std::memcpy(out + 16, from + 16, 16);
+    out += 32;
+    from += 32;
+    while (out < end) {
       std::memcpy(out, from, 16);
       out += 16;
       from += 16;
-    } while (out < end);
+    }
   } else if (distance >= 8) {
-    do {
+    std::memcpy(out, from, 8);
+    std::memcpy(out + 8, from + 8, 8);
+    out += 16;
+    from += 16;
+    while (out < end) {
       std::memcpy(out, from, 8);
       out += 8;
       from += 8;
-    } while (out < end);
+    }
   } else if (distance == 1) {
     std::memset(out, *from, length);
   } else {
