@@ -102,5 +102,9 @@ constexpr size_t kMaxNameLength = 2568;
 constexpr uint32_t kMaxPasswordLength = 511;
 // The longest link target a written entry holds (bounds its UNIX record).
 constexpr size_t kMaxLinkTargetLength = 1024;
+// The smallest volume size a set is written with: room for the main
+// header, an entry's header and a part of its data beside them
+// (volume_parts.h ties it to them).
+constexpr uint64_t kMinVolumeSize = 10 * 1024;
 
 }  // namespace arjhost::format
