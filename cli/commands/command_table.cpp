@@ -1,5 +1,6 @@
 // The tool's commands with their options, help texts and examples.
 #include "cli/commands/commands.h"
+#include "cli/commands/rebuild_support.h"
 #include "cli/input/limit_options.h"
 
 namespace cli {
@@ -27,7 +28,7 @@ const OptionSpec kJsonLines{"json-lines", 0, false, "",
                             "verdict on it)"};
 const OptionSpec kVolumeSize{"volume-size", 0, true, "SIZE",
                              "write a volume set (NAME.arj, NAME.a01, ...) of volumes of at most SIZE bytes "
-                             "(K, M, G: binary; at least 10K), as arj a -v"};
+                             "(K, M, G: binary; at least " + LeastVolumeSize() + "), as arj a -v"};
 const OptionSpec kTestWritten{"test", 't', false, "",
                               "test every entry of the new archive before it replaces the old one (arj -jt)"};
 const OptionSpec kComment{"comment", 0, true, "TEXT",

@@ -141,12 +141,16 @@ void NoteUngarbled(const Session& s, const Args& args, const std::string& comman
 
 }  // namespace
 
+std::string LeastVolumeSize() {
+  static_assert(arjhost::kMinVolumeSize % 1024 == 0, "named in whole K");
+  return std::to_string(arjhost::kMinVolumeSize / 1024) + "K";
+}
+
 bool VolumeSizeOption(const Args& args, const std::string& command, uint64_t* size) {
   *size = 0;
   if (!args.Has("volume-size")) return true;
   if (!ParseSize(args.Value("volume-size"), UINT64_MAX, size) || !arjhost::CheckVolumeSize(*size).ok()) {
-    SayError(command, "--volume-size takes a size of at least %lluK (as 10K, 1440K, 700M)",
-        static_cast<unsigned long long>(arjhost::kMinVolumeSize / 1024));
+    SayError(command, "--volume-size takes a size of at least %s (as 10K, 1440K, 700M)", LeastVolumeSize().c_str());
     return false;
   }
   return true;

@@ -24,6 +24,8 @@ bool MethodOption(const Args& args, const std::string& command, int* method);
 // --volume-size SIZE: at least kMinVolumeSize; 0 when not given. False
 // (with a line on stderr) for another value.
 bool VolumeSizeOption(const Args& args, const std::string& command, uint64_t* size);
+// The least SIZE as help and messages name it: "10K".
+std::string LeastVolumeSize();
 
 // -o OUT, else the archive itself.
 std::string Destination(const Args& args, const std::string& archive_path);

@@ -41,14 +41,18 @@ std::string UnixModeText(const arjhost::EntryInfo& e) {
 }
 
 std::string DosAttributesText(const arjhost::EntryInfo& e) {
+  using arjhost::format::DosAttribute;
   const uint16_t a = e.access_mode;
-  const bool folder = (a & 0x10) != 0 || HasFileType(e, FileType::kDirectory);
   std::string text = ".....";
-  if (folder) text[0] = 'D';
-  if (a & 0x01) text[1] = 'R';
-  if (a & 0x02) text[2] = 'H';
-  if (a & 0x04) text[3] = 'S';
-  if (a & 0x20) text[4] = 'A';
+  if (Has(a, DosAttribute::kDirectory) || HasFileType(e, FileType::kDirectory)) text[0] = 'D';
+  const struct {
+    DosAttribute attribute;
+    size_t at;
+    char letter;
+  } shown[] = {{DosAttribute::kReadOnly, 1, 'R'}, {DosAttribute::kHidden, 2, 'H'}, {DosAttribute::kSystem, 3, 'S'},
+               {DosAttribute::kArchive, 4, 'A'}};
+  for (const auto& s : shown)
+    if (Has(a, s.attribute)) text[s.at] = s.letter;
   return text;
 }
 
@@ -69,7 +73,7 @@ std::string AttributesText(const arjhost::EntryInfo& e) {
 
 std::string OctalMode(uint16_t mode) {
   char text[8];
-  std::snprintf(text, sizeof text, "%04o", mode & 07777u);
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & arjhost::format::kUnixPermissionBits));
   return text;
 }
 

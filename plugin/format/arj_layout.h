@@ -64,6 +64,10 @@ constexpr size_t kAccessMode = 30;
 constexpr size_t kFirstChapter = 32;
 constexpr size_t kLastChapter = 33;
 constexpr size_t kBasicHeader = 4;  // where the basic header (and the first header size) starts
+// Past the 34 bytes, in a first header size that holds it (arj 2.39 on):
+// where a part of a split file starts in its file, then the access and
+// creation times.
+constexpr size_t kFilePosition = 34;
 }  // namespace fixed_header
 
 // A main header's own fields where a local header has its time and sizes.

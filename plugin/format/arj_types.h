@@ -82,6 +82,35 @@ constexpr Method MethodOf(uint8_t stored) { return static_cast<Method>(stored); 
 // (arj checks them against no data).
 constexpr bool HoldsFileData(FileType type) { return type == FileType::kBinary || type == FileType::kText; }
 
+// The access mode (bytes 30 and 31) of an entry made on DOS, Windows and
+// the other hosts holds DOS attributes; one made on UNIX holds the mode.
+enum class DosAttribute : uint16_t {
+  kReadOnly = 0x01,
+  kHidden = 0x02,
+  kSystem = 0x04,
+  kDirectory = 0x10,
+  kArchive = 0x20,
+};
+constexpr uint16_t Bit(DosAttribute attribute) { return static_cast<uint16_t>(attribute); }
+constexpr bool Has(uint16_t access_mode, DosAttribute attribute) { return (access_mode & Bit(attribute)) != 0; }
+
+// A UNIX mode as arj stores it: the permission bits (set-user-ID,
+// set-group-ID and sticky among them), and a mark of the kind of file in
+// place of the POSIX file type bits.
+constexpr uint16_t kUnixPermissionBits = 07777;
+enum class UnixMark : uint16_t { kRegularFile = 0x1000, kFolder = 0x2000, kSpecial = 0x4000 };
+// The mark of a file of POSIX mode `mode` (its file type bits as stat(2)
+// gives them); a link or special file (`special`) is marked as one whatever
+// its mode says.
+constexpr UnixMark UnixMarkOf(uint32_t mode, bool special) {
+  constexpr uint32_t kPosixTypeBits = 0170000, kPosixFolder = 0040000;
+  if (special) return UnixMark::kSpecial;
+  return (mode & kPosixTypeBits) == kPosixFolder ? UnixMark::kFolder : UnixMark::kRegularFile;
+}
+constexpr uint16_t StoredUnixMode(UnixMark mark, uint32_t mode) {
+  return static_cast<uint16_t>(static_cast<uint16_t>(mark) | (mode & kUnixPermissionBits));
+}
+
 // What a UNIX link or special file is, as arj -a1 numbers the kinds in
 // the record it stores for one (see unix_special.h).
 enum class UnixSpecialKind : uint8_t { kFifo = 0, kHardLink = 1, kSymbolicLink = 2, kBlockDevice = 3, kCharDevice = 4 };
@@ -90,6 +119,8 @@ constexpr UnixSpecialKind kLastUnixSpecialKind = UnixSpecialKind::kCharDevice;
 // The newest format version an entry may ask of its reader (arj 3.10's
 // own): arj skips an entry asking for more ("Unknown version").
 constexpr uint8_t kNewestEntryVersion = 11;
+// arj -a1 asks this version of a reader of a link or special file.
+constexpr uint8_t kUnixSpecialMinVersion = 11;
 // The chapters an archive may have (`arj ac`): arj refuses a main header
 // naming a later one ("Exceeded chapter limit").
 constexpr uint8_t kMaxChapter = 250;
@@ -102,5 +133,9 @@ constexpr size_t kMaxNameLength = 2568;
 constexpr uint32_t kMaxPasswordLength = 511;
 // The longest link target a written entry holds (bounds its UNIX record).
 constexpr size_t kMaxLinkTargetLength = 1024;
+// The smallest volume size a set is written with: room for the main
+// header, an entry's header and a part of its data beside them
+// (volume_parts.h ties it to them).
+constexpr uint64_t kMinVolumeSize = 10 * 1024;
 
 }  // namespace arjhost::format

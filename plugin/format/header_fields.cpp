@@ -53,7 +53,7 @@ void DecodeHeaderFields(const uint8_t* h, const HeaderFacts& facts, HeaderFields
   out->last_chapter = h[f::kLastChapter];
   // Four bytes right after the fixed part, there when the first header (and
   // the basic header that holds it) reaches past them.
-  constexpr size_t kPositionAt = kFixedHeaderSize;                     // from the header id on
+  constexpr size_t kPositionAt = f::kFilePosition;                    // from the header id on
   constexpr size_t kPositionEnd = kPositionAt + 4 - f::kBasicHeader;  // within the basic header
   const bool has_position = facts.first_header_size >= kPositionEnd && facts.basic_size >= kPositionEnd;
   out->file_position = has_position ? int64_t{LoadDWord(h + kPositionAt)} : -1;

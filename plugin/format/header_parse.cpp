@@ -73,15 +73,13 @@ HeaderCause WalkExtendedHeaders(const ByteReader& reader, const uint8_t* prefix,
 
 }  // namespace
 
-const char* HeaderCauseText(HeaderCause cause) {
+std::string HeaderCauseText(HeaderCause cause) {
   switch (cause) {
     case HeaderCause::kHeader: return "header";
     case HeaderCause::kEndMarker: return "end of archive";
     case HeaderCause::kNoHeaderId: return "no header id";
     case HeaderCause::kTruncated: return "header runs past the end of the file";
-    case HeaderCause::kBasicHeaderTooLarge:
-      static_assert(kMaxBasicHeaderSize == 2600, "the text below names the limit");
-      return "basic header size over 2600";
+    case HeaderCause::kBasicHeaderTooLarge: return "basic header size over " + std::to_string(kMaxBasicHeaderSize);
     case HeaderCause::kHeaderCrcMismatch: return "header CRC mismatch";
     case HeaderCause::kExtendedCrcMismatch: return "extended header CRC mismatch";
     case HeaderCause::kPastOffsetLimit: return "data ends past the 4 GiB a volume is read in";

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "plugin/format/arj_layout.h"
 
@@ -24,7 +25,7 @@ enum class HeaderCause : uint8_t {
 };
 
 // A short phrase for messages: "header CRC mismatch".
-const char* HeaderCauseText(HeaderCause cause);
+std::string HeaderCauseText(HeaderCause cause);
 
 // What a reader counts as damage. Every reader parses headers alike;
 // readers differ only here.

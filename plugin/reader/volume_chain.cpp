@@ -7,9 +7,9 @@
 #include "plugin/state/trace.h"
 #include "plugin/format/arj_layout.h"
 #include "plugin/format/split_chain.h"
+#include "plugin/format/volume_names.h"
 #include "plugin/reader/header_reader.h"
 #include "plugin/state/state_tables.h"
-#include "plugin/reader/volume_naming.h"
 
 using namespace arjhost::format;
 

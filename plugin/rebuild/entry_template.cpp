@@ -11,19 +11,7 @@ using namespace arjhost::format;
 namespace {
 
 constexpr uint8_t kDefaultMethod = Byte(Method::kBest);
-// arj on UNIX keeps the permission bits and marks a regular file with
-// 0x1000, a folder with 0x2000 and anything else with 0x4000.
-constexpr uint16_t kUnixRegularFileMark = 0x1000;
-constexpr uint16_t kUnixFolderMark = 0x2000;
-constexpr uint16_t kUnixSpecialMark = 0x4000;
-constexpr uint32_t kUnixPermissionBits = 07777;
-// The file type field of st_mode and its value for a folder, as POSIX
-// numbers them.
-constexpr uint32_t kModeTypeBits = 0170000;
-constexpr uint32_t kModeFolder = 0040000;
-// arj -a1 asks this version of a reader of a link or special file.
-constexpr uint8_t kSpecialMinVersion = 11;
-constexpr uint16_t kDefaultAccessMode = kUnixRegularFileMark | 0644;
+constexpr uint16_t kDefaultAccessMode = StoredUnixMode(UnixMark::kRegularFile, 0644);
 
 template <class T>
 bool OptionalProperty(ObjectRef o, PropId id, T* value) {
@@ -51,7 +39,7 @@ ResultCode ApplyContentMode(ObjectRef content, EntryTemplate* out) {
   uint32_t mode = 0;
   if (!OptionalProperty(content, PROP_FILE_MODE, &mode)) return RESULT_OK;
   h[fixed_header::kHostOs] = Byte(HostOs::kUnix);
-  uint16_t mark = kUnixRegularFileMark;
+  bool special = false;
   uint32_t length = 0;
   // A hard link's own mode is a regular file's: its body says what it is.
   // Its length is asked first: a body too long must fail, not go unseen.
@@ -62,16 +50,15 @@ ResultCode ApplyContentMode(ObjectRef content, EntryTemplate* out) {
     if (Failed(r)) return r;
     if (read != length) return ERR_BAD_PARAMETER;
     out->unix_special_length = length;
-    mark = kUnixSpecialMark;
-    h[fixed_header::kFileType] = Byte(FileType::kUnixSpecial);
-    h[fixed_header::kMinVersion] = kSpecialMinVersion;
-  } else if ((mode & kModeTypeBits) == kModeFolder) {
-    mark = kUnixFolderMark;
-    h[fixed_header::kFileType] = Byte(FileType::kDirectory);
+    special = true;
+    h[fixed_header::kMinVersion] = kUnixSpecialMinVersion;
   }
-  StoreWord(h + fixed_header::kAccessMode, static_cast<uint16_t>(mark | (mode & kUnixPermissionBits)));
+  const UnixMark mark = UnixMarkOf(mode, special);
+  if (mark == UnixMark::kSpecial) h[fixed_header::kFileType] = Byte(FileType::kUnixSpecial);
+  if (mark == UnixMark::kFolder) h[fixed_header::kFileType] = Byte(FileType::kDirectory);
+  StoreWord(h + fixed_header::kAccessMode, StoredUnixMode(mark, mode));
   // Neither holds data: stored, as arj stores them.
-  if (mark != kUnixRegularFileMark) out->method = h[fixed_header::kMethod] = 0;
+  if (mark != UnixMark::kRegularFile) out->method = h[fixed_header::kMethod] = 0;
   return RESULT_OK;
 }
 

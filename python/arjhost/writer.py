@@ -41,7 +41,7 @@ class ArchiveWriter:
             raise error
         if volume_size is not None:
             if not isinstance(volume_size, int) or volume_size <= 0:
-                raise ValueError("volume_size is a number of bytes (at least 10240)")
+                raise ValueError("volume_size is a number of bytes")
             self._check(lib.arjhost_write_volume_size(self._writer, volume_size))
         self.added = 0
         self.comment: Optional[bytes] = None  # the comment set, as ArjFile.comment gives it back

@@ -251,8 +251,9 @@ Status CheckListed(Host& host, const std::string& path, const std::vector<std::s
 // The ranges of the rebuild's entries (the kept ones, then the added) in
 // the chapter after `chapter`: a kept entry keeps its range, one carried
 // goes on into the new chapter, an added one is of the new chapter alone.
-ChapterPlan ChapterPlanOf(const std::vector<EntryInfo>& old_entries, const ChangeSet& changes, uint8_t chapter) {
-  ChapterPlan plan;
+format::ChapterPlan ChapterPlanOf(const std::vector<EntryInfo>& old_entries, const ChangeSet& changes,
+                                  uint8_t chapter) {
+  format::ChapterPlan plan;
   plan.chapter = static_cast<uint8_t>(chapter + 1);
   for (const EntryInfo& e : old_entries) {
     if (changes.dropped.count(e.handle)) continue;
@@ -487,7 +488,7 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   // A new chapter: the entries' ranges and places, and its label.
   TempBeside chaptered(target);
   if (changes.new_chapter) {
-    const ChapterPlan plan = ChapterPlanOf(old_entries, changes, state_.chapter);
+    const format::ChapterPlan plan = ChapterPlanOf(old_entries, changes, state_.chapter);
     if (!chaptered.Create(&why)) return Failure(Code::kIoError, why, ERR_IO);
     if (Status s = WriteChapter(temp.path(), plan, static_cast<int64_t>(::time(nullptr)), chaptered.path()); !s.ok()) {
       s.message = destination + ": not written: " + s.message;
@@ -495,11 +496,11 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     }
     expected.clear();
     std::vector<Repack> chaptered_repack;
-    for (size_t index : ChapterOrder(plan)) {
+    for (size_t index : format::ChapterOrder(plan)) {
       expected.push_back(plan.entries[index].name);
       chaptered_repack.push_back(repack[index]);
     }
-    expected.push_back(ChapterLabel(plan.chapter));
+    expected.push_back(format::ChapterLabel(plan.chapter));
     chaptered_repack.emplace_back();
     repack = std::move(chaptered_repack);
     if (Status listed = CheckListed(host_, chaptered.path(), expected, destination, tested_here ? options : RebuildOptions{}); !listed.ok()) return listed;

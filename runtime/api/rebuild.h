@@ -97,9 +97,8 @@ struct ChangeSet {
   std::set<std::string> named;
 };
 
-// The smallest volume size a set is written with: room for the main header,
-// an entry's header and a part of its data beside them.
-constexpr uint64_t kMinVolumeSize = 10 * 1024;
+// The smallest volume size a set is written with (arj_types.h).
+using format::kMinVolumeSize;
 
 // A volume size a set can be written with; if not (kBadArgument), why.
 ARJHOST_API Status CheckVolumeSize(uint64_t size);

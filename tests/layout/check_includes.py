@@ -20,7 +20,7 @@ INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 
 # Plug-in folders by layer: a file may include its own folder and any
 # folder of a lower layer, never a sibling of its own layer.
-PLUGIN_LAYERS = {"host": 0, "format": 1, "common": 1, "state": 2, "reader": 3, "access": 3, "rebuild": 3,
+PLUGIN_LAYERS = {"host": 0, "format": 1, "state": 2, "reader": 3, "access": 3, "rebuild": 3,
                  "frame": 4}
 
 # The runtime's floors, the same way; the build links each floor with the

@@ -10,8 +10,6 @@ using arjhost::EntryInfo;
 using arjhost::format::FileType;
 using Special = EntryInfo::Special;
 
-constexpr uint32_t kDosReadOnly = 0x01;
-
 const EntryInfo* Info(const arjhost_entry* e) { return e != nullptr ? e->info : nullptr; }
 
 // A type this reader knows by its header; an entry whose header could not
@@ -85,9 +83,9 @@ uint32_t arjhost_entry_mode(const arjhost_entry* e) {
   const EntryInfo* i = Info(e);
   if (i == nullptr) return 0;
   uint32_t permissions = 0;
-  if (arjhost::MadeOnUnix(*i)) permissions = i->access_mode & 07777u;
+  if (arjhost::MadeOnUnix(*i)) permissions = i->access_mode & arjhost::format::kUnixPermissionBits;
   else if (TypeOf(*i) == ARJHOST_TYPE_FOLDER) permissions = 0755;
-  else permissions = i->header_known && (i->access_mode & kDosReadOnly) != 0 ? 0444 : 0644;
+  else permissions = i->header_known && Has(i->access_mode, arjhost::format::DosAttribute::kReadOnly) ? 0444 : 0644;
   return KindBits(*i) | permissions;
 }
 

@@ -1,8 +1,6 @@
 #include "runtime/api/internal/chapter_pass.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 
 #include "plugin/format/header_writer.h"
 #include "runtime/api/internal/status_of.h"
@@ -13,16 +11,10 @@ namespace {
 
 using namespace format;
 
-constexpr size_t kBasic = fixed_header::kBasicHeader;
-
-// The label entry of `chapter`, made as arj makes it: a header alone, host
-// UNIX, stamped `now`.
+// The label entry of `chapter`, stamped `now`.
 std::vector<uint8_t> LabelHeader(uint8_t chapter, int64_t now) {
   uint8_t fixed[kFixedHeaderSize];
-  NewFixedHeader(FileType::kChapterLabel, fixed);
-  StoreDWord(fixed + fixed_header::kTime, static_cast<uint32_t>(now));
-  fixed[fixed_header::kFirstChapter] = chapter;
-  fixed[fixed_header::kLastChapter] = chapter;
+  NewChapterLabelFixed(chapter, static_cast<uint32_t>(now), fixed);
   const std::string name = ChapterLabel(chapter);
   std::vector<uint8_t> out;
   const ByteWriter writer = VectorWriter(&out);
@@ -35,36 +27,13 @@ std::vector<uint8_t> LabelHeader(uint8_t chapter, int64_t now) {
 // The header with the chapter bytes set.
 Status WithChapters(const StoredHeader& h, uint8_t first, uint8_t last, std::vector<uint8_t>* out) {
   std::vector<uint8_t> fixed = h.FixedPart();
-  if (fixed.size() + kBasic < kFixedHeaderSize) return Failure(Code::kInternal, "a header too short for chapters");
-  fixed[fixed_header::kFirstChapter - kBasic] = first;
-  fixed[fixed_header::kLastChapter - kBasic] = last;
+  if (!SetChapterRange(first, last, &fixed)) return Failure(Code::kInternal, "a header too short for chapters");
   if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), h.NameAndComment(), h.extended(), out))
     return Failure(Code::kInternal, "a header cannot be written again");
   return {};
 }
 
 }  // namespace
-
-std::string ChapterLabel(uint8_t chapter) {
-  char name[16];
-  std::snprintf(name, sizeof name, "<<<%03u>>>", static_cast<unsigned>(chapter));
-  return name;
-}
-
-std::vector<size_t> ChapterOrder(const ChapterPlan& plan) {
-  std::vector<size_t> order;
-  for (size_t i = 0; i < plan.entries.size(); ++i) {
-    size_t at = order.size();
-    if (plan.entries[i].added)
-      for (size_t k = order.size(); k-- > 0;)
-        if (plan.entries[order[k]].name == plan.entries[i].name) {
-          at = k + 1;
-          break;
-        }
-    order.insert(order.begin() + static_cast<std::ptrdiff_t>(at), i);
-  }
-  return order;
-}
 
 Status WriteChapter(const std::string& single, const ChapterPlan& plan, int64_t now, const std::string& out_path) {
   const Fd in(OpenToRead(single));

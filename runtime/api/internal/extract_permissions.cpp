@@ -7,12 +7,6 @@
 #include "runtime/api/text.h"
 
 namespace arjhost {
-namespace {
-
-constexpr uint16_t kDosReadOnly = 0x01;
-
-}  // namespace
-
 // The process's umask, read without changing it: umask(2) can only swap
 // it, and while it is swapped, files another thread makes would get the
 // wrong mode. Linux says it in /proc (since 4.7); elsewhere it is swapped
@@ -42,14 +36,14 @@ bool ExtractPermissions::HasUnixMode(const EntryInfo& entry) const {
 }
 
 mode_t ExtractPermissions::FromStored(const EntryInfo& entry) const {
-  const mode_t stored = entry.access_mode & 07777;
+  const mode_t stored = entry.access_mode & format::kUnixPermissionBits;
   return preserve_ ? stored : stored & ~(S_ISUID | S_ISGID) & ~umask_;
 }
 
 mode_t ExtractPermissions::ForFile(const EntryInfo& entry) const {
   if (HasUnixMode(entry)) return FromStored(entry);
   // DOS and the other hosts store attributes, of which read-only is kept.
-  const bool read_only = entry.header_known && !MadeOnUnix(entry) && (entry.access_mode & kDosReadOnly);
+  const bool read_only = entry.header_known && !MadeOnUnix(entry) && format::Has(entry.access_mode, format::DosAttribute::kReadOnly);
   return (read_only ? 0444 : 0666) & ~umask_;
 }
 

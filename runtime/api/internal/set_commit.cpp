@@ -92,7 +92,7 @@ std::string Encode(const SetCommit& commit) {
 
 // Whether `name` is a volume of the set whose first volume is `first`.
 bool IsVolumeName(const std::string& first, const std::string& name) {
-  return arjrt::IsSiblingName(name) && FirstVolumeOf(name) == arjrt::BaseName(first);
+  return arjrt::IsSiblingName(name) && IsVolumeOf(first, name);
 }
 
 // The record read back, each name checked to be a volume of the set or

@@ -1,7 +1,10 @@
 #include "runtime/api/internal/volume_names.h"
 
-#include <cstdio>
+#include <sys/stat.h>
 
+#include <cstdint>
+
+#include "plugin/format/volume_names.h"
 #include "runtime/services/native_path.h"
 
 namespace arjhost {
@@ -11,13 +14,7 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool NamesFirstVolume(const std::string& path) {
-  const std::string name = BaseName(path);
-  if (name.size() < 5 || name[name.size() - 4] != '.') return false;
-  for (size_t i = 0; i < 3; ++i)
-    if ((name[name.size() - 3 + i] | 0x20) != "arj"[i]) return false;
-  return true;
-}
+bool NamesFirstVolume(const std::string& path) { return format::NamesFirstVolume(BaseName(path)); }
 
 std::string VolumeFile(const std::string& archive_path, const std::string& volume) {
   if (!arjrt::IsSiblingName(volume) || archive_path.find('/') == std::string::npos) return volume;
@@ -30,27 +27,33 @@ std::vector<std::string> VolumeFiles(const std::string& archive_path, const std:
   return files;
 }
 
+bool IsVolumeOf(const std::string& first, const std::string& name) {
+  const int32_t number = format::VolumeNumberOf(name);
+  return number >= 0 && VolumePath(BaseName(first), static_cast<size_t>(number)) == name;
+}
+
 std::string FirstVolumeOf(const std::string& path) {
   const std::string name = BaseName(path);
-  if (name.size() < 5 || name[name.size() - 4] != '.') return path;
-  const char* ext = name.c_str() + name.size() - 3;
-  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  if (!digit(ext[1]) || !digit(ext[2])) return path;
-  const bool lettered = (ext[0] | 0x20) == 'a' && (ext[1] != '0' || ext[2] != '0');
-  const bool numbered = digit(ext[0]) && ext[0] != '0';
-  if (!lettered && !numbered) return path;
-  return path.substr(0, path.size() - 3) + (ext[0] == 'A' ? "ARJ" : "arj");
+  const int32_t number = format::VolumeNumberOf(name);
+  if (number <= 0) return path;
+  const std::string first = format::VolumeName(name, 0);
+  // Only the name a set's volume has is one: NAME.a5 or NAME.005 is not.
+  if (!IsVolumeOf(first, name)) return path;
+  const std::string folder = path.substr(0, path.size() - name.size());
+  struct stat st;
+  std::string found;
+  if (::lstat((folder + first).c_str(), &st) != 0 &&
+      arjrt::FindNameIgnoringCase(folder.empty() ? "." : folder, first, &found))
+    return folder + found;
+  return folder + first;
 }
 
 std::string VolumePath(const std::string& first, size_t number) {
+  // The first is the path given, in its own case; a later one's letter
+  // takes the case of the first's "a".
   if (number == 0) return first;
-  const std::string stem = first.substr(0, first.size() - 3);  // up to the dot
-  if (number >= 100) return stem + std::to_string(number);
-  // The reader turns an upper-case letter into "A", any later byte into "a".
-  const char letter = first[first.size() - 3] == 'A' ? 'A' : 'a';
-  char digits[3];
-  std::snprintf(digits, sizeof digits, "%02zu", number);
-  return stem + letter + digits;
+  const std::string name = BaseName(first);
+  return first.substr(0, first.size() - name.size()) + format::VolumeName(name, static_cast<int32_t>(number));
 }
 
 }  // namespace arjhost

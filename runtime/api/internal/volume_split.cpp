@@ -14,6 +14,7 @@
 #include "plugin/format/header_parse.h"
 #include "plugin/format/header_writer.h"
 #include "plugin/format/split_chain.h"
+#include "plugin/format/volume_parts.h"
 #include "runtime/api/internal/status_of.h"
 #include "runtime/api/internal/stored_headers.h"
 #include "runtime/codecs/decode/arj_decoder.h"
@@ -23,15 +24,6 @@ namespace arjhost {
 namespace {
 
 using namespace format;
-
-// As arj ("up to 999 archive volumes"): names past .999 would grow, and
-// every volume is open at once while the set is checked.
-constexpr size_t kMaxWrittenVolumes = 999;
-// A part smaller than this is not begun: the file goes on in a new volume.
-constexpr uint64_t kMinPartRoom = 1024;
-// The offset (from the header id) of a part's position in its file, which
-// a first header size of 34 or more holds.
-constexpr size_t kFilePosition = kFixedHeaderSize;
 
 // The key a garbled entry's (or part's) data is garbled with: the
 // password and its header's modifier. Empty for an entry not garbled.
@@ -206,8 +198,7 @@ class Splitter {
     const HeaderFacts& f = main_.facts;
     std::vector<uint8_t> fixed = main_.FixedPart();
     const size_t flags = fixed_header::kFlags - fixed_header::kBasicHeader;
-    if (last) fixed[flags] &= static_cast<uint8_t>(~Bit(MainFlag::kContinuesInNext));
-    else fixed[flags] |= Bit(MainFlag::kContinuesInNext);
+    fixed[flags] = VolumeMainFlags(fixed[flags], last);
     // The name, then from its NUL on (the comment and its NUL) as stored.
     std::vector<uint8_t> rest(volume_name_.begin(), volume_name_.end());
     rest.insert(rest.end(), main_.bytes.begin() + f.name_at + f.name_length, main_.bytes.begin() + main_.basic_end());
@@ -218,8 +209,8 @@ class Splitter {
   }
 
   Status OpenVolume() {
-    if (volumes_ >= kMaxWrittenVolumes)
-      return Failure(Code::kLimitExceeded, "it would take more than " + std::to_string(kMaxWrittenVolumes) +
+    if (volumes_ >= kMostVolumes)
+      return Failure(Code::kLimitExceeded, "it would take more than " + std::to_string(kMostVolumes) +
                                                " volumes: take a larger volume size");
     Status s = make_(volumes_, &volume_path_, &volume_name_);
     if (!s.ok()) return s;
@@ -363,28 +354,12 @@ class Splitter {
     return {};
   }
 
-  // The part's header: the entry's, with a first header size that holds
-  // the part's position, its flags, method, sizes and CRC.
+  // The part's header: the entry's, made a part's (volume_parts.h).
   Status PartHeader(const StoredHeader& h, const Part& part, uint64_t position, bool more, uint8_t modifier,
                     std::vector<uint8_t>* out) const {
-    const HeaderFacts& f = h.facts;
-    const size_t basic = fixed_header::kBasicHeader;
-    std::vector<uint8_t> fixed(h.bytes.begin(), h.bytes.begin() + basic + f.first_header_size);
-    if (fixed.size() < kFilePosition + 4) fixed.resize(kFilePosition + 4, 0);
-    fixed[fixed_header::kFirstHeaderSize] = static_cast<uint8_t>(fixed.size() - basic);
-    uint8_t flags = EntryFlags(fixed.data());
-    if (more) flags |= Bit(EntryFlag::kContinuesInNext);
-    if (position > 0) flags |= Bit(EntryFlag::kContinuesPrevious);
-    fixed[fixed_header::kFlags] = flags;
-    fixed[fixed_header::kMethod] = part.method;
-    fixed[fixed_header::kGarbleModifier] = modifier;
-    StoreDWord(fixed.data() + fixed_header::kPackedSize, static_cast<uint32_t>(part.packed));
-    StoreDWord(fixed.data() + fixed_header::kOriginalSize, static_cast<uint32_t>(part.size));
-    StoreDWord(fixed.data() + fixed_header::kFileCrc, part.crc);
-    StoreDWord(fixed.data() + kFilePosition, static_cast<uint32_t>(position));
-    const uint32_t rest_at = basic + f.first_header_size;
-    const ByteSpan rest{h.bytes.data() + rest_at, h.basic_end() - rest_at};
-    if (!Rewritten(fixed.data() + basic, static_cast<uint32_t>(fixed.size() - basic), rest, h.extended(), out))
+    std::vector<uint8_t> fixed = h.FixedPart();
+    MakePartFixed({part.method, modifier, part.size, part.packed, part.crc, position, more}, &fixed);
+    if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), h.NameAndComment(), h.extended(), out))
       return Failure(Code::kUnsupported, EntryName(h) + ": its header cannot hold a part's position (name too long)");
     return {};
   }
@@ -450,7 +425,7 @@ class Splitter {
     const uint64_t header_size = header.size();
     const GarbleKey key = KeyOf(h.bytes, password_);
     for (uint64_t position = 0; s.ok();) {
-      if (header_size + kMinPartRoom > Room()) {
+      if (!BeginsPart(Room(), header_size)) {
         if (!VolumeHoldsEntries())
           return Failure(Code::kBadArgument, EntryName(h) + ": its header leaves no room for data in a volume");
         s = NextVolume();
@@ -534,7 +509,8 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
     StoredHeader main;
     if (!(s = ReadStoredAt(volume.get(), SizeOfFile(volume.get()), 0, HeaderRole::kMain, &main)).ok()) return s;
     std::vector<uint8_t> fixed = main.FixedPart();
-    fixed[fixed_header::kFlags - fixed_header::kBasicHeader] &= static_cast<uint8_t>(~Bit(MainFlag::kContinuesInNext));
+    const size_t flags = fixed_header::kFlags - fixed_header::kBasicHeader;
+    fixed[flags] = VolumeMainFlags(fixed[flags], true);
     if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), main.NameAndComment(), main.extended(), &header))
       return Failure(Code::kUnsupported, first_volume + ": its main header cannot be written again");
     if (!(s = put(header)).ok()) return s;
@@ -556,19 +532,9 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
     }
     // A stand-in without data: the new set takes the file from its old
     // parts, packing again only what it cannot copy.
-    const uint8_t method = Byte(Method::kStored);
-    const uint64_t packed = 0, size = 0;
-    const uint32_t crc = 0;
     (*repack)[i] = EntryMethod(h.bytes.data());
     std::vector<uint8_t> fixed = h.FixedPart();
-    const size_t basic = fixed_header::kBasicHeader;
-    fixed[fixed_header::kFlags - basic] &=
-        static_cast<uint8_t>(~(Bit(EntryFlag::kContinuesInNext) | Bit(EntryFlag::kContinuesPrevious)));
-    fixed[fixed_header::kMethod - basic] = method;
-    StoreDWord(fixed.data() + fixed_header::kPackedSize - basic, static_cast<uint32_t>(packed));
-    StoreDWord(fixed.data() + fixed_header::kOriginalSize - basic, static_cast<uint32_t>(size));
-    StoreDWord(fixed.data() + fixed_header::kFileCrc - basic, crc);
-    if (fixed.size() >= kFilePosition + 4 - basic) StoreDWord(fixed.data() + kFilePosition - basic, 0);
+    MakeStandInFixed(&fixed);
     if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), h.NameAndComment(), h.extended(), &header))
       return Failure(Code::kUnsupported, "a joined entry's header cannot be written");
     if (!(s = put(header)).ok()) return s;

@@ -5,7 +5,8 @@
 // parts, each flagged as going on in the next volume or from the previous
 // one, with its position in the file, the size and CRC of its own bytes,
 // and packed on its own so that it decodes alone. No volume is larger than
-// the size asked.
+// the size asked. The headers' rules are the format's
+// (plugin/format/volume_parts.h); here is the I/O.
 #pragma once
 
 #include <cstdint>

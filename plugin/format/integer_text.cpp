@@ -1,4 +1,6 @@
-#include "plugin/common/integer_text.h"
+#include "plugin/format/integer_text.h"
+
+namespace arjhost::format {
 
 char* FormatInteger(int32_t value, char* buffer) {
   char* out = buffer;
@@ -28,3 +30,5 @@ int32_t ParseInteger(const char* text) {
   for (; *text >= '0' && *text <= '9'; ++text) value = value * 10u + static_cast<uint32_t>(*text - '0');
   return static_cast<int32_t>(negative ? 0u - value : value);
 }
+
+}  // namespace arjhost::format

@@ -1,9 +1,10 @@
-#include "plugin/reader/volume_naming.h"
+#include "plugin/format/volume_names.h"
 
 #include <cstring>
 
-#include "plugin/common/integer_text.h"
+#include "plugin/format/integer_text.h"
 
+namespace arjhost::format {
 namespace {
 
 uint32_t SearchLength(const char* name, uint32_t length) {
@@ -11,6 +12,10 @@ uint32_t SearchLength(const char* name, uint32_t length) {
   // A count that includes the NUL, or one that runs past it, searches the name alone.
   return length == 0 || length > measured ? measured : length;
 }
+
+// Room SetVolumeNumber may write past the dot: a letter, "0", a sign, ten
+// digits and the NUL.
+constexpr size_t kRoomAfterDot = 14;
 
 }  // namespace
 
@@ -49,3 +54,26 @@ int32_t SetVolumeNumber(char* name, uint32_t length, int32_t volume) {
   }
   return 0;
 }
+
+int32_t VolumeNumberOf(std::string_view name) {
+  const std::string text(name.substr(0, name.find('\0')));
+  return FindVolumeNumber(text.c_str(), 0);
+}
+
+std::string VolumeName(std::string_view name, int32_t volume) {
+  std::string buffer(name.substr(0, name.find('\0')));
+  const size_t length = buffer.size();
+  buffer.resize(length + kRoomAfterDot, '\0');
+  if (SetVolumeNumber(buffer.data(), static_cast<uint32_t>(length), volume) != 0) return {};
+  buffer.resize(std::strlen(buffer.c_str()));
+  return buffer;
+}
+
+bool NamesFirstVolume(std::string_view name) {
+  if (name.size() < 5 || name[name.size() - 4] != '.') return false;
+  for (size_t i = 0; i < 3; ++i)
+    if ((name[name.size() - 3 + i] | 0x20) != "arj"[i]) return false;
+  return true;
+}
+
+}  // namespace arjhost::format

@@ -1,13 +1,15 @@
-#include "plugin/reader/volume_naming.h"
+#include "plugin/format/volume_names.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "plugin/common/integer_text.h"
+#include "plugin/format/integer_text.h"
 
 namespace {
+
+using namespace arjhost::format;
 
 std::string Rewrite(const std::string& name, int32_t volume, uint32_t length = 0) {
   char buffer[64] = {};
@@ -73,6 +75,50 @@ TEST(VolumeNaming, TheLengthMayOmitOrCountTheTerminator) {
   char dot_first[16] = ".arj";
   EXPECT_EQ(SetVolumeNumber(dot_first, 0, 3), 1);
   EXPECT_STREQ(dot_first, ".arj");
+}
+
+// Every name of a set gives back the number it was made for, from any
+// volume's name as a start: number -> name -> number.
+TEST(VolumeNaming, NumberNameNumberRoundTrip) {
+  const char* const starts[] = {"data.arj", "DATA.ARJ", "Data.Arj", "mIx.aRJ", "data.a01", "DATA.A99", "data.a5",
+                                "data.100", "DATA.999", "data.1000", "x.y.a05", "dig.123", "a.arj.bak", "d/set.arj"};
+  for (const char* start : starts)
+    for (int32_t n = 0; n < 2500; n += n < 120 ? 1 : (n < 1010 ? 11 : 97)) {
+      const std::string name = VolumeName(start, n);
+      ASSERT_FALSE(name.empty()) << start;
+      EXPECT_EQ(VolumeNumberOf(name), n) << start << " -> " << name;
+      // A later volume's name is its own; volume 0's is too but for its
+      // case ("x.Arj" from "x.100" turns into "x.ARJ").
+      if (n > 0) {
+        EXPECT_EQ(VolumeName(name, n), name);
+      }
+    }
+  for (const char* no_extension : {"data", "DATA", ".arj", ""}) {
+    EXPECT_EQ(VolumeNumberOf(no_extension), -1) << no_extension;
+    EXPECT_EQ(VolumeName(no_extension, 3), "") << no_extension;
+  }
+}
+
+// The names arj 3.10 gave the volumes of the sets it made with a -v10k
+// (from TEST.ARJ, 141 volumes; from the other first names, 4).
+TEST(VolumeNaming, NamesAsArjNamesThem) {
+  const struct {
+    const char* first;
+    int32_t volume;
+    const char* name;
+  } rows[] = {{"TEST.ARJ", 1, "TEST.A01"},  {"TEST.ARJ", 99, "TEST.A99"}, {"TEST.ARJ", 100, "TEST.100"},
+              {"TEST.ARJ", 140, "TEST.140"}, {"low.arj", 1, "low.a01"},   {"low.arj", 140, "low.140"},
+              {"Mix.Arj", 3, "Mix.A03"},     {"mIx.aRJ", 2, "mIx.a02"},   {"dig.123", 124, "dig.124"}};
+  for (const auto& row : rows) EXPECT_EQ(VolumeName(row.first, row.volume), row.name) << row.first;
+}
+
+TEST(VolumeNaming, FirstVolumeNames) {
+  const struct {
+    const char* name;
+    bool first;
+  } rows[] = {{"set.arj", true}, {"SET.ARJ", true}, {"s.ArJ", true}, {"d.x/s.arj", true}, {".arj", false},
+              {"set.a01", false}, {"set.arj.bak", false}, {"set.arjx", false}, {"set", false}, {"", false}};
+  for (const auto& row : rows) EXPECT_EQ(NamesFirstVolume(row.name), row.first) << row.name;
 }
 
 TEST(IntegerText, FormatAndParse) {
