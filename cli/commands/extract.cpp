@@ -256,6 +256,23 @@ struct Run {
     Fail(e, why, outcome.size);
   }
 
+  // --keep-damaged: the data of an entry that fails for its header alone,
+  // kept under its name marked as damaged when it matches its CRC (else as
+  // any damaged entry's); the entry still fails with `problem`. Decoded
+  // here rather than on a worker: its failure says where the bytes went.
+  void KeepForDamagedHeader(const arjhost::EntryInfo& e, const arjhost::EntryInfo& marked, const std::string& problem) {
+    Settle();
+    arjhost::FolderExtraction::Step step = folder->Prepare(marked, results.size(), hooks);
+    if (step.kind != arjhost::FolderExtraction::Step::Kind::kDecode)
+      return Fail(e, problem + (step.why.empty() ? "" : "; its data not kept: " + step.why));
+    const arjhost::ExtractResult outcome = session.archive->ExtractToFile(marked, step.file.fd(), passwords);
+    bytes += outcome.size;
+    const std::string where = step.path;
+    const std::string why = folder->FinishFile(marked, std::move(step.file), outcome, Why(marked, outcome.status));
+    if (!why.empty()) return Fail(e, problem + "; " + why, outcome.size);
+    Fail(e, problem + "; its data, which matches its CRC, kept as " + where + " (--keep-damaged)", outcome.size);
+  }
+
   // Once every entry is written.
   void FinishFolders() {
     folder->FinishFolders([this](size_t tag, const std::string& why) {
@@ -370,7 +387,11 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
     progress.Show(done++, chosen.size(), run.bytes);
     // Judged alike by test and extract, before anything is made.
     if (const arjhost::Status problem = arjhost::CheckEntry(e); !problem.ok()) {
-      run.Fail(e, problem.message);
+      arjhost::EntryInfo marked;
+      if (run.folder && args.Has("keep-damaged") && arjhost::MarkedForDamagedHeader(e, &marked))
+        run.KeepForDamagedHeader(e, marked, problem.message);
+      else
+        run.Fail(e, problem.message);
       continue;
     }
     // Test and extract pass over what makes no file (labels, a comment alone).

@@ -12,6 +12,22 @@ bool DataFits(const HeaderFields& header, uint64_t size) {
   return header.data_offset <= size && header.packed_size <= size - header.data_offset;
 }
 
+// A header that fails only its CRC, whole and with its data inside the
+// bytes, is kept when a sound header (or the end marker) follows its
+// data: its size fields led there, so only its other fields may be wrong.
+// Its entry is then read and judged (failed for its header) rather than
+// lost without a word. `*after` is then where the following header starts.
+bool DamagedButPlaced(const ByteReader& reader, uint64_t at, uint64_t size, uint64_t* after) {
+  HeaderFields header, next;
+  if (ReadHeaderFields(reader, at, HeaderRole::kLocal, kTablePolicy, &header) != HeaderCause::kHeader ||
+      header.crc_matches || !DataFits(header, size))
+    return false;
+  const HeaderCause cause = ReadHeaderFields(reader, header.next_offset, HeaderRole::kLocal, kSoundPolicy, &next);
+  if (cause != HeaderCause::kEndMarker && (cause != HeaderCause::kHeader || !DataFits(next, size))) return false;
+  *after = header.next_offset;
+  return true;
+}
+
 }  // namespace
 
 WalkEnd WalkLocalHeadersFrom(const ByteReader& reader, uint64_t first_local, const HeaderPolicy& policy,
@@ -112,6 +128,9 @@ RecoveryPlan PlanRecovery(const ByteReader& reader, uint64_t size) {
   while (at < size) {
     cause = ReadHeaderFields(reader, at, HeaderRole::kLocal, kSoundPolicy, &header);
     if (cause == HeaderCause::kEndMarker || cause == HeaderCause::kReadFailed) break;
+    if ((cause == HeaderCause::kHeaderCrcMismatch || cause == HeaderCause::kExtendedCrcMismatch) &&
+        DamagedButPlaced(reader, at, size, &at))
+      continue;
     std::string why;
     if (cause == HeaderCause::kHeader) {
       if (DataFits(header, size)) {
