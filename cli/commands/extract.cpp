@@ -269,7 +269,10 @@ struct Run {
     bytes += outcome.size;
     const std::string where = step.path;
     const std::string why = folder->FinishFile(marked, std::move(step.file), outcome, Why(marked, outcome.status));
-    if (!why.empty()) return Fail(e, problem + "; " + why, outcome.size);
+    // Its data damaged too: said as any damaged entry's, with where what
+    // was kept of it went (the marked name is no name the user knows).
+    const bool kept = faccessat(root_fd, where.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!why.empty()) return Fail(e, problem + "; " + why + (kept ? ", as " + where : ""), outcome.size);
     Fail(e, problem + "; its data, which matches its CRC, kept as " + where + " (--keep-damaged)", outcome.size);
   }
 

@@ -127,7 +127,18 @@ RecoveryPlan PlanRecovery(const ByteReader& reader, uint64_t size) {
   uint64_t at = header.next_offset;
   while (at < size) {
     cause = ReadHeaderFields(reader, at, HeaderRole::kLocal, kSoundPolicy, &header);
-    if (cause == HeaderCause::kEndMarker || cause == HeaderCause::kReadFailed) break;
+    if (cause == HeaderCause::kReadFailed) break;
+    // A header whose size was zeroed reads as the end marker: sound entries
+    // after it say that it is none (trailing bytes, as ARJ-PROTECT's, hold
+    // no header that matches its CRC).
+    if (cause == HeaderCause::kEndMarker) {
+      if (plan.skipped.size() + 1 >= kMaxSkippedRanges) break;
+      const SearchEnd found = FindHeader(reader, at + kEndMarkerSize, size, sound);
+      if (!found.found) break;
+      plan.skipped.push_back({at, found.offset - at, "an end marker with entries after it"});
+      at = found.offset;
+      continue;
+    }
     if ((cause == HeaderCause::kHeaderCrcMismatch || cause == HeaderCause::kExtendedCrcMismatch) &&
         DamagedButPlaced(reader, at, size, &at))
       continue;

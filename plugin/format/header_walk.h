@@ -85,6 +85,8 @@ struct RecoveryPlan {
 // one is skipped up to the next sound local header, or to the end. One
 // that fails only its CRC is not skipped when a sound header or the end
 // marker follows its data: its entry is read, and fails for its header.
+// An end marker followed by a sound local header is skipped up to it (a
+// header whose size was zeroed reads as one).
 RecoveryPlan PlanRecovery(const ByteReader& reader, uint64_t size);
 
 }  // namespace arjhost::format
