@@ -144,7 +144,9 @@ TEST(RecoverCommand, DamagedNameFailsItsEntryEverywhere) {
     EXPECT_FALSE(fs::exists(out_dir.File(parts.names[3])));
     const std::string kept = out_dir.File(damaged_name + ".damaged-header");
     EXPECT_EQ(fs::exists(kept), keep);
-    if (keep) EXPECT_EQ(ReadFile(kept), ToBytes(parts.contents[3]));
+    if (keep) {
+      EXPECT_EQ(ReadFile(kept), ToBytes(parts.contents[3]));
+    }
   }
   // A file of the marked name is kept as any existing file is, unless -o.
   TempDir out_dir;
@@ -242,10 +244,15 @@ TEST(RecoverCommand, SelfExtractingArchiveAndVolumeOfASet) {
   // A set recovered from one volume (--single-volume) is not whole: every
   // command says so by its exit status; without it the whole set is read.
   std::string out;
-  for (const std::string& command : {std::string("list"), std::string("test"), "extract -C " + dir.File("out")}) {
-    EXPECT_EQ(RunTool(command + " --recover --single-volume " + Data("split.arj"), &out), 1) << command;
+  for (const std::string& command : {std::string("list"), std::string("test"), std::string("extract -C ")}) {
+    const bool extract = command == "extract -C ";
+    EXPECT_EQ(RunTool(command + (extract ? dir.File("one") : "") + " --recover --single-volume " + Data("split.arj"),
+                      &out),
+              1)
+        << command;
     EXPECT_NE(out.find("--recover reads this volume alone"), std::string::npos) << out;
-    EXPECT_EQ(RunTool(command + " --recover " + Data("split.a01"), &out), 0) << command << out;
+    EXPECT_EQ(RunTool(command + (extract ? dir.File("all") : "") + " --recover " + Data("split.a01"), &out), 0)
+        << command << out;
   }
 }
 
@@ -264,7 +271,7 @@ TEST(RecoverCommand, SetRecoveredAsOne) {
     names.push_back("file" + std::to_string(100 + i) + ".txt");
     WriteFile(src + "/" + names.back(), ToBytes(text));
   }
-  ASSERT_LE(RunArj(src, "a -m1 -v50k -y ../set.arj '*'"), 1);
+  ASSERT_LE(RunArj(src, "a -m1 -v50k ../set.arj '*'"), 1);
   ASSERT_TRUE(fs::exists(dir.File("set.a03")));
   // The fixed header of the first entry that starts in set.a01 (after the
   // part continued from set.arj) is zeroed, so that its header is skipped.

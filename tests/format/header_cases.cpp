@@ -109,6 +109,8 @@ std::vector<HeaderCase> MakeCases() {
   ++long_size[12];
   HeaderCase misplaced = Around("header CRC mismatch, packed size one byte long", Frame(long_size, {}, true));
   misplaced.crc_ok = false;
+  misplaced.entries = 1;  // the table reads it, then meets no header where it ends
+  misplaced.damaged = true;
   misplaced.recovery_skips = true;
   misplaced.divergence =
       "the entry table reads a header whose CRC fails like any other, so that its entry can be listed and "
