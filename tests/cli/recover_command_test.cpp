@@ -194,6 +194,9 @@ TEST(RecoverCommand, EachKindOfDamageIsCutToTheNextSoundHeader) {
       {"a basic header size over 2600",
        [](Parts& p) { p.entries[3][2] = 0x29, p.entries[3][3] = 0x0A; return p.Join(); }, {3},
        [](const Parts& p) { return std::vector<std::pair<uint64_t, uint64_t>>{{p.OffsetOf(3), p.entries[3].size()}}; }},
+      {"a header whose size was zeroed, read as an end marker",
+       [](Parts& p) { p.entries[6][2] = 0, p.entries[6][3] = 0; return p.Join(); }, {6},
+       [](const Parts& p) { return std::vector<std::pair<uint64_t, uint64_t>>{{p.OffsetOf(6), p.entries[6].size()}}; }},
       {"a truncated last entry",
        [](Parts& p) {
          Bytes all = p.Join();
