@@ -54,6 +54,8 @@ class JoinedIo {
 
   [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     if (id == PROP_JOINED_BASE) return base_.Get(buffer, size, length);
+    // Named by the file it shows: the volume of a set keeps its name.
+    if (id == PROP_OBJECT_NAME) return base_.GetName(buffer, size, length);
     return ERR_PROPERTY_UNAVAILABLE;
   }
 
@@ -89,6 +91,7 @@ constexpr InternalHooks kHooks = ServiceHooks<JoinedIo>();
 const PropertyRow kProperties[] = {
     ServiceProperty<JoinedIo>(PROP_JOINED_BASE),
     ServiceProperty<JoinedIo>(PROP_JOINED_RANGES),
+    ServiceProperty<JoinedIo>(PROP_OBJECT_NAME),
 };
 
 }  // namespace

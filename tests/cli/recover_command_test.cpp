@@ -297,7 +297,8 @@ TEST(RecoverCommand, SetRecoveredAsOne) {
     const std::string json = JsonOf("list --recover --json " + dir.File(named));
     EXPECT_TRUE(JsonSatisfies(json, "d['volumes'][:3] == ['set.arj', 'set.a01', 'set.a02'] and d['damaged'] and "
                                     "len(d['skipped']) == 1 and d['skipped'][0]['volume'] == 'set.a01' and "
-                                    "d['incomplete'] == False"))
+                                    "d['incomplete'] == False and all(e['volume'] for e in d['entries']) and "
+                                    "'set.a01' in [e['volume'] for e in d['entries']]"))
         << json.substr(0, 600);
     TempDir out_dir;
     std::string out;
