@@ -12,7 +12,7 @@ const OptionSpec kSingleVolume{"single-volume", 0, false, "",
                                "read the named volume (and those its last split entry needs), not the whole set"};
 const OptionSpec kCodepage{"codepage", 0, true, "N", "DOS code page of stored names: 437 (default), 850 or 866"};
 const OptionSpec kRecover{"recover", 0, false, "",
-                          "skip damaged headers and read on from the next sound one (one volume at a time)"};
+                          "skip damaged headers and read on from the next sound one (each volume of a set)"};
 const OptionSpec kPassword{"password", 'p', true, "PASSWORD",
                            "password of garbled entries (else a terminal is asked: once, and again only for a "
                            "wrong one; three wrong answers end the command)"};
@@ -125,7 +125,8 @@ const std::vector<Command>& Commands() {
        "-c (as unzip -p, 7zz -so, arj p) writes the chosen files' bytes to stdout in archive\n"
        "order and nothing else there (messages, and with -v the names, go to stderr).\n"
        "--keep-damaged writes what came out of an entry that fails its CRC or whose data stops\n"
-       "decoding, for a rescue; the entry still fails.",
+       "decoding, for a rescue, and the data of one whose header alone is damaged as\n"
+       "NAME.damaged-header; the entry still fails.",
        {"arjhost extract backup.arj -C out", "arjhost extract backup.arj docs/readme.txt -o",
         "arjhost extract backup.arj -n -v           # keep what is there, name the rest",
         "arjhost extract -c backup.arj notes.txt | less",

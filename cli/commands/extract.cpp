@@ -207,6 +207,26 @@ struct Run {
     Fail(e, why, outcome.size);
   }
 
+  // --keep-damaged: the data of an entry that fails for its header alone,
+  // kept under its name marked as damaged when it matches its CRC (else as
+  // any damaged entry's); the entry still fails with `problem`. Decoded
+  // here rather than on a worker: its failure says where the bytes went.
+  void KeepForDamagedHeader(const arjhost::EntryInfo& e, const arjhost::EntryInfo& marked, const std::string& problem) {
+    Settle();
+    arjhost::FolderExtraction::Step step = folder->Prepare(marked, results.size(), hooks);
+    if (step.kind != arjhost::FolderExtraction::Step::Kind::kDecode)
+      return Fail(e, problem + (step.why.empty() ? "" : "; its data not kept: " + step.why));
+    const arjhost::ExtractResult outcome = session.archive->ExtractToFile(marked, step.file.fd(), passwords);
+    bytes += outcome.size;
+    const std::string where = step.path;
+    const std::string why = folder->FinishFile(marked, std::move(step.file), outcome, Why(marked, outcome.status));
+    // Its data damaged too: said as any damaged entry's, with where what
+    // was kept of it went (the marked name is no name the user knows).
+    const bool kept = faccessat(root_fd, where.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!why.empty()) return Fail(e, problem + "; " + why + (kept ? ", as " + where : ""), outcome.size);
+    Fail(e, problem + "; its data, which matches its CRC, kept as " + where + " (--keep-damaged)", outcome.size);
+  }
+
   // Once every entry is written.
   void FinishFolders() {
     folder->FinishFolders([this](size_t tag, const std::string& why) {
@@ -328,6 +348,15 @@ int RunEntries(const Args& args, bool extracting, const std::string& path, const
     // Named as a queued garbled entry would be, whether or not the workers
     // had this one queued already.
     return {arjhost::Code::kPasswordNeeded, e.garbled ? run.Why(e, {}) : NotTried()};
+  };
+  // An entry its header refuses: failed, its data kept under a name marked
+  // as damaged when --keep-damaged asks.
+  hooks.refused = [&](const arjhost::EntryInfo& e, const arjhost::Status& problem) {
+    arjhost::EntryInfo marked;
+    if (run.folder && args.Has("keep-damaged") && arjhost::MarkedForDamagedHeader(e, &marked))
+      run.KeepForDamagedHeader(e, marked, problem.message);
+    else
+      run.Fail(e, problem.message);
   };
   hooks.attempt = [&](const arjhost::EntryInfo& e) {
     if (extracting) run.Extract(e);

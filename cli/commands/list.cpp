@@ -131,9 +131,9 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
   // arj then takes nothing, and fails.
   const arjhost::Status chapter = arjhost::CheckArchiveChapter(state.chapter, entries);
   if (!chapter.ok()) SayError("", "%s: %s", ShowPath(s.archive_path).c_str(), chapter.message.c_str());
-  // Recovery of a set reads the named volume alone (said at the open):
+  // Recovery of one volume of a set (--single-volume, said at the open):
   // the entries of the others were never seen, so no verdict is whole.
-  const bool part_of_set = s.recover && state.multi_volume;
+  const bool part_of_set = s.recover && state.multi_volume && !s.options.scan_all_volumes;
   const bool trouble = state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() ||
                        state.secured || entries.empty() || !chapter.ok() || part_of_set;
   return trouble ? kExitPartial : kExitOk;

@@ -214,6 +214,12 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     SayError(command, "%s", ShowPath(outcome.error).c_str());
     return kExitPartial;
   }
+  // Read by recovery to be failed, never copied.
+  if (s.recover)
+    for (const arjhost::EntryInfo& e : entries)
+      if (e.header_known && !e.header_crc_ok)
+        Say("arjhost %s: %s: %s: its header fails its CRC; left out\n", command.c_str(),
+            ShowPath(s.archive_path).c_str(), ShowName(e, args).c_str());
   // Copied as they were: a user may be deleting the others, or keeping
   // these to recover what is left.
   for (arjhost::EntryHandle handle : s.archive->DamagedEntriesCopied())

@@ -46,6 +46,13 @@ std::string ExtractedName(const arjhost::EntryInfo& entry, const Args& args) {
 
 std::string ShowPath(const std::string& path) { return TerminalText(path); }
 
+std::string VolumePathOf(const std::string& archive_path, const std::string& volume) {
+  const size_t slash = archive_path.rfind('/');
+  const std::string directory = slash == std::string::npos ? "" : archive_path.substr(0, slash + 1);
+  if (volume.empty() || archive_path.compare(directory.size(), std::string::npos, volume) == 0) return archive_path;
+  return directory + volume;
+}
+
 bool ParseTraceLevel(const std::string& text, int* level) {
   if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
   *level = std::stoi(text);
@@ -137,9 +144,7 @@ bool OpenArchive(const Args& args, const std::string& command, const std::string
   session->archive_path = path;
   arjhost::OpenOptions options;
   session->recover = args.Has("recover");
-  // Recovery cuts ranges out of one file; the other volumes of a set are
-  // each recovered by themselves.
-  options.scan_all_volumes = !args.Has("single-volume") && !session->recover;
+  options.scan_all_volumes = !args.Has("single-volume");
   options.recover = session->recover;
   session->options = options;
   const bool standard_input = path == kStandardInput;
@@ -158,11 +163,11 @@ bool OpenArchive(const Args& args, const std::string& command, const std::string
   session->archive = std::move(opened.archive);
   const arjhost::ArchiveState& state = session->archive->state();
   for (const arjhost::SkippedRange& r : state.skipped)
-    Say("arjhost: %s: skipped %" PRIu64 " bytes at offset %" PRIu64 ": %s\n", ShowPath(session->archive_path).c_str(),
-        r.size, r.offset, r.cause.c_str());
-  if (session->recover && state.multi_volume)
-    Say("arjhost: %s: one volume of a multi-volume set: --recover reads this volume alone "
-        "(as --single-volume); recover each volume by itself\n",
+    Say("arjhost: %s: skipped %" PRIu64 " bytes at offset %" PRIu64 ": %s\n",
+        ShowPath(VolumePathOf(session->archive_path, r.volume)).c_str(), r.size, r.offset, r.cause.c_str());
+  if (session->recover && state.multi_volume && !options.scan_all_volumes)
+    Say("arjhost: %s: one volume of a multi-volume set: --single-volume --recover reads this volume alone; "
+        "without --single-volume the whole set is recovered\n",
         ShowPath(session->archive_path).c_str());
   return true;
 }

@@ -75,6 +75,9 @@ std::string ExtractedName(const arjhost::EntryInfo& entry, const Args& args);
 // A file name (an archive's path, an error line) for a terminal: bytes
 // that are not UTF-8 escaped, not decoded (local names are no DOS names).
 std::string ShowPath(const std::string& path);
+// The file of `volume` (a name the state gives) of the set opened as
+// `archive_path`: beside it, or that path itself for its own volume.
+std::string VolumePathOf(const std::string& archive_path, const std::string& volume);
 int CodePageOption(const Args& args);
 // --trace's value: digits alone, at most 9 of them. False for anything else.
 bool ParseTraceLevel(const std::string& text, int* level);

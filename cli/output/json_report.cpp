@@ -40,6 +40,7 @@ void WriteArchiveState(JsonWriter& json, const Session& s, const std::vector<arj
     json.Key("offset"), json.Unsigned(r.offset);
     json.Key("size"), json.Unsigned(r.size);
     json.Key("cause"), json.String(r.cause);
+    json.Key("volume"), json.String(JsonName(r.volume, args));
     json.EndObject();
   }
   json.EndArray();

@@ -12,6 +12,22 @@ bool DataFits(const HeaderFields& header, uint64_t size) {
   return header.data_offset <= size && header.packed_size <= size - header.data_offset;
 }
 
+// A header that fails only its CRC, whole and with its data inside the
+// bytes, is kept when a sound header (or the end marker) follows its
+// data: its size fields led there, so only its other fields may be wrong.
+// Its entry is then read and judged (failed for its header) rather than
+// lost without a word. `*after` is then where the following header starts.
+bool DamagedButPlaced(const ByteReader& reader, uint64_t at, uint64_t size, uint64_t* after) {
+  HeaderFields header, next;
+  if (ReadHeaderFields(reader, at, HeaderRole::kLocal, kTablePolicy, &header) != HeaderCause::kHeader ||
+      header.crc_matches || !DataFits(header, size))
+    return false;
+  const HeaderCause cause = ReadHeaderFields(reader, header.next_offset, HeaderRole::kLocal, kSoundPolicy, &next);
+  if (cause != HeaderCause::kEndMarker && (cause != HeaderCause::kHeader || !DataFits(next, size))) return false;
+  *after = header.next_offset;
+  return true;
+}
+
 }  // namespace
 
 WalkEnd WalkLocalHeadersFrom(const ByteReader& reader, uint64_t first_local, const HeaderPolicy& policy,
@@ -111,7 +127,21 @@ RecoveryPlan PlanRecovery(const ByteReader& reader, uint64_t size) {
   uint64_t at = header.next_offset;
   while (at < size) {
     cause = ReadHeaderFields(reader, at, HeaderRole::kLocal, kSoundPolicy, &header);
-    if (cause == HeaderCause::kEndMarker || cause == HeaderCause::kReadFailed) break;
+    if (cause == HeaderCause::kReadFailed) break;
+    // A header whose size was zeroed reads as the end marker: sound entries
+    // after it say that it is none (trailing bytes, as ARJ-PROTECT's, hold
+    // no header that matches its CRC).
+    if (cause == HeaderCause::kEndMarker) {
+      if (plan.skipped.size() + 1 >= kMaxSkippedRanges) break;
+      const SearchEnd found = FindHeader(reader, at + kEndMarkerSize, size, sound);
+      if (!found.found) break;
+      plan.skipped.push_back({at, found.offset - at, "an end marker with entries after it"});
+      at = found.offset;
+      continue;
+    }
+    if ((cause == HeaderCause::kHeaderCrcMismatch || cause == HeaderCause::kExtendedCrcMismatch) &&
+        DamagedButPlaced(reader, at, size, &at))
+      continue;
     std::string why;
     if (cause == HeaderCause::kHeader) {
       if (DataFits(header, size)) {

@@ -82,7 +82,11 @@ struct RecoveryPlan {
 // Walks the headers of `size` bytes (the main header at offset 0). A local
 // header is sound when its id, basic size, basic header CRC and extended
 // headers are right and its packed data ends within the bytes; a damaged
-// one is skipped up to the next sound local header, or to the end.
+// one is skipped up to the next sound local header, or to the end. One
+// that fails only its CRC is not skipped when a sound header or the end
+// marker follows its data: its entry is read, and fails for its header.
+// An end marker followed by a sound local header is skipped up to it (a
+// header whose size was zeroed reads as one).
 RecoveryPlan PlanRecovery(const ByteReader& reader, uint64_t size);
 
 }  // namespace arjhost::format

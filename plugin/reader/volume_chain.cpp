@@ -40,6 +40,9 @@ struct NameWork {
     name[kHostNameSize - 1] = '\0';
     return result;
   }
+  // The name of `io`, or of the nearest I/O under it that has one (a
+  // window or a view of the file names no volume itself).
+  [[nodiscard]] ResultCode ReadNameFrom(ObjectRef io, uint32_t* reported);
   // The text carries the name as it now stands, with its own length; a
   // text that did not take it would open the volume named before.
   [[nodiscard]] ResultCode PutNameInText() {
@@ -48,6 +51,13 @@ struct NameWork {
 };
 
 ObjectRef NextIoUp(ObjectRef io) { return host::FindAncestor(io, IID_BLOCK_IO); }
+
+ResultCode NameWork::ReadNameFrom(ObjectRef io, uint32_t* reported) {
+  name[0] = '\0';
+  ResultCode result = RESULT_OK;
+  for (ObjectRef o = io; o != nullptr && name[0] == '\0'; o = NextIoUp(o)) result = ReadName(o, reported);
+  return result;
+}
 
 void ObtainFileSystem(ObjectRef archiver, ArchiverState& s, ObjectRef io, bool may_create_native) {
   if (s.file_system != nullptr) return;
@@ -123,9 +133,8 @@ ResultCode DiscoverVolumes(ObjectRef archiver, ObjectRef archive_io) {
   result = host::CreateObjectQuick(archiver, &work.text, IID_TEXT, PID_DEFAULT);
   if (Failed(result) || s.file_system == nullptr) return Failed(result) && s.volume_count == 0 ? result : RESULT_OK;
 
-  work.name[0] = '\0';
   uint32_t reported = 0;
-  for (ObjectRef o = archive_io; o != nullptr && work.name[0] == '\0'; o = NextIoUp(o)) result = work.ReadName(o, &reported);
+  result = work.ReadNameFrom(archive_io, &reported);
   if (Failed(result)) return s.volume_count == 0 ? result : RESULT_OK;
   if (work.name[0] == '\0') return RESULT_OK;
 
@@ -209,10 +218,7 @@ uint32_t NextVolumeName(ObjectRef archiver, ObjectRef volume_io, char* out, uint
   NameWork work(s);
   if (size == 0 || volume_io == nullptr || Failed(AllocateBlock(s, &work.name, kNameBufferSize))) return 0;
   uint32_t reported = 0;
-  work.name[0] = '\0';
-  ResultCode result = RESULT_OK;
-  for (ObjectRef o = volume_io; o != nullptr && work.name[0] == '\0'; o = NextIoUp(o)) result = work.ReadName(o, &reported);
-  if (Failed(result)) return 0;  // a name not read whole names no volume
+  if (Failed(work.ReadNameFrom(volume_io, &reported))) return 0;  // a name not read whole names no volume
   const int32_t k = FindVolumeNumber(work.name, work.Length());
   if (k < 0 || k == INT32_MAX || SetVolumeNumber(work.name, work.Length(), k + 1) == 1) return 0;
   const uint32_t length = work.Length();
@@ -235,7 +241,7 @@ ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
     ObtainFileSystem(archiver, s, volume_io, false);
     if (s.file_system == nullptr) break;
     uint32_t reported = 0;
-    result = work.ReadName(volume_io, &reported);
+    result = work.ReadNameFrom(volume_io, &reported);
     if (Failed(result)) break;
     int32_t k = FindVolumeNumber(work.name, work.Length());
     if (k < 0 || k == INT32_MAX || SetVolumeNumber(work.name, work.Length(), k + 1) == 1) {

@@ -366,7 +366,7 @@ class ArjFile:
             said.append("an entry's header fails its CRC")
         if not s.main_header_crc_ok:
             said.append("the archive header is damaged")
-        if s.multi_volume and self._options.struct.recover:
+        if s.multi_volume and self._options.struct.recover and self._options.struct.single_volume:
             said.append("one volume of a set, recovered alone: the other volumes were not read")
         if s.secured:
             said.append("the archive is sealed with an ARJ-SECURITY envelope, which is not verified")

@@ -160,10 +160,16 @@ def test_the_mount_shows_what_the_tool_extracts(name, tool, tmp_path):
 
 
 def test_a_set_recovered_from_one_volume_is_not_whole_at_any_door(tool, tmp_path):
-    # Recovery reads the named volume alone: the tool exits 1, and the
-    # library says it among the archive's problems, so testarj raises.
-    assert run_tool(tool, "test", "--recover", str(DATA / "split.arj")).returncode == 1
-    with arjhost.ArjFile(DATA / "split.arj", recover=True) as arj:
+    # Recovery of the named volume alone (single volume): the tool exits 1,
+    # and the library says it among the archive's problems, so testarj
+    # raises. Without it the whole set is recovered, from any volume.
+    assert run_tool(tool, "test", "--recover", "--single-volume", str(DATA / "split.arj")).returncode == 1
+    with arjhost.ArjFile(DATA / "split.arj", recover=True, single_volume=True) as arj:
         assert any("recovered alone" in p for p in arj.problems())
         with pytest.raises(arjhost.BadArchive):
             arj.testarj()
+    assert run_tool(tool, "test", "--recover", str(DATA / "split.a02")).returncode == 0
+    with arjhost.ArjFile(DATA / "split.a02", recover=True) as arj:
+        assert arj.problems() == []
+        assert arj.testarj() is None
+        assert len(arj.state.volumes) == 3

@@ -159,7 +159,7 @@ std::string NameIn(const uint8_t* bytes, uint32_t length) {
     case MSG_VOLUME_DIGEST: {
       uint64_t digest = 0;
       if (length >= sizeof digest) std::memcpy(&digest, bytes, sizeof digest);
-      state->volumes.push_back(m.context != nullptr ? StringProperty(m.context, PROP_OBJECT_NAME) : "");
+      state->volumes.push_back(VolumeNameOf(m.context));
       state->volume_digests.push_back(digest);
       if (m.context != nullptr) walk->Add(state->volumes.back(), m.context);
       return RESULT_OK;
@@ -200,9 +200,26 @@ ResultCode OpenNativeFileForReading(ObjectRef parent, const std::string& path, O
 
 namespace {
 
+// A source whose file systems open the other volumes through `opener`.
+[[nodiscard]] ResultCode CreateOpenerSource(Archive::Objects& o, const arjrt::VolumeOpener& opener) {
+  ResultCode r = host::CreateObject(o.runtime.root(), &o.source, IID_FS_SOURCE, arjrt::PID_OPENER_FS_SOURCE);
+  if (Failed(r)) {
+    o.source = nullptr;
+    return r;
+  }
+  r = host::SetPropQWord(o.source, arjrt::PROP_VOLUME_OPENER, reinterpret_cast<uintptr_t>(&opener));
+  if (!Failed(r)) r = host::CreateObjectDone(o.source);
+  return r;
+}
+
 // The archive file's objects, up to its I/O (past a stub).
-ResultCode OpenFileObjects(Archive::Objects& o, const std::string& path) {
-  ResultCode r = host::CreateObjectQuick(o.runtime.root(), &o.source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
+ResultCode OpenFileObjects(Archive::Objects& o, const std::string& path, bool recover) {
+  // Under recovery the other volumes are opened as files beside it too,
+  // each seen without its damaged ranges.
+  ResultCode r = recover ? CreateOpenerSource(o, RecoveringOpener(SiblingFileOpener(o.runtime.root(), path),
+                                                                  &o.volume_skips))
+                         : host::CreateObjectQuick(o.runtime.root(), &o.source, IID_FS_SOURCE,
+                                                   arjrt::PID_NATIVE_FS_SOURCE);
   if (!Failed(r)) r = OpenNativeFileForReading(o.source, path, &o.io);
   if (!Failed(r)) r = AttachWindowPastStub(o);
   return r;
@@ -221,7 +238,7 @@ Status FileOpenFailure(const std::string& path, ResultCode r) {
 
 bool Archive::Recognizes(Host& host, const std::string& path) {
   Objects objects(HostAccess::RuntimeOf(host));
-  return !Failed(OpenFileObjects(objects, path)) &&
+  return !Failed(OpenFileObjects(objects, path, false)) &&
          RecognizingImplementation(HostAccess::RuntimeOf(host), objects.archive_io()) != nullptr;
 }
 
@@ -231,7 +248,8 @@ OpenResult Archive::OpenFile(Host& host, const std::string& path, const OpenOpti
   auto objects = std::make_unique<Objects>(HostAccess::RuntimeOf(host));
   objects->path = path;
   objects->opened_stamp = StampOfFile(path);
-  if (const ResultCode r = OpenFileObjects(*objects, path); Failed(r)) return {FileOpenFailure(path, r), nullptr};
+  if (const ResultCode r = OpenFileObjects(*objects, path, options.recover); Failed(r))
+    return {FileOpenFailure(path, r), nullptr};
   OpenResult opened = Open(host, std::move(objects), options, path);
   if (opened.ok()) {
     Objects& o = *opened.archive->objects_;
@@ -279,13 +297,13 @@ arjrt::ByteReader ByteReaderOf(const ArchiveReader& reader) {
 }
 
 // The source above an archive that is not a file: one that opens the
-// other volumes of its set through the embedder's opener, when it gave one.
+// other volumes of its set through the embedder's opener, when it gave one
+// (each recovered by itself under recovery).
 [[nodiscard]] ResultCode CreateSource(Archive::Objects& o, const OpenOptions& options) {
-  ObjectRef root = o.runtime.root();
   if (!options.open_volume)
-    return host::CreateObjectQuick(root, &o.source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
-  const arjrt::VolumeOpener opener = [open = options.open_volume](const std::string& name,
-                                                                   arjrt::ByteReader* volume) -> ResultCode {
+    return host::CreateObjectQuick(o.runtime.root(), &o.source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
+  arjrt::VolumeOpener opener = [open = options.open_volume](const std::string& name,
+                                                            arjrt::ByteReader* volume) -> ResultCode {
     ArchiveReader reader;
     switch (open(name, &reader)) {
       case VolumeLookup::kOpened:
@@ -298,14 +316,8 @@ arjrt::ByteReader ByteReaderOf(const ArchiveReader& reader) {
         return ERR_IO;
     }
   };
-  ResultCode r = host::CreateObject(root, &o.source, IID_FS_SOURCE, arjrt::PID_OPENER_FS_SOURCE);
-  if (Failed(r)) {
-    o.source = nullptr;
-    return r;
-  }
-  r = host::SetPropQWord(o.source, arjrt::PROP_VOLUME_OPENER, reinterpret_cast<uintptr_t>(&opener));
-  if (!Failed(r)) r = host::CreateObjectDone(o.source);
-  return r;
+  if (options.recover) opener = RecoveringOpener(std::move(opener), &o.volume_skips);
+  return CreateOpenerSource(o, opener);
 }
 
 // The archive's I/O of `pid` under a source, named `options.name`, its own
@@ -365,9 +377,8 @@ OpenResult Archive::OpenMade(Host& host, std::unique_ptr<Objects> objects, const
 OpenResult Archive::Open(Host& host, std::unique_ptr<Objects> objects, const OpenOptions& options,
                          const std::string& label) {
   arjrt::Runtime& runtime = HostAccess::RuntimeOf(host);
-  std::vector<SkippedRange> skipped;
   if (options.recover) {
-    ResultCode r = AttachRecoveryJoin(*objects, &skipped);
+    ResultCode r = AttachRecoveryJoin(*objects);
     if (Failed(r)) return {StatusOf(r, label + ": cannot be recovered: " + arjrt::DescribeResult(r)), nullptr};
   }
   const arjrt::Implementation* impl = RecognizingImplementation(runtime, objects->archive_io());
@@ -376,7 +387,6 @@ OpenResult Archive::Open(Host& host, std::unique_ptr<Objects> objects, const Ope
   std::unique_ptr<Archive> archive(new Archive(host, std::move(objects)));
   Objects& o = *archive->objects_;
   ArchiveState& state = archive->state_;
-  state.skipped = std::move(skipped);
   o.recovered = options.recover;
   runtime.AddMessageHandler(o.source, [&state, &o](const arjrt::Message& m) {
     return TakeArchiveMessage(m, &state, &o.volume_walk);
@@ -396,6 +406,7 @@ OpenResult Archive::Open(Host& host, std::unique_ptr<Objects> objects, const Ope
   if (!Failed(r)) r = host::SetPropDWord(o.archiver, PROP_SCAN_ALL_VOLUMES, options.scan_all_volumes ? 1 : 0);
   if (!Failed(r)) r = host::CreateObjectDone(o.archiver);
   if (Failed(r)) return {OpenFailure(r, host.limits(), runtime.memory_refusals() != refusals, label), nullptr};
+  state.skipped = SkippedInVolumeOrder(o, state.volumes, VolumeNameOf(o.archive_io()));
   state.damaged = r == WARN_CORRUPTED || !state.skipped.empty();
   state.restricted = host::GetPropDWord(o.archiver, PROP_RESTRICTED) != 0;
   state.multi_volume = state.volumes.size() > 1 || (state.restricted && !state.damaged);

@@ -117,6 +117,16 @@ ARJHOST_API Status CheckParts(const EntryInfo& entry);
 // entry with this.
 ARJHOST_API Status CheckEntry(const EntryInfo& entry);
 
+// What marks the name of a file whose header is damaged (the damage may
+// have changed the name itself): "NAME.damaged-header".
+inline constexpr const char kDamagedHeaderMark[] = ".damaged-header";
+// Whether `entry` fails CheckEntry for a damaged header alone and holds
+// file data; if so, `marked` is the entry as a rescue of its data reads
+// it (--keep-damaged): its headers taken as they read, under its name
+// marked with kDamagedHeaderMark. The entry itself still fails; its data
+// is delivered only when it matches its CRC.
+ARJHOST_API bool MarkedForDamagedHeader(const EntryInfo& entry, EntryInfo* marked);
+
 // Of a chapter archive (`arj ac`), whether `entry` is among those taken
 // for the archive's own chapter `chapter` (the main header's, the latest),
 // as arj takes them by default: its last chapter is `chapter` or later.
@@ -155,7 +165,7 @@ using VolumeOpener = std::function<VolumeLookup(const std::string& name, Archive
 struct OpenOptions {
   bool scan_all_volumes = true;  // every volume of the set, whichever one is named
   std::string name;              // name of a memory archive (for volume naming)
-  bool recover = false;          // cut damaged headers out of the volume (see ArchiveState::skipped)
+  bool recover = false;          // cut damaged headers out of each volume (see ArchiveState::skipped)
   // For OpenForWriting: start from an empty archive even where one is (as
   // zipfile's mode 'w'); the commit replaces that file if it is still as
   // it was then.
@@ -166,12 +176,13 @@ struct OpenOptions {
   VolumeOpener open_volume;
 };
 
-// A damaged range that recovery cut out: its offset in the file, its size
-// and what was wrong at its start.
+// A damaged range that recovery cut out: its offset in the file, its size,
+// what was wrong at its start, and the volume (the file's name) it lies in.
 struct SkippedRange {
   uint64_t offset = 0;
   uint64_t size = 0;
   std::string cause;
+  std::string volume;
 };
 
 // A volume of the set that is there but could not be read; the set ends

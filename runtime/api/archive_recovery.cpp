@@ -1,9 +1,14 @@
-// OpenOptions::recover: the plug-in reads the archive through a joined I/O
-// that leaves out what the recovery walk skipped.
+// OpenOptions::recover: the plug-in reads each volume through a view that
+// leaves out what the recovery walk skipped: the archive's own volume
+// through a joined I/O, the others of its set as the source opens them.
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/format/header_io.h"
+#include "runtime/services/joined_ranges.h"
+#include "runtime/services/native_path.h"
 #include "runtime/services/services.h"
 
 namespace arjhost {
@@ -21,9 +26,28 @@ std::vector<arjrt::JoinedRange> KeptRanges(const std::vector<format::SkippedRang
   return kept;
 }
 
+// The skipped ranges of a volume as the API reports them; `stub` is where
+// the archive starts in its file.
+void Record(std::vector<format::SkippedRange>& plan, const std::string& volume, uint64_t stub,
+            std::vector<SkippedRange>* out) {
+  for (format::SkippedRange& s : plan) out->push_back({s.offset + stub, s.size, std::move(s.cause), volume});
+}
+
+int64_t ReadThrough(void* context, uint64_t offset, void* buffer, uint32_t size) {
+  return static_cast<const arjrt::ByteReader*>(context)->read_at(offset, buffer, size);
+}
+
 }  // namespace
 
-ResultCode AttachRecoveryJoin(Archive::Objects& o, std::vector<SkippedRange>* skipped) {
+std::string VolumeNameOf(ObjectRef io) {
+  for (; io != nullptr; io = host::FindAncestor(io, IID_BLOCK_IO)) {
+    std::string name = StringProperty(io, PROP_OBJECT_NAME);
+    if (!name.empty()) return name;
+  }
+  return "";
+}
+
+ResultCode AttachRecoveryJoin(Archive::Objects& o) {
   ObjectRef base = o.archive_io();
   uint64_t size = 0;
   ResultCode r = host::Io(base).GetSize(base, &size, 0);
@@ -49,9 +73,79 @@ ResultCode AttachRecoveryJoin(Archive::Objects& o, std::vector<SkippedRange>* sk
   }
   // Offsets in the file, past the stub of a self-extracting archive.
   const uint64_t stub = o.window != nullptr ? FixedProperty<uint64_t>(o.window, PROP_WINDOW_OFFSET) : 0;
-  skipped->clear();
-  for (format::SkippedRange& s : plan.skipped) skipped->push_back({s.offset + stub, s.size, std::move(s.cause)});
+  const std::string volume = VolumeNameOf(base);
+  Record(plan.skipped, volume, stub, &o.volume_skips[volume]);
   return RESULT_OK;
+}
+
+arjrt::VolumeOpener RecoveringOpener(arjrt::VolumeOpener inner, std::map<std::string, std::vector<SkippedRange>>* skips) {
+  return [inner = std::move(inner), skips](const std::string& name, arjrt::ByteReader* volume) -> ResultCode {
+    const ResultCode r = inner(name, volume);
+    if (Failed(r)) return r;
+    format::RecoveryPlan plan = format::PlanRecovery({volume, ReadThrough}, volume->size);
+    // A volume without a main header is the plug-in's to refuse.
+    if (plan.main_header != format::HeaderCause::kHeader || plan.skipped.empty()) return RESULT_OK;
+    auto kept = std::make_shared<arjrt::JoinedRanges>();
+    if (Failed(kept->Set(KeptRanges(plan.skipped, volume->size)))) return ERR_CORRUPTED;
+    std::vector<SkippedRange>& recorded = (*skips)[name];
+    recorded.clear();  // a volume opened again is planned again
+    Record(plan.skipped, name, 0, &recorded);
+    volume->size = kept->total();
+    volume->read_at = [base = std::move(volume->read_at), kept](uint64_t offset, void* buffer, uint32_t size) {
+      uint32_t done = 0;
+      const ResultCode read = kept->Read(offset, static_cast<uint8_t*>(buffer), size, &done,
+                                         [&base](uint64_t at, uint8_t* out, uint32_t want, uint32_t* got) {
+                                           const int64_t n = base(at, out, want);
+                                           *got = n > 0 ? static_cast<uint32_t>(n) : 0;
+                                           return n < 0 ? ERR_IO : RESULT_OK;
+                                         });
+      return Failed(read) ? int64_t{-1} : int64_t{done};
+    };
+    return RESULT_OK;
+  };
+}
+
+arjrt::VolumeOpener SiblingFileOpener(ObjectRef root, const std::string& archive_path) {
+  const std::string directory(arjrt::DirectoryName(archive_path));
+  return [root, directory](const std::string& name, arjrt::ByteReader* volume) -> ResultCode {
+    if (!arjrt::IsSiblingName(name)) return ERR_BAD_PARAMETER;
+    ObjectRef io = nullptr;
+    ResultCode r = OpenNativeFileForReading(root, arjrt::JoinPath(directory, name), &io);
+    // A set's names are made by the rules of case-blind file systems, as
+    // the native file system finds them.
+    std::string other;
+    if (r == ERR_NOT_FOUND && arjrt::FindNameIgnoringCase(directory, name, &other))
+      r = OpenNativeFileForReading(root, arjrt::JoinPath(directory, other), &io);
+    uint64_t size = 0;
+    if (!Failed(r)) r = host::Io(io).GetSize(io, &size, 0);
+    if (Failed(r)) {
+      host::CloseIfOpen(io);
+      return r;
+    }
+    // The file closes with the last copy of its reader.
+    std::shared_ptr<HostObject> file(io, [](ObjectRef f) { host::CloseIfOpen(f); });
+    volume->size = size;
+    volume->read_at = [file](uint64_t offset, void* buffer, uint32_t want) -> int64_t {
+      uint32_t count = 0;
+      const ResultCode read = host::Io(file.get()).SeekRead(file.get(), &count, offset, buffer, want);
+      return Failed(read) && read != ERR_END_OF_DATA ? int64_t{-1} : int64_t{count};
+    };
+    return RESULT_OK;
+  };
+}
+
+std::vector<SkippedRange> SkippedInVolumeOrder(Archive::Objects& o, const std::vector<std::string>& volumes,
+                                               const std::string& own) {
+  std::vector<SkippedRange> all;
+  const auto take = [&o, &all](const std::string& volume) {
+    const auto found = o.volume_skips.find(volume);
+    if (found == o.volume_skips.end()) return;
+    for (SkippedRange& s : found->second) all.push_back(std::move(s));
+    o.volume_skips.erase(found);
+  };
+  for (const std::string& volume : volumes) take(volume);
+  take(own);  // read even when the set's volumes are not named
+  return all;
 }
 
 }  // namespace arjhost

@@ -32,14 +32,6 @@ void EntryRun::StartWorkers(unsigned count, bool garbled_anywhere) {
   if (garbled_anywhere) workers_->AllowGarbledOnWorkers();
 }
 
-bool EntryRun::Admit(const EntryInfo& entry) {
-  if (const Status problem = CheckEntry(entry); !problem.ok()) {
-    Report(entry, problem);
-    return false;
-  }
-  return !MakesNoFile(entry);
-}
-
 void EntryRun::Test(const EntryInfo& entry) {
   if (!workers_) return verdict_(entry, source_.archive.Test(entry, passwords_), PlacedFile(), true);
   workers_->Submit(entry, -1, passwords_);
@@ -92,7 +84,16 @@ void RunChosenEntries(EntryRun& run, const std::vector<const EntryInfo*>& chosen
   for (size_t i = 0; i < chosen.size(); ++i) {
     const EntryInfo& e = *chosen[i];
     if (hooks.next) hooks.next(i);
-    if (!run.Admit(e)) continue;
+    if (const Status problem = CheckEntry(e); !problem.ok()) {
+      if (!hooks.refused) {
+        run.Report(e, problem);
+        continue;
+      }
+      run.Settle();
+      hooks.refused(e, problem);
+      continue;
+    }
+    if (MakesNoFile(e)) continue;
     if (hooks.untried)
       if (const Status why = hooks.untried(e); !why.ok()) {
         run.Report(e, why);

@@ -50,10 +50,6 @@ class ARJHOST_API EntryRun {
                 bool garbled_anywhere);
   // Starts `count` workers (none: 0) whatever the entries.
   void StartWorkers(unsigned count, bool garbled_anywhere);
-  // Judges `entry` before anything is made of it: false when it is not to
-  // be tried, its verdict reported (CheckEntry failed) or none due (it
-  // makes no file: a label, a comment alone).
-  bool Admit(const EntryInfo& entry);
   // Decodes `entry`: only checked, or into `file` (placed by the caller).
   void Test(const EntryInfo& entry);
   void Extract(const EntryInfo& entry, PlacedFile file);
@@ -83,6 +79,9 @@ class ARJHOST_API EntryRun {
 // What a door adds to the shared loop over the chosen entries.
 struct EntryLoopHooks {
   std::function<void(size_t index)> next;  // before each entry (progress)
+  // An entry its header refuses (CheckEntry), once those before it are
+  // reported: the door reports its verdict. Unset: it fails as refused.
+  std::function<void(const EntryInfo&, const Status& problem)> refused;
   // A failed status fails the entry untried (no password left to try).
   std::function<Status(const EntryInfo&)> untried;
   // What is done with an admitted entry; unset: it is tested.
@@ -90,8 +89,9 @@ struct EntryLoopHooks {
 };
 
 // Tests or extracts `chosen` in order through `run`, as the tool's test
-// and extract, arjhost_test_all and the bindings do; returns once every
-// verdict is reported.
+// and extract, arjhost_test_all and the bindings do: each entry judged by
+// its header before anything is made of it, what makes no file (a label, a
+// comment alone) passed over; returns once every verdict is reported.
 ARJHOST_API void RunChosenEntries(EntryRun& run, const std::vector<const EntryInfo*>& chosen,
                                   const EntryLoopHooks& hooks);
 

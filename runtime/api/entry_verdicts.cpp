@@ -41,6 +41,17 @@ format::EntryFacts FactsOf(const EntryInfo& e) {
 Status CheckEntry(const EntryInfo& entry) { return StatusOf(format::EntryProblem(FactsOf(entry))); }
 Status CheckParts(const EntryInfo& entry) { return StatusOf(format::PartsProblem(FactsOf(entry))); }
 
+bool MarkedForDamagedHeader(const EntryInfo& entry, EntryInfo* marked) {
+  if (!format::HoldsFileData(entry.file_type) || CheckEntry(entry).ok()) return false;
+  EntryInfo taken = entry;
+  taken.header_crc_ok = true;
+  for (EntryInfo::Part& p : taken.parts) p.header_crc_ok = true;
+  if (!CheckEntry(taken).ok()) return false;
+  taken.name += kDamagedHeaderMark;
+  *marked = std::move(taken);
+  return true;
+}
+
 bool ArchiveDamaged(const ArchiveState& state, const std::vector<EntryInfo>& entries) {
   return state.damaged || !state.damaged_main_headers.empty() ||
          std::any_of(entries.begin(), entries.end(), [](const EntryInfo& e) { return !e.header_crc_ok; });

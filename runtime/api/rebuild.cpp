@@ -376,6 +376,7 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   // The files as checked below, each with the identity it is read by; a
   // link ahead of its target stored as a file.
   ChangeSet changes = asked;
+  if (objects_->recovered) LeaveOutDamagedHeaders(old_entries, &changes);
   StoreLinksAheadOfTheirTargetsAsFiles(old_entries, &changes);
   const std::string& name = objects_->path.empty() ? destination : objects_->path;
   if (Status wrong = CheckPasswordFor(*this, name, options.garble_password); !wrong.ok()) return wrong;
@@ -548,7 +549,9 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
                            const RebuildOptions& options) {
   const std::vector<EntryInfo> entries = Entries();
   const std::string& name = objects_->path;
-  if (Status refused = CheckRewrite(asked, entries); !refused.ok()) {
+  ChangeSet changes = asked;
+  if (objects_->recovered) LeaveOutDamagedHeaders(entries, &changes);
+  if (Status refused = CheckRewrite(changes, entries); !refused.ok()) {
     refused.message = name + ": " + refused.message;
     return refused;
   }
@@ -557,7 +560,6 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   // Rewritten in place, whichever volume was named, the set starts at its
   // first volume again.
   const std::string target = destination == name ? first : destination;
-  ChangeSet changes = asked;
   if (changes.volume_size == 0) {
     // The old set's volume size, as far as its volumes tell: its largest
     // (a volume holds what fits, so each may fall short of the size).

@@ -70,6 +70,13 @@ ResultCode BaseIo::GetSize(uint64_t* size) {
   return result;
 }
 
+ResultCode BaseIo::GetName(void* buffer, uint32_t size, uint32_t* length) {
+  ResultCode result = Ready();
+  if (Failed(result)) return result;
+  BusyScope scope(busy_);
+  return base_->system->GetPropBuffer(base_, length, PROP_OBJECT_NAME, buffer, size);
+}
+
 ResultCode BaseIo::SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size) {
   if (count != nullptr) *count = 0;
   ResultCode result = Ready();

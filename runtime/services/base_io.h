@@ -26,6 +26,8 @@ class BaseIo {
   // The base's own calls, once Ready.
   [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size);
   [[nodiscard]] ResultCode GetSize(uint64_t* size);
+  // The base's PROP_OBJECT_NAME: a view is named by what it shows.
+  [[nodiscard]] ResultCode GetName(void* buffer, uint32_t size, uint32_t* length);
   // Writes, for a view that lets them through; a base without them refuses
   // (ERR_ACCESS_DENIED).
   [[nodiscard]] ResultCode SeekWrite(uint32_t* count, uint64_t offset, const void* buffer, uint32_t size);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/services/base_io.h"
+#include "runtime/services/joined_ranges.h"
 #include "runtime/services/service_support.h"
 #include "runtime/services/services.h"
 
@@ -26,9 +27,7 @@ class JoinedIo {
     uint64_t base_size = 0;
     ResultCode result = base_.GetSize(&base_size);
     if (Failed(result)) return result;
-    for (const Piece& p : pieces_)
-      if (p.offset > base_size || p.size > base_size - p.offset) return ERR_BAD_PARAMETER;
-    return RESULT_OK;
+    return ranges_.Within(base_size) ? RESULT_OK : ERR_BAD_PARAMETER;
   }
 
   [[nodiscard]] ResultCode SeekRead(uint32_t* count, uint64_t offset, void* buffer, uint32_t size) {
@@ -37,41 +36,26 @@ class JoinedIo {
     if (buffer == nullptr) return ERR_BAD_PARAMETER;
     ResultCode result = base_.Ready();
     if (Failed(result)) return result;
-    if (offset >= total_) return ERR_END_OF_DATA;
-    // The last piece whose start is at or before `offset`.
-    size_t i = static_cast<size_t>(
-        std::upper_bound(pieces_.begin(), pieces_.end(), offset,
-                         [](uint64_t at, const Piece& p) { return at < p.start; }) -
-        pieces_.begin() - 1);
-    uint8_t* out = static_cast<uint8_t*>(buffer);
+    if (offset >= ranges_.total()) return ERR_END_OF_DATA;
     uint32_t done = 0;
-    while (done < size && i < pieces_.size()) {
-      const Piece& p = pieces_[i];
-      const uint64_t within = offset - p.start;  // offset >= p.start and within < p.size hold here
-      const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(size - done, p.size - within));
-      uint32_t got = 0;
-      result = base_.SeekRead(&got, p.offset + within, out + done, want);
-      if (Failed(result) && result != ERR_END_OF_DATA) {
-        if (count != nullptr) *count = done;
-        return result;
-      }
-      done += got;
-      offset += got;
-      if (got < want) break;  // the base ended early
-      ++i;
-    }
+    result = ranges_.Read(offset, static_cast<uint8_t*>(buffer), size, &done,
+                          [this](uint64_t at, uint8_t* out, uint32_t want, uint32_t* got) {
+                            return base_.SeekRead(got, at, out, want);
+                          });
     if (count != nullptr) *count = done;
-    return ReadOutcome(done, size);
+    return Failed(result) ? result : ReadOutcome(done, size);
   }
 
   [[nodiscard]] ResultCode GetSize(uint64_t* size) {
     if (size == nullptr) return ERR_BAD_PARAMETER;
-    *size = total_;
+    *size = ranges_.total();
     return RESULT_OK;
   }
 
   [[nodiscard]] ResultCode GetProperty(PropId id, void* buffer, uint32_t size, uint32_t* length) {
     if (id == PROP_JOINED_BASE) return base_.Get(buffer, size, length);
+    // Named by the file it shows: the volume of a set keeps its name.
+    if (id == PROP_OBJECT_NAME) return base_.GetName(buffer, size, length);
     return ERR_PROPERTY_UNAVAILABLE;
   }
 
@@ -84,39 +68,21 @@ class JoinedIo {
   }
 
  private:
-  struct Piece {
-    uint64_t start;   // in the joined stream
-    uint64_t offset;  // in the base
-    uint64_t size;
-  };
-
   [[nodiscard]] ResultCode SetRanges(const void* buffer, uint32_t size) {
     if (size % sizeof(JoinedRange) != 0 || (size != 0 && buffer == nullptr)) return ERR_BAD_PARAMETER;
     const size_t n = size / sizeof(JoinedRange);
     if (n > kMaxJoinedRanges) return ERR_LIMIT_EXCEEDED;
-    std::vector<Piece> pieces;
     try {
-      pieces.reserve(n);
+      std::vector<JoinedRange> ranges(n);
+      if (n != 0) std::memcpy(ranges.data(), buffer, n * sizeof(JoinedRange));
+      return ranges_.Set(ranges);
     } catch (const std::bad_alloc&) {
       return ERR_NO_MEMORY;
     }
-    uint64_t total = 0;
-    for (size_t i = 0; i < n; ++i) {
-      JoinedRange r;
-      std::memcpy(&r, static_cast<const uint8_t*>(buffer) + i * sizeof r, sizeof r);
-      if (r.size > UINT64_MAX - r.offset || r.size > UINT64_MAX - total) return ERR_BAD_PARAMETER;
-      if (r.size == 0) continue;  // an empty piece would break the search by start
-      pieces.push_back({total, r.offset, r.size});
-      total += r.size;
-    }
-    pieces_ = std::move(pieces);
-    total_ = total;
-    return RESULT_OK;
   }
 
   BaseIo base_;
-  std::vector<Piece> pieces_;
-  uint64_t total_ = 0;
+  JoinedRanges ranges_;
   bool finished_ = false;
 };
 
@@ -125,6 +91,7 @@ constexpr InternalHooks kHooks = ServiceHooks<JoinedIo>();
 const PropertyRow kProperties[] = {
     ServiceProperty<JoinedIo>(PROP_JOINED_BASE),
     ServiceProperty<JoinedIo>(PROP_JOINED_RANGES),
+    ServiceProperty<JoinedIo>(PROP_OBJECT_NAME),
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "tests/support/archive_builder.h"
+#include "tests/support/commands.h"
 #include "tests/support/files.h"
 #include "tests/support/peers.h"
 #include "tests/support/tool_runner.h"
@@ -55,8 +56,13 @@ struct Parts {
   }
 };
 
-// A byte of the entry's name changed: its header CRC no longer matches.
+// A byte of the entry's name changed: its header CRC no longer matches,
+// but its sizes still lead to the next header.
 void DamageName(Bytes& entry) { entry[kNameAt] ^= 0x20; }
+// A byte of its packed size changed: its CRC fails and its data no longer
+// ends where the next header starts, so recovery skips it.
+constexpr size_t kPackedSizeAt = 4 + 12;
+void DamageSize(Bytes& entry) { entry[kPackedSizeAt] ^= 0x01; }
 
 std::string SkippedList(const std::vector<std::pair<uint64_t, uint64_t>>& ranges) {
   std::string list = "[";
@@ -72,7 +78,7 @@ std::string JsonOf(const std::string& args) {
 
 TEST(RecoverCommand, OneDamagedHeaderOf385LosesOnlyItsEntry) {
   Parts parts(385);
-  DamageName(parts.entries[200]);
+  DamageSize(parts.entries[200]);
   TempDir dir;
   const std::string archive = dir.File("damaged.arj");
   WriteFile(archive, parts.Join());
@@ -88,7 +94,8 @@ TEST(RecoverCommand, OneDamagedHeaderOf385LosesOnlyItsEntry) {
   EXPECT_TRUE(JsonSatisfies(json, "[e['name'] for e in d['entries']] == " + parts.NamesWithout({200}) +
                                       " and [(s['offset'], s['size']) for s in d['skipped']] == " +
                                       SkippedList({{parts.OffsetOf(200), parts.entries[200].size()}}) +
-                                      " and d['skipped'][0]['cause'] == 'header CRC mismatch' and d['damaged']"));
+                                      " and d['skipped'][0]['cause'] == 'header CRC mismatch' and d['damaged']" +
+                                      " and d['skipped'][0]['volume'] == 'damaged.arj'"));
 
   TempDir out_dir;
   EXPECT_EQ(RunTool("extract --recover " + archive + " -C " + out_dir.path(), &out), 1);
@@ -102,6 +109,56 @@ TEST(RecoverCommand, OneDamagedHeaderOf385LosesOnlyItsEntry) {
   }
 }
 
+// A header whose name is damaged but whose sizes lead on is read, not
+// skipped: its entry fails in every output, and --keep-damaged keeps its
+// data (when it matches its CRC) under the name marked as damaged.
+TEST(RecoverCommand, DamagedNameFailsItsEntryEverywhere) {
+  Parts parts(6);
+  DamageName(parts.entries[3]);
+  const std::string damaged_name = "F3.txt";  // 'f' ^ 0x20
+  TempDir dir;
+  const std::string archive = dir.File("a.arj");
+  WriteFile(archive, parts.Join());
+  for (const std::string& command : {std::string("list"), std::string("test")}) {
+    SCOPED_TRACE(command);
+    std::string out;
+    EXPECT_EQ(RunTool(command + " --recover " + archive, &out), 1) << out;
+    EXPECT_NE(out.find("header CRC mismatch"), std::string::npos) << out;
+  }
+  EXPECT_TRUE(JsonSatisfies(JsonOf("list --recover --json " + archive),
+                            "d['damaged'] and d['skipped'] == [] and [e['header_crc_ok'] for e in d['entries']] == "
+                            "[True, True, True, False, True, True]"));
+  EXPECT_TRUE(JsonSatisfies(JsonOf("test --recover --json " + archive),
+                            "d['damaged'] and d['summary']['ok'] == 5 and d['summary']['failed'] == 1 and "
+                            "d['entries'][3]['result'].startswith('header CRC mismatch')"));
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep ? "--keep-damaged" : "without --keep-damaged");
+    TempDir out_dir;
+    std::string out;
+    const std::string run = "extract --recover --json " + archive + " -C " + out_dir.path();
+    EXPECT_EQ(RunToolStdout(run + (keep ? " --keep-damaged" : ""), &out), 1);
+    EXPECT_TRUE(JsonSatisfies(out, "d['damaged'] and d['summary']['failed'] == 1 and d['summary']['ok'] == 5 and "
+                                   "d['entries'][3]['result'] != 'ok'"))
+        << out;
+    EXPECT_FALSE(fs::exists(out_dir.File(damaged_name)));
+    EXPECT_FALSE(fs::exists(out_dir.File(parts.names[3])));
+    const std::string kept = out_dir.File(damaged_name + ".damaged-header");
+    EXPECT_EQ(fs::exists(kept), keep);
+    if (keep) {
+      EXPECT_EQ(ReadFile(kept), ToBytes(parts.contents[3]));
+    }
+  }
+  // A file of the marked name is kept as any existing file is, unless -o.
+  TempDir out_dir;
+  const std::string kept = out_dir.File(damaged_name + ".damaged-header");
+  WriteFile(kept, ToBytes("mine"));
+  std::string out;
+  EXPECT_EQ(RunTool("extract --recover --keep-damaged " + archive + " -C " + out_dir.path(), &out), 1);
+  EXPECT_EQ(ReadFile(kept), ToBytes("mine")) << out;
+  EXPECT_EQ(RunTool("extract --recover --keep-damaged -o " + archive + " -C " + out_dir.path(), &out), 1);
+  EXPECT_EQ(ReadFile(kept), ToBytes(parts.contents[3])) << out;
+}
+
 TEST(RecoverCommand, EachKindOfDamageIsCutToTheNextSoundHeader) {
   struct Case {
     const char* what;
@@ -112,10 +169,10 @@ TEST(RecoverCommand, EachKindOfDamageIsCutToTheNextSoundHeader) {
   const Bytes garbage = ToBytes(std::string(777, 'G') + "\x60\xEA\x10");
   const std::vector<Case> cases = {
       {"the first entry's header",
-       [](Parts& p) { DamageName(p.entries[0]); return p.Join(); }, {0},
+       [](Parts& p) { DamageSize(p.entries[0]); return p.Join(); }, {0},
        [](const Parts& p) { return std::vector<std::pair<uint64_t, uint64_t>>{{p.OffsetOf(0), p.entries[0].size()}}; }},
       {"two damaged places",
-       [](Parts& p) { DamageName(p.entries[2]); DamageName(p.entries[7]); return p.Join(); }, {2, 7},
+       [](Parts& p) { DamageSize(p.entries[2]); DamageSize(p.entries[7]); return p.Join(); }, {2, 7},
        [](const Parts& p) {
          return std::vector<std::pair<uint64_t, uint64_t>>{{p.OffsetOf(2), p.entries[2].size()},
                                                            {p.OffsetOf(7), p.entries[7].size()}};
@@ -129,7 +186,7 @@ TEST(RecoverCommand, EachKindOfDamageIsCutToTheNextSoundHeader) {
        [](Parts& p) {
          p.entries[5] = BuildHeader(StoredEntry(std::string("x\x60\xEA\x20\x01") + "fake", "content"));
          p.names[5] = "-";
-         DamageName(p.entries[5]);
+         DamageSize(p.entries[5]);
          return p.Join();
        },
        {5},
@@ -137,6 +194,9 @@ TEST(RecoverCommand, EachKindOfDamageIsCutToTheNextSoundHeader) {
       {"a basic header size over 2600",
        [](Parts& p) { p.entries[3][2] = 0x29, p.entries[3][3] = 0x0A; return p.Join(); }, {3},
        [](const Parts& p) { return std::vector<std::pair<uint64_t, uint64_t>>{{p.OffsetOf(3), p.entries[3].size()}}; }},
+      {"a header whose size was zeroed, read as an end marker",
+       [](Parts& p) { p.entries[6][2] = 0, p.entries[6][3] = 0; return p.Join(); }, {6},
+       [](const Parts& p) { return std::vector<std::pair<uint64_t, uint64_t>>{{p.OffsetOf(6), p.entries[6].size()}}; }},
       {"a truncated last entry",
        [](Parts& p) {
          Bytes all = p.Join();
@@ -174,7 +234,7 @@ TEST(RecoverCommand, EachKindOfDamageIsCutToTheNextSoundHeader) {
 
 TEST(RecoverCommand, SelfExtractingArchiveAndVolumeOfASet) {
   Parts parts(4);
-  DamageName(parts.entries[1]);
+  DamageSize(parts.entries[1]);
   const Bytes stub(1000, 'S');
   TempDir dir;
   const std::string archive = dir.File("sfx.exe");
@@ -184,11 +244,72 @@ TEST(RecoverCommand, SelfExtractingArchiveAndVolumeOfASet) {
                                 std::to_string(stub.size() + parts.OffsetOf(1))))
       << "offsets are the file's, past the stub";
 
-  // A set recovered from one volume is not whole: every command says so by its exit status.
+  // A set recovered from one volume (--single-volume) is not whole: every
+  // command says so by its exit status; without it the whole set is read.
   std::string out;
-  for (const std::string& command : {std::string("list"), std::string("test"), "extract -C " + dir.File("out")}) {
-    EXPECT_EQ(RunTool(command + " --recover " + Data("split.arj"), &out), 1) << command;
+  for (const std::string& command : {std::string("list"), std::string("test"), std::string("extract -C ")}) {
+    const bool extract = command == "extract -C ";
+    EXPECT_EQ(RunTool(command + (extract ? dir.File("one") : "") + " --recover --single-volume " + Data("split.arj"),
+                      &out),
+              1)
+        << command;
     EXPECT_NE(out.find("--recover reads this volume alone"), std::string::npos) << out;
+    EXPECT_EQ(RunTool(command + (extract ? dir.File("all") : "") + " --recover " + Data("split.a01"), &out), 0)
+        << command << out;
+  }
+}
+
+// A set made by arj with a damaged middle volume: naming any volume
+// recovers the whole set, each volume keeps its name, and a file that
+// goes on from a volume whose damage was skipped joins with its rest.
+TEST(RecoverCommand, SetRecoveredAsOne) {
+  REQUIRE_PEER("arj");
+  TempDir dir;
+  const std::string src = dir.File("src");
+  fs::create_directory(src);
+  std::vector<std::string> names;
+  for (int i = 0; i < 60; ++i) {
+    std::string text;
+    for (int j = 0; j < 300 + 37 * i; ++j) text += std::to_string(i * 7919 + j * j) + " line of " + std::to_string(i) + "\n";
+    names.push_back("file" + std::to_string(100 + i) + ".txt");
+    WriteFile(src + "/" + names.back(), ToBytes(text));
+  }
+  ASSERT_LE(RunArj(src, "a -m1 -v50k ../set.arj '*'"), 1);
+  ASSERT_TRUE(fs::exists(dir.File("set.a03")));
+  // The fixed header of the first entry that starts in set.a01 (after the
+  // part continued from set.arj) is zeroed, so that its header is skipped.
+  Bytes volume = ReadFile(dir.File("set.a01"));
+  std::string listed;
+  ASSERT_EQ(RunToolStdout("list --json " + dir.File("set.arj"), &listed), 0);
+  WriteFile(dir.File("list.json"), ToBytes(listed));
+  std::string offset_text;
+  ASSERT_EQ(RunCommand("python3 -c \"import json,sys; d=json.load(open(sys.argv[1])); "
+                       "print([e for e in d['entries'] if e['volume'] == 'set.a01'][0]['header_offset'])\" " +
+                           dir.File("list.json"),
+                       &offset_text),
+            0);
+  const size_t header = std::stoul(offset_text);
+  for (size_t k = 0; k < 40; ++k) volume[header + 8 + k] = 0;  // its fixed header and name
+  WriteFile(dir.File("set.a01"), volume);
+
+  for (const std::string& named : {std::string("set.arj"), std::string("set.a01"), std::string("set.a02")}) {
+    SCOPED_TRACE(named);
+    const std::string json = JsonOf("list --recover --json " + dir.File(named));
+    EXPECT_TRUE(JsonSatisfies(json, "d['volumes'][:3] == ['set.arj', 'set.a01', 'set.a02'] and d['damaged'] and "
+                                    "len(d['skipped']) == 1 and d['skipped'][0]['volume'] == 'set.a01' and "
+                                    "d['incomplete'] == False and all(e['volume'] for e in d['entries']) and "
+                                    "'set.a01' in [e['volume'] for e in d['entries']]"))
+        << json.substr(0, 600);
+    TempDir out_dir;
+    std::string out;
+    EXPECT_EQ(RunTool("extract --recover " + dir.File(named) + " -C " + out_dir.path(), &out), 1) << out;
+    EXPECT_EQ(out.find("missing"), std::string::npos) << out;
+    EXPECT_NE(out.find("set.a01: skipped "), std::string::npos) << out;
+    size_t same = 0;
+    for (const std::string& name : names)
+      same += fs::exists(out_dir.File(name)) && ReadFile(out_dir.File(name)) == ReadFile(src + "/" + name);
+    // Only the entry whose header was skipped is lost; arj x -jr gets no more.
+    EXPECT_EQ(same, names.size() - 1);
   }
 }
 

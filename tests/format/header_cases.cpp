@@ -95,18 +95,27 @@ std::vector<HeaderCase> MakeCases() {
                                   HeaderCause::kBasicHeaderTooLarge),
                           "Bad header, exit 2"));
 
+  // A header that fails only its CRC, whose data ends where a sound header
+  // starts: the entry table and recovery both read it (and its entry fails).
   HeaderCase crc = Sound(Around("header CRC mismatch", Frame(basic, {}, true)));
   crc.crc_ok = false;
-  crc.recovery_skips = true;
-  crc.divergence =
-      "the entry table reads a header whose CRC fails like any other, so that its entry can be listed and "
-      "named as damaged; recovery takes only sound headers";
   cases.push_back(WithArj(crc, "Header CRC error!, exit 3"));
   HeaderCase ext_crc = Sound(Around("extended header CRC mismatch", Frame(basic, {Bytes(4, 'x')}, false, true)));
   ext_crc.crc_ok = false;
-  ext_crc.recovery_skips = true;
-  ext_crc.divergence = crc.divergence;
   cases.push_back(WithArj(ext_crc, "Bad header, exit 2"));
+  // Its packed size one byte long: its data ends inside the next header,
+  // which recovery then cannot trust to follow it.
+  Bytes long_size = basic;
+  ++long_size[12];
+  HeaderCase misplaced = Around("header CRC mismatch, packed size one byte long", Frame(long_size, {}, true));
+  misplaced.crc_ok = false;
+  misplaced.entries = 1;  // the table reads it, then meets no header where it ends
+  misplaced.damaged = true;
+  misplaced.recovery_skips = true;
+  misplaced.divergence =
+      "the entry table reads a header whose CRC fails like any other, so that its entry can be listed and "
+      "named as damaged; recovery takes it only where its sizes lead to a sound header";
+  cases.push_back(misplaced);
 
   Bytes no_nul(basic.begin(), basic.end() - 2);  // the name's NUL and the empty comment's
   cases.push_back(WithArj(Sound(Around("name without its NUL", Frame(no_nul))), "ok"));

@@ -162,7 +162,7 @@ typedef struct arjhost_options {
    * are not UTF-8. Default 437. */
   int codepage;
   /* Read the named volume (and what its last entry needs) alone, not the
-   * whole set; read past damaged headers (one volume alone). */
+   * whole set; read past damaged headers (each volume of a set by itself). */
   int single_volume;
   int recover;
   /* The archive's name when it is not opened from a path: volume names

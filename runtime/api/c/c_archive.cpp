@@ -47,9 +47,7 @@ const arjhost::OpenOptions& OpenOptionsOf(arjhost_archive* a) {
   const arjhost_options& o = a->settings.options;
   arjhost::OpenOptions& options = a->open_options;
   options.recover = o.recover != 0;
-  // Recovery cuts ranges out of one file; the other volumes are each
-  // recovered by themselves.
-  options.scan_all_volumes = o.single_volume == 0 && !options.recover;
+  options.scan_all_volumes = o.single_volume == 0;
   options.name = a->settings.name;
   options.open_volume = arjhost::capi::VolumeOpenerOf(a->settings, &a->kept, &a->volumes);
   return options;

@@ -18,6 +18,7 @@
 #include "runtime/api/internal/volume_split.h"
 #include "runtime/api/internal/volume_walk.h"
 #include "runtime/core/runtime.h"
+#include "runtime/services/reader_io.h"
 
 namespace arjhost {
 
@@ -40,6 +41,9 @@ struct __attribute__((visibility("hidden"))) Archive::Objects {
   std::string path;
   FileStamp opened_stamp;
   bool recovered = false;
+  // Under recovery: what each volume's plan skipped, by the volume's name,
+  // until Open gathers it into the state.
+  std::map<std::string, std::vector<SkippedRange>> volume_skips;
   // Every file of the archive (each volume of a set) as it was when it was
   // read: a rewrite commits only if none changed meanwhile.
   std::vector<std::pair<std::string, FileStamp>> guarded;
@@ -73,9 +77,29 @@ struct __attribute__((visibility("hidden"))) Archive::Objects {
 };
 
 // Plans the recovery of the archive I/O and, when something is to be
-// skipped, puts a joined I/O of the rest in front of it. `skipped` gets the
-// ranges with their offsets in the file.
-[[nodiscard]] ResultCode AttachRecoveryJoin(Archive::Objects& o, std::vector<SkippedRange>* skipped);
+// skipped, puts a joined I/O of the rest in front of it; the ranges go to
+// `volume_skips` under the volume's name, with their offsets in the file.
+[[nodiscard]] ResultCode AttachRecoveryJoin(Archive::Objects& o);
+
+// The other volumes of a set under recovery: `inner` opens each, and what
+// it gives is read without the ranges its own recovery plan skips (noted
+// in `skips` under the volume's name).
+arjrt::VolumeOpener RecoveringOpener(arjrt::VolumeOpener inner,
+                                     std::map<std::string, std::vector<SkippedRange>>* skips);
+
+// Opens the files beside `archive_path` by name (as the native file system
+// does, a name in another case found too), under `root`.
+arjrt::VolumeOpener SiblingFileOpener(ObjectRef root, const std::string& archive_path);
+
+// The ranges of `volume_skips`, taken out of it, in the order of
+// `volumes`, then those of `own` (the volume opened) if it was not among
+// them.
+std::vector<SkippedRange> SkippedInVolumeOrder(Archive::Objects& o, const std::vector<std::string>& volumes,
+                                               const std::string& own);
+
+// The name of an I/O, or of the nearest I/O under it that has one (a
+// window or a joined view is named by the file it shows).
+std::string VolumeNameOf(ObjectRef io);
 
 // A finished native file I/O under `parent`, opened for reading.
 [[nodiscard]] ResultCode OpenNativeFileForReading(ObjectRef parent, const std::string& path, ObjectRef* io);

@@ -38,8 +38,10 @@ std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInf
     const std::string damage = DamageOf(state, entries);
     if (!damage.empty()) return "a damaged archive is not rewritten: " + damage + kRecoverHint;
   }
+  // (Read with recovery, such an entry is left out: LeaveOutDamagedHeaders.)
   for (const EntryInfo& e : entries)
-    if (e.header_known && !e.header_crc_ok && !changes.dropped.count(e.handle) && !changes.replaced.count(e.handle))
+    if (!recovered && e.header_known && !e.header_crc_ok && !changes.dropped.count(e.handle) &&
+        !changes.replaced.count(e.handle))
       return "the header of entry \"" + e.name + "\" fails its CRC: it must be left out";
   if (std::string names = NameUnderAnEntryThatIsNoFolder(entries, changes); !names.empty()) return names;
   if (state.incomplete) return "an incomplete archive cannot be rewritten";
@@ -48,6 +50,11 @@ std::string RewriteRefusal(const ArchiveState& state, const std::vector<EntryInf
   }
   if (state.restricted && !state.damaged && !state.multi_volume) return "this archive cannot be rewritten";
   return "";
+}
+
+void LeaveOutDamagedHeaders(const std::vector<EntryInfo>& entries, ChangeSet* changes) {
+  for (const EntryInfo& e : entries)
+    if (e.header_known && !e.header_crc_ok && !changes->replaced.count(e.handle)) changes->dropped.insert(e.handle);
 }
 
 std::string InPlaceTarget(const std::string& path) {
