@@ -13,6 +13,10 @@ const OptionSpec kSingleVolume{"single-volume", 0, false, "",
 const OptionSpec kCodepage{"codepage", 0, true, "N", "DOS code page of stored names: 437 (default), 850 or 866"};
 const OptionSpec kRecover{"recover", 0, false, "",
                           "skip damaged headers and read on from the next sound one (each volume of a set)"};
+// Of the reading commands, which rebuild damaged blocks from the record first.
+const OptionSpec kRecoverRead{"recover", 0, false, "",
+                              "read damaged blocks as an ARJ-PROTECT record rebuilds them (in memory), then skip "
+                              "damaged headers and read on from the next sound one (each volume of a set)"};
 const OptionSpec kPassword{"password", 'p', true, "PASSWORD",
                            "password of garbled entries (else a terminal is asked: once, and again only for a "
                            "wrong one; three wrong answers end the command)"};
@@ -76,7 +80,7 @@ const std::vector<Command>& Commands() {
       {"list", "ARCHIVE... [PATTERN...]",
        "list the entries of archives (every volume of each set)",
        {{"technical", 'v', false, "", "every stored field of every entry, one \"Field = value\" line each"},
-        kExclude, kJson, kJsonLines, kJobs, kSingleVolume, kCodepage, kRecover},
+        kExclude, kJson, kJsonLines, kJobs, kSingleVolume, kCodepage, kRecoverRead},
        RunList,
        "Lists time, attributes (a UNIX mode, or DOS attributes), size, packed size, ratio,\n"
        "method, CRC-32, garbled flag, volume (of a set) and name of every entry, with comments\n"
@@ -112,7 +116,7 @@ const std::vector<Command>& Commands() {
         {"keep-damaged", 0, false, "",
          "keep what comes out of an entry that fails its CRC or stops at damaged data, under its name (the "
          "entry still fails)"},
-        kExclude, kChapter, kSingleVolume, kCodepage, kRecover, kJson},
+        kExclude, kChapter, kSingleVolume, kCodepage, kRecoverRead, kJson},
        RunExtract,
        "Extracts every entry, or those the patterns take ('*' and '?' within a folder, '**'\n"
        "across folders; a folder takes what is under it), less what -x takes, checking\n"
@@ -139,7 +143,7 @@ const std::vector<Command>& Commands() {
         "arjhost extract backup.arj 'docs/**.md' -C out  # every .md file under docs/"}},
       {"test", "ARCHIVE... [PATTERN...]",
        "check that every entry of archives extracts with its CRC",
-       {kPassword, kExclude, kChapter, kSingleVolume, kCodepage, kRecover, kJson, kJsonLines, kJobs}, RunTest,
+       {kPassword, kExclude, kChapter, kSingleVolume, kCodepage, kRecoverRead, kJson, kJsonLines, kJobs}, RunTest,
        "Extracts every entry (or those the patterns take, less what -x takes) to nowhere and\n"
        "checks its size and CRC-32. A password that opened one garbled entry is tried first\n"
        "for the next; a terminal is asked only when it does not open it, and three wrong\n"

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <utility>
+
 #include "plugin/format/arj_layout.h"
 #include "plugin/format/protect_record.h"
 #include "runtime/api/internal/protected_file.h"
@@ -21,12 +23,8 @@ constexpr uint64_t kLargeRecordsRead = 6 + 64 * 4096;
 
 }  // namespace
 
-RepairReport RepairArchive(const std::string& archive, const std::string& destination) {
+RepairReport RepairInMemory(const std::string& archive, std::vector<uint8_t>* repaired) {
   RepairReport report;
-  if (SameFile(archive, destination)) {
-    report.cause = "the repaired copy must not replace the archive itself";
-    return report;
-  }
   // An archive a record of factor 1 covers is read whole; of a larger one
   // only its end, for the record to say why it is not read.
   std::vector<uint8_t> bytes;
@@ -66,10 +64,23 @@ RepairReport RepairArchive(const std::string& archive, const std::string& destin
     report.cause = why;
     return report;
   }
+  report.verdict = RepairVerdict::kRepaired;
+  *repaired = std::move(bytes);
+  return report;
+}
+
+RepairReport RepairArchive(const std::string& archive, const std::string& destination) {
+  if (SameFile(archive, destination)) {
+    RepairReport refused;
+    refused.cause = "the repaired copy must not replace the archive itself";
+    return refused;
+  }
+  std::vector<uint8_t> bytes;
+  RepairReport report = RepairInMemory(archive, &bytes);
+  if (report.verdict != RepairVerdict::kRepaired) return report;
   TempBeside out(destination);
   if (!out.Create(&report.cause) || !WriteWholeFile(out.path(), bytes, &report.cause) || !out.Commit(&report.cause))
-    return report;
-  report.verdict = RepairVerdict::kRepaired;
+    report.verdict = RepairVerdict::kFailed;
   return report;
 }
 

@@ -30,5 +30,8 @@ struct RepairReport {
 // bytes to `destination` (through a temporary file beside it, renamed into
 // place when whole). `destination` must not name the archive itself.
 ARJHOST_API RepairReport RepairArchive(const std::string& archive, const std::string& destination);
+// The same without a file written: the repaired bytes (kRepaired alone)
+// go to `repaired`, for reading the archive from memory.
+ARJHOST_API RepairReport RepairInMemory(const std::string& archive, std::vector<uint8_t>* repaired);
 
 }  // namespace arjhost

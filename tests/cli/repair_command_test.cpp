@@ -143,4 +143,30 @@ TEST(RepairCommand, ArjRepairsOurProtectedArchives) {
   EXPECT_NE(out.find("not written to a volume set"), std::string::npos) << out;
 }
 
+// --recover reads a protected archive as its record rebuilds it: every
+// file back, a notice, exit code 0; beyond the record, what is sound.
+TEST(RepairCommand, RecoverReadsTheArchiveAsTheRecordRebuildsIt) {
+  const Bytes original = DataFile("protected.arj");
+  TempDir dir;
+  Bytes two = original, three = original;
+  for (size_t at : {size_t{200}, size_t{7000}}) two[at] ^= 0x55;
+  for (size_t at : {size_t{200}, size_t{7000}, size_t{15000}}) three[at] ^= 0x55;
+  WriteFile(dir.File("two.arj"), two);
+  WriteFile(dir.File("three.arj"), three);
+  std::string out;
+  EXPECT_EQ(RunTool("test " + dir.File("two.arj"), &out), 1) << out;  // not without --recover
+  EXPECT_EQ(RunTool("test --recover " + dir.File("two.arj"), &out), 0) << out;
+  EXPECT_NE(out.find("two.arj: damaged blocks 0, 6 rebuilt from its ARJ-PROTECT record"), std::string::npos) << out;
+  ASSERT_EQ(RunTool("extract --recover " + dir.File("two.arj") + " -C " + dir.File("out"), &out), 0) << out;
+  for (const auto& e : fs::directory_iterator(Data("src/mixed")))
+    EXPECT_EQ(ReadFile(dir.File("out/") + e.path().filename().string()), ReadFile(e.path().string()))
+        << e.path().filename();
+  EXPECT_EQ(ReadFile(dir.File("two.arj")), two);
+  EXPECT_EQ(RunTool("test --recover " + dir.File("three.arj"), &out), 1) << out;
+  EXPECT_NE(out.find("three.arj: damaged blocks 0, 6, 14: 3 blocks are damaged and the record rebuilds two; "
+                     "recovering what is sound"),
+            std::string::npos)
+      << out;
+}
+
 }  // namespace
