@@ -38,6 +38,10 @@ constexpr size_t kDiagonalTailAt = kRowTailAt + kParityInHeader;
 constexpr size_t kChecksAt = kDiagonalTailAt + kParityInHeader;
 static_assert(kChecksAt + 2 * kProtectMaxBlocks == kSectorBody, "the header holds a check of every block");
 
+// The first header size of arj's main header: up to the factor, the
+// second flags and two spare bytes.
+constexpr size_t kArjMainFirstHeaderSize = main_header::kProtectFactor + 4 - fixed_header::kBasicHeader;
+
 enum Sector { kHeader = 0, kRowSector = 1, kDiagonalSector = 2, kSecondHeader = 3 };
 
 // Each check is affine in the block's bits: a constant, one half of the
@@ -253,14 +257,26 @@ std::string MarkProtected(std::vector<uint8_t>* archive) {
   if (std::string cause = ProtectLengthCause(a.size()); !cause.empty()) return cause;
   if (a.size() < 4 || a[0] != kArjHeaderIdLow || LoadWord(a.data()) != kArjHeaderId)
     return "the archive does not start with its main header";
-  const size_t basic = LoadWord(a.data() + fixed_header::kBasicHeaderSize);
+  size_t basic = LoadWord(a.data() + fixed_header::kBasicHeaderSize);
   const size_t first = a[fixed_header::kFirstHeaderSize];
   if (basic < first || fixed_header::kBasicHeader + first < main_header::kProtectedLength + 4 ||
       4 + basic + 4 > a.size())
     return "the archive's main header is not whole";
+  // arj keeps the factor asked for past the fields a shorter first header
+  // holds (arj t then says "ARJ-PROTECT enabled (1x)"): such a header is
+  // grown to arj's size, where the basic header has room.
+  const size_t grown = kArjMainFirstHeaderSize > first ? kArjMainFirstHeaderSize - first : 0;
+  if (grown != 0 && basic + grown <= kMaxBasicHeaderSize &&
+      ProtectLengthCause(a.size() + grown).empty()) {
+    a.insert(a.begin() + static_cast<std::ptrdiff_t>(fixed_header::kBasicHeader + first), grown, 0);
+    basic += grown;
+    a[fixed_header::kFirstHeaderSize] = static_cast<uint8_t>(kArjMainFirstHeaderSize);
+    StoreWordAt(a.data() + fixed_header::kBasicHeaderSize, static_cast<uint16_t>(basic));
+  }
   a[fixed_header::kFlags] = static_cast<uint8_t>(a[fixed_header::kFlags] | Bit(MainFlag::kProtected));
   StoreDWordAt(a.data() + main_header::kProtectedLength, static_cast<uint32_t>(a.size()));
-  if (fixed_header::kBasicHeader + first > main_header::kProtectFactor) a[main_header::kProtectFactor] = 1;
+  if (fixed_header::kBasicHeader + a[fixed_header::kFirstHeaderSize] > main_header::kProtectFactor)
+    a[main_header::kProtectFactor] = 1;
   StoreDWordAt(a.data() + 4 + basic, Crc32Update(basic, a.data() + fixed_header::kBasicHeader, 0));
   return "";
 }
