@@ -234,10 +234,11 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     if (const arjhost::EntryInfo* e = arjhost::FindEntry(entries, handle))
       Say("arjhost %s: %s: %s: its data fails its CRC; copied as it is\n", command.c_str(),
           ShowPath(s.archive_path).c_str(), ShowName(*e, args).c_str());
-  // The protection data covers the old bytes: it would not fit the new ones.
-  if (s.archive->state().protected_data)
-    Say("arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n", command.c_str(),
-        ShowPath(destination).c_str());
+  // The protection data covers the old bytes: it would not fit the new
+  // ones (--protect writes a record of them).
+  if (s.archive->state().protected_data && !args.Has("protect"))
+    Say("arjhost %s: %s: its ARJ-PROTECT data is not carried over (add --protect or arj -hk writes it anew)\n",
+        command.c_str(), ShowPath(destination).c_str());
   if (!args.Has("json") && s.archive->VolumesWritten() > 1)
     std::printf("%s: %zu dropped, %zu replaced, %zu added; %zu volumes\n", destination.c_str(),
                 changes.dropped.size(), changes.replaced.size(), changes.added.size(), s.archive->VolumesWritten());

@@ -135,6 +135,13 @@ TEST(RepairCommand, ArjRepairsOurProtectedArchives) {
     ASSERT_EQ(RunTool("test " + made, &out), 0) << out;
     RepairBothWays(ours, 3303);
   }
+  // add --protect writes the record anew, rather than saying it is lost.
+  const std::string made = dir.File("ours1.arj");
+  ASSERT_EQ(RunToolIn(Data("src"), "add " + made + " --protect comment.txt", &out), 0) << out;
+  EXPECT_EQ(out.find("not carried over"), std::string::npos) << out;
+  EXPECT_EQ(RunTool("repair " + made, &out), 0) << out;
+  EXPECT_NE(out.find("nothing to repair"), std::string::npos) << out;
+  EXPECT_EQ(RunArj(dir.path(), "t " + made, &out), 0) << out;
   // Only factor 1 is written, and not to a volume set.
   EXPECT_EQ(RunToolIn(Data("src"), "create " + dir.File("f2.arj") + " --protect=2 mixed", &out), 2) << out;
   EXPECT_NE(out.find("only factor 1"), std::string::npos) << out;
