@@ -13,6 +13,10 @@ const OptionSpec kSingleVolume{"single-volume", 0, false, "",
 const OptionSpec kCodepage{"codepage", 0, true, "N", "DOS code page of stored names: 437 (default), 850 or 866"};
 const OptionSpec kRecover{"recover", 0, false, "",
                           "skip damaged headers and read on from the next sound one (each volume of a set)"};
+// Of the reading commands, which rebuild damaged blocks from the record first.
+const OptionSpec kRecoverRead{"recover", 0, false, "",
+                              "read damaged blocks as an ARJ-PROTECT record rebuilds them (in memory), then skip "
+                              "damaged headers and read on from the next sound one (each volume of a set)"};
 const OptionSpec kPassword{"password", 'p', true, "PASSWORD",
                            "password of garbled entries (else a terminal is asked: once, and again only for a "
                            "wrong one; three wrong answers end the command)"};
@@ -42,6 +46,10 @@ const OptionSpec kGarblePassword{"password", 'p', true, "PASSWORD",
 const OptionSpec kGarble{"garble", 'g', false, "",
                          "garble new entries with a password typed on the terminal (twice)"};
 const OptionSpec kMethod{"method", 'm', true, "METHOD", "ARJ method 0 (store) to 4 for new files (default 1)"};
+const OptionSpec kProtect{"protect", 0, true, "N",
+                          "end the archive with an ARJ-PROTECT record of factor N (only 1, the default: arj a "
+                          "-hk), from which repair and arj q rebuild up to two damaged 1,024-byte blocks",
+                          true};
 
 }  // namespace
 
@@ -72,7 +80,7 @@ const std::vector<Command>& Commands() {
       {"list", "ARCHIVE... [PATTERN...]",
        "list the entries of archives (every volume of each set)",
        {{"technical", 'v', false, "", "every stored field of every entry, one \"Field = value\" line each"},
-        kExclude, kJson, kJsonLines, kJobs, kSingleVolume, kCodepage, kRecover},
+        kExclude, kJson, kJsonLines, kJobs, kSingleVolume, kCodepage, kRecoverRead},
        RunList,
        "Lists time, attributes (a UNIX mode, or DOS attributes), size, packed size, ratio,\n"
        "method, CRC-32, garbled flag, volume (of a set) and name of every entry, with comments\n"
@@ -108,7 +116,7 @@ const std::vector<Command>& Commands() {
         {"keep-damaged", 0, false, "",
          "keep what comes out of an entry that fails its CRC or stops at damaged data, under its name (the "
          "entry still fails)"},
-        kExclude, kChapter, kSingleVolume, kCodepage, kRecover, kJson},
+        kExclude, kChapter, kSingleVolume, kCodepage, kRecoverRead, kJson},
        RunExtract,
        "Extracts every entry, or those the patterns take ('*' and '?' within a folder, '**'\n"
        "across folders; a folder takes what is under it), less what -x takes, checking\n"
@@ -135,7 +143,7 @@ const std::vector<Command>& Commands() {
         "arjhost extract backup.arj 'docs/**.md' -C out  # every .md file under docs/"}},
       {"test", "ARCHIVE... [PATTERN...]",
        "check that every entry of archives extracts with its CRC",
-       {kPassword, kExclude, kChapter, kSingleVolume, kCodepage, kRecover, kJson, kJsonLines, kJobs}, RunTest,
+       {kPassword, kExclude, kChapter, kSingleVolume, kCodepage, kRecoverRead, kJson, kJsonLines, kJobs}, RunTest,
        "Extracts every entry (or those the patterns take, less what -x takes) to nowhere and\n"
        "checks its size and CRC-32. A password that opened one garbled entry is tried first\n"
        "for the next; a terminal is asked only when it does not open it, and three wrong\n"
@@ -172,7 +180,7 @@ const std::vector<Command>& Commands() {
         {"move", 0, false, "",
          "remove each file stored once the new archive is written, on disk and tested, unless it changed "
          "meanwhile (arj m)"},
-        kVolumeSize, kTestWritten, kGarblePassword, kGarble, kComment, kEntryComment, kRecover, kJson},
+        kVolumeSize, kTestWritten, kProtect, kGarblePassword, kGarble, kComment, kEntryComment, kRecover, kJson},
        RunAdd,
        "Rewrites the archive with the files appended, each stored under its relative path or\n"
        "under STORED_NAME, with its own mode and time. Absolute paths, \"..\", drive letters,\n"
@@ -189,14 +197,30 @@ const std::vector<Command>& Commands() {
         "arjhost add --new-chapter backup.arj project   # a chapter, as arj ac"}},
       {"create", "NEW.arj FILE...",
        "write a new archive holding the files and folders",
-       {kOutput, kMethod, kExclude, kVolumeSize, kTestWritten, kGarblePassword, kGarble, kComment, kEntryComment,
-        kJson},
+       {kOutput, kMethod, kExclude, kVolumeSize, kTestWritten, kProtect, kGarblePassword, kGarble, kComment,
+        kEntryComment, kJson},
        RunCreate,
        "Writes a new archive holding the files (method 1 unless -m). The archive must not exist.\n"
-       "Folders are stored as add stores them.",
+       "Folders are stored as add stores them. --protect ends it with an ARJ-PROTECT record\n"
+       "(4,102 bytes, as arj a -hk writes it; for archives of up to 494 KiB), from which\n"
+       "arjhost repair, extract --recover and arj q rebuild up to two damaged blocks.",
        {"arjhost create new.arj a.txt b.txt", "arjhost create stored.arj data.bin -m 0 --json",
         "arjhost create site.arj public -x '**.tmp'",
-        "arjhost create backup.arj photos --volume-size 700M   # backup.arj, backup.a01, ..."}},
+        "arjhost create backup.arj photos --volume-size 700M   # backup.arj, backup.a01, ...",
+        "arjhost create notes.arj notes --protect   # repairable: arjhost repair, arj q"}},
+      {"repair", "ARCHIVE",
+       "rebuild a damaged archive from its ARJ-PROTECT record into a new file (arj q)",
+       {{"output", 'o', true, "OUT", "write the repaired archive to OUT (default: NAME.repaired.arj beside it)"}},
+       RunRepair,
+       "Checks every 1,024-byte block of an archive made with arj a -hk against the check its\n"
+       "ARJ-PROTECT record keeps, and rebuilds the one damaged block from the record's parity.\n"
+       "The repaired archive is written to a new file (NAME.repaired.arj, or OUT), never over\n"
+       "the archive; nothing is written when every block checks (exit code 0), when more\n"
+       "than one block is damaged or the record is missing or damaged (exit code 1). Records\n"
+       "of arj -hk1 to -hk9, and those arj makes larger for archives over about 490 KiB, are\n"
+       "not read (exit code 1).",
+       {"arjhost repair damaged.arj                 # damaged.repaired.arj beside it",
+        "arjhost repair damaged.arj -o fixed.arj && arjhost extract fixed.arj"}},
       {"mount", "ARCHIVE MOUNTPOINT",
        "show an archive (a volume set whole) as a read-only folder, until unmounted",
        {kPassword,

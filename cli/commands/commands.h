@@ -52,6 +52,7 @@ int RunReplace(const Args& args);
 int RunAdd(const Args& args);
 int RunCreate(const Args& args);
 int RunMount(const Args& args);
+int RunRepair(const Args& args);
 
 struct Session;
 int ReportArchiveState(const Session& session, const std::vector<arjhost::EntryInfo>& entries, const Args& args);

@@ -9,7 +9,7 @@ void PrintOptions(const std::vector<OptionSpec>& options, FILE* out) {
   for (const OptionSpec& o : options) {
     std::string form = o.short_name != 0 ? std::string("-") + o.short_name + ", " : "    ";
     form += "--" + o.name;
-    if (o.takes_value) form += " " + o.value_name;
+    form += o.ValueForm();
     std::fprintf(out, "  %-24s %s\n", form.c_str(), o.help.c_str());
   }
 }
@@ -21,7 +21,8 @@ std::string UsageOf(const Command& command) {
   if (!command.operands.empty()) usage += " " + command.operands;
   for (const OptionSpec& o : command.options) {
     usage += o.short_name != 0 ? std::string(" [-") + o.short_name : " [--" + o.name;
-    if (o.takes_value) usage += " " + o.value_name;
+    if (o.short_name == 0) usage += o.ValueForm();
+    else if (o.takes_value) usage += " " + o.value_name;
     usage += "]";
   }
   return usage;

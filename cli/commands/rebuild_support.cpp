@@ -165,6 +165,13 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     return kExitFailure;
   }
   if (!VolumeSizeOption(args, command, &changes.volume_size)) return kExitFailure;
+  // The factor of the record (arj -hk writes 1): the larger ones are not
+  // written here.
+  if (const std::string factor = args.Value("protect"); !factor.empty() && factor != "1") {
+    SayError(command, "--protect=%s: only factor 1 (as arj a -hk writes it) is written",
+             ShowPath(factor).c_str());
+    return kExitFailure;
+  }
   if (!TakeComments(args, command, entries, &changes)) return kExitFailure;
   RewriteOutcome outcome;
   if (const arjhost::Status refused = s.archive->CheckRewrite(changes, entries); !refused.ok()) {
@@ -196,6 +203,7 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     options.test_entries = args.Has("test") || args.Has("move");
     options.passwords = passwords.Source();
     options.garble_password = garble_password;
+    options.protect = args.Has("protect");
     // A typed password is not typed again for the test.
     if (!garble_password.empty() && !args.Has("password"))
       options.passwords = [garble_password](const arjhost::EntryInfo&, int attempt, std::string* password) {
@@ -226,10 +234,11 @@ int RunRebuild(Session& s, const Args& args, const std::string& command,
     if (const arjhost::EntryInfo* e = arjhost::FindEntry(entries, handle))
       Say("arjhost %s: %s: %s: its data fails its CRC; copied as it is\n", command.c_str(),
           ShowPath(s.archive_path).c_str(), ShowName(*e, args).c_str());
-  // The protection data covers the old bytes: it would not fit the new ones.
-  if (s.archive->state().protected_data)
-    Say("arjhost %s: %s: its ARJ-PROTECT data is not carried over (arj -hk protects it again)\n", command.c_str(),
-        ShowPath(destination).c_str());
+  // The protection data covers the old bytes: it would not fit the new
+  // ones (--protect writes a record of them).
+  if (s.archive->state().protected_data && !args.Has("protect"))
+    Say("arjhost %s: %s: its ARJ-PROTECT data is not carried over (add --protect or arj -hk writes it anew)\n",
+        command.c_str(), ShowPath(destination).c_str());
   if (!args.Has("json") && s.archive->VolumesWritten() > 1)
     std::printf("%s: %zu dropped, %zu replaced, %zu added; %zu volumes\n", destination.c_str(),
                 changes.dropped.size(), changes.replaced.size(), changes.added.size(), s.archive->VolumesWritten());

@@ -44,7 +44,7 @@ bool ParseArgs(const std::vector<std::string>& argv, const std::vector<OptionSpe
       *error = "unknown option " + arg;
       return false;
     }
-    if (option->takes_value && !has_inline_value) {
+    if (option->takes_value && !has_inline_value && !option->value_optional) {
       if (i + 1 >= argv.size()) {
         *error = "option " + arg + " needs a value";
         return false;

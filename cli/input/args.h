@@ -14,6 +14,13 @@ struct OptionSpec {
   bool takes_value;
   std::string value_name;  // what the value is, for help ("DIR")
   std::string help;        // one line for help
+  // The value is given only as --NAME=VALUE; --NAME alone takes none.
+  bool value_optional = false;
+  // How help shows the value: " N", or "[=N]" when optional.
+  std::string ValueForm() const {
+    if (!takes_value) return "";
+    return value_optional ? "[=" + value_name + "]" : " " + value_name;
+  }
 };
 
 struct Args {

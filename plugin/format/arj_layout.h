@@ -74,6 +74,10 @@ constexpr size_t kFilePosition = 34;
 namespace main_header {
 constexpr size_t kCreated = 12;   // the archive's creation time
 constexpr size_t kModified = 16;  // its last change
+// Of an archive with ARJ-PROTECT data: where the record starts, and (in a
+// first header of more than 30 bytes, as arj writes it) the factor asked for.
+constexpr size_t kProtectedLength = 24;
+constexpr size_t kProtectFactor = 34;
 }  // namespace main_header
 
 // What a written header holds: a first header size of 30 (the fixed part

@@ -271,6 +271,11 @@ struct RebuildOptions {
   // when it is not empty (at most kMaxGarblePasswordLength bytes). Garbling is no encryption:
   // it keeps out only a casual reader.
   std::string garble_password;
+  // The new archive ends with an ARJ-PROTECT record (as arj a -hk writes
+  // it), which RepairArchive and arj q rebuild damaged blocks from. Not of
+  // a volume set or a self-extracting archive; of at most
+  // format::kProtectMaxLength bytes.
+  bool protect = false;
 };
 
 class ARJHOST_API Archive {

@@ -15,6 +15,7 @@
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/chapter_pass.h"
 #include "runtime/api/internal/file_stamp.h"
+#include "runtime/api/internal/protected_file.h"
 #include "runtime/api/internal/rewrite_checks.h"
 #include "runtime/api/internal/status_of.h"
 #include "runtime/api/internal/stub_copy.h"
@@ -420,6 +421,9 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
   const FileStamp at_start = destination == objects_->path ? objects_->opened_stamp
                              : destination == objects_->created_path ? objects_->created_over
                                                                      : StampOfFile(target);
+  if (options.protect && (changes.volume_size != 0 || objects_->window != nullptr))
+    return Failure(Code::kRefused, name + ": an ARJ-PROTECT record is not written to a volume set or a "
+                                          "self-extracting archive");
   if (changes.volume_size != 0) {
     if (Status refused = CheckVolumeSetRequest(changes.volume_size, target); !refused.ok()) return refused;
     if (objects_->window != nullptr)
@@ -481,6 +485,9 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
     }
   }
 
+  if (options.protect && !changes.new_chapter)
+    if (std::string why = ProtectFile(temp.path()); !why.empty())
+      return Failure(Code::kRefused, destination + ": not written: " + why);
   // The new archive must open and list what we asked for before it
   // replaces anything (and pass its test when asked: a volume set's is
   // tested once split, as it is put in place).
@@ -495,6 +502,9 @@ Status Archive::Rebuild(const ChangeSet& asked, const std::string& destination, 
       s.message = destination + ": not written: " + s.message;
       return s;
     }
+    if (options.protect)
+      if (std::string protect_why = ProtectFile(chaptered.path()); !protect_why.empty())
+        return Failure(Code::kRefused, destination + ": not written: " + protect_why);
     expected.clear();
     std::vector<Repack> chaptered_repack;
     for (size_t index : format::ChapterOrder(plan)) {

@@ -55,7 +55,7 @@ TEST(HelpCommand, EveryCommandHasUsageOptionsAndExamples) {
   ASSERT_EQ(RunTool("--help", &overview), 0);
   const std::vector<std::string> names = ListedCommands(overview);
   EXPECT_EQ(names, (std::vector<std::string>{"plugin-info", "list", "extract", "test", "delete", "replace", "add",
-                                             "create", "mount"}));
+                                             "create", "repair", "mount"}));
   std::set<std::string> common;
   for (const auto& [usage, long_name] : ListedOptions(overview, "options for every command:\n")) common.insert(long_name);
   const Bytes manual_bytes = ReadFile(SourcePath("README.md"));

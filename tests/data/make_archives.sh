@@ -22,6 +22,8 @@ arj_in src/twentyone a -m1 "$here/entries21.arj" '*'
 arj_in src/mixed a -m1 -zsrc_comment.txt "$here/comment.arj" text.txt 2>/dev/null || \
   arj_in src/mixed a -m1 "-z$here/src/comment.txt" "$here/comment.arj" text.txt
 arj_in src/long a -m1 -r "$here/longname.arj" '*'
+# An ARJ-PROTECT record of factor 1 (arj q repairs one damaged 1,024-byte block).
+arj_in src/mixed a -m0 -hk "$here/protected.arj" '*'
 # An archive with no entries: arj removes an archive emptied by a delete,
 # so keep the main header of one it made and close it with the end marker.
 arj_in src/mixed a -m0 "$here/empty_source.arj" one.txt
