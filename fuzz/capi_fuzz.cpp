@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/api/c/arjhost.h"
+#include "runtime/bindings/c/arjhost.h"
 
 namespace {
 

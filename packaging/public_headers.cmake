@@ -3,8 +3,8 @@
 # the source tree's folders. Run as a script:
 #   cmake -DSOURCE=DIR -DOUT=DIR -P public_headers.cmake
 cmake_minimum_required(VERSION 3.20)
-file(GLOB api_headers ${SOURCE}/runtime/api/*.h)
-set(headers ${api_headers} ${SOURCE}/plugin/format/arj_types.h ${SOURCE}/runtime/api/c/arjhost.h)
+file(GLOB api_headers ${SOURCE}/runtime/api/*.h ${SOURCE}/runtime/operations/*.h)
+set(headers ${api_headers} ${SOURCE}/plugin/format/arj_types.h ${SOURCE}/runtime/bindings/c/arjhost.h)
 file(MAKE_DIRECTORY ${OUT}/arjhost)
 # A header no longer public goes.
 set(names "")
@@ -22,7 +22,7 @@ endforeach()
 foreach(header ${headers})
   get_filename_component(name ${header} NAME)
   file(READ ${header} text)
-  string(REGEX REPLACE "#include \"(runtime/api|plugin/format)/([a-z0-9_]+\\.h)\"" "#include <arjhost/\\2>" text
+  string(REGEX REPLACE "#include \"(runtime/api|runtime/operations|plugin/format)/([a-z0-9_]+\\.h)\"" "#include <arjhost/\\2>" text
          "${text}")
   # Unchanged headers keep their times, so that what includes them is not rebuilt.
   set(target ${OUT}/arjhost/${name})

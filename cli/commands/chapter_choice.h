@@ -1,4 +1,4 @@
-// The library's chapter choice (runtime/api/chapter_choice.h) made from
+// The library's chapter choice (runtime/operations/chapter_choice.h) made from
 // the tool's --chapter option.
 #pragma once
 
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/input/args.h"
-#include "runtime/api/chapter_choice.h"
+#include "runtime/operations/chapter_choice.h"
 
 namespace cli {
 

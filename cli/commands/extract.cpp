@@ -30,8 +30,8 @@
 #include "cli/output/messages.h"
 #include "cli/output/progress.h"
 #include "cli/output/text_tools.h"
-#include "runtime/api/entry_run.h"
-#include "runtime/api/folder_extraction.h"
+#include "runtime/operations/entry_run.h"
+#include "runtime/operations/folder_extraction.h"
 
 namespace cli {
 namespace {

@@ -14,7 +14,7 @@
 #include "cli/output/messages.h"
 #include "cli/input/name_pattern.h"
 #include "cli/commands/rebuild_support.h"
-#include "runtime/api/add_by_name.h"
+#include "runtime/operations/add_by_name.h"
 #include "runtime/api/archive.h"
 
 namespace cli {

@@ -13,7 +13,7 @@
 #include "cli/output/entry_fields.h"
 #include "cli/output/messages.h"
 #include "cli/output/text_tools.h"
-#include "runtime/api/folder_extraction.h"
+#include "runtime/operations/folder_extraction.h"
 #include "runtime/api/repair.h"
 #include "runtime/api/text.h"
 

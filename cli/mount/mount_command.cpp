@@ -19,7 +19,7 @@
 #include "cli/mount/fuse_serve.h"
 #include "cli/mount/mount_tree.h"
 #include "cli/output/messages.h"
-#include "runtime/api/folder_extraction.h"
+#include "runtime/operations/folder_extraction.h"
 
 namespace cli {
 namespace {

@@ -3,8 +3,8 @@
 #include <climits>
 #include <utility>
 
-#include "runtime/api/entry_plan.h"
-#include "runtime/api/folder_extraction.h"
+#include "runtime/operations/entry_plan.h"
+#include "runtime/operations/folder_extraction.h"
 #include "runtime/api/text.h"
 
 namespace cli {

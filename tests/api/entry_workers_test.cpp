@@ -3,8 +3,8 @@
 // order in which they finish; garbled entries ask for their passwords in
 // turn, or are shared when no one is asked; a failed entry fails alone and
 // the rest finish cleanly.
-#include "runtime/api/entry_run.h"
-#include "runtime/api/entry_workers.h"
+#include "runtime/operations/entry_run.h"
+#include "runtime/operations/entry_workers.h"
 #include "runtime/api/pending_files.h"
 
 #include <fcntl.h>

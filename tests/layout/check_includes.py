@@ -4,11 +4,11 @@ their own folder, lower layers and the standard library; the format module
 and the host contract only themselves; the runtime's floors only their own
 floor and lower ones (core and common at the bottom, neither including the
 other; then services; then codecs, format and loader, which never include
-each other; then api at the top), and of the plug-in only its host
-contract and format module; the tool only the embedding API's public
-headers, which include nothing internal, and libfuse in one file of the
-mount; the C API (runtime/api/c) sits
-on top of the embedding API, which never includes it, and its header
+each other; then api; then operations; then bindings at the top), and of
+the plug-in only its host contract and format module; the tool only the
+public headers of the embedding API and its operations, which include
+nothing internal, and libfuse in one file of the mount; the C API
+(runtime/bindings/c), which nothing else includes, and its header
 includes the C library alone. Prints each breach and exits 1 when there
 is one."""
 import os
@@ -26,7 +26,8 @@ PLUGIN_LAYERS = {"host": 0, "format": 1, "state": 2, "reader": 3, "access": 3, "
 # The runtime's floors, the same way; the build links each floor with the
 # floors below it alone (runtime/CMakeLists.txt), so the linker holds this
 # order too.
-RUNTIME_FLOORS = {"core": 0, "common": 0, "services": 1, "codecs": 2, "format": 2, "loader": 2, "api": 3}
+RUNTIME_FLOORS = {"core": 0, "common": 0, "services": 1, "codecs": 2, "format": 2, "loader": 2, "api": 3,
+                  "operations": 4, "bindings": 5}
 
 STANDARD = set("""algorithm any array atomic bit bitset cassert cctype cerrno cfloat charconv chrono cinttypes
 climits cmath compare concepts condition_variable cstdarg cstddef cstdint cstdio cstdlib cstring ctime cwchar
@@ -39,7 +40,7 @@ unordered_map unordered_set utility variant vector version""".split())
 STANDARD |= {"immintrin.h"}
 
 # The C API's header, installed as <arjhost.h>, and what C it includes.
-C_API_FOLDER = "runtime/api/c/"
+C_API_FOLDER = "runtime/bindings/c/"
 C_HEADER = C_API_FOLDER + "arjhost.h"
 C_STANDARD = {"stddef.h", "stdint.h"}
 
@@ -53,11 +54,14 @@ PUBLIC_FORMAT_HEADERS = {"plugin/format/arj_types.h"}
 
 
 def public_api_headers():
-    # The headers directly in runtime/api and the format module's public
-    # one: what `cmake --install` installs (packaging/CMakeLists.txt), no
-    # more and no less.
-    folder = os.path.join(ROOT, "runtime", "api")
-    return {"runtime/api/" + f for f in os.listdir(folder) if f.endswith(".h")} | PUBLIC_FORMAT_HEADERS
+    # The headers directly in runtime/api and runtime/operations and the
+    # format module's public one: what `cmake --install` installs
+    # (packaging/CMakeLists.txt), no more and no less.
+    public = set(PUBLIC_FORMAT_HEADERS)
+    for floor in ("api", "operations"):
+        folder = os.path.join(ROOT, "runtime", floor)
+        public |= {"runtime/%s/%s" % (floor, f) for f in os.listdir(folder) if f.endswith(".h")}
+    return public
 
 
 def sources(folder):

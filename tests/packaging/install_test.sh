@@ -43,13 +43,14 @@ grep -q '^arjhost::Archive::OpenFile(' <<<"$exported" || fail "libarjhost.so doe
 grep -q '^arjhost_open_path$' <<<"$exported" || fail "libarjhost.so does not export the C API"
 
 # The public headers, exactly those the include check calls public (the
-# headers directly in runtime/api, the format module's header of the entry
-# values they name, and the C API's header, installed as <arjhost.h>), and
-# each of them compiles by itself; the C header as C99 too.
+# headers directly in runtime/api and runtime/operations, the format
+# module's header of the entry values they name, and the C API's header,
+# installed as <arjhost.h>), and each of them compiles by itself; the C
+# header as C99 too.
 # Installed in one folder, whatever the source tree's layout, naming each
 # other <arjhost/NAME.h>.
 headers=$(cd "$prefix/include/arjhost" && find . -type f | sort | tr '\n' ' ')
-public=$(cd "$source_dir" && { find ./runtime/api -maxdepth 1 -name '*.h'; echo ./plugin/format/arj_types.h
+public=$(cd "$source_dir" && { find ./runtime/api ./runtime/operations -maxdepth 1 -name '*.h'; echo ./plugin/format/arj_types.h
   echo ./arjhost.h; } | xargs -n1 basename | sed 's|^|./|' | sort | tr '\n' ' ')
 [ "$headers" = "$public" ] || fail "installed headers are not the public ones: $headers (public: $public)"
 ! grep -l '#include "\(runtime\|plugin\)/' "$prefix/include/arjhost"/*.h ||

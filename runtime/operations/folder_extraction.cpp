@@ -1,4 +1,4 @@
-#include "runtime/api/folder_extraction.h"
+#include "runtime/operations/folder_extraction.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,12 +9,12 @@
 #include <set>
 #include <utility>
 
-#include "runtime/api/entry_plan.h"
-#include "runtime/api/internal/entry_placement.h"
-#include "runtime/api/internal/extract_permissions.h"
-#include "runtime/api/internal/folder_attributes.h"
-#include "runtime/api/internal/link_entries.h"
-#include "runtime/api/internal/safe_path.h"
+#include "runtime/operations/entry_plan.h"
+#include "runtime/operations/internal/entry_placement.h"
+#include "runtime/operations/internal/extract_permissions.h"
+#include "runtime/operations/internal/folder_attributes.h"
+#include "runtime/operations/internal/link_entries.h"
+#include "runtime/operations/internal/safe_path.h"
 #include "runtime/api/text.h"
 
 namespace arjhost {

@@ -1,12 +1,12 @@
 // Opening and closing a reading handle, its errors, passwords, the
 // archive's state and the walk over its entries.
-#include "runtime/api/c/c_archive.h"
+#include "runtime/bindings/c/c_archive.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "runtime/api/entry_plan.h"
+#include "runtime/operations/entry_plan.h"
 #include "runtime/api/text.h"
 #include "runtime/api/version.h"
 

@@ -1,4 +1,4 @@
-#include "runtime/api/c/folder_target.h"
+#include "runtime/bindings/c/folder_target.h"
 
 #include <fcntl.h>
 #include <unistd.h>

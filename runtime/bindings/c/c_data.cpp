@@ -2,8 +2,8 @@
 // folder.
 #include <algorithm>
 
-#include "runtime/api/c/c_archive.h"
-#include "runtime/api/folder_extraction.h"
+#include "runtime/bindings/c/c_archive.h"
+#include "runtime/operations/folder_extraction.h"
 
 using arjhost::capi::CodeOf;
 using arjhost::capi::Guarded;

@@ -1,4 +1,4 @@
-#include "runtime/api/c/c_settings.h"
+#include "runtime/bindings/c/c_settings.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/api/internal/safe_path.h"
+#include "runtime/operations/internal/safe_path.h"
 
 namespace arjhost {
 

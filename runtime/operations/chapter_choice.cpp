@@ -1,4 +1,4 @@
-#include "runtime/api/chapter_choice.h"
+#include "runtime/operations/chapter_choice.h"
 
 #include <string>
 

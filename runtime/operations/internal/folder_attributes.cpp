@@ -1,4 +1,4 @@
-#include "runtime/api/internal/folder_attributes.h"
+#include "runtime/operations/internal/folder_attributes.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,9 +1,9 @@
-#include "runtime/api/entry_plan.h"
+#include "runtime/operations/entry_plan.h"
 
 #include "plugin/format/arj_layout.h"
-#include "runtime/api/folder_extraction.h"
-#include "runtime/api/internal/link_entries.h"
-#include "runtime/api/internal/safe_path.h"
+#include "runtime/operations/folder_extraction.h"
+#include "runtime/operations/internal/link_entries.h"
+#include "runtime/operations/internal/safe_path.h"
 #include "runtime/api/text.h"
 
 namespace arjhost {

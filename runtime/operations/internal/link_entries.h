@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "runtime/api/archive.h"
-#include "runtime/api/internal/entry_placement.h"
-#include "runtime/api/internal/safe_path.h"
+#include "runtime/operations/internal/entry_placement.h"
+#include "runtime/operations/internal/safe_path.h"
 
 namespace arjhost {
 

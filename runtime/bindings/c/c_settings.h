@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "runtime/api/c/arjhost.h"
-#include "runtime/api/c/c_status.h"
+#include "runtime/bindings/c/arjhost.h"
+#include "runtime/bindings/c/c_status.h"
 #include "runtime/api/host.h"
 
 namespace arjhost::capi {

@@ -10,9 +10,9 @@
 
 #include "runtime/api/archive.h"
 #include "runtime/api/kept_stream.h"
-#include "runtime/api/c/arjhost.h"
-#include "runtime/api/c/c_settings.h"
-#include "runtime/api/c/c_status.h"
+#include "runtime/bindings/c/arjhost.h"
+#include "runtime/bindings/c/c_settings.h"
+#include "runtime/bindings/c/c_status.h"
 
 namespace arjhost::capi {
 

@@ -1,4 +1,4 @@
-#include "runtime/api/entry_run.h"
+#include "runtime/operations/entry_run.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "runtime/api/c/entry_stream.h"
+#include "runtime/bindings/c/entry_stream.h"
 
 #include <algorithm>
 #include <cstring>

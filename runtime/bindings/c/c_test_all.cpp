@@ -2,8 +2,8 @@
 // tests it (the one loop both run), reported in archive order.
 #include <limits>
 
-#include "runtime/api/c/c_archive.h"
-#include "runtime/api/entry_run.h"
+#include "runtime/bindings/c/c_archive.h"
+#include "runtime/operations/entry_run.h"
 
 using arjhost::capi::CodeOf;
 using arjhost::capi::Guarded;

@@ -1,4 +1,4 @@
-#include "runtime/api/internal/safe_path.h"
+#include "runtime/operations/internal/safe_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 // The current entry's fields.
 #include <sys/stat.h>
 
-#include "runtime/api/c/c_archive.h"
+#include "runtime/bindings/c/c_archive.h"
 #include "runtime/api/text.h"
 
 namespace {

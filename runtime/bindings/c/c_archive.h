@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "runtime/api/archive.h"
-#include "runtime/api/chapter_choice.h"
-#include "runtime/api/c/arjhost.h"
-#include "runtime/api/c/c_settings.h"
-#include "runtime/api/c/c_sources.h"
-#include "runtime/api/c/c_status.h"
-#include "runtime/api/c/entry_stream.h"
-#include "runtime/api/c/folder_target.h"
+#include "runtime/operations/chapter_choice.h"
+#include "runtime/bindings/c/arjhost.h"
+#include "runtime/bindings/c/c_settings.h"
+#include "runtime/bindings/c/c_sources.h"
+#include "runtime/bindings/c/c_status.h"
+#include "runtime/bindings/c/entry_stream.h"
+#include "runtime/bindings/c/folder_target.h"
 #include "runtime/api/host.h"
 
 struct arjhost_entry {

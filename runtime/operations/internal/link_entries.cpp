@@ -1,4 +1,4 @@
-#include "runtime/api/internal/link_entries.h"
+#include "runtime/operations/internal/link_entries.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

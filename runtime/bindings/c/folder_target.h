@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "runtime/api/c/c_status.h"
-#include "runtime/api/folder_extraction.h"
+#include "runtime/bindings/c/c_status.h"
+#include "runtime/operations/folder_extraction.h"
 
 namespace arjhost::capi {
 

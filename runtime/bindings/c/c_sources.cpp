@@ -1,4 +1,4 @@
-#include "runtime/api/c/c_sources.h"
+#include "runtime/bindings/c/c_sources.h"
 
 
 #include <algorithm>

@@ -6,7 +6,7 @@
 #include <new>
 #include <string>
 
-#include "runtime/api/c/arjhost.h"
+#include "runtime/bindings/c/arjhost.h"
 #include "runtime/api/status.h"
 
 namespace arjhost::capi {

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "runtime/api/archive.h"
-#include "runtime/api/entry_workers.h"
+#include "runtime/operations/entry_workers.h"
 #include "runtime/api/export.h"
-#include "runtime/api/folder_extraction.h"
+#include "runtime/operations/folder_extraction.h"
 #include "runtime/api/host.h"
 
 namespace arjhost {

@@ -1,6 +1,6 @@
 #include <sys/stat.h>
 
-#include "runtime/api/add_by_name.h"
+#include "runtime/operations/add_by_name.h"
 
 namespace arjhost {
 namespace {

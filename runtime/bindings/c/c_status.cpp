@@ -1,4 +1,4 @@
-#include "runtime/api/c/c_status.h"
+#include "runtime/bindings/c/c_status.h"
 
 namespace arjhost::capi {
 namespace {

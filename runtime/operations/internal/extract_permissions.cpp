@@ -1,4 +1,4 @@
-#include "runtime/api/internal/extract_permissions.h"
+#include "runtime/operations/internal/extract_permissions.h"
 
 #include <sys/stat.h>
 

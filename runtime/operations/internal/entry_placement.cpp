@@ -1,4 +1,4 @@
-#include "runtime/api/internal/entry_placement.h"
+#include "runtime/operations/internal/entry_placement.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

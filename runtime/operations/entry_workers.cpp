@@ -1,4 +1,4 @@
-#include "runtime/api/entry_workers.h"
+#include "runtime/operations/entry_workers.h"
 
 #include <algorithm>
 

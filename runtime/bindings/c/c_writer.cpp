@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "runtime/api/add_by_name.h"
+#include "runtime/operations/add_by_name.h"
 #include "runtime/api/archive.h"
-#include "runtime/api/c/arjhost.h"
-#include "runtime/api/c/c_settings.h"
-#include "runtime/api/c/c_status.h"
+#include "runtime/bindings/c/arjhost.h"
+#include "runtime/bindings/c/c_settings.h"
+#include "runtime/bindings/c/c_status.h"
 #include "runtime/api/rebuild.h"
 
 using arjhost::capi::Failure;
