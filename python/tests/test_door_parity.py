@@ -1,7 +1,8 @@
 """The tool and the library's other doors (the C API, under Python, and the
 mount where FUSE works) give one verdict and the same bytes for the same
 archive: the test archives, and mutations of each (bytes flipped in headers
-and data, tails cut)."""
+and data, tails cut); then every archive the differential test makes
+(tests/differential/cases.py), its fixed cases and its seeded mutations."""
 
 from __future__ import annotations
 
@@ -12,7 +13,10 @@ import os
 import random
 import shutil
 import subprocess
+import sys
 import time
+from collections import defaultdict
+from fnmatch import fnmatchcase
 from pathlib import Path
 
 import pytest
@@ -21,6 +25,13 @@ import arjhost
 from conftest import DATA, in_ci, run_tool
 
 ARCHIVES = sorted(p.name for p in DATA.glob("*.arj"))
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "differential"))
+import cases as differential  # noqa: E402
+
+# As many seeded mutations as the differential test makes in this build
+# (ctest passes its count).
+SEEDS = int(os.environ.get("ARJHOST_DIFFERENTIAL_SEEDS", differential.SEEDS))
 
 
 def mutations(raw: bytes, seed: int) -> list[tuple[str, bytes]]:
@@ -173,3 +184,180 @@ def test_a_set_recovered_from_one_volume_is_not_whole_at_any_door(tool, tmp_path
         assert arj.problems() == []
         assert arj.testarj() is None
         assert len(arj.state.volumes) == 3
+
+
+# ---- every archive of the differential test ---------------------------------
+
+# Disagreements between doors not yet mended: (case name pattern, fault).
+KNOWN: list[tuple[str, str]] = []
+
+
+def known(name: str) -> str | None:
+    return next((fault for pattern, fault in KNOWN if fnmatchcase(name, pattern)), None)
+
+
+def password_args(case) -> list[str]:
+    return ["-p", case.password] if case.password is not None else []
+
+
+def json_lines(tool: str, command: str, group: list, folders: dict, *options: str) -> dict:
+    """One tool process for many archives: each case's --json-lines document."""
+    done = run_tool(tool, command, "--json-lines", *options, *(str(folders[c.name] / c.first) for c in group),
+                    stdin=b"")
+    lines = done.stdout.decode().splitlines()
+    assert len(lines) == len(group), f"{command} --json-lines: {len(lines)} lines for {len(group)} archives"
+    return {c.name: json.loads(line) for c, line in zip(group, lines)}
+
+
+@pytest.fixture(scope="module")
+def differential_cases(tool, tmp_path_factory):
+    """Every case written to a folder of its own, with the tool's test of it
+    (a process for all the cases that share a password) and list (one for
+    all)."""
+    root = tmp_path_factory.mktemp("differential")
+    made = differential.all_cases(range(SEEDS))
+    folders = {}
+    for k, case in enumerate(made):
+        folder = root / f"{k:05d}"
+        folder.mkdir()
+        for name, blob in case.files.items():
+            (folder / name).write_bytes(blob)
+        folders[case.name] = folder
+    by_password = defaultdict(list)
+    for case in made:
+        by_password[case.password].append(case)
+    tested = {}
+    for group in by_password.values():
+        tested.update(json_lines(tool, "test", group, folders, *password_args(group[0])))
+    return made, folders, tested, json_lines(tool, "list", made, folders)
+
+
+def regular_files(folder: Path) -> dict[str, bytes]:
+    """The regular files under `folder` (not links), by relative path."""
+    return {str(p.relative_to(folder)): p.read_bytes() for p in folder.rglob("*")
+            if p.is_file() and not p.is_symlink() and p.stat().st_nlink == 1}
+
+
+def pair_results(infos, results) -> dict[int, object]:
+    """Each taken entry's test result, by the entry's index: the results
+    come in archive order, labels and comments alone passed over."""
+    waiting = defaultdict(list)
+    for r in results:
+        waiting[r.name].append(r)
+    return {i.index: waiting[i.filename].pop(0) for i in infos if i.taken and waiting[i.filename]}
+
+
+def door_disagreements(case, folder: Path, tool: str, tested: dict, listed: dict, mount: bool) -> list[str]:
+    """What the doors said differently of one case, each as a line."""
+    said: list[str] = []
+    archive = folder / case.first
+    tool_ok = tested.get("ok", False)
+    tool_entries = [(e["name"], e["result"] == "ok") for e in tested.get("entries", [])]
+    # -o: as extractall, a later entry of a name replaces an earlier one.
+    extracted = run_tool(tool, "extract", str(archive), "-C", str(folder / "tool"), "-o", *password_args(case),
+                         stdin=b"")
+    tool_tree = regular_files(folder / "tool")
+    try:
+        arj = arjhost.ArjFile(archive, password=case.password)
+    except arjhost.Error as e:
+        # What the library cannot open, no door can.
+        for door, ok in [("tool test", tool_ok), ("tool list", listed.get("ok", False)),
+                         ("tool extract", extracted.returncode == 0)]:
+            if ok:
+                said.append(f"{door} succeeds, the C API cannot open it ({e})")
+        return said
+    with arj:
+        # The C API: the test of each entry, and the extraction.
+        results = arj.testall()
+        ours = [(r.name, r.ok) for r in results]
+        if ours != tool_entries:
+            said.append(f"entries tested: tool {tool_entries}, C API {ours}")
+        listed_names = [e["name"] for e in listed.get("entries", [])]
+        if listed_names != arj.namelist():
+            said.append(f"entries listed: tool {listed_names}, C API {arj.namelist()}")
+        try:
+            arj.extractall(folder / "ours")
+            c_extracted = True
+        except arjhost.Error:
+            c_extracted = False
+        if c_extracted != (extracted.returncode == 0):
+            said.append(f"extraction: tool exit {extracted.returncode}, C API {'succeeds' if c_extracted else 'fails'}")
+        c_tree = regular_files(folder / "ours")
+        if c_tree != tool_tree:
+            said.append(f"extracted files: tool {sorted(tool_tree)}, C API {sorted(c_tree)} (or their bytes)")
+        # Python: each entry read whole, and the archive's verdict.
+        try:
+            python_ok = arj.testarj() is None
+        except arjhost.BadArchive:
+            python_ok = False
+        if python_ok != tool_ok:
+            said.append(f"verdict: tool test {'ok' if tool_ok else 'fails'}, testarj {'ok' if python_ok else 'fails'}")
+        by_index = pair_results(arj.infolist(), results)
+        whole: dict[str, bytes] = {}
+        for info in arj.infolist():
+            if not info.taken or info.type != arjhost.EntryType.FILE or info.index not in by_index:
+                continue
+            try:
+                content, read_ok = arj.read(info), True
+            except arjhost.Error:
+                content, read_ok = b"", False
+            if read_ok != by_index[info.index].ok:
+                said.append(f"{info.filename}: test {'ok' if by_index[info.index].ok else 'fails'}, "
+                            f"read {'ok' if read_ok else 'fails'}")
+            if read_ok and info.path:
+                whole[info.path] = content
+        for path, content in whole.items():
+            if path in tool_tree and tool_tree[path] != content:
+                said.append(f"{path}: read differs from the tool's extraction")
+            if path not in tool_tree and extracted.returncode == 0:
+                said.append(f"{path}: read whole, not extracted by the tool")
+    if mount:
+        said += mount_disagreements(tool, case, archive, folder, tool_tree, extracted.returncode)
+    return said
+
+
+def mount_disagreements(tool, case, archive, folder, tool_tree, extract_code) -> list[str]:
+    where = folder / "mount"
+    where.mkdir()
+    serving = subprocess.Popen([tool, "mount", str(archive), str(where), "-f", *password_args(case)],
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    said = []
+    try:
+        deadline = time.monotonic() + 20
+        while not os.path.ismount(where) and serving.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.01)
+        if not os.path.ismount(where):
+            if extract_code == 0:
+                said.append("the mount refuses it, the tool extracts it")
+            return said
+        whole, failed = read_mounted(where)
+        for name, content in whole.items():
+            if tool_tree.get(name, content) != content:
+                said.append(f"{name}: read through the mount differs from the tool's extraction")
+            elif name not in tool_tree and not (where / name).stat().st_nlink > 1:
+                said.append(f"{name}: reads whole through the mount, not extracted by the tool")
+        for name in tool_tree:
+            if name not in whole:
+                said.append(f"{name}: extracted by the tool, {'fails' if name in failed else 'missing'} through the mount")
+    finally:
+        subprocess.run(["fusermount3", "-u", "-z", str(where)], capture_output=True, check=False)
+        try:
+            serving.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            serving.kill()
+            serving.wait()
+    return said
+
+
+def test_every_door_agrees_on_the_differential_archives(differential_cases, tool):
+    made, folders, tested, listed = differential_cases
+    mount = mount_unavailable(tool) is None and os.environ.get("ARJHOST_PARITY_MOUNT", "1") == "1"
+    found = {}
+    for case in made:
+        said = door_disagreements(case, folders[case.name], tool, tested[case.name], listed[case.name], mount)
+        if said:
+            found[case.name] = said
+    report = "\n".join(f"{name}: {line}" for name, lines in found.items() for line in lines)
+    print(report)
+    unknown = {n: s for n, s in found.items() if known(n) is None}
+    assert not unknown, "\n".join(f"{name}: {line}" for name, lines in unknown.items() for line in lines)
