@@ -16,6 +16,7 @@ import subprocess
 import sys
 import time
 from collections import defaultdict
+from dataclasses import dataclass
 from fnmatch import fnmatchcase
 from pathlib import Path
 
@@ -66,16 +67,17 @@ def mount_unavailable(tool: str) -> str | None:
 
 
 @contextlib.contextmanager
-def mounted(tool: str, archive: Path, where: Path):
+def mounted(tool: str, archive: Path, where: Path, password: str | None = "secret"):
     """The archive mounted in the foreground at `where`, or None when the
     tool refused it (as it refuses what it cannot open)."""
     where.mkdir()
-    serving = subprocess.Popen([tool, "mount", str(archive), str(where), "-f", "-p", "secret"],
+    given = ["-p", password] if password is not None else []
+    serving = subprocess.Popen([tool, "mount", str(archive), str(where), "-f", *given],
                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         deadline = time.monotonic() + 20
         while not os.path.ismount(where) and serving.poll() is None and time.monotonic() < deadline:
-            time.sleep(0.02)
+            time.sleep(0.01)
         yield where if os.path.ismount(where) else None
     finally:
         subprocess.run(["fusermount3", "-u", "-z", str(where)], capture_output=True, check=False)
@@ -188,12 +190,17 @@ def test_a_set_recovered_from_one_volume_is_not_whole_at_any_door(tool, tmp_path
 
 # ---- every archive of the differential test ---------------------------------
 
-# Disagreements between doors not yet mended: (case name pattern, fault).
-KNOWN: list[tuple[str, str]] = []
+# Disagreements between doors not yet mended: (case name pattern, door, fault).
+KNOWN: list[tuple[str, str, str]] = [
+    ("volumes/built/middle-not-continued", "mount",
+     "a name held by two entries: the mount gives it to the first by the headers, extract to the first that comes "
+     "out whole; the first big.bin goes on into a volume that does not continue it, which only its decoding finds, "
+     "so extract writes the second big.bin there while the mount shows the first and fails its reads"),
+]
 
 
-def known(name: str) -> str | None:
-    return next((fault for pattern, fault in KNOWN if fnmatchcase(name, pattern)), None)
+def known(name: str, door: str) -> str | None:
+    return next((fault for pattern, at, fault in KNOWN if at == door and fnmatchcase(name, pattern)), None)
 
 
 def password_args(case) -> list[str]:
@@ -209,36 +216,70 @@ def json_lines(tool: str, command: str, group: list, folders: dict, *options: st
     return {c.name: json.loads(line) for c, line in zip(group, lines)}
 
 
+def regular_files(folder: Path) -> dict[str, bytes]:
+    """The regular files under `folder` (not links of either kind), by path."""
+    return {str(p.relative_to(folder)): p.read_bytes() for p in folder.rglob("*")
+            if p.is_file() and not p.is_symlink() and p.stat().st_nlink == 1}
+
+
+@dataclass
+class ToolRun:
+    """What the tool said of one case: its test and list (--json-lines
+    documents) and its extraction (exit code, and the files made)."""
+    case: object
+    folder: Path
+    tested: dict
+    listed: dict
+    extract_code: int
+    extracted: dict[str, bytes]
+
+    @property
+    def archive(self) -> Path:
+        return self.folder / self.case.first  # a volume set by its first volume
+
+    @property
+    def shows(self) -> bool:
+        """Whether the library opens it and puts an entry somewhere."""
+        try:
+            with arjhost.ArjFile(self.archive, password=self.case.password) as arj:
+                return any(i.taken and i.path for i in arj.infolist())
+        except arjhost.Error:
+            return False
+
+
+
 @pytest.fixture(scope="module")
-def differential_cases(tool, tmp_path_factory):
-    """Every case written to a folder of its own, with the tool's test of it
-    (a process for all the cases that share a password) and list (one for
-    all)."""
+def differential_runs(tool, tmp_path_factory) -> list[ToolRun]:
+    """Every case written to a folder of its own, and the tool's test (a
+    process for all the cases that share a password), list (one for all)
+    and extraction (one each) of it."""
     root = tmp_path_factory.mktemp("differential")
     made = differential.all_cases(range(SEEDS))
     folders = {}
     for k, case in enumerate(made):
-        folder = root / f"{k:05d}"
+        folders[case.name] = folder = root / f"{k:05d}"
         folder.mkdir()
         for name, blob in case.files.items():
             (folder / name).write_bytes(blob)
-        folders[case.name] = folder
     by_password = defaultdict(list)
     for case in made:
         by_password[case.password].append(case)
     tested = {}
     for group in by_password.values():
         tested.update(json_lines(tool, "test", group, folders, *password_args(group[0])))
-    return made, folders, tested, json_lines(tool, "list", made, folders)
+    listed = json_lines(tool, "list", made, folders)
+    runs = []
+    for case in made:
+        folder = folders[case.name]
+        # Without -o, as the C API's extraction with no flags and the mount:
+        # an entry whose name an earlier one holds fails.
+        code = run_tool(tool, "extract", str(folder / case.first), "-C", str(folder / "tool"),
+                        *password_args(case), stdin=b"").returncode
+        runs.append(ToolRun(case, folder, tested[case.name], listed[case.name], code, regular_files(folder / "tool")))
+    return runs
 
 
-def regular_files(folder: Path) -> dict[str, bytes]:
-    """The regular files under `folder` (not links), by relative path."""
-    return {str(p.relative_to(folder)): p.read_bytes() for p in folder.rglob("*")
-            if p.is_file() and not p.is_symlink() and p.stat().st_nlink == 1}
-
-
-def pair_results(infos, results) -> dict[int, object]:
+def results_by_entry(infos, results) -> dict[int, object]:
     """Each taken entry's test result, by the entry's index: the results
     come in archive order, labels and comments alone passed over."""
     waiting = defaultdict(list)
@@ -247,117 +288,112 @@ def pair_results(infos, results) -> dict[int, object]:
     return {i.index: waiting[i.filename].pop(0) for i in infos if i.taken and waiting[i.filename]}
 
 
-def door_disagreements(case, folder: Path, tool: str, tested: dict, listed: dict, mount: bool) -> list[str]:
-    """What the doors said differently of one case, each as a line."""
+def library_disagreements(run: ToolRun) -> list[str]:
+    """What the C API (through the package's thin calls: open, test all,
+    extract) and Python (its streams and testarj) say differently of the
+    case than the tool."""
     said: list[str] = []
-    archive = folder / case.first
-    tool_ok = tested.get("ok", False)
-    tool_entries = [(e["name"], e["result"] == "ok") for e in tested.get("entries", [])]
-    # -o: as extractall, a later entry of a name replaces an earlier one.
-    extracted = run_tool(tool, "extract", str(archive), "-C", str(folder / "tool"), "-o", *password_args(case),
-                         stdin=b"")
-    tool_tree = regular_files(folder / "tool")
+    tool_ok = run.tested.get("ok", False)
     try:
-        arj = arjhost.ArjFile(archive, password=case.password)
+        arj = arjhost.ArjFile(run.archive, password=run.case.password)
     except arjhost.Error as e:
         # What the library cannot open, no door can.
-        for door, ok in [("tool test", tool_ok), ("tool list", listed.get("ok", False)),
-                         ("tool extract", extracted.returncode == 0)]:
+        for door, ok in [("test", tool_ok), ("list", run.listed.get("ok", False)), ("extract", run.extract_code == 0)]:
             if ok:
-                said.append(f"{door} succeeds, the C API cannot open it ({e})")
+                said.append(f"the tool's {door} succeeds, the C API cannot open it ({e})")
         return said
     with arj:
-        # The C API: the test of each entry, and the extraction.
+        state = arj.state
+        for field in ("damaged", "incomplete", "multi_volume", "chapter", "volumes"):
+            if run.tested.get(field) != getattr(state, field):
+                said.append(f"{field}: tool {run.tested.get(field)!r}, C API {getattr(state, field)!r}")
         results = arj.testall()
-        ours = [(r.name, r.ok) for r in results]
-        if ours != tool_entries:
-            said.append(f"entries tested: tool {tool_entries}, C API {ours}")
-        listed_names = [e["name"] for e in listed.get("entries", [])]
-        if listed_names != arj.namelist():
-            said.append(f"entries listed: tool {listed_names}, C API {arj.namelist()}")
+        tool_entries = [(e["name"], e["result"] == "ok") for e in run.tested.get("entries", [])]
+        if [(r.name, r.ok) for r in results] != tool_entries:
+            said.append(f"entries tested: tool {tool_entries}, C API {[(r.name, r.ok) for r in results]}")
+        listed = [e["name"] for e in run.listed.get("entries", [])]
+        if listed != arj.namelist():
+            said.append(f"entries listed: tool {listed}, C API {arj.namelist()}")
         try:
-            arj.extractall(folder / "ours")
-            c_extracted = True
+            arj.extractall(run.folder / "ours", overwrite=False)
+            extracted = True
         except arjhost.Error:
-            c_extracted = False
-        if c_extracted != (extracted.returncode == 0):
-            said.append(f"extraction: tool exit {extracted.returncode}, C API {'succeeds' if c_extracted else 'fails'}")
-        c_tree = regular_files(folder / "ours")
-        if c_tree != tool_tree:
-            said.append(f"extracted files: tool {sorted(tool_tree)}, C API {sorted(c_tree)} (or their bytes)")
-        # Python: each entry read whole, and the archive's verdict.
+            extracted = False
+        if extracted != (run.extract_code == 0):
+            said.append(f"extraction: tool exit {run.extract_code}, C API {'succeeds' if extracted else 'fails'}")
+        ours = regular_files(run.folder / "ours")
+        if ours != run.extracted:
+            said.append(f"files extracted: tool {sorted(run.extracted)}, C API {sorted(ours)} (or their bytes)")
         try:
             python_ok = arj.testarj() is None
         except arjhost.BadArchive:
             python_ok = False
         if python_ok != tool_ok:
             said.append(f"verdict: tool test {'ok' if tool_ok else 'fails'}, testarj {'ok' if python_ok else 'fails'}")
-        by_index = pair_results(arj.infolist(), results)
+        # Each file read whole where the test passes it, and the bytes the
+        # tool put at its path (the first entry read whole holds a path).
+        tested = results_by_entry(arj.infolist(), results)
         whole: dict[str, bytes] = {}
         for info in arj.infolist():
-            if not info.taken or info.type != arjhost.EntryType.FILE or info.index not in by_index:
+            if info.type != arjhost.EntryType.FILE or info.index not in tested:
                 continue
             try:
-                content, read_ok = arj.read(info), True
+                content, read = arj.read(info), True
             except arjhost.Error:
-                content, read_ok = b"", False
-            if read_ok != by_index[info.index].ok:
-                said.append(f"{info.filename}: test {'ok' if by_index[info.index].ok else 'fails'}, "
-                            f"read {'ok' if read_ok else 'fails'}")
-            if read_ok and info.path:
-                whole[info.path] = content
+                content, read = b"", False
+            if read != tested[info.index].ok:
+                said.append(f"{info.filename}: test {'passes' if tested[info.index].ok else 'fails'} it, "
+                            f"read {'delivers it whole' if read else 'fails'}")
+            if read and info.path:
+                whole.setdefault(info.path, content)
         for path, content in whole.items():
-            if path in tool_tree and tool_tree[path] != content:
+            if run.extracted.get(path, content) != content:
                 said.append(f"{path}: read differs from the tool's extraction")
-            if path not in tool_tree and extracted.returncode == 0:
+            elif path not in run.extracted and run.extract_code == 0:
                 said.append(f"{path}: read whole, not extracted by the tool")
-    if mount:
-        said += mount_disagreements(tool, case, archive, folder, tool_tree, extracted.returncode)
     return said
 
 
-def mount_disagreements(tool, case, archive, folder, tool_tree, extract_code) -> list[str]:
-    where = folder / "mount"
-    where.mkdir()
-    serving = subprocess.Popen([tool, "mount", str(archive), str(where), "-f", *password_args(case)],
-                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    said = []
-    try:
-        deadline = time.monotonic() + 20
-        while not os.path.ismount(where) and serving.poll() is None and time.monotonic() < deadline:
-            time.sleep(0.01)
-        if not os.path.ismount(where):
-            if extract_code == 0:
-                said.append("the mount refuses it, the tool extracts it")
-            return said
-        whole, failed = read_mounted(where)
+def mount_disagreements(tool: str, run: ToolRun) -> list[str]:
+    """What the mount shows differently of the case than the tool extracts."""
+    said: list[str] = []
+    with mounted(tool, run.archive, run.folder / "mount", run.case.password) as root:
+        if root is None:
+            return ["the mount refuses it, the tool extracts it"] if run.extract_code == 0 else []
+        whole, failed = read_mounted(root)
         for name, content in whole.items():
-            if tool_tree.get(name, content) != content:
+            if run.extracted.get(name, content) != content:
                 said.append(f"{name}: read through the mount differs from the tool's extraction")
-            elif name not in tool_tree and not (where / name).stat().st_nlink > 1:
+            elif name not in run.extracted and (root / name).stat().st_nlink == 1:
                 said.append(f"{name}: reads whole through the mount, not extracted by the tool")
-        for name in tool_tree:
+        for name in run.extracted:
             if name not in whole:
                 said.append(f"{name}: extracted by the tool, {'fails' if name in failed else 'missing'} through the mount")
-    finally:
-        subprocess.run(["fusermount3", "-u", "-z", str(where)], capture_output=True, check=False)
-        try:
-            serving.wait(timeout=20)
-        except subprocess.TimeoutExpired:
-            serving.kill()
-            serving.wait()
     return said
 
 
-def test_every_door_agrees_on_the_differential_archives(differential_cases, tool):
-    made, folders, tested, listed = differential_cases
-    mount = mount_unavailable(tool) is None and os.environ.get("ARJHOST_PARITY_MOUNT", "1") == "1"
-    found = {}
-    for case in made:
-        said = door_disagreements(case, folders[case.name], tool, tested[case.name], listed[case.name], mount)
-        if said:
-            found[case.name] = said
-    report = "\n".join(f"{name}: {line}" for name, lines in found.items() for line in lines)
-    print(report)
-    unknown = {n: s for n, s in found.items() if known(n) is None}
-    assert not unknown, "\n".join(f"{name}: {line}" for name, lines in unknown.items() for line in lines)
+def assert_doors_agree(door: str, found: dict[str, list[str]]) -> None:
+    """Fails on each disagreement not known; says the known ones."""
+    lines = [f"{name}: {line}" for name, said in found.items() for line in said if known(name, door) is None]
+    for name in found:
+        if known(name, door) is not None:
+            print(f"known ({door}): {name}: {known(name, door)}")
+    assert not lines, f"{door} disagrees with the tool:\n" + "\n".join(lines)
+
+
+def test_the_library_agrees_on_the_differential_archives(differential_runs):
+    found = {run.case.name: said for run in differential_runs if (said := library_disagreements(run))}
+    assert_doors_agree("library", found)
+
+
+def test_the_mount_agrees_on_the_differential_archives(differential_runs, tool):
+    why = mount_unavailable(tool)
+    if why is not None:
+        if in_ci():
+            pytest.fail(why + " (CI=true needs the mount tested)")
+        pytest.skip(why)
+    # Where the archive opens and has an entry to show: a mount adds no
+    # check to the others' where it would show nothing.
+    shown = [run for run in differential_runs if run.shows]
+    found = {run.case.name: said for run in shown if (said := mount_disagreements(tool, run))}
+    assert_doors_agree("mount", found)
