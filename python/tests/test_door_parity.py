@@ -129,7 +129,8 @@ def mount_disagreements(tool: str, archive: Path, where: Path, password: str | N
                 said.append(f"{name}: reads whole through the mount, not extracted by the tool")
         for name in extracted:
             if name not in whole:
-                said.append(f"{name}: extracted by the tool, {'fails' if name in failed else 'missing'} through the mount")
+                how = "fails" if name in failed else "missing"
+                said.append(f"{name}: extracted by the tool, {how} through the mount")
     return said
 
 
