@@ -1,7 +1,8 @@
 """The tool and the library's other doors (the C API, under Python, and the
 mount where FUSE works) give one verdict and the same bytes for the same
 archive: the test archives, and mutations of each (bytes flipped in headers
-and data, tails cut)."""
+and data, tails cut); then every archive the differential test makes
+(tests/differential/cases.py), its fixed cases and its seeded mutations."""
 
 from __future__ import annotations
 
@@ -12,7 +13,11 @@ import os
 import random
 import shutil
 import subprocess
+import sys
 import time
+from collections import defaultdict
+from dataclasses import dataclass
+from fnmatch import fnmatchcase
 from pathlib import Path
 
 import pytest
@@ -21,6 +26,13 @@ import arjhost
 from conftest import DATA, in_ci, run_tool
 
 ARCHIVES = sorted(p.name for p in DATA.glob("*.arj"))
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "differential"))
+import cases as differential  # noqa: E402
+
+# As many seeded mutations as the differential test makes in this build
+# (ctest passes its count).
+SEEDS = int(os.environ.get("ARJHOST_DIFFERENTIAL_SEEDS", differential.SEEDS))
 
 
 def mutations(raw: bytes, seed: int) -> list[tuple[str, bytes]]:
@@ -55,16 +67,17 @@ def mount_unavailable(tool: str) -> str | None:
 
 
 @contextlib.contextmanager
-def mounted(tool: str, archive: Path, where: Path):
+def mounted(tool: str, archive: Path, where: Path, password: str | None = "secret"):
     """The archive mounted in the foreground at `where`, or None when the
     tool refused it (as it refuses what it cannot open)."""
     where.mkdir()
-    serving = subprocess.Popen([tool, "mount", str(archive), str(where), "-f", "-p", "secret"],
+    given = ["-p", password] if password is not None else []
+    serving = subprocess.Popen([tool, "mount", str(archive), str(where), "-f", *given],
                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         deadline = time.monotonic() + 20
         while not os.path.ismount(where) and serving.poll() is None and time.monotonic() < deadline:
-            time.sleep(0.02)
+            time.sleep(0.01)
         yield where if os.path.ismount(where) else None
     finally:
         subprocess.run(["fusermount3", "-u", "-z", str(where)], capture_output=True, check=False)
@@ -91,21 +104,34 @@ def read_mounted(root: Path) -> tuple[dict[str, bytes], set[str]]:
     return whole, failed
 
 
-def assert_mount_agrees(tool: str, archive: Path, case: Path, extract_failed: bool, said: str) -> None:
-    """What the tool extracted whole reads whole through the mount; what
-    the mount reads whole is what the tool extracted; nothing else reads;
-    an archive the mount refuses the tool fails too."""
-    extracted = {name: content for name, content in files_under(case / "tool").items()
-                 if not (case / "tool" / name).is_symlink()}
-    with mounted(tool, archive, case / "mount") as root:
+def regular_files(folder: Path) -> dict[str, bytes]:
+    """The regular files under `folder` (not links of either kind), by path."""
+    return {str(p.relative_to(folder)): p.read_bytes() for p in folder.rglob("*")
+            if p.is_file() and not p.is_symlink() and p.stat().st_nlink == 1}
+
+
+def mount_disagreements(tool: str, archive: Path, where: Path, password: str | None,
+                        extracted: dict[str, bytes], extract_code: int) -> list[str]:
+    """What the mount shows differently of the archive than the tool
+    extracted (`extracted`, its regular files; `extract_code`, its exit
+    code): what reads whole through the mount is what the tool extracted,
+    and all it extracted reads whole; an archive the mount refuses the tool
+    fails too."""
+    said: list[str] = []
+    with mounted(tool, archive, where, password) as root:
         if root is None:
-            assert extract_failed, f"{said}: mounting it failed"
-            return
-        whole, _ = read_mounted(root)
+            return ["the mount refuses it, the tool extracts it"] if extract_code == 0 else []
+        whole, failed = read_mounted(root)
         for name, content in whole.items():
-            assert extracted.get(name) == content, f"{said}: {name} read through the mount"
+            if extracted.get(name, content) != content:
+                said.append(f"{name}: read through the mount differs from the tool's extraction")
+            elif name not in extracted and (root / name).stat().st_nlink == 1:
+                said.append(f"{name}: reads whole through the mount, not extracted by the tool")
         for name in extracted:
-            assert name in whole, f"{said}: {name}, extracted, does not read through the mount"
+            if name not in whole:
+                how = "fails" if name in failed else "missing"
+                said.append(f"{name}: extracted by the tool, {how} through the mount")
+    return said
 
 
 @pytest.mark.parametrize("name", ARCHIVES)
@@ -156,7 +182,9 @@ def test_the_mount_shows_what_the_tool_extracts(name, tool, tmp_path):
         archive = case / name
         archive.write_bytes(raw)
         extracted = run_tool(tool, "extract", str(archive), "-C", str(case / "tool"), "-p", "secret")
-        assert_mount_agrees(tool, archive, case, extracted.returncode != 0, f"{name}, {how}")
+        said = mount_disagreements(tool, archive, case / "mount", "secret", regular_files(case / "tool"),
+                                   extracted.returncode)
+        assert not said, f"{name}, {how}: " + "; ".join(said)
 
 
 def test_a_set_recovered_from_one_volume_is_not_whole_at_any_door(tool, tmp_path):
@@ -173,3 +201,206 @@ def test_a_set_recovered_from_one_volume_is_not_whole_at_any_door(tool, tmp_path
         assert arj.problems() == []
         assert arj.testarj() is None
         assert len(arj.state.volumes) == 3
+
+
+# ---- every archive of the differential test ---------------------------------
+
+# Disagreements between doors not yet mended: (case name pattern, door, fault).
+KNOWN: list[tuple[str, str, str]] = [
+    ("volumes/built/middle-not-continued", "mount",
+     "a name held by two entries: the mount gives it to the first by the headers, extract to the first that comes "
+     "out whole; the first big.bin goes on into a volume that does not continue it, which only its decoding finds, "
+     "so extract writes the second big.bin there while the mount shows the first and fails its reads"),
+]
+
+
+def known(name: str, door: str) -> str | None:
+    return next((fault for pattern, at, fault in KNOWN if at == door and fnmatchcase(name, pattern)), None)
+
+
+def password_args(case) -> list[str]:
+    return ["-p", case.password] if case.password is not None else []
+
+
+def json_lines(tool: str, command: str, group: list, folders: dict, *options: str) -> dict:
+    """One tool process for many archives: each case's --json-lines document."""
+    done = run_tool(tool, command, "--json-lines", *options, *(str(folders[c.name] / c.first) for c in group),
+                    stdin=b"")
+    lines = done.stdout.decode().splitlines()
+    assert len(lines) == len(group), f"{command} --json-lines: {len(lines)} lines for {len(group)} archives"
+    return {c.name: json.loads(line) for c, line in zip(group, lines)}
+
+
+@dataclass
+class ToolRun:
+    """What the tool said of one case: its test and list (--json-lines
+    documents) and its extraction (exit code, and the files made)."""
+    case: object
+    folder: Path
+    tested: dict
+    listed: dict
+    extract_code: int
+    extracted: dict[str, bytes]
+
+    @property
+    def archive(self) -> Path:
+        return self.folder / self.case.first  # a volume set by its first volume
+
+    @property
+    def mount_key(self) -> tuple:
+        """What a mount's tree and reads follow: the entries as listed (all
+        but their CRCs and places), and the verdicts of test and extract."""
+        listed = tuple((e["name"], e["size"], e["file_type"], e["host_os"], e["flags"], e["attributes"],
+                        tuple(e["chapters"] or ()), e["folder"]) for e in self.listed.get("entries", []))
+        tested = tuple((e["name"], e["result"]) for e in self.tested.get("entries", []))
+        return listed, tested, self.extract_code, tuple(sorted(self.extracted))
+
+    @property
+    def shows(self) -> bool:
+        """Whether the library opens it and puts an entry somewhere."""
+        try:
+            with arjhost.ArjFile(self.archive, password=self.case.password) as arj:
+                return any(i.taken and i.path for i in arj.infolist())
+        except arjhost.Error:
+            return False
+
+
+@pytest.fixture(scope="module")
+def differential_runs(tool, tmp_path_factory) -> list[ToolRun]:
+    """Every case written to a folder of its own, and the tool's test (a
+    process for all the cases that share a password), list (one for all)
+    and extraction (one each) of it."""
+    root = tmp_path_factory.mktemp("differential")
+    made = differential.all_cases(range(SEEDS))
+    folders = {}
+    for k, case in enumerate(made):
+        folders[case.name] = folder = root / f"{k:05d}"
+        folder.mkdir()
+        for name, blob in case.files.items():
+            (folder / name).write_bytes(blob)
+    by_password = defaultdict(list)
+    for case in made:
+        by_password[case.password].append(case)
+    tested = {}
+    for group in by_password.values():
+        tested.update(json_lines(tool, "test", group, folders, *password_args(group[0])))
+    listed = json_lines(tool, "list", made, folders)
+    runs = []
+    for case in made:
+        folder = folders[case.name]
+        # Without -o, as the C API's extraction with no flags and the mount:
+        # an entry whose name an earlier one holds fails.
+        code = run_tool(tool, "extract", str(folder / case.first), "-C", str(folder / "tool"),
+                        *password_args(case), stdin=b"").returncode
+        runs.append(ToolRun(case, folder, tested[case.name], listed[case.name], code, regular_files(folder / "tool")))
+    return runs
+
+
+def results_by_entry(infos, results) -> dict[int, object]:
+    """Each taken entry's test result, by the entry's index: the results
+    come in archive order, labels and comments alone passed over."""
+    waiting = defaultdict(list)
+    for r in results:
+        waiting[r.name].append(r)
+    return {i.index: waiting[i.filename].pop(0) for i in infos if i.taken and waiting[i.filename]}
+
+
+def library_disagreements(run: ToolRun) -> list[str]:
+    """What the C API (through the package's thin calls: open, test all,
+    extract) and Python (its streams and testarj) say differently of the
+    case than the tool."""
+    said: list[str] = []
+    tool_ok = run.tested.get("ok", False)
+    try:
+        arj = arjhost.ArjFile(run.archive, password=run.case.password)
+    except arjhost.Error as e:
+        # What the library cannot open, no door can.
+        for door, ok in [("test", tool_ok), ("list", run.listed.get("ok", False)), ("extract", run.extract_code == 0)]:
+            if ok:
+                said.append(f"the tool's {door} succeeds, the C API cannot open it ({e})")
+        return said
+    with arj:
+        state = arj.state
+        for field in ("damaged", "incomplete", "multi_volume", "chapter", "volumes"):
+            if run.tested.get(field) != getattr(state, field):
+                said.append(f"{field}: tool {run.tested.get(field)!r}, C API {getattr(state, field)!r}")
+        results = arj.testall()
+        tool_entries = [(e["name"], e["result"] == "ok") for e in run.tested.get("entries", [])]
+        if [(r.name, r.ok) for r in results] != tool_entries:
+            said.append(f"entries tested: tool {tool_entries}, C API {[(r.name, r.ok) for r in results]}")
+        listed = [e["name"] for e in run.listed.get("entries", [])]
+        if listed != arj.namelist():
+            said.append(f"entries listed: tool {listed}, C API {arj.namelist()}")
+        try:
+            arj.extractall(run.folder / "ours", overwrite=False)
+            extracted = True
+        except arjhost.Error:
+            extracted = False
+        if extracted != (run.extract_code == 0):
+            said.append(f"extraction: tool exit {run.extract_code}, C API {'succeeds' if extracted else 'fails'}")
+        ours = regular_files(run.folder / "ours")
+        if ours != run.extracted:
+            said.append(f"files extracted: tool {sorted(run.extracted)}, C API {sorted(ours)} (or their bytes)")
+        try:
+            python_ok = arj.testarj() is None
+        except arjhost.BadArchive:
+            python_ok = False
+        if python_ok != tool_ok:
+            said.append(f"verdict: tool test {'ok' if tool_ok else 'fails'}, testarj {'ok' if python_ok else 'fails'}")
+        # Each file read whole where the test passes it, and the bytes the
+        # tool put at its path (the first entry read whole holds a path).
+        tested = results_by_entry(arj.infolist(), results)
+        whole: dict[str, bytes] = {}
+        for info in arj.infolist():
+            if info.type != arjhost.EntryType.FILE or info.index not in tested:
+                continue
+            try:
+                content, read = arj.read(info), True
+            except arjhost.Error:
+                content, read = b"", False
+            if read != tested[info.index].ok:
+                said.append(f"{info.filename}: test {'passes' if tested[info.index].ok else 'fails'} it, "
+                            f"read {'delivers it whole' if read else 'fails'}")
+            if read and info.path:
+                whole.setdefault(info.path, content)
+        for path, content in whole.items():
+            if run.extracted.get(path, content) != content:
+                said.append(f"{path}: read differs from the tool's extraction")
+            elif path not in run.extracted and run.extract_code == 0:
+                said.append(f"{path}: read whole, not extracted by the tool")
+    return said
+
+
+def assert_doors_agree(door: str, found: dict[str, list[str]]) -> None:
+    """Fails on each disagreement not known; says the known ones."""
+    lines = [f"{name}: {line}" for name, said in found.items() for line in said if known(name, door) is None]
+    for name in found:
+        if known(name, door) is not None:
+            print(f"known ({door}): {name}: {known(name, door)}")
+    assert not lines, f"{door} disagrees with the tool:\n" + "\n".join(lines)
+
+
+def test_the_library_agrees_on_the_differential_archives(differential_runs):
+    found = {run.case.name: said for run in differential_runs if (said := library_disagreements(run))}
+    assert_doors_agree("library", found)
+
+
+def test_the_mount_agrees_on_the_differential_archives(differential_runs, tool):
+    why = mount_unavailable(tool)
+    if why is not None:
+        if in_ci():
+            pytest.fail(why + " (CI=true needs the mount tested)")
+        pytest.skip(why)
+    # A mount costs a process and a file system: it is made where it adds
+    # a check, where the archive opens, shows an entry, and its entries and
+    # their verdicts are not those of an archive mounted before it.
+    found, seen = {}, set()
+    for run in differential_runs:
+        if run.mount_key in seen or not run.shows:
+            continue
+        seen.add(run.mount_key)
+        said = mount_disagreements(tool, run.archive, run.folder / "mount", run.case.password, run.extracted,
+                                   run.extract_code)
+        if said:
+            found[run.case.name] = said
+    assert_doors_agree("mount", found)

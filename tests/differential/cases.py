@@ -13,15 +13,17 @@ from arjbuild import (END_MARKER, FLAG_GARBLED, FLAG_SPLIT_NEXT, FLAG_SPLIT_PREV
                       main_header, parse)
 
 DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data")
+SEEDS = 400  # seeded mutations of a run, unless it is told otherwise
 
 
 class Case:
-    def __init__(self, name, files, target=None, volumes=False):
+    def __init__(self, name, files, target=None, volumes=False, password=None):
         self.name = name
         self.files = files  # file name -> bytes
         self.target = target or next(iter(files))  # what our tool is given
         self.first = next(iter(files))  # what arj and 7zz are given: the set's first volume
         self.volumes = volumes  # a multi-volume set: arj reads it with -v
+        self.password = password  # what its garbled entries were garbled with, None when none is
 
 
 def load(name):
@@ -36,8 +38,8 @@ def bases():
     return {n: load(n) for n in names}
 
 
-def single(name, main, entries, end=END_MARKER):
-    return Case(name, {"a.arj": archive(main, entries, end)})
+def single(name, main, entries, end=END_MARKER, password=None):
+    return Case(name, {"a.arj": archive(main, entries, end)}, password=password)
 
 
 def stored(name, data, **fields):
@@ -313,12 +315,13 @@ def name_cases():
 
 
 def garbled_cases():
-    # Garbled entries without a password: both refuse them (a wrong
-    # password would cost arj seconds, so none is given).
+    # The differential gives arj and our tool no password: both refuse
+    # the garbled entries (a wrong one would cost arj seconds). The doors'
+    # parity test gives each door the one they were garbled with.
     main, entries, _ = parse(load("garbled.arj"))
     plain = stored(b"plain.txt", b"plain " * 10)
-    return [single("garbled/as-made", main, entries),
-            single("garbled/with-plain", main, [plain, entries[0]])]
+    return [single("garbled/as-made", main, entries, password="secret"),
+            single("garbled/with-plain", main, [plain, entries[0]], password="secret")]
 
 
 def truncation_cases(blobs):
