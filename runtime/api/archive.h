@@ -379,6 +379,9 @@ class ARJHOST_API Archive {
 
  private:
   Archive(Host& host, std::unique_ptr<Objects> objects);
+  // The entries as the plug-in and the headers give them (Entries keeps
+  // those of an archive opened for writing).
+  std::vector<EntryInfo> ReadEntries();
   // The header fields of `entries`, from the local headers of their volumes.
   void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
   // Whether a Rebuild to `destination` (the file `target`) may commit: no
