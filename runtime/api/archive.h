@@ -307,7 +307,8 @@ class ARJHOST_API Archive {
   static OpenResult OpenReader(Host& host, const ArchiveReader& reader, const OpenOptions& options);
 
   const ArchiveState& state() const { return state_; }
-  // The logical entries, in archive order.
+  // The logical entries, in archive order (of an archive opened for
+  // writing, read once and kept).
   std::vector<EntryInfo> Entries();
 
   // Extracts one entry through the plug-in, hands its bytes to `sink` and

@@ -54,7 +54,8 @@ struct __attribute__((visibility("hidden"))) Archive::Objects {
   std::unique_ptr<WriterLock> lock;
   std::vector<uint8_t> empty_start;
   std::string created_path;
-  // Its entries, once listed: the file read does not change under the lock.
+  // Its entries, once listed: every check of a rewrite asks for them, and a
+  // change to the file by another hand is found when the rewrite commits.
   std::mutex entries_mutex;
   std::optional<std::vector<EntryInfo>> entries;
   // Of an archive a set's rewrite joined: its entries stored to be packed
