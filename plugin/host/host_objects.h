@@ -103,6 +103,22 @@ struct StreamMethods {
   ResultSlot<ResultCode(ObjectRef self, uint32_t low, uint32_t high, uint32_t reserved)> SetPosition;
 };
 
+// IID_RANGE_COPY, made as a child of an IID_STREAM (the source): copies
+// byte ranges of the source's I/O into another stream without handing them
+// to the caller. A host offers it where it can copy faster than reads and
+// writes through a buffer would; where it cannot (or does not know the
+// interface), creating the object fails and the caller copies itself.
+struct RangeCopyMethods {
+  // Copies `size` bytes from `offset` of the source to `destination`'s
+  // position, which moves past them. *copied counts the bytes copied,
+  // whatever the result. ERR_UNSUPPORTED: the host copies no more between
+  // these two (it may have copied part): the rest is the caller's to copy,
+  // and a source that ends early is the caller's to find. Any other failure
+  // is the destination's write failing.
+  ResultSlot<ResultCode(ObjectRef self, ObjectRef destination, uint64_t offset, uint64_t size, uint64_t* copied)>
+      CopyTo;
+};
+
 // IID_MEMORY. Blocks start zero-filled; Realloc keeps the contents and
 // zero-fills what it adds.
 struct MemoryMethods {
@@ -292,6 +308,9 @@ inline const ChangeList2Methods& ChangeList2(ObjectRef o) {
 }
 inline const MiniArchiverMethods& Archiver(ObjectRef o) {
   return *static_cast<const MiniArchiverMethods*>(o->methods);
+}
+inline const RangeCopyMethods& RangeCopy(ObjectRef o) {
+  return *static_cast<const RangeCopyMethods*>(o->methods);
 }
 inline const RootMethods& Root(ObjectRef o) { return *static_cast<const RootMethods*>(o->methods); }
 

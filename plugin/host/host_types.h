@@ -63,6 +63,8 @@ constexpr uint32_t IID_DIGEST = 58004;
 constexpr uint32_t IID_MINIARCHIVER = 63003;
 constexpr uint32_t IID_STREAM = 64000;
 constexpr uint32_t IID_MEMORY = 64003;
+// Optional: a host may not offer it (see RangeCopyMethods).
+constexpr uint32_t IID_RANGE_COPY = 64006;
 
 // Plug-in ids.
 constexpr uint32_t PID_DEFAULT = 0;

@@ -30,6 +30,13 @@ struct Rebuilding {
   ArchiverState& s;
   ObjectRef list;
   OutputStream out;
+  KeptBytes kept;
+  // Old bytes copied as they are, not yet written: the ranges of kept
+  // entries that follow each other go out as one.
+  struct {
+    uint64_t offset = 0;
+    uint64_t size = 0;
+  } pending;
   EntryObjects entry;
   ResultCode running = RESULT_OK;  // what a finished rebuild returns
   char password[kMaxPasswordLength] = {};  // re-encoded entries are garbled with it
@@ -79,6 +86,25 @@ void ReportDamagedCopy(ObjectRef archiver, uint64_t number) {
   IgnoreResult(target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_DAMAGED_ENTRY_COPIED, nullptr, bytes, &length));
 }
 
+[[nodiscard]] ResultCode WritePending(Rebuilding& b) {
+  const uint64_t size = b.pending.size;
+  b.pending.size = 0;
+  return CopyKeptRange(b.kept, b.pending.offset, size, b.out);
+}
+
+// Copies `size` old bytes from `offset` after those pending, or as soon as
+// they do not follow on.
+[[nodiscard]] ResultCode CopyOldBytes(Rebuilding& b, uint64_t offset, uint64_t size) {
+  if (b.pending.size != 0 && b.pending.offset + b.pending.size == offset) {
+    b.pending.size += size;
+    return RESULT_OK;
+  }
+  const ResultCode r = WritePending(b);
+  b.pending.offset = offset;
+  b.pending.size = size;
+  return r;
+}
+
 // The change list's comment of `subject` and `number`, read into the work
 // buffer's place for it.
 [[nodiscard]] ResultCode NewComment(Rebuilding& b, uint32_t subject, uint64_t number, bool* given,
@@ -116,7 +142,7 @@ void ReportDamagedCopy(ObjectRef archiver, uint64_t number) {
   HeaderOutput writing{b.out};
   if (!WriteBasicHeader(writing.Writer(), pieces, 4)) return writing.Failure(ERR_BAD_PARAMETER);
   const uint64_t extended_at = e.header_offset + basic_end + 4;  // past the basic header's CRC
-  return CopyRange(h, b.s.archive_stream, extended_at, e.data_offset - extended_at, b.out);
+  return CopyKeptRange(b.kept, extended_at, e.data_offset - extended_at, b.out);
 }
 
 [[nodiscard]] ResultCode CopyStoredEntry(Rebuilding& b, const EntryRecord& e, uint64_t number) {
@@ -126,15 +152,17 @@ void ReportDamagedCopy(ObjectRef archiver, uint64_t number) {
   if (Failed(r)) return r;
   // Header and packed data are copied in chunks: a stored header can be
   // longer than any buffer (up to 64 KiB basic header, extended headers).
-  r = commented ? CopyHeaderWithComment(b, e, comment)
-                : CopyRange(b.s.work_buffer, b.s.archive_stream, e.header_offset, e.data_offset - e.header_offset, b.out);
+  if (commented && !Failed(r = WritePending(b))) r = CopyHeaderWithComment(b, e, comment);
+  else if (!commented) r = CopyOldBytes(b, e.header_offset, e.data_offset - e.header_offset);
   if (Failed(r)) return r;
-  // Stored data is checked on its way through, at no cost of reading.
-  const bool check = StoredPlainFile(e.fixed_header);
+  const uint64_t packed = PackedSize(e.fixed_header);
+  if (!StoredPlainFile(e.fixed_header)) return CopyOldBytes(b, e.data_offset, packed);
+  // Stored data is checked on its way through, at no cost of reading: it
+  // is read here rather than copied by the host.
   uint32_t crc = 0;
-  r = CopyRange(b.s.work_buffer, b.s.archive_stream, e.data_offset, PackedSize(e.fixed_header), b.out,
-                check ? &crc : nullptr);
-  if (!Failed(r) && check && crc != FileCrc(e.fixed_header)) ReportDamagedCopy(b.archiver, number);
+  if (Failed(r = WritePending(b))) return r;
+  r = CopyRange(b.kept.buffer, b.s.archive_stream, e.data_offset, packed, b.out, &crc);
+  if (!Failed(r) && crc != FileCrc(e.fixed_header)) ReportDamagedCopy(b.archiver, number);
   return r;
 }
 
@@ -183,8 +211,10 @@ EntryComment StoredComment(Rebuilding& b, const EntryRecord& e, uint8_t* buffer)
   if (unchanged != 0) {
     r = CopyStoredEntry(b, e, number);
     if (!Failed(r)) b.running = r;
-  } else {
-    r = object != nullptr ? ReplaceEntry(b, e, number) : ERR_BAD_PARAMETER;  // replaced by nothing
+  } else if (object == nullptr) {
+    r = ERR_BAD_PARAMETER;  // replaced by nothing
+  } else if (!Failed(r = WritePending(b))) {
+    r = ReplaceEntry(b, e, number);
   }
   if (Failed(r)) return r;
   ReleaseEntryObjects(b.entry);
@@ -221,6 +251,7 @@ EntryComment StoredComment(Rebuilding& b, const EntryRecord& e, uint8_t* buffer)
   ResultCode r = NewComment(b, COMMENT_OF_ARCHIVE, 0, &commented, &comment);
   if (!Failed(r)) r = WriteMainHeader(b.out, b.s.main_header, b.s.main_header_length, commented ? &comment : nullptr);
   for (uint64_t k = 1; !Failed(r) && k <= b.s.entry_count; ++k) r = WriteOldEntry(b, k);
+  if (!Failed(r)) r = WritePending(b);
   if (Failed(r)) return r;
   const ChangeListMethods& list = host::ChangeList(b.list);
   uint32_t iterator = 0;
@@ -228,6 +259,33 @@ EntryComment StoredComment(Rebuilding& b, const EntryRecord& e, uint8_t* buffer)
     if (Failed(r = WriteAddedEntry(b, iterator))) return r;
   if (Failed(r = WriteWord16(b.out, kArjHeaderId))) return r;
   return WriteWord16(b.out, 0);
+}
+
+// The new archive written to `destination`, from the main header to the
+// end marker.
+[[nodiscard]] ResultCode WriteArchive(Rebuilding& b, ObjectRef destination) {
+  ArchiverState& s = b.s;
+  ResultCode r = RESULT_OK;
+  b.second_version = OfSecondVersion(b.list);
+  if (Failed(r = ReadGarblePassword(b))) return r;
+  b.out.target = destination;
+  if (Failed(r = host::CreateObjectQuick(destination, &b.out.stream, IID_STREAM, PID_DEFAULT))) return r;
+  ObjectRef archive_stream = nullptr;
+  r = host::CreateObjectQuick(s.archive_io, &archive_stream, IID_STREAM, PID_DEFAULT);
+  if (!Failed(r)) {
+    s.archive_stream = archive_stream;  // the earlier stream stays with the volume table
+    b.kept.source = archive_stream;
+    AskForHostCopier(b.kept);
+    b.running = r;
+    r = WriteEntries(b);
+    CloseHostCopier(b.kept);
+  }
+  ReleaseEntryObjects(b.entry);
+  const ResultCode flushed = FlushOutput(b.out);
+  host::CloseIfOpen(b.out.stream);  // flushed above: nothing is left for the close to write
+  if (Failed(r)) return r;
+  if (Failed(flushed)) return flushed;
+  return b.running;
 }
 
 }  // namespace
@@ -240,22 +298,9 @@ ResultCode Rebuild(ObjectRef archiver, ObjectRef change_list, ObjectRef destinat
   // Refused before anything is written.
   if (Failed(r = CheckCopyableArchive(s))) return r;
 
-  Rebuilding b{archiver, s, change_list, {}, {}};
-  b.second_version = OfSecondVersion(change_list);
-  if (Failed(r = ReadGarblePassword(b))) return r;
-  b.out.target = destination;
-  if (Failed(r = host::CreateObjectQuick(destination, &b.out.stream, IID_STREAM, PID_DEFAULT))) return r;
-  ObjectRef archive_stream = nullptr;
-  r = host::CreateObjectQuick(s.archive_io, &archive_stream, IID_STREAM, PID_DEFAULT);
-  if (!Failed(r)) {
-    s.archive_stream = archive_stream;  // the earlier stream stays with the volume table
-    b.running = r;
-    r = WriteEntries(b);
-  }
-  ReleaseEntryObjects(b.entry);
-  const ResultCode flushed = FlushOutput(b.out);
-  host::CloseIfOpen(b.out.stream);  // flushed above: nothing is left for the close to write
-  if (Failed(r)) return r;
-  if (Failed(flushed)) return flushed;
-  return b.running;
+  Rebuilding b{archiver, s, change_list, {}, {}, {}, {}};
+  if (Failed(r = AllocateBlock(s, &b.kept.buffer, kCopyChunk))) return r;
+  r = WriteArchive(b, destination);
+  ReleaseBlock(s, &b.kept.buffer);
+  return r;
 }

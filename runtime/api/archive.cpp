@@ -442,6 +442,16 @@ const EntryInfo* FindEntry(const std::vector<EntryInfo>& entries, EntryHandle ha
 }
 
 std::vector<EntryInfo> Archive::Entries() {
+  // A writer's archive is read under its lock, by several checks in turn:
+  // its headers are walked once. Others are listed anew, and once (a
+  // million entries are not kept twice).
+  if (objects_->lock == nullptr) return ReadEntries();
+  std::lock_guard<std::mutex> hold(objects_->entries_mutex);
+  if (!objects_->entries) objects_->entries = ReadEntries();
+  return *objects_->entries;
+}
+
+std::vector<EntryInfo> Archive::ReadEntries() {
   ObjectRef a = objects_->archiver;
   const MiniArchiverMethods& m = host::Archiver(a);
   std::vector<EntryInfo> entries;

@@ -307,7 +307,8 @@ class ARJHOST_API Archive {
   static OpenResult OpenReader(Host& host, const ArchiveReader& reader, const OpenOptions& options);
 
   const ArchiveState& state() const { return state_; }
-  // The logical entries, in archive order.
+  // The logical entries, in archive order (of an archive opened for
+  // writing, read once and kept).
   std::vector<EntryInfo> Entries();
 
   // Extracts one entry through the plug-in, hands its bytes to `sink` and
@@ -379,6 +380,9 @@ class ARJHOST_API Archive {
 
  private:
   Archive(Host& host, std::unique_ptr<Objects> objects);
+  // The entries as the plug-in and the headers give them (Entries keeps
+  // those of an archive opened for writing).
+  std::vector<EntryInfo> ReadEntries();
   // The header fields of `entries`, from the local headers of their volumes.
   void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
   // Whether a Rebuild to `destination` (the file `target`) may commit: no

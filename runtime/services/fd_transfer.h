@@ -16,6 +16,13 @@ int ReadFullyAt(int fd, uint64_t offset, void* buffer, uint32_t size, uint32_t* 
 // makes no progress); `*done` counts the bytes written either way.
 int WriteFullyAt(int fd, uint64_t offset, const void* buffer, uint32_t size, uint32_t* done);
 
+// Copies `size` bytes from `from_offset` of `from` to `to_offset` of `to`
+// inside the kernel (copy_file_range), the bytes never passing through
+// here. Returns 0 or the errno of the refusal (ENOSYS where the system has
+// no such call); `*done` counts the bytes copied either way, fewer than
+// `size` with 0 returned when the source ended.
+int CopyFileRangeAt(int from, uint64_t from_offset, int to, uint64_t to_offset, uint64_t size, uint64_t* done);
+
 // The result for an open that failed with `error` (an errno).
 [[nodiscard]] ResultCode OpenFailure(int error);
 

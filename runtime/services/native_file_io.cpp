@@ -10,6 +10,7 @@
 #include <string>
 
 #include "runtime/services/fd_transfer.h"
+#include "runtime/services/native_file_io.h"
 #include "runtime/services/native_path.h"
 #include "runtime/services/service_support.h"
 #include "runtime/services/services.h"
@@ -85,6 +86,16 @@ class NativeFile {
     const int error = WriteFullyAt(fd_, offset, buffer, size, &done);
     if (count != nullptr) *count = done;
     return error != 0 ? Failure(error) : RESULT_OK;
+  }
+
+  // CopyNativeFileRange's copy from `source` into this file.
+  [[nodiscard]] ResultCode CopyFrom(const NativeFile& source, uint64_t from_offset, uint64_t to_offset, uint64_t size,
+                                    uint64_t* copied) const {
+    if (source.fd_ < 0 || fd_ < 0 || (source.opened_access_ & ACCESS_READ) == 0 ||
+        (opened_access_ & ACCESS_WRITE) == 0 || size > kMaxOffset || from_offset > kMaxOffset - size || to_offset > kMaxOffset - size)
+      return ERR_UNSUPPORTED;
+    const int error = CopyFileRangeAt(source.fd_, from_offset, fd_, to_offset, size, copied);
+    return error == 0 && *copied == size ? RESULT_OK : ERR_UNSUPPORTED;
   }
 
   [[nodiscard]] ResultCode GetSize(uint64_t* size) const {
@@ -197,6 +208,14 @@ const PropertyRow kProperties[] = {
 };
 
 }  // namespace
+
+ResultCode CopyNativeFileRange(ObjectRef from, uint64_t from_offset, ObjectRef to, uint64_t to_offset, uint64_t size,
+                               uint64_t* copied) {
+  *copied = 0;
+  if (from == nullptr || to == nullptr || from->methods != &kMethods || to->methods != &kMethods)
+    return ERR_UNSUPPORTED;
+  return ImplOf<NativeFile>(to).CopyFrom(ImplOf<NativeFile>(from), from_offset, to_offset, size, copied);
+}
 
 ResultCode RegisterNativeFileIoService(ObjectRef root) {
   return RegisterService(root, IID_BLOCK_IO, PID_NATIVE_FILE_IO, kHooks, &kMethods, 5, kProperties,

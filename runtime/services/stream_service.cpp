@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "runtime/services/native_file_io.h"
 #include "runtime/services/service_support.h"
 #include "runtime/services/services.h"
 
@@ -186,6 +187,21 @@ class Stream {
     return RESULT_OK;
   }
 
+  // IID_RANGE_COPY's copy of this stream's I/O into `target`'s, where the
+  // two are native files: each buffer's unwritten bytes go out first, and
+  // the target's buffer is dropped, as the copy may overwrite what it holds.
+  [[nodiscard]] ResultCode CopyTo(Stream& target, uint64_t offset, uint64_t size, uint64_t* copied) {
+    *copied = 0;
+    if (size > UINT64_MAX - target.position_) return ERR_BAD_PARAMETER;
+    ResultCode result = WriteBack();
+    if (!Failed(result)) result = target.WriteBack();
+    if (Failed(result)) return result;
+    target.filled_ = 0;
+    result = CopyNativeFileRange(io_, offset, target.io_, target.position_, size, copied);
+    target.position_ += *copied;
+    return result;
+  }
+
   [[nodiscard]] ResultCode Flush() {
     ResultCode result = WriteBack();
     if (Failed(result)) return result;
@@ -268,6 +284,30 @@ Stream& Of(ObjectRef self) { return ImplOf<Stream>(self); }
 const StreamMethods kMethods = {SeekRead, Flush, Read, ReadByte, ReadWord, Write, WriteWord, WriteDWord, Seek,
                                 SetPosition};
 
+// IID_RANGE_COPY: its parent is the source stream; the destination must be
+// a stream of this service too (else ERR_UNSUPPORTED: the caller copies).
+[[nodiscard]] ResultCode CopyTo(ObjectRef self, ObjectRef destination, uint64_t offset, uint64_t size,
+                                uint64_t* copied) {
+  if (copied == nullptr) return ERR_BAD_PARAMETER;
+  *copied = 0;
+  if (destination == nullptr || destination->methods != &kMethods) return ERR_UNSUPPORTED;
+  return Of(AsRt(self)->parent).CopyTo(Of(destination), offset, size, copied);
+}
+
+[[nodiscard]] ResultCode OnRangeCopyInit(ObjectRef self) {
+  const RtObject* parent = AsRt(self)->parent;
+  return parent != nullptr && parent->methods == &kMethods ? RESULT_OK : ERR_NO_SOURCE;
+}
+
+const RangeCopyMethods kRangeCopyMethods = {CopyTo};
+
+constexpr InternalHooks MakeRangeCopyHooks() {
+  InternalHooks hooks{};
+  hooks.OnInit = OnRangeCopyInit;
+  return hooks;
+}
+constexpr InternalHooks kRangeCopyHooks = MakeRangeCopyHooks();
+
 constexpr InternalHooks MakeHooks() {
   InternalHooks hooks = ServiceHooks<Stream, false>();
   hooks.OnInit = OnInit;
@@ -278,8 +318,10 @@ constexpr InternalHooks kHooks = MakeHooks();
 }  // namespace
 
 ResultCode RegisterStreamService(ObjectRef root) {
-  return RegisterService(root, IID_STREAM, PID_STREAM, kHooks, &kMethods, 10, nullptr, 0,
-                         sizeof(ServiceRecord<Stream>));
+  const ResultCode result = RegisterService(root, IID_STREAM, PID_STREAM, kHooks, &kMethods, 10, nullptr, 0,
+                                            sizeof(ServiceRecord<Stream>));
+  if (Failed(result)) return result;
+  return RegisterService(root, IID_RANGE_COPY, PID_STREAM, kRangeCopyHooks, &kRangeCopyMethods, 1, nullptr, 0, 0);
 }
 
 }  // namespace arjrt

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <map>
+#include <optional>
 
 #include "plugin/format/arj_layout.h"
 #include "plugin/format/garble_key.h"
@@ -16,6 +17,7 @@
 #include "tests/support/decode_chain.h"
 #include "tests/support/files.h"
 #include "tests/support/io_objects.h"
+#include "tests/support/refusing_host.h"
 #include "tests/support/rebuild_harness.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/test_host.h"
@@ -141,6 +143,59 @@ TEST(RebuildDrop, SomeKeepsTheOthersAsStored) {
     ++j;
   }
   host::CloseIfOpen(list);
+}
+
+// Kept entries come out byte for byte however the host copies them: by the
+// kernel (native files both sides), through the buffer where the host's
+// copier refuses (a memory destination) or where the host has no copier at
+// all. A stored entry whose data fails its CRC is still read and reported
+// on every way, its bytes copied as they are.
+TEST(RebuildDrop, KeepsTheSameBytesWhicheverWayTheHostCopies) {
+  TempDir dir;
+  Bytes damaged = DataFile("method1.arj");  // stored and packed entries
+  const ParsedArchive parsed = ParseArchive(damaged);
+  // The first stored entry after the second, spoiled in its last byte.
+  size_t spoiled = 2;
+  while (spoiled < parsed.entries.size() && (parsed.entries[spoiled].method() != 0 || parsed.entries[spoiled].packed.empty()))
+    ++spoiled;
+  ASSERT_LT(spoiled, parsed.entries.size());
+  const ParsedEntry& e = parsed.entries[spoiled];
+  damaged[e.data_offset + e.packed.size() - 1] ^= 0x40;
+  WriteFile(dir.File("a.arj"), damaged);
+  Bytes expected(damaged.begin(), damaged.begin() + static_cast<long>(parsed.entries[1].offset));
+  expected.insert(expected.end(), damaged.begin() + static_cast<long>(parsed.entries[2].offset), damaged.end());
+  struct Way {
+    const char* what;
+    bool file_destination;
+    bool copier;
+  };
+  for (const Way& way : {Way{"the kernel", true, true}, Way{"a refusing destination", false, true},
+                         Way{"no copier", true, false}}) {
+    SCOPED_TRACE(way.what);
+    TestHost host;
+    ArchiverFixture f(host);
+    ASSERT_EQ(f.OpenFile(dir.File("a.arj")), RESULT_OK);
+    std::optional<RefusingHost> refusing;
+    if (!way.copier) refusing.emplace(f.io()), refusing->RefuseInterface(IID_RANGE_COPY);
+    ObjectRef list = NewChangeList(host), dest = nullptr;
+    EXPECT_EQ(arjrt::ChangeListDrop(list, 2), RESULT_OK);
+    if (way.file_destination)
+      ASSERT_EQ(OpenNativeFile(host.root(), &dest, dir.File("out.arj"), ACCESS_READ | ACCESS_WRITE,
+                               OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE), RESULT_OK);
+    else
+      ASSERT_EQ(host::CreateObjectQuick(host.root(), &dest, IID_BLOCK_IO, PID_MEMORY_IO), RESULT_OK);
+    EXPECT_EQ(host::Archiver(f.archiver()).Rebuild(f.archiver(), list, dest), RESULT_OK);
+    EXPECT_EQ(ReadAll(dest), expected);
+    host::CloseIfOpen(dest);
+    host::CloseIfOpen(list);
+    if (refusing) {
+      EXPECT_EQ(refusing->refusals(), 1u) << "asked once, then copied through the buffer";
+    }
+    size_t reported = 0;
+    for (const HostMessage& m : f.messages())
+      if (m.id == MSG_DAMAGED_ENTRY_COPIED) reported += m.digest == spoiled + 1 ? 1 : 100;
+    EXPECT_EQ(reported, 1u) << "its CRC is checked on the way, and it alone fails it";
+  }
 }
 
 // Replaced entries, garbled and not, re-encoded with each method.

@@ -771,8 +771,9 @@ TEST(ToolRebuildDamage, HeadersFailingTheirCrcAreRefusedOrLeftOutWithRecover) {
 }
 
 // --test tests every entry of the new archive before it replaces the old
-// one (arj -jt): a damaged entry copied as it is fails it, and the archive
-// stays as it was (exit code 1); a sound rewrite passes it.
+// one (arj -jt): a damaged entry copied as it is, stored or packed, fails
+// it, and the archive stays as it was (exit code 1); a sound rewrite
+// passes it.
 TEST(ToolRebuildTestAfterWriting, AFailingTestLeavesTheOldArchive) {
   REQUIRE_PEER("arj");
   const ThreeEntries t;
@@ -789,6 +790,25 @@ TEST(ToolRebuildTestAfterWriting, AFailingTestLeavesTheOldArchive) {
     EXPECT_EQ(ReadFile(dir.File("d.arj")), damaged);
     EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
   }
+  // Packed data is copied unread (by the kernel where it can): its damage
+  // is the test's to find, and a delete without --test copies it as arj d
+  // does.
+  Bytes packed = DataFile("method1.arj");
+  const ParsedArchive parsed = ParseArchive(packed);
+  size_t victim = 0;
+  while (victim < parsed.entries.size() && parsed.entries[victim].method() == 0) ++victim;
+  ASSERT_LT(victim, parsed.entries.size());
+  packed[parsed.entries[victim].data_offset + parsed.entries[victim].packed.size() / 2] ^= 0x40;
+  WriteFile(dir.File("p.arj"), packed);
+  const std::string other = parsed.entries[victim == 0 ? 1 : 0].name;
+  EXPECT_EQ(RunToolIn(dir.path(), "delete p.arj " + other + " --test", &output), 1) << output;
+  EXPECT_NE(output.find("p.arj: not written: the new archive fails its test: " + parsed.entries[victim].name),
+            std::string::npos) << output;
+  EXPECT_EQ(ReadFile(dir.File("p.arj")), packed);
+  EXPECT_TRUE(NoTemporaryFileIn(dir.path()));
+  ASSERT_EQ(RunToolIn(dir.path(), "delete p.arj " + other, &output), 0) << output;
+  EXPECT_EQ(output.find("fails its CRC"), std::string::npos) << output;
+
   ASSERT_EQ(RunToolIn(dir.path(), "delete d.arj a.txt --test", &output), 0) << output;
   ASSERT_EQ(RunToolIn(dir.path(), "replace d.arj b.txt=new.txt --test", &output), 0) << output;
   ASSERT_EQ(RunToolIn(dir.path(), "create n.arj new.txt --test -m 4", &output), 0) << output;

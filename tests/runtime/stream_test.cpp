@@ -280,4 +280,64 @@ TEST_F(StreamTest, RandomOperationsMatchAPlainByteString) {
   EXPECT_TRUE(IoBytes() == model) << "the I/O holds what was written";
 }
 
+// IID_RANGE_COPY: between two native files the kernel copies the range to
+// the destination stream's position, after the bytes its buffer held, and
+// later reads and writes of that stream see the copy; anything else (a
+// memory I/O on either side, a destination open only for reading, a source
+// that ends early) is refused with what was copied, for the caller to copy
+// the rest.
+TEST_F(StreamTest, RangeCopyBetweenNativeFilesOrRefusedWithWhatWasCopied) {
+  const std::string source_bytes = AsString(MixedSample(300000, 3));
+  WriteFile(dir_.File("source"), source_bytes);
+  WriteFile(dir_.File("read-only"), "");
+  struct Case {
+    const char* what;
+    bool memory_source, memory_destination, read_only_destination;
+    uint64_t offset, size;
+    ResultCode expected;
+    uint64_t copied;
+  };
+  for (const Case& c : {Case{"native files", false, false, false, 1000, 200000, RESULT_OK, 200000},
+                        Case{"past the source's end", false, false, false, 250000, 60000, ERR_UNSUPPORTED, 50000},
+                        Case{"a memory destination", false, true, false, 0, 10, ERR_UNSUPPORTED, 0},
+                        Case{"a memory source", true, false, false, 0, 10, ERR_UNSUPPORTED, 0},
+                        Case{"a read-only destination", false, false, true, 0, 10, ERR_UNSUPPORTED, 0}}) {
+    SCOPED_TRACE(c.what);
+    ObjectRef from_io = nullptr, to_io = nullptr;
+    if (c.memory_source) from_io = MakeMemoryIo(host_.root(), source_bytes);
+    else ASSERT_EQ(OpenNativeFile(host_.root(), &from_io, dir_.File("source")), RESULT_OK);
+    const std::string to_path = dir_.File(c.read_only_destination ? "read-only" : "copy");
+    const uint32_t access = c.read_only_destination ? ACCESS_READ : ACCESS_READ | ACCESS_WRITE;
+    const uint32_t open = c.read_only_destination ? OPEN_EXISTING : OPEN_EXISTING | OPEN_CREATE | OPEN_TRUNCATE;
+    if (c.memory_destination) to_io = MakeMemoryIo(host_.root());
+    else ASSERT_EQ(OpenNativeFile(host_.root(), &to_io, to_path, access, open), RESULT_OK);
+    ObjectRef from = OpenStream(from_io), to = OpenStream(to_io), copier = nullptr;
+    ASSERT_EQ(host::CreateObjectQuick(from, &copier, IID_RANGE_COPY, PID_DEFAULT), RESULT_OK);
+    if (!c.read_only_destination) {
+      ASSERT_EQ(host::Stream(to).Write(to, nullptr, "HEAD", 4), RESULT_OK);  // still in the buffer
+    }
+    uint64_t copied = 99;
+    EXPECT_EQ(host::RangeCopy(copier).CopyTo(copier, to, c.offset, c.size, &copied), c.expected);
+    EXPECT_EQ(copied, c.copied);
+    if (c.expected == RESULT_OK) {
+      uint64_t position = 0;
+      ASSERT_EQ(host::Stream(to).Seek(to, &position, 0, SEEK_FORWARD), RESULT_OK);
+      EXPECT_EQ(position, 4 + c.size);
+      ASSERT_EQ(host::Stream(to).Write(to, nullptr, "TAIL", 4), RESULT_OK);
+      char head[8] = {};
+      uint32_t count = 0;
+      ASSERT_EQ(host::Stream(to).SeekRead(to, &count, 0, head, 8), RESULT_OK);
+      EXPECT_EQ(std::string(head, 8), "HEAD" + source_bytes.substr(c.offset, 4)) << "the stream reads the copy";
+      ASSERT_EQ(host::Stream(to).Flush(to), RESULT_OK);
+      EXPECT_EQ(ReadText(to_path), "HEAD" + source_bytes.substr(c.offset, c.size) + "TAIL");
+    }
+    host::CloseIfOpen(from_io);
+    host::CloseIfOpen(to_io);
+  }
+  ObjectRef io = MakeMemoryIo(host_.root()), copier = nullptr;
+  EXPECT_EQ(host::CreateObjectQuick(io, &copier, IID_RANGE_COPY, PID_DEFAULT), ERR_NO_SOURCE) << "only a stream copies";
+  host::CloseIfOpen(io);
+  EXPECT_EQ(host_.ExtraObjects(), 0u);
+}
+
 }  // namespace

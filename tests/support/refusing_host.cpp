@@ -36,10 +36,13 @@ ResultCode Adopt(ResultCode r, ObjectRef* out) {
   }
   return r;
 }
+ResultCode CreateRefusal(uint32_t iid) { return g_active != nullptr ? g_active->AnswerCreate(iid) : RESULT_OK; }
 ResultCode CreateObject(ObjectRef self, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype) {
+  if (const ResultCode r = CreateRefusal(iid); Failed(r)) return r;
   return Adopt(Real().CreateObject(self, out, iid, pid, subtype), out);
 }
 ResultCode CreateObjectQuick(ObjectRef self, ObjectRef* out, uint32_t iid, uint32_t pid, uint32_t subtype) {
+  if (const ResultCode r = CreateRefusal(iid); Failed(r)) return r;
   return Adopt(Real().CreateObjectQuick(self, out, iid, pid, subtype), out);
 }
 ResultCode SetPropDWord(ObjectRef self, PropId prop, uint32_t value) {
@@ -102,6 +105,12 @@ ResultCode RefusingHost::AnswerText() {
     --text_after_;
     return RESULT_OK;
   }
+  ++refusals_;
+  return kRefused;
+}
+
+ResultCode RefusingHost::AnswerCreate(uint32_t iid) {
+  if (iid_ == 0 || iid != iid_) return RESULT_OK;
   ++refusals_;
   return kRefused;
 }

@@ -30,10 +30,14 @@ class RefusingHost {
     refuse_text_ = true;
     text_after_ = after;
   }
+  // Objects of interface `iid` are not made (kRefused), as by a host that
+  // does not know the interface.
+  void RefuseInterface(uint32_t iid) { iid_ = iid; }
   uint32_t refusals() const { return refusals_; }
 
   [[nodiscard]] ResultCode Answer(PropId prop);
   [[nodiscard]] ResultCode AnswerText();
+  [[nodiscard]] ResultCode AnswerCreate(uint32_t iid);
 
  private:
   ObjectRef parent_;
@@ -42,6 +46,7 @@ class RefusingHost {
   uint32_t prop_after_ = 0;
   bool refuse_text_ = false;
   uint32_t text_after_ = 0;
+  uint32_t iid_ = 0;
   uint32_t refusals_ = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,6 +54,10 @@ struct __attribute__((visibility("hidden"))) Archive::Objects {
   std::unique_ptr<WriterLock> lock;
   std::vector<uint8_t> empty_start;
   std::string created_path;
+  // Its entries, once listed: every check of a rewrite asks for them, and a
+  // change to the file by another hand is found when the rewrite commits.
+  std::mutex entries_mutex;
+  std::optional<std::vector<EntryInfo>> entries;
   // Of an archive a set's rewrite joined: its entries stored to be packed
   // where the new set places them (volume_split.h).
   std::map<EntryHandle, Repack> repack;
