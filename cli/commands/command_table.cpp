@@ -225,7 +225,7 @@ const std::vector<Command>& Commands() {
        "show an archive (a volume set whole) as a read-only folder, until unmounted",
        {kPassword,
         {"password-file", 0, true, "FILE", "the password of garbled entries: the first line of FILE"},
-        kChapter, kCodepage,
+        kChapter, kCodepage, kRecoverRead,
         {"cache", 0, true, "SIZE", "memory for decoded entries (default 256M; K, M or G allowed)"},
         {"foreground", 'f', false, "", "stay in the foreground, messages on stderr, until unmounted or interrupted"}},
        RunMount,

@@ -14,7 +14,6 @@
 #include "cli/output/messages.h"
 #include "cli/output/text_tools.h"
 #include "runtime/operations/folder_extraction.h"
-#include "runtime/api/repair.h"
 #include "runtime/api/text.h"
 
 namespace cli {
@@ -97,24 +96,20 @@ arjhost::OpenResult OpenStandardInput(Session* session) {
   return arjhost::Archive::OpenReader(*session->host, session->input->Reader(), options);
 }
 
-// With --recover: the archive rebuilt from its ARJ-PROTECT record when
-// that finds damaged blocks and rebuilds them, kept in the session; said
-// either way. False when it is read as it is.
-bool RepairedFromRecord(Session* session) {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
-  const arjhost::RepairReport report = arjhost::RepairInMemory(session->archive_path, bytes.get());
-  const std::string name = ShowPath(session->archive_path);
-  std::string blocks;
-  for (uint32_t b : report.damaged_blocks) blocks += (blocks.empty() ? "" : ", ") + std::to_string(b);
-  if (report.verdict == arjhost::RepairVerdict::kBeyondRecord)
-    Say("arjhost: %s: damaged blocks %s: %s; recovering what is sound\n", name.c_str(), blocks.c_str(),
-        report.cause.c_str());
-  if (report.verdict != arjhost::RepairVerdict::kRepaired || report.damaged_blocks.empty()) return false;
-  Say("arjhost: %s: damaged blocks %s rebuilt from its ARJ-PROTECT record; read as rebuilt, in memory (the file "
-      "is unchanged: arjhost repair writes a repaired copy)\n",
-      name.c_str(), blocks.c_str());
-  session->repaired = std::move(bytes);
-  return true;
+// With --recover: what the ARJ-PROTECT record of each damaged volume did.
+void SayRecordRebuilds(const Session& session) {
+  for (const arjhost::RecordRebuild& r : session.archive->state().record_rebuilds) {
+    const std::string name = ShowPath(VolumePathOf(session.archive_path, r.volume));
+    std::string blocks;
+    for (uint32_t b : r.damaged_blocks) blocks += (blocks.empty() ? "" : ", ") + std::to_string(b);
+    if (r.rebuilt)
+      Say("arjhost: %s: damaged blocks %s rebuilt from its ARJ-PROTECT record; read as rebuilt, in memory (the "
+          "file is unchanged: arjhost repair writes a repaired copy)\n",
+          name.c_str(), blocks.c_str());
+    else
+      Say("arjhost: %s: damaged blocks %s: %s; recovering what is sound\n", name.c_str(), blocks.c_str(),
+          r.cause.c_str());
+  }
 }
 
 }  // namespace
@@ -173,22 +168,16 @@ bool OpenArchive(const Args& args, const std::string& command, const std::string
     return RefuseStandardInput(command);
   // A new archive is named as the file it is written to (-o OUT).
   if (purpose == Purpose::kWrite) options.name = args.Value("output", path);
-  // A volume rebuilt in memory is read alone: the others are found by path.
-  if (purpose == Purpose::kRead && session->recover && !standard_input && RepairedFromRecord(session)) {
-    options.name = path;
-    options.scan_all_volumes = false;
-  }
   arjhost::OpenResult opened =
       standard_input               ? OpenStandardInput(session)
       : purpose == Purpose::kWrite ? arjhost::Archive::OpenForWriting(*session->host, session->archive_path, options)
-      : session->repaired          ? arjhost::Archive::OpenMemory(*session->host, session->repaired->data(),
-                                                                  session->repaired->size(), options)
                                    : arjhost::Archive::OpenFile(*session->host, session->archive_path, options);
   if (!opened.ok()) {
     SayError("", "%s", ShowPath(opened.status.message).c_str());
     return false;
   }
   session->archive = std::move(opened.archive);
+  SayRecordRebuilds(*session);
   const arjhost::ArchiveState& state = session->archive->state();
   for (const arjhost::SkippedRange& r : state.skipped)
     Say("arjhost: %s: skipped %" PRIu64 " bytes at offset %" PRIu64 ": %s\n",

@@ -17,17 +17,14 @@ struct Session {
   std::unique_ptr<arjhost::Host> host;
   // An archive read from standard input ("-"), kept: it outlives the archive.
   std::unique_ptr<arjhost::KeptStream> input;
-  // An archive rebuilt from its ARJ-PROTECT record (--recover): read from
-  // here, as the file itself is damaged.
-  std::unique_ptr<std::vector<uint8_t>> repaired;
   std::unique_ptr<arjhost::Archive> archive;
   std::string archive_path;
   arjhost::OpenOptions options;  // as the archive was opened
   bool recover = false;  // opened with --recover
 
   // Whether the archive can be opened again by its path (by workers):
-  // not one read from standard input or rebuilt in memory.
-  bool Reopenable() const { return input == nullptr && repaired == nullptr; }
+  // not one read from standard input.
+  bool Reopenable() const { return input == nullptr; }
 };
 
 // The archive operand that names standard input.
@@ -47,10 +44,9 @@ bool StartHost(const Args& args, Session* session);
 enum class Purpose { kRead, kWrite };
 
 // Loads the plug-in and opens the archive; on failure prints one line on
-// stderr and returns false (the exit code is then 2). With --recover, one
-// volume alone, read as rebuilt from its ARJ-PROTECT record when it has
-// one and damaged blocks are found (with a notice), and a line on stderr
-// for every range skipped. "-" reads
+// stderr and returns false (the exit code is then 2). With --recover, a
+// line on stderr for every volume read as rebuilt from its ARJ-PROTECT
+// record (or damaged beyond it) and for every range skipped. "-" reads
 // the archive from standard input, once, to its end (list, test and
 // extract take it; a pipe holds no other volumes).
 bool OpenSession(const Args& args, const std::string& command, Session* session, Purpose purpose = Purpose::kRead);

@@ -20,12 +20,12 @@ from .streams import ArjExtFile, ArjWriteFile
 from . import errors
 from .errors import (ArchiveExists, ArchiveIsADirectory, ArchiveNotFound, ArchivePermissionError, BadArchive,
                      BadArjFile, BadPassword, Error, LimitExceeded)
-from .info import ArchiveState, ArjInfo, EntryType, TestResult, UnreadableVolume
+from .info import ArchiveState, ArjInfo, EntryType, RecordRebuild, TestResult, UnreadableVolume
 
 __all__ = ["ArjFile", "ArjExtFile", "ArjWriteFile", "ArjInfo", "ArchiveState", "EntryType", "TestResult",
-           "UnreadableVolume", "Limits", "Error", "BadArchive", "BadArjFile", "BadPassword", "LimitExceeded",
-           "ArchiveNotFound", "ArchivePermissionError", "ArchiveIsADirectory", "ArchiveExists", "is_arjfile",
-           "version"]
+           "RecordRebuild", "UnreadableVolume", "Limits", "Error", "BadArchive", "BadArjFile", "BadPassword",
+           "LimitExceeded", "ArchiveNotFound", "ArchivePermissionError", "ArchiveIsADirectory", "ArchiveExists",
+           "is_arjfile", "version"]
 
 
 def is_arjfile(file) -> bool:

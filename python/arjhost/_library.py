@@ -112,6 +112,8 @@ for _name, _restype, _args in [
     ("arjhost_archive_volume_name", c_char_p, (A, c_size_t)),
     ("arjhost_archive_digest", c_uint64, (A,)),
     ("arjhost_archive_unreadable_volume", c_char_p, (A, c_size_t, POINTER(c_char_p))),
+    ("arjhost_archive_record_rebuild", c_char_p,
+     (A, c_size_t, POINTER(POINTER(c_uint32)), POINTER(c_size_t), POINTER(c_char_p))),
     ("arjhost_next_entry", c_int, (A, POINTER(E))),
     ("arjhost_seek_entry", c_int, (A, c_size_t, POINTER(E))),
     ("arjhost_entry_name", c_char_p, (E,)),
@@ -166,7 +168,7 @@ for _name, _restype, _args in [
 ARCHIVE_MULTI_VOLUME, ARCHIVE_DAMAGED, ARCHIVE_INCOMPLETE = 0x01, 0x02, 0x04
 ARCHIVE_SECURED, ARCHIVE_PROTECTED, ARCHIVE_RECOVERED = 0x08, 0x10, 0x20
 ARCHIVE_MAIN_HEADER_DAMAGED, ARCHIVE_CHAPTER_REFUSED, ARCHIVE_HEADERS_UNREAD = 0x40, 0x80, 0x100
-ARCHIVE_VOLUME_MISSING = 0x200
+ARCHIVE_VOLUME_MISSING, ARCHIVE_REBUILT, ARCHIVE_BEYOND_RECORD = 0x200, 0x400, 0x800
 # arjhost_extract flags.
 EXTRACT_OVERWRITE, EXTRACT_SKIP_EXISTING, EXTRACT_PRESERVE_PERMISSIONS = 0x01, 0x02, 0x04
 EXTRACT_FLAT, EXTRACT_KEEP_DAMAGED = 0x08, 0x10

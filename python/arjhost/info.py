@@ -148,6 +148,22 @@ class UnreadableVolume:
 
 
 @dataclass(frozen=True)
+class RecordRebuild:
+    """Opened with ``recover``: a volume whose ARJ-PROTECT record (``arj a
+    -hk``) found the damaged ``blocks`` (of 1,024 bytes, from 0). ``cause``
+    is None when the record rebuilt them (the volume is read as rebuilt, in
+    memory; the file is unchanged), else why not (it is read around the
+    damage)."""
+    volume: str
+    blocks: list[int]
+    cause: Optional[str]
+
+    @property
+    def rebuilt(self) -> bool:
+        return self.cause is None
+
+
+@dataclass(frozen=True)
 class ArchiveState:
     """The archive as a whole: what ``arjhost list --json`` says of it
     (``damaged``: headers could not all be read, or one fails its CRC, a
@@ -167,6 +183,7 @@ class ArchiveState:
     comment: str
     volumes: list[str] = field(default_factory=list)
     unreadable_volumes: list[UnreadableVolume] = field(default_factory=list)
+    record_rebuilds: list[RecordRebuild] = field(default_factory=list)
 
     @staticmethod
     def of(archive: int) -> "ArchiveState":
@@ -177,6 +194,12 @@ class ArchiveState:
         cause = ctypes.c_char_p()
         while (name := lib.arjhost_archive_unreadable_volume(archive, len(unreadable), ctypes.byref(cause))):
             unreadable.append(UnreadableVolume(C.text(name), C.text(cause.value)))
+        rebuilds = []
+        blocks, count = ctypes.POINTER(ctypes.c_uint32)(), ctypes.c_size_t()
+        while (name := lib.arjhost_archive_record_rebuild(archive, len(rebuilds), ctypes.byref(blocks),
+                                                          ctypes.byref(count), ctypes.byref(cause))):
+            rebuilds.append(RecordRebuild(C.text(name), blocks[:count.value],
+                                          C.text(cause.value) if cause.value is not None else None))
         return ArchiveState(
             digest=lib.arjhost_archive_digest(archive),
             multi_volume=bool(flags & C.ARCHIVE_MULTI_VOLUME),
@@ -191,6 +214,7 @@ class ArchiveState:
             comment=C.text(lib.arjhost_archive_comment(archive)),
             volumes=volumes,
             unreadable_volumes=unreadable,
+            record_rebuilds=rebuilds,
         )
 
 

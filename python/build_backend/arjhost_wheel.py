@@ -13,7 +13,7 @@ import zipfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-NAME, VERSION = "arjhost", "1.0.0"
+NAME, VERSION = "arjhost", "1.1.0"
 DIST_INFO = f"{NAME}-{VERSION}.dist-info"
 METADATA = f"""Metadata-Version: 2.1
 Name: {NAME}

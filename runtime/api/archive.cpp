@@ -11,6 +11,7 @@
 #include "runtime/api/internal/archive_objects.h"
 #include "runtime/api/internal/entry_metadata.h"
 #include "runtime/api/internal/host_state.h"
+#include "runtime/api/internal/record_rebuild.h"
 #include "runtime/api/internal/set_commit.h"
 #include "runtime/api/internal/volume_names.h"
 #include "runtime/api/internal/status_of.h"
@@ -212,15 +213,24 @@ namespace {
   return r;
 }
 
+// How an archive file is read.
+enum class FileReading {
+  kAsItIs,
+  kRecovered,  // each volume without its damaged ranges
+  kRebuilt,    // the same, once each volume's ARJ-PROTECT record rebuilt what it can
+};
+
 // The archive file's objects, up to its I/O (past a stub).
-ResultCode OpenFileObjects(Archive::Objects& o, const std::string& path, bool recover) {
+ResultCode OpenFileObjects(Archive::Objects& o, const std::string& path, FileReading reading) {
   // Under recovery the other volumes are opened as files beside it too,
-  // each seen without its damaged ranges.
-  ResultCode r = recover ? CreateOpenerSource(o, RecoveringOpener(SiblingFileOpener(o.runtime.root(), path),
-                                                                  &o.volume_skips))
-                         : host::CreateObjectQuick(o.runtime.root(), &o.source, IID_FS_SOURCE,
-                                                   arjrt::PID_NATIVE_FS_SOURCE);
+  // each read as the archive's own file is.
+  arjrt::VolumeOpener siblings = SiblingFileOpener(o.runtime.root(), path);
+  if (reading == FileReading::kRebuilt) siblings = RebuildingOpener(std::move(siblings), &o.volume_rebuilds);
+  ResultCode r = reading != FileReading::kAsItIs
+                     ? CreateOpenerSource(o, RecoveringOpener(std::move(siblings), &o.volume_skips))
+                     : host::CreateObjectQuick(o.runtime.root(), &o.source, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE);
   if (!Failed(r)) r = OpenNativeFileForReading(o.source, path, &o.io);
+  if (!Failed(r) && reading == FileReading::kRebuilt) r = ReadOwnVolumeRebuilt(o);
   if (!Failed(r)) r = AttachWindowPastStub(o);
   return r;
 }
@@ -238,17 +248,24 @@ Status FileOpenFailure(const std::string& path, ResultCode r) {
 
 bool Archive::Recognizes(Host& host, const std::string& path) {
   Objects objects(HostAccess::RuntimeOf(host));
-  return !Failed(OpenFileObjects(objects, path, false)) &&
+  return !Failed(OpenFileObjects(objects, path, FileReading::kAsItIs)) &&
          RecognizingImplementation(HostAccess::RuntimeOf(host), objects.archive_io()) != nullptr;
 }
 
 OpenResult Archive::OpenFile(Host& host, const std::string& path, const OpenOptions& options) {
+  return OpenFileAs(host, path, options, true);
+}
+
+OpenResult Archive::OpenFileAs(Host& host, const std::string& path, const OpenOptions& options, bool rebuild) {
   // A set is read whole, old or new: never as a crash left its commit.
   if (Status finished = FinishInterruptedCommit(path); !finished.ok()) return {finished, nullptr};
   auto objects = std::make_unique<Objects>(HostAccess::RuntimeOf(host));
   objects->path = path;
   objects->opened_stamp = StampOfFile(path);
-  if (const ResultCode r = OpenFileObjects(*objects, path, options.recover); Failed(r))
+  const FileReading reading = !options.recover ? FileReading::kAsItIs
+                              : rebuild        ? FileReading::kRebuilt
+                                               : FileReading::kRecovered;
+  if (const ResultCode r = OpenFileObjects(*objects, path, reading); Failed(r))
     return {FileOpenFailure(path, r), nullptr};
   OpenResult opened = Open(host, std::move(objects), options, path);
   if (opened.ok()) {
@@ -267,7 +284,9 @@ OpenResult Archive::OpenForWriting(Host& host, const std::string& path, const Op
   if (Status taken = WriterLock::Take(path, &lock); !taken.ok()) return {taken, nullptr};
   struct stat st;
   if (!options.start_empty && (::lstat(path.c_str(), &st) == 0 || errno != ENOENT)) {
-    OpenResult opened = OpenFile(host, path, options);
+    // What is rewritten is what the file holds: under recovery its damage
+    // is cut out, not rebuilt from an ARJ-PROTECT record.
+    OpenResult opened = OpenFileAs(host, path, options, false);
     if (opened.ok()) opened.archive->objects_->lock = std::move(lock);
     return opened;
   }
@@ -406,7 +425,9 @@ OpenResult Archive::Open(Host& host, std::unique_ptr<Objects> objects, const Ope
   if (!Failed(r)) r = host::SetPropDWord(o.archiver, PROP_SCAN_ALL_VOLUMES, options.scan_all_volumes ? 1 : 0);
   if (!Failed(r)) r = host::CreateObjectDone(o.archiver);
   if (Failed(r)) return {OpenFailure(r, host.limits(), runtime.memory_refusals() != refusals, label), nullptr};
-  state.skipped = SkippedInVolumeOrder(o, state.volumes, VolumeNameOf(o.archive_io()));
+  const std::string own = VolumeNameOf(o.archive_io());
+  state.skipped = InVolumeOrder(o.volume_skips, state.volumes, own);
+  state.record_rebuilds = InVolumeOrder(o.volume_rebuilds, state.volumes, own);
   state.damaged = r == WARN_CORRUPTED || !state.skipped.empty();
   state.restricted = host::GetPropDWord(o.archiver, PROP_RESTRICTED) != 0;
   state.multi_volume = state.volumes.size() > 1 || (state.restricted && !state.damaged);

@@ -165,7 +165,10 @@ using VolumeOpener = std::function<VolumeLookup(const std::string& name, Archive
 struct OpenOptions {
   bool scan_all_volumes = true;  // every volume of the set, whichever one is named
   std::string name;              // name of a memory archive (for volume naming)
-  bool recover = false;          // cut damaged headers out of each volume (see ArchiveState::skipped)
+  // Cut damaged headers out of each volume (see ArchiveState::skipped);
+  // OpenFile first reads a volume whose ARJ-PROTECT record finds damaged
+  // blocks as the record rebuilds them (ArchiveState::record_rebuilds).
+  bool recover = false;
   // For OpenForWriting: start from an empty archive even where one is (as
   // zipfile's mode 'w'); the commit replaces that file if it is still as
   // it was then.
@@ -183,6 +186,19 @@ struct SkippedRange {
   uint64_t size = 0;
   std::string cause;
   std::string volume;
+};
+
+// With OpenOptions::recover, an archive file (or a volume of its set)
+// whose ARJ-PROTECT record (arj a -hk) finds damaged blocks: the record
+// rebuilt them, and the volume is read as rebuilt, in memory (the file is
+// left as it is: RepairArchive writes a repaired copy); or the damage is
+// beyond the record, and the volume is read as it is, recovered around the
+// damage (`cause` says why not).
+struct RecordRebuild {
+  std::string volume;  // named as SkippedRange::volume names it
+  std::vector<uint32_t> damaged_blocks;  // numbers of the 1,024-byte blocks, from 0
+  bool rebuilt = false;
+  std::string cause;  // why not, when not rebuilt
 };
 
 // A volume of the set that is there but could not be read; the set ends
@@ -208,6 +224,10 @@ struct ArchiveState {
   // With OpenOptions::recover: the ranges the plug-in was not shown (the
   // archive is then damaged).
   std::vector<SkippedRange> skipped;
+  // With OpenOptions::recover, of OpenFile: what the ARJ-PROTECT records of
+  // damaged volumes did, in volume order. Blocks rebuilt leave the archive
+  // sound as far as they go.
+  std::vector<RecordRebuild> record_rebuilds;
   // Volumes whose main header fails its CRC ("" for the archive's own when
   // it has no name): read anyway, and reported as damaged.
   std::vector<std::string> damaged_main_headers;
@@ -286,6 +306,8 @@ class ARJHOST_API Archive {
 
   // Opens an archive file: the archive, or why not (kNotAnArchive,
   // kNotFound, kIoError, kLimitExceeded, ...; the message names the file).
+  // Opened again (by workers) with the same options, the file is read as
+  // it was: a volume rebuilt from its record is rebuilt the same way.
   static OpenResult OpenFile(Host& host, const std::string& path, const OpenOptions& options);
   // Whether the file at `path` holds an archive the plug-in recognises (a
   // self-extracting one too), as OpenFile would find it; no more is read.
@@ -407,6 +429,10 @@ class ARJHOST_API Archive {
                         bool streaming = false);
   static OpenResult Open(Host& host, std::unique_ptr<Objects> objects, const OpenOptions& options,
                          const std::string& label);
+  // OpenFile; under recovery, volumes read as their ARJ-PROTECT records
+  // rebuild them when `rebuild` (not for a rewrite, which reads the file
+  // as it is).
+  static OpenResult OpenFileAs(Host& host, const std::string& path, const OpenOptions& options, bool rebuild);
   // OpenMemory and OpenReader, once `objects` are made as `made` says.
   static OpenResult OpenMade(Host& host, std::unique_ptr<Objects> objects, const Status& made,
                              const OpenOptions& options);

@@ -125,27 +125,17 @@ arjrt::VolumeOpener SiblingFileOpener(ObjectRef root, const std::string& archive
     // The file closes with the last copy of its reader.
     std::shared_ptr<HostObject> file(io, [](ObjectRef f) { host::CloseIfOpen(f); });
     volume->size = size;
-    volume->read_at = [file](uint64_t offset, void* buffer, uint32_t want) -> int64_t {
-      uint32_t count = 0;
-      const ResultCode read = host::Io(file.get()).SeekRead(file.get(), &count, offset, buffer, want);
-      return Failed(read) && read != ERR_END_OF_DATA ? int64_t{-1} : int64_t{count};
+    volume->read_at = [file](uint64_t offset, void* buffer, uint32_t want) {
+      return ReadIo(file.get(), offset, buffer, want);
     };
     return RESULT_OK;
   };
 }
 
-std::vector<SkippedRange> SkippedInVolumeOrder(Archive::Objects& o, const std::vector<std::string>& volumes,
-                                               const std::string& own) {
-  std::vector<SkippedRange> all;
-  const auto take = [&o, &all](const std::string& volume) {
-    const auto found = o.volume_skips.find(volume);
-    if (found == o.volume_skips.end()) return;
-    for (SkippedRange& s : found->second) all.push_back(std::move(s));
-    o.volume_skips.erase(found);
-  };
-  for (const std::string& volume : volumes) take(volume);
-  take(own);  // read even when the set's volumes are not named
-  return all;
+int64_t ReadIo(ObjectRef io, uint64_t offset, void* buffer, uint32_t size) {
+  uint32_t count = 0;
+  const ResultCode read = host::Io(io).SeekRead(io, &count, offset, buffer, size);
+  return Failed(read) && read != ERR_END_OF_DATA ? int64_t{-1} : int64_t{count};
 }
 
 }  // namespace arjhost

@@ -7,6 +7,7 @@
 #include "plugin/format/arj_layout.h"
 #include "plugin/format/protect_record.h"
 #include "runtime/api/internal/protected_file.h"
+#include "runtime/api/internal/record_rebuild.h"
 #include "runtime/api/internal/temp_beside.h"
 
 namespace arjhost {
@@ -28,15 +29,19 @@ RepairReport RepairInMemory(const std::string& archive, std::vector<uint8_t>* re
   // An archive a record of factor 1 covers is read whole; of a larger one
   // only its end, for the record to say why it is not read.
   std::vector<uint8_t> bytes;
-  const uint64_t limit = format::kProtectMaxLength + format::kProtectRecordSize;
   struct stat st;
-  const bool large = ::stat(archive.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_size) > limit;
+  const bool large = ::stat(archive.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_size) > kLongestProtectedFile;
   if (large ? !ReadFileEnd(archive, kLargeRecordsRead, &bytes, &report.cause)
-            : !ReadWholeFile(archive, limit, &bytes, &report.cause))
+            : !ReadWholeFile(archive, kLongestProtectedFile, &bytes, &report.cause))
     return report;
+  return RepairBytes(std::move(bytes), !large, repaired);
+}
+
+RepairReport RepairBytes(std::vector<uint8_t> bytes, bool whole, std::vector<uint8_t>* repaired) {
+  RepairReport report;
   format::ProtectRecord record;
   report.cause = format::ReadProtectRecord(bytes.data(), bytes.size(), &record);
-  if (large && report.cause.empty()) report.cause = "its ARJ-PROTECT record does not describe the archive before it";
+  if (!whole && report.cause.empty()) report.cause = "its ARJ-PROTECT record does not describe the archive before it";
   if (!report.cause.empty()) {
     report.verdict = RepairVerdict::kNoRecord;
     return report;

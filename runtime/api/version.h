@@ -4,12 +4,12 @@
 #include "runtime/api/export.h"
 
 #define ARJHOST_VERSION_MAJOR 1
-#define ARJHOST_VERSION_MINOR 0
+#define ARJHOST_VERSION_MINOR 1
 #define ARJHOST_VERSION_PATCH 0
 
 #define ARJHOST_VERSION_TEXT_(major, minor, patch) #major "." #minor "." #patch
 #define ARJHOST_VERSION_TEXT(major, minor, patch) ARJHOST_VERSION_TEXT_(major, minor, patch)
-// "1.0.0": the version a program was built against.
+// "1.1.0": the version a program was built against.
 #define ARJHOST_VERSION ARJHOST_VERSION_TEXT(ARJHOST_VERSION_MAJOR, ARJHOST_VERSION_MINOR, ARJHOST_VERSION_PATCH)
 
 namespace arjhost {

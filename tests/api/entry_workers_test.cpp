@@ -23,10 +23,13 @@ struct Opened {
   arjhost::Host host;
   std::unique_ptr<arjhost::Archive> archive;
   std::string path;
+  arjhost::OpenOptions options;
 
-  explicit Opened(const std::string& name) : path(SourcePath("tests/data/" + name)) {
+  // `name` of tests/data, or a path.
+  explicit Opened(const std::string& name, const arjhost::OpenOptions& open_options = {})
+      : path(name.find('/') == std::string::npos ? SourcePath("tests/data/" + name) : name), options(open_options) {
     EXPECT_TRUE(IsOk(host.LoadPlugin(BuildPath("libarj_plugin.so"))));
-    arjhost::OpenResult opened = arjhost::Archive::OpenFile(host, path, {});
+    arjhost::OpenResult opened = arjhost::Archive::OpenFile(host, path, options);
     EXPECT_TRUE(IsOk(opened.status));
     archive = std::move(opened.archive);
   }
@@ -70,8 +73,9 @@ arjhost::PasswordSource Given(const std::string& given) {
 // shared with the workers.
 std::vector<Result> Outcomes(const std::string& name, unsigned workers, bool extract,
                              std::vector<std::string>* asked = nullptr,
-                             const arjhost::PasswordSource& given = nullptr, bool anywhere = false) {
-  Opened o(name);
+                             const arjhost::PasswordSource& given = nullptr, bool anywhere = false,
+                             const arjhost::OpenOptions& options = {}) {
+  Opened o(name, options);
   if (!o.archive) return {};
   TempDir dir;
   const arjhost::PasswordSource passwords = given ? given : WrongThenRight(asked);
@@ -85,7 +89,7 @@ std::vector<Result> Outcomes(const std::string& name, unsigned workers, bool ext
       outcomes.push_back(extract ? o.archive->ExtractToFile(entries[i], fds[i], passwords)
                                  : o.archive->Test(entries[i], passwords));
   } else {
-    arjhost::EntryWorkers pool(o.host, *o.archive, o.path, {}, workers);
+    arjhost::EntryWorkers pool(o.host, *o.archive, o.path, o.options, workers);
     if (anywhere) pool.AllowGarbledOnWorkers();
     // Two queued ahead of the one collected: workers finish out of order.
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -140,6 +144,37 @@ TEST(EntryWorkers, ShareGarbledEntriesWhenNoOneIsAsked) {
             << password << (extract ? " extracted" : " tested") << " by " << workers << " workers";
     }
   }
+}
+
+// Under recovery an archive whose ARJ-PROTECT record rebuilds a damaged
+// block of data (its headers read the same either way) is read as rebuilt
+// by every worker too, as it opens the file again: every entry sound, as
+// in the archive before the damage, and the state says which block.
+TEST(EntryWorkers, ReadAnArchiveAsItsRecordRebuiltIt) {
+  TempDir dir;
+  Bytes damaged = DataFile("protected.arj");
+  damaged[7000] ^= 0x55;  // in block 6, a file's data
+  WriteFile(dir.File("d.arj"), damaged);
+  arjhost::OpenOptions recover;
+  recover.recover = true;
+  {
+    Opened o(dir.File("d.arj"), recover);
+    ASSERT_TRUE(o.archive);
+    const arjhost::ArchiveState& state = o.archive->state();
+    ASSERT_EQ(state.record_rebuilds.size(), 1u);
+    EXPECT_EQ(state.record_rebuilds[0].volume, "d.arj");
+    EXPECT_EQ(state.record_rebuilds[0].damaged_blocks, std::vector<uint32_t>{6});
+    EXPECT_TRUE(state.record_rebuilds[0].rebuilt);
+    EXPECT_FALSE(state.damaged);
+  }
+  const std::vector<Result> sound = Outcomes("protected.arj", 0, true);
+  ASSERT_EQ(sound.size(), 6u);
+  for (const Result& r : sound) EXPECT_EQ(r.code, arjhost::Code::kOk) << r.error;
+  for (unsigned workers : {0u, 1u, 3u})
+    EXPECT_TRUE(Outcomes(dir.File("d.arj"), workers, true, nullptr, nullptr, false, recover) == sound)
+        << workers << " workers";
+  // Without recovery the damage is seen.
+  EXPECT_FALSE(Outcomes(dir.File("d.arj"), 2, true) == sound);
 }
 
 // Dropped with entries still queued: the ones under way finish, the rest

@@ -535,6 +535,96 @@ static ptrdiff_t read_garbled(arjhost_options *o, Answers *answers) {
   return r;
 }
 
+/* ---- recovery through the ARJ-PROTECT record --------------------------- */
+
+/* protected.arj (arj a -hk) with bytes flipped in its blocks at `at`,
+ * written to the scratch folder as `name`; its path. */
+static const char *damaged_copy(const char *name, const size_t *at, int count) {
+  static char path[700];
+  Bytes b = read_file(data_path("protected.arj"));
+  for (int k = 0; k < count; ++k)
+    if (at[k] < b.size) b.data[at[k]] ^= 0x55;
+  snprintf(path, sizeof path, "%s/%s", scratch, name);
+  FILE *f = fopen(path, "wb");
+  if (f != NULL) {
+    fwrite(b.data, 1, b.size, f);
+    fclose(f);
+  }
+  free(b.data);
+  return path;
+}
+
+/* Opened with `recover`, an archive whose record rebuilds its damaged
+ * blocks reads as the tool extracts it and says which blocks; damage
+ * beyond the record is said with its cause; without `recover` the damage
+ * is seen. */
+static void test_record_rebuild(void) {
+  group = "ARJ-PROTECT rebuild";
+  static const size_t two_blocks[] = {200, 7000}, three_blocks[] = {200, 7000, 15000};
+  char two[700], out[700], command[2048];
+  snprintf(two, sizeof two, "%s", damaged_copy("two.arj", two_blocks, 2));
+  snprintf(out, sizeof out, "%s/rebuilt-by-tool", scratch);
+  snprintf(command, sizeof command, "'%s' extract --recover '%s' -C '%s' >/dev/null 2>&1", tool, two, out);
+  int status = system(command);
+  CHECK(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the tool's extraction exited %d", WEXITSTATUS(status));
+
+  arjhost_options o;
+  arjhost_options_init(&o);
+  o.recover = 1;
+  arjhost_archive *a = arjhost_open_path(two, &o);
+  const uint32_t *blocks = NULL;
+  size_t count = 0;
+  const char *cause = "";
+  const char *volume = arjhost_archive_record_rebuild(a, 0, &blocks, &count, &cause);
+  CHECK(volume != NULL && strcmp(volume, "two.arj") == 0 && count == 2 && blocks[0] == 0 && blocks[1] == 6 &&
+            cause == NULL,
+        "blocks 0 and 6 rebuilt: %s, %zu blocks", volume ? volume : "none", count);
+  CHECK(arjhost_archive_record_rebuild(a, 1, NULL, NULL, NULL) == NULL, "one volume rebuilt");
+  const unsigned flags = arjhost_archive_flags(a);
+  CHECK((flags & ARJHOST_ARCHIVE_REBUILT) && !(flags & (ARJHOST_ARCHIVE_DAMAGED | ARJHOST_ARCHIVE_BEYOND_RECORD)),
+        "rebuilt and sound: flags %#x", flags);
+  arjhost_entry *e;
+  int files = 0;
+  while (arjhost_next_entry(a, &e) == ARJHOST_OK) {
+    if (arjhost_entry_type_of(e) != ARJHOST_TYPE_FILE) continue;
+    ++files;
+    Bytes got;
+    const ptrdiff_t end = read_all(a, &got, 4096);
+    char extracted[1500];
+    snprintf(extracted, sizeof extracted, "%s/%s", out, arjhost_entry_name(e));
+    Bytes want = read_file(extracted);
+    CHECK(end == 0 && want.data != NULL && got.size == want.size &&
+              (got.size == 0 || memcmp(got.data, want.data, got.size) == 0),
+          "%s: read as the tool extracts it", arjhost_entry_name(e));
+    free(got.data);
+    free(want.data);
+  }
+  CHECK(files == 6, "%d files read", files);
+  arjhost_close(a);
+  Heard h;
+  memset(&h, 0, sizeof h);
+  a = arjhost_open_path(two, &o);
+  CHECK(arjhost_test_all(a, hear, &h) == ARJHOST_OK && h.failed == 0, "tested as rebuilt: %d failed", h.failed);
+  arjhost_close(a);
+
+  a = arjhost_open_path(two, NULL);
+  CHECK(arjhost_archive_record_rebuild(a, 0, NULL, NULL, NULL) == NULL &&
+            !(arjhost_archive_flags(a) & ARJHOST_ARCHIVE_REBUILT),
+        "no rebuild without recover");
+  memset(&h, 0, sizeof h);
+  CHECK(arjhost_error_code(a) != ARJHOST_OK || arjhost_test_all(a, hear, &h) != ARJHOST_OK,
+        "the damage is seen without recover");
+  arjhost_close(a);
+
+  a = arjhost_open_path(damaged_copy("three.arj", three_blocks, 3), &o);
+  volume = arjhost_archive_record_rebuild(a, 0, &blocks, &count, &cause);
+  CHECK(volume != NULL && count == 3 && cause != NULL && strstr(cause, "3 blocks are damaged") != NULL &&
+            (arjhost_archive_flags(a) & ARJHOST_ARCHIVE_BEYOND_RECORD) &&
+            !(arjhost_archive_flags(a) & ARJHOST_ARCHIVE_REBUILT),
+        "beyond the record: %s", cause ? cause : "no cause");
+  arjhost_close(a);
+}
+
 /* Entries by index, and what the archive as a whole says. */
 static void test_seeking_and_state(void) {
   group = "seek and state";
@@ -985,6 +1075,7 @@ int main(int argc, char **argv) {
   test_large_entries();
   test_testing_all();
   test_seeking_and_state();
+  test_record_rebuild();
   test_passwords();
   test_volume_sets();
   test_limits();

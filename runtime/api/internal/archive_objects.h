@@ -45,6 +45,10 @@ struct __attribute__((visibility("hidden"))) Archive::Objects {
   // Under recovery: what each volume's plan skipped, by the volume's name,
   // until Open gathers it into the state.
   std::map<std::string, std::vector<SkippedRange>> volume_skips;
+  // The same for what ARJ-PROTECT records found (one each), and the
+  // archive's own file as its record rebuilt it, which `io` reads then.
+  std::map<std::string, std::vector<RecordRebuild>> volume_rebuilds;
+  std::shared_ptr<const std::vector<uint8_t>> own_rebuilt;
   // Every file of the archive (each volume of a set) as it was when it was
   // read: a rewrite commits only if none changed meanwhile.
   std::vector<std::pair<std::string, FileStamp>> guarded;
@@ -96,11 +100,26 @@ arjrt::VolumeOpener RecoveringOpener(arjrt::VolumeOpener inner,
 // does, a name in another case found too), under `root`.
 arjrt::VolumeOpener SiblingFileOpener(ObjectRef root, const std::string& archive_path);
 
-// The ranges of `volume_skips`, taken out of it, in the order of
-// `volumes`, then those of `own` (the volume opened) if it was not among
-// them.
-std::vector<SkippedRange> SkippedInVolumeOrder(Archive::Objects& o, const std::vector<std::string>& volumes,
-                                               const std::string& own);
+// What `by_volume` holds (volume_skips, volume_rebuilds), taken out of
+// it, in the order of `volumes`, then that of `own` (the volume opened) if
+// it was not among them.
+template <class T>
+std::vector<T> InVolumeOrder(std::map<std::string, std::vector<T>>& by_volume, const std::vector<std::string>& volumes,
+                             const std::string& own) {
+  std::vector<T> all;
+  const auto take = [&by_volume, &all](const std::string& volume) {
+    const auto found = by_volume.find(volume);
+    if (found == by_volume.end()) return;
+    for (T& t : found->second) all.push_back(std::move(t));
+    by_volume.erase(found);
+  };
+  for (const std::string& volume : volumes) take(volume);
+  take(own);  // read even when the set's volumes are not named
+  return all;
+}
+
+// A read of `io` as a ByteReader reads: the count, -1 on failure.
+int64_t ReadIo(ObjectRef io, uint64_t offset, void* buffer, uint32_t size);
 
 // The name of an I/O, or of the nearest I/O under it that has one (a
 // window or a joined view is named by the file it shows).

@@ -80,9 +80,9 @@ typedef struct arjhost_writer arjhost_writer;
  * library's. A later library with the same major version runs programs
  * built against this header unchanged: this C API (functions, codes,
  * structs) is the interface with that promise; the C++ headers are not. */
-#define ARJHOST_VERSION_NUMBER 10000
+#define ARJHOST_VERSION_NUMBER 10100
 
-/* "1.0.0": the version of the library the program runs with. */
+/* "1.1.0": the version of the library the program runs with. */
 ARJHOST_C_API const char *arjhost_version(void);
 ARJHOST_C_API int arjhost_version_number(void);
 /* What a result code means, in a few words ("damaged", "not found"); no
@@ -229,6 +229,11 @@ ARJHOST_C_API int arjhost_set_password_callback(arjhost_archive *a, arjhost_pass
 #define ARJHOST_ARCHIVE_CHAPTER_REFUSED 0x80u     /* chapters arj refuses: no entry is taken for testing */
 #define ARJHOST_ARCHIVE_HEADERS_UNREAD 0x100u     /* headers could not all be read (DAMAGED is set too) */
 #define ARJHOST_ARCHIVE_VOLUME_MISSING 0x200u     /* a volume of the set is missing (INCOMPLETE is set too) */
+/* Since 1.1.0: `recover` read damaged blocks as the ARJ-PROTECT record
+ * (arj a -hk) rebuilt them; BEYOND_RECORD: a record found more damage than
+ * it rebuilds. arjhost_archive_record_rebuild says which blocks. */
+#define ARJHOST_ARCHIVE_REBUILT 0x400u
+#define ARJHOST_ARCHIVE_BEYOND_RECORD 0x800u
 
 /* ARJHOST_ARCHIVE_* bits. */
 ARJHOST_C_API unsigned arjhost_archive_flags(const arjhost_archive *a);
@@ -243,6 +248,17 @@ ARJHOST_C_API const char *arjhost_archive_volume_name(const arjhost_archive *a, 
 /* The volumes of the set that are there but cannot be read, in order: the
  * name, and in `*cause` why (the cause alone); NULL past the last. */
 ARJHOST_C_API const char *arjhost_archive_unreadable_volume(arjhost_archive *a, size_t index, const char **cause);
+/* Since 1.1.0. With `recover`, of an archive opened from a path: the
+ * volumes (the archive's file, or the files of its set) whose ARJ-PROTECT
+ * record found damaged blocks, in order. Of the one at `index`: its name
+ * (as arjhost_archive_unreadable_volume names one), the numbers of its
+ * damaged blocks of 1,024 bytes from 0 in `*blocks` (`*count` of them,
+ * valid until arjhost_close), and in `*cause` NULL when the record rebuilt
+ * them (the volume is read as rebuilt, in memory; the file is unchanged),
+ * else why not (the volume is then read around the damage). Any of
+ * `blocks`, `count` and `cause` may be NULL. NULL past the last. */
+ARJHOST_C_API const char *arjhost_archive_record_rebuild(arjhost_archive *a, size_t index, const uint32_t **blocks,
+                                                         size_t *count, const char **cause);
 /* The archive digest `arjhost list` shows: of the first volume's entries,
  * the same whichever volume of a set was opened. */
 ARJHOST_C_API uint64_t arjhost_archive_digest(const arjhost_archive *a);

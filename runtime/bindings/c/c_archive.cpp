@@ -249,6 +249,8 @@ unsigned arjhost_archive_flags(const arjhost_archive* a) {
   if (!s.damaged_main_headers.empty()) flags |= ARJHOST_ARCHIVE_MAIN_HEADER_DAMAGED;
   if (s.damaged) flags |= ARJHOST_ARCHIVE_HEADERS_UNREAD;
   if (s.incomplete) flags |= ARJHOST_ARCHIVE_VOLUME_MISSING;
+  for (const arjhost::RecordRebuild& r : s.record_rebuilds)
+    flags |= r.rebuilt ? ARJHOST_ARCHIVE_REBUILT : ARJHOST_ARCHIVE_BEYOND_RECORD;
   if (!arjhost::CheckArchiveChapter(s.chapter, a->entries).ok()) flags |= ARJHOST_ARCHIVE_CHAPTER_REFUSED;
   return flags;
 }
@@ -299,6 +301,20 @@ const char* arjhost_archive_unreadable_volume(arjhost_archive* a, size_t index, 
   a->unreadable_volume = arjhost::DisplayName(v.name);
   if (cause != nullptr) *cause = v.status.message.c_str();
   return a->unreadable_volume.c_str();
+}
+
+const char* arjhost_archive_record_rebuild(arjhost_archive* a, size_t index, const uint32_t** blocks, size_t* count,
+                                           const char** cause) {
+  if (blocks != nullptr) *blocks = nullptr;
+  if (count != nullptr) *count = 0;
+  if (cause != nullptr) *cause = nullptr;
+  if (a == nullptr || !a->archive || index >= a->archive->state().record_rebuilds.size()) return nullptr;
+  const arjhost::RecordRebuild& r = a->archive->state().record_rebuilds[index];
+  if (blocks != nullptr) *blocks = r.damaged_blocks.data();
+  if (count != nullptr) *count = r.damaged_blocks.size();
+  if (cause != nullptr && !r.rebuilt) *cause = r.cause.c_str();
+  a->rebuilt_volume = arjhost::DisplayName(r.volume);
+  return a->rebuilt_volume.c_str();
 }
 
 uint64_t arjhost_archive_digest(const arjhost_archive* a) {

@@ -44,6 +44,7 @@ struct arjhost_archive {
   arjhost::ChapterChoice chapters;  // the tool's, when no chapter is named
   std::string comment;  // the archive's, as UTF-8
   std::string unreadable_volume;  // the last arjhost_archive_unreadable_volume gave
+  std::string rebuilt_volume;     // the last arjhost_archive_record_rebuild gave
   size_t next = 0;      // the entry arjhost_next_entry moves to
   arjhost_entry current;
   // The current entry's data: being read, or done with (a result kept for
