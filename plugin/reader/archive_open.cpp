@@ -188,6 +188,7 @@ ResultCode ScanEntries(ObjectRef archiver) {
   s.entry_count = 0;
   if (Failed(AllocateBlock(s, &s.entries, uint64_t{kInitialEntrySlots} * sizeof(EntryRecord))))
     return ERR_NO_MEMORY;
+  LocalHeaderRead read;
   for (uint32_t v = 0; v < s.volume_count; ++v) {
     VolumeRecord& volume = s.volumes[v];
     volume.entries = 0;
@@ -198,7 +199,7 @@ ResultCode ScanEntries(ObjectRef archiver) {
       std::memset(&slot, 0, sizeof slot);  // the digest image includes the bytes after the name
       slot.header_offset = position;
       const uint32_t header_at = position;
-      ResultCode result = ReadLocalHeader(volume.stream, &position, slot.fixed_header, slot.name);
+      ResultCode result = ReadLocalHeader(volume.stream, &position, slot.fixed_header, slot.name, &read);
       if (result == ERR_END_OF_LIST) break;
       if (Failed(result)) {
         s.damaged = 1;
@@ -208,6 +209,7 @@ ResultCode ScanEntries(ObjectRef archiver) {
       slot.data_offset = static_cast<uint32_t>(position - PackedSize(slot.fixed_header));
       slot.volume = volume;
       slot.volume_index = v;
+      SendEntryHeader(archiver, volume.io, s.entry_count, read);
       ++s.entry_count;
       ++volume.entries;
       result = ReserveEntrySlots(s, uint64_t{s.entry_count} + kFreeEntrySlots);

@@ -379,8 +379,6 @@ class ARJHOST_API Archive {
 
  private:
   Archive(Host& host, std::unique_ptr<Objects> objects);
-  // The header fields of `entries`, from the local headers of their volumes.
-  void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
   // Whether a Rebuild to `destination` (the file `target`) may commit: no
   // file of this archive changed since it was read, and `target` is as it
   // was when the rebuild started (`at_start`; not there then: still not).

@@ -88,6 +88,18 @@ TEST_F(VolumeChain, DiscoveryFromAMiddleVolumeOpensTheOthersByName) {
   EXPECT_EQ(s.incomplete, 0u);
   EXPECT_EQ(s.multi_volume, 1u);
   EXPECT_EQ(f.messages().size(), 6u) << "one digest per volume";
+  // The rescan of the set hands the host every volume's headers, row by row
+  // as the table holds them, each with the I/O of its volume.
+  ASSERT_GE(f.headers().size(), 8u);
+  const size_t rescan = f.headers().size() - 8;
+  EXPECT_EQ(f.headers()[rescan].row, 0u) << "the rescan starts the rows over";
+  for (uint32_t i = 0; i < 8; ++i) {
+    const HeaderNotice& n = f.headers()[rescan + i];
+    EXPECT_EQ(n.row, i);
+    EXPECT_EQ(n.volume_io, s.entries[i].volume.io);
+    EXPECT_EQ(n.offset, s.entries[i].header_offset);
+    EXPECT_EQ(n.name, s.entries[i].name);
+  }
   char name[32];
   uint32_t length = 0;
   ASSERT_EQ(f.Read(handles[3], PROP_VOLUME_NAME, name, sizeof name, &length), RESULT_OK);
