@@ -34,9 +34,10 @@ struct HeaderPolicy {
   uint64_t offset_limit;  // a local header whose data ends past this is damaged
 };
 
-// The entry table, and the runtime's walk that pairs headers with its
-// entries: a header that fails a CRC is read like any other and marked (its
-// entry is listed, and reported as damaged), and positions are 32-bit.
+// The entry table, whose headers the runtime takes from the scan that
+// reads them (header_notice.h), and each volume's main header: a header
+// that fails a CRC is read like any other and marked (its entry is
+// listed, and reported as damaged), and positions are 32-bit.
 constexpr HeaderPolicy kTablePolicy = {false, kVolumeOffsetLimit};
 // Recovery and the search for an archive behind a stub: only a header whose
 // CRCs match is taken, since a search meets many byte runs that merely look

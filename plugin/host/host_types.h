@@ -192,6 +192,11 @@ constexpr uint32_t MSG_VOLUME_UNREADABLE = 0x1002u;
 // A rebuild copied a stored entry whose data fails its CRC; the buffer
 // holds the entry's number (8 bytes, little-endian).
 constexpr uint32_t MSG_DAMAGED_ENTRY_COPIED = 0x1003u;
+// A local header the scan took into the entry table, sent as it is read,
+// with the volume's I/O as context: the buffer holds its row and its bytes
+// (plugin/format/header_notice.h). A notice: the table is the same whether
+// the host takes it or not.
+constexpr uint32_t MSG_ENTRY_HEADER = 0x1004u;
 constexpr uint32_t MSG_CLASS_PASSWORD = 0x52E986B3u;
 constexpr uint32_t MSG_PASSWORD_REQUEST = 3;
 

@@ -34,9 +34,19 @@ uint64_t VolumeSize(ObjectRef io) {
   return size;
 }
 
+// The digest of volume `v` of the table: the archive digest again when it
+// is the volume OnInit digested, read whole both times into as many
+// entries (the images hash the headers' bytes and offsets alone).
+uint64_t VolumeDigest(const ArchiverState& s, uint32_t v) {
+  const VolumeRecord& volume = s.volumes[v];
+  if (s.digested_volume != nullptr && volume.io == s.digested_volume && volume.entries == s.digested_entries)
+    return s.archive_digest;
+  return DigestVolumeEntries(s.entries, s.digest, v, s.entry_count);
+}
+
 void SendVolumeDigests(ArchiverState& s, ObjectRef target) {
   for (uint32_t v = 0; v < s.volume_count; ++v) {
-    uint64_t digest = DigestVolumeEntries(s.entries, s.digest, v, s.entry_count);
+    uint64_t digest = VolumeDigest(s, v);
     uint8_t bytes[8];
     for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(digest >> (8 * i));
     uint32_t length = sizeof bytes;
@@ -81,6 +91,10 @@ ResultCode OnInit(ObjectRef archiver) {
     return result;
   }
   s.archive_digest = DigestVolumeEntries(s.entries, s.digest, 0, s.entry_count);
+  if (s.archive_digest != kNoArchiveDigest) {
+    s.digested_volume = s.volumes[0].io;
+    s.digested_entries = s.volumes[0].entries;
+  }
   return result;
 }
 
@@ -188,6 +202,7 @@ ResultCode ScanEntries(ObjectRef archiver) {
   s.entry_count = 0;
   if (Failed(AllocateBlock(s, &s.entries, uint64_t{kInitialEntrySlots} * sizeof(EntryRecord))))
     return ERR_NO_MEMORY;
+  LocalHeaderRead read;
   for (uint32_t v = 0; v < s.volume_count; ++v) {
     VolumeRecord& volume = s.volumes[v];
     volume.entries = 0;
@@ -198,7 +213,7 @@ ResultCode ScanEntries(ObjectRef archiver) {
       std::memset(&slot, 0, sizeof slot);  // the digest image includes the bytes after the name
       slot.header_offset = position;
       const uint32_t header_at = position;
-      ResultCode result = ReadLocalHeader(volume.stream, &position, slot.fixed_header, slot.name);
+      ResultCode result = ReadLocalHeader(volume.stream, &position, slot.fixed_header, slot.name, &read);
       if (result == ERR_END_OF_LIST) break;
       if (Failed(result)) {
         s.damaged = 1;
@@ -208,6 +223,7 @@ ResultCode ScanEntries(ObjectRef archiver) {
       slot.data_offset = static_cast<uint32_t>(position - PackedSize(slot.fixed_header));
       slot.volume = volume;
       slot.volume_index = v;
+      SendEntryHeader(archiver, volume.io, s.entry_count, read);
       ++s.entry_count;
       ++volume.entries;
       result = ReserveEntrySlots(s, uint64_t{s.entry_count} + kFreeEntrySlots);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/header_notice.h"
 #include "plugin/format/header_parse.h"
 
 using namespace arjhost::format;
@@ -62,9 +63,12 @@ HeaderCause ReadAt(ObjectRef stream, uint64_t offset, HeaderRole role, uint8_t* 
   return RESULT_OK;
 }
 
-[[nodiscard]] ResultCode ReadLocalHeader(ObjectRef stream, uint32_t* position, uint8_t* fixed, char* name) {
-  uint8_t prefix[kMaxHeaderPrefix];
-  HeaderFacts facts;
+[[nodiscard]] ResultCode ReadLocalHeader(ObjectRef stream, uint32_t* position, uint8_t* fixed, char* name,
+                                         LocalHeaderRead* read) {
+  LocalHeaderRead own;
+  LocalHeaderRead& r = read != nullptr ? *read : own;
+  uint8_t* prefix = r.prefix;
+  HeaderFacts& facts = r.facts;
   ResultCode result = ResultOf(ReadAt(stream, *position, HeaderRole::kLocal, prefix, &facts), facts);
   if (result != RESULT_OK) return result;
   std::memcpy(fixed, prefix, kFixedHeaderSize);
@@ -73,4 +77,12 @@ HeaderCause ReadAt(ObjectRef stream, uint64_t offset, HeaderRole role, uint8_t* 
   name[kept] = '\0';
   *position = static_cast<uint32_t>(facts.next_offset);
   return RESULT_OK;
+}
+
+void SendEntryHeader(ObjectRef archiver, ObjectRef volume_io, uint32_t row, const LocalHeaderRead& read) {
+  const ObjectRef target = host::FindAncestor(archiver, IID_FS_SOURCE);
+  if (target == nullptr) return;
+  uint8_t notice[kMaxHeaderNotice];
+  uint32_t length = static_cast<uint32_t>(EncodeHeaderNotice(row, read.prefix, read.facts, notice));
+  IgnoreResult(target->system->SendMessage(target, MSG_CLASS_ARCHIVE, MSG_ENTRY_HEADER, volume_io, notice, &length));
 }

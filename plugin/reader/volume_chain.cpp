@@ -277,7 +277,8 @@ ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
     EntryRecord& entry = s.entries[s.entry_count];
     std::memset(&entry, 0, sizeof entry);
     uint32_t position = record.first_entry_offset;
-    ResultCode read = ReadLocalHeader(record.stream, &position, entry.fixed_header, entry.name);
+    LocalHeaderRead header;
+    ResultCode read = ReadLocalHeader(record.stream, &position, entry.fixed_header, entry.name, &header);
     if (read == ERR_END_OF_LIST) break;
     if (Failed(read)) {
       s.damaged = 1;
@@ -289,6 +290,7 @@ ResultCode AttachNextVolume(ObjectRef archiver, ObjectRef volume_io) {
     entry.header_offset = record.first_entry_offset;
     entry.volume = record;
     entry.volume_index = s.volume_count;
+    SendEntryHeader(archiver, record.io, s.entry_count, header);
     ++record.entries;
     ++s.entry_count;
     ++s.volume_count;

@@ -72,6 +72,11 @@ struct ArchiverState {
   // header failed with `unreadable_cause`); 0 when there is none.
   ResultCode unreadable_cause;
   char unreadable_volume[kVolumeNameSize];
+  // The volume whose entries the archive digest covers (its I/O) and how
+  // many it held: the rescan that finds the set reads that volume's
+  // headers again, the same bytes, and its digest is not computed twice.
+  ObjectRef digested_volume;
+  uint32_t digested_entries;
 };
 
 constexpr uint64_t kCurrentEntrySelector = 0x0000FFFFFFFFFFFFull;

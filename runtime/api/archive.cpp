@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <functional>
-#include <unordered_map>
 #include <utility>
 
 #include "plugin/format/arj_layout.h"
@@ -27,11 +26,16 @@ namespace arjhost {
 
 namespace {
 
-// Each part's size is what its sum over the parts after it leaves; a table
+// Each part's size is what its sum over the parts after it leaves, its
+// volume the one the plug-in names for its row; a table
 // whose sums do not fall part by part, or an archiver that does not take
 // the selector (it would answer for another entry), gives no parts to check.
 std::vector<EntryInfo::Part> PartsOf(ObjectRef a, uint64_t first, uint64_t end, const EntryInfo& e) {
-  if (end <= first + 1) return {{e.size, e.crc}};
+  if (end <= first + 1) {
+    std::vector<EntryInfo::Part> whole = {{e.size, e.crc}};
+    whole[0].volume = e.volume;
+    return whole;
+  }
   std::vector<EntryInfo::Part> parts;
   uint64_t remaining = e.size;
   for (uint64_t h = first; h < end; ++h) {
@@ -41,6 +45,9 @@ std::vector<EntryInfo::Part> PartsOf(ObjectRef a, uint64_t first, uint64_t end, 
     uint32_t crc = FixedProperty<uint32_t>(a, PROP_OBJECT_CRC);
     if (after > remaining) return {};
     parts.push_back({remaining - after, crc});
+    // The selector names an entry for one read.
+    if (Failed(host::SetPropQWord(a, PROP_ENTRY_SELECTOR, h))) return {};
+    parts.back().volume = StringProperty(a, PROP_VOLUME_NAME);
     remaining = after;
   }
   return parts;
@@ -99,31 +106,6 @@ Status OpenFailure(ResultCode r, const Limits& limits, bool memory_refused, cons
   return r;
 }
 
-// Which volume each table entry lies in; the plug-in names no volume of a
-// single-volume archive, so all its entries share the name "".
-TableVolumes ReadTableVolumes(ObjectRef a, uint64_t table_size) {
-  TableVolumes table;
-  std::unordered_map<std::string, uint32_t> known;
-  table.of_entry.reserve(static_cast<size_t>(table_size));
-  std::string name;
-  for (uint64_t t = 0; t < table_size; ++t) {
-    // Not taken, the selector would name another entry's volume: the table
-    // ends here, and the entries past it go without header metadata.
-    if (Failed(host::SetPropQWord(a, PROP_ENTRY_SELECTOR, t + 1))) break;
-    name = StringProperty(a, PROP_VOLUME_NAME);
-    // The entries of a volume come together: the map is asked only when
-    // the name changes.
-    if (table.names.empty() || table.names[table.of_entry.back()] != name) {
-      auto [it, added] = known.try_emplace(name, static_cast<uint32_t>(table.names.size()));
-      if (added) table.names.push_back(name);
-      table.of_entry.push_back(it->second);
-    } else {
-      table.of_entry.push_back(table.of_entry.back());
-    }
-  }
-  return table;
-}
-
 // Why a volume that is there could not be read, in plain words: the
 // plug-in's codes say more of a volume than in general.
 Status VolumeFailure(ResultCode r) {
@@ -142,8 +124,10 @@ std::string NameIn(const uint8_t* bytes, uint32_t length) {
 }
 
 // What the plug-in tells the host about the archive as it opens it: the
-// state, and each volume's I/O for the walk of its headers.
-[[nodiscard]] ResultCode TakeArchiveMessage(const arjrt::Message& m, ArchiveState* state, VolumeWalk* walk) {
+// state, each volume's I/O for the reading of its main header, and the
+// local headers its scan read.
+[[nodiscard]] ResultCode TakeArchiveMessage(const arjrt::Message& m, ArchiveState* state, VolumeWalk* walk,
+                                            EntryHeaders* headers) {
   if (m.msg_class != MSG_CLASS_ARCHIVE) return ERR_NOT_HANDLED;
   const auto* bytes = static_cast<const uint8_t*>(m.buffer);
   const uint32_t length = m.buffer != nullptr && m.length != nullptr ? *m.length : 0;
@@ -165,6 +149,8 @@ std::string NameIn(const uint8_t* bytes, uint32_t length) {
       if (m.context != nullptr) walk->Add(state->volumes.back(), m.context);
       return RESULT_OK;
     }
+    case MSG_ENTRY_HEADER:
+      return headers->Take(m.context, bytes, length) ? RESULT_OK : ERR_BAD_PARAMETER;
     default:
       return ERR_NOT_HANDLED;
   }
@@ -408,7 +394,7 @@ OpenResult Archive::Open(Host& host, std::unique_ptr<Objects> objects, const Ope
   ArchiveState& state = archive->state_;
   o.recovered = options.recover;
   runtime.AddMessageHandler(o.source, [&state, &o](const arjrt::Message& m) {
-    return TakeArchiveMessage(m, &state, &o.volume_walk);
+    return TakeArchiveMessage(m, &state, &o.volume_walk, &o.entry_headers);
   });
 
   runtime.AddMessageHandler(o.source, [&o](const arjrt::Message& m) -> ResultCode {
@@ -508,19 +494,16 @@ std::vector<EntryInfo> Archive::ReadEntries() {
     const uint64_t end = i + 1 < entries.size() ? entries[i + 1].handle.value() : table_end;
     entries[i].parts = PartsOf(a, first, end, entries[i]);
   }
-  FillMetadata(entries, table_end > 0 ? table_end - 1 : 0);
-  for (EntryInfo& e : entries) e.crc = WholeFileCrc(e);
+  const auto row_name = [a](uint64_t row) {
+    // PartsOf has had the selector take every part's row.
+    IgnoreResult(host::SetPropQWord(a, PROP_ENTRY_SELECTOR, row + 1));
+    return StringProperty(a, PROP_OBJECT_NAME);
+  };
+  for (EntryInfo& e : entries) {
+    FillEntryHeaders(e, objects_->entry_headers, row_name);
+    e.crc = WholeFileCrc(e);
+  }
   return entries;
-}
-
-void Archive::FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size) {
-  if (entries.empty()) return;
-  table_size = std::min(table_size, format::kMaxEntries);
-  const VolumeWalk& walk = objects_->volume_walk;
-  FillEntryMetadata(entries, ReadTableVolumes(objects_->archiver, table_size),
-                    [&walk](const std::string& volume, const format::HeaderVisitor& visit) {
-                      walk.Walk(volume, visit);
-                    });
 }
 
 }  // namespace arjhost

@@ -405,8 +405,6 @@ class ARJHOST_API Archive {
   // The entries as the plug-in and the headers give them (Entries keeps
   // those of an archive opened for writing).
   std::vector<EntryInfo> ReadEntries();
-  // The header fields of `entries`, from the local headers of their volumes.
-  void FillMetadata(std::vector<EntryInfo>& entries, uint64_t table_size);
   // Whether a Rebuild to `destination` (the file `target`) may commit: no
   // file of this archive changed since it was read, and `target` is as it
   // was when the rebuild started (`at_start`; not there then: still not).

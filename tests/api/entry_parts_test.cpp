@@ -3,9 +3,13 @@
 // headers' fields are paired with the plug-in's entries.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 
 #include "plugin/format/arj_layout.h"
+#include "plugin/format/arj_time.h"
+#include "plugin/format/header_notice.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/internal/entry_metadata.h"
 #include "tests/support/api_status.h"
@@ -80,6 +84,119 @@ TEST(CheckParts, PartsMustStartWhereThePartsBeforeThemEnd) {
 namespace testing_support {
 namespace {
 
+// Each entry takes the headers of its own place in the plug-in's table,
+// whatever their names: entries of one name, an entry whose header fails
+// its CRC between sound ones, a chapter archive's ranges and label, and
+// the parts of a file split over two volumes, each part judged by the
+// header of its own volume.
+TEST(EntryHeaders, EachEntryTakesTheHeaderAtItsPlace) {
+  arjhost::Host host;
+  ASSERT_TRUE(IsOk(host.LoadPlugin(BuildPath("libarj_plugin.so"))));
+  struct Expected {
+    std::string name;
+    uint32_t dos_time;
+    bool crc_ok;
+    uint8_t last_chapter;
+  };
+  // A volume's bytes, and the offset of each local header in it.
+  struct Volume {
+    Bytes bytes;
+    std::vector<uint64_t> offsets;
+  };
+  const auto volume = [](uint8_t main_flags, const std::vector<HeaderSpec>& specs, int damaged = -1) {
+    Volume v{MainHeader("set.arj", main_flags), {}};
+    for (size_t i = 0; i < specs.size(); ++i) {
+      v.offsets.push_back(v.bytes.size());
+      Bytes header = BuildHeader(specs[i]);
+      // The header CRC follows the basic header: its last byte, flipped.
+      if (static_cast<int>(i) == damaged) header[4 + LoadWord(header.data() + 2) + 3] ^= 0xFF;
+      v.bytes.insert(v.bytes.end(), header.begin(), header.end());
+    }
+    v.bytes = Concat({v.bytes, EndMarker()});
+    return v;
+  };
+  const auto entry = [](const std::string& name, uint32_t dos_time, uint8_t chapter = 0) {
+    HeaderSpec h = StoredEntry(name, name + " data");
+    h.dos_time = dos_time;
+    h.first_chapter = chapter != 0 ? 1 : 0;
+    h.last_chapter = chapter;
+    return h;
+  };
+  HeaderSpec label = StoredEntry("<<<002>>>", "");
+  label.file_type = Byte(FileType::kChapterLabel);
+  label.first_chapter = label.last_chapter = 2;
+  HeaderSpec first_part = entry("split", 0x5A8C6101);
+  first_part.flags = Byte(EntryFlag::kContinuesInNext);
+  first_part.first_header_size = 34;
+  HeaderSpec second_part = entry("split", 0x5A8C6102);
+  second_part.flags = Byte(EntryFlag::kContinuesPrevious);
+  second_part.first_header_size = 34;
+  const struct {
+    const char* label;
+    std::vector<Volume> volumes;
+    std::vector<Expected> expected;
+  } cases[] = {
+      {"entries of one name",
+       {volume(0, {entry("same", 0x5A8C6001), entry("same", 0x5A8C6002), entry("same", 0x5A8C6003)})},
+       {{"same", 0x5A8C6001, true, 0}, {"same", 0x5A8C6002, true, 0}, {"same", 0x5A8C6003, true, 0}}},
+      {"a damaged header between sound ones",
+       {volume(0, {entry("a", 0x5A8C6001), entry("b", 0x5A8C6002), entry("a", 0x5A8C6003)}, 1)},
+       {{"a", 0x5A8C6001, true, 0}, {"b", 0x5A8C6002, false, 0}, {"a", 0x5A8C6003, true, 0}}},
+      {"a chapter archive",
+       {volume(0, {entry("a", 0x5A8C6001, 1), entry("a", 0x5A8C6002, 2), label})},
+       {{"a", 0x5A8C6001, true, 1}, {"a", 0x5A8C6002, true, 2}, {"<<<002>>>", 0x5A8C6000, true, 2}}},
+      {"a volume set",
+       {volume(static_cast<uint8_t>(MainFlag::kContinuesInNext), {entry("a", 0x5A8C6001), first_part}),
+        volume(0, {second_part, entry("a", 0x5A8C6003)})},
+       {{"a", 0x5A8C6001, true, 0}, {"split", 0x5A8C6101, true, 0}, {"a", 0x5A8C6003, true, 0}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::vector<Volume>& volumes = c.volumes;
+    arjhost::OpenOptions options;
+    options.name = "set.arj";
+    options.open_volume = [&volumes](const std::string& name, arjhost::ArchiveReader* reader) {
+      if (name != "set.a01" || volumes.size() < 2) return arjhost::VolumeLookup::kMissing;
+      const Bytes& bytes = volumes[1].bytes;
+      reader->size = bytes.size();
+      reader->read_at = [&bytes](uint64_t offset, void* buffer, size_t size) -> int64_t {
+        const size_t count = offset < bytes.size() ? std::min<size_t>(size, bytes.size() - offset) : 0;
+        if (count != 0) std::memcpy(buffer, bytes.data() + offset, count);
+        return static_cast<int64_t>(count);
+      };
+      return arjhost::VolumeLookup::kOpened;
+    };
+    arjhost::OpenResult opened =
+        arjhost::Archive::OpenMemory(host, volumes[0].bytes.data(), volumes[0].bytes.size(), options);
+    ASSERT_TRUE(IsOk(opened.status));
+    const std::vector<arjhost::EntryInfo> entries = opened.archive->Entries();
+    ASSERT_EQ(entries.size(), c.expected.size());
+    // The headers in the order the entries take them (a split file: one).
+    std::vector<std::pair<size_t, uint64_t>> places;
+    for (size_t v = 0; v < volumes.size(); ++v)
+      for (uint64_t offset : volumes[v].offsets) places.emplace_back(v, offset);
+    size_t place = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+      SCOPED_TRACE(i);
+      const arjhost::EntryInfo& e = entries[i];
+      EXPECT_TRUE(e.header_known);
+      EXPECT_EQ(e.name, c.expected[i].name);
+      EXPECT_EQ(e.modified_time, EntryTimeToUnix(c.expected[i].dos_time, HostOs::kMsDos));
+      EXPECT_EQ(e.header_crc_ok, c.expected[i].crc_ok);
+      EXPECT_EQ(e.last_chapter, c.expected[i].last_chapter);
+      EXPECT_EQ(e.header_offset, places[place].second);
+      for (const arjhost::EntryInfo::Part& part : e.parts) {
+        ASSERT_LT(place, places.size());
+        EXPECT_TRUE(part.header_known);
+        EXPECT_EQ(part.header_offset, places[place].second);
+        EXPECT_EQ(part.volume, volumes.size() < 2 ? "" : places[place].first == 0 ? "set.arj" : "set.a01");
+        ++place;
+      }
+    }
+    EXPECT_EQ(place, places.size()) << "every header is some entry's";
+  }
+}
+
 // An embedder's Test and Extract give the verdict the tool gives: an entry
 // that cannot be what its header says fails before anything is decoded,
 // what this reader does not know as unsupported, the rest as damage.
@@ -135,16 +252,37 @@ TEST(CheckEntry, EmbeddersGetItFromTestAndExtract) {
 
 namespace {
 
-using arjhost::format::HeaderFields;
+using testing_support::HeaderSpec;
 
-HeaderFields Header(const std::string& name, uint64_t offset, int64_t position = -1, bool crc_ok = true) {
-  HeaderFields h;
+// The notice the plug-in's scan sends for the header `spec` makes, at
+// `offset` of its volume, in table row `row`.
+testing_support::Bytes Notice(uint32_t row, const HeaderSpec& spec, uint32_t offset) {
+  const testing_support::Bytes header = testing_support::BuildHeader(spec);
+  const arjhost::format::ByteReader reader{
+      const_cast<testing_support::Bytes*>(&header), [](void* context, uint64_t at, void* buffer, uint32_t size) {
+        const auto& bytes = *static_cast<const testing_support::Bytes*>(context);
+        const size_t count = at < bytes.size() ? std::min<size_t>(size, bytes.size() - at) : 0;
+        if (count != 0) std::memcpy(buffer, bytes.data() + at, count);
+        return static_cast<int64_t>(count);
+      }};
+  uint8_t prefix[arjhost::format::kMaxHeaderPrefix];
+  arjhost::format::HeaderFacts facts;
+  EXPECT_EQ(arjhost::format::ReadHeader(reader, 0, arjhost::format::HeaderRole::kLocal, arjhost::format::kTablePolicy,
+                                        prefix, &facts),
+            arjhost::format::HeaderCause::kHeader);
+  facts.offset = offset;
+  testing_support::Bytes notice(arjhost::format::kMaxHeaderNotice);
+  notice.resize(arjhost::format::EncodeHeaderNotice(row, prefix, facts, notice.data()));
+  return notice;
+}
+
+// `part`: a header of a volume set, which holds where its part starts in
+// the file (0 here).
+HeaderSpec Spec(const std::string& name, uint32_t dos_time, bool part = false) {
+  HeaderSpec h;
   h.name = name;
-  h.offset = offset;
-  h.file_position = position;
-  h.crc_matches = crc_ok;
-  h.host_os = arjhost::format::HostOs::kUnix;
-  h.file_time = 1000;
+  h.dos_time = dos_time;
+  if (part) h.first_header_size = 34;
   return h;
 }
 
@@ -157,69 +295,79 @@ arjhost::EntryInfo Listed(uint64_t handle, const std::string& name, size_t parts
   return e;
 }
 
-// The plug-in lists a volume's entries in header order: the n-th table
-// entry of a volume takes the n-th local header of that volume, each part
-// its own, and a header naming another file is not the entry's.
-TEST(FillEntryMetadata, EachTableEntryTakesTheHeaderAtItsPlaceInItsVolume) {
+// Each table row takes the header the plug-in's scan read for it, by
+// position: entries of the same name each keep their own header, a name
+// the plug-in cut is made whole, and a later part is judged by its own
+// header, whatever it names.
+TEST(FillEntryHeaders, EachEntryTakesTheHeadersOfItsOwnRows) {
   const std::string long_name(600, 'L');
   const std::string cut = long_name.substr(0, arjhost::format::kStoredNameChars);
-  // Table: a.arj holds a, c (its name cut) and b's first part; a.a01 b's
-  // second part, d and e; a.a02 cannot be read and holds f.
-  arjhost::TableVolumes table{{"a.arj", "a.a01", "a.a02"}, {0, 0, 0, 1, 1, 1, 2}};
-  std::map<std::string, std::vector<HeaderFields>> volumes = {
-      {"a.arj", {Header("a", 10), Header(long_name, 20), Header("b", 30, 0)}},
-      {"a.a01", {Header("other", 40, 7, false), Header("d-renamed", 50), Header("e", 60)}},
-  };
-  std::vector<arjhost::EntryInfo> entries = {Listed(1, "a", 1), Listed(2, cut, 1), Listed(3, "b", 2),
-                                             Listed(5, "d", 1), Listed(6, "e", 1), Listed(7, "f", 1)};
-  arjhost::FillEntryMetadata(entries, table,
-                             [&volumes](const std::string& volume, const arjhost::format::HeaderVisitor& visit) {
-                               for (const HeaderFields& h : volumes[volume]) visit(h);
-                             });
+  // Rows: a, a again, the long name, b's first part, b's second part
+  // (another name), c, then d, whose header fails its CRC.
+  HeaderSpec damaged = Spec("other", 0x5A8C6005, true);
+  arjhost::EntryHeaders headers;
+  const testing_support::Bytes notices[] = {
+      Notice(0, Spec("a", 0x5A8C6001), 10),  Notice(1, Spec("a", 0x5A8C6002), 20),
+      Notice(2, Spec(long_name, 0x5A8C6003), 30), Notice(3, Spec("b", 0x5A8C6004, true), 40),
+      Notice(4, damaged, 50),                Notice(5, Spec("c", 0x5A8C6006), 60)};
+  for (const testing_support::Bytes& n : notices) ASSERT_TRUE(headers.Take(nullptr, n.data(), n.size()));
+  // Damage a stored CRC: the row is still taken, and judged.
+  testing_support::Bytes bad = Notice(6, Spec("d", 0x5A8C6007), 70);
+  bad[8] = 0;
+  ASSERT_TRUE(headers.Take(nullptr, bad.data(), bad.size()));
+  EXPECT_EQ(headers.rows(), 7u);
+
+  std::vector<arjhost::EntryInfo> entries = {Listed(1, "a", 1), Listed(2, "a", 1), Listed(3, cut, 1),
+                                             Listed(4, "b", 2), Listed(6, "c", 1), Listed(7, "d", 1),
+                                             Listed(8, "e", 1)};
+  const std::map<uint64_t, std::string> row_names = {{4, "other"}};
+  for (arjhost::EntryInfo& e : entries)
+    arjhost::FillEntryHeaders(e, headers, [&row_names](uint64_t row) { return row_names.at(row); });
   EXPECT_TRUE(entries[0].header_known);
-  EXPECT_EQ(entries[0].header_offset, 10u);
-  EXPECT_EQ(entries[0].modified_time, 1000) << "Unix seconds of a UNIX host";
-  // c: the plug-in's name was cut at its limit; the header's is whole.
   EXPECT_TRUE(entries[1].header_known);
-  EXPECT_EQ(entries[1].name, long_name);
-  EXPECT_TRUE(entries[1].name_whole);
-  // b: its first part from a.arj, its second judged by its own header, whose
-  // name and CRC are wrong.
+  EXPECT_EQ(entries[0].header_offset, 10u);
+  EXPECT_EQ(entries[1].header_offset, 20u) << "the second entry of a name takes its own header";
+  EXPECT_NE(entries[0].modified_time, entries[1].modified_time);
   EXPECT_TRUE(entries[2].header_known);
-  EXPECT_EQ(entries[2].header_offset, 30u);
-  ASSERT_EQ(entries[2].parts.size(), 2u);
-  EXPECT_EQ(entries[2].parts[0].volume, "a.arj");
-  EXPECT_EQ(entries[2].parts[1].volume, "a.a01");
-  EXPECT_TRUE(entries[2].parts[1].header_known);
-  EXPECT_EQ(entries[2].parts[1].header_offset, 40u);
-  EXPECT_EQ(entries[2].parts[1].position, 7);
-  EXPECT_FALSE(entries[2].parts[1].name_matches);
-  EXPECT_FALSE(entries[2].header_crc_ok) << "an entry is sound only when every part's header is";
-  EXPECT_EQ(arjhost::CheckParts(entries[2]).code, arjhost::Code::kDamaged);
-  // d: the header at its place names another file.
-  EXPECT_FALSE(entries[3].header_known);
-  EXPECT_EQ(entries[3].name, "d");
+  EXPECT_EQ(entries[2].name, long_name);
+  EXPECT_TRUE(entries[2].name_whole);
+  EXPECT_TRUE(entries[3].header_known);
+  EXPECT_EQ(entries[3].header_offset, 40u);
+  ASSERT_EQ(entries[3].parts.size(), 2u);
+  EXPECT_TRUE(entries[3].parts[1].header_known);
+  EXPECT_EQ(entries[3].parts[1].header_offset, 50u);
+  EXPECT_EQ(entries[3].parts[1].position, 0);
+  EXPECT_FALSE(entries[3].parts[1].name_matches);
+  EXPECT_EQ(arjhost::CheckParts(entries[3]).code, arjhost::Code::kDamaged);
   EXPECT_TRUE(entries[4].header_known);
   EXPECT_EQ(entries[4].header_offset, 60u);
-  // f: its volume could not be read.
-  EXPECT_FALSE(entries[5].header_known);
-  EXPECT_EQ(entries[5].parts[0].volume, "a.a02");
+  EXPECT_TRUE(entries[5].header_known);
+  EXPECT_FALSE(entries[5].header_crc_ok);
+  EXPECT_EQ(arjhost::CheckEntry(entries[5]).code, arjhost::Code::kDamaged);
+  // e: past the rows the scan read.
+  EXPECT_FALSE(entries[6].header_known);
 }
 
-// An entry past the table the plug-in's selector reached, or a volume index
-// the table does not name, is left without header fields.
-TEST(FillEntryMetadata, EntriesBeyondTheTableAreLeftUnknown) {
-  arjhost::TableVolumes table{{""}, {0, 5}};
-  std::vector<arjhost::EntryInfo> entries = {Listed(1, "a", 1), Listed(2, "b", 1), Listed(3, "c", 1)};
-  int walks = 0;
-  arjhost::FillEntryMetadata(entries, table, [&walks](const std::string&, const arjhost::format::HeaderVisitor& visit) {
-    ++walks;
-    for (const char* name : {"a", "b", "c"}) visit(Header(name, 1));
-  });
-  EXPECT_EQ(walks, 1) << "each volume is walked once";
-  EXPECT_TRUE(entries[0].header_known);
-  EXPECT_FALSE(entries[1].header_known);
-  EXPECT_FALSE(entries[2].header_known);
+// The plug-in scans its own volume, then again with the set's others: row
+// 0 starts the table over, and a row out of order or a notice that is not
+// a header is refused.
+TEST(FillEntryHeaders, RowZeroStartsOverAndRowsComeInOrder) {
+  arjhost::EntryHeaders headers;
+  for (const testing_support::Bytes& n : {Notice(0, Spec("a", 0x5A8C6001), 10), Notice(1, Spec("b", 0), 20)})
+    ASSERT_TRUE(headers.Take(nullptr, n.data(), n.size()));
+  const testing_support::Bytes again = Notice(0, Spec("z", 0x5A8C6002), 30);
+  ASSERT_TRUE(headers.Take(nullptr, again.data(), again.size()));
+  EXPECT_EQ(headers.rows(), 1u);
+  const testing_support::Bytes skipped = Notice(2, Spec("c", 0), 40);
+  EXPECT_FALSE(headers.Take(nullptr, skipped.data(), skipped.size()));
+  testing_support::Bytes cut = Notice(1, Spec("c", 0), 40);
+  cut.resize(cut.size() - 3);
+  EXPECT_FALSE(headers.Take(nullptr, cut.data(), cut.size()));
+  EXPECT_FALSE(headers.Take(nullptr, cut.data(), 5));
+  arjhost::format::HeaderFields h;
+  ASSERT_TRUE(headers.Read(0, "z", &h));
+  EXPECT_EQ(h.offset, 30u);
+  EXPECT_FALSE(headers.Read(1, "b", &h));
 }
 
 }  // namespace

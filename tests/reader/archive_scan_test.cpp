@@ -37,6 +37,16 @@ TEST(ArchiveScan, ASingleVolumeArchive) {
   EXPECT_EQ(s.entries[2].volume.entries, 2u) << "the volume copy as it stood before the entry";
   EXPECT_EQ(f.Handles(), (std::vector<uint64_t>{1, 2, 3}));
   EXPECT_EQ(f.Name(2), "two.txt");
+  // Each header the table took is handed to the host as it is read, by row,
+  // so that the host need not read the headers again.
+  ASSERT_EQ(f.headers().size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    const HeaderNotice& n = f.headers()[i];
+    EXPECT_EQ(n.row, i);
+    EXPECT_EQ(n.volume_io, f.io());
+    EXPECT_EQ(n.offset, s.entries[i].header_offset);
+    EXPECT_EQ(n.name, s.entries[i].name);
+  }
 }
 
 TEST(ArchiveScan, TheDigestCoversTheImageOfEveryEntry) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "plugin/reader/archive_open.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -87,7 +89,25 @@ TEST_F(VolumeChain, DiscoveryFromAMiddleVolumeOpensTheOthersByName) {
   EXPECT_EQ(f.Size(handles[3]), 15u) << "three parts of five bytes";
   EXPECT_EQ(s.incomplete, 0u);
   EXPECT_EQ(s.multi_volume, 1u);
-  EXPECT_EQ(f.messages().size(), 6u) << "one digest per volume";
+  ASSERT_EQ(f.messages().size(), 6u) << "one digest per volume";
+  // The volume handed over was digested when it was opened: the rescan's
+  // digest of it is that one, and each is what its entries hash to.
+  EXPECT_EQ(s.digested_volume, f.io());
+  EXPECT_EQ(f.messages()[3].digest, s.archive_digest);
+  for (uint32_t v = 0; v < 6; ++v)
+    EXPECT_EQ(f.messages()[v].digest, DigestVolumeEntries(s.entries, s.digest, v, s.entry_count)) << v;
+  // The rescan of the set hands the host every volume's headers, row by row
+  // as the table holds them, each with the I/O of its volume.
+  ASSERT_GE(f.headers().size(), 8u);
+  const size_t rescan = f.headers().size() - 8;
+  EXPECT_EQ(f.headers()[rescan].row, 0u) << "the rescan starts the rows over";
+  for (uint32_t i = 0; i < 8; ++i) {
+    const HeaderNotice& n = f.headers()[rescan + i];
+    EXPECT_EQ(n.row, i);
+    EXPECT_EQ(n.volume_io, s.entries[i].volume.io);
+    EXPECT_EQ(n.offset, s.entries[i].header_offset);
+    EXPECT_EQ(n.name, s.entries[i].name);
+  }
   char name[32];
   uint32_t length = 0;
   ASSERT_EQ(f.Read(handles[3], PROP_VOLUME_NAME, name, sizeof name, &length), RESULT_OK);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "plugin/format/header_notice.h"
 #include "runtime/services/services.h"
 
 namespace testing_support {
@@ -9,6 +10,15 @@ namespace testing_support {
 ArchiverFixture::ArchiverFixture(TestHost& host) {
   EXPECT_EQ(host::CreateObjectQuick(host.root(), &source_, IID_FS_SOURCE, arjrt::PID_NATIVE_FS_SOURCE), RESULT_OK);
   host.runtime().AddMessageHandler(source_, [this](const arjrt::Message& m) -> ResultCode {
+    if (m.msg_class == MSG_CLASS_ARCHIVE && m.id == MSG_ENTRY_HEADER) {
+      uint32_t row = 0;
+      arjhost::format::HeaderFields h;
+      const bool whole = m.buffer != nullptr && m.length != nullptr &&
+                         arjhost::format::DecodeHeaderNotice(static_cast<const uint8_t*>(m.buffer), *m.length, &row, &h);
+      EXPECT_TRUE(whole) << "a notice holds a whole header";
+      if (whole) headers_.push_back({row, m.context, h.offset, h.name});
+      return RESULT_OK;
+    }
     uint64_t digest = 0;
     if (m.buffer != nullptr && m.length != nullptr && *m.length == 8) std::memcpy(&digest, m.buffer, 8);
     messages_.push_back({m.id, m.context, digest});

@@ -17,6 +17,14 @@ struct HostMessage {
   uint64_t digest;
 };
 
+// A header the scan handed over (MSG_ENTRY_HEADER), decoded.
+struct HeaderNotice {
+  uint32_t row;
+  ObjectRef volume_io;
+  uint64_t offset;
+  std::string name;
+};
+
 class ArchiverFixture {
  public:
   explicit ArchiverFixture(TestHost& host);
@@ -32,7 +40,9 @@ class ArchiverFixture {
   ObjectRef archiver() const { return archiver_; }
   ObjectRef io() const { return io_; }
   ArchiverState& state() const { return StateOf(archiver_); }
+  // The messages but the headers handed over, which are in headers().
   const std::vector<HostMessage>& messages() const { return messages_; }
+  const std::vector<HeaderNotice>& headers() const { return headers_; }
 
   // Handles of the logical entries, as Next yields them.
   std::vector<uint64_t> Handles();
@@ -50,6 +60,7 @@ class ArchiverFixture {
   ObjectRef io_ = nullptr;
   ObjectRef archiver_ = nullptr;
   std::vector<HostMessage> messages_;
+  std::vector<HeaderNotice> headers_;
 };
 
 }  // namespace testing_support

@@ -15,6 +15,7 @@
 #include "plugin/host/host_objects.h"
 #include "runtime/api/archive.h"
 #include "runtime/api/writer_lock.h"
+#include "runtime/api/internal/entry_headers.h"
 #include "runtime/api/internal/file_stamp.h"
 #include "runtime/api/internal/volume_split.h"
 #include "runtime/api/internal/volume_walk.h"
@@ -31,8 +32,10 @@ struct __attribute__((visibility("hidden"))) Archive::Objects {
   ObjectRef window = nullptr;    // child of `io` from the main header on, when a stub comes first
   ObjectRef joined = nullptr;    // child of the one above, without the ranges recovery skipped
   ObjectRef archiver = nullptr;  // child of the I/O it reads: archive_io()
-  // The volumes the plug-in read, for the runtime's walk of their headers.
+  // The volumes the plug-in read, for the runtime's reading of their main
+  // headers, and the local headers its scan read, by table row.
   VolumeWalk volume_walk;
+  EntryHeaders entry_headers;
   // Packed bytes after the end of the stream, as the decoder reported them
   // while the entry being extracted was decoded (0: none reported).
   uint64_t unused_packed = 0;

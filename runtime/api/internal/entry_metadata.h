@@ -8,21 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "plugin/format/header_walk.h"
+#include "plugin/format/header_fields.h"
 #include "runtime/api/archive.h"
+#include "runtime/api/internal/entry_headers.h"
 
 namespace arjhost {
-
-// The plug-in's table as far as the mapping needs it: the volumes in the
-// order they appear, and for each table entry the volume it lies in.
-struct TableVolumes {
-  std::vector<std::string> names;     // "" for a single-volume archive
-  std::vector<uint32_t> of_entry;     // index into `names`, one per table entry
-};
-
-// Walks the local headers of a volume by name through `visit` (none when
-// it cannot be read).
-using VolumeHeaderSource = std::function<void(const std::string& volume, const format::HeaderVisitor& visit)>;
 
 // Whether the name the plug-in reports belongs to a header's stored name:
 // the same bytes, or a name the plug-in cut at its limit.
@@ -35,12 +25,13 @@ void ApplyHeader(const format::HeaderFields& header, EntryInfo* entry);
 // names the entry's file.
 void ApplyPartHeader(const format::HeaderFields& header, bool named, EntryInfo::Part* part);
 
-// Fills the header fields of `entries` and the position of each part: the
-// plug-in lists a volume's entries in header order and the volumes in
-// order, so a table entry's index among the entries of its volume is its
-// header's index in that volume. An entry whose header is missing or names
-// another file is left with header_known = false; every part's header is
-// read into its Part. Walks each volume once, keeping no headers.
-void FillEntryMetadata(std::vector<EntryInfo>& entries, const TableVolumes& table, const VolumeHeaderSource& source);
+// Fills the header fields of `entry` and of each of its parts from the
+// headers of its table rows (its handle's row and the next for each later
+// part), as the plug-in's scan read them; `row_name` gives the name the
+// plug-in reports for a row. A first header naming another file leaves
+// the entry with header_known = false; a later part's header is judged
+// whatever it names.
+void FillEntryHeaders(EntryInfo& entry, const EntryHeaders& headers,
+                      const std::function<std::string(uint64_t row)>& row_name);
 
 }  // namespace arjhost
