@@ -80,6 +80,26 @@ std::vector<uint8_t> TextSample(size_t size, uint32_t seed) {
   return Sentences(size, kWords, {false, 60, 0}, [&](uint32_t n) { return r.Below(n); });
 }
 
+std::vector<uint8_t> FewWords(size_t size, uint32_t seed) {
+  static constexpr std::string_view kWords[] = {
+      "archive", "compress", "decoder",  "encoder",  "dictionary", "extract", "huffman",
+      "rebuild", "property", "portable", "volumes",  "temporary",  "directory", "checksum",
+      "windows", "sequence", "contents", "position", "readable",   "verified"};
+  Random r(seed);
+  std::vector<uint8_t> out;
+  out.reserve(size + 16);
+  while (out.size() < size) {
+    const uint32_t count = 4 + r.Below(10);
+    for (uint32_t i = 0; i < count; ++i) {
+      const std::string_view w = kWords[r.Below(std::size(kWords))];
+      out.insert(out.end(), w.begin(), w.end());
+      out.push_back(i + 1 == count ? '\n' : ' ');
+    }
+  }
+  out.resize(size);
+  return out;
+}
+
 std::vector<uint8_t> PatternSample(size_t size, uint32_t seed) {
   Random r(seed);
   std::vector<uint8_t> out;

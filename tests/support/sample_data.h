@@ -28,6 +28,9 @@ std::vector<uint8_t> MixedSample(size_t size, uint32_t seed);
 // Sentences over a small vocabulary with capitals, punctuation and line
 // breaks.
 std::vector<uint8_t> TextLike(size_t size, uint32_t seed);
+// Lines of words drawn from twenty of seven to ten letters, no punctuation:
+// what repeats is the pairs of words, farther apart than single words.
+std::vector<uint8_t> FewWords(size_t size, uint32_t seed);
 // Records of slowly changing little-endian numbers, tags and padding, like
 // the tables of an executable.
 std::vector<uint8_t> BinaryLike(size_t size, uint32_t seed);

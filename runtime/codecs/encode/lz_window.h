@@ -74,6 +74,17 @@ inline uint32_t Hash4(const uint8_t* b, uint32_t bits) {
   return (v * 2654435761u) >> (32 - bits);
 }
 
+// Long prefixes: a chain of them reaches the long matches that sit far down
+// the 4-byte chains of frequent words.
+constexpr uint32_t kLongBytes = 12;
+inline uint32_t HashLong(const uint8_t* b, uint32_t bits) {
+  uint64_t x;
+  uint32_t y;
+  std::memcpy(&x, b, 8);
+  std::memcpy(&y, b + 8, 4);
+  return static_cast<uint32_t>(((x * 0x9E3779B97F4A7C15ull) ^ (uint64_t{y} * 0xC2B2AE3D27D4EB4Full)) >> (64 - bits));
+}
+
 inline uint32_t Hash3(const uint8_t* b, uint32_t bits) {
   const uint32_t v = uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16);
   return (v * 2654435761u) >> (32 - bits);

@@ -4,14 +4,18 @@
 
 namespace arjrt {
 
-MatchFinder::MatchFinder(ByteSource& in, uint32_t max_distance, uint32_t depth, uint32_t good_enough)
+MatchFinder::MatchFinder(ByteSource& in, uint32_t max_distance, uint32_t depth, uint32_t good_enough,
+                         uint32_t long_depth)
     : window_(in),
       max_distance_(std::min(max_distance, LzWindow::kHistory)),
       depth_(depth),
       good_enough_(good_enough),
+      long_depth_(long_depth),
       head_(size_t{1} << kHashBits, kNoPosition),
       prev_(LzWindow::kHistory, kNoPosition),
-      head3_(size_t{1} << kHash3Bits, kNoPosition) {}
+      head3_(size_t{1} << kHash3Bits, kNoPosition),
+      head_long_(long_depth != 0 ? size_t{1} << kLongHashBits : 0, kNoPosition),
+      prev_long_(long_depth != 0 ? LzWindow::kHistory : 0, kNoPosition) {}
 
 size_t MatchFinder::Search(Match* out, size_t capacity, uint32_t longer_than, uint32_t depth) const {
   const uint32_t limit = std::min(window_.lookahead(), lzh::kMaxMatch);
@@ -36,20 +40,25 @@ size_t MatchFinder::Search(Match* out, size_t capacity, uint32_t longer_than, ui
     if (len > best_len && keep(len, pos - c)) return found;
   }
   if (limit < 4) return found;
-  int32_t cand = head_[Hash4(here, kHashBits)];
-  // Chains only link entered positions, each to an earlier one, and a slot
-  // is reused only kHistory positions later, beyond every distance searched.
-  while (cand != kNoPosition && depth-- != 0) {
-    const uint32_t c = static_cast<uint32_t>(cand);
-    const uint32_t dist = pos - c;
-    if (dist > max_distance_) break;
-    // The byte that would extend the best match decides most candidates.
-    if (data[c + best_len] == here[best_len] && data[c] == here[0]) {
-      const uint32_t len = window_.MatchLength(c, 0, limit);
-      if (len > best_len && keep(len, dist)) break;
+  // Walks a chain nearest first; returns whether the search is done. Chains
+  // only link entered positions, each to an earlier one, and a slot is
+  // reused only kHistory positions later, beyond every distance searched.
+  auto walk = [&](int32_t cand, const std::vector<int32_t>& prev, uint32_t links) __attribute__((always_inline)) {
+    for (; cand != kNoPosition && links-- != 0; cand = prev[static_cast<uint32_t>(cand) & (LzWindow::kHistory - 1)]) {
+      const uint32_t c = static_cast<uint32_t>(cand);
+      const uint32_t dist = pos - c;
+      if (dist > max_distance_) return false;
+      // The byte that would extend the best match decides most candidates.
+      if (data[c + best_len] == here[best_len] && data[c] == here[0]) {
+        const uint32_t len = window_.MatchLength(c, 0, limit);
+        if (len > best_len && keep(len, dist)) return true;
+      }
     }
-    cand = prev_[c & (LzWindow::kHistory - 1)];
-  }
+    return false;
+  };
+  if (walk(head_[Hash4(here, kHashBits)], prev_, depth)) return found;
+  // Then the long chain, for the longer matches beyond the chain's depth.
+  if (long_on_ && limit >= kLongBytes) walk(head_long_[HashLong(here, kLongHashBits)], prev_long_, long_depth_);
   return found;
 }
 

@@ -1,8 +1,11 @@
 // Hash chains over an LzWindow: the longest match at the cursor within a
 // bounded number of links. Chains link 4-byte prefixes, so frequent short
 // strings do not flood them; a table of the latest position of each 3-byte
-// prefix supplies matches of exactly three bytes. Used by the lazy parsers
-// and the optimal parser.
+// prefix supplies matches of exactly three bytes. Optionally a second chain
+// links 12-byte prefixes: in text of few words the match of two words in a
+// row sits far down the 4-byte chain of the first, past any affordable
+// depth, and near the head of the long chain. Used by the lazy parsers and
+// the optimal parser.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +23,9 @@ struct Match {
 class MatchFinder {
  public:
   // max_distance must not exceed LzWindow::kHistory. A search follows at
-  // most `depth` chain links and stops early at `good_enough` bytes.
-  MatchFinder(ByteSource& in, uint32_t max_distance, uint32_t depth, uint32_t good_enough);
+  // most `depth` chain links and stops early at `good_enough` bytes; then
+  // up to `long_depth` links of the long chain (0: none kept).
+  MatchFinder(ByteSource& in, uint32_t max_distance, uint32_t depth, uint32_t good_enough, uint32_t long_depth = 0);
 
   [[nodiscard]] ResultCode Refill() {
     uint32_t shift;
@@ -30,6 +34,10 @@ class MatchFinder {
       RebasePositions(head_, shift);
       RebasePositions(prev_, shift);
       RebasePositions(head3_, shift);
+      if (long_depth_ != 0) {
+        RebasePositions(head_long_, shift);
+        RebasePositions(prev_long_, shift);
+      }
     }
     return r;
   }
@@ -43,7 +51,7 @@ class MatchFinder {
   // moves past it.
   Match FindLongerAndAdvance(uint32_t length, uint32_t depth) {
     Match m{0, 0};
-    Search(&m, 1, length, depth);
+    Note(Search(&m, 1, length, depth) != 0 ? m.length : 0);
     SkipAndAdvance();
     return m;
   }
@@ -53,6 +61,7 @@ class MatchFinder {
   // chains and moves past it. Returns the count stored.
   size_t FindAllAndAdvance(Match* out, size_t capacity) {
     const size_t found = Search(out, capacity, lzh::kMinMatch - 1, depth_);
+    Note(found != 0 ? out[found - 1].length : 0);
     SkipAndAdvance();
     return found;
   }
@@ -82,6 +91,11 @@ class MatchFinder {
         const uint32_t h = Hash4(window_.cursor(), kHashBits);
         prev_[static_cast<uint32_t>(pos) & (LzWindow::kHistory - 1)] = head_[h];
         head_[h] = pos;
+        if (long_on_ && ahead >= kLongBytes) {
+          const uint32_t hl = HashLong(window_.cursor(), kLongHashBits);
+          prev_long_[static_cast<uint32_t>(pos) & (LzWindow::kHistory - 1)] = head_long_[hl];
+          head_long_[hl] = pos;
+        }
       }
     }
     window_.Advance(1);
@@ -90,6 +104,16 @@ class MatchFinder {
  private:
   static constexpr uint32_t kHashBits = 16;
   static constexpr uint32_t kHash3Bits = 14;
+  static constexpr uint32_t kLongHashBits = 14;
+
+  static constexpr uint32_t kLongOnAverage = 6;
+  // The long chain pays for itself only where matches run long: it is kept
+  // and searched while the recent searches' longest matches average
+  // kLongOnAverage bytes or more.
+  void Note(uint32_t longest) {
+    average16_ = average16_ - average16_ / 16 + longest;
+    long_on_ = long_depth_ != 0 && average16_ >= 16 * kLongOnAverage;
+  }
 
   // Matches longer than `longer_than` of increasing length into `out`, the
   // longest last; returns their count.
@@ -99,9 +123,14 @@ class MatchFinder {
   uint32_t max_distance_;
   uint32_t depth_;
   uint32_t good_enough_;
+  uint32_t long_depth_;
+  uint32_t average16_ = 0;  // 16 times the recent searches' longest match, on average
+  bool long_on_ = false;
   std::vector<int32_t> head_;
   std::vector<int32_t> prev_;
   std::vector<int32_t> head3_;
+  std::vector<int32_t> head_long_;
+  std::vector<int32_t> prev_long_;
 };
 
 }  // namespace arjrt
