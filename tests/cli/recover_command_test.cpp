@@ -283,7 +283,7 @@ TEST(RecoverCommand, SetRecoveredAsOne) {
   ASSERT_EQ(RunToolStdout("list --json " + dir.File("set.arj"), &listed), 0);
   WriteFile(dir.File("list.json"), ToBytes(listed));
   std::string offset_text;
-  ASSERT_EQ(RunCommand("python3 -c \"import json,sys; d=json.load(open(sys.argv[1])); "
+  ASSERT_EQ(RunCommand(Python() + " -c \"import json,sys; d=json.load(open(sys.argv[1])); "
                        "print([e for e in d['entries'] if e['volume'] == 'set.a01'][0]['header_offset'])\" " +
                            dir.File("list.json"),
                        &offset_text),

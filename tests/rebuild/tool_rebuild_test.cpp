@@ -242,7 +242,7 @@ TEST(ToolVolumeSetRewrites, PartsThatStillFitAreCopiedAsTheyAre) {
   ASSERT_EQ(RunToolStdout("list --json " + Quote(dir.File("set.arj")), &output), 0) << output;
   WriteFile(dir.File("after.json"), ToBytes(output));
   const std::string same_parts =
-      "python3 -c \"import json, sys\n"
+      Python() + " -c \"import json, sys\n"
       "parts = lambda f: [(p['size'], p['crc']) for p in json.load(open(f))['entries'][-1]['parts']]\n"
       "sys.exit(parts(sys.argv[1]) != parts(sys.argv[2]))\" ";
   EXPECT_EQ(RunCommand(same_parts + Quote(dir.File("before.json")) + " " + Quote(dir.File("after.json"))), 0) << output;

@@ -7,6 +7,8 @@ namespace testing_support {
 
 std::string Tool() { return BuildPath("arjhost"); }
 
+std::string Python() { return std::string(ARJHOST_PYTHON).empty() ? "python3" : Quote(ARJHOST_PYTHON); }
+
 int RunTool(const std::string& args, std::string* out) { return RunCommand(Tool() + " " + args + " </dev/null", out); }
 
 int RunToolIn(const std::string& dir, const std::string& args, std::string* out) {
@@ -60,7 +62,7 @@ int RunToolOnTerminal(const std::string& dir, const std::string& args,
   TempDir scripts;
   WriteFile(scripts.File("terminal.py"), std::string(kTerminalDriver));
   std::string command =
-      "python3 " + Quote(scripts.File("terminal.py")) + " " + Quote(dir) + " " + Quote(Tool()) + " " + Quote(args);
+      Python() + " " + Quote(scripts.File("terminal.py")) + " " + Quote(dir) + " " + Quote(Tool()) + " " + Quote(args);
   for (const auto& [prompt, answer] : answers) command += " " + Quote(prompt) + " " + Quote(answer);
   return RunCommand(command, out);
 }
@@ -70,7 +72,7 @@ bool JsonSatisfies(const std::string& json, const std::string& check) {
   WriteFile(dir.File("out.json"), json);
   WriteFile(dir.File("check.py"),
             "import json, sys\nd = json.load(open(sys.argv[1]))\nsys.exit(0 if (" + check + ") else 1)\n");
-  return RunCommand("python3 " + dir.File("check.py") + " " + dir.File("out.json")) == 0;
+  return RunCommand(Python() + " " + dir.File("check.py") + " " + dir.File("out.json")) == 0;
 }
 
 }  // namespace testing_support

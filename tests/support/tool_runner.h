@@ -22,6 +22,8 @@ int RunToolStdout(const std::string& args, std::string* out);
 // after 20 seconds (exit status 124).
 int RunToolOnTerminal(const std::string& dir, const std::string& args,
                       const std::vector<std::pair<std::string, std::string>>& answers, std::string* out);
+// The Python interpreter to run checks with, quoted for a shell.
+std::string Python();
 // Whether `json` parses as one document and the Python expression `check`
 // holds for it (bound to `d`).
 bool JsonSatisfies(const std::string& json, const std::string& check = "True");

@@ -9,6 +9,7 @@
 #include "tests/support/codec_bytes.h"
 #include "tests/support/files.h"
 #include "tests/support/memory_streams.h"
+#include "tests/support/sanitizers.h"
 
 namespace {
 
@@ -163,7 +164,7 @@ TEST(DamagedStreamTest, TruncatedDataFails) {
     const ParsedEntry e = CheckedInEntry(d.method, d.name);
     SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method()));
     ASSERT_FALSE(e.packed.empty());
-    const size_t step = std::max<size_t>(1, e.packed.size() / 300);
+    const size_t step = std::max<size_t>(1, e.packed.size() / SweepPoints(300, 60));
     for (size_t cut = 0; cut < e.packed.size(); cut += step) {
       const std::vector<uint8_t> part(e.packed.begin(), e.packed.begin() + static_cast<ptrdiff_t>(cut));
       const DecodeOutcome o = DecodeBytes(e.method(), part, e.original_size());
@@ -187,7 +188,7 @@ TEST(DamagedStreamTest, FlippedBitsAndBytesStayInBounds) {
   for (const Damaged& d : kDamaged) {
     const ParsedEntry e = CheckedInEntry(d.method, d.name);
     SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method()));
-    const size_t step = std::max<size_t>(1, e.packed.size() / 200);
+    const size_t step = std::max<size_t>(1, e.packed.size() / SweepPoints(200, 40));
     for (size_t at = 0; at < e.packed.size(); at += step) {
       for (uint8_t mask : {uint8_t{0x01}, uint8_t{0x10}, uint8_t{0x80}, uint8_t{0xFF}}) {
         std::vector<uint8_t> bad = e.packed;
