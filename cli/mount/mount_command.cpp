@@ -137,6 +137,7 @@ int RunMount(const Args& args) {
     if (!tested.status.ok()) say_left_out(e, tested.status.message);
     return tested.status.ok();
   };
+  tree_options.whole = [&](const arjhost::EntryInfo& e) { return session.archive->Test(e, passwords).status; };
   const MountTree tree(entries, taken, tree_options, say_left_out);
 
   const arjhost::Archive& first = *session.archive;

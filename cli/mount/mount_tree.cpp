@@ -29,7 +29,7 @@ std::vector<std::string> Components(const std::string& path) {
 MountTree::MountTree(const std::vector<arjhost::EntryInfo>& entries,
                      const std::function<bool(const arjhost::EntryInfo&)>& taken, const Options& options,
                      const LeftOut& left_out)
-    : options_(options) {
+    : building_(&entries), options_(options) {
   MountNode root;
   root.mode = 0777 & ~options.umask;
   root.time = options.made_time;
@@ -37,6 +37,7 @@ MountTree::MountTree(const std::vector<arjhost::EntryInfo>& entries,
   nodes_.push_back(std::move(root));
   for (size_t i = 0; i < entries.size(); ++i)
     if (taken(entries[i])) Take(entries[i], i, left_out);
+  building_ = nullptr;
 }
 
 size_t MountTree::Add(MountNode node) {
@@ -74,6 +75,19 @@ bool MountTree::Place(size_t parent, const std::string& name, size_t id, std::st
     return false;
   }
   return true;
+}
+
+void MountTree::FreeUnlessWhole(size_t parent, const std::string& name, const LeftOut& left_out) {
+  if (!options_.whole) return;
+  const auto held = nodes_[parent].children.find(name);
+  if (held == nodes_[parent].children.end()) return;
+  const MountNode& holder = nodes_[held->second];
+  if (holder.kind != Kind::kFile || holder.links != 1) return;
+  const arjhost::EntryInfo& earlier = (*building_)[holder.entry];
+  const arjhost::Status tested = options_.whole(earlier);
+  if (tested.ok()) return;
+  left_out(earlier, tested.message);
+  nodes_[parent].children.erase(held);
 }
 
 void MountTree::Take(const arjhost::EntryInfo& e, size_t index, const LeftOut& left_out) {
@@ -116,6 +130,7 @@ void MountTree::Take(const arjhost::EntryInfo& e, size_t index, const LeftOut& l
     node.size = node.target.size();
     node.time = e.modified_time;
   } else {
+    FreeUnlessWhole(parent, parts.back(), left_out);
     node.kind = Kind::kFile;
     node.mode = arjhost::ExtractedFileMode(e, false, options_.umask);
     node.size = e.size;

@@ -36,6 +36,10 @@ class MountTree {
     int codepage = 437;
     mode_t umask = 022;
     int64_t made_time = 0;  // of the folders no entry stores: when the mount was made
+    // Whether an entry comes out whole, as extract's test finds it; asked
+    // only of a file whose name a later file claims too, since extract
+    // gives the name to the first that comes out whole. Unset: all do.
+    std::function<arjhost::Status(const arjhost::EntryInfo&)> whole;
   };
   // What is left out of the tree, and why, as extract would fail or skip it.
   using LeftOut = std::function<void(const arjhost::EntryInfo& entry, const std::string& why)>;
@@ -65,7 +69,13 @@ class MountTree {
   // Gives the folder `parent` the child `name`; false with `why` when the
   // name is held already (extract without -o keeps what was there).
   bool Place(size_t parent, const std::string& name, size_t id, std::string* why);
+  // Frees `name` in `parent` when a file alone holds it that does not come
+  // out whole (said left out), as extract's failed file leaves the name
+  // to the next entry.
+  void FreeUnlessWhole(size_t parent, const std::string& name, const LeftOut& left_out);
   void Take(const arjhost::EntryInfo& entry, size_t index, const LeftOut& left_out);
+
+  const std::vector<arjhost::EntryInfo>* building_ = nullptr;  // the entries, while the tree is made
 
   Options options_;
   std::vector<MountNode> nodes_;

@@ -207,12 +207,7 @@ def test_a_set_recovered_from_one_volume_is_not_whole_at_any_door(tool, tmp_path
 # ---- every archive of the differential test ---------------------------------
 
 # Disagreements between doors not yet mended: (case name pattern, door, fault).
-KNOWN: list[tuple[str, str, str]] = [
-    ("volumes/built/middle-not-continued", "mount",
-     "a name held by two entries: the mount gives it to the first by the headers, extract to the first that comes "
-     "out whole; the first big.bin goes on into a volume that does not continue it, which only its decoding finds, "
-     "so extract writes the second big.bin there while the mount shows the first and fails its reads"),
-]
+KNOWN: list[tuple[str, str, str]] = []
 
 
 def known(name: str, door: str) -> str | None:

@@ -132,6 +132,31 @@ TEST(MountTree, WhatExtractRefusesIsLeftOutAndSaidSo) {
   EXPECT_EQ(t.Find("/hard"), nullptr);
 }
 
+TEST(MountTree, ANameHeldTwiceGoesToTheFirstFileThatComesOutWhole) {
+  // As extract without -o: a first claimant that fails leaves no file, so
+  // the next one's is written; one that comes out whole keeps the name.
+  const std::vector<arjhost::EntryInfo> entries = {
+      Unix("dup", FileType::kBinary, 0644, 1), Unix("dup", FileType::kBinary, 0644, 2),
+      Unix("dup", FileType::kBinary, 0644, 3), Unix("one", FileType::kBinary, 0644, 4)};
+  MountTree::Options options;
+  std::vector<uint64_t> tested;
+  options.whole = [&tested](const arjhost::EntryInfo& e) {
+    tested.push_back(e.size);
+    return e.size == 1 ? arjhost::Status{arjhost::Code::kDamaged, "damaged data"} : arjhost::Status{};
+  };
+  std::vector<std::string> said;
+  const MountTree t(entries, [](const arjhost::EntryInfo&) { return true; }, options,
+                    [&said](const arjhost::EntryInfo& e, const std::string& why) {
+                      said.push_back(std::to_string(e.size) + ": " + why);
+                    });
+  EXPECT_EQ(t.Find("/dup")->size, 2u);
+  EXPECT_EQ(t.Find("/dup")->entry, 1u);
+  EXPECT_EQ(tested, (std::vector<uint64_t>{1, 2}));  // only claimants of a name claimed again
+  ASSERT_EQ(said.size(), 2u);
+  EXPECT_EQ(said[0], "1: damaged data");
+  EXPECT_EQ(said[1].rfind("3: an earlier entry holds its name", 0), 0u) << said[1];
+}
+
 TEST(MountTree, OnlyTheChosenChapterIsShown) {
   arjhost::EntryInfo one = Unix("one", FileType::kBinary, 0644);
   one.first_chapter = one.last_chapter = 1;
