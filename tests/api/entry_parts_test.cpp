@@ -103,11 +103,11 @@ TEST(EntryHeaders, EachEntryTakesTheHeaderAtItsPlace) {
     Bytes bytes;
     std::vector<uint64_t> offsets;
   };
-  const auto volume = [](uint8_t main_flags, const std::vector<HeaderSpec>& specs, int damaged = -1) {
+  const auto volume = [](uint8_t main_flags, const std::vector<HeaderSpec>& headers, int damaged = -1) {
     Volume v{MainHeader("set.arj", main_flags), {}};
-    for (size_t i = 0; i < specs.size(); ++i) {
+    for (size_t i = 0; i < headers.size(); ++i) {
       v.offsets.push_back(v.bytes.size());
-      Bytes header = BuildHeader(specs[i]);
+      Bytes header = BuildHeader(headers[i]);
       // The header CRC follows the basic header: its last byte, flipped.
       if (static_cast<int>(i) == damaged) header[4 + LoadWord(header.data() + 2) + 3] ^= 0xFF;
       v.bytes.insert(v.bytes.end(), header.begin(), header.end());
@@ -254,10 +254,10 @@ namespace {
 
 using testing_support::HeaderSpec;
 
-// The notice the plug-in's scan sends for the header `spec` makes, at
+// The notice the plug-in's scan sends for the header `wanted` makes, at
 // `offset` of its volume, in table row `row`.
-testing_support::Bytes Notice(uint32_t row, const HeaderSpec& spec, uint32_t offset) {
-  const testing_support::Bytes header = testing_support::BuildHeader(spec);
+testing_support::Bytes Notice(uint32_t row, const HeaderSpec& wanted, uint32_t offset) {
+  const testing_support::Bytes header = testing_support::BuildHeader(wanted);
   const arjhost::format::ByteReader reader{
       const_cast<testing_support::Bytes*>(&header), [](void* context, uint64_t at, void* buffer, uint32_t size) {
         const auto& bytes = *static_cast<const testing_support::Bytes*>(context);
