@@ -278,7 +278,7 @@ testing_support::Bytes Notice(uint32_t row, const HeaderSpec& wanted, uint32_t o
 
 // `part`: a header of a volume set, which holds where its part starts in
 // the file (0 here).
-HeaderSpec Spec(const std::string& name, uint32_t dos_time, bool part = false) {
+HeaderSpec Described(const std::string& name, uint32_t dos_time, bool part = false) {
   HeaderSpec h;
   h.name = name;
   h.dos_time = dos_time;
@@ -304,15 +304,15 @@ TEST(FillEntryHeaders, EachEntryTakesTheHeadersOfItsOwnRows) {
   const std::string cut = long_name.substr(0, arjhost::format::kStoredNameChars);
   // Rows: a, a again, the long name, b's first part, b's second part
   // (another name), c, then d, whose header fails its CRC.
-  HeaderSpec damaged = Spec("other", 0x5A8C6005, true);
+  HeaderSpec damaged = Described("other", 0x5A8C6005, true);
   arjhost::EntryHeaders headers;
   const testing_support::Bytes notices[] = {
-      Notice(0, Spec("a", 0x5A8C6001), 10),  Notice(1, Spec("a", 0x5A8C6002), 20),
-      Notice(2, Spec(long_name, 0x5A8C6003), 30), Notice(3, Spec("b", 0x5A8C6004, true), 40),
-      Notice(4, damaged, 50),                Notice(5, Spec("c", 0x5A8C6006), 60)};
+      Notice(0, Described("a", 0x5A8C6001), 10),  Notice(1, Described("a", 0x5A8C6002), 20),
+      Notice(2, Described(long_name, 0x5A8C6003), 30), Notice(3, Described("b", 0x5A8C6004, true), 40),
+      Notice(4, damaged, 50),                Notice(5, Described("c", 0x5A8C6006), 60)};
   for (const testing_support::Bytes& n : notices) ASSERT_TRUE(headers.Take(nullptr, n.data(), n.size()));
   // Damage a stored CRC: the row is still taken, and judged.
-  testing_support::Bytes bad = Notice(6, Spec("d", 0x5A8C6007), 70);
+  testing_support::Bytes bad = Notice(6, Described("d", 0x5A8C6007), 70);
   bad[8] = 0;
   ASSERT_TRUE(headers.Take(nullptr, bad.data(), bad.size()));
   EXPECT_EQ(headers.rows(), 7u);
@@ -353,14 +353,14 @@ TEST(FillEntryHeaders, EachEntryTakesTheHeadersOfItsOwnRows) {
 // a header is refused.
 TEST(FillEntryHeaders, RowZeroStartsOverAndRowsComeInOrder) {
   arjhost::EntryHeaders headers;
-  for (const testing_support::Bytes& n : {Notice(0, Spec("a", 0x5A8C6001), 10), Notice(1, Spec("b", 0), 20)})
+  for (const testing_support::Bytes& n : {Notice(0, Described("a", 0x5A8C6001), 10), Notice(1, Described("b", 0), 20)})
     ASSERT_TRUE(headers.Take(nullptr, n.data(), n.size()));
-  const testing_support::Bytes again = Notice(0, Spec("z", 0x5A8C6002), 30);
+  const testing_support::Bytes again = Notice(0, Described("z", 0x5A8C6002), 30);
   ASSERT_TRUE(headers.Take(nullptr, again.data(), again.size()));
   EXPECT_EQ(headers.rows(), 1u);
-  const testing_support::Bytes skipped = Notice(2, Spec("c", 0), 40);
+  const testing_support::Bytes skipped = Notice(2, Described("c", 0), 40);
   EXPECT_FALSE(headers.Take(nullptr, skipped.data(), skipped.size()));
-  testing_support::Bytes cut = Notice(1, Spec("c", 0), 40);
+  testing_support::Bytes cut = Notice(1, Described("c", 0), 40);
   cut.resize(cut.size() - 3);
   EXPECT_FALSE(headers.Take(nullptr, cut.data(), cut.size()));
   EXPECT_FALSE(headers.Take(nullptr, cut.data(), 5));
