@@ -1,6 +1,8 @@
 // The tool's commands. Each returns the process exit code.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,7 +56,27 @@ int RunCreate(const Args& args);
 int RunMount(const Args& args);
 int RunRepair(const Args& args);
 
+// Hands entries to a visitor, each once, in archive order: a walk of an
+// archive's entries (Archive::ForEachEntry) or of a list of them.
+using EntryVisitor = std::function<void(const arjhost::EntryInfo&)>;
+using EntryWalk = std::function<void(const EntryVisitor&)>;
+EntryWalk WalkOf(const std::vector<arjhost::EntryInfo>& entries);
+
+// What the notices of an archive need from all of its entries, taken one
+// at a time.
+struct ArchiveEntryFacts {
+  uint64_t count = 0;
+  bool header_damaged = false;  // an entry's header (any part's) fails its CRC
+  bool chapter_taken = false;   // an entry is taken for the archive's chapter
+  void Add(const arjhost::EntryInfo& e, int chapter);
+};
+
 struct Session;
+// Prints the notices of a damaged, incomplete or empty archive and of
+// entries whose header (any part's) fails its CRC (walking `all` again
+// only when there is one); returns the exit code.
+int ReportArchiveState(const Session& session, const ArchiveEntryFacts& facts, const EntryWalk& all,
+                       const Args& args);
 int ReportArchiveState(const Session& session, const std::vector<arjhost::EntryInfo>& entries, const Args& args);
 
 }  // namespace cli

@@ -241,7 +241,7 @@ struct Run {
 
 void WriteRunMembers(JsonWriter& json, const Run& run, const std::vector<arjhost::EntryInfo>& entries,
                      const std::vector<std::string>& missing) {
-  WriteArchiveState(json, run.session, entries, run.args);
+  WriteArchiveState(json, run.session, arjhost::ArchiveDamaged(run.session.archive->state(), entries), run.args);
   json.Key("entries"), json.BeginArray();
   for (const Run::Result& r : run.results) {
     json.BeginObject();

@@ -15,11 +15,10 @@
 
 namespace cli {
 
-void WriteListMembers(JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& all,
-                      const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
-  WriteArchiveState(json, s, all, args);
+void WriteListMembers(JsonWriter& json, const Session& s, bool damaged, const EntryWalk& chosen, const Args& args) {
+  WriteArchiveState(json, s, damaged, args);
   json.Key("entries"), json.BeginArray();
-  for (const arjhost::EntryInfo& e : entries) {
+  chosen([&](const arjhost::EntryInfo& e) {
     json.BeginObject();
     json.Key("name"), json.String(JsonName(e, args));
     json.Key("size"), json.Unsigned(e.size);
@@ -62,23 +61,32 @@ void WriteListMembers(JsonWriter& json, const Session& s, const std::vector<arjh
         json.Key(key), json.Null();
     }
     json.EndObject();
-  }
+  });
   json.EndArray();
+}
+
+EntryWalk WalkOf(const std::vector<arjhost::EntryInfo>& entries) {
+  return [&entries](const EntryVisitor& visit) {
+    for (const arjhost::EntryInfo& e : entries) visit(e);
+  };
+}
+
+void ArchiveEntryFacts::Add(const arjhost::EntryInfo& e, int chapter) {
+  ++count;
+  header_damaged = header_damaged || !e.header_crc_ok;
+  chapter_taken = chapter_taken || arjhost::TakenForArchiveChapter(e, chapter);
 }
 
 namespace {
 
 // Names every entry whose parts do not make up its file (test and extract
-// name them as they fail); true when there is one.
-bool ReportPartsProblems(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
-  bool any = false;
-  for (const arjhost::EntryInfo& e : entries) {
+// name them as they fail).
+void ReportPartsProblems(const Session& s, const EntryWalk& entries, const Args& args) {
+  entries([&](const arjhost::EntryInfo& e) {
     const arjhost::Status parts = arjhost::CheckParts(e);
-    if (parts.ok()) continue;
-    any = true;
-    SayError("", "%s: %s: %s", ShowPath(s.archive_path).c_str(), ShowName(e, args).c_str(), parts.message.c_str());
-  }
-  return any;
+    if (!parts.ok())
+      SayError("", "%s: %s: %s", ShowPath(s.archive_path).c_str(), ShowName(e, args).c_str(), parts.message.c_str());
+  });
 }
 
 }  // namespace
@@ -93,17 +101,20 @@ std::string DamagedHeader(const arjhost::EntryInfo& e, const Args& args) {
   return "header";
 }
 
-// Prints the notices of a damaged, incomplete or empty archive and of
-// entries whose header (any part's) fails its CRC; returns the exit code.
 int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
-  bool bad_header = false;
-  for (const arjhost::EntryInfo& e : entries)
-    if (!e.header_crc_ok) {
-      bad_header = true;
-      SayError("", "%s: %s: header CRC mismatch: the %s is damaged%s", ShowPath(s.archive_path).c_str(),
-          ShowName(e, args).c_str(), DamagedHeader(e, args).c_str(),
-          s.recover ? "" : " (--recover leaves such entries out)");
-    }
+  ArchiveEntryFacts facts;
+  for (const arjhost::EntryInfo& e : entries) facts.Add(e, s.archive->state().chapter);
+  return ReportArchiveState(s, facts, WalkOf(entries), args);
+}
+
+int ReportArchiveState(const Session& s, const ArchiveEntryFacts& facts, const EntryWalk& all, const Args& args) {
+  if (facts.header_damaged)
+    all([&](const arjhost::EntryInfo& e) {
+      if (!e.header_crc_ok)
+        SayError("", "%s: %s: header CRC mismatch: the %s is damaged%s", ShowPath(s.archive_path).c_str(),
+            ShowName(e, args).c_str(), DamagedHeader(e, args).c_str(),
+            s.recover ? "" : " (--recover leaves such entries out)");
+    });
   const arjhost::ArchiveState& state = s.archive->state();
   for (const std::string& volume : state.damaged_main_headers)
     SayError("", "%s: main header CRC mismatch: the archive header is damaged",
@@ -127,21 +138,23 @@ int ReportArchiveState(const Session& s, const std::vector<arjhost::EntryInfo>& 
   else if (state.incomplete && state.unreadable_volumes.empty())
     SayError("", "%s: archive is incomplete: a volume of its set is missing", ShowPath(s.archive_path).c_str());
   // As arj warns of an archive without entries (and unzip of an empty zip).
-  if (entries.empty()) SayError("", "%s: the archive holds no entries", ShowPath(s.archive_path).c_str());
+  if (facts.count == 0) SayError("", "%s: the archive holds no entries", ShowPath(s.archive_path).c_str());
   // arj then takes nothing, and fails.
-  const arjhost::Status chapter = arjhost::CheckArchiveChapter(state.chapter, entries);
+  const arjhost::Status chapter = arjhost::CheckArchiveChapter(state.chapter, facts.count, facts.chapter_taken);
   if (!chapter.ok()) SayError("", "%s: %s", ShowPath(s.archive_path).c_str(), chapter.message.c_str());
   // Recovery of one volume of a set (--single-volume, said at the open):
   // the entries of the others were never seen, so no verdict is whole.
   const bool part_of_set = s.recover && state.multi_volume && !s.options.scan_all_volumes;
-  const bool trouble = state.damaged || state.incomplete || bad_header || !state.damaged_main_headers.empty() ||
-                       state.secured || entries.empty() || !chapter.ok() || part_of_set;
+  const bool trouble = arjhost::ArchiveDamaged(state, facts.header_damaged) || state.incomplete || state.secured ||
+                       facts.count == 0 || !chapter.ok() || part_of_set;
   return trouble ? kExitPartial : kExitOk;
 }
 
 namespace {
 
-// Lists one archive in the form asked for; returns the exit code.
+// Lists one archive in the form asked for; returns the exit code. The
+// entries are walked, not kept: once for what the listing needs before its
+// first row, once to list them, and again only for notices of damage.
 int ListOne(const Args& args, const ArchivePlan& plan, size_t index, ArchiveDocument& document) {
   if (!document.wanted() && index > 0) Print("\n");
   const std::string& path = plan.paths[index];
@@ -150,30 +163,51 @@ int ListOne(const Args& args, const ArchivePlan& plan, size_t index, ArchiveDocu
     document.Failed(path, LastError());
     return kExitFailure;
   }
-  std::vector<arjhost::EntryInfo> entries = s.archive->Entries();
+  const arjhost::ArchiveState& state = s.archive->state();
   NameSelection selection(plan.patterns, args);
-  // A copy only when something is left out: the entries of a large
-  // archive are most of the listing's memory.
-  std::vector<arjhost::EntryInfo> some;
-  if (!selection.TakesEverything())
-    for (const arjhost::EntryInfo& e : entries)
-      if (selection.Takes(e.name, ExtractedName(e, args))) some.push_back(e);
-  const std::vector<arjhost::EntryInfo>& chosen = selection.TakesEverything() ? entries : some;
+  const auto taken = [&](const arjhost::EntryInfo& e) {
+    return selection.TakesEverything() || selection.Takes(e.name, ExtractedName(e, args));
+  };
+  ArchiveEntryFacts facts;
+  TableSurvey table(state.volumes.size() > 1);
+  bool parts_problem = false;
+  s.archive->ForEachEntry([&](const arjhost::EntryInfo& e) {
+    facts.Add(e, state.chapter);
+    if (taken(e)) {
+      table.Add(e, args);
+      parts_problem = parts_problem || !arjhost::CheckParts(e).ok();
+    }
+    return true;
+  });
+  const EntryWalk all = [&](const EntryVisitor& visit) {
+    s.archive->ForEachEntry([&](const arjhost::EntryInfo& e) {
+      visit(e);
+      return true;
+    });
+  };
+  const EntryWalk chosen = [&](const EntryVisitor& visit) {
+    all([&](const arjhost::EntryInfo& e) {
+      if (taken(e)) visit(e);
+    });
+  };
   const auto write_document = [&](bool ok) {
-    WriteListMembers(document.Begin(), s, entries, chosen, args);
+    WriteListMembers(document.Begin(), s, arjhost::ArchiveDamaged(state, facts.header_damaged), chosen, args);
     document.End(ok);
   };
   // The listing before its notices on stderr; a line says the verdict,
   // and comes after them.
   if (document.wanted() && !document.lines()) write_document(true);
   else if (!document.wanted() && args.Has("technical")) PrintListTechnical(s, chosen, args);
-  else if (!document.wanted()) PrintListTable(s, chosen, args);
-  int code = ReportArchiveState(s, entries, args);
+  else if (!document.wanted()) PrintListTable(s, table, chosen, args);
+  int code = ReportArchiveState(s, facts, all, args);
   for (const std::string& p : selection.Unmatched()) {
     SayError("", "%s: no entry matches \"%s\"", ShowPath(s.archive_path).c_str(), ShowPath(p).c_str());
     code = std::max(code, kExitPartial);
   }
-  if (ReportPartsProblems(s, chosen, args)) code = kExitPartial;
+  if (parts_problem) {
+    ReportPartsProblems(s, chosen, args);
+    code = kExitPartial;
+  }
   if (document.lines()) write_document(code == kExitOk);
   return code;
 }

@@ -2,8 +2,10 @@
 // entry (list -v), and the JSON object.
 #pragma once
 
-#include <vector>
+#include <cstdint>
+#include <string>
 
+#include "cli/commands/commands.h"
 #include "cli/commands/session.h"
 #include "cli/input/args.h"
 #include "cli/output/json_writer.h"
@@ -11,15 +13,29 @@
 
 namespace cli {
 
+// What the table needs of the entries it lists before its first row: the
+// widths of the columns whose contents vary, and the totals.
+struct TableSurvey {
+  explicit TableSurvey(bool show_volumes) : show_volumes(show_volumes) {}
+  void Add(const arjhost::EntryInfo& e, const Args& args);
+
+  bool show_volumes;
+  size_t size_width = 4, packed_width = 6, attributes_width = 5, volume_width = 0;
+  uint64_t entries = 0, size = 0, packed = 0, files = 0, folders = 0, labels = 0;
+  std::string last_volume;  // an entry's volume is mostly the one before it: measured once
+  bool volume_measured = false;
+};
+
 // The archive's name, comment and notes, a row per entry with the name
-// last, and the totals with files and folders counted.
-void PrintListTable(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args);
+// last, and the totals with files and folders counted (`survey`: of the
+// entries `chosen` walks).
+void PrintListTable(const Session& s, const TableSurvey& survey, const EntryWalk& chosen, const Args& args);
 // Every stored field of every entry, one "Field = value" line each.
-void PrintListTechnical(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args);
-// The members of the archive's JSON object: its state (of `all` the
-// entries) and the `entries` listed.
-void WriteListMembers(JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& all,
-                      const std::vector<arjhost::EntryInfo>& entries, const Args& args);
+void PrintListTechnical(const Session& s, const EntryWalk& chosen, const Args& args);
+// The members of the archive's JSON object: its state (`damaged`: as
+// arjhost::ArchiveDamaged finds it of all the entries) and the entries
+// `chosen` walks.
+void WriteListMembers(JsonWriter& json, const Session& s, bool damaged, const EntryWalk& chosen, const Args& args);
 
 // The lines both text forms start with: the archive, its comment, its
 // protection and its chapters.

@@ -1,6 +1,7 @@
 // arjhost list: the table. Names come last, as they have any length; the
 // columns before them are padded by the columns their text takes on a
 // terminal, not by its bytes.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <string>
@@ -19,46 +20,37 @@ size_t Digits(uint64_t n) {
   return digits;
 }
 
-// Widths of the columns whose contents vary, found before the first row.
-struct Widths {
-  size_t size = 4, packed = 6, attributes = 5, volume = 0;
-
-  Widths(const std::vector<arjhost::EntryInfo>& entries, bool show_volumes, const Args& args) {
-    const std::string* last_volume = nullptr;
-    for (const arjhost::EntryInfo& e : entries) {
-      size = std::max(size, Digits(e.size));
-      packed = std::max(packed, Digits(e.packed));
-      if (HasUnixMode(e)) attributes = 10;
-      // An entry's volume is mostly the one before it: measured once.
-      if (show_volumes && (last_volume == nullptr || *last_volume != e.volume)) {
-        volume = std::max({volume, size_t{6}, DisplayWidth(ShowName(e.volume, args))});
-        last_volume = &e.volume;
-      }
-    }
-  }
-};
-
 std::string Plural(uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 // "3 files, 2 folders, 6486 bytes, 5485 packed  84.6% (5 entries)".
-std::string TotalsLine(const std::vector<arjhost::EntryInfo>& entries) {
-  uint64_t size = 0, packed = 0, files = 0, folders = 0, labels = 0;
-  for (const arjhost::EntryInfo& e : entries) {
-    size += e.size;
-    packed += e.packed;
-    const EntryKind kind = KindOf(e);
-    (kind == EntryKind::kFolder ? folders : kind == EntryKind::kLabel ? labels : files) += 1;
-  }
-  std::string line = Plural(files, "file", "files");
-  if (folders != 0) line += ", " + Plural(folders, "folder", "folders");
-  if (labels != 0) line += ", " + Plural(labels, "label", "labels");
-  line += ", " + std::to_string(size) + " bytes, " + std::to_string(packed) + " packed " + RatioText(packed, size);
-  return line + " (" + Plural(entries.size(), "entry", "entries") + ")";
+std::string TotalsLine(const TableSurvey& t) {
+  std::string line = Plural(t.files, "file", "files");
+  if (t.folders != 0) line += ", " + Plural(t.folders, "folder", "folders");
+  if (t.labels != 0) line += ", " + Plural(t.labels, "label", "labels");
+  line += ", " + std::to_string(t.size) + " bytes, " + std::to_string(t.packed) + " packed " +
+          RatioText(t.packed, t.size);
+  return line + " (" + Plural(t.entries, "entry", "entries") + ")";
 }
 
 }  // namespace
+
+void TableSurvey::Add(const arjhost::EntryInfo& e, const Args& args) {
+  size_width = std::max(size_width, Digits(e.size));
+  packed_width = std::max(packed_width, Digits(e.packed));
+  if (HasUnixMode(e)) attributes_width = 10;
+  if (show_volumes && (!volume_measured || last_volume != e.volume)) {
+    volume_width = std::max({volume_width, size_t{6}, DisplayWidth(ShowName(e.volume, args))});
+    last_volume = e.volume;
+    volume_measured = true;
+  }
+  ++entries;
+  size += e.size;
+  packed += e.packed;
+  const EntryKind kind = KindOf(e);
+  (kind == EntryKind::kFolder ? folders : kind == EntryKind::kLabel ? labels : files) += 1;
+}
 
 void PrintComment(const std::string& comment, const char* indent, const Args& args) {
   size_t from = 0;
@@ -83,34 +75,33 @@ void PrintArchiveHeading(const Session& s, const Args& args) {
   if (state.chapter != 0) Print("Chapters: %u (extraction takes the latest; ranges below)\n", state.chapter);
 }
 
-void PrintListTable(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
+void PrintListTable(const Session& s, const TableSurvey& w, const EntryWalk& chosen, const Args& args) {
   const arjhost::ArchiveState& state = s.archive->state();
-  const bool show_volumes = state.volumes.size() > 1;
+  const bool show_volumes = w.show_volumes;
   const bool show_chapters = state.chapter != 0;
-  const Widths w(entries, show_volumes, args);
   PrintArchiveHeading(s, args);
-  std::string heading = PadToWidth("Modified", 19) + " " + PadToWidth("Attr", w.attributes) + " " +
-                        PadLeftToWidth("Size", w.size) + " " + PadLeftToWidth("Packed", w.packed) +
+  std::string heading = PadToWidth("Modified", 19) + " " + PadToWidth("Attr", w.attributes_width) + " " +
+                        PadLeftToWidth("Size", w.size_width) + " " + PadLeftToWidth("Packed", w.packed_width) +
                         "  Ratio Method CRC-32   G ";
-  if (show_volumes) heading += PadToWidth("Volume", w.volume) + " ";
+  if (show_volumes) heading += PadToWidth("Volume", w.volume_width) + " ";
   if (show_chapters) heading += "Chapters ";
   Print("%sName\n", heading.c_str());
-  for (const arjhost::EntryInfo& e : entries) {
+  chosen([&](const arjhost::EntryInfo& e) {
     // A row is one write: a listing may have millions.
     char fields[256];
     std::snprintf(fields, sizeof fields, "%-19s %-*s %*" PRIu64 " %*u %6s %6u %08x %s ", ModifiedText(e).c_str(),
-                  static_cast<int>(w.attributes), AttributesText(e).c_str(), static_cast<int>(w.size), e.size,
-                  static_cast<int>(w.packed), e.packed, RatioText(e.packed, e.size).c_str(),
+                  static_cast<int>(w.attributes_width), AttributesText(e).c_str(), static_cast<int>(w.size_width),
+                  e.size, static_cast<int>(w.packed_width), e.packed, RatioText(e.packed, e.size).c_str(),
                   arjhost::format::Byte(e.method), e.crc, e.garbled ? "G" : "-");
     std::string row = fields;
-    if (show_volumes) row += PadToWidth(ShowName(e.volume, args), w.volume) + " ";
+    if (show_volumes) row += PadToWidth(ShowName(e.volume, args), w.volume_width) + " ";
     if (show_chapters) row += PadToWidth(ChapterRange(e), 8) + " ";
     row += ShowName(e, args);
     if (HasFileType(e, FileType::kChapterLabel)) row += " (chapter label)";
     Print("%s\n", row.c_str());
     PrintComment(e.comment, "    comment: ", args);
-  }
-  Print("%s\n", TotalsLine(entries).c_str());
+  });
+  Print("%s\n", TotalsLine(w).c_str());
   if (show_volumes) Print("Volumes: %zu\n", state.volumes.size());
   Print("Digest: %016" PRIx64 "\n", state.digest);
 }

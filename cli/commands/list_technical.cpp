@@ -76,14 +76,14 @@ void PrintEntry(const arjhost::EntryInfo& e, const Args& args) {
 
 }  // namespace
 
-void PrintListTechnical(const Session& s, const std::vector<arjhost::EntryInfo>& entries, const Args& args) {
+void PrintListTechnical(const Session& s, const EntryWalk& chosen, const Args& args) {
   const arjhost::ArchiveState& state = s.archive->state();
   PrintArchiveHeading(s, args);
   Print("Volumes = %zu\nDigest = %016" PRIx64 "\n", std::max<size_t>(state.volumes.size(), 1), state.digest);
-  for (const arjhost::EntryInfo& e : entries) {
+  chosen([&](const arjhost::EntryInfo& e) {
     Print("\n");
     PrintEntry(e, args);
-  }
+  });
 }
 
 }  // namespace cli

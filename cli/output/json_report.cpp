@@ -8,15 +8,14 @@
 
 namespace cli {
 
-void WriteArchiveState(JsonWriter& json, const Session& s, const std::vector<arjhost::EntryInfo>& entries,
-                       const Args& args) {
+void WriteArchiveState(JsonWriter& json, const Session& s, bool damaged, const Args& args) {
   const arjhost::ArchiveState& state = s.archive->state();
   char digest[24];
   std::snprintf(digest, sizeof digest, "%016" PRIx64, state.digest);
   json.Key("archive"), json.String(s.archive_path);
   json.Key("digest"), json.String(digest);
   json.Key("multi_volume"), json.Bool(state.multi_volume);
-  json.Key("damaged"), json.Bool(arjhost::ArchiveDamaged(state, entries));
+  json.Key("damaged"), json.Bool(damaged);
   json.Key("incomplete"), json.Bool(state.incomplete);
   json.Key("main_header_crc_ok"), json.Bool(state.damaged_main_headers.empty());
   json.Key("secured"), json.Bool(state.secured);

@@ -12,8 +12,7 @@ namespace cli {
 // "incomplete", "volumes", "unreadable_volumes" (name and cause of a volume
 // that is there but cannot be read) and "skipped" (offset, size, cause of
 // every range --recover skipped) of the object being written.
-// "damaged" covers every entry's headers (`entries`: all of them).
-void WriteArchiveState(JsonWriter& json, const Session& session, const std::vector<arjhost::EntryInfo>& entries,
-                       const Args& args);
+// "damaged" is `damaged`: arjhost::ArchiveDamaged of all the entries.
+void WriteArchiveState(JsonWriter& json, const Session& session, bool damaged, const Args& args);
 
 }  // namespace cli

@@ -458,10 +458,21 @@ std::vector<EntryInfo> Archive::Entries() {
   return *objects_->entries;
 }
 
+void Archive::ForEachEntry(const std::function<bool(const EntryInfo&)>& visit) {
+  if (objects_->lock != nullptr) {
+    std::lock_guard<std::mutex> hold(objects_->entries_mutex);
+    if (objects_->entries) {
+      for (const EntryInfo& e : *objects_->entries)
+        if (!visit(e)) return;
+      return;
+    }
+  }
+  WalkEntries(visit);
+}
+
 std::vector<EntryInfo> Archive::ReadEntries() {
   ObjectRef a = objects_->archiver;
   const MiniArchiverMethods& m = host::Archiver(a);
-  std::vector<EntryInfo> entries;
   // Counted first, so that a list of a million entries is not grown by
   // doubling (Next alone is cheap).
   uint64_t handle = 0;
@@ -469,41 +480,54 @@ std::vector<EntryInfo> Archive::ReadEntries() {
   // Next from handle 0 starts over whatever Reset answers: Reset only
   // rewinds the current entry, which Next sets again.
   for (IgnoreResult(m.Reset(a)); m.Next(a, &handle, handle) == RESULT_OK;) ++count;
+  std::vector<EntryInfo> entries;
   entries.reserve(count);
-  handle = 0;
-  IgnoreResult(m.Reset(a));
-  while (m.Next(a, &handle, handle) == RESULT_OK) {
-    EntryInfo e;
-    e.handle = EntryHandle(handle);
-    e.name = StringProperty(a, PROP_OBJECT_NAME);
-    e.name_whole = e.name.size() < format::kStoredNameChars;
-    e.size = FixedProperty<uint64_t>(a, PROP_OBJECT_SIZE);
-    e.packed = FixedProperty<uint32_t>(a, PROP_PACKED_SIZE);
-    // A header's method is a byte: the property holds no more.
-    e.method = format::MethodOf(static_cast<uint8_t>(FixedProperty<uint32_t>(a, PROP_ENTRY_METHOD)));
-    e.crc = FixedProperty<uint32_t>(a, PROP_OBJECT_CRC);
-    e.garbled = FixedProperty<uint32_t>(a, PROP_ENTRY_ENCRYPTED) != 0;
-    e.volume = StringProperty(a, PROP_VOLUME_NAME);
-    entries.push_back(std::move(e));
-  }
-  // The final Next stored the table's size + 1: the parts of the last entry
-  // run up to it, those of every other up to the next entry's handle.
-  const uint64_t table_end = handle;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const uint64_t first = entries[i].handle.value();
-    const uint64_t end = i + 1 < entries.size() ? entries[i + 1].handle.value() : table_end;
-    entries[i].parts = PartsOf(a, first, end, entries[i]);
-  }
+  WalkEntries([&entries](const EntryInfo& e) {
+    entries.push_back(e);
+    return true;
+  });
+  return entries;
+}
+
+void Archive::WalkEntries(const std::function<bool(const EntryInfo&)>& visit) {
+  ObjectRef a = objects_->archiver;
+  const MiniArchiverMethods& m = host::Archiver(a);
   const auto row_name = [a](uint64_t row) {
     // PartsOf has had the selector take every part's row.
     IgnoreResult(host::SetPropQWord(a, PROP_ENTRY_SELECTOR, row + 1));
     return StringProperty(a, PROP_OBJECT_NAME);
   };
-  for (EntryInfo& e : entries) {
-    FillEntryHeaders(e, objects_->entry_headers, row_name);
-    e.crc = WholeFileCrc(e);
+  // An entry's parts run up to the next entry's handle (after the last,
+  // up to the table's size + 1, which the final Next stores): each entry
+  // is finished once the next one is found, so only one is held.
+  EntryInfo pending;
+  bool has_pending = false;
+  const auto finish = [&](uint64_t end) {
+    pending.parts = PartsOf(a, pending.handle.value(), end, pending);
+    FillEntryHeaders(pending, objects_->entry_headers, row_name);
+    pending.crc = WholeFileCrc(pending);
+    return visit(pending);
+  };
+  uint64_t handle = 0;
+  // Next from handle 0 starts over whatever Reset answers.
+  IgnoreResult(m.Reset(a));
+  while (m.Next(a, &handle, handle) == RESULT_OK) {
+    if (has_pending && !finish(handle)) return;
+    // The selector names a row for one read: these are the current entry's.
+    pending = EntryInfo{};
+    pending.handle = EntryHandle(handle);
+    pending.name = StringProperty(a, PROP_OBJECT_NAME);
+    pending.name_whole = pending.name.size() < format::kStoredNameChars;
+    pending.size = FixedProperty<uint64_t>(a, PROP_OBJECT_SIZE);
+    pending.packed = FixedProperty<uint32_t>(a, PROP_PACKED_SIZE);
+    // A header's method is a byte: the property holds no more.
+    pending.method = format::MethodOf(static_cast<uint8_t>(FixedProperty<uint32_t>(a, PROP_ENTRY_METHOD)));
+    pending.crc = FixedProperty<uint32_t>(a, PROP_OBJECT_CRC);
+    pending.garbled = FixedProperty<uint32_t>(a, PROP_ENTRY_ENCRYPTED) != 0;
+    pending.volume = StringProperty(a, PROP_VOLUME_NAME);
+    has_pending = true;
   }
-  return entries;
+  if (has_pending) finish(handle);
 }
 
 }  // namespace arjhost

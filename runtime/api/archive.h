@@ -139,6 +139,9 @@ ARJHOST_API bool BelongsToChapter(const EntryInfo& entry, int chapter);
 // why: a chapter past the 250 an archive may have, or one that takes none
 // of `entries` (arj fails both).
 ARJHOST_API Status CheckArchiveChapter(int chapter, const std::vector<EntryInfo>& entries);
+// The same from a walk of the entries (Archive::ForEachEntry): how many
+// there are, and whether TakenForArchiveChapter took any.
+ARJHOST_API Status CheckArchiveChapter(int chapter, uint64_t entry_count, bool any_taken);
 
 // The seconds between the times the entry's header can hold: 1 where its
 // host OS stores Unix time, 2 where it stores an MS-DOS time.
@@ -250,6 +253,8 @@ struct ArchiveState {
 // that could not all be read, a main header or an entry's header (any
 // part's) that fails its CRC. What every output's "damaged" says.
 ARJHOST_API bool ArchiveDamaged(const ArchiveState& state, const std::vector<EntryInfo>& entries);
+// The same from a walk of the entries: whether any header failed its CRC.
+ARJHOST_API bool ArchiveDamaged(const ArchiveState& state, bool header_damaged);
 
 // How the extraction (or test) of one entry went, and what came of it.
 struct ExtractResult {
@@ -332,6 +337,10 @@ class ARJHOST_API Archive {
   // The logical entries, in archive order (of an archive opened for
   // writing, read once and kept).
   std::vector<EntryInfo> Entries();
+  // The same entries handed to `visit` one at a time, none kept: memory
+  // does not grow with their number (a listing of millions). Stops when
+  // `visit` returns false.
+  void ForEachEntry(const std::function<bool(const EntryInfo&)>& visit);
 
   // Extracts one entry through the plug-in, hands its bytes to `sink` and
   // checks the CRC-32 of every part against its header.
@@ -405,6 +414,8 @@ class ARJHOST_API Archive {
   // The entries as the plug-in and the headers give them (Entries keeps
   // those of an archive opened for writing).
   std::vector<EntryInfo> ReadEntries();
+  // Reads the entries as ReadEntries does, handing each to `visit`.
+  void WalkEntries(const std::function<bool(const EntryInfo&)>& visit);
   // Whether a Rebuild to `destination` (the file `target`) may commit: no
   // file of this archive changed since it was read, and `target` is as it
   // was when the rebuild started (`at_start`; not there then: still not).

@@ -53,8 +53,12 @@ bool MarkedForDamagedHeader(const EntryInfo& entry, EntryInfo* marked) {
 }
 
 bool ArchiveDamaged(const ArchiveState& state, const std::vector<EntryInfo>& entries) {
-  return state.damaged || !state.damaged_main_headers.empty() ||
-         std::any_of(entries.begin(), entries.end(), [](const EntryInfo& e) { return !e.header_crc_ok; });
+  return ArchiveDamaged(state,
+                        std::any_of(entries.begin(), entries.end(), [](const EntryInfo& e) { return !e.header_crc_ok; }));
+}
+
+bool ArchiveDamaged(const ArchiveState& state, bool header_damaged) {
+  return state.damaged || !state.damaged_main_headers.empty() || header_damaged;
 }
 
 bool TakenForArchiveChapter(const EntryInfo& entry, int chapter) {
@@ -69,7 +73,11 @@ Status CheckArchiveChapter(int chapter, const std::vector<EntryInfo>& entries) {
   bool any_taken = false;
   for (const EntryInfo& e : entries)
     if ((any_taken = TakenForArchiveChapter(e, chapter))) break;
-  return StatusOf(format::ArchiveChapterProblem(chapter, entries.size(), any_taken));
+  return CheckArchiveChapter(chapter, entries.size(), any_taken);
+}
+
+Status CheckArchiveChapter(int chapter, uint64_t entry_count, bool any_taken) {
+  return StatusOf(format::ArchiveChapterProblem(chapter, entry_count, any_taken));
 }
 
 int TimeStepOf(const EntryInfo& entry) { return format::TimeStepOf(entry.host_os); }

@@ -194,6 +194,22 @@ TEST(EntryHeaders, EachEntryTakesTheHeaderAtItsPlace) {
       }
     }
     EXPECT_EQ(place, places.size()) << "every header is some entry's";
+    // The walk that keeps none hands over the same entries, and stops when asked.
+    std::vector<arjhost::EntryInfo> walked;
+    opened.archive->ForEachEntry([&walked](const arjhost::EntryInfo& e) {
+      walked.push_back(e);
+      return true;
+    });
+    ASSERT_EQ(walked.size(), entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+      EXPECT_EQ(walked[i].handle, entries[i].handle);
+      EXPECT_EQ(walked[i].crc, entries[i].crc);
+      EXPECT_EQ(walked[i].header_offset, entries[i].header_offset);
+      EXPECT_EQ(walked[i].parts.size(), entries[i].parts.size());
+    }
+    size_t visits = 0;
+    opened.archive->ForEachEntry([&visits](const arjhost::EntryInfo&) { return ++visits < 2; });
+    EXPECT_EQ(visits, 2u);
   }
 }
 
