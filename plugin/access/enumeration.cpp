@@ -44,6 +44,7 @@ ResultCode OnPreClose(ObjectRef archiver) {
   ReleaseBlock(s, &s.work_buffer);
   ReleaseBlock(s, &s.volumes);
   ReleaseBlock(s, &s.entries);
+  s.scanned_volume = nullptr;
   ReleaseBlock(s, &s.main_header);
   s.volume_count = 0;
   s.entry_count = 0;

@@ -172,8 +172,15 @@ ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single
     result = DiscoverVolumes(archiver, archive_io);
     if (Failed(result)) return result;
   }
-  result = ScanEntries(archiver);
-  if (Failed(result)) return result;
+  // Entries another volume added since (AttachNextVolume) end the scan's claim.
+  if (s.volume_count == 1 && s.entries != nullptr && s.scanned_volume == archive_io &&
+      s.volumes[0].io == archive_io && s.volumes[0].first_entry_offset == s.scanned_offset &&
+      s.entry_count == s.scanned_entries) {
+    s.volumes[0].entries = s.scanned_entries;
+  } else {
+    result = ScanEntries(archiver);
+    if (Failed(result)) return result;
+  }
 
   if (s.volume_count > 1 || Has(main_flags, MainFlag::kContinuesInNext)) {
     s.multi_volume = 1;
@@ -198,6 +205,7 @@ ResultCode OpenArchive(ObjectRef archiver, ObjectRef archive_io, uint32_t single
 
 ResultCode ScanEntries(ObjectRef archiver) {
   ArchiverState& s = StateOf(archiver);
+  s.scanned_volume = nullptr;
   ReleaseBlock(s, &s.entries);
   s.entry_count = 0;
   if (Failed(AllocateBlock(s, &s.entries, uint64_t{kInitialEntrySlots} * sizeof(EntryRecord))))
@@ -235,6 +243,11 @@ ResultCode ScanEntries(ObjectRef archiver) {
         break;
       }
     }
+  }
+  if (s.volume_count == 1) {
+    s.scanned_volume = s.volumes[0].io;
+    s.scanned_offset = s.volumes[0].first_entry_offset;
+    s.scanned_entries = s.volumes[0].entries;
   }
   return RESULT_OK;
 }

@@ -77,6 +77,13 @@ struct ArchiverState {
   // headers again, the same bytes, and its digest is not computed twice.
   ObjectRef digested_volume;
   uint32_t digested_entries;
+  // The one volume the table holds a whole scan of (its I/O, where its
+  // entries start, how many it held), so that the open of the whole set,
+  // finding no other volume, keeps the table rather than reading the
+  // same headers again; null when the table holds another scan.
+  ObjectRef scanned_volume;
+  uint32_t scanned_offset;
+  uint32_t scanned_entries;
 };
 
 constexpr uint64_t kCurrentEntrySelector = 0x0000FFFFFFFFFFFFull;

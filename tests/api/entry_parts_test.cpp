@@ -213,6 +213,35 @@ TEST(EntryHeaders, EachEntryTakesTheHeaderAtItsPlace) {
   }
 }
 
+// The open of an archive of one volume reads its headers once: the scan
+// of the whole set, finding no other volume, keeps the table the first
+// scan made (it read them twice, which a listing of many entries felt).
+TEST(EntryHeaders, OneVolumeIsScannedOnce) {
+  arjhost::Host host;
+  ASSERT_TRUE(IsOk(host.LoadPlugin(BuildPath("libarj_plugin.so"))));
+  Bytes archive = MainHeader("one.arj", 0);
+  for (int i = 0; i < 300; ++i) {
+    const Bytes header = BuildHeader(StoredEntry("entry" + std::to_string(i), "x"));
+    archive.insert(archive.end(), header.begin(), header.end());
+  }
+  archive = Concat({archive, EndMarker()});
+  uint64_t bytes_read = 0;
+  arjhost::ArchiveReader reader;
+  reader.size = archive.size();
+  reader.read_at = [&](uint64_t offset, void* buffer, size_t size) -> int64_t {
+    const size_t count = offset < archive.size() ? std::min<size_t>(size, archive.size() - offset) : 0;
+    if (count != 0) std::memcpy(buffer, archive.data() + offset, count);
+    bytes_read += count;
+    return static_cast<int64_t>(count);
+  };
+  arjhost::OpenOptions options;
+  options.name = "one.arj";
+  arjhost::OpenResult opened = arjhost::Archive::OpenReader(host, reader, options);
+  ASSERT_TRUE(IsOk(opened.status));
+  EXPECT_EQ(opened.archive->Entries().size(), 300u);
+  EXPECT_LT(bytes_read, archive.size() * 3 / 2) << "of " << archive.size() << " bytes";
+}
+
 // An embedder's Test and Extract give the verdict the tool gives: an entry
 // that cannot be what its header says fails before anything is decoded,
 // what this reader does not know as unsupported, the rest as damage.
