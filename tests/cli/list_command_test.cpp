@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 #include "plugin/format/arj_layout.h"
 #include "tests/support/archive_builder.h"
@@ -198,7 +199,9 @@ TEST(ListCommand, ArchivesSideBySideComeOutAsOneAtATime) {
     std::string one, side_by_side;
     EXPECT_EQ(RunTool(words + " --jobs 1", &one), 2) << one;
     EXPECT_NE(one.find("/nonexistent.arj: cannot be opened: not found"), std::string::npos) << one;
-    for (const char* jobs : {"--jobs 2", "-j 3", "--jobs=0"}) {
+    // Every spelling of the option once; the forms after the first with one.
+    const std::vector<const char*> spellings = {"--jobs 2", "-j 3", "--jobs=0"};
+    for (const char* jobs : &c == cases ? spellings : std::vector<const char*>{"--jobs 2"}) {
       EXPECT_EQ(RunTool(words + " " + jobs, &side_by_side), 2) << jobs;
       const size_t differ =
           std::mismatch(one.begin(), one.end(), side_by_side.begin(), side_by_side.end()).first - one.begin();
