@@ -1,5 +1,6 @@
 #include "cli/output/text_tools.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "cli/output/utf8_reading.h"
@@ -16,6 +17,9 @@ bool ReordersText(char32_t c) {
 
 std::string TerminalText(std::string_view utf8) {
   static const char kHex[] = "0123456789abcdef";
+  // Printable ASCII without a backslash, most names: as it is.
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; }))
+    return std::string(utf8);
   std::string out;
   out.reserve(utf8.size());
   for (size_t pos = 0; pos < utf8.size();) {
@@ -45,8 +49,23 @@ std::string LocalTimeText(int64_t unix_seconds) {
   const std::time_t t = static_cast<std::time_t>(unix_seconds);
   std::tm local{};
   if (localtime_r(&t, &local) == nullptr) return "-";
-  char text[32];
-  if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0) return "-";
+  const int year = local.tm_year + 1900;
+  if (year < 1000 || year > 9999) {
+    char text[32];
+    if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0) return "-";
+    return text;
+  }
+  // As strftime's "%Y-%m-%d %H:%M:%S" gives it, a listing's every row.
+  char text[] = "YYYY-MM-DD hh:mm:ss";
+  const auto put = [&text](size_t at, int value, int digits) {
+    for (int k = digits - 1; k >= 0; --k, value /= 10) text[at + static_cast<size_t>(k)] = static_cast<char>('0' + value % 10);
+  };
+  put(0, year, 4);
+  put(5, local.tm_mon + 1, 2);
+  put(8, local.tm_mday, 2);
+  put(11, local.tm_hour, 2);
+  put(14, local.tm_min, 2);
+  put(17, local.tm_sec, 2);
   return text;
 }
 

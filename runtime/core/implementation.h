@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/host/host_objects.h"
@@ -25,7 +26,11 @@ struct Implementation {
   uint32_t instance_size = 0;
   uint32_t flags = 0;
   std::string origin;  // "runtime", or the path of the plug-in library
+  // The rows by id, the first of an id first (Registry::Add sorts them):
+  // every property read looks its row up.
+  std::vector<std::pair<PropId, uint32_t>> property_index;
 
+  // The first row of `id`.
   const PropertyRow* FindProperty(PropId id) const;
 };
 

@@ -1,13 +1,18 @@
 #include "runtime/core/implementation.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace arjrt {
 
 const PropertyRow* Implementation::FindProperty(PropId id) const {
-  for (uint32_t i = 0; i < property_count; ++i)
-    if (properties[i].id == id) return &properties[i];
-  return nullptr;
+  if (property_index.empty()) {
+    for (uint32_t i = 0; i < property_count; ++i)
+      if (properties[i].id == id) return &properties[i];
+    return nullptr;
+  }
+  const auto at = std::lower_bound(property_index.begin(), property_index.end(), std::make_pair(id, uint32_t{0}));
+  return at != property_index.end() && at->first == id ? &properties[at->second] : nullptr;
 }
 
 ResultCode Registry::Add(std::unique_ptr<Implementation> impl) {
@@ -16,6 +21,9 @@ ResultCode Registry::Add(std::unique_ptr<Implementation> impl) {
   for (const auto& known : impls_)
     if (known->iid == impl->iid && known->pid == impl->pid) return ERR_LIMIT_EXCEEDED;
   impl->origin = origin_;
+  impl->property_index.clear();
+  for (uint32_t i = 0; i < impl->property_count; ++i) impl->property_index.emplace_back(impl->properties[i].id, i);
+  std::sort(impl->property_index.begin(), impl->property_index.end());
   impls_.push_back(std::move(impl));
   return RESULT_OK;
 }
