@@ -152,15 +152,15 @@ TEST(FastStreamTest, LongestLengthAndFarthestDistanceDecode) {
 
 // --- Damaged real streams ---------------------------------------------------
 
-struct Damaged {
+struct DamagedStream {
   int method;
   const char* name;
 };
-const Damaged kDamaged[] = {{1, "text.txt"}, {1, "pattern.bin"}, {3, "pattern.bin"}, {4, "text.txt"},
+const DamagedStream kDamaged[] = {{1, "text.txt"}, {1, "pattern.bin"}, {3, "pattern.bin"}, {4, "text.txt"},
                             {4, "pattern.bin"}, {1, "zeros.bin"}, {4, "zeros.bin"}};
 
 TEST(DamagedStreamTest, TruncatedDataFails) {
-  for (const Damaged& d : kDamaged) {
+  for (const DamagedStream& d : kDamaged) {
     const ParsedEntry e = CheckedInEntry(d.method, d.name);
     SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method()));
     ASSERT_FALSE(e.packed.empty());
@@ -185,7 +185,7 @@ TEST(DamagedStreamTest, StoredShortInputIsEndOfData) {
 }
 
 TEST(DamagedStreamTest, FlippedBitsAndBytesStayInBounds) {
-  for (const Damaged& d : kDamaged) {
+  for (const DamagedStream& d : kDamaged) {
     const ParsedEntry e = CheckedInEntry(d.method, d.name);
     SCOPED_TRACE(std::string(d.name) + " method " + std::to_string(e.method()));
     const size_t step = std::max<size_t>(1, e.packed.size() / SweepPoints(200, 40));
@@ -202,9 +202,9 @@ TEST(DamagedStreamTest, FlippedBitsAndBytesStayInBounds) {
 // --- The end of the stream, as arj judges it (see ArjToleratedUnused) ----
 
 TEST(StreamEndTest, BytesAfterArjsStreamsFailPastWhatArjAccepts) {
-  const Damaged entries[] = {{0, "text.txt"},    {0, "tiny.txt"}, {1, "text.txt"}, {1, "zeros.bin"},
+  const DamagedStream entries[] = {{0, "text.txt"},    {0, "tiny.txt"}, {1, "text.txt"}, {1, "zeros.bin"},
                              {2, "pattern.bin"}, {3, "text.txt"}, {4, "text.txt"}, {4, "zeros.bin"}};
-  for (const Damaged& d : entries) {
+  for (const DamagedStream& d : entries) {
     const ParsedEntry e = CheckedInEntry(d.method, d.name);
     for (const size_t extra : {0, 1, 2, 3, 4, 1000, 70000}) {
       for (const uint8_t fill : {uint8_t{0x00}, uint8_t{0xFF}}) {
