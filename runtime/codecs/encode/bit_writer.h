@@ -4,9 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
-
 #include "runtime/codecs/codec_io.h"
+#include "runtime/codecs/encode/scratch.h"
 
 namespace arjrt {
 
@@ -39,7 +38,7 @@ class BitWriter {
   void Drain();
 
   ByteSink& sink_;
-  std::vector<uint8_t> buffer_;
+  ScratchArray<uint8_t> buffer_;
   size_t used_ = 0;
   uint64_t acc_ = 0;
   uint32_t pending_ = 0;

@@ -33,9 +33,10 @@ ResultCode LzWindow::ReadMore(uint32_t* shift) {
   return RESULT_OK;
 }
 
-void RebasePositions(std::vector<int32_t>& positions, uint32_t shift) {
+void RebasePositions(ScratchArray<int32_t>& positions, uint32_t shift) {
   const int32_t s = static_cast<int32_t>(shift);
-  for (int32_t& v : positions) v = v >= s ? v - s : kNoPosition;
+  int32_t* v = positions.data();
+  for (size_t i = 0; i < positions.size(); ++i) v[i] = v[i] >= s ? v[i] - s : kNoPosition;
 }
 
 }  // namespace arjrt

@@ -10,6 +10,7 @@
 
 #include "runtime/codecs/codec_io.h"
 #include "runtime/codecs/encode/lzh_constants.h"
+#include "runtime/codecs/encode/scratch.h"
 
 namespace arjrt {
 
@@ -59,7 +60,7 @@ class LzWindow {
   [[nodiscard]] ResultCode ReadMore(uint32_t* shift);
 
   ByteSource& in_;
-  std::vector<uint8_t> buffer_;
+  ScratchArray<uint8_t> buffer_;
   uint32_t pos_ = 0;
   uint32_t filled_ = 0;
   bool eof_ = false;
@@ -67,7 +68,7 @@ class LzWindow {
 };
 
 // Moves stored positions down by `shift`; those that fall off become kNoPosition.
-void RebasePositions(std::vector<int32_t>& positions, uint32_t shift);
+void RebasePositions(ScratchArray<int32_t>& positions, uint32_t shift);
 
 inline uint32_t Hash4(const uint8_t* b, uint32_t bits) {
   const uint32_t v = uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);

@@ -11,11 +11,15 @@ MatchFinder::MatchFinder(ByteSource& in, uint32_t max_distance, uint32_t depth, 
       depth_(depth),
       good_enough_(good_enough),
       long_depth_(long_depth),
-      head_(size_t{1} << kHashBits, kNoPosition),
-      prev_(LzWindow::kHistory, kNoPosition),
-      head3_(size_t{1} << kHash3Bits, kNoPosition),
-      head_long_(long_depth != 0 ? size_t{1} << kLongHashBits : 0, kNoPosition),
-      prev_long_(long_depth != 0 ? LzWindow::kHistory : 0, kNoPosition) {}
+      head_(size_t{1} << kHashBits),
+      prev_(LzWindow::kHistory),
+      head3_(size_t{1} << kHash3Bits),
+      head_long_(long_depth != 0 ? size_t{1} << kLongHashBits : 0),
+      prev_long_(long_depth != 0 ? LzWindow::kHistory : 0) {
+  std::fill_n(head_.data(), head_.size(), kNoPosition);
+  std::fill_n(head3_.data(), head3_.size(), kNoPosition);
+  std::fill_n(head_long_.data(), head_long_.size(), kNoPosition);
+}
 
 size_t MatchFinder::Search(Match* out, size_t capacity, uint32_t longer_than, uint32_t depth) const {
   const uint32_t limit = std::min(window_.lookahead(), lzh::kMaxMatch);
@@ -43,7 +47,7 @@ size_t MatchFinder::Search(Match* out, size_t capacity, uint32_t longer_than, ui
   // Walks a chain nearest first; returns whether the search is done. Chains
   // only link entered positions, each to an earlier one, and a slot is
   // reused only kHistory positions later, beyond every distance searched.
-  auto walk = [&](int32_t cand, const std::vector<int32_t>& prev, uint32_t links) __attribute__((always_inline)) {
+  auto walk = [&](int32_t cand, const ScratchArray<int32_t>& prev, uint32_t links) __attribute__((always_inline)) {
     for (; cand != kNoPosition && links-- != 0; cand = prev[static_cast<uint32_t>(cand) & (LzWindow::kHistory - 1)]) {
       const uint32_t c = static_cast<uint32_t>(cand);
       const uint32_t dist = pos - c;

@@ -9,6 +9,7 @@
 #include "runtime/codecs/encode/huffman_code.h"
 #include "runtime/codecs/encode/lazy_parser.h"
 #include "runtime/codecs/encode/lzh_block_trees.h"
+#include "runtime/codecs/encode/scratch.h"
 
 namespace arjrt {
 
@@ -123,7 +124,7 @@ class Segment {
   // Cheapest parse under `prices`; leaves it in path_len_/path_dist_.
   void Solve(const Prices& prices) {
     price_[0] = 0;
-    std::fill(price_.begin() + 1, price_.begin() + size_ + 1, kInfinite);
+    std::fill_n(price_.data() + 1, size_, kInfinite);
     for (uint32_t i = 0; i < size_; ++i) {
       const uint32_t base = price_[i];
       const uint32_t lit = base + prices.chars[bytes_[i]];
@@ -156,8 +157,8 @@ class Segment {
       path_dist_[path_steps_] = len == 1 ? 0 : step_dist_[at + len];
       ++path_steps_;
     }
-    std::reverse(path_len_.begin(), path_len_.begin() + path_steps_);
-    std::reverse(path_dist_.begin(), path_dist_.begin() + path_steps_);
+    std::reverse(path_len_.data(), path_len_.data() + path_steps_);
+    std::reverse(path_dist_.data(), path_dist_.data() + path_steps_);
   }
 
   LzhFrequencies PathFrequencies() const {
@@ -188,14 +189,15 @@ class Segment {
   }
 
  private:
-  std::vector<uint8_t> bytes_;
-  std::vector<uint8_t> match_count_;
-  std::vector<Match> matches_;
-  std::vector<uint32_t> price_;
-  std::vector<uint16_t> step_len_;
-  std::vector<uint16_t> step_dist_;
-  std::vector<uint16_t> path_len_;
-  std::vector<uint16_t> path_dist_;
+  // Each written before it is read.
+  ScratchArray<uint8_t> bytes_;
+  ScratchArray<uint8_t> match_count_;
+  ScratchArray<Match> matches_;
+  ScratchArray<uint32_t> price_;
+  ScratchArray<uint16_t> step_len_;
+  ScratchArray<uint16_t> step_dist_;
+  ScratchArray<uint16_t> path_len_;
+  ScratchArray<uint16_t> path_dist_;
   uint32_t size_ = 0;
   size_t path_steps_ = 0;
   uint32_t misses_ = 0;  // positions in a row without a match, across segments
