@@ -56,20 +56,39 @@ class VectorSink : public ByteSink {
   return Failed(r) ? r : finished;
 }
 
+// Whether the optimal parse is worth its time on data that method 2 packs
+// into `packed` bits of `input` bytes: not on data it packs below a quarter
+// (text, where its deep chains find what the parse's shallow searches
+// miss, and runs, where the parse gains a few bytes for twice the time),
+// nor on data it cannot pack (stored in the end).
+bool OptimalParseWins(uint64_t packed, size_t input) {
+  const uint64_t input_bits = uint64_t{input} * 8;
+  return packed >= input_bits / 4 && packed <= input_bits / 100 * 97;
+}
+
+// A chunk's start, which method 1 judges a large chunk by.
+constexpr size_t kProbeBytes = 32768;
+
 // EncodeChunk's packing, without the CRC.
 [[nodiscard]] ResultCode PackChunk(uint32_t method, const uint8_t* data, size_t history, size_t size,
                                    PackedChunk* out) {
   if (method != 1) return EncodeChunkWith(method, data, history, size, out);
-  // Method 1 takes method 2's parse of a chunk unless the optimal parse
-  // comes out smaller, so that no file packs worse with method 1 than with
-  // method 2 (both cut it into the same chunks). The optimal parse is tried
-  // only where it wins: not on data that method 2 packs below a quarter
-  // (text, where its deep chains find what the parse's shallow searches
-  // miss, and runs, where the parse gains a few bytes for twice the time),
-  // nor on data it cannot pack (stored in the end).
-  ResultCode r = EncodeChunkWith(2, data, history, size, out);
-  const uint64_t input_bits = uint64_t{size - history} * 8;
-  if (Failed(r) || out->bits < input_bits / 4 || out->bits > input_bits / 100 * 97) return r;
+  ResultCode r;
+  // A large chunk whose start method 2 packs to 30% or more (programs,
+  // tables: the start of text packs a little looser than the whole) takes
+  // the optimal parse alone, which packs such data tighter every time
+  // measured: method 2's parse of it all would only be thrown away.
+  if (size - history > kProbeBytes) {
+    r = EncodeChunkWith(2, data, history, history + kProbeBytes, out);
+    const uint64_t probe_bits = uint64_t{kProbeBytes} * 8;
+    if (!Failed(r) && out->bits >= probe_bits * 3 / 10 && OptimalParseWins(out->bits, kProbeBytes))
+      return EncodeChunkWith(1, data, history, size, out);
+  }
+  // Else it takes method 2's parse unless the optimal parse comes out
+  // smaller, so that no small file packs worse with method 1 than with
+  // method 2 (both cut it into the same chunks).
+  r = EncodeChunkWith(2, data, history, size, out);
+  if (Failed(r) || !OptimalParseWins(out->bits, size - history)) return r;
   PackedChunk optimal;
   r = EncodeChunkWith(1, data, history, size, &optimal);
   if (!Failed(r) && optimal.bits < out->bits) *out = std::move(optimal);
