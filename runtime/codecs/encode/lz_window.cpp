@@ -4,11 +4,7 @@
 
 namespace arjrt {
 
-namespace {
-constexpr uint32_t kBufferBytes = 1u << 18;
-}  // namespace
-
-LzWindow::LzWindow(ByteSource& in) : in_(in), buffer_(kBufferBytes) {}
+LzWindow::LzWindow(ByteSource& in) : in_(in), buffer_(kBufferBytes + kWindowSlack) {}
 
 ResultCode LzWindow::ReadMore(uint32_t* shift) {
   while (!eof_ && filled_ - pos_ < lzh::kMaxMatch) {

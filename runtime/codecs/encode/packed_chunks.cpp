@@ -5,10 +5,13 @@
 #include "plugin/format/crc32.h"
 #include "runtime/codecs/encode/bit_writer.h"
 #include "runtime/codecs/encode/fast_encoder.h"
+#include "runtime/codecs/encode/lz_window.h"
 #include "runtime/codecs/encode/lzh_encoder.h"
 
 namespace arjrt {
 namespace {
+
+static_assert(kChunkHistory + kChunkBytes <= LzWindow::kBufferBytes, "a chunk is packed without moving its window");
 
 class BufferSource : public ByteSource {
  public:
