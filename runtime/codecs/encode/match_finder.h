@@ -111,8 +111,9 @@ class MatchFinder {
   // and searched while the recent searches' longest matches average
   // kLongOnAverage bytes or more.
   void Note(uint32_t longest) {
+    if (long_depth_ == 0) return;
     average16_ = average16_ - average16_ / 16 + longest;
-    long_on_ = long_depth_ != 0 && average16_ >= 16 * kLongOnAverage;
+    long_on_ = average16_ >= 16 * kLongOnAverage;
   }
 
   // Matches longer than `longer_than` of increasing length into `out`, the
