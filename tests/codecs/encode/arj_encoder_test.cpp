@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "tests/support/codec_bytes.h"
 #include "tests/support/memory_streams.h"
 #include "tests/support/sample_data.h"
@@ -100,6 +102,33 @@ TEST_P(EncodeBySplits, OutputDoesNotDependOnHowTheSourceSplitsItsReads) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, EncodeBySplits, ::testing::ValuesIn(kMethods),
                          [](const auto& info) { return "m" + std::to_string(info.param); });
+
+// The encoders recycle their tables and buffers within a thread and leave
+// the chains' links uncleared: what one input left there must not change
+// the packing of the next, nor may a thread that packed nothing before
+// pack differently.
+TEST(EncodeArjData, PacksAlikeWhateverItsThreadPackedBefore) {
+  const auto small = TextLike(9000, 41);
+  const auto large = MixedData(1200000, 42);
+  const std::pair<const char*, std::vector<uint8_t>> before[] = {
+      {"few words", FewWords(300000, 43)},
+      {"binary", BinaryLike(200000, 44)},
+      {"noise", RandomSample(50000, 45)},
+  };
+  for (uint32_t method = 1; method <= 4; ++method) {
+    std::vector<uint8_t> small_alone, large_alone;
+    std::thread([&] {
+      small_alone = EncodeBytes(method, small).packed;
+      large_alone = EncodeBytes(method, large).packed;
+    }).join();
+    for (const auto& [label, other] : before) {
+      (void)EncodeBytes(method, other);
+      EXPECT_TRUE(EncodeBytes(method, small).packed == small_alone) << "method " << method << " after " << label;
+      (void)EncodeBytes(method == 4 ? 1 : 4, other);
+      EXPECT_TRUE(EncodeBytes(method, large).packed == large_alone) << "method " << method << " after " << label;
+    }
+  }
+}
 
 TEST(EncodeArjData, CompressesRedundantDataAndBoundsIncompressibleData) {
   const auto text = TextLike(200000, 6);
