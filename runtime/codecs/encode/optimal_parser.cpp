@@ -123,33 +123,27 @@ class Segment {
 
   // Cheapest parse under `prices`; leaves it in path_len_/path_dist_.
   void Solve(const Prices& prices) {
-    uint32_t* const price = price_.data();
-    uint16_t* const step_len = step_len_.data();
-    uint16_t* const step_dist = step_dist_.data();
-    const uint32_t* const length_price = prices.chars.data() + 256 - kMinMatch;
-    price[0] = 0;
-    std::fill_n(price + 1, size_, kInfinite);
+    price_[0] = 0;
+    std::fill_n(price_.data() + 1, size_, kInfinite);
     for (uint32_t i = 0; i < size_; ++i) {
-      const uint32_t base = price[i];
+      const uint32_t base = price_[i];
       const uint32_t lit = base + prices.chars[bytes_[i]];
-      if (lit < price[i + 1]) {
-        price[i + 1] = lit;
-        step_len[i + 1] = 1;
+      if (lit < price_[i + 1]) {
+        price_[i + 1] = lit;
+        step_len_[i + 1] = 1;
       }
       const size_t found = match_count_[i];
       if (found == 0) continue;
       const Match* list = &matches_[size_t{i} * kMatchesPerPosition];
       uint32_t len = kMinMatch;
       for (size_t k = 0; k < found; ++k) {
-        const uint32_t longest = list[k].length;
-        const uint16_t distance = static_cast<uint16_t>(list[k].distance);
-        const uint32_t at_distance = base + prices.positions[PositionSlot(distance - 1u)];
-        for (; len <= longest; ++len) {
-          const uint32_t p = at_distance + length_price[len];
-          if (p < price[i + len]) {
-            price[i + len] = p;
-            step_len[i + len] = static_cast<uint16_t>(len);
-            step_dist[i + len] = distance;
+        const uint32_t dist_price = prices.positions[PositionSlot(list[k].distance - 1)];
+        for (; len <= list[k].length; ++len) {
+          const uint32_t p = base + prices.chars[len - kMinMatch + 256] + dist_price;
+          if (p < price_[i + len]) {
+            price_[i + len] = p;
+            step_len_[i + len] = static_cast<uint16_t>(len);
+            step_dist_[i + len] = static_cast<uint16_t>(list[k].distance);
           }
         }
       }
