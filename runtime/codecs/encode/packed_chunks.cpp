@@ -59,55 +59,52 @@ class VectorSink : public ByteSink {
   return Failed(r) ? r : finished;
 }
 
-// Whether the optimal parse is worth its time on data that method 2 packs
-// into `packed` bits of `input` bytes: not on data it packs below a quarter
-// (text, where its deep chains find what the parse's shallow searches
-// miss, and runs, where the parse gains a few bytes for twice the time),
-// nor on data it cannot pack (stored in the end).
-bool OptimalParseWins(uint64_t packed, size_t input) {
-  const uint64_t input_bits = uint64_t{input} * 8;
-  return packed >= input_bits / 4 && packed <= input_bits / 100 * 97;
+// Method 1 chooses between the optimal parse and method 2's parse (deep
+// chains, lazy matching). The optimal parse packs programs, tables and
+// text of many words tighter every time measured; method 2 wins on text of
+// few words, whose long matches its long chain finds, and takes a third of
+// the time on text that packs below a quarter, where the optimal parse
+// gains under 2%.
+
+// Packed to 30% or more, data is of the kind the optimal parse wins on.
+bool OptimalKind(uint64_t packed_bits, size_t input) { return packed_bits >= uint64_t{input} * 8 * 3 / 10; }
+
+// Chunks up to this size are packed by the optimal parse first; larger ones
+// are judged by method 2's packing of their first kProbeBytes.
+constexpr size_t kProbeBytes = 32768;
+
+[[nodiscard]] ResultCode PackSmallWithMethod1(const uint8_t* data, size_t history, size_t size, PackedChunk* out) {
+  ResultCode r = EncodeChunkWith(1, data, history, size, out);
+  if (Failed(r) || OptimalKind(out->bits, size - history)) return r;
+  PackedChunk lazy;
+  r = EncodeChunkWith(2, data, history, size, &lazy);
+  if (!Failed(r) && lazy.bits <= out->bits) *out = std::move(lazy);
+  return r;
 }
 
-// A chunk's start, which method 1 judges a large chunk by.
-constexpr size_t kProbeBytes = 32768;
+[[nodiscard]] ResultCode PackLargeWithMethod1(const uint8_t* data, size_t history, size_t size, PackedChunk* out) {
+  // The start of text packs a little looser than the whole, so text still
+  // reads as text at 30%; data method 2 cannot pack is no kind to judge by.
+  ResultCode r = EncodeChunkWith(2, data, history, history + kProbeBytes, out);
+  if (!Failed(r) && OptimalKind(out->bits, kProbeBytes) && out->bits <= uint64_t{kProbeBytes} * 8 / 100 * 97)
+    return EncodeChunkWith(1, data, history, size, out);
+  // Text-like: method 2's parse, unless the optimal parse comes out smaller
+  // where method 2 packs it to a quarter or more (and can pack it at all).
+  r = EncodeChunkWith(2, data, history, size, out);
+  const uint64_t input_bits = uint64_t{size - history} * 8;
+  if (Failed(r) || out->bits < input_bits / 4 || out->bits > input_bits / 100 * 97) return r;
+  PackedChunk optimal;
+  r = EncodeChunkWith(1, data, history, size, &optimal);
+  if (!Failed(r) && optimal.bits < out->bits) *out = std::move(optimal);
+  return r;
+}
 
 // EncodeChunk's packing, without the CRC.
 [[nodiscard]] ResultCode PackChunk(uint32_t method, const uint8_t* data, size_t history, size_t size,
                                    PackedChunk* out) {
   if (method != 1) return EncodeChunkWith(method, data, history, size, out);
-  ResultCode r;
-  // A large chunk whose start method 2 packs to 30% or more (programs,
-  // tables: the start of text packs a little looser than the whole) takes
-  // the optimal parse alone, which packs such data tighter every time
-  // measured: method 2's parse of it all would only be thrown away.
-  if (size - history > kProbeBytes) {
-    r = EncodeChunkWith(2, data, history, history + kProbeBytes, out);
-    const uint64_t probe_bits = uint64_t{kProbeBytes} * 8;
-    if (!Failed(r) && out->bits >= probe_bits * 3 / 10 && OptimalParseWins(out->bits, kProbeBytes))
-      return EncodeChunkWith(1, data, history, size, out);
-  }
-  // A small chunk is packed by the optimal parse first: where that packs
-  // it to 30% or more (text of many words, programs), method 2's parse
-  // has not come out smaller in any file measured.
-  if (size - history <= kProbeBytes) {
-    r = EncodeChunkWith(1, data, history, size, out);
-    const uint64_t input_bits = uint64_t{size - history} * 8;
-    if (Failed(r) || out->bits >= input_bits * 3 / 10) return r;
-    PackedChunk lazy;
-    r = EncodeChunkWith(2, data, history, size, &lazy);
-    if (!Failed(r) && lazy.bits <= out->bits) *out = std::move(lazy);
-    return r;
-  }
-  // Else it takes method 2's parse unless the optimal parse comes out
-  // smaller, so that no small file packs worse with method 1 than with
-  // method 2 (both cut it into the same chunks).
-  r = EncodeChunkWith(2, data, history, size, out);
-  if (Failed(r) || !OptimalParseWins(out->bits, size - history)) return r;
-  PackedChunk optimal;
-  r = EncodeChunkWith(1, data, history, size, &optimal);
-  if (!Failed(r) && optimal.bits < out->bits) *out = std::move(optimal);
-  return r;
+  return size - history <= kProbeBytes ? PackSmallWithMethod1(data, history, size, out)
+                                       : PackLargeWithMethod1(data, history, size, out);
 }
 
 }  // namespace
