@@ -4,11 +4,7 @@
 
 namespace arjrt {
 
-namespace {
-constexpr uint32_t kBufferBytes = 1u << 18;
-}  // namespace
-
-LzWindow::LzWindow(ByteSource& in) : in_(in), buffer_(kBufferBytes) {}
+LzWindow::LzWindow(ByteSource& in) : in_(in), buffer_(kBufferBytes + kWindowSlack) {}
 
 ResultCode LzWindow::ReadMore(uint32_t* shift) {
   while (!eof_ && filled_ - pos_ < lzh::kMaxMatch) {
@@ -33,9 +29,10 @@ ResultCode LzWindow::ReadMore(uint32_t* shift) {
   return RESULT_OK;
 }
 
-void RebasePositions(std::vector<int32_t>& positions, uint32_t shift) {
+void RebasePositions(ScratchArray<int32_t>& positions, uint32_t shift) {
   const int32_t s = static_cast<int32_t>(shift);
-  for (int32_t& v : positions) v = v >= s ? v - s : kNoPosition;
+  int32_t* v = positions.data();
+  for (size_t i = 0; i < positions.size(); ++i) v[i] = v[i] >= s ? v[i] - s : kNoPosition;
 }
 
 }  // namespace arjrt

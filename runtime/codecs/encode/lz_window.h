@@ -10,14 +10,21 @@
 
 #include "runtime/codecs/codec_io.h"
 #include "runtime/codecs/encode/lzh_constants.h"
+#include "runtime/codecs/encode/scratch.h"
 
 namespace arjrt {
 
 constexpr int32_t kNoPosition = -1;
+// Bytes the window keeps readable past its data, for the hashes' whole-word loads.
+constexpr uint32_t kWindowSlack = 8;
 
 class LzWindow {
  public:
   static constexpr uint32_t kHistory = 32768;  // power of two above both formats' distances
+  // A chunk and its history (packed_chunks.h) fit whole, so that the data
+  // never moves and the finders' tables are never rebased; a longer input
+  // moves down.
+  static constexpr uint32_t kBufferBytes = 1u << 21;
 
   explicit LzWindow(ByteSource& in);
 
@@ -59,7 +66,7 @@ class LzWindow {
   [[nodiscard]] ResultCode ReadMore(uint32_t* shift);
 
   ByteSource& in_;
-  std::vector<uint8_t> buffer_;
+  ScratchArray<uint8_t> buffer_;
   uint32_t pos_ = 0;
   uint32_t filled_ = 0;
   bool eof_ = false;
@@ -67,10 +74,11 @@ class LzWindow {
 };
 
 // Moves stored positions down by `shift`; those that fall off become kNoPosition.
-void RebasePositions(std::vector<int32_t>& positions, uint32_t shift);
+void RebasePositions(ScratchArray<int32_t>& positions, uint32_t shift);
 
 inline uint32_t Hash4(const uint8_t* b, uint32_t bits) {
-  const uint32_t v = uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
+  uint32_t v;
+  std::memcpy(&v, b, 4);
   return (v * 2654435761u) >> (32 - bits);
 }
 
@@ -85,9 +93,11 @@ inline uint32_t HashLong(const uint8_t* b, uint32_t bits) {
   return static_cast<uint32_t>(((x * 0x9E3779B97F4A7C15ull) ^ (uint64_t{y} * 0xC2B2AE3D27D4EB4Full)) >> (64 - bits));
 }
 
+// Reads a byte beyond its three, which the window's slack keeps in bounds.
 inline uint32_t Hash3(const uint8_t* b, uint32_t bits) {
-  const uint32_t v = uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16);
-  return (v * 2654435761u) >> (32 - bits);
+  uint32_t v;
+  std::memcpy(&v, b, 4);
+  return ((v & 0xFFFFFFu) * 2654435761u) >> (32 - bits);
 }
 
 }  // namespace arjrt

@@ -76,8 +76,8 @@ void LzhBlockWriter::EndChunk() {
     if (merged_bits > block_bits_ + chunk_bits) {
       // Close the open block; the chunk opens the next one.
       WriteBlock(chunk_start_, block_freq_);
-      std::copy(codes_.begin() + chunk_start_, codes_.begin() + count_, codes_.begin());
-      std::copy(pointers_.begin() + chunk_start_, pointers_.begin() + count_, pointers_.begin());
+      std::copy(codes_.data() + chunk_start_, codes_.data() + count_, codes_.data());
+      std::copy(pointers_.data() + chunk_start_, pointers_.data() + count_, pointers_.data());
       count_ -= chunk_start_;
       block_freq_ = chunk_freq_;
       block_bits_ = chunk_bits;

@@ -6,11 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
-
 #include "runtime/codecs/encode/bit_writer.h"
 #include "runtime/codecs/encode/lzh_block_trees.h"
 #include "runtime/codecs/encode/lzh_constants.h"
+#include "runtime/codecs/encode/scratch.h"
 
 namespace arjrt {
 
@@ -43,8 +42,8 @@ class LzhBlockWriter {
 
   BitWriter& bits_;
   size_t chunk_codes_;
-  std::vector<uint16_t> codes_;
-  std::vector<uint16_t> pointers_;
+  ScratchArray<uint16_t> codes_;  // the first count_ hold the codes so far
+  ScratchArray<uint16_t> pointers_;
   size_t count_ = 0;
   size_t chunk_start_ = 0;    // codes before it form the open block
   LzhFrequencies block_freq_;  // of the open block

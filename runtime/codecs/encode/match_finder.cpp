@@ -11,11 +11,15 @@ MatchFinder::MatchFinder(ByteSource& in, uint32_t max_distance, uint32_t depth, 
       depth_(depth),
       good_enough_(good_enough),
       long_depth_(long_depth),
-      head_(size_t{1} << kHashBits, kNoPosition),
-      prev_(LzWindow::kHistory, kNoPosition),
-      head3_(size_t{1} << kHash3Bits, kNoPosition),
-      head_long_(long_depth != 0 ? size_t{1} << kLongHashBits : 0, kNoPosition),
-      prev_long_(long_depth != 0 ? LzWindow::kHistory : 0, kNoPosition) {}
+      head_(size_t{1} << kHashBits),
+      prev_(LzWindow::kHistory),
+      head3_(size_t{1} << kHash3Bits),
+      head_long_(long_depth != 0 ? size_t{1} << kLongHashBits : 0),
+      prev_long_(long_depth != 0 ? LzWindow::kHistory : 0) {
+  std::fill_n(head_.data(), head_.size(), kNoPosition);
+  std::fill_n(head3_.data(), head3_.size(), kNoPosition);
+  std::fill_n(head_long_.data(), head_long_.size(), kNoPosition);
+}
 
 size_t MatchFinder::Search(Match* out, size_t capacity, uint32_t longer_than, uint32_t depth) const {
   const uint32_t limit = std::min(window_.lookahead(), lzh::kMaxMatch);
@@ -42,23 +46,23 @@ size_t MatchFinder::Search(Match* out, size_t capacity, uint32_t longer_than, ui
   if (limit < 4) return found;
   // Walks a chain nearest first; returns whether the search is done. Chains
   // only link entered positions, each to an earlier one, and a slot is
-  // reused only kHistory positions later, beyond every distance searched.
-  auto walk = [&](int32_t cand, const std::vector<int32_t>& prev, uint32_t links) __attribute__((always_inline)) {
-    for (; cand != kNoPosition && links-- != 0; cand = prev[static_cast<uint32_t>(cand) & (LzWindow::kHistory - 1)]) {
+  // reused only kHistory positions later, beyond every distance searched;
+  // the first position out of reach (kNoPosition among them) ends a chain.
+  const int32_t lowest = static_cast<int32_t>(pos > max_distance_ ? pos - max_distance_ : 0);
+  auto walk = [&](int32_t cand, const int32_t* prev, uint32_t links) __attribute__((always_inline)) {
+    for (; links != 0 && cand >= lowest; --links, cand = prev[static_cast<uint32_t>(cand) & (LzWindow::kHistory - 1)]) {
       const uint32_t c = static_cast<uint32_t>(cand);
-      const uint32_t dist = pos - c;
-      if (dist > max_distance_) return false;
       // The byte that would extend the best match decides most candidates.
       if (data[c + best_len] == here[best_len] && data[c] == here[0]) {
         const uint32_t len = window_.MatchLength(c, 0, limit);
-        if (len > best_len && keep(len, dist)) return true;
+        if (len > best_len && keep(len, pos - c)) return true;
       }
     }
     return false;
   };
-  if (walk(head_[Hash4(here, kHashBits)], prev_, depth)) return found;
+  if (walk(head_[Hash4(here, kHashBits)], prev_.data(), depth)) return found;
   // Then the long chain, for the longer matches beyond the chain's depth.
-  if (long_on_ && limit >= kLongBytes) walk(head_long_[HashLong(here, kLongHashBits)], prev_long_, long_depth_);
+  if (long_on_ && limit >= kLongBytes) walk(head_long_[HashLong(here, kLongHashBits)], prev_long_.data(), long_depth_);
   return found;
 }
 

@@ -111,8 +111,9 @@ class MatchFinder {
   // and searched while the recent searches' longest matches average
   // kLongOnAverage bytes or more.
   void Note(uint32_t longest) {
+    if (long_depth_ == 0) return;
     average16_ = average16_ - average16_ / 16 + longest;
-    long_on_ = long_depth_ != 0 && average16_ >= 16 * kLongOnAverage;
+    long_on_ = average16_ >= 16 * kLongOnAverage;
   }
 
   // Matches longer than `longer_than` of increasing length into `out`, the
@@ -126,11 +127,14 @@ class MatchFinder {
   uint32_t long_depth_;
   uint32_t average16_ = 0;  // 16 times the recent searches' longest match, on average
   bool long_on_ = false;
-  std::vector<int32_t> head_;
-  std::vector<int32_t> prev_;
-  std::vector<int32_t> head3_;
-  std::vector<int32_t> head_long_;
-  std::vector<int32_t> prev_long_;
+  // The heads start empty; a prev_ slot is written when its position is
+  // entered, before any chain reaches it, so the prev_ tables start as
+  // they come.
+  ScratchArray<int32_t> head_;
+  ScratchArray<int32_t> prev_;
+  ScratchArray<int32_t> head3_;
+  ScratchArray<int32_t> head_long_;
+  ScratchArray<int32_t> prev_long_;
 };
 
 }  // namespace arjrt

@@ -57,6 +57,34 @@ TEST(BitWriter, CarriesOutputAcrossItsBuffer) {
   }
 }
 
+// Puts of every width, in runs that end anywhere inside a byte or a word:
+// the bytes are those a bit-at-a-time writer makes, and the bits left over
+// before the padding are counted right (a chunk's length in bits rests on
+// them).
+TEST(BitWriter, MatchesABitAtATimeWriterForEveryWidth) {
+  const size_t runs[] = {0, 1, 3, 7, 8, 9, 31, 32, 33, 1000, 70001};
+  for (size_t run : runs) {
+    MemorySink sink;
+    BitWriter bits(sink);
+    std::vector<bool> expected;
+    uint32_t seed = static_cast<uint32_t>(run) * 2654435761u + 1;
+    for (size_t i = 0; i < run; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      const uint32_t count = (seed >> 8) % 25;  // 0..24
+      const uint32_t value = seed ^ (seed >> 13);
+      bits.Put(count, value);
+      for (uint32_t b = count; b-- > 0;) expected.push_back(((value >> b) & 1u) != 0);
+    }
+    EXPECT_EQ(bits.pending_bits(), expected.size() % 8) << run;
+    ASSERT_EQ(bits.Finish(), RESULT_OK);
+    std::vector<uint8_t> bytes((expected.size() + 7) / 8, 0);
+    for (size_t i = 0; i < expected.size(); ++i)
+      if (expected[i]) bytes[i / 8] |= static_cast<uint8_t>(0x80u >> (i % 8));
+    EXPECT_TRUE(sink.bytes == bytes) << run << " puts";
+    EXPECT_EQ(bits.bytes_written(), bytes.size()) << run;
+  }
+}
+
 TEST(BitWriter, KeepsTheFirstSinkErrorAndCountsOnlyAcceptedBytes) {
   FailingSink sink(1);
   BitWriter bits(sink);
