@@ -49,15 +49,29 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
         }
         if (!bits.Refill()) return window.FailAt(out, input.Status());
       }
+      uint16_t e = codes.Lookup(bits.Window());
+      if (codes.Symbol(e) < kFirstMatchSymbol) {
+        // A literal takes at most 16 bits: a run of them goes on without
+        // a refill while the buffer still holds a whole code.
+        bool to_top = false;
+        do {
+          bits.Skip(codes.Taken(e));
+          *out++ = static_cast<uint8_t>(codes.Symbol(e));
+          if (--block_left == 0 || out >= span.stop || bits.Available() < huffman::kMaxCodeLength ||
+              bits.ReloadDue()) {
+            to_top = true;
+            break;
+          }
+          e = codes.Lookup(bits.Window());
+        } while (codes.Symbol(e) < kFirstMatchSymbol);
+        if (to_top) continue;
+        // The match's code stays at the top of the buffer through the refill.
+        if (!bits.Refill()) return window.FailAt(out, input.Status());
+      }
       --block_left;
-      // At most 16 + 16 + 15 bits per symbol: one refill suffices.
-      const uint16_t e = codes.Lookup(bits.Window());
+      // At most 16 + 16 + 15 bits per match: one refill suffices.
       bits.Skip(codes.Taken(e));
       const unsigned symbol = codes.Symbol(e);
-      if (symbol < kFirstMatchSymbol) {
-        *out++ = static_cast<uint8_t>(symbol);
-        continue;
-      }
       const size_t length = symbol - kFirstMatchSymbol + kArjMinMatch;
       // The position code and its extra bits in one step: the extra bits
       // are the last of those taken.
