@@ -1,6 +1,25 @@
 #include "runtime/codecs/decode/huffman_table.h"
 
+#include <cstring>
+
 namespace arjrt::huffman {
+
+namespace {
+
+// Sets `n` entries (a power of two) from `at`. Short codes own long runs
+// of the primary table, refilled for every block: four entries to a store.
+// Runs of four or more start at a multiple of their length.
+void FillEntries(uint16_t* at, uint32_t n, uint16_t entry) {
+  if (n < 4) {
+    at[0] = entry;
+    if (n == 2) at[1] = entry;
+    return;
+  }
+  const uint64_t four = entry * uint64_t{0x0001000100010001};
+  for (uint32_t k = 0; k < n; k += 4) std::memcpy(at + k, &four, sizeof four);
+}
+
+}  // namespace
 
 bool BuildTables(const uint8_t* lengths, const uint8_t* extra_bits, size_t count, unsigned primary_bits,
                  uint16_t* primary, uint16_t* secondary, size_t secondary_size) {
@@ -47,7 +66,7 @@ bool BuildTables(const uint8_t* lengths, const uint8_t* extra_bits, size_t count
     if (len <= primary_bits) {
       const uint32_t first = c << (primary_bits - len);
       const uint32_t n = uint32_t{1} << (primary_bits - len);
-      for (uint32_t k = 0; k < n; ++k) primary[first + k] = entry;
+      FillEntries(primary + first, n, entry);
       continue;
     }
     const uint32_t prefix = c >> (len - primary_bits);
@@ -61,8 +80,7 @@ bool BuildTables(const uint8_t* lengths, const uint8_t* extra_bits, size_t count
     }
     const uint32_t low = c & ((uint32_t{1} << (len - primary_bits)) - 1);
     const uint32_t first = low << (kMaxCodeLength - len);
-    const uint32_t n = uint32_t{1} << (kMaxCodeLength - len);
-    for (uint32_t k = 0; k < n; ++k) secondary[open_base + first + k] = entry;
+    FillEntries(secondary + open_base + first, uint32_t{1} << (kMaxCodeLength - len), entry);
   }
   return true;
 }
