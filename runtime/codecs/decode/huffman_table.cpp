@@ -62,7 +62,7 @@ bool BuildTables(const uint8_t* lengths, const uint8_t* extra_bits, size_t count
     const unsigned len = lengths[symbol];
     const uint32_t c = next_code[len]++;
     const unsigned extra = extra_bits != nullptr ? extra_bits[symbol] : 0;
-    const uint16_t entry = static_cast<uint16_t>(symbol << kSymbolShift | (len + extra));
+    const uint16_t entry = MakeEntry(symbol, len + extra);
     if (len <= primary_bits) {
       const uint32_t first = c << (primary_bits - len);
       const uint32_t n = uint32_t{1} << (primary_bits - len);
@@ -76,7 +76,7 @@ bool BuildTables(const uint8_t* lengths, const uint8_t* extra_bits, size_t count
       open_prefix = prefix;
       open_base = secondary_used;
       secondary_used += size_t{1} << secondary_bits;
-      primary[prefix] = static_cast<uint16_t>(kLinkFlag | open_base);
+      primary[prefix] = static_cast<uint16_t>(kLinkFlag | (open_base >> secondary_bits) << kLinkShift);
     }
     const uint32_t low = c & ((uint32_t{1} << (len - primary_bits)) - 1);
     const uint32_t first = low << (kMaxCodeLength - len);

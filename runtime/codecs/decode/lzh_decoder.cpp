@@ -10,8 +10,9 @@ namespace arjrt {
 
 namespace {
 
-// Code symbol of the shortest match.
-constexpr unsigned kFirstMatchSymbol = lzh::kLiteralCount;
+// Literals are the byte symbols of the code, matches the rest, the
+// shortest first; positions are byte symbols too.
+static_assert(lzh::kLiteralCount == 256 && lzh::kCodeSymbols - 256 <= 256 && lzh::kPositionSymbols <= 256);
 
 // Kept out of the decoding loop. The reader goes in and out by value so
 // the loop's reader never has its address taken and stays in registers.
@@ -50,20 +51,20 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
         if (!bits.Refill()) return window.FailAt(out, input.Status());
       }
       uint16_t e = codes.Lookup(bits.Window());
-      if (codes.Symbol(e) < kFirstMatchSymbol) {
+      if (codes.IsByte(e)) {
         // A literal takes at most 16 bits: a run of them goes on without
         // a refill while the buffer still holds a whole code.
         bool to_top = false;
         do {
           bits.Skip(codes.Taken(e));
-          *out++ = static_cast<uint8_t>(codes.Symbol(e));
+          *out++ = codes.Byte(e);
           if (--block_left == 0 || out >= span.stop || bits.Available() < huffman::kMaxCodeLength ||
               bits.ReloadDue()) {
             to_top = true;
             break;
           }
           e = codes.Lookup(bits.Window());
-        } while (codes.Symbol(e) < kFirstMatchSymbol);
+        } while (codes.IsByte(e));
         if (to_top) continue;
         // The match's code stays at the top of the buffer through the refill.
         if (!bits.Refill()) return window.FailAt(out, input.Status());
@@ -71,12 +72,12 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
       --block_left;
       // At most 16 + 16 + 15 bits per match: one refill suffices.
       bits.Skip(codes.Taken(e));
-      const unsigned symbol = codes.Symbol(e);
-      const size_t length = symbol - kFirstMatchSymbol + kArjMinMatch;
+      // Match symbols follow the 256 literals: the low byte is the length less 3.
+      const size_t length = size_t{codes.Byte(e)} + kArjMinMatch;
       // The position code and its extra bits in one step: the extra bits
       // are the last of those taken.
       const uint16_t p = positions.Lookup(bits.Window());
-      const unsigned slot = positions.Symbol(p);
+      const unsigned slot = positions.Byte(p);
       const unsigned taken = positions.Taken(p);
       const size_t distance =
           lzh::kPositionBase[slot] + (bits.PeekUpTo(taken) & ((uint32_t{1} << lzh::kPositionExtraBits[slot]) - 1));
