@@ -1,5 +1,6 @@
 #include "runtime/codecs/decode/lzh_decoder.h"
 
+#include <array>
 #include <memory>
 #include <new>
 
@@ -13,6 +14,19 @@ namespace {
 // Literals are the byte symbols of the code, matches the rest, the
 // shortest first; positions are byte symbols too.
 static_assert(lzh::kLiteralCount == 256 && lzh::kCodeSymbols - 256 <= 256 && lzh::kPositionSymbols <= 256);
+
+// A position slot's distance base and the mask of its extra bits, side by side.
+struct PositionSlot {
+  uint32_t base;
+  uint32_t mask;
+};
+constexpr auto kPositionSlots = [] {
+  std::array<PositionSlot, lzh::kPositionSymbols> slots{};
+  for (size_t k = 0; k < slots.size(); ++k) {
+    slots[k] = {lzh::kPositionBase[k], (uint32_t{1} << lzh::kPositionExtraBits[k]) - 1};
+  }
+  return slots;
+}();
 
 // Kept out of the decoding loop. The reader goes in and out by value so
 // the loop's reader never has its address taken and stays in registers.
@@ -80,8 +94,10 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
       const uint16_t p = positions.Lookup(bits.Window());
       const unsigned slot = positions.Byte(p);
       const unsigned taken = positions.Taken(p);
-      const size_t distance =
-          lzh::kPositionBase[slot] + (bits.PeekUpTo(taken) & ((uint32_t{1} << lzh::kPositionExtraBits[slot]) - 1));
+      // Shifted down by (64 - taken) mod 64, the extra bits end at bit 0;
+      // when nothing is taken the mask is 0.
+      const PositionSlot& ps = kPositionSlots[slot];
+      const size_t distance = ps.base + ((bits.Window() >> ((64 - taken) & 63)) & ps.mask);
       bits.Skip(taken);
       // A match may not start before the output, nor run past its end: arj
       // writes all of it and so fails the entry.
