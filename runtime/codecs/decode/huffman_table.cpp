@@ -7,8 +7,8 @@ namespace arjrt::huffman {
 namespace {
 
 // Sets `n` entries (a power of two) from `at`. Short codes own long runs
-// of the primary table, refilled for every block: four entries to a store.
-// Runs of four or more start at a multiple of their length.
+// of the primary table, refilled for every block: up to eight entries to a
+// store.
 void FillEntries(uint16_t* at, uint32_t n, uint16_t entry) {
   if (n < 4) {
     at[0] = entry;
@@ -16,7 +16,12 @@ void FillEntries(uint16_t* at, uint32_t n, uint16_t entry) {
     return;
   }
   const uint64_t four = entry * uint64_t{0x0001000100010001};
-  for (uint32_t k = 0; k < n; k += 4) std::memcpy(at + k, &four, sizeof four);
+  if (n == 4) {
+    std::memcpy(at, &four, sizeof four);
+    return;
+  }
+  const uint64_t eight[2] = {four, four};
+  for (uint32_t k = 0; k < n; k += 8) std::memcpy(at + k, eight, sizeof eight);
 }
 
 }  // namespace
