@@ -36,13 +36,12 @@ constexpr auto kPositionSlots = [] {
   return bits;
 }
 
-}  // namespace
-
-ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
-  const std::unique_ptr<LzhBlockTables> tables(new (std::nothrow) LzhBlockTables);
-  if (!tables) return ERR_NO_MEMORY;
-  const auto& codes = tables->codes;
-  const auto& positions = tables->positions;
+// The decoding loop, apart from the tables' owner: with no object to
+// destroy on the way out it needs no frame pointer, and one more register
+// keeps the reader's state.
+[[gnu::noinline]] ResultCode DecodeWith(LzhBlockTables& tables, InputBuffer& input, OutputWindow& window) {
+  const auto& codes = tables.codes;
+  const auto& positions = tables.positions;
 
   BitReader bits(input);
   if (!bits.Start()) return input.Status();
@@ -57,7 +56,7 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
         bool ok = false;
         bool corrupt = false;
         uint32_t code_count = 0;  // block_left's own address is never taken: it stays in a register
-        bits = StartBlock(*tables, bits, &code_count, &ok, &corrupt);
+        bits = StartBlock(tables, bits, &code_count, &ok, &corrupt);
         block_left = code_count;
         if (!ok) {
           return window.FailAt(out, corrupt ? ERR_CORRUPTED : input.Status());
@@ -114,6 +113,14 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
     out = moved;
   }
   return input.CheckEnd(bits.FirstUnused());
+}
+
+}  // namespace
+
+ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
+  const std::unique_ptr<LzhBlockTables> tables(new (std::nothrow) LzhBlockTables);
+  if (!tables) return ERR_NO_MEMORY;
+  return DecodeWith(*tables, input, window);
 }
 
 }  // namespace arjrt
