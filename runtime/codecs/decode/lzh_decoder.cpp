@@ -51,7 +51,6 @@ constexpr auto kPositionSlots = [] {
   while (!window.Finished()) {
     const OutputWindow::Span span = window.NextSpan(out);
     while (out < span.stop) {
-      if (!bits.Refill()) return window.FailAt(out, input.Status());
       if (block_left == 0) [[unlikely]] {
         bool ok = false;
         bool corrupt = false;
@@ -61,9 +60,14 @@ constexpr auto kPositionSlots = [] {
         if (!ok) {
           return window.FailAt(out, corrupt ? ERR_CORRUPTED : input.Status());
         }
-        if (!bits.Refill()) return window.FailAt(out, input.Status());
       }
+      // The code is looked up before the refill when the buffer holds a
+      // whole one: the refill, which leaves the top bits as they are, then
+      // stays off the path from one code to the next.
       uint16_t e = codes.Lookup(bits.Window());
+      const bool short_of_bits = bits.Available() < huffman::kMaxCodeLength;
+      if (!bits.Refill()) return window.FailAt(out, input.Status());
+      if (short_of_bits) [[unlikely]] e = codes.Lookup(bits.Window());
       if (codes.IsByte(e)) {
         // A literal takes at most 16 bits: a run of them goes on without
         // a refill while the buffer still holds a whole code.
