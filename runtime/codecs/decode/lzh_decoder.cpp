@@ -71,12 +71,13 @@ constexpr auto kPositionSlots = [] {
       if (codes.IsByte(e)) {
         // A literal takes at most 16 bits: a run of them goes on without
         // a refill while the buffer still holds a whole code.
+        // A reload due stops the run at once.
+        const unsigned keep = bits.ReloadDue() ? 64 : huffman::kMaxCodeLength;
         bool to_top = false;
         do {
           bits.Skip(codes.Taken(e));
           *out++ = codes.Byte(e);
-          if (--block_left == 0 || out >= span.stop || bits.Available() < huffman::kMaxCodeLength ||
-              bits.ReloadDue()) {
+          if (--block_left == 0 || out >= span.stop || bits.Available() < keep) {
             to_top = true;
             break;
           }
