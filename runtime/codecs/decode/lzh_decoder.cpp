@@ -70,8 +70,8 @@ constexpr auto kPositionSlots = [] {
       if (short_of_bits) [[unlikely]] e = codes.Lookup(bits.Window());
       if (codes.IsByte(e)) {
         // A literal takes at most 16 bits: a run of them goes on without
-        // a refill while the buffer still holds a whole code.
-        // A reload due stops the run at once.
+        // a refill while the buffer still holds a whole code, but stops at
+        // once when a reload is due, as a refill before each code would.
         const unsigned keep = bits.ReloadDue() ? 64 : huffman::kMaxCodeLength;
         bool to_top = false;
         do {
