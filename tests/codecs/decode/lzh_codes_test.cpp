@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/codecs/decode/lzh_block_header.h"
 #include "runtime/codecs/encode/huffman_code.h"
 #include "tests/support/codec_bytes.h"
 
@@ -160,6 +161,38 @@ TEST(LzhCodesTest, TheCodesSpanEveryWidth) {
   EXPECT_EQ(Codes().lengths[509], 16);
   EXPECT_EQ(Positions().lengths[kPositionSymbols - 1], 16);
   EXPECT_EQ(Positions().lengths[kPositionSymbols - 2], 16);
+}
+
+TEST(LzhCodesTest, TheTablesFindEveryCodeWhateverFollowsIt) {
+  // Each code at the top of the window, then zeros or ones: the entry
+  // names its symbol (literal bytes apart from match lengths) and the bits
+  // to take, a position's extra bits among them.
+  arjrt::LzhBlockTables tables;
+  ASSERT_TRUE(tables.codes.Build(Codes().lengths.data()));
+  ASSERT_TRUE(tables.positions.Build(Positions().lengths.data()));
+  for (uint64_t rest : {uint64_t{0}, ~uint64_t{0}}) {
+    for (size_t sym = 0; sym < kCodeSymbols; ++sym) {
+      const unsigned len = Codes().lengths[sym];
+      const uint64_t window = uint64_t{Codes().codes[sym]} << (64 - len) | rest >> len;
+      const uint16_t e = tables.codes.Lookup(window);
+      ASSERT_EQ(tables.codes.Symbol(e), sym);
+      EXPECT_EQ(tables.codes.Taken(e), len) << sym;
+      EXPECT_EQ(tables.codes.IsByte(e), sym < 256) << sym;
+      EXPECT_EQ(tables.codes.Byte(e), sym & 0xFF) << sym;
+    }
+    for (size_t slot = 0; slot < kPositionSymbols; ++slot) {
+      const unsigned len = Positions().lengths[slot];
+      const uint16_t e = tables.positions.Lookup(uint64_t{Positions().codes[slot]} << (64 - len) | rest >> len);
+      ASSERT_EQ(tables.positions.Byte(e), slot);
+      EXPECT_EQ(tables.positions.Taken(e), len + arjrt::lzh::kPositionExtraBits[slot]) << slot;
+    }
+  }
+  // A code that leaves part of the code space unused, or overfills it.
+  std::vector<uint8_t> lengths = Codes().lengths;
+  lengths[0xFF] = 0;
+  EXPECT_FALSE(tables.codes.Build(lengths.data()));
+  lengths[0xFF] = 15;
+  EXPECT_FALSE(tables.codes.Build(lengths.data()));
 }
 
 TEST(LzhCodesTest, HandMadeBlocksDecode) {
