@@ -54,6 +54,12 @@ class BitReader {
   uint32_t PeekUpTo(unsigned n) const { return static_cast<uint32_t>((bits_ >> 1) >> (63 - n)); }
   // The whole buffer, next bit in the top position.
   uint64_t Window() const { return bits_; }
+  // Bits that can be peeked without a refill.
+  unsigned Available() const { return count_; }
+  // The next Refill() must reload the input (and may fail). A loop that
+  // skips refills tests this so that it stops for a short input as soon
+  // as a refill before every code would have.
+  bool ReloadDue() const { return next_ > limit_; }
 
   void Skip(unsigned n) {
     bits_ <<= n;

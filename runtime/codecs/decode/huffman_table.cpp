@@ -1,6 +1,30 @@
 #include "runtime/codecs/decode/huffman_table.h"
 
+#include <cstring>
+
 namespace arjrt::huffman {
+
+namespace {
+
+// Sets `n` entries (a power of two) from `at`. Short codes own long runs
+// of the primary table, refilled for every block: up to eight entries to a
+// store.
+void FillEntries(uint16_t* at, uint32_t n, uint16_t entry) {
+  if (n < 4) {
+    at[0] = entry;
+    if (n == 2) at[1] = entry;
+    return;
+  }
+  const uint64_t four = entry * uint64_t{0x0001000100010001};
+  if (n == 4) {
+    std::memcpy(at, &four, sizeof four);
+    return;
+  }
+  const uint64_t eight[2] = {four, four};
+  for (uint32_t k = 0; k < n; k += 8) std::memcpy(at + k, eight, sizeof eight);
+}
+
+}  // namespace
 
 bool BuildTables(const uint8_t* lengths, const uint8_t* extra_bits, size_t count, unsigned primary_bits,
                  uint16_t* primary, uint16_t* secondary, size_t secondary_size) {
@@ -43,11 +67,11 @@ bool BuildTables(const uint8_t* lengths, const uint8_t* extra_bits, size_t count
     const unsigned len = lengths[symbol];
     const uint32_t c = next_code[len]++;
     const unsigned extra = extra_bits != nullptr ? extra_bits[symbol] : 0;
-    const uint16_t entry = static_cast<uint16_t>(symbol << kSymbolShift | (len + extra));
+    const uint16_t entry = MakeEntry(symbol, len + extra);
     if (len <= primary_bits) {
       const uint32_t first = c << (primary_bits - len);
       const uint32_t n = uint32_t{1} << (primary_bits - len);
-      for (uint32_t k = 0; k < n; ++k) primary[first + k] = entry;
+      FillEntries(primary + first, n, entry);
       continue;
     }
     const uint32_t prefix = c >> (len - primary_bits);
@@ -57,12 +81,11 @@ bool BuildTables(const uint8_t* lengths, const uint8_t* extra_bits, size_t count
       open_prefix = prefix;
       open_base = secondary_used;
       secondary_used += size_t{1} << secondary_bits;
-      primary[prefix] = static_cast<uint16_t>(kLinkFlag | open_base);
+      primary[prefix] = static_cast<uint16_t>(kLinkFlag | (open_base >> secondary_bits) << kLinkShift);
     }
     const uint32_t low = c & ((uint32_t{1} << (len - primary_bits)) - 1);
     const uint32_t first = low << (kMaxCodeLength - len);
-    const uint32_t n = uint32_t{1} << (kMaxCodeLength - len);
-    for (uint32_t k = 0; k < n; ++k) secondary[open_base + first + k] = entry;
+    FillEntries(secondary + open_base + first, uint32_t{1} << (kMaxCodeLength - len), entry);
   }
   return true;
 }

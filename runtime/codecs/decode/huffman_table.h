@@ -17,14 +17,22 @@ inline constexpr size_t kMaxSymbols = 512;
 // Bits a symbol may carry after its code (a match position's low bits).
 inline constexpr unsigned kMaxExtraBits = 15;
 
-// Entry: in bits 0..5 the bits to take for it (its code, then its extra
-// bits), where a shift by the entry itself takes them (bit 5 stays 0);
-// symbol in bits 6..14. With kLinkFlag set, bits 0..14 instead give the
-// offset of the secondary table.
-inline constexpr uint16_t kLinkFlag = 0x8000;
-inline constexpr unsigned kSymbolShift = 6;
-inline constexpr uint16_t kSymbolMask = 0x1FF;
-inline constexpr uint16_t kTakenMask = 0x3F;
+// Entry: in bits 0..4 the bits to take for it (its code, then its extra
+// bits), in bits 8..15 the low byte of its symbol, and kHighSymbol for
+// symbols from 256 on: a literal of the LZ code is then one test away, and
+// its byte one shift. With kLinkFlag set, bits 7..15 instead number the
+// secondary table.
+inline constexpr uint16_t kTakenMask = 0x1F;
+inline constexpr uint16_t kHighSymbol = 0x20;
+inline constexpr uint16_t kLinkFlag = 0x40;
+inline constexpr unsigned kLinkShift = 7;
+inline constexpr unsigned kByteShift = 8;
+static_assert(kMaxCodeLength + kMaxExtraBits <= kTakenMask);
+static_assert(kMaxSymbols <= size_t{1} << (16 - kLinkShift), "a table per symbol at most");
+
+inline constexpr uint16_t MakeEntry(unsigned symbol, unsigned taken) {
+  return static_cast<uint16_t>((symbol & 0xFF) << kByteShift | (symbol >= 256 ? kHighSymbol : 0) | taken);
+}
 
 // Fills `primary` (2^primary_bits entries, 1 <= primary_bits <= 15) and
 // `secondary` (room for `secondary_size` entries) from code lengths
@@ -52,8 +60,7 @@ class HuffmanTable {
 
   // A code of one symbol that takes no bits. `symbol` < kSymbols.
   void SetSingle(uint16_t symbol) {
-    const auto entry = static_cast<uint16_t>(symbol << huffman::kSymbolShift |
-                                             (kExtraBits != nullptr ? kExtraBits[symbol] : 0));
+    const uint16_t entry = huffman::MakeEntry(symbol, kExtraBits != nullptr ? kExtraBits[symbol] : 0);
     for (uint16_t& e : primary_) e = entry;
   }
 
@@ -63,12 +70,17 @@ class HuffmanTable {
     uint16_t e = primary_[window >> (64 - kPrimaryBits)];
     if (e & huffman::kLinkFlag) [[unlikely]] {
       const size_t low = (window >> (64 - huffman::kMaxCodeLength)) & ((size_t{1} << kSecondaryBits) - 1);
-      e = secondary_[(e & ~huffman::kLinkFlag) + low];
+      e = secondary_[(size_t{e} >> huffman::kLinkShift << kSecondaryBits) + low];
     }
     return e;
   }
 
-  static unsigned Symbol(uint16_t entry) { return (entry >> huffman::kSymbolShift) & huffman::kSymbolMask; }
+  static unsigned Symbol(uint16_t entry) {
+    return static_cast<unsigned>(entry >> huffman::kByteShift | (entry & huffman::kHighSymbol) << 3);
+  }
+  // Whether the symbol is below 256, and its value then.
+  static bool IsByte(uint16_t entry) { return (entry & huffman::kHighSymbol) == 0; }
+  static uint8_t Byte(uint16_t entry) { return static_cast<uint8_t>(entry >> huffman::kByteShift); }
   // The code's bits and its extra bits, which end the span.
   static unsigned Taken(uint16_t entry) { return entry & huffman::kTakenMask; }
 
@@ -76,7 +88,6 @@ class HuffmanTable {
   static constexpr unsigned kSecondaryBits = huffman::kMaxCodeLength - kPrimaryBits;
   // Each code longer than the primary width can start its own table.
   static constexpr size_t kSecondarySize = kSymbols << kSecondaryBits;
-  static_assert(kSecondarySize <= huffman::kLinkFlag, "secondary offsets must fit an entry");
 
   uint16_t primary_[size_t{1} << kPrimaryBits] = {};
   uint16_t secondary_[kSecondarySize] = {};

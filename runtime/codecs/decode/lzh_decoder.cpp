@@ -1,5 +1,6 @@
 #include "runtime/codecs/decode/lzh_decoder.h"
 
+#include <array>
 #include <memory>
 #include <new>
 
@@ -10,8 +11,22 @@ namespace arjrt {
 
 namespace {
 
-// Code symbol of the shortest match.
-constexpr unsigned kFirstMatchSymbol = lzh::kLiteralCount;
+// Literals are the byte symbols of the code, matches the rest, the
+// shortest first; positions are byte symbols too.
+static_assert(lzh::kLiteralCount == 256 && lzh::kCodeSymbols - 256 <= 256 && lzh::kPositionSymbols <= 256);
+
+// A position slot's distance base and the mask of its extra bits, side by side.
+struct PositionSlot {
+  uint32_t base;
+  uint32_t mask;
+};
+constexpr auto kPositionSlots = [] {
+  std::array<PositionSlot, lzh::kPositionSymbols> slots{};
+  for (size_t k = 0; k < slots.size(); ++k) {
+    slots[k] = {lzh::kPositionBase[k], (uint32_t{1} << lzh::kPositionExtraBits[k]) - 1};
+  }
+  return slots;
+}();
 
 // Kept out of the decoding loop. The reader goes in and out by value so
 // the loop's reader never has its address taken and stays in registers.
@@ -21,13 +36,12 @@ constexpr unsigned kFirstMatchSymbol = lzh::kLiteralCount;
   return bits;
 }
 
-}  // namespace
-
-ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
-  const std::unique_ptr<LzhBlockTables> tables(new (std::nothrow) LzhBlockTables);
-  if (!tables) return ERR_NO_MEMORY;
-  const auto& codes = tables->codes;
-  const auto& positions = tables->positions;
+// The decoding loop, apart from the tables' owner: with no object to
+// destroy on the way out it needs no frame pointer, and one more register
+// keeps the reader's state.
+[[gnu::noinline]] ResultCode DecodeWith(LzhBlockTables& tables, InputBuffer& input, OutputWindow& window) {
+  const auto& codes = tables.codes;
+  const auto& positions = tables.positions;
 
   BitReader bits(input);
   if (!bits.Start()) return input.Status();
@@ -37,35 +51,56 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
   while (!window.Finished()) {
     const OutputWindow::Span span = window.NextSpan(out);
     while (out < span.stop) {
-      if (!bits.Refill()) return window.FailAt(out, input.Status());
       if (block_left == 0) [[unlikely]] {
         bool ok = false;
         bool corrupt = false;
         uint32_t code_count = 0;  // block_left's own address is never taken: it stays in a register
-        bits = StartBlock(*tables, bits, &code_count, &ok, &corrupt);
+        bits = StartBlock(tables, bits, &code_count, &ok, &corrupt);
         block_left = code_count;
         if (!ok) {
           return window.FailAt(out, corrupt ? ERR_CORRUPTED : input.Status());
         }
+      }
+      // The code is looked up before the refill when the buffer holds a
+      // whole one: the refill, which leaves the top bits as they are, then
+      // stays off the path from one code to the next.
+      uint16_t e = codes.Lookup(bits.Window());
+      const bool short_of_bits = bits.Available() < huffman::kMaxCodeLength;
+      if (!bits.Refill()) return window.FailAt(out, input.Status());
+      if (short_of_bits) [[unlikely]] e = codes.Lookup(bits.Window());
+      if (codes.IsByte(e)) {
+        // A literal takes at most 16 bits: a run of them goes on without
+        // a refill while the buffer still holds a whole code, but stops at
+        // once when a reload is due, as a refill before each code would.
+        const unsigned keep = bits.ReloadDue() ? 64 : huffman::kMaxCodeLength;
+        bool to_top = false;
+        do {
+          bits.Skip(codes.Taken(e));
+          *out++ = codes.Byte(e);
+          if (--block_left == 0 || out >= span.stop || bits.Available() < keep) {
+            to_top = true;
+            break;
+          }
+          e = codes.Lookup(bits.Window());
+        } while (codes.IsByte(e));
+        if (to_top) continue;
+        // The match's code stays at the top of the buffer through the refill.
         if (!bits.Refill()) return window.FailAt(out, input.Status());
       }
       --block_left;
-      // At most 16 + 16 + 15 bits per symbol: one refill suffices.
-      const uint16_t e = codes.Lookup(bits.Window());
+      // At most 16 + 16 + 15 bits per match: one refill suffices.
       bits.Skip(codes.Taken(e));
-      const unsigned symbol = codes.Symbol(e);
-      if (symbol < kFirstMatchSymbol) {
-        *out++ = static_cast<uint8_t>(symbol);
-        continue;
-      }
-      const size_t length = symbol - kFirstMatchSymbol + kArjMinMatch;
+      // Match symbols follow the 256 literals: the low byte is the length less 3.
+      const size_t length = size_t{codes.Byte(e)} + kArjMinMatch;
       // The position code and its extra bits in one step: the extra bits
       // are the last of those taken.
       const uint16_t p = positions.Lookup(bits.Window());
-      const unsigned slot = positions.Symbol(p);
+      const unsigned slot = positions.Byte(p);
       const unsigned taken = positions.Taken(p);
-      const size_t distance =
-          lzh::kPositionBase[slot] + (bits.PeekUpTo(taken) & ((uint32_t{1} << lzh::kPositionExtraBits[slot]) - 1));
+      // Shifted down by (64 - taken) mod 64, the extra bits end at bit 0;
+      // when nothing is taken the mask is 0.
+      const PositionSlot& ps = kPositionSlots[slot];
+      const size_t distance = ps.base + ((bits.Window() >> ((64 - taken) & 63)) & ps.mask);
       bits.Skip(taken);
       // A match may not start before the output, nor run past its end: arj
       // writes all of it and so fails the entry.
@@ -83,6 +118,14 @@ ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
     out = moved;
   }
   return input.CheckEnd(bits.FirstUnused());
+}
+
+}  // namespace
+
+ResultCode DecodeLzh(InputBuffer& input, OutputWindow& window) {
+  const std::unique_ptr<LzhBlockTables> tables(new (std::nothrow) LzhBlockTables);
+  if (!tables) return ERR_NO_MEMORY;
+  return DecodeWith(*tables, input, window);
 }
 
 }  // namespace arjrt

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/codecs/decode/lzh_block_header.h"
 #include "runtime/codecs/encode/huffman_code.h"
 #include "tests/support/codec_bytes.h"
 
@@ -159,6 +160,39 @@ TEST(LzhCodesTest, TheCodesSpanEveryWidth) {
   EXPECT_GT(Codes().lengths[0xFE], 12);
   EXPECT_EQ(Codes().lengths[509], 16);
   EXPECT_EQ(Positions().lengths[kPositionSymbols - 1], 16);
+  EXPECT_EQ(Positions().lengths[kPositionSymbols - 2], 16);
+}
+
+TEST(LzhCodesTest, TheTablesFindEveryCodeWhateverFollowsIt) {
+  // Each code at the top of the window, then zeros or ones: the entry
+  // names its symbol (literal bytes apart from match lengths) and the bits
+  // to take, a position's extra bits among them.
+  arjrt::LzhBlockTables tables;
+  ASSERT_TRUE(tables.codes.Build(Codes().lengths.data()));
+  ASSERT_TRUE(tables.positions.Build(Positions().lengths.data()));
+  for (uint64_t rest : {uint64_t{0}, ~uint64_t{0}}) {
+    for (size_t sym = 0; sym < kCodeSymbols; ++sym) {
+      const unsigned len = Codes().lengths[sym];
+      const uint64_t window = uint64_t{Codes().codes[sym]} << (64 - len) | rest >> len;
+      const uint16_t e = tables.codes.Lookup(window);
+      ASSERT_EQ(tables.codes.Symbol(e), sym);
+      EXPECT_EQ(tables.codes.Taken(e), len) << sym;
+      EXPECT_EQ(tables.codes.IsByte(e), sym < 256) << sym;
+      EXPECT_EQ(tables.codes.Byte(e), sym & 0xFF) << sym;
+    }
+    for (size_t slot = 0; slot < kPositionSymbols; ++slot) {
+      const unsigned len = Positions().lengths[slot];
+      const uint16_t e = tables.positions.Lookup(uint64_t{Positions().codes[slot]} << (64 - len) | rest >> len);
+      ASSERT_EQ(tables.positions.Byte(e), slot);
+      EXPECT_EQ(tables.positions.Taken(e), len + arjrt::lzh::kPositionExtraBits[slot]) << slot;
+    }
+  }
+  // A code that leaves part of the code space unused, or overfills it.
+  std::vector<uint8_t> lengths = Codes().lengths;
+  lengths[0xFF] = 0;
+  EXPECT_FALSE(tables.codes.Build(lengths.data()));
+  lengths[0xFF] = 15;
+  EXPECT_FALSE(tables.codes.Build(lengths.data()));
 }
 
 TEST(LzhCodesTest, HandMadeBlocksDecode) {
@@ -169,6 +203,18 @@ TEST(LzhCodesTest, HandMadeBlocksDecode) {
   for (uint32_t i = 0; i < 26624; ++i) far.push_back(Lit(static_cast<uint8_t>(i * 7 + (i >> 9))));
   for (uint32_t d : {1u, 2u, 3u, 4u, 5u, 8u, 9u, 16u, 17u, 255u, 1000u, 8192u, 16384u, 16385u, 26624u}) {
     far.push_back(Match(3 + d % 254, d));
+  }
+  // Runs of 16-bit literals of every length up to past what one refill
+  // holds, each ended by a block, then by the costliest match the
+  // dictionary allows (a 16-bit length code, a 16-bit position code and
+  // 14 extra bits).
+  std::vector<std::vector<Item>> runs_to_block_end;
+  std::vector<Item> runs_to_match(far.begin(), far.begin() + 26624);
+  for (size_t n = 1; n <= 6; ++n) {
+    runs_to_block_end.emplace_back(n, Lit(0xFF));
+    runs_to_block_end.push_back({Lit(0xFE), Match(3, n)});
+    runs_to_match.insert(runs_to_match.end(), n, Lit(0xFF));
+    runs_to_match.push_back(Match(256, 26624));
   }
   const struct {
     const char* what;
@@ -181,6 +227,8 @@ TEST(LzhCodesTest, HandMadeBlocksDecode) {
       {"one literal a block", {{Lit('a')}, {Lit('b')}, {Lit(0xFF)}, {Lit('a')}}},
       {"a block ending on a literal, the next on a match", {{Lit('a'), Lit('a')}, {Match(5, 1), Lit('a')}, {Match(3, 4)}}},
       {"matches from every position slot", {far}},
+      {"runs of long literals up to the end of a block", runs_to_block_end},
+      {"runs of long literals, then the longest match", {runs_to_match}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
