@@ -7,6 +7,7 @@
 #include "tests/support/codec_bytes.h"
 #include "tests/support/memory_streams.h"
 #include "tests/support/sample_data.h"
+#include "tests/support/sanitizers.h"
 
 namespace {
 
@@ -115,7 +116,8 @@ TEST(EncodeArjData, PacksAlikeWhateverItsThreadPackedBefore) {
       {"binary", BinaryLike(200000, 44)},
       {"noise", RandomSample(50000, 45)},
   };
-  for (uint32_t method = 1; method <= 4; ++method) {
+  // Methods 2 and 3 share method 1's lazy parse: under the sanitizers, 1 and 4 do.
+  for (uint32_t method : kUnderSanitizers ? std::vector<uint32_t>{1, 4} : std::vector<uint32_t>{1, 2, 3, 4}) {
     std::vector<uint8_t> small_alone, large_alone;
     std::thread([&] {
       small_alone = EncodeBytes(method, small).packed;
