@@ -99,10 +99,11 @@ void PrintListTable(const Session& s, const TableSurvey& w, const EntryWalk& cho
   if (show_volumes) heading += PadToWidth("Volume", w.volume_width) + " ";
   if (show_chapters) heading += "Chapters ";
   Print("%sName\n", heading.c_str());
+  std::string row;  // one buffer for every row
   chosen([&](const arjhost::EntryInfo& e) {
     // A row is one write: a listing may have millions, so it is put
     // together here rather than by printf, which cost it more than the rest.
-    std::string row;
+    row.clear();
     PadRight(&row, ModifiedText(e), 19);
     PadRight(&row, AttributesText(e), w.attributes_width);
     PadLeft(&row, std::to_string(e.size), w.size_width);
