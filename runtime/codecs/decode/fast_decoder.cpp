@@ -14,6 +14,8 @@ constexpr unsigned kMaxLengthPrefix = 7;
 // Distance code: up to 4 one bits, then 9 + that many value bits.
 constexpr unsigned kMaxDistancePrefix = 4;
 constexpr unsigned kDistanceBaseBits = 9;
+constexpr unsigned kMaxItemBits = 2 * kMaxLengthPrefix + kMaxDistancePrefix + kDistanceBaseBits + kMaxDistancePrefix;
+static_assert(kMaxItemBits <= BitReader::kRefillBits);
 
 }  // namespace
 
@@ -25,8 +27,11 @@ ResultCode DecodeFast(InputBuffer& input, OutputWindow& window) {
   while (!window.Finished()) {
     const OutputWindow::Span span = window.NextSpan(out);
     while (out < span.stop) {
-      // At most 7 + 7 + 4 + 13 bits per item: one refill suffices.
-      if (!bits.Refill()) return window.FailAt(out, input.Status());
+      // At most 7 + 7 + 4 + 13 bits per item: a refill is needed only when
+      // fewer are buffered (or when one must reload the input, which may
+      // fail there and then, as a refill before every item would).
+      if (bits.Available() < kMaxItemBits || bits.ReloadDue())
+        if (!bits.Refill()) return window.FailAt(out, input.Status());
       const unsigned ones =
           std::min(static_cast<unsigned>(std::countl_one(bits.Window())), kMaxLengthPrefix);
       bits.Skip(ones + (ones < kMaxLengthPrefix));
