@@ -459,13 +459,11 @@ std::vector<EntryInfo> Archive::Entries() {
 }
 
 void Archive::ForEachEntry(const std::function<bool(const EntryInfo&)>& visit) {
+  // A writer's archive keeps its entries, read under its lock (Entries).
   if (objects_->lock != nullptr) {
-    std::lock_guard<std::mutex> hold(objects_->entries_mutex);
-    if (objects_->entries) {
-      for (const EntryInfo& e : *objects_->entries)
-        if (!visit(e)) return;
-      return;
-    }
+    for (const EntryInfo& e : Entries())
+      if (!visit(e)) return;
+    return;
   }
   WalkEntries(visit);
 }

@@ -337,9 +337,10 @@ class ARJHOST_API Archive {
   // The logical entries, in archive order (of an archive opened for
   // writing, read once and kept).
   std::vector<EntryInfo> Entries();
-  // The same entries handed to `visit` one at a time, none kept: memory
-  // does not grow with their number (a listing of millions). Stops when
-  // `visit` returns false.
+  // The same entries handed to `visit` one at a time, none kept (but by
+  // an archive opened for writing, which keeps them anyway): memory does
+  // not grow with their number (a listing of millions). Stops when `visit`
+  // returns false.
   void ForEachEntry(const std::function<bool(const EntryInfo&)>& visit);
 
   // Extracts one entry through the plug-in, hands its bytes to `sink` and
