@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "plugin/host/host_objects.h"
@@ -26,9 +25,9 @@ struct Implementation {
   uint32_t instance_size = 0;
   uint32_t flags = 0;
   std::string origin;  // "runtime", or the path of the plug-in library
-  // The rows by id, the first of an id first (Registry::Add sorts them):
-  // every property read looks its row up.
-  std::vector<std::pair<PropId, uint32_t>> property_index;
+  // The first row of each id by the id's hash, open addressed (-1: none;
+  // Registry::Add fills it): every property read looks its row up.
+  std::vector<int32_t> property_slots;
 
   // The first row of `id`.
   const PropertyRow* FindProperty(PropId id) const;

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "runtime/api/internal/builtin_services.h"
+#include "runtime/core/implementation.h"
 #include "runtime/core/runtime.h"
 
 namespace {
@@ -128,6 +130,32 @@ TEST_F(ObjectsTest, PropertiesAreServedFromTheInstanceByTheTable) {
   EXPECT_EQ(a->system->GetPropBuffer(a, &length, PROP_PROBE_VALUE, small, sizeof small), ERR_BUFFER_TOO_SMALL);
   EXPECT_EQ(length, 4u);
   host::CloseIfOpen(a);
+}
+
+// A registered table is looked up by its ids' hash: every id finds its
+// first row (a later row of the same id is never served), however many ids
+// share their low bits, and an id of no row finds none.
+TEST(Registry, EachIdFindsItsFirstRow) {
+  std::vector<PropertyRow> rows;
+  for (uint32_t i = 0; i < 40; ++i)
+    rows.push_back({0x20400000u + (i << 12), {.number = i}, 4, PROP_MODE_INLINE, nullptr, nullptr});
+  rows.push_back({0x20400000u + (7u << 12), {.number = 1000}, 4, PROP_MODE_INLINE, nullptr, nullptr});
+  auto impl = std::make_unique<arjrt::Implementation>();
+  impl->iid = IID_PROBE;
+  impl->pid = 1;
+  impl->methods = &kProbeMethods;
+  impl->properties = rows.data();
+  impl->property_count = static_cast<uint32_t>(rows.size());
+  const arjrt::Implementation* registered = impl.get();
+  arjrt::Registry registry;
+  ASSERT_EQ(registry.Add(std::move(impl)), RESULT_OK);
+  for (uint32_t i = 0; i < 40; ++i) {
+    const PropertyRow* row = registered->FindProperty(0x20400000u + (i << 12));
+    ASSERT_NE(row, nullptr) << i;
+    EXPECT_EQ(row->value.number, i);
+  }
+  for (const PropId absent : {0x20400001u, 0x20400000u + (40u << 12), 0u})
+    EXPECT_EQ(registered->FindProperty(absent), nullptr) << absent;
 }
 
 TEST_F(ObjectsTest, FailedCompletionOfAQuickCreationClosesTheObject) {
