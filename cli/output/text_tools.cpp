@@ -58,7 +58,8 @@ std::string LocalTimeText(int64_t unix_seconds) {
   // As strftime's "%Y-%m-%d %H:%M:%S" gives it, a listing's every row.
   char text[] = "YYYY-MM-DD hh:mm:ss";
   const auto put = [&text](size_t at, int value, int digits) {
-    for (int k = digits - 1; k >= 0; --k, value /= 10) text[at + static_cast<size_t>(k)] = static_cast<char>('0' + value % 10);
+    for (int k = digits - 1; k >= 0; --k, value /= 10)
+      text[at + static_cast<size_t>(k)] = static_cast<char>('0' + value % 10);
   };
   put(0, year, 4);
   put(5, local.tm_mon + 1, 2);
