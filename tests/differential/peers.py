@@ -4,17 +4,26 @@ disagreements."""
 import fnmatch
 import os
 import re
+import signal
 import subprocess
 
 
 def run(argv, cwd, seconds, env=None):
-    """(exit code, stdout); a timeout counts as a failure (code 124)."""
+    """(exit code, stdout); a run past its time counts as a failure (code
+    124). `seconds` bounds the program's CPU time, not the clock's, so that a
+    loaded machine never turns a slow success into a timeout: prlimit execs
+    the program itself (no watcher process per run, which cost a millisecond
+    each), SIGXCPU at the limit, SIGKILL a second after. A run that blocks
+    without spending CPU is killed by the clock, at three times that."""
     try:
-        p = subprocess.run(["timeout", "-k", "2", str(seconds)] + argv, cwd=cwd, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=seconds + 10, env=env)
-        return p.returncode, p.stdout
+        p = subprocess.run(["prlimit", "--cpu=%d:%d" % (seconds, seconds + 1), "--"] + argv, cwd=cwd,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                           timeout=3 * seconds + 10, env=env)
     except subprocess.TimeoutExpired:
         return 124, b""
+    if p.returncode in (-signal.SIGXCPU, -signal.SIGKILL):
+        return 124, p.stdout
+    return p.returncode, p.stdout
 
 
 ARJ_ENTRY = re.compile(rb"^\d{3}\)(?: (.*))?$")
