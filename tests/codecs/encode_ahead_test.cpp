@@ -248,7 +248,9 @@ TEST(EncodeAhead, ChunksChangedUnderTheWorkersStillUnpackToTheBytesTheirCrcCover
 // packs (stored after all when packing does not help); unchanged it passes.
 TEST(EncodeAhead, ContentChangedBetweenItsCrcAndItsPackingFailsTheEncoder) {
   const Bytes samples[] = {MixedSample((3u << 20) / 2, 9), RandomSample(300000, 4)};
-  for (uint32_t method = 0; method <= 4; ++method) {
+  std::vector<uint32_t> methods = WorkerTestMethods();
+  methods.insert(methods.begin(), 0);
+  for (const uint32_t method : methods) {
     for (bool ahead : {false, true}) {
       for (const Bytes& data : samples) {
         for (bool change : {false, true}) {

@@ -8,6 +8,16 @@ import signal
 import subprocess
 
 
+# Set by a sanitizer build's tests: the exit code of a process the
+# sanitizers stopped, which no command of ours or of a peer gives.
+SANITIZER_EXIT_CODE = int(os.environ.get("ARJHOST_SANITIZER_EXIT_CODE") or 0)
+
+
+class SanitizerFinding(Exception):
+    """The sanitizers stopped a run: the whole test fails, whatever the
+    verdict the run's exit code would otherwise have matched."""
+
+
 def run(argv, cwd, seconds, env=None):
     """(exit code, stdout); a run past its time counts as a failure (code
     124). `seconds` bounds the program's CPU time, not the clock's, so that a
@@ -17,10 +27,13 @@ def run(argv, cwd, seconds, env=None):
     without spending CPU is killed by the clock, at three times that."""
     try:
         p = subprocess.run(["prlimit", "--cpu=%d:%d" % (seconds, seconds + 1), "--"] + argv, cwd=cwd,
-                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                            timeout=3 * seconds + 10, env=env)
     except subprocess.TimeoutExpired:
         return 124, b""
+    if SANITIZER_EXIT_CODE and p.returncode == SANITIZER_EXIT_CODE:
+        raise SanitizerFinding("the sanitizers stopped %s in %s:\n%s" % (
+            " ".join(argv), cwd, p.stderr.decode("utf-8", "replace")[-6000:]))
     if p.returncode in (-signal.SIGXCPU, -signal.SIGKILL):
         return 124, p.stdout
     return p.returncode, p.stdout

@@ -59,11 +59,14 @@ void Put(const std::string& dir, const std::string& name, const Bytes& content, 
   if (expected != nullptr) (*expected)[name] = content;
 }
 
-// Both peers test the archive and extract exactly `expected` from it.
+// Both peers test the archive and extract exactly `expected` from it. Under
+// the sanitizers arj's test alone: the tool writes the same bytes in every
+// build, and the plain one has the peers extract them.
 void ExpectPeersAgree(const std::string& archive, const Tree& expected, const std::string& password = "") {
   std::string output;
   const std::string garble = password.empty() ? "" : " -g" + password;
   EXPECT_EQ(RunArj(".", "t" + garble + " " + Quote(archive), &output), 0) << output;
+  if (kUnderSanitizers) return;
   if (password.empty()) {
     EXPECT_EQ(Run7zz(".", "t " + Quote(archive), &output), 0) << output;
   }

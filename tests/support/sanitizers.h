@@ -20,6 +20,12 @@ inline constexpr bool kUnderSanitizers = false;
 inline constexpr bool kUnderSanitizers = false;
 #endif
 
+// A test of sizes or choices, which the encoders make alike in every
+// build, runs in the plain build alone: the sanitizer build runs the code
+// that can fault (and encodes the same kinds of data in other tests).
+#define SKIP_UNDER_SANITIZERS() \
+  if (::testing_support::kUnderSanitizers) GTEST_SKIP() << "sizes are the plain build's to check"
+
 // How many evenly spread positions a sweep takes: `plain`, or `sanitized`
 // under the sanitizers.
 constexpr size_t SweepPoints(size_t plain, size_t sanitized) { return kUnderSanitizers ? sanitized : plain; }

@@ -1,5 +1,7 @@
 #include "tests/support/tool_runner.h"
 
+#include <gtest/gtest.h>
+
 #include "tests/support/commands.h"
 #include "tests/support/files.h"
 
@@ -7,16 +9,35 @@ namespace testing_support {
 
 std::string Tool() { return BuildPath("arjhost"); }
 
+namespace {
+
+// `code` of the tool run with `args`; a failure of the test when the
+// sanitizers stopped the tool, whatever code the test expects.
+int Judged(int code, const std::string& args, const std::string* out) {
+#ifdef ARJHOST_SANITIZER_EXIT_CODE
+  if (code == ARJHOST_SANITIZER_EXIT_CODE)
+    ADD_FAILURE() << "the sanitizers stopped arjhost " << args << (out != nullptr ? ":\n" + *out : std::string());
+#else
+  (void)args;
+  (void)out;
+#endif
+  return code;
+}
+
+}  // namespace
+
 std::string Python() { return std::string(ARJHOST_PYTHON).empty() ? "python3" : Quote(ARJHOST_PYTHON); }
 
-int RunTool(const std::string& args, std::string* out) { return RunCommand(Tool() + " " + args + " </dev/null", out); }
+int RunTool(const std::string& args, std::string* out) {
+  return Judged(RunCommand(Tool() + " " + args + " </dev/null", out), args, out);
+}
 
 int RunToolIn(const std::string& dir, const std::string& args, std::string* out) {
-  return RunCommand("cd " + Quote(dir) + " && " + Quote(Tool()) + " " + args + " </dev/null", out);
+  return Judged(RunCommand("cd " + Quote(dir) + " && " + Quote(Tool()) + " " + args + " </dev/null", out), args, out);
 }
 
 int RunToolStdout(const std::string& args, std::string* out) {
-  return RunCommand("(" + Tool() + " " + args + " </dev/null 2>/dev/null)", out);
+  return Judged(RunCommand("(" + Tool() + " " + args + " </dev/null 2>/dev/null)", out), args, nullptr);
 }
 
 namespace {
@@ -64,7 +85,7 @@ int RunToolOnTerminal(const std::string& dir, const std::string& args,
   std::string command =
       Python() + " " + Quote(scripts.File("terminal.py")) + " " + Quote(dir) + " " + Quote(Tool()) + " " + Quote(args);
   for (const auto& [prompt, answer] : answers) command += " " + Quote(prompt) + " " + Quote(answer);
-  return RunCommand(command, out);
+  return Judged(RunCommand(command, out), args, out);
 }
 
 bool JsonSatisfies(const std::string& json, const std::string& check) {

@@ -146,6 +146,7 @@ TEST(EncodeArjData, CompressesRedundantDataAndBoundsIncompressibleData) {
 }
 
 TEST(EncodeArjData, LowerLzhMethodsSearchHarderAndPackSmaller) {
+  SKIP_UNDER_SANITIZERS();
   const auto data = MixedData(1 << 20, 9);
   const size_t m1 = EncodeBytes(1, data).packed.size();
   const size_t m2 = EncodeBytes(2, data).packed.size();
@@ -159,6 +160,7 @@ TEST(EncodeArjData, LowerLzhMethodsSearchHarderAndPackSmaller) {
 // tighter: no sample packs worse with it (a small text file did once, its
 // one segment priced by guesses), nor a large chunk judged by its start.
 TEST(EncodeArjData, Method1NeverPacksWorseThanMethod2) {
+  SKIP_UNDER_SANITIZERS();
   const std::pair<const char*, std::vector<uint8_t>> samples[] = {
       {"small text", TextLike(20000, 11)},
       {"text across chunks", TextLike((1 << 20) + 70000, 12)},
