@@ -646,6 +646,12 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   }
   s = opened.archive->Rebuild(joined_changes, target, progress, options);
   volumes_written_ = opened.archive->volumes_written_;
+  // The damaged entries the joined archive's rebuild copied are the set's
+  // to say, as one archive's are.
+  objects_->damaged_copies.clear();
+  for (EntryHandle copied : opened.archive->objects_->damaged_copies)
+    for (size_t i = 0; i < listed.size(); ++i)
+      if (listed[i].handle == copied) objects_->damaged_copies.push_back(entries[i].handle);
   return s;
 }
 

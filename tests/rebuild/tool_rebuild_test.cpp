@@ -316,6 +316,29 @@ TEST(ToolVolumeSetRewrites, EachCommandChangesTheEntryItNamesPastSplitFiles) {
   }
 }
 
+// A damaged entry a set's rewrite copies is said, as one archive's is.
+TEST(ToolVolumeSetRewrites, ADamagedEntryCopiedIsSaid) {
+  TempDir dir;
+  Put(dir.path(), "big.bin", RandomSample(30000, 1), nullptr);
+  Put(dir.path(), "a.txt", TextSample(300, 2), nullptr);
+  Put(dir.path(), "b.txt", TextSample(200, 3), nullptr);
+  std::string output;
+  ASSERT_EQ(RunToolIn(dir.path(), "create set.arj big.bin a.txt b.txt --volume-size 10K -m 0", &output), 0) << output;
+  bool spoilt = false;
+  for (const std::string& v : VolumesOf(dir.path(), "set.arj")) {
+    Bytes volume = ReadFile(dir.File(v));
+    for (const ParsedEntry& e : ParseArchive(volume).entries)
+      if (e.name == "a.txt" && !spoilt) {
+        volume[e.data_offset + 7] ^= 0x20;
+        WriteFile(dir.File(v), volume);
+        spoilt = true;
+      }
+  }
+  ASSERT_TRUE(spoilt);
+  ASSERT_EQ(RunToolIn(dir.path(), "delete set.arj b.txt", &output), 0) << output;
+  EXPECT_NE(output.find("a.txt: its data fails its CRC; copied as it is"), std::string::npos) << output;
+}
+
 TEST(ToolVolumeSetRefusals, SmallSizesOtherNamesAndStrangersFilesAreRefused) {
   TempDir dir;
   Put(dir.path(), "a.txt", TextSample(30000, 1), nullptr);
