@@ -120,5 +120,10 @@ inline FileType EntryFileType(const uint8_t* h) { return FileTypeOf(h[fixed_head
 inline uint32_t PackedSize(const uint8_t* h) { return LoadDWord(h + fixed_header::kPackedSize); }
 inline uint32_t OriginalSize(const uint8_t* h) { return LoadDWord(h + fixed_header::kOriginalSize); }
 inline uint32_t FileCrc(const uint8_t* h) { return LoadDWord(h + fixed_header::kFileCrc); }
+// An entry whose stored bytes are its content: their CRC is its file CRC.
+inline bool StoredPlainFile(const uint8_t* h) {
+  return EntryMethod(h) == Byte(Method::kStored) && !Has(EntryFlags(h), EntryFlag::kGarbled) &&
+         HoldsFileData(EntryFileType(h));
+}
 
 }  // namespace arjhost::format

@@ -68,12 +68,6 @@ void SetGarbling(const Rebuilding& b, EncodedEntry& encoded) {
   encoded.password_length = b.password_length;
 }
 
-// An entry whose stored bytes are its content: their CRC is its file CRC.
-bool StoredPlainFile(const uint8_t* h) {
-  return EntryMethod(h) == Byte(Method::kStored) && !Has(EntryFlags(h), EntryFlag::kGarbled) &&
-         HoldsFileData(EntryFileType(h));
-}
-
 // A damaged entry is still copied (it may be the one a user is about to
 // delete); the host is told which it was.
 void ReportDamagedCopy(ObjectRef archiver, uint64_t number) {

@@ -292,6 +292,19 @@ Status CheckComments(const ChangeSet& changes, const std::vector<EntryInfo>& ent
 
 // Whether `password` (when one is given) garbles the new entries of the
 // archive `name`: within bounds, and opening its garbled ones.
+// The old parts of the split file `e` of the set named `name`, in order,
+// for the new set to copy where they fit.
+Status OldPartsOf(const EntryInfo& e, const std::string& name, Repack* r) {
+  uint64_t position = 0;
+  for (const EntryInfo::Part& part : e.parts) {
+    if (!part.header_known)
+      return Failure(Code::kDamaged, name + ": not written: " + e.name + ": a part's header cannot be read");
+    r->parts.push_back({VolumeFile(name, part.volume), part.header_offset, position, part.size});
+    position += part.size;
+  }
+  return {};
+}
+
 Status CheckPasswordFor(Archive& archive, const std::string& name, const std::string& password) {
   if (password.size() > kMaxGarblePasswordLength)
     return Failure(Code::kBadArgument, "the password is longer than " + std::to_string(kMaxGarblePasswordLength) +
@@ -582,21 +595,54 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   if (Status refused = CheckVolumeSetRequest(changes.volume_size, target); !refused.ok()) return refused;
 
   if (Status wrong = CheckPasswordFor(*this, name, options.garble_password); !wrong.ok()) return wrong;
+  // Entries left out and nothing else: the join leaves them out, and its
+  // archive is split as it is, with no rebuild of it between (which would
+  // copy every entry a third time to change nothing).
+  const bool drops_alone = changes.replaced.empty() && changes.added.empty() && !changes.new_chapter &&
+                           changes.carried.empty() && changes.comments.empty() && !changes.archive_comment &&
+                           !objects_->recovered;
   std::vector<JoinedEntry> joined_entries;
+  std::vector<const EntryInfo*> joined_infos;
   for (const EntryInfo& e : entries) {
     if (e.parts.size() > 1 && e.garbled && options.garble_password.empty())
       return Failure(Code::kUnsupported, name + ": " + e.name +
                                              ": a garbled file split over volumes is rewritten only with its password");
+    if (drops_alone && changes.dropped.count(e.handle)) continue;
     joined_entries.push_back({e.volume.empty() ? first : VolumeFile(name, e.volume), e.header_offset, e.parts.size() > 1});
+    joined_infos.push_back(&e);
   }
+  // One writer at a time (the doors lock before they read), and the target
+  // as it was before the join, which the commit must find unchanged.
+  std::unique_ptr<WriterLock> commit_lock;
+  if (drops_alone && !WriterLock::HeldFor(target))
+    if (Status taken = WriterLock::Take(target, &commit_lock); !taken.ok()) return taken;
+  const FileStamp at_start = drops_alone ? StampOfFile(target) : FileStamp{};
   TempBeside joined(target);
   std::string why;
   if (!joined.Create(&why)) return Failure(Code::kIoError, why, ERR_IO);
   std::vector<int> repack;
-  Status s = JoinVolumes(first, joined_entries, joined.path(), &repack);
+  std::vector<size_t> damaged;
+  Status s = JoinVolumes(first, joined_entries, joined.path(), &repack, drops_alone ? &damaged : nullptr);
   if (!s.ok()) {
     s.message = name + ": not written: the set cannot be joined: " + s.message;
     return s;
+  }
+  if (drops_alone) {
+    objects_->damaged_copies.clear();
+    for (size_t i : damaged) objects_->damaged_copies.push_back(joined_infos[i]->handle);
+    std::vector<std::string> expected;
+    std::vector<Repack> repacks(joined_infos.size());
+    for (size_t i = 0; i < joined_infos.size(); ++i) {
+      expected.push_back(joined_infos[i]->name);
+      if (repack[i] < 0) continue;
+      repacks[i].method = repack[i];
+      if (Status lost = OldPartsOf(*joined_infos[i], name, &repacks[i]); !lost.ok()) return lost;
+    }
+    if (Status listed = CheckListed(host_, joined.path(), expected, target, RebuildOptions{}); !listed.ok())
+      return listed;
+    if (Status changed = CheckUnchanged(target, target, at_start); !changed.ok()) return changed;
+    return PutVolumeSet(joined.path(), target, changes.volume_size, expected, repacks,
+                        target == first ? volumes : std::vector<std::string>{}, at_start.known, options);
   }
   OpenOptions opening;
   opening.scan_all_volumes = false;
@@ -636,13 +682,7 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
     if (repack[i] < 0) continue;
     Repack& r = opened.archive->objects_->repack[listed[i].handle];
     r.method = repack[i];
-    uint64_t position = 0;
-    for (const EntryInfo::Part& part : entries[i].parts) {
-      if (!part.header_known)
-        return Failure(Code::kDamaged, name + ": not written: " + entries[i].name + ": a part's header cannot be read");
-      r.parts.push_back({VolumeFile(name, part.volume), part.header_offset, position, part.size});
-      position += part.size;
-    }
+    if (Status lost = OldPartsOf(entries[i], name, &r); !lost.ok()) return lost;
   }
   s = opened.archive->Rebuild(joined_changes, target, progress, options);
   volumes_written_ = opened.archive->volumes_written_;

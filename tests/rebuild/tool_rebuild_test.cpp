@@ -339,6 +339,24 @@ TEST(ToolVolumeSetRewrites, ADamagedEntryCopiedIsSaid) {
   EXPECT_NE(output.find("a.txt: its data fails its CRC; copied as it is"), std::string::npos) << output;
 }
 
+// A protected set rewritten: its record is not carried over, and no
+// volume's main header says it is protected.
+TEST(ToolVolumeSetRewrites, AProtectedSetLosesItsFlagWithItsRecord) {
+  REQUIRE_PEER("arj");
+  TempDir dir;
+  fs::create_directory(dir.File("src"));
+  Put(dir.File("src"), "r.bin", RandomSample(30000, 1), nullptr);
+  Put(dir.File("src"), "a.txt", TextSample(9000, 2), nullptr);
+  Put(dir.File("src"), "b.txt", TextSample(3000, 3), nullptr);
+  std::string output;
+  ASSERT_EQ(RunArj(dir.File("src"), "a -v20k -hk -m0 ../p.arj r.bin a.txt b.txt", &output), 0) << output;
+  ASSERT_EQ(ReadFile(dir.File("p.arj"))[8] & 0x08, 0x08) << "arj protects the set";
+  ASSERT_EQ(RunToolIn(dir.path(), "delete p.arj b.txt", &output), 0) << output;
+  EXPECT_NE(output.find("its ARJ-PROTECT data is not carried over"), std::string::npos) << output;
+  for (const std::string& v : VolumesOf(dir.path(), "p.arj")) EXPECT_EQ(ReadFile(dir.File(v))[8] & 0x08, 0) << v;
+  EXPECT_EQ(RunArj(dir.path(), "t -v p.arj", &output), 0) << output;
+}
+
 TEST(ToolVolumeSetRefusals, SmallSizesOtherNamesAndStrangersFilesAreRefused) {
   TempDir dir;
   Put(dir.path(), "a.txt", TextSample(30000, 1), nullptr);

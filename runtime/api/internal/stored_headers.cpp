@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "plugin/format/crc32.h"
 #include "runtime/api/internal/status_of.h"
+#include "runtime/services/fd_transfer.h"
 
 namespace arjhost {
 
@@ -56,17 +58,35 @@ int OpenToRead(const std::string& path) {
   return fd;
 }
 
-int CopyAt(int in, uint64_t from, int out, uint64_t to, uint64_t size) {
+namespace {
+
+// Copies through a buffer, carrying *crc on over the bytes when given.
+int CopyThroughBuffer(int in, uint64_t from, int out, uint64_t to, uint64_t size, uint32_t* crc) {
   std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, 64 * 1024)));
   while (size > 0) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(size, buffer.size()));
     if (const int e = ReadAt(in, from, buffer.data(), n); e != 0) return e;
+    if (crc != nullptr) *crc = Crc32Update(n, buffer.data(), *crc);
     if (const int e = WriteAt(out, to, buffer.data(), n); e != 0) return e;
     from += n;
     to += n;
     size -= n;
   }
   return 0;
+}
+
+}  // namespace
+
+int CopyAt(int in, uint64_t from, int out, uint64_t to, uint64_t size) {
+  // The kernel copies what it will (the bytes never come up here); what it
+  // refuses or leaves goes through a buffer, whose errors are the verdict.
+  uint64_t copied = 0;
+  (void)arjrt::CopyFileRangeAt(in, from, out, to, size, &copied);
+  return CopyThroughBuffer(in, from + copied, out, to + copied, size - copied, nullptr);
+}
+
+int CopyWithCrc(int in, uint64_t from, int out, uint64_t to, uint64_t size, uint32_t* crc) {
+  return CopyThroughBuffer(in, from, out, to, size, crc);
 }
 
 ByteWriter VectorWriter(std::vector<uint8_t>* out) { return {out, AppendTo}; }

@@ -45,8 +45,11 @@ class Fd {
 int ReadAt(int fd, uint64_t offset, void* buffer, size_t size);
 // Writes all `size` bytes at `offset`; 0 or the errno.
 int WriteAt(int fd, uint64_t offset, const void* buffer, size_t size);
-// Copies `size` bytes at `from` of `in` to `to` of `out`; 0 or the errno.
+// Copies `size` bytes at `from` of `in` to `to` of `out`, by the kernel
+// where it can; 0 or the errno (EIO when `in` is shorter).
 int CopyAt(int in, uint64_t from, int out, uint64_t to, uint64_t size);
+// The same through a buffer, carrying *crc on over the bytes copied.
+int CopyWithCrc(int in, uint64_t from, int out, uint64_t to, uint64_t size, uint32_t* crc);
 // A header writer that appends to `out`.
 format::ByteWriter VectorWriter(std::vector<uint8_t>* out);
 // open(2) for reading, or -1 with errno set.

@@ -491,7 +491,7 @@ Status SplitIntoVolumes(const std::string& single, uint64_t volume_size, const s
 }
 
 Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries,
-                   const std::string& out_path, std::vector<int>* repack) {
+                   const std::string& out_path, std::vector<int>* repack, std::vector<size_t>* damaged) {
   repack->assign(entries.size(), -1);
   const Fd out(OpenToWrite(out_path));
   if (out.get() < 0) return ErrnoStatus(errno, out_path + ": cannot be written");
@@ -510,23 +510,36 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
     if (!(s = ReadStoredAt(volume.get(), SizeOfFile(volume.get()), 0, HeaderRole::kMain, &main)).ok()) return s;
     std::vector<uint8_t> fixed = main.FixedPart();
     const size_t flags = fixed_header::kFlags - fixed_header::kBasicHeader;
-    fixed[flags] = VolumeMainFlags(fixed[flags], true);
+    fixed[flags] = static_cast<uint8_t>(VolumeMainFlags(fixed[flags], true) & ~Bit(MainFlag::kProtected));
     if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), main.NameAndComment(), main.extended(), &header))
       return Failure(Code::kUnsupported, first_volume + ": its main header cannot be written again");
     if (!(s = put(header)).ok()) return s;
   }
+  // Each volume opened once for the run of its entries.
+  Fd volume;
+  std::string volume_path;
+  uint64_t volume_size = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
     const JoinedEntry& e = entries[i];
-    const Fd volume(OpenToRead(e.volume));
-    if (volume.get() < 0) return ErrnoStatus(errno, e.volume + ": cannot be read");
+    if (volume.get() < 0 || e.volume != volume_path) {
+      volume.Reset(OpenToRead(e.volume));
+      if (volume.get() < 0) return ErrnoStatus(errno, e.volume + ": cannot be read");
+      volume_path = e.volume;
+      volume_size = SizeOfFile(volume.get());
+    }
     StoredHeader h;
-    if (!(s = ReadStoredAt(volume.get(), SizeOfFile(volume.get()), e.header_offset, HeaderRole::kLocal, &h)).ok())
+    if (!(s = ReadStoredAt(volume.get(), volume_size, e.header_offset, HeaderRole::kLocal, &h)).ok())
       return Failure(s.code, e.volume + ": " + s.message);
     if (!e.split) {
       if (!(s = put(h.bytes)).ok()) return s;
       const uint64_t packed = PackedSize(h.bytes.data());
-      if (const int err = CopyAt(volume.get(), h.facts.data_offset, out.get(), at, packed); err != 0)
+      const bool checked = damaged != nullptr && StoredPlainFile(h.bytes.data());
+      uint32_t crc = 0;
+      if (const int err = checked ? CopyWithCrc(volume.get(), h.facts.data_offset, out.get(), at, packed, &crc)
+                                  : CopyAt(volume.get(), h.facts.data_offset, out.get(), at, packed);
+          err != 0)
         return ErrnoStatus(err, out_path + ": cannot be written from " + e.volume);
+      if (checked && crc != FileCrc(h.bytes.data())) damaged->push_back(i);
       at += packed;
       continue;
     }

@@ -64,8 +64,13 @@ struct JoinedEntry {
 // as stored, and for each split one a stand-in: its first part's header
 // as a whole entry of no data (stored), its method in (*repack)[index]
 // (-1 for the others). SplitIntoVolumes puts the file back together from
-// its old parts (Repack) where the new set places it.
+// its old parts (Repack) where the new set places it. The main header
+// loses its ARJ-PROTECT flag: the record is not carried over. With
+// `damaged`, the stored bytes of each whole stored file are read as they
+// are copied, and the index of each whose CRC fails is added to it (the
+// rebuild's notice, where no rebuild follows); without, they are copied
+// by the kernel.
 Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries, const std::string& out,
-                   std::vector<int>* repack);
+                   std::vector<int>* repack, std::vector<size_t>* damaged = nullptr);
 
 }  // namespace arjhost
