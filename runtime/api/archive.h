@@ -277,6 +277,7 @@ struct ExtractResult {
 struct OpenResult;
 struct FileStamp;
 struct Repack;
+struct JoinedEntry;
 
 // Answers a password request for `entry`; `attempt` counts the requests for
 // this entry from 0. Returns false to decline (the entry then fails).
@@ -432,6 +433,12 @@ class ARJHOST_API Archive {
   // into a new set in the old one's place.
   Status RebuildSet(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress,
                     const RebuildOptions& options);
+  // RebuildSet of a delete alone: the `kept` entries (`infos`) of the set
+  // `name` read as one archive and split into the new set at `target`,
+  // never written whole.
+  Status SplitKept(const std::vector<JoinedEntry>& kept, const std::vector<const EntryInfo*>& infos,
+                   const std::string& name, const std::string& first, const std::string& target,
+                   const std::vector<std::string>& volumes, const ChangeSet& changes, const RebuildOptions& options);
   // Extract, Stream, ExtractToFile and Test: to `sink` when given (as the
   // decoders write, with `streaming`), else to `fd` when it is not -1, else
   // to nowhere.

@@ -305,6 +305,21 @@ Status OldPartsOf(const EntryInfo& e, const std::string& name, Repack* r) {
   return {};
 }
 
+// What writing a set at `first` takes from the rebuild's options; the
+// archive it is split from is the caller's to give.
+VolumeSetRequest SetRequest(const std::string& first, uint64_t volume_size, const std::vector<std::string>& own,
+                            bool first_replaces, const RebuildOptions& options) {
+  VolumeSetRequest request;
+  request.first = first;
+  request.volume_size = volume_size;
+  request.old_volumes = own;
+  request.first_replaces = first_replaces;
+  request.test_entries = options.test_entries;
+  request.passwords = options.passwords;
+  request.garble_password = options.garble_password;
+  return request;
+}
+
 Status CheckPasswordFor(Archive& archive, const std::string& name, const std::string& password) {
   if (password.size() > kMaxGarblePasswordLength)
     return Failure(Code::kBadArgument, "the password is longer than " + std::to_string(kMaxGarblePasswordLength) +
@@ -560,11 +575,45 @@ Status Archive::CheckUnchanged(const std::string& destination, const std::string
 Status Archive::PutVolumeSet(const std::string& single, const std::string& first, uint64_t volume_size,
                              const std::vector<std::string>& expected, const std::vector<Repack>& repack,
                              const std::vector<std::string>& own, bool first_replaces, const RebuildOptions& options) {
-  const VolumeSetRequest request{single,         first, volume_size, expected, own, first_replaces,
-                                 options.test_entries, options.passwords, options.garble_password, repack};
+  VolumeSetRequest request = SetRequest(first, volume_size, own, first_replaces, options);
+  request.single = single;
+  request.expected = expected;
+  request.repack = repack;
   size_t count = 0;
   Status s = WriteVolumeSet(host_, request, &count);
   volumes_written_ = count;
+  return s;
+}
+
+Status Archive::SplitKept(const std::vector<JoinedEntry>& kept, const std::vector<const EntryInfo*>& infos,
+                          const std::string& name, const std::string& first, const std::string& target,
+                          const std::vector<std::string>& volumes, const ChangeSet& changes,
+                          const RebuildOptions& options) {
+  // One writer at a time (the doors lock before they read); the target as
+  // it was before anything was read, which the commit must find unchanged.
+  std::unique_ptr<WriterLock> commit_lock;
+  if (!WriterLock::HeldFor(target))
+    if (Status taken = WriterLock::Take(target, &commit_lock); !taken.ok()) return taken;
+  const FileStamp at_start = StampOfFile(target);
+  VolumeSetRequest request = SetRequest(target, changes.volume_size, target == first ? volumes : std::vector<std::string>{},
+                                        at_start.known, options);
+  request.repack.resize(infos.size());
+  for (size_t i = 0; i < infos.size(); ++i) {
+    request.expected.push_back(infos[i]->name);
+    if (!kept[i].split) continue;
+    request.repack[i].method = static_cast<int>(infos[i]->method);  // the input reads the exact one
+    if (Status lost = OldPartsOf(*infos[i], name, &request.repack[i]); !lost.ok()) return lost;
+  }
+  std::vector<size_t> damaged;
+  request.joined_first = first;
+  request.joined = kept;
+  request.damaged = &damaged;
+  request.before_commit = [&] { return CheckUnchanged(target, target, at_start); };
+  size_t count = 0;
+  Status s = WriteVolumeSet(host_, request, &count);
+  volumes_written_ = count;
+  objects_->damaged_copies.clear();
+  for (size_t i : damaged) objects_->damaged_copies.push_back(infos[i]->handle);
   return s;
 }
 
@@ -611,38 +660,15 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
     joined_entries.push_back({e.volume.empty() ? first : VolumeFile(name, e.volume), e.header_offset, e.parts.size() > 1});
     joined_infos.push_back(&e);
   }
-  // One writer at a time (the doors lock before they read), and the target
-  // as it was before the join, which the commit must find unchanged.
-  std::unique_ptr<WriterLock> commit_lock;
-  if (drops_alone && !WriterLock::HeldFor(target))
-    if (Status taken = WriterLock::Take(target, &commit_lock); !taken.ok()) return taken;
-  const FileStamp at_start = drops_alone ? StampOfFile(target) : FileStamp{};
+  if (drops_alone) return SplitKept(joined_entries, joined_infos, name, first, target, volumes, changes, options);
   TempBeside joined(target);
   std::string why;
   if (!joined.Create(&why)) return Failure(Code::kIoError, why, ERR_IO);
   std::vector<int> repack;
-  std::vector<size_t> damaged;
-  Status s = JoinVolumes(first, joined_entries, joined.path(), &repack, drops_alone ? &damaged : nullptr);
+  Status s = JoinVolumes(first, joined_entries, joined.path(), &repack);
   if (!s.ok()) {
     s.message = name + ": not written: the set cannot be joined: " + s.message;
     return s;
-  }
-  if (drops_alone) {
-    objects_->damaged_copies.clear();
-    for (size_t i : damaged) objects_->damaged_copies.push_back(joined_infos[i]->handle);
-    std::vector<std::string> expected;
-    std::vector<Repack> repacks(joined_infos.size());
-    for (size_t i = 0; i < joined_infos.size(); ++i) {
-      expected.push_back(joined_infos[i]->name);
-      if (repack[i] < 0) continue;
-      repacks[i].method = repack[i];
-      if (Status lost = OldPartsOf(*joined_infos[i], name, &repacks[i]); !lost.ok()) return lost;
-    }
-    if (Status listed = CheckListed(host_, joined.path(), expected, target, RebuildOptions{}); !listed.ok())
-      return listed;
-    if (Status changed = CheckUnchanged(target, target, at_start); !changed.ok()) return changed;
-    return PutVolumeSet(joined.path(), target, changes.volume_size, expected, repacks,
-                        target == first ? volumes : std::vector<std::string>{}, at_start.known, options);
   }
   OpenOptions opening;
   opening.scan_all_volumes = false;

@@ -136,20 +136,29 @@ TEST(WriterRaces, WhatAppearedOrChangedMeanwhileIsNeverReplaced) {
   EXPECT_NE(lost.message.find("appeared meanwhile"), std::string::npos) << lost.message;
   EXPECT_EQ(ReadFile(dir.File("fresh.arj")), ToBytes("someone else's"));
 
-  // A later volume of a set changed meanwhile.
-  arjhost::OpenResult set = arjhost::Archive::OpenForWriting(host, dir.File("set.arj"), {});
-  ASSERT_TRUE(set.ok()) << set.status.message;
-  const Bytes volume = ReadFile(dir.File("set.a02"));
-  const timespec later[2] = {{::time(nullptr) + 100, 0}, {::time(nullptr) + 100, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("set.a02").c_str(), later, 0), 0);
-  const arjhost::Status changed = set.archive->Rebuild(add, dir.File("set.arj"));
-  EXPECT_EQ(changed.code, arjhost::Code::kChanged) << changed.message;
-  EXPECT_NE(changed.message.find("set.a02 changed while it was being rewritten"), std::string::npos)
-      << changed.message;
-  EXPECT_EQ(ReadFile(dir.File("set.a02")), volume);
+  // A later volume of a set changed meanwhile: an addition, and a delete
+  // (which splits the set's entries without joining them in a file first).
   fresh.archive.reset();
-  set.archive.reset();
-  EXPECT_TRUE(NothingLeftBeside(dir.path()));
+  for (const bool deleting : {false, true}) {
+    SCOPED_TRACE(deleting ? "delete" : "add");
+    arjhost::OpenResult set = arjhost::Archive::OpenForWriting(host, dir.File("set.arj"), {});
+    ASSERT_TRUE(set.ok()) << set.status.message;
+    arjhost::ChangeSet changes = add;
+    if (deleting) {
+      changes = {};
+      changes.dropped.insert(set.archive->Entries().at(1).handle);
+    }
+    const Bytes volume = ReadFile(dir.File("set.a02"));
+    const timespec later[2] = {{::time(nullptr) + 100 + deleting, 0}, {::time(nullptr) + 100 + deleting, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("set.a02").c_str(), later, 0), 0);
+    const arjhost::Status changed = set.archive->Rebuild(changes, dir.File("set.arj"));
+    EXPECT_EQ(changed.code, arjhost::Code::kChanged) << changed.message;
+    EXPECT_NE(changed.message.find("set.a02 changed while it was being rewritten"), std::string::npos)
+        << changed.message;
+    EXPECT_EQ(ReadFile(dir.File("set.a02")), volume);
+    set.archive.reset();
+    EXPECT_TRUE(NothingLeftBeside(dir.path()));
+  }
 }
 
 // The tool run under strace, killed (SIGKILL) as it makes the n-th of the

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "plugin/format/crc32.h"
 #include "runtime/api/internal/status_of.h"
@@ -113,6 +114,24 @@ ByteSpan StoredHeader::NameAndComment() const {
   return {bytes.data() + from, basic_end() - from};
 }
 
+namespace {
+
+// The header at `offset` of what `reader` reads, `read` giving its bytes.
+template <class ReadBytes>
+Status ReadStored(const ByteReader& reader, uint64_t offset, HeaderRole role, StoredHeader* h, ReadBytes read) {
+  std::vector<uint8_t> prefix(kMaxHeaderPrefix);
+  const HeaderCause cause = ReadHeader(reader, offset, role, kSoundPolicy, prefix.data(), &h->facts);
+  if (cause == HeaderCause::kEndMarker && role == HeaderRole::kLocal) return {};
+  if (cause != HeaderCause::kHeader)
+    return Failure(Code::kDamaged, "a bad header at offset " + std::to_string(offset) + ": " + HeaderCauseText(cause));
+  const uint64_t span = h->facts.data_offset - offset;
+  if (span > kMaxHeaderSpan) return Failure(Code::kUnsupported, "a header is too large to place in a volume");
+  h->bytes.resize(static_cast<size_t>(span));
+  return read(h->bytes);
+}
+
+}  // namespace
+
 Status ReadStoredAt(int fd, uint64_t size, uint64_t offset, HeaderRole role, StoredHeader* h) {
   struct File {
     int fd;
@@ -124,17 +143,27 @@ Status ReadStoredAt(int fd, uint64_t size, uint64_t offset, HeaderRole role, Sto
                             const uint64_t n = std::min<uint64_t>(want, f->size - at);
                             return ReadAt(f->fd, at, buffer, n) == 0 ? static_cast<int64_t>(n) : -1;
                           }};
-  std::vector<uint8_t> prefix(kMaxHeaderPrefix);
-  const HeaderCause cause = ReadHeader(reader, offset, role, kSoundPolicy, prefix.data(), &h->facts);
-  if (cause == HeaderCause::kEndMarker && role == HeaderRole::kLocal) return {};
-  if (cause != HeaderCause::kHeader)
-    return Failure(Code::kDamaged, "a bad header at offset " + std::to_string(offset) + ": " + HeaderCauseText(cause));
-  const uint64_t span = h->facts.data_offset - offset;
-  if (span > kMaxHeaderSpan) return Failure(Code::kUnsupported, "a header is too large to place in a volume");
-  h->bytes.resize(static_cast<size_t>(span));
-  if (const int e = ReadAt(fd, offset, h->bytes.data(), h->bytes.size()); e != 0)
-    return ErrnoStatus(e, "an archive cannot be read");
-  return {};
+  return ReadStored(reader, offset, role, h, [&](std::vector<uint8_t>& bytes) -> Status {
+    if (const int e = ReadAt(fd, offset, bytes.data(), bytes.size()); e != 0)
+      return ErrnoStatus(e, "an archive cannot be read");
+    return {};
+  });
+}
+
+Status ParseStored(const std::vector<uint8_t>& bytes, HeaderRole role, StoredHeader* h) {
+  const ByteReader reader{const_cast<std::vector<uint8_t>*>(&bytes),
+                          [](void* c, uint64_t at, void* buffer, uint32_t want) -> int64_t {
+                            const auto* b = static_cast<const std::vector<uint8_t>*>(c);
+                            if (at >= b->size()) return 0;
+                            const size_t n = static_cast<size_t>(std::min<uint64_t>(want, b->size() - at));
+                            std::memcpy(buffer, b->data() + at, n);
+                            return static_cast<int64_t>(n);
+                          }};
+  return ReadStored(reader, 0, role, h, [&](std::vector<uint8_t>& out) -> Status {
+    if (out.size() > bytes.size()) return Failure(Code::kInternal, "a header runs past its bytes");
+    std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(out.size()), out.begin());
+    return {};
+  });
 }
 
 bool Rewritten(const uint8_t* fixed, uint32_t fixed_size, ByteSpan rest, ByteSpan extended,

@@ -78,6 +78,8 @@ struct StoredHeader {
 // The header at `offset` of the file `fd` (`size` bytes), its CRCs
 // matching; no bytes for the end marker of a local one.
 Status ReadStoredAt(int fd, uint64_t size, uint64_t offset, format::HeaderRole role, StoredHeader* h);
+// The same of a header made here, at the start of `bytes`.
+Status ParseStored(const std::vector<uint8_t>& bytes, format::HeaderRole role, StoredHeader* h);
 
 // A header made of `fixed` as its fixed part (from the first header size
 // on, `fixed_size` bytes), the rest of its basic header (`rest`) and

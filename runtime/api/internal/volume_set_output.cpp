@@ -147,14 +147,22 @@ Status WriteVolumeSet(Host& host, const VolumeSetRequest& request, size_t* count
     return {};
   };
   size_t written = 0;
-  Status s = SplitIntoVolumes(request.single, request.volume_size, request.first, request.garble_password,
-                              request.repack, make, &written);
+  Status s;
+  if (request.joined_first.empty()) {
+    s = SplitIntoVolumes(request.single, request.volume_size, request.first, request.garble_password, request.repack,
+                         make, &written);
+  } else {
+    JoinedSet joined(request.joined_first, request.joined, request.damaged);
+    s = SplitIntoVolumes(joined, request.volume_size, request.first, request.garble_password, request.repack, make,
+                         &written);
+  }
   if (!s.ok()) {
     s.message = request.first + ": not written: " + s.message;
     return s;
   }
   if (!(s = CheckWrittenSet(host, request, temps)).ok()) return s;
   if (!(s = CheckNamesAreFree(request, written)).ok()) return s;
+  if (request.before_commit && !(s = request.before_commit()).ok()) return s;
   if (!(s = PutInPlace(request, temps)).ok()) return s;
   *count = written;
   return {};

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,15 @@ struct VolumeSetRequest {
   PasswordSource passwords;              // for that test's garbled entries
   std::string garble_password;           // of the garbled entries to split (none: they are not split)
   std::vector<Repack> repack;            // SplitIntoVolumes's, by the entries' order
+  // Instead of `single`, when `joined_first` is not empty: a set's entries
+  // read as one archive (JoinedSet), never written whole, and its damaged
+  // stored files.
+  std::string joined_first;
+  std::vector<JoinedEntry> joined;
+  std::vector<size_t>* damaged = nullptr;
+  // Called once the set is written and checked, before anything is put in
+  // place: a failure leaves every file as it was.
+  std::function<Status()> before_commit;
 };
 
 // Whether a set can be written with this size to this first volume, before

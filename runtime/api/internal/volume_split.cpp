@@ -161,26 +161,48 @@ class BudgetedChunks : public arjrt::PackedChunkSource {
   bool incompressible_ = false;
 };
 
+// An archive in one file, header after header.
+class SingleArchive : public ArchiveInput {
+ public:
+  explicit SingleArchive(int fd) : fd_(fd), size_(SizeOfFile(fd)) {}
+  Status Main(StoredHeader* h) override {
+    Status s = ReadStoredAt(fd_, size_, 0, HeaderRole::kMain, h);
+    if (s.ok()) offset_ = h->facts.data_offset;
+    return s;
+  }
+  Status Next(StoredHeader* h, int* fd, int* split_method) override {
+    *fd = fd_;
+    *split_method = -1;
+    Status s = ReadStoredAt(fd_, size_, offset_, HeaderRole::kLocal, h);
+    if (s.ok() && !h->bytes.empty()) offset_ = h->facts.next_offset;
+    return s;
+  }
+
+ private:
+  int fd_;
+  uint64_t size_;
+  uint64_t offset_ = 0;
+};
+
 class Splitter {
  public:
-  Splitter(int in, uint64_t in_size, uint64_t limit, const std::string& scratch, const std::string& password,
+  Splitter(ArchiveInput& input, uint64_t limit, const std::string& scratch, const std::string& password,
            const std::vector<Repack>& repack, const VolumeFileMaker& make)
-      : in_(in), in_size_(in_size), limit_(limit), scratch_(scratch), password_(password), repack_(repack),
-        make_(make) {}
+      : input_(input), limit_(limit), scratch_(scratch), password_(password), repack_(repack), make_(make) {}
 
   Status Run(size_t* count) {
-    uint64_t offset = 0;
-    Status s = ReadStored(offset, HeaderRole::kMain, &main_);
+    Status s = input_.Main(&main_);
     if (!s.ok()) return s;
-    offset = main_.facts.data_offset;
     if (!(s = OpenVolume()).ok()) return s;
     for (size_t index = 0;; ++index) {
       StoredHeader h;
-      if (!(s = ReadStored(offset, HeaderRole::kLocal, &h)).ok()) return s;
+      int split_method = -1;
+      if (!(s = input_.Next(&h, &in_, &split_method)).ok()) return s;
       if (h.bytes.empty()) break;  // the end marker
       const Repack* repack = index < repack_.size() && repack_[index].method >= 0 ? &repack_[index] : nullptr;
-      if (!(s = repack ? Split(h, static_cast<uint8_t>(repack->method), repack->parts) : Place(h)).ok()) return s;
-      offset = h.facts.next_offset;
+      // A stand-in's method is its file's, as the input read it.
+      const int method = split_method >= 0 ? split_method : repack ? repack->method : -1;
+      if (!(s = repack ? Split(h, static_cast<uint8_t>(method), repack->parts) : Place(h)).ok()) return s;
     }
     if (!(s = CloseVolume(true)).ok()) return s;
     *count = volumes_;
@@ -188,9 +210,6 @@ class Splitter {
   }
 
  private:
-  Status ReadStored(uint64_t offset, HeaderRole role, StoredHeader* h) {
-    return ReadStoredAt(in_, in_size_, offset, role, h);
-  }
 
   // This volume's main header: the archive's, named as the volume's file,
   // flagged as going on in the next volume unless it is the last.
@@ -464,8 +483,8 @@ class Splitter {
     return s;
   }
 
-  int in_;
-  uint64_t in_size_;
+  ArchiveInput& input_;
+  int in_ = -1;  // the file the current entry's data lies in
   uint64_t limit_;
   const std::string& scratch_;
   const std::string& password_;
@@ -487,11 +506,87 @@ Status SplitIntoVolumes(const std::string& single, uint64_t volume_size, const s
                         const VolumeFileMaker& make_volume, size_t* count) {
   const Fd in(OpenToRead(single));
   if (in.get() < 0) return ErrnoStatus(errno, single + ": cannot be read");
-  return Splitter(in.get(), SizeOfFile(in.get()), volume_size, scratch, password, repack, make_volume).Run(count);
+  SingleArchive input(in.get());
+  return SplitIntoVolumes(input, volume_size, scratch, password, repack, make_volume, count);
+}
+
+Status SplitIntoVolumes(ArchiveInput& input, uint64_t volume_size, const std::string& scratch,
+                        const std::string& password, const std::vector<Repack>& repack,
+                        const VolumeFileMaker& make_volume, size_t* count) {
+  return Splitter(input, volume_size, scratch, password, repack, make_volume).Run(count);
+}
+
+Status JoinedSet::Main(StoredHeader* h) {
+  const Fd volume(OpenToRead(first_));
+  if (volume.get() < 0) return ErrnoStatus(errno, first_ + ": cannot be read");
+  StoredHeader main;
+  if (Status s = ReadStoredAt(volume.get(), SizeOfFile(volume.get()), 0, HeaderRole::kMain, &main); !s.ok()) return s;
+  std::vector<uint8_t> fixed = main.FixedPart();
+  const size_t flags = fixed_header::kFlags - fixed_header::kBasicHeader;
+  fixed[flags] = static_cast<uint8_t>(VolumeMainFlags(fixed[flags], true) & ~Bit(MainFlag::kProtected));
+  std::vector<uint8_t> bytes;
+  if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), main.NameAndComment(), main.extended(), &bytes))
+    return Failure(Code::kUnsupported, first_ + ": its main header cannot be written again");
+  return ParseStored(bytes, HeaderRole::kMain, h);
+}
+
+Status JoinedSet::Next(StoredHeader* h, int* fd, int* split_method) {
+  *fd = -1;
+  *split_method = -1;
+  if (next_ == entries_.size()) {
+    *h = StoredHeader{};  // the end
+    return {};
+  }
+  const size_t index = next_++;
+  const JoinedEntry& e = entries_[index];
+  if (volume_.get() < 0 || e.volume != volume_path_) {
+    volume_.Reset(OpenToRead(e.volume));
+    if (volume_.get() < 0) return ErrnoStatus(errno, e.volume + ": cannot be read");
+    volume_path_ = e.volume;
+    volume_size_ = SizeOfFile(volume_.get());
+  }
+  if (Status s = ReadStoredAt(volume_.get(), volume_size_, e.header_offset, HeaderRole::kLocal, h); !s.ok())
+    return Failure(s.code, e.volume + ": " + s.message);
+  if (h->bytes.empty()) return Failure(Code::kDamaged, e.volume + ": an entry's header is not where it was");
+  if (!e.split) {
+    *fd = volume_.get();
+    if (damaged_ == nullptr || !StoredPlainFile(h->bytes.data())) return {};
+    bool sound = true;
+    if (Status s = CheckCrc(*h, &sound); !s.ok()) return s;
+    if (!sound) damaged_->push_back(index);
+    return {};
+  }
+  // A stand-in without data: the new set takes the file from its old
+  // parts, packing again only what it cannot copy.
+  *split_method = EntryMethod(h->bytes.data());
+  std::vector<uint8_t> fixed = h->FixedPart();
+  MakeStandInFixed(&fixed);
+  std::vector<uint8_t> bytes;
+  if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), h->NameAndComment(), h->extended(), &bytes))
+    return Failure(Code::kUnsupported, "a joined entry's header cannot be written");
+  return ParseStored(bytes, HeaderRole::kLocal, h);
+}
+
+// Whether the stored bytes of `h` match its CRC, in *sound.
+Status JoinedSet::CheckCrc(const StoredHeader& h, bool* sound) const {
+  std::vector<uint8_t> buffer(64 * 1024);
+  uint64_t at = h.facts.data_offset;
+  uint64_t left = PackedSize(h.bytes.data());
+  uint32_t crc = 0;
+  while (left > 0) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
+    if (const int e = ReadAt(volume_.get(), at, buffer.data(), n); e != 0)
+      return ErrnoStatus(e, volume_path_ + ": cannot be read");
+    crc = Crc32Update(n, buffer.data(), crc);
+    at += n;
+    left -= n;
+  }
+  *sound = crc == FileCrc(h.bytes.data());
+  return {};
 }
 
 Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries,
-                   const std::string& out_path, std::vector<int>* repack, std::vector<size_t>* damaged) {
+                   const std::string& out_path, std::vector<int>* repack) {
   repack->assign(entries.size(), -1);
   const Fd out(OpenToWrite(out_path));
   if (out.get() < 0) return ErrnoStatus(errno, out_path + ": cannot be written");
@@ -501,57 +596,22 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
     at += bytes.size();
     return e == 0 ? Status{} : ErrnoStatus(e, out_path + ": cannot be written");
   };
-  std::vector<uint8_t> header;
-  Status s;
-  {
-    const Fd volume(OpenToRead(first_volume));
-    if (volume.get() < 0) return ErrnoStatus(errno, first_volume + ": cannot be read");
-    StoredHeader main;
-    if (!(s = ReadStoredAt(volume.get(), SizeOfFile(volume.get()), 0, HeaderRole::kMain, &main)).ok()) return s;
-    std::vector<uint8_t> fixed = main.FixedPart();
-    const size_t flags = fixed_header::kFlags - fixed_header::kBasicHeader;
-    fixed[flags] = static_cast<uint8_t>(VolumeMainFlags(fixed[flags], true) & ~Bit(MainFlag::kProtected));
-    if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), main.NameAndComment(), main.extended(), &header))
-      return Failure(Code::kUnsupported, first_volume + ": its main header cannot be written again");
-    if (!(s = put(header)).ok()) return s;
+  JoinedSet joined(first_volume, entries);
+  StoredHeader h;
+  Status s = joined.Main(&h);
+  if (s.ok()) s = put(h.bytes);
+  for (size_t i = 0; s.ok(); ++i) {
+    int fd = -1, split_method = -1;
+    if (!(s = joined.Next(&h, &fd, &split_method)).ok() || h.bytes.empty()) break;
+    (*repack)[i] = split_method;
+    if (!(s = put(h.bytes)).ok()) break;
+    if (fd < 0) continue;
+    const uint64_t packed = PackedSize(h.bytes.data());
+    if (const int err = CopyAt(fd, h.facts.data_offset, out.get(), at, packed); err != 0)
+      return ErrnoStatus(err, out_path + ": cannot be written");
+    at += packed;
   }
-  // Each volume opened once for the run of its entries.
-  Fd volume;
-  std::string volume_path;
-  uint64_t volume_size = 0;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const JoinedEntry& e = entries[i];
-    if (volume.get() < 0 || e.volume != volume_path) {
-      volume.Reset(OpenToRead(e.volume));
-      if (volume.get() < 0) return ErrnoStatus(errno, e.volume + ": cannot be read");
-      volume_path = e.volume;
-      volume_size = SizeOfFile(volume.get());
-    }
-    StoredHeader h;
-    if (!(s = ReadStoredAt(volume.get(), volume_size, e.header_offset, HeaderRole::kLocal, &h)).ok())
-      return Failure(s.code, e.volume + ": " + s.message);
-    if (!e.split) {
-      if (!(s = put(h.bytes)).ok()) return s;
-      const uint64_t packed = PackedSize(h.bytes.data());
-      const bool checked = damaged != nullptr && StoredPlainFile(h.bytes.data());
-      uint32_t crc = 0;
-      if (const int err = checked ? CopyWithCrc(volume.get(), h.facts.data_offset, out.get(), at, packed, &crc)
-                                  : CopyAt(volume.get(), h.facts.data_offset, out.get(), at, packed);
-          err != 0)
-        return ErrnoStatus(err, out_path + ": cannot be written from " + e.volume);
-      if (checked && crc != FileCrc(h.bytes.data())) damaged->push_back(i);
-      at += packed;
-      continue;
-    }
-    // A stand-in without data: the new set takes the file from its old
-    // parts, packing again only what it cannot copy.
-    (*repack)[i] = EntryMethod(h.bytes.data());
-    std::vector<uint8_t> fixed = h.FixedPart();
-    MakeStandInFixed(&fixed);
-    if (!Rewritten(fixed.data(), static_cast<uint32_t>(fixed.size()), h.NameAndComment(), h.extended(), &header))
-      return Failure(Code::kUnsupported, "a joined entry's header cannot be written");
-    if (!(s = put(header)).ok()) return s;
-  }
+  if (!s.ok()) return s;
   const std::vector<uint8_t> end{kArjHeaderIdLow, static_cast<uint8_t>(kArjHeaderId >> 8), 0, 0};
   return put(end);
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/api/internal/stored_headers.h"
 #include "runtime/api/status.h"
 
 namespace arjhost {
@@ -51,6 +52,23 @@ Status SplitIntoVolumes(const std::string& single, uint64_t volume_size, const s
                         const std::string& password, const std::vector<Repack>& repack,
                         const VolumeFileMaker& make_volume, size_t* count);
 
+// What a split reads: an archive's main header, then its local headers in
+// order, each with the file its packed data lies in.
+class ArchiveInput {
+ public:
+  virtual ~ArchiveInput() = default;
+  virtual Status Main(StoredHeader* h) = 0;
+  // The next entry's header (no bytes: the end), `*fd` the file its
+  // data_offset is of (-1: a stand-in, without data), and `*split_method`
+  // the method of the split file it stands in for (-1: none).
+  virtual Status Next(StoredHeader* h, int* fd, int* split_method) = 0;
+};
+
+// SplitIntoVolumes of the archive `input` reads.
+Status SplitIntoVolumes(ArchiveInput& input, uint64_t volume_size, const std::string& scratch,
+                        const std::string& password, const std::vector<Repack>& repack,
+                        const VolumeFileMaker& make_volume, size_t* count);
+
 // One entry of a set joined into one archive: a whole entry copied from
 // its volume, or a split one, of which only a stand-in is written.
 struct JoinedEntry {
@@ -59,18 +77,37 @@ struct JoinedEntry {
   bool split = false;
 };
 
-// Writes the set's entries as one archive into the file `out`: the first
-// volume's main header (no longer saying the set goes on), whole entries
-// as stored, and for each split one a stand-in: its first part's header
-// as a whole entry of no data (stored), its method in (*repack)[index]
-// (-1 for the others). SplitIntoVolumes puts the file back together from
-// its old parts (Repack) where the new set places it. The main header
-// loses its ARJ-PROTECT flag: the record is not carried over. With
-// `damaged`, the stored bytes of each whole stored file are read as they
-// are copied, and the index of each whose CRC fails is added to it (the
-// rebuild's notice, where no rebuild follows); without, they are copied
-// by the kernel.
+// The set's entries read as one archive: the first volume's main header
+// (no longer saying the set goes on, nor that it is protected: the record
+// is not carried over), whole entries as stored, and for each split one a
+// stand-in: its first part's header as a whole entry of no data (stored).
+// SplitIntoVolumes puts the file back together from its old parts
+// (Repack) where the new set places it. With `damaged`, the stored bytes
+// of each whole stored file are read, and the index of each whose CRC
+// fails is added to it (a rebuild's notice, where none reads them).
+class JoinedSet : public ArchiveInput {
+ public:
+  JoinedSet(const std::string& first_volume, const std::vector<JoinedEntry>& entries,
+            std::vector<size_t>* damaged = nullptr)
+      : first_(first_volume), entries_(entries), damaged_(damaged) {}
+  Status Main(StoredHeader* h) override;
+  Status Next(StoredHeader* h, int* fd, int* split_method) override;
+
+ private:
+  Status CheckCrc(const StoredHeader& h, bool* sound) const;
+
+  const std::string& first_;
+  const std::vector<JoinedEntry>& entries_;
+  std::vector<size_t>* damaged_;
+  size_t next_ = 0;
+  Fd volume_;  // each volume opened once for the run of its entries
+  std::string volume_path_;
+  uint64_t volume_size_ = 0;
+};
+
+// Writes the JoinedSet of `entries` as one archive into the file `out`,
+// the method of each split file in (*repack)[index] (-1 for the others).
 Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntry>& entries, const std::string& out,
-                   std::vector<int>* repack, std::vector<size_t>* damaged = nullptr);
+                   std::vector<int>* repack);
 
 }  // namespace arjhost
