@@ -429,8 +429,9 @@ class ARJHOST_API Archive {
                       const std::vector<std::string>& expected, const std::vector<Repack>& repack,
                       const std::vector<std::string>& own, bool first_replaces, const RebuildOptions& options);
   // Rebuild of a volume set: its entries joined into one archive beside the
-  // first volume (a split file packed whole again), that archive rebuilt
-  // into a new set in the old one's place.
+  // first volume (a split file as a stand-in, put together from its old
+  // parts when split again), that archive rebuilt into a new set in the old
+  // one's place; a delete alone is SplitKept.
   Status RebuildSet(const ChangeSet& changes, const std::string& destination, const RebuildProgress& progress,
                     const RebuildOptions& options);
   // RebuildSet of a delete alone: the `kept` entries (`infos`) of the set

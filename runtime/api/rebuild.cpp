@@ -644,9 +644,9 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   if (Status refused = CheckVolumeSetRequest(changes.volume_size, target); !refused.ok()) return refused;
 
   if (Status wrong = CheckPasswordFor(*this, name, options.garble_password); !wrong.ok()) return wrong;
-  // Entries left out and nothing else: the join leaves them out, and its
-  // archive is split as it is, with no rebuild of it between (which would
-  // copy every entry a third time to change nothing).
+  // Entries left out and nothing else: the kept ones are read from the old
+  // volumes as one archive and split into the new set (SplitKept), one
+  // write of the set where a join, its rebuild and the split write three.
   const bool drops_alone = changes.replaced.empty() && changes.added.empty() && !changes.new_chapter &&
                            changes.carried.empty() && changes.comments.empty() && !changes.archive_comment &&
                            !objects_->recovered;
