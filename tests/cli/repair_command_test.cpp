@@ -8,6 +8,7 @@
 
 #include "tests/support/files.h"
 #include "tests/support/peers.h"
+#include "tests/support/sanitizers.h"
 #include "tests/support/tool_runner.h"
 
 namespace {
@@ -93,7 +94,8 @@ TEST(RepairCommand, SaysWhatItCouldNotDo) {
 
 // Both repairs of `original` damaged at every block (and at a second,
 // seeded one): arj q's and ours give back its bytes, and arj tests them
-// sound.
+// sound. Under the sanitizers ours alone: arj's side does not depend on
+// the build.
 void RepairBothWays(const Bytes& original, uint32_t seed) {
   const size_t blocks = (original.size() - kRecord + kBlock - 1) / kBlock;
   TempDir dir;
@@ -104,12 +106,16 @@ void RepairBothWays(const Bytes& original, uint32_t seed) {
       Bytes damaged = Damaged(original, block, random);
       if (second) damaged = Damaged(damaged, (block + 1 + random() % (blocks - 1)) % blocks, random);
       WriteFile(dir.File("d.arj"), damaged);
-      fs::remove(dir.File("arjfixed.arj"));
-      ASSERT_LE(RunArj(dir.path(), "q d.arj"), 1);
-      EXPECT_EQ(ReadFile(dir.File("arjfixed.arj")), original);
+      if (!kUnderSanitizers) {
+        fs::remove(dir.File("arjfixed.arj"));
+        ASSERT_LE(RunArj(dir.path(), "q d.arj"), 1);
+        EXPECT_EQ(ReadFile(dir.File("arjfixed.arj")), original);
+      }
       std::string out;
       ASSERT_EQ(RunTool("repair " + dir.File("d.arj") + " -o " + dir.File("ours.arj"), &out), 0) << out;
-      EXPECT_EQ(RunArj(dir.path(), "t ours.arj"), 0);
+      if (!kUnderSanitizers) {
+        EXPECT_EQ(RunArj(dir.path(), "t ours.arj"), 0);
+      }
       EXPECT_EQ(ReadFile(dir.File("ours.arj")), original);
     }
 }
