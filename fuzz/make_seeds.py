@@ -23,10 +23,11 @@ write("garble", "right", bytes([6]) + b"secret" + read("garbled.arj"))
 write("garble", "wrong", bytes([5]) + b"other" + read("garbled.arj"))
 write("garble", "empty", bytes([0]) + read("garbled.arj"))
 
-# volume sets: flags (scan mode, named volume, count - 1), then each volume
-# but the last after its 16-bit length.
+# volume sets: flags (scan mode, named volume, count - 1; a rewrite deleting
+# the first entry, or the last with a comment), then each volume but the
+# last after its 16-bit length.
 parts = [read("split.arj"), read("split.a01"), read("split.a02")]
-for flags in (0b10000, 0b10001, 0b10011, 0b10101):
+for flags in (0b10000, 0b10001, 0b10011, 0b10101, 0b00110001, 0b11110001):
     payload = bytes([flags])
     for p in parts[:-1]:
         payload += struct.pack("<H", len(p)) + p
