@@ -647,9 +647,10 @@ Status Archive::RebuildSet(const ChangeSet& asked, const std::string& destinatio
   // Entries left out and nothing else: the kept ones are read from the old
   // volumes as one archive and split into the new set (SplitKept), one
   // write of the set where a join, its rebuild and the split write three.
+  // (A record asked for takes the joined path, whose rebuild refuses it.)
   const bool drops_alone = changes.replaced.empty() && changes.added.empty() && !changes.new_chapter &&
                            changes.carried.empty() && changes.comments.empty() && !changes.archive_comment &&
-                           !objects_->recovered;
+                           !objects_->recovered && !options.protect;
   std::vector<JoinedEntry> joined_entries;
   std::vector<const EntryInfo*> joined_infos;
   for (const EntryInfo& e : entries) {

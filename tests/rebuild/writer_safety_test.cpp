@@ -161,6 +161,29 @@ TEST(WriterRaces, WhatAppearedOrChangedMeanwhileIsNeverReplaced) {
   }
 }
 
+// An ARJ-PROTECT record is not written to a set: asked of a delete (which
+// splits the kept entries from the old volumes) as of any rewrite, it is
+// refused and the set stays as it was.
+TEST(WriterRaces, ARecordAskedOfASetIsRefusedWhateverTheChange) {
+  TempDir dir;
+  MakeSet(dir.path());
+  const Bytes before = ReadFile(dir.File("set.arj"));
+  arjhost::Host host;
+  ASSERT_TRUE(host.LoadPlugin(BuildPath("libarj_plugin.so")).ok());
+  arjhost::OpenResult set = arjhost::Archive::OpenForWriting(host, dir.File("set.arj"), {});
+  ASSERT_TRUE(set.ok()) << set.status.message;
+  arjhost::ChangeSet changes;
+  changes.dropped.insert(set.archive->Entries().at(1).handle);
+  arjhost::RebuildOptions options;
+  options.protect = true;
+  const arjhost::Status refused = set.archive->Rebuild(changes, dir.File("set.arj"), {}, options);
+  EXPECT_EQ(refused.code, arjhost::Code::kRefused) << refused.message;
+  EXPECT_NE(refused.message.find("not written to a volume set"), std::string::npos) << refused.message;
+  set.archive.reset();
+  EXPECT_EQ(ReadFile(dir.File("set.arj")), before);
+  EXPECT_TRUE(NothingLeftBeside(dir.path()));
+}
+
 // The tool run under strace, killed (SIGKILL) as it makes the n-th of the
 // calls `calls`; its exit status (0: it ended before the n-th).
 int KilledAt(const std::string& dir, const std::string& calls, int n, const std::string& args) {
