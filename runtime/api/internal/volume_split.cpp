@@ -164,7 +164,7 @@ class BudgetedChunks : public arjrt::PackedChunkSource {
 // An archive in one file, header after header.
 class SingleArchive : public ArchiveInput {
  public:
-  explicit SingleArchive(int fd) : fd_(fd), size_(SizeOfFile(fd)) {}
+  SingleArchive(int fd, const std::string& path) : fd_(fd), size_(SizeOfFile(fd)), path_(path) {}
   Status Main(StoredHeader* h) override {
     Status s = ReadStoredAt(fd_, size_, 0, HeaderRole::kMain, h);
     if (s.ok()) offset_ = h->facts.data_offset;
@@ -177,10 +177,12 @@ class SingleArchive : public ArchiveInput {
     if (s.ok() && !h->bytes.empty()) offset_ = h->facts.next_offset;
     return s;
   }
+  const std::string& Source() const override { return path_; }
 
  private:
   int fd_;
   uint64_t size_;
+  const std::string& path_;
   uint64_t offset_ = 0;
 };
 
@@ -272,7 +274,7 @@ class Splitter {
 
   Status Put(const void* bytes, size_t size) {
     if (const int e = WriteAt(out_.get(), used_, bytes, size); e != 0)
-      return ErrnoStatus(e, volume_path_ + ": cannot be written");
+      return ErrnoStatus(e, volume_path_ + ": cannot be written from " + input_.Source());
     used_ += size;
     return {};
   }
@@ -282,7 +284,7 @@ class Splitter {
 
   Status CopyData(uint64_t from, uint64_t size) {
     if (const int e = CopyAt(in_, from, out_.get(), used_, size); e != 0)
-      return ErrnoStatus(e, volume_path_ + ": cannot be written");
+      return ErrnoStatus(e, volume_path_ + ": cannot be written from " + input_.Source());
     used_ += size;
     return {};
   }
@@ -506,7 +508,7 @@ Status SplitIntoVolumes(const std::string& single, uint64_t volume_size, const s
                         const VolumeFileMaker& make_volume, size_t* count) {
   const Fd in(OpenToRead(single));
   if (in.get() < 0) return ErrnoStatus(errno, single + ": cannot be read");
-  SingleArchive input(in.get());
+  SingleArchive input(in.get(), single);
   return SplitIntoVolumes(input, volume_size, scratch, password, repack, make_volume, count);
 }
 
@@ -608,7 +610,7 @@ Status JoinVolumes(const std::string& first_volume, const std::vector<JoinedEntr
     if (fd < 0) continue;
     const uint64_t packed = PackedSize(h.bytes.data());
     if (const int err = CopyAt(fd, h.facts.data_offset, out.get(), at, packed); err != 0)
-      return ErrnoStatus(err, out_path + ": cannot be written");
+      return ErrnoStatus(err, out_path + ": cannot be written from " + joined.Source());
     at += packed;
   }
   if (!s.ok()) return s;

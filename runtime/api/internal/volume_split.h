@@ -62,6 +62,8 @@ class ArchiveInput {
   // data_offset is of (-1: a stand-in, without data), and `*split_method`
   // the method of the split file it stands in for (-1: none).
   virtual Status Next(StoredHeader* h, int* fd, int* split_method) = 0;
+  // The file the last entry's data lies in, to name in a failure.
+  virtual const std::string& Source() const = 0;
 };
 
 // SplitIntoVolumes of the archive `input` reads.
@@ -92,6 +94,7 @@ class JoinedSet : public ArchiveInput {
       : first_(first_volume), entries_(entries), damaged_(damaged) {}
   Status Main(StoredHeader* h) override;
   Status Next(StoredHeader* h, int* fd, int* split_method) override;
+  const std::string& Source() const override { return volume_path_; }
 
  private:
   Status CheckCrc(const StoredHeader& h, bool* sound) const;
